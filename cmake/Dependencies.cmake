@@ -1,0 +1,23 @@
+# Every system library the project links, found once so that each target only
+# names what it uses.
+find_package(PkgConfig REQUIRED)
+pkg_check_modules(ICU REQUIRED IMPORTED_TARGET icu-uc icu-i18n)
+pkg_check_modules(LIBXML2 REQUIRED IMPORTED_TARGET libxml-2.0)
+pkg_check_modules(UUID REQUIRED IMPORTED_TARGET uuid)
+pkg_check_modules(SODIUM REQUIRED IMPORTED_TARGET libsodium)
+pkg_check_modules(LIBCURL REQUIRED IMPORTED_TARGET libcurl)
+pkg_check_modules(PANGOCAIRO REQUIRED IMPORTED_TARGET pangocairo cairo-pdf)
+find_package(RapidJSON REQUIRED)
+find_package(Boost 1.81 EXACT REQUIRED COMPONENTS url)
+find_package(Threads REQUIRED)
+
+if(QL_BUILD_APP)
+  find_package(Qt6 6.4 REQUIRED COMPONENTS Core Gui Widgets Svg Test)
+endif()
+if(QL_BUILD_TESTS)
+  find_package(GTest REQUIRED)
+  include(GoogleTest)
+endif()
+if(QL_BUILD_BENCH)
+  find_package(benchmark REQUIRED)
+endif()
