@@ -22,7 +22,8 @@ namespace {
 // quotes, line breaks, tabs, slashes and some non-ASCII text to escape.
 std::string body(std::mt19937_64& random, std::size_t size) {
     static const char* lines[] = {
-        "<a href=\"https://shop.example/products/item\" rel=\"alternate\">Caf\xC3\xA9 \xE2\x82\xAC 12</a>\n",
+        "<a href=\"https://shop.example/products/item\" rel=\"alternate\">Caf\xC3\xA9 \xE2\x82\xAC "
+        "12</a>\n",
         "  \"description\": \"A tool that searches the catalog\",\n",
         "\t<meta name=\"description\" content=\"Products, offers and \\\"deals\\\"\">\n",
         "{\"jsonrpc\":\"2.0\",\"id\":7,\"result\":{\"tools\":[{\"name\":\"search\"}]}}\n",
@@ -31,7 +32,8 @@ std::string body(std::mt19937_64& random, std::size_t size) {
     };
     std::string text;
     text.reserve(size + 128);
-    while (text.size() < size) text += lines[random() % std::size(lines)];
+    while (text.size() < size)
+        text += lines[random() % std::size(lines)];
     text.resize(size);
     return text;
 }
@@ -90,7 +92,8 @@ double pythonLoadSeconds(const std::filesystem::path& path) {
         "    f=open(sys.argv[1],encoding=\"utf-8\")\n"
         "    t=time.perf_counter(); json.load(f); best=min(best,time.perf_counter()-t)\n"
         "    f.close()\n"
-        "print(best)' '" + path.string() + "'";
+        "print(best)' '" +
+        path.string() + "'";
     FILE* pipe = popen(command.c_str(), "r");
     if (!pipe) return -1;
     char line[128] = {};
@@ -125,8 +128,7 @@ int main(int argc, char** argv) {
                 evidenceCount, bodySize / 1024, nodesRead);
     std::printf("write:              %8.1f MB/s  (%.3f s)   target >= 300 MB/s\n",
                 megabytes / writeSeconds, writeSeconds);
-    std::printf("read from memory:   %8.1f MB/s  (%.3f s)\n", megabytes / readSeconds,
-                readSeconds);
+    std::printf("read from memory:   %8.1f MB/s  (%.3f s)\n", megabytes / readSeconds, readSeconds);
     std::printf("read from the file: %8.1f MB/s  (%.3f s)\n", megabytes / fileReadSeconds,
                 fileReadSeconds);
     if (pythonSeconds > 0) {

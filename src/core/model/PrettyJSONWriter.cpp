@@ -35,7 +35,8 @@ void appendEscaped(std::string& out, std::string_view text) {
             if (needsAttention(word)) break;
             p += 8;
         }
-        while (p < end && *p >= 0x20 && *p < 0x80 && *p != '"' && *p != '\\') ++p;
+        while (p < end && *p >= 0x20 && *p < 0x80 && *p != '"' && *p != '\\')
+            ++p;
         out.append(reinterpret_cast<const char*>(run), static_cast<std::size_t>(p - run));
         if (p == end) break;
         unsigned char c = *p;
@@ -54,13 +55,27 @@ void appendEscaped(std::string& out, std::string_view text) {
         }
         out.push_back('\\');
         switch (c) {
-        case '"': out.push_back('"'); break;
-        case '\\': out.push_back('\\'); break;
-        case '\n': out.push_back('n'); break;
-        case '\r': out.push_back('r'); break;
-        case '\t': out.push_back('t'); break;
-        case '\b': out.push_back('b'); break;
-        case '\f': out.push_back('f'); break;
+        case '"':
+            out.push_back('"');
+            break;
+        case '\\':
+            out.push_back('\\');
+            break;
+        case '\n':
+            out.push_back('n');
+            break;
+        case '\r':
+            out.push_back('r');
+            break;
+        case '\t':
+            out.push_back('t');
+            break;
+        case '\b':
+            out.push_back('b');
+            break;
+        case '\f':
+            out.push_back('f');
+            break;
         default:
             out.append("u00");
             out.push_back(kHex[c >> 4]);
@@ -79,7 +94,8 @@ std::optional<std::string> PrettyJSONWriter::formatNumber(double value) {
 
     // Shortest round-trip digits and the power of ten of the first one.
     char buffer[64];
-    auto result = std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::scientific);
+    auto result =
+        std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::scientific);
     std::string_view scientific(buffer, static_cast<std::size_t>(result.ptr - buffer));
     std::size_t e = scientific.find('e');
     bool negative = scientific[0] == '-';
@@ -139,7 +155,9 @@ void PrettyJSONWriter::enter(char bracket) {
     first_ = true;
 }
 
-void PrettyJSONWriter::beginObject() { enter('{'); }
+void PrettyJSONWriter::beginObject() {
+    enter('{');
+}
 
 void PrettyJSONWriter::key(std::string_view name) {
     beforeValue();
@@ -155,7 +173,9 @@ void PrettyJSONWriter::endObject() {
     first_ = false;
 }
 
-void PrettyJSONWriter::beginArray() { enter('['); }
+void PrettyJSONWriter::beginArray() {
+    enter('[');
+}
 
 void PrettyJSONWriter::endArray() {
     --level_;
@@ -195,7 +215,9 @@ void PrettyJSONWriter::null() {
     out_.append("null");
 }
 
-void PrettyJSONWriter::date(Date value) { string(iso8601(value)); }
+void PrettyJSONWriter::date(Date value) {
+    string(iso8601(value));
+}
 
 void PrettyJSONWriter::value(const JSONValue& value) {
     switch (value.kind()) {
@@ -209,7 +231,8 @@ void PrettyJSONWriter::value(const JSONValue& value) {
         break;
     case JSONValue::Kind::array:
         beginArray();
-        for (const JSONValue& element : value.array()) this->value(element);
+        for (const JSONValue& element : value.array())
+            this->value(element);
         endArray();
         break;
     case JSONValue::Kind::string:

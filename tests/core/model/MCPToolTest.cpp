@@ -76,7 +76,8 @@ TEST(MCPServerCreation, StartsAsAFoundStreamableHTTPServer) {
     EXPECT_EQ(server.status, FindingStatus::found);
     EXPECT_EQ(server.latencyMS, 0);
     EXPECT_TRUE(server.tools.empty() && server.resources.empty() &&
-                server.resourceTemplates.empty() && server.prompts.empty() && server.issues.empty());
+                server.resourceTemplates.empty() && server.prompts.empty() &&
+                server.issues.empty());
 }
 
 } // namespace
