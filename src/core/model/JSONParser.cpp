@@ -1,5 +1,6 @@
 #include "core/model/JSONParser.h"
 
+#include "core/model/JSONText.h"
 #include "core/model/UTF8.h"
 
 #include <charconv>
@@ -10,25 +11,6 @@
 namespace quorilanth::detail {
 
 namespace {
-
-constexpr std::uint64_t kOnes = 0x0101010101010101ULL;
-constexpr std::uint64_t kHighs = 0x8080808080808080ULL;
-
-std::uint64_t hasZeroByte(std::uint64_t v) {
-    return (v - kOnes) & ~v & kHighs;
-}
-
-// Whether any of eight string bytes ends the plain run: a quotation mark, a
-// backslash, a control character or a non-ASCII byte (validated one by one).
-bool endsPlainRun(std::uint64_t word) {
-    std::uint64_t control = (word - 0x20 * kOnes) & ~word & kHighs;
-    return (word & kHighs) | control | hasZeroByte(word ^ ('"' * kOnes)) |
-           hasZeroByte(word ^ ('\\' * kOnes));
-}
-
-bool isPlain(unsigned char c) {
-    return c >= 0x20 && c < 0x80 && c != '"' && c != '\\';
-}
 
 int hexValue(unsigned char c) {
     if (c >= '0' && c <= '9') return c - '0';
@@ -265,14 +247,7 @@ private:
         ++p_;
         const unsigned char* run = p_;
         for (;;) {
-            while (end_ - p_ >= 8) {
-                std::uint64_t word;
-                std::memcpy(&word, p_, 8);
-                if (endsPlainRun(word)) break;
-                p_ += 8;
-            }
-            while (p_ < end_ && isPlain(*p_))
-                ++p_;
+            p_ += plainRunLength(p_, end_);
             if (p_ == end_) fail("Missing a closing quotation mark in string.");
             unsigned char c = *p_;
             if (c >= 0x80) {

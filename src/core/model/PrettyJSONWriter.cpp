@@ -1,5 +1,6 @@
 #include "core/model/PrettyJSONWriter.h"
 
+#include "core/model/JSONText.h"
 #include "core/model/UTF8.h"
 
 #include <charconv>
@@ -10,18 +11,6 @@ namespace quorilanth {
 
 namespace {
 
-constexpr std::uint64_t kOnes = 0x0101010101010101ULL;
-constexpr std::uint64_t kHighs = 0x8080808080808080ULL;
-
-// Whether any of the eight bytes needs a closer look: a control character, a
-// quotation mark, a backslash or a byte of a multi-byte sequence.
-bool needsAttention(std::uint64_t word) {
-    auto hasZero = [](std::uint64_t v) { return (v - kOnes) & ~v & kHighs; };
-    std::uint64_t control = (word - 0x20 * kOnes) & ~word & kHighs;
-    return (word & kHighs) | control | hasZero(word ^ ('"' * kOnes)) |
-           hasZero(word ^ ('\\' * kOnes));
-}
-
 void appendEscaped(std::string& out, std::string_view text) {
     static constexpr char kHex[] = "0123456789abcdef";
     auto p = reinterpret_cast<const unsigned char*>(text.data());
@@ -29,14 +18,7 @@ void appendEscaped(std::string& out, std::string_view text) {
     out.push_back('"');
     while (p < end) {
         const unsigned char* run = p;
-        while (end - p >= 8) {
-            std::uint64_t word;
-            std::memcpy(&word, p, 8);
-            if (needsAttention(word)) break;
-            p += 8;
-        }
-        while (p < end && *p >= 0x20 && *p < 0x80 && *p != '"' && *p != '\\')
-            ++p;
+        p += detail::plainRunLength(p, end);
         out.append(reinterpret_cast<const char*>(run), static_cast<std::size_t>(p - run));
         if (p == end) break;
         unsigned char c = *p;
