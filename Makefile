@@ -30,5 +30,9 @@ run: build
 	@if [ -x $(BUILD)/src/app/quorilanth ]; then $(BUILD)/src/app/quorilanth; \
 	else echo "The application is not built yet."; exit 1; fi
 
+# Every benchmark program, one after another; each prints its own figures.
+bench: build
+	@for b in $(BUILD)/bench/*; do if [ -f "$$b" ] && [ -x "$$b" ]; then "$$b"; fi; done
+
 clean:
 	rm -rf $(BUILD) $(ASAN_BUILD)
