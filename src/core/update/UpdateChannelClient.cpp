@@ -177,6 +177,8 @@ void Transfer::run(const std::string& url, const char* accept, long idleSeconds,
     curl_easy_setopt(curl, CURLOPT_XFERINFOFUNCTION, &Transfer::progress);
     curl_easy_setopt(curl, CURLOPT_XFERINFODATA, this);
     curl_easy_setopt(curl, CURLOPT_NOPROGRESS, 0L);
+    // A proxy's CONNECT answer is not the server's response; keep it out of the header callback.
+    curl_easy_setopt(curl, CURLOPT_SUPPRESS_CONNECT_HEADERS, 1L);
     if (!trustedAuthority.empty()) curl_easy_setopt(curl, CURLOPT_CAINFO, trustedAuthority.c_str());
     if (!connectTo.empty()) {
         route.reset(curl_slist_append(nullptr, connectTo.c_str()));
