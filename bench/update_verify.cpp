@@ -4,17 +4,15 @@
 
 #include "core/update/Sha256.h"
 #include "core/update/UpdateChannelClient.h"
-
 #include "support/update/UpdateTestKit.h"
 #include "support/update/UpdateTestServer.h"
-
-#include <sodium.h>
 
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <sodium.h>
 
 namespace fs = std::filesystem;
 using namespace quorilanth;
@@ -30,13 +28,17 @@ double seconds(const std::function<void()>& work) {
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 }
 
-double mbPerSecond(double secs) { return static_cast<double>(kSize) / 1e6 / secs; }
+double mbPerSecond(double secs) {
+    return static_cast<double>(kSize) / 1e6 / secs;
+}
 
-void forEachChunk(const fs::path& file, const std::function<void(std::span<const std::uint8_t>)>& use) {
+void forEachChunk(const fs::path& file,
+                  const std::function<void(std::span<const std::uint8_t>)>& use) {
     std::ifstream in(file, std::ios::binary);
     std::vector<char> buffer(UpdateChannelClient::chunkBytes);
     while (in.read(buffer.data(), static_cast<std::streamsize>(buffer.size())) || in.gcount() > 0)
-        use({reinterpret_cast<const std::uint8_t*>(buffer.data()), static_cast<std::size_t>(in.gcount())});
+        use({reinterpret_cast<const std::uint8_t*>(buffer.data()),
+             static_cast<std::size_t>(in.gcount())});
 }
 
 } // namespace
@@ -49,7 +51,8 @@ int main() {
         std::ofstream out(image, std::ios::binary);
         std::string block(kChunk, '\0');
         for (std::size_t offset = 0; offset < kSize; offset += kChunk) {
-            for (std::size_t i = 0; i < kChunk; i += 64) block[i] = static_cast<char>((offset + i) / 64 % 251);
+            for (std::size_t i = 0; i < kChunk; i += 64)
+                block[i] = static_cast<char>((offset + i) / 64 % 251);
             out.write(block.data(), static_cast<std::streamsize>(block.size()));
         }
     }
@@ -64,7 +67,9 @@ int main() {
         if (sodium_init() < 0) return;
         crypto_hash_sha256_state state;
         crypto_hash_sha256_init(&state);
-        forEachChunk(image, [&](auto bytes) { crypto_hash_sha256_update(&state, bytes.data(), bytes.size()); });
+        forEachChunk(image, [&](auto bytes) {
+            crypto_hash_sha256_update(&state, bytes.data(), bytes.size());
+        });
         unsigned char out[32];
         crypto_hash_sha256_final(&state, out);
     });
@@ -83,30 +88,38 @@ int main() {
     test::ManifestBuilder manifest;
     manifest.forFile("0.1.1", 8, digest, static_cast<std::int64_t>(kSize),
                      UpdateManifestVerifier::currentArchitecture());
-    server.on("/quorilanth/api/v1/update.json", test::reply::body(200, "application/json", manifest.build()));
-    server.on("/quorilanth/downloads/Quorilanth-0.1.1-macOS-" +
-                  std::string(UpdateManifestVerifier::currentArchitecture()) + ".dmg",
-              [&](const test::UpdateTestRequest&, test::UpdateTestConnection& connection) {
-                  if (!connection.send(test::httpHead(200, {{"Content-Length", std::to_string(kSize)}}))) return;
-                  std::ifstream in(image, std::ios::binary);
-                  std::vector<char> buffer(kChunk);
-                  while (in.read(buffer.data(), static_cast<std::streamsize>(buffer.size())))
-                      if (!connection.send({buffer.data(), buffer.size()})) return;
-              });
-    UpdateChannelClient client(test::channelKey().configuration(),
-                               UpdateSessionTestAccess::loopback(authority.caFile(), server.port()));
+    server.on("/quorilanth/api/v1/update.json",
+              test::reply::body(200, "application/json", manifest.build()));
+    server.on(
+        "/quorilanth/downloads/Quorilanth-0.1.1-macOS-" +
+            std::string(UpdateManifestVerifier::currentArchitecture()) + ".dmg",
+        [&](const test::UpdateTestRequest&, test::UpdateTestConnection& connection) {
+            if (!connection.send(test::httpHead(200, {{"Content-Length", std::to_string(kSize)}})))
+                return;
+            std::ifstream in(image, std::ios::binary);
+            std::vector<char> buffer(kChunk);
+            while (in.read(buffer.data(), static_cast<std::streamsize>(buffer.size())))
+                if (!connection.send({buffer.data(), buffer.size()})) return;
+        });
+    UpdateChannelClient client(
+        test::channelKey().configuration(),
+        UpdateSessionTestAccess::loopback(authority.caFile(), server.port()));
     auto outcome = client.check(7);
-    double download = seconds([&] { client.download(*outcome.release(), folder / "Downloads", {}); });
+    double download =
+        seconds([&] { client.download(*outcome.release(), folder / "Downloads", {}); });
 
     std::printf("update_verify: %zu MiB image\n", kSize >> 20);
-    std::printf("  verifyDownloadedFile (OpenSSL SHA-256) %8.0f MB/s  %6.3f s\n", mbPerSecond(verify), verify);
-    std::printf("  sha256sum on the same file             %8.0f MB/s  %6.3f s  (verify is %.2fx its speed)\n",
+    std::printf("  verifyDownloadedFile (OpenSSL SHA-256) %8.0f MB/s  %6.3f s\n",
+                mbPerSecond(verify), verify);
+    std::printf("  sha256sum on the same file             %8.0f MB/s  %6.3f s  (verify is %.2fx "
+                "its speed)\n",
                 mbPerSecond(sha256sum), sha256sum, sha256sum / verify);
     std::printf("  hash only, OpenSSL                     %8.0f MB/s\n", mbPerSecond(openssl));
-    std::printf("  hash only, libsodium                   %8.0f MB/s  (OpenSSL is %.2fx)\n", mbPerSecond(sodium),
-                sodium / openssl);
-    std::printf("  download over loopback HTTPS           %8.0f MB/s  %6.3f s (TLS, hash, write, fsync)\n",
-                mbPerSecond(download), download);
+    std::printf("  hash only, libsodium                   %8.0f MB/s  (OpenSSL is %.2fx)\n",
+                mbPerSecond(sodium), sodium / openssl);
+    std::printf(
+        "  download over loopback HTTPS           %8.0f MB/s  %6.3f s (TLS, hash, write, fsync)\n",
+        mbPerSecond(download), download);
     fs::remove_all(folder);
     return 0;
 }

@@ -1,8 +1,7 @@
 #include "core/update/Sha256.h"
 
-#include <openssl/evp.h>
-
 #include <new>
+#include <openssl/evp.h>
 
 namespace quorilanth {
 

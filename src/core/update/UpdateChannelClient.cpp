@@ -4,19 +4,18 @@
 #include "core/update/Sha256.h"
 #include "core/update/UpdateChannelError.h"
 
-#include <curl/curl.h>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-#include <uuid/uuid.h>
-
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
+#include <curl/curl.h>
 #include <exception>
+#include <fcntl.h>
 #include <memory>
+#include <sys/stat.h>
 #include <system_error>
+#include <unistd.h>
 #include <utility>
+#include <uuid/uuid.h>
 #include <vector>
 
 namespace quorilanth {
@@ -48,8 +47,10 @@ void initialiseCurl() {
 std::string mediaType(std::string_view value) {
     value = value.substr(0, value.find(';'));
     auto isBlank = [](char c) { return c == ' ' || c == '\t'; };
-    while (!value.empty() && isBlank(value.front())) value.remove_prefix(1);
-    while (!value.empty() && isBlank(value.back())) value.remove_suffix(1);
+    while (!value.empty() && isBlank(value.front()))
+        value.remove_prefix(1);
+    while (!value.empty() && isBlank(value.back()))
+        value.remove_suffix(1);
     std::string type(value);
     std::transform(type.begin(), type.end(), type.begin(),
                    [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
@@ -373,8 +374,8 @@ std::filesystem::path UpdateChannelClient::download(const UpdateRelease& release
                 // Progress counts what has been hashed and written.
                 std::uint64_t done = received - bytes.size();
                 if (progress)
-                    progress(std::min(static_cast<double>(done) / static_cast<double>(expected),
-                                      0.99));
+                    progress(
+                        std::min(static_cast<double>(done) / static_cast<double>(expected), 0.99));
             }
         }
     };
@@ -396,8 +397,7 @@ std::filesystem::path UpdateChannelClient::download(const UpdateRelease& release
 }
 
 void UpdateChannelClient::verifyDownloadedFile(const std::filesystem::path& file,
-                                               const UpdateRelease& release,
-                                               std::stop_token stop) {
+                                               const UpdateRelease& release, std::stop_token stop) {
     FileDescriptor fd(::open(file.c_str(), O_RDONLY | O_CLOEXEC));
     if (fd.get() < 0) throwErrno("Opening the downloaded file failed");
     Sha256 hash;

@@ -2,21 +2,20 @@
 
 #include "core/update/BuildInfo.h"
 
-#include <sodium.h>
-
 #include <algorithm>
+#include <sodium.h>
 
 namespace quorilanth {
 namespace {
 
 bool isKeyIDCharacter(char c) {
-    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') ||
-           c == '.' || c == '_' || c == '-';
+    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '.' ||
+           c == '_' || c == '-';
 }
 
 bool isDigits(std::string_view text) {
-    return !text.empty() && std::all_of(text.begin(), text.end(),
-                                        [](char c) { return c >= '0' && c <= '9'; });
+    return !text.empty() &&
+           std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
 }
 
 // Quorilanth-<n>.<n>.<n>-macOS-(arm64|universal|x86_64).dmg, nothing more.
@@ -69,7 +68,9 @@ UpdateChannelConfiguration::load(const ApplicationBundle& bundle) {
     return make(std::string(*keyID), *key);
 }
 
-std::string_view UpdateChannelConfiguration::updateHost() { return buildinfo::kUpdateHost; }
+std::string_view UpdateChannelConfiguration::updateHost() {
+    return buildinfo::kUpdateHost;
+}
 
 const std::string& UpdateChannelConfiguration::feedURL() {
     static const std::string url =

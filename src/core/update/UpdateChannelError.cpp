@@ -5,13 +5,20 @@ namespace quorilanth {
 std::string_view toString(UpdateChannelError::Case value) noexcept {
     using C = UpdateChannelError::Case;
     switch (value) {
-    case C::unconfigured: return "unconfigured";
-    case C::unavailable: return "unavailable";
-    case C::tooLarge: return "tooLarge";
-    case C::invalidSignature: return "invalidSignature";
-    case C::invalidRelease: return "invalidRelease";
-    case C::unverifiedDownload: return "unverifiedDownload";
-    case C::checksumMismatch: return "checksumMismatch";
+    case C::unconfigured:
+        return "unconfigured";
+    case C::unavailable:
+        return "unavailable";
+    case C::tooLarge:
+        return "tooLarge";
+    case C::invalidSignature:
+        return "invalidSignature";
+    case C::invalidRelease:
+        return "invalidRelease";
+    case C::unverifiedDownload:
+        return "unverifiedDownload";
+    case C::checksumMismatch:
+        return "checksumMismatch";
     }
     return "unavailable";
 }
@@ -23,7 +30,8 @@ const char* UpdateChannelError::what() const noexcept {
 
 std::string_view UpdateChannelError::description() const noexcept {
     switch (case_) {
-    case Case::unconfigured: return "The signed update channel is not configured in this build.";
+    case Case::unconfigured:
+        return "The signed update channel is not configured in this build.";
     case Case::unavailable:
         return "The update server could not be reached. Please try again later.";
     case Case::tooLarge:

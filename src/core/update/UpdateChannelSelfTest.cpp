@@ -3,10 +3,9 @@
 #include "core/update/UpdateChannelError.h"
 #include "core/update/UpdateManifestVerifier.h"
 
-#include <sodium.h>
-
 #include <algorithm>
 #include <array>
+#include <sodium.h>
 #include <stdexcept>
 
 namespace quorilanth {
@@ -60,12 +59,13 @@ int runLive(const std::vector<std::string>& arguments, const ApplicationBundle& 
         if (auto folder = optionValue(arguments, "--download-directory")) {
             auto file = client.download(release, *folder, [](double) {});
             UpdateChannelClient::verifyDownloadedFile(file, release);
-            out << "PASS: DOWNLOAD " << kEmDash
-                << " SHA-256 and size verified: " << file.string() << "\n";
+            out << "PASS: DOWNLOAD " << kEmDash << " SHA-256 and size verified: " << file.string()
+                << "\n";
         }
         return 0;
     }
-    case UpdateCheckOutcome::Kind::incompatible: throw Error(Error::Case::invalidRelease);
+    case UpdateCheckOutcome::Kind::incompatible:
+        throw Error(Error::Case::invalidRelease);
     case UpdateCheckOutcome::Kind::current:
         out << "PASS: CURRENT " << kEmDash << " signed live channel matches installed build "
             << installedBuild << ".\n";

@@ -2,7 +2,6 @@
 
 #include <rapidjson/memorystream.h>
 #include <rapidjson/reader.h>
-
 #include <stdexcept>
 #include <string_view>
 #include <unordered_set>

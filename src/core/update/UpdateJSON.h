@@ -3,11 +3,10 @@
 // Internal to the update channel: strict JSON reading with exact integers.
 // Only the core's own sources include this (it exposes RapidJSON types).
 
-#include <rapidjson/document.h>
-
 #include <cstdint>
 #include <map>
 #include <optional>
+#include <rapidjson/document.h>
 #include <string>
 #include <string_view>
 #include <vector>

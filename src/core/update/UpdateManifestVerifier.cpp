@@ -3,28 +3,31 @@
 #include "core/update/UpdateChannelError.h"
 #include "core/update/UpdateJSON.h"
 
-#include <sodium.h>
-#include <unicode/brkiter.h>
-#include <unicode/uchar.h>
-#include <unicode/utext.h>
-#include <unicode/utf8.h>
-
 #include <algorithm>
 #include <charconv>
 #include <fstream>
 #include <memory>
 #include <set>
+#include <sodium.h>
 #include <sstream>
 #include <stdexcept>
+#include <unicode/brkiter.h>
+#include <unicode/uchar.h>
+#include <unicode/utext.h>
+#include <unicode/utf8.h>
 
 namespace quorilanth {
 namespace {
 
 using Error = UpdateChannelError;
 
-[[noreturn]] void fail(Error::Case value) { throw Error(value); }
+[[noreturn]] void fail(Error::Case value) {
+    throw Error(value);
+}
 
-bool isDigit(char c) { return c >= '0' && c <= '9'; }
+bool isDigit(char c) {
+    return c >= '0' && c <= '9';
+}
 
 bool allDigits(std::string_view text) {
     return !text.empty() && std::all_of(text.begin(), text.end(), isDigit);
@@ -65,7 +68,8 @@ int twoDigits(std::string_view text, std::size_t at) {
 bool isInternetDateTime(std::string_view text, bool fractionalSeconds) {
     if (text.size() < 20 || text.size() > 64) return false;
     if (!std::all_of(text.begin(), text.begin() + 4, isDigit)) return false;
-    int year = (text[0] - '0') * 1000 + (text[1] - '0') * 100 + (text[2] - '0') * 10 + (text[3] - '0');
+    int year =
+        (text[0] - '0') * 1000 + (text[1] - '0') * 100 + (text[2] - '0') * 10 + (text[3] - '0');
     if (text[4] != '-' || text[7] != '-' || text[10] != 'T' || text[13] != ':' || text[16] != ':')
         return false;
     int month = twoDigits(text, 5), day = twoDigits(text, 8);
@@ -79,7 +83,8 @@ bool isInternetDateTime(std::string_view text, bool fractionalSeconds) {
     std::size_t at = 19;
     if (fractionalSeconds && at < text.size() && text[at] == '.') {
         std::size_t digits = ++at;
-        while (at < text.size() && isDigit(text[at])) ++at;
+        while (at < text.size() && isDigit(text[at]))
+            ++at;
         if (at == digits) return false;
     }
     std::string_view zone = text.substr(at);
@@ -118,7 +123,8 @@ std::size_t graphemeCount(std::string_view text, std::size_t limit) {
     if (U_FAILURE(status)) return limit + 1;
     std::size_t count = 0;
     characters->first();
-    while (count <= limit && characters->next() != icu::BreakIterator::DONE) ++count;
+    while (count <= limit && characters->next() != icu::BreakIterator::DONE)
+        ++count;
     return count;
 }
 
@@ -189,8 +195,7 @@ void checkRelease(const UpdateRelease& release) {
         release.architectures.size() == 1 ? release.architectures.front() : "universal";
     std::set<std::string> distinct(release.architectures.begin(), release.architectures.end());
     require(distinct.size() == release.architectures.size());
-    std::string fileName =
-        "Quorilanth-" + release.version + "-macOS-" + architecturePart + ".dmg";
+    std::string fileName = "Quorilanth-" + release.version + "-macOS-" + architecturePart + ".dmg";
     require(std::string_view(release.downloadURL).ends_with("/" + fileName));
 }
 

@@ -2,12 +2,11 @@
 
 #include "core/update/UpdateJSON.h"
 
+#include <algorithm>
 #include <boost/url/parse.hpp>
+#include <cctype>
 #include <rapidjson/stringbuffer.h>
 #include <rapidjson/writer.h>
-
-#include <algorithm>
-#include <cctype>
 #include <stdexcept>
 
 namespace quorilanth {
@@ -36,7 +35,8 @@ std::string UpdateRelease::toJSON() const {
     writer.StartObject();
     key("architectures");
     writer.StartArray();
-    for (const auto& architecture : architectures) text(architecture);
+    for (const auto& architecture : architectures)
+        text(architecture);
     writer.EndArray();
     key("build");
     writer.Int64(build);
@@ -91,10 +91,14 @@ UpdateRelease updatejson::readRelease(const rapidjson::Value& value) {
 
 std::string_view toString(UpdateCheckOutcome::Kind kind) {
     switch (kind) {
-    case UpdateCheckOutcome::Kind::available: return "available";
-    case UpdateCheckOutcome::Kind::incompatible: return "incompatible";
-    case UpdateCheckOutcome::Kind::current: return "current";
-    case UpdateCheckOutcome::Kind::notPublished: return "notPublished";
+    case UpdateCheckOutcome::Kind::available:
+        return "available";
+    case UpdateCheckOutcome::Kind::incompatible:
+        return "incompatible";
+    case UpdateCheckOutcome::Kind::current:
+        return "current";
+    case UpdateCheckOutcome::Kind::notPublished:
+        return "notPublished";
     }
     return "notPublished";
 }

@@ -3,18 +3,15 @@
 #include "core/model/QuorilanthError.h"
 #include "core/update/Sha256.h"
 #include "core/update/UpdateChannelError.h"
-
 #include "support/update/UpdateTestKit.h"
 #include "support/update/UpdateTestServer.h"
 
-#include <gtest/gtest.h>
-
 #include <fcntl.h>
-#include <unistd.h>
-
 #include <filesystem>
 #include <fstream>
+#include <gtest/gtest.h>
 #include <set>
+#include <unistd.h>
 
 namespace quorilanth {
 namespace {
@@ -27,7 +24,8 @@ const std::string kFeedPath = "/quorilanth/api/v1/update.json";
 
 std::string patternBytes(std::size_t length, char salt = 0) {
     std::string bytes(length, '\0');
-    for (std::size_t i = 0; i < length; ++i) bytes[i] = static_cast<char>((i * 31 + 7 + salt) % 251);
+    for (std::size_t i = 0; i < length; ++i)
+        bytes[i] = static_cast<char>((i * 31 + 7 + salt) % 251);
     return bytes;
 }
 
@@ -83,7 +81,8 @@ std::optional<C> channelErrorOf(const std::function<void()>& action) {
 class UpdateChannelClientTest : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
-        authority_ = new test::UpdateTestAuthority(std::string(UpdateChannelConfiguration::updateHost()));
+        authority_ =
+            new test::UpdateTestAuthority(std::string(UpdateChannelConfiguration::updateHost()));
     }
     static void TearDownTestSuite() {
         delete authority_;
@@ -91,8 +90,9 @@ protected:
     }
 
     UpdateChannelClient client() {
-        return UpdateChannelClient(test::channelKey().configuration(),
-                                   UpdateSessionTestAccess::loopback(authority_->caFile(), server_.port()));
+        return UpdateChannelClient(
+            test::channelKey().configuration(),
+            UpdateSessionTestAccess::loopback(authority_->caFile(), server_.port()));
     }
 
     // A signed manifest announcing a release whose disk image is these bytes.
@@ -119,12 +119,15 @@ protected:
 test::UpdateTestAuthority* UpdateChannelClientTest::authority_ = nullptr;
 
 TEST_F(UpdateChannelClientTest, CheckAnswers) {
-    const std::string manifest = test::ManifestBuilder().forFile(
-        "0.1.1", 8, std::string(64, 'a'), 10, UpdateManifestVerifier::currentArchitecture()).build();
+    const std::string manifest = test::ManifestBuilder()
+                                     .forFile("0.1.1", 8, std::string(64, 'a'), 10,
+                                              UpdateManifestVerifier::currentArchitecture())
+                                     .build();
     // Pads the envelope to an exact length with an ignored member.
     auto padded = [&](std::size_t length) {
         std::string text = manifest;
-        text.insert(text.size() - 1, R"(,"pad":")" + std::string(length - text.size() - 9, 'x') + "\"");
+        text.insert(text.size() - 1,
+                    R"(,"pad":")" + std::string(length - text.size() - 9, 'x') + "\"");
         return text;
     };
     using K = UpdateCheckOutcome::Kind;
@@ -135,22 +138,29 @@ TEST_F(UpdateChannelClientTest, CheckAnswers) {
     };
     const Case cases[] = {
         {"200 with the manifest", body(200, "application/json", manifest), K::available},
-        {"media type with parameters", body(200, "application/json; charset=utf-8", manifest), K::available},
+        {"media type with parameters", body(200, "application/json; charset=utf-8", manifest),
+         K::available},
         {"upper-case media type", body(200, "Application/JSON", manifest), K::available},
         {"exactly the limit", body(200, "application/json", padded(131072)), K::available},
-        {"exactly the limit, unannounced", body(200, "application/json", padded(131072), false), K::available},
+        {"exactly the limit, unannounced", body(200, "application/json", padded(131072), false),
+         K::available},
         {"204", body(204, "", "", false), K::notPublished},
-        {"302", test::reply::raw(test::httpHead(302, {{"Location", "/elsewhere.json"}, {"Content-Length", "0"}})),
+        {"302",
+         test::reply::raw(
+             test::httpHead(302, {{"Location", "/elsewhere.json"}, {"Content-Length", "0"}})),
          C::unavailable},
         {"text/plain", body(200, "text/plain", manifest), C::unavailable},
         {"no media type", body(200, "", manifest), C::unavailable},
         {"500", body(500, "application/json", manifest), C::unavailable},
         {"announced one byte over",
-         test::reply::raw(test::httpHead(200, {{"Content-Type", "application/json"}, {"Content-Length", "131073"}}) +
+         test::reply::raw(test::httpHead(200, {{"Content-Type", "application/json"},
+                                               {"Content-Length", "131073"}}) +
                           "{}"),
          C::tooLarge},
-        {"unannounced one byte over", body(200, "application/json", padded(131073), false), C::tooLarge},
-        {"forged signature", body(200, "application/json", manifest.substr(0, manifest.size() - 10) + R"(AAAAAAA="})"),
+        {"unannounced one byte over", body(200, "application/json", padded(131073), false),
+         C::tooLarge},
+        {"forged signature",
+         body(200, "application/json", manifest.substr(0, manifest.size() - 10) + R"(AAAAAAA="})"),
          C::invalidSignature},
     };
     for (const auto& c : cases) {
@@ -184,16 +194,18 @@ TEST_F(UpdateChannelClientTest, TransportFailuresPassThrough) {
     test::UpdateTestAuthority stranger(std::string(UpdateChannelConfiguration::updateHost()));
     test::UpdateTestServer impostor(stranger);
     impostor.on(kFeedPath, body(200, "application/json", test::ManifestBuilder().build()));
-    UpdateChannelClient updates(test::channelKey().configuration(),
-                                UpdateSessionTestAccess::loopback(authority_->caFile(), impostor.port()));
+    UpdateChannelClient updates(
+        test::channelKey().configuration(),
+        UpdateSessionTestAccess::loopback(authority_->caFile(), impostor.port()));
     EXPECT_THROW(updates.check(7), UpdateTransportError);
     EXPECT_EQ(impostor.requests().size(), 0u);
 
     // A certificate for another name, from the trusted authority.
     test::UpdateTestAuthority otherName("other.quorilanth.example");
     test::UpdateTestServer wrongHost(otherName);
-    UpdateChannelClient misnamed(test::channelKey().configuration(),
-                                 UpdateSessionTestAccess::loopback(otherName.caFile(), wrongHost.port()));
+    UpdateChannelClient misnamed(
+        test::channelKey().configuration(),
+        UpdateSessionTestAccess::loopback(otherName.caFile(), wrongHost.port()));
     EXPECT_THROW(misnamed.check(7), UpdateTransportError);
 }
 
@@ -213,8 +225,9 @@ TEST_F(UpdateChannelClientTest, VerifiedReleaseFollowsTheLatestCheck) {
     EXPECT_EQ(updates.check(7), UpdateCheckOutcome::notPublished());
     EXPECT_FALSE(updates.verifiedRelease());
     TempFolder folder;
-    EXPECT_EQ(channelErrorOf([&] { updates.download(*outcome.release(), folder.path() / "new", {}); }),
-              C::unverifiedDownload);
+    EXPECT_EQ(
+        channelErrorOf([&] { updates.download(*outcome.release(), folder.path() / "new", {}); }),
+        C::unverifiedDownload);
     EXPECT_FALSE(fs::exists(folder.path() / "new"));
 }
 
@@ -229,13 +242,19 @@ TEST_F(UpdateChannelClientTest, Downloads) {
     using test::httpHead;
     const std::string image = patternBytes(2 * UpdateChannelClient::chunkBytes + 1000);
     auto announced = [](std::size_t length, std::string bytes) {
-        return test::reply::raw(httpHead(200, {{"Content-Length", std::to_string(length)}}) + bytes);
+        return test::reply::raw(httpHead(200, {{"Content-Length", std::to_string(length)}}) +
+                                bytes);
     };
     const DownloadCase cases[] = {
-        {"right", [](const std::string& i) { return body(200, "application/x-apple-diskimage", i); }, std::nullopt},
-        {"right, unannounced", [](const std::string& i) { return body(200, "", i, false); }, std::nullopt},
-        {"short", [](const std::string& i) { return body(200, "", i.substr(1), false); }, C::checksumMismatch},
-        {"long", [](const std::string& i) { return body(200, "", i + "x", false); }, C::checksumMismatch},
+        {"right",
+         [](const std::string& i) { return body(200, "application/x-apple-diskimage", i); },
+         std::nullopt},
+        {"right, unannounced", [](const std::string& i) { return body(200, "", i, false); },
+         std::nullopt},
+        {"short", [](const std::string& i) { return body(200, "", i.substr(1), false); },
+         C::checksumMismatch},
+        {"long", [](const std::string& i) { return body(200, "", i + "x", false); },
+         C::checksumMismatch},
         {"corrupt",
          [](const std::string& i) {
              std::string bad = i;
@@ -243,12 +262,19 @@ TEST_F(UpdateChannelClientTest, Downloads) {
              return body(200, "", bad);
          },
          C::checksumMismatch},
-        {"wrong Content-Length", [&](const std::string& i) { return announced(i.size() + 1, i); }, C::checksumMismatch},
-        {"announced zero", [&](const std::string&) { return announced(0, ""); }, C::checksumMismatch},
-        {"cut off after the right announcement", [&](const std::string& i) { return announced(i.size(), i.substr(0, 5000)); },
-         std::nullopt, true},
+        {"wrong Content-Length", [&](const std::string& i) { return announced(i.size() + 1, i); },
+         C::checksumMismatch},
+        {"announced zero", [&](const std::string&) { return announced(0, ""); },
+         C::checksumMismatch},
+        {"cut off after the right announcement",
+         [&](const std::string& i) { return announced(i.size(), i.substr(0, 5000)); }, std::nullopt,
+         true},
         {"404", [](const std::string& i) { return body(404, "", i); }, C::unavailable},
-        {"302", [](const std::string&) { return test::reply::raw(httpHead(302, {{"Location", "/x.dmg"}, {"Content-Length", "0"}})); },
+        {"302",
+         [](const std::string&) {
+             return test::reply::raw(
+                 httpHead(302, {{"Location", "/x.dmg"}, {"Content-Length", "0"}}));
+         },
          C::unavailable},
     };
     for (const auto& c : cases) {
@@ -267,7 +293,8 @@ TEST_F(UpdateChannelClientTest, Downloads) {
         std::vector<double> progress;
         std::optional<fs::path> result;
         try {
-            result = updates.download(*outcome.release(), target, [&](double p) { progress.push_back(p); });
+            result = updates.download(*outcome.release(), target,
+                                      [&](double p) { progress.push_back(p); });
             EXPECT_FALSE(c.expected || c.transportError) << c.name;
         } catch (const UpdateChannelError& error) {
             EXPECT_EQ(error.value(), c.expected) << c.name;
@@ -285,7 +312,8 @@ TEST_F(UpdateChannelClientTest, Downloads) {
             EXPECT_EQ(progress.back(), 1.0);
             EXPECT_TRUE(std::is_sorted(progress.begin(), progress.end())) << c.name;
             EXPECT_EQ(progress.size(), 3u) << c.name; // two full chunks, then done
-            for (std::size_t i = 0; i + 1 < progress.size(); ++i) EXPECT_LE(progress[i], 0.99);
+            for (std::size_t i = 0; i + 1 < progress.size(); ++i)
+                EXPECT_LE(progress[i], 0.99);
             EXPECT_NO_THROW(UpdateChannelClient::verifyDownloadedFile(*result, *outcome.release()));
         }
         EXPECT_EQ(after, before) << c.name << ": a partial file was left or something changed";
@@ -317,15 +345,18 @@ TEST_F(UpdateChannelClientTest, DownloadPlacesWithoutReplacingAnything) {
     };
     const Case cases[] = {
         {"missing folder", [](const fs::path&) {}},
-        {"taken name", [](const fs::path& f) {
+        {"taken name",
+         [](const fs::path& f) {
              fs::create_directories(f);
              std::ofstream(f / imageName()) << "older image";
          }},
-        {"dangling symlink", [](const fs::path& f) {
+        {"dangling symlink",
+         [](const fs::path& f) {
              fs::create_directories(f);
              fs::create_symlink(f / "nowhere.dmg", f / imageName());
          }},
-        {"symlink to a file elsewhere", [](const fs::path& f) {
+        {"symlink to a file elsewhere",
+         [](const fs::path& f) {
              fs::create_directories(f);
              std::ofstream(f.parent_path() / "victim") << "do not touch";
              fs::create_symlink(f.parent_path() / "victim", f / imageName());
@@ -371,12 +402,13 @@ TEST_F(UpdateChannelClientTest, CancelledMidway) {
     server_.on(imagePath(), body(200, "", image));
     std::stop_source stop;
     int calls = 0;
-    EXPECT_THROW(updates.download(release, folder.path(),
-                                  [&](double) {
-                                      ++calls;
-                                      stop.request_stop();
-                                  },
-                                  stop.get_token()),
+    EXPECT_THROW(updates.download(
+                     release, folder.path(),
+                     [&](double) {
+                         ++calls;
+                         stop.request_stop();
+                     },
+                     stop.get_token()),
                  Cancelled);
     EXPECT_EQ(calls, 1);
     EXPECT_TRUE(fs::is_empty(folder.path()));
@@ -391,7 +423,9 @@ TEST_F(UpdateChannelClientTest, UnverifiedReleasesAreRefusedBeforeTouchingTheDis
     const Change changes[] = {
         [](UpdateRelease& r) { r.notes["it"] += "!"; },
         [](UpdateRelease& r) { r.size += 1; },
-        [](UpdateRelease& r) { r.downloadURL = test::releaseURL("Quorilanth-0.1.2-macOS-arm64.dmg"); },
+        [](UpdateRelease& r) {
+            r.downloadURL = test::releaseURL("Quorilanth-0.1.2-macOS-arm64.dmg");
+        },
     };
     TempFolder root;
     for (const auto& change : changes) {
@@ -412,8 +446,10 @@ TEST(UpdateFileMove, NeverReplacesOrFollowsWhatStandsAtTheName) {
     const Case cases[] = {
         {"free", nullptr},
         {"regular file", [](const fs::path& p) { std::ofstream(p) << "old"; }},
-        {"dangling symlink", [](const fs::path& p) { fs::create_symlink(p.parent_path() / "gone", p); }},
-        {"symlink to a file", [](const fs::path& p) {
+        {"dangling symlink",
+         [](const fs::path& p) { fs::create_symlink(p.parent_path() / "gone", p); }},
+        {"symlink to a file",
+         [](const fs::path& p) {
              std::ofstream(p.parent_path() / "target") << "target";
              fs::create_symlink(p.parent_path() / "target", p);
          }},
@@ -447,12 +483,16 @@ TEST(UpdateFileVerification, SizeAndDigestMustMatch) {
     std::string changed = image;
     changed[7] ^= 1;
     const std::pair<std::string, bool> cases[] = {
-        {image, true}, {image + "x", false}, {image.substr(1), false}, {changed, false}, {"", false},
+        {image, true},    {image + "x", false}, {image.substr(1), false},
+        {changed, false}, {"", false},
     };
     TempFolder folder;
     for (const auto& [content, matches] : cases) {
         std::ofstream(folder.path() / "image.dmg", std::ios::binary | std::ios::trunc) << content;
-        EXPECT_EQ(channelErrorOf([&] { UpdateChannelClient::verifyDownloadedFile(folder.path() / "image.dmg", release); }),
+        EXPECT_EQ(channelErrorOf([&] {
+                      UpdateChannelClient::verifyDownloadedFile(folder.path() / "image.dmg",
+                                                                release);
+                  }),
                   matches ? std::nullopt : std::optional(C::checksumMismatch))
             << content.size();
     }

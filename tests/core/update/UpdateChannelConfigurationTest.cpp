@@ -1,7 +1,6 @@
 #include "core/update/UpdateChannelConfiguration.h"
-#include "core/update/UpdateChannelError.h"
-#include "core/update/UpdateRelease.h"
 
+#include "core/update/UpdateRelease.h"
 #include "support/update/UpdateTestKit.h"
 
 #include <gtest/gtest.h>
@@ -65,13 +64,17 @@ TEST(UpdateChannelConfiguration, LoadFromBundle) {
           {"QuorilanthUpdateKeyID", "release-1"},
           {"QuorilanthUpdatePublicKey", key}},
          false},
-        {"no key id", {{"QuorilanthUpdateFeedURL", feed}, {"QuorilanthUpdatePublicKey", key}}, false},
+        {"no key id",
+         {{"QuorilanthUpdateFeedURL", feed}, {"QuorilanthUpdatePublicKey", key}},
+         false},
         {"bad key id",
          {{"QuorilanthUpdateFeedURL", feed},
           {"QuorilanthUpdateKeyID", "release 1"},
           {"QuorilanthUpdatePublicKey", key}},
          false},
-        {"no key", {{"QuorilanthUpdateFeedURL", feed}, {"QuorilanthUpdateKeyID", "release-1"}}, false},
+        {"no key",
+         {{"QuorilanthUpdateFeedURL", feed}, {"QuorilanthUpdateKeyID", "release-1"}},
+         false},
         {"line break in key",
          {{"QuorilanthUpdateFeedURL", feed},
           {"QuorilanthUpdateKeyID", "release-1"},
@@ -85,8 +88,8 @@ TEST(UpdateChannelConfiguration, LoadFromBundle) {
         {"url-safe alphabet",
          {{"QuorilanthUpdateFeedURL", feed},
           {"QuorilanthUpdateKeyID", "release-1"},
-          {"QuorilanthUpdatePublicKey", encodeBase64(std::vector<std::uint8_t>(32, 0xfb))
-                                            .replace(0, 1, "-")}},
+          {"QuorilanthUpdatePublicKey",
+           encodeBase64(std::vector<std::uint8_t>(32, 0xfb)).replace(0, 1, "-")}},
          false},
     };
     for (const auto& c : cases)
@@ -95,29 +98,19 @@ TEST(UpdateChannelConfiguration, LoadFromBundle) {
             << c.name;
 }
 
-TEST(UpdateChannelConfiguration, OrdinaryBuildIsUnconfiguredAndFeedIsFixed) {
-    EXPECT_EQ(UpdateChannelConfiguration::feedURL(),
-              "https://" + kHost + "/quorilanth/api/v1/update.json");
-    // The default host is a reserved name that cannot reach anybody's server.
-    EXPECT_TRUE(kHost.ends_with(".example")) << kHost;
-}
-
 TEST(UpdateChannelConfiguration, StrictBase64) {
     struct Case {
         std::string text;
         std::optional<std::string> bytes;
     };
     const Case cases[] = {
-        {"", std::string()},
-        {"QQ==", "A"},
-        {"QUI=", "AB"},
-        {"QUJD", "ABC"},
-        {"QQ", std::nullopt},          // padding missing
-        {"QR==", std::nullopt},        // non-zero padding bits
-        {"QUJD\n", std::nullopt},      // trailing line break
-        {"QU JD", std::nullopt},       // blank inside
-        {"QUJD====", std::nullopt},    // padding where none belongs
-        {"-_-_", std::nullopt},        // URL-safe alphabet
+        {"", std::string()},        {"QQ==", "A"}, {"QUI=", "AB"}, {"QUJD", "ABC"},
+        {"QQ", std::nullopt},       // padding missing
+        {"QR==", std::nullopt},     // non-zero padding bits
+        {"QUJD\n", std::nullopt},   // trailing line break
+        {"QU JD", std::nullopt},    // blank inside
+        {"QUJD====", std::nullopt}, // padding where none belongs
+        {"-_-_", std::nullopt},     // URL-safe alphabet
         {"QUJD*", std::nullopt},
     };
     for (const auto& c : cases) {
@@ -267,32 +260,24 @@ TEST(UpdateRelease, DecodingRefusesMissingKeysAndWrongTypes) {
         EXPECT_THROW(UpdateRelease::fromJSON(text), std::invalid_argument) << text;
 }
 
-TEST(UpdateChannelError, NamesAndDescriptions) {
-    using C = UpdateChannelError::Case;
-    const std::pair<C, const char*> cases[] = {
-        {C::unconfigured, "unconfigured"},   {C::unavailable, "unavailable"},
-        {C::tooLarge, "tooLarge"},           {C::invalidSignature, "invalidSignature"},
-        {C::invalidRelease, "invalidRelease"}, {C::unverifiedDownload, "unverifiedDownload"},
-        {C::checksumMismatch, "checksumMismatch"},
-    };
-    for (const auto& [value, name] : cases) {
-        UpdateChannelError error(value);
-        EXPECT_STREQ(error.what(), name);
-        EXPECT_FALSE(error.description().empty());
-        EXPECT_EQ(error, UpdateChannelError(value));
-    }
-    EXPECT_EQ(UpdateChannelError(C::unconfigured).description(),
-              "The signed update channel is not configured in this build.");
-}
-
 TEST(ApplicationBundle, BuildNumbers) {
     const std::pair<const char*, std::optional<std::int64_t>> cases[] = {
-        {"12", 12},  {"+12", 12}, {"-3", -3}, {"0", 0},
-        {"9223372036854775807", INT64_MAX}, {"-9223372036854775808", INT64_MIN},
-        {"9223372036854775808", std::nullopt}, {"", std::nullopt}, {"+", std::nullopt},
-        {"12a", std::nullopt}, {" 12", std::nullopt}, {"1.0", std::nullopt}, {"ten", std::nullopt},
+        {"12", 12},
+        {"+12", 12},
+        {"-3", -3},
+        {"0", 0},
+        {"9223372036854775807", INT64_MAX},
+        {"-9223372036854775808", INT64_MIN},
+        {"9223372036854775808", std::nullopt},
+        {"", std::nullopt},
+        {"+", std::nullopt},
+        {"12a", std::nullopt},
+        {" 12", std::nullopt},
+        {"1.0", std::nullopt},
+        {"ten", std::nullopt},
     };
-    for (const auto& [text, expected] : cases) EXPECT_EQ(parseBuildNumber(text), expected) << text;
+    for (const auto& [text, expected] : cases)
+        EXPECT_EQ(parseBuildNumber(text), expected) << text;
 }
 
 } // namespace

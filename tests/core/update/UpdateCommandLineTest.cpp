@@ -2,18 +2,15 @@
 #include "core/update/Sha256.h"
 #include "core/update/UpdateChannelConfiguration.h"
 #include "core/update/UpdateManifestVerifier.h"
-
 #include "support/update/UpdateTestKit.h"
 #include "support/update/UpdateTestServer.h"
 
-#include <gtest/gtest.h>
-
 #include <fcntl.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <filesystem>
 #include <fstream>
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 extern char** environ;
 
@@ -42,14 +39,17 @@ ProcessResult runProcess(const std::string& program, const std::vector<std::stri
     const fs::path out = folder / "out", err = folder / "err";
     std::vector<std::string> env;
     for (char** e = environ; *e; ++e)
-        if (!std::string_view(*e).starts_with("DISPLAY=") && !std::string_view(*e).starts_with("WAYLAND_DISPLAY="))
+        if (!std::string_view(*e).starts_with("DISPLAY=") &&
+            !std::string_view(*e).starts_with("WAYLAND_DISPLAY="))
             env.emplace_back(*e);
     env.insert(env.end(), environment.begin(), environment.end());
     std::vector<std::string> argv{program};
     argv.insert(argv.end(), arguments.begin(), arguments.end());
     std::vector<char*> argp, envp;
-    for (auto& a : argv) argp.push_back(a.data());
-    for (auto& e : env) envp.push_back(e.data());
+    for (auto& a : argv)
+        argp.push_back(a.data());
+    for (auto& e : env)
+        envp.push_back(e.data());
     argp.push_back(nullptr);
     envp.push_back(nullptr);
     pid_t child = ::fork();
@@ -138,7 +138,8 @@ protected:
         Sha256 hash;
         hash.update(test::bytesOf(image));
         test::ManifestBuilder builder;
-        builder.forFile("0.1.1", 8, hash.finishHex(), static_cast<std::int64_t>(image.size()), architecture);
+        builder.forFile("0.1.1", 8, hash.finishHex(), static_cast<std::int64_t>(image.size()),
+                        architecture);
         return builder;
     }
 
@@ -155,7 +156,8 @@ TEST_F(UpdateLiveCommandLine, Outcomes) {
     publish(releaseOf(image, architecture));
     server_.on("/quorilanth/downloads/Quorilanth-0.1.1-macOS-" + architecture + ".dmg",
                test::reply::body(200, "", image));
-    const std::string available = "PASS: AVAILABLE " + kDash + " verified 0.1.1, build 8, installed build ";
+    const std::string available =
+        "PASS: AVAILABLE " + kDash + " verified 0.1.1, build 8, installed build ";
     struct Case {
         std::vector<std::string> arguments;
         int status;
@@ -165,12 +167,16 @@ TEST_F(UpdateLiveCommandLine, Outcomes) {
     const Case cases[] = {
         {{"--installed-build", "7"}, 0, available + "7.\n", ""},
         {{"--installed-build", "+7"}, 0, available + "7.\n", ""},
-        {{"--installed-build"}, 0, available + "5.\n", ""},             // the bundle's build
+        {{"--installed-build"}, 0, available + "5.\n", ""}, // the bundle's build
         {{"--installed-build", "seven"}, 0, available + "5.\n", ""},
-        {{"--installed-build", "12"}, 0,
-         "PASS: CURRENT " + kDash + " signed live channel matches installed build 12.\n", ""},
-        {{"--installed-build", "8", "--installed-build", "1"}, 0,
-         "PASS: CURRENT " + kDash + " signed live channel matches installed build 8.\n", ""},
+        {{"--installed-build", "12"},
+         0,
+         "PASS: CURRENT " + kDash + " signed live channel matches installed build 12.\n",
+         ""},
+        {{"--installed-build", "8", "--installed-build", "1"},
+         0,
+         "PASS: CURRENT " + kDash + " signed live channel matches installed build 8.\n",
+         ""},
         {{"--installed-build", "0"}, 1, "", "FAIL: unconfigured\n"},
         {{"--installed-build", "-4"}, 1, "", "FAIL: unconfigured\n"},
     };
@@ -193,12 +199,15 @@ TEST_F(UpdateLiveCommandLine, DownloadsAndReverifies) {
     auto first = live({"--download-directory", "new/Downloads", "--installed-build", "7"});
     const fs::path expected = fs::canonical(folder_) / "new" / "Downloads" / name;
     EXPECT_EQ(first.status, 0) << first.err;
-    EXPECT_EQ(first.out, "PASS: AVAILABLE " + kDash + " verified 0.1.1, build 8, installed build 7.\n"
-                         "PASS: DOWNLOAD " + kDash + " SHA-256 and size verified: " + expected.string() + "\n");
+    EXPECT_EQ(first.out, "PASS: AVAILABLE " + kDash +
+                             " verified 0.1.1, build 8, installed build 7.\n"
+                             "PASS: DOWNLOAD " +
+                             kDash + " SHA-256 and size verified: " + expected.string() + "\n");
     EXPECT_EQ(slurp(expected), image);
 
     // The same name again: a new file beside it, the first untouched.
-    auto second = live({"--installed-build", "7", "--download-directory", (folder_ / "new" / "Downloads").string()});
+    auto second = live({"--installed-build", "7", "--download-directory",
+                        (folder_ / "new" / "Downloads").string()});
     EXPECT_EQ(second.status, 0) << second.err;
     std::string line = second.out.substr(second.out.find("verified: ") + 10);
     fs::path again(line.substr(0, line.size() - 1));

@@ -3,7 +3,6 @@
 // loopback route comes from the environment, which only this test program reads.
 
 #include "core/update/UpdateChannelSelfTest.h"
-
 #include "support/update/UpdateTestKit.h"
 
 #include <cstdlib>

@@ -7,11 +7,10 @@
 #include "core/update/UpdateChannelClient.h"
 #include "core/update/UpdateChannelConfiguration.h"
 
-#include <sodium.h>
-
 #include <array>
 #include <cstdint>
 #include <map>
+#include <sodium.h>
 #include <string>
 #include <vector>
 
@@ -35,7 +34,8 @@ namespace test {
 inline std::vector<std::uint8_t> fromHex(std::string_view hex) {
     std::vector<std::uint8_t> bytes;
     for (std::size_t i = 0; i + 1 < hex.size(); i += 2)
-        bytes.push_back(static_cast<std::uint8_t>(std::stoi(std::string(hex.substr(i, 2)), nullptr, 16)));
+        bytes.push_back(
+            static_cast<std::uint8_t>(std::stoi(std::string(hex.substr(i, 2)), nullptr, 16)));
     return bytes;
 }
 
@@ -70,7 +70,9 @@ inline const TestKey& channelKey() {
     return key;
 }
 
-inline std::string jsonString(std::string_view text) { return "\"" + std::string(text) + "\""; }
+inline std::string jsonString(std::string_view text) {
+    return "\"" + std::string(text) + "\"";
+}
 
 // Members as raw JSON text; the map keeps keys sorted.
 inline std::string jsonObject(const std::map<std::string, std::string>& members) {
@@ -118,9 +120,8 @@ struct ManifestBuilder {
         release["version"] = jsonString(version);
         release["build"] = std::to_string(build);
         release["architectures"] = "[" + jsonString(architecture) + "]";
-        release["downloadURL"] = jsonString(releaseURL("Quorilanth-" + std::string(version) +
-                                                   "-macOS-" + std::string(architecture) +
-                                                   ".dmg"));
+        release["downloadURL"] = jsonString(releaseURL(
+            "Quorilanth-" + std::string(version) + "-macOS-" + std::string(architecture) + ".dmg"));
         release["sha256"] = jsonString(sha256);
         release["size"] = std::to_string(size);
         return *this;

@@ -1,19 +1,17 @@
 #include "support/update/UpdateTestServer.h"
 
-#include <openssl/ssl.h>
-
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <poll.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
 #include <algorithm>
+#include <arpa/inet.h>
 #include <csignal>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <netinet/in.h>
+#include <openssl/ssl.h>
+#include <poll.h>
 #include <stdexcept>
+#include <sys/socket.h>
+#include <unistd.h>
 
 namespace quorilanth::test {
 namespace {
@@ -25,11 +23,16 @@ void run(const std::string& command) {
 
 std::string reason(int status) {
     switch (status) {
-    case 200: return "OK";
-    case 204: return "No Content";
-    case 302: return "Found";
-    case 404: return "Not Found";
-    default: return "Status";
+    case 200:
+        return "OK";
+    case 204:
+        return "No Content";
+    case 302:
+        return "Found";
+    case 404:
+        return "Not Found";
+    default:
+        return "Status";
     }
 }
 
@@ -46,7 +49,8 @@ UpdateTestAuthority::UpdateTestAuthority(const std::string& dnsName) {
     std::ofstream(f + "server.ext") << "subjectAltName=DNS:" << dnsName
                                     << "\nbasicConstraints=CA:FALSE\nextendedKeyUsage=serverAuth\n";
     run("openssl req -x509 -newkey ec -pkeyopt ec_paramgen_curve:P-256 -nodes -days 2"
-        " -subj '/CN=Quorilanth Update Test CA' -keyout " + f + "ca.key -out " + caFile_ +
+        " -subj '/CN=Quorilanth Update Test CA' -keyout " +
+        f + "ca.key -out " + caFile_ +
         " -addext basicConstraints=critical,CA:TRUE -addext keyUsage=critical,keyCertSign");
     run("openssl req -newkey ec -pkeyopt ec_paramgen_curve:P-256 -nodes -subj '/CN=" + dnsName +
         "' -keyout " + keyFile_ + " -out " + f + "server.csr");
@@ -61,7 +65,8 @@ UpdateTestAuthority::~UpdateTestAuthority() {
 
 std::string httpHead(int status, const HeaderPairs& headers) {
     std::string head = "HTTP/1.1 " + std::to_string(status) + " " + reason(status) + "\r\n";
-    for (const auto& [name, value] : headers) head += name + ": " + value + "\r\n";
+    for (const auto& [name, value] : headers)
+        head += name + ": " + value + "\r\n";
     return head + "Connection: close\r\n\r\n";
 }
 
@@ -76,9 +81,8 @@ UpdateTestHandler reply::body(int status, std::string contentType, std::string b
 }
 
 UpdateTestHandler reply::raw(std::string bytes) {
-    return [=](const UpdateTestRequest&, UpdateTestConnection& connection) {
-        connection.send(bytes);
-    };
+    return
+        [=](const UpdateTestRequest&, UpdateTestConnection& connection) { connection.send(bytes); };
 }
 
 UpdateTestServer::UpdateTestServer(const UpdateTestAuthority& authority) {
@@ -86,7 +90,8 @@ UpdateTestServer::UpdateTestServer(const UpdateTestAuthority& authority) {
     std::signal(SIGPIPE, SIG_IGN);
     SSL_CTX* context = SSL_CTX_new(TLS_server_method());
     if (!context ||
-        SSL_CTX_use_certificate_file(context, authority.certificateFile().c_str(), SSL_FILETYPE_PEM) != 1 ||
+        SSL_CTX_use_certificate_file(context, authority.certificateFile().c_str(),
+                                     SSL_FILETYPE_PEM) != 1 ||
         SSL_CTX_use_PrivateKey_file(context, authority.keyFile().c_str(), SSL_FILETYPE_PEM) != 1) {
         SSL_CTX_free(context);
         throw std::runtime_error("test server: certificate not usable");
@@ -113,7 +118,8 @@ UpdateTestServer::~UpdateTestServer() {
         std::lock_guard lock(mutex_);
         workers.swap(workers_);
     }
-    for (auto& worker : workers) worker.join();
+    for (auto& worker : workers)
+        worker.join();
     ::close(listener_);
     SSL_CTX_free(static_cast<SSL_CTX*>(context_));
 }
@@ -130,8 +136,8 @@ std::vector<UpdateTestRequest> UpdateTestServer::requests() const {
 
 std::size_t UpdateTestServer::requestsFor(const std::string& path) const {
     std::lock_guard lock(mutex_);
-    return static_cast<std::size_t>(std::count_if(
-        requests_.begin(), requests_.end(), [&](const auto& r) { return r.target == path; }));
+    return static_cast<std::size_t>(std::count_if(requests_.begin(), requests_.end(),
+                                                  [&](const auto& r) { return r.target == path; }));
 }
 
 void UpdateTestServer::acceptLoop() {
@@ -152,7 +158,8 @@ public:
     explicit TLSConnection(SSL* ssl) : ssl_(ssl) {}
     bool send(std::string_view bytes) override {
         while (!bytes.empty()) {
-            int written = SSL_write(ssl_, bytes.data(), static_cast<int>(std::min<std::size_t>(bytes.size(), 1 << 20)));
+            int written = SSL_write(ssl_, bytes.data(),
+                                    static_cast<int>(std::min<std::size_t>(bytes.size(), 1 << 20)));
             if (written <= 0) return false;
             bytes.remove_prefix(static_cast<std::size_t>(written));
         }
@@ -197,7 +204,8 @@ void UpdateTestServer::serve(int fd) {
             std::string name(line.substr(0, colon));
             std::transform(name.begin(), name.end(), name.begin(), ::tolower);
             std::string_view value = line.substr(colon + 1);
-            while (!value.empty() && value.front() == ' ') value.remove_prefix(1);
+            while (!value.empty() && value.front() == ' ')
+                value.remove_prefix(1);
             request.headers[name] = std::string(value);
         }
         UpdateTestHandler handler;
