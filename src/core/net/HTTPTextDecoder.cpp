@@ -103,6 +103,12 @@ const char* converterFor(const std::string& label)
     return nullptr;
 }
 
+bool isWideUnicode(std::string_view converterName) noexcept
+{
+    return converterName.starts_with("UTF-16") || converterName.starts_with("UTF-32")
+        || converterName.starts_with("UTF16") || converterName.starts_with("UTF32");
+}
+
 std::string firstCharset(std::string_view text)
 {
     const LinkRules::Matches found = LinkRules::captures(kCharsetPattern, text);
@@ -145,14 +151,21 @@ std::string decode(std::string_view body, std::string_view contentType)
         return utf8::lossy(body);
     }
     std::string charset = firstCharset(contentType);
-    if (charset.empty()) {
+    const bool declaredByDocument = charset.empty();
+    if (declaredByDocument) {
         charset = declaredCharset(body, type);
     }
-    if (!charset.empty()) {
-        if (const char* converter = converterFor(charset)) {
-            if (std::optional<std::string> text = decodeStrictly(body, converter)) {
-                return *std::move(text);
-            }
+    const char* converter = charset.empty() ? nullptr : converterFor(charset);
+    // A declaration that was found by reading the bytes as ASCII cannot be
+    // true when it names UTF-16 or UTF-32: those would have hidden it. Pages
+    // that say so are ASCII-compatible, and believing them turns every pair of
+    // bytes into one unrelated character.
+    if (converter != nullptr && declaredByDocument && isWideUnicode(converter)) {
+        converter = nullptr;
+    }
+    if (converter != nullptr) {
+        if (std::optional<std::string> text = decodeStrictly(body, converter)) {
+            return *std::move(text);
         }
     }
     if (utf8::isValid(body)) {

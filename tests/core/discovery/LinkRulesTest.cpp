@@ -10,6 +10,11 @@ struct TextCase {
     bool expected;
 };
 
+void PrintTo(const TextCase& c, std::ostream* os)
+{
+    *os << c.text;
+}
+
 class Relevant : public ::testing::TestWithParam<TextCase> {};
 
 TEST_P(Relevant, LooksOnlyAtPathSegments)
@@ -50,6 +55,11 @@ struct KindCase {
     const char* hint;
     NodeKind expected;
 };
+
+void PrintTo(const KindCase& c, std::ostream* os)
+{
+    *os << c.url << " / " << c.hint;
+}
 
 class Kind : public ::testing::TestWithParam<KindCase> {};
 

@@ -14,6 +14,11 @@ struct DecodeCase {
     std::string expected;
 };
 
+void PrintTo(const DecodeCase& c, std::ostream* os)
+{
+    *os << c.name;
+}
+
 class Decode : public ::testing::TestWithParam<DecodeCase> {};
 
 TEST_P(Decode, GivesTheTextOfTheBody)
@@ -83,6 +88,13 @@ INSTANTIATE_TEST_SUITE_P(DeclaredCharsets, Decode,
             "application/rss+xml", "\n <?xml version=\"1.0\" encoding=\"ISO-8859-1\"?><a>\xC2\x80</a>"},
         DecodeCase{"xml declaration not at the start", "<a/><?xml encoding=\"windows-1251\"?>" + kPrivet1251,
             "text/xml", "<a/><?xml encoding=\"windows-1251\"?>" + kPrivetAs1252},
+        // The document's own claim to be UTF-16 is false by construction: it
+        // was read as ASCII. A header may still say so truthfully.
+        DecodeCase{"meta claiming utf-16", "<meta charset=utf-16>caf\xC3\xA9", "text/html",
+            "<meta charset=utf-16>caf\xC3\xA9"},
+        DecodeCase{"xml declaration claiming utf-16", "<?xml version='1.0' encoding='UTF-16'?><a/>\n", "text/xml",
+            "<?xml version='1.0' encoding='UTF-16'?><a/>\n"},
+        DecodeCase{"header naming utf-16", "h\0i\0"s, "text/plain; charset=utf-16le", "hi"},
         DecodeCase{"content type wins over xml declaration",
             "<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?>\x80", "text/xml; charset=windows-1252",
             "<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?>€"}));

@@ -44,6 +44,11 @@ struct Case {
     std::string expected; // the result, or the refusal's text
 };
 
+void PrintTo(const Case& c, std::ostream* os)
+{
+    *os << c.expected;
+}
+
 std::string urlOfBytes(std::size_t size)
 {
     std::string url = "https://example.com/";
@@ -150,6 +155,10 @@ struct AddressCase {
     bool developerMode;
     std::string expected;
 };
+void PrintTo(const AddressCase& c, std::ostream* os)
+{
+    *os << c.name;
+}
 
 class Addresses : public ::testing::TestWithParam<AddressCase> {};
 
@@ -221,6 +230,11 @@ struct PublicCase {
     const char* address;
     bool isPublic;
 };
+
+void PrintTo(const PublicCase& c, std::ostream* os)
+{
+    *os << c.address;
+}
 
 class IsPublicAddress : public ::testing::TestWithParam<PublicCase> {};
 

@@ -16,6 +16,11 @@ struct Components {
     const char* fragment;
 };
 
+void PrintTo(const Components& c, std::ostream* os)
+{
+    *os << c.text;
+}
+
 class UrlComponents : public testing::TestWithParam<Components> {};
 
 TEST_P(UrlComponents, AnswerAsTheRestOfTheSystemExpects)
