@@ -28,9 +28,10 @@ constexpr std::array<std::string_view, 7> kManifestNames{"agent.json", "agent-ca
     "ai-catalog.json", "mcp.json", "openapi.json", "swagger.json"};
 
 constexpr std::size_t kMaxMatches = 500;
-// Counted in the regex engine's own steps (roughly milliseconds), over the
-// whole search, so no body can hold a scan on one hostile pattern for long.
-constexpr int32_t kTimeLimit = 1000;
+// In units of ten thousand engine steps, counted over the whole search rather
+// than per match: about half a second here, twenty-five times what an ordinary
+// pattern needs to cross a 2 MB body, so only a pathological body hits it.
+constexpr int32_t kTimeLimit = 3000;
 
 template <std::size_t N>
 bool isOneOf(std::string_view word, const std::array<std::string_view, N>& words) noexcept

@@ -128,6 +128,31 @@ INSTANTIATE_TEST_SUITE_P(Rebuilding, Validate,
         Case{"https://example.com/p?#f", false, "https://example.com/p?"},
         Case{"https://Example.COM/A/../B", false, "https://Example.COM/A/../B"}));
 
+TEST(Validate, RefusesEveryWhiteSpaceAndControlCharacter)
+{
+    std::vector<std::string> characters;
+    for (char c = 0; c < 32; ++c) {
+        characters.emplace_back(1, c);
+    }
+    characters.emplace_back("\x7F");
+    // Every White_Space character of Unicode beyond ASCII.
+    for (const char* space : {"\xC2\x85", "\xC2\xA0", "\xE1\x9A\x80", "\xE2\x80\x80", "\xE2\x80\x81", "\xE2\x80\x82",
+             "\xE2\x80\x83", "\xE2\x80\x84", "\xE2\x80\x85", "\xE2\x80\x86", "\xE2\x80\x87", "\xE2\x80\x88",
+             "\xE2\x80\x89", "\xE2\x80\x8A", "\xE2\x80\xA8", "\xE2\x80\xA9", "\xE2\x80\xAF", "\xE2\x81\x9F",
+             "\xE3\x80\x80"}) {
+        characters.emplace_back(space);
+    }
+    const NetworkPolicy policy(true);
+    for (const std::string& character : characters) {
+        for (const std::string& url : {"https://example.com/a" + character + "b", "https://exa" + character + "mple.com/",
+                 "https://example.com/?" + character, "https://example.com/#" + character}) {
+            EXPECT_EQ(outcome([&] { return policy.validate(url); }), kMalformed) << describe(url);
+        }
+        EXPECT_EQ(outcome([&] { return policy.normalizeDomain("exa" + character + "mple.com"); }), kMalformed)
+            << describe(character);
+    }
+}
+
 class NormalizeDomain : public ::testing::TestWithParam<Case> {};
 
 TEST_P(NormalizeDomain, TrimsAddsHttpsAndValidates)
@@ -200,7 +225,11 @@ TEST(Addresses, PassesResolverFailuresOnAndStripsBrackets)
         "DNS resolution failed: Name or service not known");
     EXPECT_EQ(policy.addresses("https://[2606:4700::1]:443/"), Strings{"2606:4700::1"});
     outcome([&] { return policy.addresses("not a url"); });
-    EXPECT_EQ(resolver->asked(), (Strings{"nowhere.example", "2606:4700::1", ""}));
+    // A trailing-dot name is looked up as written and vetted like any other.
+    resolver->answer("localhost.", {"127.0.0.1"});
+    EXPECT_EQ(outcome([&] { return policy.addresses(policy.validate("https://localhost./")); }),
+        blockedAddress("127.0.0.1"));
+    EXPECT_EQ(resolver->asked(), (Strings{"nowhere.example", "2606:4700::1", "", "localhost."}));
 }
 
 // Only loopback names and numeric hosts: the C library answers these itself.
