@@ -2,6 +2,7 @@
 
 #include "core/model/QuorilanthError.h"
 #include "support/FakeResolver.h"
+#include "support/Printable.h"
 
 #include <gtest/gtest.h>
 #include <type_traits>
@@ -41,7 +42,7 @@ struct Case {
 };
 
 void PrintTo(const Case& c, std::ostream* os) {
-    *os << c.expected;
+    *os << test::printable(c.input) << (c.developerMode ? " in developer mode" : "");
 }
 
 std::string urlOfBytes(std::size_t size) {
@@ -50,21 +51,13 @@ std::string urlOfBytes(std::size_t size) {
     return url;
 }
 
-std::string describe(const std::string& text) {
-    std::string shown;
-    for (const unsigned char c : text.substr(0, 80)) {
-        shown +=
-            (c < 32 || c >= 127) ? "\\x" + std::to_string(c) : std::string(1, static_cast<char>(c));
-    }
-    return shown;
-}
-
 class Validate : public ::testing::TestWithParam<Case> {};
 
 TEST_P(Validate, AcceptsOrRefusesWithTheFixedText) {
     const Case& c = GetParam();
     const NetworkPolicy policy(c.developerMode);
-    EXPECT_EQ(outcome([&] { return policy.validate(c.input); }), c.expected) << describe(c.input);
+    EXPECT_EQ(outcome([&] { return policy.validate(c.input); }), c.expected)
+        << test::printable(c.input);
 }
 
 INSTANTIATE_TEST_SUITE_P(Length, Validate,
@@ -166,11 +159,12 @@ TEST(Validate, RefusesEveryWhiteSpaceAndControlCharacter) {
         for (const std::string& url :
              {"https://example.com/a" + character + "b", "https://exa" + character + "mple.com/",
               "https://example.com/?" + character, "https://example.com/#" + character}) {
-            EXPECT_EQ(outcome([&] { return policy.validate(url); }), kMalformed) << describe(url);
+            EXPECT_EQ(outcome([&] { return policy.validate(url); }), kMalformed)
+                << test::printable(url);
         }
         EXPECT_EQ(outcome([&] { return policy.normalizeDomain("exa" + character + "mple.com"); }),
                   kMalformed)
-            << describe(character);
+            << test::printable(character);
     }
 }
 
@@ -180,7 +174,7 @@ TEST_P(NormalizeDomain, TrimsAddsHttpsAndValidates) {
     const Case& c = GetParam();
     const NetworkPolicy policy(c.developerMode);
     EXPECT_EQ(outcome([&] { return policy.normalizeDomain(c.input); }), c.expected)
-        << describe(c.input);
+        << test::printable(c.input);
 }
 
 INSTANTIATE_TEST_SUITE_P(

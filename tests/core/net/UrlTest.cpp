@@ -1,5 +1,7 @@
 #include "core/net/Url.h"
 
+#include "support/Printable.h"
+
 #include <gtest/gtest.h>
 
 namespace quorilanth {
@@ -17,7 +19,7 @@ struct Components {
 };
 
 void PrintTo(const Components& c, std::ostream* os) {
-    *os << c.text;
+    *os << test::printable(c.text);
 }
 
 class UrlComponents : public testing::TestWithParam<Components> {};
