@@ -340,7 +340,7 @@ INSTANTIATE_TEST_SUITE_P(
                       PublicCase{"8.8.8.8 ", false}, PublicCase{"08.8.8.8", false},
                       PublicCase{"[2606:4700::1]", false}));
 
-TEST(IsPublicAddress, StopsAtNoEmbeddedNul) {
+TEST(IsPublicAddress, RefusesTextWithAnEmbeddedNul) {
     EXPECT_FALSE(NetworkPolicy::isPublicAddress(std::string("8.8.8.8\0.1", 10)));
 }
 
