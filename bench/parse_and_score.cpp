@@ -14,6 +14,7 @@
 namespace {
 
 using namespace quorilanth;
+using testsupport::answer;
 constexpr std::size_t twoMB = 2'000'000;
 
 struct Timing {
@@ -43,14 +44,6 @@ std::string fill(const std::string& head, const std::function<std::string(int)>&
     return out + tail;
 }
 
-Evidence exchange(const std::string& url, const std::string& contentType, std::string body)
-{
-    Evidence e(url, "GET");
-    e.statusCode = 200;
-    e.responseHeaders["content-type"] = contentType;
-    e.responseBody = std::move(body);
-    return e;
-}
 
 void reportParse(const char* name, const Evidence& evidence)
 {
@@ -106,7 +99,7 @@ int main()
         "<p>Lorem ipsum dolor sit amet, <em>consectetur</em> adipiscing elit, sed do eiusmod tempor incididunt ut "
         "labore et dolore magna aliqua.</p>\n";
     reportParse("HTML page (text, 1 link in 20)",
-                exchange("https://x.example/", "text/html; charset=utf-8",
+                answer("https://x.example/", "text/html; charset=utf-8",
                          fill("<!DOCTYPE html><html lang=en><head><title>T</title><link rel=canonical href=/>"
                               "<script type=\"application/ld+json\">{\"mcp\":\"https://x.example/mcp\"}</script>"
                               "</head><body>",
@@ -116,12 +109,12 @@ int main()
                               },
                               "</body></html>")));
     reportParse("HTML made only of links",
-                exchange("https://x.example/", "text/html",
+                answer("https://x.example/", "text/html",
                          fill("<html><body>",
                               [](int i) { return "<a href=\"/p/" + std::to_string(i) + "/mcp\">x</a>\n"; },
                               "</body></html>")));
     reportParse("JSON catalog",
-                exchange("https://x.example/.well-known/ai-catalog.json", "application/json",
+                answer("https://x.example/.well-known/ai-catalog.json", "application/json",
                          fill("{\"name\":\"Catalog\",\"entries\":[",
                               [](int i) {
                                   return std::string(i ? "," : "") + "{\"id\":" + std::to_string(i) +
@@ -130,7 +123,7 @@ int main()
                               },
                               "]}")));
     reportParse("XML sitemap",
-                exchange("https://x.example/sitemap.xml", "application/xml",
+                answer("https://x.example/sitemap.xml", "application/xml",
                          fill("<?xml version=\"1.0\"?><urlset xmlns=\"http://www.sitemaps.org/schemas/sitemap/0.9\">",
                               [](int i) {
                                   return "<url><loc>https://x.example/p/" + std::to_string(i) +
@@ -138,7 +131,7 @@ int main()
                               },
                               "</urlset>")));
     reportParse("plain text (llms-full.txt)",
-                exchange("https://x.example/llms-full.txt", "text/plain; charset=utf-8",
+                answer("https://x.example/llms-full.txt", "text/plain; charset=utf-8",
                          fill("# Docs\n",
                               [](int i) {
                                   return "- [Page " + std::to_string(i) + "](https://x.example/docs/" +
