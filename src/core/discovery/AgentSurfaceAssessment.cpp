@@ -42,15 +42,19 @@ std::optional<AgentSurfaceAssessment::Presence> presenceFromString(std::string_v
     return std::nullopt;
 }
 
-AgentSurfaceAssessment::Verifier::Verifier(const ScanReport& report) : report_(report) {
-    for (std::size_t i = 0; i < report.evidence.size(); ++i) {
-        if (report.evidence[i].method == "GET") {
-            lastGet_.insert_or_assign(std::string_view(report.evidence[i].id), i);
-        }
-    }
-}
+AgentSurfaceAssessment::Verifier::Verifier(const ScanReport& report) : report_(report) {}
 
 const Evidence* AgentSurfaceAssessment::Verifier::latestGet(const GraphNode& node) const {
+    // Built on first use: a report whose nodes need no exchange costs nothing.
+    if (!indexed_) {
+        indexed_ = true;
+        lastGet_.reserve(report_.evidence.size());
+        for (std::size_t i = 0; i < report_.evidence.size(); ++i) {
+            if (report_.evidence[i].method == "GET") {
+                lastGet_.insert_or_assign(std::string_view(report_.evidence[i].id), i);
+            }
+        }
+    }
     // The latest GET among the node's records is the one with the highest index.
     std::optional<std::size_t> latest;
     for (const std::string& id : node.evidenceIDs) {
