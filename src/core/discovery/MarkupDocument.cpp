@@ -68,15 +68,6 @@ std::string describe(const xmlError* error) {
     return text;
 }
 
-bool mayRedeclareEncoding(std::string_view text) {
-    if (text.substr(0, 4).find('\0') != std::string_view::npos) return true;
-    // Only 'C' and 'c' turn into 'c' by setting the 0x20 bit, and so for each letter.
-    static constexpr std::string_view word = "charset";
-    return std::search(text.begin(), text.end(), word.begin(), word.end(), [](char a, char b) {
-               return static_cast<char>(a | 0x20) == b;
-           }) != text.end();
-}
-
 } // namespace
 
 std::string MarkupNode::stringValue() const {
@@ -191,18 +182,10 @@ std::optional<std::string> readHTML(std::string_view text, HTMLHandler& handler)
     ctxt->_private = &stream;
     htmlCtxtUseOptions(ctxt, HTML_PARSE_RECOVER | HTML_PARSE_NONET | HTML_PARSE_NOERROR |
                                  HTML_PARSE_NOWARNING | HTML_PARSE_IGNORE_ENC);
-    // The reader takes UTF-8 by default, but a <meta charset> would switch the
-    // decoding half-way through, IGNORE_ENC or not; naming UTF-8 prevents that at
-    // the price of a converter pass over every byte, so it is paid only when the
-    // text mentions a charset or starts like a UTF-16/32 signature.
-    if (mayRedeclareEncoding(text)) {
-        if (xmlCharEncodingHandlerPtr utf8 = xmlFindCharEncodingHandler("UTF-8")) {
-            xmlSwitchToEncoding(ctxt, utf8);
-            if (ctxt->input->encoding != nullptr)
-                xmlFree(const_cast<xmlChar*>(ctxt->input->encoding));
-            ctxt->input->encoding = xmlStrdup(reinterpret_cast<const xmlChar*>("UTF-8"));
-        }
-    }
+    // The text is UTF-8 already. Left alone, the HTML reader would take the
+    // first non-ASCII byte as a cue to guess (Latin-1 by default) and a <meta
+    // charset> as one to switch; IGNORE_ENC stops the second, this the first.
+    xmlSwitchEncoding(ctxt, XML_CHAR_ENCODING_UTF8);
     htmlParseDocument(ctxt);
     ctxt->_private = nullptr;
     htmlFreeParserCtxt(ctxt);

@@ -151,3 +151,39 @@ TEST(Parser, SameExchangeGivesSameDocument) {
 
 } // namespace
 } // namespace quorilanth
+
+namespace quorilanth {
+namespace {
+
+struct DecodingCase {
+    const char* name;
+    std::string page;
+};
+
+class AlreadyDecodedPage : public testing::TestWithParam<DecodingCase> {};
+
+// The body arrives decoded; whatever the page declares must not decode it again.
+TEST_P(AlreadyDecodedPage, KeepsItsText) {
+    const auto doc =
+        AgentManifestParser::parse(answer("https://x.example/", "text/html", GetParam().page));
+    EXPECT_EQ(doc.metadata["title"], JSONValue("Caf\u00e9 \u2014 \u65e5\u672c"));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Parser, AlreadyDecodedPage,
+    testing::Values(
+        DecodingCase{"no_declaration", "<title>Caf\u00e9 \u2014 \u65e5\u672c</title>"},
+        DecodingCase{"meta_charset",
+                     "<meta charset=\"iso-8859-1\"><title>Caf\u00e9 \u2014 \u65e5\u672c</title>"},
+        DecodingCase{
+            "http_equiv",
+            "<META HTTP-EQUIV=\"Content-Type\" CONTENT=\"text/html; CHARSET=windows-1252\">"
+            "<title>Caf\u00e9 \u2014 \u65e5\u672c</title>"},
+        DecodingCase{"utf16_declared",
+                     "<meta charset=utf-16><title>Caf\u00e9 \u2014 \u65e5\u672c</title>"},
+        DecodingCase{"byte_order_mark",
+                     "\xEF\xBB\xBF<title>Caf\u00e9 \u2014 \u65e5\u672c</title>"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+} // namespace
+} // namespace quorilanth
