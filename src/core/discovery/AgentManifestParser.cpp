@@ -47,18 +47,12 @@ bool isOneOf(std::string_view word, const std::array<std::string_view, N>& list)
     return std::find(list.begin(), list.end(), word) != list.end();
 }
 
-bool startsWith(std::string_view text, std::string_view prefix) {
-    return text.substr(0, prefix.size()) == prefix;
-}
-bool endsWith(std::string_view text, std::string_view suffix) {
-    return text.size() >= suffix.size() && text.substr(text.size() - suffix.size()) == suffix;
-}
 bool contains(std::string_view text, std::string_view part) {
     return text.find(part) != std::string_view::npos;
 }
 
 bool isWebReference(std::string_view text) {
-    return startsWith(text, "https://") || startsWith(text, "http://") || startsWith(text, "/");
+    return text.starts_with("https://") || text.starts_with("http://") || text.starts_with("/");
 }
 
 // The document under construction together with what every reader needs.
@@ -74,9 +68,9 @@ struct Builder {
             return;
         }
         const bool hasBraces = contains(candidate, "{") && contains(candidate, "}");
-        if (hasBraces && (startsWith(candidate, "https://") || startsWith(candidate, "/"))) {
+        if (hasBraces && (candidate.starts_with("https://") || candidate.starts_with("/"))) {
             std::string text;
-            if (startsWith(candidate, "/")) {
+            if (candidate.starts_with("/")) {
                 // The base's port is deliberately not carried over.
                 text = (base.hasScheme() ? std::string(base.scheme()) : std::string("https")) +
                        "://" + base.host();
@@ -86,7 +80,7 @@ struct Builder {
                 {std::move(text), "declares template", std::move(locator), NodeKind::endpoint});
             return;
         }
-        if (startsWith(candidate, "#") || contains(candidate, "{") || contains(candidate, "}")) {
+        if (candidate.starts_with("#") || contains(candidate, "{") || contains(candidate, "}")) {
             return;
         }
         if (!base.hasScheme()) {
@@ -127,7 +121,7 @@ struct Builder {
                 walk(member, childPath, depth + 1, agentReferencesOnly);
                 continue;
             }
-            if (!isWebReference(*text) || startsWith(*text, "//")) {
+            if (!isWebReference(*text) || text->starts_with("//")) {
                 continue;
             }
             const std::string lowerKey = lowercased(key);
@@ -139,7 +133,7 @@ struct Builder {
             }
             const std::string lowerText = lowercased(*text);
             if (std::any_of(neverLinkEndings.begin(), neverLinkEndings.end(),
-                            [&](std::string_view ending) { return endsWith(lowerText, ending); })) {
+                            [&](std::string_view ending) { return lowerText.ends_with(ending); })) {
                 continue;
             }
             add(*text, key == "canonical_url" ? "canonical" : "declares", std::move(childPath),
@@ -421,7 +415,7 @@ std::string_view header(const Evidence& evidence, std::string_view name) {
 
 bool agentDocumentVerdict(ParsedDocument& doc, const Evidence& evidence, std::string_view path,
                           std::string_view contentType) {
-    if (contains(contentType, "json") || endsWith(path, ".json")) {
+    if (contains(contentType, "json") || path.ends_with(".json")) {
         const JSONValue::Object* members = doc.metadata.object();
         if (members == nullptr) {
             return false;
@@ -493,7 +487,7 @@ ParsedDocument parse(const Evidence& evidence) {
         doc.summary = std::move(summary);
         return doc;
     };
-    if (evidence.error && startsWith(*evidence.error, "Blocked:")) {
+    if (evidence.error && evidence.error->starts_with("Blocked:")) {
         return finish(FindingStatus::blocked, {*evidence.error});
     }
     if (!evidence.statusCode) {
@@ -531,10 +525,10 @@ ParsedDocument parse(const Evidence& evidence) {
         }
     }
 
-    if (contains(contentType, "json") || endsWith(path, ".json")) {
+    if (contains(contentType, "json") || path.ends_with(".json")) {
         readJSON(builder, body, contentType, rawContentType);
     } else if (contains(contentType, "html")) {
-        if (endsWith(path, ".txt")) {
+        if (path.ends_with(".txt")) {
             doc.status = FindingStatus::invalid;
             doc.issues.push_back("Expected text; server returned HTML (possible soft 404).");
             return doc;
