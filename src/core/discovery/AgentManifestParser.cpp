@@ -115,6 +115,10 @@ struct Builder {
             return;
         }
         for (const auto& [key, member] : *members) {
+            // Nothing more can be added; the rest of a huge object is not worth reading.
+            if (full()) {
+                return;
+            }
             std::string childPath = path + "/" + escapePointer(key);
             const std::string* text = member.string();
             if (text == nullptr) {
