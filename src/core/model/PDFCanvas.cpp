@@ -1,6 +1,7 @@
 #include "core/model/PDFCanvas.h"
 
 #include "core/model/QuorilanthError.h"
+#include "core/model/UTF8.h"
 
 #include <cairo-pdf.h>
 #include <cairo.h>
@@ -14,46 +15,19 @@ namespace {
 
 constexpr char32_t replacementCharacter = 0xFFFD;
 
-// Decodes one code point at `i` and advances past it. Anything that is not
-// well-formed UTF-8 (stray bytes, overlong forms, surrogates, values beyond
-// U+10FFFF, cut sequences) yields U+FFFD for one byte, so pango is only ever
+// Decodes one code point at `i` and advances past it. Bytes that do not start
+// a well-formed sequence yield U+FFFD for one byte, so pango is only ever
 // handed valid text.
 char32_t nextCodePoint(std::string_view text, std::size_t& i) {
-    const auto byte = [&](std::size_t at) { return static_cast<unsigned char>(text[at]); };
-    const unsigned char lead = byte(i);
-    if (lead < 0x80) {
-        ++i;
-        return lead;
-    }
-    std::size_t length = 0;
-    char32_t value = 0;
-    char32_t minimum = 0;
-    if (lead >= 0xC2 && lead <= 0xDF) {
-        length = 2, value = lead & 0x1F, minimum = 0x80;
-    } else if (lead >= 0xE0 && lead <= 0xEF) {
-        length = 3, value = lead & 0x0F, minimum = 0x800;
-    } else if (lead >= 0xF0 && lead <= 0xF4) {
-        length = 4, value = lead & 0x07, minimum = 0x10000;
-    } else {
+    const auto* p = reinterpret_cast<const unsigned char*>(text.data()) + i;
+    const auto* end = reinterpret_cast<const unsigned char*>(text.data()) + text.size();
+    const std::size_t length = utf8::sequenceLength(p, end);
+    if (length == 0) {
         ++i;
         return replacementCharacter;
     }
-    if (i + length > text.size()) {
-        ++i;
-        return replacementCharacter;
-    }
-    for (std::size_t k = 1; k < length; ++k) {
-        const unsigned char next = byte(i + k);
-        if ((next & 0xC0) != 0x80) {
-            ++i;
-            return replacementCharacter;
-        }
-        value = (value << 6) | (next & 0x3F);
-    }
-    if (value < minimum || value > 0x10FFFF || (value >= 0xD800 && value <= 0xDFFF)) {
-        ++i;
-        return replacementCharacter;
-    }
+    char32_t value = length == 1 ? p[0] : p[0] & (0xFFu >> (length + 1));
+    for (std::size_t k = 1; k < length; ++k) value = (value << 6) | (p[k] & 0x3Fu);
     i += length;
     return value;
 }
