@@ -59,19 +59,53 @@ bool isControl(char32_t c) {
     return (c < 0x20 && c != U'\t') || (c >= 0x7F && c <= 0x9F);
 }
 
+// Pango's wrapping slows down with the square of a run's length when the run
+// offers no break opportunity (an 8,000-character URL, a hostile description)
+// and gives up on very long ones. An invisible break opportunity (U+200B) is
+// offered inside such runs, never before a combining mark or around a joiner.
+constexpr std::size_t unbrokenRunLimit = 256;
+constexpr char32_t zeroWidthSpace = 0x200B;
+// Pango lays out nothing at all for a paragraph of a few hundred kilobytes, and
+// a layout's memory grows with its text; longer paragraphs are continued in
+// further ones of at most this many bytes, without spacing between them.
+constexpr std::size_t paragraphChunkBytes = 64 * 1024;
+constexpr char32_t zeroWidthJoiner = 0x200D;
+
+struct Chunk {
+    std::string text;
+    bool continued = false; // the next chunk continues this paragraph
+};
+
 // Splits a piece into paragraphs the way the text engine treats line breaks:
 // LF, CR, CR LF and U+2029 each end a paragraph.
-std::vector<std::string> paragraphsOf(std::string_view piece) {
-    std::vector<std::string> paragraphs(1);
+std::vector<Chunk> paragraphsOf(std::string_view piece) {
+    std::vector<Chunk> paragraphs(1);
+    std::size_t run = 0;
+    char32_t previous = 0;
     std::size_t i = 0;
     while (i < piece.size()) {
-        const char32_t c = nextCodePoint(piece, i);
+        char32_t c = nextCodePoint(piece, i);
         if (isLineBreak(c)) {
             if (c == U'\r' && i < piece.size() && piece[i] == '\n') ++i;
             paragraphs.emplace_back();
-        } else {
-            appendUtf8(paragraphs.back(), isControl(c) ? replacementCharacter : c);
+            run = 0;
+            continue;
         }
+        if (isControl(c)) c = replacementCharacter;
+        const bool splittable =
+            !g_unichar_ismark(c) && c != zeroWidthJoiner && previous != zeroWidthJoiner;
+        if (splittable && paragraphs.back().text.size() >= paragraphChunkBytes) {
+            paragraphs.back().continued = true;
+            paragraphs.emplace_back();
+        }
+        if (g_unichar_isspace(c)) {
+            run = 0;
+        } else if (++run > unbrokenRunLimit && splittable) {
+            appendUtf8(paragraphs.back().text, zeroWidthSpace);
+            run = 1;
+        }
+        appendUtf8(paragraphs.back().text, c);
+        previous = c;
     }
     return paragraphs;
 }
@@ -138,8 +172,8 @@ std::vector<LineBox> lineBoxes(PangoLayout* layout) {
 
 void PDFTextFlow::append(std::string_view piece, const PDFTextStyle& style) {
     styles_.push_back(style);
-    for (std::string& text : paragraphsOf(piece))
-        paragraphs_.push_back({std::move(text), styles_.size() - 1});
+    for (Chunk& chunk : paragraphsOf(piece))
+        paragraphs_.push_back({std::move(chunk.text), styles_.size() - 1, chunk.continued});
 }
 
 struct PDFCanvas::State {
@@ -289,7 +323,7 @@ std::size_t PDFCanvas::drawFrame(PDFTextFlow& flow, const PDFRect& frame) {
         y += box.height + style.lineSpacing;
         ++drawn;
         if (++flow.line_ == s.flowLines.size()) {
-            y += style.paragraphSpacing;
+            if (!paragraph.continued) y += style.paragraphSpacing;
             ++flow.paragraph_;
             flow.line_ = 0;
         }

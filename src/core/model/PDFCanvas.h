@@ -57,6 +57,7 @@ private:
     struct Paragraph {
         std::string text; // valid UTF-8 without line breaks or control characters
         std::size_t style = 0;
+        bool continued = false; // a long paragraph goes on in the next one
     };
     std::vector<PDFTextStyle> styles_;
     std::vector<Paragraph> paragraphs_;

@@ -150,6 +150,19 @@ TEST(PDFCanvas, HostileTextIsDrawnWithinTheFrame) {
     }
 }
 
+// Far longer than one layout can take: the paragraph continues in pieces, and
+// every character still arrives, in order.
+TEST(PDFCanvas, AVeryLongUnbrokenParagraphFlowsOverManyPages) {
+    std::string text;
+    for (int i = 0; i < 400000; ++i) text += static_cast<char>('a' + i % 26);
+    PDFTextFlow flow;
+    flow.append(text, body(9));
+    const auto reading = paginate(flow, {38, 48, 519, 697}, 1000);
+    EXPECT_TRUE(flow.atEnd());
+    EXPECT_GT(reading.pages, 50);
+    EXPECT_EQ(allText(reading), text);
+}
+
 TEST(PDFCanvas, SingleLinesStartAtTheirOrigin) {
     PDFCanvas canvas(pageWidth, pageHeight);
     canvas.beginPage();
