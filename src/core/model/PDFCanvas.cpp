@@ -65,11 +65,11 @@ bool isControl(char32_t c) {
 // offered inside such runs, never before a combining mark or around a joiner.
 constexpr std::size_t unbrokenRunLimit = 256;
 constexpr char32_t zeroWidthSpace = 0x200B;
+constexpr char32_t zeroWidthJoiner = 0x200D;
 // Pango lays out nothing at all for a paragraph of a few hundred kilobytes, and
 // a layout's memory grows with its text; longer paragraphs are continued in
 // further ones of at most this many bytes, without spacing between them.
 constexpr std::size_t paragraphChunkBytes = 64 * 1024;
-constexpr char32_t zeroWidthJoiner = 0x200D;
 
 struct Chunk {
     std::string text;
@@ -152,6 +152,8 @@ struct LineBox {
     double x = 0;
     double height = 0;
     double baseline = 0; // distance from the line's top to its baseline
+    std::size_t start = 0; // bytes of the paragraph's text before the line
+    std::size_t end = 0;
 };
 
 std::vector<LineBox> lineBoxes(PangoLayout* layout) {
@@ -160,9 +162,12 @@ std::vector<LineBox> lineBoxes(PangoLayout* layout) {
     do {
         PangoRectangle logical;
         pango_layout_iter_get_line_extents(iter, nullptr, &logical);
-        boxes.push_back({pango_layout_iter_get_line_readonly(iter), fromPango(logical.x),
-                         fromPango(logical.height),
-                         fromPango(pango_layout_iter_get_baseline(iter) - logical.y)});
+        PangoLayoutLine* line = pango_layout_iter_get_line_readonly(iter);
+        const auto start = static_cast<std::size_t>(pango_layout_line_get_start_index(line));
+        const auto length = static_cast<std::size_t>(pango_layout_line_get_length(line));
+        boxes.push_back({line, fromPango(logical.x), fromPango(logical.height),
+                         fromPango(pango_layout_iter_get_baseline(iter) - logical.y), start,
+                         start + length});
     } while (pango_layout_iter_next_line(iter));
     pango_layout_iter_free(iter);
     return boxes;
@@ -195,6 +200,7 @@ struct PDFCanvas::State {
     double flowWidth = 0;
     GObjectPtr<PangoLayout> flowLayout;
     std::vector<LineBox> flowLines;
+    std::size_t flowLine = 0; // the next line to draw
 
     ~State() {
         flowLayout.reset();
@@ -303,8 +309,14 @@ std::size_t PDFCanvas::drawFrame(PDFTextFlow& flow, const PDFRect& frame) {
     while (!flow.atEnd()) {
         const PDFTextFlow::Paragraph& paragraph = flow.paragraphs_[flow.paragraph_];
         const PDFTextStyle& style = flow.styles_[paragraph.style];
-        if (s.flow != &flow || s.flowParagraph != flow.paragraph_ || s.flowWidth != frame.width ||
-            !s.flowLayout) {
+        // The layout of the current paragraph is kept while its lines go on
+        // in the next frame; a paragraph whose drawing starts, or a frame of
+        // another width, lays it out afresh from where the flow stands.
+        const bool cached = flow.offset_ != 0 && s.flow == &flow &&
+                            s.flowParagraph == flow.paragraph_ && s.flowWidth == frame.width &&
+                            s.flowLine < s.flowLines.size() &&
+                            s.flowLines[s.flowLine].start == flow.offset_;
+        if (!cached) {
             s.flowLayout = s.layout(paragraph.text, style);
             PangoLayout* layout = s.flowLayout.get();
             pango_layout_set_width(layout, static_cast<int>(frame.width * PANGO_SCALE));
@@ -314,18 +326,24 @@ std::size_t PDFCanvas::drawFrame(PDFTextFlow& flow, const PDFRect& frame) {
             s.flow = &flow;
             s.flowParagraph = flow.paragraph_;
             s.flowWidth = frame.width;
+            s.flowLine = 0;
+            while (s.flowLine + 1 < s.flowLines.size() &&
+                   s.flowLines[s.flowLine].end <= flow.offset_)
+                ++s.flowLine;
         }
-        const LineBox& box = s.flowLines[flow.line_];
+        const LineBox& box = s.flowLines[s.flowLine];
         if (y + box.height > bottom + slack) break;
         s.setColor(style.color);
         cairo_move_to(s.cr, frame.x + box.x, y + box.baseline);
         pango_cairo_show_layout_line(s.cr, box.line);
         y += box.height + style.lineSpacing;
         ++drawn;
-        if (++flow.line_ == s.flowLines.size()) {
+        if (++s.flowLine < s.flowLines.size()) {
+            flow.offset_ = box.end;
+        } else {
             if (!paragraph.continued) y += style.paragraphSpacing;
             ++flow.paragraph_;
-            flow.line_ = 0;
+            flow.offset_ = 0;
         }
     }
     return drawn;

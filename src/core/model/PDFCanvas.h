@@ -61,8 +61,9 @@ private:
     };
     std::vector<PDFTextStyle> styles_;
     std::vector<Paragraph> paragraphs_;
-    std::size_t paragraph_ = 0; // the next line to draw: paragraph and line within it
-    std::size_t line_ = 0;
+    // Where the next line starts: the paragraph and a byte offset in its text.
+    std::size_t paragraph_ = 0;
+    std::size_t offset_ = 0;
 };
 
 // One PDF document being drawn in memory. Construction and finish() throw

@@ -99,6 +99,32 @@ TEST(PDFCanvas, LineAndParagraphSpacingSetTheAdvance) {
     EXPECT_LT(advances[0], 10 * 1.4 + 3 + 7);
 }
 
+// Frames of changing width take up a paragraph where the last one left it.
+TEST(PDFCanvas, AParagraphContinuesInFramesOfAnotherWidth) {
+    std::string text;
+    for (int i = 100; i < 400; ++i) text += "w" + std::to_string(i) + " ";
+    PDFTextFlow flow;
+    flow.append(text, body());
+    PDFCanvas canvas(pageWidth, pageHeight);
+    const double widths[] = {519, 150, 400, 90};
+    for (int page = 0; page < 100 && !flow.atEnd(); ++page) {
+        canvas.beginPage();
+        ASSERT_GT(canvas.drawFrame(flow, {38, 48, widths[page % 4], 60}), 0u);
+        canvas.endPage();
+    }
+    EXPECT_TRUE(flow.atEnd());
+    const auto reading = readPDF(canvas.finish());
+    std::size_t from = 0;
+    for (int i = 100; i < 400; ++i) {
+        const auto it = std::find_if(reading.words.begin() + static_cast<std::ptrdiff_t>(from),
+                                     reading.words.end(), [&](const test::PopplerWord& w) {
+                                         return w.text == "w" + std::to_string(i);
+                                     });
+        ASSERT_NE(it, reading.words.end()) << i;
+        from = static_cast<std::size_t>(it - reading.words.begin());
+    }
+}
+
 TEST(PDFCanvas, AFrameTooSmallForOneLineDrawsNothingAndKeepsThePosition) {
     PDFTextFlow flow;
     flow.append("does not fit", body(15));
