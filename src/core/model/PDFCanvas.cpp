@@ -7,6 +7,7 @@
 #include <cairo.h>
 #include <pango/pangocairo.h>
 
+#include <algorithm>
 #include <new>
 #include <utility>
 
@@ -61,15 +62,55 @@ bool isControl(char32_t c) {
 
 // Pango's wrapping slows down with the square of a run's length when the run
 // offers no break opportunity (an 8,000-character URL, a hostile description)
-// and gives up on very long ones. An invisible break opportunity (U+200B) is
-// offered inside such runs, never before a combining mark or around a joiner.
+// and gives up on very long ones. Such runs get an invisible break opportunity
+// (U+200B) every few characters, so that they fill lines as words would; never
+// before a combining mark or around a joiner.
 constexpr std::size_t unbrokenRunLimit = 256;
+constexpr std::size_t offeredBreakEvery = 16;
 constexpr char32_t zeroWidthSpace = 0x200B;
 constexpr char32_t zeroWidthJoiner = 0x200D;
 // Pango lays out nothing at all for a paragraph of a few hundred kilobytes, and
 // a layout's memory grows with its text; longer paragraphs are continued in
-// further ones of at most this many bytes, without spacing between them.
+// further ones of at most about this many bytes, without spacing between them.
 constexpr std::size_t paragraphChunkBytes = 64 * 1024;
+
+bool splittableBetween(char32_t previous, char32_t next) {
+    return !g_unichar_ismark(next) && next != zeroWidthJoiner && previous != zeroWidthJoiner;
+}
+
+// Text of valid UTF-8 with break opportunities added inside over-long runs.
+std::string withBreakOpportunities(const std::string& text) {
+    // Most text has no such run; a byte count over-estimates code points, so
+    // text whose runs of bytes are short enough needs nothing.
+    std::size_t longestRun = 0;
+    for (std::size_t run = 0; const char c : text) {
+        run = c == ' ' || c == '\t' ? 0 : run + 1;
+        longestRun = std::max(longestRun, run);
+    }
+    if (longestRun <= unbrokenRunLimit) return text;
+
+    std::vector<char32_t> codePoints;
+    for (std::size_t i = 0; i < text.size();) codePoints.push_back(nextCodePoint(text, i));
+    std::string out;
+    out.reserve(text.size());
+    std::size_t runStart = 0;
+    for (std::size_t k = 0; k <= codePoints.size(); ++k) {
+        if (k < codePoints.size() && !g_unichar_isspace(codePoints[k])) continue;
+        const bool overLong = k - runStart > unbrokenRunLimit;
+        std::size_t sinceBreak = 0;
+        for (std::size_t j = runStart; j < k; ++j) {
+            if (overLong && ++sinceBreak > offeredBreakEvery &&
+                splittableBetween(codePoints[j - 1], codePoints[j])) {
+                appendUtf8(out, zeroWidthSpace);
+                sinceBreak = 1;
+            }
+            appendUtf8(out, codePoints[j]);
+        }
+        if (k < codePoints.size()) appendUtf8(out, codePoints[k]);
+        runStart = k + 1;
+    }
+    return out;
+}
 
 struct Chunk {
     std::string text;
@@ -80,7 +121,6 @@ struct Chunk {
 // LF, CR, CR LF and U+2029 each end a paragraph.
 std::vector<Chunk> paragraphsOf(std::string_view piece) {
     std::vector<Chunk> paragraphs(1);
-    std::size_t run = 0;
     char32_t previous = 0;
     std::size_t i = 0;
     while (i < piece.size()) {
@@ -88,25 +128,17 @@ std::vector<Chunk> paragraphsOf(std::string_view piece) {
         if (isLineBreak(c)) {
             if (c == U'\r' && i < piece.size() && piece[i] == '\n') ++i;
             paragraphs.emplace_back();
-            run = 0;
             continue;
         }
         if (isControl(c)) c = replacementCharacter;
-        const bool splittable =
-            !g_unichar_ismark(c) && c != zeroWidthJoiner && previous != zeroWidthJoiner;
-        if (splittable && paragraphs.back().text.size() >= paragraphChunkBytes) {
+        if (paragraphs.back().text.size() >= paragraphChunkBytes && splittableBetween(previous, c)) {
             paragraphs.back().continued = true;
             paragraphs.emplace_back();
-        }
-        if (g_unichar_isspace(c)) {
-            run = 0;
-        } else if (++run > unbrokenRunLimit && splittable) {
-            appendUtf8(paragraphs.back().text, zeroWidthSpace);
-            run = 1;
         }
         appendUtf8(paragraphs.back().text, c);
         previous = c;
     }
+    for (Chunk& chunk : paragraphs) chunk.text = withBreakOpportunities(chunk.text);
     return paragraphs;
 }
 
@@ -232,6 +264,12 @@ struct PDFCanvas::State {
         PangoLayout* l = result.get();
         pango_layout_set_font_description(l, fontFor(style).get());
         pango_layout_set_text(l, text.data(), static_cast<int>(text.size()));
+        // Lines broken inside a word (long URLs above all) get no hyphen that
+        // the text does not hold.
+        PangoAttrList* attributes = pango_attr_list_new();
+        pango_attr_list_insert(attributes, pango_attr_insert_hyphens_new(FALSE));
+        pango_layout_set_attributes(l, attributes);
+        pango_attr_list_unref(attributes);
         return result;
     }
 
