@@ -7,7 +7,6 @@
 #include <cairo.h>
 #include <pango/pangocairo.h>
 
-#include <algorithm>
 #include <new>
 #include <utility>
 
@@ -60,56 +59,28 @@ bool isControl(char32_t c) {
     return (c < 0x20 && c != U'\t') || (c >= 0x7F && c <= 0x9F);
 }
 
-// Pango's wrapping slows down with the square of a run's length when the run
-// offers no break opportunity (an 8,000-character URL, a hostile description)
-// and gives up on very long ones. Such runs get an invisible break opportunity
-// (U+200B) every few characters, so that they fill lines as words would; never
-// before a combining mark or around a joiner.
-constexpr std::size_t unbrokenRunLimit = 256;
-constexpr std::size_t offeredBreakEvery = 16;
-constexpr char32_t zeroWidthSpace = 0x200B;
-constexpr char32_t zeroWidthJoiner = 0x200D;
 // Pango lays out nothing at all for a paragraph of a few hundred kilobytes, and
 // a layout's memory grows with its text; longer paragraphs are continued in
 // further ones of at most about this many bytes, without spacing between them.
 constexpr std::size_t paragraphChunkBytes = 64 * 1024;
+constexpr char32_t zeroWidthJoiner = 0x200D;
 
-bool splittableBetween(char32_t previous, char32_t next) {
-    return !g_unichar_ismark(next) && next != zeroWidthJoiner && previous != zeroWidthJoiner;
-}
+// Pango's word wrapping slows down with the square of a run's length when the
+// run offers no break opportunity (an 8,000-character URL, a hostile
+// description). A paragraph holding a run longer than this wraps between any
+// two characters instead, which is fast and fills every line.
+constexpr std::size_t unbrokenRunLimit = 256;
 
-// Text of valid UTF-8 with break opportunities added inside over-long runs.
-std::string withBreakOpportunities(const std::string& text) {
-    // Most text has no such run; a byte count over-estimates code points, so
-    // text whose runs of bytes are short enough needs nothing.
-    std::size_t longestRun = 0;
-    for (std::size_t run = 0; const char c : text) {
-        run = c == ' ' || c == '\t' ? 0 : run + 1;
-        longestRun = std::max(longestRun, run);
-    }
-    if (longestRun <= unbrokenRunLimit) return text;
-
-    std::vector<char32_t> codePoints;
-    for (std::size_t i = 0; i < text.size();) codePoints.push_back(nextCodePoint(text, i));
-    std::string out;
-    out.reserve(text.size());
-    std::size_t runStart = 0;
-    for (std::size_t k = 0; k <= codePoints.size(); ++k) {
-        if (k < codePoints.size() && !g_unichar_isspace(codePoints[k])) continue;
-        const bool overLong = k - runStart > unbrokenRunLimit;
-        std::size_t sinceBreak = 0;
-        for (std::size_t j = runStart; j < k; ++j) {
-            if (overLong && ++sinceBreak > offeredBreakEvery &&
-                splittableBetween(codePoints[j - 1], codePoints[j])) {
-                appendUtf8(out, zeroWidthSpace);
-                sinceBreak = 1;
-            }
-            appendUtf8(out, codePoints[j]);
+bool hasLongUnbrokenRun(std::string_view text) {
+    std::size_t run = 0;
+    for (const char c : text) {
+        if (c == ' ' || c == '\t') {
+            run = 0;
+        } else if ((static_cast<unsigned char>(c) & 0xC0) != 0x80 && ++run > unbrokenRunLimit) {
+            return true; // counted in code points: continuation bytes do not count
         }
-        if (k < codePoints.size()) appendUtf8(out, codePoints[k]);
-        runStart = k + 1;
     }
-    return out;
+    return false;
 }
 
 struct Chunk {
@@ -131,14 +102,16 @@ std::vector<Chunk> paragraphsOf(std::string_view piece) {
             continue;
         }
         if (isControl(c)) c = replacementCharacter;
-        if (paragraphs.back().text.size() >= paragraphChunkBytes && splittableBetween(previous, c)) {
+        // A long paragraph is cut where no cluster is split: never before a
+        // combining mark or around a joiner.
+        if (paragraphs.back().text.size() >= paragraphChunkBytes && !g_unichar_ismark(c) &&
+            c != zeroWidthJoiner && previous != zeroWidthJoiner) {
             paragraphs.back().continued = true;
             paragraphs.emplace_back();
         }
         appendUtf8(paragraphs.back().text, c);
         previous = c;
     }
-    for (Chunk& chunk : paragraphs) chunk.text = withBreakOpportunities(chunk.text);
     return paragraphs;
 }
 
@@ -209,8 +182,10 @@ std::vector<LineBox> lineBoxes(PangoLayout* layout) {
 
 void PDFTextFlow::append(std::string_view piece, const PDFTextStyle& style) {
     styles_.push_back(style);
-    for (Chunk& chunk : paragraphsOf(piece))
-        paragraphs_.push_back({std::move(chunk.text), styles_.size() - 1, chunk.continued});
+    for (Chunk& chunk : paragraphsOf(piece)) {
+        const bool charWrap = hasLongUnbrokenRun(chunk.text);
+        paragraphs_.push_back({std::move(chunk.text), styles_.size() - 1, chunk.continued, charWrap});
+    }
 }
 
 struct PDFCanvas::State {
@@ -358,8 +333,9 @@ std::size_t PDFCanvas::drawFrame(PDFTextFlow& flow, const PDFRect& frame) {
             s.flowLayout = s.layout(paragraph.text, style);
             PangoLayout* layout = s.flowLayout.get();
             pango_layout_set_width(layout, static_cast<int>(frame.width * PANGO_SCALE));
-            // Unbroken runs such as long URLs still wrap, between characters.
-            pango_layout_set_wrap(layout, PANGO_WRAP_WORD_CHAR);
+            // A word longer than the line still wraps, between characters.
+            pango_layout_set_wrap(layout, paragraph.charWrap ? PANGO_WRAP_CHAR
+                                                             : PANGO_WRAP_WORD_CHAR);
             s.flowLines = lineBoxes(layout);
             s.flow = &flow;
             s.flowParagraph = flow.paragraph_;

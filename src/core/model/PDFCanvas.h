@@ -58,6 +58,7 @@ private:
         std::string text; // valid UTF-8 without line breaks or control characters
         std::size_t style = 0;
         bool continued = false; // a long paragraph goes on in the next one
+        bool charWrap = false;  // wraps between any two characters
     };
     std::vector<PDFTextStyle> styles_;
     std::vector<Paragraph> paragraphs_;

@@ -189,6 +189,32 @@ TEST(PDFCanvas, AVeryLongUnbrokenParagraphFlowsOverManyPages) {
     EXPECT_EQ(allText(reading), text);
 }
 
+// An unbroken run wraps between characters and fills its lines.
+TEST(PDFCanvas, UnbrokenRunsFillTheirLines) {
+    for (const std::size_t length : {300u, 8000u, 100000u}) {
+        SCOPED_TRACE(length);
+        PDFTextFlow flow;
+        flow.append("https://example.com/" + std::string(length, 'x'), body(8));
+        const PDFRect frame{38, 48, 519, 697};
+        const auto reading = paginate(flow, frame, 1000);
+        ASSERT_GT(reading.words.size(), 1u);
+        std::vector<double> lineEnds; // the right edge of each line, in order
+        for (const auto& word : reading.words) {
+            if (!lineEnds.empty() && word.xMin > frame.x + 1) {
+                lineEnds.back() = std::max(lineEnds.back(), word.xMax);
+            } else {
+                lineEnds.push_back(word.xMax);
+            }
+        }
+        // Only where a very long paragraph is continued in a new piece (every
+        // 64 KiB) may a line end early.
+        std::size_t shortLines = 0;
+        for (std::size_t i = 0; i + 1 < lineEnds.size(); ++i)
+            shortLines += lineEnds[i] < frame.x + frame.width - 6;
+        EXPECT_LE(shortLines, length / 65536);
+    }
+}
+
 TEST(PDFCanvas, SingleLinesStartAtTheirOrigin) {
     PDFCanvas canvas(pageWidth, pageHeight);
     canvas.beginPage();
