@@ -11,6 +11,23 @@
 
 namespace quorilanth::testsupport {
 
+// A successful GET answer with the given content type (none when empty), body
+// and Link header (none when empty).
+inline Evidence answer(const std::string& url, const std::string& contentType, std::string body,
+                       std::string link = {})
+{
+    Evidence e(url, "GET");
+    e.statusCode = 200;
+    if (!contentType.empty()) {
+        e.responseHeaders["content-type"] = contentType;
+    }
+    if (!link.empty()) {
+        e.responseHeaders["link"] = std::move(link);
+    }
+    e.responseBody = std::move(body);
+    return e;
+}
+
 class ReportBuilder {
 public:
     explicit ReportBuilder(std::string domain = "https://x.example/") : report_(std::move(domain))

@@ -39,6 +39,7 @@ constexpr std::array<std::string_view, 7> kManifestNames{
     "mcp.json",   "openapi.json",    "swagger.json"};
 
 constexpr std::size_t kMaxMatches = 500;
+constexpr std::size_t kMaxSearchBytes = 256u << 20;
 // In units of ten thousand engine steps, counted over the whole search rather
 // than per match: about half a second here, twenty-five times what an ordinary
 // pattern needs to cross a 2 MB body, so only a pathological body hits it.
@@ -174,6 +175,10 @@ NodeKind kind(std::string_view url, std::string_view hint) {
 }
 
 Matches captures(std::string_view pattern, std::string_view text) {
+    // ICU measures texts in 32-bit units; nothing the scanner keeps comes near.
+    if (pattern.size() > kMaxSearchBytes || text.size() > kMaxSearchBytes) {
+        return {};
+    }
     const std::u16string pattern16 = toUTF16(pattern);
     UErrorCode status = U_ZERO_ERROR;
     UParseError parseError{};

@@ -37,6 +37,7 @@ constexpr std::string_view kCharsetPattern = R"((?:charset|encoding)\s*=\s*["']?
 constexpr std::string_view kXMLDeclarationPattern = R"(^\s*<\?xml[^>]*>)";
 constexpr std::string_view kMetaPattern = R"(<meta\b[^>]*>)";
 constexpr std::size_t kSniffBytes = 8192;
+constexpr std::size_t kMaxConvertedBytes = 256u << 20;
 
 struct ConverterCloser {
     void operator()(UConverter* converter) const noexcept { ucnv_close(converter); }
@@ -48,6 +49,10 @@ std::optional<std::string> decodeStrictly(std::string_view bytes, const char* co
         // The converter would only re-check what the validator does, at a
         // fraction of the speed, for the most common body of all.
         return utf8::isValid(bytes) ? std::optional<std::string>(bytes) : std::nullopt;
+    }
+    // ICU counts in 32-bit units; a body beyond this is left to the lossy pass.
+    if (bytes.size() > kMaxConvertedBytes) {
+        return std::nullopt;
     }
     UErrorCode status = U_ZERO_ERROR;
     const std::unique_ptr<UConverter, ConverterCloser> converter(ucnv_open(converterName, &status));

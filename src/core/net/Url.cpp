@@ -91,7 +91,8 @@ bool isIPLiteral(std::string_view text) noexcept {
                    return isUnreserved(c) || isSubDelim(c) || c == ':';
                });
     }
-    if (text.empty() || text.size() > 45) {
+    const auto ipv6Char = [](char c) { return hexValue(c) >= 0 || c == ':' || c == '.'; };
+    if (text.empty() || text.size() > 45 || !std::all_of(text.begin(), text.end(), ipv6Char)) {
         return false;
     }
     const std::string copy(text);

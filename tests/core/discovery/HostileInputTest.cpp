@@ -2,6 +2,8 @@
 // over-deep documents, broken embedded JSON and attribute tricks.
 #include "core/discovery/AgentManifestParser.h"
 
+#include "support/ReportBuilder.h"
+
 #include <gtest/gtest.h>
 
 #include <arpa/inet.h>
@@ -17,14 +19,8 @@
 namespace quorilanth {
 namespace {
 
-Evidence exchange(const std::string& url, const std::string& contentType, std::string body)
-{
-    Evidence e(url, "GET");
-    e.statusCode = 200;
-    e.responseHeaders["content-type"] = contentType;
-    e.responseBody = std::move(body);
-    return e;
-}
+using testsupport::answer;
+
 
 // A loopback socket that listens but never answers: any attempt to fetch from it
 // leaves a connection waiting in its backlog.
@@ -112,9 +108,9 @@ TEST(HostileInput, ExternalEntitiesAreNeverLoaded)
     const std::string xhtml = "<?xml version=\"1.0\"?><!DOCTYPE html [<!ENTITY file SYSTEM \"" + secret.url() +
                               "\">]><html><head><title>&file;</title></head></html>";
 
-    const auto fromSitemap = AgentManifestParser::parse(exchange("https://x.example/sitemap.xml", "application/xml", sitemap));
-    const auto fromHTML = AgentManifestParser::parse(exchange("https://x.example/", "text/html", html));
-    const auto fromXHTML = AgentManifestParser::parse(exchange("https://x.example/", "text/html", xhtml));
+    const auto fromSitemap = AgentManifestParser::parse(answer("https://x.example/sitemap.xml", "application/xml", sitemap));
+    const auto fromHTML = AgentManifestParser::parse(answer("https://x.example/", "text/html", html));
+    const auto fromXHTML = AgentManifestParser::parse(answer("https://x.example/", "text/html", xhtml));
 
     EXPECT_EQ(fromSitemap.status, FindingStatus::valid);
     EXPECT_EQ(fromSitemap.links.size(), 2u);
@@ -136,7 +132,7 @@ TEST(HostileInput, BillionLaughsFailsFast)
         doc += "\">";
     }
     doc += "]><urlset><url><loc>https://x.example/&l12;/agents</loc></url></urlset>";
-    const auto parsed = AgentManifestParser::parse(exchange("https://x.example/sitemap.xml", "text/xml", doc));
+    const auto parsed = AgentManifestParser::parse(answer("https://x.example/sitemap.xml", "text/xml", doc));
     EXPECT_EQ(parsed.status, FindingStatus::invalid);
     EXPECT_EQ(parsed.issues, std::vector<std::string>{"XML parse failed."});
 }
@@ -148,7 +144,7 @@ TEST(HostileInput, QuadraticEntityIsNotExpanded)
         doc += "<url><loc>https://x.example/&big;&big;&big;/" + std::to_string(i) + "/agents</loc></url>";
     }
     doc += "</urlset>";
-    const auto parsed = AgentManifestParser::parse(exchange("https://x.example/sitemap.xml", "text/xml", doc));
+    const auto parsed = AgentManifestParser::parse(answer("https://x.example/sitemap.xml", "text/xml", doc));
     for (const auto& link : parsed.links) {
         EXPECT_LT(link.url.size(), 100u);
     }
@@ -162,7 +158,7 @@ TEST(HostileInput, LargeSitemapKeepsTheFirst300Entries)
     }
     doc += "</urlset>\n";
     ASSERT_GT(doc.size(), 2'000'000u);
-    const auto parsed = AgentManifestParser::parse(exchange("https://x.example/sitemap.xml", "application/xml", doc));
+    const auto parsed = AgentManifestParser::parse(answer("https://x.example/sitemap.xml", "application/xml", doc));
     EXPECT_EQ(parsed.status, FindingStatus::valid);
     ASSERT_EQ(parsed.links.size(), 300u);
     for (const auto& link : parsed.links) {
@@ -179,7 +175,7 @@ TEST(HostileInput, TwoMegabytesOfLinksStillReadThePageFacts)
                 "\">\n";
     }
     page += "<link rel=alternate hreflang=de href=/de><title>Late</title></body></html>";
-    const auto parsed = AgentManifestParser::parse(exchange("https://x.example/", "text/html", page));
+    const auto parsed = AgentManifestParser::parse(answer("https://x.example/", "text/html", page));
     EXPECT_EQ(parsed.status, FindingStatus::valid);
     EXPECT_EQ(parsed.links.size(), 300u);
     EXPECT_EQ(parsed.summary, "HTML inspected · 300 relevant links");
@@ -195,7 +191,7 @@ TEST(HostileInput, MalformedJSONLDBlocksAreSkippedOneByOne)
                              "<script type=\"application/ld+json\">" + deep + "</script>"
                              "<script type=\"application/ld+json\"></script>"
                              "<script type=\"application/ld+json\">{\"service\": \"https://x.example/b/mcp\"} x</script>";
-    const auto parsed = AgentManifestParser::parse(exchange("https://x.example/", "text/html", page));
+    const auto parsed = AgentManifestParser::parse(answer("https://x.example/", "text/html", page));
     EXPECT_EQ(parsed.status, FindingStatus::valid);
     EXPECT_EQ(parsed.issues, std::vector<std::string>(4, "Malformed application/ld+json block."));
     ASSERT_EQ(parsed.links.size(), 1u);
@@ -214,7 +210,7 @@ class DuplicateAttributes : public testing::TestWithParam<AttributeCase> {};
 
 TEST_P(DuplicateAttributes, FirstSpellingWins)
 {
-    const auto parsed = AgentManifestParser::parse(exchange("https://x.example/", "text/html", GetParam().element));
+    const auto parsed = AgentManifestParser::parse(answer("https://x.example/", "text/html", GetParam().element));
     if (std::string(GetParam().url).empty()) {
         EXPECT_TRUE(parsed.links.empty());
         return;
@@ -247,7 +243,7 @@ class OverDeepDocuments : public testing::TestWithParam<DepthCase> {};
 TEST_P(OverDeepDocuments, AreRefusedOrReadWithoutCrashing)
 {
     const auto& c = GetParam();
-    const auto parsed = AgentManifestParser::parse(exchange(c.url, c.contentType, c.body));
+    const auto parsed = AgentManifestParser::parse(answer(c.url, c.contentType, c.body));
     EXPECT_EQ(parsed.status, c.status);
     EXPECT_TRUE(parsed.links.empty());
 }

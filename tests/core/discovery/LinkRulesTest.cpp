@@ -1,5 +1,7 @@
 #include "core/discovery/LinkRules.h"
 
+#include "support/Printable.h"
+
 #include <gtest/gtest.h>
 
 namespace quorilanth {
@@ -11,7 +13,7 @@ struct TextCase {
 };
 
 void PrintTo(const TextCase& c, std::ostream* os) {
-    *os << c.text;
+    *os << test::printable(c.text);
 }
 
 class Relevant : public ::testing::TestWithParam<TextCase> {};
@@ -65,7 +67,7 @@ struct KindCase {
 };
 
 void PrintTo(const KindCase& c, std::ostream* os) {
-    *os << c.url << " / " << c.hint;
+    *os << test::printable(c.url) << " with " << test::printable(c.hint);
 }
 
 class Kind : public ::testing::TestWithParam<KindCase> {};

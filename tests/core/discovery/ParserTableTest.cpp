@@ -1,5 +1,7 @@
 #include "core/discovery/AgentManifestParser.h"
 
+#include "support/ReportBuilder.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -7,20 +9,8 @@
 namespace quorilanth {
 namespace {
 
-Evidence exchange(const std::string& url, const std::string& contentType, std::string body,
-                  std::string link = {})
-{
-    Evidence e(url, "GET");
-    e.statusCode = 200;
-    if (!contentType.empty()) {
-        e.responseHeaders["content-type"] = contentType;
-    }
-    if (!link.empty()) {
-        e.responseHeaders["link"] = std::move(link);
-    }
-    e.responseBody = std::move(body);
-    return e;
-}
+using testsupport::answer;
+
 
 std::vector<std::string> urls(const ParsedDocument& doc)
 {
@@ -63,7 +53,7 @@ class JSONWalkLimits : public testing::TestWithParam<WalkCase> {};
 
 TEST_P(JSONWalkLimits, KeepsOnlyWhatTheLimitsAllow)
 {
-    const auto doc = AgentManifestParser::parse(exchange("https://x.example/a.json", "application/json", GetParam().body));
+    const auto doc = AgentManifestParser::parse(answer("https://x.example/a.json", "application/json", GetParam().body));
     EXPECT_EQ(doc.links.size(), GetParam().links);
 }
 
@@ -100,7 +90,7 @@ TEST(Parser, CountsTheLimitBeforeDuplicatesGo)
         body += "see https://x.example/mcp\n";
     }
     body += "and https://x.example/agents\n";
-    const auto doc = AgentManifestParser::parse(exchange("https://x.example/notes.txt", "text/plain", body));
+    const auto doc = AgentManifestParser::parse(answer("https://x.example/notes.txt", "text/plain", body));
     EXPECT_EQ(urls(doc), std::vector<std::string>{"https://x.example/mcp"});
     EXPECT_EQ(doc.summary, "Text read · 300 references; no normative schema validation");
 }
@@ -118,7 +108,7 @@ TEST_P(Templates, JoinSchemeAndHostOnly)
 {
     const auto& c = GetParam();
     const auto doc = AgentManifestParser::parse(
-        exchange(c.base, "application/json", std::string("{\"endpoint\":\"") + c.candidate + "\"}"));
+        answer(c.base, "application/json", std::string("{\"endpoint\":\"") + c.candidate + "\"}"));
     if (std::string(c.expected).empty()) {
         EXPECT_TRUE(doc.links.empty()) << (doc.links.empty() ? "" : doc.links[0].url);
         return;
@@ -144,7 +134,7 @@ INSTANTIATE_TEST_SUITE_P(
 TEST(Parser, LinkParametersThatNameAnInterfaceKeepAnIrrelevantTarget)
 {
     const auto doc = AgentManifestParser::parse(
-        exchange("https://x.example/", "text/plain", "", "</openapi>; rel=\"service-desc\", </about>; rel=\"author\""));
+        answer("https://x.example/", "text/plain", "", "</openapi>; rel=\"service-desc\", </about>; rel=\"author\""));
     ASSERT_EQ(doc.links.size(), 1u);
     EXPECT_EQ(doc.links[0].url, "https://x.example/openapi");
     EXPECT_EQ(doc.links[0].kind, NodeKind::manifest);
@@ -152,7 +142,7 @@ TEST(Parser, LinkParametersThatNameAnInterfaceKeepAnIrrelevantTarget)
 
 TEST(Parser, SameExchangeGivesSameDocument)
 {
-    const Evidence e = exchange("https://x.example/agents", "text/html",
+    const Evidence e = answer("https://x.example/agents", "text/html",
                                 "<a href=/mcp rel=mcp>a</a><a href=/mcp>b</a><link rel=agent href=/agent.json>");
     const auto first = AgentManifestParser::parse(e);
     const auto second = AgentManifestParser::parse(e);

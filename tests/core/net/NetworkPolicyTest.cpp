@@ -2,6 +2,7 @@
 
 #include "core/model/QuorilanthError.h"
 #include "support/FakeResolver.h"
+#include "support/Printable.h"
 
 #include <gtest/gtest.h>
 #include <type_traits>
@@ -41,7 +42,7 @@ struct Case {
 };
 
 void PrintTo(const Case& c, std::ostream* os) {
-    *os << c.expected;
+    *os << test::printable(c.input) << (c.developerMode ? " in developer mode" : "");
 }
 
 std::string urlOfBytes(std::size_t size) {
@@ -50,21 +51,13 @@ std::string urlOfBytes(std::size_t size) {
     return url;
 }
 
-std::string describe(const std::string& text) {
-    std::string shown;
-    for (const unsigned char c : text.substr(0, 80)) {
-        shown +=
-            (c < 32 || c >= 127) ? "\\x" + std::to_string(c) : std::string(1, static_cast<char>(c));
-    }
-    return shown;
-}
-
 class Validate : public ::testing::TestWithParam<Case> {};
 
 TEST_P(Validate, AcceptsOrRefusesWithTheFixedText) {
     const Case& c = GetParam();
     const NetworkPolicy policy(c.developerMode);
-    EXPECT_EQ(outcome([&] { return policy.validate(c.input); }), c.expected) << describe(c.input);
+    EXPECT_EQ(outcome([&] { return policy.validate(c.input); }), c.expected)
+        << test::printable(c.input);
 }
 
 INSTANTIATE_TEST_SUITE_P(Length, Validate,
@@ -72,23 +65,11 @@ INSTANTIATE_TEST_SUITE_P(Length, Validate,
                                            Case{urlOfBytes(8192), false, kMalformed},
                                            Case{urlOfBytes(8192), true, kMalformed}));
 
-INSTANTIATE_TEST_SUITE_P(
-    SpacesAndControls, Validate,
-    ::testing::Values(
-        Case{"https://example.com/a b", false, kMalformed},
-        Case{"https://example.com/\t", false, kMalformed},
-        Case{"https://example.com/\n", false, kMalformed},
-        Case{"https://example.com/\r\n", false, kMalformed},
-        Case{" https://example.com/", false, kMalformed},
-        Case{"https://example.com/\xC2\xA0", false, kMalformed},     // no-break space
-        Case{"https://example.com/\xE3\x80\x80", false, kMalformed}, // ideographic space
-        Case{"https://example.com/\xE2\x80\xA8", false, kMalformed}, // line separator
-        Case{"https://example.com/\xC2\x85", false, kMalformed},     // next line
-        Case{"https://example.com/\xE1\x9A\x80", false, kMalformed}, // ogham space mark
-        Case{"https://example.com/\x7F", true, kMalformed},
-        Case{std::string("https://example.com/\0", 21), true, kMalformed},
-        Case{"https://example.com/\x1F", true, kMalformed},
-        Case{"https://example.com/\xFF", true, kMalformed}));
+// Every single character is covered below; these are the spellings around it.
+INSTANTIATE_TEST_SUITE_P(SpacesAndControls, Validate,
+                         ::testing::Values(Case{"https://example.com/\r\n", false, kMalformed},
+                                           Case{" https://example.com/", false, kMalformed},
+                                           Case{"https://example.com/\xFF", true, kMalformed}));
 
 INSTANTIATE_TEST_SUITE_P(
     SchemesAndCredentials, Validate,
@@ -166,11 +147,12 @@ TEST(Validate, RefusesEveryWhiteSpaceAndControlCharacter) {
         for (const std::string& url :
              {"https://example.com/a" + character + "b", "https://exa" + character + "mple.com/",
               "https://example.com/?" + character, "https://example.com/#" + character}) {
-            EXPECT_EQ(outcome([&] { return policy.validate(url); }), kMalformed) << describe(url);
+            EXPECT_EQ(outcome([&] { return policy.validate(url); }), kMalformed)
+                << test::printable(url);
         }
         EXPECT_EQ(outcome([&] { return policy.normalizeDomain("exa" + character + "mple.com"); }),
                   kMalformed)
-            << describe(character);
+            << test::printable(character);
     }
 }
 
@@ -180,7 +162,7 @@ TEST_P(NormalizeDomain, TrimsAddsHttpsAndValidates) {
     const Case& c = GetParam();
     const NetworkPolicy policy(c.developerMode);
     EXPECT_EQ(outcome([&] { return policy.normalizeDomain(c.input); }), c.expected)
-        << describe(c.input);
+        << test::printable(c.input);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -346,7 +328,7 @@ INSTANTIATE_TEST_SUITE_P(
                       PublicCase{"8.8.8.8 ", false}, PublicCase{"08.8.8.8", false},
                       PublicCase{"[2606:4700::1]", false}));
 
-TEST(IsPublicAddress, StopsAtNoEmbeddedNul) {
+TEST(IsPublicAddress, RefusesTextWithAnEmbeddedNul) {
     EXPECT_FALSE(NetworkPolicy::isPublicAddress(std::string("8.8.8.8\0.1", 10)));
 }
 

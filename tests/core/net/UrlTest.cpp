@@ -1,5 +1,7 @@
 #include "core/net/Url.h"
 
+#include "support/Printable.h"
+
 #include <gtest/gtest.h>
 
 namespace quorilanth {
@@ -17,7 +19,7 @@ struct Components {
 };
 
 void PrintTo(const Components& c, std::ostream* os) {
-    *os << c.text;
+    *os << test::printable(c.text);
 }
 
 class UrlComponents : public testing::TestWithParam<Components> {};
@@ -48,6 +50,10 @@ INSTANTIATE_TEST_SUITE_P(
         // IPv6 literals come without brackets; ports with leading zeros still count.
         Components{"https://[::1]:8443/mcp", "https", "::1", 8443, "/mcp", "mcp", "", ""},
         Components{"https://h:00443/", "https", "h", 443, "/", "/", "", ""},
+        // A host that merely begins like an IPv4 address is a name.
+        Components{"https://1.2.3.4.example/", "https", "1.2.3.4.example", std::nullopt, "/", "/",
+                   "", ""},
+        Components{"https://[V1.a:b]/", "https", "V1.a:b", std::nullopt, "/", "/", "", ""},
         Components{"https://h:/x", "https", "h", std::nullopt, "/x", "x", "", ""},
         Components{"https://h:65536/", "https", "h", std::nullopt, "/", "/", "", ""},
         Components{"https://h:99999999999999999999/", "https", "h", std::nullopt, "/", "/", "", ""},
@@ -67,13 +73,19 @@ INSTANTIATE_TEST_SUITE_P(
         Components{"?only=query", "", "", std::nullopt, "", "", "only=query", ""}));
 
 TEST(Url, RefusesWhatRfc3986Refuses) {
-    for (const char* text :
-         {"https://h/a b", "https://h/\xC3\xA9",
+    using namespace std::string_literals;
+    for (const std::string& text :
+         {"https://h/a b"s, "https://h/\xC3\xA9"s,
           "https://b\xC3\xBC"
-          "cher.de/",
-          "https://h\\x/", "https://h/%", "https://h/%zz", "https://[::1/", "https://h:8a/",
-          "http://[fe80::1%eth0]/", "a b", "https://h/\t", "https://h/\x7F", "\xFF"}) {
-        EXPECT_FALSE(Url::parse(text)) << text;
+          "cher.de/"s,
+          "https://h\\x/"s, "https://h/%"s, "https://h/%zz"s, "https://[::1/"s,
+          "http://[fe80::1%eth0]/"s, "http://[fe80::1%25eth0]/"s, "https://[::1\0]/"s,
+          "https://[v1]/"s, "https://[1::2::3]/"s, "a b"s, "https://h/\t"s, "https://h/\x7F"s,
+          "\xFF"s, "1a:b"s, ":foo"s,
+          // A host or port followed by anything but "/", "?", "#" or the end.
+          "https://h:8a/"s, "https://h:80:90/"s, "https://h@x@y/"s, "https://[::1]x/"s, "//h:a"s,
+          "https://h]/"s}) {
+        EXPECT_FALSE(Url::parse(text)) << test::printable(text);
     }
 }
 
