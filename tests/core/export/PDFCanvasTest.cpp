@@ -40,19 +40,6 @@ std::string allText(const PopplerReading& reading) {
     return text;
 }
 
-TEST(PDFCanvas, PagesAreTheRequestedSize) {
-    PDFCanvas canvas(pageWidth, pageHeight);
-    for (int i = 0; i < 3; ++i) {
-        canvas.beginPage();
-        canvas.fillRect({0, 0, pageWidth, pageHeight}, {1, 1, 1, 1});
-        canvas.endPage();
-    }
-    EXPECT_EQ(canvas.pageCount(), 3);
-    const auto reading = readPDF(canvas.finish());
-    EXPECT_EQ(reading.pages, 3);
-    EXPECT_EQ(reading.pageSizes, std::vector<std::string>(3, "595 x 842"));
-}
-
 TEST(PDFCanvas, FlowBreaksBetweenLinesAndKeepsEveryLineOnce) {
     PDFTextFlow flow;
     std::string expected;

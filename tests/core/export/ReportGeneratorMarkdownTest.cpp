@@ -63,15 +63,6 @@ TEST(ReportGeneratorMarkdown, MatchesGoldenFilesByteForByte) {
     }
 }
 
-TEST(ReportGeneratorMarkdown, EndsWithExactlyOneLineFeed) {
-    for (const ScanReport& report : {reportFor("https://a.example/"), richReport()}) {
-        const std::string markdown = ReportGenerator::markdown(report);
-        ASSERT_GE(markdown.size(), 2u);
-        EXPECT_EQ(markdown.back(), '\n');
-        EXPECT_NE(markdown[markdown.size() - 2], '\n');
-    }
-}
-
 TEST(ReportGeneratorMarkdown, CategoryRowsSumTheStoredChecks) {
     ScanReport report = reportFor("https://a.example/");
     report.checks = {
@@ -176,16 +167,6 @@ TEST(ReportGeneratorMarkdown, TableCellsStayOnOneRow) {
         const std::string row = "| domain | VALID |  | " + std::string(c.cell) + " |\n";
         EXPECT_NE(ReportGenerator::markdown(report).find(row), std::string::npos);
     }
-}
-
-TEST(ReportGeneratorMarkdown, LeavesTheReportUnchanged) {
-    const ScanReport report = richReport();
-    const ScanReport before = report;
-    const std::string first = ReportGenerator::markdown(report);
-    EXPECT_EQ(first, ReportGenerator::markdown(report));
-    EXPECT_EQ(report.nodes, before.nodes);
-    EXPECT_EQ(report.servers, before.servers);
-    EXPECT_EQ(report.checks, before.checks);
 }
 
 } // namespace
