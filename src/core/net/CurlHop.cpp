@@ -193,9 +193,9 @@ std::string environmentValue(std::string_view name, std::string_view value) {
 
 std::string decimalSeconds(double seconds) {
     char buffer[64];
-    auto [end, error] = std::to_chars(buffer, buffer + sizeof buffer, seconds);
+    auto [end, error] = std::to_chars(buffer, buffer + sizeof buffer, seconds, std::chars_format::fixed);
     std::string text(buffer, error == std::errc() ? end : buffer);
-    if (text.find_first_of(".eEn") == std::string::npos) text += ".0";
+    if (text.find_first_of(".n") == std::string::npos) text += ".0";
     return text;
 }
 
