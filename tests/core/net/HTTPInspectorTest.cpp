@@ -479,6 +479,18 @@ TEST_F(HTTPInspectorTest, TransportFailures) {
     EXPECT_TRUE(hop.error && hop.error->starts_with("curl: (7) Failed to connect to 127.0.0.1"))
         << hop.error.value_or("(none)");
 
+    // Headers that never end are cut too, and the hop fails instead of hanging.
+    server.on("/endless-headers", [](const test::ReceivedRequest&, test::ResponseWriter& out) {
+        if (!out.send("HTTP/1.1 200 OK\r\n")) return;
+        const std::string line = "X-Filler: " + test::patternBody(1000) + "\r\n";
+        while (out.send(line)) {
+        }
+    });
+    HTTPResult flooded = inspector.get(server.url("/endless-headers"));
+    EXPECT_TRUE(flooded.final().error.has_value());
+    EXPECT_LT(flooded.final().responseHeaders["x-filler"].size(), 2'000'000u);
+    std::cout << "endless headers: " << flooded.final().error.value_or("(none)") << "\n";
+
     HTTPInspector missingCurl(developerPolicy(), "/nonexistent/curl");
     HTTPResult unstarted = missingCurl.get(server.url("/trickle"));
     EXPECT_FALSE(unstarted.final().statusCode);
