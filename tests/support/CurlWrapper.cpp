@@ -49,10 +49,9 @@ CurlWrapper::CurlWrapper(Options options) {
         << "printf '%s\\0' \"$@\" '" << endOfRun << "' >> \"$log\"\n"
         // readlink runs as its own process before any command substitution,
         // which would open a pipe of the shell's own on one of these numbers.
-        << "readlink /proc/$$/fd/5 > '" << folder_ << "/fd5'\n"
-        << "readlink /proc/$$/fd/6 > '" << folder_ << "/fd6'\n"
-        << "printf '%s\\0' \"$(cat '" << folder_ << "/fd5')\" \"$(cat '" << folder_ << "/fd6')\" '" << endOfRun
-        << "' >> '" << folder_ << "/fds'\n";
+        << "for n in 3 4 5 6; do readlink /proc/$$/fd/$n > '" << folder_ << "/fd'$n; done\n"
+        << "printf '%s\\0' \"$(cat '" << folder_ << "/fd3')\" \"$(cat '" << folder_ << "/fd4')\" \"$(cat '"
+        << folder_ << "/fd5')\" \"$(cat '" << folder_ << "/fd6')\" '" << endOfRun << "' >> '" << folder_ << "/fds'\n";
     if (!options.runCurl) {
         out << "exit 7\n";
     } else {

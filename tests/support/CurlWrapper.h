@@ -28,8 +28,8 @@ public:
     const std::string& path() const { return script_; }
     // The arguments of every run so far (without the program name), in order.
     std::vector<std::vector<std::string>> runs() const;
-    // For every run, the link targets of the child's descriptors 5 and 6
-    // ("/memfd:request-headers (deleted)" and the like; "" when not open).
+    // For every run, the link targets of the child's descriptors 3 to 6
+    // ("pipe:[...]", "/memfd:request-headers (deleted)"; "" when not open).
     std::vector<std::vector<std::string>> descriptorTargets() const;
 
 private:

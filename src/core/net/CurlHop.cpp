@@ -175,6 +175,10 @@ struct Sink {
                 return;
             }
             std::size_t keep = std::min(room, static_cast<std::size_t>(n));
+            // Grow by doubling, but never past the limit: the limit bounds
+            // the memory held, not only the bytes kept.
+            if (data.size() + keep > data.capacity())
+                data.reserve(std::min(limit, std::max(data.capacity() * 2, data.size() + keep)));
             data.append(buffer, keep);
             if (keep < static_cast<std::size_t>(n)) overflowed = true;
             if (closeAtLimit && data.size() >= limit) {

@@ -86,12 +86,17 @@ class Hygiene {
 public:
     ~Hygiene() {
         EXPECT_EQ(test::openDescriptors(), descriptors_);
-        EXPECT_TRUE(test::workFolders().empty());
+        for (const std::string& folder : test::workFolders()) EXPECT_TRUE(folders_.count(folder)) << folder;
         EXPECT_FALSE(test::hasZombieChildren());
     }
 
 private:
     std::set<int> descriptors_ = test::openDescriptors();
+    // Other programs on the machine may hold folders of their own.
+    std::set<std::string> folders_ = [] {
+        auto names = test::workFolders();
+        return std::set<std::string>(names.begin(), names.end());
+    }();
 };
 
 class HTTPInspectorTest : public ::testing::Test {
@@ -160,11 +165,14 @@ TEST_F(HTTPInspectorTest, ArgumentListAndRequestDescriptors) {
         const auto runs = wrapper.runs();
         ASSERT_FALSE(runs.empty());
         EXPECT_EQ(runs.back(), expected) << c.name;
-        // Headers and body reach curl through in-memory files, never argv or disk.
+        // The request reaches curl through in-memory files and the response
+        // leaves it through pipes: neither argv nor the disk sees any of it.
         std::vector<std::string> fds = wrapper.descriptorTargets().back();
-        ASSERT_EQ(fds.size(), 2u);
-        EXPECT_EQ(fds[0], "/memfd:request-headers (deleted)") << c.name;
-        EXPECT_EQ(fds[1], c.body ? "/memfd:input (deleted)" : "") << c.name;
+        ASSERT_EQ(fds.size(), 4u);
+        EXPECT_TRUE(fds[0].starts_with("pipe:")) << c.name << ": " << fds[0];
+        EXPECT_TRUE(fds[1].starts_with("pipe:")) << c.name << ": " << fds[1];
+        EXPECT_EQ(fds[2], "/memfd:request-headers (deleted)") << c.name;
+        EXPECT_EQ(fds[3], c.body ? "/memfd:input (deleted)" : "") << c.name;
         for (const std::string& argument : runs.back())
             EXPECT_EQ(argument.find("s3cret"), std::string::npos) << c.name;
     }
@@ -444,16 +452,14 @@ TEST_F(HTTPInspectorTest, BodyLimits) {
     }
 }
 
-TEST_F(HTTPInspectorTest, EndlessBodyAtTheDefaultLimitNeverReachesTheDisk) {
+TEST_F(HTTPInspectorTest, EndlessBodyStopsAtTheDefaultLimit) {
     server.on("/endless", respond::endless());
-    auto spaceBefore = std::filesystem::space(std::filesystem::temp_directory_path()).available;
     HTTPInspector inspector(developerPolicy());
     HTTPResult result = inspector.get(server.url("/endless"));
-    auto spaceAfter = std::filesystem::space(std::filesystem::temp_directory_path()).available;
     EXPECT_TRUE(result.final().truncated);
+    EXPECT_EQ(result.final().statusCode, 200);
     EXPECT_EQ(result.final().responseBody.size(), 2'000'000u);
-    // Other programs share the disk: allow their noise, not a body's worth.
-    EXPECT_LT(static_cast<double>(spaceBefore) - static_cast<double>(spaceAfter), 4e6);
+    // The server saw the client leave long before the time limit.
     server.stop();
     EXPECT_EQ(server.activeConnections(), 0u);
 }
