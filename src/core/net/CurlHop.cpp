@@ -5,7 +5,7 @@
 #include "core/net/HTTPInspector.h"
 #include "core/net/HTTPTextDecoder.h"
 #include "core/net/Url.h"
-#include "core/net/Utf8.h"
+#include "core/net/LossyUTF8.h"
 
 #include <unicode/locid.h>
 #include <unicode/uchar.h>

@@ -4,6 +4,7 @@
 
 #include "core/model/QuorilanthError.h"
 #include "support/CurlWrapper.h"
+#include "support/FakeResolver.h"
 #include "support/LoopbackHTTPServer.h"
 #include "support/ProcessHygiene.h"
 #include "support/TestCertificateAuthority.h"
@@ -32,26 +33,6 @@ using test::LoopbackHTTPServer;
 namespace respond = test::respond;
 using namespace std::chrono_literals;
 
-// Answers from a table instead of DNS; unknown names fail like the resolver.
-class TableResolver final : public Resolver {
-public:
-    explicit TableResolver(std::map<std::string, std::vector<std::string>> table) : table_(std::move(table)) {}
-    ResolverAnswer resolve(const std::string& host) const override {
-        ResolverAnswer answer;
-        auto found = table_.find(host);
-        if (found == table_.end()) {
-            answer.errorText = "Name or service not known";
-            return answer;
-        }
-        answer.succeeded = true;
-        for (const std::string& address : found->second) answer.entries.emplace_back(address);
-        return answer;
-    }
-
-private:
-    std::map<std::string, std::vector<std::string>> table_;
-};
-
 CurlWrapper::Options options(std::string caFile, bool runCurl = true, bool pinToLoopback = false) {
     CurlWrapper::Options options;
     options.caFile = std::move(caFile);
@@ -62,9 +43,11 @@ CurlWrapper::Options options(std::string caFile, bool runCurl = true, bool pinTo
 
 NetworkPolicy developerPolicy() { return NetworkPolicy(true); }
 
-NetworkPolicy publicPolicy(std::map<std::string, std::vector<std::string>> table) {
+NetworkPolicy publicPolicy(const std::map<std::string, std::string>& table) {
+    auto resolver = std::make_shared<test::FakeResolver>();
+    for (const auto& [host, address] : table) resolver->answer(host, {address});
     NetworkPolicy policy;
-    policy.resolver = std::make_shared<TableResolver>(std::move(table));
+    policy.resolver = resolver;
     return policy;
 }
 
@@ -116,10 +99,10 @@ TEST_F(HTTPInspectorTest, ArgumentListAndRequestDescriptors) {
         std::optional<std::string> body;
         std::vector<std::string> expectedTail; // after "--proto"
     };
-    NetworkPolicy slow = publicPolicy({{"site.test", {"93.184.215.14"}}});
+    NetworkPolicy slow = publicPolicy({{"site.test", "93.184.215.14"}});
     slow.timeout = 90;
     slow.maxBytes = 1234;
-    NetworkPolicy developer = publicPolicy({{"site.test", {"93.184.215.14"}}});
+    NetworkPolicy developer = publicPolicy({{"site.test", "93.184.215.14"}});
     developer.developerMode = true;
     developer.timeout = 2.5;
     auto tail = [](std::string proto, std::string time, std::string bytes, std::vector<std::string> resolve,
@@ -135,7 +118,7 @@ TEST_F(HTTPInspectorTest, ArgumentListAndRequestDescriptors) {
         return args;
     };
     Case cases[] = {
-        {"https, default port", publicPolicy({{"site.test", {"93.184.215.14"}}}), "https://site.test", "GET", {},
+        {"https, default port", publicPolicy({{"site.test", "93.184.215.14"}}), "https://site.test", "GET", {},
          tail("=https", "15.0", "2000000", {"--resolve", "site.test:443:93.184.215.14"}, "GET", false,
               "https://site.test/")},
         {"explicit port, limits", slow, "https://site.test:8443/a?b=c#frag", "OPTIONS", {},
@@ -144,13 +127,13 @@ TEST_F(HTTPInspectorTest, ArgumentListAndRequestDescriptors) {
         {"developer mode, http, body", developer, "http://site.test/rpc", "POST", "{}",
          tail("=http,https", "2.5", "2000000", {"--resolve", "site.test:80:93.184.215.14"}, "POST", true,
               "http://site.test/rpc")},
-        {"IPv6 address of a name", publicPolicy({{"v6.test", {"2606:4700::1"}}}), "https://v6.test/", "GET", {},
+        {"IPv6 address of a name", publicPolicy({{"v6.test", "2606:4700::1"}}), "https://v6.test/", "GET", {},
          tail("=https", "15.0", "2000000", {"--resolve", "v6.test:443:[2606:4700::1]"}, "GET", false,
               "https://v6.test/")},
-        {"IPv6 literal needs no resolve entry", publicPolicy({{"2606:4700::1", {"2606:4700::1"}}}),
+        {"IPv6 literal needs no resolve entry", publicPolicy({{"2606:4700::1", "2606:4700::1"}}),
          "https://[2606:4700::1]/", "GET", {},
          tail("=https", "15.0", "2000000", {}, "GET", false, "https://[2606:4700::1]/")},
-        {"IPv4 literal needs no resolve entry", publicPolicy({{"93.184.215.14", {"93.184.215.14"}}}),
+        {"IPv4 literal needs no resolve entry", publicPolicy({{"93.184.215.14", "93.184.215.14"}}),
          "https://93.184.215.14:444/", "GET", {},
          tail("=https", "15.0", "2000000", {}, "GET", false, "https://93.184.215.14:444/")},
     };
@@ -347,7 +330,7 @@ TEST_F(HTTPInspectorTest, RefusalsAreRecordedNotThrown) {
         {"unsafe scheme", developerPolicy(), "ftp://127.0.0.1/",
          "Blocked: malformed URL or unsafe URL scheme/credentials."},
         {"plain http", publicPolicy({}), server.url("/"), "Blocked: plain HTTP requires Developer Mode."},
-        {"private address", publicPolicy({{"private.test", {"10.1.2.3"}}}), "https://private.test/",
+        {"private address", publicPolicy({{"private.test", "10.1.2.3"}}), "https://private.test/",
          "Blocked: DNS resolves to a private, local or reserved address (10.1.2.3)."},
         {"unknown name", publicPolicy({}), "https://unknown.test/", "DNS resolution failed: Name or service not known"},
     };
@@ -372,7 +355,7 @@ TEST_F(HTTPInspectorTest, RedirectToAPrivateAddressIsRefusedOutsideDeveloperMode
     secure.on("/", respond::redirect(302, "https://intranet.test:" + port + "/"));
     // "localhost" is vetted as a public address and then served from loopback.
     CurlWrapper wrapper(options(ca.caFile(), true, true));
-    HTTPInspector inspector(publicPolicy({{"localhost", {"93.184.215.14"}}, {"intranet.test", {"192.168.1.20"}}}),
+    HTTPInspector inspector(publicPolicy({{"localhost", "93.184.215.14"}, {"intranet.test", "192.168.1.20"}}),
                             wrapper.path());
     HTTPResult result = inspector.get("https://localhost:" + port + "/");
     ASSERT_EQ(result.exchanges.size(), 2u);
