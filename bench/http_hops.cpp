@@ -10,7 +10,6 @@
 
 #include <chrono>
 #include <cstdio>
-
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -21,13 +20,16 @@ namespace {
 
 constexpr int hops = 50;
 
-double milliseconds(Clock::duration duration) { return std::chrono::duration<double, std::milli>(duration).count(); }
+double milliseconds(Clock::duration duration) {
+    return std::chrono::duration<double, std::milli>(duration).count();
+}
 
 } // namespace
 
 int main() {
     test::LoopbackHTTPServer server;
-    server.on("/", test::respond::text(200, test::patternBody(2048), {{"Content-Type", "text/plain"}}));
+    server.on("/",
+              test::respond::text(200, test::patternBody(2048), {{"Content-Type", "text/plain"}}));
     const std::string url = server.url("/");
 
     HTTPInspector inspector{NetworkPolicy(true)};
@@ -38,7 +40,8 @@ int main() {
         if (result.final().statusCode != 200 || result.final().error) ++failures;
     }
     double total = milliseconds(Clock::now() - start);
-    double floor = (hops - 1) * std::chrono::duration<double, std::milli>(HTTPInspector::pacing).count();
+    double floor =
+        (hops - 1) * std::chrono::duration<double, std::milli>(HTTPInspector::pacing).count();
     double overhead = (total - floor) / hops;
 
     // One fresh transport per hop has nothing to wait for: the hop's own cost.
@@ -53,8 +56,9 @@ int main() {
     UniqueFd null(::open("/dev/null", O_WRONLY | O_CLOEXEC));
     auto bareStart = Clock::now();
     for (int i = 0; i < hops; ++i) {
-        ChildProcess curl = ChildProcess::launch("/usr/bin/curl", {"--silent", "--noproxy", "*", "--output", "/dev/null", url},
-                                                 {"PATH=/usr/bin:/bin", "LC_ALL=C"}, {{null.get(), 1}});
+        ChildProcess curl = ChildProcess::launch(
+            "/usr/bin/curl", {"--silent", "--noproxy", "*", "--output", "/dev/null", url},
+            {"PATH=/usr/bin:/bin", "LC_ALL=C"}, {{null.get(), 1}});
         curl.wait();
     }
     double bare = milliseconds(Clock::now() - bareStart) / hops;
