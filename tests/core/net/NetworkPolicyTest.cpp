@@ -65,23 +65,11 @@ INSTANTIATE_TEST_SUITE_P(Length, Validate,
                                            Case{urlOfBytes(8192), false, kMalformed},
                                            Case{urlOfBytes(8192), true, kMalformed}));
 
-INSTANTIATE_TEST_SUITE_P(
-    SpacesAndControls, Validate,
-    ::testing::Values(
-        Case{"https://example.com/a b", false, kMalformed},
-        Case{"https://example.com/\t", false, kMalformed},
-        Case{"https://example.com/\n", false, kMalformed},
-        Case{"https://example.com/\r\n", false, kMalformed},
-        Case{" https://example.com/", false, kMalformed},
-        Case{"https://example.com/\xC2\xA0", false, kMalformed},     // no-break space
-        Case{"https://example.com/\xE3\x80\x80", false, kMalformed}, // ideographic space
-        Case{"https://example.com/\xE2\x80\xA8", false, kMalformed}, // line separator
-        Case{"https://example.com/\xC2\x85", false, kMalformed},     // next line
-        Case{"https://example.com/\xE1\x9A\x80", false, kMalformed}, // ogham space mark
-        Case{"https://example.com/\x7F", true, kMalformed},
-        Case{std::string("https://example.com/\0", 21), true, kMalformed},
-        Case{"https://example.com/\x1F", true, kMalformed},
-        Case{"https://example.com/\xFF", true, kMalformed}));
+// Every single character is covered below; these are the spellings around it.
+INSTANTIATE_TEST_SUITE_P(SpacesAndControls, Validate,
+                         ::testing::Values(Case{"https://example.com/\r\n", false, kMalformed},
+                                           Case{" https://example.com/", false, kMalformed},
+                                           Case{"https://example.com/\xFF", true, kMalformed}));
 
 INSTANTIATE_TEST_SUITE_P(
     SchemesAndCredentials, Validate,
