@@ -4,7 +4,6 @@
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
-
 #include <optional>
 #include <string>
 #include <vector>
@@ -14,17 +13,16 @@ namespace {
 
 using testing::accepted;
 using testing::answer;
-using testing::failedHop;
-using testing::result;
-using testing::failureOf;
-using testing::kEndpoint;
-using testing::Scripted;
 using ::testing::ElementsAre;
 using ::testing::ElementsAreArray;
+using testing::failedHop;
+using testing::failureOf;
+using testing::kEndpoint;
+using testing::result;
+using testing::Scripted;
 
 constexpr const char* kNoMatch =
     "No matching JSON-RPC 2.0 response ID, or invalid result/error envelope.";
-
 
 // ---------------------------------------------------------------- headerValue
 
@@ -44,7 +42,8 @@ TEST(MCPClientHeaderValue, EncodesOnlyWhatAHeaderCannotCarry) {
         {"=?base64?abc?=", "=?base64?PT9iYXNlNjQ/YWJjPz0=?="},
         {"=?base64?abc", "=?base64?abc"},
     };
-    for (const Row& row : rows) EXPECT_EQ(MCPClient::headerValue(row.value), row.sent) << row.value;
+    for (const Row& row : rows)
+        EXPECT_EQ(MCPClient::headerValue(row.value), row.sent) << row.value;
 }
 
 // ---------------------------------------------------------------- decodeReply
@@ -59,12 +58,15 @@ struct DecodeCase {
     bool fails = false;
 };
 
-void PrintTo(const DecodeCase& c, std::ostream* out) { *out << c.name; }
+void PrintTo(const DecodeCase& c, std::ostream* out) {
+    *out << c.name;
+}
 
 std::string manyEventsThenAnswer() {
     std::string body;
     for (int i = 0; i < 5000; ++i) {
-        body += "event: message\ndata: {\"jsonrpc\":\"2.0\",\"method\":\"notifications/progress\"}\n\n";
+        body +=
+            "event: message\ndata: {\"jsonrpc\":\"2.0\",\"method\":\"notifications/progress\"}\n\n";
     }
     return body + "data: {\"jsonrpc\":\"2.0\",\"id\":7,\"result\":\"late\"}\n\n";
 }
@@ -89,43 +91,53 @@ INSTANTIATE_TEST_SUITE_P(
     Cases, DecodeReply,
     ::testing::Values(
         DecodeCase{"priming event then answer",
-                   "id: a\ndata: \n\nevent: message\nid: b\ndata: {\"jsonrpc\":\"2.0\",\"id\":1,\"result\":{\"ok\":true}}\n\n",
+                   "id: a\ndata: \n\nevent: message\nid: b\ndata: "
+                   "{\"jsonrpc\":\"2.0\",\"id\":1,\"result\":{\"ok\":true}}\n\n",
                    "text/event-stream", 1, R"({"ok":true})"},
         DecodeCase{"progress without id, junk data, then answer",
-                   "data: {\"jsonrpc\":\"2.0\",\"method\":\"notifications/progress\"}\n\ndata: not json\n\n"
+                   "data: {\"jsonrpc\":\"2.0\",\"method\":\"notifications/progress\"}\n\ndata: not "
+                   "json\n\n"
                    "data:{\"jsonrpc\":\"2.0\",\"id\":2,\"result\":3}\n\n",
                    "text/event-stream", 2, "3"},
-        DecodeCase{"data split over lines", "data: {\"jsonrpc\":\"2.0\",\ndata: \"id\":1,\"result\":[]}\n\n",
+        DecodeCase{"data split over lines",
+                   "data: {\"jsonrpc\":\"2.0\",\ndata: \"id\":1,\"result\":[]}\n\n",
                    "text/event-stream", 1, "[]"},
-        DecodeCase{"CR-only line ends", "data: {}\r\rdata: {\"jsonrpc\":\"2.0\",\"id\":1,\"result\":1}\r\r",
+        DecodeCase{"CR-only line ends",
+                   "data: {}\r\rdata: {\"jsonrpc\":\"2.0\",\"id\":1,\"result\":1}\r\r",
                    "text/event-stream", 1, "1"},
         DecodeCase{"CR LF line ends", "data: {\"jsonrpc\":\"2.0\",\"id\":1,\"result\":2}\r\n\r\n",
                    "Text/Event-Stream; charset=utf-8", 1, "2"},
         DecodeCase{"thousands of events before the answer", manyEventsThenAnswer(),
                    "text/event-stream", 7, "\"late\""},
-        DecodeCase{"upper-case DATA is not data", "DATA: {\"jsonrpc\":\"2.0\",\"id\":1,\"result\":1}\n\n",
-                   "text/event-stream", 1, kNoMatch, true},
+        DecodeCase{"upper-case DATA is not data",
+                   "DATA: {\"jsonrpc\":\"2.0\",\"id\":1,\"result\":1}\n\n", "text/event-stream", 1,
+                   kNoMatch, true},
         DecodeCase{"matching id with a bad envelope decides",
-                   "data: {\"jsonrpc\":\"1.0\",\"id\":1,\"result\":1}\n\ndata: {\"jsonrpc\":\"2.0\",\"id\":1,\"result\":2}\n\n",
+                   "data: {\"jsonrpc\":\"1.0\",\"id\":1,\"result\":1}\n\ndata: "
+                   "{\"jsonrpc\":\"2.0\",\"id\":1,\"result\":2}\n\n",
                    "text/event-stream", 1, kNoMatch, true},
-        DecodeCase{"event stream wins over json", "data: {\"jsonrpc\":\"2.0\",\"id\":1,\"result\":5}\n\n",
+        DecodeCase{"event stream wins over json",
+                   "data: {\"jsonrpc\":\"2.0\",\"id\":1,\"result\":5}\n\n",
                    "application/json, text/event-stream", 1, "5"},
         DecodeCase{"json with charset", R"({"jsonrpc":"2.0","id":1,"result":null})",
                    "application/json; charset=utf-8", 1, "null"},
         DecodeCase{"string id does not match a number", R"({"jsonrpc":"2.0","id":"1","result":1})",
                    "application/json", 1, kNoMatch, true},
-        DecodeCase{"1.0 matches 1", R"({"jsonrpc":"2.0","id":1.0,"result":1})", "application/json", 1, "1"},
+        DecodeCase{"1.0 matches 1", R"({"jsonrpc":"2.0","id":1.0,"result":1})", "application/json",
+                   1, "1"},
         DecodeCase{"result and error both", R"({"jsonrpc":"2.0","id":1,"result":1,"error":null})",
                    "application/json", 1, kNoMatch, true},
-        DecodeCase{"neither result nor error", R"({"jsonrpc":"2.0","id":1})", "application/json", 1, kNoMatch,
-                   true},
+        DecodeCase{"neither result nor error", R"({"jsonrpc":"2.0","id":1})", "application/json", 1,
+                   kNoMatch, true},
         DecodeCase{"a scalar body", "42", "application/json", 1, kNoMatch, true},
-        DecodeCase{"html", "<html></html>", "text/html", 1, "Expected application/json or text/event-stream.",
-                   true},
-        DecodeCase{"no content type", "{}", "", 1, "Expected application/json or text/event-stream.", true}));
+        DecodeCase{"html", "<html></html>", "text/html", 1,
+                   "Expected application/json or text/event-stream.", true},
+        DecodeCase{"no content type", "{}", "", 1,
+                   "Expected application/json or text/event-stream.", true}));
 
 TEST(MCPClientDecodeReply, JSONThatDoesNotParseRaisesTheParseError) {
-    EXPECT_THROW(MCPClient::decodeReply("{\"jsonrpc\":", "application/json", JSONValue(1)), JSONParseError);
+    EXPECT_THROW(MCPClient::decodeReply("{\"jsonrpc\":", "application/json", JSONValue(1)),
+                 JSONParseError);
 }
 
 // ---------------------------------------------------------------- exchange rules
@@ -136,7 +148,9 @@ struct ExchangeCase {
     std::string failure;
 };
 
-void PrintTo(const ExchangeCase& c, std::ostream* out) { *out << c.name; }
+void PrintTo(const ExchangeCase& c, std::ostream* out) {
+    *out << c.name;
+}
 
 Evidence truncatedReply() {
     Evidence hop = result(1, R"({"tools":[]})");
@@ -168,24 +182,32 @@ INSTANTIATE_TEST_SUITE_P(
         ExchangeCase{"401", answer(401, "text/html", "no"), "Authentication required (HTTP 401)."},
         ExchangeCase{"403 before a valid envelope", result(1, R"({"tools":[]})", 403),
                      "Authentication required (HTTP 403)."},
-        ExchangeCase{"reply beyond the byte limit", truncatedReply(), "MCP response exceeds byte limit."},
-        ExchangeCase{"transport failure", failedHop("Couldn't connect to server"), "Couldn't connect to server"},
+        ExchangeCase{"reply beyond the byte limit", truncatedReply(),
+                     "MCP response exceeds byte limit."},
+        ExchangeCase{"transport failure", failedHop("Couldn't connect to server"),
+                     "Couldn't connect to server"},
         ExchangeCase{"html page", answer(404, "text/html", "<h1>404</h1>"),
                      "Invalid MCP response: Expected application/json or text/event-stream."},
-        ExchangeCase{"numeric code", answer(200, "application/json", kRPC + R"({"code":-32601,"message":"bad"}})"),
+        ExchangeCase{"numeric code",
+                     answer(200, "application/json", kRPC + R"({"code":-32601,"message":"bad"}})"),
                      "MCP -32601: bad"},
-        ExchangeCase{"string code", answer(200, "application/json", kRPC + R"({"code":"E1","message":"bad"}})"),
+        ExchangeCase{"string code",
+                     answer(200, "application/json", kRPC + R"({"code":"E1","message":"bad"}})"),
                      "MCP E1: bad"},
         ExchangeCase{"no message", answer(200, "application/json", kRPC + R"({"code":-32601}})"),
                      "MCP -32601: null"},
         ExchangeCase{"error as a string", answer(200, "application/json", kRPC + R"("boom"})"),
                      "MCP null: null"},
-        ExchangeCase{"huge code", answer(200, "application/json", kRPC + R"({"code":1e300,"message":"m"}})"),
+        ExchangeCase{"huge code",
+                     answer(200, "application/json", kRPC + R"({"code":1e300,"message":"m"}})"),
                      "MCP " + JSONValue(1e300).pretty() + ": m"},
-        ExchangeCase{"500 with a valid envelope", result(1, R"({"tools":[]})", 500), "MCP request failed: HTTP 500."},
-        ExchangeCase{"200 with a transport error", withError(result(1, R"({"tools":[]})"), "Redirect limit reached."),
+        ExchangeCase{"500 with a valid envelope", result(1, R"({"tools":[]})", 500),
+                     "MCP request failed: HTTP 500."},
+        ExchangeCase{"200 with a transport error",
+                     withError(result(1, R"({"tools":[]})"), "Redirect limit reached."),
                      "Redirect limit reached."},
-        ExchangeCase{"string id", answer(200, "application/json", R"({"jsonrpc":"2.0","id":"1","result":{}})"),
+        ExchangeCase{"string id",
+                     answer(200, "application/json", R"({"jsonrpc":"2.0","id":"1","result":{}})"),
                      std::string("Invalid MCP response: ") + kNoMatch}));
 
 // ---------------------------------------------------------------- envelope and headers
@@ -216,9 +238,10 @@ TEST(MCPClientExchange, LegacySessionIsKeptAndSentBackAndIdsCountNotifications) 
     Scripted f;
     f.pushAll({
         answer(404, "text/html", "<p>no</p>"),
-        answer(200, "application/json",
-               R"({"jsonrpc":"2.0","id":2,"result":{"protocolVersion":"2025-11-25","capabilities":{"tools":{}}}})",
-               {{"mcp-session-id", "S-1"}}),
+        answer(
+            200, "application/json",
+            R"({"jsonrpc":"2.0","id":2,"result":{"protocolVersion":"2025-11-25","capabilities":{"tools":{}}}})",
+            {{"mcp-session-id", "S-1"}}),
         accepted(),
         result(4, R"({"tools":[]})"),
     });
@@ -253,12 +276,17 @@ struct ConnectCase {
     bool fails = false;
 };
 
-void PrintTo(const ConnectCase& c, std::ostream* out) { *out << c.name; }
+void PrintTo(const ConnectCase& c, std::ostream* out) {
+    *out << c.name;
+}
 
 const std::vector<std::string> kDiscover{"server/discover"};
-const std::vector<std::string> kHandshake{"server/discover", "initialize", "notifications/initialized"};
+const std::vector<std::string> kHandshake{"server/discover", "initialize",
+                                          "notifications/initialized"};
 
-Evidence initializeResult(const std::string& body) { return result(2, body); }
+Evidence initializeResult(const std::string& body) {
+    return result(2, body);
+}
 
 class Connect : public ::testing::TestWithParam<ConnectCase> {};
 
@@ -286,57 +314,98 @@ const std::string kLegacy = R"({"protocolVersion":"2025-11-25","capabilities":{}
 INSTANTIATE_TEST_SUITE_P(
     Cases, Connect,
     ::testing::Values(
-        ConnectCase{"modern among other versions",
-                    {result(1, R"({"supportedVersions":["2025-06-18","2026-07-28"],"capabilities":{}})")},
-                    "2026-07-28", kDiscover},
-        ConnectCase{"modern without capabilities", {result(1, R"({"supportedVersions":["2026-07-28"]})")},
-                    "Invalid MCP response: capabilities must be an object.", kDiscover, true},
-        ConnectCase{"offers only an older version", {result(1, R"({"supportedVersions":["2025-06-18"]})")},
-                    "UNSUPPORTED: server offers " + JSONValue::parse(R"(["2025-06-18"])").pretty(), kDiscover, true},
+        ConnectCase{
+            "modern among other versions",
+            {result(1, R"({"supportedVersions":["2025-06-18","2026-07-28"],"capabilities":{}})")},
+            "2026-07-28",
+            kDiscover},
+        ConnectCase{"modern without capabilities",
+                    {result(1, R"({"supportedVersions":["2026-07-28"]})")},
+                    "Invalid MCP response: capabilities must be an object.",
+                    kDiscover,
+                    true},
+        ConnectCase{"offers only an older version",
+                    {result(1, R"({"supportedVersions":["2025-06-18"]})")},
+                    "UNSUPPORTED: server offers " + JSONValue::parse(R"(["2025-06-18"])").pretty(),
+                    kDiscover,
+                    true},
         ConnectCase{"refused modern negotiation",
                     {answer(400, "application/json", kRPC + R"({"code":-32021,"message":"no"}})")},
                     "UNSUPPORTED: modern MCP negotiation: " +
                         JSONValue::parse(R"({"code":-32021,"message":"no"})").pretty(),
-                    kDiscover, true},
+                    kDiscover,
+                    true},
         ConnectCase{"method not found falls back",
                     {answer(200, "application/json", kRPC + R"({"code":-32601,"message":"nf"}})"),
-                     initializeResult(R"({"protocolVersion":"2025-03-26","capabilities":{}})"), accepted()},
-                    "2025-03-26", kHandshake},
-        ConnectCase{"huge error code falls back",
-                    {answer(200, "application/json", kRPC + R"({"code":-1e300}})"), initializeResult(kLegacy),
+                     initializeResult(R"({"protocolVersion":"2025-03-26","capabilities":{}})"),
                      accepted()},
-                    "2025-11-25", kHandshake},
-        ConnectCase{"html 404 falls back", {answer(404, "text/html", "<p>"), initializeResult(kLegacy), accepted()},
-                    "2025-11-25", kHandshake},
-        ConnectCase{"bad request from a legacy server falls back",
-                    {answer(400, "application/json", R"({"jsonrpc":"2.0","id":null,"error":{"code":-32000}})"),
+                    "2025-03-26",
+                    kHandshake},
+        ConnectCase{"huge error code falls back",
+                    {answer(200, "application/json", kRPC + R"({"code":-1e300}})"),
                      initializeResult(kLegacy), accepted()},
-                    "2025-11-25", kHandshake},
-        ConnectCase{"server error does not fall back", {answer(500, "text/html", "<p>")},
-                    "Invalid MCP response: Expected application/json or text/event-stream.", kDiscover, true},
-        ConnectCase{"401 on discovery", {answer(401, "application/json", "{}")}, "Authentication required (HTTP 401).",
-                    kDiscover, true},
+                    "2025-11-25",
+                    kHandshake},
+        ConnectCase{"html 404 falls back",
+                    {answer(404, "text/html", "<p>"), initializeResult(kLegacy), accepted()},
+                    "2025-11-25",
+                    kHandshake},
+        ConnectCase{"bad request from a legacy server falls back",
+                    {answer(400, "application/json",
+                            R"({"jsonrpc":"2.0","id":null,"error":{"code":-32000}})"),
+                     initializeResult(kLegacy), accepted()},
+                    "2025-11-25",
+                    kHandshake},
+        ConnectCase{"server error does not fall back",
+                    {answer(500, "text/html", "<p>")},
+                    "Invalid MCP response: Expected application/json or text/event-stream.",
+                    kDiscover,
+                    true},
+        ConnectCase{"401 on discovery",
+                    {answer(401, "application/json", "{}")},
+                    "Authentication required (HTTP 401).",
+                    kDiscover,
+                    true},
         ConnectCase{"unknown legacy version",
-                    {answer(404, "", ""), initializeResult(R"({"protocolVersion":"2024-11-05","capabilities":{}})")},
-                    "UNSUPPORTED: protocol version 2024-11-05", {"server/discover", "initialize"}, true},
-        ConnectCase{"missing legacy version", {answer(404, "", ""), initializeResult(R"({"capabilities":{}})")},
-                    "UNSUPPORTED: protocol version null", {"server/discover", "initialize"}, true},
+                    {answer(404, "", ""),
+                     initializeResult(R"({"protocolVersion":"2024-11-05","capabilities":{}})")},
+                    "UNSUPPORTED: protocol version 2024-11-05",
+                    {"server/discover", "initialize"},
+                    true},
+        ConnectCase{"missing legacy version",
+                    {answer(404, "", ""), initializeResult(R"({"capabilities":{}})")},
+                    "UNSUPPORTED: protocol version null",
+                    {"server/discover", "initialize"},
+                    true},
         ConnectCase{"initialize error is thrown",
-                    {answer(404, "", ""), answer(200, "application/json",
-                                                 R"({"jsonrpc":"2.0","id":2,"error":{"code":-1,"message":"x"}})")},
-                    "MCP -1: x", {"server/discover", "initialize"}, true},
+                    {answer(404, "", ""),
+                     answer(200, "application/json",
+                            R"({"jsonrpc":"2.0","id":2,"error":{"code":-1,"message":"x"}})")},
+                    "MCP -1: x",
+                    {"server/discover", "initialize"},
+                    true},
         ConnectCase{"legacy without capabilities fails after the notification",
-                    {answer(404, "", ""), initializeResult(R"({"protocolVersion":"2025-11-25"})"), accepted()},
-                    "Invalid MCP response: capabilities must be an object.", kHandshake, true},
+                    {answer(404, "", ""), initializeResult(R"({"protocolVersion":"2025-11-25"})"),
+                     accepted()},
+                    "Invalid MCP response: capabilities must be an object.",
+                    kHandshake,
+                    true},
         ConnectCase{"notification answered 200",
                     {answer(404, "", ""), initializeResult(kLegacy), answer(200, "", "")},
-                    "Invalid initialized acknowledgment: expected HTTP 202 and empty body.", kHandshake, true},
-        ConnectCase{"notification answered with a body",
-                    {answer(404, "", ""), initializeResult(kLegacy), answer(202, "text/plain", "ok")},
-                    "Invalid initialized acknowledgment: expected HTTP 202 and empty body.", kHandshake, true},
-        ConnectCase{"notification body of blanks",
-                    {answer(404, "", ""), initializeResult(kLegacy), answer(202, "", " \r\n\t\xC2\xA0")},
-                    "2025-11-25", kHandshake}));
+                    "Invalid initialized acknowledgment: expected HTTP 202 and empty body.",
+                    kHandshake,
+                    true},
+        ConnectCase{
+            "notification answered with a body",
+            {answer(404, "", ""), initializeResult(kLegacy), answer(202, "text/plain", "ok")},
+            "Invalid initialized acknowledgment: expected HTTP 202 and empty body.",
+            kHandshake,
+            true},
+        ConnectCase{
+            "notification body of blanks",
+            {answer(404, "", ""), initializeResult(kLegacy), answer(202, "", " \r\n\t\xC2\xA0")},
+            "2025-11-25",
+            kHandshake}));
 
 TEST(MCPClientConnect, TakesServerInfoFromTheEraItNegotiated) {
     Scripted modern;
@@ -345,9 +414,11 @@ TEST(MCPClientConnect, TakesServerInfoFromTheEraItNegotiated) {
     EXPECT_EQ(modern.client.connect().info, JSONValue::parse(R"({"name":"m"})"));
 
     Scripted legacy;
-    legacy.pushAll({answer(404, "", ""),
-                           initializeResult(R"({"protocolVersion":"2025-06-18","capabilities":{},"serverInfo":{"name":"l"}})"),
-                           accepted()});
+    legacy.pushAll(
+        {answer(404, "", ""),
+         initializeResult(
+             R"({"protocolVersion":"2025-06-18","capabilities":{},"serverInfo":{"name":"l"}})"),
+         accepted()});
     const MCPServer server = legacy.client.connect();
     EXPECT_EQ(server.info, JSONValue::parse(R"({"name":"l"})"));
     EXPECT_EQ(server.capabilities, JSONValue::emptyObject());
@@ -368,14 +439,17 @@ struct ListCase {
     bool fails = false;
 };
 
-void PrintTo(const ListCase& c, std::ostream* out) { *out << c.name; }
+void PrintTo(const ListCase& c, std::ostream* out) {
+    *out << c.name;
+}
 
 std::vector<Page> pagesWithCursors(int count, bool lastHasCursor) {
     std::vector<Page> pages;
     for (int i = 0; i < count; ++i) {
         const bool last = i + 1 == count;
-        pages.push_back({1, !last || lastHasCursor ? std::optional<std::string>("c" + std::to_string(i))
-                                                   : std::nullopt});
+        pages.push_back({1, !last || lastHasCursor
+                                ? std::optional<std::string>("c" + std::to_string(i))
+                                : std::nullopt});
     }
     return pages;
 }
@@ -388,7 +462,8 @@ TEST_P(List, ReadsToTheEndWithinTheLimits) {
     for (std::size_t i = 0; i < c.pages.size(); ++i) {
         JSONValue page = JSONValue::emptyObject();
         JSONValue::Array items;
-        for (int n = 0; n < c.pages[i].items; ++n) items.push_back(JSONValue::parse(R"({"name":"t"})"));
+        for (int n = 0; n < c.pages[i].items; ++n)
+            items.push_back(JSONValue::parse(R"({"name":"t"})"));
         page.set("tools", JSONValue(std::move(items)));
         if (c.pages[i].cursor) page.set("nextCursor", *c.pages[i].cursor);
         f.push(result(static_cast<int>(i) + 1, page.pretty()));
@@ -412,13 +487,19 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(ListCase{"twenty pages", pagesWithCursors(20, false), "20"},
                       ListCase{"a twenty-first page is not asked for", pagesWithCursors(20, true),
                                "tools/list: page limit reached.", true},
-                      ListCase{"repeated cursor", {{1, "a"}, {1, "b"}, {1, "a"}, {1, {}}},
-                               "tools/list: repeated pagination cursor.", true},
+                      ListCase{"repeated cursor",
+                               {{1, "a"}, {1, "b"}, {1, "a"}, {1, {}}},
+                               "tools/list: repeated pagination cursor.",
+                               true},
                       ListCase{"empty cursor is followed", {{1, ""}, {2, {}}}, "3"},
-                      ListCase{"empty cursor repeated", {{1, ""}, {1, ""}}, "tools/list: repeated pagination cursor.",
+                      ListCase{"empty cursor repeated",
+                               {{1, ""}, {1, ""}},
+                               "tools/list: repeated pagination cursor.",
                                true},
                       ListCase{"1000 items", {{1000, {}}}, "1000"},
-                      ListCase{"1001 items on the last page", {{1000, "n"}, {1, {}}}, "tools/list: item limit reached.",
+                      ListCase{"1001 items on the last page",
+                               {{1000, "n"}, {1, {}}},
+                               "tools/list: item limit reached.",
                                true}));
 
 TEST(MCPClientList, RefusesAPageWithoutTheArray) {
@@ -454,24 +535,28 @@ TEST(MCPClientCall, RefusesBeforeSendingAnything) {
     const Row rows[] = {
         {"not approved", tool(kReadOnly), JSONValue::emptyObject(), false, true,
          "Tool invocation requires an explicit RUN action."},
-        {"no annotations", tool(R"({"name":"t","inputSchema":{}})"), JSONValue::emptyObject(), true, false,
-         "UNKNOWN tool requires explicit confirmation."},
-        {"mutating", tool(R"({"name":"t","annotations":{"destructiveHint":true}})"), JSONValue::emptyObject(), true,
-         false, "MUTATING tool requires explicit confirmation."},
+        {"no annotations", tool(R"({"name":"t","inputSchema":{}})"), JSONValue::emptyObject(), true,
+         false, "UNKNOWN tool requires explicit confirmation."},
+        {"mutating", tool(R"({"name":"t","annotations":{"destructiveHint":true}})"),
+         JSONValue::emptyObject(), true, false, "MUTATING tool requires explicit confirmation."},
         {"other server", tool(kReadOnly, "http://other/mcp"), JSONValue::emptyObject(), true, true,
          "Tool belongs to a different server."},
-        {"two schema failures", tool(R"({"name":"t","annotations":{"readOnlyHint":true},"inputSchema":{
+        {"two schema failures",
+         tool(R"({"name":"t","annotations":{"readOnlyHint":true},"inputSchema":{
              "required":["b"],"properties":{"a":{"type":"string"}}}})"),
          JSONValue::parse(R"({"a":1})"), true, false, "$.b: required\n$.a: expected string"},
-        {"unsupported keyword", tool(R"({"name":"t","inputSchema":{"if":{}}})"), JSONValue::emptyObject(), true, true,
-         "$: unsupported keyword if"},
-        {"bad annotation", tool(R"({"name":"t","inputSchema":{"properties":{"a":{"type":"number","x-mcp-header":"A"}}}})"),
+        {"unsupported keyword", tool(R"({"name":"t","inputSchema":{"if":{}}})"),
+         JSONValue::emptyObject(), true, true, "$: unsupported keyword if"},
+        {"bad annotation",
+         tool(
+             R"({"name":"t","inputSchema":{"properties":{"a":{"type":"number","x-mcp-header":"A"}}}})"),
          JSONValue::emptyObject(), true, true, "Invalid x-mcp-header annotation: A"},
     };
     for (const Row& row : rows) {
         Scripted f;
-        EXPECT_EQ(failureOf([&] { f.client.call(row.tool, row.arguments, row.approved, row.confirmed); }),
-                  row.failure)
+        EXPECT_EQ(
+            failureOf([&] { f.client.call(row.tool, row.arguments, row.approved, row.confirmed); }),
+            row.failure)
             << row.name;
         EXPECT_TRUE(f.sent().empty()) << row.name;
         EXPECT_TRUE(f.client.evidence().empty()) << row.name;
@@ -481,7 +566,8 @@ TEST(MCPClientCall, RefusesBeforeSendingAnything) {
 TEST(MCPClientCall, SendsNameArgumentsAndParameterHeaders) {
     Scripted f;
     f.push(result(1, R"({"content":[]})"));
-    const JSONValue answer = f.client.call(tool(kReadOnly), JSONValue::parse(R"({"region":" eu"})"), true, false);
+    const JSONValue answer =
+        f.client.call(tool(kReadOnly), JSONValue::parse(R"({"region":" eu"})"), true, false);
     EXPECT_EQ(answer, JSONValue::parse(R"({"content":[]})"));
     const auto headers = f.sent().at(0).headers;
     EXPECT_EQ(headers.at("Mcp-Name"), "get_weather");
@@ -497,15 +583,19 @@ TEST(MCPClientCall, ChecksTheResultAndKeepsItsEvidence) {
     const Row rows[] = {
         {R"({"content":[]})", std::nullopt},
         {R"({"structuredContent":{}})", std::nullopt},
-        {R"({"structuredContent":null})", "Invalid tool result: missing content/structuredContent."},
+        {R"({"structuredContent":null})",
+         "Invalid tool result: missing content/structuredContent."},
         {R"({"content":{}})", "Invalid tool result: missing content/structuredContent."},
         {R"({"resultType":"input_required","content":[]})",
-         "UNSUPPORTED: this tool requires multi-round input/authorization. The request and response remain in RAW."},
+         "UNSUPPORTED: this tool requires multi-round input/authorization. The request and "
+         "response remain in RAW."},
     };
     for (const Row& row : rows) {
         Scripted f;
         f.push(result(1, row.result));
-        EXPECT_EQ(failureOf([&] { f.client.call(tool(kReadOnly), JSONValue::emptyObject(), true, false); }),
+        EXPECT_EQ(failureOf([&] {
+                      f.client.call(tool(kReadOnly), JSONValue::emptyObject(), true, false);
+                  }),
                   row.failure)
             << row.result;
         EXPECT_EQ(f.client.evidence().size(), 1u);
@@ -522,11 +612,14 @@ struct HeaderCase {
     std::string failure = "";
 };
 
-void PrintTo(const HeaderCase& c, std::ostream* out) { *out << c.name; }
+void PrintTo(const HeaderCase& c, std::ostream* out) {
+    *out << c.name;
+}
 
 std::string nested(int levels, const std::string& innermost) {
     std::string schema = innermost;
-    for (int i = 0; i < levels; ++i) schema = R"({"type":"object","properties":{"p":)" + schema + "}}";
+    for (int i = 0; i < levels; ++i)
+        schema = R"({"type":"object","properties":{"p":)" + schema + "}}";
     return schema;
 }
 
@@ -540,7 +633,8 @@ TEST_P(ParameterHeaders, BuildsOrRefuses) {
     const HeaderCase& c = GetParam();
     HeaderFields headers;
     const auto failure = failureOf([&] {
-        headers = MCPClient::parameterHeaders(JSONValue::parse(c.schema), JSONValue::parse(c.arguments));
+        headers =
+            MCPClient::parameterHeaders(JSONValue::parse(c.schema), JSONValue::parse(c.arguments));
     });
     EXPECT_EQ(failure.value_or(""), c.failure);
     EXPECT_EQ(headers, c.headers);
@@ -549,43 +643,103 @@ TEST_P(ParameterHeaders, BuildsOrRefuses) {
 INSTANTIATE_TEST_SUITE_P(
     Cases, ParameterHeaders,
     ::testing::Values(
-        HeaderCase{"string value", annotated("\"string\""), R"({"region":"eu-west"})", {{"Mcp-Param-Region", "eu-west"}}},
+        HeaderCase{"string value",
+                   annotated("\"string\""),
+                   R"({"region":"eu-west"})",
+                   {{"Mcp-Param-Region", "eu-west"}}},
         HeaderCase{"absent argument", annotated("\"string\""), "{}", {}},
-        HeaderCase{"largest safe integer", annotated("\"integer\""), R"({"region":9007199254740991})",
+        HeaderCase{"largest safe integer",
+                   annotated("\"integer\""),
+                   R"({"region":9007199254740991})",
                    {{"Mcp-Param-Region", "9007199254740991"}}},
-        HeaderCase{"beyond the safe integers", annotated("\"integer\""), R"({"region":9007199254740992})", {},
+        HeaderCase{"beyond the safe integers",
+                   annotated("\"integer\""),
+                   R"({"region":9007199254740992})",
+                   {},
                    "x-mcp-header integer exceeds safe integer range."},
-        HeaderCase{"far beyond, negative", annotated("\"string\""), R"({"region":-1e300})", {},
+        HeaderCase{"far beyond, negative",
+                   annotated("\"string\""),
+                   R"({"region":-1e300})",
+                   {},
                    "x-mcp-header integer exceeds safe integer range."},
-        HeaderCase{"boolean", annotated("\"boolean\""), R"({"region":true})", {{"Mcp-Param-Region", "true"}}},
-        HeaderCase{"non-ASCII value", annotated("\"string\""), R"({"region":"Zürich"})",
+        HeaderCase{"boolean",
+                   annotated("\"boolean\""),
+                   R"({"region":true})",
+                   {{"Mcp-Param-Region", "true"}}},
+        HeaderCase{"non-ASCII value",
+                   annotated("\"string\""),
+                   R"({"region":"Zürich"})",
                    {{"Mcp-Param-Region", "=?base64?WsO8cmljaA==?="}}},
-        HeaderCase{"number type", annotated("\"number\""), "{}", {}, "Invalid x-mcp-header annotation: Region"},
-        HeaderCase{"type list", annotated(R"(["string","null"])"), "{}", {}, "Invalid x-mcp-header annotation: Region"},
-        HeaderCase{"no type", R"({"properties":{"a":{"x-mcp-header":"A"}}})", "{}", {},
+        HeaderCase{"number type",
+                   annotated("\"number\""),
+                   "{}",
+                   {},
+                   "Invalid x-mcp-header annotation: Region"},
+        HeaderCase{"type list",
+                   annotated(R"(["string","null"])"),
+                   "{}",
+                   {},
+                   "Invalid x-mcp-header annotation: Region"},
+        HeaderCase{"no type",
+                   R"({"properties":{"a":{"x-mcp-header":"A"}}})",
+                   "{}",
+                   {},
                    "Invalid x-mcp-header annotation: A"},
-        HeaderCase{"duplicate ignoring case",
-                   R"({"properties":{"a":{"type":"string","x-mcp-header":"Region"},"b":{"type":"string","x-mcp-header":"region"}}})",
-                   "{}", {}, "Invalid x-mcp-header annotation: region"},
-        HeaderCase{"inside items", R"({"properties":{"a":{"type":"array","items":{"type":"string","x-mcp-header":"I"}}}})",
-                   "{}", {}, "Invalid x-mcp-header annotation: I"},
-        HeaderCase{"inside definitions", R"({"$defs":{"d":{"type":"string","x-mcp-header":"D"}}})", "{}", {},
+        HeaderCase{
+            "duplicate ignoring case",
+            R"({"properties":{"a":{"type":"string","x-mcp-header":"Region"},"b":{"type":"string","x-mcp-header":"region"}}})",
+            "{}",
+            {},
+            "Invalid x-mcp-header annotation: region"},
+        HeaderCase{
+            "inside items",
+            R"({"properties":{"a":{"type":"array","items":{"type":"string","x-mcp-header":"I"}}}})",
+            "{}",
+            {},
+            "Invalid x-mcp-header annotation: I"},
+        HeaderCase{"inside definitions",
+                   R"({"$defs":{"d":{"type":"string","x-mcp-header":"D"}}})",
+                   "{}",
+                   {},
                    "Invalid x-mcp-header annotation: D"},
-        HeaderCase{"inside anyOf", R"({"anyOf":[{"type":"string","x-mcp-header":"Y"}]})", "{}", {},
+        HeaderCase{"inside anyOf",
+                   R"({"anyOf":[{"type":"string","x-mcp-header":"Y"}]})",
+                   "{}",
+                   {},
                    "Invalid x-mcp-header annotation: Y"},
-        HeaderCase{"space in the name", annotated("\"string\"", "Re gion"), "{}", {},
+        HeaderCase{"space in the name",
+                   annotated("\"string\"", "Re gion"),
+                   "{}",
+                   {},
                    "Invalid x-mcp-header annotation: Re gion"},
-        HeaderCase{"colon in the name", annotated("\"string\"", "Re:gion"), "{}", {},
+        HeaderCase{"colon in the name",
+                   annotated("\"string\"", "Re:gion"),
+                   "{}",
+                   {},
                    "Invalid x-mcp-header annotation: Re:gion"},
-        HeaderCase{"empty name", annotated("\"string\"", ""), "{}", {}, "Invalid x-mcp-header annotation: "},
-        HeaderCase{"non-ASCII name", annotated("\"string\"", "Régión"), "{}", {},
+        HeaderCase{"empty name",
+                   annotated("\"string\"", ""),
+                   "{}",
+                   {},
+                   "Invalid x-mcp-header annotation: "},
+        HeaderCase{"non-ASCII name",
+                   annotated("\"string\"", "Régión"),
+                   "{}",
+                   {},
                    "Invalid x-mcp-header annotation: Régión"},
         HeaderCase{"annotation that is not a string is ignored",
-                   R"({"properties":{"a":{"type":"number","x-mcp-header":7}}})", "{}", {}},
-        HeaderCase{"nested object parameter",
-                   R"({"properties":{"o":{"type":"object","properties":{"k":{"type":"string","x-mcp-header":"K"}}}}})",
-                   R"({"o":{"k":"v"}})", {{"Mcp-Param-K", "v"}}},
-        HeaderCase{"annotation at depth 39", nested(39, R"({"type":"string","x-mcp-header":"Deep"})"), "{}", {}},
+                   R"({"properties":{"a":{"type":"number","x-mcp-header":7}}})",
+                   "{}",
+                   {}},
+        HeaderCase{
+            "nested object parameter",
+            R"({"properties":{"o":{"type":"object","properties":{"k":{"type":"string","x-mcp-header":"K"}}}}})",
+            R"({"o":{"k":"v"}})",
+            {{"Mcp-Param-K", "v"}}},
+        HeaderCase{"annotation at depth 39",
+                   nested(39, R"({"type":"string","x-mcp-header":"Deep"})"),
+                   "{}",
+                   {}},
         HeaderCase{"depth 40", nested(40, "{}"), "{}", {}, "Schema depth limit."}));
 
 } // namespace

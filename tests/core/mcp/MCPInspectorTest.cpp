@@ -2,10 +2,9 @@
 
 #include "ScriptedTransport.h"
 
+#include <atomic>
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
-
-#include <atomic>
 #include <stop_token>
 #include <string>
 #include <vector>
@@ -15,11 +14,11 @@ namespace {
 
 using testing::accepted;
 using testing::answer;
+using ::testing::ElementsAreArray;
 using testing::failedHop;
 using testing::kEndpoint;
 using testing::result;
 using testing::Scripted;
-using ::testing::ElementsAreArray;
 
 Evidence discovered(const std::string& capabilities) {
     return result(1, R"({"supportedVersions":["2026-07-28"],"capabilities":)" + capabilities + "}");
@@ -38,7 +37,9 @@ struct InspectCase {
     std::vector<std::string> methods;
 };
 
-void PrintTo(const InspectCase& c, std::ostream* out) { *out << c.name; }
+void PrintTo(const InspectCase& c, std::ostream* out) {
+    *out << c.name;
+}
 
 const std::string kAnnotatedInItems =
     R"({"name":"deep","inputSchema":{"properties":{"list":{"type":"array","items":{"type":"string","x-mcp-header":"Item"}}}}})";
@@ -68,35 +69,49 @@ const std::vector<std::string> kLegacyStart{"server/discover", "initialize"};
 INSTANTIATE_TEST_SUITE_P(
     Cases, Inspect,
     ::testing::Values(
-        InspectCase{"empty capabilities", {discovered("{}")}, FindingStatus::valid, {}, {}, {"server/discover"}},
-        InspectCase{"resources without templates",
-                    {discovered(R"({"resources":false})"), page(2, "resources", R"([{"uri":"a://b"}])"),
-                     answer(200, "application/json",
-                            R"({"jsonrpc":"2.0","id":3,"error":{"code":-32601,"message":"Method not found"}})")},
+        InspectCase{"empty capabilities",
+                    {discovered("{}")},
                     FindingStatus::valid,
-                    {"MCP -32601: Method not found"},
                     {},
-                    {"server/discover", "resources/list", "resources/templates/list"}},
-        InspectCase{"duplicate, nameless, schemaless and badly annotated tools",
-                    {discovered(R"({"tools":null})"),
-                     page(2, "tools",
-                          R"([{"name":"a","inputSchema":{}},{"name":"a","inputSchema":{"type":"object"}},
+                    {},
+                    {"server/discover"}},
+        InspectCase{
+            "resources without templates",
+            {discovered(R"({"resources":false})"), page(2, "resources", R"([{"uri":"a://b"}])"),
+             answer(
+                 200, "application/json",
+                 R"({"jsonrpc":"2.0","id":3,"error":{"code":-32601,"message":"Method not found"}})")},
+            FindingStatus::valid,
+            {"MCP -32601: Method not found"},
+            {},
+            {"server/discover", "resources/list", "resources/templates/list"}},
+        InspectCase{
+            "duplicate, nameless, schemaless and badly annotated tools",
+            {discovered(R"({"tools":null})"),
+             page(2, "tools",
+                  R"([{"name":"a","inputSchema":{}},{"name":"a","inputSchema":{"type":"object"}},
                               {"name":"","inputSchema":{}},{"name":"b"},{"name":"b","inputSchema":{}},
-                              "c",)" + kAnnotatedInItems + "]")},
-                    FindingStatus::valid,
-                    {"Invalid or duplicate tool definition.", "Invalid or duplicate tool definition.",
-                     "Invalid or duplicate tool definition.", "Invalid or duplicate tool definition.",
-                     "Invalid or duplicate tool definition.", "deep: Invalid x-mcp-header annotation: Item"},
-                    {"a"},
-                    {"server/discover", "tools/list"}},
-        InspectCase{"tool list refused with 401 ends the inspection",
-                    {discovered(R"({"tools":{},"resources":{},"prompts":{}})"), answer(401, "", "")},
-                    FindingStatus::found,
-                    {"Authentication required (HTTP 401)."},
+                              "c",)" +
+                      kAnnotatedInItems + "]")},
+            FindingStatus::valid,
+            {"Invalid or duplicate tool definition.", "Invalid or duplicate tool definition.",
+             "Invalid or duplicate tool definition.", "Invalid or duplicate tool definition.",
+             "Invalid or duplicate tool definition.",
+             "deep: Invalid x-mcp-header annotation: Item"},
+            {"a"},
+            {"server/discover", "tools/list"}},
+        InspectCase{
+            "tool list refused with 401 ends the inspection",
+            {discovered(R"({"tools":{},"resources":{},"prompts":{}})"), answer(401, "", "")},
+            FindingStatus::found,
+            {"Authentication required (HTTP 401)."},
+            {},
+            {"server/discover", "tools/list"}},
+        InspectCase{"tool list with a bad page",
+                    {discovered(R"({"tools":{}})"), page(2, "tools", "{}")},
+                    FindingStatus::invalid,
+                    {"Invalid tools/list: missing tools array."},
                     {},
-                    {"server/discover", "tools/list"}},
-        InspectCase{"tool list with a bad page", {discovered(R"({"tools":{}})"), page(2, "tools", "{}")},
-                    FindingStatus::invalid, {"Invalid tools/list: missing tools array."}, {},
                     {"server/discover", "tools/list"}},
         InspectCase{"prompts refused with 403 leave the server valid",
                     {discovered(R"({"prompts":{}})"), answer(403, "", "")},
@@ -104,47 +119,73 @@ INSTANTIATE_TEST_SUITE_P(
                     {"Authentication required (HTTP 403)."},
                     {},
                     {"server/discover", "prompts/list"}},
-        InspectCase{"unreachable", {failedHop("Failed to connect to 127.0.0.1 port 9: Connection refused")},
+        InspectCase{"unreachable",
+                    {failedHop("Failed to connect to 127.0.0.1 port 9: Connection refused")},
                     FindingStatus::unreachable,
                     {"Failed to connect to 127.0.0.1 port 9: Connection refused"},
                     {},
                     {"server/discover"}},
-        InspectCase{"blocked by the policy", {failedHop("Blocked: private or local network address.")},
-                    FindingStatus::blocked, {"Blocked: private or local network address."}, {}, {"server/discover"}},
-        InspectCase{"404 to every request", {answer(404, "text/html", "<p>")}, FindingStatus::notFound,
-                    {"Invalid MCP response: Expected application/json or text/event-stream."}, {}, kLegacyStart},
-        InspectCase{"401 on discovery", {answer(401, "", "")}, FindingStatus::found,
-                    {"Authentication required (HTTP 401)."}, {}, {"server/discover"}},
-        InspectCase{"403 on initialize", {answer(404, "", ""), answer(403, "", "")}, FindingStatus::found,
-                    {"Authentication required (HTTP 403)."}, {}, kLegacyStart},
-        InspectCase{"refused modern negotiation",
-                    {answer(400, "application/json", R"({"jsonrpc":"2.0","id":1,"error":{"code":-32022}})")},
-                    FindingStatus::unsupported,
-                    {"UNSUPPORTED: modern MCP negotiation: " + JSONValue::parse(R"({"code":-32022})").pretty()},
+        InspectCase{"blocked by the policy",
+                    {failedHop("Blocked: private or local network address.")},
+                    FindingStatus::blocked,
+                    {"Blocked: private or local network address."},
                     {},
                     {"server/discover"}},
-        InspectCase{"initialize without capabilities",
-                    {answer(404, "", ""), result(2, R"({"protocolVersion":"2025-11-25"})"), accepted()},
-                    FindingStatus::invalid,
-                    {"Invalid MCP response: capabilities must be an object."},
+        InspectCase{"404 to every request",
+                    {answer(404, "text/html", "<p>")},
+                    FindingStatus::notFound,
+                    {"Invalid MCP response: Expected application/json or text/event-stream."},
                     {},
-                    {"server/discover", "initialize", "notifications/initialized"}}));
+                    kLegacyStart},
+        InspectCase{"401 on discovery",
+                    {answer(401, "", "")},
+                    FindingStatus::found,
+                    {"Authentication required (HTTP 401)."},
+                    {},
+                    {"server/discover"}},
+        InspectCase{"403 on initialize",
+                    {answer(404, "", ""), answer(403, "", "")},
+                    FindingStatus::found,
+                    {"Authentication required (HTTP 403)."},
+                    {},
+                    kLegacyStart},
+        InspectCase{"refused modern negotiation",
+                    {answer(400, "application/json",
+                            R"({"jsonrpc":"2.0","id":1,"error":{"code":-32022}})")},
+                    FindingStatus::unsupported,
+                    {"UNSUPPORTED: modern MCP negotiation: " +
+                     JSONValue::parse(R"({"code":-32022})").pretty()},
+                    {},
+                    {"server/discover"}},
+        InspectCase{
+            "initialize without capabilities",
+            {answer(404, "", ""), result(2, R"({"protocolVersion":"2025-11-25"})"), accepted()},
+            FindingStatus::invalid,
+            {"Invalid MCP response: capabilities must be an object."},
+            {},
+            {"server/discover", "initialize", "notifications/initialized"}}));
 
 TEST(MCPInspector, KeepsNegotiatedHeaderDataAndInventories) {
     Scripted f;
-    f.pushAll({result(1, R"({"supportedVersions":["2026-07-28"],"capabilities":{"tools":{},"resources":{},"prompts":{}},
+    f.pushAll(
+        {result(
+             1,
+             R"({"supportedVersions":["2026-07-28"],"capabilities":{"tools":{},"resources":{},"prompts":{}},
                              "_meta":{"io.modelcontextprotocol/serverInfo":{"name":"s"}}})"),
-               page(2, "tools", R"([{"name":"t","inputSchema":{"type":"object"}}])"),
-               page(3, "resources", R"([{"uri":"r://1"}])"), page(4, "resourceTemplates", R"([{"uriTemplate":"r://{x}"}])"),
-               page(5, "prompts", R"([{"name":"p"}])")});
+         page(2, "tools", R"([{"name":"t","inputSchema":{"type":"object"}}])"),
+         page(3, "resources", R"([{"uri":"r://1"}])"),
+         page(4, "resourceTemplates", R"([{"uriTemplate":"r://{x}"}])"),
+         page(5, "prompts", R"([{"name":"p"}])")});
     const MCPServer server = MCPInspector::inspect(f.client);
     EXPECT_EQ(server.status, FindingStatus::valid);
     EXPECT_EQ(server.version, "2026-07-28");
     EXPECT_EQ(server.info, JSONValue::parse(R"({"name":"s"})"));
     ASSERT_EQ(server.tools.size(), 1u);
-    EXPECT_EQ(server.tools[0].definition, JSONValue::parse(R"({"name":"t","inputSchema":{"type":"object"}})"));
+    EXPECT_EQ(server.tools[0].definition,
+              JSONValue::parse(R"({"name":"t","inputSchema":{"type":"object"}})"));
     EXPECT_THAT(server.resources, ElementsAreArray({JSONValue::parse(R"({"uri":"r://1"})")}));
-    EXPECT_THAT(server.resourceTemplates, ElementsAreArray({JSONValue::parse(R"({"uriTemplate":"r://{x}"})")}));
+    EXPECT_THAT(server.resourceTemplates,
+                ElementsAreArray({JSONValue::parse(R"({"uriTemplate":"r://{x}"})")}));
     EXPECT_THAT(server.prompts, ElementsAreArray({JSONValue::parse(R"({"name":"p"})")}));
     EXPECT_TRUE(server.issues.empty());
     EXPECT_EQ(f.client.evidence().size(), 5u);
@@ -172,7 +213,8 @@ TEST(MCPInspector, LetsCancellationThrough) {
             }
             hop.statusCode = 200;
             hop.responseHeaders["content-type"] = "application/json";
-            hop.responseBody = R"({"jsonrpc":"2.0","id":)" + std::to_string(n + 1) + R"(,"result":)" + replies.at(n) + "}";
+            hop.responseBody = R"({"jsonrpc":"2.0","id":)" + std::to_string(n + 1) +
+                               R"(,"result":)" + replies.at(n) + "}";
             return HTTPResult{{hop}};
         });
         EXPECT_THROW(MCPInspector::inspect(client, source.get_token()), Cancelled) << stopAt;

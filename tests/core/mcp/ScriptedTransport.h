@@ -29,10 +29,13 @@ inline Evidence answer(std::int64_t status, std::string contentType, std::string
 // A JSON reply with that id and result text.
 inline Evidence result(int id, const std::string& result, std::int64_t status = 200) {
     return answer(status, "application/json",
-                  R"({"jsonrpc":"2.0","id":)" + std::to_string(id) + R"(,"result":)" + result + "}");
+                  R"({"jsonrpc":"2.0","id":)" + std::to_string(id) + R"(,"result":)" + result +
+                      "}");
 }
 
-inline Evidence accepted() { return answer(202, "", ""); }
+inline Evidence accepted() {
+    return answer(202, "", "");
+}
 
 inline Evidence failedHop(std::string error) {
     Evidence hop(kEndpoint, "POST");
@@ -48,20 +51,23 @@ struct Scripted {
 
     void push(Evidence hop) { http->script(kEndpoint, HTTPResult{{std::move(hop)}}); }
     void pushAll(const std::vector<Evidence>& hops) {
-        for (const Evidence& hop : hops) push(hop);
+        for (const Evidence& hop : hops)
+            push(hop);
     }
     std::vector<test::FakeHTTPInspector::Call> sent() const { return http->calls(); }
-    JSONValue envelope(std::size_t n) const { return JSONValue::parse(sent().at(n).body.value_or("")); }
+    JSONValue envelope(std::size_t n) const {
+        return JSONValue::parse(sent().at(n).body.value_or(""));
+    }
     std::vector<std::string> methods() const {
         std::vector<std::string> names;
-        for (std::size_t i = 0; i < sent().size(); ++i) names.push_back(envelope(i)["method"].text());
+        for (std::size_t i = 0; i < sent().size(); ++i)
+            names.push_back(envelope(i)["method"].text());
         return names;
     }
 };
 
 // What an operation threw as QuorilanthError, or nothing.
-template <typename Operation>
-std::optional<std::string> failureOf(Operation&& operation) {
+template <typename Operation> std::optional<std::string> failureOf(Operation&& operation) {
     try {
         operation();
     } catch (const QuorilanthError& error) {

@@ -1,14 +1,14 @@
 // The client and the inspector against real MCP servers from the official SDK,
 // through the real transport (curl) in Developer Mode on loopback.
-#include "core/mcp/MCPInspector.h"
-#include "core/net/HTTPInspector.h"
 #include "support/McpPeer.h"
 
-#include <gmock/gmock.h>
-#include <gtest/gtest.h>
+#include "core/mcp/MCPInspector.h"
+#include "core/net/HTTPInspector.h"
 
 #include <algorithm>
 #include <atomic>
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
 #include <memory>
 #include <string>
 #include <vector>
@@ -16,9 +16,9 @@
 namespace quorilanth {
 namespace {
 
-using testing::McpPeer;
 using ::testing::ElementsAre;
 using ::testing::IsEmpty;
+using testing::McpPeer;
 using ::testing::UnorderedElementsAre;
 
 std::shared_ptr<HTTPInspector> developerTransport() {
@@ -27,7 +27,8 @@ std::shared_ptr<HTTPInspector> developerTransport() {
 
 std::vector<std::string> toolNames(const MCPServer& server) {
     std::vector<std::string> names;
-    for (const MCPTool& tool : server.tools) names.emplace_back(tool.name());
+    for (const MCPTool& tool : server.tools)
+        names.emplace_back(tool.name());
     return names;
 }
 
@@ -61,12 +62,14 @@ TEST(MCPPeers, EverythingServerNegotiatesLegacyWithSessionAndEventStreams) {
     EXPECT_EQ(server.info["name"], JSONValue("mcp-servers/everything"));
     ASSERT_TRUE(client.sessionID().has_value());
     EXPECT_THAT(sentMethods(client),
-                ElementsAre("server/discover", "initialize", "notifications/initialized", "tools/list",
-                            "resources/list", "resources/templates/list", "prompts/list"));
+                ElementsAre("server/discover", "initialize", "notifications/initialized",
+                            "tools/list", "resources/list", "resources/templates/list",
+                            "prompts/list"));
     // The refused modern probe stays in the evidence.
     EXPECT_EQ(client.evidence().front().statusCode, 400);
 
-    const JSONValue sum = client.call(toolNamed(server, "get-sum"), JSONValue::parse(R"({"a":2,"b":3})"), true, false);
+    const JSONValue sum = client.call(toolNamed(server, "get-sum"),
+                                      JSONValue::parse(R"({"a":2,"b":3})"), true, false);
     EXPECT_THAT(sum["content"][std::size_t{0}]["text"].text(), ::testing::HasSubstr("5"));
     EXPECT_EQ(client.latestEvidence()->requestHeaders.at("Mcp-Session-Id"), "[REDACTED]");
 }
@@ -92,12 +95,14 @@ TEST(MCPPeers, ModernServerNegotiatesThroughDiscovery) {
     for (const char* region : {"eu-west", " eu", "Zürich", "=?base64?x?="}) {
         JSONValue arguments = JSONValue::emptyObject();
         arguments.set("region", region);
-        const JSONValue answer = client.call(toolNamed(server, "get_weather"), arguments, true, false);
+        const JSONValue answer =
+            client.call(toolNamed(server, "get_weather"), arguments, true, false);
         EXPECT_EQ(answer["structuredContent"]["region"], JSONValue(region)) << region;
     }
 
     const std::size_t before = client.evidence().size();
-    EXPECT_THROW(client.call(toolNamed(server, "set_note"), JSONValue::parse(R"({"text":"x"})"), true, false),
+    EXPECT_THROW(client.call(toolNamed(server, "set_note"), JSONValue::parse(R"({"text":"x"})"),
+                             true, false),
                  QuorilanthError);
     EXPECT_EQ(client.evidence().size(), before);
     const JSONValue stored =
@@ -120,7 +125,8 @@ TEST(MCPPeers, StatelessJSONServerFallsBackToInitialize) {
             EXPECT_EQ(hop.contentType(), "application/json");
         }
     }
-    const JSONValue sum = client.call(toolNamed(server, "add"), JSONValue::parse(R"({"a":2,"b":3})"), true, false);
+    const JSONValue sum =
+        client.call(toolNamed(server, "add"), JSONValue::parse(R"({"a":2,"b":3})"), true, false);
     EXPECT_EQ(sum["content"][std::size_t{0}]["text"], JSONValue("5"));
 }
 
@@ -147,8 +153,9 @@ public:
     StopAfter(std::shared_ptr<HTTPInspecting> inner, std::size_t requests, std::stop_source source)
         : inner_(std::move(inner)), left_(requests), source_(std::move(source)) {}
 
-    HTTPResult request(const std::string& url, const std::string& method, const HeaderFields& headers,
-                       const std::optional<std::string>& body, std::stop_token stop) override {
+    HTTPResult request(const std::string& url, const std::string& method,
+                       const HeaderFields& headers, const std::optional<std::string>& body,
+                       std::stop_token stop) override {
         HTTPResult result = inner_->request(url, method, headers, body, stop);
         if (--left_ == 0) source_.request_stop();
         return result;
