@@ -575,29 +575,31 @@ TEST(MCPClientCall, SendsNameArgumentsAndParameterHeaders) {
     EXPECT_EQ(f.envelope(0)["params"]["arguments"], JSONValue::parse(R"({"region":" eu"})"));
 }
 
-TEST(MCPClientCall, ChecksTheResultAndKeepsItsEvidence) {
+TEST(MCPClientCall, ChecksTheAnswerAndKeepsItsEvidence) {
     struct Row {
-        const char* result;
+        Evidence reply;
         std::optional<std::string> failure;
     };
     const Row rows[] = {
-        {R"({"content":[]})", std::nullopt},
-        {R"({"structuredContent":{}})", std::nullopt},
-        {R"({"structuredContent":null})",
+        {result(1, R"({"content":[]})"), std::nullopt},
+        {result(1, R"({"structuredContent":{}})"), std::nullopt},
+        {result(1, R"({"structuredContent":null})"),
          "Invalid tool result: missing content/structuredContent."},
-        {R"({"content":{}})", "Invalid tool result: missing content/structuredContent."},
-        {R"({"resultType":"input_required","content":[]})",
+        {result(1, R"({"content":{}})"), "Invalid tool result: missing content/structuredContent."},
+        {result(1, R"({"resultType":"input_required","content":[]})"),
          "UNSUPPORTED: this tool requires multi-round input/authorization. The request and "
          "response remain in RAW."},
+        {result(1, R"({"content":[]})", 403), "Authentication required (HTTP 403)."},
+        {answer(401, "text/html", "login"), "Authentication required (HTTP 401)."},
     };
     for (const Row& row : rows) {
         Scripted f;
-        f.push(result(1, row.result));
+        f.push(row.reply);
         EXPECT_EQ(failureOf([&] {
                       f.client.call(tool(kReadOnly), JSONValue::emptyObject(), true, false);
                   }),
                   row.failure)
-            << row.result;
+            << row.reply.responseBody.view();
         EXPECT_EQ(f.client.evidence().size(), 1u);
     }
 }
