@@ -46,15 +46,9 @@ TEST(Assessment, AuxiliaryFilesAreNoCandidates) {
         const GraphNode node("n", NodeKind::discovery, "n", url, FindingStatus::found);
         EXPECT_FALSE(AgentSurfaceAssessment::isAuxiliary(node)) << url;
     }
-}
-
-TEST(Assessment, OnlyAValidServerProvesMCP) {
-    ReportBuilder b;
-    b.node("https://x.example/mcp", NodeKind::mcp, FindingStatus::found,
-           {b.exchange("https://x.example/mcp")});
-    EXPECT_EQ(AgentSurfaceAssessment(b.report()).mcp, Presence::inconclusive);
-    b.node("https://y.example/mcp", NodeKind::mcp, FindingStatus::valid);
-    EXPECT_EQ(AgentSurfaceAssessment(b.report()).mcp, Presence::found);
+    GraphNode noURL("n", NodeKind::discovery, "n", "robots.txt", FindingStatus::found);
+    noURL.url.reset();
+    EXPECT_FALSE(AgentSurfaceAssessment::isAuxiliary(noURL));
 }
 
 TEST(Assessment, AgentDocumentVerdictTakesTheFlagFirstThenParsesTheExchangeAgain) {
@@ -136,7 +130,7 @@ TEST(Assessment, OnlyANotFoundCandidateDecidesAFinishedScan) {
     }
 }
 
-TEST(Assessment, DocumentsKeepTheFirstNodeOfEachAddress) {
+TEST(Assessment, PresencesGrowWithWhatTheScanProved) {
     ReportBuilder b;
     const std::string first = b.exchange("https://x.example/llms.txt", 200, "text/plain", "x");
     const std::string second = b.exchange("https://x.example/llms.txt", 200, "text/plain", "x");
@@ -145,23 +139,28 @@ TEST(Assessment, DocumentsKeepTheFirstNodeOfEachAddress) {
     b.node("https://x.example/llms-copy", NodeKind::discovery, FindingStatus::found, {second})
         .isAgentDocument = true;
     b.document("https://x.example/.well-known/agent.json", NodeKind::manifest);
-    const AgentSurfaceAssessment a(b.report());
-    ASSERT_EQ(a.documents.size(), 2u);
-    EXPECT_EQ(a.documents[0].id, "https://x.example/llms.txt");
-    EXPECT_EQ(a.documents[1].id, "https://x.example/.well-known/agent.json");
-    EXPECT_EQ(a.documentation, Presence::found);
-    EXPECT_EQ(a.manifests, Presence::found);
-    EXPECT_EQ(a.endpoints, Presence::notFound);
-    EXPECT_FALSE(a.hasInteractiveServices());
-}
+    const AgentSurfaceAssessment documents(b.report());
+    // The second node reads the same address: one document, the first.
+    ASSERT_EQ(documents.documents.size(), 2u);
+    EXPECT_EQ(documents.documents[0].id, "https://x.example/llms.txt");
+    EXPECT_EQ(documents.documents[1].id, "https://x.example/.well-known/agent.json");
+    EXPECT_EQ(documents.documentation, Presence::found);
+    EXPECT_EQ(documents.manifests, Presence::found);
+    EXPECT_EQ(documents.endpoints, Presence::notFound);
+    EXPECT_FALSE(documents.hasInteractiveServices());
 
-TEST(Assessment, EndpointsAloneMakeInteractiveServices) {
-    ReportBuilder b;
     b.document("https://x.example/api/v1", NodeKind::endpoint);
-    const AgentSurfaceAssessment a(b.report());
-    EXPECT_EQ(a.endpoints, Presence::found);
-    EXPECT_EQ(a.mcp, Presence::notFound);
-    EXPECT_TRUE(a.hasInteractiveServices());
+    const AgentSurfaceAssessment endpoints(b.report());
+    EXPECT_EQ(endpoints.endpoints, Presence::found);
+    EXPECT_EQ(endpoints.mcp, Presence::notFound);
+    EXPECT_TRUE(endpoints.hasInteractiveServices());
+
+    // Only a valid server proves MCP.
+    b.node("https://x.example/mcp", NodeKind::mcp, FindingStatus::found,
+           {b.exchange("https://x.example/mcp")});
+    EXPECT_EQ(AgentSurfaceAssessment(b.report()).mcp, Presence::inconclusive);
+    b.node("https://y.example/mcp", NodeKind::mcp, FindingStatus::valid);
+    EXPECT_EQ(AgentSurfaceAssessment(b.report()).mcp, Presence::found);
 }
 
 // A reference that an agent manifest declares but that was never requested

@@ -62,6 +62,7 @@ TEST(CurlHop, ResponseHeaderBlocks) {
         {"lines without a colon ignored",
          "HTTP/1.1 200 OK\r\ngarbage\r\n\r\nX-A: 1\r\n",
          {{"x-a", "1"}}},
+        {"empty stream", "", {}},
     };
     for (const auto& c : cases)
         EXPECT_EQ(curlhop::parseResponseHeaders(c.bytes), c.expected) << c.name;

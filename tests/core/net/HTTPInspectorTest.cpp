@@ -171,9 +171,15 @@ TEST_F(HTTPInspectorTest, ArgumentListAndRequestDescriptors) {
 TEST_F(HTTPInspectorTest, SentAndRecordedHeaders) {
     server.on("/", respond::text(200, "ok"));
     HTTPInspector inspector(developerPolicy());
-    const HeaderFields headers{{"AUTHORIZATION", "Bearer a"}, {"X-Subscription-Token", "t"},
-                               {"accept", "text/html"},       {"X-Empty", ""},
-                               {"X-Folded", "one\r\ntwo"},    {"Bad:Name", "v"}};
+    const HeaderFields headers{{"AUTHORIZATION", "Bearer a"},
+                               {"x-Api-Key", "k"},
+                               {"Cookie", "c=1"},
+                               {"Mcp-Session-Id", "sid"},
+                               {"X-Subscription-Token", "t"},
+                               {"accept", "text/html"},
+                               {"X-Empty", ""},
+                               {"X-Folded", "one\r\ntwo"},
+                               {"Bad:Name", "v"}};
     const Evidence hop = inspector.request(server.url("/"), "GET", headers, std::nullopt).final();
     EXPECT_EQ(hop.statusCode, 200);
     const struct {
@@ -182,6 +188,9 @@ TEST_F(HTTPInspectorTest, SentAndRecordedHeaders) {
         std::optional<std::string> recorded; // nullopt: not recorded
     } expectations[] = {
         {"AUTHORIZATION", "Bearer a", "[REDACTED]"},
+        {"x-Api-Key", "k", "[REDACTED]"},
+        {"Cookie", "c=1", "[REDACTED]"},
+        {"Mcp-Session-Id", "sid", "[REDACTED]"},
         {"X-Subscription-Token", "t", "[REDACTED]"},
         {"X-Empty", "", ""},
         {"X-Folded", std::nullopt, "one\r\ntwo"},

@@ -26,6 +26,7 @@ TEST(Url, Components) {
         {"https://1.2.3.4.example/", "1.2.3.4.example", std::nullopt, "/", "/", "", ""},
         {"https://[V1.a:b]/", "V1.a:b", std::nullopt, "/", "/", "", ""},
         {"https://h:/x", "h", std::nullopt, "/x", "x", "", ""},
+        {"https://h:65536/", "h", std::nullopt, "/", "/", "", ""},
         {"https://h:99999999999999999999/", "h", std::nullopt, "/", "/", "", ""},
         // An encoded "/" stays inside its component.
         {"https://ex%61mple.org/a%20b/c%2Fd?q=%41#f%42", "example.org", std::nullopt, "/a b/c/d",
@@ -50,7 +51,10 @@ TEST(Url, Components) {
 TEST(Url, RefusesWhatRfc3986Refuses) {
     using namespace std::string_literals;
     for (const std::string& text :
-         {"https://h/a b"s, "https://h/\xC3\xA9"s, "https://h\\x/"s, "https://h/%zz"s,
+         {"https://h/a b"s, "https://h/\xC3\xA9"s, "https://h\\x/"s, "https://h/%"s,
+          "https://h/%zz"s,
+          "https://b\xC3\xBC"
+          "cher.de/"s,
           "https://[::1/"s, "http://[fe80::1%25eth0]/"s, "https://[::1\0]/"s, "https://[v1]/"s,
           "https://[1::2::3]/"s, "https://h/\x7F"s, "\xFF"s, "1a:b"s, ":foo"s,
           // A host or port followed by anything but "/", "?", "#" or the end.
