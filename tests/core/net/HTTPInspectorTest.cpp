@@ -12,6 +12,8 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <cstdlib>
+#include <filesystem>
 #include <gtest/gtest.h>
 #include <iostream>
 #include <map>
@@ -54,6 +56,20 @@ std::uint16_t closedPort() {
     ::close(fd);
     return ntohs(address.sin_port);
 }
+
+// CTest runs test processes side by side, and other components' tests make
+// temporary folders of their own; each process of this file looks only at a
+// temporary folder of its own, so those cannot be taken for leftovers of ours.
+const std::string privateTemporaryFolder = [] {
+    std::string folder = (std::filesystem::temp_directory_path() / "ql-http-XXXXXX").string();
+    if (::mkdtemp(folder.data()) == nullptr) return std::string();
+    ::setenv("TMPDIR", folder.c_str(), 1);
+    std::atexit([] {
+        std::error_code ignored;
+        std::filesystem::remove_all(privateTemporaryFolder, ignored);
+    });
+    return folder;
+}();
 
 // Every test must leave no descriptor, work folder or unreaped child behind.
 class Hygiene {
