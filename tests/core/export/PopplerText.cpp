@@ -58,21 +58,6 @@ PopplerReading readPDF(const std::string& bytes) {
     const std::string info = run("pdfinfo " + quoted + " 2>/dev/null");
     if (const auto at = info.find("Pages:"); at != std::string::npos)
         reading.pages = std::atoi(info.c_str() + at + 6);
-    const std::string sizes =
-        run("pdfinfo -f 1 -l " + std::to_string(reading.pages) + " " + quoted + " 2>/dev/null");
-    std::size_t lineStart = 0;
-    for (std::size_t end; (end = sizes.find('\n', lineStart)) != std::string::npos;
-         lineStart = end + 1) {
-        const std::string line = sizes.substr(lineStart, end - lineStart);
-        const auto at = line.find(" size: ");
-        if (line.rfind("Page ", 0) != 0 || at == std::string::npos) continue;
-        const auto start = line.find_first_not_of(' ', at + 6);
-        reading.pageSizes.push_back(line.substr(start, line.find(" pts") - start));
-    }
-    const std::string text = run("pdftotext -enc UTF-8 " + quoted + " - 2>/dev/null");
-    std::size_t start = 0;
-    for (std::size_t feed; (feed = text.find('\f', start)) != std::string::npos; start = feed + 1)
-        reading.pageTexts.push_back(text.substr(start, feed - start));
     const std::string boxes = run("pdftotext -enc UTF-8 -bbox " + quoted + " - 2>/dev/null");
     int page = 0;
     for (std::size_t at = boxes.find('<'); at != std::string::npos; at = boxes.find('<', at + 1)) {

@@ -76,22 +76,14 @@ TEST(JSONValueAccessors, SubscriptGivesNullWheneverThereIsNoMember) {
     EXPECT_EQ(object.find("missing"), nullptr);
 }
 
-TEST(JSONValueText, PrettyAndTextOfScalarsAndContainers) {
-    const double nan = std::numeric_limits<double>::quiet_NaN();
-    struct Row {
-        JSONValue value;
-        std::string pretty, text;
-    };
-    for (const auto& [value, pretty, text] : std::initializer_list<Row>{
-             {JSONValue("\""), R"("\"")", "\""},
-             {JSONValue::parse(R"({"b":1,"a":2})"), "{\n  \"a\" : 2,\n  \"b\" : 1\n}",
-              "{\n  \"a\" : 2,\n  \"b\" : 1\n}"},
-             {JSONValue(JSONValue::Object{{"x", nan}}), "", ""},
-             {JSONValue(std::numeric_limits<double>::infinity()), "", ""},
-         }) {
-        EXPECT_EQ(value.pretty(), pretty);
-        EXPECT_EQ(value.text(), text);
-    }
+// A number that is not finite has no JSON text: pretty() gives nothing rather
+// than a text no reader accepts.
+TEST(JSONValueText, PrettyAndTextOfStringsAndNonFiniteNumbers) {
+    EXPECT_EQ(JSONValue("\"").pretty(), R"("\"")");
+    EXPECT_EQ(JSONValue("\"").text(), "\"");
+    EXPECT_EQ(
+        JSONValue(JSONValue::Object{{"x", std::numeric_limits<double>::quiet_NaN()}}).pretty(), "");
+    EXPECT_EQ(JSONValue(std::numeric_limits<double>::infinity()).text(), "");
 }
 
 TEST(JSONValueEquality, StructuralWithConsistentHashes) {
