@@ -15,10 +15,10 @@ using test::readPDF;
 constexpr double pageWidth = 595;
 constexpr double pageHeight = 842;
 
-PDFTextStyle body(double size = 10, double paragraphSpacing = 7) {
+PDFTextStyle body(double size = 10) {
     PDFTextStyle style;
     style.size = size;
-    style.paragraphSpacing = paragraphSpacing;
+    style.paragraphSpacing = 7;
     return style;
 }
 
@@ -85,23 +85,6 @@ TEST(PDFCanvas, AParagraphContinuesInFramesOfAnotherWidth) {
         ASSERT_NE(it, reading.words.end()) << i;
         from = static_cast<std::size_t>(it - reading.words.begin());
     }
-}
-
-// Two lines 10 points apart in size: the advance between the baselines is the
-// line height plus 3, plus the paragraph spacing when the first line ends a
-// paragraph.
-TEST(PDFCanvas, LineAndParagraphSpacingSetTheAdvance) {
-    double advances[2] = {};
-    for (const double spacing : {7, 10}) {
-        PDFTextFlow flow;
-        flow.append("first\nsecond", body(10, spacing));
-        const auto reading = paginate(flow, {38, 48, 519, 622});
-        ASSERT_EQ(reading.words.size(), 2u);
-        advances[spacing == 10] = reading.words[1].yMin - reading.words[0].yMin;
-    }
-    EXPECT_NEAR(advances[1] - advances[0], 3, 0.05);
-    EXPECT_GT(advances[0], 10 + 3 + 7);
-    EXPECT_LT(advances[0], 10 * 1.4 + 3 + 7);
 }
 
 TEST(PDFCanvas, AFrameTooSmallForOneLineDrawsNothingAndKeepsThePosition) {
