@@ -2,6 +2,7 @@
 
 #include "support/ReportBuilder.h"
 
+#include <algorithm>
 #include <gtest/gtest.h>
 
 namespace quorilanth {
@@ -11,15 +12,10 @@ using testsupport::ReportBuilder;
 
 const std::string minus = "\u2212";
 
-const ScoreCheck& check(const std::vector<ScoreCheck>& checks, std::string_view id) {
-    for (const ScoreCheck& c : checks) {
-        if (c.id == id) {
-            return c;
-        }
-    }
-    static const ScoreCheck none;
-    ADD_FAILURE() << "no check " << id;
-    return none;
+ScoreCheck check(const std::vector<ScoreCheck>& checks, std::string_view id) {
+    auto found = std::find_if(checks.begin(), checks.end(), [&](auto& c) { return c.id == id; });
+    EXPECT_NE(found, checks.end()) << "no check " << id;
+    return found == checks.end() ? ScoreCheck{} : *found;
 }
 
 std::vector<ScoreCheck> scored(const ScanReport& report) {
