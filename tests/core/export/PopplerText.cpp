@@ -30,17 +30,14 @@ std::string attribute(const std::string& tag, const std::string& name) {
 }
 
 std::string unescapeXml(std::string text) {
-    const std::pair<const char*, const char*> entities[] = {
-        {"&lt;", "<"}, {"&gt;", ">"}, {"&quot;", "\""}, {"&apos;", "'"}, {"&amp;", "&"}};
-    for (const auto& [from, to] : entities) {
-        std::string out;
-        std::size_t pos = 0, hit;
-        while ((hit = text.find(from, pos)) != std::string::npos) {
-            out.append(text, pos, hit - pos).append(to);
-            pos = hit + std::string(from).size();
-        }
-        text = out + text.substr(pos);
-    }
+    // "&amp;" last, so that an escaped entity is not unescaped twice.
+    for (const auto& [from, to] : {std::pair<std::string, std::string>{"&lt;", "<"},
+                                   {"&gt;", ">"},
+                                   {"&quot;", "\""},
+                                   {"&apos;", "'"},
+                                   {"&amp;", "&"}})
+        for (auto at = text.find(from); at != std::string::npos; at = text.find(from, at + 1))
+            text.replace(at, from.size(), to);
     return text;
 }
 
