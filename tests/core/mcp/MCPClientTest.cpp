@@ -67,7 +67,6 @@ TEST(MCPClientDecodeReply, ChoosesTheMatchingEnvelope) {
         {"DATA: " + rpc("1", "\"result\":1") + "\n\n", sse, kNoMatch, true},
         {"data: {\"jsonrpc\":\"1.0\",\"id\":1,\"result\":1}\n\n" + data("2"), sse, kNoMatch, true},
         {data("5"), "application/json, text/event-stream", "5"},
-        {rpc("1.0", "\"result\":1"), json, "1"},
         {rpc("\"1\"", "\"result\":1"), json, kNoMatch, true},
         {rpc("1", R"("result":1,"error":null)"), json, kNoMatch, true},
         {R"({"jsonrpc":"2.0","id":1})", json, kNoMatch, true},
@@ -107,6 +106,8 @@ TEST(MCPClientExchange, FirstFailingRuleNamesTheFailure) {
          "MCP " + JSONValue(1e300).pretty() + ": m"},
         {result(1, kNoTools, 500), "MCP request failed: HTTP 500."},
         {redirected, "Redirect limit reached."},
+        {result(1, R"({"tools":{}})"), "Invalid tools/list: missing tools array."},
+        {result(1, "null"), "Invalid tools/list: missing tools array."},
     };
     for (const auto& [reply, failure] : rows) {
         Scripted f;
@@ -145,10 +146,8 @@ TEST(MCPClientExchange, LegacySessionIsKeptAndSentBackAndIdsCountNotifications) 
     f.client.list("tools/list", "tools");
 
     ASSERT_EQ(f.sent().size(), 4u);
-    const auto initialize = f.sent()[1];
-    EXPECT_EQ(initialize.headers.at("MCP-Protocol-Version"), "2025-11-25");
-    EXPECT_FALSE(initialize.headers.contains("Mcp-Method"));
-    EXPECT_FALSE(initialize.headers.contains("Mcp-Session-Id"));
+    EXPECT_EQ(f.sent()[1].headers.at("MCP-Protocol-Version"), "2025-11-25");
+    EXPECT_FALSE(f.sent()[1].headers.contains("Mcp-Session-Id"));
     EXPECT_EQ(f.envelope(1)["params"], JSONValue::parse(R"({"protocolVersion":"2025-11-25",
         "capabilities":{},"clientInfo":{"name":"Quorilanth","version":"0.1.0"}})"));
     EXPECT_EQ(f.sent()[2].headers.at("Mcp-Session-Id"), "S-1");
@@ -166,19 +165,26 @@ TEST(MCPClientConnect, NegotiatesOrRefuses) {
         std::string versionOrFailure;
         std::size_t requests; // how far into discover, initialize, initialized it got
         bool fails = true;    // versionOrFailure is the failure
+        const char* serverName = nullptr;
     };
     const Row rows[] = {
-        {hops(result(1, R"({"supportedVersions":["2025-06-18","2026-07-28"],"capabilities":{}})")),
-         "2026-07-28", 1, false},
+        // Server info comes from the era negotiated.
+        {hops(result(1, R"({"supportedVersions":["2025-06-18","2026-07-28"],"capabilities":{},
+            "serverInfo":{"name":"old"},"_meta":{"io.modelcontextprotocol/serverInfo":{"name":"m"}}})")),
+         "2026-07-28", 1, false, "m"},
         {hops(result(1, R"({"supportedVersions":["2026-07-28"]})")), kNoCapabilities, 1},
         {hops(result(1, R"({"supportedVersions":["2025-06-18"]})")),
          "UNSUPPORTED: server offers " + JSONValue::parse(R"(["2025-06-18"])").pretty(), 1},
         {hops(rpcError(1, refusal, 400)),
          "UNSUPPORTED: modern MCP negotiation: " + JSONValue::parse(refusal).pretty(), 1},
         // Answers a legacy server gives to an unknown method fall back to initialize.
-        {hops(rpcError(1, R"({"code":-32601,"message":"nf"})"),
-              result(2, R"({"protocolVersion":"2025-03-26","capabilities":{}})"), accepted()),
-         "2025-03-26", 3, false},
+        {hops(
+             rpcError(1, R"({"code":-32601,"message":"nf"})"),
+             result(
+                 2,
+                 R"({"protocolVersion":"2025-03-26","capabilities":{},"serverInfo":{"name":"l"}})"),
+             accepted()),
+         "2025-03-26", 3, false, "l"},
         {hops(rpcError(1, R"({"code":-1e300})"), legacy, accepted()), "2025-11-25", 3, false},
         {hops(answer(400, "application/json", rpc("null", R"("error":{"code":-32000})")), legacy,
               accepted()),
@@ -209,26 +215,14 @@ TEST(MCPClientConnect, NegotiatesOrRefuses) {
         } else {
             ASSERT_EQ(failure, std::nullopt);
             EXPECT_EQ(server->version, row.versionOrFailure);
-            EXPECT_EQ(f.client.version(), row.versionOrFailure);
             EXPECT_EQ(server->status, FindingStatus::valid);
+            if (row.serverName) {
+                EXPECT_EQ(server->info["name"], JSONValue(row.serverName));
+            }
         }
         EXPECT_EQ(f.methods(), std::vector(handshake.begin(), handshake.begin() + row.requests));
         EXPECT_EQ(f.client.evidence().size(), row.requests);
     }
-}
-
-TEST(MCPClientConnect, TakesServerInfoFromTheEraItNegotiated) {
-    Scripted modern;
-    modern.push({result(1, R"({"supportedVersions":["2026-07-28"],"capabilities":{"tools":{}},
-        "serverInfo":{"name":"wrong"},"_meta":{"io.modelcontextprotocol/serverInfo":{"name":"m"}}})")});
-    EXPECT_EQ(modern.client.connect().info, JSONValue::parse(R"({"name":"m"})"));
-
-    Scripted legacy;
-    legacy.push(hops(answer(404, "", ""),
-                     result(2, R"({"protocolVersion":"2025-06-18","capabilities":{},
-                                  "serverInfo":{"name":"l"}})"),
-                     accepted()));
-    EXPECT_EQ(legacy.client.connect().info, JSONValue::parse(R"({"name":"l"})"));
 }
 
 struct Page {
@@ -274,16 +268,6 @@ TEST(MCPClientList, ReadsToTheEndWithinTheLimits) {
     }
 }
 
-TEST(MCPClientList, RefusesAPageWithoutTheArray) {
-    for (const char* body : {R"({})", R"({"tools":{}})", "null"}) {
-        Scripted f;
-        f.push({result(1, body)});
-        EXPECT_EQ(failureOf([&] { f.client.list("tools/list", "tools"); }),
-                  "Invalid tools/list: missing tools array.")
-            << body;
-    }
-}
-
 MCPTool tool(const std::string& definition, const std::string& server = kEndpoint) {
     return MCPTool(server, JSONValue::parse(definition));
 }
@@ -292,40 +276,59 @@ const std::string kReadOnly =
     R"({"name":"get_weather","annotations":{"readOnlyHint":true},"inputSchema":{"type":"object",
         "properties":{"region":{"type":"string","x-mcp-header":"Region"}}}})";
 
-TEST(MCPClientCall, RefusesBeforeSendingAnything) {
+// Refusals come before anything is sent; an answer, good or bad, is kept as evidence.
+TEST(MCPClientCall, RefusesOrChecksTheAnswer) {
+    const std::string missing = "Invalid tool result: missing content/structuredContent.";
+    const MCPTool unknown = tool(R"({"name":"t","inputSchema":{}})");
     struct Row {
         MCPTool tool;
-        const char* arguments;
-        bool approved;
-        bool confirmed;
-        std::string failure;
+        bool approved, confirmed;
+        std::size_t sent;
+        std::optional<std::string> failure;
+        Evidence reply = result(1, R"({"content":[]})");
+        const char* arguments = "{}";
     };
     const Row rows[] = {
-        {tool(kReadOnly), "{}", false, true, "Tool invocation requires an explicit RUN action."},
-        {tool(R"({"name":"t","inputSchema":{}})"), "{}", true, false,
-         "UNKNOWN tool requires explicit confirmation."},
-        {tool(R"({"name":"t","annotations":{"destructiveHint":true}})"), "{}", true, false,
+        {tool(kReadOnly), false, true, 0, "Tool invocation requires an explicit RUN action."},
+        {unknown, true, false, 0, "UNKNOWN tool requires explicit confirmation."},
+        {tool(R"({"name":"t","annotations":{"destructiveHint":true}})"), true, false, 0,
          "MUTATING tool requires explicit confirmation."},
-        {tool(kReadOnly, "http://other/mcp"), "{}", true, true,
-         "Tool belongs to a different server."},
+        {tool(kReadOnly, "http://other/mcp"), true, true, 0, "Tool belongs to a different server."},
         {tool(R"({"name":"t","annotations":{"readOnlyHint":true},"inputSchema":{
              "required":["b"],"properties":{"a":{"type":"string"}}}})"),
-         R"({"a":1})", true, false, "$.b: required\n$.a: expected string"},
-        {tool(R"({"name":"t","inputSchema":{"if":{}}})"), "{}", true, true,
+         true,
+         false,
+         0,
+         "$.b: required\n$.a: expected string",
+         {},
+         R"({"a":1})"},
+        {tool(R"({"name":"t","inputSchema":{"if":{}}})"), true, true, 0,
          "$: unsupported keyword if"},
         {tool(
              R"({"name":"t","inputSchema":{"properties":{"a":{"type":"number","x-mcp-header":"A"}}}})"),
-         "{}", true, true, "Invalid x-mcp-header annotation: A"},
+         true, true, 0, "Invalid x-mcp-header annotation: A"},
+        {unknown, true, true, 1, std::nullopt, result(1, R"({"structuredContent":{}})")},
+        {unknown, true, true, 1, missing, result(1, R"({"structuredContent":null})")},
+        {unknown, true, true, 1, missing, result(1, R"({"content":{}})")},
+        {unknown, true, true, 1,
+         "UNSUPPORTED: this tool requires multi-round input/authorization. The request and "
+         "response remain in RAW.",
+         result(1, R"({"resultType":"input_required","content":[]})")},
+        {unknown, true, true, 1, "Authentication required (HTTP 401).",
+         answer(401, "text/html", "")},
     };
-    for (const Row& row : rows) {
+    for (std::size_t i = 0; i < std::size(rows); ++i) {
+        const Row& row = rows[i];
+        SCOPED_TRACE(i);
         Scripted f;
+        f.push({row.reply});
         EXPECT_EQ(failureOf([&] {
                       f.client.call(row.tool, JSONValue::parse(row.arguments), row.approved,
                                     row.confirmed);
                   }),
                   row.failure);
-        EXPECT_TRUE(f.sent().empty()) << row.failure;
-        EXPECT_TRUE(f.client.evidence().empty()) << row.failure;
+        EXPECT_EQ(f.sent().size(), row.sent);
+        EXPECT_EQ(f.client.evidence().size(), row.sent);
     }
 }
 
@@ -339,30 +342,6 @@ TEST(MCPClientCall, SendsNameArgumentsAndParameterHeaders) {
     EXPECT_EQ(headers.at("Mcp-Name"), "get_weather");
     EXPECT_EQ(headers.at("Mcp-Param-Region"), "=?base64?IGV1?=");
     EXPECT_EQ(f.envelope(0)["params"]["arguments"], arguments);
-}
-
-TEST(MCPClientCall, ChecksTheAnswerAndKeepsItsEvidence) {
-    const std::string missing = "Invalid tool result: missing content/structuredContent.";
-    const std::pair<Evidence, std::optional<std::string>> rows[] = {
-        {result(1, R"({"content":[]})"), std::nullopt},
-        {result(1, R"({"structuredContent":{}})"), std::nullopt},
-        {result(1, R"({"structuredContent":null})"), missing},
-        {result(1, R"({"content":{}})"), missing},
-        {result(1, R"({"resultType":"input_required","content":[]})"),
-         "UNSUPPORTED: this tool requires multi-round input/authorization. The request and "
-         "response remain in RAW."},
-        {answer(401, "text/html", "login"), "Authentication required (HTTP 401)."},
-    };
-    for (const auto& [reply, failure] : rows) {
-        Scripted f;
-        f.push({reply});
-        EXPECT_EQ(failureOf([&] {
-                      f.client.call(tool(kReadOnly), JSONValue::emptyObject(), true, false);
-                  }),
-                  failure)
-            << reply.responseBody.view();
-        EXPECT_EQ(f.client.evidence().size(), 1u);
-    }
 }
 
 std::string nested(int levels, const std::string& innermost) {
