@@ -117,24 +117,6 @@ TEST(MCPClientExchange, FirstFailingRuleNamesTheFailure) {
     }
 }
 
-TEST(MCPClientExchange, ModernRequestCarriesMetaAndMethodHeaders) {
-    Scripted f;
-    f.push({answer(200, "application/json", rpc("1", "\"result\":" + kNoTools),
-                   {{"mcp-session-id", "ignored"}})});
-    f.client.list("tools/list", "tools");
-
-    const auto sent = f.sent().at(0);
-    EXPECT_EQ(sent.headers, (HeaderFields{{"Accept", "application/json, text/event-stream"},
-                                          {"Content-Type", "application/json"},
-                                          {"MCP-Protocol-Version", "2026-07-28"},
-                                          {"Mcp-Method", "tools/list"}}));
-    EXPECT_EQ(f.envelope(0), JSONValue::parse(R"({"jsonrpc":"2.0","id":1,"method":"tools/list",
-        "params":{"_meta":{"io.modelcontextprotocol/protocolVersion":"2026-07-28",
-                           "io.modelcontextprotocol/clientInfo":{"name":"Quorilanth","version":"0.1.0"},
-                           "io.modelcontextprotocol/clientCapabilities":{}}}})"));
-    EXPECT_EQ(f.client.sessionID(), std::nullopt);
-}
-
 TEST(MCPClientExchange, LegacySessionIsKeptAndSentBackAndIdsCountNotifications) {
     Scripted f;
     f.push({answer(404, "text/html", "<p>no</p>"),
@@ -244,7 +226,6 @@ TEST(MCPClientList, ReadsToTheEndWithinTheLimits) {
         {pagesWithCursors(20, true), "tools/list: page limit reached."},
         {{{1, "a"}, {1, "b"}, {1, "a"}, {1, {}}}, "tools/list: repeated pagination cursor."},
         {{{1, ""}, {2, {}}}, "3"},
-        {{{1, ""}, {1, ""}}, "tools/list: repeated pagination cursor."},
         {{{1000, {}}}, "1000"},
         {{{1000, "n"}, {1, {}}}, "tools/list: item limit reached."},
     };
@@ -286,7 +267,6 @@ TEST(MCPClientCall, RefusesOrChecksTheAnswer) {
         std::size_t sent;
         std::optional<std::string> failure;
         Evidence reply = result(1, R"({"content":[]})");
-        const char* arguments = "{}";
     };
     const Row rows[] = {
         {tool(kReadOnly), false, true, 0, "Tool invocation requires an explicit RUN action."},
@@ -294,14 +274,8 @@ TEST(MCPClientCall, RefusesOrChecksTheAnswer) {
         {tool(R"({"name":"t","annotations":{"destructiveHint":true}})"), true, false, 0,
          "MUTATING tool requires explicit confirmation."},
         {tool(kReadOnly, "http://other/mcp"), true, true, 0, "Tool belongs to a different server."},
-        {tool(R"({"name":"t","annotations":{"readOnlyHint":true},"inputSchema":{
-             "required":["b"],"properties":{"a":{"type":"string"}}}})"),
-         true,
-         false,
-         0,
-         "$.b: required\n$.a: expected string",
-         {},
-         R"({"a":1})"},
+        {tool(R"({"name":"t","inputSchema":{"required":["b","c"]}})"), true, true, 0,
+         "$.b: required\n$.c: required"},
         {tool(R"({"name":"t","inputSchema":{"if":{}}})"), true, true, 0,
          "$: unsupported keyword if"},
         {tool(
@@ -323,7 +297,7 @@ TEST(MCPClientCall, RefusesOrChecksTheAnswer) {
         Scripted f;
         f.push({row.reply});
         EXPECT_EQ(failureOf([&] {
-                      f.client.call(row.tool, JSONValue::parse(row.arguments), row.approved,
+                      f.client.call(row.tool, JSONValue::emptyObject(), row.approved,
                                     row.confirmed);
                   }),
                   row.failure);
@@ -332,16 +306,26 @@ TEST(MCPClientCall, RefusesOrChecksTheAnswer) {
     }
 }
 
-TEST(MCPClientCall, SendsNameArgumentsAndParameterHeaders) {
+TEST(MCPClientCall, ModernCallCarriesMetaMethodNameAndParameterHeaders) {
     Scripted f;
-    f.push({result(1, R"({"content":[]})")});
+    f.push({answer(200, "application/json", rpc("1", R"("result":{"content":[]})"),
+                   {{"mcp-session-id", "ignored"}})});
     const JSONValue arguments = JSONValue::parse(R"({"region":" eu"})");
     EXPECT_EQ(f.client.call(tool(kReadOnly), arguments, true, false),
               JSONValue::parse(R"({"content":[]})"));
-    const auto headers = f.sent().at(0).headers;
-    EXPECT_EQ(headers.at("Mcp-Name"), "get_weather");
-    EXPECT_EQ(headers.at("Mcp-Param-Region"), "=?base64?IGV1?=");
-    EXPECT_EQ(f.envelope(0)["params"]["arguments"], arguments);
+    EXPECT_EQ(f.sent().at(0).headers,
+              (HeaderFields{{"Accept", "application/json, text/event-stream"},
+                            {"Content-Type", "application/json"},
+                            {"MCP-Protocol-Version", "2026-07-28"},
+                            {"Mcp-Method", "tools/call"},
+                            {"Mcp-Name", "get_weather"},
+                            {"Mcp-Param-Region", "=?base64?IGV1?="}}));
+    EXPECT_EQ(f.envelope(0), JSONValue::parse(R"({"jsonrpc":"2.0","id":1,"method":"tools/call",
+        "params":{"name":"get_weather","arguments":{"region":" eu"},
+                  "_meta":{"io.modelcontextprotocol/protocolVersion":"2026-07-28",
+                           "io.modelcontextprotocol/clientInfo":{"name":"Quorilanth","version":"0.1.0"},
+                           "io.modelcontextprotocol/clientCapabilities":{}}}})"));
+    EXPECT_EQ(f.client.sessionID(), std::nullopt);
 }
 
 std::string nested(int levels, const std::string& innermost) {
