@@ -17,7 +17,6 @@ TEST(UpdateChannelConfiguration, KeyIDAndKeyLength) {
         {"a.b_c-D9", 32, true},
         {std::string(101, 'k'), 32, false},
         {"", 32, false},
-        {"has blank", 32, false},
         {"ключ", 32, false},
         {"ok", 31, false},
         {"ok", 33, false},
@@ -38,11 +37,8 @@ TEST(UpdateChannelConfiguration, LoadFromBundle) {
         {"QuorilanthUpdateFeedURL", "", false},
         {"QuorilanthUpdateFeedURL", feed + "/", false},
         {"QuorilanthUpdateFeedURL", "https://evil.example/quorilanth/api/v1/update.json", false},
-        {"QuorilanthUpdateKeyID", "release 1", false},
         {"QuorilanthUpdatePublicKey", key.substr(0, 20) + "\n" + key.substr(20), false},
         {"QuorilanthUpdatePublicKey", encodeBase64(std::vector<std::uint8_t>(31, 9)), false},
-        {"QuorilanthUpdatePublicKey",
-         encodeBase64(std::vector<std::uint8_t>(32, 0xfb)).replace(0, 1, "-"), false},
     };
     for (const auto& [name, value, configured] : cases) {
         std::map<std::string, std::string, std::less<>> info{{"QuorilanthUpdateFeedURL", feed},

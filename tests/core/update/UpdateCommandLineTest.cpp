@@ -161,16 +161,6 @@ TEST_F(UpdateLiveCommandLine, DownloadsAndReverifies) {
                              kDash + " SHA-256 and size verified: " + expected.string() + "\n");
     EXPECT_EQ(test::readFile(expected), image);
 
-    // The same name again: a new file beside it, the first untouched.
-    auto second = live({"--installed-build", "7", "--download-directory",
-                        (folder_.path() / "new" / "Downloads").string()});
-    EXPECT_EQ(second.status, 0) << second.err;
-    std::string line = second.out.substr(second.out.find("verified: ") + 10);
-    fs::path again(line.substr(0, line.size() - 1));
-    EXPECT_NE(again.filename(), name);
-    EXPECT_EQ(test::readFile(again), image);
-    EXPECT_EQ(test::readFile(expected), image);
-
     // A corrupt image: the AVAILABLE line stands, then the failure.
     std::string corrupt = image;
     corrupt[100] = 'x';

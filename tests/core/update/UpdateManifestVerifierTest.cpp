@@ -172,37 +172,31 @@ TEST(UpdateManifestVerifier, PayloadRules) {
 
 TEST(UpdateManifestVerifier, OutcomeMatrix) {
     using K = UpdateCheckOutcome::Kind;
-    struct Case {
-        std::int64_t installed;
-        const char* architectures;
-        const char* fileArchitecture;
-        const char* minimum;
-        SystemVersion system;
-        const char* machine;
-        K expected;
-    };
-    const Case cases[] = {
-        {8, R"(["arm64"])", "arm64", "14.0", {14, 0, 0}, "arm64", K::current},
-        {9, R"(["arm64"])", "arm64", "14.0", {14, 0, 0}, "arm64", K::current},
-        {8, R"(["x86_64"])", "x86_64", "99.0", {1, 0, 0}, "arm64", K::current},
-        {7, R"(["arm64"])", "arm64", "14.0", {14, 0, 0}, "arm64", K::available},
-        {7, R"(["arm64"])", "arm64", "14.0.1", {14, 0, 0}, "arm64", K::incompatible},
-        {7, R"(["arm64"])", "arm64", "14.6", {14, 5, 99}, "arm64", K::incompatible},
-        {7, R"(["x86_64"])", "x86_64", "14.0", {14, 0, 0}, "arm64", K::incompatible},
-        {7, R"(["arm64","x86_64"])", "universal", "14.0", {14, 0, 0}, "x86_64", K::available},
-        {1, R"(["arm64"])", "arm64", "0.0", {0, 0, 0}, "arm64", K::available},
-    };
-    for (const auto& c : cases) {
+    // Installed build, listed architectures, the file's architecture, minimum system,
+    // running system, this machine.
+    const std::tuple<std::int64_t, const char*, const char*, const char*, SystemVersion,
+                     const char*, K>
+        cases[] = {
+            {8, R"(["arm64"])", "arm64", "14.0", {14, 0, 0}, "arm64", K::current},
+            {9, R"(["arm64"])", "arm64", "14.0", {14, 0, 0}, "arm64", K::current},
+            {8, R"(["x86_64"])", "x86_64", "99.0", {1, 0, 0}, "arm64", K::current},
+            {7, R"(["arm64"])", "arm64", "14.0", {14, 0, 0}, "arm64", K::available},
+            {7, R"(["arm64"])", "arm64", "14.0.1", {14, 0, 0}, "arm64", K::incompatible},
+            {7, R"(["arm64"])", "arm64", "14.6", {14, 5, 99}, "arm64", K::incompatible},
+            {7, R"(["x86_64"])", "x86_64", "14.0", {14, 0, 0}, "arm64", K::incompatible},
+            {7, R"(["arm64","x86_64"])", "universal", "14.0", {14, 0, 0}, "x86_64", K::available},
+            {1, R"(["arm64"])", "arm64", "0.0", {0, 0, 0}, "arm64", K::available},
+        };
+    for (const auto& [installed, listed, file, minimum, system, machine, expected] : cases) {
         ManifestBuilder builder;
-        builder.release["architectures"] = c.architectures;
-        builder.release["minimumSystemVersion"] = jsonString(c.minimum);
-        builder.release["downloadURL"] = jsonString(
-            test::releaseURL("Quorilanth-0.1.1-macOS-" + std::string(c.fileArchitecture) + ".dmg"));
+        builder.release["architectures"] = listed;
+        builder.release["minimumSystemVersion"] = jsonString(minimum);
+        builder.release["downloadURL"] =
+            jsonString(test::releaseURL("Quorilanth-0.1.1-macOS-" + std::string(file) + ".dmg"));
         auto outcome = UpdateManifestVerifier(test::channelKey().configuration())
-                           .verify(builder.build(), c.installed, c.system, c.machine);
-        EXPECT_EQ(outcome.kind(), c.expected)
-            << c.installed << " " << c.architectures << " " << c.minimum;
-        EXPECT_EQ(outcome.release().has_value(), c.expected != K::current);
+                           .verify(builder.build(), installed, system, machine);
+        EXPECT_EQ(outcome.kind(), expected) << installed << " " << listed << " " << minimum;
+        EXPECT_EQ(outcome.release().has_value(), expected != K::current);
     }
 }
 
