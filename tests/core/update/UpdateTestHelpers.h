@@ -24,6 +24,13 @@ inline ManifestBuilder manifestFor(std::string_view image, std::string_view arch
     return builder;
 }
 
+// The manifest brought to an exact length by an envelope member that is ignored.
+inline std::string paddedTo(std::string manifest, std::size_t length) {
+    manifest.insert(manifest.size() - 1,
+                    R"(,"pad":")" + std::string(length - manifest.size() - 9, 'x') + "\"");
+    return manifest;
+}
+
 inline std::string readFile(const std::filesystem::path& path) {
     std::ifstream file(path, std::ios::binary);
     return {std::istreambuf_iterator<char>(file), {}};
