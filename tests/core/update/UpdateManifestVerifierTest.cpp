@@ -98,13 +98,14 @@ TEST(UpdateManifestVerifier, SizeAndBuildComeFirst) {
     EXPECT_EQ(errorOf("not json", -5), C::unconfigured);
 }
 
-TEST(UpdateManifestVerifier, ReleaseRules) {
+TEST(UpdateManifestVerifier, ReleaseAndPayloadRules) {
     const std::string longNote(5000, 'n');
     // A combining accent joins its base: 5000 user-perceived characters, 10000 code points.
     std::string combined;
     for (int i = 0; i < 5000; ++i)
         combined += "e\xCC\x81";
-    // One release member replaced (or, with nullopt, removed); nullopt expected means accepted.
+    // One release (or, for other names, payload) member replaced or, with nullopt, removed;
+    // nullopt expected means accepted.
     const std::tuple<const char*, std::optional<std::string>, std::optional<C>> cases[] = {
         {"version", jsonString("1.2"), C::invalidRelease},
         {"version", jsonString("01.2.3"), C::invalidRelease},
@@ -130,20 +131,6 @@ TEST(UpdateManifestVerifier, ReleaseRules) {
         {"notes", R"({"en":")" + combined + R"(","it":"Sì."})", std::nullopt},
         {"minimumSystemVersion", jsonString("14"), C::invalidRelease},
         {"mandatory", "1", C::invalidRelease},
-    };
-    for (const auto& [key, value, expected] : cases) {
-        ManifestBuilder builder;
-        if (value)
-            builder.release[key] = *value;
-        else
-            builder.release.erase(key);
-        EXPECT_EQ(errorOf(builder.build(), 7, {15, 0, 0}), expected)
-            << key << " = " << value.value_or("(absent)").substr(0, 80);
-    }
-}
-
-TEST(UpdateManifestVerifier, PayloadRules) {
-    const std::tuple<const char*, std::optional<std::string>, std::optional<C>> cases[] = {
         {"channel", jsonString("beta"), C::invalidRelease},
         {"generatedAt", std::nullopt, C::invalidRelease},
         {"release", "[]", C::invalidRelease},
@@ -151,11 +138,13 @@ TEST(UpdateManifestVerifier, PayloadRules) {
     };
     for (const auto& [key, value, expected] : cases) {
         ManifestBuilder builder;
+        auto& members = builder.release.contains(key) ? builder.release : builder.payload;
         if (value)
-            builder.payload[key] = *value;
+            members[key] = *value;
         else
-            builder.payload.erase(key);
-        EXPECT_EQ(errorOf(builder.build()), expected) << key;
+            members.erase(key);
+        EXPECT_EQ(errorOf(builder.build(), 7, {15, 0, 0}), expected)
+            << key << " = " << value.value_or("(absent)").substr(0, 80);
     }
     // A signed payload that is not JSON at all is content, not signature, trouble.
     EXPECT_EQ(errorOf(ManifestBuilder().signed_("not json")), C::invalidRelease);
