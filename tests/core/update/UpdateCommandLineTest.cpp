@@ -111,12 +111,21 @@ const std::string kFeedPath = "/quorilanth/api/v1/update.json";
 
 TEST_F(UpdateLiveCommandLine, Outcomes) {
     const std::string architecture(UpdateManifestVerifier::currentArchitecture());
-    const auto offered = feed("image", architecture);
+    const std::string name = "Quorilanth-0.1.1-macOS-" + architecture + ".dmg";
+    const std::string image(300000, 'q');
+    std::string corrupt = image;
+    corrupt[100] = 'x';
+    const auto offered = feed(image, architecture);
+    const auto served = test::reply::body(200, "", image);
+    // A relative folder that does not exist yet, taken from the working directory.
+    const fs::path downloaded = fs::canonical(folder_.path()) / "new" / "Downloads" / name;
     const std::string available =
         "PASS: AVAILABLE " + kDash + " verified 0.1.1, build 8, installed build ";
     const std::string current =
         "PASS: CURRENT " + kDash + " signed live channel matches installed build ";
     const std::string none = "PASS: NOT PUBLISHED " + kDash + " channel responds HTTP 204.\n";
+    const std::string verified =
+        "PASS: DOWNLOAD " + kDash + " SHA-256 and size verified: " + downloaded.string() + "\n";
     const std::string other = architecture == "arm64" ? "x86_64" : "arm64";
     struct Case {
         test::UpdateTestHandler feed;
@@ -124,6 +133,7 @@ TEST_F(UpdateLiveCommandLine, Outcomes) {
         std::string out;
         std::string err;
         std::vector<std::string> arguments = {"--installed-build", "7"};
+        test::UpdateTestHandler image = nullptr;
     };
     const Case cases[] = {
         {offered, 0, available + "7.\n", ""},
@@ -134,43 +144,30 @@ TEST_F(UpdateLiveCommandLine, Outcomes) {
         {test::reply::body(204, "", "", false), 0, none, ""},
         {feed("image", other), 1, "", "FAIL: invalidRelease\n"},
         {test::reply::body(503, "text/html", "busy"), 1, "", "FAIL: unavailable\n"},
+        {offered,
+         0,
+         available + "7.\n" + verified,
+         "",
+         {"--download-directory", "new/Downloads", "--installed-build", "7"},
+         served},
+        // The AVAILABLE line stands, then the failure.
+        {offered,
+         1,
+         available + "7.\n",
+         "FAIL: checksumMismatch\n",
+         {"--installed-build", "7", "--download-directory", "corrupt"},
+         test::reply::body(200, "", corrupt)},
     };
     for (const auto& c : cases) {
         server_.on(kFeedPath, c.feed);
+        if (c.image) server_.on("/quorilanth/downloads/" + name, c.image);
         auto result = live(c.arguments);
         EXPECT_EQ(result.status, c.status) << c.out << c.err;
         EXPECT_EQ(result.out, c.out);
         EXPECT_EQ(result.err, c.err);
     }
-}
-
-TEST_F(UpdateLiveCommandLine, DownloadsAndReverifies) {
-    const std::string image(300000, 'q');
-    const std::string architecture(UpdateManifestVerifier::currentArchitecture());
-    const std::string name = "Quorilanth-0.1.1-macOS-" + architecture + ".dmg";
-    server_.on(kFeedPath, feed(image, architecture));
-    server_.on("/quorilanth/downloads/" + name, test::reply::body(200, "", image));
-
-    // A relative folder that does not exist yet, taken from the working directory.
-    auto first = live({"--download-directory", "new/Downloads", "--installed-build", "7"});
-    const fs::path expected = fs::canonical(folder_.path()) / "new" / "Downloads" / name;
-    EXPECT_EQ(first.status, 0) << first.err;
-    EXPECT_EQ(first.out, "PASS: AVAILABLE " + kDash +
-                             " verified 0.1.1, build 8, installed build 7.\n"
-                             "PASS: DOWNLOAD " +
-                             kDash + " SHA-256 and size verified: " + expected.string() + "\n");
-    EXPECT_EQ(test::readFile(expected), image);
-
-    // A corrupt image: the AVAILABLE line stands, then the failure.
-    std::string corrupt = image;
-    corrupt[100] = 'x';
-    server_.on("/quorilanth/downloads/" + name, test::reply::body(200, "", corrupt));
-    auto third = live({"--installed-build", "7", "--download-directory", "third"});
-    EXPECT_EQ(third.status, 1);
-    EXPECT_TRUE(third.out.starts_with("PASS: AVAILABLE ")) << third.out;
-    EXPECT_EQ(third.out.find("DOWNLOAD"), std::string::npos);
-    EXPECT_EQ(third.err, "FAIL: checksumMismatch\n");
-    EXPECT_TRUE(fs::is_empty(folder_.path() / "third"));
+    EXPECT_EQ(test::readFile(downloaded), image);
+    EXPECT_TRUE(fs::is_empty(folder_.path() / "corrupt"));
 }
 
 } // namespace
