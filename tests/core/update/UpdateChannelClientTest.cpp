@@ -168,9 +168,20 @@ TEST_F(UpdateChannelClientTest, OnlyTheLatestVerifiedReleaseIsDownloaded) {
     auto refused = [&](const UpdateRelease& release) {
         return endOf([&] { updates.download(release, root.path() / "new", {}); });
     };
-    UpdateRelease other = verified;
-    other.notes["it"] += "!";
-    EXPECT_EQ(refused(other), "unverifiedDownload");
+    // A release that differs from the verified one in any single field.
+    using Change = void (*)(UpdateRelease&);
+    const Change changes[] = {
+        [](UpdateRelease& r) { r.build = 9; },
+        [](UpdateRelease& r) { r.architectures.push_back("x86_64"); },
+        [](UpdateRelease& r) { r.mandatory = true; },
+        [](UpdateRelease& r) { r.notes["it"] += "!"; },
+        [](UpdateRelease& r) { r.sha256[0] = 'c'; },
+    };
+    for (const Change change : changes) {
+        UpdateRelease other = verified;
+        change(other);
+        EXPECT_EQ(refused(other), "unverifiedDownload");
+    }
 
     // A failed check keeps the verified release; a 204 clears it.
     server_.on(kFeedPath, body(500, "", ""));
