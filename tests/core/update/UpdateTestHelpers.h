@@ -5,6 +5,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <stdexcept>
 #include <string>
 #include <unistd.h>
 
@@ -42,7 +43,8 @@ public:
     TempFolder() {
         std::string pattern =
             (std::filesystem::temp_directory_path() / "ql-update-XXXXXX").string();
-        path_ = ::mkdtemp(pattern.data());
+        if (!::mkdtemp(pattern.data())) throw std::runtime_error("no temporary folder");
+        path_ = pattern;
     }
     ~TempFolder() { std::filesystem::remove_all(path_); }
     TempFolder(const TempFolder&) = delete;
