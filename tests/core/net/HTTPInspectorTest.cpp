@@ -13,6 +13,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <gtest/gtest.h>
 #include <iostream>
@@ -60,15 +61,20 @@ std::uint16_t closedPort() {
 // CTest runs test processes side by side, and other components' tests make
 // temporary folders of their own; each process of this file looks only at a
 // temporary folder of its own, so those cannot be taken for leftovers of ours.
-const std::string privateTemporaryFolder = [] {
-    std::string folder = (std::filesystem::temp_directory_path() / "ql-http-XXXXXX").string();
-    if (::mkdtemp(folder.data()) == nullptr) return std::string();
-    ::setenv("TMPDIR", folder.c_str(), 1);
+// A plain array, so the exit handler never sees a destroyed string.
+char privateTemporaryFolder[4096];
+const bool usesPrivateTemporaryFolder = [] {
+    const std::string pattern =
+        (std::filesystem::temp_directory_path() / "ql-http-XXXXXX").string();
+    if (pattern.size() >= sizeof privateTemporaryFolder) return false;
+    std::memcpy(privateTemporaryFolder, pattern.c_str(), pattern.size() + 1);
+    if (::mkdtemp(privateTemporaryFolder) == nullptr) return false;
+    ::setenv("TMPDIR", privateTemporaryFolder, 1);
     std::atexit([] {
         std::error_code ignored;
         std::filesystem::remove_all(privateTemporaryFolder, ignored);
     });
-    return folder;
+    return true;
 }();
 
 // Every test must leave no descriptor, work folder or unreaped child behind.
