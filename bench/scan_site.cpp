@@ -1,8 +1,9 @@
 // scan_site [--developer-mode] URL
 //
 // Runs one scan and writes the finished report's JSON form to standard output,
-// each progress message to standard error, then one line of figures that the
-// bench scripts read: elapsed_ms=<n> exchanges=<n> locations=<n>.
+// each progress message to standard error, then the peak memory of the scan
+// itself (scan_peak_kib=<n>, before the JSON is written) and one line of figures
+// that the bench scripts read: elapsed_ms=<n> exchanges=<n> locations=<n>.
 // Exit status 0 when a report was produced, 2 when the input was refused.
 
 #include "core/discovery/DiscoveryEngine.h"
@@ -12,9 +13,24 @@
 
 #include <chrono>
 #include <cstdio>
+#include <fstream>
 #include <iostream>
 #include <string>
 #include <string_view>
+
+namespace {
+
+// Peak resident memory so far, in KiB, or -1 where /proc is not readable.
+long peakResidentKiB() {
+    std::ifstream status("/proc/self/status");
+    std::string line;
+    while (std::getline(status, line)) {
+        if (line.starts_with("VmHWM:")) return std::stol(line.substr(6));
+    }
+    return -1;
+}
+
+} // namespace
 
 int main(int argc, char** argv) {
     using namespace quorilanth;
@@ -54,8 +70,12 @@ int main(int argc, char** argv) {
     const auto elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(
                              std::chrono::steady_clock::now() - started)
                              .count();
+    // The JSON form holds every body once more, so the scan's own peak is
+    // taken before it is written.
+    const long scanPeakKiB = peakResidentKiB();
     std::cout << ReportJSON::write(report);
     std::cout.flush();
+    std::cerr << "scan_peak_kib=" << scanPeakKiB << '\n';
     std::cerr << "elapsed_ms=" << elapsed << " exchanges=" << report.evidence.size()
               << " locations=" << locations << '\n';
     return 0;
