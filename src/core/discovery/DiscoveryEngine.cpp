@@ -171,7 +171,9 @@ ScanReport DiscoveryEngine::scan(const std::string& input, const ProgressCallbac
     enum class End { exhausted, budget, cancelled };
     auto loop = [&]() -> End {
         for (;;) {
-            if (state.queue.empty()) return End::exhausted;
+            // A stop seen only now came during the last location, whose request
+            // was cut short: the report is partial and must say so.
+            if (state.queue.empty()) return stop.stop_requested() ? End::cancelled : End::exhausted;
             if (state.locations == locationBudget) return End::budget;
             if (stop.stop_requested()) return End::cancelled;
 
@@ -187,8 +189,8 @@ ScanReport DiscoveryEngine::scan(const std::string& input, const ProgressCallbac
                 }
                 if (state.visited.insert(key).second) break;
                 // Repeats cost nothing against the budget.
-                if (state.queue.empty()) return End::exhausted;
                 if (stop.stop_requested()) return End::cancelled;
+                if (state.queue.empty()) return End::exhausted;
             }
             ++state.locations;
             emit("Inspecting " + displayPath(key));

@@ -257,5 +257,30 @@ TEST(MCPStep, EachScanUsesAFreshClientAndKeepsTheLatest) {
     EXPECT_TRUE(second->evidence().empty());
 }
 
+TEST(MCPStep, CancelDuringInspectionKeepsTheExchangesButGivesNoVerdict) {
+    ScriptedSite site;
+    site.mcp(kMCP, fullServer());
+    DiscoveryEngine engine(NetworkPolicy(), site.fake());
+    std::stop_source stop;
+    std::vector<std::string> messages;
+    const ScanReport report = engine.scan(
+        "example.com",
+        [&](ScanReport, const std::string& message) {
+            messages.push_back(message);
+            if (message == "Inspecting /mcp") stop.request_stop();
+        },
+        stop.get_token());
+    EXPECT_TRUE(report.cancelled);
+    EXPECT_EQ(messages.back(), "Cancelled");
+    // A cut-short negotiation is not a failing server: no node, no record, no client.
+    EXPECT_EQ(node(report, kMCP), nullptr);
+    EXPECT_TRUE(report.servers.empty());
+    EXPECT_EQ(engine.client(kMCP), nullptr);
+    EXPECT_TRUE(site.requested("OPTIONS").empty());
+    const auto posts = std::count_if(report.evidence.begin(), report.evidence.end(),
+                                     [](const Evidence& e) { return e.method == "POST"; });
+    EXPECT_EQ(static_cast<std::size_t>(posts), site.requested("POST").size());
+}
+
 } // namespace
 } // namespace quorilanth::test

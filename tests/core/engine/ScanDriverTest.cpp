@@ -191,31 +191,45 @@ TEST(ScanBudget, BudgetIsCheckedBeforeCancellation) {
 }
 
 TEST(ScanCancel, CancelDuringALocationFinishesThatStepAndReturnsThePartialReport) {
-    ScriptedSite site;
-    site.document("https://example.com/llms.txt", 200, "# Example\nhttps://example.com/x/agent.json\n",
-                  "text/plain");
-    DiscoveryEngine engine(NetworkPolicy(), site.fake());
-    std::stop_source stop;
-    std::vector<std::string> messages;
-    const ScanReport report = engine.scan(
-        "example.com",
-        [&](ScanReport, const std::string& message) {
-            messages.push_back(message);
-            if (message == "Inspecting /llms.txt") stop.request_stop();
-        },
-        stop.get_token());
-    EXPECT_TRUE(report.cancelled);
-    EXPECT_EQ(report.notices, std::vector<std::string>{kCancelNotice});
-    EXPECT_TRUE(report.finishedAt.has_value());
-    EXPECT_EQ(messages.back(), "Cancelled");
-    // The location in flight still got its node (its request was cut short).
-    const GraphNode* llms = node(report, "https://example.com/llms.txt");
-    ASSERT_NE(llms, nullptr);
-    EXPECT_EQ(llms->status, FindingStatus::unreachable);
-    EXPECT_EQ(std::count_if(messages.begin(), messages.end(),
-                            [](const std::string& m) { return m.starts_with("Inspecting "); }),
-              6);
-    EXPECT_EQ(messages[messages.size() - 2], "6 locations inspected \u00B7 0 tools");
+    struct Case {
+        std::string at;
+        std::string url;
+        int inspected;
+    };
+    const std::vector<Case> cases{
+        {"/llms.txt", "https://example.com/llms.txt", 6},
+        // The last location: the queue is then empty, but the scan was still cut short.
+        {"/x/agent.json", "https://example.com/x/agent.json", 12},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.at);
+        ScriptedSite site;
+        site.document("https://example.com/.well-known/mcp.json", 200,
+                      R"({"next":"https://example.com/x/agent.json"})", "application/json");
+        DiscoveryEngine engine(NetworkPolicy(), site.fake());
+        std::stop_source stop;
+        std::vector<std::string> messages;
+        const ScanReport report = engine.scan(
+            "example.com",
+            [&](ScanReport, const std::string& message) {
+                messages.push_back(message);
+                if (message == "Inspecting " + c.at) stop.request_stop();
+            },
+            stop.get_token());
+        EXPECT_TRUE(report.cancelled);
+        EXPECT_EQ(report.notices, std::vector<std::string>{kCancelNotice});
+        EXPECT_TRUE(report.finishedAt.has_value());
+        EXPECT_EQ(messages.back(), "Cancelled");
+        // The location in flight still got its node (its request was cut short).
+        const GraphNode* inFlight = node(report, c.url);
+        ASSERT_NE(inFlight, nullptr);
+        EXPECT_EQ(inFlight->status, FindingStatus::unreachable);
+        EXPECT_EQ(std::count_if(messages.begin(), messages.end(),
+                                [](const std::string& m) { return m.starts_with("Inspecting "); }),
+                  c.inspected);
+        EXPECT_EQ(messages[messages.size() - 2],
+                  std::to_string(c.inspected) + " locations inspected \u00B7 0 tools");
+    }
 }
 
 TEST(ScanCancel, CancelledBeforeTheFirstLocationStillReturnsAReport) {
