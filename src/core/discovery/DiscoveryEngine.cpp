@@ -22,11 +22,16 @@ namespace quorilanth {
 namespace {
 
 constexpr std::array<std::string_view, 10> conventionalPaths{
-    "/.well-known/agent.json",          "/.well-known/agent-card.json",
-    "/.well-known/ai-catalog.json",     "/.well-known/agent-manifest.json",
-    "/llms.txt",                        "/agents",
-    "/robots.txt",                      "/sitemap.xml",
-    "/.well-known/mcp.json",            "/mcp",
+    "/.well-known/agent.json",
+    "/.well-known/agent-card.json",
+    "/.well-known/ai-catalog.json",
+    "/.well-known/agent-manifest.json",
+    "/llms.txt",
+    "/agents",
+    "/robots.txt",
+    "/sitemap.xml",
+    "/.well-known/mcp.json",
+    "/mcp",
 };
 
 constexpr std::size_t queueCap = 100;
@@ -78,7 +83,8 @@ std::optional<std::string> hostOf(const std::optional<Url>& url) {
 // The origin without its final "/": what every well-known path is appended to.
 std::string originText(const Url& url) {
     std::string root = url.rootText();
-    while (!root.empty() && root.back() == '/') root.pop_back();
+    while (!root.empty() && root.back() == '/')
+        root.pop_back();
     return root;
 }
 
@@ -86,8 +92,7 @@ std::vector<QueuedLocation> conventionalFor(const std::string& origin) {
     std::vector<QueuedLocation> out;
     out.reserve(conventionalPaths.size());
     for (std::string_view path : conventionalPaths) {
-        out.push_back({origin + std::string(path),
-                       LinkRules::kind(path, ""), true});
+        out.push_back({origin + std::string(path), LinkRules::kind(path, ""), true});
     }
     return out;
 }
@@ -141,8 +146,10 @@ ScanReport DiscoveryEngine::scan(const std::string& input, const ProgressCallbac
     const auto normalizedUrl = Url::parse(normalized);
 
     std::string root = normalizedUrl ? normalizedUrl->rootText() : normalized;
-    while (!root.empty() && root.front() == '/') root.erase(root.begin());
-    while (!root.empty() && root.back() == '/') root.pop_back();
+    while (!root.empty() && root.front() == '/')
+        root.erase(root.begin());
+    while (!root.empty() && root.back() == '/')
+        root.pop_back();
     const std::string origin = root;
     root += '/';
 
@@ -166,7 +173,8 @@ ScanReport DiscoveryEngine::scan(const std::string& input, const ProgressCallbac
                                      : LinkRules::kind(normalized, "");
     if (normalized != root) state.queue.push_back({root, NodeKind::domain, false});
     state.queue.push_back({normalized, enteredKind, false});
-    for (auto& location : conventionalFor(origin)) state.queue.push_back(std::move(location));
+    for (auto& location : conventionalFor(origin))
+        state.queue.push_back(std::move(location));
 
     enum class End { exhausted, budget, cancelled };
     auto loop = [&]() -> End {
@@ -202,8 +210,9 @@ ScanReport DiscoveryEngine::scan(const std::string& input, const ProgressCallbac
             }
 
             state.report.checks = ReadinessScorer::score(state.report);
-            const auto tools = std::count_if(state.report.nodes.begin(), state.report.nodes.end(),
-                                             [](const GraphNode& n) { return n.kind == NodeKind::tool; });
+            const auto tools =
+                std::count_if(state.report.nodes.begin(), state.report.nodes.end(),
+                              [](const GraphNode& n) { return n.kind == NodeKind::tool; });
             emit(std::to_string(state.visited.size()) + " locations inspected" + kMiddle +
                  std::to_string(tools) + " tools");
         }
@@ -279,9 +288,11 @@ void DiscoveryEngine::documentStep(ScanState& state, const QueuedLocation& entry
 
         const bool isTemplate = link.relation == "declares template";
         if (!report.findNode(address)) {
-            GraphNode declared(address, link.kind, labelFor(address), address, FindingStatus::found);
-            declared.summary = isTemplate ? "Declared reference" + kMiddle + "URL template requires parameters"
-                                          : "Declared reference" + kMiddle + "not yet requested";
+            GraphNode declared(address, link.kind, labelFor(address), address,
+                               FindingStatus::found);
+            declared.summary =
+                isTemplate ? "Declared reference" + kMiddle + "URL template requires parameters"
+                           : "Declared reference" + kMiddle + "not yet requested";
             declared.evidenceIDs = {final.id};
             report.upsert(declared);
         }
@@ -341,7 +352,8 @@ void DiscoveryEngine::mcpStep(ScanState& state, const QueuedLocation& entry, con
     } catch (const Cancelled&) {
         // The scan ends at the next check; what was exchanged stays as evidence,
         // but a half-negotiated server gets no verdict it did not earn.
-        for (Evidence& hop : mcpClient->drainEvidence()) report.evidence.push_back(std::move(hop));
+        for (Evidence& hop : mcpClient->drainEvidence())
+            report.evidence.push_back(std::move(hop));
         return;
     }
     const std::vector<Evidence> exchanges = mcpClient->drainEvidence();
@@ -364,7 +376,8 @@ void DiscoveryEngine::mcpStep(ScanState& state, const QueuedLocation& entry, con
         node.summary = "MCP protocol not verified" + kMiddle + "HTTP " +
                        (answered ? std::to_string(*exchanges.back().statusCode) : "no response");
     }
-    for (const Evidence& hop : exchanges) node.evidenceIDs.push_back(hop.id);
+    for (const Evidence& hop : exchanges)
+        node.evidenceIDs.push_back(hop.id);
     JSONValue metadata = JSONValue::emptyObject();
     metadata.set("serverInfo", server.info);
     metadata.set("capabilities", server.capabilities);
@@ -391,14 +404,16 @@ void DiscoveryEngine::mcpStep(ScanState& state, const QueuedLocation& entry, con
         JSONValue cors = JSONValue::emptyObject();
         cors.set("originTested", kPreflightOrigin);
         cors.set("status", answer.statusCode.value_or(0));
-        cors.set("allowOrigin", allow != answer.responseHeaders.end() ? allow->second
-                                                                      : std::string("Not advertised"));
+        cors.set("allowOrigin", allow != answer.responseHeaders.end()
+                                    ? allow->second
+                                    : std::string("Not advertised"));
         cors.set("scope", "Browser interoperability only; not required by this native client");
         if (const GraphNode* recorded = report.findNode(key)) {
             GraphNode updated = *recorded;
             if (!updated.metadata.isObject()) updated.metadata = JSONValue::emptyObject();
             updated.metadata.set("cors", std::move(cors));
-            for (const Evidence& hop : preflight.exchanges) updated.evidenceIDs.push_back(hop.id);
+            for (const Evidence& hop : preflight.exchanges)
+                updated.evidenceIDs.push_back(hop.id);
             report.upsert(std::move(updated));
         }
         if (entry.conventional && !exchanges.empty()) {
@@ -422,7 +437,8 @@ void DiscoveryEngine::mcpStep(ScanState& state, const QueuedLocation& entry, con
 
     const Inventory inventories[] = {
         {"resources", "resources/list", NodeKind::resource, server.resources},
-        {"resourceTemplates", "resources/templates/list", NodeKind::resource, server.resourceTemplates},
+        {"resourceTemplates", "resources/templates/list", NodeKind::resource,
+         server.resourceTemplates},
         {"prompts", "prompts/list", NodeKind::prompt, server.prompts},
     };
     for (const Inventory& inventory : inventories) {
@@ -438,8 +454,9 @@ void DiscoveryEngine::mcpStep(ScanState& state, const QueuedLocation& entry, con
             itemNode.metadata = item;
             itemNode.evidenceIDs = {listed->id};
             report.upsert(itemNode);
-            report.connect(GraphEdge(key, itemNode.id, "exposes " + std::string(toString(inventory.kind)),
-                                     listed->id, "/result/" + name + "/" + label));
+            report.connect(GraphEdge(key, itemNode.id,
+                                     "exposes " + std::string(toString(inventory.kind)), listed->id,
+                                     "/result/" + name + "/" + label));
         }
     }
 }

@@ -3,9 +3,8 @@
 
 #include "ScriptedSite.h"
 
-#include <gtest/gtest.h>
-
 #include <algorithm>
+#include <gtest/gtest.h>
 
 namespace quorilanth::test {
 namespace {
@@ -72,7 +71,8 @@ TEST(DocumentStep, NodesAndEdgesOfOneDocument) {
         "homepage": "https://example.com/about",
         "api": "https://example.com/api/{id}",
         "next": "https://example.com/b/agent.json"
-    })", "application/json");
+    })",
+                  "application/json");
     site.document("https://example.com/.well-known/agent-card.json", 200, "{ not json",
                   "application/json");
     DiscoveryEngine engine(NetworkPolicy(), site.fake());
@@ -97,10 +97,12 @@ TEST(DocumentStep, NodesAndEdgesOfOneDocument) {
     const std::vector<EdgeCase> edges{
         {"a link to itself", kAgent, false, std::nullopt, true},
         {"the root keeps its own node", kRoot, true, std::nullopt, true},
-        {"content is recorded, never requested", "https://example.com/about", true, kNotRequested, false},
+        {"content is recorded, never requested", "https://example.com/about", true, kNotRequested,
+         false},
         {"a template waits for parameters", "https://example.com/api/{id}", true,
          "Declared reference \u00B7 URL template requires parameters", false},
-        {"a manifest reference is followed", "https://example.com/b/agent.json", true, std::nullopt, true},
+        {"a manifest reference is followed", "https://example.com/b/agent.json", true, std::nullopt,
+         true},
     };
     for (const auto& e : edges) {
         SCOPED_TRACE(e.name);
@@ -122,7 +124,7 @@ TEST(DocumentStep, NodesAndEdgesOfOneDocument) {
     // Answering conventional locations are linked from the root, others are not.
     const std::vector<std::pair<std::string, bool>> respondsAt{
         {kAgent, true},
-        {"https://example.com/.well-known/agent-card.json", true}, // 200 but invalid JSON
+        {"https://example.com/.well-known/agent-card.json", true},  // 200 but invalid JSON
         {"https://example.com/.well-known/ai-catalog.json", false}, // 404
         {"https://example.com/b/agent.json", false},                // not conventional
     };
@@ -130,9 +132,10 @@ TEST(DocumentStep, NodesAndEdgesOfOneDocument) {
         SCOPED_TRACE(target);
         EXPECT_EQ(hasEdge(report, kRoot, target, "responds at"), expected);
     }
-    const auto edge = std::find_if(report.edges.begin(), report.edges.end(), [](const GraphEdge& e) {
-        return e.relation == "responds at" && e.target == kAgent;
-    });
+    const auto edge =
+        std::find_if(report.edges.begin(), report.edges.end(), [](const GraphEdge& e) {
+            return e.relation == "responds at" && e.target == kAgent;
+        });
     ASSERT_NE(edge, report.edges.end());
     EXPECT_EQ(edge->locator, "HTTP 200 at conventional path " + kAgent);
     EXPECT_EQ(edge->evidenceID, agent->evidenceIDs.back());
@@ -148,16 +151,18 @@ TEST(DocumentStep, RedirectTargetCountsAsVisited) {
     DiscoveryEngine engine(NetworkPolicy(), site.fake());
     const ScanRun run = runScan(engine, "example.com");
     EXPECT_EQ(countOf(site.requested(), "https://example.com/final/agent.json"), 0u);
-    EXPECT_TRUE(hasEdge(run.report, kLlms, "https://example.com/final/agent.json", "text reference"));
+    EXPECT_TRUE(
+        hasEdge(run.report, kLlms, "https://example.com/final/agent.json", "text reference"));
 }
 
 TEST(DocumentStep, ReferenceLoopsAreRequestedOnce) {
     ScriptedSite site;
     site.document(kAgent, 200, R"({"name":"a","next":"https://example.com/b/agent.json"})",
                   "application/json");
-    site.document("https://example.com/b/agent.json", 200,
-                  R"({"name":"b","back":"https://example.com/.well-known/agent.json","on":"https://example.com/c/agent.json"})",
-                  "application/json");
+    site.document(
+        "https://example.com/b/agent.json", 200,
+        R"({"name":"b","back":"https://example.com/.well-known/agent.json","on":"https://example.com/c/agent.json"})",
+        "application/json");
     site.document("https://example.com/c/agent.json", 200,
                   R"({"name":"c","back":"https://example.com/b/agent.json"})", "application/json");
     DiscoveryEngine engine(NetworkPolicy(), site.fake());
@@ -168,8 +173,8 @@ TEST(DocumentStep, ReferenceLoopsAreRequestedOnce) {
         EXPECT_EQ(countOf(gets, url), 1u) << url;
     }
     EXPECT_TRUE(hasEdge(run.report, "https://example.com/b/agent.json", kAgent, "declares"));
-    EXPECT_TRUE(hasEdge(run.report, "https://example.com/c/agent.json", "https://example.com/b/agent.json",
-                        "declares"));
+    EXPECT_TRUE(hasEdge(run.report, "https://example.com/c/agent.json",
+                        "https://example.com/b/agent.json", "declares"));
     EXPECT_EQ(run.inspected().size(), 13u);
 }
 
@@ -189,14 +194,16 @@ TEST(DocumentStep, DeclaredReferencesGoSecondOrLastAndSitemapsAtTheEnd) {
     const ScanRun run = runScan(engine, "example.com");
     const auto inspected = run.inspected();
     const std::vector<std::string> tail(inspected.begin() + 5, inspected.end());
-    EXPECT_EQ(tail, (std::vector<std::string>{"/llms.txt", "/agents", "/robots.txt", "/x/agent-card.json",
-                                              "/sitemap.xml", "/.well-known/mcp.json", "/mcp",
-                                              "/sitemap-a.xml", "/y/agent.json", "/sitemap-b.xml"}));
+    EXPECT_EQ(tail,
+              (std::vector<std::string>{"/llms.txt", "/agents", "/robots.txt", "/x/agent-card.json",
+                                        "/sitemap.xml", "/.well-known/mcp.json", "/mcp",
+                                        "/sitemap-a.xml", "/y/agent.json", "/sitemap-b.xml"}));
     // The third sitemap is recorded but never requested.
     const GraphNode* third = node(run.report, "https://example.com/sitemap-c.xml");
     ASSERT_NE(third, nullptr);
     EXPECT_EQ(third->summary, kNotRequested);
-    EXPECT_TRUE(hasEdge(run.report, kRobots, "https://example.com/sitemap-c.xml", "text reference"));
+    EXPECT_TRUE(
+        hasEdge(run.report, kRobots, "https://example.com/sitemap-c.xml", "text reference"));
 }
 
 TEST(DocumentStep, WithFewerThanTwoWaitingAReferenceGoesLast) {
@@ -213,7 +220,8 @@ TEST(DocumentStep, WithFewerThanTwoWaitingAReferenceGoesLast) {
 TEST(DocumentStep, SitemapCapHoldsAcrossDocuments) {
     ScriptedSite site;
     site.document(kRobots, 200, "Sitemap: https://example.com/sitemap-a.xml\n", "text/plain");
-    site.document(kLlms, 200, "https://example.com/sitemap-b.xml\nhttps://example.com/sitemap-c.xml\n",
+    site.document(kLlms, 200,
+                  "https://example.com/sitemap-b.xml\nhttps://example.com/sitemap-c.xml\n",
                   "text/plain");
     DiscoveryEngine engine(NetworkPolicy(), site.fake());
     runScan(engine, "example.com");
@@ -227,20 +235,22 @@ TEST(DocumentStep, HostileDocumentsStayBounded) {
     // 400 relevant references: the parser keeps 300, the node cap stops at 260
     // nodes, the waiting queue stops at 100 and the budget at 48 locations.
     std::vector<std::string> hrefs;
-    for (int i = 1; i <= 400; ++i) hrefs.push_back("/d" + std::to_string(1000 + i) + "/agent.json");
+    for (int i = 1; i <= 400; ++i)
+        hrefs.push_back("/d" + std::to_string(1000 + i) + "/agent.json");
     ScriptedSite site;
     site.document(kRoot, 200, htmlLinking(hrefs), "text/html");
     DiscoveryEngine engine(NetworkPolicy(), site.fake());
     std::size_t nodesAfterRoot = 0;
     std::size_t edgesAfterRoot = 0;
     std::vector<std::string> messages;
-    const ScanReport report = engine.scan("example.com", [&](ScanReport copy, const std::string& message) {
-        messages.push_back(message);
-        if (message.starts_with("1 locations inspected")) {
-            nodesAfterRoot = copy.nodes.size();
-            edgesAfterRoot = copy.edges.size();
-        }
-    });
+    const ScanReport report =
+        engine.scan("example.com", [&](ScanReport copy, const std::string& message) {
+            messages.push_back(message);
+            if (message.starts_with("1 locations inspected")) {
+                nodesAfterRoot = copy.nodes.size();
+                edgesAfterRoot = copy.edges.size();
+            }
+        });
     EXPECT_EQ(nodesAfterRoot, 260u);
     EXPECT_EQ(edgesAfterRoot, 259u);
     EXPECT_EQ(site.requested().size() + site.requested("POST").size() >= 48u, true);
@@ -256,7 +266,8 @@ TEST(DocumentStep, HostileDocumentsStayBounded) {
 TEST(DocumentStep, RefusedAndFailedLocationsBecomeNodes) {
     ScriptedSite site;
     site.document(kRoot, 200, htmlLinking({"http://example.com/plain/agent.json"}), "text/html");
-    site.fake()->fail("http://example.com/plain/agent.json", "Blocked: plain HTTP requires Developer Mode.");
+    site.fake()->fail("http://example.com/plain/agent.json",
+                      "Blocked: plain HTTP requires Developer Mode.");
     site.fake()->fail(kLlms, "Operation timed out");
     DiscoveryEngine engine(NetworkPolicy(), site.fake());
     const ScanRun run = runScan(engine, "example.com");

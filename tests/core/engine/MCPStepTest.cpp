@@ -2,12 +2,10 @@
 // nodes and the clients the engine keeps.
 
 #include "ScriptedSite.h"
-
 #include "core/mcp/MCPClient.h"
 
-#include <gtest/gtest.h>
-
 #include <algorithm>
+#include <gtest/gtest.h>
 
 namespace quorilanth::test {
 namespace {
@@ -17,7 +15,8 @@ const std::string kMCP = "https://example.com/mcp";
 
 JSONValue object(std::initializer_list<std::pair<const char*, JSONValue>> members) {
     JSONValue value = JSONValue::emptyObject();
-    for (const auto& [key, member] : members) value.set(key, member);
+    for (const auto& [key, member] : members)
+        value.set(key, member);
     return value;
 }
 
@@ -70,7 +69,8 @@ TEST(MCPStep, VerifiedConventionalServer) {
     EXPECT_TRUE(cors["originTested"].string()->ends_with(".invalid"));
     EXPECT_EQ(cors["status"], JSONValue(204));
     EXPECT_EQ(cors["allowOrigin"], JSONValue("*"));
-    EXPECT_EQ(cors["scope"], JSONValue("Browser interoperability only; not required by this native client"));
+    EXPECT_EQ(cors["scope"],
+              JSONValue("Browser interoperability only; not required by this native client"));
 
     // Client exchanges first, the pre-flight last.
     ASSERT_GE(mcp->evidenceIDs.size(), 2u);
@@ -90,8 +90,9 @@ TEST(MCPStep, VerifiedConventionalServer) {
     ASSERT_NE(engine.client(kMCP), nullptr);
     EXPECT_EQ(engine.client(kMCP)->endpoint(), kMCP);
 
-    const auto rootEdge = std::find_if(report.edges.begin(), report.edges.end(),
-                                       [](const GraphEdge& e) { return e.relation == "MCP verified"; });
+    const auto rootEdge =
+        std::find_if(report.edges.begin(), report.edges.end(),
+                     [](const GraphEdge& e) { return e.relation == "MCP verified"; });
     ASSERT_NE(rootEdge, report.edges.end());
     EXPECT_EQ(rootEdge->source, kRoot);
     EXPECT_EQ(rootEdge->target, kMCP);
@@ -109,20 +110,22 @@ TEST(MCPStep, VerifiedConventionalServer) {
         std::string listedBy;
     };
     const std::vector<Item> items{
-        {kMCP + "#tool:alpha", NodeKind::tool, "alpha", kMCP, "exposes tool", "/result/tools/name=alpha",
-         "tools/list"},
-        {kMCP + "#tool:beta", NodeKind::tool, "beta", kMCP, "exposes tool", "/result/tools/name=beta",
-         "tools/list"},
+        {kMCP + "#tool:alpha", NodeKind::tool, "alpha", kMCP, "exposes tool",
+         "/result/tools/name=alpha", "tools/list"},
+        {kMCP + "#tool:beta", NodeKind::tool, "beta", kMCP, "exposes tool",
+         "/result/tools/name=beta", "tools/list"},
         {kMCP + "#resources:file:///notes.txt", NodeKind::resource, "file:///notes.txt",
-         "file:///notes.txt", "exposes resource", "/result/resources/file:///notes.txt", "resources/list"},
-        {kMCP + "#resourceTemplates:files", NodeKind::resource, "files", std::nullopt, "exposes resource",
-         "/result/resourceTemplates/files", "resources/templates/list"},
+         "file:///notes.txt", "exposes resource", "/result/resources/file:///notes.txt",
+         "resources/list"},
+        {kMCP + "#resourceTemplates:files", NodeKind::resource, "files", std::nullopt,
+         "exposes resource", "/result/resourceTemplates/files", "resources/templates/list"},
         {kMCP + "#prompts:Unnamed prompt", NodeKind::prompt, "Unnamed prompt", std::nullopt,
          "exposes prompt", "/result/prompts/Unnamed prompt", "prompts/list"},
     };
     std::string lastToolsList;
     for (const Evidence& e : report.evidence) {
-        if (e.requestBody && e.requestBody->find("\"tools/list\"") != std::string::npos) lastToolsList = e.id;
+        if (e.requestBody && e.requestBody->find("\"tools/list\"") != std::string::npos)
+            lastToolsList = e.id;
     }
     for (const auto& item : items) {
         SCOPED_TRACE(item.id);
@@ -131,7 +134,8 @@ TEST(MCPStep, VerifiedConventionalServer) {
         EXPECT_EQ(n->kind, item.kind);
         EXPECT_EQ(n->label, item.label);
         EXPECT_EQ(n->url, item.url);
-        EXPECT_EQ(n->status, item.kind == NodeKind::tool ? FindingStatus::valid : FindingStatus::found);
+        EXPECT_EQ(n->status,
+                  item.kind == NodeKind::tool ? FindingStatus::valid : FindingStatus::found);
         ASSERT_EQ(n->evidenceIDs.size(), 1u);
         const Evidence* listed = evidence(report, n->evidenceIDs.front());
         ASSERT_NE(listed, nullptr);
@@ -159,9 +163,11 @@ TEST(MCPStep, UnverifiedServers) {
         std::string summary;
     };
     const std::vector<Case> cases{
-        {"404 without MCP", std::nullopt, FindingStatus::notFound, "MCP protocol not verified \u00B7 HTTP 404"},
+        {"404 without MCP", std::nullopt, FindingStatus::notFound,
+         "MCP protocol not verified \u00B7 HTTP 404"},
         {"401 everywhere", 401, FindingStatus::found, "MCP protocol not verified \u00B7 HTTP 401"},
-        {"500 everywhere", 500, FindingStatus::invalid, "MCP protocol not verified \u00B7 HTTP 500"},
+        {"500 everywhere", 500, FindingStatus::invalid,
+         "MCP protocol not verified \u00B7 HTTP 500"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -191,7 +197,8 @@ TEST(MCPStep, UnverifiedServers) {
 
 TEST(MCPStep, RefusedEndpointHasNoResponse) {
     ScriptedSite site;
-    site.document(kRoot, 200, "<html><link rel=\"mcp\" href=\"http://example.com/rpc/mcp\"></html>", "text/html");
+    site.document(kRoot, 200, "<html><link rel=\"mcp\" href=\"http://example.com/rpc/mcp\"></html>",
+                  "text/html");
     site.fake()->fail("http://example.com/rpc/mcp", "Blocked: plain HTTP requires Developer Mode.");
     DiscoveryEngine engine(NetworkPolicy(), site.fake());
     const ScanRun run = runScan(engine, "example.com");
@@ -225,7 +232,8 @@ TEST(MCPStep, ServerThatPaginatesToTheLimit) {
     ScriptedSite site;
     ScriptedMCPServer server;
     server.capabilities = object({{"tools", JSONValue::emptyObject()}});
-    for (int page = 0; page < 25; ++page) server.pages["tools/list"].push_back({tool("t" + std::to_string(page))});
+    for (int page = 0; page < 25; ++page)
+        server.pages["tools/list"].push_back({tool("t" + std::to_string(page))});
     site.mcp(kMCP, server);
     DiscoveryEngine engine(NetworkPolicy(), site.fake());
     const ScanRun run = runScan(engine, "example.com");
@@ -262,16 +270,15 @@ TEST(MCPStep, CancelDuringInspectionKeepsTheExchangesButGivesNoVerdict) {
     site.mcp(kMCP, fullServer());
     DiscoveryEngine engine(NetworkPolicy(), site.fake());
     std::stop_source stop;
-    std::vector<std::string> messages;
-    const ScanReport report = engine.scan(
-        "example.com",
-        [&](ScanReport, const std::string& message) {
-            messages.push_back(message);
-            if (message == "Inspecting /mcp") stop.request_stop();
+    const ScanRun run = runScan(
+        engine, "example.com",
+        [&](const std::string& m) {
+            if (m == "Inspecting /mcp") stop.request_stop();
         },
         stop.get_token());
+    const ScanReport& report = run.report;
     EXPECT_TRUE(report.cancelled);
-    EXPECT_EQ(messages.back(), "Cancelled");
+    EXPECT_EQ(run.messages.back(), "Cancelled");
     // A cut-short negotiation is not a failing server: no node, no record, no client.
     EXPECT_EQ(node(report, kMCP), nullptr);
     EXPECT_TRUE(report.servers.empty());

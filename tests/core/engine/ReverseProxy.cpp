@@ -1,13 +1,12 @@
 #include "ReverseProxy.h"
 
 #include <arpa/inet.h>
+#include <array>
 #include <netinet/in.h>
 #include <poll.h>
+#include <string>
 #include <sys/socket.h>
 #include <unistd.h>
-
-#include <array>
-#include <string>
 
 namespace quorilanth::test {
 
@@ -31,7 +30,8 @@ bool sendAll(int fd, std::string_view bytes) {
 
 bool hopByHop(std::string_view name) {
     std::string lower(name);
-    for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    for (char& c : lower)
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
     return lower == "host" || lower == "connection" || lower == "content-length" ||
            lower == "transfer-encoding" || lower == "keep-alive";
 }
@@ -45,17 +45,18 @@ Handler reverseProxy(std::uint16_t port) {
         address.sin_family = AF_INET;
         address.sin_port = htons(port);
         address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        if (upstream.fd < 0 ||
-            ::connect(upstream.fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
+        if (upstream.fd < 0 || ::connect(upstream.fd, reinterpret_cast<const sockaddr*>(&address),
+                                         sizeof address) != 0) {
             out.respond(502, "upstream unreachable");
             return;
         }
-        std::string head = request.method + " " + request.target + " HTTP/1.1\r\nHost: 127.0.0.1:" +
-                           std::to_string(port) + "\r\n";
+        std::string head = request.method + " " + request.target +
+                           " HTTP/1.1\r\nHost: 127.0.0.1:" + std::to_string(port) + "\r\n";
         for (const auto& [name, value] : request.headers) {
             if (!hopByHop(name)) head += name + ": " + value + "\r\n";
         }
-        head += "Content-Length: " + std::to_string(request.body.size()) + "\r\nConnection: close\r\n\r\n";
+        head += "Content-Length: " + std::to_string(request.body.size()) +
+                "\r\nConnection: close\r\n\r\n";
         if (!sendAll(upstream.fd, head) || !sendAll(upstream.fd, request.body)) return;
 
         std::array<char, 16384> buffer{};

@@ -2,25 +2,19 @@
 // progress and the start-of-scan refusals.
 
 #include "ScriptedSite.h"
-
 #include "core/model/QuorilanthError.h"
 
-#include <gtest/gtest.h>
-
 #include <algorithm>
+#include <gtest/gtest.h>
 #include <stop_token>
 
 namespace quorilanth::test {
 namespace {
 
-const std::vector<std::string> kConventional{
-    "/.well-known/agent.json", "/.well-known/agent-card.json", "/.well-known/ai-catalog.json",
-    "/.well-known/agent-manifest.json", "/llms.txt", "/agents", "/robots.txt", "/sitemap.xml",
-    "/.well-known/mcp.json", "/mcp"};
-
 std::vector<std::string> hrefs(int count, const std::string& prefix = "/d") {
     std::vector<std::string> out;
-    for (int i = 1; i <= count; ++i) out.push_back(prefix + std::to_string(i) + "/agent.json");
+    for (int i = 1; i <= count; ++i)
+        out.push_back(prefix + std::to_string(i) + "/agent.json");
     return out;
 }
 
@@ -37,11 +31,17 @@ TEST(ScanStart, RootAndQueueFollowTheEnteredAddress) {
         std::string someConventionalURL;
     };
     const std::vector<Case> cases{
-        {"  example.com\n", "https://example.com/", {"/", "/.well-known/agent.json"},
+        {"  example.com\n",
+         "https://example.com/",
+         {"/", "/.well-known/agent.json"},
          "https://example.com/llms.txt"},
-        {"https://example.com/docs/page?x=1#frag", "https://example.com/",
-         {"/", "/docs/page", "/.well-known/agent.json"}, "https://example.com/robots.txt"},
-        {"https://example.com:8443", "https://example.com:8443/", {"/", "/.well-known/agent.json"},
+        {"https://example.com/docs/page?x=1#frag",
+         "https://example.com/",
+         {"/", "/docs/page", "/.well-known/agent.json"},
+         "https://example.com/robots.txt"},
+        {"https://example.com:8443",
+         "https://example.com:8443/",
+         {"/", "/.well-known/agent.json"},
          "https://example.com:8443/sitemap.xml"},
     };
     for (const auto& c : cases) {
@@ -55,7 +55,8 @@ TEST(ScanStart, RootAndQueueFollowTheEnteredAddress) {
         EXPECT_EQ(run.report.nodes.front().kind, NodeKind::domain);
         const auto inspected = run.inspected();
         ASSERT_GE(inspected.size(), c.firstInspected.size());
-        EXPECT_TRUE(std::equal(c.firstInspected.begin(), c.firstInspected.end(), inspected.begin()));
+        EXPECT_TRUE(
+            std::equal(c.firstInspected.begin(), c.firstInspected.end(), inspected.begin()));
         // Everything waiting is processed: the entered page (if any), the root and the ten.
         EXPECT_EQ(inspected.size(), c.firstInspected.size() + 9);
         const auto gets = site.requested();
@@ -78,6 +79,11 @@ TEST(ScanStart, ProgressMessagesComeInOrderWithTheirCounts) {
     EXPECT_EQ(run.messages[2], "1 locations inspected \u00B7 0 tools");
     EXPECT_EQ(run.messages[3], "Inspecting /.well-known/agent.json");
     EXPECT_EQ(run.messages.back(), "Scan complete");
+    std::string order;
+    for (const auto& path : run.inspected()) order += path + " ";
+    EXPECT_EQ(order, "/ /.well-known/agent.json /.well-known/agent-card.json /.well-known/ai-catalog.json "
+                     "/.well-known/agent-manifest.json /llms.txt /agents /robots.txt /sitemap.xml "
+                     "/.well-known/mcp.json /mcp ");
     // One start, two messages per location, one end.
     EXPECT_EQ(run.messages.size(), 1 + 2 * 11 + 1);
     EXPECT_EQ(run.messages[run.messages.size() - 2], "11 locations inspected \u00B7 0 tools");
@@ -88,7 +94,8 @@ TEST(ScanStart, RefusedInputThrowsThePolicyTextAndLeavesTheEngineUsable) {
     DiscoveryEngine engine(NetworkPolicy(), site.fake());
     const std::vector<std::pair<std::string, std::string>> refusals{
         {"http://example.com/", "Blocked: plain HTTP requires Developer Mode."},
-        {"https://user:pw@example.com/", "Blocked: malformed URL or unsafe URL scheme/credentials."},
+        {"https://user:pw@example.com/",
+         "Blocked: malformed URL or unsafe URL scheme/credentials."},
         {"ftp://example.com/", "Blocked: malformed URL or unsafe URL scheme/credentials."},
     };
     for (const auto& [input, text] : refusals) {
@@ -131,7 +138,8 @@ TEST(ScanStart, ThrowingProgressCallbackReleasesTheEngine) {
     DiscoveryEngine engine(NetworkPolicy(), site.fake());
     EXPECT_THROW(engine.scan("example.com",
                              [](ScanReport, const std::string& message) {
-                                 if (message == "Inspecting /agents") throw std::runtime_error("view gone");
+                                 if (message == "Inspecting /agents")
+                                     throw std::runtime_error("view gone");
                              }),
                  std::runtime_error);
     EXPECT_EQ(runScan(engine, "example.com").messages.back(), "Scan complete");
@@ -176,18 +184,16 @@ TEST(ScanBudget, BudgetIsCheckedBeforeCancellation) {
     DiscoveryEngine engine(NetworkPolicy(), site.fake());
     std::stop_source stop;
     int inspecting = 0;
-    std::vector<std::string> messages;
-    const ScanReport report = engine.scan(
-        "example.com",
-        [&](ScanReport, const std::string& message) {
-            messages.push_back(message);
-            if (message.starts_with("Inspecting ") && ++inspecting == 48) stop.request_stop();
+    const ScanRun run = runScan(
+        engine, "example.com",
+        [&](const std::string& m) {
+            if (m.starts_with("Inspecting ") && ++inspecting == 48) stop.request_stop();
         },
         stop.get_token());
     EXPECT_EQ(inspecting, 48);
-    EXPECT_FALSE(report.cancelled);
-    EXPECT_EQ(report.notices, std::vector<std::string>{kBudgetNotice});
-    EXPECT_EQ(messages.back(), "Scan complete");
+    EXPECT_FALSE(run.report.cancelled);
+    EXPECT_EQ(run.report.notices, std::vector<std::string>{kBudgetNotice});
+    EXPECT_EQ(run.messages.back(), "Scan complete");
 }
 
 TEST(ScanCancel, CancelDuringALocationFinishesThatStepAndReturnsThePartialReport) {
@@ -208,14 +214,14 @@ TEST(ScanCancel, CancelDuringALocationFinishesThatStepAndReturnsThePartialReport
                       R"({"next":"https://example.com/x/agent.json"})", "application/json");
         DiscoveryEngine engine(NetworkPolicy(), site.fake());
         std::stop_source stop;
-        std::vector<std::string> messages;
-        const ScanReport report = engine.scan(
-            "example.com",
-            [&](ScanReport, const std::string& message) {
-                messages.push_back(message);
-                if (message == "Inspecting " + c.at) stop.request_stop();
+        const ScanRun run = runScan(
+            engine, "example.com",
+            [&](const std::string& m) {
+                if (m == "Inspecting " + c.at) stop.request_stop();
             },
             stop.get_token());
+        const ScanReport& report = run.report;
+        const auto& messages = run.messages;
         EXPECT_TRUE(report.cancelled);
         EXPECT_EQ(report.notices, std::vector<std::string>{kCancelNotice});
         EXPECT_TRUE(report.finishedAt.has_value());
@@ -237,12 +243,10 @@ TEST(ScanCancel, CancelledBeforeTheFirstLocationStillReturnsAReport) {
     DiscoveryEngine engine(NetworkPolicy(), site.fake());
     std::stop_source stop;
     stop.request_stop();
-    std::vector<std::string> messages;
-    const ScanReport report =
-        engine.scan("example.com", [&](ScanReport, const std::string& m) { messages.push_back(m); },
-                    stop.get_token());
+    const ScanRun run = runScan(engine, "example.com", {}, stop.get_token());
+    const ScanReport& report = run.report;
     EXPECT_TRUE(report.cancelled);
-    EXPECT_EQ(messages, (std::vector<std::string>{"Resolving domain", "Cancelled"}));
+    EXPECT_EQ(run.messages, (std::vector<std::string>{"Resolving domain", "Cancelled"}));
     EXPECT_TRUE(site.fake()->calls().empty());
     ASSERT_EQ(report.nodes.size(), 1u);
     EXPECT_EQ(report.nodes.front().status, FindingStatus::pending);
@@ -251,16 +255,18 @@ TEST(ScanCancel, CancelledBeforeTheFirstLocationStillReturnsAReport) {
 TEST(ScanProgress, ReportCopiesGrowAndTheScanIsTheSameWithoutACallback) {
     auto makeSite = [] {
         ScriptedSite site;
-        site.document("https://example.com/", 200, htmlLinking({"/llms.txt", "/a/agent.json"}), "text/html");
+        site.document("https://example.com/", 200, htmlLinking({"/llms.txt", "/a/agent.json"}),
+                      "text/html");
         site.document("https://example.com/llms.txt", 200, "# Ex\n", "text/plain");
         return site;
     };
     ScriptedSite withSite = makeSite();
     DiscoveryEngine withCallback(NetworkPolicy(), withSite.fake());
     std::vector<std::size_t> evidenceCounts;
-    const ScanReport watched = withCallback.scan("example.com", [&](ScanReport copy, const std::string&) {
-        evidenceCounts.push_back(copy.evidence.size());
-    });
+    const ScanReport watched =
+        withCallback.scan("example.com", [&](ScanReport copy, const std::string&) {
+            evidenceCounts.push_back(copy.evidence.size());
+        });
     EXPECT_TRUE(std::is_sorted(evidenceCounts.begin(), evidenceCounts.end()));
     EXPECT_EQ(evidenceCounts.front(), 0u);
     EXPECT_EQ(evidenceCounts.back(), watched.evidence.size());
@@ -279,7 +285,8 @@ TEST(ScanProgress, ReportCopiesGrowAndTheScanIsTheSameWithoutACallback) {
 
 TEST(ScanProgress, VisitedCountIncludesTheFinalURLOfARedirect) {
     ScriptedSite site;
-    site.redirectChain({"https://example.com/", "https://example.com/home"}, htmlLinking({}), "text/html");
+    site.redirectChain({"https://example.com/", "https://example.com/home"}, htmlLinking({}),
+                       "text/html");
     DiscoveryEngine engine(NetworkPolicy(), site.fake());
     const ScanRun run = runScan(engine, "example.com");
     EXPECT_EQ(run.messages[2], "2 locations inspected \u00B7 0 tools");

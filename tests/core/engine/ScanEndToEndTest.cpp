@@ -2,17 +2,15 @@
 // 127.0.0.1 and 127.0.0.2, with an MCP SDK peer standing at /mcp.
 
 #include "ReverseProxy.h"
-
 #include "core/discovery/DiscoveryEngine.h"
 #include "core/mcp/MCPClient.h"
 #include "support/LoopbackHTTPServer.h"
 #include "support/McpPeer.h"
 
-#include <gtest/gtest.h>
-
 #include <algorithm>
 #include <chrono>
 #include <condition_variable>
+#include <gtest/gtest.h>
 #include <mutex>
 #include <thread>
 
@@ -42,32 +40,39 @@ public:
             out.respond(200,
                         "<html lang=\"en\"><head><title>Fixture</title>"
                         "<meta name=\"description\" content=\"A fixture site\">"
-                        "<link rel=\"canonical\" href=\"" + second + "/\">"
-                        "<link rel=\"alternate\" type=\"text/plain\" href=\"/llms.txt\">"
-                        "<meta property=\"og:url\" content=\"" + second + "/docs/agent-card.json\">"
-                        "</head><body><a href=\"/agents\">agents</a></body></html>",
+                        "<link rel=\"canonical\" href=\"" +
+                            second +
+                            "/\">"
+                            "<link rel=\"alternate\" type=\"text/plain\" href=\"/llms.txt\">"
+                            "<meta property=\"og:url\" content=\"" +
+                            second +
+                            "/docs/agent-card.json\">"
+                            "</head><body><a href=\"/agents\">agents</a></body></html>",
                         {{"Content-Type", "text/html; charset=utf-8"}});
         });
         onSecond("/.well-known/agent.json",
-                   respond::text(200,
-                                 "{\"name\":\"Fixture\",\"publisher\":\"Fixture Inc.\",\"url\":\"" + second +
-                                     "/\",\"endpoints\":{\"card\":\"" + second +
-                                     "/docs/agent-card.json\",\"mcp\":\"" + second + "/mcp\"}}",
-                                 {{"Content-Type", "application/json"}}));
+                 respond::text(200,
+                               "{\"name\":\"Fixture\",\"publisher\":\"Fixture Inc.\",\"url\":\"" +
+                                   second + "/\",\"endpoints\":{\"card\":\"" + second +
+                                   "/docs/agent-card.json\",\"mcp\":\"" + second + "/mcp\"}}",
+                               {{"Content-Type", "application/json"}}));
         onSecond("/docs/agent-card.json",
-                   respond::text(200, "{\"name\":\"Fixture card\",\"skills\":[]}",
-                                 {{"Content-Type", "application/json"}}));
-        onSecond("/llms.txt", respond::text(200,
-                                              "# Fixture\n\n- [Agent](" + second +
-                                                  "/.well-known/agent.json)\n",
-                                              {{"Content-Type", "text/plain"}}));
-        onSecond("/robots.txt", respond::text(200, "User-agent: *\nSitemap: " + second + "/sitemap.xml\n",
-                                                {{"Content-Type", "text/plain"}}));
-        onSecond("/sitemap.xml",
-                   respond::text(200,
-                                 "<?xml version=\"1.0\"?><urlset xmlns=\"http://www.sitemaps.org/schemas/"
-                                 "sitemap/0.9\"><url><loc>" + second + "/llms.txt</loc></url></urlset>",
-                                 {{"Content-Type", "application/xml"}}));
+                 respond::text(200, "{\"name\":\"Fixture card\",\"skills\":[]}",
+                               {{"Content-Type", "application/json"}}));
+        onSecond("/llms.txt",
+                 respond::text(200,
+                               "# Fixture\n\n- [Agent](" + second + "/.well-known/agent.json)\n",
+                               {{"Content-Type", "text/plain"}}));
+        onSecond("/robots.txt",
+                 respond::text(200, "User-agent: *\nSitemap: " + second + "/sitemap.xml\n",
+                               {{"Content-Type", "text/plain"}}));
+        onSecond(
+            "/sitemap.xml",
+            respond::text(200,
+                          "<?xml version=\"1.0\"?><urlset xmlns=\"http://www.sitemaps.org/schemas/"
+                          "sitemap/0.9\"><url><loc>" +
+                              second + "/llms.txt</loc></url></urlset>",
+                          {{"Content-Type", "application/xml"}}));
         server_.on("/mcp", reverseProxy(peerPort));
     }
 
@@ -97,9 +102,8 @@ TEST(ScanEndToEnd, FixtureSiteAcrossTwoHostsWithAnMCPPeer) {
 
     DiscoveryEngine engine{NetworkPolicy(true)};
     std::vector<std::string> messages;
-    const ScanReport report = engine.scan(first, [&](ScanReport, const std::string& message) {
-        messages.push_back(message);
-    });
+    const ScanReport report = engine.scan(
+        first, [&](ScanReport, const std::string& message) { messages.push_back(message); });
     ASSERT_EQ(messages.back(), "Scan complete");
     EXPECT_EQ(report.domain, first + "/");
     EXPECT_TRUE(report.notices.empty());
@@ -137,7 +141,8 @@ TEST(ScanEndToEnd, FixtureSiteAcrossTwoHostsWithAnMCPPeer) {
         {second + "/robots.txt", NodeKind::discovery, FindingStatus::found, true},
         {second + "/sitemap.xml", NodeKind::discovery, FindingStatus::valid, true},
         {second + "/docs/agent-card.json", NodeKind::manifest, FindingStatus::found, false},
-        {second + "/.well-known/ai-catalog.json", NodeKind::manifest, FindingStatus::notFound, false},
+        {second + "/.well-known/ai-catalog.json", NodeKind::manifest, FindingStatus::notFound,
+         false},
         {first + "/.well-known/agent.json", NodeKind::manifest, FindingStatus::notFound, false},
         // Declared by agent.json before its conventional turn: no root edge.
         {second + "/mcp", NodeKind::mcp, FindingStatus::valid, false, false},
@@ -153,7 +158,8 @@ TEST(ScanEndToEnd, FixtureSiteAcrossTwoHostsWithAnMCPPeer) {
         EXPECT_EQ(hasEdge(report, first + "/", e.id, "MCP verified"), e.mcpVerifiedEdge);
     }
     EXPECT_TRUE(report.findNode(second + "/llms.txt")->isAgentDocument.value_or(false));
-    EXPECT_TRUE(hasEdge(report, second + "/.well-known/agent.json", second + "/docs/agent-card.json", "declares"));
+    EXPECT_TRUE(hasEdge(report, second + "/.well-known/agent.json",
+                        second + "/docs/agent-card.json", "declares"));
     EXPECT_TRUE(hasEdge(report, second + "/robots.txt", second + "/sitemap.xml", "text reference"));
     EXPECT_TRUE(hasEdge(report, first + "/", second + "/llms.txt", "HTML alternate"));
 
@@ -172,14 +178,16 @@ TEST(ScanEndToEnd, FixtureSiteAcrossTwoHostsWithAnMCPPeer) {
         EXPECT_EQ(report.findEvidence(mcp->evidenceIDs.back())->method, "OPTIONS");
         EXPECT_TRUE(mcp->metadata["cors"]["status"].isNumber());
         ASSERT_NE(engine.client(server.url), nullptr);
-        const auto tools = std::count_if(report.edges.begin(), report.edges.end(), [&](const GraphEdge& e) {
-            return e.source == server.url && e.relation == "exposes tool";
-        });
+        const auto tools =
+            std::count_if(report.edges.begin(), report.edges.end(), [&](const GraphEdge& e) {
+                return e.source == server.url && e.relation == "exposes tool";
+            });
         EXPECT_EQ(static_cast<std::size_t>(tools), server.tools.size());
     }
 
     // Every recorded exchange is a real hop, and the score is the checks' sum.
-    for (const Evidence& hop : report.evidence) EXPECT_TRUE(hop.statusCode.has_value()) << hop.url;
+    for (const Evidence& hop : report.evidence)
+        EXPECT_TRUE(hop.statusCode.has_value()) << hop.url;
     EXPECT_EQ(report.checks.size(), 16u);
     std::vector<std::string> failed;
     for (const ScoreCheck& check : report.checks) {
@@ -187,8 +195,9 @@ TEST(ScanEndToEnd, FixtureSiteAcrossTwoHostsWithAnMCPPeer) {
     }
     // Plain HTTP, no cache headers, one language, no tool run and no
     // publisher on the site's own domain: everything else passes.
-    EXPECT_EQ(failed, (std::vector<std::string>{"provenance.domain", "localization.multiple", "reliability.tls",
-                                                "reliability.cache", "actions.result"}));
+    EXPECT_EQ(failed,
+              (std::vector<std::string>{"provenance.domain", "localization.multiple",
+                                        "reliability.tls", "reliability.cache", "actions.result"}));
 }
 
 TEST(ScanEndToEnd, RedirectChainLongerThanTheLimit) {

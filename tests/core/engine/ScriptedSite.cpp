@@ -136,18 +136,22 @@ std::vector<std::string> ScanRun::inspected() const {
 }
 
 ScanRun runScan(DiscoveryEngine& engine, const std::string& input,
-                const std::function<void(const std::string&)>& onMessage) {
+                const std::function<void(const std::string&)>& onMessage, std::stop_token stop) {
     ScanRun run;
-    run.report = engine.scan(input, [&](ScanReport, const std::string& message) {
-        run.messages.push_back(message);
-        if (onMessage) onMessage(message);
-    });
+    run.report = engine.scan(
+        input,
+        [&](ScanReport, const std::string& message) {
+            run.messages.push_back(message);
+            if (onMessage) onMessage(message);
+        },
+        stop);
     return run;
 }
 
 std::string htmlLinking(const std::vector<std::string>& hrefs) {
     std::string html = "<html><head><title>t</title></head><body>";
-    for (const auto& href : hrefs) html += "<a href=\"" + href + "\">x</a>";
+    for (const auto& href : hrefs)
+        html += "<a href=\"" + href + "\">x</a>";
     return html + "</body></html>";
 }
 

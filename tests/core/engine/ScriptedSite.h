@@ -44,7 +44,8 @@ public:
     std::vector<std::string> requested(const std::string& method = "GET") const;
 
 private:
-    HTTPResult answerMCP(const FakeHTTPInspector::Call& call, const ScriptedMCPServer& server) const;
+    HTTPResult answerMCP(const FakeHTTPInspector::Call& call,
+                         const ScriptedMCPServer& server) const;
 
     std::shared_ptr<FakeHTTPInspector> fake_;
     std::shared_ptr<std::map<std::string, ScriptedMCPServer>> servers_;
@@ -58,7 +59,8 @@ struct ScanRun {
 };
 
 ScanRun runScan(DiscoveryEngine& engine, const std::string& input,
-                const std::function<void(const std::string&)>& onMessage = {});
+                const std::function<void(const std::string&)>& onMessage = {},
+                std::stop_token stop = {});
 
 // An HTML page whose anchors point at each given href.
 std::string htmlLinking(const std::vector<std::string>& hrefs);
