@@ -496,6 +496,7 @@ void LoopbackHTTPServer::serve(int fd, std::string localAddress) {
         std::optional<ReceivedRequest> request = parseHead(std::string_view(buffer).substr(0, headEnd));
         if (!request) return;
         request->localAddress = localAddress;
+        request->receivedAt = std::chrono::steady_clock::now();
         std::string rest = buffer.substr(headEnd + 4);
         std::size_t length = 0;
         if (auto contentLength = request->header("Content-Length")) {

@@ -33,6 +33,7 @@ struct ReceivedRequest {
     HeaderList headers;  // in arrival order, names as sent
     std::string body;
     std::string localAddress; // the bound address the connection came in on
+    std::chrono::steady_clock::time_point receivedAt; // when its head was complete
 
     std::string path() const; // target without its query
     // First header of that name, compared without regard to case.

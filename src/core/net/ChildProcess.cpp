@@ -65,17 +65,25 @@ ChildProcess ChildProcess::launch(const std::string& executable, const std::vect
     std::vector<UniqueFd> spares;
     SpawnActions actions;
     int highest = 2;
-    bool stdinMapped = false;
     for (const Descriptor& descriptor : descriptors) {
         int spare = ::fcntl(descriptor.parentFd, F_DUPFD_CLOEXEC, firstSpareFd);
         if (spare < 0) throw std::system_error(errno, std::generic_category(), "Could not start " + executable);
         spares.emplace_back(spare);
         posix_spawn_file_actions_adddup2(&actions.actions, spare, descriptor.childFd);
         highest = std::max(highest, descriptor.childFd);
-        stdinMapped = stdinMapped || descriptor.childFd == 0;
     }
-    if (!stdinMapped) posix_spawn_file_actions_addopen(&actions.actions, 0, "/dev/null", O_RDONLY, 0);
-    // Whatever else is open here, without close-on-exec or not, stays here.
+    // Whatever else is open here, with close-on-exec or not, stays here. The
+    // standard streams that were not handed over read and write /dev/null, so
+    // that a file the child opens never lands on one of them.
+    for (int fd = 0; fd <= highest; ++fd) {
+        bool mapped = std::any_of(descriptors.begin(), descriptors.end(),
+                                  [fd](const Descriptor& descriptor) { return descriptor.childFd == fd; });
+        if (mapped) continue;
+        if (fd <= 2)
+            posix_spawn_file_actions_addopen(&actions.actions, fd, "/dev/null", fd == 0 ? O_RDONLY : O_WRONLY, 0);
+        else
+            posix_spawn_file_actions_addclose(&actions.actions, fd);
+    }
     posix_spawn_file_actions_addclosefrom_np(&actions.actions, highest + 1);
 
     // The child starts with default signal handling and no blocked signals,

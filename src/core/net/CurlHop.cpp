@@ -5,7 +5,7 @@
 #include "core/net/HTTPInspector.h"
 #include "core/net/HTTPTextDecoder.h"
 #include "core/net/Url.h"
-#include "core/net/Utf8.h"
+#include "core/net/LossyUTF8.h"
 
 #include <unicode/locid.h>
 #include <unicode/uchar.h>
@@ -175,6 +175,10 @@ struct Sink {
                 return;
             }
             std::size_t keep = std::min(room, static_cast<std::size_t>(n));
+            // Grow by doubling, but never past the limit: the limit bounds
+            // the memory held, not only the bytes kept.
+            if (data.size() + keep > data.capacity())
+                data.reserve(std::min(limit, std::max(data.capacity() * 2, data.size() + keep)));
             data.append(buffer, keep);
             if (keep < static_cast<std::size_t>(n)) overflowed = true;
             if (closeAtLimit && data.size() >= limit) {
@@ -193,9 +197,9 @@ std::string environmentValue(std::string_view name, std::string_view value) {
 
 std::string decimalSeconds(double seconds) {
     char buffer[64];
-    auto [end, error] = std::to_chars(buffer, buffer + sizeof buffer, seconds);
+    auto [end, error] = std::to_chars(buffer, buffer + sizeof buffer, seconds, std::chars_format::fixed);
     std::string text(buffer, error == std::errc() ? end : buffer);
-    if (text.find_first_of(".eEn") == std::string::npos) text += ".0";
+    if (text.find_first_of(".n") == std::string::npos) text += ".0";
     return text;
 }
 
