@@ -50,6 +50,8 @@ TEST(DocumentStep, RootAnsweredFromAnotherHostQueuesThatHostsLocationsFirst) {
             EXPECT_EQ(gets[1], kAgent);
             EXPECT_EQ(run.inspected().size(), 11u);
         }
+        // The final address joins the visited set, and the count shows it.
+        EXPECT_EQ(run.messages[2], "2 locations inspected \u00B7 0 tools");
         // Still one domain node, under the entered root, with both hops as evidence.
         const GraphNode* root = node(run.report, kRoot);
         ASSERT_NE(root, nullptr);
@@ -215,20 +217,6 @@ TEST(DocumentStep, WithFewerThanTwoWaitingAReferenceGoesLast) {
     ASSERT_EQ(inspected.size(), 12u);
     EXPECT_EQ(inspected[10], "/mcp");
     EXPECT_EQ(inspected[11], "/y/agent.json");
-}
-
-TEST(DocumentStep, SitemapCapHoldsAcrossDocuments) {
-    ScriptedSite site;
-    site.document(kRobots, 200, "Sitemap: https://example.com/sitemap-a.xml\n", "text/plain");
-    site.document(kLlms, 200,
-                  "https://example.com/sitemap-b.xml\nhttps://example.com/sitemap-c.xml\n",
-                  "text/plain");
-    DiscoveryEngine engine(NetworkPolicy(), site.fake());
-    runScan(engine, "example.com");
-    const auto gets = site.requested();
-    EXPECT_EQ(countOf(gets, "https://example.com/sitemap-a.xml"), 0u);
-    EXPECT_EQ(countOf(gets, "https://example.com/sitemap-b.xml"), 1u);
-    EXPECT_EQ(countOf(gets, "https://example.com/sitemap-c.xml"), 1u);
 }
 
 TEST(DocumentStep, HostileDocumentsStayBounded) {

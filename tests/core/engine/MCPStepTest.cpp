@@ -159,15 +159,20 @@ TEST(MCPStep, UnverifiedServers) {
     struct Case {
         const char* name;
         std::optional<std::int64_t> plainStatus; // nothing: no server at all (404 fallback)
+        std::optional<std::string> failure;      // a transport error instead of an answer
         FindingStatus status;
         std::string summary;
     };
     const std::vector<Case> cases{
-        {"404 without MCP", std::nullopt, FindingStatus::notFound,
+        {"404 without MCP", std::nullopt, std::nullopt, FindingStatus::notFound,
          "MCP protocol not verified \u00B7 HTTP 404"},
-        {"401 everywhere", 401, FindingStatus::found, "MCP protocol not verified \u00B7 HTTP 401"},
-        {"500 everywhere", 500, FindingStatus::invalid,
+        {"401 everywhere", 401, std::nullopt, FindingStatus::found,
+         "MCP protocol not verified \u00B7 HTTP 401"},
+        {"500 everywhere", 500, std::nullopt, FindingStatus::invalid,
          "MCP protocol not verified \u00B7 HTTP 500"},
+        {"refused by the policy", std::nullopt,
+         "Blocked: DNS resolves to a private, local or reserved address (10.0.0.1).",
+         FindingStatus::blocked, "MCP protocol not verified \u00B7 HTTP no response"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -177,6 +182,7 @@ TEST(MCPStep, UnverifiedServers) {
             server.plainStatus = c.plainStatus;
             site.mcp(kMCP, server);
         }
+        if (c.failure) site.fake()->fail(kMCP, *c.failure);
         DiscoveryEngine engine(NetworkPolicy(), site.fake());
         const ScanRun run = runScan(engine, "example.com");
         const GraphNode* mcp = node(run.report, kMCP);
@@ -193,19 +199,6 @@ TEST(MCPStep, UnverifiedServers) {
         // Every client exchange is evidence of the node.
         EXPECT_EQ(mcp->evidenceIDs.size(), site.requested("POST").size());
     }
-}
-
-TEST(MCPStep, RefusedEndpointHasNoResponse) {
-    ScriptedSite site;
-    site.document(kRoot, 200, "<html><link rel=\"mcp\" href=\"http://example.com/rpc/mcp\"></html>",
-                  "text/html");
-    site.fake()->fail("http://example.com/rpc/mcp", "Blocked: plain HTTP requires Developer Mode.");
-    DiscoveryEngine engine(NetworkPolicy(), site.fake());
-    const ScanRun run = runScan(engine, "example.com");
-    const GraphNode* mcp = node(run.report, "http://example.com/rpc/mcp");
-    ASSERT_NE(mcp, nullptr);
-    EXPECT_EQ(mcp->status, FindingStatus::blocked);
-    EXPECT_EQ(mcp->summary, "MCP protocol not verified \u00B7 HTTP no response");
 }
 
 TEST(MCPStep, DeclaredServerGetsNoRootEdgeAndPreflightWithoutHeader) {

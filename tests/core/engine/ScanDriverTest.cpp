@@ -80,10 +80,12 @@ TEST(ScanStart, ProgressMessagesComeInOrderWithTheirCounts) {
     EXPECT_EQ(run.messages[3], "Inspecting /.well-known/agent.json");
     EXPECT_EQ(run.messages.back(), "Scan complete");
     std::string order;
-    for (const auto& path : run.inspected()) order += path + " ";
-    EXPECT_EQ(order, "/ /.well-known/agent.json /.well-known/agent-card.json /.well-known/ai-catalog.json "
-                     "/.well-known/agent-manifest.json /llms.txt /agents /robots.txt /sitemap.xml "
-                     "/.well-known/mcp.json /mcp ");
+    for (const auto& path : run.inspected())
+        order += path + " ";
+    EXPECT_EQ(order,
+              "/ /.well-known/agent.json /.well-known/agent-card.json /.well-known/ai-catalog.json "
+              "/.well-known/agent-manifest.json /llms.txt /agents /robots.txt /sitemap.xml "
+              "/.well-known/mcp.json /mcp ");
     // One start, two messages per location, one end.
     EXPECT_EQ(run.messages.size(), 1 + 2 * 11 + 1);
     EXPECT_EQ(run.messages[run.messages.size() - 2], "11 locations inspected \u00B7 0 tools");
@@ -281,16 +283,6 @@ TEST(ScanProgress, ReportCopiesGrowAndTheScanIsTheSameWithoutACallback) {
     }
     EXPECT_EQ(unwatched.evidence.size(), watched.evidence.size());
     EXPECT_EQ(unwatched.edges.size(), watched.edges.size());
-}
-
-TEST(ScanProgress, VisitedCountIncludesTheFinalURLOfARedirect) {
-    ScriptedSite site;
-    site.redirectChain({"https://example.com/", "https://example.com/home"}, htmlLinking({}),
-                       "text/html");
-    DiscoveryEngine engine(NetworkPolicy(), site.fake());
-    const ScanRun run = runScan(engine, "example.com");
-    EXPECT_EQ(run.messages[2], "2 locations inspected \u00B7 0 tools");
-    EXPECT_EQ(run.inspected().size(), 11u);
 }
 
 } // namespace
