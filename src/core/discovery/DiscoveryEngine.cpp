@@ -35,6 +35,7 @@ constexpr std::array<std::string_view, 10> conventionalPaths{
     "/mcp",
 };
 
+constexpr int locationBudget = 48;
 constexpr std::size_t queueCap = 100;
 constexpr std::size_t nodeCap = 259;
 constexpr int sitemapCap = 2;

@@ -53,11 +53,6 @@ public:
     std::shared_ptr<MCPClient> client(const std::string& serverURL) const;
     void setClient(const std::string& serverURL, std::shared_ptr<MCPClient> client);
 
-    const NetworkPolicy& policy() const { return policy_; }
-    const std::shared_ptr<HTTPInspecting>& http() const { return http_; }
-
-    static constexpr int locationBudget = 48;
-
 private:
     struct ScanState;
     void documentStep(ScanState& state, const QueuedLocation& entry, const std::string& key,
