@@ -4,7 +4,6 @@
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
-
 #include <stdlib.h>
 #include <sys/stat.h>
 
@@ -46,12 +45,14 @@ CurlWrapper::CurlWrapper(Options options) {
     std::ofstream out(script_);
     out << "#!/bin/sh\n"
         << "log='" << folder_ << "/arguments'\n"
-        << "printf '%s\\0' \"$@\" '" << endOfRun << "' >> \"$log\"\n"
+        << "printf '%s\\0' \"$@\" '" << endOfRun
+        << "' >> \"$log\"\n"
         // readlink runs as its own process before any command substitution,
         // which would open a pipe of the shell's own on one of these numbers.
         << "for n in 3 4 5 6; do readlink /proc/$$/fd/$n > '" << folder_ << "/fd'$n; done\n"
-        << "printf '%s\\0' \"$(cat '" << folder_ << "/fd3')\" \"$(cat '" << folder_ << "/fd4')\" \"$(cat '"
-        << folder_ << "/fd5')\" \"$(cat '" << folder_ << "/fd6')\" '" << endOfRun << "' >> '" << folder_ << "/fds'\n";
+        << "printf '%s\\0' \"$(cat '" << folder_ << "/fd3')\" \"$(cat '" << folder_
+        << "/fd4')\" \"$(cat '" << folder_ << "/fd5')\" \"$(cat '" << folder_ << "/fd6')\" '"
+        << endOfRun << "' >> '" << folder_ << "/fds'\n";
     if (!options.runCurl) {
         out << "exit 7\n";
     } else {
@@ -59,7 +60,8 @@ CurlWrapper::CurlWrapper(Options options) {
             out << "previous=\n"
                 << "for argument; do\n"
                 << "  shift\n"
-                << "  if [ \"$previous\" = --resolve ]; then set -- \"$@\" \"${argument%:*}:127.0.0.1\";\n"
+                << "  if [ \"$previous\" = --resolve ]; then set -- \"$@\" "
+                   "\"${argument%:*}:127.0.0.1\";\n"
                 << "  else set -- \"$@\" \"$argument\"; fi\n"
                 << "  previous=$argument\n"
                 << "done\n";
@@ -77,7 +79,9 @@ CurlWrapper::~CurlWrapper() {
     std::filesystem::remove_all(folder_, ignored);
 }
 
-std::vector<std::vector<std::string>> CurlWrapper::runs() const { return splitRuns(readFile(folder_ + "/arguments")); }
+std::vector<std::vector<std::string>> CurlWrapper::runs() const {
+    return splitRuns(readFile(folder_ + "/arguments"));
+}
 
 std::vector<std::vector<std::string>> CurlWrapper::descriptorTargets() const {
     return splitRuns(readFile(folder_ + "/fds"));

@@ -16,6 +16,10 @@ struct ParseCase {
     JSONValue expected;
 };
 
+void PrintTo(const ParseCase& row, std::ostream* out) {
+    *out << row.name;
+}
+
 class ParseAccepts : public testing::TestWithParam<ParseCase> {};
 
 TEST_P(ParseAccepts, GivesTheDenotedValue) {
@@ -46,6 +50,10 @@ struct RejectCase {
     const char* name;
     std::string text;
 };
+
+void PrintTo(const RejectCase& row, std::ostream* out) {
+    *out << row.name;
+}
 
 class ParseRejects : public testing::TestWithParam<RejectCase> {};
 

@@ -13,6 +13,10 @@ struct ToolRow {
     ToolSafety safety;
 };
 
+void PrintTo(const ToolRow& row, std::ostream* out) {
+    *out << row.name;
+}
+
 class MCPToolDerived : public testing::TestWithParam<ToolRow> {};
 
 TEST_P(MCPToolDerived, NameDescriptionIdAndSafetyComeFromTheDefinition) {

@@ -56,6 +56,10 @@ struct Rejection {
     std::string place; // expected in the message
 };
 
+void PrintTo(const Rejection& row, std::ostream* out) {
+    *out << row.name;
+}
+
 class ReportJSONRejects : public ::testing::TestWithParam<Rejection> {};
 
 TEST_P(ReportJSONRejects, FailsTheWholeReadNamingThePlace) {
@@ -121,6 +125,10 @@ struct Acceptance {
     std::string replace;
 };
 
+void PrintTo(const Acceptance& row, std::ostream* out) {
+    *out << row.name;
+}
+
 class ReportJSONAccepts : public ::testing::TestWithParam<Acceptance> {};
 
 // Each change is one the reader forgives and the writer does not reproduce, so
@@ -144,7 +152,8 @@ INSTANTIATE_TEST_SUITE_P(
                     Acceptance{"IntegerWrittenWithFraction", R"("statusCode" : 200)",
                                R"("statusCode" : 200.0)"},
                     Acceptance{"EscapedSlashes", R"("https://shop.example/")",
-                               R"("https:\/\/shop.example\/")"}));
+                               R"("https:\/\/shop.example\/")"}),
+    [](const auto& info) { return info.param.name; });
 
 TEST(ReportJSONOptionals, NullOrMissingOptionalKeysReadAsAbsent) {
     std::string text = readFixture("model/report-full.json");

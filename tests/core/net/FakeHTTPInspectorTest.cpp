@@ -29,7 +29,8 @@ TEST(FakeHTTPInspector, AnswersInScriptedOrderAndRecordsCalls) {
     };
     std::vector<HTTPResult> results;
     for (const Case& c : cases) {
-        HTTPResult result = fake.request(c.url, "POST", {{"Authorization", "k"}}, std::string("{}"));
+        HTTPResult result =
+            fake.request(c.url, "POST", {{"Authorization", "k"}}, std::string("{}"));
         results.push_back(result);
         ASSERT_EQ(result.exchanges.size(), 1u) << c.url;
         const Evidence& hop = result.final();
