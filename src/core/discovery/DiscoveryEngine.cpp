@@ -273,9 +273,9 @@ void DiscoveryEngine::documentStep(ScanState& state, const QueuedLocation& entry
     report.upsert(node);
 
     if (entry.conventional && answering(parsed.status) && success(final.statusCode)) {
-        report.connect(GraphEdge(state.root, node.id, "responds at", final.id,
+        report.connect(GraphEdge{state.root, node.id, "responds at", final.id,
                                  "HTTP " + std::to_string(*final.statusCode) +
-                                     " at conventional path " + key));
+                                     " at conventional path " + key});
     }
 
     for (const DiscoveredLink& link : parsed.links) {
@@ -298,7 +298,7 @@ void DiscoveryEngine::documentStep(ScanState& state, const QueuedLocation& entry
             declared.evidenceIDs = {final.id};
             report.upsert(declared);
         }
-        report.connect(GraphEdge(node.id, address, link.relation, final.id, link.locator));
+        report.connect(GraphEdge{node.id, address, link.relation, final.id, link.locator});
 
         if (link.kind == NodeKind::content || isTemplate || state.visited.count(address) != 0 ||
             state.queue.size() >= queueCap) {
@@ -419,8 +419,8 @@ void DiscoveryEngine::mcpStep(ScanState& state, const QueuedLocation& entry, con
             report.upsert(std::move(updated));
         }
         if (entry.conventional && !exchanges.empty()) {
-            report.connect(GraphEdge(state.root, key, "MCP verified", exchanges.front().id,
-                                     "JSON-RPC negotiation at " + key));
+            report.connect(GraphEdge{state.root, key, "MCP verified", exchanges.front().id,
+                                     "JSON-RPC negotiation at " + key});
         }
     }
 
@@ -432,8 +432,8 @@ void DiscoveryEngine::mcpStep(ScanState& state, const QueuedLocation& entry, con
             toolNode.metadata = tool.definition;
             toolNode.evidenceIDs = {listed->id};
             report.upsert(toolNode);
-            report.connect(GraphEdge(key, toolNode.id, "exposes tool", listed->id,
-                                     "/result/tools/name=" + name));
+            report.connect(GraphEdge{key, toolNode.id, "exposes tool", listed->id,
+                                     "/result/tools/name=" + name});
         }
     }
 
@@ -456,9 +456,9 @@ void DiscoveryEngine::mcpStep(ScanState& state, const QueuedLocation& entry, con
             itemNode.metadata = item;
             itemNode.evidenceIDs = {listed->id};
             report.upsert(itemNode);
-            report.connect(GraphEdge(key, itemNode.id,
+            report.connect(GraphEdge{key, itemNode.id,
                                      "exposes " + std::string(toString(inventory.kind)), listed->id,
-                                     "/result/" + name + "/" + label));
+                                     "/result/" + name + "/" + label});
         }
     }
 }
