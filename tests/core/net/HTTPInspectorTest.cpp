@@ -631,6 +631,9 @@ TEST_F(HTTPInspectorTest, Cancellation) {
     watcher.join();
     EXPECT_EQ(cut.final().error, Cancelled().what());
     EXPECT_FALSE(cut.final().statusCode);
+    EXPECT_EQ(cut.final().url, server.url("/slow"));
+    EXPECT_EQ(cut.final().method, "GET");
+    EXPECT_EQ(cut.final().requestHeaders.at("Accept"), "*/*");
     // A hang check, not a speed goal: the trickle would last minutes.
     EXPECT_LT(latency, 5s);
     std::cout << "child gone " << std::chrono::duration<double, std::milli>(latency).count()
