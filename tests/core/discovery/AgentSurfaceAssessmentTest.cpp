@@ -242,13 +242,5 @@ TEST(Assessment, UnrequestedDeclaredReferenceProvesNothing) {
     }
 }
 
-TEST(Assessment, PresenceRawValues) {
-    for (Presence p : {Presence::found, Presence::notFound, Presence::inconclusive}) {
-        EXPECT_EQ(presenceFromString(toString(p)), p);
-    }
-    EXPECT_EQ(presenceFromString("NotFound"), std::nullopt);
-    EXPECT_EQ(presenceFromString(""), std::nullopt);
-}
-
 } // namespace
 } // namespace quorilanth

@@ -138,17 +138,6 @@ TEST(Parser, LinkParametersThatNameAnInterfaceKeepAnIrrelevantTarget) {
     EXPECT_EQ(doc.links[0].kind, NodeKind::manifest);
 }
 
-TEST(Parser, SameExchangeGivesSameDocument) {
-    const Evidence e =
-        answer("https://x.example/agents", "text/html",
-               "<a href=/mcp rel=mcp>a</a><a href=/mcp>b</a><link rel=agent href=/agent.json>");
-    const auto first = AgentManifestParser::parse(e);
-    const auto second = AgentManifestParser::parse(e);
-    EXPECT_EQ(first.links, second.links);
-    EXPECT_EQ(first.metadata, second.metadata);
-    EXPECT_TRUE(first.isAgentDocument);
-}
-
 } // namespace
 } // namespace quorilanth
 

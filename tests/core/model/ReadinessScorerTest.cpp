@@ -4,7 +4,6 @@
 
 #include <gtest/gtest.h>
 #include <map>
-#include <numeric>
 
 namespace quorilanth {
 namespace {
@@ -314,18 +313,6 @@ TEST(ReadinessScorer, ToolsSchemasSafetyAndResults) {
     EXPECT_EQ(check(checks, "actions.schemas").evidenceIDs, std::vector<std::string>{"T2"});
     EXPECT_EQ(check(checks, "actions.safety").evidenceIDs, std::vector<std::string>{"T2"});
     EXPECT_EQ(check(checks, "actions.result").evidenceIDs, std::vector<std::string>{"R1"});
-}
-
-TEST(ReadinessScorer, IsAPureFunctionOfTheReport) {
-    ReportBuilder b;
-    b.document("https://x.example/llms.txt", NodeKind::discovery);
-    b.node("https://x.example/mcp", NodeKind::mcp, FindingStatus::valid, {"M"});
-    const auto first = scored(b.report());
-    EXPECT_EQ(first, scored(b.report()));
-    const std::int64_t total =
-        std::accumulate(first.begin(), first.end(), std::int64_t{0},
-                        [](std::int64_t sum, const ScoreCheck& c) { return sum + c.earned(); });
-    EXPECT_EQ(total, 7 + 12);
 }
 
 } // namespace
