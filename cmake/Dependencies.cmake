@@ -17,6 +17,8 @@ endif()
 if(QL_BUILD_TESTS)
   find_package(GTest REQUIRED)
   include(GoogleTest)
+  # Only the test support links it: the loopback HTTPS server and its test CA.
+  find_package(OpenSSL REQUIRED)
 endif()
 if(QL_BUILD_BENCH)
   find_package(benchmark REQUIRED)
