@@ -1,6 +1,7 @@
 #include "core/net/NetworkPolicy.h"
 
 #include "core/model/QuorilanthError.h"
+#include "core/net/AsciiText.h"
 #include "core/net/Url.h"
 
 #include <algorithm>
@@ -28,14 +29,6 @@ constexpr std::size_t kMaxURLBytes = 8191;
 [[noreturn]] void refuse(const char* message)
 {
     throw QuorilanthError(message);
-}
-
-std::string lowerASCII(std::string_view text)
-{
-    std::string lower(text);
-    std::transform(lower.begin(), lower.end(), lower.begin(),
-        [](unsigned char c) { return static_cast<char>(c >= 'A' && c <= 'Z' ? c + 32 : c); });
-    return lower;
 }
 
 bool isUnicodeSpace(UChar32 c) noexcept
@@ -182,7 +175,7 @@ std::string NetworkPolicy::validate(std::string_view text) const
     if (!url || !url->hasScheme()) {
         refuse(kMalformed);
     }
-    const std::string scheme = lowerASCII(url->scheme());
+    const std::string scheme = asciiLowercase(url->scheme());
     if (scheme != "https" && scheme != "http") {
         refuse(kMalformed);
     }

@@ -16,7 +16,7 @@ namespace quorilanth {
 //   - path() is percent-decoded with one trailing "/" dropped, except at the root;
 //   - lastPathComponent() is "/" for the root and "" when there is no path.
 // Parsing is strict: anything RFC 3986 refuses (spaces, non-ASCII, "\\", a
-// stray "%") gives no Url at all.
+// stray "%", an IPv6 zone) gives no Url at all.
 class Url {
 public:
     static std::optional<Url> parse(std::string_view text);
@@ -80,6 +80,7 @@ private:
     };
 
     Url() = default;
+    bool parseAuthority();
     std::string_view view(const Part& part) const noexcept
     {
         return part.present ? std::string_view(text_).substr(part.offset, part.length) : std::string_view();

@@ -5,8 +5,6 @@
 
 namespace quorilanth::utf8 {
 
-bool isValid(std::string_view bytes) noexcept;
-
 // Each maximal ill-formed subsequence becomes one U+FFFD, the way the Unicode
 // standard recommends, so the count of replacements matches other decoders.
 std::string lossy(std::string_view bytes);

@@ -1,4 +1,6 @@
-#include "core/net/Utf8.h"
+#include "core/net/LossyUTF8.h"
+
+#include "core/model/UTF8.h"
 
 #include <cstddef>
 
@@ -52,30 +54,19 @@ std::size_t sequenceAt(std::string_view s, std::size_t i, std::size_t& bad) noex
 
 } // namespace
 
-bool isValid(std::string_view bytes) noexcept
-{
-    std::size_t i = 0;
-    while (i < bytes.size()) {
-        if (static_cast<unsigned char>(bytes[i]) < 0x80) {
-            ++i;
-            continue;
-        }
-        std::size_t bad = 0;
-        const std::size_t n = sequenceAt(bytes, i, bad);
-        if (n == 0) {
-            return false;
-        }
-        i += n;
-    }
-    return true;
-}
-
 std::string lossy(std::string_view bytes)
 {
     std::string out;
     out.reserve(bytes.size());
+    const auto* begin = reinterpret_cast<const unsigned char*>(bytes.data());
     std::size_t i = 0;
     while (i < bytes.size()) {
+        const std::size_t ascii = asciiPrefix(begin + i, begin + bytes.size());
+        out.append(bytes.substr(i, ascii));
+        i += ascii;
+        if (i == bytes.size()) {
+            break;
+        }
         std::size_t bad = 0;
         const std::size_t n = sequenceAt(bytes, i, bad);
         if (n == 0) {
