@@ -129,12 +129,17 @@ void PrettyJSONWriter::beforeValue() {
     newline();
 }
 
-void PrettyJSONWriter::beginObject() {
+void PrettyJSONWriter::enter(char bracket) {
+    if (level_ >= kMaxNesting)
+        throw QuorilanthError("Cannot write JSON: it is nested more than " +
+                              std::to_string(kMaxNesting) + " levels deep.");
     beforeValue();
-    out_.push_back('{');
+    out_.push_back(bracket);
     ++level_;
     first_ = true;
 }
+
+void PrettyJSONWriter::beginObject() { enter('{'); }
 
 void PrettyJSONWriter::key(std::string_view name) {
     beforeValue();
@@ -150,12 +155,7 @@ void PrettyJSONWriter::endObject() {
     first_ = false;
 }
 
-void PrettyJSONWriter::beginArray() {
-    beforeValue();
-    out_.push_back('[');
-    ++level_;
-    first_ = true;
-}
+void PrettyJSONWriter::beginArray() { enter('['); }
 
 void PrettyJSONWriter::endArray() {
     --level_;

@@ -359,10 +359,6 @@ template <typename T, typename ReadOne> auto listOf(ReadOne readOne) {
     return [readOne](const JSONValue& v, const Path& p) { return readList<T>(v, p, readOne); };
 }
 
-// The deepest JSON value a report may carry sits five levels inside the
-// report's own frame (report, servers, server, tools, tool); the rest of the
-// allowance covers values that the engine wrapped after parsing them.
-constexpr std::size_t kReportNesting = JSONValue::kMaxNesting + 64;
 
 } // namespace
 
@@ -393,7 +389,7 @@ std::string write(const ScanReport& report) {
 ScanReport read(std::string_view bytes) {
     JSONValue document;
     try {
-        document = JSONValue::parse(bytes, kReportNesting);
+        document = JSONValue::parse(bytes, PrettyJSONWriter::kMaxNesting);
     } catch (const JSONParseError& error) {
         throw QuorilanthError("Cannot read the report: " + error.message());
     }

@@ -1,5 +1,7 @@
 #include "core/model/ReportJSON.h"
 
+#include "core/model/PrettyJSONWriter.h"
+
 #include "support/SampleReports.h"
 
 #include <gtest/gtest.h>
@@ -109,7 +111,7 @@ INSTANTIATE_TEST_SUITE_P(
         Rejection{"ArrayAtTopLevel", "", "[]", "$: expected an object, found an array"},
         Rejection{"StringAtTopLevel", "", R"("report")", "$: expected an object"},
         Rejection{"TrailingContent", "", "{} {}", "Cannot read the report: Invalid JSON"},
-        Rejection{"LoneSurrogateInBody", "Caf", R"(\udc00)", "Invalid UTF-8 or lone surrogate"}),
+        Rejection{"LoneSurrogateInBody", "Caf", R"(\udc00)", "Lone surrogate in string"}),
     [](const auto& info) { return info.param.name; });
 
 struct Acceptance {
@@ -194,6 +196,31 @@ TEST(ReportJSONNesting, ValuesAtTheParseLimitSurviveInsideAReport) {
     report.servers.push_back(server);
     ScanReport back = ReportJSON::read(ReportJSON::write(report));
     EXPECT_EQ(back.servers[0].tools[0].definition.depth(), JSONValue::kMaxNesting);
+}
+
+JSONValue builtNesting(std::size_t levels) {
+    JSONValue value = JSONValue::emptyArray();
+    for (std::size_t i = 1; i < levels; ++i) value = JSONValue(JSONValue::Array{value});
+    return value;
+}
+
+// Values built in code may wrap parsed ones; whatever gets written must read back.
+TEST(ReportJSONNesting, TheWriterNeverProducesWhatTheReaderRefuses) {
+    const std::size_t limit = PrettyJSONWriter::kMaxNesting;
+    EXPECT_FALSE(builtNesting(limit).pretty().empty());
+    EXPECT_EQ(builtNesting(limit + 1).pretty(), "");
+
+    // Node metadata sits three levels inside the report (report, nodes, node).
+    for (std::size_t levels : {limit - 3, limit - 2}) {
+        ScanReport report = minimalSampleReport();
+        report.nodes.emplace_back("n", NodeKind::content, "n", std::nullopt, FindingStatus::found);
+        report.nodes.back().metadata = builtNesting(levels);
+        if (levels + 3 <= limit) {
+            EXPECT_EQ(ReportJSON::read(ReportJSON::write(report)).nodes[0].metadata.depth(), levels);
+        } else {
+            EXPECT_THROW(ReportJSON::write(report), QuorilanthError);
+        }
+    }
 }
 
 TEST(ReportJSONNesting, AHostileFileIsRefusedWithoutCrashing) {
