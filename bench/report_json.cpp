@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <memory>
 #include <random>
 #include <string>
 #include <vector>
@@ -22,7 +23,8 @@ namespace {
 // quotes, line breaks, tabs, slashes and some non-ASCII text to escape.
 std::string body(std::mt19937_64& random, std::size_t size) {
     static const char* lines[] = {
-        "<a href=\"https://shop.example/products/item\" rel=\"alternate\">Caf\xC3\xA9 \xE2\x82\xAC 12</a>\n",
+        "<a href=\"https://shop.example/products/item\" rel=\"alternate\">Caf\xC3\xA9 \xE2\x82\xAC "
+        "12</a>\n",
         "  \"description\": \"A tool that searches the catalog\",\n",
         "\t<meta name=\"description\" content=\"Products, offers and \\\"deals\\\"\">\n",
         "{\"jsonrpc\":\"2.0\",\"id\":7,\"result\":{\"tools\":[{\"name\":\"search\"}]}}\n",
@@ -31,7 +33,8 @@ std::string body(std::mt19937_64& random, std::size_t size) {
     };
     std::string text;
     text.reserve(size + 128);
-    while (text.size() < size) text += lines[random() % std::size(lines)];
+    while (text.size() < size)
+        text += lines[random() % std::size(lines)];
     text.resize(size);
     return text;
 }
@@ -73,11 +76,13 @@ template <typename F> double bestSeconds(int runs, F&& work) {
     return best;
 }
 
-std::string readFile(const std::filesystem::path& path) {
-    std::ifstream file(path, std::ios::binary);
-    std::string content(std::filesystem::file_size(path), '\0');
-    file.read(content.data(), static_cast<std::streamsize>(content.size()));
-    return content;
+// The whole file in one allocation, as an application would load it before
+// handing the bytes to the reader.
+std::size_t readReportFile(const std::filesystem::path& path) {
+    auto size = static_cast<std::size_t>(std::filesystem::file_size(path));
+    std::unique_ptr<char[]> bytes(new char[size]);
+    std::ifstream(path, std::ios::binary).read(bytes.get(), static_cast<std::streamsize>(size));
+    return ReportJSON::read(std::string_view(bytes.get(), size)).evidence.size();
 }
 
 // Best of three json.load runs in a fresh interpreter, in seconds; negative when
@@ -90,7 +95,8 @@ double pythonLoadSeconds(const std::filesystem::path& path) {
         "    f=open(sys.argv[1],encoding=\"utf-8\")\n"
         "    t=time.perf_counter(); json.load(f); best=min(best,time.perf_counter()-t)\n"
         "    f.close()\n"
-        "print(best)' '" + path.string() + "'";
+        "print(best)' '" +
+        path.string() + "'";
     FILE* pipe = popen(command.c_str(), "r");
     if (!pipe) return -1;
     char line[128] = {};
@@ -117,7 +123,7 @@ int main(int argc, char** argv) {
     double readSeconds =
         bestSeconds(5, [&] { nodesRead = ReportJSON::read(text).evidence.size(); });
     double fileReadSeconds =
-        bestSeconds(3, [&] { nodesRead = ReportJSON::read(readFile(path)).evidence.size(); });
+        bestSeconds(3, [&] { nodesRead = readReportFile(path); });
     double pythonSeconds = pythonLoadSeconds(path);
     if (!std::getenv("QL_BENCH_KEEP")) std::filesystem::remove(path);
 
@@ -125,8 +131,7 @@ int main(int argc, char** argv) {
                 evidenceCount, bodySize / 1024, nodesRead);
     std::printf("write:              %8.1f MB/s  (%.3f s)   target >= 300 MB/s\n",
                 megabytes / writeSeconds, writeSeconds);
-    std::printf("read from memory:   %8.1f MB/s  (%.3f s)\n", megabytes / readSeconds,
-                readSeconds);
+    std::printf("read from memory:   %8.1f MB/s  (%.3f s)\n", megabytes / readSeconds, readSeconds);
     std::printf("read from the file: %8.1f MB/s  (%.3f s)\n", megabytes / fileReadSeconds,
                 fileReadSeconds);
     if (pythonSeconds > 0) {

@@ -1,5 +1,6 @@
 #include "core/model/JSONParser.h"
 
+#include "core/model/JSONText.h"
 #include "core/model/UTF8.h"
 
 #include <charconv>
@@ -10,21 +11,6 @@
 namespace quorilanth::detail {
 
 namespace {
-
-constexpr std::uint64_t kOnes = 0x0101010101010101ULL;
-constexpr std::uint64_t kHighs = 0x8080808080808080ULL;
-
-std::uint64_t hasZeroByte(std::uint64_t v) { return (v - kOnes) & ~v & kHighs; }
-
-// Whether any of eight string bytes ends the plain run: a quotation mark, a
-// backslash, a control character or a non-ASCII byte (validated one by one).
-bool endsPlainRun(std::uint64_t word) {
-    std::uint64_t control = (word - 0x20 * kOnes) & ~word & kHighs;
-    return (word & kHighs) | control | hasZeroByte(word ^ ('"' * kOnes)) |
-           hasZeroByte(word ^ ('\\' * kOnes));
-}
-
-bool isPlain(unsigned char c) { return c >= 0x20 && c < 0x80 && c != '"' && c != '\\'; }
 
 int hexValue(unsigned char c) {
     if (c >= '0' && c <= '9') return c - '0';
@@ -144,7 +130,8 @@ private:
     }
 
     void skipWhitespace() {
-        while (p_ < end_ && (*p_ == ' ' || *p_ == '\n' || *p_ == '\r' || *p_ == '\t')) ++p_;
+        while (p_ < end_ && (*p_ == ' ' || *p_ == '\n' || *p_ == '\r' || *p_ == '\t'))
+            ++p_;
     }
 
     // At "{" or "[": opens a level. An empty container is complete at once
@@ -194,10 +181,14 @@ private:
             // An exact-size copy out of the reused buffer: one copy of each text.
             return JSONValue(std::string(scratch_));
         }
-        case 't': return literal("true", JSONValue(true));
-        case 'f': return literal("false", JSONValue(false));
-        case 'n': return literal("null", JSONValue());
-        default: return number();
+        case 't':
+            return literal("true", JSONValue(true));
+        case 'f':
+            return literal("false", JSONValue(false));
+        case 'n':
+            return literal("null", JSONValue());
+        default:
+            return number();
         }
     }
 
@@ -213,7 +204,8 @@ private:
         const unsigned char* start = p_;
         auto digits = [&] {
             const unsigned char* first = p_;
-            while (p_ < end_ && *p_ >= '0' && *p_ <= '9') ++p_;
+            while (p_ < end_ && *p_ >= '0' && *p_ <= '9')
+                ++p_;
             return p_ - first;
         };
         if (p_ < end_ && *p_ == '-') ++p_;
@@ -255,13 +247,7 @@ private:
         ++p_;
         const unsigned char* run = p_;
         for (;;) {
-            while (end_ - p_ >= 8) {
-                std::uint64_t word;
-                std::memcpy(&word, p_, 8);
-                if (endsPlainRun(word)) break;
-                p_ += 8;
-            }
-            while (p_ < end_ && isPlain(*p_)) ++p_;
+            p_ += plainRunLength(p_, end_);
             if (p_ == end_) fail("Missing a closing quotation mark in string.");
             unsigned char c = *p_;
             if (c >= 0x80) {
@@ -285,14 +271,30 @@ private:
         if (end_ - p_ < 2) fail("Invalid escape in string.");
         char decoded;
         switch (p_[1]) {
-        case '"': decoded = '"'; break;
-        case '\\': decoded = '\\'; break;
-        case '/': decoded = '/'; break;
-        case 'b': decoded = '\b'; break;
-        case 'f': decoded = '\f'; break;
-        case 'n': decoded = '\n'; break;
-        case 'r': decoded = '\r'; break;
-        case 't': decoded = '\t'; break;
+        case '"':
+            decoded = '"';
+            break;
+        case '\\':
+            decoded = '\\';
+            break;
+        case '/':
+            decoded = '/';
+            break;
+        case 'b':
+            decoded = '\b';
+            break;
+        case 'f':
+            decoded = '\f';
+            break;
+        case 'n':
+            decoded = '\n';
+            break;
+        case 'r':
+            decoded = '\r';
+            break;
+        case 't':
+            decoded = '\t';
+            break;
         case 'u': {
             std::uint32_t unit = hexUnit(p_);
             p_ += 6;
@@ -301,7 +303,8 @@ private:
                 fail("Lone surrogate in string.");
             }
             if (unit >= 0xD800 && unit <= 0xDBFF) {
-                std::uint32_t low = end_ - p_ >= 6 && p_[0] == '\\' && p_[1] == 'u' ? hexUnit(p_) : 0;
+                std::uint32_t low =
+                    end_ - p_ >= 6 && p_[0] == '\\' && p_[1] == 'u' ? hexUnit(p_) : 0;
                 if (low < 0xDC00 || low > 0xDFFF) {
                     p_ -= 6;
                     fail("Lone surrogate in string.");
@@ -312,7 +315,8 @@ private:
             appendUTF8(out, unit);
             return;
         }
-        default: fail("Invalid escape in string.");
+        default:
+            fail("Invalid escape in string.");
         }
         out.push_back(decoded);
         p_ += 2;

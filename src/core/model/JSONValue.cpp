@@ -31,7 +31,9 @@ JSONValue JSONValue::emptyObject() {
     return kEmpty;
 }
 
-JSONValue JSONValue::parse(std::string_view text) { return parse(text, kMaxNesting); }
+JSONValue JSONValue::parse(std::string_view text) {
+    return parse(text, kMaxNesting);
+}
 
 JSONValue JSONValue::parse(std::string_view text, std::size_t maxNesting) {
     return detail::parseJSONText(text, maxNesting);
@@ -169,7 +171,8 @@ std::size_t JSONValue::hash() const noexcept {
         }
         break;
     case Kind::array:
-        for (const JSONValue& element : array()) detail::hashCombine(seed, element.hash());
+        for (const JSONValue& element : array())
+            detail::hashCombine(seed, element.hash());
         break;
     case Kind::string:
         detail::hashField(seed, *sharedString());
@@ -191,9 +194,11 @@ std::size_t JSONValue::hash() const noexcept {
 std::size_t JSONValue::depth() const noexcept {
     std::size_t deepest = 0;
     if (const Object* members = object())
-        for (const auto& entry : *members) deepest = std::max(deepest, entry.second.depth());
+        for (const auto& entry : *members)
+            deepest = std::max(deepest, entry.second.depth());
     else if (isArray())
-        for (const JSONValue& element : array()) deepest = std::max(deepest, element.depth());
+        for (const JSONValue& element : array())
+            deepest = std::max(deepest, element.depth());
     else
         return 0;
     return deepest + 1;

@@ -2,13 +2,11 @@
 // on mutated documents: both must accept and refuse the same texts and agree
 // on what the accepted ones mean.
 #include "core/model/JSONValue.h"
-
 #include "support/SampleReports.h"
 
 #include <gtest/gtest.h>
-#include <rapidjson/reader.h>
-
 #include <random>
+#include <rapidjson/reader.h>
 
 namespace quorilanth {
 namespace {
@@ -23,7 +21,9 @@ public:
     bool Uint64(std::uint64_t u) { return add(JSONValue(static_cast<double>(u))); }
     bool Double(double d) { return add(JSONValue(d)); }
     bool RawNumber(const char*, rapidjson::SizeType, bool) { return false; }
-    bool String(const char* s, rapidjson::SizeType n, bool) { return add(JSONValue(std::string(s, n))); }
+    bool String(const char* s, rapidjson::SizeType n, bool) {
+        return add(JSONValue(std::string(s, n)));
+    }
     bool Key(const char* s, rapidjson::SizeType n, bool) {
         keys_.back().assign(s, n);
         return true;
@@ -96,7 +96,9 @@ std::string mutate(std::string text, std::mt19937_64& random) {
     for (int edits = 1 + static_cast<int>(pick(3)); edits > 0; --edits) {
         std::size_t at = pick(text.size() + 1);
         switch (pick(3)) {
-        case 0: text.insert(at, 1, alphabet[pick(alphabet.size())]); break;
+        case 0:
+            text.insert(at, 1, alphabet[pick(alphabet.size())]);
+            break;
         case 1:
             if (at < text.size()) text.erase(at, 1);
             break;
