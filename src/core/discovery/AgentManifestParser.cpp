@@ -1,0 +1,509 @@
+#include "core/discovery/AgentManifestParser.h"
+
+#include "core/discovery/MarkupDocument.h"
+#include "core/discovery/UnicodeText.h"
+#include "core/model/Hashing.h"
+#include "core/net/Url.h"
+
+#include <algorithm>
+#include <array>
+#include <exception>
+#include <unordered_set>
+#include <utility>
+
+namespace quorilanth {
+
+std::size_t hashValue(const DiscoveredLink& link) noexcept
+{
+    std::size_t seed = 0;
+    detail::hashField(seed, link.url);
+    detail::hashField(seed, link.relation);
+    detail::hashField(seed, link.locator);
+    detail::hashField(seed, link.kind);
+    return seed;
+}
+
+namespace AgentManifestParser {
+namespace {
+
+using unicodeText::lowercased;
+
+constexpr std::array<std::string_view, 9> interfaceKeys{
+    "endpoints", "capabilities", "tools", "skills", "openapi", "swagger", "mcp", "interfaces", "additionalinterfaces"};
+constexpr std::array<std::string_view, 4> identityKeys{"name", "publisher", "schema_version", "protocolversion"};
+constexpr std::array<std::string_view, 4> pageFactKeys{"description", "og:site_name", "og:locale", "og:url"};
+constexpr std::array<std::string_view, 6> neverLinkKeys{"@context", "$schema", "icon", "icon_url", "image", "download_url"};
+constexpr std::array<std::string_view, 6> neverLinkEndings{".dmg", ".zip", ".pkg", ".png", ".jpg", ".svg"};
+
+constexpr std::string_view linkHeaderPattern = R"(<([^>]+)>\s*;([^,]*))";
+constexpr std::string_view textReferencePattern = R"(https?://[^\s<>\)\]\"`]+)";
+
+template <std::size_t N> bool isOneOf(std::string_view word, const std::array<std::string_view, N>& list)
+{
+    return std::find(list.begin(), list.end(), word) != list.end();
+}
+
+bool startsWith(std::string_view text, std::string_view prefix) { return text.substr(0, prefix.size()) == prefix; }
+bool endsWith(std::string_view text, std::string_view suffix)
+{
+    return text.size() >= suffix.size() && text.substr(text.size() - suffix.size()) == suffix;
+}
+bool contains(std::string_view text, std::string_view part) { return text.find(part) != std::string_view::npos; }
+
+bool isWebReference(std::string_view text)
+{
+    return startsWith(text, "https://") || startsWith(text, "http://") || startsWith(text, "/");
+}
+
+// The document under construction together with what every reader needs.
+struct Builder {
+    const Url& base;
+    ParsedDocument& doc;
+
+    bool full() const { return doc.links.size() >= maxLinks; }
+
+    void add(std::string_view candidate, std::string_view relation, std::string locator, std::string_view hint)
+    {
+        if (full()) {
+            return;
+        }
+        const bool hasBraces = contains(candidate, "{") && contains(candidate, "}");
+        if (hasBraces && (startsWith(candidate, "https://") || startsWith(candidate, "/"))) {
+            std::string text;
+            if (startsWith(candidate, "/")) {
+                // The base's port is deliberately not carried over.
+                text = (base.hasScheme() ? std::string(base.scheme()) : std::string("https")) + "://" + base.host();
+            }
+            text += candidate;
+            doc.links.push_back({std::move(text), "declares template", std::move(locator), NodeKind::endpoint});
+            return;
+        }
+        if (startsWith(candidate, "#") || contains(candidate, "{") || contains(candidate, "}")) {
+            return;
+        }
+        if (!base.hasScheme()) {
+            return;
+        }
+        const auto resolved = base.resolve(candidate);
+        if (!resolved || (resolved->scheme() != "https" && resolved->scheme() != "http")) {
+            return;
+        }
+        const std::string& absolute = resolved->text();
+        NodeKind linkKind = kind(absolute, hint);
+        doc.links.push_back({absolute, std::string(relation), std::move(locator), linkKind});
+    }
+
+    // Collects the URL-bearing string members of a JSON value. Recursion is
+    // bounded by maxDepth, so even a hostile document cannot exhaust the stack.
+    void walk(const JSONValue& value, const std::string& path, int depth, bool agentReferencesOnly)
+    {
+        if (depth > maxDepth || doc.links.size() > maxLinks - 1) {
+            return;
+        }
+        if (value.isArray()) {
+            const auto& elements = value.array();
+            const std::size_t count = std::min(elements.size(), maxArrayElements);
+            for (std::size_t i = 0; i < count; ++i) {
+                walk(elements[i], path + "/" + std::to_string(i), depth + 1, agentReferencesOnly);
+            }
+            return;
+        }
+        const JSONValue::Object* members = value.object();
+        if (members == nullptr) {
+            return;
+        }
+        for (const auto& [key, member] : *members) {
+            std::string childPath = path + "/" + escapePointer(key);
+            const std::string* text = member.string();
+            if (text == nullptr) {
+                walk(member, childPath, depth + 1, agentReferencesOnly);
+                continue;
+            }
+            if (!isWebReference(*text) || startsWith(*text, "//")) {
+                continue;
+            }
+            const std::string lowerKey = lowercased(key);
+            if (agentReferencesOnly && !relevant(*text) && !discoveryHint(lowerKey)) {
+                continue;
+            }
+            if (isOneOf(lowerKey, neverLinkKeys)) {
+                continue;
+            }
+            const std::string lowerText = lowercased(*text);
+            if (std::any_of(neverLinkEndings.begin(), neverLinkEndings.end(),
+                            [&](std::string_view ending) { return endsWith(lowerText, ending); })) {
+                continue;
+            }
+            add(*text, key == "canonical_url" ? "canonical" : "declares", std::move(childPath), key);
+        }
+    }
+
+    static std::string escapePointer(std::string_view key)
+    {
+        std::string out;
+        out.reserve(key.size());
+        for (char c : key) {
+            if (c == '~') {
+                out += "~0";
+            } else if (c == '/') {
+                out += "~1";
+            } else {
+                out += c;
+            }
+        }
+        return out;
+    }
+};
+
+std::optional<JSONValue> decodeJSON(std::string_view text, std::string* error)
+{
+    try {
+        return JSONValue::parse(text);
+    } catch (const QuorilanthError& e) {
+        if (error != nullptr) {
+            *error = e.message();
+        }
+    } catch (const std::exception& e) {
+        // Only the decoder's own error is expected; anything else (memory) is
+        // still a document we could not read, never a reason to fail the scan.
+        if (error != nullptr) {
+            *error = e.what();
+        }
+    }
+    return std::nullopt;
+}
+
+void readJSON(Builder& b, std::string_view body, std::string_view contentType, std::string_view rawContentType)
+{
+    ParsedDocument& doc = b.doc;
+    if (!contains(contentType, "json")) {
+        doc.issues.push_back("Expected a JSON content type; received " + std::string(rawContentType) + ".");
+    }
+    std::string error;
+    std::optional<JSONValue> value = decodeJSON(body, &error);
+    if (value && !value->isObject() && !(value->isArray() && !value->array().empty())) {
+        value.reset();
+        error = "Expected a structured JSON object or array.";
+    }
+    if (!value) {
+        doc.status = FindingStatus::invalid;
+        doc.issues.push_back("JSON parse failed: " + error);
+        return;
+    }
+    doc.metadata = std::move(*value);
+    b.walk(doc.metadata, "", 0, false);
+    doc.status = doc.issues.empty() ? FindingStatus::found : FindingStatus::invalid;
+    const JSONValue* schema = doc.metadata.find("$schema");
+    doc.summary = "JSON parsed · " + std::to_string(doc.links.size()) + " declared references" +
+                  (schema != nullptr && schema->isString() ? " · declared schema retained (not fetched automatically)"
+                                                          : " · no authoritative schema declared");
+}
+
+void readSitemap(Builder& b, std::string_view body)
+{
+    ParsedDocument& doc = b.doc;
+    const auto fail = [&] {
+        doc.status = FindingStatus::invalid;
+        doc.issues = {"XML parse failed."};
+    };
+    MarkupParseResult parsed = MarkupDocument::parse(body, MarkupDocument::Syntax::xml);
+    if (!parsed.document) {
+        return fail();
+    }
+    const auto locations = parsed.document->select("//*[local-name()='loc']");
+    if (!locations) {
+        return fail();
+    }
+    for (const MarkupNode& node : *locations) {
+        // Once the list is full nothing more can be added; the rest is not worth classifying.
+        if (b.full()) {
+            break;
+        }
+        const std::string text = node.stringValue();
+        if (relevant(text)) {
+            b.add(text, "sitemap entry", "//loc", "");
+        }
+    }
+    doc.status = FindingStatus::valid;
+    doc.summary = "XML parsed; relevant sitemap references extracted";
+}
+
+// Attribute names lower-cased; when two differ only in case the first one wins.
+std::vector<std::pair<std::string, std::string>> foldedAttributes(const MarkupNode& node)
+{
+    std::vector<std::pair<std::string, std::string>> folded;
+    for (auto& [name, value] : node.attributes()) {
+        std::string lower = lowercased(name);
+        const bool seen = std::any_of(folded.begin(), folded.end(), [&](const auto& a) { return a.first == lower; });
+        if (!seen) {
+            folded.emplace_back(std::move(lower), std::move(value));
+        }
+    }
+    return folded;
+}
+
+const std::string* attribute(const std::vector<std::pair<std::string, std::string>>& attributes, std::string_view name)
+{
+    for (const auto& [key, value] : attributes) {
+        if (key == name) {
+            return &value;
+        }
+    }
+    return nullptr;
+}
+
+void readHTMLElement(Builder& b, const MarkupNode& node, JSONValue::Object& facts, JSONValue::Array& languages,
+                     bool& hasLanguages)
+{
+    const std::string name = node.name();
+    const auto attributes = foldedAttributes(node);
+    if (name == "script") {
+        std::optional<JSONValue> value = decodeJSON(node.stringValue(), nullptr);
+        if (!value) {
+            b.doc.issues.push_back("Malformed application/ld+json block.");
+        } else {
+            facts.insert_or_assign("jsonLD", *value);
+            b.walk(*value, "/html/jsonLD", 0, true);
+        }
+    }
+    if (name == "meta" && !attributes.empty()) {
+        const std::string* key = attribute(attributes, "name");
+        if (key == nullptr) {
+            key = attribute(attributes, "property");
+        }
+        const std::string* content = attribute(attributes, "content");
+        if (key != nullptr && content != nullptr) {
+            if (isOneOf(*key, pageFactKeys)) {
+                facts.insert_or_assign(*key, JSONValue(*content));
+            }
+            if (isWebReference(*content) && !b.full() && (relevant(*key) || relevant(*content))) {
+                b.add(*content, "HTML metadata", "meta[" + *key + "]", *key);
+            }
+        }
+    }
+    const std::string* href = attribute(attributes, "href");
+    if (href == nullptr) {
+        return;
+    }
+    const std::string* relAttribute = attribute(attributes, "rel");
+    const std::string* type = attribute(attributes, "type");
+    const std::string rel = relAttribute != nullptr ? *relAttribute : "link";
+    if (rel == "canonical") {
+        const auto resolved = b.base.hasScheme() ? b.base.resolve(*href) : std::nullopt;
+        facts.insert_or_assign("canonical_url", JSONValue(resolved ? resolved->text() : *href));
+    }
+    if (const std::string* hreflang = attribute(attributes, "hreflang")) {
+        languages.emplace_back(*hreflang);
+        hasLanguages = true;
+    }
+    if (!b.full() && (relevant(*href) || discoveryHint(rel))) {
+        const std::string hint = (type != nullptr ? *type : "") + " " + (relAttribute != nullptr ? *relAttribute : "");
+        const std::string element = name.empty() ? "link" : name;
+        b.add(*href, "HTML " + rel, element + "[href=" + *href + "]", hint);
+    }
+}
+
+void readHTML(Builder& b, std::string_view body)
+{
+    ParsedDocument& doc = b.doc;
+    const auto fail = [&](const std::string& description) {
+        doc.status = FindingStatus::invalid;
+        doc.issues = {"HTML parse failed: " + description};
+        doc.metadata = JSONValue();
+    };
+    MarkupParseResult parsed = MarkupDocument::parse(body, MarkupDocument::Syntax::html);
+    if (!parsed.document) {
+        return fail(parsed.error);
+    }
+    const MarkupDocument& document = *parsed.document;
+    const auto titles = document.select("//title");
+    const auto roots = document.select("//html");
+    const auto elements =
+        document.selectUnion({"//link", "//a", "//meta", "//script[@type='application/ld+json']"});
+    if (!titles || !roots || !elements) {
+        return fail("the document could not be searched");
+    }
+    JSONValue::Object facts;
+    if (!titles->empty()) {
+        facts.insert_or_assign("title", JSONValue(titles->front().stringValue()));
+    }
+    if (!roots->empty() && roots->front().isElement()) {
+        for (const auto& [name, value] : roots->front().attributes()) {
+            if (name == "lang") {
+                facts.insert_or_assign("language", JSONValue(value));
+                break;
+            }
+        }
+    }
+    JSONValue::Array languages;
+    bool hasLanguages = false;
+    for (const MarkupNode& node : *elements) {
+        if (node.isElement()) {
+            readHTMLElement(b, node, facts, languages, hasLanguages);
+        }
+    }
+    if (hasLanguages) {
+        facts.insert_or_assign("languages", JSONValue(std::move(languages)));
+    }
+    doc.metadata = JSONValue(std::move(facts));
+    doc.status = FindingStatus::valid;
+    doc.summary = "HTML inspected · " + std::to_string(doc.links.size()) + " relevant links";
+}
+
+void readText(Builder& b, std::string_view body)
+{
+    for (const auto& match : captures(textReferencePattern, body)) {
+        if (b.full()) {
+            break;
+        }
+        if (!match.empty() && relevant(match[0])) {
+            b.add(match[0], "text reference", "text URL: " + match[0], "");
+        }
+    }
+    b.doc.status = FindingStatus::found;
+    b.doc.summary =
+        "Text read · " + std::to_string(b.doc.links.size()) + " references; no normative schema validation";
+}
+
+std::string_view header(const Evidence& evidence, std::string_view name)
+{
+    const auto it = evidence.responseHeaders.find(name);
+    return it == evidence.responseHeaders.end() ? std::string_view() : std::string_view(it->second);
+}
+
+bool agentDocumentVerdict(ParsedDocument& doc, const Evidence& evidence, std::string_view path,
+                          std::string_view contentType)
+{
+    if (contains(contentType, "json") || endsWith(path, ".json")) {
+        const JSONValue::Object* members = doc.metadata.object();
+        if (members == nullptr) {
+            return false;
+        }
+        std::vector<std::string> keys;
+        keys.reserve(members->size());
+        for (const auto& member : *members) {
+            keys.push_back(lowercased(member.first));
+        }
+        const auto anyOf = [&](const auto& list) {
+            return std::any_of(keys.begin(), keys.end(), [&](const std::string& k) { return isOneOf(k, list); });
+        };
+        if (anyOf(interfaceKeys)) {
+            return true;
+        }
+        return kind(evidence.url, "") == NodeKind::manifest && anyOf(identityKeys);
+    }
+    if (path == "/llms.txt" || path == "/llms-full.txt") {
+        return !unicodeText::isBlank(evidence.responseBody.view()) &&
+               (contains(contentType, "text/plain") || contains(contentType, "markdown"));
+    }
+    std::string_view trimmed = path;
+    while (!trimmed.empty() && trimmed.front() == '/') {
+        trimmed.remove_prefix(1);
+    }
+    while (!trimmed.empty() && trimmed.back() == '/') {
+        trimmed.remove_suffix(1);
+    }
+    if (trimmed == "agents") {
+        const bool declaresInterface = std::any_of(doc.links.begin(), doc.links.end(), [](const DiscoveredLink& l) {
+            return l.kind == NodeKind::manifest || l.kind == NodeKind::mcp || l.kind == NodeKind::endpoint;
+        });
+        if (!declaresInterface) {
+            doc.status = FindingStatus::unsupported;
+            doc.issues.push_back(
+                "HTML is reachable, but contains no verifiable agent interface references (possible fallback page).");
+        }
+        return declaresInterface;
+    }
+    return false;
+}
+
+void removeDuplicatesAndSort(std::vector<DiscoveredLink>& links)
+{
+    std::unordered_set<DiscoveredLink> seen;
+    std::vector<DiscoveredLink> unique;
+    unique.reserve(links.size());
+    for (DiscoveredLink& link : links) {
+        if (seen.insert(link).second) {
+            unique.push_back(std::move(link));
+        }
+    }
+    std::stable_sort(unique.begin(), unique.end(),
+                     [](const DiscoveredLink& a, const DiscoveredLink& b) { return a.url < b.url; });
+    links = std::move(unique);
+}
+
+} // namespace
+
+ParsedDocument parse(const Evidence& evidence)
+{
+    ParsedDocument doc;
+    const auto finish = [&](FindingStatus status, std::vector<std::string> issues, std::string summary = {}) {
+        doc.status = status;
+        doc.issues = std::move(issues);
+        doc.summary = std::move(summary);
+        return doc;
+    };
+    if (evidence.error && startsWith(*evidence.error, "Blocked:")) {
+        return finish(FindingStatus::blocked, {*evidence.error});
+    }
+    if (!evidence.statusCode) {
+        return finish(FindingStatus::unreachable, {evidence.error.value_or("No HTTP response")});
+    }
+    const std::int64_t code = *evidence.statusCode;
+    const std::string codeText = "HTTP " + std::to_string(code);
+    if (code == 401 || code == 403) {
+        return finish(FindingStatus::found, {codeText + ": authentication or access authorization required."});
+    }
+    if (code == 404 || code == 410) {
+        return finish(FindingStatus::notFound, {}, codeText);
+    }
+    if (evidence.error || code < 200 || code > 299 || evidence.truncated) {
+        // A truncated body is never parsed: half a document says nothing reliable.
+        return finish(FindingStatus::invalid, {evidence.error.value_or(codeText)});
+    }
+    const std::optional<Url> base = Url::parse(evidence.url);
+    if (!base) {
+        return finish(FindingStatus::invalid, {});
+    }
+    const std::string path = lowercased(base->path());
+    const std::string_view rawContentType = header(evidence, "content-type");
+    const std::string contentType = lowercased(rawContentType);
+    const std::string_view body = evidence.responseBody.view();
+    Builder builder{*base, doc};
+
+    const std::string_view linkHeader = header(evidence, "link");
+    if (evidence.responseHeaders.count("link") != 0) {
+        for (const auto& match : captures(linkHeaderPattern, linkHeader)) {
+            if (match.size() >= 3 && (relevant(match[1]) || discoveryHint(match[2]))) {
+                builder.add(match[1], "HTTP Link", "response.headers.link", match[2]);
+            }
+        }
+    }
+
+    if (contains(contentType, "json") || endsWith(path, ".json")) {
+        readJSON(builder, body, contentType, rawContentType);
+    } else if (contains(contentType, "html")) {
+        if (endsWith(path, ".txt")) {
+            doc.status = FindingStatus::invalid;
+            doc.issues.push_back("Expected text; server returned HTML (possible soft 404).");
+            return doc;
+        }
+        readHTML(builder, body);
+    } else if (contains(contentType, "xml") || contains(path, "sitemap")) {
+        readSitemap(builder, body);
+    } else if (contains(contentType, "text/plain") || contains(contentType, "markdown")) {
+        readText(builder, body);
+    } else {
+        doc.status = FindingStatus::unsupported;
+        doc.summary = "Unsupported content type: " + std::string(rawContentType);
+    }
+
+    if (doc.status == FindingStatus::found || doc.status == FindingStatus::valid) {
+        doc.isAgentDocument = agentDocumentVerdict(doc, evidence, path, contentType);
+    }
+    removeDuplicatesAndSort(doc.links);
+    return doc;
+}
+
+} // namespace AgentManifestParser
+} // namespace quorilanth

@@ -1,0 +1,20 @@
+#pragma once
+
+#include <chrono>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace quorilanth {
+
+// A point in time with sub-second precision; its written form keeps whole seconds.
+using Date = std::chrono::system_clock::time_point;
+
+// "2026-01-31T08:05:09Z": UTC, to the second, the fraction dropped (rounded down).
+std::string iso8601(Date date);
+
+// Reads the form above. A fraction of a second is refused; a numeric offset
+// ("+02:00", "-0530") in place of "Z" is accepted and applied. Years 0001-9999.
+std::optional<Date> parseISO8601(std::string_view text);
+
+} // namespace quorilanth

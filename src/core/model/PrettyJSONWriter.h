@@ -1,0 +1,52 @@
+#pragma once
+
+#include "core/model/Date.h"
+#include "core/model/JSONValue.h"
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace quorilanth {
+
+// The writer behind every JSON text the system shows or saves: pretty-printed
+// with two spaces per level, " : " between key and value, slashes unescaped,
+// non-ASCII as UTF-8, doubles in their shortest round-trip form without a
+// trailing ".0", dates as UTC seconds. Callers give object members in ascending
+// byte order of their keys (JSONValue objects are kept so already).
+//
+// Appends to the given string. A number that is not finite throws
+// QuorilanthError and leaves the output unfinished; callers discard it.
+class PrettyJSONWriter {
+public:
+    explicit PrettyJSONWriter(std::string& out) : out_(out) {}
+
+    void beginObject();
+    void key(std::string_view key);
+    void endObject();
+    void beginArray();
+    void endArray();
+
+    void value(const JSONValue& value);
+    void string(std::string_view text);
+    void number(double value);
+    void integer(std::int64_t value);
+    void boolean(bool value);
+    void null();
+    void date(Date value);
+
+    // The double as the writer lays it out ("0.5", "3", "1e-05", "1e+16"), or
+    // nothing when it is not finite.
+    static std::optional<std::string> formatNumber(double value);
+
+private:
+    void beforeValue();
+    void newline();
+
+    std::string& out_;
+    std::size_t level_ = 0;
+    bool first_ = true;     // no member or element yet in the open container
+    bool afterKey_ = false; // the next value follows a key on the same line
+};
+
+} // namespace quorilanth

@@ -1,0 +1,44 @@
+#include "core/model/ScanReport.h"
+
+#include <algorithm>
+#include <numeric>
+
+namespace quorilanth {
+
+ScanReport::ScanReport(std::string domain)
+    : id(newUUIDText()), domain(std::move(domain)), startedAt(std::chrono::system_clock::now()) {}
+
+void ScanReport::upsert(GraphNode node) {
+    auto it = std::find_if(nodes.begin(), nodes.end(),
+                           [&](const GraphNode& existing) { return existing.id == node.id; });
+    if (it != nodes.end())
+        *it = std::move(node);
+    else
+        nodes.push_back(std::move(node));
+}
+
+void ScanReport::connect(GraphEdge edge) {
+    const std::string id = edge.id();
+    bool known = std::any_of(edges.begin(), edges.end(),
+                             [&](const GraphEdge& existing) { return existing.id() == id; });
+    if (!known) edges.push_back(std::move(edge));
+}
+
+std::int64_t ScanReport::score() const noexcept {
+    return std::accumulate(checks.begin(), checks.end(), std::int64_t{0},
+                           [](std::int64_t sum, const ScoreCheck& c) { return sum + c.earned(); });
+}
+
+const GraphNode* ScanReport::findNode(std::string_view nodeID) const noexcept {
+    auto it = std::find_if(nodes.begin(), nodes.end(),
+                           [&](const GraphNode& n) { return n.id == nodeID; });
+    return it == nodes.end() ? nullptr : &*it;
+}
+
+const Evidence* ScanReport::findEvidence(std::string_view evidenceID) const noexcept {
+    auto it = std::find_if(evidence.begin(), evidence.end(),
+                           [&](const Evidence& e) { return e.id == evidenceID; });
+    return it == evidence.end() ? nullptr : &*it;
+}
+
+} // namespace quorilanth
