@@ -16,8 +16,7 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-double medianMilliseconds(const std::function<void()>& work, int runs = 15)
-{
+double medianMilliseconds(const std::function<void()>& work, int runs = 15) {
     std::vector<double> times;
     for (int i = 0; i < runs; ++i) {
         const auto start = Clock::now();
@@ -28,12 +27,12 @@ double medianMilliseconds(const std::function<void()>& work, int runs = 15)
     return times[times.size() / 2];
 }
 
-std::string htmlBody(const std::string& head, const std::string& word, std::size_t size)
-{
+std::string htmlBody(const std::string& head, const std::string& word, std::size_t size) {
     std::string body = "<!doctype html><html><head>" + head + "</head><body>";
     std::size_t n = 0;
     while (body.size() < size) {
-        body += "<p><a href=\"/docs/page-" + std::to_string(n++) + "\">" + word + "</a> text " + word + "</p>\n";
+        body += "<p><a href=\"/docs/page-" + std::to_string(n++) + "\">" + word + "</a> text " +
+                word + "</p>\n";
     }
     return body;
 }
@@ -42,12 +41,13 @@ volatile std::size_t sink = 0;
 
 } // namespace
 
-int main()
-{
+int main() {
     using quorilanth::HTTPTextDecoder::decode;
     constexpr std::size_t kBody = 2'000'000;
-    const std::string utf8 = htmlBody("<meta charset=\"utf-8\">", "caf\xC3\xA9 \xE2\x9C\x93", kBody);
-    const std::string cp1251 = htmlBody("<meta charset=\"windows-1251\">", "\xCF\xF0\xE8\xE2\xE5\xF2", kBody);
+    const std::string utf8 =
+        htmlBody("<meta charset=\"utf-8\">", "caf\xC3\xA9 \xE2\x9C\x93", kBody);
+    const std::string cp1251 =
+        htmlBody("<meta charset=\"windows-1251\">", "\xCF\xF0\xE8\xE2\xE5\xF2", kBody);
     const std::string cp1252 = htmlBody("", "caf\xE9", kBody);
 
     const double floor = medianMilliseconds([&] {
@@ -67,16 +67,27 @@ int main()
         {"2 MB JSON, lossy UTF-8", &cp1252, "application/json"},
     };
     for (const auto& c : cases) {
-        const double ms = medianMilliseconds([&] { sink = sink + decode(*c.body, c.contentType).size(); });
+        const double ms =
+            medianMilliseconds([&] { sink = sink + decode(*c.body, c.contentType).size(); });
         std::printf("%-40s %8.2f ms  (%5.1f x floor, target < 20 ms)\n", c.name, ms, ms / floor);
     }
 
     std::vector<std::pair<std::string, std::string>> links;
-    const char* paths[] = {"/.well-known/agent-card.json", "/docs/intro", "/api/v1/things", "/llms-full.txt",
-        "/mcp", "/sitemap-pages.xml", "/blog/2024/05/post?x=1#top", "/update.json", "/agents/", "/a%20b/c"};
-    const char* hints[] = {"", "rel=\"mcp\"", "service-desc; type=application/json", "alternate", "endpoint"};
+    const char* paths[] = {"/.well-known/agent-card.json",
+                           "/docs/intro",
+                           "/api/v1/things",
+                           "/llms-full.txt",
+                           "/mcp",
+                           "/sitemap-pages.xml",
+                           "/blog/2024/05/post?x=1#top",
+                           "/update.json",
+                           "/agents/",
+                           "/a%20b/c"};
+    const char* hints[] = {"", "rel=\"mcp\"", "service-desc; type=application/json", "alternate",
+                           "endpoint"};
     for (int i = 0; i < 10'000; ++i) {
-        links.emplace_back("https://example.com" + std::string(paths[i % 10]) + (i % 3 ? "" : "/x"), hints[i % 5]);
+        links.emplace_back("https://example.com" + std::string(paths[i % 10]) + (i % 3 ? "" : "/x"),
+                           hints[i % 5]);
     }
     const double linksMs = medianMilliseconds([&] {
         std::size_t count = 0;
@@ -87,6 +98,7 @@ int main()
         }
         sink = sink + count;
     });
-    std::printf("%-40s %8.2f ms  (target < 20 ms)\n", "10,000 links: kind, relevant, hint", linksMs);
+    std::printf("%-40s %8.2f ms  (target < 20 ms)\n", "10,000 links: kind, relevant, hint",
+                linksMs);
     return 0;
 }

@@ -14,20 +14,17 @@ namespace quorilanth::test {
 // real DNS. Unknown names fail the way getaddrinfo does for a missing name.
 class FakeResolver final : public Resolver {
 public:
-    void answer(const std::string& host, std::vector<std::optional<std::string>> entries)
-    {
+    void answer(const std::string& host, std::vector<std::optional<std::string>> entries) {
         std::lock_guard lock(mutex_);
         answers_[host] = ResolverAnswer{true, "Success", std::move(entries)};
     }
 
-    void fail(const std::string& host, const std::string& errorText)
-    {
+    void fail(const std::string& host, const std::string& errorText) {
         std::lock_guard lock(mutex_);
         answers_[host] = ResolverAnswer{false, errorText, {}};
     }
 
-    ResolverAnswer resolve(const std::string& host) const override
-    {
+    ResolverAnswer resolve(const std::string& host) const override {
         std::lock_guard lock(mutex_);
         asked_.push_back(host);
         const auto found = answers_.find(host);
@@ -37,8 +34,7 @@ public:
         return found->second;
     }
 
-    std::vector<std::string> asked() const
-    {
+    std::vector<std::string> asked() const {
         std::lock_guard lock(mutex_);
         return asked_;
     }

@@ -7,8 +7,7 @@ namespace quorilanth {
 
 // Lower-cases A-Z only. Enough wherever the text is compared with ASCII words
 // that hold no "k": no other character lower-cases to one of those letters.
-inline std::string asciiLowercase(std::string_view text)
-{
+inline std::string asciiLowercase(std::string_view text) {
     std::string out(text);
     for (char& c : out) {
         if (c >= 'A' && c <= 'Z') {

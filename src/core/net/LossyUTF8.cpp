@@ -9,8 +9,7 @@ namespace {
 
 // Length of the well-formed sequence starting at i, or 0 with `bad` set to the
 // length of the maximal ill-formed prefix (at least 1).
-std::size_t sequenceAt(std::string_view s, std::size_t i, std::size_t& bad) noexcept
-{
+std::size_t sequenceAt(std::string_view s, std::size_t i, std::size_t& bad) noexcept {
     const auto byte = [&](std::size_t k) { return static_cast<unsigned char>(s[k]); };
     const unsigned char lead = byte(i);
     if (lead < 0x80) {
@@ -54,8 +53,7 @@ std::size_t sequenceAt(std::string_view s, std::size_t i, std::size_t& bad) noex
 
 } // namespace
 
-std::string lossy(std::string_view bytes)
-{
+std::string lossy(std::string_view bytes) {
     std::string out;
     out.reserve(bytes.size());
     const auto* begin = reinterpret_cast<const unsigned char*>(bytes.data());

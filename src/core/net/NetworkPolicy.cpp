@@ -5,16 +5,14 @@
 #include "core/net/Url.h"
 
 #include <algorithm>
+#include <arpa/inet.h>
 #include <array>
 #include <cstdint>
 #include <cstring>
 #include <memory>
-
-#include <arpa/inet.h>
 #include <netdb.h>
 #include <sys/socket.h>
 #include <sys/types.h>
-
 #include <unicode/uchar.h>
 #include <unicode/utf8.h>
 
@@ -26,20 +24,17 @@ constexpr const char* kPlainHTTP = "Blocked: plain HTTP requires Developer Mode.
 constexpr const char* kInvalid = "Blocked: invalid URL.";
 constexpr std::size_t kMaxURLBytes = 8191;
 
-[[noreturn]] void refuse(const char* message)
-{
+[[noreturn]] void refuse(const char* message) {
     throw QuorilanthError(message);
 }
 
-bool isUnicodeSpace(UChar32 c) noexcept
-{
+bool isUnicodeSpace(UChar32 c) noexcept {
     return c >= 0 && u_isUWhiteSpace(c);
 }
 
 // Whitespace in any script and ASCII control characters. Bytes that are not
 // UTF-8 count as unsafe too: no URL we accept can hold them.
-bool holdsSpaceOrControl(std::string_view text) noexcept
-{
+bool holdsSpaceOrControl(std::string_view text) noexcept {
     const auto* s = reinterpret_cast<const uint8_t*>(text.data());
     const auto length = static_cast<int32_t>(text.size());
     int32_t i = 0;
@@ -53,8 +48,7 @@ bool holdsSpaceOrControl(std::string_view text) noexcept
     return false;
 }
 
-std::string_view trimUnicodeSpace(std::string_view text) noexcept
-{
+std::string_view trimUnicodeSpace(std::string_view text) noexcept {
     const auto* s = reinterpret_cast<const uint8_t*>(text.data());
     auto end = static_cast<int32_t>(text.size());
     int32_t start = 0;
@@ -88,8 +82,7 @@ struct IPv4Block {
     int prefix;
 };
 
-constexpr std::uint32_t ipv4(unsigned a, unsigned b, unsigned c, unsigned d) noexcept
-{
+constexpr std::uint32_t ipv4(unsigned a, unsigned b, unsigned c, unsigned d) noexcept {
     return (a << 24) | (b << 16) | (c << 8) | d;
 }
 
@@ -111,8 +104,7 @@ constexpr std::array<IPv4Block, 15> kReservedIPv4{{
     {ipv4(240, 0, 0, 0), 4},
 }};
 
-bool isPublicIPv6(const unsigned char* b) noexcept
-{
+bool isPublicIPv6(const unsigned char* b) noexcept {
     if ((b[0] & 0xE0) != 0x20) {
         return false;
     }
@@ -133,8 +125,7 @@ bool isPublicIPv6(const unsigned char* b) noexcept
 
 } // namespace
 
-ResolverAnswer SystemResolver::resolve(const std::string& host) const
-{
+ResolverAnswer SystemResolver::resolve(const std::string& host) const {
     addrinfo hints{};
     hints.ai_family = AF_UNSPEC;
     hints.ai_socktype = SOCK_STREAM;
@@ -150,8 +141,8 @@ ResolverAnswer SystemResolver::resolve(const std::string& host) const
     answer.succeeded = true;
     for (const addrinfo* entry = list.get(); entry != nullptr; entry = entry->ai_next) {
         std::array<char, 1025> buffer{};
-        if (getnameinfo(entry->ai_addr, entry->ai_addrlen, buffer.data(), buffer.size(), nullptr, 0, NI_NUMERICHOST)
-            != 0) {
+        if (getnameinfo(entry->ai_addr, entry->ai_addrlen, buffer.data(), buffer.size(), nullptr, 0,
+                        NI_NUMERICHOST) != 0) {
             answer.entries.emplace_back(std::nullopt);
         } else {
             answer.entries.emplace_back(std::string(buffer.data()));
@@ -160,14 +151,12 @@ ResolverAnswer SystemResolver::resolve(const std::string& host) const
     return answer;
 }
 
-std::shared_ptr<const Resolver> systemResolver()
-{
+std::shared_ptr<const Resolver> systemResolver() {
     static const auto shared = std::make_shared<const SystemResolver>();
     return shared;
 }
 
-std::string NetworkPolicy::validate(std::string_view text) const
-{
+std::string NetworkPolicy::validate(std::string_view text) const {
     if (text.size() > kMaxURLBytes || holdsSpaceOrControl(text)) {
         refuse(kMalformed);
     }
@@ -214,8 +203,7 @@ std::string NetworkPolicy::validate(std::string_view text) const
     return rebuilt;
 }
 
-std::string NetworkPolicy::normalizeDomain(std::string_view input) const
-{
+std::string NetworkPolicy::normalizeDomain(std::string_view input) const {
     const std::string_view trimmed = trimUnicodeSpace(input);
     if (trimmed.find("://") != std::string_view::npos) {
         return validate(trimmed);
@@ -223,8 +211,7 @@ std::string NetworkPolicy::normalizeDomain(std::string_view input) const
     return validate("https://" + std::string(trimmed));
 }
 
-std::vector<std::string> NetworkPolicy::addresses(std::string_view url) const
-{
+std::vector<std::string> NetworkPolicy::addresses(std::string_view url) const {
     std::string host;
     if (const std::optional<Url> parsed = Url::parse(url)) {
         host = std::string(parsed->encodedHost());
@@ -243,7 +230,8 @@ std::vector<std::string> NetworkPolicy::addresses(std::string_view url) const
             continue;
         }
         if (!developerMode && !isPublicAddress(*entry)) {
-            throw QuorilanthError("Blocked: DNS resolves to a private, local or reserved address (" + *entry + ").");
+            throw QuorilanthError(
+                "Blocked: DNS resolves to a private, local or reserved address (" + *entry + ").");
         }
         if (std::find(list.begin(), list.end(), *entry) == list.end()) {
             list.push_back(*entry);
@@ -252,13 +240,13 @@ std::vector<std::string> NetworkPolicy::addresses(std::string_view url) const
     if (list.empty()) {
         throw QuorilanthError("DNS returned no usable addresses.");
     }
-    std::stable_partition(
-        list.begin(), list.end(), [](const std::string& address) { return address.find(':') == std::string::npos; });
+    std::stable_partition(list.begin(), list.end(), [](const std::string& address) {
+        return address.find(':') == std::string::npos;
+    });
     return list;
 }
 
-bool NetworkPolicy::isPublicAddress(std::string_view address)
-{
+bool NetworkPolicy::isPublicAddress(std::string_view address) {
     if (address.find('\0') != std::string_view::npos) {
         return false;
     }
@@ -267,7 +255,8 @@ bool NetworkPolicy::isPublicAddress(std::string_view address)
     if (inet_pton(AF_INET, text.c_str(), &v4) == 1) {
         const std::uint32_t value = ntohl(v4.s_addr);
         for (const IPv4Block& block : kReservedIPv4) {
-            const std::uint32_t mask = block.prefix == 0 ? 0 : ~std::uint32_t{0} << (32 - block.prefix);
+            const std::uint32_t mask =
+                block.prefix == 0 ? 0 : ~std::uint32_t{0} << (32 - block.prefix);
             if ((value & mask) == (block.network & mask)) {
                 return false;
             }

@@ -3,15 +3,13 @@
 #include "core/net/LossyUTF8.h"
 
 #include <algorithm>
-
 #include <arpa/inet.h>
 #include <netinet/in.h>
 
 namespace quorilanth {
 namespace {
 
-int hexValue(char c) noexcept
-{
+int hexValue(char c) noexcept {
     if (c >= '0' && c <= '9') {
         return c - '0';
     }
@@ -24,86 +22,77 @@ int hexValue(char c) noexcept
     return -1;
 }
 
-bool isAlpha(char c) noexcept
-{
+bool isAlpha(char c) noexcept {
     return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
 }
 
-bool isDigit(char c) noexcept
-{
+bool isDigit(char c) noexcept {
     return c >= '0' && c <= '9';
 }
 
-bool isUnreserved(char c) noexcept
-{
+bool isUnreserved(char c) noexcept {
     return isAlpha(c) || isDigit(c) || c == '-' || c == '.' || c == '_' || c == '~';
 }
 
-bool isSubDelim(char c) noexcept
-{
+bool isSubDelim(char c) noexcept {
     return std::string_view("!$&'()*+,;=").find(c) != std::string_view::npos;
 }
 
 // Percent signs are let through here; allOf checks that each one starts a
 // well-formed escape.
-bool isRegNameChar(char c) noexcept
-{
+bool isRegNameChar(char c) noexcept {
     return isUnreserved(c) || isSubDelim(c) || c == '%';
 }
 
-bool isUserInfoChar(char c) noexcept
-{
+bool isUserInfoChar(char c) noexcept {
     return isRegNameChar(c) || c == ':';
 }
 
-bool isPathChar(char c) noexcept
-{
+bool isPathChar(char c) noexcept {
     return isUserInfoChar(c) || c == '@' || c == '/';
 }
 
-bool isQueryChar(char c) noexcept
-{
+bool isQueryChar(char c) noexcept {
     return isPathChar(c) || c == '?';
 }
 
-template <typename Predicate>
-bool allOf(std::string_view text, Predicate allowed) noexcept
-{
+template <typename Predicate> bool allOf(std::string_view text, Predicate allowed) noexcept {
     for (std::size_t i = 0; i < text.size(); ++i) {
         if (!allowed(text[i])) {
             return false;
         }
-        if (text[i] == '%'
-            && (i + 2 >= text.size() || hexValue(text[i + 1]) < 0 || hexValue(text[i + 2]) < 0)) {
+        if (text[i] == '%' &&
+            (i + 2 >= text.size() || hexValue(text[i + 1]) < 0 || hexValue(text[i + 2]) < 0)) {
             return false;
         }
     }
     return true;
 }
 
-bool isScheme(std::string_view text) noexcept
-{
+bool isScheme(std::string_view text) noexcept {
     if (text.empty() || !isAlpha(text.front())) {
         return false;
     }
-    return allOf(text, [](char c) { return isAlpha(c) || isDigit(c) || c == '+' || c == '-' || c == '.'; });
+    return allOf(
+        text, [](char c) { return isAlpha(c) || isDigit(c) || c == '+' || c == '-' || c == '.'; });
 }
 
 // IPv6address or IPvFuture, the inside of "[...]". A zone identifier is not
 // part of the grammar and is refused.
-bool isIPLiteral(std::string_view text) noexcept
-{
+bool isIPLiteral(std::string_view text) noexcept {
     if (!text.empty() && (text.front() == 'v' || text.front() == 'V')) {
         const std::size_t dot = text.find('.');
         if (dot == std::string_view::npos || dot < 2 || dot + 1 >= text.size()) {
             return false;
         }
-        const bool version = allOf(text.substr(1, dot - 1), [](char c) { return hexValue(c) >= 0; });
+        const bool version =
+            allOf(text.substr(1, dot - 1), [](char c) { return hexValue(c) >= 0; });
         return version && allOf(text.substr(dot + 1), [](char c) {
-            return isUnreserved(c) || isSubDelim(c) || c == ':';
-        });
+                   return isUnreserved(c) || isSubDelim(c) || c == ':';
+               });
     }
-    if (text.empty() || text.size() > 45) {
+    const auto ipv6Char = [](char c) { return hexValue(c) >= 0 || c == ':' || c == '.'; };
+    if (text.empty() || text.size() > 45 || !std::all_of(text.begin(), text.end(), ipv6Char)) {
         return false;
     }
     const std::string copy(text);
@@ -113,8 +102,7 @@ bool isIPLiteral(std::string_view text) noexcept
 
 // Section 5.2.4 of RFC 3986, in one pass: each step either drops a prefix of
 // the input or moves one segment, and a ".." only cuts back to the last "/".
-std::string removeDotSegments(std::string_view input)
-{
+std::string removeDotSegments(std::string_view input) {
     std::string output;
     output.reserve(input.size());
     const auto dropLastSegment = [&output] {
@@ -150,15 +138,15 @@ std::string removeDotSegments(std::string_view input)
 
 } // namespace
 
-std::string percentDecode(std::string_view text)
-{
+std::string percentDecode(std::string_view text) {
     if (text.find('%') == std::string_view::npos) {
         return utf8::lossy(text);
     }
     std::string bytes;
     bytes.reserve(text.size());
     for (std::size_t i = 0; i < text.size(); ++i) {
-        if (text[i] == '%' && i + 2 < text.size() && hexValue(text[i + 1]) >= 0 && hexValue(text[i + 2]) >= 0) {
+        if (text[i] == '%' && i + 2 < text.size() && hexValue(text[i + 1]) >= 0 &&
+            hexValue(text[i + 2]) >= 0) {
             bytes += static_cast<char>(hexValue(text[i + 1]) * 16 + hexValue(text[i + 2]));
             i += 2;
         } else {
@@ -168,8 +156,7 @@ std::string percentDecode(std::string_view text)
     return utf8::lossy(bytes);
 }
 
-std::optional<Url> Url::parse(std::string_view text)
-{
+std::optional<Url> Url::parse(std::string_view text) {
     // Appendix B of RFC 3986 splits any text into the five parts; each part
     // is then held to its own grammar, so nothing lenient slips through (a
     // host that merely starts like an IPv4 address, a port followed by a
@@ -217,8 +204,7 @@ std::optional<Url> Url::parse(std::string_view text)
     return url;
 }
 
-bool Url::parseAuthority()
-{
+bool Url::parseAuthority() {
     const std::string_view authority = view(authority_);
     std::size_t hostStart = 0;
     if (const std::size_t at = authority.rfind('@'); at != std::string_view::npos) {
@@ -261,24 +247,21 @@ bool Url::parseAuthority()
     return true;
 }
 
-std::optional<std::string> Url::user() const
-{
+std::optional<std::string> Url::user() const {
     if (!user_.present) {
         return std::nullopt;
     }
     return percentDecode(view(user_));
 }
 
-std::optional<std::string> Url::password() const
-{
+std::optional<std::string> Url::password() const {
     if (!password_.present) {
         return std::nullopt;
     }
     return percentDecode(view(password_));
 }
 
-std::string Url::host() const
-{
+std::string Url::host() const {
     std::string_view host = view(host_);
     if (ipLiteral_ && host.size() >= 2) {
         return std::string(host.substr(1, host.size() - 2));
@@ -286,8 +269,7 @@ std::string Url::host() const
     return percentDecode(host);
 }
 
-std::optional<int> Url::port() const noexcept
-{
+std::optional<int> Url::port() const noexcept {
     std::string_view digits = view(port_);
     if (digits.empty()) {
         return std::nullopt;
@@ -308,8 +290,7 @@ std::optional<int> Url::port() const noexcept
     return value;
 }
 
-std::string Url::path() const
-{
+std::string Url::path() const {
     std::string decoded = percentDecode(view(path_));
     if (decoded.size() > 1 && decoded.back() == '/') {
         decoded.pop_back();
@@ -317,8 +298,7 @@ std::string Url::path() const
     return decoded;
 }
 
-std::string Url::lastPathComponent() const
-{
+std::string Url::lastPathComponent() const {
     std::string_view path = view(path_);
     if (path.empty()) {
         return {};
@@ -333,18 +313,15 @@ std::string Url::lastPathComponent() const
     return percentDecode(slash == std::string_view::npos ? path : path.substr(slash + 1));
 }
 
-std::string Url::query() const
-{
+std::string Url::query() const {
     return percentDecode(view(query_));
 }
 
-std::string Url::fragment() const
-{
+std::string Url::fragment() const {
     return percentDecode(view(fragment_));
 }
 
-std::string Url::rootText() const
-{
+std::string Url::rootText() const {
     if (!scheme_.present || !authority_.present) {
         return {};
     }
@@ -357,8 +334,7 @@ std::string Url::rootText() const
     return root;
 }
 
-Url Url::withoutFragment() const
-{
+Url Url::withoutFragment() const {
     if (!fragment_.present) {
         return *this;
     }
@@ -366,8 +342,7 @@ Url Url::withoutFragment() const
     return parse(std::string_view(text_).substr(0, fragment_.offset - 1)).value_or(*this);
 }
 
-std::optional<Url> Url::resolve(std::string_view reference) const
-{
+std::optional<Url> Url::resolve(std::string_view reference) const {
     const std::optional<Url> parsed = parse(reference);
     if (!parsed) {
         return std::nullopt;
@@ -375,8 +350,7 @@ std::optional<Url> Url::resolve(std::string_view reference) const
     return resolve(*parsed);
 }
 
-std::optional<Url> Url::resolve(const Url& reference) const
-{
+std::optional<Url> Url::resolve(const Url& reference) const {
     if (!hasScheme()) {
         return std::nullopt;
     }
@@ -420,7 +394,8 @@ std::optional<Url> Url::resolve(const Url& reference) const
                     std::string merged;
                     if (authority_.present && basePath.empty()) {
                         merged = "/";
-                    } else if (const std::size_t slash = basePath.rfind('/'); slash != std::string_view::npos) {
+                    } else if (const std::size_t slash = basePath.rfind('/');
+                               slash != std::string_view::npos) {
                         merged = std::string(basePath.substr(0, slash + 1));
                     }
                     merged.append(refPath);

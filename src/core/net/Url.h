@@ -81,9 +81,9 @@ private:
 
     Url() = default;
     bool parseAuthority();
-    std::string_view view(const Part& part) const noexcept
-    {
-        return part.present ? std::string_view(text_).substr(part.offset, part.length) : std::string_view();
+    std::string_view view(const Part& part) const noexcept {
+        return part.present ? std::string_view(text_).substr(part.offset, part.length)
+                            : std::string_view();
     }
 
     std::string text_;

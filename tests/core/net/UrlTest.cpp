@@ -1,5 +1,7 @@
 #include "core/net/Url.h"
 
+#include "support/Printable.h"
+
 #include <gtest/gtest.h>
 
 namespace quorilanth {
@@ -16,10 +18,13 @@ struct Components {
     const char* fragment;
 };
 
+void PrintTo(const Components& c, std::ostream* os) {
+    *os << test::printable(c.text);
+}
+
 class UrlComponents : public testing::TestWithParam<Components> {};
 
-TEST_P(UrlComponents, AnswerAsTheRestOfTheSystemExpects)
-{
+TEST_P(UrlComponents, AnswerAsTheRestOfTheSystemExpects) {
     const Components& c = GetParam();
     const std::optional<Url> url = Url::parse(c.text);
     ASSERT_TRUE(url) << c.text;
@@ -33,44 +38,60 @@ TEST_P(UrlComponents, AnswerAsTheRestOfTheSystemExpects)
     EXPECT_EQ(url->text(), c.text);
 }
 
-INSTANTIATE_TEST_SUITE_P(Table, UrlComponents,
+INSTANTIATE_TEST_SUITE_P(
+    Table, UrlComponents,
     testing::Values(
         // Scheme kept as written; trailing "/" ignored except at the root.
-        Components{"HTTPS://Example.COM/A/b/", "HTTPS", "Example.COM", std::nullopt, "/A/b", "b", "", ""},
+        Components{"HTTPS://Example.COM/A/b/", "HTTPS", "Example.COM", std::nullopt, "/A/b", "b",
+                   "", ""},
         Components{"https://h", "https", "h", std::nullopt, "", "", "", ""},
         Components{"https://h/", "https", "h", std::nullopt, "/", "/", "", ""},
         Components{"https://h//", "https", "h", std::nullopt, "/", "/", "", ""},
         // IPv6 literals come without brackets; ports with leading zeros still count.
         Components{"https://[::1]:8443/mcp", "https", "::1", 8443, "/mcp", "mcp", "", ""},
         Components{"https://h:00443/", "https", "h", 443, "/", "/", "", ""},
+        // A host that merely begins like an IPv4 address is a name.
+        Components{"https://1.2.3.4.example/", "https", "1.2.3.4.example", std::nullopt, "/", "/",
+                   "", ""},
+        Components{"https://[V1.a:b]/", "https", "V1.a:b", std::nullopt, "/", "/", "", ""},
         Components{"https://h:/x", "https", "h", std::nullopt, "/x", "x", "", ""},
         Components{"https://h:65536/", "https", "h", std::nullopt, "/", "/", "", ""},
         Components{"https://h:99999999999999999999/", "https", "h", std::nullopt, "/", "/", "", ""},
         // Percent-decoding of host, path, query and fragment; an encoded "/"
         // stays inside its component.
-        Components{"https://ex%61mple.org/a%20b/c%2Fd?q=%41#f%42", "https", "example.org", std::nullopt,
-            "/a b/c/d", "c/d", "q=A", "fB"},
+        Components{"https://ex%61mple.org/a%20b/c%2Fd?q=%41#f%42", "https", "example.org",
+                   std::nullopt, "/a b/c/d", "c/d", "q=A", "fB"},
         // Bytes that are not UTF-8 once decoded turn into U+FFFD rather than
         // leaking raw bytes into the rest of the system.
-        Components{"https://h/%FF", "https", "h", std::nullopt, "/\xEF\xBF\xBD", "\xEF\xBF\xBD", "", ""},
+        Components{"https://h/%FF", "https", "h", std::nullopt, "/\xEF\xBF\xBD", "\xEF\xBF\xBD", "",
+                   ""},
         // Relative references.
-        Components{"docs/agent.json", "", "", std::nullopt, "docs/agent.json", "agent.json", "", ""},
+        Components{"docs/agent.json", "", "", std::nullopt, "docs/agent.json", "agent.json", "",
+                   ""},
         Components{"mcp", "", "", std::nullopt, "mcp", "mcp", "", ""},
         Components{"", "", "", std::nullopt, "", "", "", ""},
         Components{"?only=query", "", "", std::nullopt, "", "", "only=query", ""}));
 
-TEST(Url, RefusesWhatRfc3986Refuses)
-{
-    for (const char* text : {"https://h/a b", "https://h/\xC3\xA9", "https://b\xC3\xBC" "cher.de/", "https://h\\x/",
-             "https://h/%", "https://h/%zz", "https://[::1/", "https://h:8a/", "http://[fe80::1%eth0]/", "a b",
-             "https://h/\t", "https://h/\x7F", "\xFF"}) {
-        EXPECT_FALSE(Url::parse(text)) << text;
+TEST(Url, RefusesWhatRfc3986Refuses) {
+    using namespace std::string_literals;
+    for (const std::string& text :
+         {"https://h/a b"s, "https://h/\xC3\xA9"s,
+          "https://b\xC3\xBC"
+          "cher.de/"s,
+          "https://h\\x/"s, "https://h/%"s, "https://h/%zz"s, "https://[::1/"s,
+          "http://[fe80::1%eth0]/"s, "http://[fe80::1%25eth0]/"s, "https://[::1\0]/"s,
+          "https://[v1]/"s, "https://[1::2::3]/"s, "a b"s, "https://h/\t"s, "https://h/\x7F"s,
+          "\xFF"s, "1a:b"s, ":foo"s,
+          // A host or port followed by anything but "/", "?", "#" or the end.
+          "https://h:8a/"s, "https://h:80:90/"s, "https://h@x@y/"s, "https://[::1]x/"s, "//h:a"s,
+          "https://h]/"s}) {
+        EXPECT_FALSE(Url::parse(text)) << test::printable(text);
     }
 }
 
-TEST(Url, ReportsCredentialsInEverySpelling)
-{
-    for (const char* text : {"https://a@h/", "https://:@h/", "https://@h/", "https://a:b@h/", "https://:pw@h/"}) {
+TEST(Url, ReportsCredentialsInEverySpelling) {
+    for (const char* text :
+         {"https://a@h/", "https://:@h/", "https://@h/", "https://a:b@h/", "https://:pw@h/"}) {
         const std::optional<Url> url = Url::parse(text);
         ASSERT_TRUE(url) << text;
         EXPECT_TRUE(url->hasUserInfo()) << text;
@@ -79,8 +100,7 @@ TEST(Url, ReportsCredentialsInEverySpelling)
     EXPECT_FALSE(Url::parse("https://h/a@b")->hasUserInfo());
 }
 
-TEST(Url, RootTextKeepsATypedPortAndDropsPathQueryAndFragment)
-{
+TEST(Url, RootTextKeepsATypedPortAndDropsPathQueryAndFragment) {
     const struct {
         const char* text;
         const char* root;
@@ -95,8 +115,7 @@ TEST(Url, RootTextKeepsATypedPortAndDropsPathQueryAndFragment)
     }
 }
 
-TEST(Url, WithoutFragmentRemovesEvenAnEmptyOne)
-{
+TEST(Url, WithoutFragmentRemovesEvenAnEmptyOne) {
     const struct {
         const char* text;
         const char* expected;
@@ -115,8 +134,7 @@ TEST(Url, WithoutFragmentRemovesEvenAnEmptyOne)
     }
 }
 
-TEST(Url, ResolvesReferencesAgainstABase)
-{
+TEST(Url, ResolvesReferencesAgainstABase) {
     const Url base = *Url::parse("https://a.example/b/c/d;p?q");
     const struct {
         const char* reference;

@@ -1,0 +1,29 @@
+#pragma once
+
+#include <cstdio>
+#include <string>
+#include <string_view>
+
+namespace quorilanth::test {
+
+// ASCII-only and short, so a table row with control characters or broken
+// UTF-8 still gets a readable, unique test name.
+inline std::string printable(std::string_view text, std::size_t limit = 60) {
+    std::string shown = "\"";
+    for (const unsigned char c : text.substr(0, limit)) {
+        if (c < 32 || c >= 127 || c == '"' || c == '\\') {
+            char escaped[8];
+            std::snprintf(escaped, sizeof escaped, "\\x%02X", c);
+            shown += escaped;
+        } else {
+            shown += static_cast<char>(c);
+        }
+    }
+    shown += '"';
+    if (text.size() > limit) {
+        shown += "... (" + std::to_string(text.size()) + " bytes)";
+    }
+    return shown;
+}
+
+} // namespace quorilanth::test
