@@ -3,8 +3,10 @@ JOBS ?= $(shell nproc)
 BUILD ?= build
 ASAN_BUILD ?= build-asan
 CMAKE_FLAGS ?=
+FUZZ_BUILD ?= build-fuzz
+FUZZ_SECONDS ?= 60
 
-.PHONY: setup build build-asan test test-normal test-asan run bench clean
+.PHONY: setup build build-asan test test-normal test-asan test-fuzz run bench clean
 
 setup:
 	@bash scripts/setup
@@ -12,6 +14,10 @@ setup:
 build: setup
 	cmake -S . -B $(BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo $(CMAKE_FLAGS)
 	cmake --build $(BUILD) -j $(JOBS)
+
+# Every benchmark program, one after another; each prints its own figures.
+bench: build
+	@for b in $(BUILD)/bench/*; do if [ -f "$$b" ] && [ -x "$$b" ]; then "$$b"; fi; done
 
 build-asan: setup
 	cmake -S . -B $(ASAN_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Debug -DQL_SANITIZE=ON -DQL_BUILD_BENCH=OFF $(CMAKE_FLAGS)
@@ -24,11 +30,22 @@ test-asan: build-asan
 	ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
 	  ctest --test-dir $(ASAN_BUILD) --output-on-failure -j $(JOBS) --timeout 900
 
-test: test-normal test-asan
+# Every fuzz/*_fuzzer.cpp, built with clang and run for FUZZ_SECONDS from its seeds
+# under fuzz/seeds/<name>; the corpus it grows stays in the build folder.
+test-fuzz: setup
+	cmake -S . -B $(FUZZ_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_C_COMPILER=clang \
+	  -DCMAKE_CXX_COMPILER=clang++ -DQL_FUZZ=ON -DQL_BUILD_APP=OFF -DQL_BUILD_TESTS=OFF -DQL_BUILD_BENCH=OFF $(CMAKE_FLAGS)
+	cmake --build $(FUZZ_BUILD) -j $(JOBS)
+	@set -e; for f in fuzz/*_fuzzer.cpp; do name=$$(basename $$f .cpp); seeds=fuzz/seeds/$${name%_fuzzer}; \
+	  mkdir -p $(FUZZ_BUILD)/corpus/$$name; \
+	  UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1:suppressions=fuzz/ubsan.supp $(FUZZ_BUILD)/fuzz/$$name -max_total_time=$(FUZZ_SECONDS) \
+	    -max_len=16384 -rss_limit_mb=2048 -timeout=10 -print_final_stats=1 -artifact_prefix=$(FUZZ_BUILD)/ $(FUZZ_BUILD)/corpus/$$name $$seeds; done
+
+test: test-normal test-asan test-fuzz
 
 run: build
 	@if [ -x $(BUILD)/src/app/quorilanth ]; then $(BUILD)/src/app/quorilanth; \
 	else echo "The application is not built yet."; exit 1; fi
 
 clean:
-	rm -rf $(BUILD) $(ASAN_BUILD)
+	rm -rf $(BUILD) $(ASAN_BUILD) $(FUZZ_BUILD)

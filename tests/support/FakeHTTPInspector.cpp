@@ -61,8 +61,10 @@ std::vector<FakeHTTPInspector::Call> FakeHTTPInspector::calls() const {
     return calls_;
 }
 
-HTTPResult FakeHTTPInspector::request(const std::string& url, const std::string& method, const HeaderFields& headers,
-                                      const std::optional<std::string>& body, std::stop_token stop) {
+HTTPResult FakeHTTPInspector::request(const std::string& url, const std::string& method,
+                                      const HeaderFields& headers,
+                                      const std::optional<std::string>& body,
+                                      std::stop_token stop) {
     Call call{url, method, headers, body};
     Responder fallback;
     std::optional<HTTPResult> scripted;

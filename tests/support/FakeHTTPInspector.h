@@ -30,7 +30,8 @@ public:
     void script(const std::string& url, HTTPResult result);
     // Queues a one-hop answer with that status, body and response headers
     // (names are lower-cased as the real transport stores them).
-    void respond(const std::string& url, std::int64_t status, std::string body, HeaderFields headers = {});
+    void respond(const std::string& url, std::int64_t status, std::string body,
+                 HeaderFields headers = {});
     // Queues a one-hop failure: no status, the given error text.
     void fail(const std::string& url, std::string error);
     // Answers URLs without a script; by default a one-hop 404 with an empty body.
@@ -38,8 +39,9 @@ public:
 
     std::vector<Call> calls() const;
 
-    HTTPResult request(const std::string& url, const std::string& method, const HeaderFields& headers,
-                       const std::optional<std::string>& body, std::stop_token stop = {}) override;
+    HTTPResult request(const std::string& url, const std::string& method,
+                       const HeaderFields& headers, const std::optional<std::string>& body,
+                       std::stop_token stop = {}) override;
 
     // A one-hop record as the real transport would build it for that call.
     static Evidence record(const Call& call);

@@ -88,9 +88,15 @@ ScanReport fullSampleReport() {
     server.issues = {"UNSUPPORTED: sampling"};
     report.servers = {server};
 
-    report.checks = {ScoreCheck{"discovery.links", "Discovery", 8, true, "Links declared", {page.id}},
-                     ScoreCheck{"provenance.canonical", "Provenance", 4, false,
-                                "\xE2\x88\x92" "4 no canonical URL", {}}};
+    report.checks = {
+        ScoreCheck{"discovery.links", "Discovery", 8, true, "Links declared", {page.id}},
+        ScoreCheck{"provenance.canonical",
+                   "Provenance",
+                   4,
+                   false,
+                   "\xE2\x88\x92"
+                   "4 no canonical URL",
+                   {}}};
     return report;
 }
 
@@ -99,22 +105,43 @@ namespace {
 class Random {
 public:
     explicit Random(std::uint64_t seed) : engine_(seed) {}
-    std::size_t below(std::size_t n) { return std::uniform_int_distribution<std::size_t>(0, n - 1)(engine_); }
+    std::size_t below(std::size_t n) {
+        return std::uniform_int_distribution<std::size_t>(0, n - 1)(engine_);
+    }
     bool chance() { return below(2) == 0; }
 
     std::string text() {
         // Pieces that exercise escapes, multi-byte characters and slashes.
-        static const char* pieces[] = {"a", "Z", "0", " ", "/", "\\", "\"", "\n", "\t", "\x01",
-                                       "\x1f", "\x7f", "\xC3\xA9", "\xE2\x82\xAC", "\xF0\x9F\x98\x80",
-                                       "\xE2\x80\xA8", "|", "~", "http://x/", ""};
+        static const char* pieces[] = {"a",
+                                       "Z",
+                                       "0",
+                                       " ",
+                                       "/",
+                                       "\\",
+                                       "\"",
+                                       "\n",
+                                       "\t",
+                                       "\x01",
+                                       "\x1f",
+                                       "\x7f",
+                                       "\xC3\xA9",
+                                       "\xE2\x82\xAC",
+                                       "\xF0\x9F\x98\x80",
+                                       "\xE2\x80\xA8",
+                                       "|",
+                                       "~",
+                                       "http://x/",
+                                       ""};
         std::string out;
-        for (std::size_t i = below(8); i > 0; --i) out += pieces[below(std::size(pieces))];
+        for (std::size_t i = below(8); i > 0; --i)
+            out += pieces[below(std::size(pieces))];
         return out;
     }
 
     double number() {
-        static const double samples[] = {0, -0.0, 1, -1, 0.5, 3, 120, 1e-05, 0.0001, 1e16,
-                                         9007199254740992.0, 123.456, 1e300, -2.5e-300, 5e-324};
+        static const double samples[] = {
+            0,       -0.0,  1,         -1,    0.5, 3, 120, 1e-05, 0.0001, 1e16, 9007199254740992.0,
+            123.456, 1e300, -2.5e-300, 5e-324};
         if (chance()) return samples[below(std::size(samples))];
         return std::uniform_real_distribution<double>(-1e6, 1e6)(engine_);
     }
@@ -125,7 +152,8 @@ public:
 
     std::vector<std::string> texts() {
         std::vector<std::string> out(below(3));
-        for (auto& t : out) t = text();
+        for (auto& t : out)
+            t = text();
         return out;
     }
 
@@ -142,10 +170,14 @@ private:
 
 JSONValue randomValue(Random& random, int depth) {
     switch (random.below(depth > 0 ? 6 : 4)) {
-    case 0: return JSONValue(random.text());
-    case 1: return JSONValue(random.number());
-    case 2: return JSONValue(random.chance());
-    case 3: return JSONValue();
+    case 0:
+        return JSONValue(random.text());
+    case 1:
+        return JSONValue(random.number());
+    case 2:
+        return JSONValue(random.chance());
+    case 3:
+        return JSONValue();
     case 4: {
         JSONValue::Object members;
         for (std::size_t i = random.below(4); i > 0; --i)
@@ -154,7 +186,8 @@ JSONValue randomValue(Random& random, int depth) {
     }
     default: {
         JSONValue::Array elements(random.below(4));
-        for (auto& element : elements) element = randomValue(random, depth - 1);
+        for (auto& element : elements)
+            element = randomValue(random, depth - 1);
         return JSONValue(std::move(elements));
     }
     }
@@ -178,8 +211,8 @@ ScanReport randomReport(std::uint64_t seed) {
     report.notices = r.texts();
     report.scoringVersion = r.text();
     for (std::size_t i = r.below(4); i > 0; --i) {
-        GraphNode node(r.text(), allNodeKinds[r.below(allNodeKinds.size())], r.text(), r.maybeText(),
-                       allFindingStatuses[r.below(allFindingStatuses.size())]);
+        GraphNode node(r.text(), allNodeKinds[r.below(allNodeKinds.size())], r.text(),
+                       r.maybeText(), allFindingStatuses[r.below(allFindingStatuses.size())]);
         node.summary = r.text();
         if (r.chance()) node.isAgentDocument = r.chance();
         node.evidenceIDs = r.texts();
@@ -195,10 +228,12 @@ ScanReport randomReport(std::uint64_t seed) {
         e.timestamp = r.date();
         e.url = r.text();
         e.method = r.text();
-        for (std::size_t h = r.below(3); h > 0; --h) e.requestHeaders[r.text()] = r.text();
+        for (std::size_t h = r.below(3); h > 0; --h)
+            e.requestHeaders[r.text()] = r.text();
         e.requestBody = r.maybeText();
         if (r.chance()) e.statusCode = static_cast<std::int64_t>(r.below(600)) - 1;
-        for (std::size_t h = r.below(3); h > 0; --h) e.responseHeaders[r.text()] = r.text();
+        for (std::size_t h = r.below(3); h > 0; --h)
+            e.responseHeaders[r.text()] = r.text();
         e.responseBody = r.text();
         e.durationMS = r.number();
         e.remoteIP = r.maybeText();
@@ -218,7 +253,8 @@ ScanReport randomReport(std::uint64_t seed) {
         for (std::size_t t = r.below(3); t > 0; --t)
             server.tools.emplace_back(r.text(), randomValue(r, 3));
         for (auto* list : {&server.resources, &server.resourceTemplates, &server.prompts})
-            for (std::size_t k = r.below(3); k > 0; --k) list->push_back(randomValue(r, 2));
+            for (std::size_t k = r.below(3); k > 0; --k)
+                list->push_back(randomValue(r, 2));
         server.issues = r.texts();
         report.servers.push_back(server);
     }

@@ -202,19 +202,13 @@ void readJSON(Builder& b, std::string_view body, std::string_view contentType, s
 void readSitemap(Builder& b, std::string_view body)
 {
     ParsedDocument& doc = b.doc;
-    const auto fail = [&] {
-        doc.status = FindingStatus::invalid;
-        doc.issues = {"XML parse failed."};
-    };
     MarkupParseResult parsed = MarkupDocument::parse(body, MarkupDocument::Syntax::xml);
     if (!parsed.document) {
-        return fail();
+        doc.status = FindingStatus::invalid;
+        doc.issues = {"XML parse failed."};
+        return;
     }
-    const auto locations = parsed.document->select("//*[local-name()='loc']");
-    if (!locations) {
-        return fail();
-    }
-    for (const MarkupNode& node : *locations) {
+    for (const MarkupNode& node : parsed.document->elementsNamed({"loc"})) {
         // Once the list is full nothing more can be added; the rest is not worth classifying.
         if (b.full()) {
             break;
@@ -233,7 +227,10 @@ std::vector<std::pair<std::string, std::string>> foldedAttributes(const MarkupNo
 {
     std::vector<std::pair<std::string, std::string>> folded;
     for (auto& [name, value] : node.attributes()) {
-        std::string lower = lowercased(name);
+        // The HTML reader already lower-cases ASCII names; fold only what is left.
+        const bool alreadyLower =
+            std::none_of(name.begin(), name.end(), [](char c) { return (c >= 'A' && c <= 'Z') || (c & 0x80) != 0; });
+        std::string lower = alreadyLower ? std::move(name) : lowercased(name);
         const bool seen = std::any_of(folded.begin(), folded.end(), [&](const auto& a) { return a.first == lower; });
         if (!seen) {
             folded.emplace_back(std::move(lower), std::move(value));
@@ -255,7 +252,7 @@ const std::string* attribute(const std::vector<std::pair<std::string, std::strin
 void readHTMLElement(Builder& b, const MarkupNode& node, JSONValue::Object& facts, JSONValue::Array& languages,
                      bool& hasLanguages)
 {
-    const std::string name = node.name();
+    const std::string_view name = node.name();
     const auto attributes = foldedAttributes(node);
     if (name == "script") {
         std::optional<JSONValue> value = decodeJSON(node.stringValue(), nullptr);
@@ -298,7 +295,7 @@ void readHTMLElement(Builder& b, const MarkupNode& node, JSONValue::Object& fact
     }
     if (!b.full() && (relevant(*href) || discoveryHint(rel))) {
         const std::string hint = (type != nullptr ? *type : "") + " " + (relAttribute != nullptr ? *relAttribute : "");
-        const std::string element = name.empty() ? "link" : name;
+        const std::string element = name.empty() ? std::string("link") : std::string(name);
         b.add(*href, "HTML " + rel, element + "[href=" + *href + "]", hint);
     }
 }
@@ -306,41 +303,39 @@ void readHTMLElement(Builder& b, const MarkupNode& node, JSONValue::Object& fact
 void readHTML(Builder& b, std::string_view body)
 {
     ParsedDocument& doc = b.doc;
-    const auto fail = [&](const std::string& description) {
-        doc.status = FindingStatus::invalid;
-        doc.issues = {"HTML parse failed: " + description};
-        doc.metadata = JSONValue();
-    };
     MarkupParseResult parsed = MarkupDocument::parse(body, MarkupDocument::Syntax::html);
     if (!parsed.document) {
-        return fail(parsed.error);
-    }
-    const MarkupDocument& document = *parsed.document;
-    const auto titles = document.select("//title");
-    const auto roots = document.select("//html");
-    const auto elements =
-        document.selectUnion({"//link", "//a", "//meta", "//script[@type='application/ld+json']"});
-    if (!titles || !roots || !elements) {
-        return fail("the document could not be searched");
+        doc.status = FindingStatus::invalid;
+        doc.issues = {"HTML parse failed: " + parsed.error};
+        return;
     }
     JSONValue::Object facts;
-    if (!titles->empty()) {
-        facts.insert_or_assign("title", JSONValue(titles->front().stringValue()));
-    }
-    if (!roots->empty() && roots->front().isElement()) {
-        for (const auto& [name, value] : roots->front().attributes()) {
-            if (name == "lang") {
-                facts.insert_or_assign("language", JSONValue(value));
-                break;
+    bool titleSeen = false;
+    bool rootSeen = false;
+    std::vector<MarkupNode> elements;
+    for (const MarkupNode& node :
+         parsed.document->elementsNamed({"title", "html", "link", "a", "meta", "script"})) {
+        const std::string_view name = node.name();
+        if (name == "title") {
+            if (!titleSeen) {
+                facts.insert_or_assign("title", JSONValue(node.stringValue()));
             }
+            titleSeen = true;
+        } else if (name == "html") {
+            if (!rootSeen) {
+                if (auto lang = node.attribute("lang")) {
+                    facts.insert_or_assign("language", JSONValue(std::move(*lang)));
+                }
+            }
+            rootSeen = true;
+        } else if (name != "script" || node.attribute("type") == "application/ld+json") {
+            elements.push_back(node);
         }
     }
     JSONValue::Array languages;
     bool hasLanguages = false;
-    for (const MarkupNode& node : *elements) {
-        if (node.isElement()) {
-            readHTMLElement(b, node, facts, languages, hasLanguages);
-        }
+    for (const MarkupNode& node : elements) {
+        readHTMLElement(b, node, facts, languages, hasLanguages);
     }
     if (hasLanguages) {
         facts.insert_or_assign("languages", JSONValue(std::move(languages)));

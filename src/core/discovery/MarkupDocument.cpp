@@ -3,11 +3,10 @@
 #include <libxml/HTMLparser.h>
 #include <libxml/parser.h>
 #include <libxml/xmlerror.h>
-#include <libxml/xpath.h>
 
+#include <algorithm>
 #include <climits>
 #include <mutex>
-#include <unordered_set>
 
 namespace quorilanth {
 namespace {
@@ -62,18 +61,22 @@ std::string describe(const xmlError* error) {
   return text;
 }
 
-struct XPathObjectFree {
-  void operator()(xmlXPathObject* o) const { xmlXPathFreeObject(o); }
-};
-struct XPathContextFree {
-  void operator()(xmlXPathContext* c) const { xmlXPathFreeContext(c); }
-};
+bool mayRedeclareEncoding(std::string_view text) {
+  if (text.substr(0, 4).find('\0') != std::string_view::npos) return true;
+  // Only 'C' and 'c' turn into 'c' by setting the 0x20 bit, and so for each letter.
+  static constexpr std::string_view word = "charset";
+  return std::search(text.begin(), text.end(), word.begin(), word.end(),
+                     [](char a, char b) { return static_cast<char>(a | 0x20) == b; }) != text.end();
+}
 
 }  // namespace
 
 bool MarkupNode::isElement() const { return asNode(node_)->type == XML_ELEMENT_NODE; }
 
-std::string MarkupNode::name() const { return toString(asNode(node_)->name); }
+std::string_view MarkupNode::name() const {
+  const xmlChar* name = asNode(node_)->name;
+  return name == nullptr ? std::string_view() : std::string_view(reinterpret_cast<const char*>(name));
+}
 
 std::string MarkupNode::stringValue() const {
   std::string out;
@@ -91,6 +94,19 @@ std::vector<std::pair<std::string, std::string>> MarkupNode::attributes() const 
     result.emplace_back(toString(attr->name), std::move(value));
   }
   return result;
+}
+
+std::optional<std::string> MarkupNode::attribute(std::string_view name) const {
+  const xmlNode* node = asNode(node_);
+  if (node->type != XML_ELEMENT_NODE) return std::nullopt;
+  for (const xmlAttr* attr = node->properties; attr != nullptr; attr = attr->next) {
+    if (attr->name != nullptr && name == reinterpret_cast<const char*>(attr->name)) {
+      std::string value;
+      for (const xmlNode* child = attr->children; child != nullptr; child = child->next) appendText(child, value);
+      return value;
+    }
+  }
+  return std::nullopt;
 }
 
 void MarkupDocument::Deleter::operator()(void* doc) const { xmlFreeDoc(static_cast<xmlDocPtr>(doc)); }
@@ -124,9 +140,11 @@ MarkupParseResult MarkupDocument::parse(std::string_view text, Syntax syntax) {
       result.error = "out of memory";
       return result;
     }
-    // Naming UTF-8 costs a converter pass, but without it the HTML reader lets a
-    // <meta charset> switch the decoding half-way through, IGNORE_ENC or not.
-    doc = htmlCtxtReadMemory(ctxt, text.data(), size, nullptr, "UTF-8",
+    // The HTML reader takes UTF-8 by default, but a <meta charset> would switch
+    // the decoding half-way through, IGNORE_ENC or not; naming UTF-8 prevents
+    // that at the price of a converter pass over every byte, so it is paid only
+    // when the text mentions a charset or starts like a UTF-16/32 signature.
+    doc = htmlCtxtReadMemory(ctxt, text.data(), size, nullptr, mayRedeclareEncoding(text) ? "UTF-8" : nullptr,
                              HTML_PARSE_RECOVER | HTML_PARSE_NONET | HTML_PARSE_NOERROR | HTML_PARSE_NOWARNING |
                                  HTML_PARSE_IGNORE_ENC);
     if (doc == nullptr) result.error = describe(xmlCtxtGetLastError(ctxt));
@@ -136,38 +154,15 @@ MarkupParseResult MarkupDocument::parse(std::string_view text, Syntax syntax) {
   return result;
 }
 
-std::optional<std::vector<MarkupNode>> MarkupDocument::select(const char* xpath) const {
-  std::unique_ptr<xmlXPathContext, XPathContextFree> context(xmlXPathNewContext(static_cast<xmlDocPtr>(doc_.get())));
-  if (!context) return std::nullopt;
-  std::unique_ptr<xmlXPathObject, XPathObjectFree> object(
-      xmlXPathEvalExpression(reinterpret_cast<const xmlChar*>(xpath), context.get()));
-  if (!object || object->type != XPATH_NODESET) return std::nullopt;
-  std::vector<MarkupNode> nodes;
-  if (object->nodesetval != nullptr) {
-    nodes.reserve(static_cast<size_t>(object->nodesetval->nodeNr));
-    for (int i = 0; i < object->nodesetval->nodeNr; ++i) nodes.push_back(MarkupNode(object->nodesetval->nodeTab[i]));
-  }
-  return nodes;
-}
-
-std::optional<std::vector<MarkupNode>> MarkupDocument::selectUnion(const std::vector<const char*>& xpaths) const {
-  std::unordered_set<const void*> wanted;
-  for (const char* xpath : xpaths) {
-    auto nodes = select(xpath);
-    if (!nodes) return std::nullopt;
-    for (const MarkupNode& node : *nodes) wanted.insert(node.node_);
-  }
-  std::vector<MarkupNode> ordered;
-  if (wanted.empty()) return ordered;
-  ordered.reserve(wanted.size());
-  // One walk over the tree yields document order; attribute and namespace
-  // nodes are never among what the parser's callers select.
+std::vector<MarkupNode> MarkupDocument::elementsNamed(std::initializer_list<std::string_view> names) const {
+  std::vector<MarkupNode> found;
   const xmlNode* root = reinterpret_cast<const xmlNode*>(doc_.get());
-  for (const xmlNode* cur = root->children; cur != nullptr && ordered.size() < wanted.size();
-       cur = nextInSubtree(cur, root)) {
-    if (wanted.count(cur) != 0) ordered.push_back(MarkupNode(cur));
+  for (const xmlNode* cur = root->children; cur != nullptr; cur = nextInSubtree(cur, root)) {
+    if (cur->type != XML_ELEMENT_NODE || cur->name == nullptr) continue;
+    const std::string_view name(reinterpret_cast<const char*>(cur->name));
+    if (std::find(names.begin(), names.end(), name) != names.end()) found.push_back(MarkupNode(cur));
   }
-  return ordered;
+  return found;
 }
 
 }  // namespace quorilanth

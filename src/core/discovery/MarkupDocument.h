@@ -1,5 +1,6 @@
 #pragma once
 
+#include <initializer_list>
 #include <memory>
 #include <optional>
 #include <string>
@@ -14,13 +15,16 @@ namespace quorilanth {
 class MarkupNode {
  public:
   bool isElement() const;
-  // The element's name as the parser produced it (HTML names come out lower-cased).
-  std::string name() const;
+  // The element's local name as the parser produced it (HTML names come out
+  // lower-cased); valid while the document lives.
+  std::string_view name() const;
   // The concatenated text of the node and its descendants. Entity references are
   // not followed, so a document cannot amplify itself through them here.
   std::string stringValue() const;
   // Attribute names and values in document order.
   std::vector<std::pair<std::string, std::string>> attributes() const;
+  // The value of the first attribute with exactly this name.
+  std::optional<std::string> attribute(std::string_view name) const;
 
  private:
   friend class MarkupDocument;
@@ -42,14 +46,11 @@ class MarkupDocument {
   // of the failure.
   static MarkupParseResult parse(std::string_view text, Syntax syntax);
 
-  // The nodes an XPath expression selects, in document order; absent when the
-  // expression cannot be evaluated or does not yield a node set.
-  std::optional<std::vector<MarkupNode>> select(const char* xpath) const;
-
-  // The union of several expressions in document order, each node once. libxml2's
-  // own union operator compares every pair of nodes, which a page made of tens of
-  // thousands of links turns into seconds; this stays linear.
-  std::optional<std::vector<MarkupNode>> selectUnion(const std::vector<const char*>& xpaths) const;
+  // The elements whose local name is one of `names` (exact, case-sensitive), in
+  // document order: what the expressions "//name | //other" select, found in one
+  // walk. libxml2's XPath union compares every pair of selected nodes, which a
+  // page made of tens of thousands of links turns into seconds.
+  std::vector<MarkupNode> elementsNamed(std::initializer_list<std::string_view> names) const;
 
   MarkupDocument(MarkupDocument&&) noexcept = default;
   MarkupDocument& operator=(MarkupDocument&&) noexcept = default;

@@ -57,8 +57,7 @@ std::optional<Date> parseISO8601(std::string_view text) {
         if (zone.size() != (colon ? 6u : 5u) || (zone[0] != '+' && zone[0] != '-'))
             return std::nullopt;
         auto zoneHours = digits(zone, 1, 2), zoneMinutes = digits(zone, colon ? 4 : 3, 2);
-        if (!zoneHours || !zoneMinutes || *zoneHours > 23 || *zoneMinutes > 59)
-            return std::nullopt;
+        if (!zoneHours || !zoneMinutes || *zoneHours > 23 || *zoneMinutes > 59) return std::nullopt;
         offset = hours(*zoneHours) + minutes(*zoneMinutes);
         if (zone[0] == '-') offset = -offset;
     }

@@ -7,11 +7,20 @@
 namespace quorilanth {
 
 // The verdict on an observation or a server.
-enum class FindingStatus { found, valid, invalid, unreachable, unsupported, notFound, blocked, pending };
+enum class FindingStatus {
+    found,
+    valid,
+    invalid,
+    unreachable,
+    unsupported,
+    notFound,
+    blocked,
+    pending
+};
 
 // Every case in declaration order.
 inline constexpr std::array<FindingStatus, 8> allFindingStatuses{
-    FindingStatus::found,       FindingStatus::valid,    FindingStatus::invalid,
+    FindingStatus::found,       FindingStatus::valid,       FindingStatus::invalid,
     FindingStatus::unreachable, FindingStatus::unsupported, FindingStatus::notFound,
     FindingStatus::blocked,     FindingStatus::pending};
 

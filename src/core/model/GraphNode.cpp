@@ -18,9 +18,11 @@ std::size_t hashValue(const GraphNode& n) noexcept {
     hashField(seed, n.status);
     hashField(seed, n.summary);
     hashField(seed, n.isAgentDocument);
-    for (const std::string& id : n.evidenceIDs) hashField(seed, id);
+    for (const std::string& id : n.evidenceIDs)
+        hashField(seed, id);
     hashField(seed, n.metadata);
-    for (const std::string& issue : n.issues) hashField(seed, issue);
+    for (const std::string& issue : n.issues)
+        hashField(seed, issue);
     return seed;
 }
 

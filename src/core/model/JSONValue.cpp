@@ -1,16 +1,10 @@
 #include "core/model/JSONValue.h"
 
 #include "core/model/Hashing.h"
+#include "core/model/JSONParser.h"
 #include "core/model/PrettyJSONWriter.h"
-#include "core/model/UTF8.h"
-
-#include <rapidjson/error/en.h>
-#include <rapidjson/reader.h>
 
 #include <algorithm>
-#include <charconv>
-#include <cmath>
-#include <cstring>
 
 namespace quorilanth {
 
@@ -26,143 +20,6 @@ const JSONValue::Array& sharedEmptyArray() noexcept {
     return kEmpty;
 }
 
-// A number whose text from_chars could not hold: decide between beyond the
-// largest double (refused) and below the smallest (zero), from the position of
-// the first significant digit and the exponent. Exponents saturate, so a text
-// of any length is handled.
-bool overflows(std::string_view text) {
-    std::size_t i = 0;
-    if (i < text.size() && text[i] == '-') ++i;
-    long long firstDigitPower = 0;
-    bool seenSignificant = false;
-    long long integerDigits = 0;
-    for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) {
-        ++integerDigits;
-        if (!seenSignificant && text[i] != '0') {
-            seenSignificant = true;
-            firstDigitPower = -integerDigits; // fixed up below once all are counted
-        }
-    }
-    if (seenSignificant) firstDigitPower += integerDigits;
-    if (i < text.size() && text[i] == '.') {
-        ++i;
-        for (long long position = -1; i < text.size() && text[i] >= '0' && text[i] <= '9';
-             ++i, --position) {
-            if (!seenSignificant && text[i] != '0') {
-                seenSignificant = true;
-                firstDigitPower = position;
-            }
-        }
-    }
-    long long exponent = 0;
-    if (i < text.size() && (text[i] == 'e' || text[i] == 'E')) {
-        ++i;
-        bool negative = false;
-        if (i < text.size() && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
-        for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i)
-            exponent = std::min(exponent * 10 + (text[i] - '0'), 1'000'000'000LL);
-        if (negative) exponent = -exponent;
-    }
-    return seenSignificant && firstDigitPower + exponent > 0;
-}
-
-class Builder {
-public:
-    explicit Builder(std::size_t maxNesting) : maxNesting_(maxNesting) {}
-
-    bool Null() { return add(JSONValue()); }
-    bool Bool(bool value) { return add(JSONValue(value)); }
-    // Numbers arrive as their text (the reader is told so) and are converted
-    // here: from_chars rounds correctly and keeps the sign of "-0".
-    bool RawNumber(const char* text, rapidjson::SizeType length, bool) {
-        double value = 0;
-        auto [end, error] = std::from_chars(text, text + length, value);
-        if (error == std::errc::result_out_of_range) {
-            if (overflows(std::string_view(text, length))) return fail("Number out of range.");
-            value = text[0] == '-' ? -0.0 : 0.0;
-        } else if (error != std::errc() || end != text + length) {
-            return fail("Invalid number.");
-        }
-        return add(JSONValue(value));
-    }
-    bool Int(int) { return false; } // never called with kParseNumbersAsStringsFlag
-    bool Uint(unsigned) { return false; }
-    bool Int64(std::int64_t) { return false; }
-    bool Uint64(std::uint64_t) { return false; }
-    bool Double(double) { return false; }
-
-    bool String(const char* text, rapidjson::SizeType length, bool) {
-        if (!utf8::isValid(std::string_view(text, length)))
-            return fail("Invalid UTF-8 or lone surrogate in string.");
-        return add(JSONValue(std::string(text, length)));
-    }
-    bool Key(const char* text, rapidjson::SizeType length, bool) {
-        if (!utf8::isValid(std::string_view(text, length)))
-            return fail("Invalid UTF-8 or lone surrogate in object key.");
-        frames_.back().key.assign(text, length);
-        return true;
-    }
-    bool StartObject() { return open(true); }
-    bool EndObject(rapidjson::SizeType) {
-        Frame frame = std::move(frames_.back());
-        frames_.pop_back();
-        return add(JSONValue(std::move(frame.object)));
-    }
-    bool StartArray() { return open(false); }
-    bool EndArray(rapidjson::SizeType) {
-        Frame frame = std::move(frames_.back());
-        frames_.pop_back();
-        return add(JSONValue(std::move(frame.array)));
-    }
-
-    JSONValue takeRoot() { return std::move(root_); }
-    const char* failure() const { return failure_; }
-
-private:
-    struct Frame {
-        bool isObject = false;
-        JSONValue::Object object;
-        JSONValue::Array array;
-        std::string key;
-    };
-
-    bool open(bool isObject) {
-        // Refusing here, before the level exists, is what keeps a run of
-        // millions of "[" from ever being built or torn down recursively.
-        if (frames_.size() >= maxNesting_) return fail("Too many nested arrays or objects.");
-        frames_.emplace_back().isObject = isObject;
-        return true;
-    }
-
-    bool add(JSONValue value) {
-        if (frames_.empty()) {
-            root_ = std::move(value);
-        } else if (Frame& top = frames_.back(); top.isObject) {
-            // A repeated key keeps its last value.
-            top.object.insert_or_assign(std::move(top.key), std::move(value));
-            top.key.clear();
-        } else {
-            top.array.push_back(std::move(value));
-        }
-        return true;
-    }
-
-    bool fail(const char* reason) {
-        failure_ = reason;
-        return false;
-    }
-
-    std::size_t maxNesting_;
-    std::vector<Frame> frames_;
-    JSONValue root_;
-    const char* failure_ = nullptr;
-};
-
-[[noreturn]] void throwParseError(const std::string& reason, std::size_t offset) {
-    throw JSONParseError("Invalid JSON at offset " + std::to_string(offset) + ": " + reason,
-                         offset);
-}
-
 } // namespace
 
 JSONValue::JSONValue(Object value) : payload_(std::make_shared<Object>(std::move(value))) {}
@@ -174,31 +31,12 @@ JSONValue JSONValue::emptyObject() {
     return kEmpty;
 }
 
-JSONValue JSONValue::parse(std::string_view text) { return parse(text, kMaxNesting); }
+JSONValue JSONValue::parse(std::string_view text) {
+    return parse(text, kMaxNesting);
+}
 
 JSONValue JSONValue::parse(std::string_view text, std::size_t maxNesting) {
-    // The reader works in place on a zero-terminated copy; the padding keeps its
-    // 16-byte vector loads inside the allocation.
-    constexpr std::size_t kPadding = 16;
-    std::unique_ptr<char[]> buffer(new char[text.size() + kPadding]);
-    std::memcpy(buffer.get(), text.data(), text.size());
-    std::memset(buffer.get() + text.size(), 0, kPadding);
-
-    Builder builder(maxNesting);
-    rapidjson::Reader reader;
-    rapidjson::InsituStringStream stream(buffer.get());
-    constexpr unsigned kFlags = rapidjson::kParseInsituFlag | rapidjson::kParseIterativeFlag |
-                                rapidjson::kParseNumbersAsStringsFlag;
-    rapidjson::ParseResult result = reader.Parse<kFlags>(stream, builder);
-    if (result.IsError()) {
-        if (builder.failure() && result.Code() == rapidjson::kParseErrorTermination)
-            throwParseError(builder.failure(), result.Offset());
-        throwParseError(rapidjson::GetParseError_En(result.Code()), result.Offset());
-    }
-    // The reader stops at a zero byte, which JSON never allows outside a string.
-    if (stream.Tell() < text.size())
-        throwParseError("The document root must not be followed by other values.", stream.Tell());
-    return builder.takeRoot();
+    return detail::parseJSONText(text, maxNesting);
 }
 
 const JSONValue& JSONValue::operator[](std::string_view key) const noexcept {
@@ -333,7 +171,8 @@ std::size_t JSONValue::hash() const noexcept {
         }
         break;
     case Kind::array:
-        for (const JSONValue& element : array()) detail::hashCombine(seed, element.hash());
+        for (const JSONValue& element : array())
+            detail::hashCombine(seed, element.hash());
         break;
     case Kind::string:
         detail::hashField(seed, *sharedString());
@@ -355,9 +194,11 @@ std::size_t JSONValue::hash() const noexcept {
 std::size_t JSONValue::depth() const noexcept {
     std::size_t deepest = 0;
     if (const Object* members = object())
-        for (const auto& entry : *members) deepest = std::max(deepest, entry.second.depth());
+        for (const auto& entry : *members)
+            deepest = std::max(deepest, entry.second.depth());
     else if (isArray())
-        for (const JSONValue& element : array()) deepest = std::max(deepest, element.depth());
+        for (const JSONValue& element : array())
+            deepest = std::max(deepest, element.depth());
     else
         return 0;
     return deepest + 1;

@@ -49,8 +49,8 @@ public:
     JSONValue(std::nullptr_t) noexcept {}
     JSONValue(bool value) noexcept : payload_(value) {}
     template <typename T>
-        requires(std::is_arithmetic_v<T> && !std::same_as<T, bool>)
-    JSONValue(T value) noexcept : payload_(static_cast<double>(value)) {}
+    requires(std::is_arithmetic_v<T> && !std::same_as<T, bool>) JSONValue(T value)
+    noexcept : payload_(static_cast<double>(value)) {}
     JSONValue(SharedString value) : payload_(std::move(value)) {}
     JSONValue(std::string value) : payload_(SharedString(std::move(value))) {}
     JSONValue(std::string_view value) : payload_(SharedString(value)) {}

@@ -14,10 +14,13 @@ std::size_t hashValue(const MCPServer& s) noexcept {
     hashField(seed, s.capabilities);
     hashField(seed, s.status);
     hashField(seed, s.latencyMS == 0 ? 0.0 : s.latencyMS);
-    for (const MCPTool& tool : s.tools) hashField(seed, tool);
+    for (const MCPTool& tool : s.tools)
+        hashField(seed, tool);
     for (const auto* list : {&s.resources, &s.resourceTemplates, &s.prompts})
-        for (const JSONValue& item : *list) hashField(seed, item);
-    for (const std::string& issue : s.issues) hashField(seed, issue);
+        for (const JSONValue& item : *list)
+            hashField(seed, item);
+    for (const std::string& issue : s.issues)
+        hashField(seed, issue);
     return seed;
 }
 

@@ -20,7 +20,9 @@ std::string_view MCPTool::description() const noexcept {
     return text ? std::string_view(*text) : std::string_view();
 }
 
-const JSONValue& MCPTool::inputSchema() const noexcept { return definition["inputSchema"]; }
+const JSONValue& MCPTool::inputSchema() const noexcept {
+    return definition["inputSchema"];
+}
 
 ToolSafety MCPTool::safety() const noexcept {
     const JSONValue& annotations = definition["annotations"];

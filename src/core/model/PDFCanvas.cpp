@@ -59,17 +59,29 @@ bool isControl(char32_t c) {
     return (c < 0x20 && c != U'\t') || (c >= 0x7F && c <= 0x9F);
 }
 
-// Pango's wrapping slows down with the square of a run's length when the run
-// offers no break opportunity (an 8,000-character URL, a hostile description)
-// and gives up on very long ones. An invisible break opportunity (U+200B) is
-// offered inside such runs, never before a combining mark or around a joiner.
-constexpr std::size_t unbrokenRunLimit = 256;
-constexpr char32_t zeroWidthSpace = 0x200B;
 // Pango lays out nothing at all for a paragraph of a few hundred kilobytes, and
 // a layout's memory grows with its text; longer paragraphs are continued in
-// further ones of at most this many bytes, without spacing between them.
+// further ones of at most about this many bytes, without spacing between them.
 constexpr std::size_t paragraphChunkBytes = 64 * 1024;
 constexpr char32_t zeroWidthJoiner = 0x200D;
+
+// Pango's word wrapping slows down with the square of a run's length when the
+// run offers no break opportunity (an 8,000-character URL, a hostile
+// description). A paragraph holding a run longer than this wraps between any
+// two characters instead, which is fast and fills every line.
+constexpr std::size_t unbrokenRunLimit = 256;
+
+bool hasLongUnbrokenRun(std::string_view text) {
+    std::size_t run = 0;
+    for (const char c : text) {
+        if (c == ' ' || c == '\t') {
+            run = 0;
+        } else if ((static_cast<unsigned char>(c) & 0xC0) != 0x80 && ++run > unbrokenRunLimit) {
+            return true; // counted in code points: continuation bytes do not count
+        }
+    }
+    return false;
+}
 
 struct Chunk {
     std::string text;
@@ -80,7 +92,6 @@ struct Chunk {
 // LF, CR, CR LF and U+2029 each end a paragraph.
 std::vector<Chunk> paragraphsOf(std::string_view piece) {
     std::vector<Chunk> paragraphs(1);
-    std::size_t run = 0;
     char32_t previous = 0;
     std::size_t i = 0;
     while (i < piece.size()) {
@@ -88,21 +99,15 @@ std::vector<Chunk> paragraphsOf(std::string_view piece) {
         if (isLineBreak(c)) {
             if (c == U'\r' && i < piece.size() && piece[i] == '\n') ++i;
             paragraphs.emplace_back();
-            run = 0;
             continue;
         }
         if (isControl(c)) c = replacementCharacter;
-        const bool splittable =
-            !g_unichar_ismark(c) && c != zeroWidthJoiner && previous != zeroWidthJoiner;
-        if (splittable && paragraphs.back().text.size() >= paragraphChunkBytes) {
+        // A long paragraph is cut where no cluster is split: never before a
+        // combining mark or around a joiner.
+        if (paragraphs.back().text.size() >= paragraphChunkBytes && !g_unichar_ismark(c) &&
+            c != zeroWidthJoiner && previous != zeroWidthJoiner) {
             paragraphs.back().continued = true;
             paragraphs.emplace_back();
-        }
-        if (g_unichar_isspace(c)) {
-            run = 0;
-        } else if (++run > unbrokenRunLimit && splittable) {
-            appendUtf8(paragraphs.back().text, zeroWidthSpace);
-            run = 1;
         }
         appendUtf8(paragraphs.back().text, c);
         previous = c;
@@ -152,6 +157,8 @@ struct LineBox {
     double x = 0;
     double height = 0;
     double baseline = 0; // distance from the line's top to its baseline
+    std::size_t start = 0; // bytes of the paragraph's text before the line
+    std::size_t end = 0;
 };
 
 std::vector<LineBox> lineBoxes(PangoLayout* layout) {
@@ -160,9 +167,12 @@ std::vector<LineBox> lineBoxes(PangoLayout* layout) {
     do {
         PangoRectangle logical;
         pango_layout_iter_get_line_extents(iter, nullptr, &logical);
-        boxes.push_back({pango_layout_iter_get_line_readonly(iter), fromPango(logical.x),
-                         fromPango(logical.height),
-                         fromPango(pango_layout_iter_get_baseline(iter) - logical.y)});
+        PangoLayoutLine* line = pango_layout_iter_get_line_readonly(iter);
+        const auto start = static_cast<std::size_t>(pango_layout_line_get_start_index(line));
+        const auto length = static_cast<std::size_t>(pango_layout_line_get_length(line));
+        boxes.push_back({line, fromPango(logical.x), fromPango(logical.height),
+                         fromPango(pango_layout_iter_get_baseline(iter) - logical.y), start,
+                         start + length});
     } while (pango_layout_iter_next_line(iter));
     pango_layout_iter_free(iter);
     return boxes;
@@ -172,8 +182,10 @@ std::vector<LineBox> lineBoxes(PangoLayout* layout) {
 
 void PDFTextFlow::append(std::string_view piece, const PDFTextStyle& style) {
     styles_.push_back(style);
-    for (Chunk& chunk : paragraphsOf(piece))
-        paragraphs_.push_back({std::move(chunk.text), styles_.size() - 1, chunk.continued});
+    for (Chunk& chunk : paragraphsOf(piece)) {
+        const bool charWrap = hasLongUnbrokenRun(chunk.text);
+        paragraphs_.push_back({std::move(chunk.text), styles_.size() - 1, chunk.continued, charWrap});
+    }
 }
 
 struct PDFCanvas::State {
@@ -195,6 +207,7 @@ struct PDFCanvas::State {
     double flowWidth = 0;
     GObjectPtr<PangoLayout> flowLayout;
     std::vector<LineBox> flowLines;
+    std::size_t flowLine = 0; // the next line to draw
 
     ~State() {
         flowLayout.reset();
@@ -226,6 +239,12 @@ struct PDFCanvas::State {
         PangoLayout* l = result.get();
         pango_layout_set_font_description(l, fontFor(style).get());
         pango_layout_set_text(l, text.data(), static_cast<int>(text.size()));
+        // Lines broken inside a word (long URLs above all) get no hyphen that
+        // the text does not hold.
+        PangoAttrList* attributes = pango_attr_list_new();
+        pango_attr_list_insert(attributes, pango_attr_insert_hyphens_new(FALSE));
+        pango_layout_set_attributes(l, attributes);
+        pango_attr_list_unref(attributes);
         return result;
     }
 
@@ -303,29 +322,42 @@ std::size_t PDFCanvas::drawFrame(PDFTextFlow& flow, const PDFRect& frame) {
     while (!flow.atEnd()) {
         const PDFTextFlow::Paragraph& paragraph = flow.paragraphs_[flow.paragraph_];
         const PDFTextStyle& style = flow.styles_[paragraph.style];
-        if (s.flow != &flow || s.flowParagraph != flow.paragraph_ || s.flowWidth != frame.width ||
-            !s.flowLayout) {
+        // The layout of the current paragraph is kept while its lines go on
+        // in the next frame; a paragraph whose drawing starts, or a frame of
+        // another width, lays it out afresh from where the flow stands.
+        const bool cached = flow.offset_ != 0 && s.flow == &flow &&
+                            s.flowParagraph == flow.paragraph_ && s.flowWidth == frame.width &&
+                            s.flowLine < s.flowLines.size() &&
+                            s.flowLines[s.flowLine].start == flow.offset_;
+        if (!cached) {
             s.flowLayout = s.layout(paragraph.text, style);
             PangoLayout* layout = s.flowLayout.get();
             pango_layout_set_width(layout, static_cast<int>(frame.width * PANGO_SCALE));
-            // Unbroken runs such as long URLs still wrap, between characters.
-            pango_layout_set_wrap(layout, PANGO_WRAP_WORD_CHAR);
+            // A word longer than the line still wraps, between characters.
+            pango_layout_set_wrap(layout, paragraph.charWrap ? PANGO_WRAP_CHAR
+                                                             : PANGO_WRAP_WORD_CHAR);
             s.flowLines = lineBoxes(layout);
             s.flow = &flow;
             s.flowParagraph = flow.paragraph_;
             s.flowWidth = frame.width;
+            s.flowLine = 0;
+            while (s.flowLine + 1 < s.flowLines.size() &&
+                   s.flowLines[s.flowLine].end <= flow.offset_)
+                ++s.flowLine;
         }
-        const LineBox& box = s.flowLines[flow.line_];
+        const LineBox& box = s.flowLines[s.flowLine];
         if (y + box.height > bottom + slack) break;
         s.setColor(style.color);
         cairo_move_to(s.cr, frame.x + box.x, y + box.baseline);
         pango_cairo_show_layout_line(s.cr, box.line);
         y += box.height + style.lineSpacing;
         ++drawn;
-        if (++flow.line_ == s.flowLines.size()) {
+        if (++s.flowLine < s.flowLines.size()) {
+            flow.offset_ = box.end;
+        } else {
             if (!paragraph.continued) y += style.paragraphSpacing;
             ++flow.paragraph_;
-            flow.line_ = 0;
+            flow.offset_ = 0;
         }
     }
     return drawn;

@@ -58,11 +58,13 @@ private:
         std::string text; // valid UTF-8 without line breaks or control characters
         std::size_t style = 0;
         bool continued = false; // a long paragraph goes on in the next one
+        bool charWrap = false;  // wraps between any two characters
     };
     std::vector<PDFTextStyle> styles_;
     std::vector<Paragraph> paragraphs_;
-    std::size_t paragraph_ = 0; // the next line to draw: paragraph and line within it
-    std::size_t line_ = 0;
+    // Where the next line starts: the paragraph and a byte offset in its text.
+    std::size_t paragraph_ = 0;
+    std::size_t offset_ = 0;
 };
 
 // One PDF document being drawn in memory. Construction and finish() throw

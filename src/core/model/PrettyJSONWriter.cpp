@@ -1,5 +1,6 @@
 #include "core/model/PrettyJSONWriter.h"
 
+#include "core/model/JSONText.h"
 #include "core/model/UTF8.h"
 
 #include <charconv>
@@ -10,18 +11,6 @@ namespace quorilanth {
 
 namespace {
 
-constexpr std::uint64_t kOnes = 0x0101010101010101ULL;
-constexpr std::uint64_t kHighs = 0x8080808080808080ULL;
-
-// Whether any of the eight bytes needs a closer look: a control character, a
-// quotation mark, a backslash or a byte of a multi-byte sequence.
-bool needsAttention(std::uint64_t word) {
-    auto hasZero = [](std::uint64_t v) { return (v - kOnes) & ~v & kHighs; };
-    std::uint64_t control = (word - 0x20 * kOnes) & ~word & kHighs;
-    return (word & kHighs) | control | hasZero(word ^ ('"' * kOnes)) |
-           hasZero(word ^ ('\\' * kOnes));
-}
-
 void appendEscaped(std::string& out, std::string_view text) {
     static constexpr char kHex[] = "0123456789abcdef";
     auto p = reinterpret_cast<const unsigned char*>(text.data());
@@ -29,13 +18,7 @@ void appendEscaped(std::string& out, std::string_view text) {
     out.push_back('"');
     while (p < end) {
         const unsigned char* run = p;
-        while (end - p >= 8) {
-            std::uint64_t word;
-            std::memcpy(&word, p, 8);
-            if (needsAttention(word)) break;
-            p += 8;
-        }
-        while (p < end && *p >= 0x20 && *p < 0x80 && *p != '"' && *p != '\\') ++p;
+        p += detail::plainRunLength(p, end);
         out.append(reinterpret_cast<const char*>(run), static_cast<std::size_t>(p - run));
         if (p == end) break;
         unsigned char c = *p;
@@ -54,13 +37,27 @@ void appendEscaped(std::string& out, std::string_view text) {
         }
         out.push_back('\\');
         switch (c) {
-        case '"': out.push_back('"'); break;
-        case '\\': out.push_back('\\'); break;
-        case '\n': out.push_back('n'); break;
-        case '\r': out.push_back('r'); break;
-        case '\t': out.push_back('t'); break;
-        case '\b': out.push_back('b'); break;
-        case '\f': out.push_back('f'); break;
+        case '"':
+            out.push_back('"');
+            break;
+        case '\\':
+            out.push_back('\\');
+            break;
+        case '\n':
+            out.push_back('n');
+            break;
+        case '\r':
+            out.push_back('r');
+            break;
+        case '\t':
+            out.push_back('t');
+            break;
+        case '\b':
+            out.push_back('b');
+            break;
+        case '\f':
+            out.push_back('f');
+            break;
         default:
             out.append("u00");
             out.push_back(kHex[c >> 4]);
@@ -79,7 +76,8 @@ std::optional<std::string> PrettyJSONWriter::formatNumber(double value) {
 
     // Shortest round-trip digits and the power of ten of the first one.
     char buffer[64];
-    auto result = std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::scientific);
+    auto result =
+        std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::scientific);
     std::string_view scientific(buffer, static_cast<std::size_t>(result.ptr - buffer));
     std::size_t e = scientific.find('e');
     bool negative = scientific[0] == '-';
@@ -129,11 +127,18 @@ void PrettyJSONWriter::beforeValue() {
     newline();
 }
 
-void PrettyJSONWriter::beginObject() {
+void PrettyJSONWriter::enter(char bracket) {
+    if (level_ >= kMaxNesting)
+        throw QuorilanthError("Cannot write JSON: it is nested more than " +
+                              std::to_string(kMaxNesting) + " levels deep.");
     beforeValue();
-    out_.push_back('{');
+    out_.push_back(bracket);
     ++level_;
     first_ = true;
+}
+
+void PrettyJSONWriter::beginObject() {
+    enter('{');
 }
 
 void PrettyJSONWriter::key(std::string_view name) {
@@ -151,10 +156,7 @@ void PrettyJSONWriter::endObject() {
 }
 
 void PrettyJSONWriter::beginArray() {
-    beforeValue();
-    out_.push_back('[');
-    ++level_;
-    first_ = true;
+    enter('[');
 }
 
 void PrettyJSONWriter::endArray() {
@@ -195,7 +197,9 @@ void PrettyJSONWriter::null() {
     out_.append("null");
 }
 
-void PrettyJSONWriter::date(Date value) { string(iso8601(value)); }
+void PrettyJSONWriter::date(Date value) {
+    string(iso8601(value));
+}
 
 void PrettyJSONWriter::value(const JSONValue& value) {
     switch (value.kind()) {
@@ -209,7 +213,8 @@ void PrettyJSONWriter::value(const JSONValue& value) {
         break;
     case JSONValue::Kind::array:
         beginArray();
-        for (const JSONValue& element : value.array()) this->value(element);
+        for (const JSONValue& element : value.array())
+            this->value(element);
         endArray();
         break;
     case JSONValue::Kind::string:

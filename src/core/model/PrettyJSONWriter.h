@@ -15,10 +15,17 @@ namespace quorilanth {
 // trailing ".0", dates as UTC seconds. Callers give object members in ascending
 // byte order of their keys (JSONValue objects are kept so already).
 //
-// Appends to the given string. A number that is not finite throws
-// QuorilanthError and leaves the output unfinished; callers discard it.
+// Appends to the given string. A number that is not finite, or nesting beyond
+// kMaxNesting, throws QuorilanthError and leaves the output unfinished; callers
+// discard it.
 class PrettyJSONWriter {
 public:
+    // Deepest nesting written, the enclosing records' levels included: room for
+    // a value at the parse limit inside a report, plus values the engine wrapped
+    // after parsing them. Deeper output throws, so that nothing is ever written
+    // that the readers would refuse (and no walk of it runs deeper than this).
+    static constexpr std::size_t kMaxNesting = JSONValue::kMaxNesting + 64;
+
     explicit PrettyJSONWriter(std::string& out) : out_(out) {}
 
     void beginObject();
@@ -41,6 +48,7 @@ public:
 
 private:
     void beforeValue();
+    void enter(char bracket);
     void newline();
 
     std::string& out_;

@@ -4,7 +4,6 @@
 #include "core/net/Url.h"
 
 #include <algorithm>
-#include <set>
 #include <unordered_map>
 #include <unordered_set>
 
@@ -64,11 +63,13 @@ constexpr std::size_t namedFailingDeclarations = 4;
 // The evidence of a set of nodes: every id once, in plain code-point order.
 std::vector<std::string> ids(const Nodes& nodes)
 {
-    std::set<std::string_view> unique;
+    std::vector<std::string_view> all;
     for (const GraphNode* node : nodes) {
-        unique.insert(node->evidenceIDs.begin(), node->evidenceIDs.end());
+        all.insert(all.end(), node->evidenceIDs.begin(), node->evidenceIDs.end());
     }
-    return {unique.begin(), unique.end()};
+    std::sort(all.begin(), all.end());
+    all.erase(std::unique(all.begin(), all.end()), all.end());
+    return {all.begin(), all.end()};
 }
 
 template <typename Predicate> Nodes filter(const Nodes& nodes, Predicate keep)

@@ -14,13 +14,15 @@ namespace {
 
 void writeStrings(PrettyJSONWriter& w, const std::vector<std::string>& texts) {
     w.beginArray();
-    for (const std::string& text : texts) w.string(text);
+    for (const std::string& text : texts)
+        w.string(text);
     w.endArray();
 }
 
 void writeValues(PrettyJSONWriter& w, const std::vector<JSONValue>& values) {
     w.beginArray();
-    for (const JSONValue& value : values) w.value(value);
+    for (const JSONValue& value : values)
+        w.value(value);
     w.endArray();
 }
 
@@ -96,7 +98,8 @@ void writeServer(PrettyJSONWriter& w, const MCPServer& s) {
     w.key("status"), w.string(toString(s.status));
     w.key("tools");
     w.beginArray();
-    for (const MCPTool& tool : s.tools) writeTool(w, tool);
+    for (const MCPTool& tool : s.tools)
+        writeTool(w, tool);
     w.endArray();
     w.key("transport"), w.string(s.transport);
     w.key("url"), w.string(s.url);
@@ -118,7 +121,8 @@ void writeCheck(PrettyJSONWriter& w, const ScoreCheck& c) {
 template <typename T, typename WriteOne>
 void writeList(PrettyJSONWriter& w, const std::vector<T>& items, WriteOne writeOne) {
     w.beginArray();
-    for (const T& item : items) writeOne(w, item);
+    for (const T& item : items)
+        writeOne(w, item);
     w.endArray();
 }
 
@@ -149,18 +153,25 @@ struct Path {
 
 std::string_view kindName(const JSONValue& value) {
     switch (value.kind()) {
-    case JSONValue::Kind::object: return "an object";
-    case JSONValue::Kind::array: return "an array";
-    case JSONValue::Kind::string: return "a string";
-    case JSONValue::Kind::number: return "a number";
-    case JSONValue::Kind::boolean: return "a boolean";
-    case JSONValue::Kind::null: return "null";
+    case JSONValue::Kind::object:
+        return "an object";
+    case JSONValue::Kind::array:
+        return "an array";
+    case JSONValue::Kind::string:
+        return "a string";
+    case JSONValue::Kind::number:
+        return "a number";
+    case JSONValue::Kind::boolean:
+        return "a boolean";
+    case JSONValue::Kind::null:
+        return "null";
     }
     return "a value";
 }
 
 [[noreturn]] void wrongType(const JSONValue& value, const Path& path, std::string_view expected) {
-    fail(path, "expected " + std::string(expected) + ", found " + std::string(kindName(value)) + ".");
+    fail(path,
+         "expected " + std::string(expected) + ", found " + std::string(kindName(value)) + ".");
 }
 
 const JSONValue::Object& readObject(const JSONValue& value, const Path& path) {
@@ -256,7 +267,9 @@ private:
     const Path& path_;
 };
 
-JSONValue readAny(const JSONValue& value, const Path&) { return value; }
+JSONValue readAny(const JSONValue& value, const Path&) {
+    return value;
+}
 
 NodeKind readKind(const JSONValue& value, const Path& path) {
     const std::string& text = readSharedString(value, path).str();
@@ -359,17 +372,13 @@ template <typename T, typename ReadOne> auto listOf(ReadOne readOne) {
     return [readOne](const JSONValue& v, const Path& p) { return readList<T>(v, p, readOne); };
 }
 
-// The deepest JSON value a report may carry sits five levels inside the
-// report's own frame (report, servers, server, tools, tool); the rest of the
-// allowance covers values that the engine wrapped after parsing them.
-constexpr std::size_t kReportNesting = JSONValue::kMaxNesting + 64;
-
 } // namespace
 
 std::string write(const ScanReport& report) {
     std::string out;
     std::size_t bodies = 0;
-    for (const Evidence& e : report.evidence) bodies += e.responseBody.size();
+    for (const Evidence& e : report.evidence)
+        bodies += e.responseBody.size();
     out.reserve(bodies + bodies / 16 + 64 * 1024);
 
     PrettyJSONWriter w(out);
@@ -393,7 +402,7 @@ std::string write(const ScanReport& report) {
 ScanReport read(std::string_view bytes) {
     JSONValue document;
     try {
-        document = JSONValue::parse(bytes, kReportNesting);
+        document = JSONValue::parse(bytes, PrettyJSONWriter::kMaxNesting);
     } catch (const JSONParseError& error) {
         throw QuorilanthError("Cannot read the report: " + error.message());
     }

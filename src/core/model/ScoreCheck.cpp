@@ -12,7 +12,8 @@ std::size_t hashValue(const ScoreCheck& c) noexcept {
     hashField(seed, c.points);
     hashField(seed, c.passed);
     hashField(seed, c.explanation);
-    for (const std::string& id : c.evidenceIDs) hashField(seed, id);
+    for (const std::string& id : c.evidenceIDs)
+        hashField(seed, id);
     return seed;
 }
 

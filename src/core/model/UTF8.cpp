@@ -13,7 +13,8 @@ std::size_t asciiPrefix(const unsigned char* p, const unsigned char* end) noexce
         if (word & 0x8080808080808080ULL) break;
         p += 8;
     }
-    while (p < end && *p < 0x80) ++p;
+    while (p < end && *p < 0x80)
+        ++p;
     return static_cast<std::size_t>(p - start);
 }
 
@@ -22,8 +23,7 @@ std::size_t sequenceLength(const unsigned char* p, const unsigned char* end) noe
     if (lead < 0x80) return 1;
     auto available = end - p;
     auto continuation = [](unsigned char c) { return (c & 0xC0) == 0x80; };
-    if (lead >= 0xC2 && lead <= 0xDF)
-        return available >= 2 && continuation(p[1]) ? 2 : 0;
+    if (lead >= 0xC2 && lead <= 0xDF) return available >= 2 && continuation(p[1]) ? 2 : 0;
     if (lead >= 0xE0 && lead <= 0xEF) {
         if (available < 3) return 0;
         // Second byte range rules out overlong forms (E0) and surrogates (ED).

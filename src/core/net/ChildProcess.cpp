@@ -5,19 +5,20 @@
 #include <algorithm>
 #include <cerrno>
 #include <csignal>
-#include <system_error>
-#include <utility>
-
 #include <fcntl.h>
 #include <spawn.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
+#include <system_error>
 #include <unistd.h>
+#include <utility>
 
 namespace quorilanth {
 namespace {
 
-int pidfdOpen(pid_t pid) { return static_cast<int>(::syscall(SYS_pidfd_open, pid, 0)); }
+int pidfdOpen(pid_t pid) {
+    return static_cast<int>(::syscall(SYS_pidfd_open, pid, 0));
+}
 
 // Descriptors that the child is handed are moved above every target number
 // first, so that mapping one never overwrites the source of another.
@@ -37,7 +38,8 @@ struct SpawnAttributes {
 
 std::vector<char*> pointers(std::vector<std::string>& texts) {
     std::vector<char*> result;
-    for (std::string& text : texts) result.push_back(text.data());
+    for (std::string& text : texts)
+        result.push_back(text.data());
     result.push_back(nullptr);
     return result;
 }
@@ -52,30 +54,45 @@ UniqueFd& UniqueFd::operator=(UniqueFd&& other) noexcept {
     return *this;
 }
 
-int UniqueFd::release() noexcept { return std::exchange(fd_, -1); }
+int UniqueFd::release() noexcept {
+    return std::exchange(fd_, -1);
+}
 
 void UniqueFd::reset() noexcept {
     if (fd_ >= 0) ::close(fd_);
     fd_ = -1;
 }
 
-ChildProcess ChildProcess::launch(const std::string& executable, const std::vector<std::string>& arguments,
+ChildProcess ChildProcess::launch(const std::string& executable,
+                                  const std::vector<std::string>& arguments,
                                   const std::vector<std::string>& environment,
                                   const std::vector<Descriptor>& descriptors) {
     std::vector<UniqueFd> spares;
     SpawnActions actions;
     int highest = 2;
-    bool stdinMapped = false;
     for (const Descriptor& descriptor : descriptors) {
         int spare = ::fcntl(descriptor.parentFd, F_DUPFD_CLOEXEC, firstSpareFd);
-        if (spare < 0) throw std::system_error(errno, std::generic_category(), "Could not start " + executable);
+        if (spare < 0)
+            throw std::system_error(errno, std::generic_category(),
+                                    "Could not start " + executable);
         spares.emplace_back(spare);
         posix_spawn_file_actions_adddup2(&actions.actions, spare, descriptor.childFd);
         highest = std::max(highest, descriptor.childFd);
-        stdinMapped = stdinMapped || descriptor.childFd == 0;
     }
-    if (!stdinMapped) posix_spawn_file_actions_addopen(&actions.actions, 0, "/dev/null", O_RDONLY, 0);
-    // Whatever else is open here, without close-on-exec or not, stays here.
+    // Whatever else is open here, with close-on-exec or not, stays here. The
+    // standard streams that were not handed over read and write /dev/null, so
+    // that a file the child opens never lands on one of them.
+    for (int fd = 0; fd <= highest; ++fd) {
+        bool mapped =
+            std::any_of(descriptors.begin(), descriptors.end(),
+                        [fd](const Descriptor& descriptor) { return descriptor.childFd == fd; });
+        if (mapped) continue;
+        if (fd <= 2)
+            posix_spawn_file_actions_addopen(&actions.actions, fd, "/dev/null",
+                                             fd == 0 ? O_RDONLY : O_WRONLY, 0);
+        else
+            posix_spawn_file_actions_addclose(&actions.actions, fd);
+    }
     posix_spawn_file_actions_addclosefrom_np(&actions.actions, highest + 1);
 
     // The child starts with default signal handling and no blocked signals,
@@ -87,7 +104,8 @@ ChildProcess ChildProcess::launch(const std::string& executable, const std::vect
     sigemptyset(&none);
     posix_spawnattr_setsigdefault(&attributes.attributes, &all);
     posix_spawnattr_setsigmask(&attributes.attributes, &none);
-    posix_spawnattr_setflags(&attributes.attributes, POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK);
+    posix_spawnattr_setflags(&attributes.attributes,
+                             POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK);
 
     std::vector<std::string> argv{executable};
     argv.insert(argv.end(), arguments.begin(), arguments.end());
@@ -96,9 +114,10 @@ ChildProcess ChildProcess::launch(const std::string& executable, const std::vect
     std::vector<char*> envPointers = pointers(envp);
 
     pid_t pid = -1;
-    int rc = ::posix_spawn(&pid, executable.c_str(), &actions.actions, &attributes.attributes, argvPointers.data(),
-                           envPointers.data());
-    if (rc != 0) throw std::system_error(rc, std::generic_category(), "Could not start " + executable);
+    int rc = ::posix_spawn(&pid, executable.c_str(), &actions.actions, &attributes.attributes,
+                           argvPointers.data(), envPointers.data());
+    if (rc != 0)
+        throw std::system_error(rc, std::generic_category(), "Could not start " + executable);
     UniqueFd pidfd(pidfdOpen(pid));
     if (!pidfd) {
         // Without a pidfd the child cannot be watched; end it rather than leak it.
@@ -111,7 +130,8 @@ ChildProcess ChildProcess::launch(const std::string& executable, const std::vect
 }
 
 ChildProcess::ChildProcess(ChildProcess&& other) noexcept
-    : pid_(std::exchange(other.pid_, -1)), pidfd_(std::move(other.pidfd_)), status_(other.status_) {}
+    : pid_(std::exchange(other.pid_, -1)), pidfd_(std::move(other.pidfd_)), status_(other.status_) {
+}
 
 ChildProcess& ChildProcess::operator=(ChildProcess&& other) noexcept {
     if (this != &other) {
@@ -149,7 +169,8 @@ void ChildProcess::terminate() const noexcept {
 int ChildProcess::wait() {
     if (status_) return *status_;
     siginfo_t info{};
-    while (::waitid(static_cast<idtype_t>(P_PIDFD), static_cast<id_t>(pidfd_.get()), &info, WEXITED) != 0) {
+    while (::waitid(static_cast<idtype_t>(P_PIDFD), static_cast<id_t>(pidfd_.get()), &info,
+                    WEXITED) != 0) {
         if (errno != EINTR) {
             // Someone else reaped it; nothing is left to wait for.
             status_ = -1;

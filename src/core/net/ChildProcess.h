@@ -3,11 +3,10 @@
 #include <functional>
 #include <mutex>
 #include <optional>
-#include <utility>
 #include <string>
-#include <vector>
-
 #include <sys/types.h>
+#include <utility>
+#include <vector>
 
 namespace quorilanth {
 
@@ -44,7 +43,8 @@ public:
     };
 
     // Throws std::system_error when the program cannot be started.
-    static ChildProcess launch(const std::string& executable, const std::vector<std::string>& arguments,
+    static ChildProcess launch(const std::string& executable,
+                               const std::vector<std::string>& arguments,
                                const std::vector<std::string>& environment,
                                const std::vector<Descriptor>& descriptors);
 

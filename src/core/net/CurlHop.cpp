@@ -4,26 +4,24 @@
 #include "core/net/ChildProcess.h"
 #include "core/net/HTTPInspector.h"
 #include "core/net/HTTPTextDecoder.h"
+#include "core/net/LossyUTF8.h"
 #include "core/net/Url.h"
-#include "core/net/Utf8.h"
-
-#include <unicode/locid.h>
-#include <unicode/uchar.h>
-#include <unicode/unistr.h>
-#include <unicode/utf8.h>
 
 #include <algorithm>
+#include <arpa/inet.h>
 #include <array>
 #include <cerrno>
 #include <charconv>
 #include <chrono>
-#include <mutex>
-#include <system_error>
-
-#include <arpa/inet.h>
 #include <fcntl.h>
+#include <mutex>
 #include <poll.h>
 #include <sys/mman.h>
+#include <system_error>
+#include <unicode/locid.h>
+#include <unicode/uchar.h>
+#include <unicode/unistr.h>
+#include <unicode/utf8.h>
 #include <unistd.h>
 
 namespace quorilanth::curlhop {
@@ -40,7 +38,8 @@ constexpr std::chrono::seconds watchdogSlack{10};
 
 bool equalsIgnoringASCIICase(std::string_view a, std::string_view b) {
     return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-               return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y));
+               return std::tolower(static_cast<unsigned char>(x)) ==
+                      std::tolower(static_cast<unsigned char>(y));
            });
 }
 
@@ -51,8 +50,10 @@ bool isIPLiteral(const Url& url) {
 }
 
 std::string stripBrackets(std::string host) {
-    while (!host.empty() && (host.front() == '[' || host.front() == ']')) host.erase(host.begin());
-    while (!host.empty() && (host.back() == '[' || host.back() == ']')) host.pop_back();
+    while (!host.empty() && (host.front() == '[' || host.front() == ']'))
+        host.erase(host.begin());
+    while (!host.empty() && (host.back() == '[' || host.back() == ']'))
+        host.pop_back();
     return host;
 }
 
@@ -61,7 +62,8 @@ int effectivePort(const Url& url) {
     return equalsIgnoringASCIICase(url.scheme(), "https") ? 443 : 80;
 }
 
-template <typename Predicate> std::string_view trimCodePoints(std::string_view text, Predicate isSpace) {
+template <typename Predicate>
+std::string_view trimCodePoints(std::string_view text, Predicate isSpace) {
     auto data = reinterpret_cast<const std::uint8_t*>(text.data());
     auto length = static_cast<std::int32_t>(text.size());
     std::int32_t begin = 0;
@@ -83,12 +85,17 @@ template <typename Predicate> std::string_view trimCodePoints(std::string_view t
     return text.substr(static_cast<std::size_t>(begin), static_cast<std::size_t>(end - begin));
 }
 
-bool isHorizontalSpace(UChar32 c) { return c == '\t' || u_charType(c) == U_SPACE_SEPARATOR; }
-bool isSpaceOrNewline(UChar32 c) { return u_isUWhiteSpace(c) != 0; }
+bool isHorizontalSpace(UChar32 c) {
+    return c == '\t' || u_charType(c) == U_SPACE_SEPARATOR;
+}
+bool isSpaceOrNewline(UChar32 c) {
+    return u_isUWhiteSpace(c) != 0;
+}
 
 std::string lowercased(std::string_view text) {
     std::string out;
-    icu::UnicodeString::fromUTF8(icu::StringPiece(text.data(), static_cast<std::int32_t>(text.size())))
+    icu::UnicodeString::fromUTF8(
+        icu::StringPiece(text.data(), static_cast<std::int32_t>(text.size())))
         .toLower(icu::Locale::getRoot())
         .toUTF8String(out);
     return out;
@@ -96,7 +103,8 @@ std::string lowercased(std::string_view text) {
 
 // Splits decoded text at the line separators beyond ASCII (NEL, LS, PS).
 std::vector<std::string_view> splitUnicodeLines(std::string_view text) {
-    static constexpr std::array<std::string_view, 3> separators{"\xC2\x85", "\xE2\x80\xA8", "\xE2\x80\xA9"};
+    static constexpr std::array<std::string_view, 3> separators{"\xC2\x85", "\xE2\x80\xA8",
+                                                                "\xE2\x80\xA9"};
     std::vector<std::string_view> lines;
     std::size_t start = 0;
     for (std::size_t i = 0; i < text.size(); ++i) {
@@ -117,7 +125,8 @@ std::optional<std::int64_t> parseStatus(std::string_view line) {
     if (!line.empty() && line.front() == '+') line.remove_prefix(1);
     std::int64_t value = 0;
     auto [end, error] = std::from_chars(line.data(), line.data() + line.size(), value);
-    if (error != std::errc() || end != line.data() + line.size() || line.empty() || value < 1) return std::nullopt;
+    if (error != std::errc() || end != line.data() + line.size() || line.empty() || value < 1)
+        return std::nullopt;
     return value;
 }
 
@@ -132,11 +141,15 @@ std::vector<std::string_view> splitAtLineFeeds(std::string_view text) {
 
 UniqueFd memoryFile(const char* name, std::string_view content) {
     UniqueFd fd(::memfd_create(name, MFD_CLOEXEC));
-    if (!fd) throw std::system_error(errno, std::generic_category(), "Could not create the request buffer");
+    if (!fd)
+        throw std::system_error(errno, std::generic_category(),
+                                "Could not create the request buffer");
     for (std::size_t written = 0; written < content.size();) {
         ssize_t n = ::write(fd.get(), content.data() + written, content.size() - written);
         if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) throw std::system_error(errno, std::generic_category(), "Could not fill the request buffer");
+        if (n <= 0)
+            throw std::system_error(errno, std::generic_category(),
+                                    "Could not fill the request buffer");
         written += static_cast<std::size_t>(n);
     }
     return fd;
@@ -175,6 +188,10 @@ struct Sink {
                 return;
             }
             std::size_t keep = std::min(room, static_cast<std::size_t>(n));
+            // Grow by doubling, but never past the limit: the limit bounds
+            // the memory held, not only the bytes kept.
+            if (data.size() + keep > data.capacity())
+                data.reserve(std::min(limit, std::max(data.capacity() * 2, data.size() + keep)));
             data.append(buffer, keep);
             if (keep < static_cast<std::size_t>(n)) overflowed = true;
             if (closeAtLimit && data.size() >= limit) {
@@ -193,14 +210,15 @@ std::string environmentValue(std::string_view name, std::string_view value) {
 
 std::string decimalSeconds(double seconds) {
     char buffer[64];
-    auto [end, error] = std::to_chars(buffer, buffer + sizeof buffer, seconds);
+    auto [end, error] =
+        std::to_chars(buffer, buffer + sizeof buffer, seconds, std::chars_format::fixed);
     std::string text(buffer, error == std::errc() ? end : buffer);
-    if (text.find_first_of(".eEn") == std::string::npos) text += ".0";
+    if (text.find_first_of(".n") == std::string::npos) text += ".0";
     return text;
 }
 
-std::vector<std::string> arguments(const CurlHopSettings& settings, const Url& url, const std::string& ip,
-                                   const std::string& method, bool hasBody) {
+std::vector<std::string> arguments(const CurlHopSettings& settings, const Url& url,
+                                   const std::string& ip, const std::string& method, bool hasBody) {
     auto fdPath = [](int fd) { return "/dev/fd/" + std::to_string(fd); };
     std::vector<std::string> args{
         "--disable",
@@ -221,12 +239,14 @@ std::vector<std::string> arguments(const CurlHopSettings& settings, const Url& u
     // resolve entry for an IPv6 literal outright.
     if (!isIPLiteral(url)) {
         std::string address = ip.find(':') != std::string::npos ? "[" + ip + "]" : ip;
-        args.insert(args.end(), {"--resolve", stripBrackets(url.host()) + ":" + std::to_string(effectivePort(url)) +
-                                                  ":" + address});
+        args.insert(args.end(),
+                    {"--resolve", stripBrackets(url.host()) + ":" +
+                                      std::to_string(effectivePort(url)) + ":" + address});
     }
-    args.insert(args.end(), {"--request", method, "--user-agent", std::string(HTTPInspector::userAgent),
-                             "--dump-header", fdPath(headersFd), "--output", fdPath(bodyFd), "--write-out",
-                             std::string(writeOut), "--header", "@" + fdPath(requestHeadersFd)});
+    args.insert(args.end(),
+                {"--request", method, "--user-agent", std::string(HTTPInspector::userAgent),
+                 "--dump-header", fdPath(headersFd), "--output", fdPath(bodyFd), "--write-out",
+                 std::string(writeOut), "--header", "@" + fdPath(requestHeadersFd)});
     if (hasBody) args.insert(args.end(), {"--data-binary", "@" + fdPath(inputFd)});
     args.insert(args.end(), {"--url", url.text()});
     return args;
@@ -276,9 +296,11 @@ HeaderFields parseResponseHeaders(std::string_view bytes) {
     return fields;
 }
 
-Evidence run(const CurlHopSettings& settings, const Url& url, const std::string& ip, Evidence evidence,
-             const HeaderFields& headers, const std::optional<std::string>& body, std::stop_token stop) {
-    const std::size_t maxBytes = static_cast<std::size_t>(std::max<std::int64_t>(settings.maxBytes, 0));
+Evidence run(const CurlHopSettings& settings, const Url& url, const std::string& ip,
+             Evidence evidence, const HeaderFields& headers, const std::optional<std::string>& body,
+             std::stop_token stop) {
+    const std::size_t maxBytes =
+        static_cast<std::size_t>(std::max<std::int64_t>(settings.maxBytes, 0));
     Sink metrics(metricsLimit, false);
     Sink errors(errorsLimit, false);
     Sink responseHeaders(headersLimit, true);
@@ -293,7 +315,8 @@ Evidence run(const CurlHopSettings& settings, const Url& url, const std::string&
                                                       {responseBody.write.get(), bodyFd},
                                                       {requestHeaders.get(), requestHeadersFd}};
     if (input) descriptors.push_back({input.get(), inputFd});
-    const std::vector<std::string> args = arguments(settings, url, ip, evidence.method, body.has_value());
+    const std::vector<std::string> args =
+        arguments(settings, url, ip, evidence.method, body.has_value());
     const std::vector<std::string> environment{environmentValue("PATH", "/usr/bin:/bin"),
                                                environmentValue("LC_ALL", "C")};
 
@@ -301,13 +324,15 @@ Evidence run(const CurlHopSettings& settings, const Url& url, const std::string&
     std::stop_callback onStop(stop, [&control] { control.cancel(); });
     ChildProcess& child = control.install(
         [&] { return ChildProcess::launch(settings.curlPath, args, environment, descriptors); });
-    for (Sink* sink : {&metrics, &errors, &responseHeaders, &responseBody}) sink->write.reset();
+    for (Sink* sink : {&metrics, &errors, &responseHeaders, &responseBody})
+        sink->write.reset();
     requestHeaders.reset();
     input.reset();
 
-    const auto deadline = std::chrono::steady_clock::now() +
-                          std::chrono::duration_cast<std::chrono::steady_clock::duration>(
-                              std::chrono::duration<double>(std::max(settings.timeout, 0.0)) + watchdogSlack);
+    const auto deadline =
+        std::chrono::steady_clock::now() +
+        std::chrono::duration_cast<std::chrono::steady_clock::duration>(
+            std::chrono::duration<double>(std::max(settings.timeout, 0.0)) + watchdogSlack);
     std::array<Sink*, 4> sinks{&metrics, &errors, &responseHeaders, &responseBody};
     bool reaped = false;
     for (;;) {
@@ -316,15 +341,18 @@ Evidence run(const CurlHopSettings& settings, const Url& url, const std::string&
             if (sink->read) fds.push_back({sink->read.get(), POLLIN, 0});
         if (!reaped) fds.push_back({child.pidfd(), POLLIN, 0});
         if (fds.empty()) break;
-        auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
-        int rc = ::poll(fds.data(), fds.size(), static_cast<int>(std::clamp<std::int64_t>(left.count(), 0, 60000)));
+        auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+            deadline - std::chrono::steady_clock::now());
+        int rc = ::poll(fds.data(), fds.size(),
+                        static_cast<int>(std::clamp<std::int64_t>(left.count(), 0, 60000)));
         if (rc < 0 && errno != EINTR) break;
         if (rc == 0 && std::chrono::steady_clock::now() >= deadline) {
             child.terminate();
             if (!reaped) child.wait();
             break;
         }
-        for (Sink* sink : sinks) sink->drain();
+        for (Sink* sink : sinks)
+            sink->drain();
         if (!reaped && !child.running()) {
             child.wait();
             reaped = true;
@@ -342,18 +370,21 @@ Evidence run(const CurlHopSettings& settings, const Url& url, const std::string&
     if (lines.size() == 1 && lines[0].empty()) lines.clear();
     record.statusCode = lines.empty() ? std::nullopt : parseStatus(lines[0]);
     record.remoteIP = lines.size() >= 2 ? std::string(lines[1]) : ip;
-    record.tlsVerified = equalsIgnoringASCIICase(url.scheme(), "https") && lines.size() >= 3 && lines[2] == "0" &&
-                         record.statusCode.has_value();
+    record.tlsVerified = equalsIgnoringASCIICase(url.scheme(), "https") && lines.size() >= 3 &&
+                         lines[2] == "0" && record.statusCode.has_value();
     record.responseHeaders = parseResponseHeaders(responseHeaders.data);
     record.truncated = responseBody.data.size() > maxBytes || exitStatus == maxFileSizeExit;
     if (responseBody.data.size() > maxBytes) responseBody.data.resize(maxBytes);
     auto contentType = record.responseHeaders.find("content-type");
     record.responseBody = HTTPTextDecoder::decode(
-        responseBody.data, contentType != record.responseHeaders.end() ? contentType->second : std::string_view());
+        responseBody.data,
+        contentType != record.responseHeaders.end() ? contentType->second : std::string_view());
     if (exitStatus != 0) {
         std::string message(trimCodePoints(utf8::lossy(errors.data), isSpaceOrNewline));
         if (responseBody.overflowed) message = maxFileSizeError;
-        record.error = message.empty() ? "HTTP transport failed (" + std::to_string(exitStatus) + ")." : message;
+        record.error = message.empty()
+                           ? "HTTP transport failed (" + std::to_string(exitStatus) + ")."
+                           : message;
     }
     return record;
 }

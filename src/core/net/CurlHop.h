@@ -39,8 +39,8 @@ inline constexpr std::string_view writeOut = "%{http_code}\n%{remote_ip}\n%{ssl_
 inline constexpr int maxFileSizeExit = 63;
 inline constexpr std::string_view maxFileSizeError = "curl: (63) Maximum file size exceeded";
 
-std::vector<std::string> arguments(const CurlHopSettings& settings, const Url& url, const std::string& ip,
-                                   const std::string& method, bool hasBody);
+std::vector<std::string> arguments(const CurlHopSettings& settings, const Url& url,
+                                   const std::string& ip, const std::string& method, bool hasBody);
 
 // "15.0", "90.0", "2.5": at least one fractional digit.
 std::string decimalSeconds(double seconds);
@@ -58,8 +58,9 @@ HeaderFields parseResponseHeaders(std::string_view bytes);
 // Runs the hop and fills statusCode, remoteIP, tlsVerified, responseHeaders,
 // responseBody, truncated and error of the record. Throws Cancelled, or
 // std::exception when the child cannot be set up or started.
-Evidence run(const CurlHopSettings& settings, const Url& url, const std::string& ip, Evidence evidence,
-             const HeaderFields& headers, const std::optional<std::string>& body, std::stop_token stop);
+Evidence run(const CurlHopSettings& settings, const Url& url, const std::string& ip,
+             Evidence evidence, const HeaderFields& headers, const std::optional<std::string>& body,
+             std::stop_token stop);
 
 } // namespace curlhop
 } // namespace quorilanth

@@ -30,8 +30,9 @@ public:
     // when there is one, is sent as its UTF-8 bytes. A stop request cancels
     // the request at the next hop, during the pause between hops or while a
     // hop runs.
-    virtual HTTPResult request(const std::string& url, const std::string& method, const HeaderFields& headers,
-                               const std::optional<std::string>& body, std::stop_token stop = {}) = 0;
+    virtual HTTPResult request(const std::string& url, const std::string& method,
+                               const HeaderFields& headers, const std::optional<std::string>& body,
+                               std::stop_token stop = {}) = 0;
 
     HTTPResult get(const std::string& url, std::stop_token stop = {});
 };

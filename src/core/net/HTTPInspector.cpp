@@ -14,11 +14,11 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-constexpr std::array<std::string_view, 5> redactedHeaders{"authorization", "x-api-key", "x-subscription-token",
-                                                          "cookie", "mcp-session-id"};
+constexpr std::array<std::string_view, 5> redactedHeaders{
+    "authorization", "x-api-key", "x-subscription-token", "cookie", "mcp-session-id"};
 // Credentials that must not follow a redirect to another origin.
-constexpr std::array<std::string_view, 5> originBoundHeaders{"authorization", "cookie", "x-api-key",
-                                                             "x-subscription-token", "mcp-session-id"};
+constexpr std::array<std::string_view, 5> originBoundHeaders{
+    "authorization", "cookie", "x-api-key", "x-subscription-token", "mcp-session-id"};
 constexpr std::array<int, 5> redirectStatuses{301, 302, 303, 307, 308};
 
 std::string asciiLower(std::string_view text) {
@@ -28,7 +28,8 @@ std::string asciiLower(std::string_view text) {
     return out;
 }
 
-template <std::size_t N> bool listed(const std::array<std::string_view, N>& list, std::string_view name) {
+template <std::size_t N>
+bool listed(const std::array<std::string_view, N>& list, std::string_view name) {
     std::string lower = asciiLower(name);
     return std::find(list.begin(), list.end(), lower) != list.end();
 }
@@ -52,7 +53,8 @@ Origin originOf(const Url& url) {
 }
 
 std::string messageOf(const std::exception& error) {
-    if (auto* quorilanth = dynamic_cast<const QuorilanthError*>(&error)) return quorilanth->message();
+    if (auto* quorilanth = dynamic_cast<const QuorilanthError*>(&error))
+        return quorilanth->message();
     return error.what();
 }
 
@@ -88,13 +90,15 @@ void HTTPInspector::pace(const std::stop_token& stop) {
     if (stop.stop_requested()) throw Cancelled();
 }
 
-Evidence HTTPInspector::perform(const Url& url, const std::string& ip, Evidence evidence, const HeaderFields& headers,
-                                const std::optional<std::string>& body, std::stop_token stop) const {
+Evidence HTTPInspector::perform(const Url& url, const std::string& ip, Evidence evidence,
+                                const HeaderFields& headers, const std::optional<std::string>& body,
+                                std::stop_token stop) const {
     CurlHopSettings settings{curlPath_, policy_.developerMode, policy_.timeout, policy_.maxBytes};
     return curlhop::run(settings, url, ip, std::move(evidence), headers, body, std::move(stop));
 }
 
-HTTPResult HTTPInspector::request(const std::string& url, const std::string& method, const HeaderFields& headers,
+HTTPResult HTTPInspector::request(const std::string& url, const std::string& method,
+                                  const HeaderFields& headers,
                                   const std::optional<std::string>& body, std::stop_token stop) {
     HTTPResult result;
     std::string currentURL = url;
@@ -115,7 +119,8 @@ HTTPResult HTTPInspector::request(const std::string& url, const std::string& met
             if (!validated) throw QuorilanthError("Blocked: invalid URL.");
             std::vector<std::string> addresses = policy_.addresses(validated->text());
             pace(stop);
-            record = perform(*validated, addresses.front(), std::move(record), currentHeaders, currentBody, stop);
+            record = perform(*validated, addresses.front(), std::move(record), currentHeaders,
+                             currentBody, stop);
         } catch (const std::exception& error) {
             record.durationMS = millisecondsSince(start);
             record.error = messageOf(error);
@@ -128,7 +133,8 @@ HTTPResult HTTPInspector::request(const std::string& url, const std::string& met
         const Evidence& answer = result.exchanges.back();
         auto location = answer.responseHeaders.find("location");
         if (!answer.statusCode ||
-            std::find(redirectStatuses.begin(), redirectStatuses.end(), *answer.statusCode) == redirectStatuses.end() ||
+            std::find(redirectStatuses.begin(), redirectStatuses.end(), *answer.statusCode) ==
+                redirectStatuses.end() ||
             location == answer.responseHeaders.end())
             return result;
 
@@ -154,7 +160,9 @@ HTTPResult HTTPInspector::request(const std::string& url, const std::string& met
         // but also a downgrade to http or another port, would hand them to a
         // different party or send them in clear.
         if (!(originOf(*validated) == originOf(*target)))
-            std::erase_if(currentHeaders, [](const auto& entry) { return listed(originBoundHeaders, entry.first); });
+            std::erase_if(currentHeaders, [](const auto& entry) {
+                return listed(originBoundHeaders, entry.first);
+            });
         const std::int64_t status = *answer.statusCode;
         if (status == 303 || ((status == 301 || status == 302) && currentMethod == "POST")) {
             currentMethod = "GET";

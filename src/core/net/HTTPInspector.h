@@ -20,17 +20,20 @@ class Url;
 // concurrent callers are paced too.
 class HTTPInspector final : public HTTPInspecting {
 public:
-    static constexpr std::string_view userAgent = "Quorilanth/0.1 (+native macOS agentic web inspector)";
+    static constexpr std::string_view userAgent =
+        "Quorilanth/0.1 (+native macOS agentic web inspector)";
     static constexpr std::string_view defaultCurlPath = "/usr/bin/curl";
     // Least time between the starts of two hops of one transport.
     static constexpr std::chrono::milliseconds pacing{120};
 
     // curlPath is a seam for tests (a wrapper that adds a test CA or logs its
     // arguments); the application always runs the system's curl.
-    explicit HTTPInspector(NetworkPolicy policy, std::string curlPath = std::string(defaultCurlPath));
+    explicit HTTPInspector(NetworkPolicy policy,
+                           std::string curlPath = std::string(defaultCurlPath));
 
-    HTTPResult request(const std::string& url, const std::string& method, const HeaderFields& headers,
-                       const std::optional<std::string>& body, std::stop_token stop = {}) override;
+    HTTPResult request(const std::string& url, const std::string& method,
+                       const HeaderFields& headers, const std::optional<std::string>& body,
+                       std::stop_token stop = {}) override;
 
     const NetworkPolicy& policy() const noexcept { return policy_; }
 
@@ -39,8 +42,9 @@ public:
     static HeaderFields recordedHeaders(const HeaderFields& headers);
 
 private:
-    Evidence perform(const Url& url, const std::string& ip, Evidence evidence, const HeaderFields& headers,
-                     const std::optional<std::string>& body, std::stop_token stop) const;
+    Evidence perform(const Url& url, const std::string& ip, Evidence evidence,
+                     const HeaderFields& headers, const std::optional<std::string>& body,
+                     std::stop_token stop) const;
     // Reserves the next start slot and sleeps until it; throws Cancelled.
     void pace(const std::stop_token& stop);
 

@@ -99,6 +99,32 @@ TEST(PDFCanvas, LineAndParagraphSpacingSetTheAdvance) {
     EXPECT_LT(advances[0], 10 * 1.4 + 3 + 7);
 }
 
+// Frames of changing width take up a paragraph where the last one left it.
+TEST(PDFCanvas, AParagraphContinuesInFramesOfAnotherWidth) {
+    std::string text;
+    for (int i = 100; i < 400; ++i) text += "w" + std::to_string(i) + " ";
+    PDFTextFlow flow;
+    flow.append(text, body());
+    PDFCanvas canvas(pageWidth, pageHeight);
+    const double widths[] = {519, 150, 400, 90};
+    for (int page = 0; page < 100 && !flow.atEnd(); ++page) {
+        canvas.beginPage();
+        ASSERT_GT(canvas.drawFrame(flow, {38, 48, widths[page % 4], 60}), 0u);
+        canvas.endPage();
+    }
+    EXPECT_TRUE(flow.atEnd());
+    const auto reading = readPDF(canvas.finish());
+    std::size_t from = 0;
+    for (int i = 100; i < 400; ++i) {
+        const auto it = std::find_if(reading.words.begin() + static_cast<std::ptrdiff_t>(from),
+                                     reading.words.end(), [&](const test::PopplerWord& w) {
+                                         return w.text == "w" + std::to_string(i);
+                                     });
+        ASSERT_NE(it, reading.words.end()) << i;
+        from = static_cast<std::size_t>(it - reading.words.begin());
+    }
+}
+
 TEST(PDFCanvas, AFrameTooSmallForOneLineDrawsNothingAndKeepsThePosition) {
     PDFTextFlow flow;
     flow.append("does not fit", body(15));
@@ -161,6 +187,32 @@ TEST(PDFCanvas, AVeryLongUnbrokenParagraphFlowsOverManyPages) {
     EXPECT_TRUE(flow.atEnd());
     EXPECT_GT(reading.pages, 50);
     EXPECT_EQ(allText(reading), text);
+}
+
+// An unbroken run wraps between characters and fills its lines.
+TEST(PDFCanvas, UnbrokenRunsFillTheirLines) {
+    for (const std::size_t length : {300u, 8000u, 100000u}) {
+        SCOPED_TRACE(length);
+        PDFTextFlow flow;
+        flow.append("https://example.com/" + std::string(length, 'x'), body(8));
+        const PDFRect frame{38, 48, 519, 697};
+        const auto reading = paginate(flow, frame, 1000);
+        ASSERT_GT(reading.words.size(), 1u);
+        std::vector<double> lineEnds; // the right edge of each line, in order
+        for (const auto& word : reading.words) {
+            if (!lineEnds.empty() && word.xMin > frame.x + 1) {
+                lineEnds.back() = std::max(lineEnds.back(), word.xMax);
+            } else {
+                lineEnds.push_back(word.xMax);
+            }
+        }
+        // Only where a very long paragraph is continued in a new piece (every
+        // 64 KiB) may a line end early.
+        std::size_t shortLines = 0;
+        for (std::size_t i = 0; i + 1 < lineEnds.size(); ++i)
+            shortLines += lineEnds[i] < frame.x + frame.width - 6;
+        EXPECT_LE(shortLines, length / 65536);
+    }
 }
 
 TEST(PDFCanvas, SingleLinesStartAtTheirOrigin) {

@@ -1,8 +1,7 @@
 #include "core/model/JSONValue.h"
 
-#include <gtest/gtest.h>
-
 #include <cmath>
+#include <gtest/gtest.h>
 #include <limits>
 #include <unordered_set>
 
@@ -16,6 +15,10 @@ struct ParseCase {
     std::string text;
     JSONValue expected;
 };
+
+void PrintTo(const ParseCase& row, std::ostream* out) {
+    *out << row.name;
+}
 
 class ParseAccepts : public testing::TestWithParam<ParseCase> {};
 
@@ -39,13 +42,18 @@ INSTANTIATE_TEST_SUITE_P(
         ParseCase{"NullMemberIsKept", R"({"a":null})", JSONValue(JSONValue::Object{{"a", {}}})},
         ParseCase{"RepeatedKeyKeepsTheLast", R"({"a":1,"a":2})",
                   JSONValue(JSONValue::Object{{"a", 2}})},
-        ParseCase{"NonASCIIText", "\"caf\xC3\xA9 \xE2\x82\xAC\"", JSONValue("caf\xC3\xA9 \xE2\x82\xAC")}),
+        ParseCase{"NonASCIIText", "\"caf\xC3\xA9 \xE2\x82\xAC\"",
+                  JSONValue("caf\xC3\xA9 \xE2\x82\xAC")}),
     [](const auto& info) { return info.param.name; });
 
 struct RejectCase {
     const char* name;
     std::string text;
 };
+
+void PrintTo(const RejectCase& row, std::ostream* out) {
+    *out << row.name;
+}
 
 class ParseRejects : public testing::TestWithParam<RejectCase> {};
 
@@ -90,7 +98,8 @@ TEST(JSONValueNesting, AcceptsTheLimitAndEveryOperationCopesWithIt) {
 TEST(JSONValueNesting, RefusesOneLevelBeyondTheLimit) {
     EXPECT_THROW(JSONValue::parse(nested(JSONValue::kMaxNesting + 1)), JSONParseError);
     std::string objects;
-    for (std::size_t i = 0; i <= JSONValue::kMaxNesting; ++i) objects += "{\"a\":";
+    for (std::size_t i = 0; i <= JSONValue::kMaxNesting; ++i)
+        objects += "{\"a\":";
     objects += "1" + std::string(JSONValue::kMaxNesting + 1, '}');
     EXPECT_THROW(JSONValue::parse(objects), JSONParseError);
 }
@@ -193,8 +202,9 @@ TEST(JSONValueEquality, StructuralWithConsistentHashes) {
 
 TEST(JSONValueEquality, DistinctValuesMostlyHashApart) {
     std::unordered_set<std::size_t> hashes;
-    for (const char* text : {"null", "false", "true", "0", "1", "\"\"", "\"0\"", "[]", "{}", "[null]",
-                             "[[]]", R"({"":null})", R"({"a":1})", R"({"a":2})", R"({"b":1})"})
+    for (const char* text :
+         {"null", "false", "true", "0", "1", "\"\"", "\"0\"", "[]", "{}", "[null]", "[[]]",
+          R"({"":null})", R"({"a":1})", R"({"a":2})", R"({"b":1})"})
         hashes.insert(JSONValue::parse(text).hash());
     EXPECT_EQ(hashes.size(), 15u);
 }

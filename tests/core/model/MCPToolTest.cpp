@@ -13,6 +13,10 @@ struct ToolRow {
     ToolSafety safety;
 };
 
+void PrintTo(const ToolRow& row, std::ostream* out) {
+    *out << row.name;
+}
+
 class MCPToolDerived : public testing::TestWithParam<ToolRow> {};
 
 TEST_P(MCPToolDerived, NameDescriptionIdAndSafetyComeFromTheDefinition) {
@@ -76,7 +80,8 @@ TEST(MCPServerCreation, StartsAsAFoundStreamableHTTPServer) {
     EXPECT_EQ(server.status, FindingStatus::found);
     EXPECT_EQ(server.latencyMS, 0);
     EXPECT_TRUE(server.tools.empty() && server.resources.empty() &&
-                server.resourceTemplates.empty() && server.prompts.empty() && server.issues.empty());
+                server.resourceTemplates.empty() && server.prompts.empty() &&
+                server.issues.empty());
 }
 
 } // namespace

@@ -1,10 +1,10 @@
 #include "core/model/ReportJSON.h"
 
+#include "core/model/PrettyJSONWriter.h"
 #include "support/SampleReports.h"
 
-#include <gtest/gtest.h>
-
 #include <cmath>
+#include <gtest/gtest.h>
 #include <limits>
 
 namespace quorilanth {
@@ -14,13 +14,16 @@ using samples::fullSampleReport;
 using samples::minimalSampleReport;
 using samples::readFixture;
 
-Date wholeSeconds(Date date) { return std::chrono::floor<std::chrono::seconds>(date); }
+Date wholeSeconds(Date date) {
+    return std::chrono::floor<std::chrono::seconds>(date);
+}
 
 // What a report must read back as: the same records with dates cut to the second.
 void expectSameReport(const ScanReport& read, ScanReport expected) {
     expected.startedAt = wholeSeconds(expected.startedAt);
     if (expected.finishedAt) expected.finishedAt = wholeSeconds(*expected.finishedAt);
-    for (Evidence& e : expected.evidence) e.timestamp = wholeSeconds(e.timestamp);
+    for (Evidence& e : expected.evidence)
+        e.timestamp = wholeSeconds(e.timestamp);
     EXPECT_EQ(read.id, expected.id);
     EXPECT_EQ(read.domain, expected.domain);
     EXPECT_EQ(read.startedAt, expected.startedAt);
@@ -48,10 +51,14 @@ TEST(ReportJSONGolden, FilesReadBackAsTheirReports) {
 
 struct Rejection {
     const char* name;
-    std::string find;    // empty: replace the whole text
+    std::string find; // empty: replace the whole text
     std::string replace;
-    std::string place;   // expected in the message
+    std::string place; // expected in the message
 };
+
+void PrintTo(const Rejection& row, std::ostream* out) {
+    *out << row.name;
+}
 
 class ReportJSONRejects : public ::testing::TestWithParam<Rejection> {};
 
@@ -109,7 +116,7 @@ INSTANTIATE_TEST_SUITE_P(
         Rejection{"ArrayAtTopLevel", "", "[]", "$: expected an object, found an array"},
         Rejection{"StringAtTopLevel", "", R"("report")", "$: expected an object"},
         Rejection{"TrailingContent", "", "{} {}", "Cannot read the report: Invalid JSON"},
-        Rejection{"LoneSurrogateInBody", "Caf", R"(\udc00)", "Invalid UTF-8 or lone surrogate"}),
+        Rejection{"LoneSurrogateInBody", "Caf", R"(\udc00)", "Lone surrogate in string"}),
     [](const auto& info) { return info.param.name; });
 
 struct Acceptance {
@@ -117,6 +124,10 @@ struct Acceptance {
     std::string find;
     std::string replace;
 };
+
+void PrintTo(const Acceptance& row, std::ostream* out) {
+    *out << row.name;
+}
 
 class ReportJSONAccepts : public ::testing::TestWithParam<Acceptance> {};
 
@@ -133,13 +144,16 @@ TEST_P(ReportJSONAccepts, ReadsAndWritesTheGoldenFormAgain) {
 
 INSTANTIATE_TEST_SUITE_P(
     Mutations, ReportJSONAccepts,
-    testing::Values(
-        Acceptance{"ExtraTopLevelKey", "{\n", R"({"generator" : {"name" : "x"}, )"},
-        Acceptance{"ExtraKeyInNestedRecord", R"("latencyMS")", R"("latency" : "fast", "latencyMS")"},
-        Acceptance{"DateWithNumericOffset", R"("2026-01-31T08:05:09Z")",
-                   R"("2026-01-31T10:35:09+02:30")"},
-        Acceptance{"IntegerWrittenWithFraction", R"("statusCode" : 200)", R"("statusCode" : 200.0)"},
-        Acceptance{"EscapedSlashes", R"("https://shop.example/")", R"("https:\/\/shop.example\/")"}));
+    testing::Values(Acceptance{"ExtraTopLevelKey", "{\n", R"({"generator" : {"name" : "x"}, )"},
+                    Acceptance{"ExtraKeyInNestedRecord", R"("latencyMS")",
+                               R"("latency" : "fast", "latencyMS")"},
+                    Acceptance{"DateWithNumericOffset", R"("2026-01-31T08:05:09Z")",
+                               R"("2026-01-31T10:35:09+02:30")"},
+                    Acceptance{"IntegerWrittenWithFraction", R"("statusCode" : 200)",
+                               R"("statusCode" : 200.0)"},
+                    Acceptance{"EscapedSlashes", R"("https://shop.example/")",
+                               R"("https:\/\/shop.example\/")"}),
+    [](const auto& info) { return info.param.name; });
 
 TEST(ReportJSONOptionals, NullOrMissingOptionalKeysReadAsAbsent) {
     std::string text = readFixture("model/report-full.json");
@@ -186,14 +200,41 @@ TEST(ReportJSONWriter, BrokenUTF8IsWrittenAsReplacementCharactersSoTheFileStaysR
 }
 
 TEST(ReportJSONNesting, ValuesAtTheParseLimitSurviveInsideAReport) {
-    std::string deep = std::string(JSONValue::kMaxNesting, '[') +
-                       std::string(JSONValue::kMaxNesting, ']');
+    std::string deep =
+        std::string(JSONValue::kMaxNesting, '[') + std::string(JSONValue::kMaxNesting, ']');
     ScanReport report = minimalSampleReport();
     MCPServer server("https://a.example/mcp");
     server.tools.emplace_back(server.url, JSONValue::parse(deep));
     report.servers.push_back(server);
     ScanReport back = ReportJSON::read(ReportJSON::write(report));
     EXPECT_EQ(back.servers[0].tools[0].definition.depth(), JSONValue::kMaxNesting);
+}
+
+JSONValue builtNesting(std::size_t levels) {
+    JSONValue value = JSONValue::emptyArray();
+    for (std::size_t i = 1; i < levels; ++i)
+        value = JSONValue(JSONValue::Array{value});
+    return value;
+}
+
+// Values built in code may wrap parsed ones; whatever gets written must read back.
+TEST(ReportJSONNesting, TheWriterNeverProducesWhatTheReaderRefuses) {
+    const std::size_t limit = PrettyJSONWriter::kMaxNesting;
+    EXPECT_FALSE(builtNesting(limit).pretty().empty());
+    EXPECT_EQ(builtNesting(limit + 1).pretty(), "");
+
+    // Node metadata sits three levels inside the report (report, nodes, node).
+    for (std::size_t levels : {limit - 3, limit - 2}) {
+        ScanReport report = minimalSampleReport();
+        report.nodes.emplace_back("n", NodeKind::content, "n", std::nullopt, FindingStatus::found);
+        report.nodes.back().metadata = builtNesting(levels);
+        if (levels + 3 <= limit) {
+            EXPECT_EQ(ReportJSON::read(ReportJSON::write(report)).nodes[0].metadata.depth(),
+                      levels);
+        } else {
+            EXPECT_THROW(ReportJSON::write(report), QuorilanthError);
+        }
+    }
 }
 
 TEST(ReportJSONNesting, AHostileFileIsRefusedWithoutCrashing) {

@@ -1,8 +1,7 @@
 #include "core/model/ScanReport.h"
 
-#include <gtest/gtest.h>
-
 #include <cctype>
+#include <gtest/gtest.h>
 
 namespace quorilanth {
 namespace {
@@ -69,7 +68,8 @@ TEST(ScanReportScore, SumsThePointsOfPassedChecks) {
     for (const Row& row : {
              Row{{}, 0},
              Row{{{"x", "c", 10, false, "", {}}, {"y", "c", 5, false, "", {}}}, 0},
-             Row{{{"x", "c", 10, true, "", {}}, {"y", "c", 5, false, "", {}},
+             Row{{{"x", "c", 10, true, "", {}},
+                  {"y", "c", 5, false, "", {}},
                   {"z", "c", 7, true, "", {}}},
                  17},
          }) {
@@ -84,7 +84,8 @@ bool isUpperUUID(const std::string& text) {
     for (std::size_t i = 0; i < text.size(); ++i) {
         bool dash = i == 8 || i == 13 || i == 18 || i == 23;
         char c = text[i];
-        if (dash ? c != '-' : !(std::isdigit(static_cast<unsigned char>(c)) || (c >= 'A' && c <= 'F')))
+        if (dash ? c != '-'
+                 : !(std::isdigit(static_cast<unsigned char>(c)) || (c >= 'A' && c <= 'F')))
             return false;
     }
     return true;
@@ -142,7 +143,8 @@ TEST(EnumerationRawValues, ReadOnlyTheExactTexts) {
 }
 
 TEST(EnumerationRawValues, EveryCaseReadsBackFromItsRawValue) {
-    for (NodeKind kind : allNodeKinds) EXPECT_EQ(nodeKindFromString(toString(kind)), kind);
+    for (NodeKind kind : allNodeKinds)
+        EXPECT_EQ(nodeKindFromString(toString(kind)), kind);
     for (FindingStatus status : allFindingStatuses)
         EXPECT_EQ(findingStatusFromString(toString(status)), status);
     for (ToolSafety safety : allToolSafeties)

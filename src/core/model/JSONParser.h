@@ -1,0 +1,17 @@
+#pragma once
+
+#include "core/model/JSONValue.h"
+
+#include <cstddef>
+#include <string_view>
+
+namespace quorilanth::detail {
+
+// The strict JSON text reader behind JSONValue::parse: one value of any kind,
+// whitespace around it, nothing after it; well-formed UTF-8 only, escapes with
+// paired surrogates only, numbers in JSON's grammar that a double can hold
+// (tiny ones become zero). Containers are opened on an explicit stack, never by
+// recursion, and refused beyond maxNesting levels. Throws JSONParseError.
+JSONValue parseJSONText(std::string_view text, std::size_t maxNesting);
+
+} // namespace quorilanth::detail

@@ -1,0 +1,192 @@
+#include "core/model/ReportGenerator.h"
+
+#include "ReportFixtures.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdlib>
+#include <fstream>
+#include <functional>
+#include <limits>
+#include <sstream>
+
+namespace quorilanth {
+namespace {
+
+using test::reportFor;
+using test::richReport;
+
+std::string fixturePath(const std::string& name) {
+    return std::string(QL_TEST_FIXTURES) + "/export/" + name;
+}
+
+std::string readFile(const std::string& path) {
+    std::ifstream file(path, std::ios::binary);
+    std::ostringstream text;
+    text << file.rdbuf();
+    return text.str();
+}
+
+std::vector<std::string> linesOf(const std::string& text) {
+    std::vector<std::string> lines;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);) lines.push_back(line);
+    return lines;
+}
+
+struct GoldenCase {
+    const char* file;
+    std::function<ScanReport()> make;
+};
+
+// Set QL_UPDATE_GOLDEN=1 to rewrite the golden files from the current output;
+// review the difference before committing it.
+TEST(ReportGeneratorMarkdown, MatchesGoldenFilesByteForByte) {
+    const GoldenCase cases[] = {
+        {"empty-report.md", [] { return reportFor("https://empty.example/"); }},
+        {"rich-report.md", richReport},
+        {"no-host-report.md",
+         [] {
+             ScanReport report = reportFor("shop.example");
+             report.finishedAt = test::fixedDate("2026-03-01T09:15:09Z");
+             return report;
+         }},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.file);
+        const std::string markdown = ReportGenerator::markdown(c.make());
+        if (std::getenv("QL_UPDATE_GOLDEN")) {
+            std::ofstream(fixturePath(c.file), std::ios::binary) << markdown;
+        }
+        EXPECT_EQ(markdown, readFile(fixturePath(c.file)));
+    }
+}
+
+TEST(ReportGeneratorMarkdown, EndsWithExactlyOneLineFeed) {
+    for (const ScanReport& report : {reportFor("https://a.example/"), richReport()}) {
+        const std::string markdown = ReportGenerator::markdown(report);
+        ASSERT_GE(markdown.size(), 2u);
+        EXPECT_EQ(markdown.back(), '\n');
+        EXPECT_NE(markdown[markdown.size() - 2], '\n');
+    }
+}
+
+TEST(ReportGeneratorMarkdown, CategoryRowsSumTheStoredChecks) {
+    ScanReport report = reportFor("https://a.example/");
+    report.checks = {
+        test::check("a", "MCP", 12, true, "x"),
+        test::check("b", "MCP", 8, false, "y"),
+        test::check("c", "mcp", 5, true, "different letter case is another category"),
+        test::check("d", "Actions", std::numeric_limits<std::int64_t>::max(), false, "huge"),
+        test::check("e", "Actions", 3, true, "sum saturates"),
+    };
+    const auto lines = linesOf(ReportGenerator::markdown(report));
+    const auto has = [&](const std::string& line) {
+        return std::find(lines.begin(), lines.end(), line) != lines.end();
+    };
+    EXPECT_TRUE(has("| MCP | 12 | 20 |"));
+    EXPECT_TRUE(has("| Actions | 3 | 9223372036854775807 |"));
+    EXPECT_TRUE(has("- different letter case is another category"));
+}
+
+TEST(ReportGeneratorMarkdown, ServerBlocksOnlyForValidServers) {
+    struct Case {
+        const char* name;
+        std::vector<FindingStatus> statuses;
+        bool noServerLine;
+        std::size_t blocks;
+    };
+    const Case cases[] = {
+        {"none", {}, true, 0},
+        {"only invalid", {FindingStatus::invalid, FindingStatus::found}, true, 0},
+        {"valid and invalid", {FindingStatus::valid, FindingStatus::invalid}, false, 1},
+        {"two valid", {FindingStatus::valid, FindingStatus::valid}, false, 2},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        ScanReport report = reportFor("https://a.example/");
+        for (std::size_t i = 0; i < c.statuses.size(); ++i) {
+            report.servers.push_back(
+                test::server("https://a.example/mcp" + std::to_string(i), c.statuses[i], 1));
+        }
+        const std::string markdown = ReportGenerator::markdown(report);
+        EXPECT_EQ(markdown.find("No MCP server verified.") != std::string::npos, c.noServerLine);
+        std::size_t blocks = 0;
+        for (const auto& line : linesOf(markdown)) blocks += line.rfind("### ", 0) == 0;
+        EXPECT_EQ(blocks, c.blocks);
+        // Blocks follow each other without a blank line between them.
+        if (c.blocks == 2) {
+            EXPECT_NE(markdown.find(" · Prompts: 0\n### "), std::string::npos);
+        }
+    }
+}
+
+// A latency comes from a report file as any double. Converting one beyond the
+// 64-bit range, or not a number, to an integer must not be undefined: it is
+// clamped, and a value that is not a number shows as 0.
+TEST(ReportGeneratorMarkdown, LatencyIsAWholeNumberForAnyDouble) {
+    const double inf = std::numeric_limits<double>::infinity();
+    struct Case {
+        double latency;
+        const char* shown;
+    };
+    const Case cases[] = {
+        {12.9, "12"},
+        {0.999, "0"},
+        {-3.7, "-3"},
+        {-0.5, "0"},
+        {9223372036854774784.0, "9223372036854774784"}, // the last double below 2^63
+        {9223372036854775808.0, "9223372036854775807"},
+        {1e300, "9223372036854775807"},
+        {inf, "9223372036854775807"},
+        {-9223372036854775808.0, "-9223372036854775808"},
+        {-1e300, "-9223372036854775808"},
+        {-inf, "-9223372036854775808"},
+        {std::nan(""), "0"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.shown);
+        EXPECT_EQ(std::to_string(ReportGenerator::wholeMilliseconds(c.latency)), c.shown);
+        ScanReport report = reportFor("https://a.example/");
+        report.servers.push_back(test::server("https://a.example/mcp", FindingStatus::valid, c.latency));
+        const std::string expected = "VALID \u00B7 Streamable HTTP \u00B7 protocol 2025-11-25 \u00B7 " +
+                                     std::string(c.shown) + " ms\n";
+        EXPECT_NE(ReportGenerator::markdown(report).find(expected), std::string::npos);
+    }
+}
+
+TEST(ReportGeneratorMarkdown, TableCellsStayOnOneRow) {
+    struct Case {
+        const char* summary;
+        const char* cell;
+    };
+    const Case cases[] = {
+        {"a|b", "a\\|b"},
+        {"line\nfeed", "line feed"},
+        {"carriage\rreturn", "carriage return"},
+        {"both\r\n|", "both  \\|"},
+        {"", ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.summary);
+        ScanReport report = reportFor("https://a.example/");
+        report.nodes.push_back(test::node("https://a.example/", NodeKind::domain, "a",
+                                          std::nullopt, FindingStatus::valid, c.summary));
+        const std::string row = "| domain | VALID |  | " + std::string(c.cell) + " |\n";
+        EXPECT_NE(ReportGenerator::markdown(report).find(row), std::string::npos);
+    }
+}
+
+TEST(ReportGeneratorMarkdown, LeavesTheReportUnchanged) {
+    const ScanReport report = richReport();
+    const ScanReport before = report;
+    const std::string first = ReportGenerator::markdown(report);
+    EXPECT_EQ(first, ReportGenerator::markdown(report));
+    EXPECT_EQ(report.nodes, before.nodes);
+    EXPECT_EQ(report.servers, before.servers);
+    EXPECT_EQ(report.checks, before.checks);
+}
+
+} // namespace
+} // namespace quorilanth
