@@ -1,0 +1,27 @@
+#include "app/AppLanguage.h"
+#include "app/QLTheme.h"
+
+#include <QApplication>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+
+// Widgets need an application object; settings and the library go to private
+// folders so that no test sees another's frame or scans.
+int main(int argc, char** argv) {
+    QTemporaryDir home;
+    if (!home.isValid()) return 2;
+    ::setenv("XDG_CONFIG_HOME", (home.path() + "/config").toLocal8Bit().constData(), 1);
+    ::setenv("XDG_DATA_HOME", (home.path() + "/data").toLocal8Bit().constData(), 1);
+    QStandardPaths::setTestModeEnabled(true);
+    QApplication::setOrganizationName(QStringLiteral("Quorilanth"));
+    QApplication::setApplicationName(QStringLiteral("Quorilanth"));
+    QApplication app(argc, argv);
+    quorilanth::applyDarkLook();
+    quorilanth::AppLanguage::setPreferredLanguagesForTesting(QStringList{QStringLiteral("en-GB")});
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}
