@@ -122,8 +122,7 @@ int main(int argc, char** argv) {
     std::size_t nodesRead = 0;
     double readSeconds =
         bestSeconds(5, [&] { nodesRead = ReportJSON::read(text).evidence.size(); });
-    double fileReadSeconds =
-        bestSeconds(3, [&] { nodesRead = readReportFile(path); });
+    double fileReadSeconds = bestSeconds(3, [&] { nodesRead = readReportFile(path); });
     double pythonSeconds = pythonLoadSeconds(path);
     if (!std::getenv("QL_BENCH_KEEP")) std::filesystem::remove(path);
 

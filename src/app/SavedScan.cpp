@@ -6,7 +6,10 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 
+#include <charconv>
 #include <cmath>
+#include <cstdio>
+#include <string>
 
 namespace quorilanth {
 namespace {
@@ -52,19 +55,70 @@ QString requiredString(const QJsonObject& object, const char* key, qsizetype ind
 
 } // namespace
 
-QByteArray encodeLibraryIndex(const std::vector<SavedScan>& scans) {
-    QJsonArray array;
-    for (const SavedScan& scan : scans) {
-        QJsonObject object;
-        object.insert(QStringLiteral("id"), scan.id);
-        object.insert(QStringLiteral("domain"), scan.domain);
-        object.insert(QStringLiteral("date"), secondsSinceReferenceDate(scan.date));
-        object.insert(QStringLiteral("score"), static_cast<qint64>(scan.score));
-        object.insert(QStringLiteral("favorite"), scan.favorite);
-        if (scan.collection) object.insert(QStringLiteral("collection"), *scan.collection);
-        array.append(object);
+namespace {
+
+// Strings as the platform's default encoder writes them: slashes escaped too.
+void appendString(std::string& out, const QString& text) {
+    const QByteArray utf8 = text.toUtf8();
+    out += '"';
+    for (const char c : utf8) {
+        switch (c) {
+        case '"': out += "\\\""; break;
+        case '\\': out += "\\\\"; break;
+        case '/': out += "\\/"; break;
+        case '\b': out += "\\b"; break;
+        case '\f': out += "\\f"; break;
+        case '\n': out += "\\n"; break;
+        case '\r': out += "\\r"; break;
+        case '\t': out += "\\t"; break;
+        default:
+            if (static_cast<unsigned char>(c) < 0x20) {
+                char escape[8];
+                std::snprintf(escape, sizeof escape, "\\u%04x", static_cast<unsigned>(c));
+                out += escape;
+            } else {
+                out += c;
+            }
+        }
     }
-    return QJsonDocument(array).toJson(QJsonDocument::Compact);
+    out += '"';
+}
+
+void appendNumber(std::string& out, double value) {
+    char buffer[32];
+    const auto result = std::to_chars(buffer, buffer + sizeof buffer, value);
+    out.append(buffer, result.ptr);
+}
+
+} // namespace
+
+// Written by hand: the index is rewritten on every change and can hold many
+// thousands of entries.
+QByteArray encodeLibraryIndex(const std::vector<SavedScan>& scans) {
+    std::string out;
+    out.reserve(scans.size() * 160 + 2);
+    out += '[';
+    for (std::size_t i = 0; i < scans.size(); ++i) {
+        const SavedScan& scan = scans[i];
+        if (i) out += ',';
+        out += "{\"id\":";
+        appendString(out, scan.id);
+        out += ",\"domain\":";
+        appendString(out, scan.domain);
+        out += ",\"date\":";
+        appendNumber(out, secondsSinceReferenceDate(scan.date));
+        out += ",\"score\":";
+        out += std::to_string(scan.score);
+        out += ",\"favorite\":";
+        out += scan.favorite ? "true" : "false";
+        if (scan.collection) {
+            out += ",\"collection\":";
+            appendString(out, *scan.collection);
+        }
+        out += '}';
+    }
+    out += ']';
+    return QByteArray::fromStdString(out);
 }
 
 std::vector<SavedScan> decodeLibraryIndex(const QByteArray& data) {

@@ -8,7 +8,6 @@
 #include "core/model/ReportJSON.h"
 #include "core/net/Url.h"
 
-#include <QCollator>
 #include <QDateTime>
 #include <QDir>
 #include <QFileInfo>
@@ -19,6 +18,8 @@
 #include <QStandardPaths>
 
 #include <algorithm>
+#include <unicode/coll.h>
+#include <unicode/locid.h>
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
@@ -562,11 +563,22 @@ QStringList WorkspaceStore::collectionNames() const {
     QStringList names;
     for (const SavedScan& scan : history_)
         if (scan.collection && !names.contains(*scan.collection)) names.append(*scan.collection);
-    QCollator collator;
-    collator.setNumericMode(true);
-    collator.setCaseSensitivity(Qt::CaseInsensitive);
-    std::sort(names.begin(), names.end(), [&](const QString& a, const QString& b) {
-        return collator.compare(a, b) < 0;
+    // The Finder-like order: case-insensitive, digit runs compared by value.
+    UErrorCode status = U_ZERO_ERROR;
+    std::unique_ptr<icu::Collator> collator(icu::Collator::createInstance(icu::Locale::getDefault(), status));
+    if (U_FAILURE(status) || !collator) {
+        names.sort(Qt::CaseInsensitive);
+        return names;
+    }
+    collator->setStrength(icu::Collator::SECONDARY);
+    collator->setAttribute(UCOL_NUMERIC_COLLATION, UCOL_ON, status);
+    auto unicode = [](const QString& text) {
+        return icu::UnicodeString(reinterpret_cast<const UChar*>(text.utf16()),
+                                  static_cast<int32_t>(text.size()));
+    };
+    std::stable_sort(names.begin(), names.end(), [&](const QString& a, const QString& b) {
+        UErrorCode compareStatus = U_ZERO_ERROR;
+        return collator->compare(unicode(a), unicode(b), compareStatus) == UCOL_LESS;
     });
     return names;
 }

@@ -11,7 +11,9 @@ namespace quorilanth::detail {
 
 namespace {
 
-bool isPlain(unsigned char c) { return c >= 0x20 && c < 0x80 && c != '"' && c != '\\'; }
+bool isPlain(unsigned char c) {
+    return c >= 0x20 && c < 0x80 && c != '"' && c != '\\';
+}
 
 } // namespace
 
@@ -34,7 +36,8 @@ std::size_t plainRunLength(const unsigned char* p, const unsigned char* end) noe
         p += 16;
     }
 #endif
-    while (p < end && isPlain(*p)) ++p;
+    while (p < end && isPlain(*p))
+        ++p;
     return static_cast<std::size_t>(p - start);
 }
 

@@ -19,8 +19,13 @@ void ScanReport::upsert(GraphNode node) {
 
 void ScanReport::connect(GraphEdge edge) {
     const std::string id = edge.id();
-    bool known = std::any_of(edges.begin(), edges.end(),
-                             [&](const GraphEdge& existing) { return existing.id() == id; });
+    // The engine connects every reference it sees, so this runs once per edge
+    // against every edge: the length check spares building most joined ids.
+    bool known = std::any_of(edges.begin(), edges.end(), [&](const GraphEdge& existing) {
+        std::size_t length = existing.source.size() + existing.target.size() +
+                             existing.relation.size() + existing.locator.size() + 3;
+        return length == id.size() && existing.id() == id;
+    });
     if (!known) edges.push_back(std::move(edge));
 }
 

@@ -22,6 +22,15 @@ TEST(LibraryIndex, DatesAreSecondsSince2001AndCollectionIsOptional) {
     EXPECT_EQ(decodeLibraryIndex(written), (std::vector<SavedScan>{plain, collected}));
 }
 
+TEST(LibraryIndex, TextSurvivesEscaping) {
+    SavedScan odd{"C", QStringLiteral("https://x.example/\"quoted\"\\ \t\n\x01 caf\u00e9/"),
+                  system_clock::time_point(seconds(978307200)), -3, false,
+                  QStringLiteral("\u00e9t\u00e9 / 2026")};
+    const QByteArray written = encodeLibraryIndex({odd});
+    EXPECT_TRUE(written.contains("https:\\/\\/x.example\\/"));
+    EXPECT_EQ(decodeLibraryIndex(written), std::vector<SavedScan>{odd});
+}
+
 TEST(LibraryIndex, RejectsEveryMalformedIndex) {
     const char* cases[] = {
         "{}",
