@@ -16,6 +16,8 @@ int main(int argc, char** argv) {
     if (!home.isValid()) return 2;
     ::setenv("XDG_CONFIG_HOME", (home.path() + "/config").toLocal8Bit().constData(), 1);
     ::setenv("XDG_DATA_HOME", (home.path() + "/data").toLocal8Bit().constData(), 1);
+    // Also when run by hand or listed by the build, never on the desktop.
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
     QStandardPaths::setTestModeEnabled(true);
     QApplication::setOrganizationName(QStringLiteral("Quorilanth"));
     QApplication::setApplicationName(QStringLiteral("Quorilanth"));
