@@ -602,6 +602,7 @@ TEST_F(WindowTest, WelcomePageTextsAndSnapshotsInBothLanguages) {
         view->refresh();
         EXPECT_EQ(find<QLabel>("welcome-eyebrow")->text(), QString::fromUtf8(eyebrow));
         EXPECT_EQ(find<SpacedText>("welcome-headline")->text(), QString::fromUtf8(headline));
+        settle(); // the new texts' sizes take effect at the next layout pass
         const QImage image = view->grab().toImage();
         ASSERT_EQ(image.size(), QSize(1640, 1020));
         // The window lies on the theme's background.
