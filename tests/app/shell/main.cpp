@@ -2,7 +2,6 @@
 #include "app/QLTheme.h"
 
 #include <QApplication>
-#include <QStandardPaths>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -10,7 +9,8 @@
 #include <cstdlib>
 
 // Widgets need an application object; settings and the library go to private
-// folders so that no test sees another's frame or scans.
+// folders so that no test sees another's frame or scans. (Qt's test mode is
+// not used: its folder is shared by every test process running in parallel.)
 int main(int argc, char** argv) {
     QTemporaryDir home;
     if (!home.isValid()) return 2;
@@ -18,7 +18,6 @@ int main(int argc, char** argv) {
     ::setenv("XDG_DATA_HOME", (home.path() + "/data").toLocal8Bit().constData(), 1);
     // Also when run by hand or listed by the build, never on the desktop.
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-    QStandardPaths::setTestModeEnabled(true);
     QApplication::setOrganizationName(QStringLiteral("Quorilanth"));
     QApplication::setApplicationName(QStringLiteral("Quorilanth"));
     QApplication app(argc, argv);

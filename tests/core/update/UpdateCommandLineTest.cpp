@@ -107,12 +107,19 @@ TEST(UpdateCommandLine, ApplicationEntry) {
         EXPECT_EQ(result.out, "");
         EXPECT_EQ(result.err, c.err);
     }
-    // Options are whole, case-sensitive arguments: these are no self-test.
+    // Options are whole, case-sensitive arguments: these are no self-test. They
+    // start the desktop application, which the smoke test without a snapshot
+    // path ends at once; private folders keep it off the user's settings.
+    std::string pattern = (fs::temp_directory_path() / "ql-update-near-XXXXXX").string();
+    const fs::path home = ::mkdtemp(pattern.data());
+    const std::vector<std::string> desktop{"QT_QPA_PLATFORM=offscreen", "XDG_CONFIG_HOME=" + (home / "config").string(),
+                                           "XDG_DATA_HOME=" + (home / "data").string()};
     for (const char* near : {"--SELFTEST-UPDATE", "--selftest-update=1", "-selftest-update"}) {
-        auto result = runProcess(kApplication, {near});
+        auto result = runProcess(kApplication, {near, "--smoke-test"}, desktop);
         EXPECT_FALSE(result.err.starts_with("FAIL:")) << near << ": " << result.err;
         EXPECT_EQ(result.out, "") << near;
     }
+    fs::remove_all(home);
 }
 
 class UpdateLiveCommandLine : public ::testing::Test {
