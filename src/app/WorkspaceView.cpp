@@ -51,6 +51,9 @@ WorkspaceView::WorkspaceView(WorkspaceStore& store, QWidget* parent)
     columns_->setObjectName(QStringLiteral("columns"));
     columns_->setChildrenCollapsible(false);
     columns_->setHandleWidth(1);
+    // The dividers are the same hairline as the rules between the bands.
+    columns_->setStyleSheet(QStringLiteral("QSplitter::handle { background: %1; }")
+                                .arg(QLTheme::line().name(QColor::HexArgb)));
     sidebar_ = makeSidebarPane(store_, columns_);
     sidebar_->setMinimumWidth(205);
     sidebar_->setMaximumWidth(280);
