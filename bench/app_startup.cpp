@@ -11,7 +11,7 @@
 #include "core/model/ReportJSON.h"
 
 #include <QApplication>
-#include <QElapsedTimer>
+#include <QDir>
 #include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
@@ -163,7 +163,7 @@ int main(int argc, char** argv) {
     if (mode == "--memory" && argc > 2) return measureMemory(argc, argv, QString::fromLocal8Bit(argv[2]));
 
     QCoreApplication application(argc, argv);
-    QTemporaryDir home;
+    QTemporaryDir home(QDir::tempPath() + QStringLiteral("/ql-app-startup-XXXXXX"));
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     if (!env.contains("QT_QPA_PLATFORM")) env.insert("QT_QPA_PLATFORM", "offscreen");
     env.insert("XDG_CONFIG_HOME", home.filePath("config"));

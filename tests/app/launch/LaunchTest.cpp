@@ -71,7 +71,7 @@ protected:
 
     QString settingsPath() const { return home.filePath("config/Quorilanth/Quorilanth.conf"); }
 
-    QTemporaryDir home;
+    QTemporaryDir home{QDir::tempPath() + QStringLiteral("/ql-app-launch-XXXXXX")};
 };
 
 TEST_F(LaunchTest, UpdateSelfTestDecidedBeforeTheWindow) {

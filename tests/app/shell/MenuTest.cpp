@@ -64,7 +64,7 @@ protected:
         settle();
     }
 
-    QTemporaryDir folder;
+    QTemporaryDir folder{test::folderTemplate()};
     std::shared_ptr<test::HeldTransport> transport = std::make_shared<test::HeldTransport>();
     std::unique_ptr<AppDelegate> delegate;
 };

@@ -12,6 +12,7 @@
 
 #include <QApplication>
 #include <QDeadlineTimer>
+#include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
 
@@ -66,6 +67,10 @@ inline WorkspaceStore::Dependencies heldDependencies(std::shared_ptr<HeldTranspo
     dependencies.makeResearchEngine = [] { return std::make_unique<EmptyResearch>(); };
     return dependencies;
 }
+
+// Our own folder names: names starting with the application's are watched by
+// other tests for leftovers of the transport.
+inline QString folderTemplate() { return QDir::tempPath() + QStringLiteral("/ql-app-test-XXXXXX"); }
 
 // Runs the event loop until the condition holds; false after ten seconds.
 inline bool waitUntil(const std::function<bool()>& condition, int milliseconds = 10000) {

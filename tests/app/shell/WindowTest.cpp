@@ -103,7 +103,7 @@ public:
     }
     QString statusText() const { return find<ElidedLabel>("status-text")->text(); }
 
-    QTemporaryDir folder;
+    QTemporaryDir folder{test::folderTemplate()};
     int files = 0;
     std::shared_ptr<test::HeldTransport> transport = std::make_shared<test::HeldTransport>();
     std::unique_ptr<WorkspaceStore> store;

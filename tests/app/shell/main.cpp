@@ -2,6 +2,7 @@
 #include "app/QLTheme.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -12,7 +13,7 @@
 // folders so that no test sees another's frame or scans. (Qt's test mode is
 // not used: its folder is shared by every test process running in parallel.)
 int main(int argc, char** argv) {
-    QTemporaryDir home;
+    QTemporaryDir home(QDir::tempPath() + QStringLiteral("/ql-app-shell-XXXXXX"));
     if (!home.isValid()) return 2;
     ::setenv("XDG_CONFIG_HOME", (home.path() + "/config").toLocal8Bit().constData(), 1);
     ::setenv("XDG_DATA_HOME", (home.path() + "/data").toLocal8Bit().constData(), 1);
