@@ -36,10 +36,12 @@ test-fuzz: setup
 	cmake -S . -B $(FUZZ_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_C_COMPILER=clang \
 	  -DCMAKE_CXX_COMPILER=clang++ -DQL_FUZZ=ON -DQL_BUILD_APP=OFF -DQL_BUILD_TESTS=OFF -DQL_BUILD_BENCH=OFF $(CMAKE_FLAGS)
 	cmake --build $(FUZZ_BUILD) -j $(JOBS)
-	@set -e; for f in fuzz/*_fuzzer.cpp; do name=$$(basename $$f .cpp); seeds=fuzz/seeds/$${name%_fuzzer}; \
+	@failed=""; for f in fuzz/*_fuzzer.cpp; do name=$$(basename $$f .cpp); seeds=fuzz/seeds/$${name%_fuzzer}; \
 	  mkdir -p $(FUZZ_BUILD)/corpus/$$name; \
-	  UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1:suppressions=fuzz/ubsan.supp $(FUZZ_BUILD)/fuzz/$$name -max_total_time=$(FUZZ_SECONDS) \
-	    -max_len=16384 -rss_limit_mb=2048 -timeout=10 -print_final_stats=1 -artifact_prefix=$(FUZZ_BUILD)/ $(FUZZ_BUILD)/corpus/$$name $$seeds; done
+	  UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 $(FUZZ_BUILD)/fuzz/$$name -max_total_time=$(FUZZ_SECONDS) \
+	    -max_len=16384 -rss_limit_mb=2048 -timeout=10 -print_final_stats=1 -artifact_prefix=$(FUZZ_BUILD)/ \
+	    $(FUZZ_BUILD)/corpus/$$name $$seeds || failed="$$failed $$name"; done; \
+	  if [ -n "$$failed" ]; then echo "fuzzing found faults in:$$failed"; exit 1; fi
 
 test: test-normal test-asan test-fuzz
 

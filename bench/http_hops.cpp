@@ -44,24 +44,26 @@ int main() {
         (hops - 1) * std::chrono::duration<double, std::milli>(HTTPInspector::pacing).count();
     double overhead = (total - floor) / hops;
 
-    // One fresh transport per hop has nothing to wait for: the hop's own cost.
-    auto unpacedStart = Clock::now();
+    // One fresh transport per hop has nothing to wait for: the hop's own
+    // cost. Bare curl runs (output discarded) alternate with those hops so
+    // that load from other programs weighs on both alike.
+    UniqueFd null(::open("/dev/null", O_WRONLY | O_CLOEXEC));
+    Clock::duration unpacedTime{};
+    Clock::duration bareTime{};
     for (int i = 0; i < hops; ++i) {
+        auto hopStart = Clock::now();
         HTTPInspector fresh{NetworkPolicy(true)};
         if (fresh.get(url).final().statusCode != 200) ++failures;
-    }
-    double unpaced = milliseconds(Clock::now() - unpacedStart) / hops;
-
-    // Bare curl, output discarded: the part of each hop that is curl's own.
-    UniqueFd null(::open("/dev/null", O_WRONLY | O_CLOEXEC));
-    auto bareStart = Clock::now();
-    for (int i = 0; i < hops; ++i) {
+        auto bareStart = Clock::now();
+        unpacedTime += bareStart - hopStart;
         ChildProcess curl = ChildProcess::launch(
             "/usr/bin/curl", {"--silent", "--noproxy", "*", "--output", "/dev/null", url},
             {"PATH=/usr/bin:/bin", "LC_ALL=C"}, {{null.get(), 1}});
         curl.wait();
+        bareTime += Clock::now() - bareStart;
     }
-    double bare = milliseconds(Clock::now() - bareStart) / hops;
+    double unpaced = milliseconds(unpacedTime) / hops;
+    double bare = milliseconds(bareTime) / hops;
 
     std::printf("hops:                  %d (failed: %d)\n", hops, failures);
     std::printf("total:                 %.1f ms\n", total);

@@ -25,8 +25,9 @@ double secondsSinceReferenceDate(std::chrono::system_clock::time_point date) {
 
 std::chrono::system_clock::time_point dateFromReferenceSeconds(double seconds) {
     const double unixSeconds = seconds + referenceDateOffset;
-    // A hostile index could hold any number; keep the conversion defined.
-    constexpr double limit = 9.0e12; // about 285,000 years either side
+    // A hostile index could hold any number; a Date counts nanoseconds in 64 bits,
+    // about 292 years either side of 1970.
+    constexpr double limit = 9.0e9;
     if (!std::isfinite(unixSeconds) || std::fabs(unixSeconds) > limit)
         throw QuorilanthError("The data couldn't be read because a date is out of range.");
     return std::chrono::system_clock::time_point(

@@ -22,9 +22,12 @@ namespace {
 
 const char* scriptFor(McpPeer::Kind kind) {
     switch (kind) {
-    case McpPeer::Kind::Everything: return "everything-server.mjs";
-    case McpPeer::Kind::Modern: return "modern-server.mjs";
-    case McpPeer::Kind::StatelessJSON: return "stateless-json-server.mjs";
+    case McpPeer::Kind::Everything:
+        return "everything-server.mjs";
+    case McpPeer::Kind::Modern:
+        return "modern-server.mjs";
+    case McpPeer::Kind::StatelessJSON:
+        return "stateless-json-server.mjs";
     }
     return "";
 }
@@ -41,7 +44,8 @@ std::string readFile(const std::string& path) {
 McpPeer::McpPeer(Kind kind, std::chrono::seconds startTimeout) {
     const std::filesystem::path peers = QL_TEST_PEERS;
     if (!std::filesystem::exists(peers / "node_modules")) {
-        throw std::runtime_error("test peers are not installed: run scripts/setup (npm ci in tests/peers)");
+        throw std::runtime_error(
+            "test peers are not installed: run scripts/setup (npm ci in tests/peers)");
     }
     logPath_ = (std::filesystem::temp_directory_path() /
                 ("quorilanth-peer-" + std::to_string(::getpid()) + "-" + scriptFor(kind) + ".log"))

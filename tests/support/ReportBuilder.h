@@ -14,8 +14,7 @@ namespace quorilanth::testsupport {
 // A successful GET answer with the given content type (none when empty), body
 // and Link header (none when empty).
 inline Evidence answer(const std::string& url, const std::string& contentType, std::string body,
-                       std::string link = {})
-{
+                       std::string link = {}) {
     Evidence e(url, "GET");
     e.statusCode = 200;
     if (!contentType.empty()) {
@@ -30,15 +29,14 @@ inline Evidence answer(const std::string& url, const std::string& contentType, s
 
 class ReportBuilder {
 public:
-    explicit ReportBuilder(std::string domain = "https://x.example/") : report_(std::move(domain))
-    {
+    explicit ReportBuilder(std::string domain = "https://x.example/") : report_(std::move(domain)) {
         report_.finishedAt = report_.startedAt + std::chrono::seconds(1);
     }
 
     // Records one exchange and returns its id.
-    std::string exchange(const std::string& url, std::int64_t status = 200, const std::string& contentType = "",
-                         std::string body = {}, const std::string& method = "GET")
-    {
+    std::string exchange(const std::string& url, std::int64_t status = 200,
+                         const std::string& contentType = "", std::string body = {},
+                         const std::string& method = "GET") {
         Evidence e(url, method);
         e.statusCode = status;
         if (!contentType.empty()) {
@@ -51,8 +49,7 @@ public:
     Evidence& lastExchange() { return report_.evidence.back(); }
 
     GraphNode& node(const std::string& id, NodeKind kind, FindingStatus status,
-                    std::initializer_list<std::string> evidenceIDs = {})
-    {
+                    std::initializer_list<std::string> evidenceIDs = {}) {
         GraphNode n(id, kind, id, id, status);
         n.evidenceIDs.assign(evidenceIDs.begin(), evidenceIDs.end());
         report_.nodes.push_back(std::move(n));
@@ -61,8 +58,7 @@ public:
 
     // A fetched document: its GET exchange and its node, with the parser's verdict.
     GraphNode& document(const std::string& url, NodeKind kind, bool isAgentDocument = true,
-                        FindingStatus status = FindingStatus::found)
-    {
+                        FindingStatus status = FindingStatus::found) {
         const std::string id = exchange(url);
         GraphNode& n = node(url, kind, status, {id});
         n.isAgentDocument = isAgentDocument;
@@ -70,13 +66,11 @@ public:
     }
 
     void edge(const std::string& source, const std::string& target, const std::string& relation,
-              const std::string& evidenceID, const std::string& locator = "")
-    {
+              const std::string& evidenceID, const std::string& locator = "") {
         report_.edges.push_back(GraphEdge{source, target, relation, evidenceID, locator});
     }
 
-    ReportBuilder& open()
-    {
+    ReportBuilder& open() {
         report_.finishedAt.reset();
         return *this;
     }

@@ -13,8 +13,7 @@
 
 namespace quorilanth {
 
-std::size_t hashValue(const DiscoveredLink& link) noexcept
-{
+std::size_t hashValue(const DiscoveredLink& link) noexcept {
     std::size_t seed = 0;
     detail::hashField(seed, link.url);
     detail::hashField(seed, link.relation);
@@ -29,30 +28,31 @@ namespace {
 using unicodeText::lowercased;
 
 constexpr std::array<std::string_view, 9> interfaceKeys{
-    "endpoints", "capabilities", "tools", "skills", "openapi", "swagger", "mcp", "interfaces", "additionalinterfaces"};
-constexpr std::array<std::string_view, 4> identityKeys{"name", "publisher", "schema_version", "protocolversion"};
-constexpr std::array<std::string_view, 4> pageFactKeys{"description", "og:site_name", "og:locale", "og:url"};
-constexpr std::array<std::string_view, 6> neverLinkKeys{"@context", "$schema", "icon", "icon_url", "image", "download_url"};
-constexpr std::array<std::string_view, 6> neverLinkEndings{".dmg", ".zip", ".pkg", ".png", ".jpg", ".svg"};
+    "endpoints",  "capabilities",        "tools", "skills", "openapi", "swagger", "mcp",
+    "interfaces", "additionalinterfaces"};
+constexpr std::array<std::string_view, 4> identityKeys{"name", "publisher", "schema_version",
+                                                       "protocolversion"};
+constexpr std::array<std::string_view, 4> pageFactKeys{"description", "og:site_name", "og:locale",
+                                                       "og:url"};
+constexpr std::array<std::string_view, 6> neverLinkKeys{"@context", "$schema", "icon",
+                                                        "icon_url", "image",   "download_url"};
+constexpr std::array<std::string_view, 6> neverLinkEndings{".dmg", ".zip", ".pkg",
+                                                           ".png", ".jpg", ".svg"};
 
 constexpr std::string_view linkHeaderPattern = R"(<([^>]+)>\s*;([^,]*))";
 constexpr std::string_view textReferencePattern = R"(https?://[^\s<>\)\]\"`]+)";
 
-template <std::size_t N> bool isOneOf(std::string_view word, const std::array<std::string_view, N>& list)
-{
+template <std::size_t N>
+bool isOneOf(std::string_view word, const std::array<std::string_view, N>& list) {
     return std::find(list.begin(), list.end(), word) != list.end();
 }
 
-bool startsWith(std::string_view text, std::string_view prefix) { return text.substr(0, prefix.size()) == prefix; }
-bool endsWith(std::string_view text, std::string_view suffix)
-{
-    return text.size() >= suffix.size() && text.substr(text.size() - suffix.size()) == suffix;
+bool contains(std::string_view text, std::string_view part) {
+    return text.find(part) != std::string_view::npos;
 }
-bool contains(std::string_view text, std::string_view part) { return text.find(part) != std::string_view::npos; }
 
-bool isWebReference(std::string_view text)
-{
-    return startsWith(text, "https://") || startsWith(text, "http://") || startsWith(text, "/");
+bool isWebReference(std::string_view text) {
+    return text.starts_with("https://") || text.starts_with("http://") || text.starts_with("/");
 }
 
 // The document under construction together with what every reader needs.
@@ -62,23 +62,25 @@ struct Builder {
 
     bool full() const { return doc.links.size() >= maxLinks; }
 
-    void add(std::string_view candidate, std::string_view relation, std::string locator, std::string_view hint)
-    {
+    void add(std::string_view candidate, std::string_view relation, std::string locator,
+             std::string_view hint) {
         if (full()) {
             return;
         }
         const bool hasBraces = contains(candidate, "{") && contains(candidate, "}");
-        if (hasBraces && (startsWith(candidate, "https://") || startsWith(candidate, "/"))) {
+        if (hasBraces && (candidate.starts_with("https://") || candidate.starts_with("/"))) {
             std::string text;
-            if (startsWith(candidate, "/")) {
+            if (candidate.starts_with("/")) {
                 // The base's port is deliberately not carried over.
-                text = (base.hasScheme() ? std::string(base.scheme()) : std::string("https")) + "://" + base.host();
+                text = (base.hasScheme() ? std::string(base.scheme()) : std::string("https")) +
+                       "://" + base.host();
             }
             text += candidate;
-            doc.links.push_back({std::move(text), "declares template", std::move(locator), NodeKind::endpoint});
+            doc.links.push_back(
+                {std::move(text), "declares template", std::move(locator), NodeKind::endpoint});
             return;
         }
-        if (startsWith(candidate, "#") || contains(candidate, "{") || contains(candidate, "}")) {
+        if (candidate.starts_with("#") || contains(candidate, "{") || contains(candidate, "}")) {
             return;
         }
         if (!base.hasScheme()) {
@@ -95,8 +97,8 @@ struct Builder {
 
     // Collects the URL-bearing string members of a JSON value. Recursion is
     // bounded by maxDepth, so even a hostile document cannot exhaust the stack.
-    void walk(const JSONValue& value, const std::string& path, int depth, bool agentReferencesOnly)
-    {
+    void walk(const JSONValue& value, const std::string& path, int depth,
+              bool agentReferencesOnly) {
         if (depth > maxDepth || doc.links.size() > maxLinks - 1) {
             return;
         }
@@ -113,13 +115,17 @@ struct Builder {
             return;
         }
         for (const auto& [key, member] : *members) {
+            // Nothing more can be added; the rest of a huge object is not worth reading.
+            if (full()) {
+                return;
+            }
             std::string childPath = path + "/" + escapePointer(key);
             const std::string* text = member.string();
             if (text == nullptr) {
                 walk(member, childPath, depth + 1, agentReferencesOnly);
                 continue;
             }
-            if (!isWebReference(*text) || startsWith(*text, "//")) {
+            if (!isWebReference(*text) || text->starts_with("//")) {
                 continue;
             }
             const std::string lowerKey = lowercased(key);
@@ -131,15 +137,15 @@ struct Builder {
             }
             const std::string lowerText = lowercased(*text);
             if (std::any_of(neverLinkEndings.begin(), neverLinkEndings.end(),
-                            [&](std::string_view ending) { return endsWith(lowerText, ending); })) {
+                            [&](std::string_view ending) { return lowerText.ends_with(ending); })) {
                 continue;
             }
-            add(*text, key == "canonical_url" ? "canonical" : "declares", std::move(childPath), key);
+            add(*text, key == "canonical_url" ? "canonical" : "declares", std::move(childPath),
+                key);
         }
     }
 
-    static std::string escapePointer(std::string_view key)
-    {
+    static std::string escapePointer(std::string_view key) {
         std::string out;
         out.reserve(key.size());
         for (char c : key) {
@@ -155,8 +161,7 @@ struct Builder {
     }
 };
 
-std::optional<JSONValue> decodeJSON(std::string_view text, std::string* error)
-{
+std::optional<JSONValue> decodeJSON(std::string_view text, std::string* error) {
     try {
         return JSONValue::parse(text);
     } catch (const QuorilanthError& e) {
@@ -173,11 +178,12 @@ std::optional<JSONValue> decodeJSON(std::string_view text, std::string* error)
     return std::nullopt;
 }
 
-void readJSON(Builder& b, std::string_view body, std::string_view contentType, std::string_view rawContentType)
-{
+void readJSON(Builder& b, std::string_view body, std::string_view contentType,
+              std::string_view rawContentType) {
     ParsedDocument& doc = b.doc;
     if (!contains(contentType, "json")) {
-        doc.issues.push_back("Expected a JSON content type; received " + std::string(rawContentType) + ".");
+        doc.issues.push_back("Expected a JSON content type; received " +
+                             std::string(rawContentType) + ".");
     }
     std::string error;
     std::optional<JSONValue> value = decodeJSON(body, &error);
@@ -195,14 +201,14 @@ void readJSON(Builder& b, std::string_view body, std::string_view contentType, s
     doc.status = doc.issues.empty() ? FindingStatus::found : FindingStatus::invalid;
     const JSONValue* schema = doc.metadata.find("$schema");
     doc.summary = "JSON parsed · " + std::to_string(doc.links.size()) + " declared references" +
-                  (schema != nullptr && schema->isString() ? " · declared schema retained (not fetched automatically)"
-                                                          : " · no authoritative schema declared");
+                  (schema != nullptr && schema->isString()
+                       ? " · declared schema retained (not fetched automatically)"
+                       : " · no authoritative schema declared");
 }
 
-void readSitemap(Builder& b, std::string_view body)
-{
+void readSitemap(Builder& b, std::string_view body) {
     ParsedDocument& doc = b.doc;
-    MarkupParseResult parsed = MarkupDocument::parse(body, MarkupDocument::Syntax::xml);
+    MarkupParseResult parsed = MarkupDocument::parseXML(body);
     if (!parsed.document) {
         doc.status = FindingStatus::invalid;
         doc.issues = {"XML parse failed."};
@@ -222,131 +228,177 @@ void readSitemap(Builder& b, std::string_view body)
     doc.summary = "XML parsed; relevant sitemap references extracted";
 }
 
+using FoldedAttributes = std::vector<std::pair<std::string, std::string>>;
+
 // Attribute names lower-cased; when two differ only in case the first one wins.
-std::vector<std::pair<std::string, std::string>> foldedAttributes(const MarkupNode& node)
-{
-    std::vector<std::pair<std::string, std::string>> folded;
-    for (auto& [name, value] : node.attributes()) {
+FoldedAttributes foldedAttributes(const HTMLHandler::Attributes& attributes) {
+    FoldedAttributes folded;
+    folded.reserve(attributes.size());
+    for (const auto& [name, value] : attributes) {
         // The HTML reader already lower-cases ASCII names; fold only what is left.
-        const bool alreadyLower =
-            std::none_of(name.begin(), name.end(), [](char c) { return (c >= 'A' && c <= 'Z') || (c & 0x80) != 0; });
-        std::string lower = alreadyLower ? std::move(name) : lowercased(name);
-        const bool seen = std::any_of(folded.begin(), folded.end(), [&](const auto& a) { return a.first == lower; });
+        const bool alreadyLower = std::none_of(name.begin(), name.end(), [](char c) {
+            return (c >= 'A' && c <= 'Z') || (c & 0x80) != 0;
+        });
+        std::string lower = alreadyLower ? std::string(name) : lowercased(name);
+        const bool seen = std::any_of(folded.begin(), folded.end(),
+                                      [&](const auto& a) { return a.first == lower; });
         if (!seen) {
-            folded.emplace_back(std::move(lower), std::move(value));
+            folded.emplace_back(std::move(lower), std::string(value));
         }
     }
     return folded;
 }
 
-const std::string* attribute(const std::vector<std::pair<std::string, std::string>>& attributes, std::string_view name)
-{
-    for (const auto& [key, value] : attributes) {
-        if (key == name) {
-            return &value;
+template <typename List> const auto* attribute(const List& attributes, std::string_view name) {
+    for (const auto& attribute : attributes) {
+        if (attribute.first == name) {
+            return &attribute.second;
         }
     }
-    return nullptr;
+    return static_cast<decltype(&attributes.front().second)>(nullptr);
 }
 
-void readHTMLElement(Builder& b, const MarkupNode& node, JSONValue::Object& facts, JSONValue::Array& languages,
-                     bool& hasLanguages)
-{
-    const std::string_view name = node.name();
-    const auto attributes = foldedAttributes(node);
-    if (name == "script") {
-        std::optional<JSONValue> value = decodeJSON(node.stringValue(), nullptr);
-        if (!value) {
-            b.doc.issues.push_back("Malformed application/ld+json block.");
-        } else {
-            facts.insert_or_assign("jsonLD", *value);
-            b.walk(*value, "/html/jsonLD", 0, true);
+// Collects a page's facts and references as the HTML reader streams it. The
+// elements of interest are handled in document order: link, a and meta at their
+// start, an ld+json script at its end (its content is raw text, so no other
+// element can start before it closes).
+class PageReader : public HTMLHandler {
+public:
+    explicit PageReader(Builder& b) : b_(b) {}
+
+    void startElement(std::string_view name, const HTMLHandler::Attributes& attributes) override {
+        if (titleDepth_ > 0) {
+            ++titleDepth_;
+        } else if (name == "title" && !titleSeen_) {
+            titleSeen_ = true;
+            titleDepth_ = 1;
+        }
+        if (name == "html" && !rootSeen_) {
+            rootSeen_ = true;
+            if (const auto* lang = attribute(attributes, "lang")) {
+                facts_.insert_or_assign("language", JSONValue(*lang));
+            }
+        } else if (name == "script") {
+            const auto* type = attribute(attributes, "type");
+            if (type != nullptr && *type == "application/ld+json") {
+                script_ = foldedAttributes(attributes);
+                scriptText_.clear();
+                inScript_ = true;
+            }
+        } else if (name == "link" || name == "a" || name == "meta") {
+            element(name, foldedAttributes(attributes), nullptr);
         }
     }
-    if (name == "meta" && !attributes.empty()) {
+
+    void endElement(std::string_view name) override {
+        if (titleDepth_ > 0 && --titleDepth_ == 0) {
+            facts_.insert_or_assign("title", JSONValue(titleText_));
+        }
+        if (inScript_ && name == "script") {
+            inScript_ = false;
+            element(name, script_, &scriptText_);
+        }
+    }
+
+    void text(std::string_view text) override {
+        if (titleDepth_ > 0) {
+            titleText_ += text;
+        }
+        if (inScript_) {
+            scriptText_ += text;
+        }
+    }
+
+    JSONValue facts() {
+        if (hasLanguages_) {
+            facts_.insert_or_assign("languages", JSONValue(std::move(languages_)));
+        }
+        return JSONValue(std::move(facts_));
+    }
+
+private:
+    void element(std::string_view name, const FoldedAttributes& attributes,
+                 const std::string* scriptText) {
+        if (scriptText != nullptr) {
+            std::optional<JSONValue> value = decodeJSON(*scriptText, nullptr);
+            if (!value) {
+                b_.doc.issues.push_back("Malformed application/ld+json block.");
+            } else {
+                facts_.insert_or_assign("jsonLD", *value);
+                b_.walk(*value, "/html/jsonLD", 0, true);
+            }
+        }
+        if (name == "meta" && !attributes.empty()) {
+            meta(attributes);
+        }
+        const std::string* href = attribute(attributes, "href");
+        if (href == nullptr) {
+            return;
+        }
+        const std::string* relAttribute = attribute(attributes, "rel");
+        const std::string* type = attribute(attributes, "type");
+        const std::string rel = relAttribute != nullptr ? *relAttribute : "link";
+        if (rel == "canonical") {
+            const auto resolved = b_.base.hasScheme() ? b_.base.resolve(*href) : std::nullopt;
+            facts_.insert_or_assign("canonical_url",
+                                    JSONValue(resolved ? resolved->text() : *href));
+        }
+        if (const std::string* hreflang = attribute(attributes, "hreflang")) {
+            languages_.emplace_back(*hreflang);
+            hasLanguages_ = true;
+        }
+        if (!b_.full() && (relevant(*href) || discoveryHint(rel))) {
+            const std::string hint = (type != nullptr ? *type : "") + " " +
+                                     (relAttribute != nullptr ? *relAttribute : "");
+            const std::string element = name.empty() ? std::string("link") : std::string(name);
+            b_.add(*href, "HTML " + rel, element + "[href=" + *href + "]", hint);
+        }
+    }
+
+    void meta(const FoldedAttributes& attributes) {
         const std::string* key = attribute(attributes, "name");
         if (key == nullptr) {
             key = attribute(attributes, "property");
         }
         const std::string* content = attribute(attributes, "content");
-        if (key != nullptr && content != nullptr) {
-            if (isOneOf(*key, pageFactKeys)) {
-                facts.insert_or_assign(*key, JSONValue(*content));
-            }
-            if (isWebReference(*content) && !b.full() && (relevant(*key) || relevant(*content))) {
-                b.add(*content, "HTML metadata", "meta[" + *key + "]", *key);
-            }
+        if (key == nullptr || content == nullptr) {
+            return;
+        }
+        if (isOneOf(*key, pageFactKeys)) {
+            facts_.insert_or_assign(*key, JSONValue(*content));
+        }
+        if (isWebReference(*content) && !b_.full() && (relevant(*key) || relevant(*content))) {
+            b_.add(*content, "HTML metadata", "meta[" + *key + "]", *key);
         }
     }
-    const std::string* href = attribute(attributes, "href");
-    if (href == nullptr) {
-        return;
-    }
-    const std::string* relAttribute = attribute(attributes, "rel");
-    const std::string* type = attribute(attributes, "type");
-    const std::string rel = relAttribute != nullptr ? *relAttribute : "link";
-    if (rel == "canonical") {
-        const auto resolved = b.base.hasScheme() ? b.base.resolve(*href) : std::nullopt;
-        facts.insert_or_assign("canonical_url", JSONValue(resolved ? resolved->text() : *href));
-    }
-    if (const std::string* hreflang = attribute(attributes, "hreflang")) {
-        languages.emplace_back(*hreflang);
-        hasLanguages = true;
-    }
-    if (!b.full() && (relevant(*href) || discoveryHint(rel))) {
-        const std::string hint = (type != nullptr ? *type : "") + " " + (relAttribute != nullptr ? *relAttribute : "");
-        const std::string element = name.empty() ? std::string("link") : std::string(name);
-        b.add(*href, "HTML " + rel, element + "[href=" + *href + "]", hint);
-    }
-}
 
-void readHTML(Builder& b, std::string_view body)
-{
+    Builder& b_;
+    JSONValue::Object facts_;
+    JSONValue::Array languages_;
+    bool hasLanguages_ = false;
+    bool titleSeen_ = false;
+    int titleDepth_ = 0;
+    std::string titleText_;
+    bool rootSeen_ = false;
+    bool inScript_ = false;
+    FoldedAttributes script_;
+    std::string scriptText_;
+};
+
+void readPage(Builder& b, std::string_view body) {
     ParsedDocument& doc = b.doc;
-    MarkupParseResult parsed = MarkupDocument::parse(body, MarkupDocument::Syntax::html);
-    if (!parsed.document) {
+    PageReader reader(b);
+    if (const auto failure = readHTML(body, reader)) {
         doc.status = FindingStatus::invalid;
-        doc.issues = {"HTML parse failed: " + parsed.error};
+        doc.issues = {"HTML parse failed: " + *failure};
         return;
     }
-    JSONValue::Object facts;
-    bool titleSeen = false;
-    bool rootSeen = false;
-    std::vector<MarkupNode> elements;
-    for (const MarkupNode& node :
-         parsed.document->elementsNamed({"title", "html", "link", "a", "meta", "script"})) {
-        const std::string_view name = node.name();
-        if (name == "title") {
-            if (!titleSeen) {
-                facts.insert_or_assign("title", JSONValue(node.stringValue()));
-            }
-            titleSeen = true;
-        } else if (name == "html") {
-            if (!rootSeen) {
-                if (auto lang = node.attribute("lang")) {
-                    facts.insert_or_assign("language", JSONValue(std::move(*lang)));
-                }
-            }
-            rootSeen = true;
-        } else if (name != "script" || node.attribute("type") == "application/ld+json") {
-            elements.push_back(node);
-        }
-    }
-    JSONValue::Array languages;
-    bool hasLanguages = false;
-    for (const MarkupNode& node : elements) {
-        readHTMLElement(b, node, facts, languages, hasLanguages);
-    }
-    if (hasLanguages) {
-        facts.insert_or_assign("languages", JSONValue(std::move(languages)));
-    }
-    doc.metadata = JSONValue(std::move(facts));
+    doc.metadata = reader.facts();
     doc.status = FindingStatus::valid;
     doc.summary = "HTML inspected · " + std::to_string(doc.links.size()) + " relevant links";
 }
 
-void readText(Builder& b, std::string_view body)
-{
+void readText(Builder& b, std::string_view body) {
     for (const auto& match : captures(textReferencePattern, body)) {
         if (b.full()) {
             break;
@@ -356,20 +408,18 @@ void readText(Builder& b, std::string_view body)
         }
     }
     b.doc.status = FindingStatus::found;
-    b.doc.summary =
-        "Text read · " + std::to_string(b.doc.links.size()) + " references; no normative schema validation";
+    b.doc.summary = "Text read · " + std::to_string(b.doc.links.size()) +
+                    " references; no normative schema validation";
 }
 
-std::string_view header(const Evidence& evidence, std::string_view name)
-{
+std::string_view header(const Evidence& evidence, std::string_view name) {
     const auto it = evidence.responseHeaders.find(name);
     return it == evidence.responseHeaders.end() ? std::string_view() : std::string_view(it->second);
 }
 
 bool agentDocumentVerdict(ParsedDocument& doc, const Evidence& evidence, std::string_view path,
-                          std::string_view contentType)
-{
-    if (contains(contentType, "json") || endsWith(path, ".json")) {
+                          std::string_view contentType) {
+    if (contains(contentType, "json") || path.ends_with(".json")) {
         const JSONValue::Object* members = doc.metadata.object();
         if (members == nullptr) {
             return false;
@@ -380,7 +430,8 @@ bool agentDocumentVerdict(ParsedDocument& doc, const Evidence& evidence, std::st
             keys.push_back(lowercased(member.first));
         }
         const auto anyOf = [&](const auto& list) {
-            return std::any_of(keys.begin(), keys.end(), [&](const std::string& k) { return isOneOf(k, list); });
+            return std::any_of(keys.begin(), keys.end(),
+                               [&](const std::string& k) { return isOneOf(k, list); });
         };
         if (anyOf(interfaceKeys)) {
             return true;
@@ -399,21 +450,22 @@ bool agentDocumentVerdict(ParsedDocument& doc, const Evidence& evidence, std::st
         trimmed.remove_suffix(1);
     }
     if (trimmed == "agents") {
-        const bool declaresInterface = std::any_of(doc.links.begin(), doc.links.end(), [](const DiscoveredLink& l) {
-            return l.kind == NodeKind::manifest || l.kind == NodeKind::mcp || l.kind == NodeKind::endpoint;
-        });
+        const bool declaresInterface =
+            std::any_of(doc.links.begin(), doc.links.end(), [](const DiscoveredLink& l) {
+                return l.kind == NodeKind::manifest || l.kind == NodeKind::mcp ||
+                       l.kind == NodeKind::endpoint;
+            });
         if (!declaresInterface) {
             doc.status = FindingStatus::unsupported;
-            doc.issues.push_back(
-                "HTML is reachable, but contains no verifiable agent interface references (possible fallback page).");
+            doc.issues.push_back("HTML is reachable, but contains no verifiable agent interface "
+                                 "references (possible fallback page).");
         }
         return declaresInterface;
     }
     return false;
 }
 
-void removeDuplicatesAndSort(std::vector<DiscoveredLink>& links)
-{
+void removeDuplicatesAndSort(std::vector<DiscoveredLink>& links) {
     std::unordered_set<DiscoveredLink> seen;
     std::vector<DiscoveredLink> unique;
     unique.reserve(links.size());
@@ -422,23 +474,24 @@ void removeDuplicatesAndSort(std::vector<DiscoveredLink>& links)
             unique.push_back(std::move(link));
         }
     }
-    std::stable_sort(unique.begin(), unique.end(),
-                     [](const DiscoveredLink& a, const DiscoveredLink& b) { return a.url < b.url; });
+    std::stable_sort(
+        unique.begin(), unique.end(),
+        [](const DiscoveredLink& a, const DiscoveredLink& b) { return a.url < b.url; });
     links = std::move(unique);
 }
 
 } // namespace
 
-ParsedDocument parse(const Evidence& evidence)
-{
+ParsedDocument parse(const Evidence& evidence) {
     ParsedDocument doc;
-    const auto finish = [&](FindingStatus status, std::vector<std::string> issues, std::string summary = {}) {
+    const auto finish = [&](FindingStatus status, std::vector<std::string> issues,
+                            std::string summary = {}) {
         doc.status = status;
         doc.issues = std::move(issues);
         doc.summary = std::move(summary);
         return doc;
     };
-    if (evidence.error && startsWith(*evidence.error, "Blocked:")) {
+    if (evidence.error && evidence.error->starts_with("Blocked:")) {
         return finish(FindingStatus::blocked, {*evidence.error});
     }
     if (!evidence.statusCode) {
@@ -447,7 +500,8 @@ ParsedDocument parse(const Evidence& evidence)
     const std::int64_t code = *evidence.statusCode;
     const std::string codeText = "HTTP " + std::to_string(code);
     if (code == 401 || code == 403) {
-        return finish(FindingStatus::found, {codeText + ": authentication or access authorization required."});
+        return finish(FindingStatus::found,
+                      {codeText + ": authentication or access authorization required."});
     }
     if (code == 404 || code == 410) {
         return finish(FindingStatus::notFound, {}, codeText);
@@ -475,15 +529,15 @@ ParsedDocument parse(const Evidence& evidence)
         }
     }
 
-    if (contains(contentType, "json") || endsWith(path, ".json")) {
+    if (contains(contentType, "json") || path.ends_with(".json")) {
         readJSON(builder, body, contentType, rawContentType);
     } else if (contains(contentType, "html")) {
-        if (endsWith(path, ".txt")) {
+        if (path.ends_with(".txt")) {
             doc.status = FindingStatus::invalid;
             doc.issues.push_back("Expected text; server returned HTML (possible soft 404).");
             return doc;
         }
-        readHTML(builder, body);
+        readPage(builder, body);
     } else if (contains(contentType, "xml") || contains(path, "sitemap")) {
         readSitemap(builder, body);
     } else if (contains(contentType, "text/plain") || contains(contentType, "markdown")) {

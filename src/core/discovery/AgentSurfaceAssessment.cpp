@@ -13,15 +13,13 @@ namespace {
 
 constexpr std::string_view declaredReferencePrefix = "Declared reference";
 
-bool isDocumentKind(NodeKind kind)
-{
+bool isDocumentKind(NodeKind kind) {
     return kind == NodeKind::manifest || kind == NodeKind::endpoint || kind == NodeKind::discovery;
 }
 
 } // namespace
 
-std::string_view toString(AgentSurfaceAssessment::Presence presence) noexcept
-{
+std::string_view toString(AgentSurfaceAssessment::Presence presence) noexcept {
     switch (presence) {
     case AgentSurfaceAssessment::Presence::found:
         return "found";
@@ -33,10 +31,10 @@ std::string_view toString(AgentSurfaceAssessment::Presence presence) noexcept
     return "inconclusive";
 }
 
-std::optional<AgentSurfaceAssessment::Presence> presenceFromString(std::string_view text) noexcept
-{
-    for (auto p : {AgentSurfaceAssessment::Presence::found, AgentSurfaceAssessment::Presence::notFound,
-                   AgentSurfaceAssessment::Presence::inconclusive}) {
+std::optional<AgentSurfaceAssessment::Presence> presenceFromString(std::string_view text) noexcept {
+    for (auto p :
+         {AgentSurfaceAssessment::Presence::found, AgentSurfaceAssessment::Presence::notFound,
+          AgentSurfaceAssessment::Presence::inconclusive}) {
         if (toString(p) == text) {
             return p;
         }
@@ -44,17 +42,19 @@ std::optional<AgentSurfaceAssessment::Presence> presenceFromString(std::string_v
     return std::nullopt;
 }
 
-AgentSurfaceAssessment::Verifier::Verifier(const ScanReport& report) : report_(report)
-{
-    for (std::size_t i = 0; i < report.evidence.size(); ++i) {
-        if (report.evidence[i].method == "GET") {
-            lastGet_.insert_or_assign(std::string_view(report.evidence[i].id), i);
+AgentSurfaceAssessment::Verifier::Verifier(const ScanReport& report) : report_(report) {}
+
+const Evidence* AgentSurfaceAssessment::Verifier::latestGet(const GraphNode& node) const {
+    // Built on first use: a report whose nodes need no exchange costs nothing.
+    if (!indexed_) {
+        indexed_ = true;
+        lastGet_.reserve(report_.evidence.size());
+        for (std::size_t i = 0; i < report_.evidence.size(); ++i) {
+            if (report_.evidence[i].method == "GET") {
+                lastGet_.insert_or_assign(std::string_view(report_.evidence[i].id), i);
+            }
         }
     }
-}
-
-const Evidence* AgentSurfaceAssessment::Verifier::latestGet(const GraphNode& node) const
-{
     // The latest GET among the node's records is the one with the highest index.
     std::optional<std::size_t> latest;
     for (const std::string& id : node.evidenceIDs) {
@@ -66,8 +66,7 @@ const Evidence* AgentSurfaceAssessment::Verifier::latestGet(const GraphNode& nod
     return latest ? &report_.evidence[*latest] : nullptr;
 }
 
-bool AgentSurfaceAssessment::Verifier::isVerifiedAgentDocument(const GraphNode& node)
-{
+bool AgentSurfaceAssessment::Verifier::isVerifiedAgentDocument(const GraphNode& node) {
     // A declared reference that was never requested carries the declaring
     // document's exchange; that exchange proves the declaring document, not the
     // reference, so such a node is never a verified document of its own.
@@ -81,8 +80,8 @@ bool AgentSurfaceAssessment::Verifier::isVerifiedAgentDocument(const GraphNode& 
         return false;
     }
     const Evidence* exchange = latestGet(node);
-    if (exchange == nullptr || !exchange->statusCode || *exchange->statusCode < 200 || *exchange->statusCode > 299 ||
-        exchange->truncated || exchange->error) {
+    if (exchange == nullptr || !exchange->statusCode || *exchange->statusCode < 200 ||
+        *exchange->statusCode > 299 || exchange->truncated || exchange->error) {
         return false;
     }
     if (node.isAgentDocument) {
@@ -98,20 +97,19 @@ bool AgentSurfaceAssessment::Verifier::isVerifiedAgentDocument(const GraphNode& 
     return verdict;
 }
 
-bool AgentSurfaceAssessment::isAuxiliary(const GraphNode& node)
-{
+bool AgentSurfaceAssessment::isAuxiliary(const GraphNode& node) {
     const auto url = Url::parse(node.url.value_or(""));
-    const std::string last = url ? unicodeText::lowercased(url->lastPathComponent()) : std::string();
+    const std::string last =
+        url ? unicodeText::lowercased(url->lastPathComponent()) : std::string();
     return last == "robots.txt" || last.starts_with("sitemap");
 }
 
-bool AgentSurfaceAssessment::isVerifiedAgentDocument(const GraphNode& node, const ScanReport& report)
-{
+bool AgentSurfaceAssessment::isVerifiedAgentDocument(const GraphNode& node,
+                                                     const ScanReport& report) {
     return Verifier(report).isVerifiedAgentDocument(node);
 }
 
-AgentSurfaceAssessment::AgentSurfaceAssessment(const ScanReport& report)
-{
+AgentSurfaceAssessment::AgentSurfaceAssessment(const ScanReport& report) {
     Verifier verifier(report);
     std::unordered_set<std::string_view> verifiedIDs;
     std::unordered_set<std::string> addresses;
@@ -135,8 +133,8 @@ AgentSurfaceAssessment::AgentSurfaceAssessment(const ScanReport& report)
                 continue;
             }
             anyCandidate = true;
-            const bool proven =
-                kind == NodeKind::mcp ? node.status == FindingStatus::valid : verifiedIDs.count(node.id) != 0;
+            const bool proven = kind == NodeKind::mcp ? node.status == FindingStatus::valid
+                                                      : verifiedIDs.count(node.id) != 0;
             if (proven) {
                 return Presence::found;
             }
@@ -153,10 +151,10 @@ AgentSurfaceAssessment::AgentSurfaceAssessment(const ScanReport& report)
     documentation = presence(NodeKind::discovery);
 }
 
-bool AgentSurfaceAssessment::hasUnresolvedChecks() const noexcept
-{
+bool AgentSurfaceAssessment::hasUnresolvedChecks() const noexcept {
     const std::array<Presence, 4> surfaces{mcp, endpoints, manifests, documentation};
-    return std::any_of(surfaces.begin(), surfaces.end(), [](Presence p) { return p == Presence::inconclusive; });
+    return std::any_of(surfaces.begin(), surfaces.end(),
+                       [](Presence p) { return p == Presence::inconclusive; });
 }
 
 } // namespace quorilanth

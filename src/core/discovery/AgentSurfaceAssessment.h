@@ -29,7 +29,8 @@ public:
     private:
         const ScanReport& report_;
         // Evidence id -> index of the last GET record with that id.
-        std::unordered_map<std::string_view, std::size_t> lastGet_;
+        mutable std::unordered_map<std::string_view, std::size_t> lastGet_;
+        mutable bool indexed_ = false;
         // Evidence index -> the parser's agent-document verdict for it.
         std::unordered_map<std::size_t, bool> verdicts_;
     };

@@ -1,16 +1,14 @@
 #include "core/discovery/UnicodeText.h"
 
+#include <climits>
 #include <unicode/locid.h>
 #include <unicode/uchar.h>
 #include <unicode/unistr.h>
 #include <unicode/utf8.h>
 
-#include <climits>
-
 namespace quorilanth::unicodeText {
 
-std::string lowercased(std::string_view text)
-{
+std::string lowercased(std::string_view text) {
     bool ascii = true;
     for (unsigned char c : text) {
         if (c >= 0x80) {
@@ -27,15 +25,15 @@ std::string lowercased(std::string_view text)
         }
         return out;
     }
-    icu::UnicodeString wide = icu::UnicodeString::fromUTF8(icu::StringPiece(text.data(), static_cast<int32_t>(text.size())));
+    icu::UnicodeString wide = icu::UnicodeString::fromUTF8(
+        icu::StringPiece(text.data(), static_cast<int32_t>(text.size())));
     wide.toLower(icu::Locale::getRoot());
     std::string out;
     wide.toUTF8String(out);
     return out;
 }
 
-bool isBlank(std::string_view text) noexcept
-{
+bool isBlank(std::string_view text) noexcept {
     // Bodies are capped far below this by the transport; anything larger is
     // simply treated as content.
     if (text.size() > static_cast<std::size_t>(INT32_MAX)) {

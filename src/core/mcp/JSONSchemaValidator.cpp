@@ -11,10 +11,19 @@ namespace quorilanth {
 
 namespace {
 
-constexpr std::array<std::string_view, 13> kUnsupportedKeywords{
-    "if",           "then",          "else",        "dependentSchemas",
-    "dependentRequired", "dependencies", "unevaluatedProperties", "unevaluatedItems",
-    "patternProperties", "propertyNames", "contains", "prefixItems", "$dynamicRef"};
+constexpr std::array<std::string_view, 13> kUnsupportedKeywords{"if",
+                                                                "then",
+                                                                "else",
+                                                                "dependentSchemas",
+                                                                "dependentRequired",
+                                                                "dependencies",
+                                                                "unevaluatedProperties",
+                                                                "unevaluatedItems",
+                                                                "patternProperties",
+                                                                "propertyNames",
+                                                                "contains",
+                                                                "prefixItems",
+                                                                "$dynamicRef"};
 
 bool matches(const JSONValue& value, std::string_view type) {
     if (type == "object") return value.isObject();
@@ -45,7 +54,8 @@ std::string describe(double value) {
 
 std::size_t scalarCount(const std::string& text) {
     std::size_t count = 0;
-    for (const unsigned char byte : text) count += (byte & 0xC0) != 0x80;
+    for (const unsigned char byte : text)
+        count += (byte & 0xC0) != 0x80;
     return count;
 }
 
@@ -101,7 +111,8 @@ bool hasDuplicates(const JSONValue::Array& items) {
 }
 
 void appendAll(std::vector<std::string>& to, std::vector<std::string>&& from) {
-    for (std::string& text : from) to.push_back(std::move(text));
+    for (std::string& text : from)
+        to.push_back(std::move(text));
 }
 
 // One validation: holds the root and the remaining budget of checks.
@@ -109,8 +120,8 @@ class Checker {
 public:
     explicit Checker(const JSONValue& root) : root_(root) {}
 
-    void check(const JSONValue& value, const JSONValue& schema, const std::string& path,
-               int depth, SchemaValidation& result);
+    void check(const JSONValue& value, const JSONValue& schema, const std::string& path, int depth,
+               SchemaValidation& result);
 
 private:
     bool spend(const std::string& path, SchemaValidation& result);
@@ -122,8 +133,8 @@ private:
                      SchemaValidation& result);
     void checkObject(const JSONValue::Object& members, const JSONValue& schema,
                      const std::string& path, int depth, SchemaValidation& result);
-    void checkArray(const JSONValue::Array& items, const JSONValue& schema,
-                    const std::string& path, int depth, SchemaValidation& result);
+    void checkArray(const JSONValue::Array& items, const JSONValue& schema, const std::string& path,
+                    int depth, SchemaValidation& result);
 
     const JSONValue& root_;
     std::size_t budget_ = JSONSchemaValidator::kCheckBudget;
@@ -183,10 +194,12 @@ void Checker::check(const JSONValue& value, const JSONValue& schema, const std::
     }
     if (!types.empty()) {
         bool any = false;
-        for (const std::string& name : types) any = any || matches(value, name);
+        for (const std::string& name : types)
+            any = any || matches(value, name);
         if (!any) {
             std::string joined;
-            for (const std::string& name : types) joined += (joined.empty() ? "" : " or ") + name;
+            for (const std::string& name : types)
+                joined += (joined.empty() ? "" : " or ") + name;
             result.errors.push_back(path + ": expected " + joined);
             return;
         }
@@ -195,7 +208,8 @@ void Checker::check(const JSONValue& value, const JSONValue& schema, const std::
     const JSONValue& allowed = schema["enum"];
     if (!allowed.array().empty()) {
         bool found = false;
-        for (const JSONValue& element : allowed.array()) found = found || element == value;
+        for (const JSONValue& element : allowed.array())
+            found = found || element == value;
         if (!found) result.errors.push_back(path + ": value is outside enum");
     }
     if (const JSONValue* constant = schema.find("const"); constant && !(*constant == value)) {
@@ -205,17 +219,26 @@ void Checker::check(const JSONValue& value, const JSONValue& schema, const std::
     combinations(value, schema, path, depth, result);
 
     switch (value.kind()) {
-    case JSONValue::Kind::string: checkString(*value.string(), schema, path, result); break;
-    case JSONValue::Kind::number: checkNumber(*value.number(), schema, path, result); break;
-    case JSONValue::Kind::object: checkObject(*value.object(), schema, path, depth, result); break;
-    case JSONValue::Kind::array: checkArray(value.array(), schema, path, depth, result); break;
+    case JSONValue::Kind::string:
+        checkString(*value.string(), schema, path, result);
+        break;
+    case JSONValue::Kind::number:
+        checkNumber(*value.number(), schema, path, result);
+        break;
+    case JSONValue::Kind::object:
+        checkObject(*value.object(), schema, path, depth, result);
+        break;
+    case JSONValue::Kind::array:
+        checkArray(value.array(), schema, path, depth, result);
+        break;
     case JSONValue::Kind::boolean:
-    case JSONValue::Kind::null: break;
+    case JSONValue::Kind::null:
+        break;
     }
 }
 
-void Checker::combinations(const JSONValue& value, const JSONValue& schema,
-                           const std::string& path, int depth, SchemaValidation& result) {
+void Checker::combinations(const JSONValue& value, const JSONValue& schema, const std::string& path,
+                           int depth, SchemaValidation& result) {
     for (const std::string_view keyword : {"allOf", "anyOf", "oneOf"}) {
         const JSONValue::Array& elements = schema[keyword].array();
         if (elements.empty()) continue;
@@ -241,8 +264,8 @@ void Checker::combinations(const JSONValue& value, const JSONValue& schema,
     }
 }
 
-void Checker::checkString(const std::string& text, const JSONValue& schema,
-                          const std::string& path, SchemaValidation& result) {
+void Checker::checkString(const std::string& text, const JSONValue& schema, const std::string& path,
+                          SchemaValidation& result) {
     const std::size_t length = scalarCount(text);
     if (const auto minimum = schema["minLength"].number(); minimum && length < *minimum) {
         result.errors.push_back(path + ": too short");
@@ -283,10 +306,12 @@ void Checker::checkNumber(double number, const JSONValue& schema, const std::str
 
 void Checker::checkObject(const JSONValue::Object& members, const JSONValue& schema,
                           const std::string& path, int depth, SchemaValidation& result) {
-    if (const auto minimum = schema["minProperties"].number(); minimum && members.size() < *minimum) {
+    if (const auto minimum = schema["minProperties"].number();
+        minimum && members.size() < *minimum) {
         result.errors.push_back(path + ": too few properties");
     }
-    if (const auto maximum = schema["maxProperties"].number(); maximum && members.size() > *maximum) {
+    if (const auto maximum = schema["maxProperties"].number();
+        maximum && members.size() > *maximum) {
         result.errors.push_back(path + ": too many properties");
     }
     for (const JSONValue& name : schema["required"].array()) {

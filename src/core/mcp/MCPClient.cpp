@@ -32,15 +32,16 @@ bool blankText(std::string_view text) {
         }
         const auto rest = text.substr(i);
         static constexpr std::string_view kWideSpaces[] = {
-            "\xC2\x85", "\xC2\xA0", "\xE1\x9A\x80", "\xE2\x80\xA8", "\xE2\x80\xA9",
-            "\xE2\x80\xAF", "\xE2\x81\x9F", "\xE3\x80\x80"};
+            "\xC2\x85",     "\xC2\xA0",     "\xE1\x9A\x80", "\xE2\x80\xA8",
+            "\xE2\x80\xA9", "\xE2\x80\xAF", "\xE2\x81\x9F", "\xE3\x80\x80"};
         std::size_t matched = 0;
         for (const std::string_view space : kWideSpaces) {
             if (rest.starts_with(space)) matched = space.size();
         }
         // U+2000 to U+200A
         if (!matched && rest.size() >= 3 && rest[0] == '\xE2' && rest[1] == '\x80' &&
-            static_cast<unsigned char>(rest[2]) >= 0x80 && static_cast<unsigned char>(rest[2]) <= 0x8A) {
+            static_cast<unsigned char>(rest[2]) >= 0x80 &&
+            static_cast<unsigned char>(rest[2]) <= 0x8A) {
             matched = 3;
         }
         if (!matched) return false;
@@ -105,8 +106,7 @@ void MCPClient::setVersion(std::string version) {
 }
 
 JSONValue MCPClient::exchange(const std::string& method, JSONValue params, bool notification,
-                              bool allowRPCError, HeaderFields extraHeaders,
-                              std::stop_token stop) {
+                              bool allowRPCError, HeaderFields extraHeaders, std::stop_token stop) {
     throwIfStopped(stop);
 
     std::int64_t id = 0;
@@ -157,7 +157,8 @@ JSONValue MCPClient::exchange(const std::string& method, JSONValue params, bool 
     const Evidence final = result.exchanges.back();
     {
         std::lock_guard lock(mutex_);
-        for (Evidence& hop : result.exchanges) evidence_.push_back(std::move(hop));
+        for (Evidence& hop : result.exchanges)
+            evidence_.push_back(std::move(hop));
         if (version_ != kModernVersion) {
             if (const auto found = final.responseHeaders.find("mcp-session-id");
                 found != final.responseHeaders.end()) {
@@ -170,7 +171,8 @@ JSONValue MCPClient::exchange(const std::string& method, JSONValue params, bool 
 
     if (notification) {
         if (final.statusCode == 202 && blankText(final.responseBody.view())) return JSONValue();
-        throw QuorilanthError("Invalid initialized acknowledgment: expected HTTP 202 and empty body.");
+        throw QuorilanthError(
+            "Invalid initialized acknowledgment: expected HTTP 202 and empty body.");
     }
 
     if (final.statusCode == 401 || final.statusCode == 403) {
@@ -217,9 +219,9 @@ MCPServer MCPClient::connect(std::stop_token stop) {
         record.version = std::move(version);
         record.capabilities = capabilities;
         record.status = FindingStatus::valid;
-        record.latencyMS = std::chrono::duration<double, std::milli>(
-                               std::chrono::steady_clock::now() - started)
-                               .count();
+        record.latencyMS =
+            std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - started)
+                .count();
         return record;
     };
 
@@ -315,7 +317,8 @@ JSONValue MCPClient::call(const MCPTool& tool, const JSONValue& arguments, bool 
     if (!validation.isValid()) {
         std::string message;
         for (const auto* list : {&validation.errors, &validation.unsupported}) {
-            for (const std::string& line : *list) message += (message.empty() ? "" : "\n") + line;
+            for (const std::string& line : *list)
+                message += (message.empty() ? "" : "\n") + line;
         }
         throw QuorilanthError(message);
     }
@@ -325,10 +328,11 @@ JSONValue MCPClient::call(const MCPTool& tool, const JSONValue& arguments, bool 
     const std::string* name = tool.definition["name"].string();
     params.set("name", name ? *name : std::string("Unnamed tool"));
     params.set("arguments", arguments);
-    const JSONValue reply = exchange("tools/call", std::move(params), false, false,
-                                     std::move(headers), stop);
+    const JSONValue reply =
+        exchange("tools/call", std::move(params), false, false, std::move(headers), stop);
     const JSONValue& result = reply["result"];
-    if (const std::string* kind = result["resultType"].string(); kind && *kind == "input_required") {
+    if (const std::string* kind = result["resultType"].string();
+        kind && *kind == "input_required") {
         throw QuorilanthError("UNSUPPORTED: this tool requires multi-round input/authorization. "
                               "The request and response remain in RAW.");
     }

@@ -78,7 +78,8 @@ MCPServer MCPInspector::inspect(MCPClient& client, std::stop_token stop) {
 
     if (announced("tools")) {
         std::vector<JSONValue> items;
-        if (auto failure = attempt(stop, [&] { items = client.list("tools/list", "tools", stop); })) {
+        if (auto failure =
+                attempt(stop, [&] { items = client.list("tools/list", "tools", stop); })) {
             server.status = failureStatus(client, *failure);
             server.issues.push_back(std::move(*failure));
             return server;

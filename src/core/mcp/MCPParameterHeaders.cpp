@@ -1,6 +1,5 @@
 // Per-parameter headers of a tool call, from the "x-mcp-header" annotations.
 #include "core/mcp/MCPClient.h"
-
 #include "core/model/QuorilanthError.h"
 
 #include <cmath>
@@ -36,13 +35,13 @@ public:
     void visit(const JSONValue& place, const JSONValue& value, bool reachable, int depth) {
         if (depth > kMaxDepth) throw QuorilanthError("Schema depth limit.");
         if (!place.isObject()) return;
-        if (const std::string* name = place["x-mcp-header"].string()) annotate(*name, place, value, reachable);
+        if (const std::string* name = place["x-mcp-header"].string())
+            annotate(*name, place, value, reachable);
         for (const auto& [member, child] : *place.object()) {
             if (member == "properties" && child.isObject()) {
                 for (const auto& [parameter, schema] : *child.object()) {
                     const JSONValue::Object* given = value.object();
-                    const JSONValue& argument =
-                        given && !given->empty() ? value[parameter] : kNull;
+                    const JSONValue& argument = given && !given->empty() ? value[parameter] : kNull;
                     visit(schema, argument, reachable, depth + 1);
                 }
             } else if (child.isObject()) {
@@ -67,7 +66,8 @@ private:
         if (const std::string* given = value.string()) {
             text = *given;
         } else {
-            if (const auto number = value.number(); number && std::fabs(*number) > kMaxSafeInteger) {
+            if (const auto number = value.number();
+                number && std::fabs(*number) > kMaxSafeInteger) {
                 throw QuorilanthError("x-mcp-header integer exceeds safe integer range.");
             }
             text = value.pretty();

@@ -1,6 +1,5 @@
 // The wire forms of the client that need no state: header values and replies.
 #include "core/mcp/MCPClient.h"
-
 #include "core/model/QuorilanthError.h"
 
 #include <algorithm>
@@ -50,16 +49,16 @@ std::vector<std::string> eventData(std::string_view body) {
     std::size_t start = 0;
     while (start <= text.size()) {
         const std::size_t gap = text.find("\n\n", start);
-        const std::string_view event =
-            std::string_view(text).substr(start, gap == std::string::npos ? std::string::npos : gap - start);
+        const std::string_view event = std::string_view(text).substr(
+            start, gap == std::string::npos ? std::string::npos : gap - start);
         std::string data;
         bool first = true;
         std::size_t lineStart = 0;
         while (lineStart <= event.size()) {
             const std::size_t lineEnd = event.find('\n', lineStart);
-            std::string_view line = event.substr(lineStart, lineEnd == std::string_view::npos
-                                                                ? std::string_view::npos
-                                                                : lineEnd - lineStart);
+            std::string_view line =
+                event.substr(lineStart, lineEnd == std::string_view::npos ? std::string_view::npos
+                                                                          : lineEnd - lineStart);
             if (line.starts_with("data:")) {
                 line.remove_prefix(5);
                 if (line.starts_with(' ')) line.remove_prefix(1);
@@ -78,11 +77,13 @@ std::vector<std::string> eventData(std::string_view body) {
 }
 
 const JSONValue& checkedEnvelope(const JSONValue& candidate) {
-    const bool wellFormed = candidate.isObject() && candidate["jsonrpc"].string() &&
-                            *candidate["jsonrpc"].string() == "2.0" &&
-                            (candidate.find("result") != nullptr) != (candidate.find("error") != nullptr);
+    const bool wellFormed =
+        candidate.isObject() && candidate["jsonrpc"].string() &&
+        *candidate["jsonrpc"].string() == "2.0" &&
+        (candidate.find("result") != nullptr) != (candidate.find("error") != nullptr);
     if (!wellFormed) {
-        throw QuorilanthError("No matching JSON-RPC 2.0 response ID, or invalid result/error envelope.");
+        throw QuorilanthError(
+            "No matching JSON-RPC 2.0 response ID, or invalid result/error envelope.");
     }
     return candidate;
 }
@@ -117,7 +118,8 @@ JSONValue MCPClient::decodeReply(std::string_view body, std::string_view content
     } else {
         throw QuorilanthError("Expected application/json or text/event-stream.");
     }
-    throw QuorilanthError("No matching JSON-RPC 2.0 response ID, or invalid result/error envelope.");
+    throw QuorilanthError(
+        "No matching JSON-RPC 2.0 response ID, or invalid result/error envelope.");
 }
 
 } // namespace quorilanth

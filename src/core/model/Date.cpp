@@ -61,8 +61,15 @@ std::optional<Date> parseISO8601(std::string_view text) {
         offset = hours(*zoneHours) + minutes(*zoneMinutes);
         if (zone[0] == '-') offset = -offset;
     }
-    sys_seconds local = sys_days(ymd) + hours(*hour) + minutes(*minute) + seconds(*second);
-    return time_point_cast<Date::duration>(local - offset);
+    const sys_seconds instant =
+        sys_days(ymd) + hours(*hour) + minutes(*minute) + seconds(*second) - offset;
+    // A Date counts nanoseconds in 64 bits (about 1678 to 2261); a text naming a
+    // moment outside that span cannot be held and is refused rather than wrapped.
+    constexpr auto earliest = duration_cast<seconds>(Date::duration::min()) + seconds(1);
+    constexpr auto latest = duration_cast<seconds>(Date::duration::max()) - seconds(1);
+    if (instant.time_since_epoch() < earliest || instant.time_since_epoch() > latest)
+        return std::nullopt;
+    return time_point_cast<Date::duration>(instant);
 }
 
 } // namespace quorilanth

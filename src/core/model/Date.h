@@ -14,7 +14,8 @@ using Date = std::chrono::system_clock::time_point;
 std::string iso8601(Date date);
 
 // Reads the form above. A fraction of a second is refused; a numeric offset
-// ("+02:00", "-0530") in place of "Z" is accepted and applied. Years 0001-9999.
+// ("+02:00", "-0530") in place of "Z" is accepted and applied. Moments a Date
+// cannot hold (before 1678 or after 2261) are refused.
 std::optional<Date> parseISO8601(std::string_view text);
 
 } // namespace quorilanth

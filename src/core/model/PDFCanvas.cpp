@@ -5,9 +5,8 @@
 
 #include <cairo-pdf.h>
 #include <cairo.h>
-#include <pango/pangocairo.h>
-
 #include <new>
+#include <pango/pangocairo.h>
 #include <utility>
 
 namespace quorilanth {
@@ -27,7 +26,8 @@ char32_t nextCodePoint(std::string_view text, std::size_t& i) {
         return replacementCharacter;
     }
     char32_t value = length == 1 ? p[0] : p[0] & (0xFFu >> (length + 1));
-    for (std::size_t k = 1; k < length; ++k) value = (value << 6) | (p[k] & 0x3Fu);
+    for (std::size_t k = 1; k < length; ++k)
+        value = (value << 6) | (p[k] & 0x3Fu);
     i += length;
     return value;
 }
@@ -50,7 +50,9 @@ void appendUtf8(std::string& out, char32_t c) {
     }
 }
 
-bool isLineBreak(char32_t c) { return c == U'\n' || c == U'\r' || c == 0x2029; }
+bool isLineBreak(char32_t c) {
+    return c == U'\n' || c == U'\r' || c == 0x2029;
+}
 
 // Control characters have no glyph and some (NUL above all) would cut the text
 // short inside pango; they are shown as U+FFFD so that their presence stays
@@ -133,30 +135,33 @@ template <typename T, void (*Free)(T*)> struct Deleter {
         if (p) Free(p);
     }
 };
-void unrefObject(void* object) { g_object_unref(object); }
+void unrefObject(void* object) {
+    g_object_unref(object);
+}
 template <typename T> using GObjectPtr = std::unique_ptr<T, Deleter<void, unrefObject>>;
-using FontPtr = std::unique_ptr<PangoFontDescription, Deleter<PangoFontDescription,
-                                                               pango_font_description_free>>;
+using FontPtr = std::unique_ptr<PangoFontDescription,
+                                Deleter<PangoFontDescription, pango_font_description_free>>;
 
 FontPtr fontFor(const PDFTextStyle& style) {
     FontPtr font(pango_font_description_new());
-    pango_font_description_set_family(font.get(), style.font == PDFFont::monospaced
-                                                      ? "DejaVu Sans Mono"
-                                                      : "DejaVu Sans");
+    pango_font_description_set_family(
+        font.get(), style.font == PDFFont::monospaced ? "DejaVu Sans Mono" : "DejaVu Sans");
     pango_font_description_set_weight(font.get(),
                                       style.semibold ? PANGO_WEIGHT_SEMIBOLD : PANGO_WEIGHT_NORMAL);
     pango_font_description_set_absolute_size(font.get(), style.size * PANGO_SCALE);
     return font;
 }
 
-double fromPango(int units) { return static_cast<double>(units) / PANGO_SCALE; }
+double fromPango(int units) {
+    return static_cast<double>(units) / PANGO_SCALE;
+}
 
 // The metrics of one laid-out line, in points relative to its paragraph.
 struct LineBox {
     PangoLayoutLine* line = nullptr; // owned by the paragraph's layout
     double x = 0;
     double height = 0;
-    double baseline = 0; // distance from the line's top to its baseline
+    double baseline = 0;   // distance from the line's top to its baseline
     std::size_t start = 0; // bytes of the paragraph's text before the line
     std::size_t end = 0;
 };
@@ -184,7 +189,8 @@ void PDFTextFlow::append(std::string_view piece, const PDFTextStyle& style) {
     styles_.push_back(style);
     for (Chunk& chunk : paragraphsOf(piece)) {
         const bool charWrap = hasLongUnbrokenRun(chunk.text);
-        paragraphs_.push_back({std::move(chunk.text), styles_.size() - 1, chunk.continued, charWrap});
+        paragraphs_.push_back(
+            {std::move(chunk.text), styles_.size() - 1, chunk.continued, charWrap});
     }
 }
 
@@ -266,7 +272,8 @@ PDFCanvas::PDFCanvas(double pageWidth, double pageHeight, std::size_t outputLimi
     // report always gives the same bytes.
     cairo_pdf_surface_set_metadata(s.surface, CAIRO_PDF_METADATA_CREATE_DATE, "");
     s.cr = cairo_create(s.surface);
-    if (cairo_status(s.cr) != CAIRO_STATUS_SUCCESS) throw QuorilanthError(std::string(contextError));
+    if (cairo_status(s.cr) != CAIRO_STATUS_SUCCESS)
+        throw QuorilanthError(std::string(contextError));
     // A font map of our own: nothing is shared with other threads, and its
     // resolution matches the PDF unit.
     s.fontMap.reset(pango_cairo_font_map_new());
@@ -290,7 +297,9 @@ void PDFCanvas::endPage() {
     state_->pageOpen = false;
 }
 
-int PDFCanvas::pageCount() const { return state_->pages; }
+int PDFCanvas::pageCount() const {
+    return state_->pages;
+}
 
 void PDFCanvas::fillRect(const PDFRect& rect, const PDFColor& color) {
     State& s = *state_;
@@ -334,8 +343,8 @@ std::size_t PDFCanvas::drawFrame(PDFTextFlow& flow, const PDFRect& frame) {
             PangoLayout* layout = s.flowLayout.get();
             pango_layout_set_width(layout, static_cast<int>(frame.width * PANGO_SCALE));
             // A word longer than the line still wraps, between characters.
-            pango_layout_set_wrap(layout, paragraph.charWrap ? PANGO_WRAP_CHAR
-                                                             : PANGO_WRAP_WORD_CHAR);
+            pango_layout_set_wrap(layout,
+                                  paragraph.charWrap ? PANGO_WRAP_CHAR : PANGO_WRAP_WORD_CHAR);
             s.flowLines = lineBoxes(layout);
             s.flow = &flow;
             s.flowParagraph = flow.paragraph_;

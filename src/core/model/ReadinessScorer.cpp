@@ -28,13 +28,15 @@ constexpr std::array<CheckText, 16> checkTexts{{
      "\u22127: no readable agent entry document found."},
     {"structured.json", "Structured Data", 8, "Structured JSON document parsed.",
      "\u22128: no parseable structured manifest/catalog observed."},
-    {"structured.identity", "Structured Data", 7, "Structured identity fields are present (self-declared).",
+    {"structured.identity", "Structured Data", 7,
+     "Structured identity fields are present (self-declared).",
      "\u22127: no structured identity fields observed."},
     {"mcp.protocol", "MCP", 12, "MCP version and capabilities exchanged successfully.",
      "\u221212: no successful MCP protocol negotiation."},
     {"mcp.list", "MCP", 8, "MCP inventory returned actual entries.",
      "\u22128: no MCP tools/resources/prompts enumerated."},
-    {"provenance.domain", "Provenance", 8, "Publisher and canonical domain declared consistently with origin.",
+    {"provenance.domain", "Provenance", 8,
+     "Publisher and canonical domain declared consistently with origin.",
      "\u22128: no origin-consistent publisher/canonical-domain declaration."},
     {"provenance.canonical", "Provenance", 7, "Canonical URL observed in fetched content.",
      "\u22127: no canonical URL observed in fetched content."},
@@ -43,26 +45,30 @@ constexpr std::array<CheckText, 16> checkTexts{{
     {"localization.multiple", "Localization", 5,
      "At least two languages declared; translation quality is not scored.",
      "\u22125: fewer than two languages declared."},
-    {"reliability.tls", "Reliability", 6, "HTTPS certificate validation succeeded for a fetched document.",
+    {"reliability.tls", "Reliability", 6,
+     "HTTPS certificate validation succeeded for a fetched document.",
      "\u22126: no successful HTTPS document fetch with certificate validation."},
     {"reliability.cache", "Reliability", 4, "HTTP cache validators observed.",
      "\u22124: no ETag or Last-Modified observed."},
     {"reliability.links", "Reliability", 5,
      "Fetched declared interfaces have no observed failures (within scan budget).",
      "\u22125: no declared interface was verified. Expose a reachable discovery reference."},
-    {"actions.schemas", "Actions", 5, "Tools expose input schemas.", "\u22125: no tool input schema observed."},
-    {"actions.safety", "Actions", 3, "Tool effect annotations observed; these remain untrusted declarations.",
+    {"actions.schemas", "Actions", 5, "Tools expose input schemas.",
+     "\u22125: no tool input schema observed."},
+    {"actions.safety", "Actions", 3,
+     "Tool effect annotations observed; these remain untrusted declarations.",
      "\u22123: no tool effect annotations observed."},
     {"actions.result", "Actions", 2, "An explicitly requested tool call returned a valid result.",
-     "\u22122: no successful explicitly requested tool call observed; scanning never invokes tools automatically."},
+     "\u22122: no successful explicitly requested tool call observed; scanning never invokes tools "
+     "automatically."},
 }};
 
-constexpr std::string_view failingDeclarationsPrefix = "\u22125: repair or remove these failing declarations: ";
+constexpr std::string_view failingDeclarationsPrefix =
+    "\u22125: repair or remove these failing declarations: ";
 constexpr std::size_t namedFailingDeclarations = 4;
 
 // The evidence of a set of nodes: every id once, in plain code-point order.
-std::vector<std::string> ids(const Nodes& nodes)
-{
+std::vector<std::string> ids(const Nodes& nodes) {
     std::vector<std::string_view> all;
     for (const GraphNode* node : nodes) {
         all.insert(all.end(), node->evidenceIDs.begin(), node->evidenceIDs.end());
@@ -72,25 +78,27 @@ std::vector<std::string> ids(const Nodes& nodes)
     return {all.begin(), all.end()};
 }
 
-template <typename Predicate> Nodes filter(const Nodes& nodes, Predicate keep)
-{
+template <typename Predicate> Nodes filter(const Nodes& nodes, Predicate keep) {
     Nodes kept;
-    std::copy_if(nodes.begin(), nodes.end(), std::back_inserter(kept), [&](const GraphNode* n) { return keep(*n); });
+    std::copy_if(nodes.begin(), nodes.end(), std::back_inserter(kept),
+                 [&](const GraphNode* n) { return keep(*n); });
     return kept;
 }
 
-bool isFoundOrValid(FindingStatus status) { return status == FindingStatus::found || status == FindingStatus::valid; }
+bool isFoundOrValid(FindingStatus status) {
+    return status == FindingStatus::found || status == FindingStatus::valid;
+}
 
-bool hasString(const GraphNode& node, std::string_view key) { return node.metadata[key].isString(); }
+bool hasString(const GraphNode& node, std::string_view key) {
+    return node.metadata[key].isString();
+}
 
-bool hasNonEmptyArray(const JSONValue& value, std::string_view key)
-{
+bool hasNonEmptyArray(const JSONValue& value, std::string_view key) {
     const JSONValue& member = value[key];
     return member.isArray() && !member.array().empty();
 }
 
-std::optional<std::string> originHost(const std::string& domain)
-{
+std::optional<std::string> originHost(const std::string& domain) {
     const auto url = Url::parse(domain);
     if (!url || !url->hasHost() || url->host().empty()) {
         return std::nullopt;
@@ -98,15 +106,14 @@ std::optional<std::string> originHost(const std::string& domain)
     return url->host();
 }
 
-bool isLinkTarget(const GraphNode& node)
-{
+bool isLinkTarget(const GraphNode& node) {
     const NodeKind k = node.kind;
     return !AgentSurfaceAssessment::isAuxiliary(node) &&
-           (k == NodeKind::manifest || k == NodeKind::mcp || k == NodeKind::discovery || k == NodeKind::endpoint);
+           (k == NodeKind::manifest || k == NodeKind::mcp || k == NodeKind::discovery ||
+            k == NodeKind::endpoint);
 }
 
-std::vector<std::string> discoveryLinks(const ScanReport& report)
-{
+std::vector<std::string> discoveryLinks(const ScanReport& report) {
     std::unordered_map<std::string_view, bool> qualifyingTarget;
     for (const GraphNode& node : report.nodes) {
         bool& qualifies = qualifyingTarget[node.id];
@@ -125,18 +132,17 @@ std::vector<std::string> discoveryLinks(const ScanReport& report)
     return evidence;
 }
 
-bool declaresLanguage(const GraphNode& node)
-{
+bool declaresLanguage(const GraphNode& node) {
     const JSONValue& m = node.metadata;
     return m.isObject() && (hasNonEmptyArray(m, "languages") ||
                             (m["about"].isObject() && hasNonEmptyArray(m["about"], "languages")) ||
                             m["language"].isString());
 }
 
-bool declaresSeveralLanguages(const GraphNode& node)
-{
+bool declaresSeveralLanguages(const GraphNode& node) {
     std::unordered_set<std::string_view> distinct;
-    for (const JSONValue* list : {&node.metadata["languages"], &node.metadata["about"]["languages"]}) {
+    for (const JSONValue* list :
+         {&node.metadata["languages"], &node.metadata["about"]["languages"]}) {
         for (const JSONValue& element : list->array()) {
             const std::string* text = element.string();
             if (text != nullptr && *text != "x-default") {
@@ -147,16 +153,14 @@ bool declaresSeveralLanguages(const GraphNode& node)
     return distinct.size() > 1;
 }
 
-bool isFailing(FindingStatus status)
-{
+bool isFailing(FindingStatus status) {
     return status == FindingStatus::invalid || status == FindingStatus::unreachable ||
            status == FindingStatus::blocked || status == FindingStatus::notFound;
 }
 
 } // namespace
 
-std::vector<ScoreCheck> score(const ScanReport& report)
-{
+std::vector<ScoreCheck> score(const ScanReport& report) {
     Nodes all;
     all.reserve(report.nodes.size());
     for (const GraphNode& node : report.nodes) {
@@ -166,23 +170,30 @@ std::vector<ScoreCheck> score(const ScanReport& report)
         return isFoundOrValid(n.status) && !n.summary.starts_with("Declared reference");
     });
     AgentSurfaceAssessment::Verifier verifier(report);
-    const Nodes verified = filter(observed, [&](const GraphNode& n) { return verifier.isVerifiedAgentDocument(n); });
-    const Nodes structured =
-        filter(verified, [](const GraphNode& n) { return n.kind == NodeKind::manifest && n.metadata.isObject(); });
+    const Nodes verified =
+        filter(observed, [&](const GraphNode& n) { return verifier.isVerifiedAgentDocument(n); });
+    const Nodes structured = filter(verified, [](const GraphNode& n) {
+        return n.kind == NodeKind::manifest && n.metadata.isObject();
+    });
     const auto ofKind = [](std::initializer_list<NodeKind> kinds) {
-        return [kinds](const GraphNode& n) { return std::find(kinds.begin(), kinds.end(), n.kind) != kinds.end(); };
+        return [kinds](const GraphNode& n) {
+            return std::find(kinds.begin(), kinds.end(), n.kind) != kinds.end();
+        };
     };
 
     std::array<std::vector<std::string>, 16> evidence;
     evidence[0] = discoveryLinks(report);
     evidence[1] = ids(filter(verified, ofKind({NodeKind::discovery})));
     evidence[2] = ids(structured);
-    evidence[3] = ids(filter(structured, [](const GraphNode& n) { return hasString(n, "name") || hasString(n, "publisher"); }));
+    evidence[3] = ids(filter(structured, [](const GraphNode& n) {
+        return hasString(n, "name") || hasString(n, "publisher");
+    }));
     evidence[4] = ids(filter(all, [](const GraphNode& n) {
         return n.kind == NodeKind::mcp && n.status == FindingStatus::valid;
     }));
     evidence[5] = ids(filter(all, [&](const GraphNode& n) {
-        return ofKind({NodeKind::tool, NodeKind::resource, NodeKind::prompt})(n) && isFoundOrValid(n.status);
+        return ofKind({NodeKind::tool, NodeKind::resource, NodeKind::prompt})(n) &&
+               isFoundOrValid(n.status);
     }));
     // An origin without a host matches nothing: a document that declares no
     // canonical domain must not pass merely because the origin has none either.
@@ -197,11 +208,12 @@ std::vector<ScoreCheck> score(const ScanReport& report)
     evidence[8] = ids(filter(observed, declaresLanguage));
     evidence[9] = ids(filter(observed, declaresSeveralLanguages));
     for (const Evidence& record : report.evidence) {
-        if (record.tlsVerified && record.method == "GET" && record.statusCode && *record.statusCode >= 200 &&
-            *record.statusCode <= 299) {
+        if (record.tlsVerified && record.method == "GET" && record.statusCode &&
+            *record.statusCode >= 200 && *record.statusCode <= 299) {
             evidence[10].push_back(record.id);
         }
-        if (record.responseHeaders.count("etag") != 0 || record.responseHeaders.count("last-modified") != 0) {
+        if (record.responseHeaders.count("etag") != 0 ||
+            record.responseHeaders.count("last-modified") != 0) {
             evidence[11].push_back(record.id);
         }
     }
@@ -213,7 +225,8 @@ std::vector<ScoreCheck> score(const ScanReport& report)
         }
     }
     const auto isDeclared = [&](const GraphNode& n) { return declaredTargets.count(n.id) != 0; };
-    const Nodes failing = filter(all, [&](const GraphNode& n) { return isDeclared(n) && isFailing(n.status); });
+    const Nodes failing =
+        filter(all, [&](const GraphNode& n) { return isDeclared(n) && isFailing(n.status); });
     std::string failingExplanation;
     if (failing.empty()) {
         evidence[12] = ids(filter(observed, isDeclared));
@@ -239,7 +252,8 @@ std::vector<ScoreCheck> score(const ScanReport& report)
             }
         }
     }
-    evidence[14] = ids(filter(all, [&](const GraphNode& n) { return declaredSafety.count(n.id) != 0; }));
+    evidence[14] =
+        ids(filter(all, [&](const GraphNode& n) { return declaredSafety.count(n.id) != 0; }));
     evidence[15] = ids(filter(all, [](const GraphNode& n) {
         return n.id.find("#result:") != std::string::npos && n.status == FindingStatus::valid &&
                n.metadata.isObject() && hasNonEmptyArray(n.metadata, "content");
@@ -254,8 +268,8 @@ std::vector<ScoreCheck> score(const ScanReport& report)
         if (i == 12 && !failingExplanation.empty()) {
             explanation = failingExplanation;
         }
-        checks.push_back(ScoreCheck{std::string(text.id), std::string(text.category), text.points, passed,
-                                    std::move(explanation), std::move(evidence[i])});
+        checks.push_back(ScoreCheck{std::string(text.id), std::string(text.category), text.points,
+                                    passed, std::move(explanation), std::move(evidence[i])});
     }
     return checks;
 }

@@ -54,8 +54,12 @@ std::int64_t saturatingAdd(std::int64_t a, std::int64_t b) {
     return sum;
 }
 
-std::string number(std::int64_t value) { return std::to_string(value); }
-std::string number(std::size_t value) { return std::to_string(value); }
+std::string number(std::int64_t value) {
+    return std::to_string(value);
+}
+std::string number(std::size_t value) {
+    return std::to_string(value);
+}
 
 // "VALID · Streamable HTTP · protocol 2025-11-25 · 12 ms"
 std::string serverStatusLine(const MCPServer& server) {
@@ -137,7 +141,8 @@ std::string json(const ScanReport& report) {
 
 std::string markdown(const ScanReport& report) {
     Lines out;
-    out << "# Quorilanth \u2014 Agentic Web Report" << "";
+    out << "# Quorilanth \u2014 Agentic Web Report"
+        << "";
     out << "Domain: " + report.domain << "";
     out << "Scanned: " + iso8601(report.startedAt) << "";
     out << "Agent Readiness: **" + number(report.score()) + "/100**" + std::string(dot) +
@@ -147,8 +152,10 @@ std::string markdown(const ScanReport& report) {
            "publisher authenticity or tool safety."
         << "";
 
-    out << "## Score and recommendations" << "";
-    out << "| Category | Earned | Available |" << "|---|---:|---:|";
+    out << "## Score and recommendations"
+        << "";
+    out << "| Category | Earned | Available |"
+        << "|---|---:|---:|";
     for (const std::string_view category : ReadinessScorer::categories) {
         std::int64_t earned = 0;
         std::int64_t available = 0;
@@ -161,38 +168,47 @@ std::string markdown(const ScanReport& report) {
                    " |";
     }
     out << "";
-    for (const ScoreCheck& check : report.checks) out << "- " + check.explanation;
+    for (const ScoreCheck& check : report.checks)
+        out << "- " + check.explanation;
     out << "";
 
-    out << "## Inspected addresses (including unsuccessful probes)" << "";
-    out << "| Type | Status | URL | Observations |" << "|---|---|---|---|";
+    out << "## Inspected addresses (including unsuccessful probes)"
+        << "";
+    out << "| Type | Status | URL | Observations |"
+        << "|---|---|---|---|";
     for (const GraphNode& node : report.nodes) {
         if (!isAddressNode(node)) continue;
-        out << "| " + std::string(toString(node.kind)) + " | " + std::string(toString(node.status)) +
-                   " | " + cell(node.url.value_or("")) + " | " + cell(node.summary) + " |";
+        out << "| " + std::string(toString(node.kind)) + " | " +
+                   std::string(toString(node.status)) + " | " + cell(node.url.value_or("")) +
+                   " | " + cell(node.summary) + " |";
     }
     out << "";
 
     const AgentSurfaceAssessment assessment(report);
-    out << "## Agent interface verification" << "";
-    out << "MCP: " + std::string(toString(assessment.mcp)) + ". Agent APIs: " +
-               std::string(toString(assessment.endpoints)) + ". Manifests: " +
-               std::string(toString(assessment.manifests)) + ". Assistant documentation: " +
-               std::string(toString(assessment.documentation)) + "."
+    out << "## Agent interface verification"
+        << "";
+    out << "MCP: " + std::string(toString(assessment.mcp)) +
+               ". Agent APIs: " + std::string(toString(assessment.endpoints)) +
+               ". Manifests: " + std::string(toString(assessment.manifests)) +
+               ". Assistant documentation: " + std::string(toString(assessment.documentation)) + "."
         << "";
     out << "Documentation such as llms.txt is not an interactive service. Ordinary links and SEO "
            "indexes do not establish agent capabilities. Not found refers to checked locations; "
            "inconclusive means verification did not succeed."
         << "";
 
-    out << "## Verified MCP servers" << "";
+    out << "## Verified MCP servers"
+        << "";
     bool anyValid = false;
     for (const MCPServer& server : report.servers) {
         if (server.status != FindingStatus::valid) continue;
         anyValid = true;
         out << "### " + server.url << "" << serverStatusLine(server) << "";
-        out << "Capabilities:" << "```json" << server.capabilities.pretty() << "```" << "";
-        out << "| Tool | Declared effect | Description |" << "|---|---|---|";
+        out << "Capabilities:"
+            << "```json" << server.capabilities.pretty() << "```"
+            << "";
+        out << "| Tool | Declared effect | Description |"
+            << "|---|---|---|";
         for (const MCPTool& tool : server.tools) {
             out << "| " + cell(tool.name()) + " | " + std::string(toString(tool.safety())) + " | " +
                        cell(tool.description()) + " |";
@@ -202,19 +218,24 @@ std::string markdown(const ScanReport& report) {
     if (!anyValid) out << "No MCP server verified. See HTTP/protocol evidence for probe outcomes.";
     out << "";
 
-    out << "## Issues and scan limits" << "";
-    for (const std::string& notice : report.notices) out << "- " + notice;
+    out << "## Issues and scan limits"
+        << "";
+    for (const std::string& notice : report.notices)
+        out << "- " + notice;
     for (const GraphNode& node : report.nodes) {
-        for (const std::string& issue : node.issues) out << "- " + node.label + ": " + issue;
+        for (const std::string& issue : node.issues)
+            out << "- " + node.label + ": " + issue;
     }
     out << "";
 
-    out << "## Evidence" << "";
+    out << "## Evidence"
+        << "";
     out << number(report.evidence.size()) + " recorded HTTP exchanges" + std::string(dot) +
                number(report.nodes.size()) + " nodes" + std::string(dot) +
                number(report.edges.size()) + " evidence-backed relationships."
         << "";
-    out << "Full request/response evidence, timings, graph and raw MCP messages are included in the "
+    out << "Full request/response evidence, timings, graph and raw MCP messages are included in "
+           "the "
            "JSON export.";
     return out.take();
 }
@@ -303,7 +324,8 @@ PDFTextFlow reportFlow(const ScanReport& report) {
                     nodeTitle);
         flow.append(node.url.value_or(""), nodeURL);
         flow.append(node.summary, smallText);
-        for (const std::string& issue : node.issues) flow.append(issue, issueText);
+        for (const std::string& issue : node.issues)
+            flow.append(issue, issueText);
     }
 
     flow.append("MCP servers & capabilities", sectionHeading);
@@ -318,7 +340,8 @@ PDFTextFlow reportFlow(const ScanReport& report) {
                         toolTitle);
             flow.append(tool.description(), smallText);
         }
-        for (const std::string& issue : server.issues) flow.append(issue, issueText);
+        for (const std::string& issue : server.issues)
+            flow.append(issue, issueText);
     }
 
     flow.append("Scan scope & provenance", sectionHeading);
@@ -328,7 +351,8 @@ PDFTextFlow reportFlow(const ScanReport& report) {
                     number(report.nodes.size()) + " observations" + std::string(dot) +
                     number(report.edges.size()) + " evidence-backed relationships.",
                 scopeText);
-    for (const std::string& notice : report.notices) flow.append(notice, noticeText);
+    for (const std::string& notice : report.notices)
+        flow.append(notice, noticeText);
     flow.append("The JSON export contains request/response bodies, headers, protocol messages, "
                 "timings, graph relationships and source locators. Session and cookie headers are "
                 "redacted in exported reports.",

@@ -1,5 +1,7 @@
 #include "core/model/ScanReport.h"
 
+#include <limits>
+
 #include <algorithm>
 #include <numeric>
 
@@ -30,8 +32,16 @@ void ScanReport::connect(GraphEdge edge) {
 }
 
 std::int64_t ScanReport::score() const noexcept {
-    return std::accumulate(checks.begin(), checks.end(), std::int64_t{0},
-                           [](std::int64_t sum, const ScoreCheck& c) { return sum + c.earned(); });
+    // Points come from report files too, so the sum saturates instead of overflowing.
+    std::int64_t sum = 0;
+    for (const ScoreCheck& check : checks) {
+        std::int64_t next = 0;
+        if (__builtin_add_overflow(sum, check.earned(), &next))
+            next = check.earned() > 0 ? std::numeric_limits<std::int64_t>::max()
+                                      : std::numeric_limits<std::int64_t>::min();
+        sum = next;
+    }
+    return sum;
 }
 
 const GraphNode* ScanReport::findNode(std::string_view nodeID) const noexcept {

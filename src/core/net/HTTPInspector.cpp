@@ -119,8 +119,9 @@ HTTPResult HTTPInspector::request(const std::string& url, const std::string& met
             if (!validated) throw QuorilanthError("Blocked: invalid URL.");
             std::vector<std::string> addresses = policy_.addresses(validated->text());
             pace(stop);
-            record = perform(*validated, addresses.front(), std::move(record), currentHeaders,
-                             currentBody, stop);
+            // A copy goes in: when the hop throws, this record is what gets the error.
+            record =
+                perform(*validated, addresses.front(), record, currentHeaders, currentBody, stop);
         } catch (const std::exception& error) {
             record.durationMS = millisecondsSince(start);
             record.error = messageOf(error);

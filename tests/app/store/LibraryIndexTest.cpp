@@ -41,6 +41,7 @@ TEST(LibraryIndex, RejectsEveryMalformedIndex) {
         R"([{"id":"a","domain":"d","date":1,"score":1.5,"favorite":false}])",
         R"([{"id":"a","domain":"d","date":1,"score":1,"favorite":"yes"}])",
         R"([{"id":"a","domain":"d","date":1e300,"score":1,"favorite":false}])",
+        R"([{"id":"a","domain":"d","date":1e11,"score":1,"favorite":false}])",
         R"([{"id":"a","domain":"d","date":1,"score":1,"favorite":false,"collection":3}])",
         R"([{"id":null,"domain":"d","date":1,"score":1,"favorite":false}])",
     };

@@ -81,11 +81,6 @@ TEST_F(StoreTest, SettingsDecideProviderAndModelAtConstruction) {
         const auto store = makeStore();
         EXPECT_EQ(store->provider(), c.expectedProvider);
         EXPECT_EQ(store->model(), c.expectedModel);
-        EXPECT_EQ(store->status(), "Ready to explore");
-        EXPECT_EQ(store->tab(), WorkspaceTab::guide);
-        EXPECT_TRUE(store->showInspector());
-        EXPECT_TRUE(store->liveSchema());
-        EXPECT_EQ(store->librarySection(), "Recent");
     }
 }
 

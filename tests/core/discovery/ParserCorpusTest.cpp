@@ -2,11 +2,10 @@
 // parser must make of it.
 #include "core/discovery/AgentManifestParser.h"
 
-#include <gtest/gtest.h>
-
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <gtest/gtest.h>
 #include <sstream>
 #include <tuple>
 
@@ -17,18 +16,18 @@ namespace fs = std::filesystem;
 
 const fs::path corpusDir = fs::path(QL_TEST_FIXTURES) / "discovery";
 
-std::string readFile(const fs::path& path)
-{
+std::string readFile(const fs::path& path) {
     std::ifstream in(path, std::ios::binary);
     std::stringstream buffer;
     buffer << in.rdbuf();
     return buffer.str();
 }
 
-std::string text(const JSONValue& value) { return value.string() != nullptr ? *value.string() : std::string(); }
+std::string text(const JSONValue& value) {
+    return value.string() != nullptr ? *value.string() : std::string();
+}
 
-Evidence evidenceFrom(const JSONValue& fixture)
-{
+Evidence evidenceFrom(const JSONValue& fixture) {
     const JSONValue& e = fixture["evidence"];
     Evidence evidence(text(e["url"]), text(e["method"]));
     if (const auto code = e["statusCode"].number()) {
@@ -52,14 +51,12 @@ Evidence evidenceFrom(const JSONValue& fixture)
 
 using LinkTuple = std::tuple<std::string, std::string, std::string, std::string>;
 
-std::vector<LinkTuple> sortedTuples(std::vector<LinkTuple> links)
-{
+std::vector<LinkTuple> sortedTuples(std::vector<LinkTuple> links) {
     std::sort(links.begin(), links.end());
     return links;
 }
 
-std::vector<std::string> corpusFiles()
-{
+std::vector<std::string> corpusFiles() {
     std::vector<std::string> names;
     for (const auto& entry : fs::directory_iterator(corpusDir)) {
         if (entry.path().extension() == ".json") {
@@ -72,8 +69,7 @@ std::vector<std::string> corpusFiles()
 
 class ParserCorpus : public testing::TestWithParam<std::string> {};
 
-TEST_P(ParserCorpus, MatchesRecordedExpectation)
-{
+TEST_P(ParserCorpus, MatchesRecordedExpectation) {
     const JSONValue fixture = JSONValue::parse(readFile(corpusDir / (GetParam() + ".json")));
     const JSONValue& expected = fixture["expected"];
     const ParsedDocument doc = AgentManifestParser::parse(evidenceFrom(fixture));
@@ -92,15 +88,18 @@ TEST_P(ParserCorpus, MatchesRecordedExpectation)
 
     std::vector<LinkTuple> actual;
     for (const DiscoveredLink& link : doc.links) {
-        actual.emplace_back(link.url, link.relation, link.locator, std::string(toString(link.kind)));
+        actual.emplace_back(link.url, link.relation, link.locator,
+                            std::string(toString(link.kind)));
     }
     std::vector<LinkTuple> wanted;
     for (const JSONValue& link : expected["links"].array()) {
-        wanted.emplace_back(text(link["url"]), text(link["relation"]), text(link["locator"]), text(link["kind"]));
+        wanted.emplace_back(text(link["url"]), text(link["relation"]), text(link["locator"]),
+                            text(link["kind"]));
     }
     EXPECT_EQ(sortedTuples(actual), sortedTuples(wanted));
-    EXPECT_TRUE(std::is_sorted(doc.links.begin(), doc.links.end(),
-                               [](const DiscoveredLink& a, const DiscoveredLink& b) { return a.url < b.url; }));
+    EXPECT_TRUE(std::is_sorted(
+        doc.links.begin(), doc.links.end(),
+        [](const DiscoveredLink& a, const DiscoveredLink& b) { return a.url < b.url; }));
 }
 
 INSTANTIATE_TEST_SUITE_P(Fixtures, ParserCorpus, testing::ValuesIn(corpusFiles()),

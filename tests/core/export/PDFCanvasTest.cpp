@@ -3,9 +3,8 @@
 #include "PopplerText.h"
 #include "core/model/QuorilanthError.h"
 
-#include <gtest/gtest.h>
-
 #include <algorithm>
+#include <gtest/gtest.h>
 
 namespace quorilanth {
 namespace {
@@ -36,21 +35,9 @@ PopplerReading paginate(PDFTextFlow& flow, const PDFRect& frame, int maxPages = 
 
 std::string allText(const PopplerReading& reading) {
     std::string text;
-    for (const auto& word : reading.words) text += word.text;
+    for (const auto& word : reading.words)
+        text += word.text;
     return text;
-}
-
-TEST(PDFCanvas, PagesAreTheRequestedSize) {
-    PDFCanvas canvas(pageWidth, pageHeight);
-    for (int i = 0; i < 3; ++i) {
-        canvas.beginPage();
-        canvas.fillRect({0, 0, pageWidth, pageHeight}, {1, 1, 1, 1});
-        canvas.endPage();
-    }
-    EXPECT_EQ(canvas.pageCount(), 3);
-    const auto reading = readPDF(canvas.finish());
-    EXPECT_EQ(reading.pages, 3);
-    EXPECT_EQ(reading.pageSizes, std::vector<std::string>(3, "595 x 842"));
 }
 
 TEST(PDFCanvas, FlowBreaksBetweenLinesAndKeepsEveryLineOnce) {
@@ -59,8 +46,7 @@ TEST(PDFCanvas, FlowBreaksBetweenLinesAndKeepsEveryLineOnce) {
     for (int i = 0; i < 120; ++i) {
         const std::string line = "line" + std::to_string(1000 + i);
         // Pairs of lines in one piece: a page break may fall inside a piece.
-        if (i % 2 == 0)
-            flow.append(line + "\nline" + std::to_string(1001 + i), body());
+        if (i % 2 == 0) flow.append(line + "\nline" + std::to_string(1001 + i), body());
         expected += line;
     }
     const PDFRect frame{38, 48, 519, 200};
@@ -102,7 +88,8 @@ TEST(PDFCanvas, LineAndParagraphSpacingSetTheAdvance) {
 // Frames of changing width take up a paragraph where the last one left it.
 TEST(PDFCanvas, AParagraphContinuesInFramesOfAnotherWidth) {
     std::string text;
-    for (int i = 100; i < 400; ++i) text += "w" + std::to_string(i) + " ";
+    for (int i = 100; i < 400; ++i)
+        text += "w" + std::to_string(i) + " ";
     PDFTextFlow flow;
     flow.append(text, body());
     PDFCanvas canvas(pageWidth, pageHeight);
@@ -116,10 +103,9 @@ TEST(PDFCanvas, AParagraphContinuesInFramesOfAnotherWidth) {
     const auto reading = readPDF(canvas.finish());
     std::size_t from = 0;
     for (int i = 100; i < 400; ++i) {
-        const auto it = std::find_if(reading.words.begin() + static_cast<std::ptrdiff_t>(from),
-                                     reading.words.end(), [&](const test::PopplerWord& w) {
-                                         return w.text == "w" + std::to_string(i);
-                                     });
+        const auto it = std::find_if(
+            reading.words.begin() + static_cast<std::ptrdiff_t>(from), reading.words.end(),
+            [&](const test::PopplerWord& w) { return w.text == "w" + std::to_string(i); });
         ASSERT_NE(it, reading.words.end()) << i;
         from = static_cast<std::size_t>(it - reading.words.begin());
     }
@@ -138,7 +124,9 @@ TEST(PDFCanvas, AFrameTooSmallForOneLineDrawsNothingAndKeepsThePosition) {
 
 TEST(PDFCanvas, LineBreaksOfEveryKindStartParagraphs) {
     PDFTextFlow flow;
-    flow.append("a\nb\r\nc\rd\xE2\x80\xA9" "e", body());
+    flow.append("a\nb\r\nc\rd\xE2\x80\xA9"
+                "e",
+                body());
     flow.append("", body());
     EXPECT_EQ(flow.paragraphCount(), 6u);
 }
@@ -153,8 +141,17 @@ TEST(PDFCanvas, HostileTextIsDrawnWithinTheFrame) {
     const std::string fffd = "\xEF\xBF\xBD";
     const Case cases[] = {
         {"unbroken URL", longURL, longURL},
-        {"control characters", std::string("a\0b\x1b" "c\x7f" "d", 7), "a" + fffd + "b" + fffd + "c" + fffd + "d"},
-        {"invalid UTF-8", "a\xC0\xAF" "b\xED\xA0\x80" "c\xF0\x9F", "a" + fffd + fffd + "b" + fffd + fffd + fffd + "c" + fffd + fffd},
+        {"control characters",
+         std::string("a\0b\x1b"
+                     "c\x7f"
+                     "d",
+                     7),
+         "a" + fffd + "b" + fffd + "c" + fffd + "d"},
+        {"invalid UTF-8",
+         "a\xC0\xAF"
+         "b\xED\xA0\x80"
+         "c\xF0\x9F",
+         "a" + fffd + fffd + "b" + fffd + fffd + fffd + "c" + fffd + fffd},
         {"right to left", "\xD7\xA9\xD7\x9C\xD7\x95\xD7\x9D", ""},
         {"no font has it", "\xF4\x8F\xBF\xBD\xF0\x9F\x80\x80", ""},
     };
@@ -180,7 +177,8 @@ TEST(PDFCanvas, HostileTextIsDrawnWithinTheFrame) {
 // every character still arrives, in order.
 TEST(PDFCanvas, AVeryLongUnbrokenParagraphFlowsOverManyPages) {
     std::string text;
-    for (int i = 0; i < 400000; ++i) text += static_cast<char>('a' + i % 26);
+    for (int i = 0; i < 400000; ++i)
+        text += static_cast<char>('a' + i % 26);
     PDFTextFlow flow;
     flow.append(text, body(9));
     const auto reading = paginate(flow, {38, 48, 519, 697}, 1000);

@@ -16,7 +16,8 @@ std::string run(const std::string& command) {
     std::string out;
     char buffer[65536];
     std::size_t n;
-    while ((n = fread(buffer, 1, sizeof buffer, pipe)) > 0) out.append(buffer, n);
+    while ((n = fread(buffer, 1, sizeof buffer, pipe)) > 0)
+        out.append(buffer, n);
     if (pclose(pipe) != 0) throw std::runtime_error("failed: " + command);
     return out;
 }
@@ -60,7 +61,8 @@ PopplerReading readPDF(const std::string& bytes) {
     const std::string sizes =
         run("pdfinfo -f 1 -l " + std::to_string(reading.pages) + " " + quoted + " 2>/dev/null");
     std::size_t lineStart = 0;
-    for (std::size_t end; (end = sizes.find('\n', lineStart)) != std::string::npos; lineStart = end + 1) {
+    for (std::size_t end; (end = sizes.find('\n', lineStart)) != std::string::npos;
+         lineStart = end + 1) {
         const std::string line = sizes.substr(lineStart, end - lineStart);
         const auto at = line.find(" size: ");
         if (line.rfind("Page ", 0) != 0 || at == std::string::npos) continue;
@@ -78,12 +80,13 @@ PopplerReading readPDF(const std::string& bytes) {
         if (tag.rfind("<page", 0) == 0) ++page;
         if (tag.rfind("<word", 0) != 0) continue;
         const auto textStart = boxes.find('>', at) + 1;
-        PopplerWord word{page,
-                         std::stod(attribute(tag, "xMin")),
-                         std::stod(attribute(tag, "yMin")),
-                         std::stod(attribute(tag, "xMax")),
-                         std::stod(attribute(tag, "yMax")),
-                         unescapeXml(boxes.substr(textStart, boxes.find("</word>", textStart) - textStart))};
+        PopplerWord word{
+            page,
+            std::stod(attribute(tag, "xMin")),
+            std::stod(attribute(tag, "yMin")),
+            std::stod(attribute(tag, "xMax")),
+            std::stod(attribute(tag, "yMax")),
+            unescapeXml(boxes.substr(textStart, boxes.find("</word>", textStart) - textStart))};
         reading.words.push_back(word);
     }
     std::filesystem::remove(path);

@@ -9,7 +9,9 @@
 
 namespace quorilanth::test {
 
-inline Date fixedDate(const char* text) { return parseISO8601(text).value(); }
+inline Date fixedDate(const char* text) {
+    return parseISO8601(text).value();
+}
 
 inline ScanReport reportFor(std::string domain) {
     ScanReport report;
@@ -82,14 +84,13 @@ inline ScanReport richReport() {
              "https://shop.example/llms.txt", FindingStatus::found, "Assistant documentation.",
              {"E-LLMS"}),
         node("https://shop.example/.well-known/agent.json", NodeKind::manifest, "agent.json",
-             "https://shop.example/.well-known/agent.json", FindingStatus::notFound,
-             "HTTP 404"),
+             "https://shop.example/.well-known/agent.json", FindingStatus::notFound, "HTTP 404"),
         node("derived:catalog", NodeKind::endpoint, "catalog", std::nullopt, FindingStatus::invalid,
              "Declared reference without address"),
         node("https://shop.example/mcp", NodeKind::mcp, "MCP server", "https://shop.example/mcp",
              FindingStatus::valid, "MCP 2025-11-25", {"E-MCP"}),
-        node("https://shop.example/mcp#tool:search", NodeKind::tool, "search-tool-node", std::nullopt,
-             FindingStatus::valid, "never listed as an address"),
+        node("https://shop.example/mcp#tool:search", NodeKind::tool, "search-tool-node",
+             std::nullopt, FindingStatus::valid, "never listed as an address"),
         node("https://shop.example/mcp#resources:faq", NodeKind::resource, "faq-resource-node",
              std::nullopt, FindingStatus::found, "never listed as an address"),
         node("https://shop.example/mcp#tool:search#result:E-MCP", NodeKind::content,
@@ -109,9 +110,11 @@ inline ScanReport richReport() {
 
     MCPServer shop = server("https://shop.example/mcp", FindingStatus::valid, 12.9);
     shop.tools = {
-        MCPTool(shop.url, JSONValue::parse(R"({"name":"search","description":"Finds | products\nby name",
+        MCPTool(shop.url,
+                JSONValue::parse(R"({"name":"search","description":"Finds | products\nby name",
                     "annotations":{"readOnlyHint":true}})")),
-        MCPTool(shop.url, JSONValue::parse(R"({"name":"order","annotations":{"readOnlyHint":false}})")),
+        MCPTool(shop.url,
+                JSONValue::parse(R"({"name":"order","annotations":{"readOnlyHint":false}})")),
         MCPTool(shop.url, JSONValue::parse(R"({"description":42})")),
     };
     shop.resources = {JSONValue::parse(R"({"uri":"faq://1"})")};
@@ -123,11 +126,15 @@ inline ScanReport richReport() {
     report.servers = {shop, broken, bare};
 
     report.checks = {
-        check("discovery.links", "Discovery", 8, true, "Agent discovery links observed in HTML/headers."),
-        check("discovery.entry", "Discovery", 7, false, "\u22127: no readable agent entry document found."),
-        check("mcp.protocol", "MCP", 12, true, "MCP version and capabilities exchanged successfully."),
+        check("discovery.links", "Discovery", 8, true,
+              "Agent discovery links observed in HTML/headers."),
+        check("discovery.entry", "Discovery", 7, false,
+              "\u22127: no readable agent entry document found."),
+        check("mcp.protocol", "MCP", 12, true,
+              "MCP version and capabilities exchanged successfully."),
         check("reliability.cache", "Reliability", 4, true, "HTTP cache validators observed."),
-        check("custom.other", "Elsewhere", 9, true, "A check of a category the table does not list."),
+        check("custom.other", "Elsewhere", 9, true,
+              "A check of a category the table does not list."),
     };
     report.notices = {"Scan budget of 48 locations reached.", "Notice with | bar."};
     return report;
@@ -156,17 +163,18 @@ inline ScanReport largeReport(int nodes, int servers, int tools) {
         for (int t = s; t < tools; t += servers) {
             const std::string name = "tool_" + std::to_string(t);
             srv.tools.emplace_back(
-                srv.url, JSONValue::parse(R"({"name":")" + name +
-                                          R"(","description":"Does thing number )" +
-                                          std::to_string(t) +
-                                          R"( for the caller.","annotations":{"readOnlyHint":true}})"));
+                srv.url,
+                JSONValue::parse(R"({"name":")" + name + R"(","description":"Does thing number )" +
+                                 std::to_string(t) +
+                                 R"( for the caller.","annotations":{"readOnlyHint":true}})"));
         }
         report.servers.push_back(std::move(srv));
     }
-    const char* categories[] = {"Discovery", "Structured Data", "MCP", "Provenance",
-                                "Localization", "Reliability", "Actions"};
+    const char* categories[] = {"Discovery",    "Structured Data", "MCP",    "Provenance",
+                                "Localization", "Reliability",     "Actions"};
     for (int c = 0; c < 16; ++c) {
-        report.checks.push_back(check("check." + std::to_string(c), categories[c % 7], 6, c % 2 == 0,
+        report.checks.push_back(check("check." + std::to_string(c), categories[c % 7], 6,
+                                      c % 2 == 0,
                                       "Explanation of check " + std::to_string(c) + "."));
     }
     report.notices = {"Scan budget of 48 locations reached."};

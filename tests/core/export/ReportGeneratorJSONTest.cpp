@@ -1,10 +1,8 @@
-#include "core/model/ReportGenerator.h"
-
 #include "ReportFixtures.h"
+#include "core/model/ReportGenerator.h"
 #include "core/model/ReportJSON.h"
 
 #include <gtest/gtest.h>
-
 #include <limits>
 
 namespace quorilanth {
@@ -16,14 +14,12 @@ using test::reportFor;
 ScanReport reportWithHeaders() {
     ScanReport report = reportFor("https://a.example/");
     Evidence record = exchange("E-1", "https://a.example/mcp", "POST", 200);
-    record.requestHeaders = {{"Cookie", "[REDACTED]"}, {"set-cookie", "sent=1"},
-                             {"mcp-session-id", "request-side"}};
-    record.responseHeaders = {{"Set-Cookie", "session=secret"},
-                              {"MCP-SESSION-ID", "abc123"},
-                              {"mcp-session-id", "lower"},
-                              {"set-cookie2", "kept"},
-                              {"x-set-cookie", "kept too"},
-                              {"content-type", "application/json"}};
+    record.requestHeaders = {
+        {"Cookie", "[REDACTED]"}, {"set-cookie", "sent=1"}, {"mcp-session-id", "request-side"}};
+    record.responseHeaders = {
+        {"Set-Cookie", "session=secret"}, {"MCP-SESSION-ID", "abc123"},
+        {"mcp-session-id", "lower"},      {"set-cookie2", "kept"},
+        {"x-set-cookie", "kept too"},     {"content-type", "application/json"}};
     record.responseBody = "{\"set-cookie\":\"in the body stays\"}";
     report.evidence.push_back(record);
     return report;
@@ -37,12 +33,9 @@ TEST(ReportGeneratorJSON, HidesSessionResponseHeadersWhateverTheirCase) {
         const char* value;
     };
     const Case response[] = {
-        {"Set-Cookie", "[REDACTED]"},
-        {"MCP-SESSION-ID", "[REDACTED]"},
-        {"mcp-session-id", "[REDACTED]"},
-        {"set-cookie2", "kept"},
-        {"x-set-cookie", "kept too"},
-        {"content-type", "application/json"},
+        {"Set-Cookie", "[REDACTED]"},     {"MCP-SESSION-ID", "[REDACTED]"},
+        {"mcp-session-id", "[REDACTED]"}, {"set-cookie2", "kept"},
+        {"x-set-cookie", "kept too"},     {"content-type", "application/json"},
     };
     for (const auto& c : response) {
         SCOPED_TRACE(c.name);

@@ -1,11 +1,9 @@
-#include "core/model/ReportGenerator.h"
-
 #include "PopplerText.h"
 #include "ReportFixtures.h"
-
-#include <gtest/gtest.h>
+#include "core/model/ReportGenerator.h"
 
 #include <algorithm>
+#include <gtest/gtest.h>
 
 namespace quorilanth {
 namespace {
@@ -25,7 +23,8 @@ bool contains(const std::string& text, const std::string& part) {
 // that runs of blanks and the blocks poppler sees do not matter.
 std::string wordsText(const PopplerReading& reading) {
     std::string out;
-    for (const auto& w : reading.words) out.append(out.empty() ? "" : " ").append(w.text);
+    for (const auto& w : reading.words)
+        out.append(out.empty() ? "" : " ").append(w.text);
     return out;
 }
 
@@ -55,9 +54,8 @@ TEST(ReportGeneratorPDF, AnEmptyReportIsOneFurnishedPage) {
     for (const char* part :
          {"Quorilanth", "AGENTIC WEB REPORT", "empty.example", "2026-03-01T09:15:00Z",
           "/ 100 READINESS", "OBSERVED READINESS", "Scoring v1.1 awards only checks",
-          "Score evidence & recommendations", "Discovered interfaces",
-          "MCP servers & capabilities", "Scan scope & provenance",
-          "Started: 2026-03-01T09:15:00Z", "Finished: incomplete",
+          "Score evidence & recommendations", "Discovered interfaces", "MCP servers & capabilities",
+          "Scan scope & provenance", "Started: 2026-03-01T09:15:00Z", "Finished: incomplete",
           "0 HTTP exchanges \u00B7 0 observations \u00B7 0 evidence-backed relationships.",
           "Session and cookie headers are", "Quorilanth \u00B7 evidence first"}) {
         EXPECT_TRUE(contains(text, part)) << part;
@@ -103,12 +101,12 @@ TEST(ReportGeneratorPDF, ShowsChecksNodesAndValidServersOnly) {
         {"3 HTTP exchanges \u00B7 8 observations \u00B7 1 evidence-backed relationships.", true},
         {"Scan budget of 48 locations reached.", true},
     };
-    for (const auto& c : cases) EXPECT_EQ(contains(text, c.part), c.shown) << c.part;
+    for (const auto& c : cases)
+        EXPECT_EQ(contains(text, c.part), c.shown) << c.part;
 }
 
 TEST(ReportGeneratorPDF, LongReportsContinueOnNumberedPagesWithASmallBand) {
-    const PopplerReading reading =
-        readPDF(ReportGenerator::pdf(test::largeReport(120, 2, 40)));
+    const PopplerReading reading = readPDF(ReportGenerator::pdf(test::largeReport(120, 2, 40)));
     ASSERT_GE(reading.pages, 4);
     ASSERT_EQ(reading.pageTexts.size(), static_cast<std::size_t>(reading.pages));
     EXPECT_EQ(reading.pageSizes,
@@ -182,8 +180,9 @@ TEST(ReportGeneratorPDF, HostileTextStaysOnThePage) {
         report.notices.push_back(t);
     }
     MCPServer s = test::server(longURL, FindingStatus::valid, 1);
-    s.tools.emplace_back(longURL, JSONValue(JSONValue::Object{{"name", JSONValue(longURL)},
-                                                              {"description", JSONValue(texts[1])}}));
+    s.tools.emplace_back(longURL,
+                         JSONValue(JSONValue::Object{{"name", JSONValue(longURL)},
+                                                     {"description", JSONValue(texts[1])}}));
     report.servers.push_back(s);
 
     const PopplerReading reading = readPDF(ReportGenerator::pdf(report));
@@ -196,7 +195,8 @@ TEST(ReportGeneratorPDF, HostileTextStaysOnThePage) {
         EXPECT_LE(w.xMax, 38 + 519 + 0.5) << w.text.substr(0, 40);
     }
     std::string all;
-    for (const auto& t : reading.pageTexts) all += t;
+    for (const auto& t : reading.pageTexts)
+        all += t;
     EXPECT_TRUE(contains(all, "controls: "));
     EXPECT_TRUE(contains(all, " end"));
 }

@@ -34,6 +34,13 @@ TEST(ISO8601, ReadsTheInternetFormWithoutFractions) {
              Row{"2026-01-31T08:05:09z", std::nullopt},
              Row{"2026-01-31T08:05:09+2:00", std::nullopt},
              Row{"", std::nullopt},
+             // Only moments a nanosecond count in 64 bits can hold are read.
+             Row{"2261-12-31T23:59:59Z", 9214646399},
+             Row{"1678-01-01T00:00:00Z", -9214560000},
+             Row{"2262-04-12T00:00:00Z", std::nullopt},
+             Row{"1013-01-31T08:05:51Z", std::nullopt},
+             Row{"9999-12-31T23:59:59Z", std::nullopt},
+             Row{"0001-01-01T00:00:00Z", std::nullopt},
          }) {
         SCOPED_TRACE(row.text);
         std::optional<Date> date = parseISO8601(row.text);

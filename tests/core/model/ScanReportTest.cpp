@@ -72,6 +72,9 @@ TEST(ScanReportScore, SumsThePointsOfPassedChecks) {
                   {"y", "c", 5, false, "", {}},
                   {"z", "c", 7, true, "", {}}},
                  17},
+             // A report file can hold any points; the sum saturates.
+             Row{{{"x", "c", INT64_MAX, true, "", {}}, {"y", "c", 5, true, "", {}}}, INT64_MAX},
+             Row{{{"x", "c", INT64_MIN, true, "", {}}, {"y", "c", -5, true, "", {}}}, INT64_MIN},
          }) {
         ScanReport report("https://a.example/");
         report.checks = row.checks;
