@@ -1,12 +1,31 @@
 // The process entry. The update self-tests are decided from the command line
 // alone, before any Qt object exists, so they need no display.
 
+#include "app/AppDelegate.h"
+#include "app/QLTheme.h"
+#include "core/update/ApplicationBundle.h"
 #include "core/update/UpdateChannelSelfTest.h"
+
+#include <QApplication>
+#include <QTimer>
 
 #include <cstdio>
 #include <iostream>
 #include <string>
 #include <vector>
+
+namespace {
+
+// The desktop mode prints nothing but its snapshot failures; the toolkit's own
+// diagnostics (a platform plugin that cannot raise a window, a missing runtime
+// folder) would bury them. Only what ends the process still gets through.
+void quietMessages(QtMsgType type, const QMessageLogContext&, const QString& message) {
+    if (type != QtCriticalMsg && type != QtFatalMsg) return;
+    const QByteArray bytes = (message + QLatin1Char('\n')).toLocal8Bit();
+    std::fwrite(bytes.constData(), 1, static_cast<std::size_t>(bytes.size()), stderr);
+}
+
+} // namespace
 
 int main(int argc, char** argv) {
     const std::vector<std::string> arguments(argv, argv + argc);
@@ -14,6 +33,23 @@ int main(int argc, char** argv) {
             arguments, quorilanth::ApplicationBundle::main(),
             quorilanth::UpdateSessionConfiguration::ephemeral(), std::cout, std::cerr))
         return *status;
-    std::fputs("Quorilanth: the desktop window is not built yet.\n", stderr);
-    return 1;
+
+    qInstallMessageHandler(quietMessages);
+    QApplication::setOrganizationName(QStringLiteral("Quorilanth"));
+    QApplication::setApplicationName(QStringLiteral("Quorilanth"));
+    QApplication::setApplicationDisplayName(QStringLiteral("Quorilanth"));
+    QApplication application(argc, argv);
+    if (const auto version = quorilanth::ApplicationBundle::main().value("CFBundleShortVersionString"))
+        QApplication::setApplicationVersion(QString::fromUtf8(version->data(), qsizetype(version->size())));
+    quorilanth::applyDarkLook();
+
+    QStringList processArguments;
+    for (const std::string& argument : arguments) processArguments.append(QString::fromLocal8Bit(argument.c_str()));
+    quorilanth::AppDelegate delegate(processArguments);
+    QObject::connect(&application, &QApplication::aboutToQuit, &delegate, &quorilanth::AppDelegate::applicationWillTerminate);
+    QObject::connect(&application, &QGuiApplication::applicationStateChanged, &delegate, [&delegate](Qt::ApplicationState state) {
+        if (state == Qt::ApplicationActive) delegate.applicationDidBecomeActive();
+    });
+    QTimer::singleShot(0, &delegate, &quorilanth::AppDelegate::applicationDidFinishLaunching);
+    return application.exec();
 }

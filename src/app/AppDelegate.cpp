@@ -1,0 +1,337 @@
+#include "app/AppDelegate.h"
+
+#include "app/AppLanguage.h"
+#include "app/QLTheme.h"
+#include "app/WorkspaceView.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QBuffer>
+#include <QCloseEvent>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QSaveFile>
+#include <QScreen>
+#include <QSettings>
+#include <QTimer>
+
+#include <cstdio>
+
+namespace quorilanth {
+namespace {
+
+constexpr int snapshotDelayMs = 3000;
+constexpr int snapshotRetryMs = 250;
+constexpr int snapshotDeadlineMs = 15000;
+constexpr int settingsCloseDelayMs = 300;
+
+void printError(const QString& line) {
+    const QByteArray bytes = (line + QLatin1Char('\n')).toUtf8();
+    std::fwrite(bytes.constData(), 1, static_cast<std::size_t>(bytes.size()), stderr);
+    std::fflush(stderr);
+}
+
+// The frame as stored: a rectangle, read defensively because the settings file
+// is text that anything may have edited.
+std::optional<QRect> storedFrame() {
+    const QVariant value = QSettings().value(QLatin1String(AppDelegate::frameKey));
+    if (value.metaType().id() != QMetaType::QRect) return std::nullopt;
+    const QRect frame = value.toRect();
+    if (!frame.isValid()) return std::nullopt;
+    return frame;
+}
+
+} // namespace
+
+void WorkspaceWindow::closeEvent(QCloseEvent* event) {
+    emit closing();
+    QMainWindow::closeEvent(event);
+}
+
+AppDelegate::AppDelegate(QStringList arguments, QProcessEnvironment environment,
+                         WorkspaceStore::Dependencies dependencies, const QString& libraryDirectory)
+    : arguments_(std::move(arguments)), environment_(std::move(environment)),
+      store_(std::make_unique<WorkspaceStore>(libraryDirectory, arguments_, std::move(dependencies))),
+      exit_([](int status) {
+          // Queued, so that it also works before the event loop has started.
+          QMetaObject::invokeMethod(qApp, [status] { QCoreApplication::exit(status); }, Qt::QueuedConnection);
+      }) {
+    for (auto signal : {&WorkspaceStore::busyChanged, &WorkspaceStore::toolBusyChanged, &WorkspaceStore::reportChanged})
+        connect(store_.get(), signal, this, &AppDelegate::updateMenuEnabling);
+}
+
+AppDelegate::~AppDelegate() {
+    // A menu bar that never reached a window is still ours.
+    if (menuBar_ && !menuBar_->parent()) delete menuBar_.data();
+    workspaceWindow_.reset();
+}
+
+WorkspaceView* AppDelegate::workspaceView() const {
+    return workspaceWindow_ ? qobject_cast<WorkspaceView*>(workspaceWindow_->centralWidget()) : nullptr;
+}
+
+bool AppDelegate::isTestLaunch(const QProcessEnvironment& environment, const QStringList& arguments) {
+    return environment.contains(QStringLiteral("XCTestConfigurationFilePath")) ||
+           environment.contains(QStringLiteral("QL_UI_TEST_LIBRARY")) ||
+           arguments.contains(QStringLiteral("--smoke-test")) || arguments.contains(QStringLiteral("--snapshot"));
+}
+
+void AppDelegate::applicationDidFinishLaunching() {
+    installMenus();
+    showWorkspace();
+    scheduleSnapshot();
+    if (!isTestLaunch()) store_->updater().start();
+    if (arguments_.contains(QStringLiteral("--check-updates"))) store_->updater().check(true);
+}
+
+void AppDelegate::applicationDidBecomeActive() {
+    if (!isTestLaunch()) store_->updater().check(false);
+}
+
+void AppDelegate::applicationWillTerminate() {
+    saveFrame();
+    store_->updater().stop();
+}
+
+QAction* AppDelegate::addAction(QMenu* menu, const QString& title, const QKeySequence& keys,
+                                std::function<void()> action) {
+    QAction* item = menu->addAction(title);
+    item->setShortcut(keys);
+    item->setShortcutContext(Qt::ApplicationShortcut);
+    if (action)
+        // Menu commands run after the menu has closed, never inside its handler.
+        connect(item, &QAction::triggered, this, [this, action = std::move(action)] {
+            QMetaObject::invokeMethod(this, action, Qt::QueuedConnection);
+        });
+    return item;
+}
+
+void AppDelegate::installMenus() {
+    if (menuBar_) return;
+    const bool italian = AppLanguage::current() == AppLanguage::italian;
+    menuBar_ = new QMenuBar;
+    menuBar_->setNativeMenuBar(false);
+    idleActions_.clear();
+    reportActions_.clear();
+
+    QMenu* application = menuBar_->addMenu(QStringLiteral("Quorilanth"));
+    application->setObjectName(QStringLiteral("menu-Quorilanth"));
+    addAction(application, QStringLiteral("About Quorilanth"), {}, [this] {
+        auto* about = new QMessageBox(QMessageBox::NoIcon, QStringLiteral("About Quorilanth"),
+                                      QStringLiteral("Quorilanth ") + QCoreApplication::applicationVersion(),
+                                      QMessageBox::Ok, workspaceWindow_.get());
+        about->setTextFormat(Qt::PlainText);
+        about->setAttribute(Qt::WA_DeleteOnClose);
+        about->open();
+    });
+    addAction(application, italian ? QStringLiteral("Controlla aggiornamenti\u2026") : QStringLiteral("Check for Updates\u2026"),
+              QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_U), [this] { checkUpdates(); });
+    application->addSeparator();
+    addAction(application, QStringLiteral("Settings\u2026"), QKeySequence(Qt::CTRL | Qt::Key_Comma),
+              [this] { openSettings(); });
+    application->addSeparator();
+    addAction(application, QStringLiteral("Quit Quorilanth"), QKeySequence(Qt::CTRL | Qt::Key_Q),
+              [] { QCoreApplication::quit(); });
+
+    QMenu* file = menuBar_->addMenu(QStringLiteral("File"));
+    file->setObjectName(QStringLiteral("menu-File"));
+    idleActions_.push_back(addAction(file, QStringLiteral("New Scan"), QKeySequence(Qt::CTRL | Qt::Key_N),
+                                     [this] { newScan(); }));
+    idleActions_.push_back(addAction(file, QStringLiteral("Open Report\u2026"), QKeySequence(Qt::CTRL | Qt::Key_O),
+                                     [this] { openReport(); }));
+    file->addSeparator();
+    addAction(file, QStringLiteral("Close Window"), QKeySequence(Qt::CTRL | Qt::Key_W), [this] {
+        if (QWidget* window = QApplication::activeWindow() ? QApplication::activeWindow() : workspaceWindow_.get())
+            window->close();
+    });
+
+    QMenu* edit = menuBar_->addMenu(QStringLiteral("Edit"));
+    edit->setObjectName(QStringLiteral("menu-Edit"));
+    const struct {
+        const char* title;
+        QKeySequence keys;
+        const char* slot;
+    } editing[] = {{"Undo", QKeySequence(Qt::CTRL | Qt::Key_Z), "undo"},
+                   {"Redo", QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z), "redo"},
+                   {nullptr, {}, nullptr},
+                   {"Cut", QKeySequence(Qt::CTRL | Qt::Key_X), "cut"},
+                   {"Copy", QKeySequence(Qt::CTRL | Qt::Key_C), "copy"},
+                   {"Paste", QKeySequence(Qt::CTRL | Qt::Key_V), "paste"},
+                   {"Select All", QKeySequence(Qt::CTRL | Qt::Key_A), "selectAll"}};
+    for (const auto& item : editing) {
+        if (!item.title) {
+            edit->addSeparator();
+            continue;
+        }
+        const char* slot = item.slot;
+        addAction(edit, QString::fromLatin1(item.title), item.keys, [this, slot] { sendToFocus(slot); });
+    }
+
+    QMenu* inspect = menuBar_->addMenu(QStringLiteral("Inspect"));
+    inspect->setObjectName(QStringLiteral("menu-Inspect"));
+    for (WorkspaceTab tab : allWorkspaceTabs) {
+        const QString raw = rawValue(tab);
+        const QString title = tab == WorkspaceTab::guide && !italian ? QStringLiteral("For you") : raw;
+        QAction* item = addAction(inspect, title, {}, [this, raw] { selectTab(raw); });
+        item->setData(raw);
+        reportActions_.push_back(item);
+    }
+    inspect->addSeparator();
+    reportActions_.push_back(addAction(inspect, QStringLiteral("Fit Schema"), QKeySequence(Qt::CTRL | Qt::Key_0),
+                                       [this] { fitSchema(); }));
+    reportActions_.push_back(addAction(inspect, QStringLiteral("Toggle Inspector"),
+                                       QKeySequence(Qt::CTRL | Qt::ALT | Qt::Key_I), [this] { toggleInspector(); }));
+
+    QMenu* window = menuBar_->addMenu(QStringLiteral("Window"));
+    window->setObjectName(QStringLiteral("menu-Window"));
+    addAction(window, QStringLiteral("Minimize"), QKeySequence(Qt::CTRL | Qt::Key_M), [this] {
+        if (workspaceWindow_) workspaceWindow_->showMinimized();
+    });
+    addAction(window, QStringLiteral("Zoom"), {}, [this] {
+        if (!workspaceWindow_) return;
+        if (workspaceWindow_->isMaximized()) workspaceWindow_->showNormal();
+        else workspaceWindow_->showMaximized();
+    });
+
+    if (workspaceWindow_) workspaceWindow_->setMenuBar(menuBar_);
+    updateMenuEnabling();
+}
+
+void AppDelegate::sendToFocus(const char* slot) {
+    QWidget* focus = QApplication::focusWidget();
+    if (!focus) return;
+    const QMetaObject* meta = focus->metaObject();
+    if (meta->indexOfMethod(QMetaObject::normalizedSignature((QByteArray(slot) + "()").constData())) < 0) return;
+    QMetaObject::invokeMethod(focus, slot);
+}
+
+void AppDelegate::updateMenuEnabling() {
+    const bool idle = !store_->busy() && !store_->toolBusy();
+    const bool report = store_->report().has_value();
+    for (QAction* action : idleActions_) action->setEnabled(idle);
+    for (QAction* action : reportActions_) action->setEnabled(report);
+}
+
+void AppDelegate::showWorkspace() {
+    if (!workspaceWindow_) {
+        workspaceWindow_ = std::make_unique<WorkspaceWindow>();
+        auto* view = new WorkspaceView(*store_, workspaceWindow_.get());
+        workspaceWindow_->setCentralWidget(view);
+        workspaceWindow_->setWindowTitle(QStringLiteral("Quorilanth"));
+        workspaceWindow_->setAttribute(Qt::WA_DeleteOnClose, false);
+        if (menuBar_) workspaceWindow_->setMenuBar(menuBar_);
+        connect(workspaceWindow_.get(), &WorkspaceWindow::closing, this, &AppDelegate::saveFrame);
+        restoreFrame();
+    }
+    workspaceWindow_->show();
+    workspaceWindow_->raise();
+    workspaceWindow_->activateWindow();
+}
+
+void AppDelegate::restoreFrame() {
+    const int menuHeight = workspaceWindow_->menuBar() ? workspaceWindow_->menuBar()->sizeHint().height() : 0;
+    if (const std::optional<QRect> frame = storedFrame()) {
+        const QSize minimum = workspaceWindow_->minimumSizeHint();
+        bool onScreen = false;
+        for (const QScreen* screen : QGuiApplication::screens())
+            onScreen = onScreen || screen->availableGeometry().intersects(*frame);
+        if (onScreen) {
+            workspaceWindow_->setGeometry(QRect(frame->topLeft(), frame->size().expandedTo(minimum)));
+            return;
+        }
+    }
+    workspaceWindow_->resize(contentWidth, contentHeight + menuHeight);
+    if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+        QRect frame(QPoint(), workspaceWindow_->size());
+        frame.moveCenter(screen->availableGeometry().center());
+        workspaceWindow_->move(frame.topLeft());
+    }
+}
+
+void AppDelegate::saveFrame() const {
+    if (!workspaceWindow_ || workspaceWindow_->isMinimized() || workspaceWindow_->isMaximized()) return;
+    QSettings().setValue(QLatin1String(frameKey), workspaceWindow_->geometry());
+}
+
+void AppDelegate::checkUpdates() {
+    showWorkspace();
+    if (store_->showSettings()) {
+        store_->setShowSettings(false);
+        QTimer::singleShot(settingsCloseDelayMs, this, [this] { store_->updater().check(true); });
+    } else {
+        store_->updater().check(true);
+    }
+}
+
+void AppDelegate::newScan() {
+    store_->newScan();
+    showWorkspace();
+}
+
+void AppDelegate::openReport() {
+    showWorkspace();
+    store_->openReport();
+}
+
+void AppDelegate::openSettings() {
+    showWorkspace();
+    store_->setShowSettings(true);
+}
+
+void AppDelegate::fitSchema() { store_->fitSchema(); }
+
+void AppDelegate::toggleInspector() { store_->toggleInspector(); }
+
+void AppDelegate::selectTab(const QVariant& rawTab) {
+    // The menu is enabled only with a report; a stale trigger must obey the same rule.
+    if (!store_->report() || rawTab.metaType().id() != QMetaType::QString) return;
+    if (const std::optional<WorkspaceTab> tab = workspaceTabFromRawValue(rawTab.toString())) store_->setTab(*tab);
+}
+
+void AppDelegate::scheduleSnapshot() {
+    const bool smokeTest = arguments_.contains(QStringLiteral("--smoke-test"));
+    const qsizetype index = arguments_.indexOf(QStringLiteral("--snapshot"));
+    if (index < 0 || index + 1 >= arguments_.size()) {
+        if (smokeTest) exit_(1);
+        return;
+    }
+    const QString path = arguments_.at(index + 1);
+    const QDeadlineTimer deadline(snapshotDeadlineMs);
+    QTimer::singleShot(snapshotDelayMs, this,
+                       [this, path, smokeTest, deadline] { captureSnapshot(path, smokeTest, deadline); });
+}
+
+void AppDelegate::captureSnapshot(const QString& path, bool smokeTest, QDeadlineTimer deadline) {
+    QWidget* content = workspaceWindow_ ? workspaceWindow_->centralWidget() : nullptr;
+    const bool ready = content && workspaceWindow_->isVisible() && content->width() > 0 && content->height() > 0;
+    if (!ready) {
+        if (deadline.hasExpired()) {
+            printError(QStringLiteral("Snapshot failed: no rendered workspace became available within 15 seconds."));
+            if (smokeTest) exit_(1);
+            return;
+        }
+        QTimer::singleShot(snapshotRetryMs, this,
+                           [this, path, smokeTest, deadline] { captureSnapshot(path, smokeTest, deadline); });
+        return;
+    }
+    QByteArray png;
+    {
+        QBuffer buffer(&png);
+        buffer.open(QIODevice::WriteOnly);
+        const QImage image = content->grab().toImage();
+        if (image.isNull() || !image.save(&buffer, "PNG")) png.clear();
+    }
+    if (png.isEmpty()) {
+        if (smokeTest) exit_(1);
+        return;
+    }
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly) || file.write(png) != png.size() || !file.commit()) {
+        printError(QStringLiteral("Snapshot failed: ") + file.errorString());
+        if (smokeTest) exit_(1);
+        return;
+    }
+    if (smokeTest) QCoreApplication::quit();
+}
+
+} // namespace quorilanth

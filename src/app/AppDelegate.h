@@ -1,0 +1,103 @@
+#pragma once
+
+#include "app/WorkspaceStore.h"
+
+#include <QDeadlineTimer>
+#include <QMainWindow>
+#include <QMenuBar>
+#include <QPointer>
+#include <QProcessEnvironment>
+#include <QStringList>
+
+#include <functional>
+#include <memory>
+
+class QAction;
+
+namespace quorilanth {
+
+class WorkspaceView;
+
+// The one workspace window. Closing it hides it (the same window comes back
+// when shown again) and records its frame.
+class WorkspaceWindow : public QMainWindow {
+    Q_OBJECT
+public:
+    using QMainWindow::QMainWindow;
+
+signals:
+    void closing();
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+};
+
+// The desktop application around the one store: menus, the one window, the
+// life-cycle hooks of the update controller and the snapshot for automated
+// checks.
+class AppDelegate : public QObject {
+    Q_OBJECT
+public:
+    // arguments: the process arguments, element 0 the program path. The
+    // dependencies and library folder are the store's (tests replace them).
+    explicit AppDelegate(QStringList arguments,
+                         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment(),
+                         WorkspaceStore::Dependencies dependencies = {}, const QString& libraryDirectory = {});
+    ~AppDelegate() override;
+
+    WorkspaceStore& store() const { return *store_; }
+    WorkspaceWindow* workspaceWindow() const { return workspaceWindow_.get(); }
+    WorkspaceView* workspaceView() const;
+    QMenuBar* menuBar() const { return menuBar_; }
+
+    // An automated run: no automatic update checks.
+    bool isTestLaunch() const { return isTestLaunch(environment_, arguments_); }
+    static bool isTestLaunch(const QProcessEnvironment& environment, const QStringList& arguments);
+
+    // Life cycle.
+    void applicationDidFinishLaunching();
+    void applicationDidBecomeActive();
+    void applicationWillTerminate();
+
+    void installMenus();
+    void showWorkspace();
+
+    // Menu commands.
+    void checkUpdates();
+    void newScan();
+    void openReport();
+    void openSettings();
+    void fitSchema();
+    void toggleInspector();
+    void selectTab(const QVariant& rawTab);
+
+    void scheduleSnapshot();
+    void captureSnapshot(const QString& path, bool smokeTest, QDeadlineTimer deadline);
+
+    // How the process ends with a status; by default the event loop returns it.
+    void setExitHandler(std::function<void(int)> handler) { exit_ = std::move(handler); }
+
+    static constexpr const char* frameKey = "QuorilanthWorkspace";
+    static constexpr int contentWidth = 1640;
+    static constexpr int contentHeight = 1020;
+
+private:
+    void updateMenuEnabling();
+    void restoreFrame();
+    void saveFrame() const;
+    void sendToFocus(const char* slot);
+    QAction* addAction(QMenu* menu, const QString& title, const QKeySequence& keys,
+                       std::function<void()> action);
+
+    QStringList arguments_;
+    QProcessEnvironment environment_;
+    std::unique_ptr<WorkspaceStore> store_;
+    // Declared after the store: the window's views go first.
+    std::unique_ptr<WorkspaceWindow> workspaceWindow_;
+    QPointer<QMenuBar> menuBar_;
+    std::vector<QAction*> idleActions_;
+    std::vector<QAction*> reportActions_;
+    std::function<void(int)> exit_;
+};
+
+} // namespace quorilanth

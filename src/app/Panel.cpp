@@ -1,0 +1,52 @@
+#include "app/Panel.h"
+
+#include "app/QLTheme.h"
+
+#include <QLabel>
+#include <QPainter>
+#include <QPainterPath>
+#include <QVBoxLayout>
+
+namespace quorilanth {
+
+Panel::Panel(const QString& title, QWidget* content, QWidget* parent) : QFrame(parent) {
+    layout_ = new QVBoxLayout(this);
+    layout_->setContentsMargins(20, 20, 20, 20);
+    layout_->setSpacing(15);
+    title_ = new QLabel(this);
+    title_->setTextFormat(Qt::PlainText);
+    title_->setFont(QLTheme::font(10, QFont::DemiBold, QLTheme::Design::monospaced, 1.6));
+    QPalette palette = title_->palette();
+    palette.setColor(QPalette::WindowText, QLTheme::muted());
+    title_->setPalette(palette);
+    layout_->addWidget(title_);
+    setTitle(title);
+    setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Preferred);
+    if (content) setContent(content);
+}
+
+void Panel::setTitle(const QString& title) { title_->setText(title.toUpper()); }
+
+QString Panel::title() const { return title_->text(); }
+
+void Panel::setContent(QWidget* content) {
+    if (content_) {
+        layout_->removeWidget(content_);
+        content_->hide();
+        content_->deleteLater();
+    }
+    content_ = content;
+    if (content_) layout_->addWidget(content_, 0, Qt::AlignLeft);
+}
+
+void Panel::paintEvent(QPaintEvent*) {
+    QPainter painter(this);
+    painter.setRenderHint(QPainter::Antialiasing);
+    QPainterPath card;
+    card.addRoundedRect(QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5), 10, 10);
+    painter.fillPath(card, QLTheme::panel());
+    painter.setPen(QPen(QLTheme::line(), 1));
+    painter.drawPath(card);
+}
+
+} // namespace quorilanth

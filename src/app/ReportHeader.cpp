@@ -1,0 +1,124 @@
+#include "app/ReportHeader.h"
+
+#include "app/QLTheme.h"
+#include "app/WorkspaceStore.h"
+#include "core/net/Url.h"
+
+#include <QEvent>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QMouseEvent>
+#include <QVBoxLayout>
+
+namespace quorilanth {
+
+ReportHeader::Summary ReportHeader::summarize(const ScanReport& report) {
+    Summary summary;
+    const std::optional<Url> url = Url::parse(report.domain);
+    const std::string host = url && url->hasHost() ? url->host() : std::string();
+    summary.site = QString::fromStdString(host.empty() ? report.domain : host);
+    for (const GraphNode& node : report.nodes)
+        if (node.status != FindingStatus::notFound && node.status != FindingStatus::pending) ++summary.observations;
+    for (const MCPServer& server : report.servers) {
+        if (server.status == FindingStatus::valid) ++summary.servers;
+        summary.tools += server.tools.size();
+    }
+    summary.score = report.score();
+    return summary;
+}
+
+QString ReportHeader::counterLine(const Summary& summary) {
+    return QString::number(summary.observations) + QStringLiteral(" OBSERVATIONS  /  ") +
+           QString::number(summary.servers) + QStringLiteral(" MCP SERVERS  /  ") + QString::number(summary.tools) +
+           QStringLiteral(" TOOLS");
+}
+
+ReportHeader::ReportHeader(WorkspaceStore& store, QWidget* parent)
+    : Backdrop(QLTheme::background(), parent), store_(store),
+      renderer_(new CoalescedRender(this, [this] { render(); })) {
+    setObjectName(QStringLiteral("report-header"));
+    setBottomRule(QLTheme::line());
+    auto* row = new QHBoxLayout(this);
+    row->setContentsMargins(22, 20, 22, 21);
+    row->setSpacing(12);
+
+    auto* siteColumn = new QVBoxLayout;
+    siteColumn->setSpacing(6);
+    auto* siteRow = new QHBoxLayout;
+    siteRow->setSpacing(8);
+    site_ = new ElidedLabel(this);
+    site_->setObjectName(QStringLiteral("report-site"));
+    site_->setFont(QLTheme::font(22, QFont::DemiBold));
+    site_->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
+    siteRow->addWidget(site_, 1);
+    busy_ = new BusyIndicator(11, QLTheme::foreground(), this);
+    busy_->setObjectName(QStringLiteral("report-busy"));
+    siteRow->addWidget(busy_);
+    siteColumn->addLayout(siteRow);
+    counters_ = new QLabel(this);
+    counters_->setObjectName(QStringLiteral("report-counters"));
+    counters_->setTextFormat(Qt::PlainText);
+    counters_->setFont(QLTheme::font(9, QFont::Medium, QLTheme::Design::monospaced, 0.7));
+    setTextColour(counters_, QLTheme::muted());
+    siteColumn->addWidget(counters_);
+    row->addLayout(siteColumn, 1);
+
+    scoreColumn_ = new QWidget(this);
+    scoreColumn_->setObjectName(QStringLiteral("report-score"));
+    scoreColumn_->setCursor(Qt::PointingHandCursor);
+    scoreColumn_->installEventFilter(this);
+    auto* scoreLayout = new QVBoxLayout(scoreColumn_);
+    scoreLayout->setContentsMargins(0, 0, 0, 0);
+    scoreLayout->setSpacing(3);
+    auto* scoreRow = new QHBoxLayout;
+    scoreRow->setSpacing(2);
+    score_ = new QLabel(scoreColumn_);
+    score_->setObjectName(QStringLiteral("report-score-value"));
+    score_->setTextFormat(Qt::PlainText);
+    score_->setFont(QLTheme::font(29, QFont::Light, QLTheme::Design::rounded));
+    setTextColour(score_, QLTheme::accent());
+    auto* scale = new QLabel(QStringLiteral("/100"), scoreColumn_);
+    scale->setTextFormat(Qt::PlainText);
+    scale->setFont(QLTheme::font(11, QFont::Normal, QLTheme::Design::monospaced));
+    setTextColour(scale, QLTheme::muted());
+    scoreRow->addStretch(1);
+    scoreRow->addWidget(score_, 0, Qt::AlignBaseline);
+    scoreRow->addWidget(scale, 0, Qt::AlignBaseline);
+    scoreLayout->addLayout(scoreRow);
+    caption_ = new QLabel(scoreColumn_);
+    caption_->setObjectName(QStringLiteral("report-caption"));
+    caption_->setTextFormat(Qt::PlainText);
+    caption_->setAlignment(Qt::AlignRight);
+    caption_->setFont(QLTheme::font(8, QFont::Medium, QLTheme::Design::monospaced, 1.0));
+    setTextColour(caption_, QLTheme::muted());
+    scoreLayout->addWidget(caption_);
+    for (QObject* child : scoreColumn_->children())
+        if (child->isWidgetType()) child->installEventFilter(this);
+    row->addWidget(scoreColumn_);
+
+    for (auto signal : {&WorkspaceStore::reportChanged, &WorkspaceStore::busyChanged})
+        connect(&store_, signal, renderer_, &CoalescedRender::request);
+    render();
+}
+
+bool ReportHeader::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::MouseButtonRelease &&
+        static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton) {
+        QMetaObject::invokeMethod(this, [this] { store_.setTab(WorkspaceTab::overview); }, Qt::QueuedConnection);
+        return true;
+    }
+    return Backdrop::eventFilter(watched, event);
+}
+
+void ReportHeader::render() {
+    const bool busy = store_.busy();
+    busy_->setVisible(busy);
+    caption_->setText(busy ? QStringLiteral("READINESS \u00B7 PARTIAL") : QStringLiteral("AGENT READINESS"));
+    if (!store_.report()) return;
+    const Summary summary = summarize(*store_.report());
+    site_->setText(summary.site);
+    counters_->setText(counterLine(summary));
+    score_->setText(QString::number(summary.score));
+}
+
+} // namespace quorilanth

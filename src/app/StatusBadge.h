@@ -1,0 +1,27 @@
+#pragma once
+
+#include "core/model/FindingStatus.h"
+
+#include <QWidget>
+
+namespace quorilanth {
+
+// A coloured dot and the status word on a faint tint of the same colour.
+class StatusBadge : public QWidget {
+    Q_OBJECT
+public:
+    explicit StatusBadge(FindingStatus status, QWidget* parent = nullptr);
+    FindingStatus status() const { return status_; }
+    void setStatus(FindingStatus status);
+    QString word() const;
+    QSize sizeHint() const override;
+    QSize minimumSizeHint() const override { return sizeHint(); }
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+
+private:
+    FindingStatus status_;
+};
+
+} // namespace quorilanth

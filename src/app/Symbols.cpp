@@ -1,0 +1,256 @@
+#include "app/Symbols.h"
+
+#include <QPainter>
+#include <QPainterPath>
+
+#include <functional>
+#include <map>
+
+namespace quorilanth {
+namespace {
+
+// Every symbol is drawn on a 24 by 24 grid; stroke() lines, fill() solids.
+struct Pen {
+    QPainter& painter;
+    QColor color;
+    void stroke(const QPainterPath& path, qreal width = 1.8) {
+        painter.setBrush(Qt::NoBrush);
+        painter.setPen(QPen(color, width, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+        painter.drawPath(path);
+    }
+    void fill(const QPainterPath& path) {
+        painter.setPen(Qt::NoPen);
+        painter.setBrush(color);
+        painter.drawPath(path);
+    }
+};
+
+QPainterPath circle(qreal x, qreal y, qreal r) {
+    QPainterPath path;
+    path.addEllipse(QPointF(x, y), r, r);
+    return path;
+}
+
+QPainterPath polyline(std::initializer_list<QPointF> points) {
+    QPainterPath path;
+    bool first = true;
+    for (const QPointF& p : points) {
+        if (first) path.moveTo(p);
+        else path.lineTo(p);
+        first = false;
+    }
+    return path;
+}
+
+QPainterPath roundedRect(qreal x, qreal y, qreal w, qreal h, qreal r) {
+    QPainterPath path;
+    path.addRoundedRect(QRectF(x, y, w, h), r, r);
+    return path;
+}
+
+using Drawing = std::function<void(Pen&)>;
+
+const std::map<QString, Drawing>& drawings() {
+    static const std::map<QString, Drawing> table{
+        {"point.3.connected.trianglepath.dotted",
+         [](Pen& p) {
+             QPainterPath lines = polyline({{12, 4.5}, {4.5, 18}, {19.5, 18}, {12, 4.5}});
+             p.painter.setPen(QPen(p.color, 1.4, Qt::DotLine, Qt::RoundCap));
+             p.painter.setBrush(Qt::NoBrush);
+             p.painter.drawPath(lines);
+             p.fill(circle(12, 4.5, 2.6));
+             p.fill(circle(4.5, 18, 2.6));
+             p.fill(circle(19.5, 18, 2.6));
+         }},
+        {"folder",
+         [](Pen& p) {
+             p.stroke(polyline({{3, 7}, {3, 19}, {21, 19}, {21, 8.5}, {11.5, 8.5}, {9.5, 6}, {3, 6}, {3, 7}}));
+         }},
+        {"square.and.arrow.up",
+         [](Pen& p) {
+             p.stroke(polyline({{8, 10}, {5, 10}, {5, 21}, {19, 21}, {19, 10}, {16, 10}}));
+             p.stroke(polyline({{12, 15}, {12, 3}}));
+             p.stroke(polyline({{8, 7}, {12, 3}, {16, 7}}));
+         }},
+        {"sidebar.right",
+         [](Pen& p) {
+             p.stroke(roundedRect(3, 5, 18, 14, 2.5));
+             p.stroke(polyline({{15, 5}, {15, 19}}));
+         }},
+        {"gearshape",
+         [](Pen& p) {
+             QPainterPath teeth;
+             for (int i = 0; i < 8; ++i) {
+                 QTransform turn;
+                 turn.translate(12, 12);
+                 turn.rotate(i * 45.0);
+                 teeth.addPolygon(turn.map(QPolygonF(QRectF(-1.6, -10, 3.2, 4))));
+             }
+             p.fill(teeth);
+             p.stroke(circle(12, 12, 6.2), 2.2);
+             p.stroke(circle(12, 12, 2.2), 1.6);
+         }},
+        {"globe",
+         [](Pen& p) {
+             p.stroke(circle(12, 12, 8.5));
+             QPainterPath meridian;
+             meridian.addEllipse(QPointF(12, 12), 3.6, 8.5);
+             p.stroke(meridian, 1.4);
+             p.stroke(polyline({{3.5, 12}, {20.5, 12}}), 1.4);
+         }},
+        {"sparkles",
+         [](Pen& p) {
+             auto star = [](qreal x, qreal y, qreal r) {
+                 QPainterPath path;
+                 path.moveTo(x, y - r);
+                 path.quadTo(x, y, x + r, y);
+                 path.quadTo(x, y, x, y + r);
+                 path.quadTo(x, y, x - r, y);
+                 path.quadTo(x, y, x, y - r);
+                 return path;
+             };
+             p.fill(star(10, 13, 7.5));
+             p.fill(star(18.5, 5.5, 3.5));
+         }},
+        {"arrow.up.right",
+         [](Pen& p) {
+             p.stroke(polyline({{6, 18}, {18, 6}}), 2.2);
+             p.stroke(polyline({{9, 6}, {18, 6}, {18, 15}}), 2.2);
+         }},
+        {"stop.fill", [](Pen& p) { p.fill(roundedRect(5, 5, 14, 14, 2.5)); }},
+        {"hand.wave",
+         [](Pen& p) {
+             p.stroke(roundedRect(7, 9, 10, 12, 4.5));
+             for (qreal x : {8.5, 11.5, 14.5}) p.stroke(polyline({{x, 10}, {x, 4}}), 1.7);
+             p.stroke(polyline({{7.5, 14}, {4, 10.5}}), 1.7);
+         }},
+        {"arrow.left",
+         [](Pen& p) {
+             p.stroke(polyline({{20, 12}, {4, 12}}), 2);
+             p.stroke(polyline({{10, 6}, {4, 12}, {10, 18}}), 2);
+         }},
+        {"square.grid.2x2",
+         [](Pen& p) {
+             for (qreal x : {4.0, 13.5})
+                 for (qreal y : {4.0, 13.5}) p.stroke(roundedRect(x, y, 6.5, 6.5, 1.5));
+         }},
+        {"antenna.radiowaves.left.and.right",
+         [](Pen& p) {
+             p.fill(circle(12, 10, 2));
+             p.stroke(polyline({{12, 12}, {12, 21}}));
+             QPainterPath waves;
+             waves.arcMoveTo(QRectF(6, 4, 12, 12), 135);
+             waves.arcTo(QRectF(6, 4, 12, 12), 135, 90);
+             waves.arcMoveTo(QRectF(6, 4, 12, 12), -45);
+             waves.arcTo(QRectF(6, 4, 12, 12), -45, 90);
+             waves.arcMoveTo(QRectF(2, 0, 20, 20), 140);
+             waves.arcTo(QRectF(2, 0, 20, 20), 140, 80);
+             waves.arcMoveTo(QRectF(2, 0, 20, 20), -40);
+             waves.arcTo(QRectF(2, 0, 20, 20), -40, 80);
+             p.stroke(waves, 1.5);
+         }},
+        {"arrow.triangle.branch",
+         [](Pen& p) {
+             p.stroke(polyline({{12, 21}, {12, 12}, {6, 6}}));
+             p.stroke(polyline({{12, 12}, {18, 6}}));
+             p.stroke(polyline({{6, 10}, {6, 6}, {10, 6}}));
+             p.stroke(polyline({{14, 6}, {18, 6}, {18, 10}}));
+         }},
+        {"server.rack",
+         [](Pen& p) {
+             for (qreal y : {4.0, 10.0, 16.0}) {
+                 p.stroke(roundedRect(3.5, y, 17, 4.8, 1.2), 1.5);
+                 p.fill(circle(7, y + 2.4, 0.9));
+             }
+         }},
+        {"wrench.and.screwdriver",
+         [](Pen& p) {
+             p.stroke(polyline({{5, 19}, {13, 11}}), 2.4);
+             p.stroke(circle(15.5, 8.5, 3.4), 1.8);
+             p.stroke(polyline({{19, 19}, {11, 11}}), 1.6);
+             p.stroke(polyline({{7, 5}, {10, 8}}), 2.2);
+         }},
+        {"curlybraces",
+         [](Pen& p) {
+             QPainterPath left;
+             left.moveTo(9, 4);
+             left.cubicTo(5, 4, 7.5, 11, 4.5, 12);
+             left.cubicTo(7.5, 13, 5, 20, 9, 20);
+             QPainterPath right;
+             right.moveTo(15, 4);
+             right.cubicTo(19, 4, 16.5, 11, 19.5, 12);
+             right.cubicTo(16.5, 13, 19, 20, 15, 20);
+             p.stroke(left);
+             p.stroke(right);
+         }},
+        {"terminal",
+         [](Pen& p) {
+             p.stroke(roundedRect(3, 4.5, 18, 15, 2.5));
+             p.stroke(polyline({{7, 9.5}, {10, 12}, {7, 14.5}}));
+             p.stroke(polyline({{12, 15}, {16.5, 15}}));
+         }},
+        {"shippingbox",
+         [](Pen& p) {
+             p.stroke(polyline({{12, 3}, {20.5, 7}, {20.5, 17}, {12, 21}, {3.5, 17}, {3.5, 7}, {12, 3}}));
+             p.stroke(polyline({{3.5, 7}, {12, 11}, {20.5, 7}}));
+             p.stroke(polyline({{12, 11}, {12, 21}}));
+         }},
+        {"text.bubble",
+         [](Pen& p) {
+             p.stroke(polyline({{5, 4}, {19, 4}, {21, 6}, {21, 14}, {19, 16}, {10, 16}, {6, 20}, {6, 16},
+                                {5, 16}, {3, 14}, {3, 6}, {5, 4}}));
+             p.stroke(polyline({{7, 8.5}, {17, 8.5}}), 1.5);
+             p.stroke(polyline({{7, 12}, {14, 12}}), 1.5);
+         }},
+        {"doc.text",
+         [](Pen& p) {
+             p.stroke(polyline({{5, 3}, {14, 3}, {19, 8}, {19, 21}, {5, 21}, {5, 3}}));
+             for (qreal y : {11.0, 14.5, 18.0}) p.stroke(polyline({{8.5, y}, {15.5, y}}), 1.4);
+         }},
+        {"doc.richtext",
+         [](Pen& p) {
+             p.stroke(polyline({{5, 3}, {14, 3}, {19, 8}, {19, 21}, {5, 21}, {5, 3}}));
+             p.fill(roundedRect(8, 10, 8, 5, 1));
+             p.stroke(polyline({{8.5, 18}, {15.5, 18}}), 1.4);
+         }},
+    };
+    return table;
+}
+
+} // namespace
+
+QPixmap Symbols::pixmap(const QString& name, const QColor& color, int pixelSize, qreal devicePixelRatio) {
+    const int side = qMax(1, int(pixelSize * devicePixelRatio + 0.5));
+    QPixmap image(side, side);
+    image.fill(Qt::transparent);
+    image.setDevicePixelRatio(devicePixelRatio);
+    const auto drawing = drawings().find(name);
+    if (drawing == drawings().end()) return image;
+    QPainter painter(&image);
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.scale(pixelSize / 24.0, pixelSize / 24.0);
+    Pen pen{painter, color};
+    drawing->second(pen);
+    return image;
+}
+
+QIcon Symbols::icon(const QString& name, const QColor& color, int pixelSize) {
+    QIcon icon;
+    icon.addPixmap(pixmap(name, color, pixelSize, 1.0));
+    icon.addPixmap(pixmap(name, color, pixelSize, 2.0));
+    // Disabled controls keep their symbol, dimmed like their text.
+    const QColor dimmed = QColor::fromRgbF(color.redF(), color.greenF(), color.blueF(), color.alphaF() * 0.35f);
+    icon.addPixmap(pixmap(name, dimmed, pixelSize, 1.0), QIcon::Disabled);
+    icon.addPixmap(pixmap(name, dimmed, pixelSize, 2.0), QIcon::Disabled);
+    return icon;
+}
+
+bool Symbols::has(const QString& name) { return drawings().count(name) != 0; }
+
+QStringList Symbols::names() {
+    QStringList result;
+    for (const auto& entry : drawings()) result.append(entry.first);
+    return result;
+}
+
+} // namespace quorilanth

@@ -1,0 +1,194 @@
+#include "app/ViewKit.h"
+
+#include "app/QLTheme.h"
+
+#include <QEvent>
+#include <QFontMetrics>
+#include <QPainter>
+#include <QTimer>
+
+namespace quorilanth {
+namespace {
+
+// More characters than any screen can show on one line at our smallest size.
+constexpr qsizetype displayLimit = 2000;
+
+} // namespace
+
+CoalescedRender::CoalescedRender(QObject* owner, std::function<void()> render)
+    : QObject(owner), render_(std::move(render)) {}
+
+void CoalescedRender::request() {
+    if (pending_) return;
+    pending_ = true;
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+            pending_ = false;
+            render_();
+        },
+        Qt::QueuedConnection);
+}
+
+void setTextColour(QWidget* widget, const QColor& colour) {
+    QPalette palette = widget->palette();
+    palette.setColor(QPalette::WindowText, colour);
+    palette.setColor(QPalette::ButtonText, colour);
+    palette.setColor(QPalette::Text, colour);
+    widget->setPalette(palette);
+}
+
+ElidedLabel::ElidedLabel(QWidget* parent) : QWidget(parent), colour_(QLTheme::foreground()) {
+    setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
+}
+
+void ElidedLabel::setText(const QString& text) {
+    if (text == text_) return;
+    text_ = text;
+    setAccessibleName(text_.left(displayLimit));
+    update();
+}
+
+void ElidedLabel::setColour(const QColor& colour) {
+    colour_ = colour;
+    update();
+}
+
+QSize ElidedLabel::sizeHint() const {
+    const QFontMetrics metrics(font());
+    return {metrics.horizontalAdvance(text_.left(80)), metrics.height()};
+}
+
+QSize ElidedLabel::minimumSizeHint() const { return {0, QFontMetrics(font()).height()}; }
+
+void ElidedLabel::paintEvent(QPaintEvent*) {
+    QPainter painter(this);
+    painter.setPen(colour_);
+    QString shown = text_.left(displayLimit);
+    // A status line is one line: breaks and tabs read as spaces.
+    for (QChar& c : shown)
+        if (c == QLatin1Char('\n') || c == QLatin1Char('\r') || c == QLatin1Char('\t') ||
+            c == QChar::LineSeparator || c == QChar::ParagraphSeparator)
+            c = QLatin1Char(' ');
+    const QString elided = painter.fontMetrics().elidedText(shown, Qt::ElideRight, width());
+    painter.drawText(rect(), Qt::AlignVCenter | Qt::AlignLeft | Qt::TextSingleLine, elided);
+}
+
+SpacedText::SpacedText(QWidget* parent) : QWidget(parent), colour_(QLTheme::foreground()) {
+    setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
+}
+
+void SpacedText::setText(const QString& text) {
+    if (text == text_) return;
+    text_ = text;
+    setAccessibleName(text_);
+    updateGeometry();
+    update();
+}
+
+void SpacedText::setLineSpacing(int pixels) {
+    lineSpacing_ = pixels;
+    updateGeometry();
+}
+
+void SpacedText::setColour(const QColor& colour) {
+    colour_ = colour;
+    update();
+}
+
+QSize SpacedText::sizeHint() const {
+    const QFontMetrics metrics(font());
+    const QStringList lines = text_.split(QLatin1Char('\n'));
+    int width = 0;
+    for (const QString& line : lines) width = qMax(width, metrics.horizontalAdvance(line));
+    const int height = int(lines.size()) * metrics.height() + int(lines.size() - 1) * lineSpacing_;
+    return {width + 2, height};
+}
+
+void SpacedText::paintEvent(QPaintEvent*) {
+    QPainter painter(this);
+    painter.setRenderHint(QPainter::TextAntialiasing);
+    painter.setPen(colour_);
+    const QFontMetrics metrics(font());
+    int y = 0;
+    for (const QString& line : text_.split(QLatin1Char('\n'))) {
+        painter.drawText(QRect(0, y, width(), metrics.height()), Qt::AlignLeft | Qt::TextSingleLine, line);
+        y += metrics.height() + lineSpacing_;
+    }
+}
+
+void SpacedText::changeEvent(QEvent* event) {
+    if (event->type() == QEvent::FontChange) updateGeometry();
+    QWidget::changeEvent(event);
+}
+
+BusyIndicator::BusyIndicator(int diameter, const QColor& colour, QWidget* parent)
+    : QWidget(parent), diameter_(diameter), colour_(colour), timer_(new QTimer(this)) {
+    setFixedSize(diameter, diameter);
+    timer_->setInterval(80);
+    connect(timer_, &QTimer::timeout, this, [this] {
+        angle_ = (angle_ + 30) % 360;
+        update();
+    });
+}
+
+void BusyIndicator::paintEvent(QPaintEvent*) {
+    QPainter painter(this);
+    painter.setRenderHint(QPainter::Antialiasing);
+    const qreal width = qMax(1.5, diameter_ / 8.0);
+    const QRectF box = QRectF(rect()).adjusted(width, width, -width, -width);
+    painter.setPen(QPen(QLTheme::tint(colour_, 0.25), width));
+    painter.drawEllipse(box);
+    painter.setPen(QPen(colour_, width, Qt::SolidLine, Qt::RoundCap));
+    painter.drawArc(box, -angle_ * 16, 100 * 16);
+}
+
+void BusyIndicator::showEvent(QShowEvent* event) {
+    timer_->start();
+    QWidget::showEvent(event);
+}
+
+void BusyIndicator::hideEvent(QHideEvent* event) {
+    timer_->stop();
+    QWidget::hideEvent(event);
+}
+
+Swatch::Swatch(int width, int height, const QColor& colour, QWidget* parent, bool round)
+    : QWidget(parent), colour_(colour), round_(round) {
+    setFixedSize(width, height);
+}
+
+void Swatch::setColour(const QColor& colour) {
+    if (colour == colour_) return;
+    colour_ = colour;
+    update();
+}
+
+void Swatch::paintEvent(QPaintEvent*) {
+    QPainter painter(this);
+    if (round_) {
+        painter.setRenderHint(QPainter::Antialiasing);
+        painter.setPen(Qt::NoPen);
+        painter.setBrush(colour_);
+        painter.drawEllipse(QRectF(rect()));
+    } else {
+        painter.fillRect(rect(), colour_);
+    }
+}
+
+QWidget* horizontalRule(QWidget* parent) {
+    auto* rule = new Backdrop(QLTheme::line(), parent);
+    rule->setFixedHeight(1);
+    rule->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
+    return rule;
+}
+
+Backdrop::Backdrop(const QColor& colour, QWidget* parent) : QWidget(parent), colour_(colour) {}
+
+void Backdrop::paintEvent(QPaintEvent*) {
+    QPainter painter(this);
+    painter.fillRect(rect(), colour_);
+    if (bottomRule_.isValid()) painter.fillRect(QRect(0, height() - 1, width(), 1), bottomRule_);
+}
+
+} // namespace quorilanth

@@ -1,0 +1,129 @@
+#pragma once
+
+#include <QColor>
+#include <QFont>
+#include <QObject>
+#include <QWidget>
+
+#include <functional>
+
+class QTimer;
+
+namespace quorilanth {
+
+// Runs a render function at most once per event-loop turn, however many store
+// signals asked for it: a burst of field changes costs one pass.
+class CoalescedRender : public QObject {
+    Q_OBJECT
+public:
+    CoalescedRender(QObject* owner, std::function<void()> render);
+    void request();
+    bool pending() const { return pending_; }
+
+private:
+    std::function<void()> render_;
+    bool pending_ = false;
+};
+
+// Sets the colour of a widget's text.
+void setTextColour(QWidget* widget, const QColor& colour);
+
+// One line of plain text, cut with an ellipsis when it does not fit. Its size
+// hint never depends on the text's length, so a very long text cannot widen
+// the window or stall the layout.
+class ElidedLabel : public QWidget {
+    Q_OBJECT
+public:
+    explicit ElidedLabel(QWidget* parent = nullptr);
+    void setText(const QString& text);
+    QString text() const { return text_; }
+    void setColour(const QColor& colour);
+    QSize sizeHint() const override;
+    QSize minimumSizeHint() const override;
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+
+private:
+    QString text_;
+    QColor colour_;
+};
+
+// Plain text of our own on several lines ("\n" breaks) with a chosen extra
+// space between lines.
+class SpacedText : public QWidget {
+    Q_OBJECT
+public:
+    explicit SpacedText(QWidget* parent = nullptr);
+    void setText(const QString& text);
+    QString text() const { return text_; }
+    void setLineSpacing(int pixels);
+    void setColour(const QColor& colour);
+    QSize sizeHint() const override;
+    QSize minimumSizeHint() const override { return sizeHint(); }
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void changeEvent(QEvent* event) override;
+
+private:
+    QString text_;
+    int lineSpacing_ = 0;
+    QColor colour_;
+};
+
+// A small indeterminate progress indicator; it only animates while shown.
+class BusyIndicator : public QWidget {
+    Q_OBJECT
+public:
+    explicit BusyIndicator(int diameter, const QColor& colour, QWidget* parent = nullptr);
+    QSize sizeHint() const override { return {diameter_, diameter_}; }
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+    void hideEvent(QHideEvent* event) override;
+
+private:
+    int diameter_;
+    QColor colour_;
+    int angle_ = 0;
+    QTimer* timer_;
+};
+
+// A filled rectangle of a fixed size: rules, separators, bars and dots.
+class Swatch : public QWidget {
+    Q_OBJECT
+public:
+    Swatch(int width, int height, const QColor& colour, QWidget* parent = nullptr, bool round = false);
+    void setColour(const QColor& colour);
+    QColor colour() const { return colour_; }
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+
+private:
+    QColor colour_;
+    bool round_;
+};
+
+// A full-width 1-pixel rule between the window's bands.
+QWidget* horizontalRule(QWidget* parent);
+
+// A widget that fills itself with one colour.
+class Backdrop : public QWidget {
+    Q_OBJECT
+public:
+    explicit Backdrop(const QColor& colour, QWidget* parent = nullptr);
+    // A 1-pixel rule of that colour along the bottom edge.
+    void setBottomRule(const QColor& colour) { bottomRule_ = colour; }
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+
+private:
+    QColor colour_;
+    QColor bottomRule_;
+};
+
+} // namespace quorilanth

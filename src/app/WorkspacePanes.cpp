@@ -1,0 +1,33 @@
+#include "app/WorkspacePanes.h"
+
+#include "app/QLTheme.h"
+#include "app/ViewKit.h"
+
+namespace quorilanth {
+namespace {
+
+QWidget* emptyPane(const QString& name, const QColor& colour, QWidget* parent) {
+    auto* pane = new Backdrop(colour, parent);
+    pane->setObjectName(name);
+    return pane;
+}
+
+} // namespace
+
+QWidget* makeTabPane(WorkspaceTab tab, WorkspaceStore&, QWidget* parent) {
+    return emptyPane(QStringLiteral("pane-") + rawValue(tab), QLTheme::background(), parent);
+}
+
+QWidget* makeInspectorPane(WorkspaceStore&, QWidget* parent) {
+    return emptyPane(QStringLiteral("inspector"), QLTheme::background(), parent);
+}
+
+QWidget* makeSidebarPane(WorkspaceStore&, QWidget* parent) {
+    return emptyPane(QStringLiteral("sidebar"), QLTheme::panel(), parent);
+}
+
+QWidget* makeLibraryPane(WorkspaceStore&, QWidget* parent) {
+    return emptyPane(QStringLiteral("library"), QLTheme::background(), parent);
+}
+
+} // namespace quorilanth

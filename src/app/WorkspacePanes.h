@@ -1,0 +1,19 @@
+#pragma once
+
+#include "app/WorkspaceTab.h"
+
+#include <QWidget>
+
+namespace quorilanth {
+
+class WorkspaceStore;
+
+// The contents that the window's root places but does not draw itself. Each
+// call builds a fresh view with its initial local state; a pane whose view is
+// not built yet is an empty pane named after what will fill it.
+QWidget* makeTabPane(WorkspaceTab tab, WorkspaceStore& store, QWidget* parent);
+QWidget* makeInspectorPane(WorkspaceStore& store, QWidget* parent);
+QWidget* makeSidebarPane(WorkspaceStore& store, QWidget* parent);
+QWidget* makeLibraryPane(WorkspaceStore& store, QWidget* parent);
+
+} // namespace quorilanth

@@ -1,0 +1,204 @@
+#include "app/WorkspaceView.h"
+
+#include "app/EmptyWorkspace.h"
+#include "app/QLTheme.h"
+#include "app/ReportHeader.h"
+#include "app/SearchBar.h"
+#include "app/StatusLine.h"
+#include "app/TabStrip.h"
+#include "app/TitleBar.h"
+#include "app/ViewKit.h"
+#include "app/WorkspacePanes.h"
+#include "app/WorkspaceStore.h"
+
+#include <QEvent>
+#include <QMessageBox>
+#include <QSplitter>
+#include <QStackedWidget>
+#include <QVBoxLayout>
+
+namespace quorilanth {
+namespace {
+
+// An alert is a few lines; a message of any length must not stall its layout.
+constexpr qsizetype alertLimit = 4000;
+
+QString alertText(const QString& message) {
+    if (message.size() <= alertLimit) return message;
+    return message.left(alertLimit) + QChar(0x2026);
+}
+
+} // namespace
+
+WorkspaceView::WorkspaceView(WorkspaceStore& store, QWidget* parent)
+    : QWidget(parent), store_(store), renderer_(new CoalescedRender(this, [this] { render(); })) {
+    setObjectName(QStringLiteral("workspace"));
+    setMinimumSize(minimumWidth, minimumHeight);
+    setAutoFillBackground(true);
+    QPalette palette = this->palette();
+    palette.setColor(QPalette::Window, QLTheme::background());
+    palette.setColor(QPalette::WindowText, QLTheme::foreground());
+    setPalette(palette);
+
+    auto* bands = new QVBoxLayout(this);
+    bands->setContentsMargins(0, 0, 0, 0);
+    bands->setSpacing(0);
+    titleBar_ = new TitleBar(store_, this);
+    bands->addWidget(titleBar_);
+    bands->addWidget(horizontalRule(this));
+
+    columns_ = new QSplitter(Qt::Horizontal, this);
+    columns_->setObjectName(QStringLiteral("columns"));
+    columns_->setChildrenCollapsible(false);
+    columns_->setHandleWidth(1);
+    // The dividers are the same hairline as the rules between the bands.
+    columns_->setStyleSheet(QStringLiteral("QSplitter::handle { background: %1; }")
+                                .arg(QLTheme::line().name(QColor::HexArgb)));
+    sidebar_ = makeSidebarPane(store_, columns_);
+    sidebar_->setMinimumWidth(205);
+    sidebar_->setMaximumWidth(280);
+    columns_->addWidget(sidebar_);
+
+    auto* mainColumn = new QWidget(columns_);
+    mainColumn->setObjectName(QStringLiteral("main-column"));
+    mainColumn->setMinimumWidth(680);
+    auto* mainLayout = new QVBoxLayout(mainColumn);
+    mainLayout->setContentsMargins(0, 0, 0, 0);
+    mainLayout->setSpacing(0);
+    searchBar_ = new SearchBar(store_, mainColumn);
+    mainLayout->addWidget(searchBar_);
+    tabStrip_ = new TabStrip(store_, mainColumn);
+    mainLayout->addWidget(tabStrip_);
+    mainArea_ = new QStackedWidget(mainColumn);
+    library_ = makeLibraryPane(store_, mainArea_);
+    mainArea_->addWidget(library_);
+    reportPage_ = new QWidget(mainArea_);
+    reportPage_->setObjectName(QStringLiteral("report-page"));
+    reportLayout_ = new QVBoxLayout(reportPage_);
+    reportLayout_->setContentsMargins(0, 0, 0, 0);
+    reportLayout_->setSpacing(0);
+    header_ = new ReportHeader(store_, reportPage_);
+    reportLayout_->addWidget(header_);
+    mainArea_->addWidget(reportPage_);
+    welcome_ = new EmptyWorkspace(store_, mainArea_);
+    mainArea_->addWidget(welcome_);
+    mainLayout->addWidget(mainArea_, 1);
+    columns_->addWidget(mainColumn);
+
+    inspector_ = makeInspectorPane(store_, columns_);
+    inspector_->setMinimumWidth(285);
+    inspector_->setMaximumWidth(450);
+    columns_->addWidget(inspector_);
+    columns_->setStretchFactor(0, 0);
+    columns_->setStretchFactor(1, 1);
+    columns_->setStretchFactor(2, 0);
+    columns_->setSizes({220, 1100, 320});
+    bands->addWidget(columns_, 1);
+
+    bands->addWidget(horizontalRule(this));
+    statusLine_ = new StatusLine(store_, this);
+    bands->addWidget(statusLine_);
+
+    for (auto signal : {&WorkspaceStore::reportChanged, &WorkspaceStore::researchChanged,
+                        &WorkspaceStore::tabChanged, &WorkspaceStore::showLibraryChanged,
+                        &WorkspaceStore::showInspectorChanged, &WorkspaceStore::discoveryModeChanged,
+                        &WorkspaceStore::errorChanged})
+        connect(&store_, signal, renderer_, &CoalescedRender::request);
+    render();
+}
+
+WorkspaceView::~WorkspaceView() {
+    if (alert_) delete alert_.data();
+}
+
+WorkspaceView::MainArea WorkspaceView::chooseMainArea(const WorkspaceStore& store) {
+    if (store.showLibrary()) return MainArea::library;
+    if (store.report() || (store.discoveryMode() && store.research())) return MainArea::report;
+    return MainArea::welcome;
+}
+
+bool WorkspaceView::showsInspector(const WorkspaceStore& store) {
+    return !store.showLibrary() && store.showInspector() && store.tab() != WorkspaceTab::guide;
+}
+
+WorkspaceView::MainArea WorkspaceView::mainArea() const {
+    if (mainArea_->currentWidget() == library_) return MainArea::library;
+    if (mainArea_->currentWidget() == reportPage_) return MainArea::report;
+    return MainArea::welcome;
+}
+
+void WorkspaceView::refresh() {
+    titleBar_->render();
+    searchBar_->render();
+    tabStrip_->render();
+    header_->render();
+    welcome_->render();
+    statusLine_->render();
+    render();
+}
+
+void WorkspaceView::changeEvent(QEvent* event) {
+    if (event->type() == QEvent::LanguageChange || event->type() == QEvent::LocaleChange) refresh();
+    QWidget::changeEvent(event);
+}
+
+void WorkspaceView::render() {
+    const MainArea area = chooseMainArea(store_);
+    tabStrip_->setVisible(!store_.showLibrary());
+    inspector_->setVisible(showsInspector(store_));
+
+    if (area != MainArea::report && pane_) {
+        // Leaving the report page drops the pane, so it comes back afresh.
+        pane_->hide();
+        pane_->deleteLater();
+        pane_ = nullptr;
+        paneTab_.reset();
+    }
+    switch (area) {
+    case MainArea::library: mainArea_->setCurrentWidget(library_); break;
+    case MainArea::welcome: mainArea_->setCurrentWidget(welcome_); break;
+    case MainArea::report:
+        header_->setVisible(store_.tab() != WorkspaceTab::guide && store_.report());
+        if (paneTab_ != store_.tab()) {
+            if (pane_) {
+                pane_->hide();
+                pane_->deleteLater();
+            }
+            pane_ = makeTabPane(store_.tab(), store_, reportPage_);
+            paneTab_ = store_.tab();
+            reportLayout_->addWidget(pane_, 1);
+        }
+        mainArea_->setCurrentWidget(reportPage_);
+        break;
+    }
+    renderAlert();
+}
+
+void WorkspaceView::renderAlert() {
+    const std::optional<QString>& error = store_.error();
+    if (!error) {
+        if (alert_) {
+            // Closed because the store cleared the error: nothing to clear back.
+            alert_->disconnect(this);
+            alert_->close();
+        }
+        return;
+    }
+    if (!alert_) {
+        alert_ = new QMessageBox(QMessageBox::NoIcon, QStringLiteral("Quorilanth"), QString(), QMessageBox::Ok, this);
+        alert_->setObjectName(QStringLiteral("error-alert"));
+        alert_->setTextFormat(Qt::PlainText);
+        alert_->setAttribute(Qt::WA_DeleteOnClose);
+        // Any way of closing the alert clears the error, after the alert's own
+        // handlers have run.
+        connect(alert_, &QMessageBox::finished, this, [this] {
+            QMetaObject::invokeMethod(this, [this] { store_.setError(std::nullopt); }, Qt::QueuedConnection);
+        });
+        alert_->setText(alertText(*error));
+        alert_->open();
+    } else {
+        alert_->setText(alertText(*error));
+    }
+}
+
+} // namespace quorilanth

@@ -1,0 +1,108 @@
+#pragma once
+
+// What the window and menu tests share: a transport that holds a scan open
+// until it is stopped, an AI search that finds nothing, a store wired to both,
+// and report files built in the test.
+
+#include "app/AppLanguage.h"
+#include "app/WorkspaceStore.h"
+#include "core/discovery/DiscoveryEngine.h"
+#include "core/model/ReportJSON.h"
+#include "core/net/HTTPInspecting.h"
+
+#include <QApplication>
+#include <QDeadlineTimer>
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <atomic>
+#include <chrono>
+#include <functional>
+#include <thread>
+
+#include <ostream>
+
+// Readable failure messages for Qt strings.
+inline void PrintTo(const QString& text, std::ostream* out) { *out << '"' << text.toStdString() << '"'; }
+
+namespace quorilanth::test {
+
+// Every request waits until the scan is stopped, so a scan stays busy for as
+// long as a test needs it.
+class HeldTransport final : public HTTPInspecting {
+public:
+    HTTPResult request(const std::string& url, const std::string& method, const HeaderFields&,
+                       const std::optional<std::string>&, std::stop_token stop) override {
+        ++requests;
+        while (!stop.stop_requested() && !released.load())
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        Evidence hop(url, method);
+        hop.error = "Cancelled";
+        HTTPResult result;
+        result.exchanges.push_back(std::move(hop));
+        return result;
+    }
+    std::atomic<int> requests{0};
+    std::atomic<bool> released{false};
+};
+
+class EmptyResearch final : public AIResearching {
+public:
+    ResearchResult research(const std::string& query, AIProvider provider, const std::string& model,
+                            std::stop_token) override {
+        ResearchResult result;
+        result.query = query;
+        result.provider = provider;
+        result.model = model;
+        return result;
+    }
+};
+
+inline WorkspaceStore::Dependencies heldDependencies(std::shared_ptr<HeldTransport> transport) {
+    WorkspaceStore::Dependencies dependencies;
+    dependencies.makeEngine = [transport](NetworkPolicy policy) {
+        return std::make_shared<DiscoveryEngine>(std::move(policy), transport);
+    };
+    dependencies.makeResearchEngine = [] { return std::make_unique<EmptyResearch>(); };
+    return dependencies;
+}
+
+// Our own folder names: names starting with the application's are watched by
+// other tests for leftovers of the transport.
+inline QString folderTemplate() { return QDir::tempPath() + QStringLiteral("/ql-app-test-XXXXXX"); }
+
+// Runs the event loop until the condition holds; false after ten seconds.
+inline bool waitUntil(const std::function<bool()>& condition, int milliseconds = 10000) {
+    QDeadlineTimer deadline(milliseconds);
+    while (!condition()) {
+        if (deadline.hasExpired()) return false;
+        QApplication::processEvents(QEventLoop::AllEvents, 10);
+    }
+    return true;
+}
+
+// Lets every queued render and deferred deletion run.
+inline void settle() {
+    for (int i = 0; i < 3; ++i) {
+        QApplication::processEvents();
+        QApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    }
+}
+
+inline QString writeReport(const QTemporaryDir& folder, const ScanReport& report, const QString& name) {
+    const QString path = folder.filePath(name);
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly)) return {};
+    file.write(QByteArray::fromStdString(ReportJSON::write(report)));
+    return path;
+}
+
+// Sets the preferred languages for one scope.
+class Language {
+public:
+    explicit Language(const QString& tag) { AppLanguage::setPreferredLanguagesForTesting(QStringList{tag}); }
+    ~Language() { AppLanguage::setPreferredLanguagesForTesting(QStringList{QStringLiteral("en-GB")}); }
+};
+
+} // namespace quorilanth::test
