@@ -370,6 +370,7 @@ void WorkspaceStore::start() {
 
 void WorkspaceStore::cancel() {
     if (task_) task_->request_stop();
+    setStatus(QStringLiteral("Cancelling\u2026"));
 }
 
 void WorkspaceStore::receive(ScanReport report, const QString& message) {

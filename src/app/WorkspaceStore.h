@@ -115,7 +115,8 @@ public:
 
     // Scan and AI site search.
     void start();
-    // The window's STOP button: asks the running operation to end.
+    // The window's STOP button: asks the running operation to end and says so
+    // in the status line until the operation reports how it ended.
     void cancel();
 
     // Library.

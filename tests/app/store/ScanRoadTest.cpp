@@ -145,6 +145,7 @@ TEST_F(ScanRoadTest, CancellingMidScanSavesThePartialReportWithoutAnAlert) {
     store->start();
     ASSERT_TRUE(waitUntil([&] { return statuses.size() >= 3; }));
     store->cancel();
+    EXPECT_EQ(store->status(), QStringLiteral("Cancelling\u2026"));
     ASSERT_TRUE(waitUntil([&] { return !store->busy(); }));
     EXPECT_EQ(store->status(), "Cancelled");
     EXPECT_FALSE(store->error());
