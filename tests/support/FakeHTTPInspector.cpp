@@ -7,15 +7,12 @@
 #include <cctype>
 
 namespace quorilanth::test {
-namespace {
 
 HTTPResult oneHop(Evidence evidence) {
     HTTPResult result;
     result.exchanges.push_back(std::move(evidence));
     return result;
 }
-
-} // namespace
 
 Evidence FakeHTTPInspector::record(const Call& call) {
     Evidence evidence(call.url, call.method);

@@ -15,6 +15,9 @@
 
 namespace quorilanth::test {
 
+// A result of exactly one hop.
+HTTPResult oneHop(Evidence evidence);
+
 class FakeHTTPInspector final : public HTTPInspecting {
 public:
     struct Call {

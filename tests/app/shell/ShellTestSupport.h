@@ -9,6 +9,7 @@
 #include "core/discovery/DiscoveryEngine.h"
 #include "core/model/ReportJSON.h"
 #include "core/net/HTTPInspecting.h"
+#include "support/ScriptedResearch.h"
 
 #include <QApplication>
 #include <QDeadlineTimer>
@@ -47,24 +48,12 @@ public:
     std::atomic<bool> released{false};
 };
 
-class EmptyResearch final : public AIResearching {
-public:
-    ResearchResult research(const std::string& query, AIProvider provider, const std::string& model,
-                            std::stop_token) override {
-        ResearchResult result;
-        result.query = query;
-        result.provider = provider;
-        result.model = model;
-        return result;
-    }
-};
-
 inline WorkspaceStore::Dependencies heldDependencies(std::shared_ptr<HeldTransport> transport) {
     WorkspaceStore::Dependencies dependencies;
     dependencies.makeEngine = [transport](NetworkPolicy policy) {
         return std::make_shared<DiscoveryEngine>(std::move(policy), transport);
     };
-    dependencies.makeResearchEngine = [] { return std::make_unique<EmptyResearch>(); };
+    dependencies.makeResearchEngine = [] { return std::make_unique<ScriptedResearch>(); };
     return dependencies;
 }
 

@@ -3,6 +3,7 @@
 #include "support/FakeHTTPInspector.h"
 #include "support/FakeResolver.h"
 #include "support/LoopbackHTTPServer.h"
+#include "support/ScriptedResearch.h"
 #include "core/discovery/DiscoveryEngine.h"
 
 #include <QDir>
@@ -19,26 +20,6 @@ namespace {
 
 using namespace std::chrono_literals;
 using test::waitUntil;
-
-// Answers every research with the candidates it was given.
-class ScriptedResearch final : public AIResearching {
-public:
-    explicit ScriptedResearch(std::vector<std::string> domains) : domains_(std::move(domains)) {}
-    ResearchResult research(const std::string& query, AIProvider provider, const std::string& model,
-                            std::stop_token) override {
-        ResearchResult result;
-        result.query = query;
-        result.provider = provider;
-        result.model = model;
-        std::int64_t id = 1;
-        for (const std::string& domain : domains_)
-            result.candidates.push_back({id++, domain, domain, "", domain, "Relevant candidate", true});
-        return result;
-    }
-
-private:
-    std::vector<std::string> domains_;
-};
 
 class ScanRoadTest : public ::testing::Test {
 protected:
@@ -65,7 +46,7 @@ protected:
             return std::make_shared<DiscoveryEngine>(policy, transport);
         };
         dependencies.makeResearchEngine = [candidates] {
-            return std::make_unique<ScriptedResearch>(candidates);
+            return std::make_unique<test::ScriptedResearch>(candidates);
         };
         auto store = std::make_unique<WorkspaceStore>(folder.path(), QStringList{"quorilanth"},
                                                       std::move(dependencies));

@@ -6,12 +6,6 @@ namespace quorilanth::test {
 
 namespace {
 
-HTTPResult oneHop(Evidence evidence) {
-    HTTPResult result;
-    result.exchanges.push_back(std::move(evidence));
-    return result;
-}
-
 JSONValue rpcResult(const JSONValue& id, JSONValue result) {
     JSONValue reply = JSONValue::emptyObject();
     reply.set("jsonrpc", "2.0");
