@@ -2,21 +2,19 @@
 
 #include "support/TestCertificateAuthority.h"
 
-#include <openssl/err.h>
-#include <openssl/pem.h>
-#include <openssl/ssl.h>
-
 #include <algorithm>
+#include <arpa/inet.h>
 #include <cerrno>
 #include <csignal>
 #include <cstring>
-#include <stdexcept>
-#include <string>
-
-#include <arpa/inet.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
+#include <openssl/err.h>
+#include <openssl/pem.h>
+#include <openssl/ssl.h>
 #include <poll.h>
+#include <stdexcept>
+#include <string>
 #include <sys/eventfd.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -32,7 +30,8 @@ constexpr int socketTimeoutMS = 50;
 
 bool equalsIgnoringCase(std::string_view a, std::string_view b) {
     return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-               return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y));
+               return std::tolower(static_cast<unsigned char>(x)) ==
+                      std::tolower(static_cast<unsigned char>(y));
            });
 }
 
@@ -45,25 +44,39 @@ std::string trim(std::string_view text) {
 
 std::string reasonFor(int status) {
     switch (status) {
-    case 100: return "Continue";
-    case 103: return "Early Hints";
-    case 200: return "OK";
-    case 204: return "No Content";
-    case 301: return "Moved Permanently";
-    case 302: return "Found";
-    case 303: return "See Other";
-    case 307: return "Temporary Redirect";
-    case 308: return "Permanent Redirect";
-    case 400: return "Bad Request";
-    case 404: return "Not Found";
-    case 500: return "Internal Server Error";
-    default: return "Status";
+    case 100:
+        return "Continue";
+    case 103:
+        return "Early Hints";
+    case 200:
+        return "OK";
+    case 204:
+        return "No Content";
+    case 301:
+        return "Moved Permanently";
+    case 302:
+        return "Found";
+    case 303:
+        return "See Other";
+    case 307:
+        return "Temporary Redirect";
+    case 308:
+        return "Permanent Redirect";
+    case 400:
+        return "Bad Request";
+    case 404:
+        return "Not Found";
+    case 500:
+        return "Internal Server Error";
+    default:
+        return "Status";
     }
 }
 
 std::string headText(int status, const HeaderList& headers) {
     std::string head = "HTTP/1.1 " + std::to_string(status) + " " + reasonFor(status) + "\r\n";
-    for (const auto& [name, value] : headers) head += name + ": " + value + "\r\n";
+    for (const auto& [name, value] : headers)
+        head += name + ": " + value + "\r\n";
     head += "\r\n";
     return head;
 }
@@ -75,13 +88,15 @@ std::string hex(std::size_t value) {
 }
 
 void appendPattern(std::string& out, std::uint64_t offset, std::size_t length) {
-    for (std::size_t i = 0; i < length; ++i) out.push_back(static_cast<char>('a' + (offset + i) % 26));
+    for (std::size_t i = 0; i < length; ++i)
+        out.push_back(static_cast<char>('a' + (offset + i) % 26));
 }
 
 // The transport of one accepted connection: a plain socket or TLS over it.
 class Stream {
 public:
-    Stream(int fd, SSL* ssl, const std::atomic<bool>& stopping) : fd_(fd), ssl_(ssl), stopping_(stopping) {}
+    Stream(int fd, SSL* ssl, const std::atomic<bool>& stopping)
+        : fd_(fd), ssl_(ssl), stopping_(stopping) {}
 
     bool handshake() {
         if (!ssl_) return true;
@@ -102,7 +117,8 @@ public:
             } else {
                 ssize_t rc = ::recv(fd_, buffer, size, 0);
                 if (rc > 0) return static_cast<std::size_t>(rc);
-                if (rc == 0 || !(errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR)) return 0;
+                if (rc == 0 || !(errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR))
+                    return 0;
                 if (stopping_) return 0;
             }
         }
@@ -111,7 +127,8 @@ public:
     bool write(std::string_view bytes) {
         while (!bytes.empty()) {
             if (ssl_) {
-                int rc = SSL_write(ssl_, bytes.data(), static_cast<int>(std::min<std::size_t>(bytes.size(), 1 << 20)));
+                int rc = SSL_write(ssl_, bytes.data(),
+                                   static_cast<int>(std::min<std::size_t>(bytes.size(), 1 << 20)));
                 if (rc > 0) {
                     bytes.remove_prefix(static_cast<std::size_t>(rc));
                 } else if (!retryable(rc)) {
@@ -180,11 +197,13 @@ std::optional<ReceivedRequest> parseHead(std::string_view head) {
     while (lineEnd != std::string_view::npos) {
         std::size_t start = lineEnd + 2;
         lineEnd = head.find("\r\n", start);
-        std::string_view field = head.substr(start, lineEnd == std::string_view::npos ? head.npos : lineEnd - start);
+        std::string_view field =
+            head.substr(start, lineEnd == std::string_view::npos ? head.npos : lineEnd - start);
         if (field.empty()) continue;
         std::size_t colon = field.find(':');
         if (colon == std::string_view::npos) continue;
-        request.headers.emplace_back(std::string(field.substr(0, colon)), trim(field.substr(colon + 1)));
+        request.headers.emplace_back(std::string(field.substr(0, colon)),
+                                     trim(field.substr(colon + 1)));
     }
     return request;
 }
@@ -201,7 +220,9 @@ void ignoreBrokenPipes() {
 
 } // namespace
 
-std::string ReceivedRequest::path() const { return target.substr(0, target.find('?')); }
+std::string ReceivedRequest::path() const {
+    return target.substr(0, target.find('?'));
+}
 
 std::optional<std::string> ReceivedRequest::header(std::string_view name) const {
     for (const auto& [key, value] : headers)
@@ -223,7 +244,9 @@ bool ResponseWriter::respond(int status, std::string_view body, const HeaderList
     return send(headText(status, all)) && send(body);
 }
 
-bool ResponseWriter::sendHead(int status, const HeaderList& headers) { return send(headText(status, headers)); }
+bool ResponseWriter::sendHead(int status, const HeaderList& headers) {
+    return send(headText(status, headers));
+}
 
 std::string patternBody(std::size_t length) {
     std::string body;
@@ -235,9 +258,8 @@ std::string patternBody(std::size_t length) {
 namespace respond {
 
 Handler text(int status, std::string body, HeaderList headers) {
-    return [status, body = std::move(body), headers = std::move(headers)](const ReceivedRequest&, ResponseWriter& out) {
-        out.respond(status, body, headers);
-    };
+    return [status, body = std::move(body), headers = std::move(headers)](
+               const ReceivedRequest&, ResponseWriter& out) { out.respond(status, body, headers); };
 }
 
 Handler redirect(int status, std::optional<std::string> location) {
@@ -247,12 +269,14 @@ Handler redirect(int status, std::optional<std::string> location) {
 }
 
 Handler raw(std::string bytes) {
-    return [bytes = std::move(bytes)](const ReceivedRequest&, ResponseWriter& out) { out.send(bytes); };
+    return [bytes = std::move(bytes)](const ReceivedRequest&, ResponseWriter& out) {
+        out.send(bytes);
+    };
 }
 
 Handler interimThen(int interimStatus, HeaderList interimHeaders, Handler final) {
-    return [interimStatus, interimHeaders = std::move(interimHeaders), final = std::move(final)](
-               const ReceivedRequest& request, ResponseWriter& out) {
+    return [interimStatus, interimHeaders = std::move(interimHeaders),
+            final = std::move(final)](const ReceivedRequest& request, ResponseWriter& out) {
         if (out.sendHead(interimStatus, interimHeaders)) final(request, out);
     };
 }
@@ -265,7 +289,8 @@ Handler chunked(std::uint64_t totalBytes, std::size_t chunkBytes, HeaderList hea
         if (!out.sendHead(200, all)) return;
         std::string piece;
         for (std::uint64_t sent = 0; sent < totalBytes;) {
-            std::size_t size = static_cast<std::size_t>(std::min<std::uint64_t>(chunkBytes, totalBytes - sent));
+            std::size_t size =
+                static_cast<std::size_t>(std::min<std::uint64_t>(chunkBytes, totalBytes - sent));
             piece = hex(size) + "\r\n";
             appendPattern(piece, sent, size);
             piece += "\r\n";
@@ -278,7 +303,8 @@ Handler chunked(std::uint64_t totalBytes, std::size_t chunkBytes, HeaderList hea
 
 Handler endless(std::size_t chunkBytes) {
     return [chunkBytes](const ReceivedRequest&, ResponseWriter& out) {
-        if (!out.sendHead(200, {{"Content-Type", "text/plain"}, {"Transfer-Encoding", "chunked"}})) return;
+        if (!out.sendHead(200, {{"Content-Type", "text/plain"}, {"Transfer-Encoding", "chunked"}}))
+            return;
         std::string piece = hex(chunkBytes) + "\r\n";
         appendPattern(piece, 0, chunkBytes);
         piece += "\r\n";
@@ -287,13 +313,15 @@ Handler endless(std::size_t chunkBytes) {
     };
 }
 
-Handler trickle(std::uint64_t totalBytes, std::chrono::milliseconds interval, std::size_t stepBytes) {
+Handler trickle(std::uint64_t totalBytes, std::chrono::milliseconds interval,
+                std::size_t stepBytes) {
     return [=](const ReceivedRequest&, ResponseWriter& out) {
         HeaderList headers{{"Content-Length", std::to_string(totalBytes)}, {"Connection", "close"}};
         if (!out.sendHead(200, headers)) return;
         std::string piece;
         for (std::uint64_t sent = 0; sent < totalBytes;) {
-            std::size_t size = static_cast<std::size_t>(std::min<std::uint64_t>(stepBytes, totalBytes - sent));
+            std::size_t size =
+                static_cast<std::size_t>(std::min<std::uint64_t>(stepBytes, totalBytes - sent));
             piece.clear();
             appendPattern(piece, sent, size);
             if (!out.send(piece) || !out.pause(interval)) return;
@@ -304,14 +332,16 @@ Handler trickle(std::uint64_t totalBytes, std::chrono::milliseconds interval, st
 
 Handler announced(std::uint64_t contentLength, std::string body) {
     return [contentLength, body = std::move(body)](const ReceivedRequest&, ResponseWriter& out) {
-        if (out.sendHead(200, {{"Content-Length", std::to_string(contentLength)}, {"Connection", "close"}}))
+        if (out.sendHead(
+                200, {{"Content-Length", std::to_string(contentLength)}, {"Connection", "close"}}))
             out.send(body);
     };
 }
 
 } // namespace respond
 
-LoopbackHTTPServer::LoopbackHTTPServer(std::vector<std::string> addresses, const TestCertificateAuthority* tls)
+LoopbackHTTPServer::LoopbackHTTPServer(std::vector<std::string> addresses,
+                                       const TestCertificateAuthority* tls)
     : addresses_(std::move(addresses)), tls_(tls) {
     ignoreBrokenPipes();
     if (addresses_.empty()) throw std::invalid_argument("LoopbackHTTPServer needs an address");
@@ -321,7 +351,8 @@ LoopbackHTTPServer::LoopbackHTTPServer(std::vector<std::string> addresses, const
     // of a URL. Another process may hold that port on a later address; then
     // start over with a fresh one.
     for (int attempt = 0; attempt < 50 && listeners_.size() != addresses_.size(); ++attempt) {
-        for (int fd : listeners_) ::close(fd);
+        for (int fd : listeners_)
+            ::close(fd);
         listeners_.clear();
         port_ = 0;
         for (const std::string& address : addresses_) {
@@ -348,7 +379,8 @@ LoopbackHTTPServer::LoopbackHTTPServer(std::vector<std::string> addresses, const
                     throw std::invalid_argument("bad address " + address);
                 length = sizeof *in4;
             }
-            if (::bind(fd, reinterpret_cast<sockaddr*>(&storage), length) != 0 || ::listen(fd, 64) != 0) {
+            if (::bind(fd, reinterpret_cast<sockaddr*>(&storage), length) != 0 ||
+                ::listen(fd, 64) != 0) {
                 ::close(fd);
                 break;
             }
@@ -360,13 +392,15 @@ LoopbackHTTPServer::LoopbackHTTPServer(std::vector<std::string> addresses, const
             listeners_.push_back(fd);
         }
     }
-    if (listeners_.size() != addresses_.size()) throw std::runtime_error("could not bind the loopback server");
+    if (listeners_.size() != addresses_.size())
+        throw std::runtime_error("could not bind the loopback server");
 
     if (tls_) {
         SSL_CTX* context = SSL_CTX_new(TLS_server_method());
         BIO* certificate = BIO_new_mem_buf(tls_->serverCertificatePEM().data(),
                                            static_cast<int>(tls_->serverCertificatePEM().size()));
-        BIO* key = BIO_new_mem_buf(tls_->serverKeyPEM().data(), static_cast<int>(tls_->serverKeyPEM().size()));
+        BIO* key = BIO_new_mem_buf(tls_->serverKeyPEM().data(),
+                                   static_cast<int>(tls_->serverKeyPEM().size()));
         X509* x509 = PEM_read_bio_X509(certificate, nullptr, nullptr, nullptr);
         EVP_PKEY* pkey = PEM_read_bio_PrivateKey(key, nullptr, nullptr, nullptr);
         bool ok = context && x509 && pkey && SSL_CTX_use_certificate(context, x509) == 1 &&
@@ -379,7 +413,8 @@ LoopbackHTTPServer::LoopbackHTTPServer(std::vector<std::string> addresses, const
             SSL_CTX_free(context);
             throw std::runtime_error("TLS set-up of the loopback server failed");
         }
-        SSL_CTX_set_mode(context, SSL_MODE_ACCEPT_MOVING_WRITE_BUFFER | SSL_MODE_ENABLE_PARTIAL_WRITE);
+        SSL_CTX_set_mode(context,
+                         SSL_MODE_ACCEPT_MOVING_WRITE_BUFFER | SSL_MODE_ENABLE_PARTIAL_WRITE);
         sslContext_ = context;
     }
 
@@ -389,7 +424,8 @@ LoopbackHTTPServer::LoopbackHTTPServer(std::vector<std::string> addresses, const
 
 LoopbackHTTPServer::~LoopbackHTTPServer() {
     stop();
-    for (int fd : listeners_) ::close(fd);
+    for (int fd : listeners_)
+        ::close(fd);
     if (wakeFd_ >= 0) ::close(wakeFd_);
     SSL_CTX_free(static_cast<SSL_CTX*>(sslContext_));
 }
@@ -404,7 +440,8 @@ void LoopbackHTTPServer::stop() {
         std::lock_guard lock(mutex_);
         workers.swap(workers_);
     }
-    for (std::thread& worker : workers) worker.join();
+    for (std::thread& worker : workers)
+        worker.join();
 }
 
 void LoopbackHTTPServer::on(std::string path, Handler handler) {
@@ -437,7 +474,9 @@ std::size_t LoopbackHTTPServer::requestCount() const {
     return received_.size();
 }
 
-std::size_t LoopbackHTTPServer::activeConnections() const { return active_; }
+std::size_t LoopbackHTTPServer::activeConnections() const {
+    return active_;
+}
 
 Handler LoopbackHTTPServer::handlerFor(const std::string& path) const {
     std::lock_guard lock(mutex_);
@@ -447,7 +486,8 @@ Handler LoopbackHTTPServer::handlerFor(const std::string& path) const {
 
 void LoopbackHTTPServer::acceptLoop() {
     std::vector<pollfd> fds;
-    for (int fd : listeners_) fds.push_back({fd, POLLIN, 0});
+    for (int fd : listeners_)
+        fds.push_back({fd, POLLIN, 0});
     fds.push_back({wakeFd_, POLLIN, 0});
     while (!stopping_) {
         if (::poll(fds.data(), fds.size(), -1) < 0) {
@@ -464,7 +504,8 @@ void LoopbackHTTPServer::acceptLoop() {
                 continue;
             }
             ++active_;
-            workers_.emplace_back([this, client, address = addresses_[i]] { serve(client, address); });
+            workers_.emplace_back(
+                [this, client, address = addresses_[i]] { serve(client, address); });
         }
     }
 }
@@ -493,9 +534,11 @@ void LoopbackHTTPServer::serve(int fd, std::string localAddress) {
             if (n == 0) return;
             buffer.append(chunk, n);
         }
-        std::optional<ReceivedRequest> request = parseHead(std::string_view(buffer).substr(0, headEnd));
+        std::optional<ReceivedRequest> request =
+            parseHead(std::string_view(buffer).substr(0, headEnd));
         if (!request) return;
         request->localAddress = localAddress;
+        request->receivedAt = std::chrono::steady_clock::now();
         std::string rest = buffer.substr(headEnd + 4);
         std::size_t length = 0;
         if (auto contentLength = request->header("Content-Length")) {

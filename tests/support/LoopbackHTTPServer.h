@@ -32,7 +32,8 @@ struct ReceivedRequest {
     std::string version; // "HTTP/1.1"
     HeaderList headers;  // in arrival order, names as sent
     std::string body;
-    std::string localAddress; // the bound address the connection came in on
+    std::string localAddress;                         // the bound address the connection came in on
+    std::chrono::steady_clock::time_point receivedAt; // when its head was complete
 
     std::string path() const; // target without its query
     // First header of that name, compared without regard to case.
@@ -79,7 +80,8 @@ Handler chunked(std::uint64_t totalBytes, std::size_t chunkBytes = 16384, Header
 Handler endless(std::size_t chunkBytes = 65536);
 // patternBody(totalBytes) with its length announced, sent stepBytes at a time
 // with a pause between steps.
-Handler trickle(std::uint64_t totalBytes, std::chrono::milliseconds interval, std::size_t stepBytes = 1);
+Handler trickle(std::uint64_t totalBytes, std::chrono::milliseconds interval,
+                std::size_t stepBytes = 1);
 // Announces contentLength but sends only the given body, then closes.
 Handler announced(std::uint64_t contentLength, std::string body);
 } // namespace respond

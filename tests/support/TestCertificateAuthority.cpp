@@ -1,17 +1,15 @@
 #include "support/TestCertificateAuthority.h"
 
+#include <filesystem>
+#include <fstream>
+#include <memory>
 #include <openssl/evp.h>
 #include <openssl/pem.h>
 #include <openssl/x509.h>
 #include <openssl/x509v3.h>
-
-#include <filesystem>
-#include <fstream>
-#include <memory>
 #include <stdexcept>
-#include <vector>
-
 #include <stdlib.h>
+#include <vector>
 
 namespace quorilanth::test {
 namespace {
@@ -49,8 +47,8 @@ void addExtension(X509* cert, X509* issuer, int nid, const char* value) {
     X509_EXTENSION_free(ext);
 }
 
-Cert newCertificate(EVP_PKEY* key, const char* commonName, long serial, X509* issuer, EVP_PKEY* issuerKey,
-                    bool authority) {
+Cert newCertificate(EVP_PKEY* key, const char* commonName, long serial, X509* issuer,
+                    EVP_PKEY* issuerKey, bool authority) {
     Cert cert(X509_new());
     check(cert != nullptr, "certificate");
     X509_set_version(cert.get(), 2);
@@ -60,8 +58,8 @@ Cert newCertificate(EVP_PKEY* key, const char* commonName, long serial, X509* is
     X509_gmtime_adj(X509_getm_notAfter(cert.get()), 2 * 24 * 3600);
     X509_set_pubkey(cert.get(), key);
     X509_NAME* name = X509_get_subject_name(cert.get());
-    X509_NAME_add_entry_by_txt(name, "CN", MBSTRING_ASC, reinterpret_cast<const unsigned char*>(commonName), -1, -1,
-                               0);
+    X509_NAME_add_entry_by_txt(name, "CN", MBSTRING_ASC,
+                               reinterpret_cast<const unsigned char*>(commonName), -1, -1, 0);
     X509* signer = issuer ? issuer : cert.get();
     X509_set_issuer_name(cert.get(), X509_get_subject_name(signer));
     if (authority) {
@@ -94,7 +92,9 @@ std::string certificatePEM(X509* cert) {
 
 std::string keyPEM(EVP_PKEY* key) {
     Bio bio(BIO_new(BIO_s_mem()));
-    check(bio && PEM_write_bio_PrivateKey(bio.get(), key, nullptr, nullptr, 0, nullptr, nullptr) == 1, "PEM key");
+    check(bio &&
+              PEM_write_bio_PrivateKey(bio.get(), key, nullptr, nullptr, 0, nullptr, nullptr) == 1,
+          "PEM key");
     return drain(bio.get());
 }
 

@@ -2,12 +2,12 @@
 // client exactly as intended, over plain HTTP and over TLS with the test CA.
 
 #include "support/LoopbackHTTPServer.h"
-#include "support/TestCertificateAuthority.h"
 
-#include <gtest/gtest.h>
+#include "support/TestCertificateAuthority.h"
 
 #include <array>
 #include <cstdio>
+#include <gtest/gtest.h>
 #include <string>
 
 namespace quorilanth::test {
@@ -16,10 +16,12 @@ namespace {
 // Runs the system's curl and returns what it wrote to standard output.
 std::string curl(const std::string& arguments) {
     std::string output;
-    FILE* pipe = ::popen(("/usr/bin/curl --silent --noproxy '*' " + arguments + " 2>/dev/null").c_str(), "r");
+    FILE* pipe = ::popen(
+        ("/usr/bin/curl --silent --noproxy '*' " + arguments + " 2>/dev/null").c_str(), "r");
     if (!pipe) return output;
     std::array<char, 4096> buffer;
-    while (std::size_t n = std::fread(buffer.data(), 1, buffer.size(), pipe)) output.append(buffer.data(), n);
+    while (std::size_t n = std::fread(buffer.data(), 1, buffer.size(), pipe))
+        output.append(buffer.data(), n);
     ::pclose(pipe);
     return output;
 }
@@ -30,7 +32,8 @@ TEST(LoopbackHTTPServer, ScriptedResponsesReachTheClient) {
     server.on("/moved", respond::redirect(302, "/text"));
     server.on("/chunked", respond::chunked(100000, 777));
     server.on("/interim", respond::interimThen(100, {}, respond::text(200, "after")));
-    server.on("/raw", respond::raw("HTTP/1.1 200 OK\r\nX-Odd: caf\xe9\r\nContent-Length: 2\r\n\r\nok"));
+    server.on("/raw",
+              respond::raw("HTTP/1.1 200 OK\r\nX-Odd: caf\xe9\r\nContent-Length: 2\r\n\r\nok"));
     server.on("/trickle", respond::trickle(5, std::chrono::milliseconds(1)));
 
     struct Case {
@@ -48,7 +51,8 @@ TEST(LoopbackHTTPServer, ScriptedResponsesReachTheClient) {
         {"-i " + server.url("/text") + " | grep -ci set-cookie", "2\n"},
         {server.url("/missing") + " -w '%{http_code}' -o /dev/null", "404"},
     };
-    for (const Case& c : cases) EXPECT_EQ(curl(c.arguments), c.expected) << c.arguments;
+    for (const Case& c : cases)
+        EXPECT_EQ(curl(c.arguments), c.expected) << c.arguments;
 }
 
 TEST(LoopbackHTTPServer, RecordsRequestsWithTheirBodyAndAddress) {
@@ -67,7 +71,8 @@ TEST(LoopbackHTTPServer, RecordsRequestsWithTheirBodyAndAddress) {
 TEST(LoopbackHTTPServer, EndlessBodyStopsWhenTheClientLeaves) {
     LoopbackHTTPServer server;
     server.on("/endless", respond::endless());
-    std::string head = curl("--max-filesize 1000 --max-time 1 -o /dev/null -w '%{http_code}' " + server.url("/endless"));
+    std::string head = curl("--max-filesize 1000 --max-time 1 -o /dev/null -w '%{http_code}' " +
+                            server.url("/endless"));
     EXPECT_EQ(head, "200");
     server.stop();
     EXPECT_EQ(server.activeConnections(), 0u);

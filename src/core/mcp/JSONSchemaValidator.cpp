@@ -1,0 +1,367 @@
+#include "core/mcp/JSONSchemaValidator.h"
+
+#include <array>
+#include <charconv>
+#include <cmath>
+#include <string_view>
+#include <unordered_map>
+#include <utility>
+
+namespace quorilanth {
+
+namespace {
+
+constexpr std::array<std::string_view, 13> kUnsupportedKeywords{"if",
+                                                                "then",
+                                                                "else",
+                                                                "dependentSchemas",
+                                                                "dependentRequired",
+                                                                "dependencies",
+                                                                "unevaluatedProperties",
+                                                                "unevaluatedItems",
+                                                                "patternProperties",
+                                                                "propertyNames",
+                                                                "contains",
+                                                                "prefixItems",
+                                                                "$dynamicRef"};
+
+bool matches(const JSONValue& value, std::string_view type) {
+    if (type == "object") return value.isObject();
+    if (type == "array") return value.isArray();
+    if (type == "string") return value.isString();
+    if (type == "boolean") return value.isBool();
+    if (type == "null") return value.isNull();
+    if (type == "number") return value.isNumber();
+    if (type == "integer") {
+        const auto number = value.number();
+        return number && std::isfinite(*number) && std::nearbyint(*number) == *number;
+    }
+    return false;
+}
+
+// The shortest decimal that reads back to the same double, with a fractional
+// zero on integral values and an exponent for very large or small magnitudes.
+std::string describe(double value) {
+    char buffer[64];
+    const double magnitude = std::fabs(value);
+    const bool plain = magnitude == 0 || (magnitude >= 1e-4 && magnitude < 9007199254740992.0);
+    const auto format = plain ? std::chars_format::fixed : std::chars_format::scientific;
+    const auto end = std::to_chars(buffer, buffer + sizeof buffer, value, format).ptr;
+    std::string text(buffer, end);
+    if (plain && text.find('.') == std::string::npos) text += ".0";
+    return text;
+}
+
+std::size_t scalarCount(const std::string& text) {
+    std::size_t count = 0;
+    for (const unsigned char byte : text)
+        count += (byte & 0xC0) != 0x80;
+    return count;
+}
+
+std::string unescapePointerPiece(std::string_view piece) {
+    std::string step;
+    for (std::size_t i = 0; i < piece.size(); ++i) {
+        if (piece.compare(i, 2, "~1") == 0) {
+            step += '/';
+            ++i;
+        } else {
+            step += piece[i];
+        }
+    }
+    std::string out;
+    for (std::size_t i = 0; i < step.size(); ++i) {
+        if (step.compare(i, 2, "~0") == 0) {
+            out += '~';
+            ++i;
+        } else {
+            out += step[i];
+        }
+    }
+    return out;
+}
+
+const JSONValue& resolve(const JSONValue& root, std::string_view pointer) {
+    static const JSONValue null;
+    const JSONValue* node = &root;
+    std::string_view rest = pointer.substr(2);
+    while (true) {
+        const auto slash = rest.find('/');
+        const std::string key = unescapePointerPiece(rest.substr(0, slash));
+        node = node->find(key);
+        if (node == nullptr) return null;
+        if (slash == std::string_view::npos) return *node;
+        rest.remove_prefix(slash + 1);
+    }
+}
+
+bool hasDuplicates(const JSONValue::Array& items) {
+    // Grouped by hash so a long remote array costs linear time, not quadratic.
+    std::unordered_multimap<std::size_t, const JSONValue*> seen;
+    seen.reserve(items.size());
+    for (const JSONValue& item : items) {
+        const std::size_t key = item.hash();
+        const auto [first, last] = seen.equal_range(key);
+        for (auto it = first; it != last; ++it) {
+            if (*it->second == item) return true;
+        }
+        seen.emplace(key, &item);
+    }
+    return false;
+}
+
+void appendAll(std::vector<std::string>& to, std::vector<std::string>&& from) {
+    for (std::string& text : from)
+        to.push_back(std::move(text));
+}
+
+// One validation: holds the root and the remaining budget of checks.
+class Checker {
+public:
+    explicit Checker(const JSONValue& root) : root_(root) {}
+
+    void check(const JSONValue& value, const JSONValue& schema, const std::string& path, int depth,
+               SchemaValidation& result);
+
+private:
+    bool spend(const std::string& path, SchemaValidation& result);
+    void combinations(const JSONValue& value, const JSONValue& schema, const std::string& path,
+                      int depth, SchemaValidation& result);
+    void checkString(const std::string& text, const JSONValue& schema, const std::string& path,
+                     SchemaValidation& result);
+    void checkNumber(double number, const JSONValue& schema, const std::string& path,
+                     SchemaValidation& result);
+    void checkObject(const JSONValue::Object& members, const JSONValue& schema,
+                     const std::string& path, int depth, SchemaValidation& result);
+    void checkArray(const JSONValue::Array& items, const JSONValue& schema, const std::string& path,
+                    int depth, SchemaValidation& result);
+
+    const JSONValue& root_;
+    std::size_t budget_ = JSONSchemaValidator::kCheckBudget;
+    bool exhausted_ = false;
+};
+
+bool Checker::spend(const std::string& path, SchemaValidation& result) {
+    if (exhausted_) return false;
+    if (budget_ == 0) {
+        // Said once, where the work stopped; every later check is skipped.
+        exhausted_ = true;
+        result.unsupported.push_back(path + ": schema recursion limit");
+        return false;
+    }
+    --budget_;
+    return true;
+}
+
+void Checker::check(const JSONValue& value, const JSONValue& schema, const std::string& path,
+                    int depth, SchemaValidation& result) {
+    if (!spend(path, result)) return;
+    if (depth > JSONSchemaValidator::kMaxDepth) {
+        result.unsupported.push_back(path + ": schema recursion limit");
+        return;
+    }
+    if (const auto accepts = schema.boolean()) {
+        if (!*accepts) result.errors.push_back(path + ": forbidden by schema");
+        return;
+    }
+    if (!schema.isObject()) {
+        result.errors.push_back(path + ": invalid schema object");
+        return;
+    }
+
+    if (const std::string* reference = schema["$ref"].string()) {
+        if (reference->starts_with("#/")) {
+            check(value, resolve(root_, *reference), path, depth + 1, result);
+        } else {
+            result.unsupported.push_back(path + ": external $ref is not fetched: " + *reference);
+        }
+    }
+
+    for (const std::string_view keyword : kUnsupportedKeywords) {
+        if (schema.find(keyword) != nullptr) {
+            result.unsupported.push_back(path + ": unsupported keyword " + std::string(keyword));
+        }
+    }
+
+    std::vector<std::string> types;
+    const JSONValue& type = schema["type"];
+    if (const std::string* single = type.string()) {
+        types.push_back(*single);
+    } else {
+        for (const JSONValue& element : type.array()) {
+            if (const std::string* name = element.string()) types.push_back(*name);
+        }
+    }
+    if (!types.empty()) {
+        bool any = false;
+        for (const std::string& name : types)
+            any = any || matches(value, name);
+        if (!any) {
+            std::string joined;
+            for (const std::string& name : types)
+                joined += (joined.empty() ? "" : " or ") + name;
+            result.errors.push_back(path + ": expected " + joined);
+            return;
+        }
+    }
+
+    const JSONValue& allowed = schema["enum"];
+    if (!allowed.array().empty()) {
+        bool found = false;
+        for (const JSONValue& element : allowed.array())
+            found = found || element == value;
+        if (!found) result.errors.push_back(path + ": value is outside enum");
+    }
+    if (const JSONValue* constant = schema.find("const"); constant && !(*constant == value)) {
+        result.errors.push_back(path + ": value differs from const");
+    }
+
+    combinations(value, schema, path, depth, result);
+
+    switch (value.kind()) {
+    case JSONValue::Kind::string:
+        checkString(*value.string(), schema, path, result);
+        break;
+    case JSONValue::Kind::number:
+        checkNumber(*value.number(), schema, path, result);
+        break;
+    case JSONValue::Kind::object:
+        checkObject(*value.object(), schema, path, depth, result);
+        break;
+    case JSONValue::Kind::array:
+        checkArray(value.array(), schema, path, depth, result);
+        break;
+    case JSONValue::Kind::boolean:
+    case JSONValue::Kind::null:
+        break;
+    }
+}
+
+void Checker::combinations(const JSONValue& value, const JSONValue& schema, const std::string& path,
+                           int depth, SchemaValidation& result) {
+    for (const std::string_view keyword : {"allOf", "anyOf", "oneOf"}) {
+        const JSONValue::Array& elements = schema[keyword].array();
+        if (elements.empty()) continue;
+        std::size_t passed = 0;
+        std::vector<std::string> notes;
+        for (const JSONValue& element : elements) {
+            SchemaValidation fresh;
+            check(value, element, path, depth + 1, fresh);
+            passed += fresh.isValid();
+            appendAll(notes, std::move(fresh.unsupported));
+        }
+        const bool failed = keyword == "allOf"   ? passed != elements.size()
+                            : keyword == "anyOf" ? passed == 0
+                                                 : passed != 1;
+        if (failed) result.errors.push_back(path + ": " + std::string(keyword) + " did not match");
+        appendAll(result.unsupported, std::move(notes));
+    }
+    if (const JSONValue* negated = schema.find("not")) {
+        SchemaValidation fresh;
+        check(value, *negated, path, depth + 1, fresh);
+        if (fresh.isValid()) result.errors.push_back(path + ": forbidden by not");
+        appendAll(result.unsupported, std::move(fresh.unsupported));
+    }
+}
+
+void Checker::checkString(const std::string& text, const JSONValue& schema, const std::string& path,
+                          SchemaValidation& result) {
+    const std::size_t length = scalarCount(text);
+    if (const auto minimum = schema["minLength"].number(); minimum && length < *minimum) {
+        result.errors.push_back(path + ": too short");
+    }
+    if (const auto maximum = schema["maxLength"].number(); maximum && length > *maximum) {
+        result.errors.push_back(path + ": too long");
+    }
+    if (schema["pattern"].isString()) {
+        result.unsupported.push_back(path + ": remote regex patterns are not executed");
+    }
+}
+
+void Checker::checkNumber(double number, const JSONValue& schema, const std::string& path,
+                          SchemaValidation& result) {
+    if (const auto divisor = schema["multipleOf"].number()) {
+        if (*divisor <= 0) {
+            result.errors.push_back(path + ": invalid multipleOf");
+        } else {
+            const double quotient = number / *divisor;
+            if (!(std::fabs(quotient - std::nearbyint(quotient)) <= 1e-9)) {
+                result.errors.push_back(path + ": not a multipleOf " + describe(*divisor));
+            }
+        }
+    }
+    if (const auto bound = schema["minimum"].number(); bound && number < *bound) {
+        result.errors.push_back(path + ": below minimum");
+    }
+    if (const auto bound = schema["maximum"].number(); bound && number > *bound) {
+        result.errors.push_back(path + ": above maximum");
+    }
+    if (const auto bound = schema["exclusiveMinimum"].number(); bound && number <= *bound) {
+        result.errors.push_back(path + ": below exclusive minimum");
+    }
+    if (const auto bound = schema["exclusiveMaximum"].number(); bound && number >= *bound) {
+        result.errors.push_back(path + ": above exclusive maximum");
+    }
+}
+
+void Checker::checkObject(const JSONValue::Object& members, const JSONValue& schema,
+                          const std::string& path, int depth, SchemaValidation& result) {
+    if (const auto minimum = schema["minProperties"].number();
+        minimum && members.size() < *minimum) {
+        result.errors.push_back(path + ": too few properties");
+    }
+    if (const auto maximum = schema["maxProperties"].number();
+        maximum && members.size() > *maximum) {
+        result.errors.push_back(path + ": too many properties");
+    }
+    for (const JSONValue& name : schema["required"].array()) {
+        if (const std::string* key = name.string(); key && !members.contains(*key)) {
+            result.errors.push_back(path + "." + *key + ": required");
+        }
+    }
+    const JSONValue* properties = schema["properties"].isObject() ? &schema["properties"] : nullptr;
+    const JSONValue& additional = schema["additionalProperties"];
+    for (const auto& [name, member] : members) {
+        if (const JSONValue* declared = properties ? properties->find(name) : nullptr) {
+            check(member, *declared, path + "." + name, depth + 1, result);
+        } else if (additional.boolean() == false) {
+            result.errors.push_back(path + "." + name + ": unexpected property");
+        } else if (additional.isObject()) {
+            check(member, additional, path + "." + name, depth + 1, result);
+        }
+    }
+}
+
+void Checker::checkArray(const JSONValue::Array& items, const JSONValue& schema,
+                         const std::string& path, int depth, SchemaValidation& result) {
+    if (const auto minimum = schema["minItems"].number(); minimum && items.size() < *minimum) {
+        result.errors.push_back(path + ": too few items");
+    }
+    if (const auto maximum = schema["maxItems"].number(); maximum && items.size() > *maximum) {
+        result.errors.push_back(path + ": too many items");
+    }
+    if (schema["uniqueItems"].boolean() == true && hasDuplicates(items)) {
+        result.errors.push_back(path + ": duplicate items");
+    }
+    if (const JSONValue* element = schema.find("items")) {
+        for (std::size_t i = 0; i < items.size(); ++i) {
+            check(items[i], *element, path + "[" + std::to_string(i) + "]", depth + 1, result);
+        }
+    }
+}
+
+} // namespace
+
+SchemaValidation JSONSchemaValidator::validate(const JSONValue& value, const JSONValue& schema) {
+    SchemaValidation result;
+    check(value, schema, "$", schema, 0, result);
+    return result;
+}
+
+void JSONSchemaValidator::check(const JSONValue& value, const JSONValue& schema,
+                                const std::string& path, const JSONValue& root, int depth,
+                                SchemaValidation& result) {
+    Checker(root).check(value, schema, path, depth, result);
+}
+
+} // namespace quorilanth

@@ -1,0 +1,43 @@
+#pragma once
+
+#include "core/model/JSONValue.h"
+
+#include <cstddef>
+#include <string>
+#include <vector>
+
+namespace quorilanth {
+
+// What a schema check found: errors (the value breaks the schema) and
+// unsupported notes (the schema asks for something this checker does not
+// verify). Only a result with neither passes.
+struct SchemaValidation {
+    std::vector<std::string> errors;
+    std::vector<std::string> unsupported;
+
+    bool isValid() const noexcept { return errors.empty() && unsupported.empty(); }
+    friend bool operator==(const SchemaValidation&, const SchemaValidation&) = default;
+};
+
+// A small, bounded JSON Schema checker for tool arguments and results. It
+// resolves only references inside the schema, never runs a pattern and never
+// fetches anything. Schemas come from remote servers, so the work of one
+// validation is bounded twice: by nesting depth and by a total number of checks.
+class JSONSchemaValidator {
+public:
+    // Checks deeper than this are not made.
+    static constexpr int kMaxDepth = 39;
+    // Checks one validation may make in all. The depth limit alone does not
+    // bound the work: a definition that refers to itself twice doubles it per
+    // level. Far above what any real tool schema and argument value need.
+    static constexpr std::size_t kCheckBudget = 100000;
+
+    static SchemaValidation validate(const JSONValue& value, const JSONValue& schema);
+
+    // Adds the findings of checking value against schema at path to result.
+    // root is the document that "$ref" pointers are resolved in.
+    static void check(const JSONValue& value, const JSONValue& schema, const std::string& path,
+                      const JSONValue& root, int depth, SchemaValidation& result);
+};
+
+} // namespace quorilanth

@@ -1,0 +1,105 @@
+// Child processes get nothing they were not handed, and never outlive their owner.
+
+#include "core/net/ChildProcess.h"
+
+#include "core/model/QuorilanthError.h"
+#include "support/ProcessHygiene.h"
+
+#include <csignal>
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <string>
+#include <unistd.h>
+
+namespace quorilanth {
+namespace {
+
+// Runs a program with its standard output on a pipe and returns the output.
+std::string output(const std::string& program, const std::vector<std::string>& arguments,
+                   const std::vector<std::string>& environment = {},
+                   std::vector<ChildProcess::Descriptor> extra = {}) {
+    int fds[2];
+    EXPECT_EQ(::pipe2(fds, O_CLOEXEC), 0);
+    UniqueFd read(fds[0]);
+    UniqueFd write(fds[1]);
+    extra.push_back({write.get(), 1});
+    ChildProcess child = ChildProcess::launch(program, arguments, environment, extra);
+    write.reset();
+    std::string text;
+    char buffer[4096];
+    for (ssize_t n; (n = ::read(read.get(), buffer, sizeof buffer)) > 0;)
+        text.append(buffer, static_cast<std::size_t>(n));
+    EXPECT_EQ(child.wait(), 0);
+    return text;
+}
+
+TEST(ChildProcess, GetsOnlyWhatItIsHanded) {
+    auto before = test::openDescriptors();
+    // An inheritable descriptor of ours (no close-on-exec) numbered below the
+    // one handed over must still stay here.
+    UniqueFd leaky(::fcntl(UniqueFd(::open("/dev/null", O_RDONLY | O_CLOEXEC)).get(), F_DUPFD, 20));
+    UniqueFd handed(::open("/dev/null", O_RDONLY | O_CLOEXEC));
+    ASSERT_TRUE(leaky && handed);
+    ASSERT_LT(leaky.get(), 40);
+    // Only shell built-ins, so that nothing opens a descriptor while looking.
+    std::string script = "for n in 0 1 2 3 " + std::to_string(leaky.get()) +
+                         " 40; do [ -e /proc/$$/fd/$n ] && printf '%s ' $n; done; true";
+    EXPECT_EQ(output("/bin/sh", {"-c", script}, {}, {{handed.get(), 40}}), "0 1 2 40 ");
+    EXPECT_EQ(output("/usr/bin/env", {}, {"PATH=/usr/bin:/bin", "LC_ALL=C"}),
+              "PATH=/usr/bin:/bin\nLC_ALL=C\n");
+    EXPECT_EQ(output("/bin/cat", {}), "") << "standard input is /dev/null";
+    EXPECT_EQ(output("/bin/sh", {"-c", "readlink /proc/$$/fd/2"}, {"PATH=/usr/bin:/bin"}),
+              "/dev/null\n");
+    leaky.reset();
+    handed.reset();
+    EXPECT_EQ(test::openDescriptors(), before);
+}
+
+TEST(ChildProcess, EndsAndIsReapedWhateverHappens) {
+    struct Case {
+        const char* script;
+        int status;
+        bool terminate;
+    } cases[] = {{"exit 0", 0, false}, {"exit 63", 63, false}, {"sleep 30", SIGKILL, true}};
+    for (const Case& c : cases) {
+        ChildProcess child =
+            ChildProcess::launch("/bin/sh", {"-c", c.script}, {"PATH=/usr/bin:/bin"}, {});
+        if (c.terminate) child.terminate();
+        EXPECT_EQ(child.wait(), c.status) << c.script;
+        EXPECT_FALSE(child.running()) << c.script;
+        child.terminate(); // after the end: harmless
+    }
+    {
+        // Dropped while running: the destructor ends and reaps it.
+        ChildProcess child = ChildProcess::launch("/bin/sleep", {"30"}, {}, {});
+        EXPECT_TRUE(child.running());
+    }
+    EXPECT_FALSE(test::hasZombieChildren());
+    EXPECT_THROW(ChildProcess::launch("/nonexistent/program", {}, {}, {}), std::system_error);
+}
+
+TEST(ProcessControl, CancelBeforeLaunchPreventsIt) {
+    ProcessControl control;
+    control.cancel();
+    bool launched = false;
+    EXPECT_THROW(control.install([&] {
+        launched = true;
+        return ChildProcess::launch("/bin/true", {}, {}, {});
+    }),
+                 Cancelled);
+    EXPECT_FALSE(launched);
+}
+
+TEST(ProcessControl, CancelAfterLaunchEndsTheChild) {
+    ProcessControl control;
+    ChildProcess& child =
+        control.install([] { return ChildProcess::launch("/bin/sleep", {"30"}, {}, {}); });
+    EXPECT_TRUE(child.running());
+    control.cancel();
+    control.cancel();
+    EXPECT_EQ(child.wait(), SIGKILL);
+    EXPECT_TRUE(control.cancelled());
+}
+
+} // namespace
+} // namespace quorilanth

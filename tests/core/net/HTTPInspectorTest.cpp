@@ -1,0 +1,644 @@
+// The transport against the real curl and real loopback servers.
+
+#include "core/net/HTTPInspector.h"
+
+#include "core/model/QuorilanthError.h"
+#include "support/CurlWrapper.h"
+#include "support/FakeResolver.h"
+#include "support/LoopbackHTTPServer.h"
+#include "support/ProcessHygiene.h"
+#include "support/TestCertificateAuthority.h"
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <filesystem>
+#include <gtest/gtest.h>
+#include <iostream>
+#include <map>
+#include <netinet/in.h>
+#include <strings.h>
+#include <sys/socket.h>
+#include <thread>
+#include <unistd.h>
+
+namespace quorilanth {
+namespace {
+
+using test::CurlWrapper;
+using test::HeaderList;
+using test::LoopbackHTTPServer;
+namespace respond = test::respond;
+using namespace std::chrono_literals;
+
+CurlWrapper::Options options(std::string caFile, bool runCurl = true, bool pinToLoopback = false) {
+    CurlWrapper::Options options;
+    options.caFile = std::move(caFile);
+    options.runCurl = runCurl;
+    options.pinToLoopback = pinToLoopback;
+    return options;
+}
+
+NetworkPolicy developerPolicy() {
+    return NetworkPolicy(true);
+}
+
+NetworkPolicy publicPolicy(const std::map<std::string, std::string>& table) {
+    auto resolver = std::make_shared<test::FakeResolver>();
+    for (const auto& [host, address] : table)
+        resolver->answer(host, {address});
+    NetworkPolicy policy;
+    policy.resolver = resolver;
+    return policy;
+}
+
+// A port on which nothing listens (bound, then released).
+std::uint16_t closedPort() {
+    int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
+    socklen_t length = sizeof address;
+    ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
+    ::close(fd);
+    return ntohs(address.sin_port);
+}
+
+// Every test must leave no descriptor, work folder or unreaped child behind.
+class Hygiene {
+public:
+    ~Hygiene() {
+        EXPECT_EQ(test::openDescriptors(), descriptors_);
+        for (const std::string& folder : test::workFolders())
+            EXPECT_TRUE(folders_.count(folder)) << folder;
+        EXPECT_FALSE(test::hasZombieChildren());
+    }
+
+private:
+    std::set<int> descriptors_ = test::openDescriptors();
+    // Other programs on the machine may hold folders of their own.
+    std::set<std::string> folders_ = [] {
+        auto names = test::workFolders();
+        return std::set<std::string>(names.begin(), names.end());
+    }();
+};
+
+// Loopback for every name; once armed, each lookup also requests a stop.
+class StopOnLookup final : public Resolver {
+public:
+    explicit StopOnLookup(std::stop_source& source) : source_(source) {}
+    ResolverAnswer resolve(const std::string&) const override {
+        if (armed) source_.request_stop();
+        return ResolverAnswer{true, "", {"127.0.0.1"}};
+    }
+    std::atomic<bool> armed{false};
+
+private:
+    std::stop_source& source_;
+};
+
+class HTTPInspectorTest : public ::testing::Test {
+protected:
+    Hygiene hygiene;
+    LoopbackHTTPServer server{{"127.0.0.1", "127.0.0.2"}};
+};
+
+TEST_F(HTTPInspectorTest, ArgumentListAndRequestDescriptors) {
+    CurlWrapper wrapper(options("", false));
+    const std::vector<std::string> common{"--disable", "--silent", "--show-error",
+                                          "--noproxy", "*",        "--proto"};
+    struct Case {
+        const char* name;
+        NetworkPolicy policy;
+        std::string url;
+        std::string method;
+        std::optional<std::string> body;
+        std::vector<std::string> expectedTail; // after "--proto"
+    };
+    NetworkPolicy slow = publicPolicy({{"site.test", "93.184.215.14"}});
+    slow.timeout = 90;
+    slow.maxBytes = 1234;
+    NetworkPolicy developer = publicPolicy({{"site.test", "93.184.215.14"}});
+    developer.developerMode = true;
+    developer.timeout = 2.5;
+    auto tail = [](std::string proto, std::string time, std::string bytes,
+                   std::vector<std::string> resolve, std::string method, bool body,
+                   std::string url) {
+        std::vector<std::string> args{proto, "--connect-timeout", "6",  "--max-time",
+                                      time,  "--max-filesize",    bytes};
+        args.insert(args.end(), resolve.begin(), resolve.end());
+        args.insert(args.end(),
+                    {"--request", method, "--user-agent",
+                     "Quorilanth/0.1 (+native macOS agentic web inspector)", "--dump-header",
+                     "/dev/fd/3", "--output", "/dev/fd/4", "--write-out",
+                     "%{http_code}\n%{remote_ip}\n%{ssl_verify_result}", "--header", "@/dev/fd/5"});
+        if (body) args.insert(args.end(), {"--data-binary", "@/dev/fd/6"});
+        args.insert(args.end(), {"--url", url});
+        return args;
+    };
+    Case cases[] = {
+        {"https, default port",
+         publicPolicy({{"site.test", "93.184.215.14"}}),
+         "https://site.test",
+         "GET",
+         {},
+         tail("=https", "15.0", "2000000", {"--resolve", "site.test:443:93.184.215.14"}, "GET",
+              false, "https://site.test/")},
+        {"explicit port, limits",
+         slow,
+         "https://site.test:8443/a?b=c#frag",
+         "OPTIONS",
+         {},
+         tail("=https", "90.0", "1234", {"--resolve", "site.test:8443:93.184.215.14"}, "OPTIONS",
+              false, "https://site.test:8443/a?b=c")},
+        {"developer mode, http, body", developer, "http://site.test/rpc", "POST", "{}",
+         tail("=http,https", "2.5", "2000000", {"--resolve", "site.test:80:93.184.215.14"}, "POST",
+              true, "http://site.test/rpc")},
+        {"IPv6 address of a name",
+         publicPolicy({{"v6.test", "2606:4700::1"}}),
+         "https://v6.test/",
+         "GET",
+         {},
+         tail("=https", "15.0", "2000000", {"--resolve", "v6.test:443:[2606:4700::1]"}, "GET",
+              false, "https://v6.test/")},
+        {"IPv6 literal needs no resolve entry",
+         publicPolicy({{"2606:4700::1", "2606:4700::1"}}),
+         "https://[2606:4700::1]/",
+         "GET",
+         {},
+         tail("=https", "15.0", "2000000", {}, "GET", false, "https://[2606:4700::1]/")},
+        {"IPv4 literal needs no resolve entry",
+         publicPolicy({{"93.184.215.14", "93.184.215.14"}}),
+         "https://93.184.215.14:444/",
+         "GET",
+         {},
+         tail("=https", "15.0", "2000000", {}, "GET", false, "https://93.184.215.14:444/")},
+    };
+    for (Case& c : cases) {
+        HTTPInspector inspector(c.policy, wrapper.path());
+        HTTPResult result =
+            inspector.request(c.url, c.method, {{"Authorization", "Bearer s3cret"}}, c.body);
+        ASSERT_EQ(result.exchanges.size(), 1u) << c.name;
+        // The wrapper exits 7 without a word: the fallback text names the status.
+        EXPECT_EQ(result.final().error, "HTTP transport failed (7).") << c.name;
+        std::vector<std::string> expected = common;
+        expected.insert(expected.end(), c.expectedTail.begin(), c.expectedTail.end());
+        const auto runs = wrapper.runs();
+        ASSERT_FALSE(runs.empty());
+        EXPECT_EQ(runs.back(), expected) << c.name;
+        // The request reaches curl through in-memory files and the response
+        // leaves it through pipes: neither argv nor the disk sees any of it.
+        std::vector<std::string> fds = wrapper.descriptorTargets().back();
+        ASSERT_EQ(fds.size(), 4u);
+        EXPECT_TRUE(fds[0].starts_with("pipe:")) << c.name << ": " << fds[0];
+        EXPECT_TRUE(fds[1].starts_with("pipe:")) << c.name << ": " << fds[1];
+        EXPECT_EQ(fds[2], "/memfd:request-headers (deleted)") << c.name;
+        EXPECT_EQ(fds[3], c.body ? "/memfd:input (deleted)" : "") << c.name;
+        for (const std::string& argument : runs.back())
+            EXPECT_EQ(argument.find("s3cret"), std::string::npos) << c.name;
+    }
+}
+
+TEST_F(HTTPInspectorTest, SentAndRecordedHeaders) {
+    server.on("/", respond::text(200, "ok"));
+    HTTPInspector inspector(developerPolicy());
+    HeaderFields headers{
+        {"AUTHORIZATION", "Bearer a"},
+        {"x-Api-Key", "k"},
+        {"Cookie", "c=1"},
+        {"Mcp-Session-Id", "sid"},
+        {"X-Subscription-Token", "t"},
+        {"accept", "text/html"},
+        {"X-Empty", ""},
+        {"X-Folded", "one\r\ntwo"},
+        {"X-Line", "one\ntwo"},
+        {"Bad:Name", "v"},
+        {"X-Plain", "plain"},
+    };
+    HTTPResult result = inspector.request(server.url("/"), "GET", headers, std::nullopt);
+    ASSERT_EQ(result.exchanges.size(), 1u);
+    const Evidence& hop = result.final();
+    EXPECT_EQ(hop.statusCode, 200);
+    EXPECT_FALSE(hop.error);
+
+    struct Expectation {
+        const char* name;
+        std::optional<std::string> sent;     // nullopt: not sent at all
+        std::optional<std::string> recorded; // nullopt: not recorded
+    } expectations[] = {
+        {"Authorization", "Bearer a", "[REDACTED]"},
+        {"X-Api-Key", "k", "[REDACTED]"},
+        {"Cookie", "c=1", "[REDACTED]"},
+        {"Mcp-Session-Id", "sid", "[REDACTED]"},
+        {"X-Subscription-Token", "t", "[REDACTED]"},
+        {"X-Empty", "", ""},
+        {"X-Folded", std::nullopt, "one\r\ntwo"},
+        {"X-Line", std::nullopt, "one\ntwo"},
+        {"Bad", std::nullopt, std::nullopt},
+        {"X-Plain", "plain", "plain"},
+    };
+    auto received = server.requests().at(0);
+    for (const auto& e : expectations) {
+        EXPECT_EQ(received.header(e.name), e.sent) << e.name;
+        std::string key = e.name;
+        for (const auto& [name, value] : headers)
+            if (strcasecmp(name.c_str(), e.name) == 0) key = name;
+        auto recorded = hop.requestHeaders.find(key);
+        EXPECT_EQ(recorded == hop.requestHeaders.end() ? std::nullopt
+                                                       : std::optional(recorded->second),
+                  e.recorded)
+            << e.name;
+    }
+    // Only the exact key "Accept" suppresses the recorded default; curl's own
+    // user agent goes out, the caller's lower-case accept replaces curl's.
+    EXPECT_EQ(hop.requestHeaders.at("accept"), "text/html");
+    EXPECT_EQ(hop.requestHeaders.at("Accept"), "*/*");
+    EXPECT_EQ(hop.requestHeaders.at("User-Agent"), HTTPInspector::userAgent);
+    EXPECT_EQ(received.header("User-Agent"), std::string(HTTPInspector::userAgent));
+    EXPECT_EQ(received.headerValues("Accept"), std::vector<std::string>{"text/html"});
+}
+
+TEST_F(HTTPInspectorTest, EmptyValueReplacesCurlsOwnHeader) {
+    server.on("/", respond::text(200, "ok"));
+    HTTPInspector inspector(developerPolicy());
+    inspector.request(server.url("/"), "GET", {{"Accept", ""}}, std::nullopt);
+    EXPECT_EQ(server.requests().at(0).headerValues("Accept"), std::vector<std::string>{""});
+}
+
+TEST_F(HTTPInspectorTest, RedirectMethodTable) {
+    struct Case {
+        int status;
+        std::string method;
+        std::string nextMethod;
+        bool bodyKept;
+    } cases[] = {
+        {303, "POST", "GET", false}, {303, "PUT", "GET", false},  {307, "POST", "POST", true},
+        {308, "POST", "POST", true}, {301, "POST", "GET", false}, {302, "POST", "GET", false},
+        {301, "PUT", "PUT", true},   {302, "PUT", "PUT", true},   {302, "GET", "GET", true},
+    };
+    server.on("/target", respond::text(200, "done"));
+    HTTPInspector inspector(developerPolicy());
+    for (const Case& c : cases) {
+        server.on("/start", respond::redirect(c.status, "/target"));
+        std::size_t before = server.requestCount();
+        HTTPResult result =
+            inspector.request(server.url("/start"), c.method, {}, std::string("payload"));
+        std::string label = std::to_string(c.status) + " after " + c.method;
+        ASSERT_EQ(result.exchanges.size(), 2u) << label;
+        EXPECT_EQ(result.exchanges[1].method, c.nextMethod) << label;
+        EXPECT_EQ(result.exchanges[1].requestBody,
+                  c.bodyKept ? std::optional<std::string>("payload") : std::nullopt)
+            << label;
+        auto second = server.requests().at(before + 1);
+        EXPECT_EQ(second.method, c.nextMethod) << label;
+        EXPECT_EQ(second.body, c.bodyKept ? "payload" : "") << label;
+        EXPECT_EQ(result.exchanges[1].url, server.url("/target")) << label;
+    }
+}
+
+TEST_F(HTTPInspectorTest, SecretHeadersStayWithTheirOrigin) {
+    LoopbackHTTPServer otherPort;
+    otherPort.on("/landing", respond::text(200, "other port"));
+    server.on("/landing", respond::text(200, "landing"));
+    struct Case {
+        const char* name;
+        std::string location;
+        bool kept;
+    } cases[] = {
+        {"same origin", "/landing", true},
+        {"same origin, absolute", server.url("/landing"), true},
+        {"another host, same port", server.url("/landing", "127.0.0.2"), false},
+        {"same host, another port", otherPort.url("/landing"), false},
+    };
+    const HeaderFields secrets{{"Authorization", "a"},  {"Cookie", "c"},
+                               {"X-API-Key", "k"},      {"X-Subscription-Token", "t"},
+                               {"MCP-Session-Id", "s"}, {"X-Other", "o"}};
+    HTTPInspector inspector(developerPolicy());
+    for (const Case& c : cases) {
+        server.on("/start", respond::redirect(302, c.location));
+        HTTPResult result = inspector.request(server.url("/start"), "GET", secrets, std::nullopt);
+        ASSERT_EQ(result.exchanges.size(), 2u) << c.name;
+        EXPECT_EQ(result.final().statusCode, 200) << c.name;
+        const auto& recorded = result.final().requestHeaders;
+        for (const char* name :
+             {"Authorization", "Cookie", "X-API-Key", "X-Subscription-Token", "MCP-Session-Id"})
+            EXPECT_EQ(recorded.count(name), c.kept ? 1u : 0u) << c.name << ": " << name;
+        EXPECT_EQ(recorded.count("X-Other"), 1u) << c.name;
+    }
+    // What the other host really received.
+    EXPECT_FALSE(otherPort.requests().at(0).header("Authorization"));
+    auto last = server.requests();
+    EXPECT_EQ(last.at(1).header("Authorization"), "a");
+}
+
+TEST_F(HTTPInspectorTest, SecretHeadersDoNotFollowADowngradeToPlainHTTP) {
+    test::TestCertificateAuthority ca;
+    LoopbackHTTPServer secure({"127.0.0.1"}, &ca);
+    // Same host and port, scheme changed: the key must not go out in clear.
+    std::string downgraded = "http://127.0.0.1:" + std::to_string(secure.port()) + "/plain";
+    secure.on("/start", respond::redirect(301, downgraded));
+    CurlWrapper wrapper(options(ca.caFile()));
+    HTTPInspector inspector(developerPolicy(), wrapper.path());
+    HTTPResult result =
+        inspector.request(secure.url("/start"), "GET", {{"X-Api-Key", "k"}}, std::nullopt);
+    ASSERT_EQ(result.exchanges.size(), 2u);
+    EXPECT_EQ(result.exchanges[0].requestHeaders.count("X-Api-Key"), 1u);
+    EXPECT_EQ(result.exchanges[1].url, downgraded);
+    EXPECT_EQ(result.exchanges[1].requestHeaders.count("X-Api-Key"), 0u);
+}
+
+TEST_F(HTTPInspectorTest, RedirectEndings) {
+    server.on("/loop", respond::redirect(302, "/loop"));
+    server.on("/nowhere", respond::redirect(301, std::nullopt));
+    server.on("/ftp", respond::redirect(301, "ftp://127.0.0.1/file"));
+    server.on("/spaces", respond::redirect(302, "/has space"));
+    struct Case {
+        const char* path;
+        std::size_t records;
+        std::optional<std::int64_t> lastStatus;
+        std::optional<std::string> lastError;
+    } cases[] = {
+        {"/loop", 6, 302, "Redirect limit reached."},
+        {"/nowhere", 1, 301, std::nullopt},
+        {"/ftp", 1, 301, "Blocked: malformed URL or unsafe URL scheme/credentials."},
+        {"/spaces", 1, 302, "Invalid redirect location."},
+    };
+    HTTPInspector inspector(developerPolicy());
+    for (const Case& c : cases) {
+        HTTPResult result = inspector.get(server.url(c.path));
+        EXPECT_EQ(result.exchanges.size(), c.records) << c.path;
+        EXPECT_EQ(result.final().statusCode, c.lastStatus) << c.path;
+        EXPECT_EQ(result.final().error, c.lastError) << c.path;
+    }
+}
+
+TEST_F(HTTPInspectorTest, RefusalsAreRecordedNotThrown) {
+    struct Case {
+        const char* name;
+        NetworkPolicy policy;
+        std::string url;
+        std::string error;
+    } cases[] = {
+        {"unsafe scheme", developerPolicy(), "ftp://127.0.0.1/",
+         "Blocked: malformed URL or unsafe URL scheme/credentials."},
+        {"plain http", publicPolicy({}), server.url("/"),
+         "Blocked: plain HTTP requires Developer Mode."},
+        {"private address", publicPolicy({{"private.test", "10.1.2.3"}}), "https://private.test/",
+         "Blocked: DNS resolves to a private, local or reserved address (10.1.2.3)."},
+        {"unknown name", publicPolicy({}), "https://unknown.test/",
+         "DNS resolution failed: Name or service not known"},
+    };
+    for (Case& c : cases) {
+        HTTPInspector inspector(c.policy);
+        HTTPResult result = inspector.get(c.url);
+        ASSERT_EQ(result.exchanges.size(), 1u) << c.name;
+        const Evidence& hop = result.final();
+        EXPECT_EQ(hop.error, c.error) << c.name;
+        EXPECT_FALSE(hop.statusCode) << c.name;
+        EXPECT_EQ(hop.url, c.url) << c.name;
+        EXPECT_EQ(hop.requestHeaders.at("User-Agent"), HTTPInspector::userAgent) << c.name;
+        EXPECT_EQ(hop.requestHeaders.at("Accept"), "*/*") << c.name;
+    }
+    EXPECT_EQ(server.requestCount(), 0u);
+}
+
+TEST_F(HTTPInspectorTest, RedirectToAPrivateAddressIsRefusedOutsideDeveloperMode) {
+    test::TestCertificateAuthority ca;
+    LoopbackHTTPServer secure({"127.0.0.1"}, &ca);
+    std::string port = std::to_string(secure.port());
+    secure.on("/", respond::redirect(302, "https://intranet.test:" + port + "/"));
+    // "localhost" is vetted as a public address and then served from loopback.
+    CurlWrapper wrapper(options(ca.caFile(), true, true));
+    HTTPInspector inspector(
+        publicPolicy({{"localhost", "93.184.215.14"}, {"intranet.test", "192.168.1.20"}}),
+        wrapper.path());
+    HTTPResult result = inspector.get("https://localhost:" + port + "/");
+    ASSERT_EQ(result.exchanges.size(), 2u);
+    EXPECT_EQ(result.exchanges[0].statusCode, 302);
+    EXPECT_TRUE(result.exchanges[0].tlsVerified);
+    EXPECT_FALSE(result.exchanges[0].error);
+    EXPECT_EQ(result.exchanges[1].url, "https://intranet.test:" + port + "/");
+    EXPECT_EQ(result.exchanges[1].error,
+              "Blocked: DNS resolves to a private, local or reserved address (192.168.1.20).");
+    EXPECT_EQ(secure.requestCount(), 1u);
+}
+
+TEST_F(HTTPInspectorTest, ResponseHeaderBlocks) {
+    server.on("/interim", respond::interimThen(100, {{"X-Interim", "1"}},
+                                               respond::text(200, "after", {{"X-Final", "2"}})));
+    server.on("/hints", respond::interimThen(103, {{"Link", "</style.css>; rel=preload"}},
+                                             respond::text(200, "after", {{"X-Final", "2"}})));
+    server.on("/cookies", respond::text(200, "", {{"Set-Cookie", "a=1"}, {"SET-COOKIE", "b=2"}}));
+    server.on("/odd", respond::raw("HTTP/1.1 302 Found\r\nX-Odd: caf\xe9\r\nLocation: /cookies\r\n"
+                                   "Content-Length: 0\r\nConnection: close\r\n\r\n"));
+    HTTPInspector inspector(developerPolicy());
+
+    HTTPResult interim = inspector.get(server.url("/interim"));
+    EXPECT_EQ(interim.final().responseHeaders.count("x-interim"), 0u);
+    EXPECT_EQ(interim.final().responseHeaders.at("x-final"), "2");
+    EXPECT_EQ(interim.final().responseBody, "after");
+    HTTPResult hints = inspector.get(server.url("/hints"));
+    EXPECT_EQ(hints.final().responseHeaders.count("link"), 0u);
+    EXPECT_EQ(hints.final().statusCode, 200);
+
+    HTTPResult cookies = inspector.get(server.url("/cookies"));
+    EXPECT_EQ(cookies.final().responseHeaders.at("set-cookie"), "a=1, b=2");
+
+    // One stray byte spoils its own line only; the redirect is still followed.
+    HTTPResult odd = inspector.get(server.url("/odd"));
+    ASSERT_EQ(odd.exchanges.size(), 2u);
+    EXPECT_EQ(odd.exchanges[0].responseHeaders.at("x-odd"), "caf\xEF\xBF\xBD");
+    EXPECT_EQ(odd.exchanges[0].responseHeaders.at("location"), "/cookies");
+    EXPECT_EQ(odd.final().statusCode, 200);
+}
+
+TEST_F(HTTPInspectorTest, BodyLimits) {
+    constexpr std::int64_t limit = 1000;
+    server.on("/exact", respond::text(200, test::patternBody(limit)));
+    server.on("/over", respond::text(200, test::patternBody(limit + 1)));
+    server.on("/chunked-exact", respond::chunked(limit, 7));
+    server.on("/chunked-over", respond::chunked(limit + 1, 7));
+    server.on("/announced", respond::announced(50'000'000, "tiny"));
+    server.on("/endless", respond::endless());
+    struct Case {
+        const char* path;
+        std::size_t bodyBytes;
+        bool truncated;
+        std::optional<std::string> error;
+    } cases[] = {
+        {"/exact", limit, false, std::nullopt},
+        // An announced length over the limit stops curl before any body byte.
+        {"/over", 0, true, "curl: (63) Maximum file size exceeded"},
+        {"/chunked-exact", limit, false, std::nullopt},
+        {"/chunked-over", limit, true, "curl: (63) Maximum file size exceeded"},
+        {"/announced", 0, true, "curl: (63) Maximum file size exceeded"},
+        {"/endless", limit, true, "curl: (63) Maximum file size exceeded"},
+    };
+    NetworkPolicy policy = developerPolicy();
+    policy.maxBytes = limit;
+    HTTPInspector inspector(policy);
+    for (const Case& c : cases) {
+        HTTPResult result = inspector.get(server.url(c.path));
+        ASSERT_EQ(result.exchanges.size(), 1u) << c.path;
+        const Evidence& hop = result.final();
+        EXPECT_EQ(hop.statusCode, 200) << c.path;
+        EXPECT_EQ(hop.responseBody.size(), c.bodyBytes) << c.path;
+        EXPECT_EQ(hop.responseBody.str(), test::patternBody(c.bodyBytes)) << c.path;
+        EXPECT_EQ(hop.truncated, c.truncated) << c.path;
+        EXPECT_EQ(hop.error, c.error) << c.path;
+        EXPECT_EQ(hop.remoteIP, "127.0.0.1") << c.path;
+    }
+}
+
+TEST_F(HTTPInspectorTest, EndlessBodyStopsAtTheDefaultLimit) {
+    server.on("/endless", respond::endless());
+    HTTPInspector inspector(developerPolicy());
+    HTTPResult result = inspector.get(server.url("/endless"));
+    EXPECT_TRUE(result.final().truncated);
+    EXPECT_EQ(result.final().statusCode, 200);
+    EXPECT_EQ(result.final().responseBody.size(), 2'000'000u);
+    // The server saw the client leave long before the time limit.
+    server.stop();
+    EXPECT_EQ(server.activeConnections(), 0u);
+}
+
+TEST_F(HTTPInspectorTest, TransportFailures) {
+    server.on("/trickle", respond::trickle(1000, 50ms));
+    NetworkPolicy policy = developerPolicy();
+    policy.timeout = 0.5;
+    HTTPInspector inspector(policy);
+
+    HTTPResult slow = inspector.get(server.url("/trickle"));
+    EXPECT_EQ(slow.final().statusCode, 200);
+    EXPECT_TRUE(slow.final().error &&
+                slow.final().error->starts_with("curl: (28) Operation timed out"))
+        << slow.final().error.value_or("(none)");
+    EXPECT_FALSE(slow.final().responseBody.empty());
+    EXPECT_LT(slow.final().responseBody.size(), 1000u);
+
+    HTTPResult refused = inspector.get("http://127.0.0.1:" + std::to_string(closedPort()) + "/");
+    const Evidence& hop = refused.final();
+    EXPECT_FALSE(hop.statusCode);
+    EXPECT_EQ(hop.remoteIP, "");
+    EXPECT_FALSE(hop.tlsVerified);
+    EXPECT_TRUE(hop.error && hop.error->starts_with("curl: (7) Failed to connect to 127.0.0.1"))
+        << hop.error.value_or("(none)");
+
+    // Headers that never end are cut too, and the hop fails instead of hanging.
+    server.on("/endless-headers", [](const test::ReceivedRequest&, test::ResponseWriter& out) {
+        if (!out.send("HTTP/1.1 200 OK\r\n")) return;
+        const std::string line = "X-Filler: " + test::patternBody(1000) + "\r\n";
+        while (out.send(line)) {
+        }
+    });
+    HTTPResult flooded = inspector.get(server.url("/endless-headers"));
+    EXPECT_TRUE(flooded.final().error.has_value());
+    EXPECT_LT(flooded.final().responseHeaders["x-filler"].size(), 2'000'000u);
+    std::cout << "endless headers: " << flooded.final().error.value_or("(none)") << "\n";
+
+    HTTPInspector missingCurl(developerPolicy(), "/nonexistent/curl");
+    HTTPResult unstarted = missingCurl.get(server.url("/trickle"));
+    EXPECT_FALSE(unstarted.final().statusCode);
+    EXPECT_TRUE(unstarted.final().error &&
+                unstarted.final().error->find("No such file") != std::string::npos)
+        << unstarted.final().error.value_or("(none)");
+}
+
+TEST_F(HTTPInspectorTest, CertificateVerification) {
+    test::TestCertificateAuthority ca;
+    LoopbackHTTPServer secure({"127.0.0.1", "::1"}, &ca);
+    secure.on("/", respond::text(200, "secure"));
+    server.on("/", respond::text(200, "plain"));
+    CurlWrapper trusting(options(ca.caFile()));
+    struct Case {
+        const char* name;
+        std::string curl;
+        std::string url;
+        std::optional<std::int64_t> status;
+        bool verified;
+    } cases[] = {
+        {"test CA", trusting.path(), secure.url("/"), 200, true},
+        // An IPv6 literal: no resolve entry, which curl would refuse outright.
+        {"test CA over IPv6", trusting.path(), secure.url("/", "::1"), 200, true},
+        {"plain HTTP", trusting.path(), server.url("/"), 200, false},
+        {"unknown CA", std::string(HTTPInspector::defaultCurlPath), secure.url("/"), std::nullopt,
+         false},
+    };
+    for (const Case& c : cases) {
+        HTTPInspector inspector(developerPolicy(), c.curl);
+        const Evidence hop = inspector.get(c.url).final();
+        EXPECT_EQ(hop.statusCode, c.status) << c.name;
+        EXPECT_EQ(hop.tlsVerified, c.verified) << c.name;
+        EXPECT_EQ(hop.error.has_value(), !c.status) << c.name;
+    }
+}
+
+TEST_F(HTTPInspectorTest, HopsOfOneTransportArePaced) {
+    server.on("/", respond::text(200, "ok"));
+    HTTPInspector inspector(developerPolicy());
+    // Started together from several threads, the hops still line up.
+    std::vector<std::jthread> callers;
+    for (int i = 0; i < 3; ++i)
+        callers.emplace_back([&] { inspector.get(server.url("/")); });
+    callers.clear();
+    std::vector<std::chrono::steady_clock::time_point> starts;
+    for (const auto& request : server.requests())
+        starts.push_back(request.receivedAt);
+    ASSERT_EQ(starts.size(), 3u);
+    std::sort(starts.begin(), starts.end());
+    for (std::size_t i = 1; i < starts.size(); ++i)
+        EXPECT_GE(starts[i] - starts[i - 1], 50ms) << i;
+}
+
+TEST_F(HTTPInspectorTest, Cancellation) {
+    server.on("/slow", respond::trickle(100000, 100ms));
+    server.on("/", respond::text(200, "ok"));
+    HTTPInspector inspector(developerPolicy());
+
+    // Before the first hop.
+    std::stop_source early;
+    early.request_stop();
+    HTTPResult before = inspector.get(server.url("/"), early.get_token());
+    EXPECT_EQ(before.final().error, Cancelled().what());
+
+    // During the pause between hops: the stop comes from the name lookup
+    // that just precedes the pause, so no timing decides where it lands.
+    inspector.get(server.url("/"));
+    std::stop_source pacing;
+    auto resolver = std::make_shared<StopOnLookup>(pacing);
+    NetworkPolicy stopping = developerPolicy();
+    stopping.resolver = resolver;
+    HTTPInspector pausing(stopping);
+    pausing.get(server.url("/"));
+    resolver->armed = true;
+    HTTPResult paced = pausing.get(server.url("/"), pacing.get_token());
+    EXPECT_EQ(paced.final().error, Cancelled().what());
+    EXPECT_FALSE(paced.final().statusCode);
+    EXPECT_EQ(server.requestCount(), 2u);
+
+    // While curl runs: the child goes at once, not at the time limit.
+    std::stop_source running;
+    std::chrono::steady_clock::time_point stopped;
+    std::jthread watcher([&] {
+        while (server.requestCount() < 3)
+            std::this_thread::sleep_for(5ms);
+        stopped = std::chrono::steady_clock::now();
+        running.request_stop();
+    });
+    HTTPResult cut = inspector.get(server.url("/slow"), running.get_token());
+    auto latency = std::chrono::steady_clock::now() - stopped;
+    watcher.join();
+    EXPECT_EQ(cut.final().error, Cancelled().what());
+    EXPECT_FALSE(cut.final().statusCode);
+    EXPECT_EQ(cut.final().url, server.url("/slow"));
+    EXPECT_EQ(cut.final().method, "GET");
+    EXPECT_EQ(cut.final().requestHeaders.at("Accept"), "*/*");
+    // A hang check, not a speed goal: the trickle would last minutes.
+    EXPECT_LT(latency, 5s);
+    std::cout << "child gone " << std::chrono::duration<double, std::milli>(latency).count()
+              << " ms after stop\n";
+}
+
+} // namespace
+} // namespace quorilanth
