@@ -339,20 +339,25 @@ std::size_t PDFCanvas::drawFrame(PDFTextFlow& flow, const PDFRect& frame) {
                             s.flowLine < s.flowLines.size() &&
                             s.flowLines[s.flowLine].start == flow.offset_;
         if (!cached) {
-            s.flowLayout = s.layout(paragraph.text, style);
+            // Only the text not drawn yet: at another width the earlier lines
+            // would break elsewhere, and starting from a line of the new layout
+            // would draw some words twice.
+            const std::size_t base = flow.offset_;
+            s.flowLayout = s.layout(paragraph.text.substr(base), style);
             PangoLayout* layout = s.flowLayout.get();
             pango_layout_set_width(layout, static_cast<int>(frame.width * PANGO_SCALE));
             // A word longer than the line still wraps, between characters.
             pango_layout_set_wrap(layout,
                                   paragraph.charWrap ? PANGO_WRAP_CHAR : PANGO_WRAP_WORD_CHAR);
             s.flowLines = lineBoxes(layout);
+            for (LineBox& line : s.flowLines) {
+                line.start += base;
+                line.end += base;
+            }
             s.flow = &flow;
             s.flowParagraph = flow.paragraph_;
             s.flowWidth = frame.width;
             s.flowLine = 0;
-            while (s.flowLine + 1 < s.flowLines.size() &&
-                   s.flowLines[s.flowLine].end <= flow.offset_)
-                ++s.flowLine;
         }
         const LineBox& box = s.flowLines[s.flowLine];
         if (y + box.height > bottom + slack) break;

@@ -10,151 +10,103 @@ namespace {
 using Presence = AgentSurfaceAssessment::Presence;
 using testsupport::ReportBuilder;
 
-struct OpenCase {
-    const char* name;
-    bool finished;
-    bool cancelled;
-    Presence expected;
-};
-
-class EmptyReport : public testing::TestWithParam<OpenCase> {};
-
-TEST_P(EmptyReport, SurfacesFollowWhetherTheScanIsOpen) {
-    ReportBuilder b;
-    if (!GetParam().finished) {
-        b.open();
+TEST(Assessment, EmptyReportFollowsWhetherTheScanIsOpen) {
+    const struct {
+        bool finished;
+        bool cancelled;
+        Presence expected;
+    } cases[] = {{true, false, Presence::notFound},
+                 {false, false, Presence::inconclusive},
+                 {true, true, Presence::inconclusive}};
+    for (const auto& c : cases) {
+        ReportBuilder b;
+        if (!c.finished) b.open();
+        b.report().cancelled = c.cancelled;
+        const AgentSurfaceAssessment a(b.report());
+        for (Presence p : {a.mcp, a.endpoints, a.manifests, a.documentation})
+            EXPECT_EQ(p, c.expected) << c.finished << c.cancelled;
+        EXPECT_EQ(a.hasUnresolvedChecks(), c.expected == Presence::inconclusive);
+        EXPECT_FALSE(a.hasInteractiveServices());
     }
-    b.report().cancelled = GetParam().cancelled;
-    const AgentSurfaceAssessment a(b.report());
-    for (Presence p : {a.mcp, a.endpoints, a.manifests, a.documentation}) {
-        EXPECT_EQ(p, GetParam().expected);
-    }
-    EXPECT_EQ(a.hasUnresolvedChecks(), GetParam().expected == Presence::inconclusive);
-    EXPECT_FALSE(a.hasInteractiveServices());
 }
-
-INSTANTIATE_TEST_SUITE_P(Assessment, EmptyReport,
-                         testing::Values(OpenCase{"finished", true, false, Presence::notFound},
-                                         OpenCase{"running", false, false, Presence::inconclusive},
-                                         OpenCase{"cancelled", true, true, Presence::inconclusive}),
-                         [](const auto& info) { return std::string(info.param.name); });
 
 TEST(Assessment, AuxiliaryFilesAreNoCandidates) {
-    ReportBuilder b;
-    b.document("https://x.example/robots.txt", NodeKind::discovery);
-    b.document("https://x.example/SiteMap.xml", NodeKind::discovery);
-    b.document("https://x.example/sitemap_index.xml/", NodeKind::discovery);
-    const AgentSurfaceAssessment a(b.report());
-    EXPECT_EQ(a.documentation, Presence::notFound);
-    EXPECT_TRUE(a.documents.empty());
-}
-
-struct AuxiliaryCase {
-    const char* url;
-    bool auxiliary;
-};
-
-class Auxiliary : public testing::TestWithParam<AuxiliaryCase> {};
-
-TEST_P(Auxiliary, ByLastPathComponent) {
-    GraphNode node("n", NodeKind::discovery, "n", GetParam().url, FindingStatus::found);
-    if (std::string(GetParam().url).empty()) {
-        node.url.reset();
+    for (const char* url :
+         {"https://x.example/ROBOTS.TXT", "https://x.example/sitemap-news.xml?x=1",
+          "https://x.example/sitemap_index.xml/"}) {
+        ReportBuilder b;
+        b.document(url, NodeKind::discovery);
+        EXPECT_TRUE(AgentSurfaceAssessment::isAuxiliary(b.report().nodes[0])) << url;
+        const AgentSurfaceAssessment a(b.report());
+        EXPECT_EQ(a.documentation, Presence::notFound) << url;
+        EXPECT_TRUE(a.documents.empty()) << url;
     }
-    EXPECT_EQ(AgentSurfaceAssessment::isAuxiliary(node), GetParam().auxiliary);
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Assessment, Auxiliary,
-    testing::Values(AuxiliaryCase{"https://x.example/robots.txt", true},
-                    AuxiliaryCase{"https://x.example/ROBOTS.TXT", true},
-                    AuxiliaryCase{"https://x.example/sitemap-news.xml?x=1", true},
-                    AuxiliaryCase{"https://x.example/robots.txt.bak", false},
-                    AuxiliaryCase{"https://x.example/my-sitemap.xml", false},
-                    AuxiliaryCase{"https://x.example/sitemap.xml/agents", false},
-                    AuxiliaryCase{"not a url/sitemap.xml", false}, AuxiliaryCase{"", false}));
-
-TEST(Assessment, OnlyAValidServerProvesMCP) {
-    ReportBuilder b;
-    b.node("https://x.example/mcp", NodeKind::mcp, FindingStatus::found,
-           {b.exchange("https://x.example/mcp")});
-    EXPECT_EQ(AgentSurfaceAssessment(b.report()).mcp, Presence::inconclusive);
-    b.node("https://y.example/mcp", NodeKind::mcp, FindingStatus::valid);
-    EXPECT_EQ(AgentSurfaceAssessment(b.report()).mcp, Presence::found);
-}
-
-struct VerdictCase {
-    const char* name;
-    std::optional<bool> flag;
-    const char* contentType;
-    const char* body;
-    bool verified;
-};
-
-class AgentDocumentVerdict : public testing::TestWithParam<VerdictCase> {};
-
-TEST_P(AgentDocumentVerdict, FlagFirstThenTheExchangeParsedAgain) {
-    const auto& c = GetParam();
-    ReportBuilder b;
-    const std::string id =
-        b.exchange("https://x.example/.well-known/agent.json", 200, c.contentType, c.body);
-    GraphNode& node = b.node("https://x.example/.well-known/agent.json", NodeKind::manifest,
-                             FindingStatus::found, {id});
-    node.isAgentDocument = c.flag;
-    EXPECT_EQ(AgentSurfaceAssessment::isVerifiedAgentDocument(b.report().nodes[0], b.report()),
-              c.verified);
-    EXPECT_EQ(AgentSurfaceAssessment(b.report()).manifests,
-              c.verified ? Presence::found : Presence::inconclusive);
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Assessment, AgentDocumentVerdict,
-    testing::Values(
-        VerdictCase{"flag_false", false, "application/json", "{\"tools\":[]}", false},
-        VerdictCase{"flag_true", true, "text/plain", "", true},
-        VerdictCase{"reparsed_interface", std::nullopt, "application/json", "{\"tools\":[]}", true},
-        VerdictCase{"reparsed_identity", std::nullopt, "application/json", "{\"name\":\"x\"}",
-                    true},
-        VerdictCase{"reparsed_plain", std::nullopt, "application/json", "{\"title\":\"x\"}", false},
-        VerdictCase{"reparsed_broken", std::nullopt, "application/json", "{", false}),
-    [](const auto& info) { return std::string(info.param.name); });
-
-struct ExchangeCase {
-    const char* name;
-    const char* method;
-    std::int64_t status;
-    bool truncated;
-    const char* error;
-};
-
-class LatestExchange : public testing::TestWithParam<ExchangeCase> {};
-
-TEST_P(LatestExchange, MustBeASuccessfulCompleteGET) {
-    const auto& c = GetParam();
-    ReportBuilder b;
-    const std::string good =
-        b.exchange("https://x.example/agent.json", 200, "application/json", "{\"tools\":[]}");
-    const std::string latest =
-        b.exchange("https://x.example/agent.json", c.status, "", "", c.method);
-    b.lastExchange().truncated = c.truncated;
-    if (*c.error != '\0') {
-        b.lastExchange().error = c.error;
+    for (const char* url : {"https://x.example/robots.txt.bak", "https://x.example/my-sitemap.xml",
+                            "https://x.example/sitemap.xml/agents", "not a url/sitemap.xml"}) {
+        const GraphNode node("n", NodeKind::discovery, "n", url, FindingStatus::found);
+        EXPECT_FALSE(AgentSurfaceAssessment::isAuxiliary(node)) << url;
     }
-    b.node("https://x.example/agent.json", NodeKind::manifest, FindingStatus::valid,
-           {good, latest});
-    const bool earlierCounts = std::string(c.method) != "GET";
-    EXPECT_EQ(AgentSurfaceAssessment::isVerifiedAgentDocument(b.report().nodes[0], b.report()),
-              earlierCounts);
+    GraphNode noURL("n", NodeKind::discovery, "n", "robots.txt", FindingStatus::found);
+    noURL.url.reset();
+    EXPECT_FALSE(AgentSurfaceAssessment::isAuxiliary(noURL));
 }
 
-INSTANTIATE_TEST_SUITE_P(Assessment, LatestExchange,
-                         testing::Values(ExchangeCase{"later_post_ignored", "POST", 200, false, ""},
-                                         ExchangeCase{"later_get_500", "GET", 500, false, ""},
-                                         ExchangeCase{"later_get_304", "GET", 304, false, ""},
-                                         ExchangeCase{"later_get_truncated", "GET", 200, true, ""},
-                                         ExchangeCase{"later_get_error", "GET", 200, false,
-                                                      "reset"}),
-                         [](const auto& info) { return std::string(info.param.name); });
+TEST(Assessment, AgentDocumentVerdictTakesTheFlagFirstThenParsesTheExchangeAgain) {
+    const struct {
+        std::optional<bool> flag;
+        const char* contentType;
+        const char* body;
+        bool verified;
+    } cases[] = {
+        {false, "application/json", "{\"tools\":[]}", false},
+        {true, "text/plain", "", true},
+        {std::nullopt, "application/json", "{\"tools\":[]}", true},
+        {std::nullopt, "application/json", "{\"name\":\"x\"}", true},
+        {std::nullopt, "application/json", "{\"title\":\"x\"}", false},
+        {std::nullopt, "application/json", "{", false},
+    };
+    for (const auto& c : cases) {
+        ReportBuilder b;
+        const std::string url = "https://x.example/.well-known/agent.json";
+        b.node(url, NodeKind::manifest, FindingStatus::found,
+               {b.exchange(url, 200, c.contentType, c.body)})
+            .isAgentDocument = c.flag;
+        EXPECT_EQ(AgentSurfaceAssessment::isVerifiedAgentDocument(b.report().nodes[0], b.report()),
+                  c.verified)
+            << c.body;
+        EXPECT_EQ(AgentSurfaceAssessment(b.report()).manifests,
+                  c.verified ? Presence::found : Presence::inconclusive)
+            << c.body;
+    }
+}
+
+TEST(Assessment, LatestExchangeMustBeASuccessfulCompleteGET) {
+    const struct {
+        const char* method;
+        std::int64_t status;
+        bool truncated;
+        const char* error;
+    } cases[] = {{"POST", 200, false, ""},
+                 {"GET", 500, false, ""},
+                 {"GET", 304, false, ""},
+                 {"GET", 200, true, ""},
+                 {"GET", 200, false, "reset"}};
+    for (const auto& c : cases) {
+        ReportBuilder b;
+        const std::string good =
+            b.exchange("https://x.example/agent.json", 200, "application/json", "{\"tools\":[]}");
+        const std::string latest =
+            b.exchange("https://x.example/agent.json", c.status, "", "", c.method);
+        b.lastExchange().truncated = c.truncated;
+        if (*c.error != '\0') b.lastExchange().error = c.error;
+        b.node("https://x.example/agent.json", NodeKind::manifest, FindingStatus::valid,
+               {good, latest});
+        // A later POST is not a reading of the document; the earlier GET counts.
+        EXPECT_EQ(AgentSurfaceAssessment::isVerifiedAgentDocument(b.report().nodes[0], b.report()),
+                  std::string(c.method) != "GET")
+            << c.method << " " << c.status;
+    }
+}
 
 TEST(Assessment, PostOnlyIsNeverVerified) {
     ReportBuilder b;
@@ -165,29 +117,20 @@ TEST(Assessment, PostOnlyIsNeverVerified) {
     EXPECT_FALSE(AgentSurfaceAssessment::isVerifiedAgentDocument(b.report().nodes[0], b.report()));
 }
 
-struct FinishedCase {
-    FindingStatus status;
-    Presence expected;
-};
-
-class UnprovenCandidate : public testing::TestWithParam<FinishedCase> {};
-
-TEST_P(UnprovenCandidate, DecidesAFinishedScan) {
-    ReportBuilder b;
-    b.node("https://x.example/agent.json", NodeKind::manifest, GetParam().status);
-    b.node("https://x.example/ai-catalog.json", NodeKind::manifest, FindingStatus::notFound);
-    EXPECT_EQ(AgentSurfaceAssessment(b.report()).manifests, GetParam().expected);
+TEST(Assessment, OnlyANotFoundCandidateDecidesAFinishedScan) {
+    for (FindingStatus status :
+         {FindingStatus::notFound, FindingStatus::unreachable, FindingStatus::invalid,
+          FindingStatus::blocked, FindingStatus::found}) {
+        ReportBuilder b;
+        b.node("https://x.example/agent.json", NodeKind::manifest, status);
+        b.node("https://x.example/ai-catalog.json", NodeKind::manifest, FindingStatus::notFound);
+        EXPECT_EQ(AgentSurfaceAssessment(b.report()).manifests,
+                  status == FindingStatus::notFound ? Presence::notFound : Presence::inconclusive)
+            << toString(status);
+    }
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Assessment, UnprovenCandidate,
-    testing::Values(FinishedCase{FindingStatus::notFound, Presence::notFound},
-                    FinishedCase{FindingStatus::unreachable, Presence::inconclusive},
-                    FinishedCase{FindingStatus::invalid, Presence::inconclusive},
-                    FinishedCase{FindingStatus::blocked, Presence::inconclusive},
-                    FinishedCase{FindingStatus::found, Presence::inconclusive}));
-
-TEST(Assessment, DocumentsKeepTheFirstNodeOfEachAddress) {
+TEST(Assessment, PresencesGrowWithWhatTheScanProved) {
     ReportBuilder b;
     const std::string first = b.exchange("https://x.example/llms.txt", 200, "text/plain", "x");
     const std::string second = b.exchange("https://x.example/llms.txt", 200, "text/plain", "x");
@@ -196,23 +139,28 @@ TEST(Assessment, DocumentsKeepTheFirstNodeOfEachAddress) {
     b.node("https://x.example/llms-copy", NodeKind::discovery, FindingStatus::found, {second})
         .isAgentDocument = true;
     b.document("https://x.example/.well-known/agent.json", NodeKind::manifest);
-    const AgentSurfaceAssessment a(b.report());
-    ASSERT_EQ(a.documents.size(), 2u);
-    EXPECT_EQ(a.documents[0].id, "https://x.example/llms.txt");
-    EXPECT_EQ(a.documents[1].id, "https://x.example/.well-known/agent.json");
-    EXPECT_EQ(a.documentation, Presence::found);
-    EXPECT_EQ(a.manifests, Presence::found);
-    EXPECT_EQ(a.endpoints, Presence::notFound);
-    EXPECT_FALSE(a.hasInteractiveServices());
-}
+    const AgentSurfaceAssessment documents(b.report());
+    // The second node reads the same address: one document, the first.
+    ASSERT_EQ(documents.documents.size(), 2u);
+    EXPECT_EQ(documents.documents[0].id, "https://x.example/llms.txt");
+    EXPECT_EQ(documents.documents[1].id, "https://x.example/.well-known/agent.json");
+    EXPECT_EQ(documents.documentation, Presence::found);
+    EXPECT_EQ(documents.manifests, Presence::found);
+    EXPECT_EQ(documents.endpoints, Presence::notFound);
+    EXPECT_FALSE(documents.hasInteractiveServices());
 
-TEST(Assessment, EndpointsAloneMakeInteractiveServices) {
-    ReportBuilder b;
     b.document("https://x.example/api/v1", NodeKind::endpoint);
-    const AgentSurfaceAssessment a(b.report());
-    EXPECT_EQ(a.endpoints, Presence::found);
-    EXPECT_EQ(a.mcp, Presence::notFound);
-    EXPECT_TRUE(a.hasInteractiveServices());
+    const AgentSurfaceAssessment endpoints(b.report());
+    EXPECT_EQ(endpoints.endpoints, Presence::found);
+    EXPECT_EQ(endpoints.mcp, Presence::notFound);
+    EXPECT_TRUE(endpoints.hasInteractiveServices());
+
+    // Only a valid server proves MCP.
+    b.node("https://x.example/mcp", NodeKind::mcp, FindingStatus::found,
+           {b.exchange("https://x.example/mcp")});
+    EXPECT_EQ(AgentSurfaceAssessment(b.report()).mcp, Presence::inconclusive);
+    b.node("https://y.example/mcp", NodeKind::mcp, FindingStatus::valid);
+    EXPECT_EQ(AgentSurfaceAssessment(b.report()).mcp, Presence::found);
 }
 
 // A reference that an agent manifest declares but that was never requested

@@ -23,57 +23,28 @@ using testsupport::answer;
 class SilentListener {
 public:
     SilentListener() {
-        fd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
         sockaddr_in address{};
         address.sin_family = AF_INET;
         address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
         socklen_t length = sizeof address;
-        if (fd_ < 0 || ::bind(fd_, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
-            ::listen(fd_, 16) != 0 ||
-            ::getsockname(fd_, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
-            ADD_FAILURE() << "cannot open a loopback listener";
-            return;
-        }
+        EXPECT_EQ(::bind(fd_, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+        EXPECT_EQ(::listen(fd_, 16), 0);
+        ::getsockname(fd_, reinterpret_cast<sockaddr*>(&address), &length);
         port_ = ntohs(address.sin_port);
     }
-    ~SilentListener() {
-        if (fd_ >= 0) {
-            ::close(fd_);
-        }
-    }
-    SilentListener(const SilentListener&) = delete;
-    SilentListener& operator=(const SilentListener&) = delete;
-
+    ~SilentListener() { ::close(fd_); }
     std::string url(const std::string& path) const {
         return "http://127.0.0.1:" + std::to_string(port_) + path;
     }
-
     bool sawConnection() const {
         const int client = ::accept(fd_, nullptr, nullptr);
-        if (client >= 0) {
-            ::close(client);
-            return true;
-        }
-        return errno != EAGAIN && errno != EWOULDBLOCK;
+        if (client >= 0) ::close(client);
+        return client >= 0 || (errno != EAGAIN && errno != EWOULDBLOCK);
     }
 
 private:
-    int fd_ = -1;
+    int fd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
     int port_ = 0;
-};
-
-class TemporaryFile {
-public:
-    explicit TemporaryFile(const std::string& content)
-        : path_(std::filesystem::temp_directory_path() /
-                ("ql-secret-" + std::to_string(::getpid()) + ".txt")) {
-        std::ofstream(path_) << content;
-    }
-    ~TemporaryFile() { std::filesystem::remove(path_); }
-    std::string url() const { return "file://" + path_.string(); }
-
-private:
-    std::filesystem::path path_;
 };
 
 bool mentions(const ParsedDocument& doc, const std::string& needle) {
@@ -88,11 +59,14 @@ bool mentions(const ParsedDocument& doc, const std::string& needle) {
 
 TEST(HostileInput, ExternalEntitiesAreNeverLoaded) {
     SilentListener listener;
-    TemporaryFile secret("SECRET-CONTENT");
+    const std::filesystem::path secret = std::filesystem::temp_directory_path() /
+                                         ("ql-secret-" + std::to_string(::getpid()) + ".txt");
+    std::ofstream(secret) << "SECRET-CONTENT";
     const std::string sitemap =
         "<?xml version=\"1.0\"?>\n<!DOCTYPE urlset SYSTEM \"" + listener.url("/dtd") +
-        "\" [\n<!ENTITY file SYSTEM \"" + secret.url() + "\">\n<!ENTITY net SYSTEM \"" +
-        listener.url("/entity") + "\">\n<!ENTITY % pe SYSTEM \"" + listener.url("/pe") +
+        "\" [\n<!ENTITY file SYSTEM \"" + ("file://" + secret.string()) +
+        "\">\n<!ENTITY net SYSTEM \"" + listener.url("/entity") + "\">\n<!ENTITY % pe SYSTEM \"" +
+        listener.url("/pe") +
         "\">\n%pe;\n]>\n<urlset xmlns:xi=\"http://www.w3.org/2001/XInclude\">"
         "<url><loc>https://x.example/&file;/agents</loc></url>"
         "<url><loc>https://x.example/&net;/mcp</loc></url>"
@@ -104,7 +78,8 @@ TEST(HostileInput, ExternalEntitiesAreNeverLoaded) {
                              "<iframe src=\"" +
                              listener.url("/frame") + "\"></iframe></body></html>";
     const std::string xhtml = "<?xml version=\"1.0\"?><!DOCTYPE html [<!ENTITY file SYSTEM \"" +
-                              secret.url() + "\">]><html><head><title>&file;</title></head></html>";
+                              ("file://" + secret.string()) +
+                              "\">]><html><head><title>&file;</title></head></html>";
 
     const auto fromSitemap = AgentManifestParser::parse(
         answer("https://x.example/sitemap.xml", "application/xml", sitemap));
@@ -120,37 +95,33 @@ TEST(HostileInput, ExternalEntitiesAreNeverLoaded) {
         EXPECT_FALSE(mentions(*doc, "SECRET"));
     }
     EXPECT_FALSE(listener.sawConnection());
+    std::filesystem::remove(secret);
 }
 
-TEST(HostileInput, BillionLaughsFailsFast) {
-    std::string doc = "<?xml version=\"1.0\"?><!DOCTYPE urlset [<!ENTITY l0 \"lol\">";
+TEST(HostileInput, EntityBombsAreNeverExpanded) {
+    std::string laughs = "<?xml version=\"1.0\"?><!DOCTYPE urlset [<!ENTITY l0 \"lol\">";
     for (int i = 1; i <= 12; ++i) {
-        doc += "<!ENTITY l" + std::to_string(i) + " \"";
-        for (int j = 0; j < 10; ++j) {
-            doc += "&l" + std::to_string(i - 1) + ";";
-        }
-        doc += "\">";
+        laughs += "<!ENTITY l" + std::to_string(i) + " \"";
+        for (int j = 0; j < 10; ++j)
+            laughs += "&l" + std::to_string(i - 1) + ";";
+        laughs += "\">";
     }
-    doc += "]><urlset><url><loc>https://x.example/&l12;/agents</loc></url></urlset>";
-    const auto parsed =
-        AgentManifestParser::parse(answer("https://x.example/sitemap.xml", "text/xml", doc));
-    EXPECT_EQ(parsed.status, FindingStatus::invalid);
-    EXPECT_EQ(parsed.issues, std::vector<std::string>{"XML parse failed."});
-}
+    laughs += "]><urlset><url><loc>https://x.example/&l12;/agents</loc></url></urlset>";
+    const auto bomb =
+        AgentManifestParser::parse(answer("https://x.example/sitemap.xml", "text/xml", laughs));
+    EXPECT_EQ(bomb.status, FindingStatus::invalid);
+    EXPECT_EQ(bomb.issues, std::vector<std::string>{"XML parse failed."});
 
-TEST(HostileInput, QuadraticEntityIsNotExpanded) {
-    std::string doc = "<?xml version=\"1.0\"?><!DOCTYPE urlset [<!ENTITY big \"" +
-                      std::string(50000, 'a') + "\">]><urlset>";
-    for (int i = 0; i < 30; ++i) {
-        doc += "<url><loc>https://x.example/&big;&big;&big;/" + std::to_string(i) +
-               "/agents</loc></url>";
-    }
-    doc += "</urlset>";
-    const auto parsed =
-        AgentManifestParser::parse(answer("https://x.example/sitemap.xml", "text/xml", doc));
-    for (const auto& link : parsed.links) {
+    std::string quadratic = "<?xml version=\"1.0\"?><!DOCTYPE urlset [<!ENTITY big \"" +
+                            std::string(50000, 'a') + "\">]><urlset>";
+    for (int i = 0; i < 30; ++i)
+        quadratic += "<url><loc>https://x.example/&big;&big;&big;/" + std::to_string(i) +
+                     "/agents</loc></url>";
+    quadratic += "</urlset>";
+    const auto blowup =
+        AgentManifestParser::parse(answer("https://x.example/sitemap.xml", "text/xml", quadratic));
+    for (const auto& link : blowup.links)
         EXPECT_LT(link.url.size(), 100u);
-    }
 }
 
 TEST(HostileInput, LargeSitemapKeepsTheFirst300Entries) {
@@ -205,81 +176,65 @@ TEST(HostileInput, MalformedJSONLDBlocksAreSkippedOneByOne) {
     EXPECT_EQ(parsed.metadata["jsonLD"]["mcp"], JSONValue("https://x.example/a/mcp"));
 }
 
-struct AttributeCase {
-    const char* name;
-    const char* element;
-    const char* url;      // expected link, or "" for none
-    const char* relation; // of that link
-};
-
-class DuplicateAttributes : public testing::TestWithParam<AttributeCase> {};
-
-TEST_P(DuplicateAttributes, FirstSpellingWins) {
-    const auto parsed =
-        AgentManifestParser::parse(answer("https://x.example/", "text/html", GetParam().element));
-    if (std::string(GetParam().url).empty()) {
-        EXPECT_TRUE(parsed.links.empty());
-        return;
+TEST(HostileInput, DuplicateAttributesKeepTheirFirstSpelling) {
+    const struct {
+        const char* element;
+        const char* url; // expected link, or "" for none
+        const char* relation;
+    } cases[] = {
+        {"<a HREF=\"/agents\" href=\"/elsewhere\">x</a>", "https://x.example/agents", "HTML link"},
+        {"<a Href=\"/elsewhere\" href=\"/agents\">x</a>", "", ""},
+        {"<link REL=\"mcp\" rel=\"stylesheet\" href=\"/s\">", "https://x.example/s", "HTML mcp"},
+        {"<meta NAME=\"agent\" name=\"x\" content=\"/m\">", "https://x.example/m", "HTML metadata"},
+    };
+    for (const auto& c : cases) {
+        const auto parsed =
+            AgentManifestParser::parse(answer("https://x.example/", "text/html", c.element));
+        if (*c.url == '\0') {
+            EXPECT_TRUE(parsed.links.empty()) << c.element;
+            continue;
+        }
+        ASSERT_EQ(parsed.links.size(), 1u) << c.element;
+        EXPECT_EQ(parsed.links[0].url, c.url);
+        EXPECT_EQ(parsed.links[0].relation, c.relation);
     }
-    ASSERT_EQ(parsed.links.size(), 1u);
-    EXPECT_EQ(parsed.links[0].url, GetParam().url);
-    EXPECT_EQ(parsed.links[0].relation, GetParam().relation);
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    HostileInput, DuplicateAttributes,
-    testing::Values(AttributeCase{"href", "<a HREF=\"/agents\" href=\"/elsewhere\">x</a>",
-                                  "https://x.example/agents", "HTML link"},
-                    AttributeCase{"href_irrelevant_first",
-                                  "<a Href=\"/elsewhere\" href=\"/agents\">x</a>", "", ""},
-                    AttributeCase{"rel", "<link REL=\"mcp\" rel=\"stylesheet\" href=\"/s\">",
-                                  "https://x.example/s", "HTML mcp"},
-                    AttributeCase{"meta_name", "<meta NAME=\"agent\" name=\"x\" content=\"/m\">",
-                                  "https://x.example/m", "HTML metadata"}),
-    [](const auto& info) { return std::string(info.param.name); });
-
-struct DepthCase {
-    const char* name;
-    std::string url;
-    std::string contentType;
-    std::string body;
-    FindingStatus status;
-};
-
-class OverDeepDocuments : public testing::TestWithParam<DepthCase> {};
-
-TEST_P(OverDeepDocuments, AreRefusedOrReadWithoutCrashing) {
-    const auto& c = GetParam();
-    const auto parsed = AgentManifestParser::parse(answer(c.url, c.contentType, c.body));
-    EXPECT_EQ(parsed.status, c.status);
-    EXPECT_TRUE(parsed.links.empty());
 }
 
 std::string repeated(std::string_view unit, std::size_t bytes) {
     std::string out;
-    out.reserve(bytes + unit.size());
     while (out.size() < bytes) {
         out += unit;
     }
     return out;
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    HostileInput, OverDeepDocuments,
-    testing::Values(DepthCase{"json_brackets", "https://x.example/a.json", "application/json",
-                              repeated("[", 2'000'000), FindingStatus::invalid},
-                    DepthCase{"json_objects", "https://x.example/a.json", "application/json",
-                              repeated("{\"a\":", 2'000'000), FindingStatus::invalid},
-                    // Within the decoder's nesting limit but far beyond the walk's: read, no links.
-                    DepthCase{"json_500_levels", "https://x.example/a.json", "application/json",
-                              repeated("[", 500) + "\"https://x.example/mcp\"" + repeated("]", 500),
-                              FindingStatus::found},
-                    DepthCase{"html_divs", "https://x.example/", "text/html",
-                              repeated("<div>", 2'000'000), FindingStatus::valid},
-                    DepthCase{"xml_elements", "https://x.example/sitemap.xml", "text/xml",
-                              repeated("<a>", 2'000'000) + "<loc>https://x.example/mcp</loc>",
-                              FindingStatus::invalid}),
-    [](const auto& info) { return std::string(info.param.name); });
+TEST(HostileInput, OverDeepDocumentsAreRefusedOrReadWithoutCrashing) {
+    const struct {
+        const char* name;
+        std::string url;
+        std::string contentType;
+        std::string body;
+        FindingStatus status;
+    } cases[] = {
+        {"json brackets", "https://x.example/a.json", "application/json", repeated("[", 2'000'000),
+         FindingStatus::invalid},
+        {"json objects", "https://x.example/a.json", "application/json",
+         repeated("{\"a\":", 2'000'000), FindingStatus::invalid},
+        // Within the decoder's nesting limit but far beyond the walk's: read, no links.
+        {"json 500 levels", "https://x.example/a.json", "application/json",
+         repeated("[", 500) + "\"https://x.example/mcp\"" + repeated("]", 500),
+         FindingStatus::found},
+        {"html divs", "https://x.example/", "text/html", repeated("<div>", 2'000'000),
+         FindingStatus::valid},
+        {"xml elements", "https://x.example/sitemap.xml", "text/xml",
+         repeated("<a>", 2'000'000) + "<loc>https://x.example/mcp</loc>", FindingStatus::invalid},
+    };
+    for (const auto& c : cases) {
+        const auto parsed = AgentManifestParser::parse(answer(c.url, c.contentType, c.body));
+        EXPECT_EQ(parsed.status, c.status) << c.name;
+        EXPECT_TRUE(parsed.links.empty()) << c.name;
+    }
+}
 
 } // namespace
 } // namespace quorilanth

@@ -30,38 +30,26 @@ std::string text(const JSONValue& value) {
 Evidence evidenceFrom(const JSONValue& fixture) {
     const JSONValue& e = fixture["evidence"];
     Evidence evidence(text(e["url"]), text(e["method"]));
-    if (const auto code = e["statusCode"].number()) {
-        evidence.statusCode = static_cast<std::int64_t>(*code);
-    }
+    if (const auto code = e["statusCode"].number()) evidence.statusCode = std::int64_t(*code);
     if (const JSONValue::Object* headers = e["responseHeaders"].object()) {
         for (const auto& [name, value] : *headers) {
             evidence.responseHeaders[name] = text(value);
         }
     }
     evidence.responseBody = text(e["responseBody"]);
-    if (fixture["bodyFile"].isString()) {
+    if (fixture["bodyFile"].isString())
         evidence.responseBody = readFile(corpusDir / text(fixture["bodyFile"]));
-    }
-    if (e["error"].isString()) {
-        evidence.error = text(e["error"]);
-    }
+    if (e["error"].isString()) evidence.error = text(e["error"]);
     evidence.truncated = e["truncated"].boolean().value_or(false);
     return evidence;
 }
 
 using LinkTuple = std::tuple<std::string, std::string, std::string, std::string>;
 
-std::vector<LinkTuple> sortedTuples(std::vector<LinkTuple> links) {
-    std::sort(links.begin(), links.end());
-    return links;
-}
-
 std::vector<std::string> corpusFiles() {
     std::vector<std::string> names;
     for (const auto& entry : fs::directory_iterator(corpusDir)) {
-        if (entry.path().extension() == ".json") {
-            names.push_back(entry.path().stem().string());
-        }
+        if (entry.path().extension() == ".json") names.push_back(entry.path().stem().string());
     }
     std::sort(names.begin(), names.end());
     return names;
@@ -96,7 +84,9 @@ TEST_P(ParserCorpus, MatchesRecordedExpectation) {
         wanted.emplace_back(text(link["url"]), text(link["relation"]), text(link["locator"]),
                             text(link["kind"]));
     }
-    EXPECT_EQ(sortedTuples(actual), sortedTuples(wanted));
+    std::sort(actual.begin(), actual.end());
+    std::sort(wanted.begin(), wanted.end());
+    EXPECT_EQ(actual, wanted);
     EXPECT_TRUE(std::is_sorted(
         doc.links.begin(), doc.links.end(),
         [](const DiscoveredLink& a, const DiscoveredLink& b) { return a.url < b.url; }));

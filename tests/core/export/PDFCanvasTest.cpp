@@ -15,10 +15,10 @@ using test::readPDF;
 constexpr double pageWidth = 595;
 constexpr double pageHeight = 842;
 
-PDFTextStyle body(double size = 10, double paragraphSpacing = 7) {
+PDFTextStyle body(double size = 10) {
     PDFTextStyle style;
     style.size = size;
-    style.paragraphSpacing = paragraphSpacing;
+    style.paragraphSpacing = 7;
     return style;
 }
 
@@ -61,30 +61,6 @@ TEST(PDFCanvas, FlowBreaksBetweenLinesAndKeepsEveryLineOnce) {
     }
 }
 
-TEST(PDFCanvas, LineAndParagraphSpacingSetTheAdvance) {
-    struct Case {
-        const char* name;
-        std::string piece;
-        double paragraphSpacing;
-    };
-    // Two lines 10 points apart in size: the advance between the baselines is
-    // the line height plus 3, plus the paragraph spacing when the first line
-    // ends a paragraph.
-    const Case cases[] = {{"paragraphs", "first\nsecond", 7}, {"wider", "first\nsecond", 10}};
-    double advances[2] = {};
-    for (std::size_t i = 0; i < 2; ++i) {
-        SCOPED_TRACE(cases[i].name);
-        PDFTextFlow flow;
-        flow.append(cases[i].piece, body(10, cases[i].paragraphSpacing));
-        const auto reading = paginate(flow, {38, 48, 519, 622});
-        ASSERT_EQ(reading.words.size(), 2u);
-        advances[i] = reading.words[1].yMin - reading.words[0].yMin;
-    }
-    EXPECT_NEAR(advances[1] - advances[0], 3, 0.05);
-    EXPECT_GT(advances[0], 10 + 3 + 7);
-    EXPECT_LT(advances[0], 10 * 1.4 + 3 + 7);
-}
-
 // Frames of changing width take up a paragraph where the last one left it.
 TEST(PDFCanvas, AParagraphContinuesInFramesOfAnotherWidth) {
     std::string text;
@@ -100,15 +76,11 @@ TEST(PDFCanvas, AParagraphContinuesInFramesOfAnotherWidth) {
         canvas.endPage();
     }
     EXPECT_TRUE(flow.atEnd());
+    // Every word exactly once, in order: no line is drawn again after a width change.
     const auto reading = readPDF(canvas.finish());
-    std::size_t from = 0;
-    for (int i = 100; i < 400; ++i) {
-        const auto it = std::find_if(
-            reading.words.begin() + static_cast<std::ptrdiff_t>(from), reading.words.end(),
-            [&](const test::PopplerWord& w) { return w.text == "w" + std::to_string(i); });
-        ASSERT_NE(it, reading.words.end()) << i;
-        from = static_cast<std::size_t>(it - reading.words.begin());
-    }
+    ASSERT_EQ(reading.words.size(), 300u);
+    for (int i = 100; i < 400; ++i)
+        EXPECT_EQ(reading.words[static_cast<std::size_t>(i - 100)].text, "w" + std::to_string(i));
 }
 
 TEST(PDFCanvas, AFrameTooSmallForOneLineDrawsNothingAndKeepsThePosition) {
@@ -117,46 +89,30 @@ TEST(PDFCanvas, AFrameTooSmallForOneLineDrawsNothingAndKeepsThePosition) {
     PDFCanvas canvas(pageWidth, pageHeight);
     canvas.beginPage();
     EXPECT_EQ(canvas.drawFrame(flow, {38, 48, 519, 5}), 0u);
-    EXPECT_FALSE(flow.atEnd());
     EXPECT_EQ(canvas.drawFrame(flow, {38, 48, 519, 100}), 1u);
     EXPECT_TRUE(flow.atEnd());
 }
 
 TEST(PDFCanvas, LineBreaksOfEveryKindStartParagraphs) {
     PDFTextFlow flow;
-    flow.append("a\nb\r\nc\rd\xE2\x80\xA9"
-                "e",
-                body());
-    flow.append("", body());
-    EXPECT_EQ(flow.paragraphCount(), 6u);
+    flow.append("a\nb\r\nc\rd\u2029e", body());
+    EXPECT_EQ(flow.paragraphCount(), 5u);
 }
 
 TEST(PDFCanvas, HostileTextIsDrawnWithinTheFrame) {
-    const std::string longURL = "https://example.com/" + std::string(8000, 'x');
-    struct Case {
-        const char* name;
-        std::string piece;
-        std::string expected; // what poppler reads back, without blanks
-    };
-    const std::string fffd = "\xEF\xBF\xBD";
-    const Case cases[] = {
-        {"unbroken URL", longURL, longURL},
-        {"control characters",
-         std::string("a\0b\x1b"
-                     "c\x7f"
-                     "d",
-                     7),
-         "a" + fffd + "b" + fffd + "c" + fffd + "d"},
-        {"invalid UTF-8",
-         "a\xC0\xAF"
-         "b\xED\xA0\x80"
-         "c\xF0\x9F",
-         "a" + fffd + fffd + "b" + fffd + fffd + fffd + "c" + fffd + fffd},
-        {"right to left", "\xD7\xA9\xD7\x9C\xD7\x95\xD7\x9D", ""},
-        {"no font has it", "\xF4\x8F\xBF\xBD\xF0\x9F\x80\x80", ""},
+    // What poppler reads back, without blanks: unprintable bytes and controls
+    // become U+FFFD, one for each byte.
+    const std::string r = "\xEF\xBF\xBD";
+    const struct {
+        std::string piece, expected;
+    } cases[] = {
+        {std::string("a\0b\033c\177d", 7), "a" + r + "b" + r + "c" + r + "d"},
+        {"a\300\257b\355\240\200c\360\237", "a" + r + r + "b" + r + r + r + "c" + r + r},
+        {"\xD7\xA9\xD7\x9C\xD7\x95\xD7\x9D", ""}, // right to left
+        {"\xF4\x8F\xBF\xBD\xF0\x9F\x80\x80", ""}, // no font has it
     };
     for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
+        SCOPED_TRACE(c.expected);
         PDFTextFlow flow;
         flow.append(c.piece, body(9));
         const PDFRect frame{38, 48, 519, 697};
@@ -173,29 +129,21 @@ TEST(PDFCanvas, HostileTextIsDrawnWithinTheFrame) {
     }
 }
 
-// Far longer than one layout can take: the paragraph continues in pieces, and
-// every character still arrives, in order.
-TEST(PDFCanvas, AVeryLongUnbrokenParagraphFlowsOverManyPages) {
-    std::string text;
-    for (int i = 0; i < 400000; ++i)
-        text += static_cast<char>('a' + i % 26);
-    PDFTextFlow flow;
-    flow.append(text, body(9));
-    const auto reading = paginate(flow, {38, 48, 519, 697}, 1000);
-    EXPECT_TRUE(flow.atEnd());
-    EXPECT_GT(reading.pages, 50);
-    EXPECT_EQ(allText(reading), text);
-}
-
-// An unbroken run wraps between characters and fills its lines.
+// An unbroken run wraps between characters and fills its lines. A paragraph
+// far longer than one layout can take continues in pieces, every character
+// still arriving in order.
 TEST(PDFCanvas, UnbrokenRunsFillTheirLines) {
-    for (const std::size_t length : {300u, 8000u, 100000u}) {
+    for (const std::size_t length : {300u, 400000u}) {
         SCOPED_TRACE(length);
+        std::string text = "https://example.com/";
+        for (std::size_t i = 0; i < length; ++i)
+            text += static_cast<char>('a' + i % 26);
         PDFTextFlow flow;
-        flow.append("https://example.com/" + std::string(length, 'x'), body(8));
+        flow.append(text, body(8));
         const PDFRect frame{38, 48, 519, 697};
         const auto reading = paginate(flow, frame, 1000);
-        ASSERT_GT(reading.words.size(), 1u);
+        EXPECT_TRUE(flow.atEnd());
+        EXPECT_EQ(allText(reading), text);
         std::vector<double> lineEnds; // the right edge of each line, in order
         for (const auto& word : reading.words) {
             if (!lineEnds.empty() && word.xMin > frame.x + 1) {
@@ -213,19 +161,12 @@ TEST(PDFCanvas, UnbrokenRunsFillTheirLines) {
     }
 }
 
-TEST(PDFCanvas, SingleLinesStartAtTheirOrigin) {
+TEST(PDFCanvas, ASingleLineIsNeverWrapped) {
     PDFCanvas canvas(pageWidth, pageHeight);
     canvas.beginPage();
-    PDFTextStyle style = body(8);
-    canvas.drawLine("12", style, 545, 23);
-    canvas.drawLine("not\nwrapped", style, 38, 807);
+    canvas.drawLine("not\nwrapped", body(8), 38, 807);
     const auto reading = readPDF(canvas.finish());
-    ASSERT_EQ(reading.words.size(), 2u);
-    const auto& number = reading.words[1];
-    EXPECT_EQ(number.text, "12");
-    EXPECT_NEAR(number.xMin, 545, 0.5);
-    EXPECT_LT(number.yMin, pageHeight - 23);
-    EXPECT_GT(number.yMax, pageHeight - 23);
+    ASSERT_EQ(reading.words.size(), 1u);
     EXPECT_EQ(reading.words[0].text, "not\xEF\xBF\xBDwrapped");
 }
 

@@ -30,17 +30,14 @@ std::string attribute(const std::string& tag, const std::string& name) {
 }
 
 std::string unescapeXml(std::string text) {
-    const std::pair<const char*, const char*> entities[] = {
-        {"&lt;", "<"}, {"&gt;", ">"}, {"&quot;", "\""}, {"&apos;", "'"}, {"&amp;", "&"}};
-    for (const auto& [from, to] : entities) {
-        std::string out;
-        std::size_t pos = 0, hit;
-        while ((hit = text.find(from, pos)) != std::string::npos) {
-            out.append(text, pos, hit - pos).append(to);
-            pos = hit + std::string(from).size();
-        }
-        text = out + text.substr(pos);
-    }
+    // "&amp;" last, so that an escaped entity is not unescaped twice.
+    for (const auto& [from, to] : {std::pair<std::string, std::string>{"&lt;", "<"},
+                                   {"&gt;", ">"},
+                                   {"&quot;", "\""},
+                                   {"&apos;", "'"},
+                                   {"&amp;", "&"}})
+        for (auto at = text.find(from); at != std::string::npos; at = text.find(from, at + 1))
+            text.replace(at, from.size(), to);
     return text;
 }
 
@@ -58,21 +55,6 @@ PopplerReading readPDF(const std::string& bytes) {
     const std::string info = run("pdfinfo " + quoted + " 2>/dev/null");
     if (const auto at = info.find("Pages:"); at != std::string::npos)
         reading.pages = std::atoi(info.c_str() + at + 6);
-    const std::string sizes =
-        run("pdfinfo -f 1 -l " + std::to_string(reading.pages) + " " + quoted + " 2>/dev/null");
-    std::size_t lineStart = 0;
-    for (std::size_t end; (end = sizes.find('\n', lineStart)) != std::string::npos;
-         lineStart = end + 1) {
-        const std::string line = sizes.substr(lineStart, end - lineStart);
-        const auto at = line.find(" size: ");
-        if (line.rfind("Page ", 0) != 0 || at == std::string::npos) continue;
-        const auto start = line.find_first_not_of(' ', at + 6);
-        reading.pageSizes.push_back(line.substr(start, line.find(" pts") - start));
-    }
-    const std::string text = run("pdftotext -enc UTF-8 " + quoted + " - 2>/dev/null");
-    std::size_t start = 0;
-    for (std::size_t feed; (feed = text.find('\f', start)) != std::string::npos; start = feed + 1)
-        reading.pageTexts.push_back(text.substr(start, feed - start));
     const std::string boxes = run("pdftotext -enc UTF-8 -bbox " + quoted + " - 2>/dev/null");
     int page = 0;
     for (std::size_t at = boxes.find('<'); at != std::string::npos; at = boxes.find('<', at + 1)) {

@@ -15,9 +15,7 @@ struct PopplerWord {
 
 struct PopplerReading {
     int pages = 0;
-    std::vector<std::string> pageSizes; // "595 x 842" for each page
-    std::vector<std::string> pageTexts; // pdftotext's text of each page
-    std::vector<PopplerWord> words;     // every word with its box
+    std::vector<PopplerWord> words; // every word with its box
 };
 
 PopplerReading readPDF(const std::string& bytes);

@@ -44,13 +44,7 @@ inline GraphNode node(std::string id, NodeKind kind, std::string label,
 
 inline ScoreCheck check(std::string id, std::string category, std::int64_t points, bool passed,
                         std::string explanation) {
-    ScoreCheck c;
-    c.id = std::move(id);
-    c.category = std::move(category);
-    c.points = points;
-    c.passed = passed;
-    c.explanation = std::move(explanation);
-    return c;
+    return {std::move(id), std::move(category), points, passed, std::move(explanation), {}};
 }
 
 inline MCPServer server(std::string url, FindingStatus status, double latencyMS) {
@@ -100,13 +94,8 @@ inline ScanReport richReport() {
     report.nodes[3].issues = {"Reference could not be resolved.", "Second issue."};
     report.nodes[1].isAgentDocument = true;
 
-    GraphEdge edge;
-    edge.source = "https://shop.example/";
-    edge.target = "https://shop.example/llms.txt";
-    edge.relation = "HTML alternate";
-    edge.evidenceID = "E-ROOT";
-    edge.locator = "link[href=/llms.txt]";
-    report.edges = {edge};
+    report.edges = {{"https://shop.example/", "https://shop.example/llms.txt", "HTML alternate",
+                     "E-ROOT", "link[href=/llms.txt]"}};
 
     MCPServer shop = server("https://shop.example/mcp", FindingStatus::valid, 12.9);
     shop.tools = {

@@ -1,7 +1,6 @@
 #pragma once
 
-// Helpers for exact-text tests of the MCP client over the scripted fake
-// transport: canned final hops, and a client bound to one scripted endpoint.
+// Exact-text tests of the MCP client run over the scripted fake transport.
 
 #include "core/mcp/MCPClient.h"
 #include "core/model/QuorilanthError.h"
@@ -10,6 +9,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace quorilanth::testing {
@@ -26,33 +26,35 @@ inline Evidence answer(std::int64_t status, std::string contentType, std::string
     return hop;
 }
 
-// A JSON reply with that id and result text.
+// A JSON-RPC envelope with that id and the rest of its members.
+inline std::string rpc(const std::string& id, const std::string& members) {
+    return R"({"jsonrpc":"2.0","id":)" + id + "," + members + "}";
+}
+
 inline Evidence result(int id, const std::string& result, std::int64_t status = 200) {
-    return answer(status, "application/json",
-                  R"({"jsonrpc":"2.0","id":)" + std::to_string(id) + R"(,"result":)" + result +
-                      "}");
+    return answer(status, "application/json", rpc(std::to_string(id), "\"result\":" + result));
+}
+
+inline Evidence rpcError(int id, const std::string& error, std::int64_t status = 200) {
+    return answer(status, "application/json", rpc(std::to_string(id), "\"error\":" + error));
 }
 
 inline Evidence accepted() {
     return answer(202, "", "");
 }
 
-inline Evidence failedHop(std::string error) {
-    Evidence hop(kEndpoint, "POST");
-    hop.error = std::move(error);
-    return hop;
+template <typename... Hop> std::vector<Evidence> hops(Hop&&... hop) {
+    return {std::forward<Hop>(hop)...};
 }
 
-// A client of kEndpoint whose answers come from a script, in order (the last
-// answer repeats once the script is used up).
+// A client of kEndpoint answered by a script in order; the last answer repeats.
 struct Scripted {
     std::shared_ptr<test::FakeHTTPInspector> http = std::make_shared<test::FakeHTTPInspector>();
     MCPClient client{kEndpoint, http};
 
-    void push(Evidence hop) { http->script(kEndpoint, HTTPResult{{std::move(hop)}}); }
-    void pushAll(const std::vector<Evidence>& hops) {
-        for (const Evidence& hop : hops)
-            push(hop);
+    void push(const std::vector<Evidence>& script) {
+        for (const Evidence& hop : script)
+            http->script(kEndpoint, HTTPResult{{hop}});
     }
     std::vector<test::FakeHTTPInspector::Call> sent() const { return http->calls(); }
     JSONValue envelope(std::size_t n) const {

@@ -6,71 +6,40 @@
 
 #include <gtest/gtest.h>
 #include <random>
-#include <rapidjson/reader.h>
+#include <rapidjson/document.h>
 
 namespace quorilanth {
 namespace {
 
-class ToJSONValue {
-public:
-    bool Null() { return add(JSONValue()); }
-    bool Bool(bool b) { return add(JSONValue(b)); }
-    bool Int(int i) { return add(JSONValue(i)); }
-    bool Uint(unsigned u) { return add(JSONValue(u)); }
-    bool Int64(std::int64_t i) { return add(JSONValue(static_cast<double>(i))); }
-    bool Uint64(std::uint64_t u) { return add(JSONValue(static_cast<double>(u))); }
-    bool Double(double d) { return add(JSONValue(d)); }
-    bool RawNumber(const char*, rapidjson::SizeType, bool) { return false; }
-    bool String(const char* s, rapidjson::SizeType n, bool) {
-        return add(JSONValue(std::string(s, n)));
+JSONValue fromReference(const rapidjson::Value& value) {
+    if (value.IsObject()) {
+        JSONValue object = JSONValue::emptyObject();
+        for (const auto& member : value.GetObject())
+            object.set(std::string(member.name.GetString(), member.name.GetStringLength()),
+                       fromReference(member.value));
+        return object;
     }
-    bool Key(const char* s, rapidjson::SizeType n, bool) {
-        keys_.back().assign(s, n);
-        return true;
+    if (value.IsArray()) {
+        JSONValue array = JSONValue::emptyArray();
+        for (const auto& element : value.GetArray())
+            array.append(fromReference(element));
+        return array;
     }
-    bool StartObject() { return open(JSONValue::Object{}); }
-    bool StartArray() { return open(JSONValue::Array{}); }
-    bool EndObject(rapidjson::SizeType) { return close(); }
-    bool EndArray(rapidjson::SizeType) { return close(); }
-
-    JSONValue root;
-
-private:
-    bool open(JSONValue container) {
-        stack_.push_back(std::move(container));
-        keys_.emplace_back();
-        return true;
-    }
-    bool close() {
-        JSONValue done = std::move(stack_.back());
-        stack_.pop_back();
-        keys_.pop_back();
-        return add(std::move(done));
-    }
-    bool add(JSONValue value) {
-        if (stack_.empty())
-            root = std::move(value);
-        else if (stack_.back().isObject())
-            stack_.back().set(keys_.back(), std::move(value));
-        else
-            stack_.back().append(std::move(value));
-        return true;
-    }
-    std::vector<JSONValue> stack_;
-    std::vector<std::string> keys_;
-};
+    if (value.IsString()) return JSONValue(std::string(value.GetString(), value.GetStringLength()));
+    if (value.IsNumber()) return JSONValue(value.GetDouble());
+    if (value.IsBool()) return JSONValue(value.GetBool());
+    return JSONValue();
+}
 
 std::optional<JSONValue> referenceParse(const std::string& text) {
-    ToJSONValue handler;
-    rapidjson::Reader reader;
-    rapidjson::StringStream stream(text.c_str());
-    constexpr unsigned kFlags = rapidjson::kParseIterativeFlag |
-                                rapidjson::kParseValidateEncodingFlag |
-                                rapidjson::kParseFullPrecisionFlag;
-    if (reader.Parse<kFlags>(stream, handler).IsError()) return std::nullopt;
-    // The reference stops at a zero byte; the text must have ended there.
-    if (stream.Tell() != text.size()) return std::nullopt;
-    return handler.root;
+    // The reference takes a zero byte for the end of the text; a raw zero byte
+    // is never valid JSON anyway.
+    if (text.find('\0') != std::string::npos) return std::nullopt;
+    rapidjson::Document document;
+    document.Parse<rapidjson::kParseIterativeFlag | rapidjson::kParseValidateEncodingFlag |
+                   rapidjson::kParseFullPrecisionFlag>(text.c_str());
+    if (document.HasParseError()) return std::nullopt;
+    return fromReference(document);
 }
 
 // The reference reader lets a lone low surrogate escape through; such texts
@@ -94,17 +63,13 @@ std::string mutate(std::string text, std::mt19937_64& random) {
                                         "\xC3\xA9\xE2\x82\xAC\xF0\x9F\x98\x80\xFF\x01";
     auto pick = [&](std::size_t n) { return n == 0 ? 0 : random() % n; };
     for (int edits = 1 + static_cast<int>(pick(3)); edits > 0; --edits) {
-        std::size_t at = pick(text.size() + 1);
-        switch (pick(3)) {
-        case 0:
+        std::size_t at = pick(text.size() + 1), op = pick(3);
+        if (op == 0)
             text.insert(at, 1, alphabet[pick(alphabet.size())]);
-            break;
-        case 1:
-            if (at < text.size()) text.erase(at, 1);
-            break;
-        default:
-            if (at < text.size()) text[at] = alphabet[pick(alphabet.size())];
-        }
+        else if (at < text.size() && op == 1)
+            text.erase(at, 1);
+        else if (at < text.size())
+            text[at] = alphabet[pick(alphabet.size())];
     }
     return text;
 }

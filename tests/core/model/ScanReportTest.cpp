@@ -14,15 +14,12 @@ GraphNode node(const std::string& id, const std::string& evidence = "E1") {
 
 TEST(ScanReportUpsert, ReplacesWholeInPlaceOrAppends) {
     ScanReport report("https://a.example/");
-    report.upsert(node("a"));
-    report.upsert(node("b"));
-    report.upsert(node("c"));
-
+    for (const char* id : {"a", "b", "c"})
+        report.upsert(node(id));
     report.upsert(node("b", "E2"));
     ASSERT_EQ(report.nodes.size(), 3u);
     EXPECT_EQ(report.nodes[1].id, "b");
     EXPECT_EQ(report.nodes[1].evidenceIDs, std::vector<std::string>{"E2"});
-
     // Ids compare exactly: no case folding or URL normalisation.
     report.upsert(node("B"));
     report.upsert(node("a/"));
@@ -30,34 +27,19 @@ TEST(ScanReportUpsert, ReplacesWholeInPlaceOrAppends) {
 }
 
 TEST(ScanReportConnect, KeepsTheFirstEdgeOfEachId) {
-    struct Row {
-        const char* name;
-        GraphEdge second;
-        bool appended;
-    };
     const GraphEdge first{"a", "b", "declares", "E1", "/links/0"};
-    for (const Row& row : {
-             Row{"SameEdge", first, false},
-             Row{"OtherEvidenceOnly", {"a", "b", "declares", "E2", "/links/0"}, false},
-             Row{"OtherLocator", {"a", "b", "declares", "E1", "/links/1"}, true},
-             Row{"OtherRelation", {"a", "b", "canonical", "E1", "/links/0"}, true},
-             Row{"Reversed", {"b", "a", "declares", "E1", "/links/0"}, true},
+    for (const auto& [second, appended] : std::initializer_list<std::pair<GraphEdge, bool>>{
+             {{"a", "b", "declares", "E2", "/links/0"}, false},
+             {{"a", "b", "declares", "E1", "/links/1"}, true},
+             {{"a", "b", "canonical", "E1", "/links/0"}, true},
+             {{"b", "a", "declares", "E1", "/links/0"}, true},
          }) {
-        SCOPED_TRACE(row.name);
         ScanReport report("https://a.example/");
         report.connect(first);
-        report.connect(row.second);
-        ASSERT_EQ(report.edges.size(), row.appended ? 2u : 1u);
+        report.connect(second);
+        ASSERT_EQ(report.edges.size(), appended ? 2u : 1u) << second.id();
         EXPECT_EQ(report.edges[0].evidenceID, "E1");
     }
-}
-
-TEST(ScanReportConnect, IdsJoinedByBarsCollideWhereTheBarFalls) {
-    ScanReport report("https://a.example/");
-    report.connect({"a|b", "c", "r", "E1", "l"});
-    report.connect({"a", "b|c", "r", "E2", "l"});
-    EXPECT_EQ(report.edges.size(), 1u);
-    EXPECT_EQ(report.edges[0].id(), "a|b|c|r|l");
 }
 
 TEST(ScanReportScore, SumsThePointsOfPassedChecks) {
@@ -66,8 +48,6 @@ TEST(ScanReportScore, SumsThePointsOfPassedChecks) {
         std::int64_t score;
     };
     for (const Row& row : {
-             Row{{}, 0},
-             Row{{{"x", "c", 10, false, "", {}}, {"y", "c", 5, false, "", {}}}, 0},
              Row{{{"x", "c", 10, true, "", {}},
                   {"y", "c", 5, false, "", {}},
                   {"z", "c", 7, true, "", {}}},
@@ -82,34 +62,17 @@ TEST(ScanReportScore, SumsThePointsOfPassedChecks) {
     }
 }
 
-bool isUpperUUID(const std::string& text) {
-    if (text.size() != 36) return false;
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        bool dash = i == 8 || i == 13 || i == 18 || i == 23;
-        char c = text[i];
-        if (dash ? c != '-'
-                 : !(std::isdigit(static_cast<unsigned char>(c)) || (c >= 'A' && c <= 'F')))
-            return false;
-    }
-    return true;
-}
-
-TEST(ScanReportCreation, FreshRecordsTakeNewUpperCaseIdsAndTheirDefaults) {
+TEST(ScanReportCreation, FreshRecordsTakeNewUpperCaseIds) {
     ScanReport report("shop.example");
     Evidence evidence("https://shop.example/", "GET");
-    EXPECT_TRUE(isUpperUUID(report.id)) << report.id;
-    EXPECT_TRUE(isUpperUUID(evidence.id)) << evidence.id;
+    for (const std::string& id : {report.id, evidence.id}) {
+        ASSERT_EQ(id.size(), 36u) << id;
+        for (std::size_t i = 0; i < id.size(); ++i) {
+            const bool dash = i == 8 || i == 13 || i == 18 || i == 23;
+            EXPECT_TRUE(dash ? id[i] == '-' : std::isxdigit(id[i]) && !std::islower(id[i])) << id;
+        }
+    }
     EXPECT_NE(report.id, ScanReport("shop.example").id);
-    EXPECT_EQ(report.domain, "shop.example");
-    EXPECT_EQ(report.scoringVersion, "1.1");
-    EXPECT_FALSE(report.finishedAt);
-    EXPECT_TRUE(report.nodes.empty() && report.edges.empty() && report.evidence.empty() &&
-                report.servers.empty() && report.checks.empty() && report.notices.empty());
-    EXPECT_GT(evidence.timestamp.time_since_epoch().count(), 0);
-
-    GraphNode n("x", NodeKind::tool, "x", std::nullopt, FindingStatus::pending);
-    ASSERT_NE(n.metadata.object(), nullptr);
-    EXPECT_TRUE(n.metadata.object()->empty());
 }
 
 TEST(ScanReportCopies, ShareEvidenceBodiesInsteadOfCopyingThem) {
@@ -117,41 +80,10 @@ TEST(ScanReportCopies, ShareEvidenceBodiesInsteadOfCopyingThem) {
     Evidence e("https://a.example/big", "GET");
     e.responseBody = std::string(2'000'000, 'x');
     report.evidence.push_back(e);
-
     ScanReport copy = report;
     EXPECT_TRUE(copy.evidence[0].responseBody.sharesStorageWith(report.evidence[0].responseBody));
     copy.evidence[0].responseBody = "changed";
     EXPECT_EQ(report.evidence[0].responseBody.size(), 2'000'000u);
-}
-
-TEST(EvidenceContentType, ReadsOnlyTheLowerCaseHeader) {
-    Evidence e("https://a.example/", "GET");
-    EXPECT_EQ(e.contentType(), "");
-    e.responseHeaders["Content-Type"] = "text/html";
-    EXPECT_EQ(e.contentType(), "");
-    e.responseHeaders["content-type"] = "application/json";
-    EXPECT_EQ(e.contentType(), "application/json");
-}
-
-TEST(EnumerationRawValues, ReadOnlyTheExactTexts) {
-    EXPECT_EQ(findingStatusFromString("NOT FOUND"), FindingStatus::notFound);
-    EXPECT_EQ(nodeKindFromString("mcp"), NodeKind::mcp);
-    EXPECT_EQ(toolSafetyFromString("READ-ONLY"), ToolSafety::readOnly);
-    for (const char* text : {"notFound", "Found", "found", "", "NOT  FOUND", "FOUND "})
-        EXPECT_EQ(findingStatusFromString(text), std::nullopt) << text;
-    for (const char* text : {"Domain", "MCP", "", "tools"})
-        EXPECT_EQ(nodeKindFromString(text), std::nullopt) << text;
-    for (const char* text : {"readOnly", "read-only", "READ ONLY", ""})
-        EXPECT_EQ(toolSafetyFromString(text), std::nullopt) << text;
-}
-
-TEST(EnumerationRawValues, EveryCaseReadsBackFromItsRawValue) {
-    for (NodeKind kind : allNodeKinds)
-        EXPECT_EQ(nodeKindFromString(toString(kind)), kind);
-    for (FindingStatus status : allFindingStatuses)
-        EXPECT_EQ(findingStatusFromString(toString(status)), status);
-    for (ToolSafety safety : allToolSafeties)
-        EXPECT_EQ(toolSafetyFromString(toString(safety)), safety);
 }
 
 TEST(RecordHashing, FollowsEqualityOfEveryField) {
@@ -168,11 +100,6 @@ TEST(RecordHashing, FollowsEqualityOfEveryField) {
     EXPECT_EQ(std::hash<Evidence>{}(e1), std::hash<Evidence>{}(e2));
     e2.truncated = true;
     EXPECT_NE(e1, e2);
-}
-
-TEST(QuorilanthErrorText, IsExactlyTheMessage) {
-    QuorilanthError error("Blocked: invalid URL.");
-    EXPECT_EQ(error.message(), "Blocked: invalid URL.");
 }
 
 } // namespace

@@ -12,12 +12,13 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <gtest/gtest.h>
 #include <iostream>
 #include <map>
 #include <netinet/in.h>
-#include <strings.h>
 #include <sys/socket.h>
 #include <thread>
 #include <unistd.h>
@@ -30,14 +31,6 @@ using test::HeaderList;
 using test::LoopbackHTTPServer;
 namespace respond = test::respond;
 using namespace std::chrono_literals;
-
-CurlWrapper::Options options(std::string caFile, bool runCurl = true, bool pinToLoopback = false) {
-    CurlWrapper::Options options;
-    options.caFile = std::move(caFile);
-    options.runCurl = runCurl;
-    options.pinToLoopback = pinToLoopback;
-    return options;
-}
 
 NetworkPolicy developerPolicy() {
     return NetworkPolicy(true);
@@ -64,6 +57,25 @@ std::uint16_t closedPort() {
     ::close(fd);
     return ntohs(address.sin_port);
 }
+
+// CTest runs test processes side by side, and other components' tests make
+// temporary folders of their own; each process of this file looks only at a
+// temporary folder of its own, so those cannot be taken for leftovers of ours.
+// A plain array, so the exit handler never sees a destroyed string.
+char privateTemporaryFolder[4096];
+const bool usesPrivateTemporaryFolder = [] {
+    const std::string pattern =
+        (std::filesystem::temp_directory_path() / "ql-http-XXXXXX").string();
+    if (pattern.size() >= sizeof privateTemporaryFolder) return false;
+    std::memcpy(privateTemporaryFolder, pattern.c_str(), pattern.size() + 1);
+    if (::mkdtemp(privateTemporaryFolder) == nullptr) return false;
+    ::setenv("TMPDIR", privateTemporaryFolder, 1);
+    std::atexit([] {
+        std::error_code ignored;
+        std::filesystem::remove_all(privateTemporaryFolder, ignored);
+    });
+    return true;
+}();
 
 // Every test must leave no descriptor, work folder or unreaped child behind.
 class Hygiene {
@@ -104,147 +116,112 @@ protected:
     LoopbackHTTPServer server{{"127.0.0.1", "127.0.0.2"}};
 };
 
+// The value that follows `option` in curl's argument list.
+std::optional<std::string> valueOf(const std::vector<std::string>& args, std::string_view option) {
+    auto found = std::find(args.begin(), args.end(), option);
+    if (found == args.end() || found + 1 == args.end()) return std::nullopt;
+    return *(found + 1);
+}
+
 TEST_F(HTTPInspectorTest, ArgumentListAndRequestDescriptors) {
-    CurlWrapper wrapper(options("", false));
-    const std::vector<std::string> common{"--disable", "--silent", "--show-error",
-                                          "--noproxy", "*",        "--proto"};
-    struct Case {
-        const char* name;
-        NetworkPolicy policy;
+    CurlWrapper wrapper({"", false, false});
+    // The developer row also carries a body and limits of its own.
+    const struct {
+        const char* host;
+        const char* address;
         std::string url;
-        std::string method;
+        bool developer;
+        std::optional<std::string> resolve;
+        std::string sent;
+    } cases[] = {
+        {"site.test", "93.184.215.14", "https://site.test", false, "site.test:443:93.184.215.14",
+         "https://site.test/"},
+        {"site.test", "93.184.215.14", "http://site.test:8080/rpc?b=c#frag", true,
+         "site.test:8080:93.184.215.14", "http://site.test:8080/rpc?b=c"},
+        {"v6.test", "2606:4700::1", "https://v6.test/", false, "v6.test:443:[2606:4700::1]",
+         "https://v6.test/"},
+        // Literals need no resolve entry; curl refuses one for an IPv6 literal.
+        {"2606:4700::1", "2606:4700::1", "https://[2606:4700::1]/", false, std::nullopt,
+         "https://[2606:4700::1]/"},
+        {"93.184.215.14", "93.184.215.14", "https://93.184.215.14:444/", false, std::nullopt,
+         "https://93.184.215.14:444/"},
+    };
+    for (const auto& c : cases) {
+        NetworkPolicy policy = publicPolicy({{c.host, c.address}});
         std::optional<std::string> body;
-        std::vector<std::string> expectedTail; // after "--proto"
-    };
-    NetworkPolicy slow = publicPolicy({{"site.test", "93.184.215.14"}});
-    slow.timeout = 90;
-    slow.maxBytes = 1234;
-    NetworkPolicy developer = publicPolicy({{"site.test", "93.184.215.14"}});
-    developer.developerMode = true;
-    developer.timeout = 2.5;
-    auto tail = [](std::string proto, std::string time, std::string bytes,
-                   std::vector<std::string> resolve, std::string method, bool body,
-                   std::string url) {
-        std::vector<std::string> args{proto, "--connect-timeout", "6",  "--max-time",
-                                      time,  "--max-filesize",    bytes};
-        args.insert(args.end(), resolve.begin(), resolve.end());
-        args.insert(args.end(),
-                    {"--request", method, "--user-agent",
-                     "Quorilanth/0.1 (+native macOS agentic web inspector)", "--dump-header",
-                     "/dev/fd/3", "--output", "/dev/fd/4", "--write-out",
-                     "%{http_code}\n%{remote_ip}\n%{ssl_verify_result}", "--header", "@/dev/fd/5"});
-        if (body) args.insert(args.end(), {"--data-binary", "@/dev/fd/6"});
-        args.insert(args.end(), {"--url", url});
-        return args;
-    };
-    Case cases[] = {
-        {"https, default port",
-         publicPolicy({{"site.test", "93.184.215.14"}}),
-         "https://site.test",
-         "GET",
-         {},
-         tail("=https", "15.0", "2000000", {"--resolve", "site.test:443:93.184.215.14"}, "GET",
-              false, "https://site.test/")},
-        {"explicit port, limits",
-         slow,
-         "https://site.test:8443/a?b=c#frag",
-         "OPTIONS",
-         {},
-         tail("=https", "90.0", "1234", {"--resolve", "site.test:8443:93.184.215.14"}, "OPTIONS",
-              false, "https://site.test:8443/a?b=c")},
-        {"developer mode, http, body", developer, "http://site.test/rpc", "POST", "{}",
-         tail("=http,https", "2.5", "2000000", {"--resolve", "site.test:80:93.184.215.14"}, "POST",
-              true, "http://site.test/rpc")},
-        {"IPv6 address of a name",
-         publicPolicy({{"v6.test", "2606:4700::1"}}),
-         "https://v6.test/",
-         "GET",
-         {},
-         tail("=https", "15.0", "2000000", {"--resolve", "v6.test:443:[2606:4700::1]"}, "GET",
-              false, "https://v6.test/")},
-        {"IPv6 literal needs no resolve entry",
-         publicPolicy({{"2606:4700::1", "2606:4700::1"}}),
-         "https://[2606:4700::1]/",
-         "GET",
-         {},
-         tail("=https", "15.0", "2000000", {}, "GET", false, "https://[2606:4700::1]/")},
-        {"IPv4 literal needs no resolve entry",
-         publicPolicy({{"93.184.215.14", "93.184.215.14"}}),
-         "https://93.184.215.14:444/",
-         "GET",
-         {},
-         tail("=https", "15.0", "2000000", {}, "GET", false, "https://93.184.215.14:444/")},
-    };
-    for (Case& c : cases) {
-        HTTPInspector inspector(c.policy, wrapper.path());
-        HTTPResult result =
-            inspector.request(c.url, c.method, {{"Authorization", "Bearer s3cret"}}, c.body);
-        ASSERT_EQ(result.exchanges.size(), 1u) << c.name;
+        if (c.developer) {
+            policy.developerMode = true;
+            policy.timeout = 2.5;
+            policy.maxBytes = 1234;
+            body = "{}";
+        }
+        HTTPInspector inspector(policy, wrapper.path());
+        HTTPResult result = inspector.request(c.url, body ? "POST" : "GET",
+                                              {{"Authorization", "Bearer s3cret"}}, body);
+        const std::string& name = c.url;
+        ASSERT_EQ(result.exchanges.size(), 1u) << name;
         // The wrapper exits 7 without a word: the fallback text names the status.
-        EXPECT_EQ(result.final().error, "HTTP transport failed (7).") << c.name;
-        std::vector<std::string> expected = common;
-        expected.insert(expected.end(), c.expectedTail.begin(), c.expectedTail.end());
-        const auto runs = wrapper.runs();
-        ASSERT_FALSE(runs.empty());
-        EXPECT_EQ(runs.back(), expected) << c.name;
+        EXPECT_EQ(result.final().error, "HTTP transport failed (7).") << name;
+        ASSERT_FALSE(wrapper.runs().empty());
+        const std::vector<std::string> args = wrapper.runs().back();
+        EXPECT_EQ(valueOf(args, "--resolve"), c.resolve) << name;
+        EXPECT_EQ(valueOf(args, "--url"), c.sent) << name;
+        EXPECT_EQ(valueOf(args, "--proto"), c.developer ? "=http,https" : "=https") << name;
+        EXPECT_EQ(valueOf(args, "--max-time"), c.developer ? "2.5" : "15.0") << name;
+        EXPECT_EQ(valueOf(args, "--max-filesize"), c.developer ? "1234" : "2000000") << name;
+        EXPECT_EQ(valueOf(args, "--request"), c.developer ? "POST" : "GET") << name;
         // The request reaches curl through in-memory files and the response
         // leaves it through pipes: neither argv nor the disk sees any of it.
+        EXPECT_EQ(args.front(), "--disable") << "no user configuration file";
+        EXPECT_EQ(valueOf(args, "--noproxy"), "*") << name;
+        EXPECT_EQ(valueOf(args, "--dump-header"), "/dev/fd/3") << name;
+        EXPECT_EQ(valueOf(args, "--output"), "/dev/fd/4") << name;
+        EXPECT_EQ(valueOf(args, "--header"), "@/dev/fd/5") << name;
+        EXPECT_EQ(valueOf(args, "--data-binary"),
+                  body ? std::optional<std::string>("@/dev/fd/6") : std::nullopt)
+            << name;
         std::vector<std::string> fds = wrapper.descriptorTargets().back();
         ASSERT_EQ(fds.size(), 4u);
-        EXPECT_TRUE(fds[0].starts_with("pipe:")) << c.name << ": " << fds[0];
-        EXPECT_TRUE(fds[1].starts_with("pipe:")) << c.name << ": " << fds[1];
-        EXPECT_EQ(fds[2], "/memfd:request-headers (deleted)") << c.name;
-        EXPECT_EQ(fds[3], c.body ? "/memfd:input (deleted)" : "") << c.name;
-        for (const std::string& argument : runs.back())
-            EXPECT_EQ(argument.find("s3cret"), std::string::npos) << c.name;
+        EXPECT_TRUE(fds[0].starts_with("pipe:") && fds[1].starts_with("pipe:")) << name;
+        EXPECT_EQ(fds[2], "/memfd:request-headers (deleted)") << name;
+        EXPECT_EQ(fds[3], body ? "/memfd:input (deleted)" : "") << name;
+        for (const std::string& argument : args)
+            EXPECT_EQ(argument.find("s3cret"), std::string::npos) << name;
     }
 }
 
 TEST_F(HTTPInspectorTest, SentAndRecordedHeaders) {
     server.on("/", respond::text(200, "ok"));
     HTTPInspector inspector(developerPolicy());
-    HeaderFields headers{
-        {"AUTHORIZATION", "Bearer a"},
-        {"x-Api-Key", "k"},
-        {"Cookie", "c=1"},
-        {"Mcp-Session-Id", "sid"},
-        {"X-Subscription-Token", "t"},
-        {"accept", "text/html"},
-        {"X-Empty", ""},
-        {"X-Folded", "one\r\ntwo"},
-        {"X-Line", "one\ntwo"},
-        {"Bad:Name", "v"},
-        {"X-Plain", "plain"},
-    };
-    HTTPResult result = inspector.request(server.url("/"), "GET", headers, std::nullopt);
-    ASSERT_EQ(result.exchanges.size(), 1u);
-    const Evidence& hop = result.final();
+    const HeaderFields headers{{"AUTHORIZATION", "Bearer a"},
+                               {"x-Api-Key", "k"},
+                               {"Cookie", "c=1"},
+                               {"Mcp-Session-Id", "sid"},
+                               {"X-Subscription-Token", "t"},
+                               {"accept", "text/html"},
+                               {"X-Empty", ""},
+                               {"X-Folded", "one\r\ntwo"},
+                               {"Bad:Name", "v"}};
+    const Evidence hop = inspector.request(server.url("/"), "GET", headers, std::nullopt).final();
     EXPECT_EQ(hop.statusCode, 200);
-    EXPECT_FALSE(hop.error);
-
-    struct Expectation {
+    const struct {
         const char* name;
         std::optional<std::string> sent;     // nullopt: not sent at all
         std::optional<std::string> recorded; // nullopt: not recorded
     } expectations[] = {
-        {"Authorization", "Bearer a", "[REDACTED]"},
-        {"X-Api-Key", "k", "[REDACTED]"},
+        {"AUTHORIZATION", "Bearer a", "[REDACTED]"},
+        {"x-Api-Key", "k", "[REDACTED]"},
         {"Cookie", "c=1", "[REDACTED]"},
         {"Mcp-Session-Id", "sid", "[REDACTED]"},
         {"X-Subscription-Token", "t", "[REDACTED]"},
         {"X-Empty", "", ""},
         {"X-Folded", std::nullopt, "one\r\ntwo"},
-        {"X-Line", std::nullopt, "one\ntwo"},
         {"Bad", std::nullopt, std::nullopt},
-        {"X-Plain", "plain", "plain"},
     };
     auto received = server.requests().at(0);
     for (const auto& e : expectations) {
         EXPECT_EQ(received.header(e.name), e.sent) << e.name;
-        std::string key = e.name;
-        for (const auto& [name, value] : headers)
-            if (strcasecmp(name.c_str(), e.name) == 0) key = name;
-        auto recorded = hop.requestHeaders.find(key);
+        auto recorded = hop.requestHeaders.find(e.name);
         EXPECT_EQ(recorded == hop.requestHeaders.end() ? std::nullopt
                                                        : std::optional(recorded->second),
                   e.recorded)
@@ -252,34 +229,29 @@ TEST_F(HTTPInspectorTest, SentAndRecordedHeaders) {
     }
     // Only the exact key "Accept" suppresses the recorded default; curl's own
     // user agent goes out, the caller's lower-case accept replaces curl's.
-    EXPECT_EQ(hop.requestHeaders.at("accept"), "text/html");
     EXPECT_EQ(hop.requestHeaders.at("Accept"), "*/*");
-    EXPECT_EQ(hop.requestHeaders.at("User-Agent"), HTTPInspector::userAgent);
     EXPECT_EQ(received.header("User-Agent"), std::string(HTTPInspector::userAgent));
     EXPECT_EQ(received.headerValues("Accept"), std::vector<std::string>{"text/html"});
-}
 
-TEST_F(HTTPInspectorTest, EmptyValueReplacesCurlsOwnHeader) {
-    server.on("/", respond::text(200, "ok"));
-    HTTPInspector inspector(developerPolicy());
     inspector.request(server.url("/"), "GET", {{"Accept", ""}}, std::nullopt);
-    EXPECT_EQ(server.requests().at(0).headerValues("Accept"), std::vector<std::string>{""});
+    EXPECT_EQ(server.requests().at(1).headerValues("Accept"), std::vector<std::string>{""})
+        << "an empty value replaces curl's own header";
 }
 
 TEST_F(HTTPInspectorTest, RedirectMethodTable) {
-    struct Case {
+    const struct {
         int status;
         std::string method;
         std::string nextMethod;
         bool bodyKept;
-    } cases[] = {
-        {303, "POST", "GET", false}, {303, "PUT", "GET", false},  {307, "POST", "POST", true},
-        {308, "POST", "POST", true}, {301, "POST", "GET", false}, {302, "POST", "GET", false},
-        {301, "PUT", "PUT", true},   {302, "PUT", "PUT", true},   {302, "GET", "GET", true},
-    };
+    } cases[] = {{303, "PUT", "GET", false},
+                 {307, "POST", "POST", true},
+                 {308, "POST", "POST", true},
+                 {301, "POST", "GET", false},
+                 {302, "PUT", "PUT", true}};
     server.on("/target", respond::text(200, "done"));
     HTTPInspector inspector(developerPolicy());
-    for (const Case& c : cases) {
+    for (const auto& c : cases) {
         server.on("/start", respond::redirect(c.status, "/target"));
         std::size_t before = server.requestCount();
         HTTPResult result =
@@ -293,114 +265,85 @@ TEST_F(HTTPInspectorTest, RedirectMethodTable) {
         auto second = server.requests().at(before + 1);
         EXPECT_EQ(second.method, c.nextMethod) << label;
         EXPECT_EQ(second.body, c.bodyKept ? "payload" : "") << label;
-        EXPECT_EQ(result.exchanges[1].url, server.url("/target")) << label;
     }
 }
 
 TEST_F(HTTPInspectorTest, SecretHeadersStayWithTheirOrigin) {
+    test::TestCertificateAuthority ca;
+    LoopbackHTTPServer secure({"127.0.0.1"}, &ca);
     LoopbackHTTPServer otherPort;
     otherPort.on("/landing", respond::text(200, "other port"));
     server.on("/landing", respond::text(200, "landing"));
-    struct Case {
+    const struct {
         const char* name;
+        LoopbackHTTPServer* start;
         std::string location;
         bool kept;
     } cases[] = {
-        {"same origin", "/landing", true},
-        {"same origin, absolute", server.url("/landing"), true},
-        {"another host, same port", server.url("/landing", "127.0.0.2"), false},
-        {"same host, another port", otherPort.url("/landing"), false},
+        {"same origin", &server, server.url("/landing"), true},
+        {"another host, same port", &server, server.url("/landing", "127.0.0.2"), false},
+        {"same host, another port", &server, otherPort.url("/landing"), false},
+        // Same host and port, scheme changed: the key must not go out in clear.
+        {"https to http", &secure, "http://127.0.0.1:" + std::to_string(secure.port()) + "/x",
+         false},
     };
-    const HeaderFields secrets{{"Authorization", "a"},  {"Cookie", "c"},
-                               {"X-API-Key", "k"},      {"X-Subscription-Token", "t"},
-                               {"MCP-Session-Id", "s"}, {"X-Other", "o"}};
-    HTTPInspector inspector(developerPolicy());
-    for (const Case& c : cases) {
-        server.on("/start", respond::redirect(302, c.location));
-        HTTPResult result = inspector.request(server.url("/start"), "GET", secrets, std::nullopt);
+    const char* const secretNames[] = {"Authorization", "Cookie", "X-API-Key",
+                                       "X-Subscription-Token", "MCP-Session-Id"};
+    HeaderFields headers{{"X-Other", "o"}};
+    for (const char* name : secretNames)
+        headers[name] = "s";
+    CurlWrapper trusting({ca.caFile(), true, false});
+    HTTPInspector inspector(developerPolicy(), trusting.path());
+    for (const auto& c : cases) {
+        c.start->on("/start", respond::redirect(302, c.location));
+        HTTPResult result = inspector.request(c.start->url("/start"), "GET", headers, std::nullopt);
         ASSERT_EQ(result.exchanges.size(), 2u) << c.name;
-        EXPECT_EQ(result.final().statusCode, 200) << c.name;
+        EXPECT_EQ(result.final().url, c.location) << c.name;
         const auto& recorded = result.final().requestHeaders;
-        for (const char* name :
-             {"Authorization", "Cookie", "X-API-Key", "X-Subscription-Token", "MCP-Session-Id"})
+        for (const char* name : secretNames)
             EXPECT_EQ(recorded.count(name), c.kept ? 1u : 0u) << c.name << ": " << name;
         EXPECT_EQ(recorded.count("X-Other"), 1u) << c.name;
     }
     // What the other host really received.
     EXPECT_FALSE(otherPort.requests().at(0).header("Authorization"));
-    auto last = server.requests();
-    EXPECT_EQ(last.at(1).header("Authorization"), "a");
+    EXPECT_EQ(server.requests().at(1).header("Authorization"), "s");
 }
 
-TEST_F(HTTPInspectorTest, SecretHeadersDoNotFollowADowngradeToPlainHTTP) {
-    test::TestCertificateAuthority ca;
-    LoopbackHTTPServer secure({"127.0.0.1"}, &ca);
-    // Same host and port, scheme changed: the key must not go out in clear.
-    std::string downgraded = "http://127.0.0.1:" + std::to_string(secure.port()) + "/plain";
-    secure.on("/start", respond::redirect(301, downgraded));
-    CurlWrapper wrapper(options(ca.caFile()));
-    HTTPInspector inspector(developerPolicy(), wrapper.path());
-    HTTPResult result =
-        inspector.request(secure.url("/start"), "GET", {{"X-Api-Key", "k"}}, std::nullopt);
-    ASSERT_EQ(result.exchanges.size(), 2u);
-    EXPECT_EQ(result.exchanges[0].requestHeaders.count("X-Api-Key"), 1u);
-    EXPECT_EQ(result.exchanges[1].url, downgraded);
-    EXPECT_EQ(result.exchanges[1].requestHeaders.count("X-Api-Key"), 0u);
-}
-
-TEST_F(HTTPInspectorTest, RedirectEndings) {
+// A refusal, of the first hop or of a redirect, is recorded rather than thrown.
+TEST_F(HTTPInspectorTest, RefusalsAndRedirectEndings) {
     server.on("/loop", respond::redirect(302, "/loop"));
     server.on("/nowhere", respond::redirect(301, std::nullopt));
     server.on("/ftp", respond::redirect(301, "ftp://127.0.0.1/file"));
     server.on("/spaces", respond::redirect(302, "/has space"));
-    struct Case {
-        const char* path;
+    const struct {
+        NetworkPolicy policy;
+        std::string url;
         std::size_t records;
         std::optional<std::int64_t> lastStatus;
         std::optional<std::string> lastError;
     } cases[] = {
-        {"/loop", 6, 302, "Redirect limit reached."},
-        {"/nowhere", 1, 301, std::nullopt},
-        {"/ftp", 1, 301, "Blocked: malformed URL or unsafe URL scheme/credentials."},
-        {"/spaces", 1, 302, "Invalid redirect location."},
-    };
-    HTTPInspector inspector(developerPolicy());
-    for (const Case& c : cases) {
-        HTTPResult result = inspector.get(server.url(c.path));
-        EXPECT_EQ(result.exchanges.size(), c.records) << c.path;
-        EXPECT_EQ(result.final().statusCode, c.lastStatus) << c.path;
-        EXPECT_EQ(result.final().error, c.lastError) << c.path;
-    }
-}
-
-TEST_F(HTTPInspectorTest, RefusalsAreRecordedNotThrown) {
-    struct Case {
-        const char* name;
-        NetworkPolicy policy;
-        std::string url;
-        std::string error;
-    } cases[] = {
-        {"unsafe scheme", developerPolicy(), "ftp://127.0.0.1/",
+        {developerPolicy(), server.url("/loop"), 6, 302, "Redirect limit reached."},
+        {developerPolicy(), server.url("/nowhere"), 1, 301, std::nullopt},
+        {developerPolicy(), server.url("/ftp"), 1, 301,
          "Blocked: malformed URL or unsafe URL scheme/credentials."},
-        {"plain http", publicPolicy({}), server.url("/"),
+        {developerPolicy(), server.url("/spaces"), 1, 302, "Invalid redirect location."},
+        {publicPolicy({}), server.url("/"), 1, std::nullopt,
          "Blocked: plain HTTP requires Developer Mode."},
-        {"private address", publicPolicy({{"private.test", "10.1.2.3"}}), "https://private.test/",
+        {publicPolicy({{"private.test", "10.1.2.3"}}), "https://private.test/", 1, std::nullopt,
          "Blocked: DNS resolves to a private, local or reserved address (10.1.2.3)."},
-        {"unknown name", publicPolicy({}), "https://unknown.test/",
+        {publicPolicy({}), "https://unknown.test/", 1, std::nullopt,
          "DNS resolution failed: Name or service not known"},
     };
-    for (Case& c : cases) {
+    for (const auto& c : cases) {
         HTTPInspector inspector(c.policy);
         HTTPResult result = inspector.get(c.url);
-        ASSERT_EQ(result.exchanges.size(), 1u) << c.name;
-        const Evidence& hop = result.final();
-        EXPECT_EQ(hop.error, c.error) << c.name;
-        EXPECT_FALSE(hop.statusCode) << c.name;
-        EXPECT_EQ(hop.url, c.url) << c.name;
-        EXPECT_EQ(hop.requestHeaders.at("User-Agent"), HTTPInspector::userAgent) << c.name;
-        EXPECT_EQ(hop.requestHeaders.at("Accept"), "*/*") << c.name;
+        EXPECT_EQ(result.exchanges.size(), c.records) << c.url;
+        EXPECT_EQ(result.final().statusCode, c.lastStatus) << c.url;
+        EXPECT_EQ(result.final().error, c.lastError) << c.url;
+        EXPECT_EQ(result.exchanges.front().url, c.url) << c.url;
+        EXPECT_EQ(result.final().requestHeaders.at("User-Agent"), HTTPInspector::userAgent);
     }
-    EXPECT_EQ(server.requestCount(), 0u);
+    EXPECT_EQ(server.requestCount(), 6u + 3u) << "refused hops never reach the server";
 }
 
 TEST_F(HTTPInspectorTest, RedirectToAPrivateAddressIsRefusedOutsideDeveloperMode) {
@@ -409,7 +352,7 @@ TEST_F(HTTPInspectorTest, RedirectToAPrivateAddressIsRefusedOutsideDeveloperMode
     std::string port = std::to_string(secure.port());
     secure.on("/", respond::redirect(302, "https://intranet.test:" + port + "/"));
     // "localhost" is vetted as a public address and then served from loopback.
-    CurlWrapper wrapper(options(ca.caFile(), true, true));
+    CurlWrapper wrapper({ca.caFile(), true, true});
     HTTPInspector inspector(
         publicPolicy({{"localhost", "93.184.215.14"}, {"intranet.test", "192.168.1.20"}}),
         wrapper.path());
@@ -417,8 +360,6 @@ TEST_F(HTTPInspectorTest, RedirectToAPrivateAddressIsRefusedOutsideDeveloperMode
     ASSERT_EQ(result.exchanges.size(), 2u);
     EXPECT_EQ(result.exchanges[0].statusCode, 302);
     EXPECT_TRUE(result.exchanges[0].tlsVerified);
-    EXPECT_FALSE(result.exchanges[0].error);
-    EXPECT_EQ(result.exchanges[1].url, "https://intranet.test:" + port + "/");
     EXPECT_EQ(result.exchanges[1].error,
               "Blocked: DNS resolves to a private, local or reserved address (192.168.1.20).");
     EXPECT_EQ(secure.requestCount(), 1u);
@@ -427,8 +368,6 @@ TEST_F(HTTPInspectorTest, RedirectToAPrivateAddressIsRefusedOutsideDeveloperMode
 TEST_F(HTTPInspectorTest, ResponseHeaderBlocks) {
     server.on("/interim", respond::interimThen(100, {{"X-Interim", "1"}},
                                                respond::text(200, "after", {{"X-Final", "2"}})));
-    server.on("/hints", respond::interimThen(103, {{"Link", "</style.css>; rel=preload"}},
-                                             respond::text(200, "after", {{"X-Final", "2"}})));
     server.on("/cookies", respond::text(200, "", {{"Set-Cookie", "a=1"}, {"SET-COOKIE", "b=2"}}));
     server.on("/odd", respond::raw("HTTP/1.1 302 Found\r\nX-Odd: caf\xe9\r\nLocation: /cookies\r\n"
                                    "Content-Length: 0\r\nConnection: close\r\n\r\n"));
@@ -438,19 +377,12 @@ TEST_F(HTTPInspectorTest, ResponseHeaderBlocks) {
     EXPECT_EQ(interim.final().responseHeaders.count("x-interim"), 0u);
     EXPECT_EQ(interim.final().responseHeaders.at("x-final"), "2");
     EXPECT_EQ(interim.final().responseBody, "after");
-    HTTPResult hints = inspector.get(server.url("/hints"));
-    EXPECT_EQ(hints.final().responseHeaders.count("link"), 0u);
-    EXPECT_EQ(hints.final().statusCode, 200);
-
-    HTTPResult cookies = inspector.get(server.url("/cookies"));
-    EXPECT_EQ(cookies.final().responseHeaders.at("set-cookie"), "a=1, b=2");
 
     // One stray byte spoils its own line only; the redirect is still followed.
     HTTPResult odd = inspector.get(server.url("/odd"));
     ASSERT_EQ(odd.exchanges.size(), 2u);
     EXPECT_EQ(odd.exchanges[0].responseHeaders.at("x-odd"), "caf\xEF\xBF\xBD");
-    EXPECT_EQ(odd.exchanges[0].responseHeaders.at("location"), "/cookies");
-    EXPECT_EQ(odd.final().statusCode, 200);
+    EXPECT_EQ(odd.final().responseHeaders.at("set-cookie"), "a=1, b=2");
 }
 
 TEST_F(HTTPInspectorTest, BodyLimits) {
@@ -459,33 +391,30 @@ TEST_F(HTTPInspectorTest, BodyLimits) {
     server.on("/over", respond::text(200, test::patternBody(limit + 1)));
     server.on("/chunked-exact", respond::chunked(limit, 7));
     server.on("/chunked-over", respond::chunked(limit + 1, 7));
-    server.on("/announced", respond::announced(50'000'000, "tiny"));
     server.on("/endless", respond::endless());
-    struct Case {
+    const std::string stop = "curl: (63) Maximum file size exceeded";
+    const struct {
         const char* path;
         std::size_t bodyBytes;
-        bool truncated;
-        std::optional<std::string> error;
+        std::optional<std::string> error; // also means truncated
     } cases[] = {
-        {"/exact", limit, false, std::nullopt},
+        {"/exact", limit, std::nullopt},
         // An announced length over the limit stops curl before any body byte.
-        {"/over", 0, true, "curl: (63) Maximum file size exceeded"},
-        {"/chunked-exact", limit, false, std::nullopt},
-        {"/chunked-over", limit, true, "curl: (63) Maximum file size exceeded"},
-        {"/announced", 0, true, "curl: (63) Maximum file size exceeded"},
-        {"/endless", limit, true, "curl: (63) Maximum file size exceeded"},
+        {"/over", 0, stop},
+        {"/chunked-exact", limit, std::nullopt},
+        {"/chunked-over", limit, stop},
+        {"/endless", limit, stop},
     };
     NetworkPolicy policy = developerPolicy();
     policy.maxBytes = limit;
     HTTPInspector inspector(policy);
-    for (const Case& c : cases) {
+    for (const auto& c : cases) {
         HTTPResult result = inspector.get(server.url(c.path));
         ASSERT_EQ(result.exchanges.size(), 1u) << c.path;
         const Evidence& hop = result.final();
         EXPECT_EQ(hop.statusCode, 200) << c.path;
-        EXPECT_EQ(hop.responseBody.size(), c.bodyBytes) << c.path;
         EXPECT_EQ(hop.responseBody.str(), test::patternBody(c.bodyBytes)) << c.path;
-        EXPECT_EQ(hop.truncated, c.truncated) << c.path;
+        EXPECT_EQ(hop.truncated, c.error.has_value()) << c.path;
         EXPECT_EQ(hop.error, c.error) << c.path;
         EXPECT_EQ(hop.remoteIP, "127.0.0.1") << c.path;
     }
@@ -496,7 +425,6 @@ TEST_F(HTTPInspectorTest, EndlessBodyStopsAtTheDefaultLimit) {
     HTTPInspector inspector(developerPolicy());
     HTTPResult result = inspector.get(server.url("/endless"));
     EXPECT_TRUE(result.final().truncated);
-    EXPECT_EQ(result.final().statusCode, 200);
     EXPECT_EQ(result.final().responseBody.size(), 2'000'000u);
     // The server saw the client leave long before the time limit.
     server.stop();
@@ -535,7 +463,6 @@ TEST_F(HTTPInspectorTest, TransportFailures) {
     HTTPResult flooded = inspector.get(server.url("/endless-headers"));
     EXPECT_TRUE(flooded.final().error.has_value());
     EXPECT_LT(flooded.final().responseHeaders["x-filler"].size(), 2'000'000u);
-    std::cout << "endless headers: " << flooded.final().error.value_or("(none)") << "\n";
 
     HTTPInspector missingCurl(developerPolicy(), "/nonexistent/curl");
     HTTPResult unstarted = missingCurl.get(server.url("/trickle"));
@@ -550,7 +477,7 @@ TEST_F(HTTPInspectorTest, CertificateVerification) {
     LoopbackHTTPServer secure({"127.0.0.1", "::1"}, &ca);
     secure.on("/", respond::text(200, "secure"));
     server.on("/", respond::text(200, "plain"));
-    CurlWrapper trusting(options(ca.caFile()));
+    CurlWrapper trusting({ca.caFile(), true, false});
     struct Case {
         const char* name;
         std::string curl;

@@ -26,32 +26,23 @@ std::string curl(const std::string& arguments) {
     return output;
 }
 
+// The transport tests cover the other handlers; these are the ones they
+// cannot tell apart from a fault of the transport.
 TEST(LoopbackHTTPServer, ScriptedResponsesReachTheClient) {
     LoopbackHTTPServer server({"127.0.0.1", "127.0.0.2", "::1"});
     server.on("/text", respond::text(200, "hello", {{"Set-Cookie", "a=1"}, {"set-cookie", "b=2"}}));
-    server.on("/moved", respond::redirect(302, "/text"));
     server.on("/chunked", respond::chunked(100000, 777));
-    server.on("/interim", respond::interimThen(100, {}, respond::text(200, "after")));
-    server.on("/raw",
-              respond::raw("HTTP/1.1 200 OK\r\nX-Odd: caf\xe9\r\nContent-Length: 2\r\n\r\nok"));
-    server.on("/trickle", respond::trickle(5, std::chrono::milliseconds(1)));
-
-    struct Case {
+    const struct {
         std::string arguments;
         std::string expected;
     } cases[] = {
-        {server.url("/text"), "hello"},
         {server.url("/text", "127.0.0.2"), "hello"},
         {server.url("/text", "::1"), "hello"},
-        {"-L " + server.url("/moved"), "hello"},
         {server.url("/chunked"), patternBody(100000)},
-        {server.url("/interim"), "after"},
-        {server.url("/raw"), "ok"},
-        {server.url("/trickle"), "abcde"},
         {"-i " + server.url("/text") + " | grep -ci set-cookie", "2\n"},
         {server.url("/missing") + " -w '%{http_code}' -o /dev/null", "404"},
     };
-    for (const Case& c : cases)
+    for (const auto& c : cases)
         EXPECT_EQ(curl(c.arguments), c.expected) << c.arguments;
 }
 
@@ -62,20 +53,9 @@ TEST(LoopbackHTTPServer, RecordsRequestsWithTheirBodyAndAddress) {
     ASSERT_EQ(requests.size(), 1u);
     EXPECT_EQ(requests[0].method, "PUT");
     EXPECT_EQ(requests[0].target, "/put?q=1");
-    EXPECT_EQ(requests[0].path(), "/put");
     EXPECT_EQ(requests[0].header("x-one"), "1");
     EXPECT_EQ(requests[0].body, "payload");
     EXPECT_EQ(requests[0].localAddress, "127.0.0.2");
-}
-
-TEST(LoopbackHTTPServer, EndlessBodyStopsWhenTheClientLeaves) {
-    LoopbackHTTPServer server;
-    server.on("/endless", respond::endless());
-    std::string head = curl("--max-filesize 1000 --max-time 1 -o /dev/null -w '%{http_code}' " +
-                            server.url("/endless"));
-    EXPECT_EQ(head, "200");
-    server.stop();
-    EXPECT_EQ(server.activeConnections(), 0u);
 }
 
 TEST(LoopbackHTTPServer, ServesTLSWithACertificateOfTheTestCA) {

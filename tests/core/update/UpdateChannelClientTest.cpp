@@ -1,7 +1,7 @@
 #include "core/update/UpdateChannelClient.h"
 
+#include "UpdateTestHelpers.h"
 #include "core/model/QuorilanthError.h"
-#include "core/update/Sha256.h"
 #include "core/update/UpdateChannelError.h"
 #include "support/update/UpdateTestKit.h"
 #include "support/update/UpdateTestServer.h"
@@ -10,34 +10,29 @@
 #include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
-#include <set>
 #include <unistd.h>
 
 namespace quorilanth {
 namespace {
 
 namespace fs = std::filesystem;
+using test::httpHead;
+using test::readFile;
+using test::TempFolder;
 using test::reply::body;
-using C = UpdateChannelError::Case;
 
 const std::string kFeedPath = "/quorilanth/api/v1/update.json";
 
-std::string patternBytes(std::size_t length, char salt = 0) {
+std::string patternBytes(std::size_t length) {
     std::string bytes(length, '\0');
     for (std::size_t i = 0; i < length; ++i)
-        bytes[i] = static_cast<char>((i * 31 + 7 + salt) % 251);
+        bytes[i] = static_cast<char>((i * 31 + 7) % 251);
     return bytes;
 }
 
-std::string sha256Of(std::string_view bytes) {
-    Sha256 hash;
-    hash.update(test::bytesOf(bytes));
-    return hash.finishHex();
-}
-
-std::string readFile(const fs::path& path) {
-    std::ifstream file(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(file), {}};
+test::UpdateTestHandler raw(int status, const test::HeaderPairs& headers,
+                            const std::string& bytes = "") {
+    return test::reply::raw(httpHead(status, headers) + bytes);
 }
 
 // Every entry of a folder, with the contents of regular files and the targets of links.
@@ -48,59 +43,54 @@ std::map<std::string, std::string> snapshot(const fs::path& folder) {
         const auto name = entry.path().filename().string();
         if (entry.is_symlink())
             entries[name] = "-> " + fs::read_symlink(entry.path()).string();
-        else if (entry.is_regular_file())
-            entries[name] = readFile(entry.path());
         else
-            entries[name] = "(other)";
+            entries[name] = entry.is_regular_file() ? readFile(entry.path()) : "(other)";
     }
     return entries;
 }
 
-class TempFolder {
-public:
-    TempFolder() {
-        std::string pattern = (fs::temp_directory_path() / "ql-update-XXXXXX").string();
-        path_ = ::mkdtemp(pattern.data());
-    }
-    ~TempFolder() { fs::remove_all(path_); }
-    const fs::path& path() const { return path_; }
-
-private:
-    fs::path path_;
-};
-
-std::optional<C> channelErrorOf(const std::function<void()>& action) {
+// How an action ended: "done", a channel error's case name, "transport", "cancelled"
+// or the text of any other failure.
+std::string endOf(const std::function<void()>& action) {
     try {
         action();
     } catch (const UpdateChannelError& error) {
-        return error.value();
+        return error.what();
+    } catch (const UpdateTransportError&) {
+        return "transport";
+    } catch (const Cancelled&) {
+        return "cancelled";
+    } catch (const std::exception& error) {
+        return error.what();
     }
-    return std::nullopt;
+    return "done";
 }
 
 class UpdateChannelClientTest : public ::testing::Test {
 protected:
-    static void SetUpTestSuite() {
-        authority_ =
-            new test::UpdateTestAuthority(std::string(UpdateChannelConfiguration::updateHost()));
-    }
-    static void TearDownTestSuite() {
-        delete authority_;
-        authority_ = nullptr;
+    // One authority for the whole suite: making its keys is the slow part.
+    static const test::UpdateTestAuthority& authority() {
+        static const test::UpdateTestAuthority shared{
+            std::string(UpdateChannelConfiguration::updateHost())};
+        return shared;
     }
 
     UpdateChannelClient client() {
         return UpdateChannelClient(
             test::channelKey().configuration(),
-            UpdateSessionTestAccess::loopback(authority_->caFile(), server_.port()));
+            UpdateSessionTestAccess::loopback(authority().caFile(), server_.port()));
     }
 
-    // A signed manifest announcing a release whose disk image is these bytes.
-    static test::ManifestBuilder manifestFor(std::string_view bytes) {
-        test::ManifestBuilder builder;
-        builder.forFile("0.1.1", 8, sha256Of(bytes), static_cast<std::int64_t>(bytes.size()),
-                        UpdateManifestVerifier::currentArchitecture());
-        return builder;
+    // Publishes a signed manifest for a release whose disk image is these bytes
+    // and lets the client check it, so that the release may be downloaded.
+    UpdateRelease checked(UpdateChannelClient& updates, std::string_view image) {
+        server_.on(
+            kFeedPath,
+            body(200, "application/json",
+                 test::manifestFor(image, UpdateManifestVerifier::currentArchitecture()).build()));
+        auto outcome = updates.check(7);
+        EXPECT_EQ(outcome.kind(), UpdateCheckOutcome::Kind::available);
+        return outcome.release().value_or(UpdateRelease{});
     }
     static std::string imagePath() {
         return "/quorilanth/downloads/Quorilanth-0.1.1-macOS-" +
@@ -108,85 +98,47 @@ protected:
     }
     static std::string imageName() { return fs::path(imagePath()).filename().string(); }
 
-    void publish(const std::string& manifest) {
-        server_.on(kFeedPath, body(200, "application/json", manifest));
-    }
-
-    static test::UpdateTestAuthority* authority_;
-    test::UpdateTestServer server_{*authority_};
+    test::UpdateTestServer server_{authority()};
 };
 
-test::UpdateTestAuthority* UpdateChannelClientTest::authority_ = nullptr;
-
 TEST_F(UpdateChannelClientTest, CheckAnswers) {
-    const std::string manifest = test::ManifestBuilder()
-                                     .forFile("0.1.1", 8, std::string(64, 'a'), 10,
-                                              UpdateManifestVerifier::currentArchitecture())
-                                     .build();
-    // Pads the envelope to an exact length with an ignored member.
-    auto padded = [&](std::size_t length) {
-        std::string text = manifest;
-        text.insert(text.size() - 1,
-                    R"(,"pad":")" + std::string(length - text.size() - 9, 'x') + "\"");
-        return text;
+    const std::string manifest =
+        test::manifestFor("image", UpdateManifestVerifier::currentArchitecture()).build();
+    const std::string json = "application/json";
+    std::string forged = manifest;
+    forged.replace(forged.size() - 10, 8, "AAAAAAA=");
+    // Expected: the outcome's kind, or the error's case name.
+    const std::pair<test::UpdateTestHandler, const char*> cases[] = {
+        {body(200, json, manifest), "available"},
+        {body(200, "Application/JSON; charset=utf-8", manifest), "available"},
+        {body(200, json, test::paddedTo(manifest, 131072)), "available"},
+        {body(200, json, test::paddedTo(manifest, 131072), false), "available"},
+        {body(204, "", "", false), "notPublished"},
+        {raw(302, {{"Location", "/elsewhere.json"}, {"Content-Length", "0"}}), "unavailable"},
+        {body(200, "text/plain", manifest), "unavailable"},
+        {raw(200, {{"Content-Type", json}, {"Content-Length", "131073"}}, "{}"), "tooLarge"},
+        {body(200, json, test::paddedTo(manifest, 131073), false), "tooLarge"},
+        {body(200, json, forged), "invalidSignature"},
     };
-    using K = UpdateCheckOutcome::Kind;
-    struct Case {
-        const char* name;
-        test::UpdateTestHandler handler;
-        std::variant<K, C> expected;
-    };
-    const Case cases[] = {
-        {"200 with the manifest", body(200, "application/json", manifest), K::available},
-        {"media type with parameters", body(200, "application/json; charset=utf-8", manifest),
-         K::available},
-        {"upper-case media type", body(200, "Application/JSON", manifest), K::available},
-        {"exactly the limit", body(200, "application/json", padded(131072)), K::available},
-        {"exactly the limit, unannounced", body(200, "application/json", padded(131072), false),
-         K::available},
-        {"204", body(204, "", "", false), K::notPublished},
-        {"302",
-         test::reply::raw(
-             test::httpHead(302, {{"Location", "/elsewhere.json"}, {"Content-Length", "0"}})),
-         C::unavailable},
-        {"text/plain", body(200, "text/plain", manifest), C::unavailable},
-        {"no media type", body(200, "", manifest), C::unavailable},
-        {"500", body(500, "application/json", manifest), C::unavailable},
-        {"announced one byte over",
-         test::reply::raw(test::httpHead(200, {{"Content-Type", "application/json"},
-                                               {"Content-Length", "131073"}}) +
-                          "{}"),
-         C::tooLarge},
-        {"unannounced one byte over", body(200, "application/json", padded(131073), false),
-         C::tooLarge},
-        {"forged signature",
-         body(200, "application/json", manifest.substr(0, manifest.size() - 10) + R"(AAAAAAA="})"),
-         C::invalidSignature},
-    };
-    for (const auto& c : cases) {
-        server_.on(kFeedPath, c.handler);
+    for (std::size_t row = 0; row < std::size(cases); ++row) {
+        server_.on(kFeedPath, cases[row].first);
         auto updates = client();
-        if (std::holds_alternative<K>(c.expected)) {
-            EXPECT_EQ(updates.check(7).kind(), std::get<K>(c.expected)) << c.name;
-        } else {
-            EXPECT_EQ(channelErrorOf([&] { updates.check(7); }), std::get<C>(c.expected)) << c.name;
-        }
+        std::string kind;
+        const std::string end = endOf([&] { kind = toString(updates.check(7).kind()); });
+        EXPECT_EQ(end == "done" ? kind : end, cases[row].second) << "row " << row;
     }
     // Redirects are refused, never followed.
     EXPECT_EQ(server_.requestsFor("/elsewhere.json"), 0u);
     for (const auto& request : server_.requests()) {
-        EXPECT_EQ(request.method, "GET");
         EXPECT_EQ(request.headers.at("accept"), "application/json");
-        EXPECT_EQ(request.headers.count("cookie"), 0u);
-        EXPECT_EQ(request.headers.count("accept-encoding"), 0u);
+        EXPECT_EQ(request.headers.count("cookie") + request.headers.count("accept-encoding"), 0u);
         EXPECT_EQ(request.headers.at("host"), UpdateChannelConfiguration::updateHost());
     }
-}
 
-TEST_F(UpdateChannelClientTest, CheckWithoutBuildSendsNothing) {
     auto updates = client();
-    EXPECT_EQ(channelErrorOf([&] { updates.check(0); }), C::unconfigured);
-    EXPECT_TRUE(server_.requests().empty());
+    const std::size_t before = server_.requests().size();
+    EXPECT_EQ(endOf([&] { updates.check(0); }), "unconfigured");
+    EXPECT_EQ(server_.requests().size(), before);
 }
 
 TEST_F(UpdateChannelClientTest, TransportFailuresPassThrough) {
@@ -196,7 +148,7 @@ TEST_F(UpdateChannelClientTest, TransportFailuresPassThrough) {
     impostor.on(kFeedPath, body(200, "application/json", test::ManifestBuilder().build()));
     UpdateChannelClient updates(
         test::channelKey().configuration(),
-        UpdateSessionTestAccess::loopback(authority_->caFile(), impostor.port()));
+        UpdateSessionTestAccess::loopback(authority().caFile(), impostor.port()));
     EXPECT_THROW(updates.check(7), UpdateTransportError);
     EXPECT_EQ(impostor.requests().size(), 0u);
 
@@ -209,233 +161,137 @@ TEST_F(UpdateChannelClientTest, TransportFailuresPassThrough) {
     EXPECT_THROW(misnamed.check(7), UpdateTransportError);
 }
 
-TEST_F(UpdateChannelClientTest, VerifiedReleaseFollowsTheLatestCheck) {
-    const std::string image = patternBytes(1000);
+TEST_F(UpdateChannelClientTest, OnlyTheLatestVerifiedReleaseIsDownloaded) {
     auto updates = client();
-    publish(manifestFor(image).build());
-    auto outcome = updates.check(7);
-    ASSERT_EQ(outcome.kind(), UpdateCheckOutcome::Kind::available);
-    EXPECT_EQ(updates.verifiedRelease(), outcome.release());
+    const UpdateRelease verified = checked(updates, patternBytes(1000));
+    TempFolder root;
+    auto refused = [&](const UpdateRelease& release) {
+        return endOf([&] { updates.download(release, root.path() / "new", {}); });
+    };
+    // A release that differs from the verified one in any single field.
+    using Change = void (*)(UpdateRelease&);
+    const Change changes[] = {
+        [](UpdateRelease& r) { r.build = 9; },
+        [](UpdateRelease& r) { r.architectures.push_back("x86_64"); },
+        [](UpdateRelease& r) { r.mandatory = true; },
+        [](UpdateRelease& r) { r.notes["it"] += "!"; },
+        [](UpdateRelease& r) { r.sha256[0] = 'c'; },
+    };
+    for (const Change change : changes) {
+        UpdateRelease other = verified;
+        change(other);
+        EXPECT_EQ(refused(other), "unverifiedDownload");
+    }
 
-    // A failed check keeps it; a 204 clears it, so a download is then refused.
+    // A failed check keeps the verified release; a 204 clears it.
     server_.on(kFeedPath, body(500, "", ""));
-    EXPECT_EQ(channelErrorOf([&] { updates.check(7); }), C::unavailable);
-    EXPECT_EQ(updates.verifiedRelease(), outcome.release());
+    EXPECT_EQ(endOf([&] { updates.check(7); }), "unavailable");
+    EXPECT_EQ(updates.verifiedRelease(), verified);
     server_.on(kFeedPath, body(204, "", "", false));
     EXPECT_EQ(updates.check(7), UpdateCheckOutcome::notPublished());
-    EXPECT_FALSE(updates.verifiedRelease());
-    TempFolder folder;
-    EXPECT_EQ(
-        channelErrorOf([&] { updates.download(*outcome.release(), folder.path() / "new", {}); }),
-        C::unverifiedDownload);
-    EXPECT_FALSE(fs::exists(folder.path() / "new"));
+    EXPECT_EQ(refused(verified), "unverifiedDownload");
+    EXPECT_FALSE(fs::exists(root.path() / "new"));
+    EXPECT_EQ(server_.requestsFor(imagePath()), 0u);
 }
-
-struct DownloadCase {
-    const char* name;
-    std::function<test::UpdateTestHandler(const std::string& image)> serve;
-    std::optional<C> expected; // none: the download succeeds
-    bool transportError = false;
-};
 
 TEST_F(UpdateChannelClientTest, Downloads) {
-    using test::httpHead;
     const std::string image = patternBytes(2 * UpdateChannelClient::chunkBytes + 1000);
-    auto announced = [](std::size_t length, std::string bytes) {
-        return test::reply::raw(httpHead(200, {{"Content-Length", std::to_string(length)}}) +
-                                bytes);
+    std::string corrupt = image;
+    corrupt[corrupt.size() / 2] ^= 0x40;
+    auto announced = [](std::size_t length, const std::string& bytes) {
+        return raw(200, {{"Content-Length", std::to_string(length)}}, bytes);
     };
-    const DownloadCase cases[] = {
-        {"right",
-         [](const std::string& i) { return body(200, "application/x-apple-diskimage", i); },
-         std::nullopt},
-        {"right, unannounced", [](const std::string& i) { return body(200, "", i, false); },
-         std::nullopt},
-        {"short", [](const std::string& i) { return body(200, "", i.substr(1), false); },
-         C::checksumMismatch},
-        {"long", [](const std::string& i) { return body(200, "", i + "x", false); },
-         C::checksumMismatch},
-        {"corrupt",
-         [](const std::string& i) {
-             std::string bad = i;
-             bad[bad.size() / 2] ^= 0x40;
-             return body(200, "", bad);
-         },
-         C::checksumMismatch},
-        {"wrong Content-Length", [&](const std::string& i) { return announced(i.size() + 1, i); },
-         C::checksumMismatch},
-        {"announced zero", [&](const std::string&) { return announced(0, ""); },
-         C::checksumMismatch},
-        {"cut off after the right announcement",
-         [&](const std::string& i) { return announced(i.size(), i.substr(0, 5000)); }, std::nullopt,
-         true},
-        {"404", [](const std::string& i) { return body(404, "", i); }, C::unavailable},
-        {"302",
-         [](const std::string&) {
-             return test::reply::raw(
-                 httpHead(302, {{"Location", "/x.dmg"}, {"Content-Length", "0"}}));
-         },
-         C::unavailable},
-    };
-    for (const auto& c : cases) {
-        TempFolder folder;
-        const fs::path target = folder.path() / "Downloads";
-        fs::create_directory(target);
-        std::ofstream(target / "unrelated.txt") << "keep me";
-        const auto before = snapshot(target);
-
-        auto updates = client();
-        publish(manifestFor(image).build());
-        auto outcome = updates.check(7);
-        ASSERT_EQ(outcome.kind(), UpdateCheckOutcome::Kind::available) << c.name;
-        server_.on(imagePath(), c.serve(image));
-
-        std::vector<double> progress;
-        std::optional<fs::path> result;
-        try {
-            result = updates.download(*outcome.release(), target,
-                                      [&](double p) { progress.push_back(p); });
-            EXPECT_FALSE(c.expected || c.transportError) << c.name;
-        } catch (const UpdateChannelError& error) {
-            EXPECT_EQ(error.value(), c.expected) << c.name;
-        } catch (const UpdateTransportError&) {
-            EXPECT_TRUE(c.transportError) << c.name;
-        }
-        auto after = snapshot(target);
-        if (result) {
-            EXPECT_EQ(*result, target / imageName()) << c.name;
-            EXPECT_EQ(after[imageName()], image) << c.name;
-            after.erase(imageName());
-            EXPECT_EQ(fs::status(*result).permissions() & fs::perms::all,
-                      fs::perms::owner_read | fs::perms::owner_write);
-            ASSERT_FALSE(progress.empty());
-            EXPECT_EQ(progress.back(), 1.0);
-            EXPECT_TRUE(std::is_sorted(progress.begin(), progress.end())) << c.name;
-            EXPECT_EQ(progress.size(), 3u) << c.name; // two full chunks, then done
-            for (std::size_t i = 0; i + 1 < progress.size(); ++i)
-                EXPECT_LE(progress[i], 0.99);
-            EXPECT_NO_THROW(UpdateChannelClient::verifyDownloadedFile(*result, *outcome.release()));
-        }
-        EXPECT_EQ(after, before) << c.name << ": a partial file was left or something changed";
-    }
-    for (const auto& request : server_.requests())
-        if (request.target == imagePath()) {
-            EXPECT_EQ(request.headers.at("accept"), "application/x-apple-diskimage");
-        }
-    EXPECT_EQ(server_.requestsFor("/x.dmg"), 0u);
-}
-
-TEST_F(UpdateChannelClientTest, SmallDownloadReportsOnlyCompletion) {
-    const std::string image = patternBytes(1000);
-    TempFolder folder;
-    auto updates = client();
-    publish(manifestFor(image).build());
-    auto release = *updates.check(7).release();
-    server_.on(imagePath(), body(200, "", image));
-    std::vector<double> progress;
-    updates.download(release, folder.path(), [&](double p) { progress.push_back(p); });
-    EXPECT_EQ(progress, std::vector<double>{1.0});
-}
-
-TEST_F(UpdateChannelClientTest, DownloadPlacesWithoutReplacingAnything) {
-    const std::string image = patternBytes(70000);
+    const auto right = body(200, "application/x-apple-diskimage", image);
+    // What the folder holds beforehand; none: the folder and its parent are missing.
+    using Prepare = std::function<void(const fs::path& folder)>;
+    const Prepare unrelated = [](const fs::path& f) { std::ofstream(f / "unrelated.txt") << "x"; };
     struct Case {
         const char* name;
-        std::function<void(const fs::path& folder)> prepare;
+        test::UpdateTestHandler handler;
+        const char* expected;
+        Prepare prepare;
+        bool cancel = false; // asks to stop at the first progress report
     };
     const Case cases[] = {
-        {"missing folder", [](const fs::path&) {}},
-        {"taken name",
+        {"right", right, "done", unrelated},
+        {"short", body(200, "", image.substr(1), false), "checksumMismatch", unrelated},
+        {"long", body(200, "", image + "x", false), "checksumMismatch", unrelated},
+        {"corrupt", body(200, "", corrupt), "checksumMismatch", unrelated},
+        {"wrong Content-Length", announced(image.size() + 1, image), "checksumMismatch", unrelated},
+        {"cut off", announced(image.size(), image.substr(0, 5000)), "transport", unrelated},
+        {"404", body(404, "", image), "unavailable", unrelated},
+        {"302", raw(302, {{"Location", "/x.dmg"}, {"Content-Length", "0"}}), "unavailable",
+         unrelated},
+        {"cancelled", right, "cancelled", unrelated, true},
+        {"missing folder", right, "done", nullptr},
+        {"taken name", right, "done",
+         [](const fs::path& f) { std::ofstream(f / imageName()) << "older"; }},
+        {"dangling symlink", right, "done",
+         [](const fs::path& f) { fs::create_symlink(f / "nowhere.dmg", f / imageName()); }},
+        {"symlink to a file elsewhere", right, "done",
          [](const fs::path& f) {
-             fs::create_directories(f);
-             std::ofstream(f / imageName()) << "older image";
-         }},
-        {"dangling symlink",
-         [](const fs::path& f) {
-             fs::create_directories(f);
-             fs::create_symlink(f / "nowhere.dmg", f / imageName());
-         }},
-        {"symlink to a file elsewhere",
-         [](const fs::path& f) {
-             fs::create_directories(f);
              std::ofstream(f.parent_path() / "victim") << "do not touch";
              fs::create_symlink(f.parent_path() / "victim", f / imageName());
          }},
     };
     for (const auto& c : cases) {
         TempFolder root;
-        const fs::path folder = root.path() / "a" / "b" / "Downloads";
-        c.prepare(folder);
-        const auto before = snapshot(folder);
+        const fs::path target = root.path() / "a" / "Downloads";
+        if (c.prepare) {
+            fs::create_directories(target);
+            c.prepare(target);
+        }
+        const auto before = snapshot(target);
+
         auto updates = client();
-        publish(manifestFor(image).build());
-        auto release = *updates.check(7).release();
-        server_.on(imagePath(), body(200, "", image));
-        fs::path file = updates.download(release, folder, {});
-
-        auto after = snapshot(folder);
-        EXPECT_EQ(after[file.filename().string()], image) << c.name;
-        after.erase(file.filename().string());
-        EXPECT_EQ(after, before) << c.name;
-        if (before.empty()) {
-            EXPECT_EQ(file.filename(), imageName()) << c.name;
-        } else {
-            // The name with "-" and eight characters of a UUID before ".dmg".
-            std::string stem = imageName().substr(0, imageName().size() - 4);
-            std::string name = file.filename().string();
-            EXPECT_EQ(name.size(), stem.size() + 13) << name;
-            EXPECT_TRUE(name.starts_with(stem + "-") && name.ends_with(".dmg")) << name;
+        const UpdateRelease release = checked(updates, image);
+        server_.on(imagePath(), c.handler);
+        std::vector<double> progress;
+        std::stop_source stop;
+        auto report = [&](double p) {
+            progress.push_back(p);
+            if (c.cancel) stop.request_stop();
+        };
+        std::optional<fs::path> file;
+        EXPECT_EQ(
+            endOf([&] { file = updates.download(release, target, report, stop.get_token()); }),
+            c.expected)
+            << c.name;
+        auto after = snapshot(target);
+        if (file) {
+            const std::string name = file->filename().string();
+            EXPECT_EQ(after[name], image) << c.name;
+            after.erase(name);
+            EXPECT_EQ(fs::status(*file).permissions() & fs::perms::all,
+                      fs::perms::owner_read | fs::perms::owner_write);
+            // A taken name gets "-" and eight characters of a UUID before ".dmg".
+            const std::string stem = imageName().substr(0, imageName().size() - 4);
+            EXPECT_TRUE(before.contains(imageName())
+                            ? name.size() == stem.size() + 13 && name.starts_with(stem + "-") &&
+                                  name.ends_with(".dmg")
+                            : name == imageName())
+                << name;
+            // Checking the file again finds it right, then finds one changed byte.
+            auto recheck = [&](const fs::path& path) {
+                return endOf([&] { UpdateChannelClient::verifyDownloadedFile(path, release); });
+            };
+            EXPECT_EQ(recheck(*file), "done");
+            std::fstream(*file, std::ios::in | std::ios::out | std::ios::binary).seekp(7).put('!');
+            EXPECT_EQ(recheck(*file), "checksumMismatch");
+            EXPECT_NE(recheck(target / "missing.dmg"), "done");
+            // Two full chunks, then done.
+            ASSERT_EQ(progress.size(), 3u) << c.name;
+            EXPECT_LE(progress[0], progress[1]);
+            EXPECT_LE(progress[1], 0.99);
+            EXPECT_EQ(progress[2], 1.0);
         }
-        EXPECT_FALSE(fs::exists(folder / "nowhere.dmg"));
-        if (fs::exists(root.path() / "a" / "b" / "victim")) {
-            EXPECT_EQ(readFile(root.path() / "a" / "b" / "victim"), "do not touch");
-        }
+        EXPECT_TRUE(!c.cancel || progress.size() == 1u) << progress.size();
+        // Whatever links stood at the name were neither replaced nor followed.
+        EXPECT_EQ(after, before) << c.name << ": a partial file was left or something changed";
+        const fs::path victim = root.path() / "a" / "victim";
+        EXPECT_TRUE(!fs::exists(victim) || readFile(victim) == "do not touch");
     }
-}
-
-TEST_F(UpdateChannelClientTest, CancelledMidway) {
-    const std::string image = patternBytes(64 * UpdateChannelClient::chunkBytes);
-    TempFolder folder;
-    auto updates = client();
-    publish(manifestFor(image).build());
-    auto release = *updates.check(7).release();
-    server_.on(imagePath(), body(200, "", image));
-    std::stop_source stop;
-    int calls = 0;
-    EXPECT_THROW(updates.download(
-                     release, folder.path(),
-                     [&](double) {
-                         ++calls;
-                         stop.request_stop();
-                     },
-                     stop.get_token()),
-                 Cancelled);
-    EXPECT_EQ(calls, 1);
-    EXPECT_TRUE(fs::is_empty(folder.path()));
-}
-
-TEST_F(UpdateChannelClientTest, UnverifiedReleasesAreRefusedBeforeTouchingTheDisk) {
-    const std::string image = patternBytes(1000);
-    auto updates = client();
-    publish(manifestFor(image).build());
-    const UpdateRelease verified = *updates.check(7).release();
-    using Change = std::function<void(UpdateRelease&)>;
-    const Change changes[] = {
-        [](UpdateRelease& r) { r.notes["it"] += "!"; },
-        [](UpdateRelease& r) { r.size += 1; },
-        [](UpdateRelease& r) {
-            r.downloadURL = test::releaseURL("Quorilanth-0.1.2-macOS-arm64.dmg");
-        },
-    };
-    TempFolder root;
-    for (const auto& change : changes) {
-        UpdateRelease other = verified;
-        change(other);
-        EXPECT_EQ(channelErrorOf([&] { updates.download(other, root.path() / "new", {}); }),
-                  C::unverifiedDownload);
-    }
-    EXPECT_FALSE(fs::exists(root.path() / "new"));
-    EXPECT_EQ(server_.requestsFor(imagePath()), 0u);
+    EXPECT_EQ(server_.requestsFor("/x.dmg"), 0u);
 }
 
 TEST(UpdateFileMove, NeverReplacesOrFollowsWhatStandsAtTheName) {
@@ -473,31 +329,6 @@ TEST(UpdateFileMove, NeverReplacesOrFollowsWhatStandsAtTheName) {
         }
         ::close(fd);
     }
-}
-
-TEST(UpdateFileVerification, SizeAndDigestMustMatch) {
-    const std::string image = patternBytes(UpdateChannelClient::chunkBytes + 10);
-    UpdateRelease release;
-    release.size = static_cast<std::int64_t>(image.size());
-    release.sha256 = sha256Of(image);
-    std::string changed = image;
-    changed[7] ^= 1;
-    const std::pair<std::string, bool> cases[] = {
-        {image, true},    {image + "x", false}, {image.substr(1), false},
-        {changed, false}, {"", false},
-    };
-    TempFolder folder;
-    for (const auto& [content, matches] : cases) {
-        std::ofstream(folder.path() / "image.dmg", std::ios::binary | std::ios::trunc) << content;
-        EXPECT_EQ(channelErrorOf([&] {
-                      UpdateChannelClient::verifyDownloadedFile(folder.path() / "image.dmg",
-                                                                release);
-                  }),
-                  matches ? std::nullopt : std::optional(C::checksumMismatch))
-            << content.size();
-    }
-    EXPECT_THROW(UpdateChannelClient::verifyDownloadedFile(folder.path() / "missing.dmg", release),
-                 std::system_error);
 }
 
 } // namespace

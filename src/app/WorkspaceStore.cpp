@@ -1,0 +1,736 @@
+#include "app/WorkspaceStore.h"
+
+#include "app/AppLanguage.h"
+#include "app/DialogPrompts.h"
+#include "core/discovery/DiscoveryEngine.h"
+#include "core/model/QuorilanthError.h"
+#include "core/model/ReportGenerator.h"
+#include "core/model/ReportJSON.h"
+#include "core/net/Url.h"
+
+#include <QDateTime>
+#include <QDir>
+#include <QFileInfo>
+#include <QLocale>
+#include <QPointer>
+#include <QSaveFile>
+#include <QSettings>
+#include <QStandardPaths>
+
+#include <algorithm>
+#include <unicode/coll.h>
+#include <unicode/locid.h>
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <filesystem>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace quorilanth {
+namespace {
+
+const QString indexName = QStringLiteral("library.json");
+
+template <typename T> bool assign(T& field, T value) {
+    if (field == value) return false;
+    field = std::move(value);
+    return true;
+}
+
+QString fromStd(std::string_view text) {
+    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+QString describe(const std::exception& error) { return QString::fromUtf8(error.what()); }
+
+// Writes through a temporary file in the same folder, then renames it over the
+// destination, so a reader never sees half a file.
+void writeAtomically(const QString& path, std::string_view bytes) {
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly) ||
+        file.write(bytes.data(), static_cast<qint64>(bytes.size())) !=
+            static_cast<qint64>(bytes.size()) ||
+        !file.commit())
+        throw QuorilanthError("The file \"" + QFileInfo(path).fileName().toStdString() +
+                              "\" could not be written: " + file.errorString().toStdString());
+}
+
+// Reads a whole regular file. A directory, a FIFO or a device is refused
+// without blocking on it.
+std::string readRegularFile(const QString& path) {
+    const QByteArray native = QFile::encodeName(path);
+    const std::string name = QFileInfo(path).fileName().toStdString();
+    const int fd = ::open(native.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+    if (fd < 0)
+        throw QuorilanthError("The file \"" + name + "\" could not be opened: " +
+                              std::strerror(errno) + ".");
+    struct Closer {
+        int fd;
+        ~Closer() { ::close(fd); }
+    } closer{fd};
+    struct stat info {};
+    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode))
+        throw QuorilanthError("The file \"" + name + "\" is not a regular file.");
+    std::string bytes;
+    bytes.reserve(static_cast<std::size_t>(info.st_size));
+    char buffer[1 << 16];
+    for (;;) {
+        const ssize_t count = ::read(fd, buffer, sizeof buffer);
+        if (count == 0) break;
+        if (count < 0) {
+            if (errno == EINTR) continue;
+            throw QuorilanthError("The file \"" + name + "\" could not be read: " +
+                                  std::strerror(errno) + ".");
+        }
+        bytes.append(buffer, static_cast<std::size_t>(count));
+    }
+    return bytes;
+}
+
+// Settings written by another build, or edited by hand, may hold any type.
+std::optional<QString> storedText(const QSettings& settings, const QString& key) {
+    if (!settings.contains(key)) return std::nullopt;
+    const QVariant value = settings.value(key);
+    const auto type = value.metaType().id();
+    if (type != QMetaType::QString && type != QMetaType::QByteArray) return std::nullopt;
+    return value.toString();
+}
+
+QString trimmed(const QString& text) { return text.trimmed(); }
+
+} // namespace
+
+WorkspaceStore::WorkspaceStore(const QString& directory, const QStringList& arguments,
+                               Dependencies dependencies, QObject* parent)
+    : QObject(parent), dependencies_(std::move(dependencies)) {
+    if (!dependencies_.makeEngine)
+        dependencies_.makeEngine = [](NetworkPolicy policy) {
+            return std::make_shared<DiscoveryEngine>(std::move(policy));
+        };
+    updater_ = dependencies_.updater ? std::move(dependencies_.updater)
+                                     : std::make_unique<AppUpdateController>();
+    engine_ = dependencies_.makeEngine(NetworkPolicy(false));
+
+    QSettings settings;
+    const std::optional<QString> storedProvider = storedText(settings, QStringLiteral("aiProvider"));
+    provider_ = storedProvider ? aiProviderFromRawValue(storedProvider->toStdString())
+                                     .value_or(AIProvider::apple)
+                               : AIProvider::apple;
+    const std::optional<QString> storedModel = storedText(settings, QStringLiteral("aiModel"));
+    model_ = storedModel ? *storedModel : fromStd(defaultModel(provider_));
+
+    directory_ = directory.isEmpty()
+                     ? QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) +
+                           QStringLiteral("/Quorilanth")
+                     : directory;
+    std::error_code failure;
+    const std::filesystem::path folder(QFile::encodeName(directory_).toStdString());
+    const bool created = std::filesystem::create_directories(folder, failure);
+    if (!failure && !std::filesystem::is_directory(folder, failure) && !failure)
+        failure = std::make_error_code(std::errc::not_a_directory);
+    if (failure) {
+        error_ = QStringLiteral("Library: ") + fromStd(failure.message());
+    } else {
+        if (created) std::filesystem::permissions(folder, std::filesystem::perms::owner_all, failure);
+        directoryReady_ = true;
+        readIndex();
+    }
+    applyLaunchOptions(arguments);
+}
+
+WorkspaceStore::~WorkspaceStore() {
+    // Stop and join the worker while this object is still whole: it only ever
+    // posts to us, never waits on us, so the join cannot deadlock, and its
+    // posted calls die with this object.
+    if (task_) {
+        task_->request_stop();
+        task_->join();
+    }
+}
+
+// MARK: plain fields
+
+#define QL_STORE_SETTER(Type, Name, field, signal)                                                \
+    void WorkspaceStore::Name(Type value) {                                                       \
+        if (assign(field, std::move(value))) emit signal();                                      \
+    }
+
+QL_STORE_SETTER(const QString&, setInput, input_, inputChanged)
+QL_STORE_SETTER(bool, setDiscoveryMode, discoveryMode_, discoveryModeChanged)
+QL_STORE_SETTER(std::optional<std::string>, setSelectedID, selectedID_, selectedIDChanged)
+QL_STORE_SETTER(std::optional<std::string>, setSelectedEvidenceID, selectedEvidenceID_,
+                selectedEvidenceIDChanged)
+QL_STORE_SETTER(bool, setShowLibrary, showLibrary_, showLibraryChanged)
+QL_STORE_SETTER(const QString&, setLibrarySearch, librarySearch_, librarySearchChanged)
+QL_STORE_SETTER(const QString&, setCollectionFilter, collectionFilter_, collectionFilterChanged)
+QL_STORE_SETTER(const QString&, setStatus, status_, statusChanged)
+QL_STORE_SETTER(bool, setBusy, busy_, busyChanged)
+QL_STORE_SETTER(std::optional<QString>, setError, error_, errorChanged)
+QL_STORE_SETTER(bool, setShowSettings, showSettings_, showSettingsChanged)
+QL_STORE_SETTER(bool, setShowInspector, showInspector_, showInspectorChanged)
+QL_STORE_SETTER(bool, setShowContent, showContent_, showContentChanged)
+QL_STORE_SETTER(bool, setShowMissing, showMissing_, showMissingChanged)
+QL_STORE_SETTER(bool, setFocusSelection, focusSelection_, focusSelectionChanged)
+QL_STORE_SETTER(double, setGraphZoom, graphZoom_, graphZoomChanged)
+QL_STORE_SETTER(bool, setLiveSchema, liveSchema_, liveSchemaChanged)
+QL_STORE_SETTER(std::vector<SavedScan>, setHistory, history_, historyChanged)
+QL_STORE_SETTER(const QString&, setLibrarySection, librarySection_, librarySectionChanged)
+QL_STORE_SETTER(bool, setDeveloperMode, developerMode_, developerModeChanged)
+
+#undef QL_STORE_SETTER
+
+void WorkspaceStore::bumpGraphCommand() {
+    ++graphCommand_;
+    emit graphCommandChanged();
+}
+
+// A report is a large value; two reports from successive progress steps differ,
+// and a view asked to re-render the same report does no harm, so every write of
+// a report notifies, except none over none.
+void WorkspaceStore::setReport(std::optional<ScanReport> value) {
+    if (!report_ && !value) return;
+    report_ = std::move(value);
+    emit reportChanged();
+}
+
+void WorkspaceStore::setCandidateReports(std::map<QString, QString> value) {
+    if (assign(candidateReports_, std::move(value))) emit candidateReportsChanged();
+}
+
+void WorkspaceStore::setResearch(std::optional<ResearchResult> value) {
+    if (!research_ && !value) return;
+    research_ = std::move(value);
+    emit researchChanged();
+}
+
+void WorkspaceStore::setTab(WorkspaceTab value) {
+    const WorkspaceTab previous = tab_;
+    if (assign(tab_, value)) emit tabChanged();
+    setShowLibrary(false);
+    if (value == WorkspaceTab::schema && previous != WorkspaceTab::schema) setShowInspector(false);
+}
+
+void WorkspaceStore::setProvider(AIProvider value) {
+    if (assign(provider_, value)) emit providerChanged();
+    QSettings().setValue(QStringLiteral("aiProvider"), fromStd(rawValue(value)));
+    setModel(fromStd(defaultModel(value)));
+}
+
+void WorkspaceStore::setModel(const QString& value) {
+    if (assign(model_, value)) emit modelChanged();
+    QSettings().setValue(QStringLiteral("aiModel"), value);
+}
+
+// MARK: navigation and selection
+
+void WorkspaceStore::newScan() {
+    if (busy_ || toolBusy_) return;
+    setReport(std::nullopt);
+    setResearch(std::nullopt);
+    setCandidateReports({});
+    setSelectedID(std::nullopt);
+    setSelectedEvidenceID(std::nullopt);
+    setInput(QString());
+    setDiscoveryMode(false);
+    setError(std::nullopt);
+    setStatus(QStringLiteral("Ready to explore"));
+    setTab(WorkspaceTab::guide);
+}
+
+void WorkspaceStore::openReport() {
+    if (busy_ || toolBusy_) return;
+    if (const std::optional<QString> path = prompts().openReportPath()) loadFile(*path, true);
+}
+
+void WorkspaceStore::fitSchema() {
+    if (!report_) return;
+    setTab(WorkspaceTab::schema);
+    bumpGraphCommand();
+}
+
+void WorkspaceStore::toggleInspector() {
+    if (!report_) return;
+    if (tab_ != WorkspaceTab::guide && !showLibrary_) {
+        setShowInspector(!showInspector_);
+    } else {
+        setTab(WorkspaceTab::overview);
+        setShowInspector(true);
+    }
+}
+
+void WorkspaceStore::select(const std::string& id) {
+    setSelectedID(id);
+    setSelectedEvidenceID(std::nullopt);
+    if (tab_ != WorkspaceTab::guide) setShowInspector(true);
+}
+
+std::optional<MCPTool> WorkspaceStore::selectedTool() const {
+    if (!report_ || !selectedID_) return std::nullopt;
+    for (const MCPServer& server : report_->servers)
+        for (const MCPTool& tool : server.tools)
+            if (tool.id() == *selectedID_) return tool;
+    return std::nullopt;
+}
+
+std::optional<Evidence> WorkspaceStore::selectedEvidence() const {
+    if (!report_) return std::nullopt;
+    if (selectedEvidenceID_)
+        if (const Evidence* record = report_->findEvidence(*selectedEvidenceID_)) return *record;
+    if (!selectedID_) return std::nullopt;
+    const GraphNode* node = report_->findNode(*selectedID_);
+    if (!node) return std::nullopt;
+    for (auto record = report_->evidence.rbegin(); record != report_->evidence.rend(); ++record) {
+        if (record->method == "OPTIONS") continue;
+        if (std::find(node->evidenceIDs.begin(), node->evidenceIDs.end(), record->id) !=
+            node->evidenceIDs.end())
+            return *record;
+    }
+    return std::nullopt;
+}
+
+// MARK: scan and AI site search
+
+void WorkspaceStore::start() {
+    if (busy_ || toolBusy_) return;
+    setError(std::nullopt);
+    setShowLibrary(false);
+    setResearch(std::nullopt);
+    setCandidateReports({});
+    setBusy(true);
+    setReport(std::nullopt);
+    setSelectedID(std::nullopt);
+    setSelectedEvidenceID(std::nullopt);
+
+    NetworkPolicy policy(developerMode_);
+    engine_ = dependencies_.makeEngine(policy);
+    const bool aiRoad = discoveryMode_;
+    const std::string text = input_.toStdString();
+    const AIProvider provider = provider_;
+    const std::string model = model_.toStdString();
+
+    if (aiRoad) {
+        setStatus(QStringLiteral("Searching the web and classifying candidates\u2026"));
+        setTab(WorkspaceTab::discovery);
+    }
+
+    // Everything the worker touches is captured by value; it reaches the store
+    // only through calls queued to this object's thread.
+    std::unique_ptr<AIResearching> researcher =
+        aiRoad && dependencies_.makeResearchEngine ? dependencies_.makeResearchEngine() : nullptr;
+    task_.emplace([this, engine = engine_, aiRoad, text, provider, model,
+                   researcher = std::move(researcher)](std::stop_token stop) {
+        auto post = [this](auto function) {
+            QMetaObject::invokeMethod(this, std::move(function), Qt::QueuedConnection);
+        };
+        const DiscoveryEngine::ProgressCallback progress = [post, this](ScanReport report,
+                                                                        const std::string& message) {
+            post([this, report = std::move(report), message = fromStd(message)]() mutable {
+                receive(std::move(report), message);
+            });
+        };
+        try {
+            if (!aiRoad) {
+                ScanReport report = engine->scan(text, progress, stop);
+                post([this, report = std::move(report)] { scanFinished(report); });
+                return;
+            }
+            if (!researcher)
+                throw QuorilanthError("AI-assisted discovery is not available in this build.");
+            ResearchResult result = researcher->research(text, provider, model, stop);
+            const std::vector<SearchCandidate> candidates = result.candidates;
+            post([this, result = std::move(result)]() mutable {
+                setResearch(std::move(result));
+                if (research_->candidates.empty())
+                    setStatus(QStringLiteral("No relevant candidates selected from web results"));
+            });
+            for (const SearchCandidate& candidate : candidates) {
+                if (stop.stop_requested()) throw Cancelled();
+                const QString domain = fromStd(candidate.domain);
+                post([this, domain] { setStatus(QStringLiteral("Verifying ") + domain); });
+                ScanReport report = engine->scan(candidate.domain, progress, stop);
+                post([this, domain, report = std::move(report)] { candidateScanned(domain, report); });
+            }
+            post([this] { researchFinished(); });
+        } catch (const Cancelled&) {
+            post([this] {
+                setStatus(QStringLiteral("Cancelled"));
+                endOperation();
+            });
+        } catch (const std::exception& error) {
+            post([this, failure = describe(error)] {
+                setError(failure);
+                setStatus(QStringLiteral("Scan stopped"));
+                endOperation();
+            });
+        }
+    });
+    emit taskChanged();
+}
+
+void WorkspaceStore::cancel() {
+    if (task_) task_->request_stop();
+}
+
+void WorkspaceStore::receive(ScanReport report, const QString& message) {
+    if (liveSchema_ || report.finishedAt) setReport(std::move(report));
+    setStatus(message);
+}
+
+void WorkspaceStore::candidateScanned(const QString& domain, const ScanReport& report) {
+    setReport(report);
+    save(report);
+    auto reports = candidateReports_;
+    reports[domain] = fromStd(report.id);
+    setCandidateReports(std::move(reports));
+}
+
+void WorkspaceStore::scanFinished(const ScanReport& report) {
+    setReport(report);
+    save(report);
+    selectMostUsefulNode();
+    bumpGraphCommand();
+    endOperation();
+}
+
+void WorkspaceStore::researchFinished() {
+    selectMostUsefulNode();
+    bumpGraphCommand();
+    endOperation();
+}
+
+void WorkspaceStore::endOperation() {
+    setBusy(false);
+    if (task_) {
+        // The worker posted this as its last act; the join only waits for it to return.
+        task_->join();
+        task_.reset();
+        emit taskChanged();
+    }
+}
+
+void WorkspaceStore::selectMostUsefulNode() {
+    if (!report_) {
+        setSelectedID(std::nullopt);
+        return;
+    }
+    const auto& nodes = report_->nodes;
+    const auto server = std::find_if(nodes.begin(), nodes.end(), [](const GraphNode& node) {
+        return node.kind == NodeKind::mcp && node.status == FindingStatus::valid;
+    });
+    if (server != nodes.end())
+        setSelectedID(server->id);
+    else if (!nodes.empty())
+        setSelectedID(nodes.front().id);
+    else
+        setSelectedID(std::nullopt);
+}
+
+// MARK: library
+
+bool WorkspaceStore::isValidReportID(const std::string& id) {
+    if (id.empty() || id.size() > 128) return false;
+    return std::all_of(id.begin(), id.end(), [](char c) {
+        return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') ||
+               c == '-' || c == '_';
+    });
+}
+
+void WorkspaceStore::readIndex() {
+    const QString path = QDir(directory_).filePath(indexName);
+    QFileInfo info(path);
+    if (!info.exists() && !info.isSymLink()) return;
+    std::string bytes;
+    try {
+        bytes = readRegularFile(path);
+    } catch (const QuorilanthError&) {
+        // Unreadable: start empty without a word, but never write over it.
+        indexNeedsSettingAside_ = true;
+        return;
+    }
+    try {
+        setHistory(decodeLibraryIndex(QByteArray::fromStdString(bytes)));
+    } catch (const QuorilanthError& failure) {
+        indexNeedsSettingAside_ = true;
+        setError(QStringLiteral("Library: ") + describe(failure));
+    }
+}
+
+void WorkspaceStore::setAsideUnreadableIndex() {
+    const QDir folder(directory_);
+    const QString stamp = QDateTime::currentDateTimeUtc().toString(QStringLiteral("yyyyMMdd-HHmmss"));
+    for (int attempt = 0; attempt < 1000; ++attempt) {
+        const QString name = QStringLiteral("library-unreadable-%1%2.json")
+                                 .arg(stamp, attempt ? QStringLiteral("-%1").arg(attempt) : QString());
+        const QString target = folder.filePath(name);
+        if (QFileInfo::exists(target) || QFileInfo(target).isSymLink()) continue;
+        // rename(2) would replace a file that appeared meanwhile; link + unlink does not.
+        const QByteArray from = QFile::encodeName(folder.filePath(indexName));
+        const QByteArray to = QFile::encodeName(target);
+        if (::link(from.constData(), to.constData()) == 0) {
+            ::unlink(from.constData());
+            indexNeedsSettingAside_ = false;
+            return;
+        }
+        if (errno == EEXIST) continue;
+        if (errno == ENOENT) { // gone meanwhile: nothing left to protect
+            indexNeedsSettingAside_ = false;
+            return;
+        }
+        throw QuorilanthError("The unreadable library index could not be set aside: " +
+                              std::string(std::strerror(errno)) + ".");
+    }
+    throw QuorilanthError("The unreadable library index could not be set aside.");
+}
+
+void WorkspaceStore::persistIndex() {
+    if (indexNeedsSettingAside_) setAsideUnreadableIndex();
+    const QByteArray bytes = encodeLibraryIndex(history_);
+    writeAtomically(QDir(directory_).filePath(indexName), bytes.toStdString());
+}
+
+void WorkspaceStore::save(const ScanReport& report) {
+    try {
+        if (!isValidReportID(report.id)) throw QuorilanthError("Invalid report identifier.");
+        const std::string json = ReportGenerator::json(report);
+        writeAtomically(QDir(directory_).filePath(fromStd(report.id) + QStringLiteral(".json")),
+                        json);
+    } catch (const std::exception& failure) {
+        setError(QStringLiteral("Could not save scan: ") + describe(failure));
+        return;
+    }
+    const QString id = fromStd(report.id);
+    std::vector<SavedScan> updated;
+    updated.reserve(history_.size() + 1);
+    SavedScan entry{id, fromStd(report.domain), report.startedAt, report.score(), false,
+                    std::nullopt};
+    bool kept = false;
+    for (const SavedScan& scan : history_) {
+        if (scan.id == id) {
+            if (!kept) {
+                entry.favorite = scan.favorite;
+                entry.collection = scan.collection;
+                kept = true;
+            }
+            continue;
+        }
+        updated.push_back(scan);
+    }
+    updated.insert(updated.begin(), std::move(entry));
+    setHistory(std::move(updated));
+    try {
+        persistIndex();
+    } catch (const std::exception& failure) {
+        setError(QStringLiteral("Could not save scan: ") + describe(failure));
+    }
+}
+
+void WorkspaceStore::toggleFavorite(const SavedScan& scan) {
+    auto updated = history_;
+    const auto entry = std::find_if(updated.begin(), updated.end(),
+                                    [&](const SavedScan& s) { return s.id == scan.id; });
+    if (entry == updated.end()) return;
+    entry->favorite = !entry->favorite;
+    setHistory(std::move(updated));
+    try {
+        persistIndex();
+    } catch (const std::exception& failure) {
+        setError(describe(failure));
+    }
+}
+
+void WorkspaceStore::editCollection(const SavedScan& scan) {
+    if (const std::optional<QString> name = prompts().collectionName(scan.collection.value_or(QString())))
+        collect(scan, *name);
+}
+
+void WorkspaceStore::collect(const SavedScan& scan, const QString& name) {
+    auto updated = history_;
+    const auto entry = std::find_if(updated.begin(), updated.end(),
+                                    [&](const SavedScan& s) { return s.id == scan.id; });
+    if (entry == updated.end()) return;
+    const QString cleaned = trimmed(name);
+    entry->collection = cleaned.isEmpty() ? std::nullopt : std::optional<QString>(cleaned);
+    setHistory(std::move(updated));
+    try {
+        persistIndex();
+    } catch (const std::exception& failure) {
+        setError(describe(failure));
+    }
+}
+
+QStringList WorkspaceStore::collectionNames() const {
+    QStringList names;
+    for (const SavedScan& scan : history_)
+        if (scan.collection && !names.contains(*scan.collection)) names.append(*scan.collection);
+    // The Finder-like order: case-insensitive, digit runs compared by value.
+    UErrorCode status = U_ZERO_ERROR;
+    std::unique_ptr<icu::Collator> collator(icu::Collator::createInstance(icu::Locale::getDefault(), status));
+    if (U_FAILURE(status) || !collator) {
+        names.sort(Qt::CaseInsensitive);
+        return names;
+    }
+    collator->setStrength(icu::Collator::SECONDARY);
+    collator->setAttribute(UCOL_NUMERIC_COLLATION, UCOL_ON, status);
+    auto unicode = [](const QString& text) {
+        return icu::UnicodeString(reinterpret_cast<const UChar*>(text.utf16()),
+                                  static_cast<int32_t>(text.size()));
+    };
+    std::stable_sort(names.begin(), names.end(), [&](const QString& a, const QString& b) {
+        UErrorCode compareStatus = U_ZERO_ERROR;
+        return collator->compare(unicode(a), unicode(b), compareStatus) == UCOL_LESS;
+    });
+    return names;
+}
+
+std::vector<SavedScan> WorkspaceStore::libraryScans() const {
+    std::vector<SavedScan> scans = history_;
+    std::stable_sort(scans.begin(), scans.end(),
+                     [](const SavedScan& a, const SavedScan& b) { return a.date > b.date; });
+    if (librarySection_ == QLatin1String("Favorites")) {
+        std::erase_if(scans, [](const SavedScan& scan) { return !scan.favorite; });
+    } else if (librarySection_ == QLatin1String("Collections")) {
+        std::erase_if(scans, [&](const SavedScan& scan) {
+            return !scan.collection ||
+                   (!collectionFilter_.isEmpty() && *scan.collection != collectionFilter_);
+        });
+    } else if (librarySection_ == QLatin1String("Recent")) {
+        if (scans.size() > 20) scans.resize(20);
+    }
+    const QString search = trimmed(librarySearch_);
+    if (!search.isEmpty()) {
+        std::erase_if(scans, [&](const SavedScan& scan) {
+            const QString text = scan.domain + QLatin1Char(' ') + scan.collection.value_or(QString());
+            return !text.contains(search, Qt::CaseInsensitive);
+        });
+    }
+    return scans;
+}
+
+void WorkspaceStore::openLibrary(const QString& section) {
+    if (busy_ || toolBusy_) return;
+    static const QStringList sections{QStringLiteral("Recent"), QStringLiteral("Favorites"),
+                                      QStringLiteral("Collections"), QStringLiteral("History")};
+    if (!sections.contains(section)) return;
+    setLibrarySection(section);
+    setLibrarySearch(QString());
+    setCollectionFilter(QString());
+    setShowLibrary(true);
+}
+
+// MARK: report files and export
+
+void WorkspaceStore::loadFile(const QString& path, bool importing) {
+    if (busy_ || toolBusy_) return;
+    ScanReport loaded;
+    try {
+        loaded = ReportJSON::read(readRegularFile(path));
+        if (!isValidReportID(loaded.id)) throw QuorilanthError("Invalid report identifier.");
+    } catch (const std::exception& failure) {
+        setError(QStringLiteral("Could not open report: ") + describe(failure));
+        return;
+    }
+    setError(std::nullopt);
+    setSelectedEvidenceID(std::nullopt);
+    setReport(loaded);
+    setInput(fromStd(loaded.domain));
+    setDiscoveryMode(false);
+    setTab(WorkspaceTab::guide);
+    const auto server = std::find_if(loaded.servers.begin(), loaded.servers.end(),
+                                     [](const MCPServer& s) { return s.status == FindingStatus::valid; });
+    if (server != loaded.servers.end())
+        setSelectedID(server->url);
+    else if (!loaded.nodes.empty())
+        setSelectedID(loaded.nodes.front().id);
+    else
+        setSelectedID(std::nullopt);
+    bumpGraphCommand();
+    const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(
+                             loaded.startedAt.time_since_epoch())
+                             .count();
+    const QDateTime started = QDateTime::fromSecsSinceEpoch(seconds).toLocalTime();
+    setStatus(QStringLiteral("Saved scan \u00B7 ") +
+              QLocale::system().toString(started, QLocale::ShortFormat));
+    if (importing) save(loaded);
+}
+
+void WorkspaceStore::load(const SavedScan& scan) {
+    if (busy_ || toolBusy_) return;
+    if (!isValidReportID(scan.id.toStdString())) {
+        setError(QStringLiteral("Invalid report identifier."));
+        return;
+    }
+    loadFile(QDir(directory_).filePath(scan.id + QStringLiteral(".json")), false);
+}
+
+QString WorkspaceStore::defaultExportName(const ScanReport& report, const QString& format) {
+    const std::optional<Url> url = Url::parse(report.domain);
+    const std::string host = url && url->hasHost() ? url->host() : std::string();
+    return (host.empty() ? QStringLiteral("scan") : fromStd(host)) + QStringLiteral("-quorilanth.") +
+           format;
+}
+
+void WorkspaceStore::exportReport(const QString& format, const QString& path) {
+    if (!report_) throw QuorilanthError("Open a scan before exporting.");
+    std::string content;
+    if (format == QLatin1String("md"))
+        content = ReportGenerator::markdown(*report_);
+    else if (format == QLatin1String("json"))
+        content = ReportGenerator::json(*report_);
+    else if (format == QLatin1String("pdf"))
+        content = ReportGenerator::pdf(*report_);
+    else
+        throw QuorilanthError("Unsupported export format: " + format.toStdString());
+    writeAtomically(path, content);
+    setStatus(QStringLiteral("Exported ") + QFileInfo(path).fileName());
+}
+
+void WorkspaceStore::exportAs(const QString& format) {
+    if (!report_) return;
+    const std::optional<QString> path = prompts().savePath(defaultExportName(*report_, format));
+    if (!path) return;
+    try {
+        exportReport(format, *path);
+    } catch (const std::exception& failure) {
+        setError(describe(failure));
+    }
+}
+
+WorkspacePrompts& WorkspaceStore::prompts() {
+    if (!dependencies_.prompts) dependencies_.prompts = std::make_shared<DialogPrompts>();
+    return *dependencies_.prompts;
+}
+
+// MARK: launch options
+
+void WorkspaceStore::applyLaunchOptions(const QStringList& arguments) {
+    auto valueAfter = [&](const QString& option) -> std::optional<QString> {
+        const qsizetype index = arguments.indexOf(option);
+        if (index < 0 || index + 1 >= arguments.size()) return std::nullopt;
+        return arguments.at(index + 1);
+    };
+    if (const auto path = valueAfter(QStringLiteral("--report"))) loadFile(*path, true);
+    if (arguments.contains(QStringLiteral("--show-content"))) setShowContent(true);
+    if (const auto name = valueAfter(QStringLiteral("--view"))) {
+        for (WorkspaceTab tab : allWorkspaceTabs)
+            if (rawValue(tab).toLower() == name->toLower()) {
+                setTab(tab);
+                break;
+            }
+    }
+    if (const auto label = valueAfter(QStringLiteral("--select"))) {
+        std::optional<std::string> id;
+        if (report_) {
+            const std::string wanted = label->toStdString();
+            for (const GraphNode& node : report_->nodes)
+                if (node.label == wanted) {
+                    id = node.id;
+                    break;
+                }
+        }
+        setSelectedID(id);
+    }
+    if (const auto section = valueAfter(QStringLiteral("--library"))) openLibrary(*section);
+}
+
+} // namespace quorilanth

@@ -1,0 +1,233 @@
+#pragma once
+
+#include "ai/AIProvider.h"
+#include "ai/ResearchResult.h"
+#include "app/AppUpdateController.h"
+#include "app/SavedScan.h"
+#include "app/WorkspacePrompts.h"
+#include "app/WorkspaceTab.h"
+#include "core/model/ScanReport.h"
+#include "core/net/NetworkPolicy.h"
+
+#include <QObject>
+#include <QString>
+#include <QStringList>
+
+#include <functional>
+#include <map>
+#include <memory>
+#include <optional>
+#include <thread>
+#include <vector>
+
+namespace quorilanth {
+
+class DiscoveryEngine;
+
+// The one state object of the application, living on the GUI thread. Every
+// field has a change signal that fires only when the value really changes; the
+// views re-render from it and change it only through its operations. One long
+// operation (a scan or an AI site search) at a time runs on a worker thread and
+// reports back through queued calls.
+class WorkspaceStore : public QObject {
+    Q_OBJECT
+
+public:
+    // Seams for what tests must control. Defaults: the real engines, dialogs
+    // and the platform's library folder.
+    struct Dependencies {
+        std::function<std::shared_ptr<DiscoveryEngine>(NetworkPolicy)> makeEngine;
+        std::function<std::unique_ptr<AIResearching>()> makeResearchEngine;
+        std::shared_ptr<WorkspacePrompts> prompts;
+        std::unique_ptr<AppUpdateController> updater;
+    };
+
+    // directory: the library folder, or empty for the platform's default.
+    // arguments: the process arguments, element 0 the program path.
+    explicit WorkspaceStore(const QString& directory = {}, const QStringList& arguments = {},
+                            Dependencies dependencies = {}, QObject* parent = nullptr);
+    ~WorkspaceStore() override;
+
+    // Fields.
+    AppUpdateController& updater() const { return *updater_; }
+    const QString& input() const { return input_; }
+    void setInput(const QString& value);
+    bool discoveryMode() const { return discoveryMode_; }
+    void setDiscoveryMode(bool value);
+    const std::optional<ScanReport>& report() const { return report_; }
+    const std::optional<std::string>& selectedID() const { return selectedID_; }
+    void setSelectedID(std::optional<std::string> value);
+    const std::optional<std::string>& selectedEvidenceID() const { return selectedEvidenceID_; }
+    void setSelectedEvidenceID(std::optional<std::string> value);
+    WorkspaceTab tab() const { return tab_; }
+    void setTab(WorkspaceTab value);
+    bool showLibrary() const { return showLibrary_; }
+    void setShowLibrary(bool value);
+    const QString& librarySearch() const { return librarySearch_; }
+    void setLibrarySearch(const QString& value);
+    const QString& collectionFilter() const { return collectionFilter_; }
+    void setCollectionFilter(const QString& value);
+    const QString& status() const { return status_; }
+    bool busy() const { return busy_; }
+    bool toolBusy() const { return toolBusy_; }
+    const std::optional<QString>& error() const { return error_; }
+    void setError(std::optional<QString> value);
+    bool showSettings() const { return showSettings_; }
+    void setShowSettings(bool value);
+    bool showInspector() const { return showInspector_; }
+    void setShowInspector(bool value);
+    bool showContent() const { return showContent_; }
+    void setShowContent(bool value);
+    bool showMissing() const { return showMissing_; }
+    void setShowMissing(bool value);
+    bool focusSelection() const { return focusSelection_; }
+    void setFocusSelection(bool value);
+    int graphCommand() const { return graphCommand_; }
+    void bumpGraphCommand();
+    double graphZoom() const { return graphZoom_; }
+    void setGraphZoom(double value);
+    bool liveSchema() const { return liveSchema_; }
+    void setLiveSchema(bool value);
+    const std::vector<SavedScan>& history() const { return history_; }
+    const QString& librarySection() const { return librarySection_; }
+    void setLibrarySection(const QString& value);
+    const std::optional<ResearchResult>& research() const { return research_; }
+    const std::map<QString, QString>& candidateReports() const { return candidateReports_; }
+    AIProvider provider() const { return provider_; }
+    void setProvider(AIProvider value);
+    const QString& model() const { return model_; }
+    void setModel(const QString& value);
+    bool developerMode() const { return developerMode_; }
+    void setDeveloperMode(bool value);
+    // True while the one long operation runs.
+    bool hasTask() const { return task_.has_value(); }
+    const std::shared_ptr<DiscoveryEngine>& engine() const { return engine_; }
+    const QString& directory() const { return directory_; }
+
+    // Navigation and selection.
+    void newScan();
+    void openReport();
+    void fitSchema();
+    void toggleInspector();
+    void select(const std::string& id);
+    std::optional<MCPTool> selectedTool() const;
+    std::optional<Evidence> selectedEvidence() const;
+
+    // Scan and AI site search.
+    void start();
+    // The window's STOP button: asks the running operation to end.
+    void cancel();
+
+    // Library.
+    void save(const ScanReport& report);
+    void toggleFavorite(const SavedScan& scan);
+    void editCollection(const SavedScan& scan);
+    void collect(const SavedScan& scan, const QString& name);
+    QStringList collectionNames() const;
+    std::vector<SavedScan> libraryScans() const;
+    void openLibrary(const QString& section);
+
+    // Report files and export.
+    void loadFile(const QString& path, bool importing);
+    void load(const SavedScan& scan);
+    // Throws QuorilanthError (or a file error as QuorilanthError).
+    void exportReport(const QString& format, const QString& path);
+    void exportAs(const QString& format);
+    static QString defaultExportName(const ScanReport& report, const QString& format);
+
+    // 1 to 128 characters from A-Z, a-z, 0-9, "-" and "_": safe as a file name.
+    static bool isValidReportID(const std::string& id);
+
+signals:
+    void inputChanged();
+    void discoveryModeChanged();
+    void reportChanged();
+    void selectedIDChanged();
+    void selectedEvidenceIDChanged();
+    void tabChanged();
+    void showLibraryChanged();
+    void librarySearchChanged();
+    void collectionFilterChanged();
+    void statusChanged();
+    void busyChanged();
+    void toolBusyChanged();
+    void errorChanged();
+    void showSettingsChanged();
+    void showInspectorChanged();
+    void showContentChanged();
+    void showMissingChanged();
+    void focusSelectionChanged();
+    void graphCommandChanged();
+    void graphZoomChanged();
+    void liveSchemaChanged();
+    void historyChanged();
+    void librarySectionChanged();
+    void researchChanged();
+    void candidateReportsChanged();
+    void providerChanged();
+    void modelChanged();
+    void developerModeChanged();
+    void taskChanged();
+
+private:
+    void setReport(std::optional<ScanReport> value);
+    void setStatus(const QString& value);
+    void setBusy(bool value);
+    void setHistory(std::vector<SavedScan> value);
+    void setResearch(std::optional<ResearchResult> value);
+    void setCandidateReports(std::map<QString, QString> value);
+
+    void readIndex();
+    void persistIndex();
+    void setAsideUnreadableIndex();
+    void applyLaunchOptions(const QStringList& arguments);
+    void selectMostUsefulNode();
+    WorkspacePrompts& prompts();
+
+    // Worker-thread reports, delivered on the GUI thread.
+    void receive(ScanReport report, const QString& message);
+    void candidateScanned(const QString& domain, const ScanReport& report);
+    void scanFinished(const ScanReport& report);
+    void researchFinished();
+    void endOperation();
+
+    Dependencies dependencies_;
+    std::unique_ptr<AppUpdateController> updater_;
+    QString input_;
+    bool discoveryMode_ = false;
+    std::optional<ScanReport> report_;
+    std::optional<std::string> selectedID_;
+    std::optional<std::string> selectedEvidenceID_;
+    WorkspaceTab tab_ = WorkspaceTab::guide;
+    bool showLibrary_ = false;
+    QString librarySearch_;
+    QString collectionFilter_;
+    QString status_ = QStringLiteral("Ready to explore");
+    bool busy_ = false;
+    bool toolBusy_ = false;
+    std::optional<QString> error_;
+    bool showSettings_ = false;
+    bool showInspector_ = true;
+    bool showContent_ = false;
+    bool showMissing_ = false;
+    bool focusSelection_ = false;
+    int graphCommand_ = 0;
+    double graphZoom_ = 1.0;
+    bool liveSchema_ = true;
+    std::vector<SavedScan> history_;
+    QString librarySection_ = QStringLiteral("Recent");
+    std::optional<ResearchResult> research_;
+    std::map<QString, QString> candidateReports_;
+    AIProvider provider_ = AIProvider::apple;
+    QString model_;
+    bool developerMode_ = false;
+    std::optional<std::jthread> task_;
+    std::shared_ptr<DiscoveryEngine> engine_;
+    QString directory_;
+    bool directoryReady_ = false;
+    // The index on disk could not be read; it is moved aside before the first
+    // write so that no earlier scan is orphaned.
+    bool indexNeedsSettingAside_ = false;
+};
+
+} // namespace quorilanth

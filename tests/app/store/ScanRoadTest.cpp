@@ -1,0 +1,238 @@
+#include "StoreTestSupport.h"
+
+#include "support/FakeHTTPInspector.h"
+#include "support/FakeResolver.h"
+#include "support/LoopbackHTTPServer.h"
+#include "core/discovery/DiscoveryEngine.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QSignalSpy>
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <thread>
+
+namespace quorilanth {
+namespace {
+
+using namespace std::chrono_literals;
+using test::waitUntil;
+
+// Answers every research with the candidates it was given.
+class ScriptedResearch final : public AIResearching {
+public:
+    explicit ScriptedResearch(std::vector<std::string> domains) : domains_(std::move(domains)) {}
+    ResearchResult research(const std::string& query, AIProvider provider, const std::string& model,
+                            std::stop_token) override {
+        ResearchResult result;
+        result.query = query;
+        result.provider = provider;
+        result.model = model;
+        std::int64_t id = 1;
+        for (const std::string& domain : domains_)
+            result.candidates.push_back({id++, domain, domain, "", domain, "Relevant candidate", true});
+        return result;
+    }
+
+private:
+    std::vector<std::string> domains_;
+};
+
+class ScanRoadTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(folder.isValid());
+        for (const char* host : {"a.example", "b.example", "c.example"})
+            resolver->answer(host, {std::string("93.184.216.34")});
+        transport->otherwise([this](const test::FakeHTTPInspector::Call& call) {
+            if (slowHost && call.url.find(*slowHost) != std::string::npos)
+                std::this_thread::sleep_for(60ms);
+            HTTPResult result;
+            Evidence record = test::FakeHTTPInspector::record(call);
+            record.statusCode = 404;
+            result.exchanges.push_back(std::move(record));
+            return result;
+        });
+    }
+
+    std::unique_ptr<WorkspaceStore> makeStore(std::vector<std::string> candidates = {}) {
+        WorkspaceStore::Dependencies dependencies;
+        dependencies.prompts = std::make_shared<test::ScriptedPrompts>();
+        dependencies.makeEngine = [this](NetworkPolicy policy) {
+            policy.resolver = resolver;
+            return std::make_shared<DiscoveryEngine>(policy, transport);
+        };
+        dependencies.makeResearchEngine = [candidates] {
+            return std::make_unique<ScriptedResearch>(candidates);
+        };
+        auto store = std::make_unique<WorkspaceStore>(folder.path(), QStringList{"quorilanth"},
+                                                      std::move(dependencies));
+        QObject::connect(store.get(), &WorkspaceStore::statusChanged, store.get(),
+                         [this, raw = store.get()] { statuses.push_back(raw->status()); });
+        return store;
+    }
+
+    QTemporaryDir folder;
+    std::shared_ptr<test::FakeResolver> resolver = std::make_shared<test::FakeResolver>();
+    std::shared_ptr<test::FakeHTTPInspector> transport = std::make_shared<test::FakeHTTPInspector>();
+    std::optional<std::string> slowHost;
+    QStringList statuses;
+};
+
+TEST_F(ScanRoadTest, AScanReportsProgressSavesAndSelects) {
+    const auto store = makeStore();
+    store->setInput("a.example");
+    store->setError(QStringLiteral("old"));
+    store->start();
+    EXPECT_TRUE(store->busy());
+    EXPECT_FALSE(store->error());
+    EXPECT_EQ(store->status(), "Ready to explore"); // kept until the first progress message
+    const int command = store->graphCommand();
+
+    // Nothing new starts while a scan runs, not even a status change.
+    store->setInput("b.example");
+    store->start();
+    EXPECT_EQ(store->status(), "Ready to explore");
+
+    ASSERT_TRUE(waitUntil([&] { return !store->busy(); }));
+    EXPECT_FALSE(store->hasTask());
+    EXPECT_EQ(statuses.front(), "Resolving domain");
+    EXPECT_TRUE(statuses.contains("Inspecting /llms.txt"));
+    EXPECT_EQ(store->status(), "Scan complete");
+    ASSERT_TRUE(store->report());
+    EXPECT_EQ(store->report()->domain, "https://a.example/");
+    EXPECT_EQ(store->selectedID(), store->report()->nodes.front().id);
+    EXPECT_EQ(store->graphCommand(), command + 1);
+    ASSERT_EQ(store->history().size(), 1u);
+    EXPECT_TRUE(QFileInfo::exists(
+        QDir(folder.path()).filePath(QString::fromStdString(store->report()->id) + ".json")));
+}
+
+TEST_F(ScanRoadTest, WithLiveSchemaOffOnlyTheFinishedReportIsShown) {
+    const auto store = makeStore();
+    store->setLiveSchema(false);
+    int partialShown = 0;
+    QObject::connect(store.get(), &WorkspaceStore::statusChanged, store.get(), [&] {
+        if (store->report() && !store->report()->finishedAt) ++partialShown;
+    });
+    store->setInput("a.example");
+    store->start();
+    ASSERT_TRUE(waitUntil([&] { return !store->busy(); }));
+    ASSERT_GT(statuses.size(), 3);
+    ASSERT_TRUE(store->report());
+    EXPECT_TRUE(store->report()->finishedAt);
+    EXPECT_EQ(partialShown, 0);
+}
+
+TEST_F(ScanRoadTest, ARefusedInputStopsWithAnAlert) {
+    const auto store = makeStore();
+    store->setInput("ftp://a.example/");
+    store->start();
+    ASSERT_TRUE(waitUntil([&] { return !store->busy(); }));
+    ASSERT_TRUE(store->error());
+    EXPECT_TRUE(store->error()->startsWith("Blocked: ")) << store->error()->toStdString();
+    EXPECT_EQ(store->status(), "Scan stopped");
+    EXPECT_FALSE(store->report());
+    EXPECT_TRUE(store->history().empty());
+}
+
+TEST_F(ScanRoadTest, CancellingMidScanSavesThePartialReportWithoutAnAlert) {
+    slowHost = "a.example";
+    const auto store = makeStore();
+    store->setInput("a.example");
+    store->start();
+    ASSERT_TRUE(waitUntil([&] { return statuses.size() >= 3; }));
+    store->cancel();
+    ASSERT_TRUE(waitUntil([&] { return !store->busy(); }));
+    EXPECT_EQ(store->status(), "Cancelled");
+    EXPECT_FALSE(store->error());
+    ASSERT_TRUE(store->report());
+    EXPECT_TRUE(store->report()->cancelled);
+    EXPECT_EQ(store->history().size(), 1u);
+}
+
+TEST_F(ScanRoadTest, DestroyingTheStoreMidScanJoinsTheWorker) {
+    slowHost = "a.example";
+    auto store = makeStore();
+    store->setInput("a.example");
+    store->start();
+    ASSERT_TRUE(waitUntil([&] { return statuses.size() >= 2; }));
+    store.reset(); // must return: the worker sees the stop and its posts are dropped
+    QCoreApplication::processEvents();
+    SUCCEED();
+}
+
+TEST_F(ScanRoadTest, AnAISearchThatSelectsNothing) {
+    const auto store = makeStore({});
+    store->setDiscoveryMode(true);
+    store->setInput("official sites of museums");
+    store->start();
+    EXPECT_EQ(store->status(), QStringLiteral("Searching the web and classifying candidates\u2026"));
+    EXPECT_EQ(store->tab(), WorkspaceTab::discovery);
+    ASSERT_TRUE(waitUntil([&] { return !store->busy(); }));
+    ASSERT_TRUE(store->research());
+    EXPECT_EQ(store->research()->query, "official sites of museums");
+    EXPECT_EQ(store->status(), "No relevant candidates selected from web results");
+    EXPECT_FALSE(store->report());
+    EXPECT_FALSE(store->selectedID());
+    EXPECT_EQ(store->tab(), WorkspaceTab::discovery);
+}
+
+TEST_F(ScanRoadTest, AnAISearchScansEveryCandidateInOrder) {
+    const auto store = makeStore({"https://a.example", "https://b.example"});
+    store->setDiscoveryMode(true);
+    store->setInput("x");
+    store->start();
+    ASSERT_TRUE(waitUntil([&] { return !store->busy(); }));
+    EXPECT_TRUE(statuses.contains("Verifying https://a.example"));
+    EXPECT_TRUE(statuses.contains("Verifying https://b.example"));
+    EXPECT_EQ(store->candidateReports().size(), 2u);
+    EXPECT_EQ(store->history().size(), 2u);
+    ASSERT_TRUE(store->report());
+    EXPECT_EQ(store->report()->domain, "https://b.example/");
+    EXPECT_EQ(store->status(), "Scan complete");
+}
+
+TEST_F(ScanRoadTest, CancellingTheSecondOfThreeCandidatesEndsTheSearch) {
+    slowHost = "b.example";
+    const auto store =
+        makeStore({"https://a.example", "https://b.example", "https://c.example"});
+    store->setDiscoveryMode(true);
+    store->setInput("x");
+    store->start();
+    ASSERT_TRUE(waitUntil([&] { return statuses.contains("Verifying https://b.example"); }));
+    store->cancel();
+    ASSERT_TRUE(waitUntil([&] { return !store->busy(); }));
+    EXPECT_EQ(store->status(), "Cancelled");
+    EXPECT_FALSE(store->error());
+    EXPECT_FALSE(statuses.contains("Verifying https://c.example"));
+    EXPECT_EQ(store->candidateReports().size(), 2u);
+    EXPECT_EQ(store->history().size(), 2u);
+    ASSERT_TRUE(store->report());
+    EXPECT_TRUE(store->report()->cancelled);
+}
+
+TEST(StoreEndToEnd, ADeveloperModeScanOfALoopbackSiteLandsInTheLibrary) {
+    test::LoopbackHTTPServer site;
+    site.on("/llms.txt", test::respond::text(200, "# Site\n", {{"Content-Type", "text/plain"}}));
+    site.on("/robots.txt",
+            test::respond::text(200, "User-agent: *\nAllow: /\n", {{"Content-Type", "text/plain"}}));
+    QTemporaryDir folder;
+    WorkspaceStore store(folder.path(), {"quorilanth"},
+                         WorkspaceStore::Dependencies{{}, {}, std::make_shared<test::ScriptedPrompts>(), {}});
+    store.setDeveloperMode(true);
+    store.setInput(QString::fromStdString(site.origin()));
+    store.start();
+    ASSERT_TRUE(test::waitUntil([&] { return !store.busy(); }, 60000));
+    EXPECT_EQ(store.status(), "Scan complete");
+    EXPECT_FALSE(store.error());
+    ASSERT_EQ(store.history().size(), 1u);
+    ASSERT_TRUE(store.report());
+    EXPECT_GE(store.report()->evidence.size(), 10u);
+    EXPECT_GE(site.requestCount(), 10u);
+}
+
+} // namespace
+} // namespace quorilanth
