@@ -28,6 +28,7 @@ test-normal: build
 
 test-asan: build-asan
 	ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+	  LSAN_OPTIONS=suppressions=$(CURDIR)/tests/lsan.supp \
 	  ctest --test-dir $(ASAN_BUILD) --output-on-failure -j $(JOBS) --timeout 900
 
 # Every fuzz/*_fuzzer.cpp, built with clang and run for FUZZ_SECONDS from its seeds

@@ -9,7 +9,6 @@ pkg_check_modules(LIBCURL REQUIRED IMPORTED_TARGET libcurl)
 pkg_check_modules(LIBCRYPTO REQUIRED IMPORTED_TARGET libcrypto)
 pkg_check_modules(PANGOCAIRO REQUIRED IMPORTED_TARGET pangocairo cairo-pdf)
 find_package(RapidJSON REQUIRED)
-find_package(Boost 1.81 EXACT REQUIRED COMPONENTS url)
 find_package(Threads REQUIRED)
 
 if(QL_BUILD_APP)

@@ -3,7 +3,7 @@
 #include "core/update/UpdateJSON.h"
 
 #include <algorithm>
-#include <boost/url/parse.hpp>
+#include "core/net/Url.h"
 #include <cctype>
 #include <rapidjson/stringbuffer.h>
 #include <rapidjson/writer.h>
@@ -82,7 +82,7 @@ UpdateRelease updatejson::readRelease(const rapidjson::Value& value) {
     release.publishedAt = object.string("publishedAt");
     release.notes = object.stringMap("notes");
     release.downloadURL = object.string("downloadURL");
-    if (release.downloadURL.empty() || !boost::urls::parse_uri_reference(release.downloadURL))
+    if (release.downloadURL.empty() || !Url::parse(release.downloadURL))
         throw std::invalid_argument("\"downloadURL\" is not a URL");
     release.sha256 = object.string("sha256");
     release.size = object.integer("size");
