@@ -124,7 +124,10 @@ public:
                SchemaValidation& result);
 
 private:
-    bool spend(const std::string& path, SchemaValidation& result);
+    bool spend(std::size_t cost, const std::string& path, SchemaValidation& result);
+    void error(SchemaValidation& result, const std::string& path, std::string_view text);
+    void note(SchemaValidation& result, const std::string& path, std::string_view text);
+    std::size_t weight(const JSONValue& value);
     void combinations(const JSONValue& value, const JSONValue& schema, const std::string& path,
                       int depth, SchemaValidation& result);
     void checkString(const std::string& text, const JSONValue& schema, const std::string& path,
@@ -139,52 +142,96 @@ private:
     const JSONValue& root_;
     std::size_t budget_ = JSONSchemaValidator::kCheckBudget;
     bool exhausted_ = false;
+    std::unordered_map<const JSONValue*, std::size_t> weights_;
 };
 
-bool Checker::spend(const std::string& path, SchemaValidation& result) {
+// Texts are paid for by the block, so a path built from a long property name
+// costs what copying it costs.
+constexpr std::size_t kBytesPerUnit = 64;
+
+std::size_t units(std::string_view text) {
+    return 1 + text.size() / kBytesPerUnit;
+}
+
+bool Checker::spend(std::size_t cost, const std::string& path, SchemaValidation& result) {
     if (exhausted_) return false;
-    if (budget_ == 0) {
+    if (cost > budget_) {
         // Said once, where the work stopped; every later check is skipped.
         exhausted_ = true;
+        budget_ = 0;
         result.unsupported.push_back(path + ": schema recursion limit");
         return false;
     }
-    --budget_;
+    budget_ -= cost;
     return true;
+}
+
+// Findings are paid for too: a schema that repeats itself would otherwise
+// have a few thousand checks each leave a copy of a long path behind.
+void Checker::error(SchemaValidation& result, const std::string& path, std::string_view text) {
+    if (spend(units(path) + units(text), path, result)) {
+        result.errors.push_back(path + std::string(text));
+    }
+}
+
+void Checker::note(SchemaValidation& result, const std::string& path, std::string_view text) {
+    if (spend(units(path) + units(text), path, result)) {
+        result.unsupported.push_back(path + std::string(text));
+    }
+}
+
+// What comparing value with another value can cost: its nodes, texts by the
+// block. Remembered per node, since the same value is checked again and again.
+std::size_t Checker::weight(const JSONValue& value) {
+    if (const auto known = weights_.find(&value); known != weights_.end()) return known->second;
+    std::size_t total = 1;
+    if (const std::string* text = value.string()) total = units(*text);
+    for (const JSONValue& element : value.array())
+        total += weight(element);
+    if (const JSONValue::Object* members = value.object()) {
+        for (const auto& [key, member] : *members)
+            total += units(key) + weight(member);
+    }
+    weights_.emplace(&value, total);
+    return total;
 }
 
 void Checker::check(const JSONValue& value, const JSONValue& schema, const std::string& path,
                     int depth, SchemaValidation& result) {
-    if (!spend(path, result)) return;
+    // The path was copied for this check, so it is paid for here.
+    if (!spend(units(path), path, result)) return;
     if (depth > JSONSchemaValidator::kMaxDepth) {
-        result.unsupported.push_back(path + ": schema recursion limit");
+        note(result, path, ": schema recursion limit");
         return;
     }
     if (const auto accepts = schema.boolean()) {
-        if (!*accepts) result.errors.push_back(path + ": forbidden by schema");
+        if (!*accepts) error(result, path, ": forbidden by schema");
         return;
     }
     if (!schema.isObject()) {
-        result.errors.push_back(path + ": invalid schema object");
+        error(result, path, ": invalid schema object");
         return;
     }
 
     if (const std::string* reference = schema["$ref"].string()) {
         if (reference->starts_with("#/")) {
+            // Following the pointer costs a lookup per piece.
+            if (!spend(reference->size(), path, result)) return;
             check(value, resolve(root_, *reference), path, depth + 1, result);
         } else {
-            result.unsupported.push_back(path + ": external $ref is not fetched: " + *reference);
+            note(result, path, ": external $ref is not fetched: " + *reference);
         }
     }
 
     for (const std::string_view keyword : kUnsupportedKeywords) {
         if (schema.find(keyword) != nullptr) {
-            result.unsupported.push_back(path + ": unsupported keyword " + std::string(keyword));
+            note(result, path, ": unsupported keyword " + std::string(keyword));
         }
     }
 
     std::vector<std::string> types;
     const JSONValue& type = schema["type"];
+    if (!spend(type.array().size(), path, result)) return;
     if (const std::string* single = type.string()) {
         types.push_back(*single);
     } else {
@@ -200,20 +247,22 @@ void Checker::check(const JSONValue& value, const JSONValue& schema, const std::
             std::string joined;
             for (const std::string& name : types)
                 joined += (joined.empty() ? "" : " or ") + name;
-            result.errors.push_back(path + ": expected " + joined);
+            error(result, path, ": expected " + joined);
             return;
         }
     }
 
     const JSONValue& allowed = schema["enum"];
     if (!allowed.array().empty()) {
+        if (!spend(allowed.array().size() * weight(value), path, result)) return;
         bool found = false;
         for (const JSONValue& element : allowed.array())
             found = found || element == value;
-        if (!found) result.errors.push_back(path + ": value is outside enum");
+        if (!found) error(result, path, ": value is outside enum");
     }
-    if (const JSONValue* constant = schema.find("const"); constant && !(*constant == value)) {
-        result.errors.push_back(path + ": value differs from const");
+    if (const JSONValue* constant = schema.find("const")) {
+        if (!spend(weight(value), path, result)) return;
+        if (!(*constant == value)) error(result, path, ": value differs from const");
     }
 
     combinations(value, schema, path, depth, result);
@@ -253,28 +302,29 @@ void Checker::combinations(const JSONValue& value, const JSONValue& schema, cons
         const bool failed = keyword == "allOf"   ? passed != elements.size()
                             : keyword == "anyOf" ? passed == 0
                                                  : passed != 1;
-        if (failed) result.errors.push_back(path + ": " + std::string(keyword) + " did not match");
+        if (failed) error(result, path, ": " + std::string(keyword) + " did not match");
         appendAll(result.unsupported, std::move(notes));
     }
     if (const JSONValue* negated = schema.find("not")) {
         SchemaValidation fresh;
         check(value, *negated, path, depth + 1, fresh);
-        if (fresh.isValid()) result.errors.push_back(path + ": forbidden by not");
+        if (fresh.isValid()) error(result, path, ": forbidden by not");
         appendAll(result.unsupported, std::move(fresh.unsupported));
     }
 }
 
 void Checker::checkString(const std::string& text, const JSONValue& schema, const std::string& path,
                           SchemaValidation& result) {
+    if (!spend(units(text), path, result)) return;
     const std::size_t length = scalarCount(text);
     if (const auto minimum = schema["minLength"].number(); minimum && length < *minimum) {
-        result.errors.push_back(path + ": too short");
+        error(result, path, ": too short");
     }
     if (const auto maximum = schema["maxLength"].number(); maximum && length > *maximum) {
-        result.errors.push_back(path + ": too long");
+        error(result, path, ": too long");
     }
     if (schema["pattern"].isString()) {
-        result.unsupported.push_back(path + ": remote regex patterns are not executed");
+        note(result, path, ": remote regex patterns are not executed");
     }
 }
 
@@ -282,50 +332,52 @@ void Checker::checkNumber(double number, const JSONValue& schema, const std::str
                           SchemaValidation& result) {
     if (const auto divisor = schema["multipleOf"].number()) {
         if (*divisor <= 0) {
-            result.errors.push_back(path + ": invalid multipleOf");
+            error(result, path, ": invalid multipleOf");
         } else {
             const double quotient = number / *divisor;
             if (!(std::fabs(quotient - std::nearbyint(quotient)) <= 1e-9)) {
-                result.errors.push_back(path + ": not a multipleOf " + describe(*divisor));
+                error(result, path, ": not a multipleOf " + describe(*divisor));
             }
         }
     }
     if (const auto bound = schema["minimum"].number(); bound && number < *bound) {
-        result.errors.push_back(path + ": below minimum");
+        error(result, path, ": below minimum");
     }
     if (const auto bound = schema["maximum"].number(); bound && number > *bound) {
-        result.errors.push_back(path + ": above maximum");
+        error(result, path, ": above maximum");
     }
     if (const auto bound = schema["exclusiveMinimum"].number(); bound && number <= *bound) {
-        result.errors.push_back(path + ": below exclusive minimum");
+        error(result, path, ": below exclusive minimum");
     }
     if (const auto bound = schema["exclusiveMaximum"].number(); bound && number >= *bound) {
-        result.errors.push_back(path + ": above exclusive maximum");
+        error(result, path, ": above exclusive maximum");
     }
 }
 
 void Checker::checkObject(const JSONValue::Object& members, const JSONValue& schema,
                           const std::string& path, int depth, SchemaValidation& result) {
+    if (!spend(members.size() + schema["required"].array().size(), path, result)) return;
     if (const auto minimum = schema["minProperties"].number();
         minimum && members.size() < *minimum) {
-        result.errors.push_back(path + ": too few properties");
+        error(result, path, ": too few properties");
     }
     if (const auto maximum = schema["maxProperties"].number();
         maximum && members.size() > *maximum) {
-        result.errors.push_back(path + ": too many properties");
+        error(result, path, ": too many properties");
     }
     for (const JSONValue& name : schema["required"].array()) {
         if (const std::string* key = name.string(); key && !members.contains(*key)) {
-            result.errors.push_back(path + "." + *key + ": required");
+            error(result, path, "." + *key + ": required");
         }
     }
     const JSONValue* properties = schema["properties"].isObject() ? &schema["properties"] : nullptr;
     const JSONValue& additional = schema["additionalProperties"];
     for (const auto& [name, member] : members) {
+        if (exhausted_) return;
         if (const JSONValue* declared = properties ? properties->find(name) : nullptr) {
             check(member, *declared, path + "." + name, depth + 1, result);
         } else if (additional.boolean() == false) {
-            result.errors.push_back(path + "." + name + ": unexpected property");
+            error(result, path, "." + name + ": unexpected property");
         } else if (additional.isObject()) {
             check(member, additional, path + "." + name, depth + 1, result);
         }
@@ -335,16 +387,17 @@ void Checker::checkObject(const JSONValue::Object& members, const JSONValue& sch
 void Checker::checkArray(const JSONValue::Array& items, const JSONValue& schema,
                          const std::string& path, int depth, SchemaValidation& result) {
     if (const auto minimum = schema["minItems"].number(); minimum && items.size() < *minimum) {
-        result.errors.push_back(path + ": too few items");
+        error(result, path, ": too few items");
     }
     if (const auto maximum = schema["maxItems"].number(); maximum && items.size() > *maximum) {
-        result.errors.push_back(path + ": too many items");
+        error(result, path, ": too many items");
     }
-    if (schema["uniqueItems"].boolean() == true && hasDuplicates(items)) {
-        result.errors.push_back(path + ": duplicate items");
+    if (schema["uniqueItems"].boolean() == true && spend(items.size(), path, result) &&
+        hasDuplicates(items)) {
+        error(result, path, ": duplicate items");
     }
     if (const JSONValue* element = schema.find("items")) {
-        for (std::size_t i = 0; i < items.size(); ++i) {
+        for (std::size_t i = 0; i < items.size() && !exhausted_; ++i) {
             check(items[i], *element, path + "[" + std::to_string(i) + "]", depth + 1, result);
         }
     }

@@ -27,9 +27,13 @@ class JSONSchemaValidator {
 public:
     // Checks deeper than this are not made.
     static constexpr int kMaxDepth = 39;
-    // Checks one validation may make in all. The depth limit alone does not
-    // bound the work: a definition that refers to itself twice doubles it per
-    // level. Far above what any real tool schema and argument value need.
+    // Work one validation may do in all, in units of one check, one element a
+    // check looks through (enum, required, type names, members, items for
+    // uniqueness, pointer bytes) or 64 bytes of path or message text it keeps.
+    // The depth limit alone does not bound the work: a definition that refers
+    // to itself twice doubles it per level, and each of those checks may walk
+    // a long list or copy a long path. Far above what any real tool schema and
+    // argument value need.
     static constexpr std::size_t kCheckBudget = 100000;
 
     static SchemaValidation validate(const JSONValue& value, const JSONValue& schema);

@@ -355,55 +355,45 @@ std::optional<Url> Url::resolve(const Url& reference) const {
         return std::nullopt;
     }
     const Url& r = reference;
+    const Url* authorityFrom = this;
+    const Url* queryFrom = &r;
+    std::string path;
+    if (r.scheme_.present || r.authority_.present) {
+        authorityFrom = &r;
+        path = removeDotSegments(r.view(r.path_));
+    } else if (const std::string_view refPath = r.view(r.path_); refPath.empty()) {
+        path = view(path_);
+        queryFrom = r.query_.present ? &r : this;
+    } else if (refPath.front() == '/') {
+        path = removeDotSegments(refPath);
+    } else {
+        // Merge: the base path up to its last "/", or "/" for a base with an
+        // authority and no path at all.
+        const std::string_view basePath = view(path_);
+        std::string merged;
+        if (authority_.present && basePath.empty()) {
+            merged = "/";
+        } else if (const std::size_t slash = basePath.rfind('/'); slash != std::string_view::npos) {
+            merged = std::string(basePath.substr(0, slash + 1));
+        }
+        merged.append(refPath);
+        path = removeDotSegments(merged);
+    }
+    // Without an authority, a path that starts with "//" once its dot segments
+    // are gone would read back as an authority: "https:/..//evil.example/x"
+    // would name a host neither URL named. No text spells such a target.
+    if (!authorityFrom->authority_.present && path.starts_with("//")) {
+        return std::nullopt;
+    }
     std::string target;
     target.reserve(text_.size() + r.text_.size());
-    const auto appendAuthority = [&target](const Url& from) {
-        if (from.authority_.present) {
-            target.append("//").append(from.view(from.authority_));
-        }
-    };
-    const auto appendQuery = [&target](const Url& from) {
-        if (from.query_.present) {
-            target.append("?").append(from.view(from.query_));
-        }
-    };
-    if (r.scheme_.present) {
-        target.append(r.view(r.scheme_)).append(":");
-        appendAuthority(r);
-        target.append(removeDotSegments(r.view(r.path_)));
-        appendQuery(r);
-    } else {
-        target.append(view(scheme_)).append(":");
-        if (r.authority_.present) {
-            appendAuthority(r);
-            target.append(removeDotSegments(r.view(r.path_)));
-            appendQuery(r);
-        } else {
-            appendAuthority(*this);
-            const std::string_view refPath = r.view(r.path_);
-            if (refPath.empty()) {
-                target.append(view(path_));
-                appendQuery(r.query_.present ? r : *this);
-            } else {
-                if (refPath.front() == '/') {
-                    target.append(removeDotSegments(refPath));
-                } else {
-                    // Merge: the base path up to its last "/", or "/" for a
-                    // base with an authority and no path at all.
-                    const std::string_view basePath = view(path_);
-                    std::string merged;
-                    if (authority_.present && basePath.empty()) {
-                        merged = "/";
-                    } else if (const std::size_t slash = basePath.rfind('/');
-                               slash != std::string_view::npos) {
-                        merged = std::string(basePath.substr(0, slash + 1));
-                    }
-                    merged.append(refPath);
-                    target.append(removeDotSegments(merged));
-                }
-                appendQuery(r);
-            }
-        }
+    target.append(r.scheme_.present ? r.view(r.scheme_) : view(scheme_)).append(":");
+    if (authorityFrom->authority_.present) {
+        target.append("//").append(authorityFrom->view(authorityFrom->authority_));
+    }
+    target.append(path);
+    if (queryFrom->query_.present) {
+        target.append("?").append(queryFrom->view(queryFrom->query_));
     }
     if (r.fragment_.present) {
         target.append("#").append(r.view(r.fragment_));

@@ -66,7 +66,8 @@ public:
     Url withoutFragment() const;
 
     // RFC 3986 reference resolution with dot segments removed. The base must
-    // have a scheme; a reference that does not parse gives nothing.
+    // have a scheme; a reference that does not parse gives nothing, and so
+    // does one whose target has no authority but a path that starts with "//".
     std::optional<Url> resolve(std::string_view reference) const;
     std::optional<Url> resolve(const Url& reference) const;
 

@@ -121,6 +121,46 @@ TEST(JSONSchemaValidator, SelfMultiplyingReferencesAreStoppedByTheBudget) {
     }
 }
 
+// The work inside one check counts too: a long list walked, or a long path
+// copied into every finding, on each of the checks a schema can multiply.
+TEST(JSONSchemaValidator, WorkInsideEachCheckIsPaidFromTheBudget) {
+    const std::string longName(5000, 'k');
+    const struct {
+        const char* name;
+        JSONValue value;
+        JSONValue schema;
+    } cases[] = {
+        {"400 items, each missing one name listed 400 times",
+         JSONValue(JSONValue::Array(400, JSONValue::emptyObject())),
+         JSONValue::parse(R"({"items":{"required":)" +
+                          JSONValue(JSONValue::Array(400, JSONValue("a"))).pretty() + "}}")},
+        {"a long property name on every level of a doubling definition",
+         JSONValue(JSONValue::Object{{longName, JSONValue(1)}}),
+         JSONValue::parse(R"({"additionalProperties":{"$ref":"#/d"},"d":{
+             "allOf":[{"$ref":"#/d"},{"$ref":"#/d"}],
+             "if":1,"then":1,"else":1,"contains":1,"prefixItems":1,"propertyNames":1}})")},
+    };
+    for (const auto& c : cases) {
+        const SchemaValidation result = JSONSchemaValidator::validate(c.value, c.schema);
+        std::size_t bytes = 0;
+        for (const auto* list : {&result.errors, &result.unsupported}) {
+            for (const std::string& message : *list)
+                bytes += message.size();
+        }
+        EXPECT_FALSE(result.isValid()) << c.name;
+        EXPECT_LE(result.errors.size() + result.unsupported.size(),
+                  JSONSchemaValidator::kCheckBudget)
+            << c.name;
+        // A unit of the budget pays for 64 bytes of kept text; the note that
+        // says where the work stopped comes on top.
+        EXPECT_LE(bytes, 64 * JSONSchemaValidator::kCheckBudget + longName.size() + 64) << c.name;
+        EXPECT_TRUE(std::any_of(
+            result.unsupported.begin(), result.unsupported.end(),
+            [](const std::string& note) { return note.ends_with(": schema recursion limit"); }))
+            << c.name;
+    }
+}
+
 TEST(JSONSchemaValidator, BudgetAppliesToEachDirectCheck) {
     // A wide but honest value passes when it needs fewer checks than the budget.
     const JSONValue items(JSONValue::Array(5000, JSONValue("x")));

@@ -113,5 +113,35 @@ TEST(Url, ResolvesReferencesAgainstABase) {
     EXPECT_FALSE(Url::parse("/no/scheme")->resolve("x"));
 }
 
+// Dot segments can leave a path that starts with "//" where no authority came
+// before it; written out, that path would turn into a host.
+TEST(Url, RefusesTargetsWhosePathWouldReadAsAnAuthority) {
+    const struct {
+        const char* base;
+        const char* reference;
+        const char* expected; // nullptr: no target
+    } cases[] = {
+        {"https://a.example/p", "https:/..//evil.example/x", nullptr},
+        {"https://a.example/p", "https:/.//evil.example/x", nullptr},
+        {"s:/a/b", "..//x", nullptr},
+        {"s:/a", "/.//x", nullptr},
+        // With an authority the same path is harmless and kept.
+        {"https://a.example/p", "/.//x", "https://a.example//x"},
+        {"https://a.example/p", "https://b.example/..//x", "https://b.example//x"},
+        {"s:/a/b", "../x", "s:/x"},
+    };
+    for (const auto& c : cases) {
+        const std::optional<Url> base = Url::parse(c.base);
+        ASSERT_TRUE(base) << c.base;
+        const std::optional<Url> resolved = base->resolve(c.reference);
+        if (c.expected == nullptr) {
+            EXPECT_FALSE(resolved) << c.base << " + " << c.reference << " -> " << resolved->text();
+        } else {
+            ASSERT_TRUE(resolved) << c.base << " + " << c.reference;
+            EXPECT_EQ(resolved->text(), c.expected) << c.base << " + " << c.reference;
+        }
+    }
+}
+
 } // namespace
 } // namespace quorilanth
