@@ -1,7 +1,8 @@
 #include "ai/AIProvider.h"
 
+#include "core/model/AsciiText.h"
+
 #include <algorithm>
-#include <cctype>
 
 namespace quorilanth {
 
@@ -33,26 +34,15 @@ std::optional<AIProvider> aiProviderFromRawValue(std::string_view raw) {
     return std::nullopt;
 }
 
-namespace {
-
-std::string asciiLower(std::string_view text) {
-    std::string lowered(text);
-    std::transform(lowered.begin(), lowered.end(), lowered.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return lowered;
-}
-
-} // namespace
-
 std::optional<AIProvider> aiProviderNamed(std::string_view name) {
     constexpr std::string_view blanks = " \t\n\r\v\f";
     const auto first = name.find_first_not_of(blanks);
     if (first == std::string_view::npos) return std::nullopt;
     const auto last = name.find_last_not_of(blanks);
-    const std::string key = asciiLower(name.substr(first, last - first + 1));
+    const std::string key = asciiLowercase(name.substr(first, last - first + 1));
     if (key == "glm" || key == "z.ai" || key == "zai") return AIProvider::glm;
     for (AIProvider provider : allAIProviders)
-        if (asciiLower(rawValue(provider)) == key) return provider;
+        if (asciiLowercase(rawValue(provider)) == key) return provider;
     return std::nullopt;
 }
 

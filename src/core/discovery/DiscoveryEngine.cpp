@@ -1,5 +1,6 @@
 #include "core/discovery/DiscoveryEngine.h"
 
+#include "core/model/AsciiText.h"
 #include "core/discovery/AgentManifestParser.h"
 #include "core/discovery/LinkRules.h"
 #include "core/mcp/MCPClient.h"
@@ -53,12 +54,6 @@ bool answering(FindingStatus status) {
 
 bool success(const std::optional<std::int64_t>& code) {
     return code && *code >= 200 && *code <= 299;
-}
-
-std::string lower(std::string text) {
-    std::transform(text.begin(), text.end(), text.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return text;
 }
 
 // Label of a location node: its last path component, else the text itself.
@@ -306,7 +301,7 @@ void DiscoveryEngine::documentStep(ScanState& state, const QueuedLocation& entry
         }
         QueuedLocation queued{address, link.kind, false};
         const auto parsedAddress = Url::parse(address);
-        if (parsedAddress && lower(parsedAddress->lastPathComponent()).starts_with("sitemap")) {
+        if (parsedAddress && asciiLowercase(parsedAddress->lastPathComponent()).starts_with("sitemap")) {
             if (state.sitemaps < sitemapCap) {
                 state.queue.push_back(std::move(queued));
                 ++state.sitemaps;

@@ -1,6 +1,6 @@
 #include "core/discovery/LinkRules.h"
 
-#include "core/net/AsciiText.h"
+#include "core/model/AsciiText.h"
 #include "core/net/Url.h"
 
 #include <algorithm>

@@ -1,5 +1,6 @@
 // Per-parameter headers of a tool call, from the "x-mcp-header" annotations.
 #include "core/mcp/MCPClient.h"
+#include "core/model/AsciiText.h"
 #include "core/model/QuorilanthError.h"
 
 #include <cmath>
@@ -19,13 +20,6 @@ bool isToken(const std::string& name) {
     // Every allowed character is ASCII, so a byte outside the set (including
     // each byte of a multi-byte character) is a refusal.
     return !name.empty() && name.find_first_not_of(kTokenCharacters) == std::string::npos;
-}
-
-std::string lowerASCII(std::string text) {
-    for (char& c : text) {
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    }
-    return text;
 }
 
 class Walk {
@@ -58,7 +52,7 @@ private:
     void annotate(const std::string& name, const JSONValue& place, const JSONValue& value,
                   bool reachable) {
         const std::string* type = place["type"].string();
-        const bool valid = reachable && isToken(name) && seen_.insert(lowerASCII(name)).second &&
+        const bool valid = reachable && isToken(name) && seen_.insert(asciiLowercase(name)).second &&
                            type && (*type == "string" || *type == "integer" || *type == "boolean");
         if (!valid) throw QuorilanthError("Invalid x-mcp-header annotation: " + name);
         if (value.isNull()) return;

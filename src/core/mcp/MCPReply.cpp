@@ -1,5 +1,6 @@
 // The wire forms of the client that need no state: header values and replies.
 #include "core/mcp/MCPClient.h"
+#include "core/model/AsciiText.h"
 #include "core/model/QuorilanthError.h"
 
 #include <algorithm>
@@ -97,9 +98,7 @@ std::string MCPClient::headerValue(std::string_view value) {
 
 JSONValue MCPClient::decodeReply(std::string_view body, std::string_view contentType,
                                  const JSONValue& expectedID) {
-    std::string type(contentType);
-    std::transform(type.begin(), type.end(), type.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    const std::string type = asciiLowercase(contentType);
     if (type.find("text/event-stream") != std::string::npos) {
         // Events are looked at in order and the first with the expected id
         // decides, so a long stream of unrelated events costs one pass.

@@ -1,5 +1,6 @@
 #include "core/model/ReportGenerator.h"
 
+#include "core/model/AsciiText.h"
 #include "core/discovery/AgentSurfaceAssessment.h"
 #include "core/model/PDFCanvas.h"
 #include "core/model/ReadinessScorer.h"
@@ -18,16 +19,8 @@ constexpr std::string_view dot = " \u00B7 ";
 constexpr std::string_view redacted = "[REDACTED]";
 
 bool isHiddenResponseHeader(std::string_view name) {
-    const auto equalsFolded = [&](std::string_view lower) {
-        if (name.size() != lower.size()) return false;
-        for (std::size_t i = 0; i < name.size(); ++i) {
-            char c = name[i];
-            if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-            if (c != lower[i]) return false;
-        }
-        return true;
-    };
-    return equalsFolded("set-cookie") || equalsFolded("mcp-session-id");
+    return equalsIgnoringASCIICase(name, "set-cookie") ||
+           equalsIgnoringASCIICase(name, "mcp-session-id");
 }
 
 // Tools, resources, prompts and tool results are listed under their servers,

@@ -1,5 +1,6 @@
 #include "core/net/CurlHop.h"
 
+#include "core/model/AsciiText.h"
 #include "core/model/QuorilanthError.h"
 #include "core/net/ChildProcess.h"
 #include "core/net/HTTPInspector.h"
@@ -35,13 +36,6 @@ constexpr std::size_t metricsLimit = 4 * 1024;
 // curl enforces the time limit itself; this only guards against a child that
 // stops honouring it.
 constexpr std::chrono::seconds watchdogSlack{10};
-
-bool equalsIgnoringASCIICase(std::string_view a, std::string_view b) {
-    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-               return std::tolower(static_cast<unsigned char>(x)) ==
-                      std::tolower(static_cast<unsigned char>(y));
-           });
-}
 
 bool isIPLiteral(const Url& url) {
     if (url.isIPv6Literal()) return true;

@@ -1,5 +1,6 @@
 #include "core/net/HTTPInspector.h"
 
+#include "core/model/AsciiText.h"
 #include "core/model/QuorilanthError.h"
 #include "core/net/CurlHop.h"
 #include "core/net/Url.h"
@@ -21,16 +22,9 @@ constexpr std::array<std::string_view, 5> originBoundHeaders{
     "authorization", "cookie", "x-api-key", "x-subscription-token", "mcp-session-id"};
 constexpr std::array<int, 5> redirectStatuses{301, 302, 303, 307, 308};
 
-std::string asciiLower(std::string_view text) {
-    std::string out(text);
-    std::transform(out.begin(), out.end(), out.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return out;
-}
-
 template <std::size_t N>
 bool listed(const std::array<std::string_view, N>& list, std::string_view name) {
-    std::string lower = asciiLower(name);
+    std::string lower = asciiLowercase(name);
     return std::find(list.begin(), list.end(), lower) != list.end();
 }
 
@@ -48,7 +42,7 @@ struct Origin {
 };
 
 Origin originOf(const Url& url) {
-    std::string scheme = asciiLower(url.scheme());
+    std::string scheme = asciiLowercase(url.scheme());
     return {scheme, url.host(), url.port().value_or(scheme == "https" ? 443 : 80)};
 }
 

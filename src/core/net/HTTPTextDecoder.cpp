@@ -2,7 +2,7 @@
 
 #include "core/discovery/LinkRules.h"
 #include "core/model/UTF8.h"
-#include "core/net/AsciiText.h"
+#include "core/model/AsciiText.h"
 #include "core/net/LossyUTF8.h"
 
 #include <array>

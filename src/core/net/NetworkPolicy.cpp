@@ -1,7 +1,7 @@
 #include "core/net/NetworkPolicy.h"
 
 #include "core/model/QuorilanthError.h"
-#include "core/net/AsciiText.h"
+#include "core/model/AsciiText.h"
 #include "core/net/Url.h"
 
 #include <algorithm>

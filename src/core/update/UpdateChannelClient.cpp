@@ -1,5 +1,6 @@
 #include "core/update/UpdateChannelClient.h"
 
+#include "core/model/AsciiText.h"
 #include "core/model/QuorilanthError.h"
 #include "core/update/Sha256.h"
 #include "core/update/UpdateChannelError.h"
@@ -51,10 +52,7 @@ std::string mediaType(std::string_view value) {
         value.remove_prefix(1);
     while (!value.empty() && isBlank(value.back()))
         value.remove_suffix(1);
-    std::string type(value);
-    std::transform(type.begin(), type.end(), type.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return type;
+    return asciiLowercase(value);
 }
 
 // One GET over HTTPS. The callbacks may throw; the exception ends the
@@ -113,10 +111,7 @@ std::size_t Transfer::header(char* data, std::size_t size, std::size_t count, vo
     }
     constexpr std::string_view name = "content-type:";
     if (line.size() > name.size()) {
-        std::string lower(line.substr(0, name.size()));
-        std::transform(lower.begin(), lower.end(), lower.begin(),
-                       [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-        if (lower == name) {
+        if (equalsIgnoringASCIICase(line.substr(0, name.size()), name)) {
             auto value = line.substr(name.size());
             while (!value.empty() && (value.back() == '\r' || value.back() == '\n'))
                 value.remove_suffix(1);

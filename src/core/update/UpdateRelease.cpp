@@ -1,10 +1,10 @@
 #include "core/update/UpdateRelease.h"
 
+#include "core/model/AsciiText.h"
+#include "core/net/Url.h"
 #include "core/update/UpdateJSON.h"
 
 #include <algorithm>
-#include "core/net/Url.h"
-#include <cctype>
 #include <rapidjson/stringbuffer.h>
 #include <rapidjson/writer.h>
 #include <stdexcept>
@@ -14,10 +14,8 @@ namespace quorilanth {
 std::string UpdateRelease::localizedNotes(const std::vector<std::string>& languages) const {
     std::string language = "en";
     if (!languages.empty()) {
-        std::string first = languages.front().substr(0, 2);
-        std::transform(first.begin(), first.end(), first.begin(),
-                       [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-        if (first == "it") language = "it";
+        if (equalsIgnoringASCIICase(std::string_view(languages.front()).substr(0, 2), "it"))
+            language = "it";
     }
     if (auto found = notes.find(language); found != notes.end()) return found->second;
     if (auto found = notes.find("en"); found != notes.end()) return found->second;
