@@ -5,9 +5,9 @@
 //
 //   app_startup            runs every measurement and prints the figures
 
-#include "app/AppDelegate.h"
-#include "app/QLTheme.h"
-#include "app/WorkspaceView.h"
+#include "app/window/AppDelegate.h"
+#include "app/window/QLTheme.h"
+#include "app/window/WorkspaceView.h"
 #include "core/model/ReportJSON.h"
 
 #include <QApplication>
@@ -16,7 +16,6 @@
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTimer>
-
 #include <algorithm>
 #include <cstdio>
 #include <ctime>
@@ -39,7 +38,8 @@ double msSinceProcessStart() {
     // The command name may hold spaces; fields resume after its closing ')'.
     std::istringstream fields(line.substr(line.rfind(')') + 2));
     std::string field;
-    for (int index = 3; index <= 22 && fields >> field; ++index) {}
+    for (int index = 3; index <= 22 && fields >> field; ++index) {
+    }
     const double startedMs = std::stod(field) * 1000.0 / double(sysconf(_SC_CLK_TCK));
     timespec now{};
     clock_gettime(CLOCK_BOOTTIME, &now);
@@ -80,13 +80,16 @@ ScanReport largeReport() {
         exchange.statusCode = 200;
         exchange.responseHeaders["content-type"] = "application/json";
         exchange.responseBody = body;
-        GraphNode node(url, i % 3 == 0 ? NodeKind::manifest : NodeKind::endpoint, "Document " + std::to_string(i),
-                       url, i % 5 == 0 ? FindingStatus::notFound : FindingStatus::found);
+        GraphNode node(url, i % 3 == 0 ? NodeKind::manifest : NodeKind::endpoint,
+                       "Document " + std::to_string(i), url,
+                       i % 5 == 0 ? FindingStatus::notFound : FindingStatus::found);
         node.summary = "A document found while benchmarking start-up.";
         node.evidenceIDs.push_back(exchange.id);
         report.evidence.push_back(std::move(exchange));
         report.nodes.push_back(std::move(node));
-        if (i > 0) report.edges.emplace_back("https://bench.example/doc/0", url, "references", report.evidence.back().id, "$.links");
+        if (i > 0)
+            report.edges.emplace_back("https://bench.example/doc/0", url, "references",
+                                      report.evidence.back().id, "$.links");
     }
     report.finishedAt = report.startedAt;
     return report;
@@ -124,13 +127,14 @@ int measureMemory(int argc, char** argv, const QString& reportPath) {
     QApplication::setApplicationName(QStringLiteral("Quorilanth"));
     QApplication application(argc, argv);
     applyDarkLook();
-    AppDelegate delegate({QStringLiteral("quorilanth"), QStringLiteral("--report"), reportPath, QStringLiteral("--view"),
-                          QStringLiteral("Overview")});
+    AppDelegate delegate({QStringLiteral("quorilanth"), QStringLiteral("--report"), reportPath,
+                          QStringLiteral("--view"), QStringLiteral("Overview")});
     QTimer::singleShot(0, [&] {
         delegate.applicationDidFinishLaunching();
         // Let the window render and settle before reading the figure.
         QTimer::singleShot(1500, [&] {
-            const bool loaded = delegate.store().report() && delegate.store().report()->nodes.size() == 300;
+            const bool loaded =
+                delegate.store().report() && delegate.store().report()->nodes.size() == 300;
             std::printf("%.1f %d\n", residentMiB(), loaded ? 1 : 0);
             QCoreApplication::quit();
         });
@@ -138,13 +142,15 @@ int measureMemory(int argc, char** argv, const QString& reportPath) {
     return application.exec();
 }
 
-std::vector<double> runChild(const QString& self, const QStringList& arguments, const QProcessEnvironment& env) {
+std::vector<double> runChild(const QString& self, const QStringList& arguments,
+                             const QProcessEnvironment& env) {
     QProcess child;
     child.setProcessEnvironment(env);
     child.start(self, arguments);
     child.waitForFinished(60000);
     std::vector<double> values;
-    for (const QString& word : QString::fromUtf8(child.readAllStandardOutput()).split(' ', Qt::SkipEmptyParts))
+    for (const QString& word :
+         QString::fromUtf8(child.readAllStandardOutput()).split(' ', Qt::SkipEmptyParts))
         values.push_back(word.trimmed().toDouble());
     return values;
 }
@@ -160,7 +166,8 @@ int main(int argc, char** argv) {
     const std::string mode = argc > 1 ? argv[1] : "";
     if (mode == "--startup") return measureStartup(argc, argv, false);
     if (mode == "--floor") return measureStartup(argc, argv, true);
-    if (mode == "--memory" && argc > 2) return measureMemory(argc, argv, QString::fromLocal8Bit(argv[2]));
+    if (mode == "--memory" && argc > 2)
+        return measureMemory(argc, argv, QString::fromLocal8Bit(argv[2]));
 
     QCoreApplication application(argc, argv);
     QTemporaryDir home(QDir::tempPath() + QStringLiteral("/ql-app-startup-XXXXXX"));
@@ -189,11 +196,14 @@ int main(int argc, char** argv) {
 
     const double startMs = median(startup), floorMs = median(floor);
     std::printf("platform: %s\n", env.value("QT_QPA_PLATFORM").toLocal8Bit().constData());
-    std::printf("start to first painted window: %.1f ms (median of %zu; target < 1000 ms)\n", startMs, startup.size());
-    std::printf("bare Qt window, same measure:   %.1f ms (ratio %.2f)\n", floorMs, floorMs > 0 ? startMs / floorMs : 0);
+    std::printf("start to first painted window: %.1f ms (median of %zu; target < 1000 ms)\n",
+                startMs, startup.size());
+    std::printf("bare Qt window, same measure:   %.1f ms (ratio %.2f)\n", floorMs,
+                floorMs > 0 ? startMs / floorMs : 0);
     if (memory.size() == 2)
-        std::printf("resident memory, 300-node report loaded: %.1f MiB (report %s; target < 120 MiB)\n", memory[0],
-                    memory[1] > 0 ? "loaded" : "NOT loaded");
+        std::printf(
+            "resident memory, 300-node report loaded: %.1f MiB (report %s; target < 120 MiB)\n",
+            memory[0], memory[1] > 0 ? "loaded" : "NOT loaded");
     else
         std::printf("resident memory: measurement failed\n");
     return 0;

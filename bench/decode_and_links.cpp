@@ -1,7 +1,7 @@
 // Times body decoding and link classification on inputs the size of the
 // largest response a scan keeps. Prints the median of several runs next to a
 // floor (copying the same bytes) so figures from different machines compare.
-#include "core/discovery/LinkRules.h"
+#include "core/documents/LinkRules.h"
 #include "core/net/HTTPTextDecoder.h"
 
 #include <algorithm>

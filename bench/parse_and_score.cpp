@@ -1,7 +1,7 @@
 // Parsing 2 MB documents of each reader and scoring a large report. Prints the
 // median of several runs; the goals are 50 ms per parse and 2 ms per scoring.
-#include "core/discovery/AgentManifestParser.h"
-#include "core/model/ReadinessScorer.h"
+#include "core/documents/AgentManifestParser.h"
+#include "core/report/ReadinessScorer.h"
 #include "support/ReportBuilder.h"
 
 #include <algorithm>

@@ -3,8 +3,8 @@
 // and PDF exports, the PDF's size and pages, and each median against its
 // target (Markdown 50 ms, PDF 3 s).
 
-#include "core/export/ReportFixtures.h"
-#include "core/model/ReportGenerator.h"
+#include "core/report/ReportFixtures.h"
+#include "core/report/ReportGenerator.h"
 
 #include <algorithm>
 #include <chrono>

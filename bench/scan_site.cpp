@@ -6,8 +6,8 @@
 // that the bench scripts read: elapsed_ms=<n> exchanges=<n> locations=<n>.
 // Exit status 0 when a report was produced, 2 when the input was refused.
 
-#include "core/discovery/DiscoveryEngine.h"
-#include "core/model/QuorilanthError.h"
+#include "core/base/QuorilanthError.h"
+#include "core/engine/DiscoveryEngine.h"
 #include "core/model/ReportJSON.h"
 #include "core/net/NetworkPolicy.h"
 

@@ -1,13 +1,12 @@
 // Measures the saved-scan library at 10,000 entries: rewriting the index (what
 // every save, favourite and collection change does) and computing the list the
 // library view shows, for each section and with a search text.
-#include "app/WorkspaceStore.h"
+#include "app/store/WorkspaceStore.h"
 
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
-
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -60,7 +59,8 @@ int main(int argc, char** argv) {
     // toggleFavorite rewrites the whole index atomically, as persistIndex does for every change.
     const SavedScan first = store.history().front();
     const double persist = millisecondsOf([&] { store.toggleFavorite(first); }, 21);
-    std::printf("persistIndex (10,000 entries, via toggleFavorite): %.2f ms  (target < 50 ms)\n", persist);
+    std::printf("persistIndex (10,000 entries, via toggleFavorite): %.2f ms  (target < 50 ms)\n",
+                persist);
 
     for (const char* section : {"Recent", "Favorites", "Collections", "History"}) {
         store.openLibrary(QString::fromLatin1(section));

@@ -1,7 +1,7 @@
 // A hostile body with a hostile content type (the first line). Decoding never
 // fails, and its result is always UTF-8 the rest of the scanner can trust.
 #include "FuzzInput.h"
-#include "core/model/UTF8.h"
+#include "core/base/UTF8.h"
 #include "core/net/HTTPTextDecoder.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {

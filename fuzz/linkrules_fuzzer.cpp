@@ -2,14 +2,16 @@
 // over bodies and headers, and through the URL classifiers. Matches stay
 // within their bound, carry every group and come back as UTF-8.
 #include "FuzzInput.h"
-#include "core/discovery/LinkRules.h"
-#include "core/model/UTF8.h"
+#include "core/base/PatternSearch.h"
+#include "core/base/UTF8.h"
+#include "core/documents/LinkRules.h"
 
 #include <cstddef>
 #include <cstdint>
 #include <string_view>
 
 namespace LinkRules = quorilanth::LinkRules;
+namespace PatternSearch = quorilanth::PatternSearch;
 
 namespace {
 
@@ -31,7 +33,7 @@ constexpr Pattern kPatterns[] = {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const std::string_view text = quorilanth::fuzz::text(data, size);
     for (const Pattern& pattern : kPatterns) {
-        const LinkRules::Matches matches = LinkRules::captures(pattern.text, text);
+        const PatternSearch::Matches matches = PatternSearch::captures(pattern.text, text);
         if (matches.size() > 500) {
             __builtin_trap();
         }

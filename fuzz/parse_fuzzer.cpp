@@ -2,7 +2,7 @@
 // two newlines into the content type, the URL path and the body, so the fuzzer
 // steers which reader runs as well as what it reads.
 #include "FuzzInput.h"
-#include "core/discovery/AgentManifestParser.h"
+#include "core/documents/AgentManifestParser.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -3,7 +3,7 @@
 // for an address it could not print). Whatever the policy accepts must pass it
 // again unchanged, and only the documented error may come out.
 #include "FuzzInput.h"
-#include "core/model/QuorilanthError.h"
+#include "core/base/QuorilanthError.h"
 #include "core/net/NetworkPolicy.h"
 
 #include <cstddef>

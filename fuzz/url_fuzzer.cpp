@@ -3,7 +3,7 @@
 // resolves to itself again, or the scanner could visit one page twice under
 // two names or follow a link to a host the page never named.
 #include "FuzzInput.h"
-#include "core/net/Url.h"
+#include "core/base/Url.h"
 
 #include <cstddef>
 #include <cstdint>

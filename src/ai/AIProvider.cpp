@@ -1,6 +1,6 @@
 #include "ai/AIProvider.h"
 
-#include "core/model/AsciiText.h"
+#include "core/base/AsciiText.h"
 
 #include <algorithm>
 
@@ -8,22 +8,32 @@ namespace quorilanth {
 
 std::string_view rawValue(AIProvider provider) {
     switch (provider) {
-    case AIProvider::apple: return "Apple Intelligence";
-    case AIProvider::openAI: return "OpenAI";
-    case AIProvider::claude: return "Claude";
-    case AIProvider::deepSeek: return "DeepSeek";
-    case AIProvider::glm: return "GLM (Z.ai)";
+    case AIProvider::apple:
+        return "Apple Intelligence";
+    case AIProvider::openAI:
+        return "OpenAI";
+    case AIProvider::claude:
+        return "Claude";
+    case AIProvider::deepSeek:
+        return "DeepSeek";
+    case AIProvider::glm:
+        return "GLM (Z.ai)";
     }
     return {};
 }
 
 std::string_view defaultModel(AIProvider provider) {
     switch (provider) {
-    case AIProvider::apple: return "SystemLanguageModel";
-    case AIProvider::openAI: return "gpt-6-astra";
-    case AIProvider::claude: return "claude-sonnet-4-6";
-    case AIProvider::deepSeek: return "deepseek-chat";
-    case AIProvider::glm: return "glm-5.3";
+    case AIProvider::apple:
+        return "SystemLanguageModel";
+    case AIProvider::openAI:
+        return "gpt-6-astra";
+    case AIProvider::claude:
+        return "claude-sonnet-4-6";
+    case AIProvider::deepSeek:
+        return "deepseek-chat";
+    case AIProvider::glm:
+        return "glm-5.3";
     }
     return {};
 }

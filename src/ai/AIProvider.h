@@ -11,9 +11,9 @@ namespace quorilanth {
 // is the display name, the stored "aiProvider" setting and the key-store account.
 enum class AIProvider : unsigned char { apple, openAI, claude, deepSeek, glm };
 
-inline constexpr std::array<AIProvider, 5> allAIProviders{
-    AIProvider::apple, AIProvider::openAI, AIProvider::claude, AIProvider::deepSeek,
-    AIProvider::glm};
+inline constexpr std::array<AIProvider, 5> allAIProviders{AIProvider::apple, AIProvider::openAI,
+                                                          AIProvider::claude, AIProvider::deepSeek,
+                                                          AIProvider::glm};
 
 std::string_view rawValue(AIProvider provider);
 std::string_view defaultModel(AIProvider provider);

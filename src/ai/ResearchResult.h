@@ -1,7 +1,7 @@
 #pragma once
 
 #include "ai/AIProvider.h"
-#include "core/model/Date.h"
+#include "core/base/Date.h"
 #include "core/model/Evidence.h"
 
 #include <cstdint>

@@ -1,14 +1,13 @@
 // The process entry. The update self-tests are decided from the command line
 // alone, before any Qt object exists, so they need no display.
 
-#include "app/AppDelegate.h"
-#include "app/QLTheme.h"
+#include "app/window/AppDelegate.h"
+#include "app/window/QLTheme.h"
 #include "core/update/ApplicationBundle.h"
 #include "core/update/UpdateChannelSelfTest.h"
 
 #include <QApplication>
 #include <QTimer>
-
 #include <cstdio>
 #include <iostream>
 #include <string>
@@ -39,17 +38,22 @@ int main(int argc, char** argv) {
     QApplication::setApplicationName(QStringLiteral("Quorilanth"));
     QApplication::setApplicationDisplayName(QStringLiteral("Quorilanth"));
     QApplication application(argc, argv);
-    if (const auto version = quorilanth::ApplicationBundle::main().value("CFBundleShortVersionString"))
-        QApplication::setApplicationVersion(QString::fromUtf8(version->data(), qsizetype(version->size())));
+    if (const auto version =
+            quorilanth::ApplicationBundle::main().value("CFBundleShortVersionString"))
+        QApplication::setApplicationVersion(
+            QString::fromUtf8(version->data(), qsizetype(version->size())));
     quorilanth::applyDarkLook();
 
     QStringList processArguments;
-    for (const std::string& argument : arguments) processArguments.append(QString::fromLocal8Bit(argument.c_str()));
+    for (const std::string& argument : arguments)
+        processArguments.append(QString::fromLocal8Bit(argument.c_str()));
     quorilanth::AppDelegate delegate(processArguments);
-    QObject::connect(&application, &QApplication::aboutToQuit, &delegate, &quorilanth::AppDelegate::applicationWillTerminate);
-    QObject::connect(&application, &QGuiApplication::applicationStateChanged, &delegate, [&delegate](Qt::ApplicationState state) {
-        if (state == Qt::ApplicationActive) delegate.applicationDidBecomeActive();
-    });
+    QObject::connect(&application, &QApplication::aboutToQuit, &delegate,
+                     &quorilanth::AppDelegate::applicationWillTerminate);
+    QObject::connect(&application, &QGuiApplication::applicationStateChanged, &delegate,
+                     [&delegate](Qt::ApplicationState state) {
+                         if (state == Qt::ApplicationActive) delegate.applicationDidBecomeActive();
+                     });
     QTimer::singleShot(0, &delegate, &quorilanth::AppDelegate::applicationDidFinishLaunching);
     return application.exec();
 }

@@ -1,6 +1,6 @@
 #include "support/FakeHTTPInspector.h"
 
-#include "core/model/QuorilanthError.h"
+#include "core/base/QuorilanthError.h"
 #include "core/net/HTTPInspector.h"
 
 #include <algorithm>

@@ -1,4 +1,4 @@
-#include "app/AppLanguage.h"
+#include "app/store/AppLanguage.h"
 
 #include <QLocale>
 #include <QMutex>
@@ -15,8 +15,7 @@ std::optional<QStringList> preferredOverride;
 AppLanguage::Value AppLanguage::select(const QStringList& preferred) {
     if (preferred.isEmpty()) return english;
     static const QRegularExpression separators(QStringLiteral("[-_]"));
-    const QStringList pieces =
-        preferred.first().toLower().split(separators, Qt::SkipEmptyParts);
+    const QStringList pieces = preferred.first().toLower().split(separators, Qt::SkipEmptyParts);
     if (pieces.isEmpty()) return english;
     return pieces.first() == QLatin1String("it") ? italian : english;
 }

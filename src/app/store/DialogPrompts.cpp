@@ -1,6 +1,6 @@
-#include "app/DialogPrompts.h"
+#include "app/store/DialogPrompts.h"
 
-#include "app/AppLanguage.h"
+#include "app/store/AppLanguage.h"
 
 #include <QApplication>
 #include <QDialog>
@@ -14,15 +14,15 @@
 namespace quorilanth {
 
 std::optional<QString> DialogPrompts::openReportPath() {
-    const QString path = QFileDialog::getOpenFileName(
-        QApplication::activeWindow(), QString(), QString(), QStringLiteral("JSON (*.json)"));
+    const QString path = QFileDialog::getOpenFileName(QApplication::activeWindow(), QString(),
+                                                      QString(), QStringLiteral("JSON (*.json)"));
     if (path.isEmpty()) return std::nullopt;
     return path;
 }
 
 std::optional<QString> DialogPrompts::savePath(const QString& suggestedName) {
-    const QString path = QFileDialog::getSaveFileName(QApplication::activeWindow(), QString(),
-                                                      suggestedName);
+    const QString path =
+        QFileDialog::getSaveFileName(QApplication::activeWindow(), QString(), suggestedName);
     if (path.isEmpty()) return std::nullopt;
     return path;
 }
@@ -42,8 +42,9 @@ std::optional<QString> DialogPrompts::collectionName(const QString& current) {
     auto* field = new QLineEdit(current);
     field->setFixedSize(260, 24);
     auto* buttons = new QDialogButtonBox;
-    buttons->addButton(AppLanguage::pick(QStringLiteral("Salva"), QStringLiteral("Save")),
-                       QDialogButtonBox::AcceptRole)
+    buttons
+        ->addButton(AppLanguage::pick(QStringLiteral("Salva"), QStringLiteral("Save")),
+                    QDialogButtonBox::AcceptRole)
         ->setDefault(true);
     buttons->addButton(AppLanguage::pick(QStringLiteral("Annulla"), QStringLiteral("Cancel")),
                        QDialogButtonBox::RejectRole);

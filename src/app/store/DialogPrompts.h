@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/WorkspacePrompts.h"
+#include "app/store/WorkspacePrompts.h"
 
 namespace quorilanth {
 

@@ -1,11 +1,10 @@
-#include "app/SavedScan.h"
+#include "app/store/SavedScan.h"
 
-#include "core/model/QuorilanthError.h"
+#include "core/base/QuorilanthError.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-
 #include <charconv>
 #include <cmath>
 #include <cstdio>
@@ -36,8 +35,10 @@ std::chrono::system_clock::time_point dateFromReferenceSeconds(double seconds) {
 }
 
 [[noreturn]] void fail(qsizetype index, const QString& detail) {
-    throw QuorilanthError(
-        QStringLiteral("The data couldn't be read because entry %1 %2.").arg(index).arg(detail).toStdString());
+    throw QuorilanthError(QStringLiteral("The data couldn't be read because entry %1 %2.")
+                              .arg(index)
+                              .arg(detail)
+                              .toStdString());
 }
 
 QJsonValue required(const QJsonObject& object, const char* key, qsizetype index) {
@@ -64,14 +65,30 @@ void appendString(std::string& out, const QString& text) {
     out += '"';
     for (const char c : utf8) {
         switch (c) {
-        case '"': out += "\\\""; break;
-        case '\\': out += "\\\\"; break;
-        case '/': out += "\\/"; break;
-        case '\b': out += "\\b"; break;
-        case '\f': out += "\\f"; break;
-        case '\n': out += "\\n"; break;
-        case '\r': out += "\\r"; break;
-        case '\t': out += "\\t"; break;
+        case '"':
+            out += "\\\"";
+            break;
+        case '\\':
+            out += "\\\\";
+            break;
+        case '/':
+            out += "\\/";
+            break;
+        case '\b':
+            out += "\\b";
+            break;
+        case '\f':
+            out += "\\f";
+            break;
+        case '\n':
+            out += "\\n";
+            break;
+        case '\r':
+            out += "\\r";
+            break;
+        case '\t':
+            out += "\\t";
+            break;
         default:
             if (static_cast<unsigned char>(c) < 0x20) {
                 char escape[8];
@@ -129,8 +146,8 @@ std::vector<SavedScan> decodeLibraryIndex(const QByteArray& data) {
         throw QuorilanthError("The data couldn't be read because it isn't valid JSON (" +
                               parseError.errorString().toStdString() + ").");
     if (!document.isArray())
-        throw QuorilanthError(
-            "The data couldn't be read because it isn't in the correct format (expected an array).");
+        throw QuorilanthError("The data couldn't be read because it isn't in the correct format "
+                              "(expected an array).");
     const QJsonArray array = document.array();
     std::vector<SavedScan> scans;
     scans.reserve(static_cast<std::size_t>(array.size()));

@@ -1,12 +1,12 @@
-#include "app/WorkspaceStore.h"
+#include "app/store/WorkspaceStore.h"
 
-#include "app/AppLanguage.h"
-#include "app/DialogPrompts.h"
-#include "core/discovery/DiscoveryEngine.h"
-#include "core/model/QuorilanthError.h"
-#include "core/model/ReportGenerator.h"
+#include "app/store/AppLanguage.h"
+#include "app/store/DialogPrompts.h"
+#include "core/base/QuorilanthError.h"
+#include "core/base/Url.h"
+#include "core/engine/DiscoveryEngine.h"
 #include "core/model/ReportJSON.h"
-#include "core/net/Url.h"
+#include "core/report/ReportGenerator.h"
 
 #include <QDateTime>
 #include <QDir>
@@ -16,15 +16,14 @@
 #include <QSaveFile>
 #include <QSettings>
 #include <QStandardPaths>
-
 #include <algorithm>
-#include <unicode/coll.h>
-#include <unicode/locid.h>
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
 #include <filesystem>
 #include <sys/stat.h>
+#include <unicode/coll.h>
+#include <unicode/locid.h>
 #include <unistd.h>
 
 namespace quorilanth {
@@ -42,7 +41,9 @@ QString fromStd(std::string_view text) {
     return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
 }
 
-QString describe(const std::exception& error) { return QString::fromUtf8(error.what()); }
+QString describe(const std::exception& error) {
+    return QString::fromUtf8(error.what());
+}
 
 // Writes through a temporary file in the same folder, then renames it over the
 // destination, so a reader never sees half a file.
@@ -63,8 +64,8 @@ std::string readRegularFile(const QString& path) {
     const std::string name = QFileInfo(path).fileName().toStdString();
     const int fd = ::open(native.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
     if (fd < 0)
-        throw QuorilanthError("The file \"" + name + "\" could not be opened: " +
-                              std::strerror(errno) + ".");
+        throw QuorilanthError("The file \"" + name +
+                              "\" could not be opened: " + std::strerror(errno) + ".");
     struct Closer {
         int fd;
         ~Closer() { ::close(fd); }
@@ -80,8 +81,8 @@ std::string readRegularFile(const QString& path) {
         if (count == 0) break;
         if (count < 0) {
             if (errno == EINTR) continue;
-            throw QuorilanthError("The file \"" + name + "\" could not be read: " +
-                                  std::strerror(errno) + ".");
+            throw QuorilanthError("The file \"" + name +
+                                  "\" could not be read: " + std::strerror(errno) + ".");
         }
         bytes.append(buffer, static_cast<std::size_t>(count));
     }
@@ -97,7 +98,9 @@ std::optional<QString> storedText(const QSettings& settings, const QString& key)
     return value.toString();
 }
 
-QString trimmed(const QString& text) { return text.trimmed(); }
+QString trimmed(const QString& text) {
+    return text.trimmed();
+}
 
 } // namespace
 
@@ -113,10 +116,12 @@ WorkspaceStore::WorkspaceStore(const QString& directory, const QStringList& argu
     engine_ = dependencies_.makeEngine(NetworkPolicy(false));
 
     QSettings settings;
-    const std::optional<QString> storedProvider = storedText(settings, QStringLiteral("aiProvider"));
-    provider_ = storedProvider ? aiProviderFromRawValue(storedProvider->toStdString())
-                                     .value_or(AIProvider::apple)
-                               : AIProvider::apple;
+    const std::optional<QString> storedProvider =
+        storedText(settings, QStringLiteral("aiProvider"));
+    provider_ =
+        storedProvider
+            ? aiProviderFromRawValue(storedProvider->toStdString()).value_or(AIProvider::apple)
+            : AIProvider::apple;
     const std::optional<QString> storedModel = storedText(settings, QStringLiteral("aiModel"));
     model_ = storedModel ? *storedModel : fromStd(defaultModel(provider_));
 
@@ -132,7 +137,8 @@ WorkspaceStore::WorkspaceStore(const QString& directory, const QStringList& argu
     if (failure) {
         error_ = QStringLiteral("Library: ") + fromStd(failure.message());
     } else {
-        if (created) std::filesystem::permissions(folder, std::filesystem::perms::owner_all, failure);
+        if (created)
+            std::filesystem::permissions(folder, std::filesystem::perms::owner_all, failure);
         directoryReady_ = true;
         readIndex();
     }
@@ -151,9 +157,9 @@ WorkspaceStore::~WorkspaceStore() {
 
 // MARK: plain fields
 
-#define QL_STORE_SETTER(Type, Name, field, signal)                                                \
-    void WorkspaceStore::Name(Type value) {                                                       \
-        if (assign(field, std::move(value))) emit signal();                                      \
+#define QL_STORE_SETTER(Type, Name, field, signal)                                                 \
+    void WorkspaceStore::Name(Type value) {                                                        \
+        if (assign(field, std::move(value))) emit signal();                                        \
     }
 
 QL_STORE_SETTER(const QString&, setInput, input_, inputChanged)
@@ -323,12 +329,12 @@ void WorkspaceStore::start() {
         auto post = [this](auto function) {
             QMetaObject::invokeMethod(this, std::move(function), Qt::QueuedConnection);
         };
-        const DiscoveryEngine::ProgressCallback progress = [post, this](ScanReport report,
-                                                                        const std::string& message) {
-            post([this, report = std::move(report), message = fromStd(message)]() mutable {
-                receive(std::move(report), message);
-            });
-        };
+        const DiscoveryEngine::ProgressCallback progress =
+            [post, this](ScanReport report, const std::string& message) {
+                post([this, report = std::move(report), message = fromStd(message)]() mutable {
+                    receive(std::move(report), message);
+                });
+            };
         try {
             if (!aiRoad) {
                 ScanReport report = engine->scan(text, progress, stop);
@@ -349,7 +355,9 @@ void WorkspaceStore::start() {
                 const QString domain = fromStd(candidate.domain);
                 post([this, domain] { setStatus(QStringLiteral("Verifying ") + domain); });
                 ScanReport report = engine->scan(candidate.domain, progress, stop);
-                post([this, domain, report = std::move(report)] { candidateScanned(domain, report); });
+                post([this, domain, report = std::move(report)] {
+                    candidateScanned(domain, report);
+                });
             }
             post([this] { researchFinished(); });
         } catch (const Cancelled&) {
@@ -459,10 +467,12 @@ void WorkspaceStore::readIndex() {
 
 void WorkspaceStore::setAsideUnreadableIndex() {
     const QDir folder(directory_);
-    const QString stamp = QDateTime::currentDateTimeUtc().toString(QStringLiteral("yyyyMMdd-HHmmss"));
+    const QString stamp =
+        QDateTime::currentDateTimeUtc().toString(QStringLiteral("yyyyMMdd-HHmmss"));
     for (int attempt = 0; attempt < 1000; ++attempt) {
-        const QString name = QStringLiteral("library-unreadable-%1%2.json")
-                                 .arg(stamp, attempt ? QStringLiteral("-%1").arg(attempt) : QString());
+        const QString name =
+            QStringLiteral("library-unreadable-%1%2.json")
+                .arg(stamp, attempt ? QStringLiteral("-%1").arg(attempt) : QString());
         const QString target = folder.filePath(name);
         if (QFileInfo::exists(target) || QFileInfo(target).isSymLink()) continue;
         // rename(2) would replace a file that appeared meanwhile; link + unlink does not.
@@ -503,7 +513,7 @@ void WorkspaceStore::save(const ScanReport& report) {
     const QString id = fromStd(report.id);
     std::vector<SavedScan> updated;
     updated.reserve(history_.size() + 1);
-    SavedScan entry{id, fromStd(report.domain), report.startedAt, report.score(), false,
+    SavedScan entry{id,          fromStd(report.domain), report.startedAt, report.score(), false,
                     std::nullopt};
     bool kept = false;
     for (const SavedScan& scan : history_) {
@@ -541,7 +551,8 @@ void WorkspaceStore::toggleFavorite(const SavedScan& scan) {
 }
 
 void WorkspaceStore::editCollection(const SavedScan& scan) {
-    if (const std::optional<QString> name = prompts().collectionName(scan.collection.value_or(QString())))
+    if (const std::optional<QString> name =
+            prompts().collectionName(scan.collection.value_or(QString())))
         collect(scan, *name);
 }
 
@@ -566,7 +577,8 @@ QStringList WorkspaceStore::collectionNames() const {
         if (scan.collection && !names.contains(*scan.collection)) names.append(*scan.collection);
     // The Finder-like order: case-insensitive, digit runs compared by value.
     UErrorCode status = U_ZERO_ERROR;
-    std::unique_ptr<icu::Collator> collator(icu::Collator::createInstance(icu::Locale::getDefault(), status));
+    std::unique_ptr<icu::Collator> collator(
+        icu::Collator::createInstance(icu::Locale::getDefault(), status));
     if (U_FAILURE(status) || !collator) {
         names.sort(Qt::CaseInsensitive);
         return names;
@@ -601,7 +613,8 @@ std::vector<SavedScan> WorkspaceStore::libraryScans() const {
     const QString search = trimmed(librarySearch_);
     if (!search.isEmpty()) {
         std::erase_if(scans, [&](const SavedScan& scan) {
-            const QString text = scan.domain + QLatin1Char(' ') + scan.collection.value_or(QString());
+            const QString text =
+                scan.domain + QLatin1Char(' ') + scan.collection.value_or(QString());
             return !text.contains(search, Qt::CaseInsensitive);
         });
     }
@@ -637,8 +650,9 @@ void WorkspaceStore::loadFile(const QString& path, bool importing) {
     setInput(fromStd(loaded.domain));
     setDiscoveryMode(false);
     setTab(WorkspaceTab::guide);
-    const auto server = std::find_if(loaded.servers.begin(), loaded.servers.end(),
-                                     [](const MCPServer& s) { return s.status == FindingStatus::valid; });
+    const auto server =
+        std::find_if(loaded.servers.begin(), loaded.servers.end(),
+                     [](const MCPServer& s) { return s.status == FindingStatus::valid; });
     if (server != loaded.servers.end())
         setSelectedID(server->url);
     else if (!loaded.nodes.empty())
@@ -646,9 +660,9 @@ void WorkspaceStore::loadFile(const QString& path, bool importing) {
     else
         setSelectedID(std::nullopt);
     bumpGraphCommand();
-    const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(
-                             loaded.startedAt.time_since_epoch())
-                             .count();
+    const auto seconds =
+        std::chrono::duration_cast<std::chrono::seconds>(loaded.startedAt.time_since_epoch())
+            .count();
     const QDateTime started = QDateTime::fromSecsSinceEpoch(seconds).toLocalTime();
     setStatus(QStringLiteral("Saved scan \u00B7 ") +
               QLocale::system().toString(started, QLocale::ShortFormat));
@@ -667,8 +681,8 @@ void WorkspaceStore::load(const SavedScan& scan) {
 QString WorkspaceStore::defaultExportName(const ScanReport& report, const QString& format) {
     const std::optional<Url> url = Url::parse(report.domain);
     const std::string host = url && url->hasHost() ? url->host() : std::string();
-    return (host.empty() ? QStringLiteral("scan") : fromStd(host)) + QStringLiteral("-quorilanth.") +
-           format;
+    return (host.empty() ? QStringLiteral("scan") : fromStd(host)) +
+           QStringLiteral("-quorilanth.") + format;
 }
 
 void WorkspaceStore::exportReport(const QString& format, const QString& path) {

@@ -2,17 +2,16 @@
 
 #include "ai/AIProvider.h"
 #include "ai/ResearchResult.h"
-#include "app/AppUpdateController.h"
-#include "app/SavedScan.h"
-#include "app/WorkspacePrompts.h"
-#include "app/WorkspaceTab.h"
+#include "app/store/AppUpdateController.h"
+#include "app/store/SavedScan.h"
+#include "app/store/WorkspacePrompts.h"
+#include "app/store/WorkspaceTab.h"
 #include "core/model/ScanReport.h"
 #include "core/net/NetworkPolicy.h"
 
 #include <QObject>
 #include <QString>
 #include <QStringList>
-
 #include <functional>
 #include <map>
 #include <memory>

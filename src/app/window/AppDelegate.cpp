@@ -1,8 +1,8 @@
-#include "app/AppDelegate.h"
+#include "app/window/AppDelegate.h"
 
-#include "app/AppLanguage.h"
-#include "app/QLTheme.h"
-#include "app/WorkspaceView.h"
+#include "app/store/AppLanguage.h"
+#include "app/window/QLTheme.h"
+#include "app/window/WorkspaceView.h"
 
 #include <QAction>
 #include <QApplication>
@@ -14,7 +14,6 @@
 #include <QScreen>
 #include <QSettings>
 #include <QTimer>
-
 #include <cstdio>
 
 namespace quorilanth {
@@ -51,12 +50,15 @@ void WorkspaceWindow::closeEvent(QCloseEvent* event) {
 AppDelegate::AppDelegate(QStringList arguments, QProcessEnvironment environment,
                          WorkspaceStore::Dependencies dependencies, const QString& libraryDirectory)
     : arguments_(std::move(arguments)), environment_(std::move(environment)),
-      store_(std::make_unique<WorkspaceStore>(libraryDirectory, arguments_, std::move(dependencies))),
+      store_(
+          std::make_unique<WorkspaceStore>(libraryDirectory, arguments_, std::move(dependencies))),
       exit_([](int status) {
           // Queued, so that it also works before the event loop has started.
-          QMetaObject::invokeMethod(qApp, [status] { QCoreApplication::exit(status); }, Qt::QueuedConnection);
+          QMetaObject::invokeMethod(
+              qApp, [status] { QCoreApplication::exit(status); }, Qt::QueuedConnection);
       }) {
-    for (auto signal : {&WorkspaceStore::busyChanged, &WorkspaceStore::toolBusyChanged, &WorkspaceStore::reportChanged})
+    for (auto signal : {&WorkspaceStore::busyChanged, &WorkspaceStore::toolBusyChanged,
+                        &WorkspaceStore::reportChanged})
         connect(store_.get(), signal, this, &AppDelegate::updateMenuEnabling);
 }
 
@@ -67,13 +69,16 @@ AppDelegate::~AppDelegate() {
 }
 
 WorkspaceView* AppDelegate::workspaceView() const {
-    return workspaceWindow_ ? qobject_cast<WorkspaceView*>(workspaceWindow_->centralWidget()) : nullptr;
+    return workspaceWindow_ ? qobject_cast<WorkspaceView*>(workspaceWindow_->centralWidget())
+                            : nullptr;
 }
 
-bool AppDelegate::isTestLaunch(const QProcessEnvironment& environment, const QStringList& arguments) {
+bool AppDelegate::isTestLaunch(const QProcessEnvironment& environment,
+                               const QStringList& arguments) {
     return environment.contains(QStringLiteral("XCTestConfigurationFilePath")) ||
            environment.contains(QStringLiteral("QL_UI_TEST_LIBRARY")) ||
-           arguments.contains(QStringLiteral("--smoke-test")) || arguments.contains(QStringLiteral("--snapshot"));
+           arguments.contains(QStringLiteral("--smoke-test")) ||
+           arguments.contains(QStringLiteral("--snapshot"));
 }
 
 void AppDelegate::applicationDidFinishLaunching() {
@@ -117,14 +122,17 @@ void AppDelegate::installMenus() {
     QMenu* application = menuBar_->addMenu(QStringLiteral("Quorilanth"));
     application->setObjectName(QStringLiteral("menu-Quorilanth"));
     addAction(application, QStringLiteral("About Quorilanth"), {}, [this] {
-        auto* about = new QMessageBox(QMessageBox::NoIcon, QStringLiteral("About Quorilanth"),
-                                      QStringLiteral("Quorilanth ") + QCoreApplication::applicationVersion(),
-                                      QMessageBox::Ok, workspaceWindow_.get());
+        auto* about =
+            new QMessageBox(QMessageBox::NoIcon, QStringLiteral("About Quorilanth"),
+                            QStringLiteral("Quorilanth ") + QCoreApplication::applicationVersion(),
+                            QMessageBox::Ok, workspaceWindow_.get());
         about->setTextFormat(Qt::PlainText);
         about->setAttribute(Qt::WA_DeleteOnClose);
         about->open();
     });
-    addAction(application, italian ? QStringLiteral("Controlla aggiornamenti\u2026") : QStringLiteral("Check for Updates\u2026"),
+    addAction(application,
+              italian ? QStringLiteral("Controlla aggiornamenti\u2026")
+                      : QStringLiteral("Check for Updates\u2026"),
               QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_U), [this] { checkUpdates(); });
     application->addSeparator();
     addAction(application, QStringLiteral("Settings\u2026"), QKeySequence(Qt::CTRL | Qt::Key_Comma),
@@ -135,13 +143,14 @@ void AppDelegate::installMenus() {
 
     QMenu* file = menuBar_->addMenu(QStringLiteral("File"));
     file->setObjectName(QStringLiteral("menu-File"));
-    idleActions_.push_back(addAction(file, QStringLiteral("New Scan"), QKeySequence(Qt::CTRL | Qt::Key_N),
-                                     [this] { newScan(); }));
-    idleActions_.push_back(addAction(file, QStringLiteral("Open Report\u2026"), QKeySequence(Qt::CTRL | Qt::Key_O),
-                                     [this] { openReport(); }));
+    idleActions_.push_back(addAction(file, QStringLiteral("New Scan"),
+                                     QKeySequence(Qt::CTRL | Qt::Key_N), [this] { newScan(); }));
+    idleActions_.push_back(addAction(file, QStringLiteral("Open Report\u2026"),
+                                     QKeySequence(Qt::CTRL | Qt::Key_O), [this] { openReport(); }));
     file->addSeparator();
     addAction(file, QStringLiteral("Close Window"), QKeySequence(Qt::CTRL | Qt::Key_W), [this] {
-        if (QWidget* window = QApplication::activeWindow() ? QApplication::activeWindow() : workspaceWindow_.get())
+        if (QWidget* window = QApplication::activeWindow() ? QApplication::activeWindow()
+                                                           : workspaceWindow_.get())
             window->close();
     });
 
@@ -164,23 +173,27 @@ void AppDelegate::installMenus() {
             continue;
         }
         const char* slot = item.slot;
-        addAction(edit, QString::fromLatin1(item.title), item.keys, [this, slot] { sendToFocus(slot); });
+        addAction(edit, QString::fromLatin1(item.title), item.keys,
+                  [this, slot] { sendToFocus(slot); });
     }
 
     QMenu* inspect = menuBar_->addMenu(QStringLiteral("Inspect"));
     inspect->setObjectName(QStringLiteral("menu-Inspect"));
     for (WorkspaceTab tab : allWorkspaceTabs) {
         const QString raw = rawValue(tab);
-        const QString title = tab == WorkspaceTab::guide && !italian ? QStringLiteral("For you") : raw;
+        const QString title =
+            tab == WorkspaceTab::guide && !italian ? QStringLiteral("For you") : raw;
         QAction* item = addAction(inspect, title, {}, [this, raw] { selectTab(raw); });
         item->setData(raw);
         reportActions_.push_back(item);
     }
     inspect->addSeparator();
-    reportActions_.push_back(addAction(inspect, QStringLiteral("Fit Schema"), QKeySequence(Qt::CTRL | Qt::Key_0),
+    reportActions_.push_back(addAction(inspect, QStringLiteral("Fit Schema"),
+                                       QKeySequence(Qt::CTRL | Qt::Key_0),
                                        [this] { fitSchema(); }));
     reportActions_.push_back(addAction(inspect, QStringLiteral("Toggle Inspector"),
-                                       QKeySequence(Qt::CTRL | Qt::ALT | Qt::Key_I), [this] { toggleInspector(); }));
+                                       QKeySequence(Qt::CTRL | Qt::ALT | Qt::Key_I),
+                                       [this] { toggleInspector(); }));
 
     QMenu* window = menuBar_->addMenu(QStringLiteral("Window"));
     window->setObjectName(QStringLiteral("menu-Window"));
@@ -189,8 +202,10 @@ void AppDelegate::installMenus() {
     });
     addAction(window, QStringLiteral("Zoom"), {}, [this] {
         if (!workspaceWindow_) return;
-        if (workspaceWindow_->isMaximized()) workspaceWindow_->showNormal();
-        else workspaceWindow_->showMaximized();
+        if (workspaceWindow_->isMaximized())
+            workspaceWindow_->showNormal();
+        else
+            workspaceWindow_->showMaximized();
     });
 
     if (workspaceWindow_) workspaceWindow_->setMenuBar(menuBar_);
@@ -201,15 +216,19 @@ void AppDelegate::sendToFocus(const char* slot) {
     QWidget* focus = QApplication::focusWidget();
     if (!focus) return;
     const QMetaObject* meta = focus->metaObject();
-    if (meta->indexOfMethod(QMetaObject::normalizedSignature((QByteArray(slot) + "()").constData())) < 0) return;
+    if (meta->indexOfMethod(
+            QMetaObject::normalizedSignature((QByteArray(slot) + "()").constData())) < 0)
+        return;
     QMetaObject::invokeMethod(focus, slot);
 }
 
 void AppDelegate::updateMenuEnabling() {
     const bool idle = !store_->busy() && !store_->toolBusy();
     const bool report = store_->report().has_value();
-    for (QAction* action : idleActions_) action->setEnabled(idle);
-    for (QAction* action : reportActions_) action->setEnabled(report);
+    for (QAction* action : idleActions_)
+        action->setEnabled(idle);
+    for (QAction* action : reportActions_)
+        action->setEnabled(report);
 }
 
 void AppDelegate::showWorkspace() {
@@ -229,14 +248,16 @@ void AppDelegate::showWorkspace() {
 }
 
 void AppDelegate::restoreFrame() {
-    const int menuHeight = workspaceWindow_->menuBar() ? workspaceWindow_->menuBar()->sizeHint().height() : 0;
+    const int menuHeight =
+        workspaceWindow_->menuBar() ? workspaceWindow_->menuBar()->sizeHint().height() : 0;
     if (const std::optional<QRect> frame = storedFrame()) {
         const QSize minimum = workspaceWindow_->minimumSizeHint();
         bool onScreen = false;
         for (const QScreen* screen : QGuiApplication::screens())
             onScreen = onScreen || screen->availableGeometry().intersects(*frame);
         if (onScreen) {
-            workspaceWindow_->setGeometry(QRect(frame->topLeft(), frame->size().expandedTo(minimum)));
+            workspaceWindow_->setGeometry(
+                QRect(frame->topLeft(), frame->size().expandedTo(minimum)));
             return;
         }
     }
@@ -249,7 +270,8 @@ void AppDelegate::restoreFrame() {
 }
 
 void AppDelegate::saveFrame() const {
-    if (!workspaceWindow_ || workspaceWindow_->isMinimized() || workspaceWindow_->isMaximized()) return;
+    if (!workspaceWindow_ || workspaceWindow_->isMinimized() || workspaceWindow_->isMaximized())
+        return;
     QSettings().setValue(QLatin1String(frameKey), workspaceWindow_->geometry());
 }
 
@@ -278,14 +300,19 @@ void AppDelegate::openSettings() {
     store_->setShowSettings(true);
 }
 
-void AppDelegate::fitSchema() { store_->fitSchema(); }
+void AppDelegate::fitSchema() {
+    store_->fitSchema();
+}
 
-void AppDelegate::toggleInspector() { store_->toggleInspector(); }
+void AppDelegate::toggleInspector() {
+    store_->toggleInspector();
+}
 
 void AppDelegate::selectTab(const QVariant& rawTab) {
     // The menu is enabled only with a report; a stale trigger must obey the same rule.
     if (!store_->report() || rawTab.metaType().id() != QMetaType::QString) return;
-    if (const std::optional<WorkspaceTab> tab = workspaceTabFromRawValue(rawTab.toString())) store_->setTab(*tab);
+    if (const std::optional<WorkspaceTab> tab = workspaceTabFromRawValue(rawTab.toString()))
+        store_->setTab(*tab);
 }
 
 void AppDelegate::scheduleSnapshot() {
@@ -297,21 +324,25 @@ void AppDelegate::scheduleSnapshot() {
     }
     const QString path = arguments_.at(index + 1);
     const QDeadlineTimer deadline(snapshotDeadlineMs);
-    QTimer::singleShot(snapshotDelayMs, this,
-                       [this, path, smokeTest, deadline] { captureSnapshot(path, smokeTest, deadline); });
+    QTimer::singleShot(snapshotDelayMs, this, [this, path, smokeTest, deadline] {
+        captureSnapshot(path, smokeTest, deadline);
+    });
 }
 
 void AppDelegate::captureSnapshot(const QString& path, bool smokeTest, QDeadlineTimer deadline) {
     QWidget* content = workspaceWindow_ ? workspaceWindow_->centralWidget() : nullptr;
-    const bool ready = content && workspaceWindow_->isVisible() && content->width() > 0 && content->height() > 0;
+    const bool ready =
+        content && workspaceWindow_->isVisible() && content->width() > 0 && content->height() > 0;
     if (!ready) {
         if (deadline.hasExpired()) {
-            printError(QStringLiteral("Snapshot failed: no rendered workspace became available within 15 seconds."));
+            printError(QStringLiteral(
+                "Snapshot failed: no rendered workspace became available within 15 seconds."));
             if (smokeTest) exit_(1);
             return;
         }
-        QTimer::singleShot(snapshotRetryMs, this,
-                           [this, path, smokeTest, deadline] { captureSnapshot(path, smokeTest, deadline); });
+        QTimer::singleShot(snapshotRetryMs, this, [this, path, smokeTest, deadline] {
+            captureSnapshot(path, smokeTest, deadline);
+        });
         return;
     }
     QByteArray png;

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/WorkspaceStore.h"
+#include "app/store/WorkspaceStore.h"
 
 #include <QDeadlineTimer>
 #include <QMainWindow>
@@ -8,7 +8,6 @@
 #include <QPointer>
 #include <QProcessEnvironment>
 #include <QStringList>
-
 #include <functional>
 #include <memory>
 
@@ -42,7 +41,8 @@ public:
     // dependencies and library folder are the store's (tests replace them).
     explicit AppDelegate(QStringList arguments,
                          QProcessEnvironment environment = QProcessEnvironment::systemEnvironment(),
-                         WorkspaceStore::Dependencies dependencies = {}, const QString& libraryDirectory = {});
+                         WorkspaceStore::Dependencies dependencies = {},
+                         const QString& libraryDirectory = {});
     ~AppDelegate() override;
 
     WorkspaceStore& store() const { return *store_; }

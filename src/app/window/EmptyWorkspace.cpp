@@ -1,8 +1,8 @@
-#include "app/EmptyWorkspace.h"
+#include "app/window/EmptyWorkspace.h"
 
-#include "app/AppLanguage.h"
-#include "app/QLTheme.h"
-#include "app/WorkspaceStore.h"
+#include "app/store/AppLanguage.h"
+#include "app/store/WorkspaceStore.h"
+#include "app/window/QLTheme.h"
 
 #include <QHBoxLayout>
 #include <QLabel>
@@ -59,7 +59,8 @@ EmptyWorkspace::EmptyWorkspace(WorkspaceStore& store, QWidget* parent)
         step.body->setFont(QLTheme::font(11));
         step.body->setColour(QLTheme::muted());
         step.body->setLineSpacing(5);
-        for (QLabel* label : {step.number, step.title}) label->setTextFormat(Qt::PlainText);
+        for (QLabel* label : {step.number, step.title})
+            label->setTextFormat(Qt::PlainText);
         stepColumn->addWidget(step.number);
         stepColumn->addWidget(step.title);
         stepColumn->addWidget(step.body);
@@ -93,22 +94,28 @@ EmptyWorkspace::EmptyWorkspace(WorkspaceStore& store, QWidget* parent)
 void EmptyWorkspace::render() {
     eyebrow_->setText(AppLanguage::pick(QStringLiteral("IL WEB, PRONTO A RISPONDERTI"),
                                         QStringLiteral("THE WEB, READY TO ANSWER")));
-    headline_->setText(AppLanguage::pick(QStringLiteral("Scopri cosa pu\u00F2\nfare un sito per te."),
-                                         QStringLiteral("Discover what a site\ncan do for you.")));
-    subtitle_->setText(AppLanguage::pick(
-        QStringLiteral("Inserisci un indirizzo. Troverai le informazioni pubblicate,\nle funzioni disponibili e un "
-                       "modo semplice per provarle."),
-        QStringLiteral("Enter an address. Find published information,\navailable functions and a simple way to try "
-                       "them.")));
-    steps_[0].title->setText(AppLanguage::pick(QStringLiteral("Esplora un sito"), QStringLiteral("Explore a site")));
-    steps_[0].body->setText(
-        AppLanguage::pick(QStringLiteral("Scrivi l\u2019indirizzo e premi SCAN.\nNon serve configurare l\u2019AI."),
-                          QStringLiteral("Enter the address and press SCAN.\nNo AI setup required.")));
-    steps_[1].title->setText(
-        AppLanguage::pick(QStringLiteral("Scegli cosa vuoi fare"), QStringLiteral("Choose what you want to do")));
+    headline_->setText(
+        AppLanguage::pick(QStringLiteral("Scopri cosa pu\u00F2\nfare un sito per te."),
+                          QStringLiteral("Discover what a site\ncan do for you.")));
+    subtitle_->setText(
+        AppLanguage::pick(QStringLiteral("Inserisci un indirizzo. Troverai le informazioni "
+                                         "pubblicate,\nle funzioni disponibili e un "
+                                         "modo semplice per provarle."),
+                          QStringLiteral("Enter an address. Find published information,\navailable "
+                                         "functions and a simple way to try "
+                                         "them.")));
+    steps_[0].title->setText(
+        AppLanguage::pick(QStringLiteral("Esplora un sito"), QStringLiteral("Explore a site")));
+    steps_[0].body->setText(AppLanguage::pick(
+        QStringLiteral("Scrivi l\u2019indirizzo e premi SCAN.\nNon serve configurare l\u2019AI."),
+        QStringLiteral("Enter the address and press SCAN.\nNo AI setup required.")));
+    steps_[1].title->setText(AppLanguage::pick(QStringLiteral("Scegli cosa vuoi fare"),
+                                               QStringLiteral("Choose what you want to do")));
     steps_[1].body->setText(AppLanguage::pick(
-        QStringLiteral("Cerca, consulta e leggi le risposte.\nLa mappa tecnica \u00E8 sempre in SCHEMA."),
-        QStringLiteral("Search, explore and read the answers.\nThe technical map is always in SCHEMA.")));
+        QStringLiteral(
+            "Cerca, consulta e leggi le risposte.\nLa mappa tecnica \u00E8 sempre in SCHEMA."),
+        QStringLiteral(
+            "Search, explore and read the answers.\nThe technical map is always in SCHEMA.")));
     progress_->setVisible(store_.busy());
     progressText_->setText(store_.status());
 }

@@ -1,6 +1,6 @@
-#include "app/Panel.h"
+#include "app/window/Panel.h"
 
-#include "app/QLTheme.h"
+#include "app/window/QLTheme.h"
 
 #include <QLabel>
 #include <QPainter>
@@ -25,9 +25,13 @@ Panel::Panel(const QString& title, QWidget* content, QWidget* parent) : QFrame(p
     if (content) setContent(content);
 }
 
-void Panel::setTitle(const QString& title) { title_->setText(title.toUpper()); }
+void Panel::setTitle(const QString& title) {
+    title_->setText(title.toUpper());
+}
 
-QString Panel::title() const { return title_->text(); }
+QString Panel::title() const {
+    return title_->text();
+}
 
 void Panel::setContent(QWidget* content) {
     if (content_) {

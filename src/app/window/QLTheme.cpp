@@ -1,4 +1,4 @@
-#include "app/QLTheme.h"
+#include "app/window/QLTheme.h"
 
 #include <QApplication>
 #include <QFontDatabase>
@@ -8,7 +8,9 @@
 namespace quorilanth {
 namespace {
 
-QColor rgb(double red, double green, double blue) { return QColor::fromRgbF(float(red), float(green), float(blue)); }
+QColor rgb(double red, double green, double blue) {
+    return QColor::fromRgbF(float(red), float(green), float(blue));
+}
 
 } // namespace
 
@@ -47,50 +49,72 @@ const QColor& QLTheme::attention() {
 
 QColor QLTheme::color(NodeKind kind) {
     switch (kind) {
-    case NodeKind::domain: return rgb(0.8, 0.89, 0.94);
-    case NodeKind::discovery: return rgb(0.34, 0.68, 0.9);
-    case NodeKind::manifest: return rgb(0.59, 0.58, 0.88);
-    case NodeKind::endpoint: return rgb(0.36, 0.7, 0.76);
-    case NodeKind::mcp: return accent();
-    case NodeKind::tool: return rgb(0.57, 0.79, 0.63);
+    case NodeKind::domain:
+        return rgb(0.8, 0.89, 0.94);
+    case NodeKind::discovery:
+        return rgb(0.34, 0.68, 0.9);
+    case NodeKind::manifest:
+        return rgb(0.59, 0.58, 0.88);
+    case NodeKind::endpoint:
+        return rgb(0.36, 0.7, 0.76);
+    case NodeKind::mcp:
+        return accent();
+    case NodeKind::tool:
+        return rgb(0.57, 0.79, 0.63);
     case NodeKind::resource:
-    case NodeKind::prompt: return rgb(0.85, 0.69, 0.43);
-    case NodeKind::content: return rgb(0.76, 0.71, 0.63);
+    case NodeKind::prompt:
+        return rgb(0.85, 0.69, 0.43);
+    case NodeKind::content:
+        return rgb(0.76, 0.71, 0.63);
     }
     return foreground();
 }
 
 QColor QLTheme::status(FindingStatus status) {
     switch (status) {
-    case FindingStatus::found: return rgb(0.39, 0.67, 0.94);
-    case FindingStatus::valid: return rgb(0.39, 0.82, 0.63);
+    case FindingStatus::found:
+        return rgb(0.39, 0.67, 0.94);
+    case FindingStatus::valid:
+        return rgb(0.39, 0.82, 0.63);
     case FindingStatus::invalid:
-    case FindingStatus::unreachable: return rgb(0.98, 0.43, 0.43);
+    case FindingStatus::unreachable:
+        return rgb(0.98, 0.43, 0.43);
     case FindingStatus::unsupported:
-    case FindingStatus::blocked: return rgb(0.88, 0.69, 0.36);
+    case FindingStatus::blocked:
+        return rgb(0.88, 0.69, 0.36);
     case FindingStatus::notFound:
-    case FindingStatus::pending: return muted();
+    case FindingStatus::pending:
+        return muted();
     }
     return muted();
 }
 
 QString QLTheme::statusWord(FindingStatus status) {
     switch (status) {
-    case FindingStatus::found: return QStringLiteral("FOUND");
-    case FindingStatus::valid: return QStringLiteral("VALID");
-    case FindingStatus::invalid: return QStringLiteral("INVALID");
-    case FindingStatus::unreachable: return QStringLiteral("UNREACHABLE");
-    case FindingStatus::unsupported: return QStringLiteral("UNSUPPORTED");
-    case FindingStatus::notFound: return QStringLiteral("NOT FOUND");
-    case FindingStatus::blocked: return QStringLiteral("BLOCKED");
-    case FindingStatus::pending: return QStringLiteral("PENDING");
+    case FindingStatus::found:
+        return QStringLiteral("FOUND");
+    case FindingStatus::valid:
+        return QStringLiteral("VALID");
+    case FindingStatus::invalid:
+        return QStringLiteral("INVALID");
+    case FindingStatus::unreachable:
+        return QStringLiteral("UNREACHABLE");
+    case FindingStatus::unsupported:
+        return QStringLiteral("UNSUPPORTED");
+    case FindingStatus::notFound:
+        return QStringLiteral("NOT FOUND");
+    case FindingStatus::blocked:
+        return QStringLiteral("BLOCKED");
+    case FindingStatus::pending:
+        return QStringLiteral("PENDING");
     }
     return {};
 }
 
 QFont QLTheme::font(int pixelSize, QFont::Weight weight, Design design, double tracking) {
-    QFont font = design == Design::monospaced ? QFontDatabase::systemFont(QFontDatabase::FixedFont)
-                                              : QFontDatabase::systemFont(QFontDatabase::GeneralFont);
+    QFont font = design == Design::monospaced
+                     ? QFontDatabase::systemFont(QFontDatabase::FixedFont)
+                     : QFontDatabase::systemFont(QFontDatabase::GeneralFont);
     font.setPixelSize(pixelSize);
     font.setWeight(weight);
     if (tracking != 0) font.setLetterSpacing(QFont::AbsoluteSpacing, tracking);

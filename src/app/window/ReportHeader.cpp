@@ -1,8 +1,8 @@
-#include "app/ReportHeader.h"
+#include "app/window/ReportHeader.h"
 
-#include "app/QLTheme.h"
-#include "app/WorkspaceStore.h"
-#include "core/net/Url.h"
+#include "app/store/WorkspaceStore.h"
+#include "app/window/QLTheme.h"
+#include "core/base/Url.h"
 
 #include <QEvent>
 #include <QHBoxLayout>
@@ -18,7 +18,8 @@ ReportHeader::Summary ReportHeader::summarize(const ScanReport& report) {
     const std::string host = url && url->hasHost() ? url->host() : std::string();
     summary.site = QString::fromStdString(host.empty() ? report.domain : host);
     for (const GraphNode& node : report.nodes)
-        if (node.status != FindingStatus::notFound && node.status != FindingStatus::pending) ++summary.observations;
+        if (node.status != FindingStatus::notFound && node.status != FindingStatus::pending)
+            ++summary.observations;
     for (const MCPServer& server : report.servers) {
         if (server.status == FindingStatus::valid) ++summary.servers;
         summary.tools += server.tools.size();
@@ -29,8 +30,8 @@ ReportHeader::Summary ReportHeader::summarize(const ScanReport& report) {
 
 QString ReportHeader::counterLine(const Summary& summary) {
     return QString::number(summary.observations) + QStringLiteral(" OBSERVATIONS  /  ") +
-           QString::number(summary.servers) + QStringLiteral(" MCP SERVERS  /  ") + QString::number(summary.tools) +
-           QStringLiteral(" TOOLS");
+           QString::number(summary.servers) + QStringLiteral(" MCP SERVERS  /  ") +
+           QString::number(summary.tools) + QStringLiteral(" TOOLS");
 }
 
 ReportHeader::ReportHeader(WorkspaceStore& store, QWidget* parent)
@@ -104,7 +105,8 @@ ReportHeader::ReportHeader(WorkspaceStore& store, QWidget* parent)
 bool ReportHeader::eventFilter(QObject* watched, QEvent* event) {
     if (event->type() == QEvent::MouseButtonRelease &&
         static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton) {
-        QMetaObject::invokeMethod(this, [this] { store_.setTab(WorkspaceTab::overview); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            this, [this] { store_.setTab(WorkspaceTab::overview); }, Qt::QueuedConnection);
         return true;
     }
     return Backdrop::eventFilter(watched, event);
@@ -113,7 +115,8 @@ bool ReportHeader::eventFilter(QObject* watched, QEvent* event) {
 void ReportHeader::render() {
     const bool busy = store_.busy();
     busy_->setVisible(busy);
-    caption_->setText(busy ? QStringLiteral("READINESS \u00B7 PARTIAL") : QStringLiteral("AGENT READINESS"));
+    caption_->setText(busy ? QStringLiteral("READINESS \u00B7 PARTIAL")
+                           : QStringLiteral("AGENT READINESS"));
     if (!store_.report()) return;
     const Summary summary = summarize(*store_.report());
     site_->setText(summary.site);

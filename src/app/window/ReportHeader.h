@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/ViewKit.h"
+#include "app/window/ViewKit.h"
 #include "core/model/ScanReport.h"
 
 class QLabel;

@@ -1,9 +1,9 @@
-#include "app/SearchBar.h"
+#include "app/window/SearchBar.h"
 
-#include "app/AppLanguage.h"
-#include "app/QLTheme.h"
-#include "app/Symbols.h"
-#include "app/WorkspaceStore.h"
+#include "app/store/AppLanguage.h"
+#include "app/store/WorkspaceStore.h"
+#include "app/window/QLTheme.h"
+#include "app/window/Symbols.h"
 
 #include <QHBoxLayout>
 #include <QLineEdit>
@@ -60,11 +60,12 @@ protected:
         const int content = 13 + 7 + metrics.horizontalAdvance(text());
         int x = (width() - content) / 2;
         painter.drawPixmap(x, (height() - 13) / 2,
-                           Symbols::pixmap(QStringLiteral("arrow.up.right"), QLTheme::background(), 13,
-                                           devicePixelRatioF()));
+                           Symbols::pixmap(QStringLiteral("arrow.up.right"), QLTheme::background(),
+                                           13, devicePixelRatioF()));
         painter.setFont(font());
         painter.setPen(QLTheme::background());
-        painter.drawText(QRect(x + 20, 0, width() - x - 20, height()), Qt::AlignVCenter | Qt::AlignLeft, text());
+        painter.drawText(QRect(x + 20, 0, width() - x - 20, height()),
+                         Qt::AlignVCenter | Qt::AlignLeft, text());
     }
 };
 
@@ -110,7 +111,8 @@ SearchBar::SearchBar(WorkspaceStore& store, QWidget* parent)
     fieldPalette.setColor(QPalette::Text, QLTheme::foreground());
     fieldPalette.setColor(QPalette::PlaceholderText, QLTheme::muted());
     field_->setPalette(fieldPalette);
-    connect(field_, &QLineEdit::textEdited, this, [this](const QString& text) { store_.setInput(text); });
+    connect(field_, &QLineEdit::textEdited, this,
+            [this](const QString& text) { store_.setInput(text); });
     // Return starts whatever is typed, blank included: the store reports
     // an unusable address in its ordinary way.
     connect(field_, &QLineEdit::returnPressed, this, [this] { store_.start(); });
@@ -129,7 +131,8 @@ SearchBar::SearchBar(WorkspaceStore& store, QWidget* parent)
     connect(stop_, &QPushButton::clicked, this, [this] { store_.cancel(); });
     row->addWidget(stop_);
 
-    for (const QKeySequence& keys : {QKeySequence(Qt::CTRL | Qt::Key_Return), QKeySequence(Qt::CTRL | Qt::Key_Enter)}) {
+    for (const QKeySequence& keys :
+         {QKeySequence(Qt::CTRL | Qt::Key_Return), QKeySequence(Qt::CTRL | Qt::Key_Enter)}) {
         auto* shortcut = new QShortcut(keys, this);
         shortcut->setContext(Qt::WindowShortcut);
         connect(shortcut, &QShortcut::activated, this, [this] { scanIfAllowed(); });
@@ -148,9 +151,12 @@ void SearchBar::scanIfAllowed() {
 void SearchBar::render() {
     const bool working = store_.busy() || store_.toolBusy();
     const bool ai = store_.discoveryMode();
-    mode_->setIcon(Symbols::icon(ai ? QStringLiteral("sparkles") : QStringLiteral("globe"), QLTheme::accent(), 13));
-    mode_->setText(ai ? AppLanguage::pick(QStringLiteral("Trova siti \u00B7 AI"), QStringLiteral("Find sites \u00B7 AI"))
-                      : AppLanguage::pick(QStringLiteral("Esplora un sito"), QStringLiteral("Explore a site")));
+    mode_->setIcon(Symbols::icon(ai ? QStringLiteral("sparkles") : QStringLiteral("globe"),
+                                 QLTheme::accent(), 13));
+    mode_->setText(ai ? AppLanguage::pick(QStringLiteral("Trova siti \u00B7 AI"),
+                                          QStringLiteral("Find sites \u00B7 AI"))
+                      : AppLanguage::pick(QStringLiteral("Esplora un sito"),
+                                          QStringLiteral("Explore a site")));
     siteMode_->setText(AppLanguage::pick(QStringLiteral("Conosco il sito \u00B7 senza AI"),
                                          QStringLiteral("I know the site \u00B7 no AI")));
     aiMode_->setText(AppLanguage::pick(QStringLiteral("Trova siti \u00B7 con AI"),
@@ -159,10 +165,11 @@ void SearchBar::render() {
 
     // Rewriting the same text would move the cursor to the end while typing.
     if (field_->text() != store_.input()) field_->setText(store_.input());
-    field_->setPlaceholderText(ai ? AppLanguage::pick(QStringLiteral("Descrivi cosa vuoi trovare\u2026"),
-                                                      QStringLiteral("Describe what you want to find\u2026"))
-                                  : AppLanguage::pick(QStringLiteral("Inserisci l\u2019indirizzo di un sito\u2026"),
-                                                      QStringLiteral("Enter a website address\u2026")));
+    field_->setPlaceholderText(
+        ai ? AppLanguage::pick(QStringLiteral("Descrivi cosa vuoi trovare\u2026"),
+                               QStringLiteral("Describe what you want to find\u2026"))
+           : AppLanguage::pick(QStringLiteral("Inserisci l\u2019indirizzo di un sito\u2026"),
+                               QStringLiteral("Enter a website address\u2026")));
     field_->setEnabled(!working);
 
     scan_->setVisible(!working);

@@ -1,6 +1,6 @@
-#include "app/StatusBadge.h"
+#include "app/window/StatusBadge.h"
 
-#include "app/QLTheme.h"
+#include "app/window/QLTheme.h"
 
 #include <QFontMetrics>
 #include <QPainter>
@@ -9,7 +9,9 @@
 namespace quorilanth {
 namespace {
 
-QFont badgeFont() { return QLTheme::font(9, QFont::DemiBold, QLTheme::Design::monospaced); }
+QFont badgeFont() {
+    return QLTheme::font(9, QFont::DemiBold, QLTheme::Design::monospaced);
+}
 constexpr int dot = 5, spacing = 5, padX = 7, padY = 4;
 
 } // namespace
@@ -27,7 +29,9 @@ void StatusBadge::setStatus(FindingStatus status) {
     update();
 }
 
-QString StatusBadge::word() const { return QLTheme::statusWord(status_); }
+QString StatusBadge::word() const {
+    return QLTheme::statusWord(status_);
+}
 
 QSize StatusBadge::sizeHint() const {
     const QFontMetrics metrics(badgeFont());

@@ -1,8 +1,8 @@
-#include "app/StatusLine.h"
+#include "app/window/StatusLine.h"
 
-#include "app/AppLanguage.h"
-#include "app/QLTheme.h"
-#include "app/WorkspaceStore.h"
+#include "app/store/AppLanguage.h"
+#include "app/store/WorkspaceStore.h"
+#include "app/window/QLTheme.h"
 
 #include <QHBoxLayout>
 #include <QLabel>
@@ -10,7 +10,8 @@
 namespace quorilanth {
 
 StatusLine::StatusLine(WorkspaceStore& store, QWidget* parent)
-    : Backdrop(QLTheme::panel(), parent), store_(store), renderer_(new CoalescedRender(this, [this] { render(); })) {
+    : Backdrop(QLTheme::panel(), parent), store_(store),
+      renderer_(new CoalescedRender(this, [this] { render(); })) {
     setObjectName(QStringLiteral("status-line"));
     setFixedHeight(29);
     auto* row = new QHBoxLayout(this);
@@ -68,8 +69,9 @@ QString StatusLine::simpleStatus(const WorkspaceStore& store) {
         return AppLanguage::pick(QStringLiteral("Sto leggendo le informazioni del sito\u2026"),
                                  QStringLiteral("Reading the site\u2019s information\u2026"));
     if (store.report())
-        return AppLanguage::pick(QStringLiteral("Scansione disponibile \u00B7 scegli cosa vuoi fare"),
-                                 QStringLiteral("Scan ready \u00B7 choose what you want to do"));
+        return AppLanguage::pick(
+            QStringLiteral("Scansione disponibile \u00B7 scegli cosa vuoi fare"),
+            QStringLiteral("Scan ready \u00B7 choose what you want to do"));
     return AppLanguage::pick(QStringLiteral("Inserisci un sito per iniziare"),
                              QStringLiteral("Enter a site to get started"));
 }
@@ -94,11 +96,12 @@ void StatusLine::render() {
     network_->setVisible(guide);
     technical_->setVisible(!guide);
     if (guide) {
-        network_->setText(store_.developerMode()
-                              ? AppLanguage::pick(QStringLiteral("Accesso alle reti locali abilitato"),
-                                                  QStringLiteral("Local network access enabled"))
-                              : AppLanguage::pick(QStringLiteral("Esplorazione di siti pubblici"),
-                                                  QStringLiteral("Exploring public websites")));
+        network_->setText(
+            store_.developerMode()
+                ? AppLanguage::pick(QStringLiteral("Accesso alle reti locali abilitato"),
+                                    QStringLiteral("Local network access enabled"))
+                : AppLanguage::pick(QStringLiteral("Esplorazione di siti pubblici"),
+                                    QStringLiteral("Exploring public websites")));
     } else {
         const std::size_t count = store_.report() ? store_.report()->evidence.size() : 0;
         exchanges_->setText(QString::number(count) + QStringLiteral(" HTTP EXCHANGES"));

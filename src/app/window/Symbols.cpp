@@ -1,8 +1,7 @@
-#include "app/Symbols.h"
+#include "app/window/Symbols.h"
 
 #include <QPainter>
 #include <QPainterPath>
-
 #include <functional>
 #include <map>
 
@@ -35,8 +34,10 @@ QPainterPath polyline(std::initializer_list<QPointF> points) {
     QPainterPath path;
     bool first = true;
     for (const QPointF& p : points) {
-        if (first) path.moveTo(p);
-        else path.lineTo(p);
+        if (first)
+            path.moveTo(p);
+        else
+            path.lineTo(p);
         first = false;
     }
     return path;
@@ -64,7 +65,8 @@ const std::map<QString, Drawing>& drawings() {
          }},
         {"folder",
          [](Pen& p) {
-             p.stroke(polyline({{3, 7}, {3, 19}, {21, 19}, {21, 8.5}, {11.5, 8.5}, {9.5, 6}, {3, 6}, {3, 7}}));
+             p.stroke(polyline(
+                 {{3, 7}, {3, 19}, {21, 19}, {21, 8.5}, {11.5, 8.5}, {9.5, 6}, {3, 6}, {3, 7}}));
          }},
         {"square.and.arrow.up",
          [](Pen& p) {
@@ -121,7 +123,8 @@ const std::map<QString, Drawing>& drawings() {
         {"hand.wave",
          [](Pen& p) {
              p.stroke(roundedRect(7, 9, 10, 12, 4.5));
-             for (qreal x : {8.5, 11.5, 14.5}) p.stroke(polyline({{x, 10}, {x, 4}}), 1.7);
+             for (qreal x : {8.5, 11.5, 14.5})
+                 p.stroke(polyline({{x, 10}, {x, 4}}), 1.7);
              p.stroke(polyline({{7.5, 14}, {4, 10.5}}), 1.7);
          }},
         {"arrow.left",
@@ -132,7 +135,8 @@ const std::map<QString, Drawing>& drawings() {
         {"square.grid.2x2",
          [](Pen& p) {
              for (qreal x : {4.0, 13.5})
-                 for (qreal y : {4.0, 13.5}) p.stroke(roundedRect(x, y, 6.5, 6.5, 1.5));
+                 for (qreal y : {4.0, 13.5})
+                     p.stroke(roundedRect(x, y, 6.5, 6.5, 1.5));
          }},
         {"antenna.radiowaves.left.and.right",
          [](Pen& p) {
@@ -191,21 +195,33 @@ const std::map<QString, Drawing>& drawings() {
          }},
         {"shippingbox",
          [](Pen& p) {
-             p.stroke(polyline({{12, 3}, {20.5, 7}, {20.5, 17}, {12, 21}, {3.5, 17}, {3.5, 7}, {12, 3}}));
+             p.stroke(polyline(
+                 {{12, 3}, {20.5, 7}, {20.5, 17}, {12, 21}, {3.5, 17}, {3.5, 7}, {12, 3}}));
              p.stroke(polyline({{3.5, 7}, {12, 11}, {20.5, 7}}));
              p.stroke(polyline({{12, 11}, {12, 21}}));
          }},
         {"text.bubble",
          [](Pen& p) {
-             p.stroke(polyline({{5, 4}, {19, 4}, {21, 6}, {21, 14}, {19, 16}, {10, 16}, {6, 20}, {6, 16},
-                                {5, 16}, {3, 14}, {3, 6}, {5, 4}}));
+             p.stroke(polyline({{5, 4},
+                                {19, 4},
+                                {21, 6},
+                                {21, 14},
+                                {19, 16},
+                                {10, 16},
+                                {6, 20},
+                                {6, 16},
+                                {5, 16},
+                                {3, 14},
+                                {3, 6},
+                                {5, 4}}));
              p.stroke(polyline({{7, 8.5}, {17, 8.5}}), 1.5);
              p.stroke(polyline({{7, 12}, {14, 12}}), 1.5);
          }},
         {"doc.text",
          [](Pen& p) {
              p.stroke(polyline({{5, 3}, {14, 3}, {19, 8}, {19, 21}, {5, 21}, {5, 3}}));
-             for (qreal y : {11.0, 14.5, 18.0}) p.stroke(polyline({{8.5, y}, {15.5, y}}), 1.4);
+             for (qreal y : {11.0, 14.5, 18.0})
+                 p.stroke(polyline({{8.5, y}, {15.5, y}}), 1.4);
          }},
         {"doc.richtext",
          [](Pen& p) {
@@ -219,7 +235,8 @@ const std::map<QString, Drawing>& drawings() {
 
 } // namespace
 
-QPixmap Symbols::pixmap(const QString& name, const QColor& color, int pixelSize, qreal devicePixelRatio) {
+QPixmap Symbols::pixmap(const QString& name, const QColor& color, int pixelSize,
+                        qreal devicePixelRatio) {
     const int side = qMax(1, int(pixelSize * devicePixelRatio + 0.5));
     QPixmap image(side, side);
     image.fill(Qt::transparent);
@@ -239,17 +256,21 @@ QIcon Symbols::icon(const QString& name, const QColor& color, int pixelSize) {
     icon.addPixmap(pixmap(name, color, pixelSize, 1.0));
     icon.addPixmap(pixmap(name, color, pixelSize, 2.0));
     // Disabled controls keep their symbol, dimmed like their text.
-    const QColor dimmed = QColor::fromRgbF(color.redF(), color.greenF(), color.blueF(), color.alphaF() * 0.35f);
+    const QColor dimmed =
+        QColor::fromRgbF(color.redF(), color.greenF(), color.blueF(), color.alphaF() * 0.35f);
     icon.addPixmap(pixmap(name, dimmed, pixelSize, 1.0), QIcon::Disabled);
     icon.addPixmap(pixmap(name, dimmed, pixelSize, 2.0), QIcon::Disabled);
     return icon;
 }
 
-bool Symbols::has(const QString& name) { return drawings().count(name) != 0; }
+bool Symbols::has(const QString& name) {
+    return drawings().count(name) != 0;
+}
 
 QStringList Symbols::names() {
     QStringList result;
-    for (const auto& entry : drawings()) result.append(entry.first);
+    for (const auto& entry : drawings())
+        result.append(entry.first);
     return result;
 }
 

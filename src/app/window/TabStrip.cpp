@@ -1,9 +1,9 @@
-#include "app/TabStrip.h"
+#include "app/window/TabStrip.h"
 
-#include "app/AppLanguage.h"
-#include "app/QLTheme.h"
-#include "app/Symbols.h"
-#include "app/WorkspaceStore.h"
+#include "app/store/AppLanguage.h"
+#include "app/store/WorkspaceStore.h"
+#include "app/window/QLTheme.h"
+#include "app/window/Symbols.h"
 
 #include <QHBoxLayout>
 #include <QLabel>
@@ -31,14 +31,22 @@ QWidget* flexibleSpace(int minimum, QWidget* parent) {
 
 QString tabSymbol(WorkspaceTab tab) {
     switch (tab) {
-    case WorkspaceTab::guide: return QStringLiteral("hand.wave");
-    case WorkspaceTab::overview: return QStringLiteral("square.grid.2x2");
-    case WorkspaceTab::discovery: return QStringLiteral("antenna.radiowaves.left.and.right");
-    case WorkspaceTab::endpoints: return QStringLiteral("arrow.triangle.branch");
-    case WorkspaceTab::mcp: return QStringLiteral("server.rack");
-    case WorkspaceTab::tools: return QStringLiteral("wrench.and.screwdriver");
-    case WorkspaceTab::raw: return QStringLiteral("curlybraces");
-    case WorkspaceTab::schema: return QStringLiteral("point.3.connected.trianglepath.dotted");
+    case WorkspaceTab::guide:
+        return QStringLiteral("hand.wave");
+    case WorkspaceTab::overview:
+        return QStringLiteral("square.grid.2x2");
+    case WorkspaceTab::discovery:
+        return QStringLiteral("antenna.radiowaves.left.and.right");
+    case WorkspaceTab::endpoints:
+        return QStringLiteral("arrow.triangle.branch");
+    case WorkspaceTab::mcp:
+        return QStringLiteral("server.rack");
+    case WorkspaceTab::tools:
+        return QStringLiteral("wrench.and.screwdriver");
+    case WorkspaceTab::raw:
+        return QStringLiteral("curlybraces");
+    case WorkspaceTab::schema:
+        return QStringLiteral("point.3.connected.trianglepath.dotted");
     }
     return {};
 }
@@ -59,12 +67,17 @@ void TabButton::setSelected(bool selected) {
     update();
 }
 
-QFont TabButton::labelFont() const { return QLTheme::font(11, selected_ ? QFont::DemiBold : QFont::Normal); }
+QFont TabButton::labelFont() const {
+    return QLTheme::font(11, selected_ ? QFont::DemiBold : QFont::Normal);
+}
 
-int TabButton::padding() const { return tab_ == WorkspaceTab::schema ? 13 : 9; }
+int TabButton::padding() const {
+    return tab_ == WorkspaceTab::schema ? 13 : 9;
+}
 
 QSize TabButton::sizeHint() const {
-    return {padding() + 12 + 6 + QFontMetrics(labelFont()).horizontalAdvance(text()) + padding(), 32};
+    return {padding() + 12 + 6 + QFontMetrics(labelFont()).horizontalAdvance(text()) + padding(),
+            32};
 }
 
 void TabButton::paintEvent(QPaintEvent*) {
@@ -80,11 +93,12 @@ void TabButton::paintEvent(QPaintEvent*) {
         painter.drawPath(shape);
     }
     const QColor colour = selected_ ? QLTheme::accent() : QLTheme::muted();
-    painter.drawPixmap(padding(), (height() - 12) / 2, Symbols::pixmap(tabSymbol(tab_), colour, 12, devicePixelRatioF()));
+    painter.drawPixmap(padding(), (height() - 12) / 2,
+                       Symbols::pixmap(tabSymbol(tab_), colour, 12, devicePixelRatioF()));
     painter.setFont(labelFont());
     painter.setPen(colour);
-    painter.drawText(QRect(padding() + 18, 0, width() - padding() - 18, height()), Qt::AlignVCenter | Qt::AlignLeft,
-                     text());
+    painter.drawText(QRect(padding() + 18, 0, width() - padding() - 18, height()),
+                     Qt::AlignVCenter | Qt::AlignLeft, text());
 }
 
 TabStrip::TabStrip(WorkspaceStore& store, QWidget* parent)
@@ -102,7 +116,8 @@ TabStrip::TabStrip(WorkspaceStore& store, QWidget* parent)
     chipRow->setContentsMargins(0, 0, 0, 0);
     chipRow->setSpacing(6);
     auto* chipSymbol = new QLabel(chip_);
-    chipSymbol->setPixmap(Symbols::pixmap(QStringLiteral("hand.wave"), QLTheme::accent(), 13, devicePixelRatioF()));
+    chipSymbol->setPixmap(
+        Symbols::pixmap(QStringLiteral("hand.wave"), QLTheme::accent(), 13, devicePixelRatioF()));
     chipText_ = new QLabel(chip_);
     chipText_->setTextFormat(Qt::PlainText);
     chipText_->setFont(QLTheme::font(12, QFont::Medium));
@@ -128,7 +143,8 @@ TabStrip::TabStrip(WorkspaceStore& store, QWidget* parent)
     technical_->setObjectName(QStringLiteral("tab-technical"));
     technical_->setAutoRaise(true);
     technical_->setFont(QLTheme::font(12));
-    connect(technical_, &QToolButton::clicked, this, [this] { store_.setTab(WorkspaceTab::overview); });
+    connect(technical_, &QToolButton::clicked, this,
+            [this] { store_.setTab(WorkspaceTab::overview); });
     row->addWidget(technical_);
     technicalGap_ = gap(10, this); // with the row's spacing, 15 after it
     row->addWidget(technicalGap_);
@@ -142,7 +158,8 @@ TabStrip::TabStrip(WorkspaceStore& store, QWidget* parent)
         row->addWidget(button);
     }
 
-    for (auto signal : {&WorkspaceStore::tabChanged, &WorkspaceStore::reportChanged, &WorkspaceStore::researchChanged})
+    for (auto signal : {&WorkspaceStore::tabChanged, &WorkspaceStore::reportChanged,
+                        &WorkspaceStore::researchChanged})
         connect(&store_, signal, renderer_, &CoalescedRender::request);
     render();
 }
@@ -151,7 +168,8 @@ void TabStrip::render() {
     const bool guide = store_.tab() == WorkspaceTab::guide;
     chipText_->setText(AppLanguage::pick(QStringLiteral("Per te \u00B7 vista semplice"),
                                          QStringLiteral("For you \u00B7 simple view")));
-    technical_->setText(AppLanguage::pick(QStringLiteral("Vista tecnica"), QStringLiteral("Technical view")));
+    technical_->setText(
+        AppLanguage::pick(QStringLiteral("Vista tecnica"), QStringLiteral("Technical view")));
     back_->setText(AppLanguage::pick(QStringLiteral("Per te"), QStringLiteral("For you")));
     chip_->setVisible(guide);
     guideSpacer_->setVisible(guide);

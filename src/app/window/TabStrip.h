@@ -1,7 +1,7 @@
 #pragma once
 
-#include "app/ViewKit.h"
-#include "app/WorkspaceTab.h"
+#include "app/store/WorkspaceTab.h"
+#include "app/window/ViewKit.h"
 
 #include <QAbstractButton>
 #include <map>

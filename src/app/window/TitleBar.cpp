@@ -1,9 +1,9 @@
-#include "app/TitleBar.h"
+#include "app/window/TitleBar.h"
 
-#include "app/AppLanguage.h"
-#include "app/QLTheme.h"
-#include "app/Symbols.h"
-#include "app/WorkspaceStore.h"
+#include "app/store/AppLanguage.h"
+#include "app/store/WorkspaceStore.h"
+#include "app/window/QLTheme.h"
+#include "app/window/Symbols.h"
 
 #include <QHBoxLayout>
 #include <QLabel>
@@ -30,7 +30,8 @@ QToolButton* plainButton(QWidget* parent, const QString& symbol, const QString& 
 } // namespace
 
 TitleBar::TitleBar(WorkspaceStore& store, QWidget* parent)
-    : Backdrop(QLTheme::panel(), parent), store_(store), renderer_(new CoalescedRender(this, [this] { render(); })) {
+    : Backdrop(QLTheme::panel(), parent), store_(store),
+      renderer_(new CoalescedRender(this, [this] { render(); })) {
     setObjectName(QStringLiteral("title-bar"));
     setFixedHeight(49);
     auto* row = new QHBoxLayout(this);
@@ -38,8 +39,8 @@ TitleBar::TitleBar(WorkspaceStore& store, QWidget* parent)
     row->setSpacing(10);
 
     auto* mark = new QLabel(this);
-    mark->setPixmap(Symbols::pixmap(QStringLiteral("point.3.connected.trianglepath.dotted"), QLTheme::accent(), 22,
-                                    devicePixelRatioF()));
+    mark->setPixmap(Symbols::pixmap(QStringLiteral("point.3.connected.trianglepath.dotted"),
+                                    QLTheme::accent(), 22, devicePixelRatioF()));
     row->addWidget(mark);
 
     auto* name = new QLabel(QStringLiteral("Quorilanth"), this);
@@ -61,7 +62,8 @@ TitleBar::TitleBar(WorkspaceStore& store, QWidget* parent)
     connect(open_, &QToolButton::clicked, this, [this] { store_.openReport(); });
     row->addWidget(open_);
 
-    export_ = plainButton(this, QStringLiteral("square.and.arrow.up"), QStringLiteral("export-menu"));
+    export_ =
+        plainButton(this, QStringLiteral("square.and.arrow.up"), QStringLiteral("export-menu"));
     export_->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
     export_->setPopupMode(QToolButton::InstantPopup);
     export_->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
@@ -71,11 +73,15 @@ TitleBar::TitleBar(WorkspaceStore& store, QWidget* parent)
     exportMarkdown_ = exportMenu_->addAction(QStringLiteral("Markdown"));
     // The export runs after the menu has closed, never inside its own handler.
     const auto exportLater = [this](const QString& format) {
-        QMetaObject::invokeMethod(this, [this, format] { store_.exportAs(format); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            this, [this, format] { store_.exportAs(format); }, Qt::QueuedConnection);
     };
-    connect(exportJSON_, &QAction::triggered, this, [exportLater] { exportLater(QStringLiteral("json")); });
-    connect(exportPDF_, &QAction::triggered, this, [exportLater] { exportLater(QStringLiteral("pdf")); });
-    connect(exportMarkdown_, &QAction::triggered, this, [exportLater] { exportLater(QStringLiteral("md")); });
+    connect(exportJSON_, &QAction::triggered, this,
+            [exportLater] { exportLater(QStringLiteral("json")); });
+    connect(exportPDF_, &QAction::triggered, this,
+            [exportLater] { exportLater(QStringLiteral("pdf")); });
+    connect(exportMarkdown_, &QAction::triggered, this,
+            [exportLater] { exportLater(QStringLiteral("md")); });
     export_->setMenu(exportMenu_);
     row->addWidget(export_);
 
@@ -104,13 +110,15 @@ TitleBar::TitleBar(WorkspaceStore& store, QWidget* parent)
 }
 
 void TitleBar::render() {
-    open_->setText(AppLanguage::pick(QStringLiteral("Apri scansione"), QStringLiteral("Open scan")));
+    open_->setText(
+        AppLanguage::pick(QStringLiteral("Apri scansione"), QStringLiteral("Open scan")));
     open_->setEnabled(!store_.busy() && !store_.toolBusy());
     export_->setText(AppLanguage::pick(QStringLiteral("Esporta"), QStringLiteral("Export")));
     export_->setEnabled(store_.report().has_value());
     exportJSON_->setText(AppLanguage::pick(QStringLiteral("JSON \u00B7 dati completi"),
                                            QStringLiteral("JSON \u00B7 complete data")));
-    exportPDF_->setText(AppLanguage::pick(QStringLiteral("Report PDF"), QStringLiteral("PDF report")));
+    exportPDF_->setText(
+        AppLanguage::pick(QStringLiteral("Report PDF"), QStringLiteral("PDF report")));
     inspector_->setVisible(store_.tab() != WorkspaceTab::guide);
 }
 

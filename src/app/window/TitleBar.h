@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/ViewKit.h"
+#include "app/window/ViewKit.h"
 
 class QToolButton;
 class QMenu;

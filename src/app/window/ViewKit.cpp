@@ -1,6 +1,6 @@
-#include "app/ViewKit.h"
+#include "app/window/ViewKit.h"
 
-#include "app/QLTheme.h"
+#include "app/window/QLTheme.h"
 
 #include <QEvent>
 #include <QFontMetrics>
@@ -59,7 +59,9 @@ QSize ElidedLabel::sizeHint() const {
     return {metrics.horizontalAdvance(text_.left(80)), metrics.height()};
 }
 
-QSize ElidedLabel::minimumSizeHint() const { return {0, QFontMetrics(font()).height()}; }
+QSize ElidedLabel::minimumSizeHint() const {
+    return {0, QFontMetrics(font()).height()};
+}
 
 void ElidedLabel::paintEvent(QPaintEvent*) {
     QPainter painter(this);
@@ -100,7 +102,8 @@ QSize SpacedText::sizeHint() const {
     const QFontMetrics metrics(font());
     const QStringList lines = text_.split(QLatin1Char('\n'));
     int width = 0;
-    for (const QString& line : lines) width = qMax(width, metrics.horizontalAdvance(line));
+    for (const QString& line : lines)
+        width = qMax(width, metrics.horizontalAdvance(line));
     const int height = int(lines.size()) * metrics.height() + int(lines.size() - 1) * lineSpacing_;
     return {width + 2, height};
 }
@@ -112,7 +115,8 @@ void SpacedText::paintEvent(QPaintEvent*) {
     const QFontMetrics metrics(font());
     int y = 0;
     for (const QString& line : text_.split(QLatin1Char('\n'))) {
-        painter.drawText(QRect(0, y, width(), metrics.height()), Qt::AlignLeft | Qt::TextSingleLine, line);
+        painter.drawText(QRect(0, y, width(), metrics.height()), Qt::AlignLeft | Qt::TextSingleLine,
+                         line);
         y += metrics.height() + lineSpacing_;
     }
 }

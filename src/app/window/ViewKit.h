@@ -4,7 +4,6 @@
 #include <QFont>
 #include <QObject>
 #include <QWidget>
-
 #include <functional>
 
 class QTimer;
@@ -95,7 +94,8 @@ private:
 class Swatch : public QWidget {
     Q_OBJECT
 public:
-    Swatch(int width, int height, const QColor& colour, QWidget* parent = nullptr, bool round = false);
+    Swatch(int width, int height, const QColor& colour, QWidget* parent = nullptr,
+           bool round = false);
     void setColour(const QColor& colour);
     QColor colour() const { return colour_; }
 

@@ -1,7 +1,7 @@
-#include "app/WorkspacePanes.h"
+#include "app/window/WorkspacePanes.h"
 
-#include "app/QLTheme.h"
-#include "app/ViewKit.h"
+#include "app/window/QLTheme.h"
+#include "app/window/ViewKit.h"
 
 namespace quorilanth {
 namespace {

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/WorkspaceTab.h"
+#include "app/store/WorkspaceTab.h"
 
 #include <QWidget>
 

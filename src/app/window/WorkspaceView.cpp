@@ -1,15 +1,15 @@
-#include "app/WorkspaceView.h"
+#include "app/window/WorkspaceView.h"
 
-#include "app/EmptyWorkspace.h"
-#include "app/QLTheme.h"
-#include "app/ReportHeader.h"
-#include "app/SearchBar.h"
-#include "app/StatusLine.h"
-#include "app/TabStrip.h"
-#include "app/TitleBar.h"
-#include "app/ViewKit.h"
-#include "app/WorkspacePanes.h"
-#include "app/WorkspaceStore.h"
+#include "app/store/WorkspaceStore.h"
+#include "app/window/EmptyWorkspace.h"
+#include "app/window/QLTheme.h"
+#include "app/window/ReportHeader.h"
+#include "app/window/SearchBar.h"
+#include "app/window/StatusLine.h"
+#include "app/window/TabStrip.h"
+#include "app/window/TitleBar.h"
+#include "app/window/ViewKit.h"
+#include "app/window/WorkspacePanes.h"
 
 #include <QEvent>
 #include <QMessageBox>
@@ -101,8 +101,8 @@ WorkspaceView::WorkspaceView(WorkspaceStore& store, QWidget* parent)
 
     for (auto signal : {&WorkspaceStore::reportChanged, &WorkspaceStore::researchChanged,
                         &WorkspaceStore::tabChanged, &WorkspaceStore::showLibraryChanged,
-                        &WorkspaceStore::showInspectorChanged, &WorkspaceStore::discoveryModeChanged,
-                        &WorkspaceStore::errorChanged})
+                        &WorkspaceStore::showInspectorChanged,
+                        &WorkspaceStore::discoveryModeChanged, &WorkspaceStore::errorChanged})
         connect(&store_, signal, renderer_, &CoalescedRender::request);
     render();
 }
@@ -155,8 +155,12 @@ void WorkspaceView::render() {
         paneTab_.reset();
     }
     switch (area) {
-    case MainArea::library: mainArea_->setCurrentWidget(library_); break;
-    case MainArea::welcome: mainArea_->setCurrentWidget(welcome_); break;
+    case MainArea::library:
+        mainArea_->setCurrentWidget(library_);
+        break;
+    case MainArea::welcome:
+        mainArea_->setCurrentWidget(welcome_);
+        break;
     case MainArea::report:
         header_->setVisible(store_.tab() != WorkspaceTab::guide && store_.report());
         if (paneTab_ != store_.tab()) {
@@ -185,14 +189,16 @@ void WorkspaceView::renderAlert() {
         return;
     }
     if (!alert_) {
-        alert_ = new QMessageBox(QMessageBox::NoIcon, QStringLiteral("Quorilanth"), QString(), QMessageBox::Ok, this);
+        alert_ = new QMessageBox(QMessageBox::NoIcon, QStringLiteral("Quorilanth"), QString(),
+                                 QMessageBox::Ok, this);
         alert_->setObjectName(QStringLiteral("error-alert"));
         alert_->setTextFormat(Qt::PlainText);
         alert_->setAttribute(Qt::WA_DeleteOnClose);
         // Any way of closing the alert clears the error, after the alert's own
         // handlers have run.
         connect(alert_, &QMessageBox::finished, this, [this] {
-            QMetaObject::invokeMethod(this, [this] { store_.setError(std::nullopt); }, Qt::QueuedConnection);
+            QMetaObject::invokeMethod(
+                this, [this] { store_.setError(std::nullopt); }, Qt::QueuedConnection);
         });
         alert_->setText(alertText(*error));
         alert_->open();

@@ -1,10 +1,9 @@
 #pragma once
 
-#include "app/WorkspaceTab.h"
+#include "app/store/WorkspaceTab.h"
 
 #include <QPointer>
 #include <QWidget>
-
 #include <optional>
 
 class QMessageBox;

@@ -15,7 +15,8 @@ inline char asciiLower(char c) noexcept {
 
 inline std::string asciiLowercase(std::string_view text) {
     std::string out(text);
-    for (char& c : out) c = asciiLower(c);
+    for (char& c : out)
+        c = asciiLower(c);
     return out;
 }
 

@@ -1,7 +1,7 @@
-#include "core/model/JSONParser.h"
+#include "core/base/JSONParser.h"
 
-#include "core/model/JSONText.h"
-#include "core/model/UTF8.h"
+#include "core/base/JSONText.h"
+#include "core/base/UTF8.h"
 
 #include <charconv>
 #include <cstdint>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "core/model/JSONValue.h"
+#include "core/base/JSONValue.h"
 
 #include <cstddef>
 #include <string_view>

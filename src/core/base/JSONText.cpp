@@ -1,4 +1,4 @@
-#include "core/model/JSONText.h"
+#include "core/base/JSONText.h"
 
 #include <cstdint>
 #include <cstring>

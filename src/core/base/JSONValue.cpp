@@ -1,8 +1,8 @@
-#include "core/model/JSONValue.h"
+#include "core/base/JSONValue.h"
 
-#include "core/model/Hashing.h"
-#include "core/model/JSONParser.h"
-#include "core/model/PrettyJSONWriter.h"
+#include "core/base/Hashing.h"
+#include "core/base/JSONParser.h"
+#include "core/base/PrettyJSONWriter.h"
 
 #include <algorithm>
 

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "core/model/QuorilanthError.h"
-#include "core/model/SharedString.h"
+#include "core/base/QuorilanthError.h"
+#include "core/base/SharedString.h"
 
 #include <concepts>
 #include <cstddef>

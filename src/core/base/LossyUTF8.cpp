@@ -1,6 +1,6 @@
-#include "core/net/LossyUTF8.h"
+#include "core/base/LossyUTF8.h"
 
-#include "core/model/UTF8.h"
+#include "core/base/UTF8.h"
 
 #include <cstddef>
 

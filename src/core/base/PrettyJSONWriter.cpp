@@ -1,7 +1,7 @@
-#include "core/model/PrettyJSONWriter.h"
+#include "core/base/PrettyJSONWriter.h"
 
-#include "core/model/JSONText.h"
-#include "core/model/UTF8.h"
+#include "core/base/JSONText.h"
+#include "core/base/UTF8.h"
 
 #include <charconv>
 #include <cmath>

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "core/model/Date.h"
-#include "core/model/JSONValue.h"
+#include "core/base/Date.h"
+#include "core/base/JSONValue.h"
 
 #include <cstdint>
 #include <string>

@@ -1,1 +1,1 @@
-#include "core/model/QuorilanthError.h"
+#include "core/base/QuorilanthError.h"

@@ -1,4 +1,4 @@
-#include "core/model/SharedString.h"
+#include "core/base/SharedString.h"
 
 namespace quorilanth {
 

@@ -1,4 +1,4 @@
-#include "core/model/UTF8.h"
+#include "core/base/UTF8.h"
 
 #include <cstdint>
 #include <cstring>

@@ -1,4 +1,4 @@
-#include "core/model/UUID.h"
+#include "core/base/UUID.h"
 
 #include <uuid/uuid.h>
 

@@ -1,4 +1,4 @@
-#include "core/discovery/UnicodeText.h"
+#include "core/base/UnicodeText.h"
 
 #include <climits>
 #include <unicode/locid.h>

@@ -1,6 +1,6 @@
-#include "core/net/Url.h"
+#include "core/base/Url.h"
 
-#include "core/net/LossyUTF8.h"
+#include "core/base/LossyUTF8.h"
 
 #include <algorithm>
 #include <arpa/inet.h>

@@ -1,9 +1,9 @@
-#include "core/discovery/AgentManifestParser.h"
+#include "core/documents/AgentManifestParser.h"
 
-#include "core/discovery/MarkupDocument.h"
-#include "core/discovery/UnicodeText.h"
-#include "core/model/Hashing.h"
-#include "core/net/Url.h"
+#include "core/base/Hashing.h"
+#include "core/base/UnicodeText.h"
+#include "core/base/Url.h"
+#include "core/documents/MarkupDocument.h"
 
 #include <algorithm>
 #include <array>

@@ -1,9 +1,10 @@
 #pragma once
 
-#include "core/discovery/LinkRules.h"
+#include "core/base/JSONValue.h"
+#include "core/base/PatternSearch.h"
+#include "core/documents/LinkRules.h"
 #include "core/model/Evidence.h"
 #include "core/model/FindingStatus.h"
-#include "core/model/JSONValue.h"
 #include "core/model/NodeKind.h"
 
 #include <cstddef>
@@ -55,10 +56,10 @@ inline constexpr int maxDepth = 11;
 ParsedDocument parse(const Evidence& evidence);
 
 // The link rules belong to the parser's vocabulary; callers may name them here.
-using LinkRules::captures;
 using LinkRules::discoveryHint;
 using LinkRules::kind;
 using LinkRules::relevant;
+using PatternSearch::captures;
 
 } // namespace AgentManifestParser
 

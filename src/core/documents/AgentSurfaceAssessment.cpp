@@ -1,8 +1,8 @@
-#include "core/discovery/AgentSurfaceAssessment.h"
+#include "core/documents/AgentSurfaceAssessment.h"
 
-#include "core/discovery/AgentManifestParser.h"
-#include "core/discovery/UnicodeText.h"
-#include "core/net/Url.h"
+#include "core/base/UnicodeText.h"
+#include "core/base/Url.h"
+#include "core/documents/AgentManifestParser.h"
 
 #include <algorithm>
 #include <array>

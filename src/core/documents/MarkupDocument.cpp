@@ -1,4 +1,4 @@
-#include "core/discovery/MarkupDocument.h"
+#include "core/documents/MarkupDocument.h"
 
 #include <algorithm>
 #include <climits>

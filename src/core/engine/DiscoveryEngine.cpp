@@ -1,14 +1,14 @@
-#include "core/discovery/DiscoveryEngine.h"
+#include "core/engine/DiscoveryEngine.h"
 
-#include "core/model/AsciiText.h"
-#include "core/discovery/AgentManifestParser.h"
-#include "core/discovery/LinkRules.h"
+#include "core/base/AsciiText.h"
+#include "core/base/QuorilanthError.h"
+#include "core/base/Url.h"
+#include "core/documents/AgentManifestParser.h"
+#include "core/documents/LinkRules.h"
 #include "core/mcp/MCPClient.h"
 #include "core/mcp/MCPInspector.h"
-#include "core/model/QuorilanthError.h"
-#include "core/model/ReadinessScorer.h"
 #include "core/net/HTTPInspector.h"
-#include "core/net/Url.h"
+#include "core/report/ReadinessScorer.h"
 
 #include <algorithm>
 #include <array>
@@ -301,7 +301,8 @@ void DiscoveryEngine::documentStep(ScanState& state, const QueuedLocation& entry
         }
         QueuedLocation queued{address, link.kind, false};
         const auto parsedAddress = Url::parse(address);
-        if (parsedAddress && asciiLowercase(parsedAddress->lastPathComponent()).starts_with("sitemap")) {
+        if (parsedAddress &&
+            asciiLowercase(parsedAddress->lastPathComponent()).starts_with("sitemap")) {
             if (state.sitemaps < sitemapCap) {
                 state.queue.push_back(std::move(queued));
                 ++state.sitemaps;

@@ -1,7 +1,7 @@
 #include "core/mcp/MCPClient.h"
 
+#include "core/base/QuorilanthError.h"
 #include "core/mcp/JSONSchemaValidator.h"
-#include "core/model/QuorilanthError.h"
 
 #include <algorithm>
 #include <chrono>

@@ -1,7 +1,7 @@
 #pragma once
 
+#include "core/base/JSONValue.h"
 #include "core/model/Evidence.h"
-#include "core/model/JSONValue.h"
 #include "core/model/MCPServer.h"
 #include "core/model/MCPTool.h"
 #include "core/net/HTTPInspecting.h"

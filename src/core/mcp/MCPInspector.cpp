@@ -1,6 +1,6 @@
 #include "core/mcp/MCPInspector.h"
 
-#include "core/model/QuorilanthError.h"
+#include "core/base/QuorilanthError.h"
 
 #include <exception>
 #include <set>

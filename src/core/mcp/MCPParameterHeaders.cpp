@@ -1,7 +1,7 @@
 // Per-parameter headers of a tool call, from the "x-mcp-header" annotations.
+#include "core/base/AsciiText.h"
+#include "core/base/QuorilanthError.h"
 #include "core/mcp/MCPClient.h"
-#include "core/model/AsciiText.h"
-#include "core/model/QuorilanthError.h"
 
 #include <cmath>
 #include <set>
@@ -52,8 +52,9 @@ private:
     void annotate(const std::string& name, const JSONValue& place, const JSONValue& value,
                   bool reachable) {
         const std::string* type = place["type"].string();
-        const bool valid = reachable && isToken(name) && seen_.insert(asciiLowercase(name)).second &&
-                           type && (*type == "string" || *type == "integer" || *type == "boolean");
+        const bool valid = reachable && isToken(name) &&
+                           seen_.insert(asciiLowercase(name)).second && type &&
+                           (*type == "string" || *type == "integer" || *type == "boolean");
         if (!valid) throw QuorilanthError("Invalid x-mcp-header annotation: " + name);
         if (value.isNull()) return;
         std::string text;

@@ -1,7 +1,7 @@
 // The wire forms of the client that need no state: header values and replies.
+#include "core/base/AsciiText.h"
+#include "core/base/QuorilanthError.h"
 #include "core/mcp/MCPClient.h"
-#include "core/model/AsciiText.h"
-#include "core/model/QuorilanthError.h"
 
 #include <algorithm>
 #include <cctype>

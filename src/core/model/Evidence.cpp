@@ -1,7 +1,7 @@
 #include "core/model/Evidence.h"
 
-#include "core/model/Hashing.h"
-#include "core/model/UUID.h"
+#include "core/base/Hashing.h"
+#include "core/base/UUID.h"
 
 namespace quorilanth {
 

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "core/model/Date.h"
-#include "core/model/SharedString.h"
+#include "core/base/Date.h"
+#include "core/base/SharedString.h"
 
 #include <cstdint>
 #include <functional>

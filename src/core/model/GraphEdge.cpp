@@ -1,6 +1,6 @@
 #include "core/model/GraphEdge.h"
 
-#include "core/model/Hashing.h"
+#include "core/base/Hashing.h"
 
 namespace quorilanth {
 

@@ -1,7 +1,7 @@
 #pragma once
 
+#include "core/base/JSONValue.h"
 #include "core/model/FindingStatus.h"
-#include "core/model/JSONValue.h"
 #include "core/model/MCPTool.h"
 
 #include <string>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "core/model/JSONValue.h"
+#include "core/base/JSONValue.h"
 #include "core/model/ToolSafety.h"
 
 #include <string>

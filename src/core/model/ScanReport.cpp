@@ -1,8 +1,7 @@
 #include "core/model/ScanReport.h"
 
-#include <limits>
-
 #include <algorithm>
+#include <limits>
 #include <numeric>
 
 namespace quorilanth {

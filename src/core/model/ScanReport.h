@@ -1,20 +1,20 @@
 #pragma once
 
 // The scan model in one include: the report and every record it holds.
-#include "core/model/Date.h"
+#include "core/base/Date.h"
+#include "core/base/JSONValue.h"
+#include "core/base/QuorilanthError.h"
+#include "core/base/SharedString.h"
+#include "core/base/UUID.h"
 #include "core/model/Evidence.h"
 #include "core/model/FindingStatus.h"
 #include "core/model/GraphEdge.h"
 #include "core/model/GraphNode.h"
-#include "core/model/JSONValue.h"
 #include "core/model/MCPServer.h"
 #include "core/model/MCPTool.h"
 #include "core/model/NodeKind.h"
-#include "core/model/QuorilanthError.h"
 #include "core/model/ScoreCheck.h"
-#include "core/model/SharedString.h"
 #include "core/model/ToolSafety.h"
-#include "core/model/UUID.h"
 
 #include <cstdint>
 #include <optional>

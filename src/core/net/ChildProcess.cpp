@@ -1,6 +1,6 @@
 #include "core/net/ChildProcess.h"
 
-#include "core/model/QuorilanthError.h"
+#include "core/base/QuorilanthError.h"
 
 #include <algorithm>
 #include <cerrno>

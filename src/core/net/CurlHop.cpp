@@ -1,12 +1,12 @@
 #include "core/net/CurlHop.h"
 
-#include "core/model/AsciiText.h"
-#include "core/model/QuorilanthError.h"
+#include "core/base/AsciiText.h"
+#include "core/base/LossyUTF8.h"
+#include "core/base/QuorilanthError.h"
+#include "core/base/Url.h"
 #include "core/net/ChildProcess.h"
 #include "core/net/HTTPInspector.h"
 #include "core/net/HTTPTextDecoder.h"
-#include "core/net/LossyUTF8.h"
-#include "core/net/Url.h"
 
 #include <algorithm>
 #include <arpa/inet.h>

@@ -1,9 +1,9 @@
 #include "core/net/HTTPInspector.h"
 
-#include "core/model/AsciiText.h"
-#include "core/model/QuorilanthError.h"
+#include "core/base/AsciiText.h"
+#include "core/base/QuorilanthError.h"
+#include "core/base/Url.h"
 #include "core/net/CurlHop.h"
-#include "core/net/Url.h"
 
 #include <algorithm>
 #include <array>

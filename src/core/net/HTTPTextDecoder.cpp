@@ -1,9 +1,9 @@
 #include "core/net/HTTPTextDecoder.h"
 
-#include "core/discovery/LinkRules.h"
-#include "core/model/UTF8.h"
-#include "core/model/AsciiText.h"
-#include "core/net/LossyUTF8.h"
+#include "core/base/AsciiText.h"
+#include "core/base/LossyUTF8.h"
+#include "core/base/PatternSearch.h"
+#include "core/base/UTF8.h"
 
 #include <array>
 #include <cstdint>
@@ -114,7 +114,7 @@ bool isWideUnicode(std::string_view converterName) noexcept {
 }
 
 std::string firstCharset(std::string_view text) {
-    const LinkRules::Matches found = LinkRules::captures(kCharsetPattern, text);
+    const PatternSearch::Matches found = PatternSearch::captures(kCharsetPattern, text);
     return found.empty() || found.front().size() < 2 ? std::string() : found.front()[1];
 }
 
@@ -129,7 +129,8 @@ std::string declaredCharset(std::string_view body, const std::string& contentTyp
         return {};
     }
     const std::string sniffed = utf8::lossy(body.substr(0, kSniffBytes));
-    for (const std::vector<std::string>& element : LinkRules::captures(elementPattern, sniffed)) {
+    for (const std::vector<std::string>& element :
+         PatternSearch::captures(elementPattern, sniffed)) {
         if (std::string name = firstCharset(element.front()); !name.empty()) {
             return name;
         }

@@ -1,8 +1,8 @@
 #include "core/net/NetworkPolicy.h"
 
-#include "core/model/QuorilanthError.h"
-#include "core/model/AsciiText.h"
-#include "core/net/Url.h"
+#include "core/base/AsciiText.h"
+#include "core/base/QuorilanthError.h"
+#include "core/base/Url.h"
 
 #include <algorithm>
 #include <arpa/inet.h>

@@ -1,7 +1,7 @@
-#include "core/model/PDFCanvas.h"
+#include "core/report/PDFCanvas.h"
 
-#include "core/model/QuorilanthError.h"
-#include "core/model/UTF8.h"
+#include "core/base/QuorilanthError.h"
+#include "core/base/UTF8.h"
 
 #include <cairo-pdf.h>
 #include <cairo.h>

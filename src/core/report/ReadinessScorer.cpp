@@ -1,7 +1,7 @@
-#include "core/model/ReadinessScorer.h"
+#include "core/report/ReadinessScorer.h"
 
-#include "core/discovery/AgentSurfaceAssessment.h"
-#include "core/net/Url.h"
+#include "core/base/Url.h"
+#include "core/documents/AgentSurfaceAssessment.h"
 
 #include <algorithm>
 #include <unordered_map>

@@ -1,11 +1,11 @@
-#include "core/model/ReportGenerator.h"
+#include "core/report/ReportGenerator.h"
 
-#include "core/model/AsciiText.h"
-#include "core/discovery/AgentSurfaceAssessment.h"
-#include "core/model/PDFCanvas.h"
-#include "core/model/ReadinessScorer.h"
+#include "core/base/AsciiText.h"
+#include "core/base/Url.h"
+#include "core/documents/AgentSurfaceAssessment.h"
 #include "core/model/ReportJSON.h"
-#include "core/net/Url.h"
+#include "core/report/PDFCanvas.h"
+#include "core/report/ReadinessScorer.h"
 
 #include <cmath>
 #include <limits>

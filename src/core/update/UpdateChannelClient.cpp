@@ -1,7 +1,7 @@
 #include "core/update/UpdateChannelClient.h"
 
-#include "core/model/AsciiText.h"
-#include "core/model/QuorilanthError.h"
+#include "core/base/AsciiText.h"
+#include "core/base/QuorilanthError.h"
 #include "core/update/Sha256.h"
 #include "core/update/UpdateChannelError.h"
 

@@ -1,7 +1,7 @@
 #include "core/update/UpdateRelease.h"
 
-#include "core/model/AsciiText.h"
-#include "core/net/Url.h"
+#include "core/base/AsciiText.h"
+#include "core/base/Url.h"
 #include "core/update/UpdateJSON.h"
 
 #include <algorithm>

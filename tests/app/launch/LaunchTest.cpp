@@ -11,7 +11,6 @@
 #include <QProcess>
 #include <QSettings>
 #include <QTemporaryDir>
-
 #include <gtest/gtest.h>
 
 namespace quorilanth {
@@ -59,9 +58,9 @@ protected:
         ScanReport report("https://launch.example/");
         report.nodes.emplace_back("https://launch.example/", NodeKind::domain, "launch.example",
                                   "https://launch.example/", FindingStatus::found);
-        report.nodes.emplace_back("https://launch.example/.well-known/agent.json", NodeKind::manifest,
-                                  "Agent manifest", "https://launch.example/.well-known/agent.json",
-                                  FindingStatus::valid);
+        report.nodes.emplace_back(
+            "https://launch.example/.well-known/agent.json", NodeKind::manifest, "Agent manifest",
+            "https://launch.example/.well-known/agent.json", FindingStatus::valid);
         const QString path = home.filePath("launch.json");
         QFile file(path);
         EXPECT_TRUE(file.open(QIODevice::WriteOnly));
@@ -100,8 +99,8 @@ TEST_F(LaunchTest, UpdateSelfTestDecidedBeforeTheWindow) {
 
 TEST_F(LaunchTest, SmokeTestWritesTheSnapshotOfTheContent) {
     const QString png = home.filePath("schema.png");
-    const Outcome result = run({"--report", reportFile(), "--view", "SCHEMA", "--select", "Agent manifest", "--snapshot",
-                            png, "--smoke-test"});
+    const Outcome result = run({"--report", reportFile(), "--view", "SCHEMA", "--select",
+                                "Agent manifest", "--snapshot", png, "--smoke-test"});
     ASSERT_TRUE(result.finished);
     EXPECT_EQ(result.status, 0);
     EXPECT_TRUE(result.err.isEmpty()) << result.err.toStdString();
@@ -118,7 +117,8 @@ TEST_F(LaunchTest, SmokeTestWritesTheSnapshotOfTheContent) {
 }
 
 TEST_F(LaunchTest, SmokeTestWithoutAUsablePathEndsWithFailure) {
-    for (const QStringList& arguments : {QStringList{"--smoke-test"}, QStringList{"--smoke-test", "--snapshot"}}) {
+    for (const QStringList& arguments :
+         {QStringList{"--smoke-test"}, QStringList{"--smoke-test", "--snapshot"}}) {
         const Outcome result = run(arguments);
         ASSERT_TRUE(result.finished);
         EXPECT_EQ(result.status, 1);

@@ -1,5 +1,5 @@
-#include "app/AppLanguage.h"
-#include "app/WorkspaceTab.h"
+#include "app/store/AppLanguage.h"
+#include "app/store/WorkspaceTab.h"
 
 #include <gtest/gtest.h>
 
@@ -13,20 +13,16 @@ struct LanguageCase {
 
 TEST(AppLanguage, FirstLanguagePieceDecides) {
     const LanguageCase cases[] = {
-        {{"it"}, AppLanguage::italian},
-        {{"it-IT"}, AppLanguage::italian},
-        {{"it_CH"}, AppLanguage::italian},
-        {{"IT-it"}, AppLanguage::italian},
-        {{"-it"}, AppLanguage::italian},
-        {{"ita"}, AppLanguage::english},
-        {{"en-IT"}, AppLanguage::english},
-        {{"en-US", "it-IT"}, AppLanguage::english},
-        {{}, AppLanguage::english},
-        {{""}, AppLanguage::english},
+        {{"it"}, AppLanguage::italian},    {{"it-IT"}, AppLanguage::italian},
+        {{"it_CH"}, AppLanguage::italian}, {{"IT-it"}, AppLanguage::italian},
+        {{"-it"}, AppLanguage::italian},   {{"ita"}, AppLanguage::english},
+        {{"en-IT"}, AppLanguage::english}, {{"en-US", "it-IT"}, AppLanguage::english},
+        {{}, AppLanguage::english},        {{""}, AppLanguage::english},
         {{"--"}, AppLanguage::english},
     };
     for (const LanguageCase& c : cases)
-        EXPECT_EQ(AppLanguage::select(c.preferred), c.expected) << c.preferred.join(",").toStdString();
+        EXPECT_EQ(AppLanguage::select(c.preferred), c.expected)
+            << c.preferred.join(",").toStdString();
 }
 
 TEST(AppLanguage, TestOverrideIsReadAtEveryUse) {
@@ -39,13 +35,18 @@ TEST(AppLanguage, TestOverrideIsReadAtEveryUse) {
 
 TEST(WorkspaceTab, RawValuesMatchExactly) {
     const std::pair<QString, std::optional<WorkspaceTab>> cases[] = {
-        {"SCHEMA", WorkspaceTab::schema}, {"schema", std::nullopt}, {"Schema", std::nullopt},
-        {"Per te", WorkspaceTab::guide},  {"For you", std::nullopt}, {"Raw", WorkspaceTab::raw},
+        {"SCHEMA", WorkspaceTab::schema},
+        {"schema", std::nullopt},
+        {"Schema", std::nullopt},
+        {"Per te", WorkspaceTab::guide},
+        {"For you", std::nullopt},
+        {"Raw", WorkspaceTab::raw},
         {"", std::nullopt},
     };
     for (const auto& [raw, expected] : cases)
         EXPECT_EQ(workspaceTabFromRawValue(raw), expected) << raw.toStdString();
-    for (WorkspaceTab tab : allWorkspaceTabs) EXPECT_EQ(workspaceTabFromRawValue(rawValue(tab)), tab);
+    for (WorkspaceTab tab : allWorkspaceTabs)
+        EXPECT_EQ(workspaceTabFromRawValue(rawValue(tab)), tab);
 }
 
 } // namespace

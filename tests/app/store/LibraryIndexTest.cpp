@@ -1,5 +1,5 @@
-#include "app/SavedScan.h"
-#include "core/model/QuorilanthError.h"
+#include "app/store/SavedScan.h"
+#include "core/base/QuorilanthError.h"
 
 #include <gtest/gtest.h>
 
@@ -9,11 +9,12 @@ namespace {
 using namespace std::chrono;
 
 TEST(LibraryIndex, DatesAreSecondsSince2001AndCollectionIsOptional) {
-    SavedScan plain{"A", "https://a.example/", system_clock::time_point(seconds(978307200 + 90)),
-                    42, false, std::nullopt};
-    SavedScan collected{"B", "https://b.example/",
-                        system_clock::time_point(milliseconds(978307200500LL)), 7, true,
-                        QStringLiteral("Work")};
+    SavedScan plain{
+        "A",   "https://a.example/", system_clock::time_point(seconds(978307200 + 90)), 42,
+        false, std::nullopt};
+    SavedScan collected{
+        "B",  "https://b.example/",  system_clock::time_point(milliseconds(978307200500LL)), 7,
+        true, QStringLiteral("Work")};
     const QByteArray written = encodeLibraryIndex({plain, collected});
     EXPECT_TRUE(written.contains("\"date\":90,") || written.contains("\"date\":90}"));
     EXPECT_TRUE(written.contains("\"date\":0.5"));
@@ -23,8 +24,11 @@ TEST(LibraryIndex, DatesAreSecondsSince2001AndCollectionIsOptional) {
 }
 
 TEST(LibraryIndex, TextSurvivesEscaping) {
-    SavedScan odd{"C", QStringLiteral("https://x.example/\"quoted\"\\ \t\n\x01 caf\u00e9/"),
-                  system_clock::time_point(seconds(978307200)), -3, false,
+    SavedScan odd{"C",
+                  QStringLiteral("https://x.example/\"quoted\"\\ \t\n\x01 caf\u00e9/"),
+                  system_clock::time_point(seconds(978307200)),
+                  -3,
+                  false,
                   QStringLiteral("\u00e9t\u00e9 / 2026")};
     const QByteArray written = encodeLibraryIndex({odd});
     EXPECT_TRUE(written.contains("https:\\/\\/x.example\\/"));

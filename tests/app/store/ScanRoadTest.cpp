@@ -1,18 +1,15 @@
 #include "StoreTestSupport.h"
-
+#include "core/engine/DiscoveryEngine.h"
 #include "support/FakeHTTPInspector.h"
 #include "support/FakeResolver.h"
 #include "support/LoopbackHTTPServer.h"
 #include "support/ScriptedResearch.h"
-#include "core/discovery/DiscoveryEngine.h"
 
 #include <QDir>
 #include <QFileInfo>
 #include <QSignalSpy>
-
-#include <gtest/gtest.h>
-
 #include <atomic>
+#include <gtest/gtest.h>
 #include <thread>
 
 namespace quorilanth {
@@ -57,7 +54,8 @@ protected:
 
     QTemporaryDir folder;
     std::shared_ptr<test::FakeResolver> resolver = std::make_shared<test::FakeResolver>();
-    std::shared_ptr<test::FakeHTTPInspector> transport = std::make_shared<test::FakeHTTPInspector>();
+    std::shared_ptr<test::FakeHTTPInspector> transport =
+        std::make_shared<test::FakeHTTPInspector>();
     std::optional<std::string> slowHost;
     QStringList statuses;
 };
@@ -151,7 +149,8 @@ TEST_F(ScanRoadTest, AnAISearchThatSelectsNothing) {
     store->setDiscoveryMode(true);
     store->setInput("official sites of museums");
     store->start();
-    EXPECT_EQ(store->status(), QStringLiteral("Searching the web and classifying candidates\u2026"));
+    EXPECT_EQ(store->status(),
+              QStringLiteral("Searching the web and classifying candidates\u2026"));
     EXPECT_EQ(store->tab(), WorkspaceTab::discovery);
     ASSERT_TRUE(waitUntil([&] { return !store->busy(); }));
     ASSERT_TRUE(store->research());
@@ -179,8 +178,7 @@ TEST_F(ScanRoadTest, AnAISearchScansEveryCandidateInOrder) {
 
 TEST_F(ScanRoadTest, CancellingTheSecondOfThreeCandidatesEndsTheSearch) {
     slowHost = "b.example";
-    const auto store =
-        makeStore({"https://a.example", "https://b.example", "https://c.example"});
+    const auto store = makeStore({"https://a.example", "https://b.example", "https://c.example"});
     store->setDiscoveryMode(true);
     store->setInput("x");
     store->start();
@@ -199,11 +197,12 @@ TEST_F(ScanRoadTest, CancellingTheSecondOfThreeCandidatesEndsTheSearch) {
 TEST(StoreEndToEnd, ADeveloperModeScanOfALoopbackSiteLandsInTheLibrary) {
     test::LoopbackHTTPServer site;
     site.on("/llms.txt", test::respond::text(200, "# Site\n", {{"Content-Type", "text/plain"}}));
-    site.on("/robots.txt",
-            test::respond::text(200, "User-agent: *\nAllow: /\n", {{"Content-Type", "text/plain"}}));
+    site.on("/robots.txt", test::respond::text(200, "User-agent: *\nAllow: /\n",
+                                               {{"Content-Type", "text/plain"}}));
     QTemporaryDir folder;
-    WorkspaceStore store(folder.path(), {"quorilanth"},
-                         WorkspaceStore::Dependencies{{}, {}, std::make_shared<test::ScriptedPrompts>(), {}});
+    WorkspaceStore store(
+        folder.path(), {"quorilanth"},
+        WorkspaceStore::Dependencies{{}, {}, std::make_shared<test::ScriptedPrompts>(), {}});
     store.setDeveloperMode(true);
     store.setInput(QString::fromStdString(site.origin()));
     store.start();

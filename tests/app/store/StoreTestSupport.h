@@ -1,13 +1,12 @@
 #pragma once
 
-#include "app/WorkspacePrompts.h"
-#include "app/WorkspaceStore.h"
+#include "app/store/WorkspacePrompts.h"
+#include "app/store/WorkspaceStore.h"
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <QSettings>
 #include <QTemporaryDir>
-
 #include <deque>
 #include <functional>
 
@@ -24,7 +23,9 @@ public:
         suggestedNames.push_back(suggested);
         return next(saveAnswers);
     }
-    std::optional<QString> collectionName(const QString&) override { return next(collectionAnswers); }
+    std::optional<QString> collectionName(const QString&) override {
+        return next(collectionAnswers);
+    }
 
 private:
     static std::optional<QString> next(std::deque<std::optional<QString>>& answers) {

@@ -1,5 +1,4 @@
 #include "StoreTestSupport.h"
-
 #include "core/model/ReportJSON.h"
 
 #include <QDir>
@@ -8,9 +7,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QSignalSpy>
-
 #include <gtest/gtest.h>
-
 #include <sys/stat.h>
 
 namespace quorilanth {
@@ -282,7 +279,8 @@ TEST_F(StoreTest, EqualDatesKeepTheirIndexOrder) {
         store->openLibrary(section);
         const auto scans = store->libraryScans();
         ASSERT_EQ(scans.size(), 3u);
-        for (std::size_t i = 0; i < 3; ++i) EXPECT_EQ(scans[i].id.toStdString(), ids[i]);
+        for (std::size_t i = 0; i < 3; ++i)
+            EXPECT_EQ(scans[i].id.toStdString(), ids[i]);
     }
 }
 
@@ -357,8 +355,8 @@ TEST_F(StoreTest, ReportFilesThatAreNotReportsFailWithoutHanging) {
 
 TEST_F(StoreTest, OpeningAReportShowsSelectsAndImports) {
     ScanReport report = reportFor("https://a.example/");
-    report.nodes.emplace_back("https://a.example/mcp", NodeKind::mcp, "mcp", "https://a.example/mcp",
-                              FindingStatus::valid);
+    report.nodes.emplace_back("https://a.example/mcp", NodeKind::mcp, "mcp",
+                              "https://a.example/mcp", FindingStatus::valid);
     MCPServer server("https://a.example/mcp");
     server.status = FindingStatus::valid;
     report.servers.push_back(server);
@@ -378,7 +376,8 @@ TEST_F(StoreTest, OpeningAReportShowsSelectsAndImports) {
     prompts->openAnswers.push_back(path);
     store->openReport();
     ASSERT_EQ(store->history().size(), 1u);
-    EXPECT_TRUE(QFileInfo::exists(QDir(library).filePath(QString::fromStdString(report.id) + ".json")));
+    EXPECT_TRUE(
+        QFileInfo::exists(QDir(library).filePath(QString::fromStdString(report.id) + ".json")));
 }
 
 TEST_F(StoreTest, ExportFormatsAndNames) {
@@ -390,8 +389,8 @@ TEST_F(StoreTest, ExportFormatsAndNames) {
         QString format;
         bool written;
     };
-    for (const Case& c : {Case{"md", true}, Case{"json", true}, Case{"pdf", true}, Case{"MD", false},
-                          Case{"txt", false}}) {
+    for (const Case& c : {Case{"md", true}, Case{"json", true}, Case{"pdf", true},
+                          Case{"MD", false}, Case{"txt", false}}) {
         const QString target = folder.filePath("out." + c.format);
         if (c.written) {
             store->exportReport(c.format, target);
@@ -410,7 +409,8 @@ TEST_F(StoreTest, ExportFormatsAndNames) {
     prompts->saveAnswers.push_back(std::nullopt);
     store->exportAs("md");
     EXPECT_EQ(prompts->suggestedNames.back(), "a.example-quorilanth.md");
-    EXPECT_EQ(WorkspaceStore::defaultExportName(reportFor("not a url"), "pdf"), "scan-quorilanth.pdf");
+    EXPECT_EQ(WorkspaceStore::defaultExportName(reportFor("not a url"), "pdf"),
+              "scan-quorilanth.pdf");
 }
 
 TEST_F(StoreTest, LaunchOptions) {
@@ -428,9 +428,13 @@ TEST_F(StoreTest, LaunchOptions) {
         {{"q", "--view", "schema"}, WorkspaceTab::schema, std::nullopt, false},
         {{"q", "--view", "SCHEMA", "--view", "raw"}, WorkspaceTab::schema, std::nullopt, false},
         {{"q", "--view"}, WorkspaceTab::guide, std::nullopt, false},
-        {{"q", "--report", path, "--select", "llms.txt"}, WorkspaceTab::guide,
-         "https://a.example/llms.txt", false},
-        {{"q", "--report", path, "--select", "https://a.example/"}, WorkspaceTab::guide, std::nullopt,
+        {{"q", "--report", path, "--select", "llms.txt"},
+         WorkspaceTab::guide,
+         "https://a.example/llms.txt",
+         false},
+        {{"q", "--report", path, "--select", "https://a.example/"},
+         WorkspaceTab::guide,
+         std::nullopt,
          false},
         {{"q", "--library", "Favorites"}, WorkspaceTab::guide, std::nullopt, true},
     };

@@ -1,9 +1,7 @@
 #include <QCoreApplication>
 #include <QTemporaryDir>
-
-#include <gtest/gtest.h>
-
 #include <cstdlib>
+#include <gtest/gtest.h>
 
 // The store lives on a Qt event loop and keeps settings and files under the
 // XDG folders; each test process gets private folders (Qt's own test mode would

@@ -1,11 +1,9 @@
 #include "ShellTestSupport.h"
-
-#include "app/AppDelegate.h"
-#include "app/WorkspaceView.h"
+#include "app/window/AppDelegate.h"
+#include "app/window/WorkspaceView.h"
 
 #include <QMenu>
 #include <QSettings>
-
 #include <gtest/gtest.h>
 
 namespace quorilanth {
@@ -33,8 +31,9 @@ protected:
     }
 
     void launch(const QStringList& extra = {}) {
-        delegate = std::make_unique<AppDelegate>(QStringList{"quorilanth"} + extra, QProcessEnvironment(),
-                                                 test::heldDependencies(transport), folder.filePath("library"));
+        delegate = std::make_unique<AppDelegate>(
+            QStringList{"quorilanth"} + extra, QProcessEnvironment(),
+            test::heldDependencies(transport), folder.filePath("library"));
         delegate->installMenus();
         delegate->showWorkspace();
         settle();
@@ -53,13 +52,14 @@ protected:
     static std::vector<Item> itemsOf(QMenu* menu) {
         std::vector<Item> items;
         for (QAction* action : menu->actions())
-            items.push_back(action->isSeparator() ? separator : Item{action->text(), action->shortcut()});
+            items.push_back(action->isSeparator() ? separator
+                                                  : Item{action->text(), action->shortcut()});
         return items;
     }
     void loadReport() {
         ScanReport report("https://menu.example/");
-        report.nodes.emplace_back("https://menu.example/", NodeKind::domain, "root", "https://menu.example/",
-                                  FindingStatus::found);
+        report.nodes.emplace_back("https://menu.example/", NodeKind::domain, "root",
+                                  "https://menu.example/", FindingStatus::found);
         delegate->store().loadFile(test::writeReport(folder, report, "menu.json"), false);
         settle();
     }
@@ -79,19 +79,24 @@ TEST_F(MenuTest, TitlesOrderAndShortcutsInBothLanguages) {
         test::Language language(italian ? "it-CH" : "en-US");
         launch();
         QStringList titles;
-        for (QAction* action : delegate->menuBar()->actions()) titles << action->text();
+        for (QAction* action : delegate->menuBar()->actions())
+            titles << action->text();
         EXPECT_EQ(titles, QStringList({"Quorilanth", "File", "Edit", "Inspect", "Window"}));
 
         const std::vector<std::pair<QString, std::vector<Item>>> expected{
             {"Quorilanth",
              {{"About Quorilanth", {}},
-              {italian ? "Controlla aggiornamenti\u2026" : "Check for Updates\u2026", ctrl(Qt::Key_U, Qt::ShiftModifier)},
+              {italian ? "Controlla aggiornamenti\u2026" : "Check for Updates\u2026",
+               ctrl(Qt::Key_U, Qt::ShiftModifier)},
               separator,
               {"Settings\u2026", ctrl(Qt::Key_Comma)},
               separator,
               {"Quit Quorilanth", ctrl(Qt::Key_Q)}}},
-            {"File", {{"New Scan", ctrl(Qt::Key_N)}, {"Open Report\u2026", ctrl(Qt::Key_O)}, separator,
-                      {"Close Window", ctrl(Qt::Key_W)}}},
+            {"File",
+             {{"New Scan", ctrl(Qt::Key_N)},
+              {"Open Report\u2026", ctrl(Qt::Key_O)},
+              separator,
+              {"Close Window", ctrl(Qt::Key_W)}}},
             {"Edit",
              {{"Undo", ctrl(Qt::Key_Z)},
               {"Redo", ctrl(Qt::Key_Z, Qt::ShiftModifier)},
@@ -147,7 +152,8 @@ TEST_F(MenuTest, EnablingFollowsBusyAndReport) {
             ASSERT_TRUE(action);
             EXPECT_EQ(action->isEnabled(), report) << title.toStdString();
         }
-        for (const QString& title : alwaysItems) EXPECT_TRUE(item("Quorilanth", title)->isEnabled());
+        for (const QString& title : alwaysItems)
+            EXPECT_TRUE(item("Quorilanth", title)->isEnabled());
     };
     {
         SCOPED_TRACE("without a report");
@@ -265,7 +271,10 @@ TEST(TestLaunch, RuleReadsPresenceOnly) {
         {"UI test library", {"QL_UI_TEST_LIBRARY=0"}, {"quorilanth"}, true},
         {"smoke test", {}, {"quorilanth", "--smoke-test"}, true},
         {"snapshot without a path", {}, {"quorilanth", "--snapshot"}, true},
-        {"options matched whole", {"QL_UI_TEST"}, {"quorilanth", "--snapshot=x", "--SMOKE-TEST"}, false},
+        {"options matched whole",
+         {"QL_UI_TEST"},
+         {"quorilanth", "--snapshot=x", "--SMOKE-TEST"},
+         false},
         {"report only", {}, {"quorilanth", "--report", "x.json"}, false},
     };
     for (const auto& c : cases) {

@@ -4,9 +4,9 @@
 // until it is stopped, an AI search that finds nothing, a store wired to both,
 // and report files built in the test.
 
-#include "app/AppLanguage.h"
-#include "app/WorkspaceStore.h"
-#include "core/discovery/DiscoveryEngine.h"
+#include "app/store/AppLanguage.h"
+#include "app/store/WorkspaceStore.h"
+#include "core/engine/DiscoveryEngine.h"
 #include "core/model/ReportJSON.h"
 #include "core/net/HTTPInspecting.h"
 #include "support/ScriptedResearch.h"
@@ -16,16 +16,16 @@
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
-
 #include <atomic>
 #include <chrono>
 #include <functional>
+#include <ostream>
 #include <thread>
 
-#include <ostream>
-
 // Readable failure messages for Qt strings.
-inline void PrintTo(const QString& text, std::ostream* out) { *out << '"' << text.toStdString() << '"'; }
+inline void PrintTo(const QString& text, std::ostream* out) {
+    *out << '"' << text.toStdString() << '"';
+}
 
 namespace quorilanth::test {
 
@@ -59,7 +59,9 @@ inline WorkspaceStore::Dependencies heldDependencies(std::shared_ptr<HeldTranspo
 
 // Our own folder names: names starting with the application's are watched by
 // other tests for leftovers of the transport.
-inline QString folderTemplate() { return QDir::tempPath() + QStringLiteral("/ql-app-test-XXXXXX"); }
+inline QString folderTemplate() {
+    return QDir::tempPath() + QStringLiteral("/ql-app-test-XXXXXX");
+}
 
 // Runs the event loop until the condition holds; false after ten seconds.
 inline bool waitUntil(const std::function<bool()>& condition, int milliseconds = 10000) {
@@ -79,7 +81,8 @@ inline void settle() {
     }
 }
 
-inline QString writeReport(const QTemporaryDir& folder, const ScanReport& report, const QString& name) {
+inline QString writeReport(const QTemporaryDir& folder, const ScanReport& report,
+                           const QString& name) {
     const QString path = folder.filePath(name);
     QFile file(path);
     if (!file.open(QIODevice::WriteOnly)) return {};
@@ -90,8 +93,12 @@ inline QString writeReport(const QTemporaryDir& folder, const ScanReport& report
 // Sets the preferred languages for one scope.
 class Language {
 public:
-    explicit Language(const QString& tag) { AppLanguage::setPreferredLanguagesForTesting(QStringList{tag}); }
-    ~Language() { AppLanguage::setPreferredLanguagesForTesting(QStringList{QStringLiteral("en-GB")}); }
+    explicit Language(const QString& tag) {
+        AppLanguage::setPreferredLanguagesForTesting(QStringList{tag});
+    }
+    ~Language() {
+        AppLanguage::setPreferredLanguagesForTesting(QStringList{QStringLiteral("en-GB")});
+    }
 };
 
 } // namespace quorilanth::test

@@ -1,13 +1,12 @@
 #include "ShellTestSupport.h"
-
-#include "app/Panel.h"
-#include "app/QLTheme.h"
-#include "app/ReportHeader.h"
-#include "app/StatusBadge.h"
-#include "app/Symbols.h"
-#include "app/TabStrip.h"
-#include "app/ViewKit.h"
-#include "app/WorkspaceView.h"
+#include "app/window/Panel.h"
+#include "app/window/QLTheme.h"
+#include "app/window/ReportHeader.h"
+#include "app/window/StatusBadge.h"
+#include "app/window/Symbols.h"
+#include "app/window/TabStrip.h"
+#include "app/window/ViewKit.h"
+#include "app/window/WorkspaceView.h"
 
 #include <QLabel>
 #include <QLineEdit>
@@ -18,7 +17,6 @@
 #include <QSignalSpy>
 #include <QTest>
 #include <QToolButton>
-
 #include <gtest/gtest.h>
 
 namespace quorilanth {
@@ -29,13 +27,15 @@ using test::waitUntil;
 
 ScanReport sampleReport(const std::string& domain = "https://shop.example/") {
     ScanReport report(domain);
-    const FindingStatus statuses[] = {FindingStatus::found,       FindingStatus::valid,   FindingStatus::invalid,
-                                      FindingStatus::unreachable, FindingStatus::unsupported,
-                                      FindingStatus::blocked,     FindingStatus::notFound, FindingStatus::pending};
+    const FindingStatus statuses[] = {FindingStatus::found,       FindingStatus::valid,
+                                      FindingStatus::invalid,     FindingStatus::unreachable,
+                                      FindingStatus::unsupported, FindingStatus::blocked,
+                                      FindingStatus::notFound,    FindingStatus::pending};
     int index = 0;
     for (FindingStatus status : statuses) {
         const std::string id = domain + "n" + std::to_string(index++);
-        report.nodes.emplace_back(id, NodeKind::manifest, "node " + std::to_string(index), id, status);
+        report.nodes.emplace_back(id, NodeKind::manifest, "node " + std::to_string(index), id,
+                                  status);
     }
     MCPServer verified(domain + "mcp");
     verified.status = FindingStatus::valid;
@@ -48,7 +48,8 @@ ScanReport sampleReport(const std::string& domain = "https://shop.example/") {
     report.checks = {{"a", "Discovery", 15, true, "ok", {}},
                      {"b", "MCP", 20, true, "ok", {}},
                      {"c", "Actions", 10, false, "\u22121", {}}};
-    report.evidence = {Evidence(domain, "GET"), Evidence(domain + "mcp", "POST"), Evidence(domain, "OPTIONS")};
+    report.evidence = {Evidence(domain, "GET"), Evidence(domain + "mcp", "POST"),
+                       Evidence(domain, "OPTIONS")};
     return report;
 }
 
@@ -75,7 +76,8 @@ public:
     }
 
     void load(const ScanReport& report) {
-        store->loadFile(test::writeReport(folder, report, QString::number(++files) + ".json"), false);
+        store->loadFile(test::writeReport(folder, report, QString::number(++files) + ".json"),
+                        false);
         settle();
     }
 
@@ -96,7 +98,9 @@ public:
         settle();
     }
 
-    template <typename T = QWidget> T* find(const QString& name) const { return view->findChild<T*>(name); }
+    template <typename T = QWidget> T* find(const QString& name) const {
+        return view->findChild<T*>(name);
+    }
     bool shown(const QString& name) const {
         QWidget* widget = find(name);
         return widget && widget->isVisibleTo(view.get());
@@ -121,24 +125,26 @@ TEST_F(WindowTest, BandsAndColumnsFollowTheStore) {
         bool strip, inspectorColumn, header;
     };
     const Case cases[] = {
-        {"launch", false, false, false, WorkspaceTab::guide, true, false, Area::welcome, true, false, false},
-        {"technical tab without report", false, false, false, WorkspaceTab::overview, true, false, Area::welcome, true,
-         true, false},
-        {"report on the guide", true, false, false, WorkspaceTab::guide, true, false, Area::report, true, false, false},
-        {"report on a technical tab", true, false, false, WorkspaceTab::raw, true, false, Area::report, true, true,
-         true},
-        {"inspector switched off", true, false, false, WorkspaceTab::overview, false, false, Area::report, true, false,
-         true},
-        {"library over a report", true, false, false, WorkspaceTab::overview, true, true, Area::library, false, false,
-         false},
-        {"library without report", false, false, false, WorkspaceTab::guide, true, true, Area::library, false, false,
-         false},
-        {"AI result, no report", false, true, true, WorkspaceTab::discovery, true, false, Area::report, true, true,
-         false},
-        {"AI result, site mode again", false, true, false, WorkspaceTab::discovery, true, false, Area::welcome, true,
-         true, false},
-        {"AI mode, no result", false, false, true, WorkspaceTab::discovery, true, false, Area::welcome, true, true,
-         false},
+        {"launch", false, false, false, WorkspaceTab::guide, true, false, Area::welcome, true,
+         false, false},
+        {"technical tab without report", false, false, false, WorkspaceTab::overview, true, false,
+         Area::welcome, true, true, false},
+        {"report on the guide", true, false, false, WorkspaceTab::guide, true, false, Area::report,
+         true, false, false},
+        {"report on a technical tab", true, false, false, WorkspaceTab::raw, true, false,
+         Area::report, true, true, true},
+        {"inspector switched off", true, false, false, WorkspaceTab::overview, false, false,
+         Area::report, true, false, true},
+        {"library over a report", true, false, false, WorkspaceTab::overview, true, true,
+         Area::library, false, false, false},
+        {"library without report", false, false, false, WorkspaceTab::guide, true, true,
+         Area::library, false, false, false},
+        {"AI result, no report", false, true, true, WorkspaceTab::discovery, true, false,
+         Area::report, true, true, false},
+        {"AI result, site mode again", false, true, false, WorkspaceTab::discovery, true, false,
+         Area::welcome, true, true, false},
+        {"AI mode, no result", false, false, true, WorkspaceTab::discovery, true, false,
+         Area::welcome, true, true, false},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -217,8 +223,10 @@ TEST_F(WindowTest, ScanIsEnabledOnlyForTextThatIsNotBlank) {
     const struct {
         QString text;
         bool enabled;
-    } cases[] = {{"", false},      {"   ", false},         {"\t", false}, {QStringLiteral("\u2003"), false},
-                 {"a", true},      {"  shop.example ", true}, {"&<b>", true}};
+    } cases[] = {{"", false},   {"   ", false},
+                 {"\t", false}, {QStringLiteral("\u2003"), false},
+                 {"a", true},   {"  shop.example ", true},
+                 {"&<b>", true}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.text.toStdString());
         field->selectAll();
@@ -255,9 +263,15 @@ TEST_F(WindowTest, KeysAndScanStartWhatIsTypedUntrimmed) {
         settle();
         QSignalSpy starts(store.get(), &WorkspaceStore::taskChanged);
         switch (c.press) {
-        case Press::returnKey: QTest::keyClick(field, Qt::Key_Return); break;
-        case Press::controlReturn: QTest::keyClick(field, Qt::Key_Return, Qt::ControlModifier); break;
-        case Press::scanButton: QTest::mouseClick(find<QPushButton>("scan-start"), Qt::LeftButton); break;
+        case Press::returnKey:
+            QTest::keyClick(field, Qt::Key_Return);
+            break;
+        case Press::controlReturn:
+            QTest::keyClick(field, Qt::Key_Return, Qt::ControlModifier);
+            break;
+        case Press::scanButton:
+            QTest::mouseClick(find<QPushButton>("scan-start"), Qt::LeftButton);
+            break;
         }
         EXPECT_EQ(!starts.isEmpty(), c.starts);
         if (c.starts) {
@@ -265,7 +279,8 @@ TEST_F(WindowTest, KeysAndScanStartWhatIsTypedUntrimmed) {
             EXPECT_EQ(store->input(), c.text);
             // A blank address fails in the store's ordinary way.
             if (c.text.trimmed().isEmpty()) {
-                EXPECT_TRUE(waitUntil([&] { return !store->busy() && store->error().has_value(); }));
+                EXPECT_TRUE(
+                    waitUntil([&] { return !store->busy() && store->error().has_value(); }));
             }
         }
         transport->released = false;
@@ -331,24 +346,26 @@ TEST_F(WindowTest, StatusLineRulesInBothLanguages) {
     };
     const QString exportedName = "shop.example-quorilanth.json";
     const Case cases[] = {
-        {"launch", [](WindowTest&) {}, "Enter a site to get started", "Inserisci un sito per iniziare",
-         "Exploring public websites"},
+        {"launch", [](WindowTest&) {}, "Enter a site to get started",
+         "Inserisci un sito per iniziare", "Exploring public websites"},
         {"report on the guide", [](WindowTest& t) { t.load(sampleReport()); },
-         "Scan ready \u00B7 choose what you want to do", "Scansione disponibile \u00B7 scegli cosa vuoi fare",
+         "Scan ready \u00B7 choose what you want to do",
+         "Scansione disponibile \u00B7 scegli cosa vuoi fare", "Exploring public websites"},
+        {"scan on the guide", [](WindowTest& t) { t.startHeldScan(); },
+         "Reading the site\u2019s information\u2026", "Sto leggendo le informazioni del sito\u2026",
          "Exploring public websites"},
-        {"scan on the guide", [](WindowTest& t) { t.startHeldScan(); }, "Reading the site\u2019s information\u2026",
-         "Sto leggendo le informazioni del sito\u2026", "Exploring public websites"},
         {"technical tab shows the store's own status",
-         [](WindowTest& t) { t.store->setTab(WorkspaceTab::overview); }, "Ready to explore", "Ready to explore",
-         "0 HTTP EXCHANGES"},
+         [](WindowTest& t) { t.store->setTab(WorkspaceTab::overview); }, "Ready to explore",
+         "Ready to explore", "0 HTTP EXCHANGES"},
         {"counter counts every exchange",
          [](WindowTest& t) {
              t.load(sampleReport());
              t.store->setTab(WorkspaceTab::raw);
          },
          "", "", "3 HTTP EXCHANGES"},
-        {"library", [](WindowTest& t) { t.store->setShowLibrary(true); }, "Scans saved on this computer",
-         "Scansioni salvate sul computer", "Exploring public websites"},
+        {"library", [](WindowTest& t) { t.store->setShowLibrary(true); },
+         "Scans saved on this computer", "Scansioni salvate sul computer",
+         "Exploring public websites"},
         {"export comes first, also over the library",
          [&](WindowTest& t) {
              t.load(sampleReport());
@@ -357,7 +374,8 @@ TEST_F(WindowTest, StatusLineRulesInBothLanguages) {
          },
          "Exported: " + exportedName, "Esportato: " + exportedName, "Exploring public websites"},
         {"developer mode on the guide", [](WindowTest& t) { t.store->setDeveloperMode(true); },
-         "Enter a site to get started", "Inserisci un sito per iniziare", "Local network access enabled"},
+         "Enter a site to get started", "Inserisci un sito per iniziare",
+         "Local network access enabled"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -382,7 +400,8 @@ TEST_F(WindowTest, StatusLineRulesInBothLanguages) {
             EXPECT_EQ(find<QLabel>("status-mode")->text(), "PUBLIC NETWORK ONLY");
             EXPECT_FALSE(shown("status-network"));
         }
-        EXPECT_EQ(find<Swatch>("status-dot")->colour(), store->busy() ? QLTheme::accent() : QLTheme::muted());
+        EXPECT_EQ(find<Swatch>("status-dot")->colour(),
+                  store->busy() ? QLTheme::accent() : QLTheme::muted());
         transport->released = true;
         view.reset();
         store.reset();
@@ -411,7 +430,8 @@ TEST_F(WindowTest, TabStripFacesAndIdentifiers) {
     EXPECT_TRUE(shown("tab-chip"));
     EXPECT_TRUE(shown("tab-technical"));
     EXPECT_FALSE(shown("tab-back"));
-    for (const QString& id : technical) EXPECT_EQ(shown(id), id == "tab-SCHEMA") << id.toStdString();
+    for (const QString& id : technical)
+        EXPECT_EQ(shown(id), id == "tab-SCHEMA") << id.toStdString();
     EXPECT_FALSE(find("tab-strip")->isEnabled());
 
     load(sampleReport());
@@ -479,10 +499,13 @@ TEST_F(WindowTest, ReportHeaderCountersAndScore) {
     ScanReport bare = sampleReport();
     bare.domain = "bare-name";
     const Case cases[] = {
-        {"nothing found", empty, "empty.example", "0 OBSERVATIONS  /  0 MCP SERVERS  /  0 TOOLS", "0"},
+        {"nothing found", empty, "empty.example", "0 OBSERVATIONS  /  0 MCP SERVERS  /  0 TOOLS",
+         "0"},
         // notFound and pending are left out; invalid servers' tools still count.
-        {"every status", sampleReport(), "shop.example", "6 OBSERVATIONS  /  1 MCP SERVERS  /  3 TOOLS", "35"},
-        {"a domain without a host", bare, "bare-name", "6 OBSERVATIONS  /  1 MCP SERVERS  /  3 TOOLS", "35"},
+        {"every status", sampleReport(), "shop.example",
+         "6 OBSERVATIONS  /  1 MCP SERVERS  /  3 TOOLS", "35"},
+        {"a domain without a host", bare, "bare-name",
+         "6 OBSERVATIONS  /  1 MCP SERVERS  /  3 TOOLS", "35"},
     };
     open();
     store->setTab(WorkspaceTab::overview);
@@ -562,8 +585,9 @@ TEST_F(WindowTest, TitleBarEnablingAndInspectorButton) {
     EXPECT_TRUE(store->showSettings());
 
     // The export menu's items, in order, in both languages.
-    for (const auto& [tag, first, second] : {std::tuple{"en", "JSON \u00B7 complete data", "PDF report"},
-                                             std::tuple{"it", "JSON \u00B7 dati completi", "Report PDF"}}) {
+    for (const auto& [tag, first, second] :
+         {std::tuple{"en", "JSON \u00B7 complete data", "PDF report"},
+          std::tuple{"it", "JSON \u00B7 dati completi", "Report PDF"}}) {
         test::Language language(tag);
         view->refresh();
         const QList<QAction*> items = exportMenu->menu()->actions();
@@ -571,8 +595,9 @@ TEST_F(WindowTest, TitleBarEnablingAndInspectorButton) {
         EXPECT_EQ(items[0]->text(), QString::fromUtf8(first));
         EXPECT_EQ(items[1]->text(), QString::fromUtf8(second));
         EXPECT_EQ(items[2]->text(), "Markdown");
-        EXPECT_EQ(find<QToolButton>("open-report")->text(),
-                  QString::fromUtf8(std::string_view(tag) == "en" ? "Open scan" : "Apri scansione"));
+        EXPECT_EQ(
+            find<QToolButton>("open-report")->text(),
+            QString::fromUtf8(std::string_view(tag) == "en" ? "Open scan" : "Apri scansione"));
     }
 }
 
@@ -585,7 +610,8 @@ TEST_F(WindowTest, WelcomePageShowsTheProgressLineOnlyWhileBusy) {
     ASSERT_TRUE(shown("welcome-progress"));
     EXPECT_TRUE(waitUntil([&] {
         settle();
-        return find<ElidedLabel>("welcome-progress-text")->text() == store->status() && !store->status().isEmpty();
+        return find<ElidedLabel>("welcome-progress-text")->text() == store->status() &&
+               !store->status().isEmpty();
     }));
     store->cancel();
     ASSERT_TRUE(waitUntil([&] { return !store->busy(); }));
@@ -596,7 +622,8 @@ TEST_F(WindowTest, WelcomePageShowsTheProgressLineOnlyWhileBusy) {
 TEST_F(WindowTest, WelcomePageTextsAndSnapshotsInBothLanguages) {
     open();
     for (const auto& [tag, eyebrow, headline] :
-         {std::tuple{"it", "IL WEB, PRONTO A RISPONDERTI", "Scopri cosa pu\u00F2\nfare un sito per te."},
+         {std::tuple{"it", "IL WEB, PRONTO A RISPONDERTI",
+                     "Scopri cosa pu\u00F2\nfare un sito per te."},
           std::tuple{"en", "THE WEB, READY TO ANSWER", "Discover what a site\ncan do for you."}}) {
         test::Language language(tag);
         view->refresh();
@@ -615,7 +642,8 @@ TEST_F(WindowTest, HostileLabelsRenderLiterally) {
     const std::string longText(100000, 'W');
     ScanReport report = sampleReport("https://hostile.example/");
     report.domain = "<b>bold</b> & <i>x</i> " + longText;
-    for (GraphNode& node : report.nodes) node.label = "<img src=x> &amp; " + longText;
+    for (GraphNode& node : report.nodes)
+        node.label = "<img src=x> &amp; " + longText;
     report.notices = {longText};
     open();
     const QSize before = view->size();
@@ -700,15 +728,26 @@ TEST(SharedLook, PanelTitleIsShownInCapitals) {
 }
 
 TEST(SharedLook, EverySymbolTheWindowAsksForIsDrawn) {
-    QStringList wanted{"point.3.connected.trianglepath.dotted", "folder", "square.and.arrow.up", "sidebar.right",
-                       "gearshape", "globe", "sparkles", "arrow.up.right", "stop.fill", "hand.wave", "arrow.left"};
-    for (WorkspaceTab tab : allWorkspaceTabs) wanted << tabSymbol(tab);
+    QStringList wanted{"point.3.connected.trianglepath.dotted",
+                       "folder",
+                       "square.and.arrow.up",
+                       "sidebar.right",
+                       "gearshape",
+                       "globe",
+                       "sparkles",
+                       "arrow.up.right",
+                       "stop.fill",
+                       "hand.wave",
+                       "arrow.left"};
+    for (WorkspaceTab tab : allWorkspaceTabs)
+        wanted << tabSymbol(tab);
     for (const QString& name : wanted) {
         ASSERT_TRUE(Symbols::has(name)) << name.toStdString();
         const QImage image = Symbols::pixmap(name, Qt::white, 24).toImage();
         bool drawn = false;
         for (int y = 0; y < image.height() && !drawn; ++y)
-            for (int x = 0; x < image.width() && !drawn; ++x) drawn = qAlpha(image.pixel(x, y)) > 0;
+            for (int x = 0; x < image.width() && !drawn; ++x)
+                drawn = qAlpha(image.pixel(x, y)) > 0;
         EXPECT_TRUE(drawn) << name.toStdString();
     }
 }

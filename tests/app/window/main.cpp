@@ -1,13 +1,11 @@
-#include "app/AppLanguage.h"
-#include "app/QLTheme.h"
+#include "app/store/AppLanguage.h"
+#include "app/window/QLTheme.h"
 
 #include <QApplication>
 #include <QDir>
 #include <QTemporaryDir>
-
-#include <gtest/gtest.h>
-
 #include <cstdlib>
+#include <gtest/gtest.h>
 
 // Widgets need an application object; settings and the library go to private
 // folders so that no test sees another's frame or scans. (Qt's test mode is

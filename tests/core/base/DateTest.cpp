@@ -1,4 +1,4 @@
-#include "core/model/Date.h"
+#include "core/base/Date.h"
 
 #include <gtest/gtest.h>
 

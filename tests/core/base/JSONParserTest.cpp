@@ -1,7 +1,7 @@
 // Differential check of the JSON text reader against RapidJSON's strict reader
 // on mutated documents: both must accept and refuse the same texts and agree
 // on what the accepted ones mean.
-#include "core/model/JSONValue.h"
+#include "core/base/JSONValue.h"
 #include "support/SampleReports.h"
 
 #include <gtest/gtest.h>

@@ -1,4 +1,4 @@
-#include "core/model/JSONValue.h"
+#include "core/base/JSONValue.h"
 
 #include <gtest/gtest.h>
 #include <limits>

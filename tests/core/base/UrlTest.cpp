@@ -1,4 +1,4 @@
-#include "core/net/Url.h"
+#include "core/base/Url.h"
 
 #include "support/Printable.h"
 

@@ -1,4 +1,4 @@
-#include "core/discovery/AgentSurfaceAssessment.h"
+#include "core/documents/AgentSurfaceAssessment.h"
 
 #include "support/ReportBuilder.h"
 

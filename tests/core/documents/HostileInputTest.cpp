@@ -1,6 +1,6 @@
 // What a hostile site can send: external entities, entity bombs, oversized and
 // over-deep documents, broken embedded JSON and attribute tricks.
-#include "core/discovery/AgentManifestParser.h"
+#include "core/documents/AgentManifestParser.h"
 #include "support/ReportBuilder.h"
 
 #include <arpa/inet.h>

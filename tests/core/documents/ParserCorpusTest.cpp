@@ -1,6 +1,6 @@
-// Recorded exchanges under tests/fixtures/discovery, each with the document the
+// Recorded exchanges under tests/fixtures/documents, each with the document the
 // parser must make of it.
-#include "core/discovery/AgentManifestParser.h"
+#include "core/documents/AgentManifestParser.h"
 
 #include <algorithm>
 #include <filesystem>
@@ -14,7 +14,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-const fs::path corpusDir = fs::path(QL_TEST_FIXTURES) / "discovery";
+const fs::path corpusDir = fs::path(QL_TEST_FIXTURES) / "documents";
 
 std::string readFile(const fs::path& path) {
     std::ifstream in(path, std::ios::binary);

@@ -1,4 +1,4 @@
-#include "core/discovery/AgentManifestParser.h"
+#include "core/documents/AgentManifestParser.h"
 #include "support/ReportBuilder.h"
 
 #include <gtest/gtest.h>

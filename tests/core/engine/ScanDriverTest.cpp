@@ -2,7 +2,7 @@
 // progress and the start-of-scan refusals.
 
 #include "ScriptedSite.h"
-#include "core/model/QuorilanthError.h"
+#include "core/base/QuorilanthError.h"
 
 #include <algorithm>
 #include <gtest/gtest.h>

@@ -2,7 +2,7 @@
 // 127.0.0.1 and 127.0.0.2, with an MCP SDK peer standing at /mcp.
 
 #include "ReverseProxy.h"
-#include "core/discovery/DiscoveryEngine.h"
+#include "core/engine/DiscoveryEngine.h"
 #include "core/mcp/MCPClient.h"
 #include "support/LoopbackHTTPServer.h"
 #include "support/McpPeer.h"

@@ -4,8 +4,8 @@
 // MCP endpoints that answer JSON-RPC by method, so the engine's rules can be
 // checked to the exact text without any network.
 
-#include "core/discovery/DiscoveryEngine.h"
-#include "core/model/JSONValue.h"
+#include "core/base/JSONValue.h"
+#include "core/engine/DiscoveryEngine.h"
 #include "support/FakeHTTPInspector.h"
 
 #include <functional>

@@ -2,8 +2,8 @@
 
 // Exact-text tests of the MCP client run over the scripted fake transport.
 
+#include "core/base/QuorilanthError.h"
 #include "core/mcp/MCPClient.h"
-#include "core/model/QuorilanthError.h"
 #include "support/FakeHTTPInspector.h"
 
 #include <memory>

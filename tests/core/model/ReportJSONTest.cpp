@@ -1,6 +1,6 @@
 #include "core/model/ReportJSON.h"
 
-#include "core/model/PrettyJSONWriter.h"
+#include "core/base/PrettyJSONWriter.h"
 #include "support/SampleReports.h"
 
 #include <gtest/gtest.h>

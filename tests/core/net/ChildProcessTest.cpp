@@ -2,7 +2,7 @@
 
 #include "core/net/ChildProcess.h"
 
-#include "core/model/QuorilanthError.h"
+#include "core/base/QuorilanthError.h"
 #include "support/ProcessHygiene.h"
 
 #include <csignal>

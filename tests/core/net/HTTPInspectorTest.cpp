@@ -2,7 +2,7 @@
 
 #include "core/net/HTTPInspector.h"
 
-#include "core/model/QuorilanthError.h"
+#include "core/base/QuorilanthError.h"
 #include "support/CurlWrapper.h"
 #include "support/FakeResolver.h"
 #include "support/LoopbackHTTPServer.h"

@@ -1,6 +1,6 @@
 #include "core/net/NetworkPolicy.h"
 
-#include "core/model/QuorilanthError.h"
+#include "core/base/QuorilanthError.h"
 #include "support/FakeResolver.h"
 #include "support/Printable.h"
 

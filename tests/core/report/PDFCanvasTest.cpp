@@ -1,7 +1,7 @@
-#include "core/model/PDFCanvas.h"
+#include "core/report/PDFCanvas.h"
 
 #include "PopplerText.h"
-#include "core/model/QuorilanthError.h"
+#include "core/base/QuorilanthError.h"
 
 #include <algorithm>
 #include <gtest/gtest.h>

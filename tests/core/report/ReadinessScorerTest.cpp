@@ -1,4 +1,4 @@
-#include "core/model/ReadinessScorer.h"
+#include "core/report/ReadinessScorer.h"
 
 #include "support/ReportBuilder.h"
 

@@ -1,6 +1,6 @@
 #include "ReportFixtures.h"
-#include "core/model/ReportGenerator.h"
 #include "core/model/ReportJSON.h"
+#include "core/report/ReportGenerator.h"
 
 #include <gtest/gtest.h>
 #include <limits>

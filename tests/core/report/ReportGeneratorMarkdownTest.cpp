@@ -1,5 +1,5 @@
 #include "ReportFixtures.h"
-#include "core/model/ReportGenerator.h"
+#include "core/report/ReportGenerator.h"
 #include "support/SampleReports.h"
 
 #include <cmath>
@@ -16,7 +16,7 @@ using test::reportFor;
 using test::richReport;
 
 std::string fixturePath(const std::string& name) {
-    return std::string(QL_TEST_FIXTURES) + "/export/" + name;
+    return std::string(QL_TEST_FIXTURES) + "/report/" + name;
 }
 
 struct GoldenCase {
@@ -43,7 +43,7 @@ TEST(ReportGeneratorMarkdown, MatchesGoldenFilesByteForByte) {
         if (std::getenv("QL_UPDATE_GOLDEN")) {
             std::ofstream(fixturePath(c.file), std::ios::binary) << markdown;
         }
-        EXPECT_EQ(markdown, samples::readFixture(std::string("export/") + c.file));
+        EXPECT_EQ(markdown, samples::readFixture(std::string("report/") + c.file));
     }
 }
 

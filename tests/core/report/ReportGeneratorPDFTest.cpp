@@ -1,6 +1,6 @@
 #include "PopplerText.h"
 #include "ReportFixtures.h"
-#include "core/model/ReportGenerator.h"
+#include "core/report/ReportGenerator.h"
 
 #include <algorithm>
 #include <gtest/gtest.h>

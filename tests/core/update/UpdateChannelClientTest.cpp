@@ -1,7 +1,7 @@
 #include "core/update/UpdateChannelClient.h"
 
 #include "UpdateTestHelpers.h"
-#include "core/model/QuorilanthError.h"
+#include "core/base/QuorilanthError.h"
 #include "core/update/UpdateChannelError.h"
 #include "support/update/UpdateTestKit.h"
 #include "support/update/UpdateTestServer.h"
