@@ -727,6 +727,44 @@ TEST(SharedLook, PanelTitleIsShownInCapitals) {
     }
 }
 
+TEST(SharedLook, PanelContentTakesTheCardWidthFromTheLeadingEdge) {
+    const QString paragraph =
+        QStringLiteral("Every exchange is recorded as evidence, with its headers and body. ")
+            .repeated(12);
+    const struct {
+        const char* name;
+        std::function<QWidget*()> make;
+        bool fills; // else it keeps its own width
+    } cases[] = {
+        {"wrapped paragraph",
+         [&] {
+             auto* label = new QLabel(paragraph);
+             label->setWordWrap(true);
+             return static_cast<QWidget*>(label);
+         },
+         true},
+        {"fixed-size badge", [] { return new StatusBadge(FindingStatus::valid); }, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        Panel panel(QStringLiteral("Evidence"), c.make());
+        panel.resize(640, 400);
+        panel.show();
+        settle();
+        const QWidget* content = panel.content();
+        const QLabel* title = panel.findChild<QLabel*>();
+        const int leading = title->x();
+        EXPECT_EQ(title->y(), leading); // spare height stays below the content
+        EXPECT_EQ(content->x(), leading);
+        EXPECT_EQ(content->width(),
+                  c.fills ? panel.width() - 2 * leading : content->sizeHint().width());
+        if (content->hasHeightForWidth()) {
+            EXPECT_GE(content->height(), content->heightForWidth(content->width()));
+        }
+        panel.grab().save(QStringLiteral(QL_SNAPSHOT_DIR "/panel-%1.png").arg(c.fills));
+    }
+}
+
 TEST(SharedLook, EverySymbolTheWindowAsksForIsDrawn) {
     QStringList wanted{"point.3.connected.trianglepath.dotted",
                        "folder",
