@@ -9,6 +9,7 @@
 #include <QSignalSpy>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unicode/locid.h>
 
 namespace quorilanth {
 namespace {
@@ -264,6 +265,38 @@ TEST_F(StoreTest, LibrarySectionsSearchAndCollections) {
     EXPECT_EQ(store->librarySection(), "History");
 }
 
+TEST_F(StoreTest, LibrarySearchFoldsCaseTheWayTheUserLocaleDoes) {
+    const auto store = makeStore();
+    store->save(reportFor("https://istanbul.example/"));
+    store->save(reportFor("https://\u0131rmak.example/")); // dotless i
+    store->openLibrary("History");
+    const icu::Locale before = icu::Locale::getDefault();
+    const struct {
+        const char* locale;
+        const char* search;
+        const char* found; // the domain's first letters, or nothing
+    } cases[] = {
+        {"en_US", "ISTANBUL", "https://i"},
+        {"en_US", "IRMAK", ""},
+        {"tr_TR", "ISTANBUL", ""},
+        {"tr_TR", "\u0130STANBUL", "https://i"},
+        {"tr_TR", "IRMAK", "https://\u0131"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.locale) + " " + c.search);
+        UErrorCode status = U_ZERO_ERROR;
+        icu::Locale::setDefault(icu::Locale(c.locale), status);
+        store->setLibrarySearch(QString::fromUtf8(c.search));
+        const auto scans = store->libraryScans();
+        ASSERT_EQ(scans.size(), *c.found ? 1u : 0u);
+        if (*c.found) {
+            EXPECT_TRUE(scans.front().domain.startsWith(QString::fromUtf8(c.found)));
+        }
+    }
+    UErrorCode status = U_ZERO_ERROR;
+    icu::Locale::setDefault(before, status);
+}
+
 TEST_F(StoreTest, EqualDatesKeepTheirIndexOrder) {
     const auto store = makeStore();
     std::vector<std::string> ids;
@@ -320,15 +353,38 @@ TEST_F(StoreTest, AnUnreadableIndexIsSetAsideNeverOverwritten) {
     }
 }
 
-TEST_F(StoreTest, ALibraryFolderThatCannotBeCreatedIsReported) {
+TEST_F(StoreTest, TheLibraryFolderIsPrivateFromTheStartOrItsFailureReported) {
     QFile blocker(folder.filePath("file"));
     ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
     blocker.close();
-    library = folder.filePath("file/library");
-    const auto store = makeStore();
-    ASSERT_TRUE(store->error());
-    EXPECT_TRUE(store->error()->startsWith("Library: "));
-    EXPECT_TRUE(store->history().empty());
+    ASSERT_TRUE(QDir().mkpath(folder.filePath("shared")));
+    ASSERT_EQ(::chmod(QFile::encodeName(folder.filePath("shared")).constData(), 0755), 0);
+    const struct {
+        const char* path;
+        bool reported;
+        mode_t mode;
+    } cases[] = {
+        {"missing/above/library/", false, 0700},
+        {"shared", false, 0755}, // an existing folder is taken as it is
+        {"file/library", true, 0},
+        {"file", true, 0},
+    };
+    const mode_t umaskBefore = ::umask(0); // nothing narrows the mode but the store
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.path);
+        library = folder.filePath(c.path);
+        const auto store = makeStore();
+        ASSERT_EQ(store->error().has_value(), c.reported);
+        if (c.reported) {
+            EXPECT_TRUE(store->error()->startsWith("Library: The folder \""));
+            EXPECT_TRUE(store->history().empty());
+        } else {
+            struct stat info {};
+            ASSERT_EQ(::stat(QFile::encodeName(library).constData(), &info), 0);
+            EXPECT_EQ(info.st_mode & 07777, c.mode);
+        }
+    }
+    ::umask(umaskBefore);
 }
 
 TEST_F(StoreTest, ReportFilesThatAreNotReportsFailWithoutHanging) {
@@ -409,8 +465,19 @@ TEST_F(StoreTest, ExportFormatsAndNames) {
     prompts->saveAnswers.push_back(std::nullopt);
     store->exportAs("md");
     EXPECT_EQ(prompts->suggestedNames.back(), "a.example-quorilanth.md");
-    EXPECT_EQ(WorkspaceStore::defaultExportName(reportFor("not a url"), "pdf"),
-              "scan-quorilanth.pdf");
+
+    // A decoded host never suggests path pieces, a hidden or unreadable name.
+    const std::string longHost(300, 'h');
+    for (const auto& [domain, name] : std::initializer_list<std::pair<std::string, QString>>{
+             {"not a url", "scan-quorilanth.pdf"},
+             {"https://a%2F..%2F..%2Fx/", "a_.._.._x-quorilanth.pdf"},
+             {"https://%2E%2E/", "__-quorilanth.pdf"},
+             {"https://.a.b/", "_a.b-quorilanth.pdf"},
+             {"https://a%00b%0Ac%7F/", "a_b_c_-quorilanth.pdf"},
+             {"https://x%E2%80%AEfdp.exe/", "x_fdp.exe-quorilanth.pdf"},
+             {"https://" + longHost + "/", QString(240, QLatin1Char('h')) + "-quorilanth.pdf"}}) {
+        EXPECT_EQ(WorkspaceStore::defaultExportName(reportFor(domain), "pdf"), name) << domain;
+    }
 }
 
 TEST_F(StoreTest, LaunchOptions) {
