@@ -197,8 +197,9 @@ void BaselineRow::place() {
 }
 
 bool BaselineRow::event(QEvent* event) {
-    // A label whose text changed asks its parent for a new layout.
-    if (event->type() == QEvent::LayoutRequest) {
+    // A label whose text changed asks its parent for a new layout, unless it
+    // changed while hidden: then the row is placed again when shown.
+    if (event->type() == QEvent::LayoutRequest || event->type() == QEvent::Show) {
         updateGeometry();
         place();
     }

@@ -531,6 +531,7 @@ TEST_F(WindowTest, ReportHeaderCountersAndScore) {
         const auto* scale = score->parentWidget()->findChildren<QLabel*>().at(1);
         EXPECT_EQ(scale->text(), "/100");
         EXPECT_EQ(baseline(score), baseline(scale));
+        EXPECT_EQ(score->size(), score->sizeHint()); // never clipped by an earlier score
     }
 }
 
