@@ -134,14 +134,14 @@ ScanReport DiscoveryEngine::run(const MCPTool& tool, const JSONValue& arguments,
         if (!declared) continue;
         const std::string url = *declared;
 
-        const std::string* name = item["name"].string();
-        const std::string* title = item["title"].string();
+        std::string label = "Content";
+        if (const std::string* name = item["name"].string())
+            label = *name;
+        else if (const std::string* title = item["title"].string())
+            label = *title;
         const std::string contentID = resultID + "#" + url;
-        GraphNode content(contentID, NodeKind::content,
-                          name    ? *name
-                          : title ? *title
-                                  : std::string("Content"),
-                          url, FindingStatus::found);
+        GraphNode content(contentID, NodeKind::content, std::move(label), url,
+                          FindingStatus::found);
         content.summary = "Returned by " + toolName + " \u00B7 publisher declaration";
         content.evidenceIDs = {lastID};
         content.metadata = item;
