@@ -76,11 +76,9 @@ std::optional<Date> parseISO8601(std::string_view text) {
     return time_point_cast<Date::duration>(instant);
 }
 
-std::string localizedDateTime(Date date, const std::string& localeID) {
-    const icu::Locale locale =
-        localeID.empty() ? icu::Locale::getDefault() : icu::Locale(localeID.c_str());
+std::string localizedDateTime(Date date) {
     std::unique_ptr<icu::DateFormat> format(icu::DateFormat::createDateTimeInstance(
-        icu::DateFormat::kMedium, icu::DateFormat::kShort, locale));
+        icu::DateFormat::kMedium, icu::DateFormat::kShort, icu::Locale::getDefault()));
     // Without locale data the stamp still has to say when: the written form serves.
     if (!format) return iso8601(date);
     const auto milliseconds =

@@ -20,7 +20,6 @@ std::optional<Date> parseISO8601(std::string_view text);
 
 // The moment as the user's locale writes a date and time (medium date, short
 // time, local time zone), e.g. "Jan 31, 2026, 9:05 AM" or "31 gen 2026, 09:05".
-// localeID names another locale (ICU form, "it_IT"); empty means the user's own.
-std::string localizedDateTime(Date date, const std::string& localeID = {});
+std::string localizedDateTime(Date date);
 
 } // namespace quorilanth

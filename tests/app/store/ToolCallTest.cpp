@@ -9,7 +9,6 @@
 #include "support/McpPeer.h"
 
 #include <QFile>
-#include <algorithm>
 #include <fstream>
 #include <gtest/gtest.h>
 
@@ -19,35 +18,31 @@ namespace {
 using testing::McpPeer;
 
 TEST(ToolCall, CallsToTheSDKPeersLandInTheLibrary) {
-    struct Case {
-        McpPeer::Kind peer;
-        std::string negotiation, tool, arguments;
-        long canonicalPages;
-    };
-    const std::vector<Case> cases{
-        {McpPeer::Kind::Everything, "\"initialize\"",
-         R"({"name":"get-resource-links","inputSchema":{}})", R"({"count":2})", 2},
+    // The peer, the last request of its negotiation, a tool it offers and arguments for it.
+    const std::vector<std::tuple<McpPeer::Kind, std::string, std::string, std::string>> cases{
+        {McpPeer::Kind::Everything, "\"notifications/initialized\"",
+         R"({"name":"echo","inputSchema":{}})", R"({"message":"hi"})"},
         {McpPeer::Kind::Modern, "\"server/discover\"",
          R"({"name":"get_weather","inputSchema":{"properties":{"region":{"type":"string",
             "x-mcp-header":"Region"}}}})",
-         R"({"region":"eu-west"})", 0},
+         R"({"region":"eu-west"})"},
     };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.tool);
-        McpPeer peer(c.peer);
+    for (const auto& [kind, negotiation, tool, arguments] : cases) {
+        SCOPED_TRACE(negotiation);
+        McpPeer peer(kind);
         QTemporaryDir folder;
         auto developerMode = [](NetworkPolicy policy) {
             policy.developerMode = true;
             return std::make_shared<DiscoveryEngine>(policy);
         };
         WorkspaceStore store(folder.path(), {"quorilanth"}, {developerMode, {}, {}, {}});
-        std::ofstream(folder.filePath("opened.json").toStdString())
+        std::ofstream(folder.filePath("shown.json").toStdString())
             << ReportGenerator::json(ScanReport(peer.endpoint()));
-        store.loadFile(folder.filePath("opened.json"), false);
+        store.loadFile(folder.filePath("shown.json"), false);
         const QString shownStatus = store.status();
-        auto call = [&](const std::string& definition, const std::string& arguments, bool stop) {
+        auto call = [&](const std::string& definition, const std::string& values, bool stop) {
             store.run(MCPTool(peer.endpoint(), JSONValue::parse(definition)),
-                      JSONValue::parse(arguments), true);
+                      JSONValue::parse(values), true);
             if (stop) store.cancel();
             return test::waitUntil([&] { return !store.toolBusy(); }, 60000);
         };
@@ -57,34 +52,27 @@ TEST(ToolCall, CallsToTheSDKPeersLandInTheLibrary) {
                                                                    : "");
         };
 
-        // Refused after the negotiation: its exchanges reach the library all the same.
-        ASSERT_TRUE(call(R"({"name":"x","inputSchema":{"properties":{"n":{"type":"number",
+        // Refused once negotiated: the negotiation still reaches the library.
+        ASSERT_TRUE(call(R"({"name":"n","inputSchema":{"properties":{"n":{"type":"number",
                             "x-mcp-header":"N"}}}})",
                          "{}", false));
         EXPECT_EQ(store.error(), QStringLiteral("Invalid x-mcp-header annotation: N"));
         EXPECT_EQ(store.status(), shownStatus);
-        EXPECT_FALSE(store.report()->evidence.empty());
-        EXPECT_EQ(saved().evidence.size(), store.report()->evidence.size());
+        ASSERT_EQ(saved().evidence.size(), store.report()->evidence.size());
+        ASSERT_FALSE(store.report()->evidence.empty());
+        EXPECT_NE(saved().evidence.back().requestBody->find(negotiation), std::string::npos);
 
-        ASSERT_TRUE(call(c.tool, c.arguments, false));
-        EXPECT_FALSE(store.error()) << store.error()->toStdString();
+        ASSERT_TRUE(call(tool, arguments, false));
+        EXPECT_FALSE(store.error());
         EXPECT_EQ(store.status(), "Tool response recorded");
         const ScanReport report = saved();
-        EXPECT_EQ(report.checks.back().passed, true) << "actions.result";
-        EXPECT_EQ(std::count_if(report.nodes.begin(), report.nodes.end(),
-                                [](const GraphNode& n) { return n.label == "Canonical page"; }),
-                  c.canonicalPages);
-        // The negotiation and the call, the call selected.
-        std::string bodies;
-        for (const Evidence& e : report.evidence)
-            bodies += e.requestBody.value_or("");
-        EXPECT_NE(bodies.find(c.negotiation), std::string::npos);
+        EXPECT_TRUE(report.checks.back().passed) << "a valid tool result";
         const Evidence* selected = report.findEvidence(store.selectedEvidenceID().value_or(""));
         ASSERT_NE(selected, nullptr);
         EXPECT_NE(selected->requestBody->find("\"tools/call\""), std::string::npos);
 
-        // STOP during a call: the alert says so, the status line is left as it was.
-        ASSERT_TRUE(call(c.tool, c.arguments, true));
+        // STOP during a call: the alert says so; the status line is left as it was.
+        ASSERT_TRUE(call(tool, arguments, true));
         EXPECT_EQ(store.error(), QStringLiteral("Cancelled"));
         EXPECT_EQ(store.status(), "Tool response recorded");
     }

@@ -40,14 +40,10 @@ TEST(ToolRun, TurnsTheResultIntoNodesAndFetchesTheDeclaredPages) {
         forty.push_back("p" + std::to_string(i));
         if (i < 30) thirty.push_back(kSite + forty.back());
     }
-    struct Case {
-        std::string result, schema, label;
-        FindingStatus status;
-        std::size_t issues;
-        std::vector<std::string> gets, labels;
-    };
     const auto valid = FindingStatus::valid, invalid = FindingStatus::invalid;
     // clang-format off
+    struct Case { std::string result, schema, label; FindingStatus status; std::size_t issues;
+                  std::vector<std::string> gets, labels; };
     const std::vector<Case> cases{
         {R"({"isError":true,"structuredContent":{"canonical_url":"https://example.com/a"}})",
          R"({"required":["x"]})", "Tool error", invalid, 0, {kSite + "a"}, {"Content"}},
