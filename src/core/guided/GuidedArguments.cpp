@@ -126,7 +126,9 @@ JSONValue arguments(const FormValues& values, const MCPTool& tool, Language lang
              {".", "."}, language);
     }
     JSONValue result = JSONValue::emptyObject();
-    for (const auto& [name, text] : values) {
+    for (const auto& entry : values) {
+        const std::string& name = entry.first;
+        const std::string& text = entry.second;
         if (text.empty()) continue;
         const JSONValue& schema = propertySchema(tool, name);
         if (!supportsField(schema))

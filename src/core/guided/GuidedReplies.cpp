@@ -54,6 +54,9 @@ constexpr std::array<std::string_view, 7> kFollowed{"results", "items", "apps", 
 constexpr std::size_t kMaxWalkDepth = 7;
 constexpr std::size_t kMaxGathered = 100;
 constexpr std::size_t kMaxElements = 100;
+// Characters of a title a menu shows; a megabyte title would also make every
+// comparison of the sort read a megabyte.
+constexpr std::size_t kMaxTitleCharacters = 200;
 
 constexpr std::array<std::string_view, 4> kPageKeys{"official_page_url", "canonical_url", "website",
                                                     "url"};
@@ -136,7 +139,9 @@ public:
             candidate && !candidate->empty() && valid(*candidate)) {
             const std::string* title = value["name"].string();
             if (!title) title = value["title"].string();
-            list_.push_back({*candidate, title ? *title : *candidate, evidenceID});
+            list_.push_back({*candidate,
+                             guidedText::capped(title ? *title : *candidate, kMaxTitleCharacters),
+                             evidenceID});
         }
         for (std::string_view member : kFollowed)
             if (const JSONValue* inner = value.find(member)) walk(*inner, evidenceID, depth + 1);
@@ -173,13 +178,21 @@ GuidedReplies::~GuidedReplies() = default;
 const GuidedReplies::Decoded* GuidedReplies::decoded(const MCPTool& tool) const {
     const ToolCall* call = calls_.latest(tool);
     if (!call) return nullptr;
+    {
+        std::lock_guard lock(mutex_);
+        if (const auto found = replies_.find(call); found != replies_.end())
+            return found->second.get();
+    }
+    // Decoding takes long for a large answer: other callers go on meanwhile,
+    // and if one decoded the same answer first, its copy is kept.
+    auto fresh = std::make_unique<Decoded>(decode(*call));
+    std::lock_guard lock(mutex_);
     std::unique_ptr<Decoded>& slot = replies_[call];
-    if (!slot) slot = std::make_unique<Decoded>(decode(*call));
+    if (!slot) slot = std::move(fresh);
     return slot.get();
 }
 
 std::optional<GuidedReply> GuidedReplies::lastReply(const MCPTool& tool, Language language) const {
-    std::lock_guard lock(mutex_);
     const Decoded* found = decoded(tool);
     if (!found) return std::nullopt;
     return replyOf(*found, language);
@@ -191,10 +204,12 @@ std::vector<ParameterSuggestion> GuidedReplies::suggestions(std::string_view key
     const JSONValue& schema = propertySchema(tool, key);
     if (!suggested || GuidedPresentation::fieldType(schema) != "string") return {};
 
-    std::lock_guard lock(mutex_);
-    for (const Cached& cached : suggestions_)
-        if (cached.serverURL == tool.serverURL && cached.key == key && cached.schema == schema)
-            return cached.suggestions;
+    {
+        std::lock_guard lock(mutex_);
+        for (const Cached& cached : suggestions_)
+            if (cached.serverURL == tool.serverURL && cached.key == key && cached.schema == schema)
+                return cached.suggestions;
+    }
 
     std::vector<ParameterSuggestion> list;
     Walk walk(*suggested, schema, list);
@@ -214,6 +229,7 @@ std::vector<ParameterSuggestion> GuidedReplies::suggestions(std::string_view key
     const unicodeText::StandardOrder order;
     std::stable_sort(unique.begin(), unique.end(),
                      [&](const auto& a, const auto& b) { return order(a.title, b.title); });
+    std::lock_guard lock(mutex_);
     suggestions_.push_back({tool.serverURL, std::string(key), schema, unique});
     return unique;
 }

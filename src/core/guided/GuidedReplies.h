@@ -39,7 +39,9 @@ struct ParameterSuggestion {
 // keystroke, so each reply is decoded at most once and each field's
 // suggestions gathered once, for as long as the index lives. Build one per
 // report and drop it when the report changes; it keeps what it needs and does
-// not refer back to the report. Safe to share between threads.
+// not refer back to the report. Safe to share between threads: a view may
+// warm it on a worker (a first look at fifty 2 MB answers takes a second or more)
+// while it answers for the answers it already holds.
 class GuidedReplies {
 public:
     explicit GuidedReplies(const ScanReport& report);
@@ -60,7 +62,8 @@ public:
     struct Cached;
 
 private:
-    // The decoded answer of the tool's newest call; the caller holds mutex_.
+    // The decoded answer of the tool's newest call, decoded on first use.
+    // What it points to never changes and lives as long as the index.
     const Decoded* decoded(const MCPTool& tool) const;
 
     ToolCalls calls_;

@@ -1,6 +1,5 @@
 #include "core/guided/GuidedPresentation.h"
 
-#include <functional>
 #include <gtest/gtest.h>
 
 namespace quorilanth {
@@ -19,79 +18,52 @@ GraphNode node(std::string label, const char* metadata, NodeKind kind = NodeKind
     return n;
 }
 
-TEST(GuidedPresentation, TextsInBothLanguages) {
-    using Presence = AgentSurfaceAssessment::Presence;
-    struct Row {
-        std::function<std::string(Language)> text;
-        const char* italian;
-        const char* english;
-    };
-    for (const Row& row : std::initializer_list<Row>{
-             {[](Language l) { return label("languages", l); }, "Lingue", "Languages"},
-             {[](Language l) { return label("Query", l); }, "Query", "Query"},
-             {[](Language l) { return label("max_price-ID", l); }, "Max Price Id", "Max Price Id"},
-             {[](Language l) { return label("élan\tvital", l); }, "Élan\tVital", "Élan\tVital"},
-             {[](Language l) { return label("", l); }, "", ""},
-             {[](Language l) {
-                  return actionTitle(tool(R"({"name":"list_apps","title":"T"})"), l);
-              },
-              "Sfoglia le applicazioni", "Browse applications"},
-             {[](Language l) { return actionTitle(tool(R"({"annotations":{"title":"A"}})"), l); },
-              "A", "A"},
-             {[](Language l) { return actionTitle(tool(R"({"name":"export_report"})"), l); },
-              "Export Report", "Export Report"},
-             {[](Language l) { return actionTitle(tool("{}"), l); }, "Unnamed tool",
-              "Unnamed tool"},
-             {[](Language l) {
-                  return actionIntroduction(tool(R"({"name":"search_articles","description":"D"})"),
-                                            l);
-              },
-              "Indica cosa cerchi e consulta i risultati restituiti dal sito.",
-              "Enter what you are looking for and read the results returned by the site."},
-             {[](Language l) { return actionIntroduction(tool(R"({"description":""})"), l); },
-              "Il sito espone questa funzione, ma non ne pubblica una descrizione.",
-              "The site offers this function but has not published a description."},
-             {[](Language l) { return actionIntroduction(tool(R"({"description":" "})"), l); }, " ",
-              " "},
-             {[](Language l) {
-                  return safety(tool(R"({"annotations":{"readOnlyHint":true}})"), l);
-              },
-              "Sola consultazione, secondo il sito", "Read-only, according to the site"},
-             {[](Language l) { return documentTitle(node("LLMS.TXT", R"({"title":"T"})"), l); },
-              "Le istruzioni per gli assistenti", "Instructions for assistants"},
-             {[](Language l) { return documentTitle(node("x", R"({"title":"T","name":"N"})"), l); },
-              "T", "T"},
-             {[](Language l) { return documentTitle(node("openapi", "{}"), l); }, "Openapi",
-              "Openapi"},
-             {[](Language l) { return presenceTitle(Presence::notFound, true, true, l); },
-              "Non trovate", "Not found"},
-             {[](Language l) { return presenceTitle(Presence::inconclusive, false, false, l); },
-              "Non verificato", "Not verified"},
-             {[](Language l) { return choice("x86_64", l) + choice("EN", l) + choice("it", l); },
-              "IntelENItaliano", "IntelENItalian"},
-         }) {
-        EXPECT_EQ(row.text(italian), row.italian);
-        EXPECT_EQ(row.text(english), row.english);
+const char* const kNone = "The site offers this function but has not published a description.";
+
+TEST(GuidedPresentation, KnownToolsFirstThenWhatTheToolSaysThenItsNameAsALabel) {
+    for (const auto& [definition, title, introduction] :
+         std::initializer_list<std::tuple<const char*, const char*, const char*>>{
+             {R"({"name":"list_apps","title":"T","description":"D"})", "Browse applications",
+              "Browse the site’s catalog and choose any filters you need."},
+             {R"({"name":"x","annotations":{"title":"A"},"description":" "})", "A", " "},
+             {R"({"name":"export_report","description":""})", "Export Report", kNone},
+             {"{}", "Unnamed tool", kNone},
+             // Labels: the table by exact key, else the key humanised.
+             {R"({"name":"languages"})", "Languages", kNone},
+             {R"({"name":"Query"})", "Query", kNone},
+             {R"({"name":"max_price-ID"})", "Max Price Id", kNone},
+             {R"({"name":"élan\tvital"})", "Élan\tVital", kNone},
+             {R"({"name":""})", "", kNone}}) {
+        EXPECT_EQ(actionTitle(tool(definition), english), title);
+        EXPECT_EQ(actionIntroduction(tool(definition), english), introduction);
     }
+    EXPECT_EQ(label("languages", italian), "Lingue");
+    EXPECT_EQ(actionIntroduction(tool(R"({"name":"search_articles"})"), italian),
+              "Indica cosa cerchi e consulta i risultati restituiti dal sito.");
+    EXPECT_EQ(safety(tool(R"({"annotations":{"readOnlyHint":true}})"), italian),
+              "Sola consultazione, secondo il sito");
+    EXPECT_EQ(documentTitle(node("LLMS.TXT", R"({"title":"T"})"), italian),
+              "Le istruzioni per gli assistenti");
+    EXPECT_EQ(documentTitle(node("x", R"({"title":"T","name":"N"})"), english), "T");
+    EXPECT_EQ(documentTitle(node("openapi", "{}"), english), "Openapi");
+    using Presence = AgentSurfaceAssessment::Presence;
+    EXPECT_EQ(presenceTitle(Presence::notFound, true, true, italian), "Non trovate");
+    EXPECT_EQ(presenceTitle(Presence::inconclusive, true, false, english), "Not verified");
+    EXPECT_EQ(choice("it", english) + choice("x86_64", italian) + choice("EN", italian),
+              "ItalianIntelEN");
 }
 
 TEST(GuidedPresentation, SiteDescriptionPrefersTheLanguageThenEnglishThenThePlainText) {
-    struct Row {
-        const char* metadata;
-        const char* italian; // "" for none
-        const char* english;
-    };
-    for (const Row& row : {
-             Row{R"({"description":{"it":"","en":"E"}})", "", "E"},
-             Row{R"({"description":{"fr":"F"}})", "", ""},
-             Row{R"({"description":"S"})", "S", "S"},
-             Row{R"({"about":{"description":{"it":"I"}},"description":"S"})", "I", "S"},
-         }) {
-        SCOPED_TRACE(row.metadata);
+    for (const auto& [metadata, italianText, englishText] :
+         std::initializer_list<std::tuple<const char*, const char*, const char*>>{
+             {R"({"description":{"it":"","en":"E"}})", "", "E"},
+             {R"({"description":{"fr":"F"}})", "", ""},
+             {R"({"description":"S"})", "S", "S"},
+             {R"({"about":{"description":{"it":"I"}},"description":"S"})", "I", "S"}}) {
         ScanReport report("https://a.example/");
-        report.nodes = {node("a", "{}"), node("b", row.metadata)};
-        EXPECT_EQ(siteDescription(report, italian).value_or(""), row.italian);
-        EXPECT_EQ(siteDescription(report, english).value_or(""), row.english);
+        report.nodes = {node("a", "{}"), node("b", metadata)};
+        EXPECT_EQ(siteDescription(report, italian).value_or(""), italianText) << metadata;
+        EXPECT_EQ(siteDescription(report, english).value_or(""), englishText) << metadata;
     }
     ScanReport report("https://a.example/");
     report.nodes = {node("a", R"({"description":"late"})"),
@@ -103,15 +75,11 @@ TEST(GuidedPresentation, OnlyValidServersOfferToolsAndRepeatedIdsGetTheirOwnKeys
     ScanReport report("https://a.example/");
     report.servers = {MCPServer("https://a.example/mcp"), MCPServer("https://b.example/mcp")};
     report.servers[0].status = FindingStatus::valid;
-    report.servers[1].status = FindingStatus::unreachable;
-    for (const char* definition : {R"({"name":"a"})", R"({"name":"a#2"})", R"({"name":"a"})"}) {
-        report.servers[0].tools.push_back(tool(definition));
-        report.servers[1].tools.push_back(tool(definition));
-    }
-    const std::vector<MCPTool> offered = tools(report);
-    ASSERT_EQ(offered.size(), 3u);
+    for (const char* definition : {R"({"name":"a"})", R"({"name":"a#2"})", R"({"name":"a"})"})
+        for (MCPServer& server : report.servers)
+            server.tools.push_back(tool(definition));
     const std::string id = "https://a.example/mcp#tool:a";
-    EXPECT_EQ(toolKeys(offered), (std::vector<std::string>{id, id + "#2", id + "#3"}));
+    EXPECT_EQ(toolKeys(tools(report)), (std::vector<std::string>{id, id + "#2", id + "#3"}));
 }
 
 } // namespace

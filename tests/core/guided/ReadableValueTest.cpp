@@ -1,6 +1,5 @@
 #include "core/guided/ReadableValue.h"
 
-#include <functional>
 #include <gtest/gtest.h>
 #include <set>
 
@@ -11,103 +10,68 @@ using enum Language;
 using Kind = ReadableNode::Kind;
 using Slot = ReadableNode::Slot;
 
-ReadableNode tree(const std::string& json, Language language = english) {
-    return ReadableValue::tree(JSONValue::parse(json), language);
-}
-
-std::string members(int count, const std::string& prefix = "k") {
+// `count` copies of an element ("k" + i for members), as a JSON array or object.
+std::string many(int count, const std::string& element, bool object = false) {
     std::string text;
     for (int i = 0; i < count; ++i)
-        text += (i ? ",\"" : "\"") + prefix + std::to_string(i) + "\":" + std::to_string(i);
-    return "{" + text + "}";
+        text += (i ? "," : "") + (object ? "\"k" + std::to_string(i) + "\":" : "") + element;
+    return object ? "{" + text + "}" : "[" + text + "]";
 }
 
-std::string elements(int count, const std::string& element = "0") {
-    std::string text;
-    for (int i = 0; i < count; ++i)
-        text += (i ? "," : "") + element;
-    return "[" + text + "]";
-}
-
-std::size_t nodes(const ReadableNode& node, std::set<std::string>& ids) {
+std::size_t count(const ReadableNode& node, std::set<std::string>& ids) {
     EXPECT_TRUE(ids.insert(node.id).second) << node.id;
-    std::size_t count = 1;
+    std::size_t total = 1;
     for (const ReadableNode& child : node.children)
-        count += nodes(child, ids);
-    return count;
-}
-
-TEST(ReadableValue, ScalarsReadAsWords) {
-    for (const auto& [json, italian, english] :
-         std::initializer_list<std::tuple<const char*, const char*, const char*>>{
-             {"true", "Sì", "Yes"},
-             {"false", "No", "No"},
-             {"null", "Non specificato", "Not specified"},
-             {"3", "3", "3"},
-             {"\"a\\\"b\"", "a\"b", "a\"b"}}) {
-        EXPECT_EQ(ReadableValue::display(JSONValue::parse(json), Language::italian), italian);
-        EXPECT_EQ(ReadableValue::display(JSONValue::parse(json), Language::english), english);
-    }
+        total += count(child, ids);
+    return total;
 }
 
 TEST(ReadableValue, LimitsAndTheirSentences) {
+    const std::string more = "More details are available in the original response.";
     struct Row {
         std::string json;
-        std::function<void(const ReadableNode&)> check;
+        std::size_t children;
+        const char* note; // "" for none
+        const char* text = "";
     };
-    const std::string deep = R"([[[[[["six"]]]]]])";
     for (const Row& row : std::initializer_list<Row>{
-             {deep,
-              [](const ReadableNode& n) {
-                  const ReadableNode* at = &n;
-                  for (int depth = 0; depth < 6; ++depth)
-                      at = &at->children.at(0);
-                  EXPECT_EQ(at->kind, Kind::omitted);
-                  EXPECT_EQ(at->text, "More details are available in the original response.");
-              }},
-             {members(30),
-              [](const ReadableNode& n) {
-                  EXPECT_EQ(n.children.size(), 30u);
-                  EXPECT_FALSE(n.note);
-              }},
-             {members(31),
-              [](const ReadableNode& n) {
-                  EXPECT_EQ(n.children.size(), 30u);
-                  EXPECT_EQ(n.note,
-                            "Showing 30 of 31 fields. The rest are in the original response.");
-              }},
-             {elements(20), [](const ReadableNode& n) { EXPECT_FALSE(n.note); }},
-             {elements(21, "{}"),
-              [](const ReadableNode& n) {
-                  EXPECT_EQ(n.children.size(), 20u);
-                  EXPECT_EQ(n.children[0].slot, Slot::card);
-                  EXPECT_EQ(
-                      n.note,
-                      "Showing 20 of 21 items. The complete list is in the original response.");
-              }},
-             {"[]", [](const ReadableNode& n) { EXPECT_EQ(n.text, "No items returned."); }},
-             // Per-level limits alone would give 20^5 rows; the tree stops at its budget.
-             {elements(20, elements(20, elements(20, elements(20, "[1]")))),
-              [](const ReadableNode& n) {
-                  std::set<std::string> ids;
-                  EXPECT_LE(nodes(n, ids), ReadableValue::kMaxNodes + 10);
-                  EXPECT_EQ(n.children.back().kind, Kind::omitted);
-              }},
-             {"\"" + std::string(5000, 'e') + "\"",
-              [](const ReadableNode& n) {
-                  EXPECT_EQ(n.text, std::string(4000, 'e') + "…");
-                  EXPECT_EQ(n.note, "More details are available in the original response.");
-              }},
+             {many(30, "1", true), 30, ""},
+             {many(31, "1", true), 30,
+              "Showing 30 of 31 fields. The rest are in the original response."},
+             {many(20, "1"), 20, ""},
+             {many(21, "{}"), 20,
+              "Showing 20 of 21 items. The complete list is in the original response."},
+             {"[]", 0, "", "No items returned."},
+             {"\"" + std::string(5000, 'e') + "\"", 0, more.c_str(), "\u2026"},
+             // Per-level limits alone would give 20^5 rows: the tree stops at its budget.
+             {many(20, many(20, many(20, many(20, "[1]")))), 2, ""},
          }) {
-        row.check(tree(row.json));
+        const ReadableNode top = ReadableValue::tree(JSONValue::parse(row.json), english);
+        EXPECT_EQ(top.children.size(), row.children) << row.json.substr(0, 40);
+        EXPECT_EQ(top.note.value_or(""), row.note);
+        EXPECT_TRUE(top.text.ends_with(row.text));
+        std::set<std::string> ids;
+        EXPECT_LE(count(top, ids), ReadableValue::kMaxNodes + ReadableValue::kMaxDepth + 2);
     }
+    const ReadableNode* at = nullptr;
+    const ReadableNode deep =
+        ReadableValue::tree(JSONValue::parse(R"([[[[[["six"]]]]]])"), italian);
+    for (at = &deep; !at->children.empty(); at = &at->children[0]) {
+    }
+    EXPECT_EQ(at->depth, 6u);
+    EXPECT_EQ(at->text, "Altri dettagli sono disponibili nella risposta originale.");
+    EXPECT_EQ(ReadableValue::display(JSONValue(true), italian) +
+                  ReadableValue::display(JSONValue(), english) +
+                  ReadableValue::display(JSONValue(3), english),
+              "SìNot specified3");
 }
 
-TEST(ReadableValue, ObjectsTitledFieldsOrderedAndPagesHidden) {
-    const ReadableNode n = tree(R"({"name":"N","title":"T","summary":"S","zeta":1,"price":{"a":1},
-        "alpha":[1],"results":[],"_meta":1,"canonical_url":"https://a.example/p","url":"ftp://x",
-        "inputSchema":{}})",
-                                italian);
+TEST(ReadableValue, ObjectsTitledFieldsOrderedAndOnlySafePagesOffered) {
+    const ReadableNode n =
+        ReadableValue::tree(JSONValue::parse(R"({"name":"N","title":"T","summary":"S",
+        "zeta":1,"price":{"a":1},"alpha":[1],"results":[],"_meta":1,"canonical_url":"https://a.example/p#f",
+        "official_page_url":"https://a.example/x.DMG","url":"ftp://x","inputSchema":{}})"),
+                            italian);
     EXPECT_EQ(n.title, "N");
     EXPECT_EQ(n.description, "S");
     EXPECT_EQ(n.page, "https://a.example/p");
@@ -123,9 +87,12 @@ TEST(ReadableValue, ObjectsTitledFieldsOrderedAndPagesHidden) {
     EXPECT_EQ(opened.children.at(0).text, "1");
     EXPECT_EQ(opened.id, n.children[1].id);
 
-    const ReadableNode refused = tree(R"({"name":3,"url":"http://a.example/"})");
+    const ReadableNode refused =
+        ReadableValue::tree(JSONValue::parse(R"({"name":3,"url":"http://a.example/",
+        "website":"https://a.example/a.tar.gz","official_page_url":"https://u@a.example/"})"),
+                            english);
     EXPECT_FALSE(refused.title || refused.page);
-    EXPECT_EQ(refused.children.size(), 2u);
+    EXPECT_EQ(refused.children.size(), 4u);
 }
 
 } // namespace
