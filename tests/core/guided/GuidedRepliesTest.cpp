@@ -145,14 +145,14 @@ TEST(GuidedReplies, SuggestionsFromAnswersOfTheSameServer) {
 TEST(GuidedReplies, TitlesInTheCollatorsOrderAndShortEnoughForAMenu) {
     const ScanReport report =
         reportWith({call("a", R"({"structuredContent":[{"app_id":"3","name":"apple"},{"app_id":"1",
-            "name":"app 10"},{"app_id":"2","title":"App 9"},{"app_id":"4"},{"app_id":"5",
+            "name":"app 10"},{"app_id":"2","title":"App 9"},{"app_id":"4"},{"app_id":"6","name":"Banana"},{"app_id":"5",
             "name":")" + std::string(300, 'z') +
                                   R"("}]})")},
                    {tool("a")});
     std::string titles;
     for (const ParameterSuggestion& s : suggestions("app_id", tool("a"), report))
         titles += s.title + "|";
-    EXPECT_EQ(titles, "4|App 9|app 10|apple|" + std::string(200, 'z') + "…|");
+    EXPECT_EQ(titles, "4|App 9|app 10|apple|Banana|" + std::string(200, 'z') + "…|");
 }
 
 } // namespace
