@@ -8,8 +8,14 @@
 
 namespace quorilanth::bench {
 
-// The median wall time of `runs` runs of the work, in milliseconds.
-inline double medianMilliseconds(const std::function<void()>& work, int runs = 15) {
+// Wall times of several runs of one piece of work, in milliseconds. The
+// machine is shared, so the fastest run is kept beside the median.
+struct Timing {
+    double median = 0;
+    double fastest = 0;
+};
+
+inline Timing milliseconds(const std::function<void()>& work, int runs = 15) {
     std::vector<double> times;
     for (int i = 0; i < runs; ++i) {
         const auto start = std::chrono::steady_clock::now();
@@ -19,7 +25,11 @@ inline double medianMilliseconds(const std::function<void()>& work, int runs = 1
                 .count());
     }
     std::sort(times.begin(), times.end());
-    return times[times.size() / 2];
+    return {times[times.size() / 2], times.front()};
+}
+
+inline double medianMilliseconds(const std::function<void()>& work, int runs = 15) {
+    return milliseconds(work, runs).median;
 }
 
 } // namespace quorilanth::bench
