@@ -42,11 +42,12 @@ ScanReport largeReport() {
     MCPServer mcp(server);
     mcp.status = FindingStatus::valid;
     for (int i = 0; i < 1000; ++i)
-        mcp.tools.emplace_back(server,
-                               JSONValue::parse(R"({"name":"tool_)" + std::to_string(i) +
-                                                R"(","inputSchema":{"type":"object","properties":{)"
-                                                R"("app_id":{"type":"string","maxLength":64},)"
-                                                R"("content_id":{"type":"string"}}}})"));
+        mcp.tools.emplace_back(
+            server, JSONValue::parse(
+                        R"({"name":"tool_)" + std::to_string(i) +
+                        R"(","inputSchema":{"type":"object","properties":{)"
+                        R"("app_id":{"type":"string","maxLength":64},)"
+                        R"("content_id":{"type":"string"},"article_id":{"type":"string"}}}})"));
     report.servers.push_back(std::move(mcp));
     for (int i = 0; i < 200; ++i) {
         if (i % 4 != 0) {
@@ -111,21 +112,21 @@ int main() {
                 report.servers[0].tools.size(), report.evidence.size(), bytes / 1e6);
 
     const MCPTool& form = report.servers[0].tools[7];
+    // On a fresh index: the first field, whose first answer already fills the
+    // list, and a field no answer holds anything for, which decodes them all.
     std::size_t found = 0;
-    const double cold = medianMilliseconds(
-        [&] {
-            const GuidedReplies index(report);
-            found = index.suggestions("app_id", form).size();
-        },
-        3);
+    const double first = medianMilliseconds(
+        [&] { found = GuidedReplies(report).suggestions("app_id", form).size(); }, 3);
+    const double everything =
+        medianMilliseconds([&] { GuidedReplies(report).suggestions("article_id", form); }, 3);
     const GuidedReplies index(report);
-    index.suggestions("app_id", form);
+    index.suggestions("article_id", form);
     const double build = medianMilliseconds([&] { const GuidedReplies fresh(report); }, 5);
     // A field not asked for before, once the answers are decoded: the walk alone.
     std::vector<double> walks;
     for (int i = 0; i < 5; ++i) {
         const GuidedReplies warm(report);
-        warm.suggestions("app_id", form);
+        warm.suggestions("article_id", form);
         walks.push_back(medianMilliseconds([&] { warm.suggestions("content_id", form); }, 1));
     }
     std::sort(walks.begin(), walks.end());
@@ -136,12 +137,13 @@ int main() {
                 index.lastReply(tool, Language::english);
         },
         5);
-    std::printf("index of the report's calls:              %8.3f ms\n", build);
-    std::printf("first suggestions (decodes 50 answers):   %8.1f ms  (%zu suggestions)\n", cold,
-                found);
-    std::printf("another field, answers already decoded:   %8.3f ms  target < 20 ms\n", walks[2]);
-    std::printf("suggestions per keystroke (same index):   %8.3f ms  target < 20 ms\n", keystroke);
-    std::printf("last reply of all 1,000 tools (indexed):  %8.3f ms\n", replies);
+    std::printf("index of the report's calls:               %8.3f ms\n", build);
+    std::printf("first field, fresh index (%3zu suggestions): %8.1f ms\n", found, first);
+    std::printf("a field no answer fills, fresh index:      %8.1f ms  (decodes all 50)\n",
+                everything);
+    std::printf("another field, answers already decoded:    %8.3f ms  target < 20 ms\n", walks[2]);
+    std::printf("suggestions per keystroke (same index):    %8.3f ms  target < 20 ms\n", keystroke);
+    std::printf("last reply of all 1,000 tools (indexed):   %8.3f ms\n", replies);
 
     struct Hostile {
         const char* name;

@@ -217,6 +217,8 @@ std::vector<ParameterSuggestion> GuidedReplies::suggestions(std::string_view key
     // again would only spend the gathering limit on duplicates.
     std::unordered_set<const Decoded*> walked;
     for (const MCPTool& offered : offered_) {
+        // Once the list is full no answer is walked, so none needs decoding.
+        if (list.size() >= kMaxGathered) break;
         if (offered.serverURL != tool.serverURL) continue;
         const Decoded* reply = decoded(offered);
         if (!reply || reply->isError || !walked.insert(reply).second) continue;
