@@ -223,6 +223,30 @@ const std::map<QString, Drawing>& drawings() {
              for (qreal y : {11.0, 14.5, 18.0})
                  p.stroke(polyline({{8.5, y}, {15.5, y}}), 1.4);
          }},
+        {"checkmark.circle",
+         [](Pen& p) {
+             p.stroke(circle(12, 12, 8.5));
+             p.stroke(polyline({{8, 12.5}, {11, 15.5}, {16.5, 9}}), 2);
+         }},
+        {"minus.circle",
+         [](Pen& p) {
+             p.stroke(circle(12, 12, 8.5));
+             p.stroke(polyline({{8, 12}, {16, 12}}), 2);
+         }},
+        {"line.3.horizontal.decrease",
+         [](Pen& p) {
+             p.stroke(polyline({{3.5, 7}, {20.5, 7}}));
+             p.stroke(polyline({{6.5, 12}, {17.5, 12}}));
+             p.stroke(polyline({{9.5, 17}, {14.5, 17}}));
+         }},
+        {"chevron.right",
+         [](Pen& p) {
+             p.stroke(polyline({{9, 5}, {16, 12}, {9, 19}}), 2.2);
+         }},
+        {"chevron.down",
+         [](Pen& p) {
+             p.stroke(polyline({{5, 9}, {12, 16}, {19, 9}}), 2.2);
+         }},
         {"doc.richtext",
          [](Pen& p) {
              p.stroke(polyline({{5, 3}, {14, 3}, {19, 8}, {19, 21}, {5, 21}, {5, 3}}));
@@ -234,6 +258,30 @@ const std::map<QString, Drawing>& drawings() {
 }
 
 } // namespace
+
+QString kindSymbol(NodeKind kind) {
+    switch (kind) {
+    case NodeKind::domain:
+        return QStringLiteral("globe");
+    case NodeKind::discovery:
+        return QStringLiteral("antenna.radiowaves.left.and.right");
+    case NodeKind::manifest:
+        return QStringLiteral("doc.text");
+    case NodeKind::endpoint:
+        return QStringLiteral("arrow.triangle.branch");
+    case NodeKind::mcp:
+        return QStringLiteral("server.rack");
+    case NodeKind::tool:
+        return QStringLiteral("terminal");
+    case NodeKind::resource:
+        return QStringLiteral("shippingbox");
+    case NodeKind::prompt:
+        return QStringLiteral("text.bubble");
+    case NodeKind::content:
+        return QStringLiteral("doc.richtext");
+    }
+    return {};
+}
 
 QPixmap Symbols::pixmap(const QString& name, const QColor& color, int pixelSize,
                         qreal devicePixelRatio) {

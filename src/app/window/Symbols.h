@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/model/NodeKind.h"
+
 #include <QColor>
 #include <QIcon>
 #include <QPixmap>
@@ -20,5 +22,8 @@ public:
     static bool has(const QString& name);
     static QStringList names();
 };
+
+// The symbol of a node kind, the same wherever a node is shown.
+QString kindSymbol(NodeKind kind);
 
 } // namespace quorilanth

@@ -1,5 +1,9 @@
 #include "app/window/WorkspacePanes.h"
 
+#include "app/technical/DiscoveryResultsView.h"
+#include "app/technical/InventoryView.h"
+#include "app/technical/MCPServersView.h"
+#include "app/technical/OverviewView.h"
 #include "app/window/QLTheme.h"
 #include "app/window/ViewKit.h"
 
@@ -14,7 +18,23 @@ QWidget* emptyPane(const QString& name, const QColor& colour, QWidget* parent) {
 
 } // namespace
 
-QWidget* makeTabPane(WorkspaceTab tab, WorkspaceStore&, QWidget* parent) {
+QWidget* makeTabPane(WorkspaceTab tab, WorkspaceStore& store, QWidget* parent) {
+    switch (tab) {
+    case WorkspaceTab::overview:
+        return new OverviewView(store, parent);
+    case WorkspaceTab::discovery:
+        return new DiscoveryResultsView(store, parent);
+    case WorkspaceTab::endpoints:
+        return new InventoryView(
+            store, {NodeKind::manifest, NodeKind::endpoint, NodeKind::discovery}, parent);
+    case WorkspaceTab::mcp:
+        return new MCPServersView(store, parent);
+    case WorkspaceTab::tools:
+        return new InventoryView(store, {NodeKind::tool, NodeKind::resource, NodeKind::prompt},
+                                 parent);
+    default:
+        break;
+    }
     return emptyPane(QStringLiteral("ql-pane-") + rawValue(tab), QLTheme::background(), parent);
 }
 

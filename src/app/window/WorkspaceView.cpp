@@ -134,6 +134,8 @@ void WorkspaceView::refresh() {
     header_->render();
     welcome_->render();
     statusLine_->render();
+    // The pane is built afresh too, in the language of now.
+    paneTab_.reset();
     render();
 }
 
