@@ -17,7 +17,6 @@ namespace quorilanth {
 
 DiscoveryResultsView::DiscoveryResultsView(WorkspaceStore& store, QWidget* parent)
     : QWidget(parent), store_(store), renderer_(new CoalescedRender(this, [this] { render(); })) {
-    setObjectName(QStringLiteral("ql-discovery"));
     layout_ = new QVBoxLayout(this);
     layout_->setContentsMargins(0, 0, 0, 0);
     connect(&store_, &WorkspaceStore::researchChanged, this, [this] {

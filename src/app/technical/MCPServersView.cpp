@@ -24,7 +24,9 @@ struct ToolRow {
     ToolSafety safety = ToolSafety::unknown;
 
     QString identifier() const { return QString::fromStdString(id); }
-    QString spoken() const { return name; }
+    QString spoken() const {
+        return name + QStringLiteral(", ") + QString::fromUtf8(toString(safety).data());
+    }
     bool sameRow(const ToolRow& other) const { return id == other.id; }
     friend bool operator==(const ToolRow&, const ToolRow&) = default;
 };
@@ -181,7 +183,6 @@ private:
 MCPServersView::MCPServersView(WorkspaceStore& store, QWidget* parent)
     : ScrollPage(parent), store_(store),
       renderer_(new CoalescedRender(this, [this] { render(); })) {
-    setObjectName(QStringLiteral("ql-mcp"));
     empty_ = textLabel(QStringLiteral("No MCP server has been verified in this scan."),
                        QLTheme::font(13), QLTheme::muted(), widget());
     empty_->setObjectName(QStringLiteral("ql-mcp-empty"));

@@ -194,7 +194,6 @@ struct OverviewView::Findings final : RowPainter {
 OverviewView::OverviewView(WorkspaceStore& store, QWidget* parent)
     : ScrollPage(parent), store_(store), renderer_(new CoalescedRender(this, [this] { render(); })),
       findings_(std::make_unique<Findings>()) {
-    setObjectName(QStringLiteral("ql-overview"));
     QWidget* page = widget();
 
     auto* score = new QWidget;

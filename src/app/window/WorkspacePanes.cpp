@@ -19,23 +19,30 @@ QWidget* emptyPane(const QString& name, const QColor& colour, QWidget* parent) {
 } // namespace
 
 QWidget* makeTabPane(WorkspaceTab tab, WorkspaceStore& store, QWidget* parent) {
+    QWidget* pane = nullptr;
     switch (tab) {
     case WorkspaceTab::overview:
-        return new OverviewView(store, parent);
-    case WorkspaceTab::discovery:
-        return new DiscoveryResultsView(store, parent);
-    case WorkspaceTab::endpoints:
-        return new InventoryView(
-            store, {NodeKind::manifest, NodeKind::endpoint, NodeKind::discovery}, parent);
-    case WorkspaceTab::mcp:
-        return new MCPServersView(store, parent);
-    case WorkspaceTab::tools:
-        return new InventoryView(store, {NodeKind::tool, NodeKind::resource, NodeKind::prompt},
-                                 parent);
-    default:
+        pane = new OverviewView(store, parent);
         break;
+    case WorkspaceTab::discovery:
+        pane = new DiscoveryResultsView(store, parent);
+        break;
+    case WorkspaceTab::endpoints:
+        pane = new InventoryView(
+            store, {NodeKind::manifest, NodeKind::endpoint, NodeKind::discovery}, parent);
+        break;
+    case WorkspaceTab::mcp:
+        pane = new MCPServersView(store, parent);
+        break;
+    case WorkspaceTab::tools:
+        pane = new InventoryView(store, {NodeKind::tool, NodeKind::resource, NodeKind::prompt},
+                                 parent);
+        break;
+    default:
+        return emptyPane(QStringLiteral("ql-pane-") + rawValue(tab), QLTheme::background(), parent);
     }
-    return emptyPane(QStringLiteral("ql-pane-") + rawValue(tab), QLTheme::background(), parent);
+    pane->setObjectName(QStringLiteral("ql-pane-") + rawValue(tab));
+    return pane;
 }
 
 QWidget* makeInspectorPane(WorkspaceStore&, QWidget* parent) {
