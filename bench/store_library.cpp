@@ -51,7 +51,7 @@ int main(int argc, char** argv) {
     index.close();
 
     WorkspaceStore store(folder.path(), {"store_library"},
-                         WorkspaceStore::Dependencies{{}, {}, nullptr, {}});
+                         WorkspaceStore::Dependencies{{}, {}, nullptr, {}, {}});
     if (store.history().size() != scans.size()) return 1;
 
     const double encode = millisecondsOf([&] { (void)encodeLibraryIndex(store.history()); }, 21);

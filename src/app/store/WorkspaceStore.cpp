@@ -114,6 +114,7 @@ WorkspaceStore::WorkspaceStore(const QString& directory, const QStringList& argu
     updater_ = dependencies_.updater ? std::move(dependencies_.updater)
                                      : std::make_unique<AppUpdateController>();
     engine_ = dependencies_.makeEngine(NetworkPolicy(false));
+    if (dependencies_.secrets) keychain_ = AIKeychain(dependencies_.secrets);
 
     QSettings settings;
     const std::optional<QString> storedProvider =

@@ -126,6 +126,103 @@ void SpacedText::changeEvent(QEvent* event) {
     QWidget::changeEvent(event);
 }
 
+WrappedText::WrappedText(QWidget* parent) : QWidget(parent), colour_(QLTheme::foreground()) {
+    QSizePolicy policy(QSizePolicy::Preferred, QSizePolicy::Preferred);
+    policy.setHeightForWidth(true);
+    setSizePolicy(policy);
+}
+
+void WrappedText::setText(const QString& text) {
+    if (text == text_) return;
+    text_ = text;
+    setAccessibleName(text_);
+    updateGeometry();
+    update();
+}
+
+void WrappedText::setLineSpacing(int pixels) {
+    lineSpacing_ = pixels;
+    updateGeometry();
+}
+
+void WrappedText::setColour(const QColor& colour) {
+    colour_ = colour;
+    update();
+}
+
+void WrappedText::setCentred(bool centred) {
+    centred_ = centred;
+    update();
+}
+
+void WrappedText::setPreferredWidth(int pixels) {
+    preferredWidth_ = pixels;
+    updateGeometry();
+}
+
+QStringList WrappedText::lines(int width) const {
+    const QFontMetrics metrics(font());
+    QStringList result;
+    for (const QString& paragraph : text_.split(QLatin1Char('\n'))) {
+        QString line;
+        for (const QString& word : paragraph.split(QLatin1Char(' '))) {
+            const QString candidate = line.isEmpty() ? word : line + QLatin1Char(' ') + word;
+            if (!line.isEmpty() && metrics.horizontalAdvance(candidate) > width) {
+                result.append(line);
+                line = word;
+            } else {
+                line = candidate;
+            }
+        }
+        result.append(line);
+    }
+    return result;
+}
+
+int WrappedText::heightForWidth(int width) const {
+    const qsizetype count = lines(qMax(1, width)).size();
+    return int(count) * QFontMetrics(font()).height() + int(count - 1) * lineSpacing_;
+}
+
+QSize WrappedText::sizeHint() const {
+    int widest = 0;
+    const QFontMetrics metrics(font());
+    for (const QString& line : lines(preferredWidth_))
+        widest = qMax(widest, metrics.horizontalAdvance(line));
+    return {widest + 2, heightForWidth(preferredWidth_)};
+}
+
+QSize WrappedText::minimumSizeHint() const {
+    return {0, QFontMetrics(font()).height()};
+}
+
+void WrappedText::paintEvent(QPaintEvent*) {
+    QPainter painter(this);
+    painter.setRenderHint(QPainter::TextAntialiasing);
+    painter.setPen(colour_);
+    const QFontMetrics metrics(font());
+    const int flags = (centred_ ? Qt::AlignHCenter : Qt::AlignLeft) | Qt::TextSingleLine;
+    int y = 0;
+    for (const QString& line : lines(width())) {
+        painter.drawText(QRect(0, y, width(), metrics.height()), flags, line);
+        y += metrics.height() + lineSpacing_;
+    }
+}
+
+void WrappedText::changeEvent(QEvent* event) {
+    if (event->type() == QEvent::FontChange) updateGeometry();
+    QWidget::changeEvent(event);
+}
+
+BorderedButton::BorderedButton(const QString& text, QWidget* parent) : QPushButton(text, parent) {
+    setFont(QLTheme::font(13));
+    setAutoDefault(false);
+}
+
+QSize BorderedButton::sizeHint() const {
+    return QPushButton::sizeHint() + QSize(16, 8);
+}
+
 BusyIndicator::BusyIndicator(int diameter, const QColor& colour, QWidget* parent)
     : QWidget(parent), diameter_(diameter), colour_(colour), timer_(new QTimer(this)) {
     setFixedSize(diameter, diameter);

@@ -3,6 +3,7 @@
 #include <QColor>
 #include <QFont>
 #include <QObject>
+#include <QPushButton>
 #include <QWidget>
 #include <functional>
 
@@ -69,6 +70,47 @@ private:
     QString text_;
     int lineSpacing_ = 0;
     QColor colour_;
+};
+
+// Plain text of our own wrapped at word boundaries to the width it is given,
+// with a chosen extra space between lines; its height follows its width.
+class WrappedText : public QWidget {
+    Q_OBJECT
+public:
+    explicit WrappedText(QWidget* parent = nullptr);
+    void setText(const QString& text);
+    QString text() const { return text_; }
+    void setLineSpacing(int pixels);
+    void setColour(const QColor& colour);
+    // Each line's place across the width: left or centred.
+    void setCentred(bool centred);
+    // The widest it asks to be; it wraps to less when given less.
+    void setPreferredWidth(int pixels);
+    bool hasHeightForWidth() const override { return true; }
+    int heightForWidth(int width) const override;
+    QSize sizeHint() const override;
+    QSize minimumSizeHint() const override;
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void changeEvent(QEvent* event) override;
+
+private:
+    QStringList lines(int width) const;
+
+    QString text_;
+    int lineSpacing_ = 0;
+    QColor colour_;
+    bool centred_ = false;
+    int preferredWidth_ = 520;
+};
+
+// A bordered push button with room around its label.
+class BorderedButton : public QPushButton {
+    Q_OBJECT
+public:
+    explicit BorderedButton(const QString& text = {}, QWidget* parent = nullptr);
+    QSize sizeHint() const override;
 };
 
 // A small indeterminate progress indicator; it only animates while shown.

@@ -202,7 +202,7 @@ TEST(StoreEndToEnd, ADeveloperModeScanOfALoopbackSiteLandsInTheLibrary) {
     QTemporaryDir folder;
     WorkspaceStore store(
         folder.path(), {"quorilanth"},
-        WorkspaceStore::Dependencies{{}, {}, std::make_shared<test::ScriptedPrompts>(), {}});
+        WorkspaceStore::Dependencies{{}, {}, std::make_shared<test::ScriptedPrompts>(), {}, {}});
     store.setDeveloperMode(true);
     store.setInput(QString::fromStdString(site.origin()));
     store.start();

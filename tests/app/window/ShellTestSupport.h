@@ -5,6 +5,7 @@
 // and report files built in the test.
 
 #include "app/store/AppLanguage.h"
+#include "app/store/StoreTestSupport.h"
 #include "app/store/WorkspaceStore.h"
 #include "core/engine/DiscoveryEngine.h"
 #include "core/model/ReportJSON.h"
@@ -61,16 +62,6 @@ inline WorkspaceStore::Dependencies heldDependencies(std::shared_ptr<HeldTranspo
 // other tests for leftovers of the transport.
 inline QString folderTemplate() {
     return QDir::tempPath() + QStringLiteral("/ql-app-test-XXXXXX");
-}
-
-// Runs the event loop until the condition holds; false after ten seconds.
-inline bool waitUntil(const std::function<bool()>& condition, int milliseconds = 10000) {
-    QDeadlineTimer deadline(milliseconds);
-    while (!condition()) {
-        if (deadline.hasExpired()) return false;
-        QApplication::processEvents(QEventLoop::AllEvents, 10);
-    }
-    return true;
 }
 
 // Lets every queued render and deferred deletion run.
