@@ -135,7 +135,9 @@ QPushButton* borderedButton(QWidget* parent, const QString& name) {
 
 } // namespace
 
-LibraryRow::LibraryRow(Actions actions, QWidget* parent) : QWidget(parent) {
+LibraryRow::LibraryRow(Actions actions, QWidget* parent)
+    : QWidget(parent), marked_(Symbols::icon(QStringLiteral("star.fill"), QLTheme::accent(), 16)),
+      unmarked_(Symbols::icon(QStringLiteral("star"), QLTheme::muted(), 16)) {
     auto* row = new QHBoxLayout(this);
     row->setContentsMargins(rowPadding, rowPadding, rowPadding, rowPadding);
     row->setSpacing(16);
@@ -165,9 +167,7 @@ void LibraryRow::bind(const SavedScan& scan) {
     open_->setObjectName(QStringLiteral("library-open-") + scan.id);
     favorite_->setObjectName(QStringLiteral("library-favorite-") + scan.id);
     collection_->setObjectName(QStringLiteral("library-collection-") + scan.id);
-    favorite_->setIcon(scan.favorite
-                           ? Symbols::icon(QStringLiteral("star.fill"), QLTheme::accent(), 16)
-                           : Symbols::icon(QStringLiteral("star"), QLTheme::muted(), 16));
+    favorite_->setIcon(scan.favorite ? marked_ : unmarked_);
     const QString favoriteTip = scan.favorite
                                     ? AppLanguage::pick(QStringLiteral("Rimuovi dai preferiti"),
                                                         QStringLiteral("Remove favorite"))
@@ -381,7 +381,16 @@ void LibraryView::changeEvent(QEvent* event) {
     QWidget::changeEvent(event);
 }
 
+void LibraryView::showEvent(QShowEvent* event) {
+    QWidget::showEvent(event);
+    if (stale_) render();
+}
+
 void LibraryView::render() {
+    // A scan in progress changes the report many times a second while the
+    // page is usually hidden; a hidden page waits until it is shown.
+    stale_ = !isVisible();
+    if (stale_) return;
     const QString section = store_.librarySection();
     const bool collections = section == QLatin1String("Collections");
     const bool favorites = section == QLatin1String("Favorites");

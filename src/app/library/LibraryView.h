@@ -5,6 +5,7 @@
 
 #include <QAbstractButton>
 #include <QAbstractScrollArea>
+#include <QIcon>
 #include <functional>
 #include <vector>
 
@@ -41,6 +42,8 @@ private:
     QAbstractButton* open_;
     QToolButton* favorite_;
     QToolButton* collection_;
+    // Drawn once per row, not at every bind.
+    QIcon marked_, unmarked_;
 };
 
 // The library's list: every entry scrolls, but only the rows in view exist.
@@ -77,6 +80,7 @@ public:
 
 protected:
     void changeEvent(QEvent* event) override;
+    void showEvent(QShowEvent* event) override;
 
 private:
     // The empty state's button: what it does now.
@@ -104,6 +108,8 @@ private:
     QPushButton* emptyButton_;
     EmptyAction emptyAction_ = EmptyAction::newScan;
     LibraryList* list_;
+    // A change came while the page was hidden; it renders when shown.
+    bool stale_ = false;
 };
 
 } // namespace quorilanth
