@@ -41,13 +41,9 @@ public:
         // libsecret only stores, replacing an item with the same attributes;
         // whether there was one decides between an update and an addition.
         const Names names(service, account);
-        GError* error = nullptr;
-        GList* found = secret_password_search_sync(
-            &schema(), SECRET_SEARCH_NONE, nullptr, &error, "service", names.service.c_str(),
-            "account", names.account.c_str(), static_cast<char*>(nullptr));
-        if (error) return failed(error);
-        if (!found) return SecretStoreStatus::noItem();
-        g_list_free_full(found, g_object_unref);
+        std::string existing;
+        const SecretStoreStatus found = copy(service, account, existing);
+        if (found.kind != SecretStoreStatus::Kind::success) return found;
         return store(names, data);
     }
 
