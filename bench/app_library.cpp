@@ -4,6 +4,7 @@
 // floor to compare with is the store computing the same list alone, which
 // every render needs anyway.
 
+#include "LibraryBench.h"
 #include "app/library/LibraryView.h"
 #include "app/library/Sidebar.h"
 #include "app/store/WorkspaceStore.h"
@@ -21,22 +22,7 @@
 #include <vector>
 
 using namespace quorilanth;
-using Clock = std::chrono::steady_clock;
-
-namespace {
-
-double medianMs(const std::function<void()>& work, int rounds) {
-    std::vector<double> times;
-    for (int i = 0; i < rounds; ++i) {
-        const auto start = Clock::now();
-        work();
-        times.push_back(std::chrono::duration<double, std::milli>(Clock::now() - start).count());
-    }
-    std::sort(times.begin(), times.end());
-    return times[times.size() / 2];
-}
-
-} // namespace
+using bench::millisecondsOf;
 
 int main(int argc, char** argv) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
@@ -44,21 +30,7 @@ int main(int argc, char** argv) {
     applyDarkLook();
     QTemporaryDir folder(QDir::tempPath() + QStringLiteral("/ql-bench-XXXXXX"));
     std::vector<SavedScan> scans;
-    const auto now = std::chrono::system_clock::now();
-    for (int i = 0; i < 10000; ++i) {
-        SavedScan scan;
-        scan.id = QStringLiteral("ID-%1").arg(i);
-        scan.domain = QStringLiteral("https://site%1.example/").arg(i);
-        scan.date = now - std::chrono::seconds(i * 37 % 9973);
-        scan.score = i % 101;
-        scan.favorite = i % 7 == 0;
-        if (i % 5 == 0) scan.collection = QStringLiteral("Collection %1").arg(i % 40);
-        scans.push_back(scan);
-    }
-    QFile index(QDir(folder.path()).filePath("library.json"));
-    if (!index.open(QIODevice::WriteOnly)) return 1;
-    index.write(encodeLibraryIndex(scans));
-    index.close();
+    if (!bench::writeLargeLibrary(folder.path(), scans)) return 1;
 
     WorkspaceStore store(folder.path(), {"app_library"});
     store.openLibrary(QStringLiteral("History"));
@@ -72,26 +44,26 @@ int main(int argc, char** argv) {
     auto* list = library.findChild<LibraryList*>();
     if (!list || list->scans().size() != scans.size()) return 1;
 
-    const double floor = medianMs([&] { (void)store.libraryScans(); }, 21);
-    const double render = medianMs([&] { library.render(); }, 21);
-    const double sidebarRender = medianMs([&] { sidebar.render(); }, 21);
+    const double floor = millisecondsOf([&] { (void)store.libraryScans(); }, 21);
+    const double render = millisecondsOf([&] { library.render(); }, 21);
+    const double sidebarRender = millisecondsOf([&] { sidebar.render(); }, 21);
     QScrollBar* bar = list->verticalScrollBar();
     int page = 0;
-    const double scroll = medianMs(
+    const double scroll = millisecondsOf(
         [&] {
             bar->setValue(++page * bar->pageStep() % bar->maximum());
             library.repaint();
         },
         51);
     const SavedScan first = store.history().front();
-    const double favorite = medianMs(
+    const double favorite = millisecondsOf(
         [&] {
             store.toggleFavorite(first);
             library.render();
         },
         11);
     int typed = 0;
-    const double search = medianMs(
+    const double search = millisecondsOf(
         [&] {
             store.setLibrarySearch(typed++ % 2 ? QString() : QStringLiteral("site4"));
             library.render();

@@ -1,6 +1,7 @@
 // Measures the saved-scan library at 10,000 entries: rewriting the index (what
 // every save, favourite and collection change does) and computing the list the
 // library view shows, for each section and with a search text.
+#include "LibraryBench.h"
 #include "app/store/WorkspaceStore.h"
 
 #include <QCoreApplication>
@@ -13,42 +14,13 @@
 #include <vector>
 
 using namespace quorilanth;
-using Clock = std::chrono::steady_clock;
-
-namespace {
-
-double millisecondsOf(const std::function<void()>& work, int rounds) {
-    std::vector<double> times;
-    for (int i = 0; i < rounds; ++i) {
-        const auto start = Clock::now();
-        work();
-        times.push_back(std::chrono::duration<double, std::milli>(Clock::now() - start).count());
-    }
-    std::sort(times.begin(), times.end());
-    return times[times.size() / 2];
-}
-
-} // namespace
+using bench::millisecondsOf;
 
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
     QTemporaryDir folder;
     std::vector<SavedScan> scans;
-    const auto now = std::chrono::system_clock::now();
-    for (int i = 0; i < 10000; ++i) {
-        SavedScan scan;
-        scan.id = QStringLiteral("ID-%1").arg(i);
-        scan.domain = QStringLiteral("https://site%1.example/").arg(i);
-        scan.date = now - std::chrono::seconds(i * 37 % 9973);
-        scan.score = i % 101;
-        scan.favorite = i % 7 == 0;
-        if (i % 5 == 0) scan.collection = QStringLiteral("Collection %1").arg(i % 40);
-        scans.push_back(scan);
-    }
-    QFile index(QDir(folder.path()).filePath("library.json"));
-    if (!index.open(QIODevice::WriteOnly)) return 1;
-    index.write(encodeLibraryIndex(scans));
-    index.close();
+    if (!bench::writeLargeLibrary(folder.path(), scans)) return 1;
 
     WorkspaceStore store(folder.path(), {"store_library"},
                          WorkspaceStore::Dependencies{{}, {}, nullptr, {}, {}});

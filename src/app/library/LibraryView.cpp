@@ -182,13 +182,7 @@ void LibraryRow::bind(const SavedScan& scan) {
 }
 
 void LibraryRow::paintEvent(QPaintEvent*) {
-    QPainter painter(this);
-    painter.setRenderHint(QPainter::Antialiasing);
-    QPainterPath card;
-    card.addRoundedRect(QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5), 10, 10);
-    painter.fillPath(card, QLTheme::panel());
-    painter.setPen(QPen(QLTheme::line(), 1));
-    painter.drawPath(card);
+    paintCard(this, 10);
 }
 
 LibraryList::LibraryList(LibraryRow::Actions actions, QWidget* parent)

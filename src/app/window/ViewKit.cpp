@@ -5,6 +5,7 @@
 #include <QEvent>
 #include <QFontMetrics>
 #include <QPainter>
+#include <QPainterPath>
 #include <QTimer>
 
 namespace quorilanth {
@@ -275,6 +276,16 @@ void Swatch::paintEvent(QPaintEvent*) {
     } else {
         painter.fillRect(rect(), colour_);
     }
+}
+
+void paintCard(QWidget* widget, qreal radius) {
+    QPainter painter(widget);
+    painter.setRenderHint(QPainter::Antialiasing);
+    QPainterPath card;
+    card.addRoundedRect(QRectF(widget->rect()).adjusted(0.5, 0.5, -0.5, -0.5), radius, radius);
+    painter.fillPath(card, QLTheme::panel());
+    painter.setPen(QPen(QLTheme::line(), 1));
+    painter.drawPath(card);
 }
 
 QWidget* horizontalRule(QWidget* parent) {

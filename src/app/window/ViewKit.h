@@ -149,6 +149,10 @@ private:
     bool round_;
 };
 
+// The window's card: a rounded rectangle of the widget's size filled with the
+// panel colour and outlined with a hairline.
+void paintCard(QWidget* widget, qreal radius);
+
 // A full-width 1-pixel rule between the window's bands.
 QWidget* horizontalRule(QWidget* parent);
 
