@@ -181,6 +181,12 @@ void LibraryRow::bind(const SavedScan& scan) {
     collection_->setAccessibleName(collectionTip);
 }
 
+void LibraryRow::unbind() {
+    for (QWidget* control : {static_cast<QWidget*>(open_), static_cast<QWidget*>(favorite_),
+                             static_cast<QWidget*>(collection_)})
+        control->setObjectName(QString());
+}
+
 void LibraryRow::paintEvent(QPaintEvent*) {
     paintCard(this, 10);
 }
@@ -227,7 +233,7 @@ void LibraryList::layoutRows() {
         LibraryRow* row = pool_[slot];
         if (slot >= needed) {
             row->hide();
-            row->setObjectName(QString());
+            row->unbind();
             continue;
         }
         const int index = first + int(slot);
@@ -239,7 +245,7 @@ void LibraryList::layoutRows() {
 
 LibraryView::LibraryView(WorkspaceStore& store, QWidget* parent)
     : QWidget(parent), store_(store), renderer_(new CoalescedRender(this, [this] { render(); })) {
-    setObjectName(QStringLiteral("library"));
+    setObjectName(QStringLiteral("ql-library"));
     auto* column = new QVBoxLayout(this);
     column->setContentsMargins(30, 30, 30, 30);
     column->setSpacing(20);
@@ -381,13 +387,8 @@ void LibraryView::showEvent(QShowEvent* event) {
 }
 
 void LibraryView::render() {
-    // A scan in progress changes the report many times a second while the
-    // page is usually hidden; a hidden page waits until it is shown.
-    stale_ = !isVisible();
-    if (stale_) return;
     const QString section = store_.librarySection();
     const bool collections = section == QLatin1String("Collections");
-    const bool favorites = section == QLatin1String("Favorites");
     title_->setText(libraryTitle(section));
     subtitle_->setText(
         section == QLatin1String("Recent")
@@ -414,6 +415,13 @@ void LibraryView::render() {
     clear_->setVisible(!store_.librarySearch().isEmpty());
 
     filterBox_->setVisible(collections);
+    const bool filtered = !store_.librarySearch().isEmpty() || !store_.collectionFilter().isEmpty();
+    // The empty state costs nothing to word; the list costs a pass over the
+    // whole index. A scan in progress changes the report many times a second
+    // while the page is usually hidden: a hidden page lists when shown.
+    renderEmptyState(filtered);
+    stale_ = !isVisible();
+    if (stale_) return;
     if (collections) {
         const QString label =
             AppLanguage::pick(QStringLiteral("Raccolta"), QStringLiteral("Collection"));
@@ -439,14 +447,14 @@ void LibraryView::render() {
 
     std::vector<SavedScan> scans = store_.libraryScans();
     count_->setText(QString::number(scans.size()));
-    const bool filtered = !store_.librarySearch().isEmpty() || !store_.collectionFilter().isEmpty();
-    if (!scans.empty()) {
-        list_->setScans(std::move(scans));
-        body_->setCurrentWidget(list_);
-        return;
-    }
-    list_->setScans({});
-    body_->setCurrentWidget(empty_);
+    body_->setCurrentWidget(scans.empty() ? empty_ : static_cast<QWidget*>(list_));
+    list_->setScans(std::move(scans));
+}
+
+void LibraryView::renderEmptyState(bool filtered) {
+    const QString section = store_.librarySection();
+    const bool favorites = section == QLatin1String("Favorites");
+    const bool collections = section == QLatin1String("Collections");
     emptySymbol_->setPixmap(
         Symbols::pixmap(favorites ? QStringLiteral("star") : QStringLiteral("tray"),
                         QLTheme::accent(), 32, devicePixelRatioF()));

@@ -31,6 +31,8 @@ public:
     };
     LibraryRow(Actions actions, QWidget* parent = nullptr);
     void bind(const SavedScan& scan);
+    // A row out of use answers to no scan's identifiers.
+    void unbind();
     const SavedScan& scan() const { return scan_; }
     static int rowHeight();
 
@@ -85,6 +87,7 @@ protected:
 private:
     // The empty state's button: what it does now.
     enum class EmptyAction { clearFilters, openHistory, newScan };
+    void renderEmptyState(bool filtered);
     void runEmptyAction();
     void later(std::function<void()> work);
 

@@ -179,7 +179,7 @@ void SidebarScanRow::paintEvent(QPaintEvent*) {
 Sidebar::Sidebar(WorkspaceStore& store, QWidget* parent)
     : Backdrop(QLTheme::panel(), parent), store_(store),
       renderer_(new CoalescedRender(this, [this] { render(); })) {
-    setObjectName(QStringLiteral("sidebar"));
+    setObjectName(QStringLiteral("ql-sidebar"));
     auto* column = new QVBoxLayout(this);
     column->setContentsMargins(0, 0, 0, 0);
     column->setSpacing(0);
@@ -239,18 +239,9 @@ Sidebar::Sidebar(WorkspaceStore& store, QWidget* parent)
     scroll->setWidgetResizable(true);
     scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     auto* list = new Backdrop(QLTheme::panel(), scroll);
-    auto* rows = new QVBoxLayout(list);
-    rows->setContentsMargins(8, 0, 8, 0);
-    rows->setSpacing(4);
-    // A fixed set of rows, rebound at every change: the list never holds more
-    // than twenty, and a row is never deleted under its own click or menu.
-    for (SidebarScanRow*& row : rows_) {
-        row = new SidebarScanRow(list);
-        connect(row, &QAbstractButton::clicked, this, [this, row] { store_.load(row->scan()); });
-        connect(row, &QWidget::customContextMenuRequested, this,
-                [this, row](const QPoint& at) { showMenu(row->scan(), row->mapToGlobal(at)); });
-        rows->addWidget(row);
-    }
+    rowsLayout_ = new QVBoxLayout(list);
+    rowsLayout_->setContentsMargins(8, 0, 8, 0);
+    rowsLayout_->setSpacing(4);
     emptyNote_ = new WrappedText(list);
     emptyNote_->setObjectName(QStringLiteral("ql-sidebar-empty"));
     emptyNote_->setFont(QLTheme::font(11));
@@ -259,8 +250,8 @@ Sidebar::Sidebar(WorkspaceStore& store, QWidget* parent)
     auto* noteBox = new QHBoxLayout;
     noteBox->setContentsMargins(15, 15, 15, 15);
     noteBox->addWidget(emptyNote_);
-    rows->addLayout(noteBox);
-    rows->addStretch(1);
+    rowsLayout_->addLayout(noteBox);
+    rowsLayout_->addStretch(1);
     scroll->setWidget(list);
     column->addWidget(scroll, 1);
 
@@ -318,10 +309,22 @@ void Sidebar::render() {
     const std::vector<SavedScan> scans = store_.libraryScans();
     const std::optional<std::string> openID =
         store_.report() ? std::optional(store_.report()->id) : std::nullopt;
+    const std::size_t listed = std::min<std::size_t>(scans.size(), listLimit);
+    while (rows_.size() < listed) {
+        auto* row = new SidebarScanRow(rowsLayout_->parentWidget());
+        connect(row, &QAbstractButton::clicked, this, [this, row] { store_.load(row->scan()); });
+        connect(row, &QWidget::customContextMenuRequested, this,
+                [this, row](const QPoint& at) { showMenu(row->scan(), row->mapToGlobal(at)); });
+        rowsLayout_->insertWidget(int(rows_.size()), row);
+        rows_.push_back(row);
+    }
     for (std::size_t i = 0; i < rows_.size(); ++i) {
         SidebarScanRow* row = rows_[i];
-        row->setVisible(i < scans.size());
-        if (i >= scans.size()) continue;
+        row->setVisible(i < listed);
+        if (i >= listed) {
+            row->setObjectName(QString());
+            continue;
+        }
         row->bind(scans[i], openID && scans[i].id.toStdString() == *openID);
         row->setEnabled(idle);
     }

@@ -5,6 +5,7 @@
 
 #include <QAbstractButton>
 #include <array>
+#include <vector>
 
 class QLabel;
 class QToolButton;
@@ -76,7 +77,11 @@ private:
     QAbstractButton* newScan_;
     std::array<SectionRow*, 4> sections_{};
     QLabel* listHeader_;
-    std::array<SidebarScanRow*, listLimit> rows_{};
+    // Made as the list first needs them and then kept, at most listLimit: the
+    // list is rebound at every change, and a row is never deleted under its
+    // own click or menu.
+    std::vector<SidebarScanRow*> rows_;
+    QVBoxLayout* rowsLayout_;
     WrappedText* emptyNote_;
     QLabel* answersHeading_;
     WrappedText* answersNote_;

@@ -230,7 +230,6 @@ private:
     std::shared_ptr<DiscoveryEngine> engine_;
     QString directory_;
     AIKeychain keychain_;
-    bool directoryReady_ = false;
     // The index on disk could not be read; it is moved aside before the first
     // write so that no earlier scan is orphaned.
     bool indexNeedsSettingAside_ = false;

@@ -18,11 +18,11 @@ QWidget* emptyPane(const QString& name, const QColor& colour, QWidget* parent) {
 } // namespace
 
 QWidget* makeTabPane(WorkspaceTab tab, WorkspaceStore&, QWidget* parent) {
-    return emptyPane(QStringLiteral("pane-") + rawValue(tab), QLTheme::background(), parent);
+    return emptyPane(QStringLiteral("ql-pane-") + rawValue(tab), QLTheme::background(), parent);
 }
 
 QWidget* makeInspectorPane(WorkspaceStore&, QWidget* parent) {
-    return emptyPane(QStringLiteral("inspector"), QLTheme::background(), parent);
+    return emptyPane(QStringLiteral("ql-inspector"), QLTheme::background(), parent);
 }
 
 QWidget* makeSidebarPane(WorkspaceStore& store, QWidget* parent) {
