@@ -341,12 +341,12 @@ LibraryView::LibraryView(WorkspaceStore& store, QWidget* parent)
     emptyTitle_->setFont(QLTheme::font(21));
     setTextColour(emptyTitle_, QLTheme::foreground());
     emptyColumn->addWidget(emptyTitle_, 0, Qt::AlignHCenter);
-    emptyDetail_ = new WrappedText(empty_);
+    emptyDetail_ = new SpacedText(empty_);
     emptyDetail_->setObjectName(QStringLiteral("ql-library-empty-detail"));
     emptyDetail_->setFont(QLTheme::font(13));
     emptyDetail_->setColour(QLTheme::muted());
     emptyDetail_->setCentred(true);
-    emptyDetail_->setPreferredWidth(520);
+    emptyDetail_->setWrapping(520);
     emptyDetail_->setMaximumWidth(520);
     emptyColumn->addWidget(emptyDetail_, 0, Qt::AlignHCenter);
     emptyButton_ = borderedButton(empty_, QStringLiteral("ql-library-empty-action"));

@@ -107,7 +107,7 @@ private:
     QWidget* empty_;
     QLabel* emptySymbol_;
     QLabel* emptyTitle_;
-    WrappedText* emptyDetail_;
+    SpacedText* emptyDetail_;
     QPushButton* emptyButton_;
     EmptyAction emptyAction_ = EmptyAction::newScan;
     LibraryList* list_;

@@ -242,11 +242,12 @@ Sidebar::Sidebar(WorkspaceStore& store, QWidget* parent)
     rowsLayout_ = new QVBoxLayout(list);
     rowsLayout_->setContentsMargins(8, 0, 8, 0);
     rowsLayout_->setSpacing(4);
-    emptyNote_ = new WrappedText(list);
+    emptyNote_ = new SpacedText(list);
     emptyNote_->setObjectName(QStringLiteral("ql-sidebar-empty"));
     emptyNote_->setFont(QLTheme::font(11));
     emptyNote_->setColour(QLTheme::muted());
     emptyNote_->setLineSpacing(5);
+    emptyNote_->setWrapping(220);
     auto* noteBox = new QHBoxLayout;
     noteBox->setContentsMargins(15, 15, 15, 15);
     noteBox->addWidget(emptyNote_);
@@ -269,10 +270,11 @@ Sidebar::Sidebar(WorkspaceStore& store, QWidget* parent)
     answersRow->addWidget(answersHeading_);
     answersRow->addStretch(1);
     answers->addLayout(answersRow);
-    answersNote_ = new WrappedText(this);
+    answersNote_ = new SpacedText(this);
     answersNote_->setFont(QLTheme::font(10));
     answersNote_->setColour(QLTheme::muted());
     answersNote_->setLineSpacing(4);
+    answersNote_->setWrapping(220);
     answers->addWidget(answersNote_);
     column->addLayout(answers);
 

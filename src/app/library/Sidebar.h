@@ -82,9 +82,9 @@ private:
     // own click or menu.
     std::vector<SidebarScanRow*> rows_;
     QVBoxLayout* rowsLayout_;
-    WrappedText* emptyNote_;
+    SpacedText* emptyNote_;
     QLabel* answersHeading_;
-    WrappedText* answersNote_;
+    SpacedText* answersNote_;
 };
 
 } // namespace quorilanth

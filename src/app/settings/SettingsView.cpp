@@ -43,11 +43,12 @@ QLabel* plainLabel(QWidget* parent, const QFont& font, const QColor& colour,
     return label;
 }
 
-WrappedText* note(QWidget* parent, int size, int lineSpacing, const QString& text = {}) {
-    auto* wrapped = new WrappedText(parent);
+SpacedText* note(QWidget* parent, int size, int lineSpacing, const QString& text = {}) {
+    auto* wrapped = new SpacedText(parent);
     wrapped->setFont(QLTheme::font(size));
     wrapped->setColour(QLTheme::muted());
     wrapped->setLineSpacing(lineSpacing);
+    wrapped->setWrapping(cardContentWidth);
     wrapped->setText(text);
     return wrapped;
 }

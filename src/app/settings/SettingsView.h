@@ -18,7 +18,7 @@ namespace quorilanth {
 
 class CoalescedRender;
 class WorkspaceStore;
-class WrappedText;
+class SpacedText;
 
 // The settings sheet: the AI provider, its model and keys, the update check,
 // live schema and Developer Mode. Built afresh at each opening, so typed keys
@@ -58,7 +58,7 @@ private:
     QLineEdit* model_;
     QLineEdit* key_;
     QPushButton* saveKey_;
-    WrappedText* glmNote_;
+    SpacedText* glmNote_;
     QToolButton* glmLink_;
     QLabel* feedbackLine_;
     QWidget* webSearch_;

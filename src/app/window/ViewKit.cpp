@@ -121,69 +121,21 @@ void SpacedText::setColour(const QColor& colour) {
     update();
 }
 
-QSize SpacedText::sizeHint() const {
-    const QFontMetrics metrics(font());
-    const QStringList lines = text_.split(QLatin1Char('\n'));
-    int width = 0;
-    for (const QString& line : lines)
-        width = qMax(width, metrics.horizontalAdvance(line));
-    const int height = int(lines.size()) * metrics.height() + int(lines.size() - 1) * lineSpacing_;
-    return {width + 2, height};
-}
-
-void SpacedText::paintEvent(QPaintEvent*) {
-    QPainter painter(this);
-    painter.setRenderHint(QPainter::TextAntialiasing);
-    painter.setPen(colour_);
-    const QFontMetrics metrics(font());
-    int y = 0;
-    for (const QString& line : text_.split(QLatin1Char('\n'))) {
-        painter.drawText(QRect(0, y, width(), metrics.height()), Qt::AlignLeft | Qt::TextSingleLine,
-                         line);
-        y += metrics.height() + lineSpacing_;
-    }
-}
-
-void SpacedText::changeEvent(QEvent* event) {
-    if (event->type() == QEvent::FontChange) updateGeometry();
-    QWidget::changeEvent(event);
-}
-
-WrappedText::WrappedText(QWidget* parent) : QWidget(parent), colour_(QLTheme::foreground()) {
+void SpacedText::setWrapping(int preferredWidth) {
+    wrapWidth_ = preferredWidth;
     QSizePolicy policy(QSizePolicy::Preferred, QSizePolicy::Preferred);
-    policy.setHeightForWidth(true);
+    policy.setHeightForWidth(wrapWidth_ > 0);
     setSizePolicy(policy);
-}
-
-void WrappedText::setText(const QString& text) {
-    if (text == text_) return;
-    text_ = text;
-    setAccessibleName(text_);
-    updateGeometry();
-    update();
-}
-
-void WrappedText::setLineSpacing(int pixels) {
-    lineSpacing_ = pixels;
     updateGeometry();
 }
 
-void WrappedText::setColour(const QColor& colour) {
-    colour_ = colour;
-    update();
-}
-
-void WrappedText::setCentred(bool centred) {
+void SpacedText::setCentred(bool centred) {
     centred_ = centred;
     update();
 }
 
-void WrappedText::setPreferredWidth(int pixels) {
-    preferredWidth_ = pixels;
-    updateGeometry();
-}
-
-QStringList WrappedText::lines(int width) const {
+QStringList SpacedText::lines(int width) const {
+    if (width <= 0) return text_.split(QLatin1Char('\n'));
     const QFontMetrics metrics(font());
     QStringList result;
     for (const QString& paragraph : text_.split(QLatin1Char('\n'))) {
@@ -202,37 +154,38 @@ QStringList WrappedText::lines(int width) const {
     return result;
 }
 
-int WrappedText::heightForWidth(int width) const {
-    const qsizetype count = lines(qMax(1, width)).size();
+int SpacedText::heightForWidth(int width) const {
+    const qsizetype count = lines(wrapWidth_ > 0 ? qMax(1, width) : 0).size();
     return int(count) * QFontMetrics(font()).height() + int(count - 1) * lineSpacing_;
 }
 
-QSize WrappedText::sizeHint() const {
-    int widest = 0;
+QSize SpacedText::sizeHint() const {
     const QFontMetrics metrics(font());
-    for (const QString& line : lines(preferredWidth_))
-        widest = qMax(widest, metrics.horizontalAdvance(line));
-    return {widest + 2, heightForWidth(preferredWidth_)};
+    int width = 0;
+    for (const QString& line : lines(wrapWidth_))
+        width = qMax(width, metrics.horizontalAdvance(line));
+    return {width + 2, heightForWidth(wrapWidth_)};
 }
 
-QSize WrappedText::minimumSizeHint() const {
-    return {0, QFontMetrics(font()).height()};
+QSize SpacedText::minimumSizeHint() const {
+    // Wrapped text may be given less than it asks for; it takes more lines.
+    return wrapWidth_ > 0 ? QSize(0, QFontMetrics(font()).height()) : sizeHint();
 }
 
-void WrappedText::paintEvent(QPaintEvent*) {
+void SpacedText::paintEvent(QPaintEvent*) {
     QPainter painter(this);
     painter.setRenderHint(QPainter::TextAntialiasing);
     painter.setPen(colour_);
     const QFontMetrics metrics(font());
     const int flags = (centred_ ? Qt::AlignHCenter : Qt::AlignLeft) | Qt::TextSingleLine;
     int y = 0;
-    for (const QString& line : lines(width())) {
+    for (const QString& line : lines(wrapWidth_ > 0 ? width() : 0)) {
         painter.drawText(QRect(0, y, width(), metrics.height()), flags, line);
         y += metrics.height() + lineSpacing_;
     }
 }
 
-void WrappedText::changeEvent(QEvent* event) {
+void SpacedText::changeEvent(QEvent* event) {
     if (event->type() == QEvent::FontChange) updateGeometry();
     QWidget::changeEvent(event);
 }

@@ -68,34 +68,12 @@ public:
     QString text() const { return text_; }
     void setLineSpacing(int pixels);
     void setColour(const QColor& colour);
-    QSize sizeHint() const override;
-    QSize minimumSizeHint() const override { return sizeHint(); }
-
-protected:
-    void paintEvent(QPaintEvent* event) override;
-    void changeEvent(QEvent* event) override;
-
-private:
-    QString text_;
-    int lineSpacing_ = 0;
-    QColor colour_;
-};
-
-// Plain text of our own wrapped at word boundaries to the width it is given,
-// with a chosen extra space between lines; its height follows its width.
-class WrappedText : public QWidget {
-    Q_OBJECT
-public:
-    explicit WrappedText(QWidget* parent = nullptr);
-    void setText(const QString& text);
-    QString text() const { return text_; }
-    void setLineSpacing(int pixels);
-    void setColour(const QColor& colour);
-    // Each line's place across the width: left or centred.
+    // Also breaks lines between words to fit the width it is given, asking for
+    // at most preferredWidth; its height then follows its width.
+    void setWrapping(int preferredWidth);
+    // Each line centred across the width rather than at the left.
     void setCentred(bool centred);
-    // The widest it asks to be; it wraps to less when given less.
-    void setPreferredWidth(int pixels);
-    bool hasHeightForWidth() const override { return true; }
+    bool hasHeightForWidth() const override { return wrapWidth_ > 0; }
     int heightForWidth(int width) const override;
     QSize sizeHint() const override;
     QSize minimumSizeHint() const override;
@@ -105,13 +83,14 @@ protected:
     void changeEvent(QEvent* event) override;
 
 private:
+    // The lines to draw; without wrapping only the text's own breaks count.
     QStringList lines(int width) const;
 
     QString text_;
     int lineSpacing_ = 0;
     QColor colour_;
+    int wrapWidth_ = 0;
     bool centred_ = false;
-    int preferredWidth_ = 520;
 };
 
 // A bordered push button with room around its label.
