@@ -1,10 +1,14 @@
 #include "UpdateTestSupport.h"
 #include "app/update/AppUpdateBanner.h"
 #include "app/update/AppUpdatePanel.h"
+#include "app/window/AppDelegate.h"
+#include "core/update/UpdateTestHelpers.h"
+#include "support/update/UpdateTestServer.h"
 
 #include <QAbstractButton>
 #include <QApplication>
 #include <QLabel>
+#include <QStandardPaths>
 #include <QTest>
 #include <QVBoxLayout>
 
@@ -52,66 +56,44 @@ public:
 };
 
 TEST_F(AppUpdateViewsTest, EachStateShowsAndEnablesItsControls) {
-    const struct {
-        const char* name;
-        std::function<void(AppUpdateViewsTest&)> reach;
-        const char* seen;
-    } cases[] = {
-        {"checking",
-         [](AppUpdateViewsTest& t) {
-             t.checked(Outcome::available(release(8)));
-             t.channel->fetchGate.set(true);
-             t.updater->check(true);
-         },
-         "details+ close+ status+ download automatic+ check "},
-        {"downloading",
-         [](AppUpdateViewsTest& t) {
-             t.checked(Outcome::available(release(8)));
-             t.channel->reported = 0.999;
-             t.channel->downloadGate.set(true);
-             t.updater->download();
-             ASSERT_TRUE(waitUntil([&] { return t.updater->progress() == 0.999; }));
-         },
-         "details+ close+ status+ cancel-download+ automatic+ check "},
-        {"downloaded", [](AppUpdateViewsTest& t) { t.downloaded(release(8)); },
-         "details+ close+ status+ open-dmg+ automatic+ check+ "},
-        {"current", [](AppUpdateViewsTest& t) { t.checked(Outcome::current()); },
-         "close+ status+ automatic+ check+ "},
-        {"incompatible",
-         [](AppUpdateViewsTest& t) { t.checked(Outcome::incompatible(release(8))); },
-         "close+ status+ automatic+ check+ "},
-        {"deferred",
-         [](AppUpdateViewsTest& t) {
-             t.checked(Outcome::available(release(8)));
-             t.updater->remindLater();
-             t.updater->setShowPanel(true);
-         },
-         "close+ status+ download+ automatic+ check+ "},
-    };
     for (const char* language : {"en-GB", "it-IT"}) {
         test::prefer(language);
-        for (const auto& row : cases) {
-            SCOPED_TRACE(std::string(language) + " " + row.name);
-            settingsName = QStringLiteral("%1-%2.ini").arg(language, row.name);
-            make();
-            host();
-            row.reach(*this);
+        settingsName = QString::fromLatin1(language);
+        make();
+        host();
+        const auto expect = [&](const char* state, const char* controls) {
+            SCOPED_TRACE(std::string(language) + " " + state);
             waitUntil(
                 [&] {
                     return window->findChildren<AppUpdatePanel*>().size() == 1 &&
                            find("update-status")->accessibleName() == updater->status() &&
-                           seen() == row.seen &&
-                           (!updater->isDownloading() || percentage() == "99%");
+                           seen() == controls;
                 },
                 2000);
-            EXPECT_EQ(seen(), row.seen);
-            if (updater->isDownloading()) { // the integer part, never rounded up
-                EXPECT_EQ(percentage(), "99%");
-            }
-            snapshot(panel(), QStringLiteral("panel-%1-%2").arg(row.name, language));
-            channel->fetchGate.set(false);
-            channel->downloadGate.set(false);
-        }
+            EXPECT_EQ(seen(), controls);
+            snapshot(panel(), QStringLiteral("panel-%1-%2").arg(state, language));
+        };
+        checked(Outcome::current());
+        expect("current", "close+ status+ automatic+ check+ ");
+        checked(Outcome::incompatible(release(8)));
+        expect("incompatible", "close+ status+ automatic+ check+ ");
+        checked(Outcome::available(release(8)));
+        fetchGate.set(true);
+        updater->check(true);
+        expect("checking", "details+ close+ status+ download automatic+ check ");
+        fetchGate.set(false);
+        ASSERT_TRUE(waitUntil([&] { return !updater->isChecking(); }));
+        reported = 0.999;
+        downloadGate.set(true);
+        updater->download();
+        EXPECT_TRUE(waitUntil([&] { return percentage() == "99%"; })); // never rounded up
+        expect("downloading", "details+ close+ status+ cancel-download+ automatic+ check ");
+        downloadGate.set(false);
+        expect("downloaded", "details+ close+ status+ open-dmg+ automatic+ check+ ");
+        checked(Outcome::available(release(9)));
+        updater->remindLater();
+        updater->setShowPanel(true);
+        expect("deferred", "close+ status+ download+ automatic+ check+ ");
     }
 }
 
@@ -137,6 +119,74 @@ TEST_F(AppUpdateViewsTest, ALongReleaseStaysInsideThePanelThatClosesEveryWay) {
     ASSERT_TRUE(waitUntil([&] { return !panel(); }));
     find<QAbstractButton>("ql-update-later")->click();
     EXPECT_TRUE(waitUntil([&] { return !banner->isVisible(); }));
+}
+
+// The real channel client against the loopback HTTPS update server, behind
+// the real window: the launch's manual check opens the panel on the offered
+// release, and the panel downloads, verifies and opens it.
+TEST(AppUpdateEndToEndTest, TheLaunchCheckOffersAReleaseThatThePanelDownloadsAndOpens) {
+    const test::UpdateTestAuthority authority{
+        std::string(UpdateChannelConfiguration::updateHost())};
+    test::UpdateTestServer server(authority);
+    const std::string image(300000, '\x5a');
+    const std::string architecture(UpdateManifestVerifier::currentArchitecture());
+    server.on(
+        "/quorilanth/api/v1/update.json",
+        test::reply::body(200, "application/json", test::manifestFor(image, architecture).build()));
+    server.on("/quorilanth/downloads/Quorilanth-0.1.1-macOS-" + architecture + ".dmg",
+              test::reply::body(200, "application/x-apple-diskimage", image));
+
+    ApplicationBundle bundle;
+    bundle.info = {{"CFBundleVersion", "5"},
+                   {"QuorilanthUpdateFeedURL", UpdateChannelConfiguration::feedURL()},
+                   {"QuorilanthUpdateKeyID", "quorilanth-test"},
+                   {"QuorilanthUpdatePublicKey", encodeBase64(test::channelKey().publicKey)}};
+    QTemporaryDir folder;
+    WorkspaceStore::Dependencies dependencies;
+    dependencies.updater = AppUpdateController::fromBundle(
+        bundle, std::make_unique<QSettings>(folder.filePath("settings.ini"), QSettings::IniFormat),
+        UpdateSessionTestAccess::loopback(authority.caFile(), server.port()));
+    std::vector<std::filesystem::path> opened;
+    dependencies.updater->setFileOpener([&](const std::filesystem::path& file) {
+        opened.push_back(file);
+        return true;
+    });
+    QProcessEnvironment environment;
+    environment.insert(QStringLiteral("QL_UI_TEST_LIBRARY"), QStringLiteral("1"));
+    test::prefer("it-IT");
+    AppDelegate delegate({QStringLiteral("quorilanth"), QStringLiteral("--check-updates")},
+                         environment, std::move(dependencies), folder.filePath("library"));
+    delegate.applicationDidFinishLaunching();
+    AppUpdateController& updater = delegate.store().updater();
+    EXPECT_FALSE(updater.polling()); // a test launch makes no automatic checks
+
+    QWidget* window = delegate.workspaceWindow();
+    const auto control = [&](const char* name) {
+        return window->findChild<QAbstractButton*>(QString::fromLatin1(name));
+    };
+    ASSERT_TRUE(waitUntil([&] {
+        return window->findChild<AppUpdateBanner*>()->isVisible() &&
+               window->findChild<QWidget*>(QStringLiteral("update-status"))->accessibleName() ==
+                   QStringLiteral("È disponibile Quorilanth 0.1.1.");
+    }));
+    window->grab().save(QStringLiteral(QL_SNAPSHOT_DIR "/update-window-it.png"));
+    window->findChild<AppUpdatePanel*>()->grab().save(
+        QStringLiteral(QL_SNAPSHOT_DIR "/update-panel-offered-it.png"));
+
+    control("update-download")->click();
+    ASSERT_TRUE(waitUntil([&] { return updater.downloadedFile().has_value(); }));
+    const std::filesystem::path file = *updater.downloadedFile();
+    EXPECT_EQ(file.parent_path().string(),
+              QStandardPaths::writableLocation(QStandardPaths::DownloadLocation).toStdString());
+    EXPECT_EQ(test::readFile(file), image);
+    // Checking again from the panel finds the same release and keeps the file.
+    control("update-check")->click();
+    ASSERT_TRUE(waitUntil([&] { return !updater.isChecking(); }));
+    EXPECT_EQ(updater.downloadedFile(), file);
+    control("update-open-dmg")->click();
+    ASSERT_TRUE(waitUntil([&] { return !opened.empty(); }));
+    EXPECT_EQ(opened.front(), file);
+    test::prefer("en-GB");
 }
 
 } // namespace

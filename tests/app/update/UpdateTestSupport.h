@@ -1,6 +1,6 @@
 #pragma once
 
-// A scripted channel for the update controller: a fetch and a downloader that
+// The update controller on a scripted channel: a fetch and a downloader that
 // answer what the test sets and can be held until the test (or a stop
 // request) lets them go; a clock the test moves; a settings file of its own.
 
@@ -39,6 +39,7 @@ inline UpdateRelease release(std::int64_t build, bool mandatory = false) {
             1048576};
 }
 
+// Work held until the test opens the gate, or until the work is stopped.
 class Gate {
 public:
     void set(bool held) {
@@ -46,7 +47,6 @@ public:
         held_ = held;
         wake_.notify_all();
     }
-    // Returns when opened or when the work is stopped.
     void pass(std::stop_token stop) {
         std::unique_lock lock(mutex_);
         wake_.wait(lock, stop, [this] { return !held_; });
@@ -56,15 +56,6 @@ private:
     std::mutex mutex_;
     std::condition_variable_any wake_;
     bool held_ = false;
-};
-
-struct ScriptedChannel {
-    Gate fetchGate, downloadGate;
-    std::mutex mutex;
-    std::function<UpdateCheckOutcome()> answer = [] { return UpdateCheckOutcome::current(); };
-    std::filesystem::path delivered = "/downloads/Quorilanth.dmg";
-    std::atomic<int> fetches{0};
-    std::atomic<double> reported{0.25}; // the first progress a download reports
 };
 
 inline bool waitUntil(const std::function<bool()>& condition, int milliseconds = 10000) {
@@ -84,45 +75,42 @@ inline void prefer(const char* language) {
 class UpdateFixture : public ::testing::Test {
 public:
     void TearDown() override {
-        channel->fetchGate.set(false);
-        channel->downloadGate.set(false);
+        fetchGate.set(false);
+        downloadGate.set(false);
         updater.reset();
         prefer("en-GB");
     }
     std::unique_ptr<QSettings> settings() const {
         return std::make_unique<QSettings>(folder.filePath(settingsName), QSettings::IniFormat);
     }
-    AppUpdateController& make(std::int64_t build = 7, bool configured = true) {
+    // The controller joins its workers when it goes, before the members they use.
+    void make(std::int64_t build = 7, bool configured = true) {
         updater.reset();
-        AppUpdateController::Fetch fetch;
-        if (configured)
-            fetch = [channel = channel](std::int64_t, std::stop_token stop) {
-                ++channel->fetches;
-                channel->fetchGate.pass(stop);
-                std::lock_guard lock(channel->mutex);
-                return channel->answer();
-            };
-        auto download = [channel = channel](const UpdateRelease&,
-                                            const AppUpdateController::Progress& progress,
-                                            std::stop_token stop) {
-            progress(channel->reported);
-            channel->downloadGate.pass(stop);
+        AppUpdateController::Fetch fetch = [this](std::int64_t, std::stop_token stop) {
+            fetchGate.pass(stop);
+            std::lock_guard lock(mutex);
+            return answer();
+        };
+        auto download = [this](const UpdateRelease&, const AppUpdateController::Progress& progress,
+                               std::stop_token stop) {
+            progress(reported);
+            downloadGate.pass(stop);
             progress(0.5); // reported even after a cancel, as a slow transfer would
             if (stop.stop_requested()) throw Cancelled();
-            std::lock_guard lock(channel->mutex);
-            return channel->delivered;
+            std::lock_guard lock(mutex);
+            return delivered;
         };
         updater = std::make_unique<AppUpdateController>(QStringLiteral("0.1.0"), build, settings(),
-                                                        fetch, download, [this] { return now; });
-        return *updater;
+                                                        configured ? fetch : nullptr, download,
+                                                        [this] { return now; });
     }
-    void answer(std::function<UpdateCheckOutcome()> next) {
-        std::lock_guard lock(channel->mutex);
-        channel->answer = std::move(next);
+    void answerWith(std::function<UpdateCheckOutcome()> next) {
+        std::lock_guard lock(mutex);
+        answer = std::move(next);
     }
     // A finished manual check with this outcome.
     void checked(const UpdateCheckOutcome& outcome) {
-        answer([outcome] { return outcome; });
+        answerWith([outcome] { return outcome; });
         updater->check(true);
         ASSERT_TRUE(waitUntil([&] { return !updater->isChecking(); }));
     }
@@ -134,7 +122,11 @@ public:
 
     QTemporaryDir folder;
     QString settingsName = QStringLiteral("settings.ini");
-    std::shared_ptr<ScriptedChannel> channel = std::make_shared<ScriptedChannel>();
+    Gate fetchGate, downloadGate;
+    std::mutex mutex;
+    std::function<UpdateCheckOutcome()> answer = [] { return UpdateCheckOutcome::current(); };
+    std::filesystem::path delivered = "/downloads/Quorilanth.dmg";
+    std::atomic<double> reported{0.25}; // the first progress a download reports
     const QDateTime start = QDateTime(QDate(2026, 9, 14), QTime(10, 0), Qt::UTC);
     QDateTime now = start;
     std::unique_ptr<AppUpdateController> updater;
