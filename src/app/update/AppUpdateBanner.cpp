@@ -51,9 +51,10 @@ AppUpdateBanner::AppUpdateBanner(AppUpdateController& updater, QWidget* parent)
 
 void AppUpdateBanner::render() {
     const UpdateRelease* release = updater_.availableRelease();
-    const bool shown = release && updater_.noticeVisible();
-    setVisible(shown);
-    if (!shown) return;
+    if (!release || !updater_.noticeVisible()) {
+        hide();
+        return;
+    }
     const QString version = QString::fromStdString(release->version);
     text_->setText(AppLanguage::pick(QStringLiteral("È disponibile Quorilanth ") + version,
                                      QStringLiteral("Quorilanth ") + version +
@@ -61,8 +62,11 @@ void AppUpdateBanner::render() {
     details_->setText(AppLanguage::pick(QStringLiteral("Dettagli e download"),
                                         QStringLiteral("Details and download")));
     details_->setAccessibleName(details_->text());
+    details_->setMinimumSize(details_->fontMetrics().horizontalAdvance(details_->text()) + 28, 26);
     later_->setText(AppLanguage::pick(QStringLiteral("Più tardi"), QStringLiteral("Later")));
     later_->setAccessibleName(later_->text());
+    // Shown last, so that it lays out its new texts before it is first drawn.
+    show();
 }
 
 void AppUpdateBanner::changeEvent(QEvent* event) {

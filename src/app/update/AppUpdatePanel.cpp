@@ -140,6 +140,9 @@ protected:
 void setLabel(QAbstractButton* control, const QString& text) {
     control->setText(text);
     control->setAccessibleName(text);
+    // Room around the label, which the style alone keeps tight at this size.
+    if (qobject_cast<QPushButton*>(control) && !dynamic_cast<ProminentButton*>(control))
+        control->setMinimumSize(control->fontMetrics().horizontalAdvance(text) + 28, 26);
 }
 
 } // namespace
