@@ -50,6 +50,12 @@ AppUpdateBanner::AppUpdateBanner(AppUpdateController& updater, QWidget* parent)
 }
 
 void AppUpdateBanner::render() {
+    details_->setText(AppLanguage::pick(QStringLiteral("Dettagli e download"),
+                                        QStringLiteral("Details and download")));
+    details_->setAccessibleName(details_->text());
+    details_->setMinimumSize(details_->fontMetrics().horizontalAdvance(details_->text()) + 28, 26);
+    later_->setText(AppLanguage::pick(QStringLiteral("Più tardi"), QStringLiteral("Later")));
+    later_->setAccessibleName(later_->text());
     const UpdateRelease* release = updater_.availableRelease();
     if (!release || !updater_.noticeVisible()) {
         hide();
@@ -59,12 +65,6 @@ void AppUpdateBanner::render() {
     text_->setText(AppLanguage::pick(QStringLiteral("È disponibile Quorilanth ") + version,
                                      QStringLiteral("Quorilanth ") + version +
                                          QStringLiteral(" is available")));
-    details_->setText(AppLanguage::pick(QStringLiteral("Dettagli e download"),
-                                        QStringLiteral("Details and download")));
-    details_->setAccessibleName(details_->text());
-    details_->setMinimumSize(details_->fontMetrics().horizontalAdvance(details_->text()) + 28, 26);
-    later_->setText(AppLanguage::pick(QStringLiteral("Più tardi"), QStringLiteral("Later")));
-    later_->setAccessibleName(later_->text());
     // Shown last, so that it lays out its new texts before it is first drawn.
     show();
 }
