@@ -194,13 +194,6 @@ TEST_F(AppUpdateControllerTest, AnUnconfiguredChannelSpeaksOnlyWhenAsked) {
     EXPECT_FALSE(AppUpdateController::fromBundle(lettered, settings())->configured());
 }
 
-TEST_F(AppUpdateControllerTest, TheStatusNamesTheArchitecturesInOrder) {
-    make();
-    checked(Outcome::incompatible(release(8)));
-    test::prefer("it-IT");
-    EXPECT_EQ(updater->status(), "La versione 0.1.8 richiede macOS 14.0 e arm64, x86_64.");
-}
-
 TEST_F(AppUpdateControllerTest, TheFirstTickComesThreeSecondsAfterStart) {
     make();
     updater->start();
