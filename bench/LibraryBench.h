@@ -1,31 +1,15 @@
 #pragma once
 
-// What the library benchmarks share: a timing helper and one large library.
+// What the library benchmarks share: one large library.
 
 #include "app/store/SavedScan.h"
 
 #include <QDir>
 #include <QFile>
-#include <algorithm>
 #include <chrono>
-#include <functional>
 #include <vector>
 
 namespace quorilanth::bench {
-
-// The median of a number of runs, in milliseconds.
-inline double millisecondsOf(const std::function<void()>& work, int rounds) {
-    std::vector<double> times;
-    for (int i = 0; i < rounds; ++i) {
-        const auto start = std::chrono::steady_clock::now();
-        work();
-        times.push_back(
-            std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start)
-                .count());
-    }
-    std::sort(times.begin(), times.end());
-    return times[times.size() / 2];
-}
 
 // 10,000 saved scans written as the index of the folder: every seventh a
 // favourite, every fifth in one of 40 collections. False when it cannot be written.

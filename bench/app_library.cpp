@@ -4,6 +4,7 @@
 // floor to compare with is the store computing the same list alone, which
 // every render needs anyway.
 
+#include "BenchTiming.h"
 #include "LibraryBench.h"
 #include "app/library/LibraryView.h"
 #include "app/library/Sidebar.h"
@@ -22,7 +23,7 @@
 #include <vector>
 
 using namespace quorilanth;
-using bench::millisecondsOf;
+using bench::medianMilliseconds;
 
 int main(int argc, char** argv) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
@@ -44,26 +45,26 @@ int main(int argc, char** argv) {
     auto* list = library.findChild<LibraryList*>();
     if (!list || list->scans().size() != scans.size()) return 1;
 
-    const double floor = millisecondsOf([&] { (void)store.libraryScans(); }, 21);
-    const double render = millisecondsOf([&] { library.render(); }, 21);
-    const double sidebarRender = millisecondsOf([&] { sidebar.render(); }, 21);
+    const double floor = medianMilliseconds([&] { (void)store.libraryScans(); }, 21);
+    const double render = medianMilliseconds([&] { library.render(); }, 21);
+    const double sidebarRender = medianMilliseconds([&] { sidebar.render(); }, 21);
     QScrollBar* bar = list->verticalScrollBar();
     int page = 0;
-    const double scroll = millisecondsOf(
+    const double scroll = medianMilliseconds(
         [&] {
             bar->setValue(++page * bar->pageStep() % bar->maximum());
             library.repaint();
         },
         51);
     const SavedScan first = store.history().front();
-    const double favorite = millisecondsOf(
+    const double favorite = medianMilliseconds(
         [&] {
             store.toggleFavorite(first);
             library.render();
         },
         11);
     int typed = 0;
-    const double search = millisecondsOf(
+    const double search = medianMilliseconds(
         [&] {
             store.setLibrarySearch(typed++ % 2 ? QString() : QStringLiteral("site4"));
             library.render();

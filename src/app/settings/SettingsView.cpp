@@ -8,7 +8,6 @@
 #include "app/window/QLTheme.h"
 #include "app/window/ViewKit.h"
 #include "core/base/QuorilanthError.h"
-#include "core/update/ApplicationBundle.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -67,18 +66,6 @@ QPushButton* button(QWidget* parent, const QString& name, const QString& text) {
     auto* pushButton = new BorderedButton(text, parent);
     pushButton->setObjectName(name);
     return pushButton;
-}
-
-// The running build as the update row names it: its short version, or
-// "Development"; its build number, or 0 when it has none or it is not a number.
-QString versionLine() {
-    const ApplicationBundle& bundle = ApplicationBundle::main();
-    const std::optional<std::string_view> version = bundle.value("CFBundleShortVersionString");
-    const std::optional<std::string_view> build = bundle.value("CFBundleVersion");
-    const std::int64_t number = build ? parseBuildNumber(*build).value_or(0) : 0;
-    return QStringLiteral("Quorilanth ") +
-           (version ? fromStd(*version) : QStringLiteral("Development")) +
-           QStringLiteral(" \u00B7 build ") + QString::number(number);
 }
 
 bool needsBraveSearch(AIProvider provider) {
@@ -248,7 +235,10 @@ SettingsView::SettingsView(WorkspaceStore& store, QWidget* parent,
     updateTexts->setSpacing(5);
     updateTitle_ = plainLabel(this, QLTheme::font(12, QFont::DemiBold), QLTheme::foreground());
     updateTexts->addWidget(updateTitle_);
-    version_ = plainLabel(this, QLTheme::font(11), QLTheme::muted(), versionLine());
+    version_ = plainLabel(this, QLTheme::font(11), QLTheme::muted(),
+                          QStringLiteral("Quorilanth ") + store_.updater().installedVersion() +
+                              QStringLiteral(" \u00B7 build ") +
+                              QString::number(store_.updater().installedBuild()));
     version_->setObjectName(QStringLiteral("ql-settings-version"));
     updateTexts->addWidget(version_);
     updateRow->addLayout(updateTexts);

@@ -2,6 +2,7 @@
 
 #include "app/store/AppLanguage.h"
 #include "app/store/DialogPrompts.h"
+#include "app/store/StoredSettings.h"
 #include "core/base/QuorilanthError.h"
 #include "core/base/Url.h"
 #include "core/engine/DiscoveryEngine.h"
@@ -16,11 +17,13 @@
 #include <QSaveFile>
 #include <QSettings>
 #include <QStandardPaths>
+#include <QTimer>
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
 #include <filesystem>
+#include <iterator>
 #include <sys/stat.h>
 #include <unicode/coll.h>
 #include <unicode/locid.h>
@@ -30,6 +33,7 @@ namespace quorilanth {
 namespace {
 
 const QString indexName = QStringLiteral("library.json");
+const QString cancellingStatus = QStringLiteral("Cancelling\u2026");
 
 template <typename T> bool assign(T& field, T value) {
     if (field == value) return false;
@@ -89,15 +93,6 @@ std::string readRegularFile(const QString& path) {
     return bytes;
 }
 
-// Settings written by another build, or edited by hand, may hold any type.
-std::optional<QString> storedText(const QSettings& settings, const QString& key) {
-    if (!settings.contains(key)) return std::nullopt;
-    const QVariant value = settings.value(key);
-    const auto type = value.metaType().id();
-    if (type != QMetaType::QString && type != QMetaType::QByteArray) return std::nullopt;
-    return value.toString();
-}
-
 // Creates the library folder private from its first moment: mode 0700 is given
 // to mkdir itself, so the folder is never open to others, not even briefly.
 // The folders above it are shared ones and get the default mode; an existing
@@ -146,8 +141,9 @@ WorkspaceStore::WorkspaceStore(const QString& directory, const QStringList& argu
         dependencies_.makeEngine = [](NetworkPolicy policy) {
             return std::make_shared<DiscoveryEngine>(std::move(policy));
         };
-    updater_ = dependencies_.updater ? std::move(dependencies_.updater)
-                                     : std::make_unique<AppUpdateController>();
+    updater_ = dependencies_.updater
+                   ? std::move(dependencies_.updater)
+                   : AppUpdateController::fromBundle(ApplicationBundle::main(), nullptr);
     engine_ = dependencies_.makeEngine(NetworkPolicy(false));
     if (dependencies_.secrets) keychain_ = AIKeychain(dependencies_.secrets);
 
@@ -199,6 +195,7 @@ QL_STORE_SETTER(const QString&, setLibrarySearch, librarySearch_, librarySearchC
 QL_STORE_SETTER(const QString&, setCollectionFilter, collectionFilter_, collectionFilterChanged)
 QL_STORE_SETTER(const QString&, setStatus, status_, statusChanged)
 QL_STORE_SETTER(bool, setBusy, busy_, busyChanged)
+QL_STORE_SETTER(bool, setToolBusy, toolBusy_, toolBusyChanged)
 QL_STORE_SETTER(std::optional<QString>, setError, error_, errorChanged)
 QL_STORE_SETTER(bool, setShowSettings, showSettings_, showSettingsChanged)
 QL_STORE_SETTER(bool, setShowInspector, showInspector_, showInspectorChanged)
@@ -290,6 +287,16 @@ void WorkspaceStore::toggleInspector() {
         setTab(WorkspaceTab::overview);
         setShowInspector(true);
     }
+}
+
+void WorkspaceStore::checkForUpdates() {
+    if (!showSettings_) {
+        updater_->check(true);
+        return;
+    }
+    // The settings sheet goes first; the update panel follows once it has closed.
+    setShowSettings(false);
+    QTimer::singleShot(300, this, [this] { updater_->check(true); });
 }
 
 void WorkspaceStore::select(const std::string& id) {
@@ -405,7 +412,61 @@ void WorkspaceStore::start() {
 
 void WorkspaceStore::cancel() {
     if (task_) task_->request_stop();
-    setStatus(QStringLiteral("Cancelling\u2026"));
+    if (status_ != cancellingStatus) statusBeforeCancel_ = status_;
+    setStatus(cancellingStatus);
+}
+
+// MARK: tool call
+
+void WorkspaceStore::run(const MCPTool& tool, const JSONValue& arguments, bool confirmedRisk) {
+    if (busy_ || toolBusy_ || !report_) return;
+    setToolBusy(true);
+    setError(std::nullopt);
+    task_.emplace([this, engine = engine_, tool, arguments, report = *report_,
+                   confirmedRisk](std::stop_token stop) {
+        auto post = [this](auto function) {
+            QMetaObject::invokeMethod(this, std::move(function), Qt::QueuedConnection);
+        };
+        try {
+            ScanReport updated = engine->run(tool, arguments, report, confirmedRisk, stop);
+            post([this, updated = std::move(updated)]() mutable {
+                toolCallSucceeded(std::move(updated));
+            });
+        } catch (const std::exception& error) {
+            std::vector<Evidence> exchanges = engine->drainToolEvidence(tool.serverURL);
+            post([this, exchanges = std::move(exchanges), failure = describe(error)]() mutable {
+                toolCallFailed(std::move(exchanges), failure);
+            });
+        }
+    });
+    emit taskChanged();
+}
+
+void WorkspaceStore::toolCallSucceeded(ScanReport report) {
+    setReport(std::move(report));
+    setShowContent(true);
+    save(*report_);
+    const auto& evidence = report_->evidence;
+    const auto request = std::find_if(evidence.rbegin(), evidence.rend(),
+                                      [](const Evidence& e) { return e.method == "POST"; });
+    setSelectedEvidenceID(request == evidence.rend() ? std::nullopt
+                                                     : std::optional<std::string>(request->id));
+    setStatus(QStringLiteral("Tool response recorded"));
+    bumpGraphCommand();
+    endOperation();
+}
+
+void WorkspaceStore::toolCallFailed(std::vector<Evidence> exchanges, const QString& failure) {
+    if (report_) {
+        ScanReport updated = *report_;
+        std::move(exchanges.begin(), exchanges.end(), std::back_inserter(updated.evidence));
+        setReport(std::move(updated));
+    }
+    setError(failure);
+    // The exchanges of a failed call are evidence too: they reach the library.
+    if (report_) save(*report_);
+    if (status_ == cancellingStatus) setStatus(statusBeforeCancel_);
+    endOperation();
 }
 
 void WorkspaceStore::receive(ScanReport report, const QString& message) {
@@ -437,6 +498,7 @@ void WorkspaceStore::researchFinished() {
 
 void WorkspaceStore::endOperation() {
     setBusy(false);
+    setToolBusy(false);
     if (task_) {
         // The worker posted this as its last act; the join only waits for it to return.
         task_->join();
