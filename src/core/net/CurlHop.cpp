@@ -358,8 +358,7 @@ Evidence run(const CurlHopSettings& settings, const Url& url, const std::string&
     if (responseBody.overflowed) exitStatus = maxFileSizeExit;
     // The signal that ended the child is no exit code of curl's: the hop ran
     // out of time, and is told as curl tells its own time-outs.
-    else if (stoppedByWatchdog)
-        exitStatus = timeoutExit;
+    if (stoppedByWatchdog && !responseBody.overflowed) exitStatus = timeoutExit;
 
     Evidence record = std::move(evidence);
     std::vector<std::string_view> lines = splitAtLineFeeds(metrics.data);
