@@ -37,6 +37,7 @@ constexpr std::size_t metricsLimit = 4 * 1024;
 // within these bounds, before stopping it.
 constexpr std::chrono::seconds minimumWatchdogSlack{1};
 constexpr std::chrono::seconds maximumWatchdogSlack{10};
+constexpr std::string_view watchdogError = "curl: (28) Operation timed out";
 
 bool isIPLiteral(const Url& url) {
     if (url.isIPv6Literal()) return true;
@@ -356,9 +357,6 @@ Evidence run(const CurlHopSettings& settings, const Url& url, const std::string&
     // Past the limit the body pipe was closed and curl gave up writing; that
     // is the same outcome as curl's own size stop, and is told the same way.
     if (responseBody.overflowed) exitStatus = maxFileSizeExit;
-    // The signal that ended the child is no exit code of curl's: the hop ran
-    // out of time, and is told as curl tells its own time-outs.
-    if (stoppedByWatchdog && !responseBody.overflowed) exitStatus = timeoutExit;
 
     Evidence record = std::move(evidence);
     std::vector<std::string_view> lines = splitAtLineFeeds(metrics.data);
@@ -379,9 +377,11 @@ Evidence run(const CurlHopSettings& settings, const Url& url, const std::string&
         if (responseBody.overflowed) {
             message = maxFileSizeError;
         } else if (stoppedByWatchdog) {
+            // The signal that ended the child is no exit code of curl's: the
+            // hop ran out of time, and is told as curl tells its own time-outs.
             const auto elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(
                 std::chrono::steady_clock::now() - launched);
-            message = std::string(timeoutError) + " after " + std::to_string(elapsed.count()) +
+            message = std::string(watchdogError) + " after " + std::to_string(elapsed.count()) +
                       " milliseconds";
         }
         record.error = message.empty()

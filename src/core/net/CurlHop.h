@@ -38,9 +38,6 @@ inline constexpr std::string_view writeOut = "%{http_code}\n%{remote_ip}\n%{ssl_
 // here while streaming is recorded the same way.
 inline constexpr int maxFileSizeExit = 63;
 inline constexpr std::string_view maxFileSizeError = "curl: (63) Maximum file size exceeded";
-// The same for a child stopped because it outlived its time limit.
-inline constexpr int timeoutExit = 28;
-inline constexpr std::string_view timeoutError = "curl: (28) Operation timed out";
 
 std::vector<std::string> arguments(const CurlHopSettings& settings, const Url& url,
                                    const std::string& ip, const std::string& method, bool hasBody);
