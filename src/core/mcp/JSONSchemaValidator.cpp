@@ -210,7 +210,7 @@ public:
                SchemaValidation& result);
 
 private:
-    bool spend(std::size_t cost, const Place& path, SchemaValidation& result);
+    bool spend(std::size_t cost, const Place& path, SchemaValidation& result, bool kept = false);
     void error(SchemaValidation& result, const Place& path, std::string_view text);
     void note(SchemaValidation& result, const Place& path, std::string_view text);
     SchemaValidation branch(const JSONValue& value, const JSONValue& schema, const Place& path,
@@ -228,15 +228,19 @@ private:
 
     const JSONValue& root_;
     std::size_t budget_;
+    // Messages kept stay within the floor whatever the value's size: a
+    // schema that repeats itself over a large value would otherwise leave
+    // millions of copies of one note behind.
+    std::size_t keepable_ = JSONSchemaValidator::kBaseBudget;
     bool exhausted_ = false;
     // Inside allOf, anyOf, oneOf and not only whether an element found errors
-    // matters, never their texts, so those are not spelled out.
+    // matters, never their texts or number, so one empty mark stands for all.
     int branches_ = 0;
 };
 
-bool Checker::spend(std::size_t cost, const Place& path, SchemaValidation& result) {
+bool Checker::spend(std::size_t cost, const Place& path, SchemaValidation& result, bool kept) {
     if (exhausted_) return false;
-    if (cost > budget_) {
+    if (cost > budget_ || (kept && cost > keepable_)) {
         // Said once, where the work stopped; every later check is skipped, so
         // the value was not fully checked and does not pass.
         exhausted_ = true;
@@ -245,6 +249,7 @@ bool Checker::spend(std::size_t cost, const Place& path, SchemaValidation& resul
         return false;
     }
     budget_ -= cost;
+    if (kept) keepable_ -= cost;
     return true;
 }
 
@@ -252,14 +257,14 @@ bool Checker::spend(std::size_t cost, const Place& path, SchemaValidation& resul
 // have a few thousand checks each leave a copy of a long path behind.
 void Checker::error(SchemaValidation& result, const Place& path, std::string_view text) {
     if (branches_ > 0) {
-        if (spend(1, path, result)) result.errors.emplace_back();
-    } else if (spend(units(path.length) + units(text.size()), path, result)) {
+        if (spend(1, path, result) && result.errors.empty()) result.errors.emplace_back();
+    } else if (spend(units(path.length) + units(text.size()), path, result, true)) {
         result.errors.push_back(path.text() + std::string(text));
     }
 }
 
 void Checker::note(SchemaValidation& result, const Place& path, std::string_view text) {
-    if (spend(units(path.length) + units(text.size()), path, result)) {
+    if (spend(units(path.length) + units(text.size()), path, result, true)) {
         result.unsupported.push_back(path.text() + std::string(text));
     }
 }

@@ -34,7 +34,8 @@ public:
     // not bound the work: a definition that refers to itself twice doubles it
     // per level. An honest schema visits each part of the value a few times, so
     // the budget is a floor for small values plus a share per unit of the
-    // value's own size (its nodes, and its texts by the 64 bytes).
+    // value's own size (its nodes, and its texts by the 64 bytes). The messages
+    // kept are paid for within the floor alone.
     static constexpr std::size_t kBaseBudget = 100000;
     static constexpr std::size_t kBudgetPerValueUnit = 32;
 

@@ -1,0 +1,85 @@
+// Checking 2 MB tool values against their schemas: honest values in one pass,
+// and a schema that doubles its own work on every level, which the work budget
+// stops. Each line gives the median of several runs beside the time to parse
+// the same text, the floor any check of that value stands on.
+#include "core/mcp/JSONSchemaValidator.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace {
+
+using namespace quorilanth;
+constexpr std::size_t twoMB = 2'000'000;
+
+double medianMilliseconds(const std::function<void()>& run, int repetitions = 7) {
+    std::vector<double> times;
+    for (int i = 0; i < repetitions; ++i) {
+        const auto start = std::chrono::steady_clock::now();
+        run();
+        times.push_back(
+            std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start)
+                .count());
+    }
+    std::sort(times.begin(), times.end());
+    return times[times.size() / 2];
+}
+
+std::string arrayOf(const std::function<std::string(int)>& element) {
+    std::string text = "[";
+    for (int i = 0; text.size() < twoMB; ++i)
+        text += (i ? "," : "") + element(i);
+    return text + "]";
+}
+
+void measure(const char* name, const std::string& text, const char* schemaText) {
+    const JSONValue schema = JSONValue::parse(schemaText);
+    JSONValue value;
+    const double parse = medianMilliseconds([&] { value = JSONValue::parse(text); });
+    SchemaValidation result;
+    const double check =
+        medianMilliseconds([&] { result = JSONSchemaValidator::validate(value, schema); });
+    std::printf("%-44s %4.2f MB  parse %7.2f ms  validate %7.2f ms (%5.2fx parse)  %s\n", name,
+                text.size() / 1e6, parse, check, check / parse,
+                result.isValid()             ? "valid"
+                : result.unsupported.empty() ? "invalid"
+                                             : result.unsupported.back().c_str());
+}
+
+} // namespace
+
+int main() {
+    const char* doubling =
+        R"({"$defs":{"x":{"allOf":[{"$ref":"#/$defs/x"},{"$ref":"#/$defs/x"}]}},"$ref":"#/$defs/x"})";
+    measure("objects against an items schema", arrayOf([](int i) {
+                return R"({"id":)" + std::to_string(i) + R"(,"name":"record )" + std::to_string(i) +
+                       R"(","tags":["a","b"]})";
+            }),
+            R"({"type":"array","items":{"type":"object","required":["id","name"],
+               "properties":{"id":{"type":"integer"},"name":{"type":"string"},
+               "tags":{"type":"array","items":{"type":"string"}}},
+               "additionalProperties":false}})");
+    measure("short strings, anyOf string or null", arrayOf([](int) { return "\"abc\""; }),
+            R"({"items":{"anyOf":[{"type":"string"},{"type":"null"}]}})");
+    measure(
+        "numbers by $ref with bounds", arrayOf([](int i) { return std::to_string(i % 1000); }),
+        R"({"items":{"$ref":"#/$defs/n"},"$defs":{"n":{"type":"integer","minimum":0,"maximum":999}}})");
+    // Thirty-nine definitions, each naming the next twice: 2^39 checks that
+    // leave no note behind, so only the work budget ends them.
+    std::string chain = R"({"$ref":"#/d0","d39":true)";
+    for (int i = 0; i < 39; ++i) {
+        const std::string next = "#/d" + std::to_string(i + 1);
+        chain += ",\"d" + std::to_string(i) + R"(":{"allOf":[{"$ref":")" + next +
+                 R"("},{"$ref":")" + next + R"("}]})";
+    }
+    chain += "}";
+    const std::string numbers = arrayOf([](int) { return "1"; });
+    measure("small object, doubling schema", R"({"a":1})", doubling);
+    measure("2 MB of numbers, doubling schema", numbers, doubling);
+    measure("small object, doubling chain without notes", R"({"a":1})", chain.c_str());
+    measure("2 MB of numbers, doubling chain without notes", numbers, chain.c_str());
+}
