@@ -88,8 +88,10 @@ const JSONValue& resolve(const JSONValue& root, std::string_view pointer) {
     std::string_view rest = pointer.substr(2);
     while (true) {
         const auto slash = rest.find('/');
-        const std::string key = unescapePointerPiece(rest.substr(0, slash));
-        node = node->find(key);
+        // Most pieces hold no escape: looked up as they stand, without a copy.
+        const std::string_view piece = rest.substr(0, slash);
+        node = piece.find('~') == std::string_view::npos ? node->find(piece)
+                                                         : node->find(unescapePointerPiece(piece));
         if (node == nullptr) return null;
         if (slash == std::string_view::npos) return *node;
         rest.remove_prefix(slash + 1);

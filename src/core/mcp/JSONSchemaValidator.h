@@ -37,7 +37,7 @@ public:
     // value's own size (its nodes, and its texts by the 64 bytes). The messages
     // kept are paid for within the floor alone.
     static constexpr std::size_t kBaseBudget = 100000;
-    static constexpr std::size_t kBudgetPerValueUnit = 32;
+    static constexpr std::size_t kBudgetPerValueUnit = 16;
 
     static SchemaValidation validate(const JSONValue& value, const JSONValue& schema);
 
