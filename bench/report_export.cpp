@@ -3,6 +3,7 @@
 // and PDF exports, the PDF's size and pages, and each median against its
 // target (Markdown 50 ms, PDF 3 s).
 
+#include "Timing.h"
 #include "core/report/ReportFixtures.h"
 #include "core/report/ReportGenerator.h"
 
@@ -15,27 +16,11 @@
 
 namespace {
 
-struct Timing {
-    double medianMS = 0;
-    double bestMS = 0;
-};
-
-Timing measure(int runs, const std::function<void()>& work) {
-    std::vector<double> times;
-    for (int i = 0; i < runs; ++i) {
-        const auto start = std::chrono::steady_clock::now();
-        work();
-        times.push_back(
-            std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start)
-                .count());
-    }
-    std::sort(times.begin(), times.end());
-    return {times[times.size() / 2], times.front()};
-}
+using quorilanth::bench::Timing;
 
 void print(const char* name, const Timing& timing, double targetMS) {
     std::printf("%-9s median %9.2f ms  best %9.2f ms  target %6.0f ms  (%.1f%% of target)\n", name,
-                timing.medianMS, timing.bestMS, targetMS, 100.0 * timing.medianMS / targetMS);
+                timing.median, timing.fastest, targetMS, 100.0 * timing.median / targetMS);
 }
 
 std::size_t pageCount(const std::string& pdf) {
@@ -57,16 +42,19 @@ int main() {
     std::string markdown;
     std::string json;
     std::string pdf;
-    const Timing markdownTime = measure(21, [&] { markdown = ReportGenerator::markdown(report); });
-    const Timing jsonTime = measure(11, [&] { json = ReportGenerator::json(report); });
-    const Timing pdfTime = measure(5, [&] { pdf = ReportGenerator::pdf(report); });
+    const Timing markdownTime =
+        quorilanth::bench::milliseconds([&] { markdown = ReportGenerator::markdown(report); }, 21);
+    const Timing jsonTime =
+        quorilanth::bench::milliseconds([&] { json = ReportGenerator::json(report); }, 11);
+    const Timing pdfTime =
+        quorilanth::bench::milliseconds([&] { pdf = ReportGenerator::pdf(report); }, 5);
 
     std::printf("report: %zu nodes, %zu servers, 1000 tools, %zu evidence records\n",
                 report.nodes.size(), report.servers.size(), report.evidence.size());
     print("Markdown", markdownTime, 50);
     print("PDF", pdfTime, 3000);
     std::printf("%-9s median %9.2f ms  best %9.2f ms  (peer figure: the JSON form)\n", "JSON",
-                jsonTime.medianMS, jsonTime.bestMS);
+                jsonTime.median, jsonTime.fastest);
     std::printf("sizes: Markdown %zu bytes, JSON %zu bytes, PDF %zu bytes, %zu pages\n",
                 markdown.size(), json.size(), pdf.size(), pageCount(pdf));
     return 0;

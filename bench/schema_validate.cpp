@@ -2,32 +2,17 @@
 // and a schema that doubles its own work on every level, which the work budget
 // stops. Each line gives the median of several runs beside the time to parse
 // the same text, the floor any check of that value stands on.
+#include "Timing.h"
 #include "core/mcp/JSONSchemaValidator.h"
 
-#include <algorithm>
-#include <chrono>
 #include <cstdio>
 #include <functional>
 #include <string>
-#include <vector>
 
 namespace {
 
 using namespace quorilanth;
 constexpr std::size_t twoMB = 2'000'000;
-
-double medianMilliseconds(const std::function<void()>& run, int repetitions = 7) {
-    std::vector<double> times;
-    for (int i = 0; i < repetitions; ++i) {
-        const auto start = std::chrono::steady_clock::now();
-        run();
-        times.push_back(
-            std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start)
-                .count());
-    }
-    std::sort(times.begin(), times.end());
-    return times[times.size() / 2];
-}
 
 std::string arrayOf(const std::function<std::string(int)>& element) {
     std::string text = "[";
@@ -39,10 +24,11 @@ std::string arrayOf(const std::function<std::string(int)>& element) {
 void measure(const char* name, const std::string& text, const char* schemaText) {
     const JSONValue schema = JSONValue::parse(schemaText);
     JSONValue value;
-    const double parse = medianMilliseconds([&] { value = JSONValue::parse(text); });
+    const double parse = bench::milliseconds([&] { value = JSONValue::parse(text); }, 7).median;
     SchemaValidation result;
     const double check =
-        medianMilliseconds([&] { result = JSONSchemaValidator::validate(value, schema); });
+        bench::milliseconds([&] { result = JSONSchemaValidator::validate(value, schema); }, 7)
+            .median;
     std::printf("%-44s %4.2f MB  parse %7.2f ms  validate %7.2f ms (%5.2fx parse)  %s\n", name,
                 text.size() / 1e6, parse, check, check / parse,
                 result.isValid()             ? "valid"
