@@ -160,29 +160,22 @@ TEST_F(HTTPInspectorTest, ArgumentListAndRequestDescriptors) {
         EXPECT_EQ(result.final().error, "HTTP transport failed (7).") << name;
         // The request reaches curl through in-memory files and the response
         // leaves it through pipes: neither argv nor the disk sees any of it.
-        std::vector<std::string> expected{"--disable",
-                                          "--silent",
-                                          "--show-error",
-                                          "--noproxy",
-                                          "*",
-                                          "--proto",
-                                          c.developer ? "=http,https" : "=https",
-                                          "--connect-timeout",
-                                          "6",
-                                          "--max-time",
-                                          c.developer ? "2.5" : "15.0",
-                                          "--max-filesize",
-                                          c.developer ? "1234" : "2000000"};
-        if (c.resolve) expected.insert(expected.end(), {"--resolve", *c.resolve});
-        expected.insert(expected.end(), {"--request", body ? "POST" : "GET", "--user-agent",
-                                         std::string(HTTPInspector::userAgent), "--dump-header",
-                                         "/dev/fd/3", "--output", "/dev/fd/4", "--write-out",
-                                         "%{http_code}\n%{remote_ip}\n%{ssl_verify_result}",
-                                         "--header", "@/dev/fd/5"});
-        if (body) expected.insert(expected.end(), {"--data-binary", "@/dev/fd/6"});
-        expected.insert(expected.end(), {"--url", c.sent});
-        ASSERT_FALSE(wrapper.runs().empty());
-        EXPECT_EQ(wrapper.runs().back(), expected) << name;
+        // Arguments joined with "|" (none holds one) for a compact comparison.
+        const std::string expected =
+            std::string("--disable|--silent|--show-error|--noproxy|*|--proto|") +
+            (c.developer ? "=http,https|--connect-timeout|6|--max-time|2.5|--max-filesize|1234|"
+                         : "=https|--connect-timeout|6|--max-time|15.0|--max-filesize|2000000|") +
+            (c.resolve ? "--resolve|" + *c.resolve + "|" : "") + "--request|" +
+            (body ? "POST" : "GET") + "|--user-agent|" + std::string(HTTPInspector::userAgent) +
+            "|--dump-header|/dev/fd/3|--output|/dev/fd/4|--write-out|"
+            "%{http_code}\n%{remote_ip}\n%{ssl_verify_result}|--header|@/dev/fd/5|" +
+            (body ? "--data-binary|@/dev/fd/6|" : "") + "--url|" + c.sent;
+        const auto runs = wrapper.runs();
+        ASSERT_FALSE(runs.empty());
+        std::string args;
+        for (const std::string& argument : runs.back())
+            args += (args.empty() ? "" : "|") + argument;
+        EXPECT_EQ(args, expected) << name;
         EXPECT_EQ(wrapper.environments().back(),
                   (std::vector<std::string>{"PATH=/usr/bin:/bin", "LC_ALL=C"}))
             << name;
