@@ -224,7 +224,6 @@ private:
     std::optional<std::jthread> task_;
     std::shared_ptr<DiscoveryEngine> engine_;
     QString directory_;
-    bool directoryReady_ = false;
     // The index on disk could not be read; it is moved aside before the first
     // write so that no earlier scan is orphaned.
     bool indexNeedsSettingAside_ = false;
