@@ -3,7 +3,7 @@
 // and PDF exports, the PDF's size and pages, and each median against its
 // target (Markdown 50 ms, PDF 3 s).
 
-#include "Timing.h"
+#include "BenchTiming.h"
 #include "core/report/ReportFixtures.h"
 #include "core/report/ReportGenerator.h"
 
@@ -17,6 +17,10 @@
 namespace {
 
 using quorilanth::bench::Timing;
+
+Timing measure(int runs, const std::function<void()>& work) {
+    return quorilanth::bench::milliseconds(work, runs);
+}
 
 void print(const char* name, const Timing& timing, double targetMS) {
     std::printf("%-9s median %9.2f ms  best %9.2f ms  target %6.0f ms  (%.1f%% of target)\n", name,
@@ -42,12 +46,9 @@ int main() {
     std::string markdown;
     std::string json;
     std::string pdf;
-    const Timing markdownTime =
-        quorilanth::bench::milliseconds([&] { markdown = ReportGenerator::markdown(report); }, 21);
-    const Timing jsonTime =
-        quorilanth::bench::milliseconds([&] { json = ReportGenerator::json(report); }, 11);
-    const Timing pdfTime =
-        quorilanth::bench::milliseconds([&] { pdf = ReportGenerator::pdf(report); }, 5);
+    const Timing markdownTime = measure(21, [&] { markdown = ReportGenerator::markdown(report); });
+    const Timing jsonTime = measure(11, [&] { json = ReportGenerator::json(report); });
+    const Timing pdfTime = measure(5, [&] { pdf = ReportGenerator::pdf(report); });
 
     std::printf("report: %zu nodes, %zu servers, 1000 tools, %zu evidence records\n",
                 report.nodes.size(), report.servers.size(), report.evidence.size());

@@ -2,7 +2,7 @@
 // and a schema that doubles its own work on every level, which the work budget
 // stops. Each line gives the median of several runs beside the time to parse
 // the same text, the floor any check of that value stands on.
-#include "Timing.h"
+#include "BenchTiming.h"
 #include "core/mcp/JSONSchemaValidator.h"
 
 #include <cstdio>

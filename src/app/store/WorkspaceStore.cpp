@@ -21,6 +21,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <filesystem>
+#include <iterator>
 #include <sys/stat.h>
 #include <unicode/coll.h>
 #include <unicode/locid.h>
@@ -30,6 +31,7 @@ namespace quorilanth {
 namespace {
 
 const QString indexName = QStringLiteral("library.json");
+const QString cancellingStatus = QStringLiteral("Cancelling\u2026");
 
 template <typename T> bool assign(T& field, T value) {
     if (field == value) return false;
@@ -198,6 +200,7 @@ QL_STORE_SETTER(const QString&, setLibrarySearch, librarySearch_, librarySearchC
 QL_STORE_SETTER(const QString&, setCollectionFilter, collectionFilter_, collectionFilterChanged)
 QL_STORE_SETTER(const QString&, setStatus, status_, statusChanged)
 QL_STORE_SETTER(bool, setBusy, busy_, busyChanged)
+QL_STORE_SETTER(bool, setToolBusy, toolBusy_, toolBusyChanged)
 QL_STORE_SETTER(std::optional<QString>, setError, error_, errorChanged)
 QL_STORE_SETTER(bool, setShowSettings, showSettings_, showSettingsChanged)
 QL_STORE_SETTER(bool, setShowInspector, showInspector_, showInspectorChanged)
@@ -404,7 +407,61 @@ void WorkspaceStore::start() {
 
 void WorkspaceStore::cancel() {
     if (task_) task_->request_stop();
-    setStatus(QStringLiteral("Cancelling\u2026"));
+    if (status_ != cancellingStatus) statusBeforeCancel_ = status_;
+    setStatus(cancellingStatus);
+}
+
+// MARK: tool call
+
+void WorkspaceStore::run(const MCPTool& tool, const JSONValue& arguments, bool confirmedRisk) {
+    if (busy_ || toolBusy_ || !report_) return;
+    setToolBusy(true);
+    setError(std::nullopt);
+    task_.emplace([this, engine = engine_, tool, arguments, report = *report_,
+                   confirmedRisk](std::stop_token stop) {
+        auto post = [this](auto function) {
+            QMetaObject::invokeMethod(this, std::move(function), Qt::QueuedConnection);
+        };
+        try {
+            ScanReport updated = engine->run(tool, arguments, report, confirmedRisk, stop);
+            post([this, updated = std::move(updated)]() mutable {
+                toolCallSucceeded(std::move(updated));
+            });
+        } catch (const std::exception& error) {
+            std::vector<Evidence> exchanges = engine->drainToolEvidence(tool.serverURL);
+            post([this, exchanges = std::move(exchanges), failure = describe(error)]() mutable {
+                toolCallFailed(std::move(exchanges), failure);
+            });
+        }
+    });
+    emit taskChanged();
+}
+
+void WorkspaceStore::toolCallSucceeded(ScanReport report) {
+    setReport(std::move(report));
+    setShowContent(true);
+    save(*report_);
+    const auto& evidence = report_->evidence;
+    const auto request = std::find_if(evidence.rbegin(), evidence.rend(),
+                                      [](const Evidence& e) { return e.method == "POST"; });
+    setSelectedEvidenceID(request == evidence.rend() ? std::nullopt
+                                                     : std::optional<std::string>(request->id));
+    setStatus(QStringLiteral("Tool response recorded"));
+    bumpGraphCommand();
+    endOperation();
+}
+
+void WorkspaceStore::toolCallFailed(std::vector<Evidence> exchanges, const QString& failure) {
+    if (report_) {
+        ScanReport updated = *report_;
+        std::move(exchanges.begin(), exchanges.end(), std::back_inserter(updated.evidence));
+        setReport(std::move(updated));
+    }
+    setError(failure);
+    // The exchanges of a failed call are evidence too: they reach the library.
+    if (report_) save(*report_);
+    if (status_ == cancellingStatus) setStatus(statusBeforeCancel_);
+    endOperation();
 }
 
 void WorkspaceStore::receive(ScanReport report, const QString& message) {
@@ -436,6 +493,7 @@ void WorkspaceStore::researchFinished() {
 
 void WorkspaceStore::endOperation() {
     setBusy(false);
+    setToolBusy(false);
     if (task_) {
         // The worker posted this as its last act; the join only waits for it to return.
         task_->join();

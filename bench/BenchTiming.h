@@ -1,7 +1,6 @@
 #pragma once
 
-// Times a piece of work over several runs for the benchmark programs.
-
+// Timing helpers shared by the benchmark programs.
 #include <algorithm>
 #include <chrono>
 #include <functional>
@@ -9,23 +8,28 @@
 
 namespace quorilanth::bench {
 
+// Wall times of several runs of one piece of work, in milliseconds. The
+// machine is shared, so the fastest run is kept beside the median.
 struct Timing {
-    double median;
-    double fastest;
+    double median = 0;
+    double fastest = 0;
 };
 
-// The machine is shared, so the fastest run is given beside the median.
-inline Timing milliseconds(const std::function<void()>& run, int repetitions = 9) {
+inline Timing milliseconds(const std::function<void()>& work, int runs = 15) {
     std::vector<double> times;
-    for (int i = 0; i < repetitions; ++i) {
+    for (int i = 0; i < runs; ++i) {
         const auto start = std::chrono::steady_clock::now();
-        run();
+        work();
         times.push_back(
             std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start)
                 .count());
     }
     std::sort(times.begin(), times.end());
     return {times[times.size() / 2], times.front()};
+}
+
+inline double medianMilliseconds(const std::function<void()>& work, int runs = 15) {
+    return milliseconds(work, runs).median;
 }
 
 } // namespace quorilanth::bench
