@@ -9,6 +9,7 @@
 #include "app/window/QLTheme.h"
 #include "app/window/ViewKit.h"
 
+#include <QEvent>
 #include <QLabel>
 #include <QPushButton>
 #include <QVBoxLayout>
@@ -68,8 +69,6 @@ void DiscoveryResultsView::buildFace() {
                                   QString::fromUtf8(provider.data(), qsizetype(provider.size())),
                               request));
 
-    const QString openText = AppLanguage::pick(QStringLiteral("Scopri cosa offre questo sito"),
-                                               QStringLiteral("See what this site offers"));
     for (const SearchCandidate& candidate : research->candidates) {
         auto* content = new QWidget;
         auto* column = new QVBoxLayout(content);
@@ -85,10 +84,10 @@ void DiscoveryResultsView::buildFace() {
         column->addWidget(valueLabel(
             QStringLiteral("Search source: ") + displayText(candidate.sourceURL),
             QLTheme::font(10, QFont::Normal, QLTheme::Design::monospaced), QLTheme::foreground()));
-        Candidate shown{QString::fromStdString(candidate.domain), new QPushButton(openText),
+        Candidate shown{QString::fromStdString(candidate.domain), new BorderedButton(openText()),
                         textLabel(QString(), QLTheme::font(10), QLTheme::muted())};
         shown.open->setObjectName(QStringLiteral("ql-candidate-open"));
-        shown.open->setAccessibleName(openText);
+        shown.open->setAccessibleName(openText());
         shown.waiting->setObjectName(QStringLiteral("ql-candidate-state"));
         column->addWidget(shown.open, 0, Qt::AlignLeft);
         column->addWidget(shown.waiting);
@@ -116,6 +115,20 @@ void DiscoveryResultsView::buildFace() {
     connect(raw, &QAbstractButton::toggled, rawText, &QWidget::setVisible);
     page->column()->addStretch(1);
     layout_->addWidget(page);
+}
+
+QString DiscoveryResultsView::openText() {
+    return AppLanguage::pick(QStringLiteral("Scopri cosa offre questo sito"),
+                             QStringLiteral("See what this site offers"));
+}
+
+void DiscoveryResultsView::changeEvent(QEvent* event) {
+    if (event->type() == QEvent::LanguageChange)
+        for (const Candidate& candidate : candidates_) {
+            candidate.open->setText(openText());
+            candidate.open->setAccessibleName(openText());
+        }
+    QWidget::changeEvent(event);
 }
 
 void DiscoveryResultsView::renderStates() {

@@ -23,7 +23,12 @@ public:
     // Follows the store now: the face, then each candidate's state.
     void render();
 
+protected:
+    void changeEvent(QEvent* event) override;
+
 private:
+    static QString openText();
+
     struct Candidate {
         QString domain;
         QPushButton* open;
