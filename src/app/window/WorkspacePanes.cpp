@@ -1,5 +1,6 @@
 #include "app/window/WorkspacePanes.h"
 
+#include "app/schema/SchemaWorkspace.h"
 #include "app/window/QLTheme.h"
 #include "app/window/ViewKit.h"
 
@@ -14,7 +15,8 @@ QWidget* emptyPane(const QString& name, const QColor& colour, QWidget* parent) {
 
 } // namespace
 
-QWidget* makeTabPane(WorkspaceTab tab, WorkspaceStore&, QWidget* parent) {
+QWidget* makeTabPane(WorkspaceTab tab, WorkspaceStore& store, QWidget* parent) {
+    if (tab == WorkspaceTab::schema) return new SchemaWorkspace(store, parent);
     return emptyPane(QStringLiteral("pane-") + rawValue(tab), QLTheme::background(), parent);
 }
 

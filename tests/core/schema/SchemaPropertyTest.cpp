@@ -16,7 +16,7 @@ ScanReport randomReport(std::mt19937_64& random) {
                           "https://x.example/%53itemap.xml", "not a url"};
     const char* summaries[] = {"", "Declared reference \u00B7 not yet requested"};
     ScanReport report;
-    const std::size_t nodes = pick(40);
+    const std::size_t nodes = pick(120);
     for (std::size_t i = 0; i < nodes; ++i) {
         const std::string id = "n" + std::to_string(pick(nodes + 5));
         GraphNode node(id, allNodeKinds[pick(allNodeKinds.size())], pick(2) ? "Label" : "label",
@@ -25,7 +25,7 @@ ScanReport randomReport(std::mt19937_64& random) {
         if (pick(3) == 0) node.isAgentDocument = pick(2) == 0;
         report.nodes.push_back(std::move(node));
     }
-    for (std::size_t i = pick(80); i > 0; --i)
+    for (std::size_t i = pick(240); i > 0; --i)
         report.edges.push_back({"n" + std::to_string(pick(nodes + 5)),
                                 "n" + std::to_string(pick(nodes + 5)), "links", "e", "$"});
     return report;
