@@ -70,7 +70,7 @@ QString count(std::size_t value) {
 SchemaWorkspace::SchemaWorkspace(WorkspaceStore& store, QWidget* parent)
     : Backdrop(QLTheme::background(), parent), store_(store),
       renderer_(new CoalescedRender(this, [this] { render(); })) {
-    setObjectName(QStringLiteral("pane-SCHEMA"));
+    setObjectName(QStringLiteral("ql-pane-SCHEMA"));
     if (store_.report()) reportID_ = store_.report()->id;
 
     auto* outer = new QVBoxLayout(this);

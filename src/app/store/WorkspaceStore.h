@@ -26,8 +26,8 @@ class DiscoveryEngine;
 // The one state object of the application, living on the GUI thread. Every
 // field has a change signal that fires only when the value really changes; the
 // views re-render from it and change it only through its operations. One long
-// operation (a scan or an AI site search) at a time runs on a worker thread and
-// reports back through queued calls.
+// operation (a scan, an AI site search or a tool call) at a time runs on a
+// worker thread and reports back through queued calls.
 class WorkspaceStore : public QObject {
     Q_OBJECT
 
@@ -118,6 +118,11 @@ public:
     // in the status line until the operation reports how it ended.
     void cancel();
 
+    // Tool call. Sends one call that a view has validated and, for a tool that
+    // is not read-only, had the user confirm; does nothing while another
+    // operation runs or when no report is shown.
+    void run(const MCPTool& tool, const JSONValue& arguments, bool confirmedRisk);
+
     // Library.
     void save(const ScanReport& report);
     void toggleFavorite(const SavedScan& scan);
@@ -173,6 +178,7 @@ private:
     void setReport(std::optional<ScanReport> value);
     void setStatus(const QString& value);
     void setBusy(bool value);
+    void setToolBusy(bool value);
     void setHistory(std::vector<SavedScan> value);
     void setResearch(std::optional<ResearchResult> value);
     void setCandidateReports(std::map<QString, QString> value);
@@ -189,6 +195,8 @@ private:
     void candidateScanned(const QString& domain, const ScanReport& report);
     void scanFinished(const ScanReport& report);
     void researchFinished();
+    void toolCallSucceeded(ScanReport report);
+    void toolCallFailed(std::vector<Evidence> exchanges, const QString& failure);
     void endOperation();
 
     Dependencies dependencies_;
@@ -203,6 +211,9 @@ private:
     QString librarySearch_;
     QString collectionFilter_;
     QString status_ = QStringLiteral("Ready to explore");
+    // What the status said before STOP replaced it; a tool call that ends in
+    // failure leaves the status as it found it.
+    QString statusBeforeCancel_;
     bool busy_ = false;
     bool toolBusy_ = false;
     std::optional<QString> error_;
@@ -224,7 +235,6 @@ private:
     std::optional<std::jthread> task_;
     std::shared_ptr<DiscoveryEngine> engine_;
     QString directory_;
-    bool directoryReady_ = false;
     // The index on disk could not be read; it is moved aside before the first
     // write so that no earlier scan is orphaned.
     bool indexNeedsSettingAside_ = false;

@@ -4,6 +4,7 @@
 
 #include <QEvent>
 #include <QFontMetrics>
+#include <QLabel>
 #include <QPainter>
 #include <QTimer>
 
@@ -46,7 +47,14 @@ void ElidedLabel::setText(const QString& text) {
     if (text == text_) return;
     text_ = text;
     setAccessibleName(text_.left(displayLimit));
+    textWidth_ = -1;
+    if (hintsTextWidth_) updateGeometry();
     update();
+}
+
+void ElidedLabel::setHintsTextWidth(bool value) {
+    hintsTextWidth_ = value;
+    updateGeometry();
 }
 
 void ElidedLabel::setColour(const QColor& colour) {
@@ -56,23 +64,37 @@ void ElidedLabel::setColour(const QColor& colour) {
 
 QSize ElidedLabel::sizeHint() const {
     const QFontMetrics metrics(font());
-    return {metrics.horizontalAdvance(text_.left(80)), metrics.height()};
+    if (!hintsTextWidth_) return {metrics.horizontalAdvance(text_.left(80)), metrics.height()};
+    if (textWidth_ < 0) textWidth_ = metrics.horizontalAdvance(shownText()) + 1;
+    return {textWidth_, metrics.height()};
 }
 
 QSize ElidedLabel::minimumSizeHint() const {
     return {0, QFontMetrics(font()).height()};
 }
 
-void ElidedLabel::paintEvent(QPaintEvent*) {
-    QPainter painter(this);
-    painter.setPen(colour_);
+QString ElidedLabel::shownText() const {
     QString shown = text_.left(displayLimit);
     // A status line is one line: breaks and tabs read as spaces.
     for (QChar& c : shown)
         if (c == QLatin1Char('\n') || c == QLatin1Char('\r') || c == QLatin1Char('\t') ||
             c == QChar::LineSeparator || c == QChar::ParagraphSeparator)
             c = QLatin1Char(' ');
-    const QString elided = painter.fontMetrics().elidedText(shown, Qt::ElideRight, width());
+    return shown;
+}
+
+void ElidedLabel::changeEvent(QEvent* event) {
+    if (event->type() == QEvent::FontChange) {
+        textWidth_ = -1;
+        updateGeometry();
+    }
+    QWidget::changeEvent(event);
+}
+
+void ElidedLabel::paintEvent(QPaintEvent*) {
+    QPainter painter(this);
+    painter.setPen(colour_);
+    const QString elided = painter.fontMetrics().elidedText(shownText(), Qt::ElideRight, width());
     painter.drawText(rect(), Qt::AlignVCenter | Qt::AlignLeft | Qt::TextSingleLine, elided);
 }
 
@@ -124,6 +146,69 @@ void SpacedText::paintEvent(QPaintEvent*) {
 void SpacedText::changeEvent(QEvent* event) {
     if (event->type() == QEvent::FontChange) updateGeometry();
     QWidget::changeEvent(event);
+}
+
+BaselineRow::BaselineRow(const QList<QLabel*>& labels, int spacing, Qt::Alignment edge,
+                         QWidget* parent)
+    : QWidget(parent), labels_(labels), spacing_(spacing), edge_(edge) {
+    setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
+    for (QLabel* label : labels_) {
+        label->setParent(this);
+        label->setTextFormat(Qt::PlainText);
+        // Top-aligned, a label's baseline lies one ascent below its top.
+        label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    }
+}
+
+namespace {
+
+int firstBaseline(const QLabel* label) {
+    return label->contentsRect().top() + label->fontMetrics().ascent();
+}
+
+} // namespace
+
+int BaselineRow::ascent() const {
+    int most = 0;
+    for (const QLabel* label : labels_)
+        most = qMax(most, firstBaseline(label));
+    return most;
+}
+
+QSize BaselineRow::sizeHint() const {
+    const int above = ascent();
+    int width = 0, height = 0;
+    for (const QLabel* label : labels_) {
+        const QSize hint = label->sizeHint();
+        width += hint.width() + (width ? spacing_ : 0);
+        height = qMax(height, above - firstBaseline(label) + hint.height());
+    }
+    return {width, height};
+}
+
+void BaselineRow::place() {
+    const int above = ascent();
+    int x = edge_ & Qt::AlignRight ? width() - sizeHint().width() : 0;
+    for (QLabel* label : labels_) {
+        const QSize hint = label->sizeHint();
+        label->setGeometry(x, above - firstBaseline(label), hint.width(), hint.height());
+        x += hint.width() + spacing_;
+    }
+}
+
+bool BaselineRow::event(QEvent* event) {
+    // A label whose text changed asks its parent for a new layout, unless it
+    // changed while hidden: then the row is placed again when shown.
+    if (event->type() == QEvent::LayoutRequest || event->type() == QEvent::Show) {
+        updateGeometry();
+        place();
+    }
+    return QWidget::event(event);
+}
+
+void BaselineRow::resizeEvent(QResizeEvent* event) {
+    place();
+    QWidget::resizeEvent(event);
 }
 
 BusyIndicator::BusyIndicator(int diameter, const QColor& colour, QWidget* parent)

@@ -6,6 +6,7 @@
 #include <QWidget>
 #include <functional>
 
+class QLabel;
 class QTimer;
 
 namespace quorilanth {
@@ -37,15 +38,23 @@ public:
     void setText(const QString& text);
     QString text() const { return text_; }
     void setColour(const QColor& colour);
+    // For a label that something follows on its line: the size hint becomes
+    // the width of the text as shown, so the follower sits right after it.
+    void setHintsTextWidth(bool value);
     QSize sizeHint() const override;
     QSize minimumSizeHint() const override;
 
 protected:
     void paintEvent(QPaintEvent* event) override;
+    void changeEvent(QEvent* event) override;
 
 private:
+    QString shownText() const;
+
     QString text_;
     QColor colour_;
+    bool hintsTextWidth_ = false;
+    mutable int textWidth_ = -1; // measured once per text and font
 };
 
 // Plain text of our own on several lines ("\n" breaks) with a chosen extra
@@ -69,6 +78,30 @@ private:
     QString text_;
     int lineSpacing_ = 0;
     QColor colour_;
+};
+
+// Plain-text labels side by side on their first text baseline, gathered at
+// one edge. A box layout's baseline alignment does not do this for labels of
+// different sizes: it only centres them.
+class BaselineRow : public QWidget {
+    Q_OBJECT
+public:
+    BaselineRow(const QList<QLabel*>& labels, int spacing, Qt::Alignment edge,
+                QWidget* parent = nullptr);
+    QSize sizeHint() const override;
+    QSize minimumSizeHint() const override { return sizeHint(); }
+
+protected:
+    bool event(QEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+
+private:
+    int ascent() const;
+    void place();
+
+    QList<QLabel*> labels_;
+    int spacing_;
+    Qt::Alignment edge_;
 };
 
 // A small indeterminate progress indicator; it only animates while shown.

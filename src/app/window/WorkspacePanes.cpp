@@ -17,19 +17,19 @@ QWidget* emptyPane(const QString& name, const QColor& colour, QWidget* parent) {
 
 QWidget* makeTabPane(WorkspaceTab tab, WorkspaceStore& store, QWidget* parent) {
     if (tab == WorkspaceTab::schema) return new SchemaWorkspace(store, parent);
-    return emptyPane(QStringLiteral("pane-") + rawValue(tab), QLTheme::background(), parent);
+    return emptyPane(QStringLiteral("ql-pane-") + rawValue(tab), QLTheme::background(), parent);
 }
 
 QWidget* makeInspectorPane(WorkspaceStore&, QWidget* parent) {
-    return emptyPane(QStringLiteral("inspector"), QLTheme::background(), parent);
+    return emptyPane(QStringLiteral("ql-inspector"), QLTheme::background(), parent);
 }
 
 QWidget* makeSidebarPane(WorkspaceStore&, QWidget* parent) {
-    return emptyPane(QStringLiteral("sidebar"), QLTheme::panel(), parent);
+    return emptyPane(QStringLiteral("ql-sidebar"), QLTheme::panel(), parent);
 }
 
 QWidget* makeLibraryPane(WorkspaceStore&, QWidget* parent) {
-    return emptyPane(QStringLiteral("library"), QLTheme::background(), parent);
+    return emptyPane(QStringLiteral("ql-library"), QLTheme::background(), parent);
 }
 
 } // namespace quorilanth

@@ -32,7 +32,7 @@ QString alertText(const QString& message) {
 
 WorkspaceView::WorkspaceView(WorkspaceStore& store, QWidget* parent)
     : QWidget(parent), store_(store), renderer_(new CoalescedRender(this, [this] { render(); })) {
-    setObjectName(QStringLiteral("workspace"));
+    setObjectName(QStringLiteral("ql-workspace"));
     setMinimumSize(minimumWidth, minimumHeight);
     setAutoFillBackground(true);
     QPalette palette = this->palette();
@@ -48,7 +48,7 @@ WorkspaceView::WorkspaceView(WorkspaceStore& store, QWidget* parent)
     bands->addWidget(horizontalRule(this));
 
     columns_ = new QSplitter(Qt::Horizontal, this);
-    columns_->setObjectName(QStringLiteral("columns"));
+    columns_->setObjectName(QStringLiteral("ql-columns"));
     columns_->setChildrenCollapsible(false);
     columns_->setHandleWidth(1);
     // The dividers are the same hairline as the rules between the bands.
@@ -60,7 +60,7 @@ WorkspaceView::WorkspaceView(WorkspaceStore& store, QWidget* parent)
     columns_->addWidget(sidebar_);
 
     auto* mainColumn = new QWidget(columns_);
-    mainColumn->setObjectName(QStringLiteral("main-column"));
+    mainColumn->setObjectName(QStringLiteral("ql-main-column"));
     mainColumn->setMinimumWidth(680);
     auto* mainLayout = new QVBoxLayout(mainColumn);
     mainLayout->setContentsMargins(0, 0, 0, 0);
@@ -73,7 +73,7 @@ WorkspaceView::WorkspaceView(WorkspaceStore& store, QWidget* parent)
     library_ = makeLibraryPane(store_, mainArea_);
     mainArea_->addWidget(library_);
     reportPage_ = new QWidget(mainArea_);
-    reportPage_->setObjectName(QStringLiteral("report-page"));
+    reportPage_->setObjectName(QStringLiteral("ql-report-page"));
     reportLayout_ = new QVBoxLayout(reportPage_);
     reportLayout_->setContentsMargins(0, 0, 0, 0);
     reportLayout_->setSpacing(0);
@@ -191,7 +191,7 @@ void WorkspaceView::renderAlert() {
     if (!alert_) {
         alert_ = new QMessageBox(QMessageBox::NoIcon, QStringLiteral("Quorilanth"), QString(),
                                  QMessageBox::Ok, this);
-        alert_->setObjectName(QStringLiteral("error-alert"));
+        alert_->setObjectName(QStringLiteral("ql-error-alert"));
         alert_->setTextFormat(Qt::PlainText);
         alert_->setAttribute(Qt::WA_DeleteOnClose);
         // Any way of closing the alert clears the error, after the alert's own

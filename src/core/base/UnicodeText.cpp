@@ -4,10 +4,14 @@
 
 #include <climits>
 #include <cstring>
+#include <memory>
+#include <unicode/brkiter.h>
+#include <unicode/coll.h>
 #include <unicode/locid.h>
 #include <unicode/normalizer2.h>
 #include <unicode/uchar.h>
 #include <unicode/unistr.h>
+#include <unicode/utext.h>
 #include <unicode/utf8.h>
 
 namespace quorilanth::unicodeText {
@@ -63,6 +67,59 @@ bool isBlank(std::string_view text) noexcept {
         }
     }
     return true;
+}
+
+std::size_t graphemePrefix(std::string_view text, std::size_t limit) {
+    // A character takes at least one byte.
+    if (text.size() <= limit) return text.size();
+    // Boundaries are 32-bit offsets; no text the system holds comes near that.
+    text = text.substr(0, static_cast<std::size_t>(INT32_MAX));
+    UErrorCode status = U_ZERO_ERROR;
+    std::unique_ptr<UText, decltype(&utext_close)> utext(
+        utext_openUTF8(nullptr, text.data(), static_cast<std::int64_t>(text.size()), &status),
+        &utext_close);
+    std::unique_ptr<icu::BreakIterator> characters(
+        icu::BreakIterator::createCharacterInstance(icu::Locale::getRoot(), status));
+    if (U_FAILURE(status) || !characters) return limit; // cannot count: cut by bytes
+    characters->setText(utext.get(), status);
+    if (U_FAILURE(status)) return limit;
+    std::int32_t boundary = characters->first();
+    for (std::size_t count = 0; count < limit; ++count) {
+        const std::int32_t next = characters->next();
+        if (next == icu::BreakIterator::DONE) return text.size();
+        boundary = next;
+    }
+    return static_cast<std::size_t>(boundary);
+}
+
+struct StandardOrder::Collator {
+    std::unique_ptr<icu::Collator> icu;
+};
+
+StandardOrder::StandardOrder() : collator_(std::make_unique<Collator>()) {
+    icu::Locale locale = icu::Locale::getDefault();
+    // The C locale's collation is code-point order: capitals before every
+    // small letter, which no reader expects. The root order stands in for it.
+    if (std::string_view(locale.getName()) == "en_US_POSIX") locale = icu::Locale::getRoot();
+    UErrorCode status = U_ZERO_ERROR;
+    collator_->icu.reset(icu::Collator::createInstance(locale, status));
+    if (U_FAILURE(status) || !collator_->icu) {
+        collator_->icu.reset();
+        return;
+    }
+    collator_->icu->setStrength(icu::Collator::SECONDARY);
+    collator_->icu->setAttribute(UCOL_NUMERIC_COLLATION, UCOL_ON, status);
+}
+
+StandardOrder::~StandardOrder() = default;
+
+bool StandardOrder::operator()(std::string_view a, std::string_view b) const {
+    if (!collator_->icu) return a < b;
+    UErrorCode status = U_ZERO_ERROR;
+    return collator_->icu->compareUTF8(
+               icu::StringPiece(a.data(), static_cast<std::int32_t>(a.size())),
+               icu::StringPiece(b.data(), static_cast<std::int32_t>(b.size())),
+               status) == UCOL_LESS;
 }
 
 std::string_view trimmed(std::string_view text) noexcept {

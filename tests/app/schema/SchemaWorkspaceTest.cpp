@@ -56,7 +56,7 @@ public:
         store->setTab(WorkspaceTab::schema);
         settle();
     }
-    SchemaWorkspace* pane() const { return view->findChild<SchemaWorkspace*>("pane-SCHEMA"); }
+    SchemaWorkspace* pane() const { return view->findChild<SchemaWorkspace*>("ql-pane-SCHEMA"); }
     template <typename T = QWidget> T* find(const char* name) const {
         return view->findChild<T*>(QString::fromUtf8(name));
     }
