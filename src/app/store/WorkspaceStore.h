@@ -108,6 +108,9 @@ public:
     void openReport();
     void fitSchema();
     void toggleInspector();
+    // The menu's and the settings sheet's update command: a manual check,
+    // which opens the update panel, after the settings sheet has closed.
+    void checkForUpdates();
     void select(const std::string& id);
     std::optional<MCPTool> selectedTool() const;
     std::optional<Evidence> selectedEvidence() const;

@@ -243,6 +243,12 @@ const std::map<QString, Drawing>& drawings() {
              for (qreal y : {11.0, 14.5, 18.0})
                  p.stroke(polyline({{8.5, y}, {15.5, y}}), 1.4);
          }},
+        {"arrow.down.app",
+         [](Pen& p) {
+             p.stroke(roundedRect(3.5, 3.5, 17, 17, 4.5));
+             p.stroke(polyline({{12, 7.5}, {12, 15.5}}));
+             p.stroke(polyline({{8.5, 12.5}, {12, 16}, {15.5, 12.5}}));
+         }},
         {"doc.richtext",
          [](Pen& p) {
              p.stroke(polyline({{5, 3}, {14, 3}, {19, 8}, {19, 21}, {5, 21}, {5, 3}}));

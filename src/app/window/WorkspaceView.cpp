@@ -1,6 +1,8 @@
 #include "app/window/WorkspaceView.h"
 
 #include "app/store/WorkspaceStore.h"
+#include "app/update/AppUpdateBanner.h"
+#include "app/update/AppUpdatePanel.h"
 #include "app/window/EmptyWorkspace.h"
 #include "app/window/QLTheme.h"
 #include "app/window/ReportHeader.h"
@@ -45,6 +47,7 @@ WorkspaceView::WorkspaceView(WorkspaceStore& store, QWidget* parent)
     bands->setSpacing(0);
     titleBar_ = new TitleBar(store_, this);
     bands->addWidget(titleBar_);
+    bands->addWidget(new AppUpdateBanner(store_.updater(), this));
     bands->addWidget(horizontalRule(this));
 
     columns_ = new QSplitter(Qt::Horizontal, this);
@@ -104,6 +107,7 @@ WorkspaceView::WorkspaceView(WorkspaceStore& store, QWidget* parent)
                         &WorkspaceStore::showInspectorChanged,
                         &WorkspaceStore::discoveryModeChanged, &WorkspaceStore::errorChanged})
         connect(&store_, signal, renderer_, &CoalescedRender::request);
+    AppUpdatePanel::present(store_.updater(), this);
     render();
 }
 
