@@ -24,14 +24,6 @@ namespace {
 constexpr NodeKind legendKinds[] = {NodeKind::discovery, NodeKind::manifest, NodeKind::mcp,
                                     NodeKind::tool, NodeKind::content};
 
-QLabel* plainLabel(QWidget* parent, const QFont& font, const QColor& colour) {
-    auto* label = new QLabel(parent);
-    label->setTextFormat(Qt::PlainText);
-    label->setFont(font);
-    setTextColour(label, colour);
-    return label;
-}
-
 QLabel* symbolLabel(const QString& name, const QColor& colour, int size, QWidget* parent) {
     auto* label = new QLabel(parent);
     label->setPixmap(Symbols::pixmap(name, colour, size, parent->devicePixelRatioF()));

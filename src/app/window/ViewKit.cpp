@@ -31,6 +31,14 @@ void CoalescedRender::request() {
         Qt::QueuedConnection);
 }
 
+QLabel* plainLabel(QWidget* parent, const QFont& font, const QColor& colour) {
+    auto* label = new QLabel(parent);
+    label->setTextFormat(Qt::PlainText);
+    label->setFont(font);
+    setTextColour(label, colour);
+    return label;
+}
+
 void setTextColour(QWidget* widget, const QColor& colour) {
     QPalette palette = widget->palette();
     palette.setColor(QPalette::WindowText, colour);
