@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <cmath>
 #include <limits>
 #include <numeric>
@@ -148,6 +149,43 @@ void layOutOverview(SchemaScene& scene) {
     scene.bounds = {0, 0, 1290, height};
 }
 
+// Visible node ids to their index, in one allocation: a node-based map would
+// allocate once per node on every render. Linear probing over a table at most
+// half full.
+class IdIndex {
+public:
+    static constexpr std::uint32_t missing = std::numeric_limits<std::uint32_t>::max();
+
+    explicit IdIndex(std::size_t count) : slots_(std::bit_ceil(2 * count + 2)) {}
+
+    // False when the id is there already.
+    bool insert(std::string_view id, std::uint32_t index) {
+        const std::size_t hash = std::hash<std::string_view>{}(id);
+        Slot& slot = find(id, hash);
+        if (slot.index != missing) return false;
+        slot = {hash, id, index};
+        return true;
+    }
+    std::uint32_t find(std::string_view id) const {
+        return const_cast<IdIndex*>(this)->find(id, std::hash<std::string_view>{}(id)).index;
+    }
+
+private:
+    struct Slot {
+        std::size_t hash = 0;
+        std::string_view id;
+        std::uint32_t index = missing;
+    };
+    Slot& find(std::string_view id, std::size_t hash) {
+        const std::size_t mask = slots_.size() - 1;
+        for (std::size_t i = hash & mask;; i = (i + 1) & mask) {
+            Slot& slot = slots_[i];
+            if (slot.index == missing || (slot.hash == hash && slot.id == id)) return slot;
+        }
+    }
+    std::vector<Slot> slots_;
+};
+
 } // namespace
 
 namespace SchemaProjection {
@@ -160,35 +198,41 @@ SchemaScene scene(const ScanReport& report, const SchemaScope& scope, std::int64
     // Visible nodes. A report file may repeat an id; its first node stands for
     // it, so that no two cards share an id.
     std::vector<const GraphNode*> visible;
-    std::unordered_map<std::string_view, std::uint32_t> indexOf;
-    indexOf.reserve(report.nodes.size());
+    IdIndex indexOf(report.nodes.size());
     for (const GraphNode& node : report.nodes)
         if (SchemaGraphEngine::isVisible(node, includeContent, includeMissing) &&
-            indexOf.emplace(node.id, static_cast<std::uint32_t>(visible.size())).second)
+            indexOf.insert(node.id, static_cast<std::uint32_t>(visible.size())))
             visible.push_back(&node);
 
-    // Member order, with each label lower-cased once. Ids are unique by now,
-    // so the order is total and needs no stable sort.
+    // Member order: label lower-cased, then id. Ids are unique by now, so the
+    // order is total and needs no stable sort. Only the lists a scope shows
+    // are sorted, each label lower-cased at most once.
     std::vector<std::string> lowered;
     lowered.reserve(visible.size());
-    std::vector<std::string_view> keys(visible.size());
-    for (std::size_t i = 0; i < visible.size(); ++i) {
-        const std::string& label = visible[i]->label;
-        if (std::any_of(label.begin(), label.end(), [](char c) {
-                return (c >= 'A' && c <= 'Z') || static_cast<unsigned char>(c) >= 0x80;
-            })) {
-            lowered.push_back(unicodeText::lowercased(label));
-            keys[i] = lowered.back();
-        } else {
-            keys[i] = label;
+    std::vector<std::optional<std::string_view>> keys(visible.size());
+    auto key = [&](std::uint32_t index) {
+        std::optional<std::string_view>& known = keys[index];
+        if (!known) {
+            const std::string& label = visible[index]->label;
+            if (std::any_of(label.begin(), label.end(), [](char c) {
+                    return (c >= 'A' && c <= 'Z') || static_cast<unsigned char>(c) >= 0x80;
+                })) {
+                lowered.push_back(unicodeText::lowercased(label));
+                known = lowered.back();
+            } else {
+                known = label;
+            }
         }
-    }
-    std::vector<std::uint32_t> order(visible.size());
-    std::iota(order.begin(), order.end(), 0U);
-    std::sort(order.begin(), order.end(), [&](std::uint32_t a, std::uint32_t b) {
-        if (keys[a] != keys[b]) return keys[a] < keys[b];
-        return visible[a]->id < visible[b]->id;
-    });
+        return *known;
+    };
+    auto sortMembers = [&](std::vector<std::uint32_t>& indices) {
+        for (std::uint32_t index : indices)
+            key(index);
+        std::sort(indices.begin(), indices.end(), [&](std::uint32_t a, std::uint32_t b) {
+            if (*keys[a] != *keys[b]) return *keys[a] < *keys[b];
+            return visible[a]->id < visible[b]->id;
+        });
+    };
 
     struct Eligible {
         std::uint32_t source;
@@ -199,12 +243,11 @@ SchemaScene scene(const ScanReport& report, const SchemaScope& scope, std::int64
     eligible.reserve(report.edges.size());
     // Scans record a document's references one after another, so an end is
     // often the previous edge's end: that look-up is kept, not hashed again.
-    constexpr std::uint32_t hidden = std::numeric_limits<std::uint32_t>::max();
+    constexpr std::uint32_t hidden = IdIndex::missing;
     auto lookUp = [&](const std::string& id, const std::string* previous,
                       std::uint32_t previousIndex) {
         if (previous && *previous == id) return previousIndex;
-        const auto found = indexOf.find(id);
-        return found == indexOf.end() ? hidden : found->second;
+        return indexOf.find(id);
     };
     const GraphEdge* previous = nullptr;
     std::uint32_t previousSource = hidden;
@@ -236,10 +279,11 @@ SchemaScene scene(const ScanReport& report, const SchemaScope& scope, std::int64
     switch (scope.which()) {
     case SchemaScope::Case::overview: {
         std::array<std::vector<std::uint32_t>, allNodeKinds.size()> byKind;
-        for (std::uint32_t index : order)
+        for (std::uint32_t index = 0; index < visible.size(); ++index)
             byKind[static_cast<std::size_t>(visible[index]->kind)].push_back(index);
         for (NodeKind kind : allNodeKinds) {
-            const auto& indices = byKind[static_cast<std::size_t>(kind)];
+            auto& indices = byKind[static_cast<std::size_t>(kind)];
+            sortMembers(indices);
             if (indices.size() == 1) {
                 cardOf[indices.front()] = static_cast<std::int32_t>(scene.cards.size());
                 scene.cards.push_back(observationCard(*visible[indices.front()]));
@@ -260,9 +304,10 @@ SchemaScene scene(const ScanReport& report, const SchemaScope& scope, std::int64
     case SchemaScope::Case::group: {
         const QueryFilter filter(query);
         std::vector<std::uint32_t> items;
-        for (std::uint32_t index : order)
+        for (std::uint32_t index = 0; index < visible.size(); ++index)
             if (visible[index]->kind == scope.kind() && filter.matches(*visible[index]))
                 items.push_back(index);
+        sortMembers(items);
         const PageWindow window = pageWindow(items.size(), groupPageSize, page);
         for (std::size_t i = window.begin; i < window.end; ++i) {
             const auto slot = static_cast<double>(i - window.begin);
@@ -280,8 +325,8 @@ SchemaScene scene(const ScanReport& report, const SchemaScope& scope, std::int64
         return scene;
     }
     case SchemaScope::Case::branch: {
-        if (const auto found = indexOf.find(scope.nodeID()); found != indexOf.end())
-            centre = found->second;
+        if (const std::uint32_t found = indexOf.find(scope.nodeID()); found != IdIndex::missing)
+            centre = found;
         std::vector<bool> neighbour(visible.size(), false);
         for (const Eligible& edge : eligible) {
             if (edge.source == centre) neighbour[edge.target] = true;
@@ -289,9 +334,10 @@ SchemaScene scene(const ScanReport& report, const SchemaScope& scope, std::int64
         }
         const QueryFilter filter(query);
         std::vector<std::uint32_t> items;
-        for (std::uint32_t index : order)
+        for (std::uint32_t index = 0; index < visible.size(); ++index)
             if (neighbour[index] && index != centre && filter.matches(*visible[index]))
                 items.push_back(index);
+        sortMembers(items);
         const PageWindow window = pageWindow(items.size(), branchPageSize, page);
         const double height =
             std::max(420.0, 100.0 * static_cast<double>(window.end - window.begin) + 80);
