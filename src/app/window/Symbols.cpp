@@ -250,11 +250,6 @@ const std::map<QString, Drawing>& drawings() {
          [](Pen& p) {
              p.stroke(polyline({{9, 5}, {16, 12}, {9, 19}}), 2.2);
          }},
-        {"magnifyingglass",
-         [](Pen& p) {
-             p.stroke(circle(10.5, 10.5, 6.5), 2);
-             p.stroke(polyline({{15.5, 15.5}, {20.5, 20.5}}), 2.4);
-         }},
         {"line.3.horizontal.decrease.circle",
          [](Pen& p) {
              p.stroke(circle(12, 12, 9.5), 1.5);

@@ -32,8 +32,8 @@ void CoalescedRender::request() {
         Qt::QueuedConnection);
 }
 
-QLabel* plainLabel(QWidget* parent, const QFont& font, const QColor& colour) {
-    auto* label = new QLabel(parent);
+QLabel* plainLabel(QWidget* parent, const QFont& font, const QColor& colour, const QString& text) {
+    auto* label = new QLabel(text, parent);
     label->setTextFormat(Qt::PlainText);
     label->setFont(font);
     setTextColour(label, colour);
