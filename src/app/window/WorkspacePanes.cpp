@@ -2,6 +2,7 @@
 
 #include "app/library/LibraryView.h"
 #include "app/library/Sidebar.h"
+#include "app/schema/SchemaWorkspace.h"
 #include "app/settings/SettingsView.h"
 #include "app/technical/DiscoveryResultsView.h"
 #include "app/technical/InventoryView.h"
@@ -37,6 +38,8 @@ QWidget* makeTabPane(WorkspaceTab tab, WorkspaceStore& store, QWidget* parent) {
     case WorkspaceTab::mcp:
         pane = new MCPServersView(store, parent);
         break;
+    case WorkspaceTab::schema:
+        return new SchemaWorkspace(store, parent);
     case WorkspaceTab::tools:
         pane = new InventoryView(store, {NodeKind::tool, NodeKind::resource, NodeKind::prompt},
                                  parent);
