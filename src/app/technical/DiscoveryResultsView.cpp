@@ -2,15 +2,18 @@
 
 #include "app/store/AppLanguage.h"
 #include "app/store/WorkspaceStore.h"
+#include "app/technical/DisclosureGroup.h"
 #include "app/technical/InventoryView.h"
 #include "app/technical/PaneKit.h"
 #include "app/technical/RowList.h"
+#include "app/technical/SelectableText.h"
 #include "app/window/Panel.h"
 #include "app/window/QLTheme.h"
 #include "app/window/ViewKit.h"
 
 #include <QEvent>
 #include <QLabel>
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QVBoxLayout>
 
@@ -56,11 +59,11 @@ void DiscoveryResultsView::buildFace() {
     auto* requestColumn = new QVBoxLayout(request);
     requestColumn->setContentsMargins(0, 0, 0, 0);
     requestColumn->setSpacing(8);
-    QLabel* query = valueLabel(displayText(research->query), QLTheme::font(20, QFont::Light),
-                               QLTheme::foreground());
+    auto* query =
+        valueText(research->query, QLTheme::font(20, QFont::Light), QLTheme::foreground());
     query->setObjectName(QStringLiteral("ql-research-query"));
     requestColumn->addWidget(query);
-    QLabel* notice = valueLabel(displayText(research->notice), QLTheme::font(11), QLTheme::muted());
+    auto* notice = valueText(research->notice, QLTheme::font(11), QLTheme::muted());
     notice->setObjectName(QStringLiteral("ql-research-notice"));
     requestColumn->addWidget(notice);
     const std::string_view provider = rawValue(research->provider);
@@ -74,18 +77,17 @@ void DiscoveryResultsView::buildFace() {
         auto* column = new QVBoxLayout(content);
         column->setContentsMargins(0, 0, 0, 0);
         column->setSpacing(7);
-        column->addWidget(valueLabel(displayText(candidate.title), QLTheme::font(17, QFont::Medium),
-                                     QLTheme::foreground()));
-        column->addWidget(valueLabel(displayText(candidate.domain),
-                                     QLTheme::font(11, QFont::Normal, QLTheme::Design::monospaced),
-                                     QLTheme::accent()));
         column->addWidget(
-            valueLabel(displayText(candidate.reason), QLTheme::font(12), QLTheme::muted()));
-        column->addWidget(valueLabel(
-            QStringLiteral("Search source: ") + displayText(candidate.sourceURL),
+            valueText(candidate.title, QLTheme::font(17, QFont::Medium), QLTheme::foreground()));
+        column->addWidget(valueText(candidate.domain,
+                                    QLTheme::font(11, QFont::Normal, QLTheme::Design::monospaced),
+                                    QLTheme::accent()));
+        column->addWidget(valueText(candidate.reason, QLTheme::font(12), QLTheme::muted()));
+        column->addWidget(valueText(
+            QStringLiteral("Search source: ") + boundedText(candidate.sourceURL, rowTextLimit),
             QLTheme::font(10, QFont::Normal, QLTheme::Design::monospaced), QLTheme::foreground()));
         Candidate shown{QString::fromStdString(candidate.domain), new BorderedButton(openText()),
-                        textLabel(QString(), QLTheme::font(10), QLTheme::muted())};
+                        plainLabel(nullptr, QLTheme::font(10), QLTheme::muted(), QString())};
         shown.open->setObjectName(QStringLiteral("ql-candidate-open"));
         shown.open->setAccessibleName(openText());
         shown.waiting->setObjectName(QStringLiteral("ql-candidate-state"));
@@ -100,19 +102,21 @@ void DiscoveryResultsView::buildFace() {
         page->column()->addWidget(panel);
     }
 
-    auto* raw = new Disclosure(QStringLiteral("Raw classification"));
+    // The model's answer in full, as received: a raw text, not a value to wrap.
+    auto* raw = new DisclosureGroup(
+        QStringLiteral("Raw classification"),
+        [text = QString::fromStdString(research->rawClassification)](QWidget* parent) {
+            auto* view = new QPlainTextEdit(parent);
+            view->setObjectName(QStringLiteral("ql-research-raw-text"));
+            view->setReadOnly(true);
+            view->setFont(QLTheme::font(11, QFont::Normal, QLTheme::Design::monospaced));
+            view->setPlainText(text);
+            view->setFixedHeight(220);
+            return view;
+        });
     raw->setObjectName(QStringLiteral("ql-research-raw"));
-    raw->addToRow(
-        textLabel(QStringLiteral("Raw classification"), QLTheme::font(11), QLTheme::foreground()),
-        1);
+    raw->header()->setFont(QLTheme::font(11));
     page->column()->addWidget(raw);
-    QLabel* rawText = valueLabel(displayText(research->rawClassification),
-                                 QLTheme::font(11, QFont::Normal, QLTheme::Design::monospaced),
-                                 QLTheme::foreground());
-    rawText->setObjectName(QStringLiteral("ql-research-raw-text"));
-    rawText->hide();
-    page->column()->addWidget(rawText);
-    connect(raw, &QAbstractButton::toggled, rawText, &QWidget::setVisible);
     page->column()->addStretch(1);
     layout_->addWidget(page);
 }

@@ -3,6 +3,7 @@
 #include "app/store/CaseFolding.h"
 #include "app/store/WorkspaceStore.h"
 #include "app/technical/RowList.h"
+#include "app/technical/SelectableText.h"
 #include "app/window/QLTheme.h"
 #include "app/window/StatusBadge.h"
 #include "app/window/Symbols.h"
@@ -195,9 +196,10 @@ void InventoryView::render() {
             entry.row.id = node.id;
             entry.row.kind = node.kind;
             entry.row.status = node.status;
-            entry.row.label = displayText(node.label);
-            entry.row.summary = displayText(node.summary);
-            entry.row.location = node.url ? displayText(*node.url) : entry.row.summary;
+            entry.row.label = boundedText(node.label, rowTextLimit);
+            entry.row.summary = boundedText(node.summary, rowTextLimit);
+            entry.row.location =
+                node.url ? boundedText(*node.url, rowTextLimit) : entry.row.summary;
             entry.search = entry.row.label + (node.url ? entry.row.location : QString());
             // A scan mostly adds nodes: what was folded for the same text stays.
             const std::size_t at = entries.size();

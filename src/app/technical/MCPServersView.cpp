@@ -1,7 +1,9 @@
 #include "app/technical/MCPServersView.h"
 
 #include "app/store/WorkspaceStore.h"
+#include "app/technical/JSONTree.h"
 #include "app/technical/RowList.h"
+#include "app/technical/SelectableText.h"
 #include "app/window/Panel.h"
 #include "app/window/QLTheme.h"
 #include "app/window/StatusBadge.h"
@@ -79,7 +81,7 @@ private:
 
 QString serverName(const JSONValue& info) {
     const std::string* name = info["name"].string();
-    return name ? displayText(*name) : QStringLiteral("MCP endpoint");
+    return name ? boundedText(*name, rowTextLimit) : QStringLiteral("MCP endpoint");
 }
 
 bool advertises(const JSONValue& capabilities, std::string_view key) {
@@ -106,8 +108,8 @@ public:
         column->setSpacing(10);
 
         auto* title = new QHBoxLayout;
-        QLabel* name = textLabel(serverName(server.info), QLTheme::font(20, QFont::Medium),
-                                 QLTheme::foreground(), content);
+        QLabel* name = plainLabel(content, QLTheme::font(20, QFont::Medium), QLTheme::foreground(),
+                                  serverName(server.info));
         name->setObjectName(QStringLiteral("ql-mcp-name"));
         name->setMinimumWidth(0);
         name->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
@@ -115,36 +117,38 @@ public:
         title->addWidget(new StatusBadge(server.status, content));
         column->addLayout(title);
 
-        column->addWidget(valueLabel(displayText(server.url),
-                                     QLTheme::font(12, QFont::Normal, QLTheme::Design::monospaced),
-                                     QLTheme::accent(), content));
+        column->addWidget(valueText(server.url,
+                                    QLTheme::font(12, QFont::Normal, QLTheme::Design::monospaced),
+                                    QLTheme::accent(), content));
 
         auto* facts = new QHBoxLayout;
         facts->setSpacing(25);
         const QFont factFont = QLTheme::font(10, QFont::Normal, QLTheme::Design::monospaced);
         for (const QString& fact :
-             {QStringLiteral("PROTOCOL ") + displayText(server.version),
+             {QStringLiteral("PROTOCOL ") + boundedText(server.version, rowTextLimit),
               QString::number(ReportGenerator::wholeMilliseconds(server.latencyMS)) +
                   QStringLiteral(" MS"),
               QString::number(server.tools.size()) + QStringLiteral(" TOOLS")}) {
-            QLabel* label = textLabel(fact, factFont, QLTheme::muted(), content);
+            QLabel* label = plainLabel(content, factFont, QLTheme::muted(), fact);
             label->setObjectName(QStringLiteral("ql-mcp-fact"));
             facts->addWidget(label);
         }
         facts->addStretch(1);
         column->addLayout(facts);
+        column->addWidget(new JSONTree(server.capabilities, 0, content));
 
         const QFont noteFont = QLTheme::font(11);
         for (const auto& [key, note] :
              {std::pair{"resources", "Resources: capability not advertised"},
               std::pair{"prompts", "Prompts: capability not advertised"}}) {
             if (advertises(server.capabilities, key)) continue;
-            QLabel* label = textLabel(QString::fromUtf8(note), noteFont, QLTheme::muted(), content);
+            QLabel* label =
+                plainLabel(content, noteFont, QLTheme::muted(), QString::fromUtf8(note));
             label->setObjectName(QStringLiteral("ql-mcp-note"));
             column->addWidget(label);
         }
         for (const std::string& issue : server.issues) {
-            QLabel* label = valueLabel(displayText(issue), noteFont, QLTheme::attention(), content);
+            auto* label = valueText(issue, noteFont, QLTheme::attention(), content);
             label->setObjectName(QStringLiteral("ql-mcp-issue"));
             column->addWidget(label);
         }
@@ -152,7 +156,7 @@ public:
         std::vector<ToolRow> rows;
         rows.reserve(server.tools.size());
         for (const MCPTool& tool : server.tools)
-            rows.push_back({tool.id(), displayText(std::string(tool.name())), tool.safety()});
+            rows.push_back({tool.id(), boundedText(tool.name(), rowTextLimit), tool.safety()});
         tools_.model.setRows(std::move(rows));
         auto* list = new RowList(tools_, false, 8, content);
         list->setObjectName(QStringLiteral("ql-mcp-tools"));
@@ -166,7 +170,7 @@ public:
         column->addWidget(list);
 
         panel_ = new quorilanth::Panel(
-            QStringLiteral("MCP \u00B7 ") + displayText(server.transport), content);
+            QStringLiteral("MCP \u00B7 ") + boundedText(server.transport, rowTextLimit), content);
         panel_->setObjectName(QStringLiteral("ql-mcp-card"));
     }
     ~Card() { delete panel_; }
@@ -183,8 +187,8 @@ private:
 MCPServersView::MCPServersView(WorkspaceStore& store, QWidget* parent)
     : ScrollPage(parent), store_(store),
       renderer_(new CoalescedRender(this, [this] { render(); })) {
-    empty_ = textLabel(QStringLiteral("No MCP server has been verified in this scan."),
-                       QLTheme::font(13), QLTheme::muted(), widget());
+    empty_ = plainLabel(widget(), QLTheme::font(13), QLTheme::muted(),
+                        QStringLiteral("No MCP server has been verified in this scan."));
     empty_->setObjectName(QStringLiteral("ql-mcp-empty"));
     empty_->setContentsMargins(40, 40, 40, 40);
     connect(&store_, &WorkspaceStore::reportChanged, renderer_, &CoalescedRender::request);

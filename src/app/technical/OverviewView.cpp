@@ -1,7 +1,9 @@
 #include "app/technical/OverviewView.h"
 
 #include "app/store/WorkspaceStore.h"
+#include "app/technical/DisclosureGroup.h"
 #include "app/technical/RowList.h"
+#include "app/technical/SelectableText.h"
 #include "app/window/Panel.h"
 #include "app/window/QLTheme.h"
 #include "app/window/StatusBadge.h"
@@ -11,6 +13,7 @@
 
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QMouseEvent>
 #include <QPainter>
 #include <QPainterPath>
 #include <QVBoxLayout>
@@ -62,12 +65,11 @@ QWidget* checkRow(const ScoreCheck& check, QWidget* parent) {
         check.passed ? QStringLiteral("checkmark.circle") : QStringLiteral("minus.circle"),
         check.passed ? QLTheme::accent() : QLTheme::attention(), 12, row->devicePixelRatioF()));
     layout->addWidget(icon, 0, Qt::AlignTop);
-    layout->addWidget(
-        valueLabel(displayText(check.explanation), QLTheme::font(11), QLTheme::foreground(), row),
-        1, Qt::AlignTop);
-    QLabel* points = textLabel(QString::number(check.earned()) + QLatin1Char('/') +
-                                   QString::number(check.points),
-                               QLTheme::font(11), QLTheme::foreground(), row);
+    layout->addWidget(valueText(check.explanation, QLTheme::font(11), QLTheme::foreground(), row),
+                      1, Qt::AlignTop);
+    QLabel* points = plainLabel(row, QLTheme::font(11), QLTheme::foreground(),
+                                QString::number(check.earned()) + QLatin1Char('/') +
+                                    QString::number(check.points));
     layout->addWidget(points, 0, Qt::AlignTop);
     return row;
 }
@@ -96,26 +98,30 @@ public:
         auto* column = new QVBoxLayout(this);
         column->setContentsMargins(0, 0, 0, 0);
         column->setSpacing(0);
-        header_ = new Disclosure(name, this);
+        row_ = new QWidget(this);
+        row_->setCursor(Qt::PointingHandCursor);
+        row_->installEventFilter(this);
+        auto* line = new QHBoxLayout(row_);
+        line->setContentsMargins(0, 7, 0, 7);
+        header_ = new DisclosureHeader(name, row_);
         header_->setObjectName(QStringLiteral("ql-overview-category"));
-        header_->row()->setContentsMargins(18, 7, 0, 7);
-        QLabel* title = textLabel(name, QLTheme::font(12, QFont::Medium), QLTheme::foreground());
-        title->setFixedWidth(120);
-        header_->addToRow(title);
-        bar_ = new ShareBar(header_);
-        header_->addToRow(bar_, 1);
-        percent_ =
-            textLabel(QString(), QLTheme::font(12, QFont::Normal, QLTheme::Design::monospaced),
-                      QLTheme::accent());
+        header_->setFont(QLTheme::font(12, QFont::Medium));
+        // The chevron, then the name in a column of its own.
+        header_->setFixedWidth(14 + 120);
+        line->addWidget(header_);
+        bar_ = new ShareBar(row_);
+        line->addWidget(bar_, 1);
+        percent_ = plainLabel(row_, QLTheme::font(12, QFont::Normal, QLTheme::Design::monospaced),
+                              QLTheme::accent());
         percent_->setObjectName(QStringLiteral("ql-overview-percent"));
         percent_->setMinimumWidth(34);
         percent_->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
-        header_->addToRow(percent_);
-        column->addWidget(header_);
+        line->addWidget(percent_);
+        column->addWidget(row_);
         body_ = new QWidget(this);
         body_->setObjectName(QStringLiteral("ql-overview-checks"));
         new QVBoxLayout(body_);
-        body_->layout()->setContentsMargins(18, 0, 0, 4);
+        body_->layout()->setContentsMargins(14, 0, 0, 4);
         body_->layout()->setSpacing(0);
         body_->hide();
         column->addWidget(body_);
@@ -134,6 +140,17 @@ public:
         if (header_->isChecked()) buildChecks();
     }
 
+protected:
+    // The whole row opens and closes the group, not the name alone.
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (watched == row_ && event->type() == QEvent::MouseButtonRelease &&
+            static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton) {
+            header_->click();
+            return true;
+        }
+        return QWidget::eventFilter(watched, event);
+    }
+
 private:
     void buildChecks() {
         stale_ = false;
@@ -146,7 +163,8 @@ private:
             layout->addWidget(checkRow(check, body_));
     }
 
-    Disclosure* header_;
+    QWidget* row_;
+    DisclosureHeader* header_;
     ShareBar* bar_;
     QLabel* percent_;
     QWidget* body_;
@@ -200,14 +218,15 @@ OverviewView::OverviewView(WorkspaceStore& store, QWidget* parent)
     auto* scoreColumn = new QVBoxLayout(score);
     scoreColumn->setContentsMargins(0, 0, 0, 0);
     scoreColumn->setSpacing(0);
-    scoreColumn->addWidget(textLabel(QStringLiteral("Every point has an explanation."),
-                                     QLTheme::font(22, QFont::Light), QLTheme::foreground()));
+    scoreColumn->addWidget(plainLabel(nullptr, QLTheme::font(22, QFont::Light),
+                                      QLTheme::foreground(),
+                                      QStringLiteral("Every point has an explanation.")));
     scoreColumn->addSpacing(8);
     QLabel* scope =
-        textLabel(QStringLiteral("Observed interface readiness, within this scan\u2019s "
-                                 "scope. Publisher statements and tool annotations "
-                                 "remain declarations."),
-                  QLTheme::font(12), QLTheme::muted());
+        plainLabel(nullptr, QLTheme::font(12), QLTheme::muted(),
+                   QStringLiteral("Observed interface readiness, within this scan\u2019s "
+                                  "scope. Publisher statements and tool annotations "
+                                  "remain declarations."));
     scope->setWordWrap(true);
     scoreColumn->addWidget(scope);
     scoreColumn->addSpacing(14);
@@ -219,8 +238,8 @@ OverviewView::OverviewView(WorkspaceStore& store, QWidget* parent)
         scoreColumn->addWidget(groups_[i]);
     }
     scoreColumn->addSpacing(14);
-    formula_ = textLabel(QString(), QLTheme::font(9, QFont::Normal, QLTheme::Design::monospaced),
-                         QLTheme::muted());
+    formula_ = plainLabel(nullptr, QLTheme::font(9, QFont::Normal, QLTheme::Design::monospaced),
+                          QLTheme::muted(), QString());
     formula_->setObjectName(QStringLiteral("ql-overview-formula"));
     scoreColumn->addWidget(formula_);
     blocks_.push_back(new quorilanth::Panel(
@@ -239,12 +258,12 @@ OverviewView::OverviewView(WorkspaceStore& store, QWidget* parent)
         auto* column = new QVBoxLayout(content);
         column->setContentsMargins(0, 0, 0, 0);
         column->setSpacing(2);
-        tiles_[i] = textLabel(QString(), QLTheme::font(34, QFont::Light, QLTheme::Design::rounded),
-                              QLTheme::accent());
+        tiles_[i] = plainLabel(nullptr, QLTheme::font(34, QFont::Light, QLTheme::Design::rounded),
+                               QLTheme::accent(), QString());
         tiles_[i]->setObjectName(QStringLiteral("ql-overview-tile"));
         column->addWidget(tiles_[i]);
-        column->addWidget(
-            textLabel(QString::fromUtf8(tileTexts[i].second), QLTheme::font(10), QLTheme::muted()));
+        column->addWidget(plainLabel(nullptr, QLTheme::font(10), QLTheme::muted(),
+                                     QString::fromUtf8(tileTexts[i].second)));
         tileRow->addWidget(
             new quorilanth::Panel(QString::fromUtf8(tileTexts[i].first), content, tiles), 1);
     }
@@ -255,8 +274,8 @@ OverviewView::OverviewView(WorkspaceStore& store, QWidget* parent)
     findingColumn->setContentsMargins(0, 0, 0, 0);
     findingColumn->setSpacing(8);
     noFindings_ =
-        textLabel(QStringLiteral("No interface errors recorded within the inspected scope."),
-                  QLTheme::font(12), QLTheme::muted());
+        plainLabel(nullptr, QLTheme::font(12), QLTheme::muted(),
+                   QStringLiteral("No interface errors recorded within the inspected scope."));
     noFindings_->setObjectName(QStringLiteral("ql-overview-no-findings"));
     findingColumn->addWidget(noFindings_);
     findingList_ = new RowList(*findings_, false, 2, findings);
@@ -305,7 +324,8 @@ void OverviewView::render() {
             if (check.category == category) checks.push_back(check);
         groups_[i]->present(ReadinessScorer::categoryPoints(*report, category), std::move(checks));
     }
-    formula_->setText(QStringLiteral("FORMULA v") + displayText(report->scoringVersion) +
+    formula_->setText(QStringLiteral("FORMULA v") +
+                      boundedText(report->scoringVersion, rowTextLimit) +
                       QStringLiteral("  \u00B7  score = sum of earned check weights  \u00B7  "
                                      "available weights = 100"));
 
@@ -321,8 +341,9 @@ void OverviewView::render() {
         if (node.issues.empty()) continue;
         QStringList issues;
         for (const std::string& issue : node.issues)
-            issues.append(displayText(issue));
-        rows.push_back({node.id, node.status, displayText(node.label), issues.join('\n')});
+            issues.append(boundedText(issue, rowTextLimit));
+        rows.push_back(
+            {node.id, node.status, boundedText(node.label, rowTextLimit), issues.join('\n')});
     }
     noFindings_->setVisible(rows.empty());
     findingList_->setVisible(!rows.empty());
@@ -339,8 +360,7 @@ void OverviewView::renderNotices(const std::vector<std::string>& notices) {
         delete item;
     }
     for (const std::string& notice : notices)
-        layout->addWidget(
-            valueLabel(displayText(notice), QLTheme::font(11), QLTheme::attention(), notices_));
+        layout->addWidget(valueText(notice, QLTheme::font(11), QLTheme::attention(), notices_));
     notices_->setVisible(!notices.empty());
 }
 

@@ -10,23 +10,6 @@
 #include <QWheelEvent>
 
 namespace quorilanth {
-namespace {
-
-// Bytes of remote text that a row shows at most: more lines than a row
-// should ever grow to, far less than a document's worth.
-constexpr std::size_t displayBytes = 2000;
-
-} // namespace
-
-QString displayText(const std::string& text) {
-    if (text.size() <= displayBytes) return QString::fromStdString(text);
-    std::size_t end = displayBytes;
-    // Never cut a character in two.
-    while (end > 0 && (static_cast<unsigned char>(text[end]) & 0xC0) == 0x80)
-        --end;
-    return QString::fromUtf8(text.data(), qsizetype(end)) + QChar(0x2026);
-}
-
 QStringList wrappedLines(const QString& text, const QFont& font, int width, int maxLines) {
     const QFontMetrics metrics(font);
     width = qMax(1, width);

@@ -117,8 +117,9 @@ QStringList wrappedLines(const QString& text, const QFont& font, int width, int 
 int drawLines(QPainter& painter, const QPoint& topLeft, const QStringList& lines, const QFont& font,
               const QColor& colour);
 
-// Remote text cut to what a row can show, so that a hostile megabyte costs
-// what a screenful costs.
-QString displayText(const std::string& text);
+// The most of one remote text that a row or a line shows (UTF-16 units, see
+// boundedText): more lines than a row should grow to, so that a hostile
+// megabyte costs what a screenful costs.
+constexpr qsizetype rowTextLimit = 2000;
 
 } // namespace quorilanth

@@ -3,6 +3,7 @@
 // verification states of an AI search's candidates under a held scan.
 
 #include "app/technical/RowList.h"
+#include "app/technical/SelectableText.h"
 #include "app/window/QLTheme.h"
 #include "app/window/ShellTestSupport.h"
 #include "app/window/WorkspaceView.h"
@@ -130,10 +131,15 @@ public:
             if (widget->isVisibleTo(view.get())) found.append(widget);
         return found;
     }
+    static QString text(QWidget* widget) {
+        if (auto* label = qobject_cast<QLabel*>(widget)) return label->text();
+        auto* value = qobject_cast<SelectableText*>(widget);
+        return value ? value->text() : QString();
+    }
     QStringList texts(const QString& name) const {
         QStringList result;
-        for (QLabel* label : all<QLabel>(name))
-            result.append(label->text());
+        for (QWidget* widget : all(name))
+            result.append(text(widget));
         return result;
     }
     static QStringList rows(RowList* list, int role = Qt::AccessibleTextRole) {
@@ -179,8 +185,9 @@ TEST_F(TechnicalPanesTest, OverviewExplainsTheScoreAndLeadsFromAFinding) {
     EXPECT_TRUE(checks.contains("0/8") && checks.contains("7/7")) << checks.join('|').toStdString();
     EXPECT_TRUE(all("ql-overview-no-findings").empty());
     QStringList notices;
-    for (QLabel* label : view->findChild<QWidget*>("ql-overview-notices")->findChildren<QLabel*>())
-        notices.append(label->text());
+    for (auto* notice :
+         view->findChild<QWidget*>("ql-overview-notices")->findChildren<SelectableText*>())
+        notices.append(notice->text());
     EXPECT_EQ(notices, QStringList({"Budget reached.", "Developer Mode was on."}));
 
     auto* findings = view->findChild<RowList*>("ql-overview-findings");
