@@ -364,14 +364,6 @@ const std::map<QString, Drawing>& drawings() {
              p.stroke(polyline({{6.5, 12}, {17.5, 12}}));
              p.stroke(polyline({{9.5, 17}, {14.5, 17}}));
          }},
-        {"chevron.right",
-         [](Pen& p) {
-             p.stroke(polyline({{9, 5}, {16, 12}, {9, 19}}), 2.2);
-         }},
-        {"chevron.down",
-         [](Pen& p) {
-             p.stroke(polyline({{5, 9}, {12, 16}, {19, 9}}), 2.2);
-         }},
         {"arrow.down.app",
          [](Pen& p) {
              p.stroke(roundedRect(3.5, 3.5, 17, 17, 4.5));

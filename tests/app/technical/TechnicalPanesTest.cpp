@@ -26,22 +26,6 @@ using test::waitUntil;
 
 const std::string site = "https://tea.example/";
 
-// Every request to b.example waits until the scan is stopped; the others fail at once.
-class HoldingTransport final : public HTTPInspecting {
-public:
-    HTTPResult request(const std::string& url, const std::string& method, const HeaderFields&,
-                       const std::optional<std::string>&, std::stop_token stop) override {
-        held += url.find("b.example") != std::string::npos;
-        while (url.find("b.example") != std::string::npos && !stop.stop_requested())
-            std::this_thread::sleep_for(std::chrono::milliseconds(5));
-        Evidence hop(url, method);
-        hop.error = "Refused";
-        HTTPResult result;
-        result.exchanges.push_back(std::move(hop));
-        return result;
-    }
-    std::atomic<int> held{0};
-};
 const std::string mcpURL = site + "mcp";
 
 ScanReport richReport() {
@@ -98,10 +82,7 @@ public:
     void SetUp() override {
         QSettings().clear();
         ASSERT_TRUE(folder.isValid());
-        WorkspaceStore::Dependencies dependencies;
-        dependencies.makeEngine = [transport = transport](NetworkPolicy policy) {
-            return std::make_shared<DiscoveryEngine>(std::move(policy), transport);
-        };
+        auto dependencies = test::heldDependencies(transport);
         dependencies.makeResearchEngine = [] {
             return std::make_unique<test::ScriptedResearch>(
                 std::vector<std::string>{"https://a.example", "https://b.example",
@@ -162,7 +143,8 @@ public:
     }
 
     QTemporaryDir folder{test::folderTemplate()};
-    std::shared_ptr<HoldingTransport> transport = std::make_shared<HoldingTransport>();
+    std::shared_ptr<test::HeldTransport> transport =
+        std::make_shared<test::HeldTransport>("b.example");
     std::unique_ptr<WorkspaceStore> store;
     std::unique_ptr<WorkspaceView> view;
 };
@@ -344,7 +326,7 @@ TEST_F(TechnicalPanesTest, CandidatesFollowTheirVerificationScans) {
     store->setDiscoveryMode(true);
     store->setInput("tea shops");
     store->start();
-    ASSERT_TRUE(waitUntil([&] { return transport->held > 0 && store->report(); }));
+    ASSERT_TRUE(waitUntil([&] { return transport->requests > 0 && store->report(); }));
     settle();
     EXPECT_EQ(states(), QStringList({"open, disabled", "Verification queued / in progress",
                                      "Verification queued / in progress", "open, disabled"}));
