@@ -57,12 +57,15 @@ public:
         : store_(store), model_(model) {}
 
     int height(int row, int width) const override {
-        const Lines lines = layOut(model_.rows()[std::size_t(row)], width);
-        const int text = lines.label.size() * labelFont(lines.tool).height() + lineGap +
-                         lines.location.size() * locationFont.height() + lineGap +
-                         lines.summary.size() * summaryFont.height();
-        const int badge = StatusBadge::sizeFor(model_.rows()[std::size_t(row)].status).height();
-        return padding + std::max({iconTop + iconSize, text, badge}) + padding;
+        const InventoryRow& shown = model_.rows()[std::size_t(row)];
+        const bool tool = shown.kind == NodeKind::tool;
+        const int column = textWidth(shown, width);
+        const int text =
+            lineCount(shown.label, labelFont(tool).font, column, 0) * labelFont(tool).height() +
+            lineGap + locationFont.height() + lineGap +
+            lineCount(shown.summary, summaryFont.font, column, 2) * summaryFont.height();
+        return padding + std::max({iconTop + iconSize, text, badge(shown.status).height()}) +
+               padding;
     }
 
     void paint(QPainter& painter, const QRect& box, int row) const override {
@@ -89,8 +92,10 @@ public:
 
 private:
     struct Font {
+        explicit Font(const QFont& font) : font(font), lineHeight(QFontMetrics(font).height()) {}
         QFont font;
-        int height() const { return QFontMetrics(font).height(); }
+        int lineHeight;
+        int height() const { return lineHeight; }
     };
     struct Lines {
         bool tool = false;
@@ -99,9 +104,19 @@ private:
 
     const Font& labelFont(bool tool) const { return tool ? toolLabelFont : plainLabelFont; }
 
+    int textWidth(const InventoryRow& row, int width) const {
+        return width - 2 * padding - iconColumn - 2 * columnGap - badge(row.status).width();
+    }
+
+    QSize badge(FindingStatus status) const {
+        auto found = badges_.find(status);
+        if (found == badges_.end())
+            found = badges_.emplace(status, StatusBadge::sizeFor(status)).first;
+        return found->second;
+    }
+
     Lines layOut(const InventoryRow& row, int width) const {
-        const int badge = StatusBadge::sizeFor(row.status).width();
-        const int text = width - 2 * padding - iconColumn - 2 * columnGap - badge;
+        const int text = textWidth(row, width);
         Lines lines;
         lines.tool = row.kind == NodeKind::tool;
         lines.label = wrappedLines(row.label, labelFont(lines.tool).font, text, 0);
@@ -128,6 +143,7 @@ private:
     const Font locationFont{QLTheme::font(10, QFont::Normal, QLTheme::Design::monospaced)};
     const Font summaryFont{QLTheme::font(11)};
     mutable std::map<NodeKind, QPixmap> icons_;
+    mutable std::map<FindingStatus, QSize> badges_;
 };
 
 InventoryView::InventoryView(WorkspaceStore& store, std::vector<NodeKind> kinds, QWidget* parent)

@@ -48,6 +48,12 @@ QStringList wrappedLines(const QString& text, const QFont& font, int width, int 
     return lines;
 }
 
+int lineCount(const QString& text, const QFont& font, int width, int maxLines) {
+    if (!text.contains(QLatin1Char('\n')) && QFontMetrics(font).horizontalAdvance(text) <= width)
+        return 1;
+    return int(wrappedLines(text, font, width, maxLines).size());
+}
+
 int drawLines(QPainter& painter, const QPoint& topLeft, const QStringList& lines, const QFont& font,
               const QColor& colour) {
     const QFontMetrics metrics(font);
@@ -101,7 +107,9 @@ RowList::RowList(const RowPainter& painter, bool scrolls, int gap, QWidget* pare
     // Rows are as wide as the list: a new width lays them out again.
     setResizeMode(QListView::Adjust);
     setUniformItemSizes(false);
-    setMouseTracking(false);
+    // A long list that scrolls shows its first rows at once and measures the
+    // others in batches over the next turns of the event loop.
+    if (scrolls) setLayoutMode(QListView::Batched);
     QPalette palette = this->palette();
     palette.setColor(QPalette::Base, Qt::transparent);
     setPalette(palette);

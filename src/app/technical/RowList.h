@@ -113,6 +113,9 @@ private:
 // inside a word longer than a line; at most maxLines lines (0: no limit), the
 // last one elided when text remains. Line breaks in the text start new lines.
 QStringList wrappedLines(const QString& text, const QFont& font, int width, int maxLines);
+// How many lines wrappedLines gives, measured without building them when the
+// text fits one line, as most do.
+int lineCount(const QString& text, const QFont& font, int width, int maxLines);
 // The same lines drawn from the top left of the box; returns their height.
 int drawLines(QPainter& painter, const QPoint& topLeft, const QStringList& lines, const QFont& font,
               const QColor& colour);
