@@ -35,7 +35,6 @@ public:
         fraction_ = fraction;
         update();
     }
-    double fraction() const { return fraction_; }
 
 protected:
     void paintEvent(QPaintEvent*) override {
