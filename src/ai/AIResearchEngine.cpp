@@ -53,22 +53,6 @@ std::string joined(const std::vector<std::string>& texts) {
     return out;
 }
 
-// The remote provider's request: where it goes, how it signs in, what it sends.
-struct ProviderRequest {
-    std::string path;
-    HeaderFields headers;
-    JSONValue body;
-};
-
-JSONValue userMessages(const std::string& prompt) {
-    return JSONValue(JSONValue::Array{
-        JSONValue(JSONValue::Object{{"role", JSONValue("user")}, {"content", JSONValue(prompt)}})});
-}
-
-JSONValue jsonObjectFormat() {
-    return JSONValue(JSONValue::Object{{"type", JSONValue("json_object")}});
-}
-
 std::string answerText(AIProvider provider, const JSONValue& answer) {
     std::vector<std::string> texts;
     switch (provider) {
@@ -190,8 +174,10 @@ HTTPResult AIResearchEngine::send(const std::string& url, const std::string& met
     policy.timeout = 90;
     policy.resolver = services_.resolver;
     HTTPInspector transport(std::move(policy), services_.curlPath);
+    HeaderFields sent = headers;
+    if (body) sent["Content-Type"] = "application/json";
     HTTPResult result = transport.request(
-        url, method, headers, body ? std::optional(body->pretty()) : std::nullopt, stop);
+        url, method, sent, body ? std::optional(body->pretty()) : std::nullopt, stop);
     // The transport records a stop as the hop's error; for the run it is the
     // user's cancellation, not a failure of the service.
     if (stop.stop_requested()) throw Cancelled();
@@ -213,45 +199,32 @@ std::string AIResearchEngine::classify(const std::string& prompt, AIProvider pro
     if (!secret)
         throw QuorilanthError("Configure the " + name +
                               " API key in Settings. Domain Mode is available without AI.");
-    const HeaderFields bearer{{"Content-Type", "application/json"},
-                              {"Authorization", "Bearer " + *secret}};
-    ProviderRequest request;
-    std::string origin;
+    std::string url;
+    HeaderFields headers{{"Authorization", "Bearer " + *secret}};
+    JSONValue body;
     switch (provider) {
     case AIProvider::openAI:
-        origin = services_.openAI;
-        request = {"/v1/responses", bearer,
-                   JSONValue(JSONValue::Object{{"model", JSONValue(model)},
-                                               {"input", JSONValue(prompt)},
-                                               {"store", JSONValue(false)}})};
+        url = services_.openAI + "/v1/responses";
+        body = modelRequest(R"({"store":false})", model, prompt, false);
         break;
     case AIProvider::claude:
-        origin = services_.anthropic;
-        request = {"/v1/messages",
-                   {{"Content-Type", "application/json"},
-                    {"x-api-key", *secret},
-                    {"anthropic-version", "2023-06-01"}},
-                   JSONValue(JSONValue::Object{{"model", JSONValue(model)},
-                                               {"max_tokens", JSONValue(1800)},
-                                               {"messages", userMessages(prompt)}})};
+        url = services_.anthropic + "/v1/messages";
+        headers = {{"x-api-key", *secret}, {"anthropic-version", "2023-06-01"}};
+        body = modelRequest(R"({"max_tokens":1800})", model, prompt, true);
         break;
     case AIProvider::deepSeek:
-        origin = services_.deepSeek;
-        request = {"/chat/completions", bearer,
-                   JSONValue(JSONValue::Object{{"model", JSONValue(model)},
-                                               {"messages", userMessages(prompt)},
-                                               {"response_format", jsonObjectFormat()}})};
+        url = services_.deepSeek + "/chat/completions";
+        body = modelRequest(R"({"response_format":{"type":"json_object"}})", model, prompt, true);
         break;
     case AIProvider::glm:
-        origin = services_.zai;
-        request = {"/api/paas/v4/chat/completions", bearer, GLMAPI::completionBody(prompt, model)};
+        url = services_.zai + "/api/paas/v4/chat/completions";
+        body = GLMAPI::completionBody(prompt, model);
         break;
     case AIProvider::apple:
         break;
     }
 
-    const HTTPResult result =
-        send(origin + request.path, "POST", request.headers, request.body, stop);
+    const HTTPResult result = send(url, "POST", headers, body, stop);
     const Evidence& answer = result.final();
     if (answer.statusCode != 200 || answer.error)
         throw QuorilanthError(name + " request failed (HTTP " +
@@ -260,14 +233,24 @@ std::string AIResearchEngine::classify(const std::string& prompt, AIProvider pro
     return answerText(provider, JSONValue::parse(answer.responseBody.view()));
 }
 
+JSONValue AIResearchEngine::modelRequest(std::string_view fixed, const std::string& model,
+                                         const std::string& prompt, bool asMessage) {
+    JSONValue body = JSONValue::parse(fixed);
+    body.set("model", model);
+    if (asMessage)
+        body.set("messages",
+                 JSONValue::Array{JSONValue::Object{{"role", "user"}, {"content", prompt}}});
+    else
+        body.set("input", prompt);
+    return body;
+}
+
 JSONValue GLMAPI::completionBody(const std::string& prompt, const std::string& model) {
-    JSONValue body(JSONValue::Object{{"model", JSONValue(model)},
-                                     {"stream", JSONValue(false)},
-                                     {"max_tokens", JSONValue(4096)},
-                                     {"messages", userMessages(prompt)},
-                                     {"response_format", jsonObjectFormat()}});
+    JSONValue body = AIResearchEngine::modelRequest(
+        R"({"stream":false,"max_tokens":4096,"response_format":{"type":"json_object"}})", model,
+        prompt, true);
     if (model.starts_with("glm-5.3") || model.starts_with("glm-5.2"))
-        body.set("reasoning_effort", JSONValue("low"));
+        body.set("reasoning_effort", "low");
     return body;
 }
 

@@ -58,6 +58,7 @@ public:
 
 private:
     friend struct AIResearchEngineTestAccess;
+    friend struct GLMAPI;
 
     // Where the requests go. Always the public services for the application;
     // only test code, through AIResearchEngineTestAccess, points them elsewhere.
@@ -88,7 +89,12 @@ private:
     static std::string_view firstCharacters(std::string_view text, std::size_t count);
     // The stored key, or nothing when the account has none or an empty one.
     std::optional<std::string> key(std::string_view account) const;
-    // One request on a transport of its own; Cancelled when stopped meanwhile.
+    // A model's request body: the fixed members given as JSON text, the model,
+    // and the prompt as "input" or as the one user message.
+    static JSONValue modelRequest(std::string_view fixed, const std::string& model,
+                                  const std::string& prompt, bool asMessage);
+    // One request on a transport of its own, a body sent as JSON; Cancelled
+    // when stopped meanwhile.
     HTTPResult send(const std::string& url, const std::string& method, const HeaderFields& headers,
                     const std::optional<JSONValue>& body, std::stop_token stop) const;
 

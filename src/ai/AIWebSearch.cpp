@@ -152,14 +152,10 @@ AIResearchEngine::SearchOutcome AIResearchEngine::webCandidates(const std::strin
             "Convert this request into one concise web search query. Return ONLY a JSON object "
             "with one string field named query: ",
             provider, model, stop);
-        const JSONValue body(
-            JSONValue::Object{{"search_engine", JSONValue("search-prime")},
-                              {"search_query", JSONValue(firstCharacters(search, 2000))},
-                              {"count", JSONValue(20)}});
-        result =
-            send(services_.zai + "/api/paas/v4/web_search", "POST",
-                 {{"Content-Type", "application/json"}, {"Authorization", "Bearer " + *secret}},
-                 body, stop);
+        JSONValue body = JSONValue::parse(R"({"search_engine":"search-prime","count":20})");
+        body.set("search_query", firstCharacters(search, 2000));
+        result = send(services_.zai + "/api/paas/v4/web_search", "POST",
+                      {{"Authorization", "Bearer " + *secret}}, body, stop);
         break;
     }
     case AIProvider::apple:
@@ -198,36 +194,21 @@ AIResearchEngine::SearchOutcome AIResearchEngine::webCandidates(const std::strin
             "assert MCP or API support has been verified. Distinguish software described through "
             "agent interfaces from software that itself implements MCP. Return concise "
             "descriptions with source citations.";
-        if (provider == AIProvider::openAI) {
-            const JSONValue body(JSONValue::Object{
-                {"model", JSONValue(model)},
-                {"input", JSONValue(instruction)},
-                {"store", JSONValue(false)},
-                {"tools", JSONValue(JSONValue::Array{
-                              JSONValue(JSONValue::Object{{"type", JSONValue("web_search")}})})},
-                {"include",
-                 JSONValue(JSONValue::Array{JSONValue("web_search_call.action.sources")})}});
+        if (provider == AIProvider::openAI)
+            result = send(services_.openAI + "/v1/responses", "POST",
+                          {{"Authorization", "Bearer " + *secret}},
+                          modelRequest(R"({"store":false,"tools":[{"type":"web_search"}],)"
+                                       R"("include":["web_search_call.action.sources"]})",
+                                       model, instruction, false),
+                          stop);
+        else
             result =
-                send(services_.openAI + "/v1/responses", "POST",
-                     {{"Content-Type", "application/json"}, {"Authorization", "Bearer " + *secret}},
-                     body, stop);
-        } else {
-            const JSONValue tool(JSONValue::Object{{"type", JSONValue("web_search_20250305")},
-                                                   {"name", JSONValue("web_search")},
-                                                   {"max_uses", JSONValue(3)}});
-            const JSONValue message(JSONValue::Object{{"role", JSONValue("user")},
-                                                      {"content", JSONValue(instruction)}});
-            const JSONValue body(
-                JSONValue::Object{{"model", JSONValue(model)},
-                                  {"max_tokens", JSONValue(3000)},
-                                  {"tools", JSONValue(JSONValue::Array{tool})},
-                                  {"messages", JSONValue(JSONValue::Array{message})}});
-            result = send(services_.anthropic + "/v1/messages", "POST",
-                          {{"Content-Type", "application/json"},
-                           {"x-api-key", *secret},
-                           {"anthropic-version", "2023-06-01"}},
-                          body, stop);
-        }
+                send(services_.anthropic + "/v1/messages", "POST",
+                     {{"x-api-key", *secret}, {"anthropic-version", "2023-06-01"}},
+                     modelRequest(R"({"max_tokens":3000,"tools":[{"type":)"
+                                  R"("web_search_20250305","name":"web_search","max_uses":3}]})",
+                                  model, instruction, true),
+                     stop);
         break;
     }
     }
