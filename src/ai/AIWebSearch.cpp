@@ -101,11 +101,16 @@ std::vector<SearchCandidate> AIResearchEngine::sourceCandidates(const JSONValue&
             if (stringOrEmpty(item["type"]) == "web_search_call")
                 for (const JSONValue& source : item["action"]["sources"].array())
                     list.add(source["url"], source["title"], webSearchSource);
-            for (const JSONValue& part : item["content"].array())
-                for (const JSONValue& annotation : part["annotations"].array())
-                    if (stringOrEmpty(annotation["type"]) == "url_citation")
-                        list.add(annotation["url"], annotation["title"],
-                                 firstCharacters(stringOrEmpty(part["text"]), 600));
+            for (const JSONValue& part : item["content"].array()) {
+                // Cut once per part, and only for a part that is cited.
+                std::optional<std::string_view> snippet;
+                for (const JSONValue& annotation : part["annotations"].array()) {
+                    if (list.full()) break;
+                    if (stringOrEmpty(annotation["type"]) != "url_citation") continue;
+                    if (!snippet) snippet = firstCharacters(stringOrEmpty(part["text"]), 600);
+                    list.add(annotation["url"], annotation["title"], *snippet);
+                }
+            }
         }
         break;
     case AIProvider::apple:
