@@ -85,7 +85,7 @@ private:
     // The request the model's rewrite of the query asks for, or the query itself.
     std::string rewrittenQuery(const std::string& query, std::string_view instruction,
                                AIProvider provider, const std::string& model, std::stop_token stop);
-    // The first user-perceived characters of the text, never part of one.
+    // The first user-perceived characters of the text; none is ever split.
     static std::string_view firstCharacters(std::string_view text, std::size_t count);
     // The stored key, or nothing when the account has none or an empty one.
     std::optional<std::string> key(std::string_view account) const;
