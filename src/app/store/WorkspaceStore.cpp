@@ -145,6 +145,7 @@ WorkspaceStore::WorkspaceStore(const QString& directory, const QStringList& argu
                    ? std::move(dependencies_.updater)
                    : AppUpdateController::fromBundle(ApplicationBundle::main(), nullptr);
     engine_ = dependencies_.makeEngine(NetworkPolicy(false));
+    if (dependencies_.secrets) keychain_ = AIKeychain(dependencies_.secrets);
 
     QSettings settings;
     const std::optional<QString> storedProvider =

@@ -1,5 +1,8 @@
 #include "app/window/WorkspacePanes.h"
 
+#include "app/library/LibraryView.h"
+#include "app/library/Sidebar.h"
+#include "app/settings/SettingsView.h"
 #include "app/window/QLTheme.h"
 #include "app/window/ViewKit.h"
 
@@ -22,12 +25,16 @@ QWidget* makeInspectorPane(WorkspaceStore&, QWidget* parent) {
     return emptyPane(QStringLiteral("ql-inspector"), QLTheme::background(), parent);
 }
 
-QWidget* makeSidebarPane(WorkspaceStore&, QWidget* parent) {
-    return emptyPane(QStringLiteral("ql-sidebar"), QLTheme::panel(), parent);
+QWidget* makeSidebarPane(WorkspaceStore& store, QWidget* parent) {
+    return new Sidebar(store, parent);
 }
 
-QWidget* makeLibraryPane(WorkspaceStore&, QWidget* parent) {
-    return emptyPane(QStringLiteral("ql-library"), QLTheme::background(), parent);
+QWidget* makeLibraryPane(WorkspaceStore& store, QWidget* parent) {
+    return new LibraryView(store, parent);
+}
+
+QWidget* makeSettingsSheet(WorkspaceStore& store, QWidget* parent) {
+    return new SettingsView(store, parent);
 }
 
 } // namespace quorilanth

@@ -213,7 +213,7 @@ TEST(StoreEndToEnd, ADeveloperModeScanOfAnMCPPeerLandsInTheLibraryWithTheServerS
     QTemporaryDir folder;
     WorkspaceStore store(
         folder.path(), {"quorilanth"},
-        WorkspaceStore::Dependencies{{}, {}, std::make_shared<test::ScriptedPrompts>(), {}});
+        WorkspaceStore::Dependencies{{}, {}, std::make_shared<test::ScriptedPrompts>(), {}, {}});
     store.setDeveloperMode(true);
     store.setInput(QString::fromStdString(peer.endpoint()));
     store.start();

@@ -493,19 +493,22 @@ TEST_F(HTTPInspectorTest, HopsOfOneTransportArePacedAndTimedWhole) {
     NetworkPolicy policy = developerPolicy();
     policy.resolver = resolver;
     HTTPInspector inspector(policy);
-    // A hop's duration runs from before its name lookup and its pause, so it
-    // spans nearly the whole call: first a slow lookup on an idle transport,
-    // then a hop right behind it that has to wait for its turn.
-    for (const int lookupMS : {80, 0}) {
-        resolver->delayMS = lookupMS;
-        const auto before = std::chrono::steady_clock::now();
-        const double durationMS = inspector.get(server.url("/")).final().durationMS;
-        const double callMS =
-            std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - before)
-                .count();
-        EXPECT_GE(durationMS, callMS - 20) << lookupMS;
-        EXPECT_LE(durationMS, callMS) << lookupMS;
-    }
+    // A hop's duration runs from before its name lookup and its pause: first a
+    // slow lookup on an idle transport, then a hop right behind it that has to
+    // wait for its turn. The bounds hold however slowly a loaded machine runs.
+    resolver->delayMS = 80;
+    const auto before = std::chrono::steady_clock::now();
+    const double lookedUpMS = inspector.get(server.url("/")).final().durationMS;
+    const double firstCallMS =
+        std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - before)
+            .count();
+    EXPECT_GE(lookedUpMS, 80);
+    EXPECT_LE(lookedUpMS, firstCallMS);
+    resolver->delayMS = 0;
+    // The second hop may start no sooner than the interval after the first,
+    // which itself started after the 80 ms lookup.
+    const double waitedMS = inspector.get(server.url("/")).final().durationMS;
+    EXPECT_GE(firstCallMS + waitedMS, 195);
     // Started together from several threads, the hops still line up behind
     // those two, each its interval after the one before.
     std::vector<std::jthread> callers;
@@ -517,9 +520,12 @@ TEST_F(HTTPInspectorTest, HopsOfOneTransportArePacedAndTimedWhole) {
         starts.push_back(request.receivedAt);
     ASSERT_EQ(starts.size(), 5u);
     std::sort(starts.begin(), starts.end());
-    // 120 ms, less what curl's own start-up time may differ from child to child.
+    // The server sees a hop when curl has started, which takes longer on some
+    // children than on others: each gap may shrink by that, the four together
+    // only by the difference between the first child and the last.
     for (std::size_t i = 1; i < starts.size(); ++i)
-        EXPECT_GE(starts[i] - starts[i - 1], 90ms) << i;
+        EXPECT_GE(starts[i] - starts[i - 1], 50ms) << i;
+    EXPECT_GE(starts.back() - starts.front(), 420ms);
 }
 
 TEST_F(HTTPInspectorTest, Cancellation) {
