@@ -6,11 +6,9 @@
 #include "support/update/UpdateTestKit.h"
 #include "support/update/UpdateTestServer.h"
 
-#include <fcntl.h>
 #include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 namespace quorilanth {
 namespace {
@@ -109,12 +107,10 @@ TEST_F(UpdateChannelClientTest, CheckAnswers) {
     const std::pair<test::Handler, const char*> cases[] = {
         {body(200, json, manifest), "available"},
         {body(200, "Application/JSON; charset=utf-8", manifest), "available"},
-        {body(200, json, test::paddedTo(manifest, 131072)), "available"},
         {body(200, json, test::paddedTo(manifest, 131072), false), "available"},
         {body(204, "", "", false), "notPublished"},
         {raw(302, {{"Location", "/elsewhere.json"}, {"Content-Length", "0"}}), "unavailable"},
         {body(200, "text/plain", manifest), "unavailable"},
-        {raw(200, {{"Content-Type", json}, {"Content-Length", "131073"}}, "{}"), "tooLarge"},
         {body(200, json, test::paddedTo(manifest, 131073), false), "tooLarge"},
         {body(200, json, forged), "invalidSignature"},
     };
@@ -171,8 +167,6 @@ TEST_F(UpdateChannelClientTest, OnlyTheLatestVerifiedReleaseIsDownloaded) {
     using Change = void (*)(UpdateRelease&);
     const Change changes[] = {
         [](UpdateRelease& r) { r.build = 9; },
-        [](UpdateRelease& r) { r.architectures.push_back("x86_64"); },
-        [](UpdateRelease& r) { r.mandatory = true; },
         [](UpdateRelease& r) { r.notes["it"] += "!"; },
         [](UpdateRelease& r) { r.sha256[0] = 'c'; },
     };
@@ -214,7 +208,6 @@ TEST_F(UpdateChannelClientTest, Downloads) {
     const Case cases[] = {
         {"right", right, "done", unrelated},
         {"short", body(200, "", image.substr(1), false), "checksumMismatch", unrelated},
-        {"long", body(200, "", image + "x", false), "checksumMismatch", unrelated},
         {"corrupt", body(200, "", corrupt), "checksumMismatch", unrelated},
         {"wrong Content-Length", announced(image.size() + 1, image), "checksumMismatch", unrelated},
         {"cut off", announced(image.size(), image.substr(0, 5000)), "transport", unrelated},
@@ -277,7 +270,6 @@ TEST_F(UpdateChannelClientTest, Downloads) {
             EXPECT_EQ(recheck(*file), "done");
             std::fstream(*file, std::ios::in | std::ios::out | std::ios::binary).seekp(7).put('!');
             EXPECT_EQ(recheck(*file), "checksumMismatch");
-            EXPECT_NE(recheck(target / "missing.dmg"), "done");
             // Two full chunks, then done.
             ASSERT_EQ(progress.size(), 3u) << c.name;
             EXPECT_LE(progress[0], progress[1]);
@@ -291,43 +283,6 @@ TEST_F(UpdateChannelClientTest, Downloads) {
         EXPECT_TRUE(!fs::exists(victim) || readFile(victim) == "do not touch");
     }
     EXPECT_EQ(test::requestsFor(server_, "/x.dmg"), 0u);
-}
-
-TEST(UpdateFileMove, NeverReplacesOrFollowsWhatStandsAtTheName) {
-    struct Case {
-        const char* name;
-        std::function<void(const fs::path&)> occupy; // none: the name is free
-    };
-    const Case cases[] = {
-        {"free", nullptr},
-        {"regular file", [](const fs::path& p) { std::ofstream(p) << "old"; }},
-        {"dangling symlink",
-         [](const fs::path& p) { fs::create_symlink(p.parent_path() / "gone", p); }},
-        {"symlink to a file",
-         [](const fs::path& p) {
-             std::ofstream(p.parent_path() / "target") << "target";
-             fs::create_symlink(p.parent_path() / "target", p);
-         }},
-        {"directory", [](const fs::path& p) { fs::create_directory(p); }},
-    };
-    for (const auto& c : cases) {
-        TempFolder folder;
-        std::ofstream(folder.path() / "from") << "new";
-        if (c.occupy) c.occupy(folder.path() / "to");
-        const auto before = snapshot(folder.path());
-        int fd = ::open(folder.path().c_str(), O_RDONLY | O_DIRECTORY);
-        try {
-            updatefiles::renameWithoutReplacing(fd, "from", "to");
-            EXPECT_FALSE(c.occupy) << c.name;
-            EXPECT_EQ(readFile(folder.path() / "to"), "new");
-            EXPECT_FALSE(fs::exists(folder.path() / "from"));
-        } catch (const std::system_error& error) {
-            EXPECT_TRUE(c.occupy) << c.name;
-            EXPECT_EQ(error.code().value(), EEXIST) << c.name;
-            EXPECT_EQ(snapshot(folder.path()), before) << c.name;
-        }
-        ::close(fd);
-    }
 }
 
 } // namespace

@@ -111,12 +111,10 @@ TEST_F(UpdateLiveCommandLine, Outcomes) {
     const Case cases[] = {
         {offered, 0, available + "7.\n", ""},
         {offered, 0, available + "5.\n", "", {"--installed-build"}}, // the bundle's build
-        {offered, 0, current + "12.\n", "", {"--installed-build", "12"}},
         {offered, 0, current + "8.\n", "", {"--installed-build", "8", "--installed-build", "1"}},
         {offered, 1, "", "FAIL: unconfigured\n", {"--installed-build", "0"}},
         {test::reply::body(204, "", "", false), 0, none, ""},
         {feed("image", other), 1, "", "FAIL: invalidRelease\n"},
-        {test::reply::body(503, "text/html", "busy"), 1, "", "FAIL: unavailable\n"},
         {offered,
          0,
          available + "7.\n" + verified,
