@@ -33,15 +33,6 @@ QString fromStd(std::string_view text) {
     return QString::fromUtf8(text.data(), qsizetype(text.size()));
 }
 
-QLabel* plainLabel(QWidget* parent, const QFont& font, const QColor& colour,
-                   const QString& text = {}) {
-    auto* label = new QLabel(text, parent);
-    label->setTextFormat(Qt::PlainText);
-    label->setFont(font);
-    setTextColour(label, colour);
-    return label;
-}
-
 SpacedText* note(QWidget* parent, int size, int lineSpacing, const QString& text = {}) {
     auto* wrapped = new SpacedText(parent);
     wrapped->setFont(QLTheme::font(size));

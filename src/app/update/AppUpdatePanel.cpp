@@ -90,14 +90,6 @@ constexpr int panelWidth = 590;
 constexpr int padding = 28;
 constexpr int notesHeightLimit = 160;
 
-QLabel* plainLabel(QWidget* parent, const QFont& font, const QColor& colour) {
-    auto* label = new QLabel(parent);
-    label->setTextFormat(Qt::PlainText);
-    label->setFont(font);
-    setTextColour(label, colour);
-    return label;
-}
-
 QPushButton* button(QWidget* parent, const QString& objectName) {
     auto* result = new QPushButton(parent);
     result->setObjectName(objectName);

@@ -242,6 +242,21 @@ const std::map<QString, Drawing>& drawings() {
              p.stroke(polyline({{20, 12}, {4, 12}}), 2);
              p.stroke(polyline({{10, 6}, {4, 12}, {10, 18}}), 2);
          }},
+        {"chevron.left",
+         [](Pen& p) {
+             p.stroke(polyline({{15, 5}, {8, 12}, {15, 19}}), 2.2);
+         }},
+        {"chevron.right",
+         [](Pen& p) {
+             p.stroke(polyline({{9, 5}, {16, 12}, {9, 19}}), 2.2);
+         }},
+        {"line.3.horizontal.decrease.circle",
+         [](Pen& p) {
+             p.stroke(circle(12, 12, 9.5), 1.5);
+             p.stroke(polyline({{7, 9}, {17, 9}}), 1.5);
+             p.stroke(polyline({{8.5, 12.5}, {15.5, 12.5}}), 1.5);
+             p.stroke(polyline({{10.5, 16}, {13.5, 16}}), 1.5);
+         }},
         {"square.grid.2x2",
          [](Pen& p) {
              for (qreal x : {4.0, 13.5})

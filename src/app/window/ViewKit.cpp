@@ -32,6 +32,14 @@ void CoalescedRender::request() {
         Qt::QueuedConnection);
 }
 
+QLabel* plainLabel(QWidget* parent, const QFont& font, const QColor& colour, const QString& text) {
+    auto* label = new QLabel(text, parent);
+    label->setTextFormat(Qt::PlainText);
+    label->setFont(font);
+    setTextColour(label, colour);
+    return label;
+}
+
 void setTextColour(QWidget* widget, const QColor& colour) {
     QPalette palette = widget->palette();
     palette.setColor(QPalette::WindowText, colour);

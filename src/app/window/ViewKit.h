@@ -29,6 +29,10 @@ private:
 // Sets the colour of a widget's text.
 void setTextColour(QWidget* widget, const QColor& colour);
 
+// A label that shows its text as written, never as markup.
+QLabel* plainLabel(QWidget* parent, const QFont& font, const QColor& colour,
+                   const QString& text = {});
+
 // One line of plain text, cut with an ellipsis when it does not fit. Its size
 // hint never depends on the text's length, so a very long text cannot widen
 // the window or stall the layout.

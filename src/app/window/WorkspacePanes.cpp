@@ -2,6 +2,7 @@
 
 #include "app/library/LibraryView.h"
 #include "app/library/Sidebar.h"
+#include "app/schema/SchemaWorkspace.h"
 #include "app/settings/SettingsView.h"
 #include "app/window/QLTheme.h"
 #include "app/window/ViewKit.h"
@@ -17,7 +18,8 @@ QWidget* emptyPane(const QString& name, const QColor& colour, QWidget* parent) {
 
 } // namespace
 
-QWidget* makeTabPane(WorkspaceTab tab, WorkspaceStore&, QWidget* parent) {
+QWidget* makeTabPane(WorkspaceTab tab, WorkspaceStore& store, QWidget* parent) {
+    if (tab == WorkspaceTab::schema) return new SchemaWorkspace(store, parent);
     return emptyPane(QStringLiteral("ql-pane-") + rawValue(tab), QLTheme::background(), parent);
 }
 
