@@ -6,6 +6,7 @@
 #include "support/update/UpdateTestKit.h"
 #include "support/update/UpdateTestServer.h"
 
+#include <fcntl.h>
 #include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
@@ -283,6 +284,42 @@ TEST_F(UpdateChannelClientTest, Downloads) {
         EXPECT_TRUE(!fs::exists(victim) || readFile(victim) == "do not touch");
     }
     EXPECT_EQ(test::requestsFor(server_, "/x.dmg"), 0u);
+}
+
+TEST(UpdateFileMove, NeverReplacesOrFollowsWhatStandsAtTheName) {
+    struct Case {
+        const char* name;
+        std::function<void(const fs::path&)> occupy; // none: the name is free
+    };
+    const Case cases[] = {
+        {"free", nullptr},
+        {"regular file", [](const fs::path& p) { std::ofstream(p) << "old"; }},
+        {"dangling symlink",
+         [](const fs::path& p) { fs::create_symlink(p.parent_path() / "gone", p); }},
+        {"symlink to a file",
+         [](const fs::path& p) {
+             std::ofstream(p.parent_path() / "target") << "target";
+             fs::create_symlink(p.parent_path() / "target", p);
+         }},
+    };
+    for (const auto& c : cases) {
+        TempFolder folder;
+        std::ofstream(folder.path() / "from") << "new";
+        if (c.occupy) c.occupy(folder.path() / "to");
+        const auto before = snapshot(folder.path());
+        int fd = ::open(folder.path().c_str(), O_RDONLY | O_DIRECTORY);
+        try {
+            updatefiles::renameWithoutReplacing(fd, "from", "to");
+            EXPECT_FALSE(c.occupy) << c.name;
+            EXPECT_EQ(readFile(folder.path() / "to"), "new");
+            EXPECT_FALSE(fs::exists(folder.path() / "from"));
+        } catch (const std::system_error& error) {
+            EXPECT_TRUE(c.occupy) << c.name;
+            EXPECT_EQ(error.code().value(), EEXIST) << c.name;
+            EXPECT_EQ(snapshot(folder.path()), before) << c.name;
+        }
+        ::close(fd);
+    }
 }
 
 } // namespace
