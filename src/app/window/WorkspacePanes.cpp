@@ -1,5 +1,6 @@
 #include "app/window/WorkspacePanes.h"
 
+#include "app/guided/GuidedBrowserView.h"
 #include "app/window/QLTheme.h"
 #include "app/window/ViewKit.h"
 
@@ -14,7 +15,8 @@ QWidget* emptyPane(const QString& name, const QColor& colour, QWidget* parent) {
 
 } // namespace
 
-QWidget* makeTabPane(WorkspaceTab tab, WorkspaceStore&, QWidget* parent) {
+QWidget* makeTabPane(WorkspaceTab tab, WorkspaceStore& store, QWidget* parent) {
+    if (tab == WorkspaceTab::guide) return new GuidedBrowserView(store, parent);
     return emptyPane(QStringLiteral("ql-pane-") + rawValue(tab), QLTheme::background(), parent);
 }
 
