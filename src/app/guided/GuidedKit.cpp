@@ -142,7 +142,10 @@ void TextBlock::setLineWidthLimit(int pixels) {
 void TextBlock::invalidate() {
     layout_ = makeLayout(text_, font());
     leadLayout_ = lead_.isEmpty() && leadWidth_ == 0 ? nullptr : makeLayout(lead_, font());
-    laidWidth_ = -1;
+    placedWidth_ = -1;
+    leadHeight_ = -1;
+    heights_.fill({-1, 0});
+    oneLine_ = -2;
     naturalWidth_ = -1;
     updateGeometry();
     update();
@@ -152,12 +155,35 @@ int TextBlock::textLeft() const {
     return leadWidth_ > 0 ? leadWidth_ + leadGap_ : 0;
 }
 
+int TextBlock::placeAt(int width) const {
+    if (width != placedWidth_) {
+        placedHeight_ = place(*layout_, qBound(1, width - textLeft(), lineLimit_), lineSpacing_);
+        placedWidth_ = width;
+    }
+    return placedHeight_;
+}
+
 int TextBlock::laidHeight(int width) const {
-    if (width == laidWidth_) return laidHeight_;
-    laidHeight_ = place(*layout_, qBound(1, width - textLeft(), lineLimit_), lineSpacing_);
-    if (leadLayout_) laidHeight_ = qMax(laidHeight_, place(*leadLayout_, leadWidth_, 0));
-    laidWidth_ = width;
-    return laidHeight_;
+    for (const auto& [known, height] : heights_)
+        if (known == width) return height;
+    if (oneLine_ == -2) {
+        // Most values are a few words: one line wherever they fit, measured
+        // without laying them out.
+        const QString& shown = layout_->text();
+        oneLine_ = shown.size() > 400 || shown.contains(QChar::LineSeparator)
+                       ? -1
+                       : QFontMetrics(font()).horizontalAdvance(shown);
+    }
+    int height;
+    if (oneLine_ >= 0 && oneLine_ <= qMin(width - textLeft(), lineLimit_))
+        height = QFontMetrics(font()).height();
+    else
+        height = placeAt(width);
+    // The lead's column never changes width: it is placed once.
+    if (leadLayout_ && leadHeight_ < 0) leadHeight_ = place(*leadLayout_, leadWidth_, 0);
+    height = qMax(height, leadHeight_);
+    heights_[nextHeight_++ % heights_.size()] = {width, height};
+    return height;
 }
 
 int TextBlock::heightForWidth(int width) const {
@@ -193,6 +219,7 @@ void TextBlock::changeEvent(QEvent* event) {
 void TextBlock::paintEvent(QPaintEvent* event) {
     QPainter painter(this);
     painter.setRenderHint(QPainter::TextAntialiasing);
+    placeAt(width());
     laidHeight(width());
     if (leadLayout_) {
         painter.setPen(leadColour_);
@@ -213,7 +240,7 @@ void TextBlock::paintEvent(QPaintEvent* event) {
 }
 
 int TextBlock::cursorAt(const QPoint& point) const {
-    laidHeight(width());
+    placeAt(width());
     const qreal x = point.x() - textLeft();
     const int lines = layout_->lineCount();
     for (int i = 0; i < lines; ++i) {

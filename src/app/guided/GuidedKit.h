@@ -10,6 +10,7 @@
 #include <QFont>
 #include <QString>
 #include <QWidget>
+#include <array>
 #include <functional>
 #include <memory>
 #include <string_view>
@@ -76,6 +77,7 @@ protected:
 
 private:
     int laidHeight(int width) const;
+    int placeAt(int width) const;
     int textLeft() const;
     int cursorAt(const QPoint& point) const;
     void invalidate();
@@ -93,8 +95,15 @@ private:
     int cursor_ = 0;
     std::unique_ptr<QTextLayout> layout_;
     std::unique_ptr<QTextLayout> leadLayout_;
-    mutable int laidWidth_ = -1;
-    mutable int laidHeight_ = 0;
+    // The width the layouts are placed at, and heights already known: a
+    // layout asks for a few widths in turn, and a long answer holds hundreds
+    // of blocks.
+    mutable int placedWidth_ = -1;
+    mutable int placedHeight_ = 0;
+    mutable int leadHeight_ = -1;
+    mutable std::array<std::pair<int, int>, 4> heights_{};
+    mutable std::size_t nextHeight_ = 0;
+    mutable int oneLine_ = -2; // single-line width, -1 when the text has breaks
     mutable int naturalWidth_ = -1;
 };
 

@@ -27,14 +27,23 @@ constexpr int kStackSpacing = 12;
 constexpr int kSymbolSize = 16;
 constexpr int kIntroLineSpacing = 3;
 
-QFont titleFont() {
-    return QLTheme::font(18, QFont::Medium);
+// The fonts and their metrics, made once: cards are measured by the thousand.
+struct Type {
+    QFont font;
+    QFontMetrics metrics;
+    explicit Type(const QFont& f) : font(f), metrics(f) {}
+};
+const Type& titleType() {
+    static const Type type(QLTheme::font(18, QFont::Medium));
+    return type;
 }
-QFont introFont() {
-    return QLTheme::font(12);
+const Type& introType() {
+    static const Type type(QLTheme::font(12));
+    return type;
 }
-QFont safetyFont() {
-    return QLTheme::font(10);
+const Type& safetyType() {
+    static const Type type(QLTheme::font(10));
+    return type;
 }
 
 QTextOption wrapping() {
@@ -44,11 +53,11 @@ QTextOption wrapping() {
 }
 
 // Lines the text takes at this width, counted up to `most`.
-int lineCount(const QString& text, const QFont& font, int width, int most) {
-    if (QFontMetrics(font).horizontalAdvance(text) <= width) return 1;
+int lineCount(const QString& text, const Type& type, int width, int most) {
+    if (type.metrics.horizontalAdvance(text) <= width) return 1;
     // Wider than one line: two lines at least, which is all a title may take.
     if (most <= 2) return most;
-    QTextLayout layout(text, font);
+    QTextLayout layout(text, type.font);
     layout.setTextOption(wrapping());
     layout.beginLayout();
     int lines = 0;
@@ -62,9 +71,6 @@ int lineCount(const QString& text, const QFont& font, int width, int most) {
     return qMax(1, lines);
 }
 
-int lineHeight(const QFont& font) {
-    return QFontMetrics(font).height();
-}
 
 // Draws at most `most` lines of the text; the last one shown ends with an
 // ellipsis when the text goes on.
@@ -213,10 +219,8 @@ ToolCardGrid::~ToolCardGrid() {
 void ToolCardGrid::setCards(std::vector<ToolCard> cards) {
     forgetCards(this);
     cards_ = std::move(cards);
-    geometry_ = {};
     focusCard_ = qBound(0, focusCard_, qMax(0, int(cards_.size()) - 1));
-    updateGeometry();
-    update();
+    forgetGeometry();
 }
 
 void ToolCardGrid::setSelectedID(std::optional<std::string> id) {
@@ -238,17 +242,26 @@ int ToolCardGrid::indexOf(const QString& identifier) const {
 
 int ToolCardGrid::contentHeight(const ToolCard& card, int columnWidth) const {
     const int inner = qMax(1, columnWidth - 2 * kInset);
-    const int titleLines = lineCount(card.title, titleFont(), inner, 2);
-    const int introLines = lineCount(card.introduction, introFont(), inner, 3);
+    const int titleLines = lineCount(card.title, titleType(), inner, 2);
+    const int introLines = lineCount(card.introduction, introType(), inner, 3);
     // Symbol row, title, introduction, an empty spacer and the safety line,
     // twelve apart.
-    return 2 * kInset + kSymbolSize + titleLines * lineHeight(titleFont()) +
-           introLines * lineHeight(introFont()) + (introLines - 1) * kIntroLineSpacing +
-           lineHeight(safetyFont()) + 4 * kStackSpacing;
+    return 2 * kInset + kSymbolSize + titleLines * titleType().metrics.height() +
+           introLines * introType().metrics.height() + (introLines - 1) * kIntroLineSpacing +
+           safetyType().metrics.height() + 4 * kStackSpacing;
+}
+
+void ToolCardGrid::forgetGeometry() {
+    geometries_.clear();
+    updateGeometry();
+    update();
 }
 
 const ToolCardGrid::Geometry& ToolCardGrid::geometry(int width) const {
-    if (geometry_.width == width) return geometry_;
+    for (const Geometry& known : geometries_)
+        if (known.width == width) return known;
+    // Widths seen while the window is resized are not asked for again.
+    if (geometries_.size() >= 4) geometries_.erase(geometries_.begin());
     Geometry laid;
     laid.width = width;
     laid.columns = qMax(1, (width + kSpacing) / (kMinimumColumn + kSpacing));
@@ -265,8 +278,8 @@ const ToolCardGrid::Geometry& ToolCardGrid::geometry(int width) const {
         top += height;
     }
     laid.height = top;
-    geometry_ = std::move(laid);
-    return geometry_;
+    geometries_.push_back(std::move(laid));
+    return geometries_.back();
 }
 
 int ToolCardGrid::heightForWidth(int width) const {
@@ -354,17 +367,18 @@ void ToolCardGrid::paintCard(QPainter& painter, int index, const QRect& box) con
                                        ratio));
     int y = inner.top() + kSymbolSize + kStackSpacing;
     painter.setPen(Qt::white);
-    const int titleLines = lineCount(card.title, titleFont(), inner.width(), 2);
-    drawLines(painter, card.title, titleFont(), QPointF(inner.left(), y), inner.width(), 2, 0);
-    y += titleLines * lineHeight(titleFont()) + kStackSpacing;
+    const int titleLines = lineCount(card.title, titleType(), inner.width(), 2);
+    drawLines(painter, card.title, titleType().font, QPointF(inner.left(), y), inner.width(), 2, 0);
+    y += titleLines * titleType().metrics.height() + kStackSpacing;
     painter.setPen(QLTheme::muted());
-    drawLines(painter, card.introduction, introFont(), QPointF(inner.left(), y), inner.width(), 3,
-              kIntroLineSpacing);
+    drawLines(painter, card.introduction, introType().font, QPointF(inner.left(), y),
+              inner.width(), 3, kIntroLineSpacing);
 
-    painter.setFont(safetyFont());
+    painter.setFont(safetyType().font);
     painter.setPen(card.readOnly ? QLTheme::accent() : QLTheme::attention());
-    const QRect safety(inner.left(), inner.bottom() + 1 - lineHeight(safetyFont()), inner.width(),
-                       lineHeight(safetyFont()));
+    const int safetyHeight = safetyType().metrics.height();
+    const QRect safety(inner.left(), inner.bottom() + 1 - safetyHeight, inner.width(),
+                       safetyHeight);
     painter.drawText(safety, Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine,
                      painter.fontMetrics().elidedText(card.safety, Qt::ElideRight, inner.width()));
 }
@@ -429,10 +443,8 @@ void ToolCardGrid::focusOutEvent(QFocusEvent* event) {
 }
 
 void ToolCardGrid::changeEvent(QEvent* event) {
-    if (event->type() == QEvent::FontChange || event->type() == QEvent::StyleChange) {
-        geometry_ = {};
-        updateGeometry();
-    }
+    if (event->type() == QEvent::FontChange || event->type() == QEvent::StyleChange)
+        forgetGeometry();
     QWidget::changeEvent(event);
 }
 

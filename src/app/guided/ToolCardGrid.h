@@ -73,11 +73,13 @@ private:
     };
     const Geometry& geometry(int width) const;
     int contentHeight(const ToolCard& card, int columnWidth) const;
+    void forgetGeometry();
     void paintCard(QPainter& painter, int index, const QRect& box) const;
 
     std::vector<ToolCard> cards_;
     std::optional<std::string> selectedID_;
-    mutable Geometry geometry_;
+    // Layouts ask for a few widths in turn; each is measured once.
+    mutable std::vector<Geometry> geometries_;
     int pressedCard_ = -1;
     int focusCard_ = 0;
 };
