@@ -147,8 +147,9 @@ int main(int argc, char** argv) {
             paint(page);
         },
         7);
-    std::printf("page of 1,000 tools, built and painted:   %8.1f ms (fastest %.1f)  target < 300 ms\n",
-                build.median, build.fastest);
+    std::printf(
+        "page of 1,000 tools, built and painted:   %8.1f ms (fastest %.1f)  target < 300 ms\n",
+        build.median, build.fastest);
 
     GuidedBrowserView page(store);
     page.resize(1400, 900);
@@ -162,8 +163,9 @@ int main(int argc, char** argv) {
             cards->repaint();
         },
         41);
-    std::printf("selection restyled on the cards:          %8.2f ms (fastest %.2f)  target < 16 ms\n",
-                restyle.median, restyle.fastest);
+    std::printf(
+        "selection restyled on the cards:          %8.2f ms (fastest %.2f)  target < 16 ms\n",
+        restyle.median, restyle.fastest);
     // The whole selection: the store's change, the new form, and the first frame.
     const auto select = milliseconds(
         [&] {
@@ -172,8 +174,8 @@ int main(int argc, char** argv) {
             paint(page);
         },
         21);
-    std::printf("selection with its new form, painted:     %8.1f ms (fastest %.1f)\n", select.median,
-                select.fastest);
+    std::printf("selection with its new form, painted:     %8.1f ms (fastest %.1f)\n",
+                select.median, select.fastest);
 
     for (std::size_t i = 0; i < hostile.size(); ++i) {
         std::vector<double> times;
@@ -189,9 +191,9 @@ int main(int argc, char** argv) {
                 return page.form() && page.form()->findChild<QWidget*>("ql-guided-answer");
             });
             paint(page);
-            times.push_back(std::chrono::duration<double, std::milli>(
-                                std::chrono::steady_clock::now() - start)
-                                .count());
+            times.push_back(
+                std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start)
+                    .count());
         }
         std::sort(times.begin(), times.end());
         std::printf("answer shown, %-26s %8.1f ms (fastest %.1f)  target < 500 ms\n",

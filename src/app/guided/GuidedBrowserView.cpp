@@ -90,8 +90,9 @@ protected:
                            Symbols::pixmap(isChecked() ? QStringLiteral("chevron.down")
                                                        : QStringLiteral("chevron.right"),
                                            QLTheme::accent(), 12, ratio));
-        painter.drawPixmap(QPoint(12 + 14, middle - 9),
-                           Symbols::pixmap(QStringLiteral("doc.text"), QLTheme::accent(), 18, ratio));
+        painter.drawPixmap(
+            QPoint(12 + 14, middle - 9),
+            Symbols::pixmap(QStringLiteral("doc.text"), QLTheme::accent(), 18, ratio));
         const QFont small = QLTheme::font(11);
         painter.setFont(small);
         const int sourceWidth = painter.fontMetrics().horizontalAdvance(source_) + 2;
@@ -239,13 +240,15 @@ void GuidedBrowserView::build() {
     eyebrowIcon_ = new QLabel(header);
     eyebrowIcon_->setFixedSize(11, 11);
     eyebrowRow->addWidget(eyebrowIcon_);
-    eyebrow_ = plainLabel(QString(), QLTheme::font(11, QFont::DemiBold, QLTheme::Design::standard, 1),
-                          QLTheme::accent(), header);
+    eyebrow_ =
+        plainLabel(QString(), QLTheme::font(11, QFont::DemiBold, QLTheme::Design::standard, 1),
+                   QLTheme::accent(), header);
     eyebrow_->setObjectName(QStringLiteral("ql-guided-eyebrow"));
     eyebrowRow->addWidget(eyebrow_);
     eyebrowRow->addStretch(1);
     headerLayout->addLayout(eyebrowRow);
-    title_ = new TextBlock(QString(), QLTheme::font(35, QFont::Light), QLTheme::foreground(), header);
+    title_ =
+        new TextBlock(QString(), QLTheme::font(35, QFont::Light), QLTheme::foreground(), header);
     title_->setObjectName(QStringLiteral("ql-guided-title"));
     headerLayout->addWidget(title_);
     introduction_ = paragraph(QString(), 15, QLTheme::muted(), 5, header);
@@ -291,7 +294,8 @@ void GuidedBrowserView::build() {
     inspectionLayout->addSpacing(10);
     inspectionLayout->addWidget(paragraph(
         pick(language,
-             "Esito limitato agli indirizzi e ai riferimenti controllati. “Non verificato” indica un "
+             "Esito limitato agli indirizzi e ai riferimenti controllati. “Non verificato” indica "
+             "un "
              "controllo incompleto, bloccato o una risposta non riconosciuta.",
              "Results cover the addresses and references checked. “Not verified” means an "
              "incomplete or blocked check, or an unrecognized response."),
@@ -299,7 +303,8 @@ void GuidedBrowserView::build() {
     inspectionLayout->addSpacing(10);
     documentsOnly_ = paragraph(
         pick(language,
-             "È disponibile documentazione per assistenti, ma questa scansione non ha trovato servizi "
+             "È disponibile documentazione per assistenti, ma questa scansione non ha trovato "
+             "servizi "
              "utilizzabili. I link contenuti nei documenti restano normali pagine web.",
              "Assistant documentation is available, but this scan found no usable services. Links "
              "in these documents remain ordinary web pages."),
@@ -307,10 +312,12 @@ void GuidedBrowserView::build() {
     inspectionLayout->addWidget(documentsOnly_);
     inspectionLayout->addSpacing(10);
     QPushButton* checks = borderedButton(
-        pick(language, "Consulta le verifiche tecniche", "Inspect the technical checks"), inspection);
+        pick(language, "Consulta le verifiche tecniche", "Inspect the technical checks"),
+        inspection);
     checks->setObjectName(QStringLiteral("ql-guided-inspect-checks"));
-    connect(checks, &QPushButton::clicked, this,
-            [this] { later(&store_, [store = &store_] { store->setTab(WorkspaceTab::overview); }); });
+    connect(checks, &QPushButton::clicked, this, [this] {
+        later(&store_, [store = &store_] { store->setTab(WorkspaceTab::overview); });
+    });
     inspectionLayout->addWidget(checks);
     inspection_ = new quorilanth::Panel(QString(), inspection, stack);
     inspection_->setObjectName(QStringLiteral("ql-guided-inspection"));
@@ -319,10 +326,9 @@ void GuidedBrowserView::build() {
     // Section 3: the functions to try.
     actions_ = new QWidget(stack);
     auto* actionsLayout = column(actions_, 14);
-    actionsLayout->addWidget(plainLabel(pick(language, "Da dove vuoi iniziare?",
-                                             "Where would you like to start?"),
-                                        QLTheme::font(21, QFont::Medium), QLTheme::foreground(),
-                                        actions_));
+    actionsLayout->addWidget(
+        plainLabel(pick(language, "Da dove vuoi iniziare?", "Where would you like to start?"),
+                   QLTheme::font(21, QFont::Medium), QLTheme::foreground(), actions_));
     cards_ = new ToolCardGrid(actions_);
     connect(cards_, &ToolCardGrid::pressed, this, &GuidedBrowserView::choose);
     actionsLayout->addWidget(cards_);
@@ -343,24 +349,25 @@ void GuidedBrowserView::build() {
     descriptionLayout->addWidget(paragraph(pick(language, "Descrizione originale fornita dal sito.",
                                                 "Original description supplied by the site."),
                                            11, QLTheme::muted(), 0, description));
-    description_ = new quorilanth::Panel(pick(language, "Il sito si presenta così", "How the site describes itself"),
-                             description, stack);
+    description_ = new quorilanth::Panel(
+        pick(language, "Il sito si presenta così", "How the site describes itself"), description,
+        stack);
     description_->setObjectName(QStringLiteral("ql-guided-description"));
     sections->addWidget(description_);
 
     // Section 6: the documents read.
     documents_ = new QWidget(stack);
     auto* documentsLayout = column(documents_, 13);
-    documentsLayout->addWidget(plainLabel(pick(language, "Documentazione per assistenti",
-                                               "Assistant documentation"),
-                                          QLTheme::font(21, QFont::Medium), QLTheme::foreground(),
-                                          documents_));
+    documentsLayout->addWidget(
+        plainLabel(pick(language, "Documentazione per assistenti", "Assistant documentation"),
+                   QLTheme::font(21, QFont::Medium), QLTheme::foreground(), documents_));
     documentsLayout->addWidget(paragraph(
-        pick(language,
-             "Apri una scheda per leggere cosa contiene. Sono i dati restituiti dal sito durante la "
-             "scansione.",
-             "Open a document to read what it contains. These are the data returned by the site "
-             "during the scan."),
+        pick(
+            language,
+            "Apri una scheda per leggere cosa contiene. Sono i dati restituiti dal sito durante la "
+            "scansione.",
+            "Open a document to read what it contains. These are the data returned by the site "
+            "during the scan."),
         13, QLTheme::muted(), 0, documents_));
     auto* rows = new QWidget(documents_);
     documentRows_ = column(rows, 13);
@@ -372,20 +379,25 @@ void GuidedBrowserView::build() {
     auto* guideLayout = column(guide, 12);
     guideLayout->addWidget(paragraph(
         pick(language,
-             "Un endpoint è un indirizzo a cui chiedere informazioni. Un server MCP raccoglie funzioni "
-             "che un assistente può usare, come cercare o consultare un catalogo. Qui le trovi sotto "
+             "Un endpoint è un indirizzo a cui chiedere informazioni. Un server MCP raccoglie "
+             "funzioni "
+             "che un assistente può usare, come cercare o consultare un catalogo. Qui le trovi "
+             "sotto "
              "forma di schede e moduli.",
              "An endpoint is an address where information can be requested. An MCP server offers "
-             "functions an assistant can use, such as searching or browsing a catalog. Here, you use "
+             "functions an assistant can use, such as searching or browsing a catalog. Here, you "
+             "use "
              "them through cards and forms."),
         14, QLTheme::foreground(), 5, guide));
     guideLayout->addWidget(paragraph(
-        pick(language,
-             "La scansione verifica il collegamento e legge le funzioni dichiarate. Una funzione "
-             "viene eseguita soltanto quando invii tu la richiesta. Le descrizioni e le informazioni "
-             "commerciali provengono dal sito.",
-             "The scan checks the connection and reads the declared functions. A function runs only "
-             "when you send a request. Descriptions and commercial information come from the site."),
+        pick(
+            language,
+            "La scansione verifica il collegamento e legge le funzioni dichiarate. Una funzione "
+            "viene eseguita soltanto quando invii tu la richiesta. Le descrizioni e le "
+            "informazioni "
+            "commerciali provengono dal sito.",
+            "The scan checks the connection and reads the declared functions. A function runs only "
+            "when you send a request. Descriptions and commercial information come from the site."),
         12, QLTheme::muted(), 4, guide));
     auto* buttons = new QHBoxLayout;
     buttons->setSpacing(8);
@@ -399,15 +411,17 @@ void GuidedBrowserView::build() {
     QPushButton* issues = borderedButton(
         pick(language, "Verifiche e problemi rilevati", "Checks and detected issues"), guide);
     issues->setObjectName(QStringLiteral("ql-guided-open-checks"));
-    connect(issues, &QPushButton::clicked, this,
-            [this] { later(&store_, [store = &store_] { store->setTab(WorkspaceTab::overview); }); });
+    connect(issues, &QPushButton::clicked, this, [this] {
+        later(&store_, [store = &store_] { store->setTab(WorkspaceTab::overview); });
+    });
     buttons->addWidget(issues);
     buttons->addStretch(1);
     guideLayout->addLayout(buttons);
     scanLine_ = plainLabel(QString(), QLTheme::font(11), QLTheme::muted(), guide);
     scanLine_->setObjectName(QStringLiteral("ql-guided-scan-line"));
     guideLayout->addWidget(scanLine_);
-    auto* quickGuide = new quorilanth::Panel(pick(language, "Due parole per orientarsi", "A quick guide"), guide, stack);
+    auto* quickGuide = new quorilanth::Panel(
+        pick(language, "Due parole per orientarsi", "A quick guide"), guide, stack);
     quickGuide->setObjectName(QStringLiteral("ql-guided-guide"));
     sections->addWidget(quickGuide);
     sections->addStretch(1);
@@ -430,13 +444,12 @@ void GuidedBrowserView::derive() {
     for (std::size_t i = 0; i < derived_.tools.size(); ++i) {
         const MCPTool& tool = derived_.tools[i];
         const std::string_view name = tool.name();
-        cards.push_back({derived_.keys[i], tool.id(),
-                         QStringLiteral("guided-action-") + fromUtf8(name),
-                         cardText(GuidedPresentation::actionTitle(tool, language), kCardTitle),
-                         cardText(GuidedPresentation::actionIntroduction(tool, language),
-                                  kCardIntroduction),
-                         fromUtf8(GuidedPresentation::safety(tool, language)),
-                         tool.safety() == ToolSafety::readOnly, name.starts_with("search")});
+        cards.push_back(
+            {derived_.keys[i], tool.id(), QStringLiteral("guided-action-") + fromUtf8(name),
+             cardText(GuidedPresentation::actionTitle(tool, language), kCardTitle),
+             cardText(GuidedPresentation::actionIntroduction(tool, language), kCardIntroduction),
+             fromUtf8(GuidedPresentation::safety(tool, language)),
+             tool.safety() == ToolSafety::readOnly, name.starts_with("search")});
     }
     cards_->setCards(std::move(cards));
 }
@@ -463,8 +476,10 @@ void GuidedBrowserView::render() {
 
     if ((dirty_ & selectionPart) && store_.selectedID() != selected_) {
         // The form is laid out by now or in a moment; look again shortly after.
-        if (store_.selectedTool()) settleScroll_->start();
-        else settleScroll_->stop();
+        if (store_.selectedTool())
+            settleScroll_->start();
+        else
+            settleScroll_->stop();
     }
     selected_ = store_.selectedID();
 }
@@ -473,12 +488,12 @@ void GuidedBrowserView::renderHeader() {
     const Language language = guidedLanguage();
     const bool busy = store_.busy();
     const AgentSurfaceAssessment& assessment = *derived_.assessment;
-    eyebrowIcon_->setPixmap(Symbols::pixmap(busy ? QStringLiteral("hourglass")
-                                                 : QStringLiteral("hand.wave"),
-                                            QLTheme::accent(), 11, devicePixelRatioF()));
-    eyebrow_->setText(busy ? pick(language, "Stiamo leggendo il sito…", "Reading the site…")
-                           : pick(language, "IL SITO, IN PAROLE SEMPLICI",
-                                  "THE SITE, IN PLAIN LANGUAGE"));
+    eyebrowIcon_->setPixmap(
+        Symbols::pixmap(busy ? QStringLiteral("hourglass") : QStringLiteral("hand.wave"),
+                        QLTheme::accent(), 11, devicePixelRatioF()));
+    eyebrow_->setText(
+        busy ? pick(language, "Stiamo leggendo il sito…", "Reading the site…")
+             : pick(language, "IL SITO, IN PAROLE SEMPLICI", "THE SITE, IN PLAIN LANGUAGE"));
     title_->setText((assessment.hasInteractiveServices()
                          ? pick(language, "Cosa puoi fare su", "What you can do on")
                          : pick(language, "Risultato della verifica", "Inspection result")) +
@@ -490,16 +505,17 @@ void GuidedBrowserView::renderHeader() {
                    "spiegano il sito. I normali link alle pagine non sono funzioni per agenti.",
                    "We distinguish services assistants can use from documents that describe the "
                    "site. Ordinary page links are not agent functions.")
-            : pick(language,
-                   "Il sito mette a disposizione queste funzioni. Scegli cosa vuoi fare: Quorilanth "
-                   "ti accompagna nella richiesta e ti mostra la risposta.",
-                   "The site makes these functions available. Choose what you want to do: "
-                   "Quorilanth guides you through the request and shows you the answer."));
+            : pick(
+                  language,
+                  "Il sito mette a disposizione queste funzioni. Scegli cosa vuoi fare: Quorilanth "
+                  "ti accompagna nella richiesta e ti mostra la risposta.",
+                  "The site makes these functions available. Choose what you want to do: "
+                  "Quorilanth guides you through the request and shows you the answer."));
     const std::size_t tools = derived_.tools.size();
     const std::size_t documents = assessment.documents.size();
     toolCount_->setText(tools == 1 ? pick(language, "1 funzione da provare", "1 function to try")
-                                   : QString::number(tools) +
-                                         pick(language, " funzioni da provare", " functions to try"));
+                                   : QString::number(tools) + pick(language, " funzioni da provare",
+                                                                   " functions to try"));
     documentCount_->setText(documents == 1
                                 ? pick(language, "1 documento letto", "1 document read")
                                 : QString::number(documents) +
@@ -511,14 +527,13 @@ void GuidedBrowserView::renderInspection() {
     const Language language = guidedLanguage();
     const AgentSurfaceAssessment& assessment = *derived_.assessment;
     inspection_->setVisible(!store_.busy());
-    inspection_->setTitle(assessment.hasInteractiveServices()
-                              ? pick(language, "Servizi per agenti verificati",
-                                     "Verified agent services")
-                          : assessment.hasUnresolvedChecks()
-                              ? pick(language, "Nessun servizio per agenti verificato",
-                                     "No agent service verified")
-                              : pick(language, "Nessun server MCP o API per agenti trovato",
-                                     "No MCP server or agent API found"));
+    inspection_->setTitle(
+        assessment.hasInteractiveServices()
+            ? pick(language, "Servizi per agenti verificati", "Verified agent services")
+        : assessment.hasUnresolvedChecks()
+            ? pick(language, "Nessun servizio per agenti verificato", "No agent service verified")
+            : pick(language, "Nessun server MCP o API per agenti trovato",
+                   "No MCP server or agent API found"));
     for (std::size_t i = 0; i < surfaces_.size(); ++i) {
         const Surface& surface = kSurfaces[i];
         const Presence presence = assessment.*surface.presence;
@@ -589,10 +604,10 @@ void GuidedBrowserView::renderDocuments() {
         const GraphNode& node = documents[i];
         auto* ground = new RowGround(parent);
         ground->setObjectName(QStringLiteral("ql-guided-document-row"));
-        auto* header = new DocumentHeader(
-            shownText(GuidedPresentation::documentTitle(node, language), 400),
-            shownText(node.label, 400), pick(language, "Letto dal sito", "Read from the site"),
-            nullptr);
+        auto* header =
+            new DocumentHeader(shownText(GuidedPresentation::documentTitle(node, language), 400),
+                               shownText(node.label, 400),
+                               pick(language, "Letto dal sito", "Read from the site"), nullptr);
         auto* group = new Disclosure(
             header,
             [this, node](QWidget* holder) -> QWidget* {
@@ -617,9 +632,9 @@ void GuidedBrowserView::renderGuide() {
     const ScanReport& report = *store_.report();
     scanLine_->setText(pick(language, "Scansione del ", "Scanned on ") +
                        fromUtf8(localizedDateTime(report.startedAt)) +
-                       (report.finishedAt ? QString()
-                                          : pick(language, " · risultati parziali",
-                                                 " · partial results")));
+                       (report.finishedAt
+                            ? QString()
+                            : pick(language, " · risultati parziali", " · partial results")));
 }
 
 int GuidedBrowserView::formTop() const {

@@ -54,9 +54,8 @@ GuidedDocumentView::GuidedDocumentView(WorkspaceStore& store, const GraphNode& n
     } else if (record && record->contentType().find("html") == std::string_view::npos) {
         const std::string_view body = record->responseBody.view();
         const std::size_t shown = unicodeText::graphemePrefix(body, previewLimit);
-        auto* preview =
-            new TextBlock(fromUtf8(body.substr(0, shown)), QLTheme::font(13), QLTheme::foreground(),
-                          this);
+        auto* preview = new TextBlock(fromUtf8(body.substr(0, shown)), QLTheme::font(13),
+                                      QLTheme::foreground(), this);
         preview->setObjectName(QStringLiteral("ql-guided-preview"));
         preview->setSelectable(true);
         layout->addWidget(preview);

@@ -335,9 +335,9 @@ void DisclosureHeader::paintEvent(QPaintEvent*) {
     QPainter painter(this);
     painter.setRenderHint(QPainter::TextAntialiasing);
     const int symbol = font().pixelSize();
-    const QPixmap chevron =
-        Symbols::pixmap(isChecked() ? QStringLiteral("chevron.down") : QStringLiteral("chevron.right"),
-                        tint_, symbol, devicePixelRatioF());
+    const QPixmap chevron = Symbols::pixmap(isChecked() ? QStringLiteral("chevron.down")
+                                                        : QStringLiteral("chevron.right"),
+                                            tint_, symbol, devicePixelRatioF());
     painter.drawPixmap(QPoint(0, (height() - symbol) / 2), chevron);
     painter.setPen(tint_);
     const QRect textArea = rect().adjusted(symbol + 6, 0, 0, 0);
@@ -370,8 +370,8 @@ Disclosure::Disclosure(QAbstractButton* header, Content content, int gap, QWidge
     });
 }
 
-Disclosure::Disclosure(const QString& title, const QFont& font, const QColor& tint,
-                       Content content, int gap, QWidget* parent)
+Disclosure::Disclosure(const QString& title, const QFont& font, const QColor& tint, Content content,
+                       int gap, QWidget* parent)
     : Disclosure(new DisclosureHeader(title, font, tint), std::move(content), gap, parent) {}
 
 bool Disclosure::isOpen() const {
@@ -384,8 +384,7 @@ void Disclosure::setOpen(bool open) {
 
 // MARK: small pieces
 
-QLabel* plainLabel(const QString& text, const QFont& font, const QColor& colour,
-                   QWidget* parent) {
+QLabel* plainLabel(const QString& text, const QFont& font, const QColor& colour, QWidget* parent) {
     auto* label = new QLabel(parent);
     label->setTextFormat(Qt::PlainText);
     label->setText(text);

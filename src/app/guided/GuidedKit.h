@@ -152,8 +152,7 @@ private:
 };
 
 // A one-line label of our own text in a given font and colour.
-QLabel* plainLabel(const QString& text, const QFont& font, const QColor& colour,
-                   QWidget* parent);
+QLabel* plainLabel(const QString& text, const QFont& font, const QColor& colour, QWidget* parent);
 // A symbol and a text side by side, the symbol at the text's size.
 QWidget* symbolLabel(const QString& symbol, const QString& text, const QFont& font,
                      const QColor& colour, QWidget* parent, QLabel** textLabel = nullptr);

@@ -62,8 +62,7 @@ void GuidedSession::request(const MCPTool& tool, const std::string& toolKey,
 
 const GuidedSession::Answers* GuidedSession::answers(const std::string& toolKey,
                                                      Language language) const {
-    if (!answers_ || answers_->toolKey != toolKey || answers_->language != language)
-        return nullptr;
+    if (!answers_ || answers_->toolKey != toolKey || answers_->language != language) return nullptr;
     return &*answers_;
 }
 

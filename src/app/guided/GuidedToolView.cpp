@@ -95,9 +95,8 @@ std::vector<std::string> GuidedToolView::mainKeys(const MCPTool& tool) {
     std::vector<std::string> main;
     for (std::string& key : keys(tool))
         if (rank(key) != 50 || required(tool, key)) main.push_back(std::move(key));
-    std::stable_sort(main.begin(), main.end(), [](const std::string& a, const std::string& b) {
-        return rank(a) < rank(b);
-    });
+    std::stable_sort(main.begin(), main.end(),
+                     [](const std::string& a, const std::string& b) { return rank(a) < rank(b); });
     return main;
 }
 
@@ -112,8 +111,8 @@ GuidedToolView::GuidedToolView(WorkspaceStore& store, GuidedSession& session, MC
 
     auto* header = new QHBoxLayout;
     header->setSpacing(12);
-    TextBlock* title = paragraph(shownText(GuidedPresentation::actionTitle(tool_, language_), 300), 25,
-                                 QLTheme::foreground(), content, QFont::Medium);
+    TextBlock* title = paragraph(shownText(GuidedPresentation::actionTitle(tool_, language_), 300),
+                                 25, QLTheme::foreground(), content, QFont::Medium);
     title->setObjectName(QStringLiteral("ql-guided-form-title"));
     header->addWidget(title, 1);
     QToolButton* close = borderlessButton(pick(language_, "Chiudi", "Close"), content);
@@ -122,9 +121,9 @@ GuidedToolView::GuidedToolView(WorkspaceStore& store, GuidedSession& session, MC
             [this] { later(&store_, [store = &store_] { store->setSelectedID(std::nullopt); }); });
     header->addWidget(close, 0, Qt::AlignTop);
     layout->addLayout(header);
-    TextBlock* introduction = paragraph(
-        shownText(GuidedPresentation::actionIntroduction(tool_, language_)), 14, QLTheme::muted(),
-        content);
+    TextBlock* introduction =
+        paragraph(shownText(GuidedPresentation::actionIntroduction(tool_, language_)), 14,
+                  QLTheme::muted(), content);
     introduction->setObjectName(QStringLiteral("ql-guided-form-introduction"));
     layout->addWidget(introduction);
 
@@ -156,9 +155,10 @@ GuidedToolView::GuidedToolView(WorkspaceStore& store, GuidedSession& session, MC
         layout->addWidget(group);
     }
     if (all.empty()) {
-        TextBlock* none = paragraph(pick(language_, "Per questa funzione non devi compilare campi.",
-                                         "You do not need to fill in any fields for this function."),
-                                    13, QLTheme::muted(), content);
+        TextBlock* none =
+            paragraph(pick(language_, "Per questa funzione non devi compilare campi.",
+                           "You do not need to fill in any fields for this function."),
+                      13, QLTheme::muted(), content);
         none->setObjectName(QStringLiteral("ql-guided-no-fields"));
         layout->addWidget(none);
     }
@@ -181,11 +181,9 @@ GuidedToolView::GuidedToolView(WorkspaceStore& store, GuidedSession& session, MC
     send_->setCursor(Qt::PointingHandCursor);
     connect(send_, &QPushButton::clicked, this, [this] { send(); });
     sendRow->addWidget(send_);
-    QLabel* safety = plainLabel(fromUtf8(GuidedPresentation::safety(tool_, language_)),
-                                QLTheme::font(11),
-                                tool_.safety() == ToolSafety::readOnly ? QLTheme::muted()
-                                                                       : QLTheme::attention(),
-                                content);
+    QLabel* safety = plainLabel(
+        fromUtf8(GuidedPresentation::safety(tool_, language_)), QLTheme::font(11),
+        tool_.safety() == ToolSafety::readOnly ? QLTheme::muted() : QLTheme::attention(), content);
     safety->setObjectName(QStringLiteral("ql-guided-safety"));
     sendRow->addWidget(safety);
     sendRow->addStretch(1);
@@ -193,8 +191,8 @@ GuidedToolView::GuidedToolView(WorkspaceStore& store, GuidedSession& session, MC
 
     auto* source = new Disclosure(
         pick(language_, "Descrizione originale e provenienza", "Original description and source"),
-        QLTheme::font(12), QLTheme::muted(), [this](QWidget* holder) { return sourceDetails(holder); },
-        8, content);
+        QLTheme::font(12), QLTheme::muted(),
+        [this](QWidget* holder) { return sourceDetails(holder); }, 8, content);
     source->setObjectName(QStringLiteral("ql-guided-source"));
     layout->addWidget(source);
 
@@ -203,9 +201,7 @@ GuidedToolView::GuidedToolView(WorkspaceStore& store, GuidedSession& session, MC
     layout->addWidget(answerHolder);
     setContent(content);
 
-    const auto ask = [this] {
-        session_.request(tool_, toolKey_, identifierKeys_, language_);
-    };
+    const auto ask = [this] { session_.request(tool_, toolKey_, identifierKeys_, language_); };
     auto* renderer = new CoalescedRender(this, [this] { render(); });
     for (auto signal : {&WorkspaceStore::busyChanged, &WorkspaceStore::toolBusyChanged})
         connect(&store_, signal, renderer, &CoalescedRender::request);
@@ -232,12 +228,12 @@ QWidget* GuidedToolView::fields(const std::vector<std::string>& keys, std::size_
     for (std::size_t i = 0; i < shown; ++i)
         layout->addWidget(field(keys[i], box));
     if (total > shown)
-        layout->addWidget(paragraph(
-            pick(language_, "Mostrati ", "Showing ") + QString::number(shown) +
-                pick(language_, " campi su ", " of ") + QString::number(total) +
-                pick(language_, ". Gli altri sono nei dettagli tecnici.",
-                     " fields. The others are in the technical details."),
-            12, QLTheme::muted(), box));
+        layout->addWidget(
+            paragraph(pick(language_, "Mostrati ", "Showing ") + QString::number(shown) +
+                          pick(language_, " campi su ", " of ") + QString::number(total) +
+                          pick(language_, ". Gli altri sono nei dettagli tecnici.",
+                               " fields. The others are in the technical details."),
+                      12, QLTheme::muted(), box));
     return box;
 }
 
@@ -264,9 +260,10 @@ QWidget* GuidedToolView::field(const std::string& key, QWidget* parent) {
     QWidget* control = nullptr;
     if (!GuidedPresentation::supportsField(schema)) {
         layout->addWidget(paragraph(
-            pick(language_,
-                 "Questo campo contiene opzioni complesse. Apri i dettagli tecnici per consultarle.",
-                 "This field contains complex options. Open the technical details to inspect them."),
+            pick(
+                language_,
+                "Questo campo contiene opzioni complesse. Apri i dettagli tecnici per consultarle.",
+                "This field contains complex options. Open the technical details to inspect them."),
             12, QLTheme::muted(), box));
     } else if (!choices.empty() || type == "boolean") {
         auto* picker = new QComboBox(box);
@@ -277,14 +274,15 @@ QWidget* GuidedToolView::field(const std::string& key, QWidget* parent) {
         picker->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
         picker->setMinimumContentsLength(12);
         if (!choices.empty()) {
-            picker->addItem(isRequired ? pick(language_, "Scegli…", "Choose…")
-                                       : pick(language_, "Lascia decidere al sito",
-                                              "Use the site’s default"),
-                            QString());
+            picker->addItem(
+                isRequired ? pick(language_, "Scegli…", "Choose…")
+                           : pick(language_, "Lascia decidere al sito", "Use the site’s default"),
+                QString());
             for (const JSONValue& element : choices) {
                 const std::string value = enumText(element);
-                picker->addItem(shownText(GuidedPresentation::choice(value, language_), kMenuCharacters),
-                                fromUtf8(value));
+                picker->addItem(
+                    shownText(GuidedPresentation::choice(value, language_), kMenuCharacters),
+                    fromUtf8(value));
             }
         } else {
             picker->addItem(pick(language_, "Non specificato", "Not specified"), QString());
@@ -297,8 +295,9 @@ QWidget* GuidedToolView::field(const std::string& key, QWidget* parent) {
         layout->addWidget(picker, 0, Qt::AlignLeft);
         control = picker;
     } else if (type == "array") {
-        layout->addWidget(paragraph(pick(language_, "Scrivi una voce per riga.", "Write one item per line."),
-                                    11, QLTheme::muted(), box));
+        layout->addWidget(
+            paragraph(pick(language_, "Scrivi una voce per riga.", "Write one item per line."), 11,
+                      QLTheme::muted(), box));
         auto* lines = new QPlainTextEdit(box);
         lines->setObjectName(QStringLiteral("ql-guided-lines"));
         lines->setAccessibleName(name);
@@ -316,9 +315,9 @@ QWidget* GuidedToolView::field(const std::string& key, QWidget* parent) {
         edit->setAccessibleName(name);
         edit->setFont(QLTheme::font(14));
         edit->setMaximumWidth(650);
-        edit->setPlaceholderText(isRequired ? pick(language_, "Inserisci un valore", "Enter a value")
-                                            : pick(language_, "Puoi lasciare vuoto",
-                                                   "You can leave this blank"));
+        edit->setPlaceholderText(
+            isRequired ? pick(language_, "Inserisci un valore", "Enter a value")
+                       : pick(language_, "Puoi lasciare vuoto", "You can leave this blank"));
         connect(edit, &QLineEdit::textEdited, this,
                 [this, key](const QString& typed) { setValue(key, typed); });
         layout->addWidget(edit);
@@ -332,8 +331,8 @@ QWidget* GuidedToolView::field(const std::string& key, QWidget* parent) {
     if (schema["description"].isString()) {
         const QString description = shownText(*schema["description"].string());
         auto* instructions = new Disclosure(
-            pick(language_, "Indicazioni del sito", "Instructions from the site"), QLTheme::font(11),
-            QLTheme::muted(),
+            pick(language_, "Indicazioni del sito", "Instructions from the site"),
+            QLTheme::font(11), QLTheme::muted(),
             [description](QWidget* holder) {
                 auto* shown = paragraph(description, 12, QLTheme::muted(), holder);
                 shown->setSelectable(true);
@@ -350,17 +349,17 @@ QWidget* GuidedToolView::sourceDetails(QWidget* parent) {
     auto* box = new QWidget(parent);
     auto* layout = column(box, 10);
     const std::string_view description = tool_.description();
-    TextBlock* text = paragraph(description.empty()
-                                    ? pick(language_, "Nessuna descrizione pubblicata.",
-                                           "No description published.")
-                                    : shownText(description),
-                                12, QLTheme::foreground(), box);
+    TextBlock* text =
+        paragraph(description.empty() ? pick(language_, "Nessuna descrizione pubblicata.",
+                                             "No description published.")
+                                      : shownText(description),
+                  12, QLTheme::foreground(), box);
     text->setSelectable(true);
     layout->addWidget(text);
-    TextBlock* source = paragraph(pick(language_, "Pubblicata da ", "Published by ") +
-                                      hostOf(tool_.serverURL) + QStringLiteral(" · ") +
-                                      shownText(tool_.name(), 400),
-                                  12, QLTheme::muted(), box);
+    TextBlock* source =
+        paragraph(pick(language_, "Pubblicata da ", "Published by ") + hostOf(tool_.serverURL) +
+                      QStringLiteral(" · ") + shownText(tool_.name(), 400),
+                  12, QLTheme::muted(), box);
     source->setSelectable(true);
     source->setObjectName(QStringLiteral("ql-guided-source-line"));
     layout->addWidget(source);
@@ -410,17 +409,20 @@ void GuidedToolView::render() {
         for (std::size_t i = 0; i < std::min(missing.size(), kListedNames); ++i)
             names << label(missing[i], language_);
         if (missing.size() > kListedNames) names << QString(QChar(0x2026));
-        requiredNote_->setText(pick(language_, "Per inviare, compila: ", "Before sending, complete: ") +
-                               names.join(QStringLiteral(", ")) + QLatin1Char('.'));
+        requiredNote_->setText(
+            pick(language_, "Per inviare, compila: ", "Before sending, complete: ") +
+            names.join(QStringLiteral(", ")) + QLatin1Char('.'));
     }
     error_->setVisible(validationError_.has_value());
     if (validationError_) error_->setText(*validationError_);
 
     const bool waiting = store_.toolBusy();
-    send_->setText(waiting ? pick(language_, "In attesa del sito…", "Waiting for the site…")
-                           : pick(language_, "Invia richiesta al sito", "Send request to the site"));
-    send_->setIcon(Symbols::icon(waiting ? QStringLiteral("hourglass") : QStringLiteral("arrow.up.right"),
-                                 QLTheme::background(), 14));
+    send_->setText(waiting
+                       ? pick(language_, "In attesa del sito…", "Waiting for the site…")
+                       : pick(language_, "Invia richiesta al sito", "Send request to the site"));
+    send_->setIcon(
+        Symbols::icon(waiting ? QStringLiteral("hourglass") : QStringLiteral("arrow.up.right"),
+                      QLTheme::background(), 14));
     send_->setEnabled(!store_.busy() && !waiting && missing.empty());
     if (previousNote_) previousNote_->setVisible(waiting);
 }
@@ -432,7 +434,8 @@ void GuidedToolView::renderSuggestions() {
         if (!slot.widget) continue;
         std::vector<ParameterSuggestion> found;
         if (ready)
-            if (const auto entry = answers->suggestions.find(key); entry != answers->suggestions.end())
+            if (const auto entry = answers->suggestions.find(key);
+                entry != answers->suggestions.end())
                 found = entry->second;
         // Until the answers are read, what the slot shows stays.
         if (slot.filled && (!ready || found == slot.shown)) continue;
@@ -449,12 +452,14 @@ void GuidedToolView::renderSuggestions() {
         QWidget* parent = slot.widget;
         if (found.empty()) {
             layout->addWidget(paragraph(
-                pick(language_,
-                     "Inserisci l’identificativo fornito dal sito. Se non lo conosci, usa prima una "
-                     "funzione di ricerca o consulta il catalogo; il nome visualizzato potrebbe "
-                     "essere diverso.",
-                     "Enter the identifier supplied by the site. If you do not know it, use a search "
-                     "function or browse the catalog first; the display name may differ."),
+                pick(
+                    language_,
+                    "Inserisci l’identificativo fornito dal sito. Se non lo conosci, usa prima una "
+                    "funzione di ricerca o consulta il catalogo; il nome visualizzato potrebbe "
+                    "essere diverso.",
+                    "Enter the identifier supplied by the site. If you do not know it, use a "
+                    "search "
+                    "function or browse the catalog first; the display name may differ."),
                 12, QLTheme::muted(), parent));
             continue;
         }
@@ -472,9 +477,9 @@ void GuidedToolView::renderSuggestions() {
         auto* menu = new QMenu(chooser);
         menu->setObjectName(QStringLiteral("ql-guided-suggestions"));
         for (const ParameterSuggestion& suggestion : found) {
-            QAction* item = menu->addAction(
-                literalMenuText(shownText(suggestion.title, kMenuCharacters) +
-                                QStringLiteral(" · ") + shownText(suggestion.value, kMenuCharacters)));
+            QAction* item = menu->addAction(literalMenuText(
+                shownText(suggestion.title, kMenuCharacters) + QStringLiteral(" · ") +
+                shownText(suggestion.value, kMenuCharacters)));
             item->setData(fromUtf8(suggestion.value));
             connect(item, &QAction::triggered, this, [this, key, value = suggestion.value] {
                 setValue(key, fromUtf8(value));
@@ -484,11 +489,12 @@ void GuidedToolView::renderSuggestions() {
         chooser->setMenu(menu);
         layout->addWidget(chooser);
         layout->addWidget(paragraph(
-            pick(language_,
-                 "Vengono proposti soltanto identificativi restituiti da questo server. Puoi anche "
-                 "inserirne uno nel campo.",
-                 "Only identifiers returned by this server are suggested. You can also enter one in "
-                 "the field."),
+            pick(
+                language_,
+                "Vengono proposti soltanto identificativi restituiti da questo server. Puoi anche "
+                "inserirne uno nel campo.",
+                "Only identifiers returned by this server are suggested. You can also enter one in "
+                "the field."),
             11, QLTheme::muted(), parent));
     }
 }
@@ -531,28 +537,31 @@ void GuidedToolView::renderAnswer() {
                                   QLTheme::font(11), QLTheme::muted(), answer_));
     layout->addLayout(heading);
 
-    previousNote_ = plainLabel(pick(language_,
-                                    "Questa è la risposta precedente. La nuova richiesta è in corso.",
-                                    "This is the previous answer. A new request is in progress."),
-                               QLTheme::font(12), QLTheme::muted(), answer_);
+    previousNote_ = plainLabel(
+        pick(language_, "Questa è la risposta precedente. La nuova richiesta è in corso.",
+             "This is the previous answer. A new request is in progress."),
+        QLTheme::font(12), QLTheme::muted(), answer_);
     previousNote_->setObjectName(QStringLiteral("ql-guided-previous-answer"));
     previousNote_->setVisible(store_.toolBusy());
     layout->addWidget(previousNote_);
     if (const auto answerLanguage = reply.value["language"].string()) {
-        QLabel* line = plainLabel(pick(language_, "Lingua di questa risposta: ", "Language of this answer: ") +
-                                      shownText(GuidedPresentation::choice(*answerLanguage, language_), 200),
-                                  QLTheme::font(11), QLTheme::muted(), answer_);
+        QLabel* line =
+            plainLabel(pick(language_, "Lingua di questa risposta: ", "Language of this answer: ") +
+                           shownText(GuidedPresentation::choice(*answerLanguage, language_), 200),
+                       QLTheme::font(11), QLTheme::muted(), answer_);
         line->setObjectName(QStringLiteral("ql-guided-answer-language"));
         layout->addWidget(line);
     }
     layout->addWidget(new ReadableValueView(answers->tree, language_, answer_));
 
     auto* footer = new QHBoxLayout;
-    footer->addWidget(paragraph(pick(language_, "Informazioni fornite da ", "Information supplied by ") +
-                                    hostOf(tool_.serverURL) + QLatin1Char('.'),
-                                11, QLTheme::muted(), answer_),
-                      1);
-    QToolButton* original = borderlessButton(pick(language_, "Risposta originale", "Original response"), answer_);
+    footer->addWidget(
+        paragraph(pick(language_, "Informazioni fornite da ", "Information supplied by ") +
+                      hostOf(tool_.serverURL) + QLatin1Char('.'),
+                  11, QLTheme::muted(), answer_),
+        1);
+    QToolButton* original =
+        borderlessButton(pick(language_, "Risposta originale", "Original response"), answer_);
     original->setObjectName(QStringLiteral("ql-guided-original-response"));
     connect(original, &QToolButton::clicked, this, [this, id = reply.evidence.id] {
         later(&store_, [store = &store_, id] {
@@ -590,7 +599,8 @@ QString GuidedToolView::confirmationMessage(const JSONValue& arguments) const {
             lines << label(name, language_) + QStringLiteral(": ") +
                          fromUtf8(value.isString() ? *value.string() : value.pretty());
     QStringList blocks{shownText(GuidedPresentation::actionTitle(tool_, language_)),
-                       pick(language_, "Destinazione: ", "Destination: ") + fromUtf8(tool_.serverURL),
+                       pick(language_, "Destinazione: ", "Destination: ") +
+                           fromUtf8(tool_.serverURL),
                        pick(language_, "Questa richiesta potrebbe modificare dati sul sito.",
                             "This request may change data on the site."),
                        lines.join(QLatin1Char('\n'))};
@@ -614,10 +624,11 @@ void GuidedToolView::askToConfirm(const JSONValue& arguments) {
     // Every label of the alert shows text as written, the informative one too.
     for (QLabel* text : box->findChildren<QLabel*>())
         text->setTextFormat(Qt::PlainText);
-    QPushButton* cancel = box->addButton(pick(language_, "Annulla", "Cancel"), QMessageBox::RejectRole);
+    QPushButton* cancel =
+        box->addButton(pick(language_, "Annulla", "Cancel"), QMessageBox::RejectRole);
     cancel->setObjectName(QStringLiteral("ql-guided-confirm-cancel"));
-    QPushButton* confirm =
-        box->addButton(pick(language_, "Confermo e invio", "Confirm and send"), QMessageBox::DestructiveRole);
+    QPushButton* confirm = box->addButton(pick(language_, "Confermo e invio", "Confirm and send"),
+                                          QMessageBox::DestructiveRole);
     confirm->setObjectName(QStringLiteral("ql-guided-confirm-send"));
     box->setDefaultButton(cancel);
     box->setEscapeButton(cancel);

@@ -32,8 +32,8 @@ class GuidedToolView : public Panel {
 public:
     using FormValues = GuidedPresentation::FormValues;
 
-    GuidedToolView(WorkspaceStore& store, GuidedSession& session, MCPTool tool,
-                   std::string toolKey, FormValues values, QWidget* parent = nullptr);
+    GuidedToolView(WorkspaceStore& store, GuidedSession& session, MCPTool tool, std::string toolKey,
+                   FormValues values, QWidget* parent = nullptr);
     ~GuidedToolView() override;
 
     const MCPTool& tool() const { return tool_; }

@@ -3,6 +3,7 @@
 #include "app/guided/GuidedKit.h"
 #include "app/window/ExternalURL.h"
 #include "app/window/QLTheme.h"
+#include "app/window/ViewKit.h"
 
 #include <QHBoxLayout>
 #include <QPainter>
@@ -111,7 +112,11 @@ QWidget* ReadableValueView::buildObject(const ReadableNode& node, QWidget* paren
         const QUrl url(fromUtf8(*node.page));
         connect(open, &QPushButton::clicked, this, [url] { openExternalURL(url); });
         row->addWidget(open);
-        row->addWidget(text(node.pageHost, 11, QLTheme::muted(), box), 1, Qt::AlignVCenter);
+        auto* host = new ElidedLabel(box);
+        host->setFont(QLTheme::font(11));
+        host->setColour(QLTheme::muted());
+        host->setText(fromUtf8(node.pageHost));
+        row->addWidget(host, 1);
         layout->addLayout(row);
     }
     for (const ReadableNode& field : node.children)
@@ -124,8 +129,8 @@ QWidget* ReadableValueView::buildField(const ReadableNode& field, QWidget* paren
     switch (field.slot) {
     case Slot::row: {
         const bool shown = field.kind == Kind::text;
-        TextBlock* row = text(field.text, 13, shown ? QLTheme::foreground() : QLTheme::muted(),
-                              parent, shown);
+        TextBlock* row =
+            text(field.text, 13, shown ? QLTheme::foreground() : QLTheme::muted(), parent, shown);
         row->setLead(fromUtf8(field.label), 190, 20, QLTheme::muted());
         if (!field.note) return row;
         auto* box = new QWidget(parent);
@@ -138,7 +143,8 @@ QWidget* ReadableValueView::buildField(const ReadableNode& field, QWidget* paren
     case Slot::open: {
         auto* box = new QWidget(parent);
         auto* layout = column(box, 8);
-        layout->addWidget(text(field.label, 14, QLTheme::foreground(), box, false, 0, QFont::Medium));
+        layout->addWidget(
+            text(field.label, 14, QLTheme::foreground(), box, false, 0, QFont::Medium));
         layout->addWidget(build(field, box));
         return box;
     }
@@ -149,9 +155,9 @@ QWidget* ReadableValueView::buildField(const ReadableNode& field, QWidget* paren
             auto* group = new Disclosure(
                 fromUtf8(field.label), QLTheme::font(13), QLTheme::muted(),
                 [tree = tree_, folded, language = language_](QWidget* holder) -> QWidget* {
-                    return new ReadableValueView(
-                        std::make_shared<const ReadableNode>(ReadableValue::open(*folded, language)),
-                        language, holder);
+                    return new ReadableValueView(std::make_shared<const ReadableNode>(
+                                                     ReadableValue::open(*folded, language)),
+                                                 language, holder);
                 },
                 8, parent);
             group->setObjectName(QStringLiteral("ql-readable-group"));

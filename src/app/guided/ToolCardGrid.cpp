@@ -71,7 +71,6 @@ int lineCount(const QString& text, const Type& type, int width, int most) {
     return qMax(1, lines);
 }
 
-
 // Draws at most `most` lines of the text; the last one shown ends with an
 // ellipsis when the text goes on.
 void drawLines(QPainter& painter, const QString& text, const QFont& font, const QPointF& at,
@@ -311,7 +310,8 @@ int ToolCardGrid::cardAt(const QPoint& point) const {
     const auto row = std::size_t(after - laid.rowTops.begin() - 1);
     if (point.y() >= laid.rowTops[row] + laid.rowHeights[row]) return -1;
     const int column = point.x() / (laid.columnWidth + kSpacing);
-    if (column >= laid.columns || point.x() - column * (laid.columnWidth + kSpacing) >= laid.columnWidth)
+    if (column >= laid.columns ||
+        point.x() - column * (laid.columnWidth + kSpacing) >= laid.columnWidth)
         return -1;
     const int index = int(row) * laid.columns + column;
     return index < int(cards_.size()) ? index : -1;
@@ -329,10 +329,9 @@ void ToolCardGrid::paintEvent(QPaintEvent* event) {
     painter.setRenderHints(QPainter::Antialiasing | QPainter::TextAntialiasing);
     const Geometry& laid = geometry(width());
     const QRect exposed = event->rect();
-    const auto firstRow = std::size_t(
-        std::max<std::ptrdiff_t>(0, std::upper_bound(laid.rowTops.begin(), laid.rowTops.end(),
-                                                     exposed.top()) -
-                                        laid.rowTops.begin() - 1));
+    const auto firstRow = std::size_t(std::max<std::ptrdiff_t>(
+        0, std::upper_bound(laid.rowTops.begin(), laid.rowTops.end(), exposed.top()) -
+               laid.rowTops.begin() - 1));
     for (std::size_t row = firstRow; row < laid.rowTops.size(); ++row) {
         if (laid.rowTops[row] > exposed.bottom()) break;
         for (int column = 0; column < laid.columns; ++column) {
@@ -362,17 +361,17 @@ void ToolCardGrid::paintCard(QPainter& painter, int index, const QRect& box) con
                        Symbols::pixmap(card.search ? QStringLiteral("magnifyingglass")
                                                    : QStringLiteral("arrow.up.right.square"),
                                        QLTheme::accent(), kSymbolSize, ratio));
-    painter.drawPixmap(QPoint(inner.right() - kSymbolSize + 1, inner.top()),
-                       Symbols::pixmap(QStringLiteral("arrow.right"), QLTheme::muted(), kSymbolSize,
-                                       ratio));
+    painter.drawPixmap(
+        QPoint(inner.right() - kSymbolSize + 1, inner.top()),
+        Symbols::pixmap(QStringLiteral("arrow.right"), QLTheme::muted(), kSymbolSize, ratio));
     int y = inner.top() + kSymbolSize + kStackSpacing;
     painter.setPen(Qt::white);
     const int titleLines = lineCount(card.title, titleType(), inner.width(), 2);
     drawLines(painter, card.title, titleType().font, QPointF(inner.left(), y), inner.width(), 2, 0);
     y += titleLines * titleType().metrics.height() + kStackSpacing;
     painter.setPen(QLTheme::muted());
-    drawLines(painter, card.introduction, introType().font, QPointF(inner.left(), y),
-              inner.width(), 3, kIntroLineSpacing);
+    drawLines(painter, card.introduction, introType().font, QPointF(inner.left(), y), inner.width(),
+              3, kIntroLineSpacing);
 
     painter.setFont(safetyType().font);
     painter.setPen(card.readOnly ? QLTheme::accent() : QLTheme::attention());

@@ -293,8 +293,14 @@ const std::map<QString, Drawing>& drawings() {
              p.stroke(polyline({{4, 12}, {20, 12}}), 2);
              p.stroke(polyline({{14, 6}, {20, 12}, {14, 18}}), 2);
          }},
-        {"chevron.right", [](Pen& p) { p.stroke(polyline({{9, 5}, {16, 12}, {9, 19}}), 2.2); }},
-        {"chevron.down", [](Pen& p) { p.stroke(polyline({{5, 9}, {12, 16}, {19, 9}}), 2.2); }},
+        {"chevron.right",
+         [](Pen& p) {
+             p.stroke(polyline({{9, 5}, {16, 12}, {9, 19}}), 2.2);
+         }},
+        {"chevron.down",
+         [](Pen& p) {
+             p.stroke(polyline({{5, 9}, {12, 16}, {19, 9}}), 2.2);
+         }},
     };
     return table;
 }

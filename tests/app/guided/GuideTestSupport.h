@@ -33,8 +33,8 @@ inline ScanReport shopReport(const std::string& hostile = "<i>Italic</i> &amp; <
     manifest.metadata = JSONValue::parse(
         R"({"name":"Shop","description":{"en":"Apps for every day.","it":"App per ogni giorno."},
             "version":"2.1","contact":{"email":"help@shop.example"}})");
-    const std::string text =
-        site.exchange("https://shop.example/llms.txt", 200, "text/plain", "# Shop\nAll about apps.");
+    const std::string text = site.exchange("https://shop.example/llms.txt", 200, "text/plain",
+                                           "# Shop\nAll about apps.");
     GraphNode& llms = site.node("https://shop.example/llms.txt", NodeKind::discovery,
                                 FindingStatus::found, {text});
     llms.label = "llms.txt";
@@ -60,9 +60,9 @@ inline ScanReport shopReport(const std::string& hostile = "<i>Italic</i> &amp; <
                                 .set("description", JSONValue(hostile))),
     };
     site.report().servers.push_back(server);
-    site.report().evidence.push_back(testsupport::toolCall(
-        shopServer, "search_apps",
-        R"({"jsonrpc":"2.0","id":1,"result":{"structuredContent":{"results":[
+    site.report().evidence.push_back(
+        testsupport::toolCall(shopServer, "search_apps",
+                              R"({"jsonrpc":"2.0","id":1,"result":{"structuredContent":{"results":[
             {"type":"app","id":"app-1","name":"Notes & <b>Co</b>","price":0,
              "canonical_url":"https://shop.example/apps/notes","details":{"size":"2 MB"}},
             {"type":"app","id":"app-2","name":"Atlas","price":3}],"language":"it"}}})"));

@@ -70,12 +70,21 @@ TEST_F(GuidedPage, SectionsInBothLanguagesBusyAndFinished) {
         const char* partial;
     };
     const Case cases[] = {
-        {"en", "THE SITE, IN PLAIN LANGUAGE", "What you can do on\nshop.example",
-         "5 functions to try", "VERIFIED AGENT SERVICES", {"Found", "Not found", "Found", "Found"},
-         "Reading the site…", " · partial results"},
-        {"it", "IL SITO, IN PAROLE SEMPLICI", "Cosa puoi fare su\nshop.example",
-         "5 funzioni da provare", "SERVIZI PER AGENTI VERIFICATI",
-         {"Trovato", "Non trovate", "Trovati", "Trovata"}, "Stiamo leggendo il sito…",
+        {"en",
+         "THE SITE, IN PLAIN LANGUAGE",
+         "What you can do on\nshop.example",
+         "5 functions to try",
+         "VERIFIED AGENT SERVICES",
+         {"Found", "Not found", "Found", "Found"},
+         "Reading the site…",
+         " · partial results"},
+        {"it",
+         "IL SITO, IN PAROLE SEMPLICI",
+         "Cosa puoi fare su\nshop.example",
+         "5 funzioni da provare",
+         "SERVIZI PER AGENTI VERIFICATI",
+         {"Trovato", "Non trovate", "Trovati", "Trovata"},
+         "Stiamo leggendo il sito…",
          " · risultati parziali"},
     };
     for (const Case& c : cases) {
@@ -96,6 +105,14 @@ TEST_F(GuidedPage, SectionsInBothLanguagesBusyAndFinished) {
         EXPECT_FALSE(text("ql-guided-scan-line").endsWith(QString::fromUtf8(c.partial)));
         EXPECT_FALSE(shown("ql-guided-busy"));
         snapshot(QStringLiteral("guide-finished-") + c.tag);
+        pressCard("guided-action-search_apps");
+        ASSERT_TRUE(waitUntil([&] { return formAtTop() && shown("ql-guided-answer"); }, 5000));
+        snapshot(QStringLiteral("guide-form-") + c.tag);
+        for (Disclosure* row : find("ql-guided-content")->findChildren<Disclosure*>())
+            if (row->parentWidget()->objectName() == "ql-guided-document-row") row->setOpen(true);
+        settle();
+        page()->verticalScrollBar()->setValue(page()->verticalScrollBar()->maximum());
+        snapshot(QStringLiteral("guide-documents-") + c.tag);
 
         // A scan that goes on shows its partial report.
         auto site = std::make_shared<SlowSite>();
@@ -168,7 +185,7 @@ TEST_F(GuidedPage, CardOpensItsFormWhichKeepsTypedValuesUntilAnotherToolIsChosen
 TEST_F(GuidedPage, SendingFollowsTheToolsSafety) {
     struct Case {
         const char* card;
-        const char* field; // typed into, when not empty
+        const char* field;    // typed into, when not empty
         const char* question; // the confirmation's, empty for none
     };
     const Case cases[] = {
@@ -350,9 +367,10 @@ TEST_F(GuidedPage, HostileTextIsShownAsWrittenAndBounded) {
     ScanReport report = test::shopReport(hostile);
     std::string properties;
     for (int i = 0; i < 150; ++i)
-        properties += (i ? "," : "") + ("\"f" + std::to_string(1000 + i) + "\":{\"type\":\"string\"}");
-    report.servers[0].tools.push_back(test::shopTool(
-        R"({"name":"wide","inputSchema":{"properties":{)" + properties + "}}}"));
+        properties +=
+            (i ? "," : "") + ("\"f" + std::to_string(1000 + i) + "\":{\"type\":\"string\"}");
+    report.servers[0].tools.push_back(
+        test::shopTool(R"({"name":"wide","inputSchema":{"properties":{)" + properties + "}}}"));
     for (const char* tag : {"en", "it"}) {
         test::Language language(tag);
         open(report);
