@@ -66,8 +66,7 @@ class DocumentHeader final : public QAbstractButton {
 public:
     DocumentHeader(const QString& title, const QString& label, const QString& source,
                    QWidget* parent)
-        : QAbstractButton(parent), label_(label), source_(source) {
-        setText(title);
+        : QAbstractButton(parent), title_(title), label_(label), source_(source) {
         setAccessibleName(title.left(1000));
         setCheckable(true);
         setCursor(Qt::PointingHandCursor);
@@ -106,7 +105,7 @@ protected:
         painter.setFont(titleFont);
         painter.setPen(QLTheme::foreground());
         painter.drawText(QRect(left, 0, textWidth, titleHeight), Qt::AlignLeft | Qt::TextSingleLine,
-                         painter.fontMetrics().elidedText(text(), Qt::ElideRight, textWidth));
+                         painter.fontMetrics().elidedText(title_, Qt::ElideRight, textWidth));
         painter.setFont(small);
         painter.setPen(QLTheme::muted());
         painter.drawText(QRect(left, titleHeight + 5, textWidth, height() - titleHeight - 5),
@@ -119,6 +118,8 @@ protected:
     }
 
 private:
+    // Painted, not the button's text, which would take an "&" for a shortcut.
+    QString title_;
     QString label_;
     QString source_;
 };

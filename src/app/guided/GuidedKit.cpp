@@ -310,10 +310,9 @@ void TextBlock::focusOutEvent(QFocusEvent* event) {
 
 DisclosureHeader::DisclosureHeader(const QString& title, const QFont& font, const QColor& tint,
                                    QWidget* parent)
-    : QAbstractButton(parent), tint_(tint) {
+    : QAbstractButton(parent), title_(title), tint_(tint) {
     setCheckable(true);
     setFont(font);
-    setText(title);
     setAccessibleName(title.left(1000));
     setCursor(Qt::PointingHandCursor);
     setFocusPolicy(Qt::TabFocus);
@@ -323,7 +322,7 @@ DisclosureHeader::DisclosureHeader(const QString& title, const QFont& font, cons
 QSize DisclosureHeader::sizeHint() const {
     const QFontMetrics metrics(font());
     const int symbol = font().pixelSize();
-    return {symbol + 6 + qMin(metrics.horizontalAdvance(text().left(measuredCharacters)) + 2, 600),
+    return {symbol + 6 + qMin(metrics.horizontalAdvance(title_.left(measuredCharacters)) + 2, 600),
             qMax(metrics.height(), symbol) + 4};
 }
 
@@ -341,7 +340,7 @@ void DisclosureHeader::paintEvent(QPaintEvent*) {
     painter.drawPixmap(QPoint(0, (height() - symbol) / 2), chevron);
     painter.setPen(tint_);
     const QRect textArea = rect().adjusted(symbol + 6, 0, 0, 0);
-    const QString line = text().left(measuredCharacters * 4).simplified();
+    const QString line = title_.left(measuredCharacters * 4).simplified();
     painter.drawText(textArea, Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine,
                      painter.fontMetrics().elidedText(line, Qt::ElideRight, textArea.width()));
     if (hasFocus()) {

@@ -108,7 +108,8 @@ private:
 };
 
 // The title row of a disclosure group: a chevron and a line of text, cut with
-// an ellipsis when narrow. Checked means open.
+// an ellipsis when narrow. Checked means open. The title is painted, never the
+// button's text: a button's text makes an "&" in it a keyboard shortcut.
 class DisclosureHeader : public QAbstractButton {
     Q_OBJECT
 public:
@@ -121,6 +122,7 @@ protected:
     void paintEvent(QPaintEvent* event) override;
 
 private:
+    QString title_;
     QColor tint_;
 };
 

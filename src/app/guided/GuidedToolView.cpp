@@ -216,10 +216,6 @@ GuidedToolView::GuidedToolView(WorkspaceStore& store, GuidedSession& session, MC
     render();
 }
 
-GuidedToolView::~GuidedToolView() {
-    if (confirm_) delete confirm_.data();
-}
-
 QWidget* GuidedToolView::fields(const std::vector<std::string>& keys, std::size_t total,
                                 QWidget* parent) {
     auto* box = new QWidget(parent);

@@ -34,7 +34,6 @@ public:
 
     GuidedToolView(WorkspaceStore& store, GuidedSession& session, MCPTool tool, std::string toolKey,
                    FormValues values, QWidget* parent = nullptr);
-    ~GuidedToolView() override;
 
     const MCPTool& tool() const { return tool_; }
     const std::string& toolKey() const { return toolKey_; }

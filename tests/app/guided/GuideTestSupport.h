@@ -64,7 +64,8 @@ inline ScanReport shopReport(const std::string& hostile = "<i>Italic</i> &amp; <
         testsupport::toolCall(shopServer, "search_apps",
                               R"({"jsonrpc":"2.0","id":1,"result":{"structuredContent":{"results":[
             {"type":"app","id":"app-1","name":"Notes & <b>Co</b>","price":0,
-             "canonical_url":"https://shop.example/apps/notes","details":{"size":"2 MB"}},
+             "canonical_url":"https://shop.example/apps/notes","details":{"size":"2 MB"},
+             "r&d":{"lab":1}},
             {"type":"app","id":"app-2","name":"Atlas","price":3}],"language":"it"}}})"));
     return site.report();
 }
