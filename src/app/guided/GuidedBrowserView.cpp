@@ -124,19 +124,35 @@ private:
     QString source_;
 };
 
-// The panel-coloured ground of a document row.
-class RowGround final : public QWidget {
+// One document on a panel-coloured ground: its header, and under it the
+// document, read when the row is first opened.
+class DocumentRow final : public RoundedGround {
 public:
-    using QWidget::QWidget;
-
-protected:
-    void paintEvent(QPaintEvent*) override {
-        QPainter painter(this);
-        painter.setRenderHint(QPainter::Antialiasing);
-        QPainterPath shape;
-        shape.addRoundedRect(QRectF(rect()), 10, 10);
-        painter.fillPath(shape, QLTheme::panel());
+    DocumentRow(WorkspaceStore& store, const GraphNode& node, Language language, QWidget* parent)
+        : RoundedGround(QLTheme::panel(), 10, parent), store_(store), node_(node) {
+        setObjectName(QStringLiteral("ql-guided-document-row"));
+        layout_ = column(this, 14, QMargins(18, 18, 18, 18));
+        header_ =
+            new DocumentHeader(shownText(GuidedPresentation::documentTitle(node, language), 400),
+                               shownText(node.label, 400),
+                               pick(language, "Letto dal sito", "Read from the site"), this);
+        layout_->addWidget(header_);
+        connect(header_, &QAbstractButton::toggled, this, [this](bool open) {
+            if (open && !document_) {
+                document_ = new GuidedDocumentView(store_, node_, this);
+                layout_->addWidget(document_);
+            }
+            if (document_) document_->setVisible(open);
+        });
     }
+    QAbstractButton* header() const { return header_; }
+
+private:
+    WorkspaceStore& store_;
+    const GraphNode node_;
+    QVBoxLayout* layout_;
+    QAbstractButton* header_;
+    QWidget* document_ = nullptr;
 };
 
 TextBlock* paragraph(const QString& text, int size, const QColor& colour, int lineSpacing,
@@ -241,9 +257,8 @@ void GuidedBrowserView::build() {
     eyebrowIcon_ = new QLabel(header);
     eyebrowIcon_->setFixedSize(11, 11);
     eyebrowRow->addWidget(eyebrowIcon_);
-    eyebrow_ =
-        plainLabel(QString(), QLTheme::font(11, QFont::DemiBold, QLTheme::Design::standard, 1),
-                   QLTheme::accent(), header);
+    eyebrow_ = plainLabel(header, QLTheme::font(11, QFont::DemiBold, QLTheme::Design::standard, 1),
+                          QLTheme::accent());
     eyebrow_->setObjectName(QStringLiteral("ql-guided-eyebrow"));
     eyebrowRow->addWidget(eyebrow_);
     eyebrowRow->addStretch(1);
@@ -284,10 +299,10 @@ void GuidedBrowserView::build() {
         auto* symbol = new QLabel(inspection);
         symbol->setFixedSize(14, 14);
         row->addWidget(symbol);
-        row->addWidget(plainLabel(pick(language, surface.italian, surface.english),
-                                  QLTheme::font(14), QLTheme::foreground(), inspection));
+        row->addWidget(plainLabel(inspection, QLTheme::font(14), QLTheme::foreground(),
+                                  pick(language, surface.italian, surface.english)));
         row->addStretch(1);
-        QLabel* verdict = plainLabel(QString(), QLTheme::font(14), QLTheme::muted(), inspection);
+        QLabel* verdict = plainLabel(inspection, QLTheme::font(14), QLTheme::muted(), QString());
         row->addWidget(verdict);
         inspectionLayout->addLayout(row);
         surfaces_.emplace_back(symbol, verdict);
@@ -312,7 +327,7 @@ void GuidedBrowserView::build() {
         14, QLTheme::foreground(), 4, inspection);
     inspectionLayout->addWidget(documentsOnly_);
     inspectionLayout->addSpacing(10);
-    QPushButton* checks = borderedButton(
+    QPushButton* checks = new BorderedButton(
         pick(language, "Consulta le verifiche tecniche", "Inspect the technical checks"),
         inspection);
     checks->setObjectName(QStringLiteral("ql-guided-inspect-checks"));
@@ -328,8 +343,8 @@ void GuidedBrowserView::build() {
     actions_ = new QWidget(stack);
     auto* actionsLayout = column(actions_, 14);
     actionsLayout->addWidget(
-        plainLabel(pick(language, "Da dove vuoi iniziare?", "Where would you like to start?"),
-                   QLTheme::font(21, QFont::Medium), QLTheme::foreground(), actions_));
+        plainLabel(actions_, QLTheme::font(21, QFont::Medium), QLTheme::foreground(),
+                   pick(language, "Da dove vuoi iniziare?", "Where would you like to start?")));
     cards_ = new ToolCardGrid(actions_);
     connect(cards_, &ToolCardGrid::pressed, this, &GuidedBrowserView::choose);
     actionsLayout->addWidget(cards_);
@@ -360,8 +375,8 @@ void GuidedBrowserView::build() {
     documents_ = new QWidget(stack);
     auto* documentsLayout = column(documents_, 13);
     documentsLayout->addWidget(
-        plainLabel(pick(language, "Documentazione per assistenti", "Assistant documentation"),
-                   QLTheme::font(21, QFont::Medium), QLTheme::foreground(), documents_));
+        plainLabel(documents_, QLTheme::font(21, QFont::Medium), QLTheme::foreground(),
+                   pick(language, "Documentazione per assistenti", "Assistant documentation")));
     documentsLayout->addWidget(paragraph(
         pick(
             language,
@@ -402,14 +417,14 @@ void GuidedBrowserView::build() {
         12, QLTheme::muted(), 4, guide));
     auto* buttons = new QHBoxLayout;
     buttons->setSpacing(8);
-    QPushButton* schema = borderedButton(pick(language, "Vedi come è collegato tutto · SCHEMA",
-                                              "See how everything connects · SCHEMA"),
-                                         guide);
+    QPushButton* schema = new BorderedButton(pick(language, "Vedi come è collegato tutto · SCHEMA",
+                                                  "See how everything connects · SCHEMA"),
+                                             guide);
     schema->setObjectName(QStringLiteral("ql-guided-open-schema"));
     connect(schema, &QPushButton::clicked, this,
             [this] { later(&store_, [store = &store_] { store->setTab(WorkspaceTab::schema); }); });
     buttons->addWidget(schema);
-    QPushButton* issues = borderedButton(
+    QPushButton* issues = new BorderedButton(
         pick(language, "Verifiche e problemi rilevati", "Checks and detected issues"), guide);
     issues->setObjectName(QStringLiteral("ql-guided-open-checks"));
     connect(issues, &QPushButton::clicked, this, [this] {
@@ -418,7 +433,7 @@ void GuidedBrowserView::build() {
     buttons->addWidget(issues);
     buttons->addStretch(1);
     guideLayout->addLayout(buttons);
-    scanLine_ = plainLabel(QString(), QLTheme::font(11), QLTheme::muted(), guide);
+    scanLine_ = plainLabel(guide, QLTheme::font(11), QLTheme::muted(), QString());
     scanLine_->setObjectName(QStringLiteral("ql-guided-scan-line"));
     guideLayout->addWidget(scanLine_);
     auto* quickGuide = new quorilanth::Panel(
@@ -603,28 +618,16 @@ void GuidedBrowserView::renderDocuments() {
     QWidget* parent = documentRows_->parentWidget();
     for (std::size_t i = 0; i < documents.size(); ++i) {
         const GraphNode& node = documents[i];
-        auto* ground = new RowGround(parent);
-        ground->setObjectName(QStringLiteral("ql-guided-document-row"));
-        auto* header =
-            new DocumentHeader(shownText(GuidedPresentation::documentTitle(node, language), 400),
-                               shownText(node.label, 400),
-                               pick(language, "Letto dal sito", "Read from the site"), nullptr);
-        auto* group = new Disclosure(
-            header,
-            [this, node](QWidget* holder) -> QWidget* {
-                return new GuidedDocumentView(store_, node, holder);
-            },
-            14, ground);
-        column(ground, 0, QMargins(18, 18, 18, 18))->addWidget(group);
+        auto* row = new DocumentRow(store_, node, language, parent);
         // The row stays open across new reports while the scan goes on.
-        connect(group, &Disclosure::openChanged, this, [this, id = node.id](bool open) {
+        connect(row->header(), &QAbstractButton::toggled, this, [this, id = node.id](bool open) {
             if (open)
                 openDocuments_.insert(id);
             else
                 openDocuments_.erase(id);
         });
-        if (openDocuments_.count(node.id)) group->setOpen(true);
-        documentRows_->addWidget(ground);
+        if (openDocuments_.count(node.id)) row->header()->setChecked(true);
+        documentRows_->addWidget(row);
     }
 }
 

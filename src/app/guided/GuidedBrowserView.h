@@ -20,7 +20,6 @@ class QVBoxLayout;
 namespace quorilanth {
 
 class BusyIndicator;
-class Disclosure;
 class GuidedSession;
 class GuidedToolView;
 class Panel;

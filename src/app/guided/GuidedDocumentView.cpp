@@ -5,6 +5,7 @@
 #include "app/store/WorkspaceStore.h"
 #include "app/window/ExternalURL.h"
 #include "app/window/QLTheme.h"
+#include "app/window/ViewKit.h"
 #include "core/base/UnicodeText.h"
 #include "core/net/NetworkPolicy.h"
 
@@ -80,14 +81,15 @@ GuidedDocumentView::GuidedDocumentView(WorkspaceStore& store, const GraphNode& n
     auto* buttons = new QHBoxLayout;
     buttons->setSpacing(8);
     if (const std::optional<std::string> url = sourceURL(node)) {
-        QPushButton* open = borderedButton(pick(language, "Apri la fonte", "Open source"), this);
+        QPushButton* open =
+            new BorderedButton(pick(language, "Apri la fonte", "Open source"), this);
         open->setObjectName(QStringLiteral("ql-guided-open-source"));
         connect(open, &QPushButton::clicked, this,
                 [target = QUrl(fromUtf8(*url))] { openExternalURL(target); });
         buttons->addWidget(open);
     }
     QPushButton* details =
-        borderedButton(pick(language, "Dettagli tecnici", "Technical details"), this);
+        new BorderedButton(pick(language, "Dettagli tecnici", "Technical details"), this);
     details->setObjectName(QStringLiteral("ql-guided-technical-details"));
     connect(details, &QPushButton::clicked, this, [&store, id = node.id] {
         later(&store, [&store, id] {

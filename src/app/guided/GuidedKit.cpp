@@ -1,6 +1,7 @@
 #include "app/guided/GuidedKit.h"
 
 #include "app/store/AppLanguage.h"
+#include "app/technical/DisclosureGroup.h"
 #include "app/window/QLTheme.h"
 #include "app/window/Symbols.h"
 #include "app/window/ViewKit.h"
@@ -13,7 +14,7 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QPainter>
-#include <QPushButton>
+#include <QPainterPath>
 #include <QTextBoundaryFinder>
 #include <QTextLayout>
 #include <QToolButton>
@@ -306,91 +307,38 @@ void TextBlock::focusOutEvent(QFocusEvent* event) {
     QWidget::focusOutEvent(event);
 }
 
-// MARK: disclosure
+// MARK: groups and grounds
 
-DisclosureHeader::DisclosureHeader(const QString& title, const QFont& font, const QColor& tint,
-                                   QWidget* parent)
-    : QAbstractButton(parent), title_(title), tint_(tint) {
-    setCheckable(true);
-    setFont(font);
-    setAccessibleName(title.left(1000));
-    setCursor(Qt::PointingHandCursor);
-    setFocusPolicy(Qt::TabFocus);
-    setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
+DisclosureGroup* disclosure(const QString& title, const QFont& font, const QColor& tint, int gap,
+                            std::function<QWidget*(QWidget* parent)> content, QWidget* parent) {
+    // The group puts its own space under the title; the rest is the content's.
+    constexpr int groupSpacing = 6;
+    auto* group = new DisclosureGroup(
+        title,
+        [gap, content = std::move(content)](QWidget* owner) {
+            auto* holder = new QWidget(owner);
+            column(holder, 0, QMargins(0, qMax(0, gap - groupSpacing), 0, 0))
+                ->addWidget(content(holder));
+            return holder;
+        },
+        parent);
+    group->header()->setFont(font);
+    group->header()->setColour(tint);
+    return group;
 }
 
-QSize DisclosureHeader::sizeHint() const {
-    const QFontMetrics metrics(font());
-    const int symbol = font().pixelSize();
-    return {symbol + 6 + qMin(metrics.horizontalAdvance(title_.left(measuredCharacters)) + 2, 600),
-            qMax(metrics.height(), symbol) + 4};
-}
+RoundedGround::RoundedGround(const QColor& colour, qreal radius, QWidget* parent)
+    : QWidget(parent), colour_(colour), radius_(radius) {}
 
-QSize DisclosureHeader::minimumSizeHint() const {
-    return {font().pixelSize() + 46, sizeHint().height()};
-}
-
-void DisclosureHeader::paintEvent(QPaintEvent*) {
+void RoundedGround::paintEvent(QPaintEvent*) {
     QPainter painter(this);
-    painter.setRenderHint(QPainter::TextAntialiasing);
-    const int symbol = font().pixelSize();
-    const QPixmap chevron = Symbols::pixmap(isChecked() ? QStringLiteral("chevron.down")
-                                                        : QStringLiteral("chevron.right"),
-                                            tint_, symbol, devicePixelRatioF());
-    painter.drawPixmap(QPoint(0, (height() - symbol) / 2), chevron);
-    painter.setPen(tint_);
-    const QRect textArea = rect().adjusted(symbol + 6, 0, 0, 0);
-    const QString line = title_.left(measuredCharacters * 4).simplified();
-    painter.drawText(textArea, Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine,
-                     painter.fontMetrics().elidedText(line, Qt::ElideRight, textArea.width()));
-    if (hasFocus()) {
-        painter.setPen(QPen(QLTheme::tint(QLTheme::accent(), 0.7), 1));
-        painter.drawRect(rect().adjusted(0, 0, -1, -1));
-    }
-}
-
-Disclosure::Disclosure(QAbstractButton* header, Content content, int gap, QWidget* parent)
-    : QWidget(parent), header_(header), make_(std::move(content)), gap_(gap) {
-    layout_ = column(this, 0);
-    header_->setParent(this);
-    header_->setCheckable(true);
-    layout_->addWidget(header_);
-    connect(header_, &QAbstractButton::toggled, this, [this](bool open) {
-        if (open && !content_) {
-            // The gap above the content closes with it.
-            auto* holder = new QWidget(this);
-            column(holder, 0, QMargins(0, gap_, 0, 0));
-            content_ = make_(holder);
-            holder->layout()->addWidget(content_);
-            layout_->addWidget(holder);
-        }
-        if (content_) content_->parentWidget()->setVisible(open);
-        emit openChanged(open);
-    });
-}
-
-Disclosure::Disclosure(const QString& title, const QFont& font, const QColor& tint, Content content,
-                       int gap, QWidget* parent)
-    : Disclosure(new DisclosureHeader(title, font, tint), std::move(content), gap, parent) {}
-
-bool Disclosure::isOpen() const {
-    return header_->isChecked();
-}
-
-void Disclosure::setOpen(bool open) {
-    header_->setChecked(open);
+    painter.setRenderHint(QPainter::Antialiasing);
+    QPainterPath shape;
+    shape.addRoundedRect(QRectF(rect()), radius_, radius_);
+    painter.fillPath(shape, colour_);
 }
 
 // MARK: small pieces
-
-QLabel* plainLabel(const QString& text, const QFont& font, const QColor& colour, QWidget* parent) {
-    auto* label = new QLabel(parent);
-    label->setTextFormat(Qt::PlainText);
-    label->setText(text);
-    label->setFont(font);
-    setTextColour(label, colour);
-    return label;
-}
 
 QWidget* symbolLabel(const QString& symbol, const QString& text, const QFont& font,
                      const QColor& colour, QWidget* parent, QLabel** textLabel) {
@@ -403,30 +351,11 @@ QWidget* symbolLabel(const QString& symbol, const QString& text, const QFont& fo
     icon->setPixmap(Symbols::pixmap(symbol, colour, size, box->devicePixelRatioF()));
     icon->setFixedSize(size, size);
     row->addWidget(icon);
-    QLabel* label = plainLabel(text, font, colour, box);
+    QLabel* label = plainLabel(box, font, colour, text);
     row->addWidget(label);
     row->addStretch(1);
     if (textLabel) *textLabel = label;
     return box;
-}
-
-QPushButton* borderedButton(const QString& text, QWidget* parent) {
-    auto* button = new QPushButton(literalMenuText(text), parent);
-    button->setFont(QLTheme::font(13));
-    static const QString style =
-        QStringLiteral("QPushButton { color: %1; background: %2; border: 1px solid %3; "
-                       "border-radius: 6px; padding: 5px 12px; }"
-                       "QPushButton:hover { background: %4; }"
-                       "QPushButton:focus { border-color: %5; }")
-            .arg(QLTheme::foreground().name(), QLTheme::raised().name(),
-                 QLTheme::tint(Qt::white, 0.14).name(QColor::HexArgb),
-                 QLTheme::raised().lighter(130).name(),
-                 QLTheme::tint(QLTheme::accent(), 0.7).name(QColor::HexArgb));
-    button->setStyleSheet(style);
-    button->setAccessibleName(text);
-    button->setCursor(Qt::PointingHandCursor);
-    button->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
-    return button;
 }
 
 QToolButton* borderlessButton(const QString& text, QWidget* parent) {

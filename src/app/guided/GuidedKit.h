@@ -1,11 +1,10 @@
 #pragma once
 
 // Pieces shared by the plain-language views: the language of the moment,
-// remote text made safe to show, wrapped selectable text, disclosure groups
-// and the few button looks the guide uses.
+// remote text made safe to show, wrapped selectable text, and small layout
+// helpers.
 #include "core/guided/GuidedPresentation.h"
 
-#include <QAbstractButton>
 #include <QColor>
 #include <QFont>
 #include <QString>
@@ -16,12 +15,13 @@
 #include <string_view>
 
 class QLabel;
-class QPushButton;
 class QTextLayout;
 class QToolButton;
 class QVBoxLayout;
 
 namespace quorilanth {
+
+class DisclosureGroup;
 
 // The language of every text built now.
 Language guidedLanguage();
@@ -107,50 +107,23 @@ private:
     mutable int naturalWidth_ = -1;
 };
 
-// The title row of a disclosure group: a chevron and a line of text, cut with
-// an ellipsis when narrow. Checked means open. The title is painted, never the
-// button's text: a button's text makes an "&" in it a keyboard shortcut.
-class DisclosureHeader : public QAbstractButton {
+// A group closed at first, titled in a font and colour, whose content is made
+// when it is first opened and sits `gap` pixels under the title.
+DisclosureGroup* disclosure(const QString& title, const QFont& font, const QColor& tint, int gap,
+                            std::function<QWidget*(QWidget* parent)> content, QWidget* parent);
+
+// A rounded rectangle of one colour behind a widget's children.
+class RoundedGround : public QWidget {
     Q_OBJECT
 public:
-    DisclosureHeader(const QString& title, const QFont& font, const QColor& tint,
-                     QWidget* parent = nullptr);
-    QSize sizeHint() const override;
-    QSize minimumSizeHint() const override;
+    RoundedGround(const QColor& colour, qreal radius, QWidget* parent = nullptr);
 
 protected:
     void paintEvent(QPaintEvent* event) override;
 
 private:
-    QString title_;
-    QColor tint_;
-};
-
-// A group closed at first whose content is built when it is first opened, and
-// kept (hidden) when it closes again.
-class Disclosure : public QWidget {
-    Q_OBJECT
-public:
-    using Content = std::function<QWidget*(QWidget* parent)>;
-    Disclosure(QAbstractButton* header, Content content, int gap, QWidget* parent = nullptr);
-    // The common form: a DisclosureHeader with this title, font and tint.
-    Disclosure(const QString& title, const QFont& font, const QColor& tint, Content content,
-               int gap, QWidget* parent = nullptr);
-
-    QAbstractButton* header() const { return header_; }
-    QWidget* content() const { return content_; }
-    bool isOpen() const;
-    void setOpen(bool open);
-
-signals:
-    void openChanged(bool open);
-
-private:
-    QAbstractButton* header_;
-    Content make_;
-    QWidget* content_ = nullptr;
-    QVBoxLayout* layout_;
-    int gap_;
+    QColor colour_;
+    qreal radius_;
 };
 
 // A one-line label of our own text in a given font and colour.
@@ -158,8 +131,6 @@ QLabel* plainLabel(const QString& text, const QFont& font, const QColor& colour,
 // A symbol and a text side by side, the symbol at the text's size.
 QWidget* symbolLabel(const QString& symbol, const QString& text, const QFont& font,
                      const QColor& colour, QWidget* parent, QLabel** textLabel = nullptr);
-// The standard bordered button; the text is shown literally.
-QPushButton* borderedButton(const QString& text, QWidget* parent);
 // A button that is only its text, in the accent colour.
 QToolButton* borderlessButton(const QString& text, QWidget* parent);
 // A column without margins, its children at the leading edge.

@@ -4,6 +4,7 @@
 #include "app/guided/GuidedSession.h"
 #include "app/guided/ReadableValueView.h"
 #include "app/store/WorkspaceStore.h"
+#include "app/technical/DisclosureGroup.h"
 #include "app/window/QLTheme.h"
 #include "app/window/Symbols.h"
 #include "app/window/ViewKit.h"
@@ -139,19 +140,19 @@ GuidedToolView::GuidedToolView(WorkspaceStore& store, GuidedSession& session, MC
     layout->addWidget(fields(main, main.size(), content));
     if (!options.empty()) {
         const QString count = QString::number(options.size());
-        auto* group = new Disclosure(
+        DisclosureGroup* group = disclosure(
             pick(language_, "Personalizza la richiesta · ", "Customize your request · ") + count +
                 pick(language_, " opzioni", " options"),
-            QLTheme::font(13), QLTheme::accent(),
+            QLTheme::font(13), QLTheme::accent(), 12,
             [this, options](QWidget* holder) {
                 QWidget* shown = fields(options, options.size(), holder);
                 static_cast<QVBoxLayout*>(shown->layout())->setSpacing(16);
                 return shown;
             },
-            12, content);
+            content);
         group->setObjectName(QStringLiteral("ql-guided-options"));
         // The new fields take the suggestions already gathered.
-        connect(group, &Disclosure::openChanged, this, [this] { renderSuggestions(); });
+        connect(group->header(), &QAbstractButton::toggled, this, [this] { renderSuggestions(); });
         layout->addWidget(group);
     }
     if (all.empty()) {
@@ -181,18 +182,19 @@ GuidedToolView::GuidedToolView(WorkspaceStore& store, GuidedSession& session, MC
     send_->setCursor(Qt::PointingHandCursor);
     connect(send_, &QPushButton::clicked, this, [this] { send(); });
     sendRow->addWidget(send_);
-    QLabel* safety = plainLabel(
-        fromUtf8(GuidedPresentation::safety(tool_, language_)), QLTheme::font(11),
-        tool_.safety() == ToolSafety::readOnly ? QLTheme::muted() : QLTheme::attention(), content);
+    QLabel* safety =
+        plainLabel(content, QLTheme::font(11),
+                   tool_.safety() == ToolSafety::readOnly ? QLTheme::muted() : QLTheme::attention(),
+                   fromUtf8(GuidedPresentation::safety(tool_, language_)));
     safety->setObjectName(QStringLiteral("ql-guided-safety"));
     sendRow->addWidget(safety);
     sendRow->addStretch(1);
     layout->addLayout(sendRow);
 
-    auto* source = new Disclosure(
+    DisclosureGroup* source = disclosure(
         pick(language_, "Descrizione originale e provenienza", "Original description and source"),
-        QLTheme::font(12), QLTheme::muted(),
-        [this](QWidget* holder) { return sourceDetails(holder); }, 8, content);
+        QLTheme::font(12), QLTheme::muted(), 8,
+        [this](QWidget* holder) { return sourceDetails(holder); }, content);
     source->setObjectName(QStringLiteral("ql-guided-source"));
     layout->addWidget(source);
 
@@ -326,15 +328,15 @@ QWidget* GuidedToolView::field(const std::string& key, QWidget* parent) {
 
     if (schema["description"].isString()) {
         const QString description = shownText(*schema["description"].string());
-        auto* instructions = new Disclosure(
+        DisclosureGroup* instructions = disclosure(
             pick(language_, "Indicazioni del sito", "Instructions from the site"),
-            QLTheme::font(11), QLTheme::muted(),
+            QLTheme::font(11), QLTheme::muted(), 6,
             [description](QWidget* holder) {
                 auto* shown = paragraph(description, 12, QLTheme::muted(), holder);
                 shown->setSelectable(true);
                 return shown;
             },
-            6, box);
+            box);
         instructions->setObjectName(QStringLiteral("ql-guided-instructions"));
         layout->addWidget(instructions, 0, Qt::AlignLeft);
     }
@@ -359,8 +361,8 @@ QWidget* GuidedToolView::sourceDetails(QWidget* parent) {
     source->setSelectable(true);
     source->setObjectName(QStringLiteral("ql-guided-source-line"));
     layout->addWidget(source);
-    QPushButton* details =
-        borderedButton(pick(language_, "Apri i dettagli tecnici", "Open technical details"), box);
+    QPushButton* details = new BorderedButton(
+        pick(language_, "Apri i dettagli tecnici", "Open technical details"), box);
     details->setObjectName(QStringLiteral("ql-guided-open-tool-details"));
     connect(details, &QPushButton::clicked, this, [this] {
         later(&store_, [store = &store_, id = tool_.id()] {
@@ -529,22 +531,22 @@ void GuidedToolView::renderAnswer() {
         QLTheme::font(20, QFont::Medium), tone, answer_, &title));
     title->setObjectName(QStringLiteral("ql-guided-answer-title"));
     heading->addStretch(1);
-    heading->addWidget(plainLabel(fromUtf8(localizedDateTime(reply.evidence.timestamp)),
-                                  QLTheme::font(11), QLTheme::muted(), answer_));
+    heading->addWidget(plainLabel(answer_, QLTheme::font(11), QLTheme::muted(),
+                                  fromUtf8(localizedDateTime(reply.evidence.timestamp))));
     layout->addLayout(heading);
 
     previousNote_ = plainLabel(
+        answer_, QLTheme::font(12), QLTheme::muted(),
         pick(language_, "Questa è la risposta precedente. La nuova richiesta è in corso.",
-             "This is the previous answer. A new request is in progress."),
-        QLTheme::font(12), QLTheme::muted(), answer_);
+             "This is the previous answer. A new request is in progress."));
     previousNote_->setObjectName(QStringLiteral("ql-guided-previous-answer"));
     previousNote_->setVisible(store_.toolBusy());
     layout->addWidget(previousNote_);
     if (const auto answerLanguage = reply.value["language"].string()) {
         QLabel* line =
-            plainLabel(pick(language_, "Lingua di questa risposta: ", "Language of this answer: ") +
-                           shownText(GuidedPresentation::choice(*answerLanguage, language_), 200),
-                       QLTheme::font(11), QLTheme::muted(), answer_);
+            plainLabel(answer_, QLTheme::font(11), QLTheme::muted(),
+                       pick(language_, "Lingua di questa risposta: ", "Language of this answer: ") +
+                           shownText(GuidedPresentation::choice(*answerLanguage, language_), 200));
         line->setObjectName(QStringLiteral("ql-guided-answer-language"));
         layout->addWidget(line);
     }

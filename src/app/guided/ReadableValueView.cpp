@@ -1,13 +1,12 @@
 #include "app/guided/ReadableValueView.h"
 
 #include "app/guided/GuidedKit.h"
+#include "app/technical/DisclosureGroup.h"
 #include "app/window/ExternalURL.h"
 #include "app/window/QLTheme.h"
 #include "app/window/ViewKit.h"
 
 #include <QHBoxLayout>
-#include <QPainter>
-#include <QPainterPath>
 #include <QPushButton>
 #include <QVBoxLayout>
 
@@ -16,21 +15,6 @@ namespace {
 
 using Kind = ReadableNode::Kind;
 using Slot = ReadableNode::Slot;
-
-// An object among the items of a list, set on a card of its own.
-class ItemCard : public QWidget {
-public:
-    explicit ItemCard(QWidget* parent) : QWidget(parent) {}
-
-protected:
-    void paintEvent(QPaintEvent*) override {
-        QPainter painter(this);
-        painter.setRenderHint(QPainter::Antialiasing);
-        QPainterPath card;
-        card.addRoundedRect(QRectF(rect()), 9, 9);
-        painter.fillPath(card, QLTheme::background());
-    }
-};
 
 TextBlock* text(const std::string& shown, int size, const QColor& colour, QWidget* parent,
                 bool selectable = false, int lineSpacing = 0,
@@ -88,7 +72,8 @@ QWidget* ReadableValueView::buildList(const ReadableNode& node, QWidget* parent)
             layout->addWidget(build(child, box));
             continue;
         }
-        auto* card = new ItemCard(box);
+        // An object among the items of a list sits on a card of its own.
+        auto* card = new RoundedGround(QLTheme::background(), 9, box);
         column(card, 0, QMargins(18, 18, 18, 18))->addWidget(build(child, card));
         layout->addWidget(card);
     }
@@ -107,7 +92,7 @@ QWidget* ReadableValueView::buildObject(const ReadableNode& node, QWidget* paren
     if (node.page) {
         auto* row = new QHBoxLayout;
         row->setSpacing(10);
-        QPushButton* open = borderedButton(fromUtf8(node.pageButton), box);
+        QPushButton* open = new BorderedButton(fromUtf8(node.pageButton), box);
         open->setObjectName(QStringLiteral("ql-readable-open-page"));
         const QUrl url(fromUtf8(*node.page));
         connect(open, &QPushButton::clicked, this, [url] { openExternalURL(url); });
@@ -152,14 +137,14 @@ QWidget* ReadableValueView::buildField(const ReadableNode& field, QWidget* paren
         if (field.kind == Kind::folded) {
             // The tree outlives the group: the node is read when the group opens.
             const ReadableNode* folded = &field;
-            auto* group = new Disclosure(
-                fromUtf8(field.label), QLTheme::font(13), QLTheme::muted(),
+            DisclosureGroup* group = disclosure(
+                fromUtf8(field.label), QLTheme::font(13), QLTheme::muted(), 8,
                 [tree = tree_, folded, language = language_](QWidget* holder) -> QWidget* {
                     return new ReadableValueView(std::make_shared<const ReadableNode>(
                                                      ReadableValue::open(*folded, language)),
                                                  language, holder);
                 },
-                8, parent);
+                parent);
             group->setObjectName(QStringLiteral("ql-readable-group"));
             return group;
         }

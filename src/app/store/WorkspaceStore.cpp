@@ -2,6 +2,7 @@
 
 #include "app/store/AppLanguage.h"
 #include "app/store/DialogPrompts.h"
+#include "app/store/StoredSettings.h"
 #include "core/base/QuorilanthError.h"
 #include "core/base/Url.h"
 #include "core/engine/DiscoveryEngine.h"
@@ -16,6 +17,7 @@
 #include <QSaveFile>
 #include <QSettings>
 #include <QStandardPaths>
+#include <QTimer>
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
@@ -91,15 +93,6 @@ std::string readRegularFile(const QString& path) {
     return bytes;
 }
 
-// Settings written by another build, or edited by hand, may hold any type.
-std::optional<QString> storedText(const QSettings& settings, const QString& key) {
-    if (!settings.contains(key)) return std::nullopt;
-    const QVariant value = settings.value(key);
-    const auto type = value.metaType().id();
-    if (type != QMetaType::QString && type != QMetaType::QByteArray) return std::nullopt;
-    return value.toString();
-}
-
 // Creates the library folder private from its first moment: mode 0700 is given
 // to mkdir itself, so the folder is never open to others, not even briefly.
 // The folders above it are shared ones and get the default mode; an existing
@@ -148,9 +141,11 @@ WorkspaceStore::WorkspaceStore(const QString& directory, const QStringList& argu
         dependencies_.makeEngine = [](NetworkPolicy policy) {
             return std::make_shared<DiscoveryEngine>(std::move(policy));
         };
-    updater_ = dependencies_.updater ? std::move(dependencies_.updater)
-                                     : std::make_unique<AppUpdateController>();
+    updater_ = dependencies_.updater
+                   ? std::move(dependencies_.updater)
+                   : AppUpdateController::fromBundle(ApplicationBundle::main(), nullptr);
     engine_ = dependencies_.makeEngine(NetworkPolicy(false));
+    if (dependencies_.secrets) keychain_ = AIKeychain(dependencies_.secrets);
 
     QSettings settings;
     const std::optional<QString> storedProvider =
@@ -292,6 +287,16 @@ void WorkspaceStore::toggleInspector() {
         setTab(WorkspaceTab::overview);
         setShowInspector(true);
     }
+}
+
+void WorkspaceStore::checkForUpdates() {
+    if (!showSettings_) {
+        updater_->check(true);
+        return;
+    }
+    // The settings sheet goes first; the update panel follows once it has closed.
+    setShowSettings(false);
+    QTimer::singleShot(300, this, [this] { updater_->check(true); });
 }
 
 void WorkspaceStore::select(const std::string& id) {

@@ -5,6 +5,7 @@
 #include "GuideTestSupport.h"
 #include "app/guided/GuidedDocumentView.h"
 #include "app/guided/GuidedKit.h"
+#include "app/technical/DisclosureGroup.h"
 #include "app/window/ExternalURL.h"
 
 #include <QComboBox>
@@ -108,8 +109,9 @@ TEST_F(GuidedPage, SectionsInBothLanguagesBusyAndFinished) {
         pressCard("guided-action-search_apps");
         ASSERT_TRUE(waitUntil([&] { return formAtTop() && shown("ql-guided-answer"); }, 5000));
         snapshot(QStringLiteral("guide-form-") + c.tag);
-        for (Disclosure* row : find("ql-guided-content")->findChildren<Disclosure*>())
-            if (row->parentWidget()->objectName() == "ql-guided-document-row") row->setOpen(true);
+        for (QWidget* row :
+             find("ql-guided-content")->findChildren<QWidget*>("ql-guided-document-row"))
+            row->findChild<QAbstractButton*>()->setChecked(true);
         settle();
         page()->verticalScrollBar()->setValue(page()->verticalScrollBar()->maximum());
         snapshot(QStringLiteral("guide-documents-") + c.tag);
@@ -238,7 +240,7 @@ TEST_F(GuidedPage, SendingFollowsTheToolsSafety) {
     // A text that does not convert is shown until the next edit.
     pressCard("guided-action-search_apps");
     type("guided-field-query", "notes");
-    find<Disclosure>("ql-guided-options")->setOpen(true);
+    find<DisclosureGroup>("ql-guided-options")->setExpanded(true);
     settle();
     type("guided-field-limit", "many");
     send()->click();
@@ -279,15 +281,15 @@ TEST_F(GuidedPage, SuggestionAnswerAndItsWaysOut) {
         texts << block->text();
     EXPECT_TRUE(texts.contains("Notes & <b>Co</b>"));
     // A folded member is built only when opened, and its remote title is no shortcut.
-    const QList<Disclosure*> groups =
-        find("ql-guided-answer")->findChildren<Disclosure*>("ql-readable-group");
+    const QList<DisclosureGroup*> groups =
+        find("ql-guided-answer")->findChildren<DisclosureGroup*>("ql-readable-group");
     ASSERT_GE(groups.size(), 2);
-    Disclosure* details = groups[0];
+    DisclosureGroup* details = groups[0];
     QApplication::setActiveWindow(view.get());
     QTest::keyClick(view.get(), Qt::Key_D, Qt::AltModifier);
-    EXPECT_FALSE(waitUntil([&] { return groups[1]->isOpen(); }, 300));
+    EXPECT_FALSE(waitUntil([&] { return groups[1]->isExpanded(); }, 300));
     EXPECT_FALSE(details->content());
-    details->setOpen(true);
+    details->setExpanded(true);
     ASSERT_TRUE(details->content());
     find("ql-guided-answer")->findChild<QPushButton*>("ql-readable-open-page")->click();
     EXPECT_EQ(opened, std::vector<QUrl>{QUrl("https://shop.example/apps/notes")});
@@ -394,7 +396,7 @@ TEST_F(GuidedPage, HostileTextIsShownAsWrittenAndBounded) {
 
         // A schema of many options shows the first hundred and says so.
         pressCard("guided-action-wide");
-        find<Disclosure>("ql-guided-options")->setOpen(true);
+        find<DisclosureGroup>("ql-guided-options")->setExpanded(true);
         settle();
         EXPECT_EQ(form()->findChildren<QLineEdit*>().size(), 100);
         view.reset();

@@ -458,31 +458,36 @@ TEST_F(StoreTest, LaunchOptions) {
     report.nodes.emplace_back("https://a.example/llms.txt", NodeKind::content, "llms.txt",
                               "https://a.example/llms.txt", FindingStatus::found);
     const QString path = writeReportFile(report);
+    // Every row opens the same library: a report given once stays in it.
     struct Case {
         QStringList arguments;
         WorkspaceTab tab;
         std::optional<std::string> selected;
         bool showLibrary;
+        std::size_t saved;
     };
     const Case cases[] = {
-        {{"q", "--view", "schema"}, WorkspaceTab::schema, std::nullopt, false},
-        {{"q", "--view", "SCHEMA", "--view", "raw"}, WorkspaceTab::schema, std::nullopt, false},
-        {{"q", "--view"}, WorkspaceTab::guide, std::nullopt, false},
+        {{"q", "--view", "schema"}, WorkspaceTab::schema, std::nullopt, false, 0},
+        {{"q", "--view", "SCHEMA", "--view", "raw"}, WorkspaceTab::schema, std::nullopt, false, 0},
+        {{"q", "--view"}, WorkspaceTab::guide, std::nullopt, false, 0},
         {{"q", "--report", path, "--select", "llms.txt"},
          WorkspaceTab::guide,
          "https://a.example/llms.txt",
-         false},
+         false,
+         1},
         {{"q", "--report", path, "--select", "https://a.example/"},
          WorkspaceTab::guide,
          std::nullopt,
-         false},
-        {{"q", "--library", "Favorites"}, WorkspaceTab::guide, std::nullopt, true},
+         false,
+         1},
+        {{"q", "--library", "Favorites"}, WorkspaceTab::guide, std::nullopt, true, 1},
     };
     for (const Case& c : cases) {
         const auto store = makeStore(c.arguments);
         EXPECT_EQ(store->tab(), c.tab) << c.arguments.join(' ').toStdString();
         EXPECT_EQ(store->selectedID(), c.selected) << c.arguments.join(' ').toStdString();
         EXPECT_EQ(store->showLibrary(), c.showLibrary);
+        EXPECT_EQ(store->history().size(), c.saved) << c.arguments.join(' ').toStdString();
     }
     const auto store = makeStore({"q", "--show-content", "--library", "Favorites"});
     EXPECT_TRUE(store->showContent());
