@@ -4,6 +4,7 @@
 // hostile 2 MB answer from the moment the tool is chosen. Figures only;
 // nothing here asserts on time.
 #include "BenchTiming.h"
+#include "HostileAnswers.h"
 #include "app/guided/GuidedBrowserView.h"
 #include "app/guided/GuidedToolView.h"
 #include "app/guided/ToolCardGrid.h"
@@ -31,21 +32,6 @@ const std::string server = "https://shop.example/mcp";
 
 std::string escaped(const std::string& text) {
     return JSONValue(text).pretty();
-}
-
-// Lists of lists, 20 wide, until the answer is about `bytes` long.
-std::string nested(std::size_t bytes) {
-    std::string level = "[1,2,3,4,5,6,7,8,9,10,11,12,13,14,15,16,17,18,19,20]";
-    while (level.size() * 20 < bytes) {
-        std::string wider = "[";
-        for (int i = 0; i < 20; ++i)
-            wider += (i ? "," : "") + level;
-        level = wider + "]";
-    }
-    std::string all = "[";
-    while (all.size() + level.size() + 2 < bytes)
-        all += (all.size() > 1 ? "," : "") + level;
-    return all + "]";
 }
 
 // Twenty apps, each with thirty fields of prose, repeated to about `bytes`.
@@ -120,7 +106,7 @@ int main(int argc, char** argv) {
     applyDarkLook();
 
     const std::vector<std::pair<const char*, std::string>> hostile{
-        {"nested lists, 20 wide", nested(2000000)},
+        {"nested lists, 20 wide", bench::nestedLists(2000000)},
         {"one object, many fields", catalog(2000000)},
         {"one 2 MB string", escaped(std::string(2000000, 'a'))},
     };

@@ -155,6 +155,10 @@ private:
     QWidget* document_ = nullptr;
 };
 
+QLabel* sectionTitle(const QString& text, QWidget* parent) {
+    return plainLabel(parent, QLTheme::font(21, QFont::Medium), QLTheme::foreground(), text);
+}
+
 TextBlock* paragraph(const QString& text, int size, const QColor& colour, int lineSpacing,
                      QWidget* parent) {
     auto* block = new TextBlock(text, QLTheme::font(size), colour, parent);
@@ -342,9 +346,8 @@ void GuidedBrowserView::build() {
     // Section 3: the functions to try.
     actions_ = new QWidget(stack);
     auto* actionsLayout = column(actions_, 14);
-    actionsLayout->addWidget(
-        plainLabel(actions_, QLTheme::font(21, QFont::Medium), QLTheme::foreground(),
-                   pick(language, "Da dove vuoi iniziare?", "Where would you like to start?")));
+    actionsLayout->addWidget(sectionTitle(
+        pick(language, "Da dove vuoi iniziare?", "Where would you like to start?"), actions_));
     cards_ = new ToolCardGrid(actions_);
     connect(cards_, &ToolCardGrid::pressed, this, &GuidedBrowserView::choose);
     actionsLayout->addWidget(cards_);
@@ -374,9 +377,8 @@ void GuidedBrowserView::build() {
     // Section 6: the documents read.
     documents_ = new QWidget(stack);
     auto* documentsLayout = column(documents_, 13);
-    documentsLayout->addWidget(
-        plainLabel(documents_, QLTheme::font(21, QFont::Medium), QLTheme::foreground(),
-                   pick(language, "Documentazione per assistenti", "Assistant documentation")));
+    documentsLayout->addWidget(sectionTitle(
+        pick(language, "Documentazione per assistenti", "Assistant documentation"), documents_));
     documentsLayout->addWidget(paragraph(
         pick(
             language,

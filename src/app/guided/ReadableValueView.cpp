@@ -25,6 +25,17 @@ TextBlock* text(const std::string& shown, int size, const QColor& colour, QWidge
     return block;
 }
 
+// A text cut for its length, with the sentence under it that says so.
+QWidget* withNote(TextBlock* shown, const ReadableNode& node, QWidget* parent) {
+    if (!node.note) return shown;
+    auto* box = new QWidget(parent);
+    auto* layout = column(box, 6);
+    shown->setParent(box);
+    layout->addWidget(shown);
+    layout->addWidget(text(*node.note, 12, QLTheme::muted(), box));
+    return box;
+}
+
 } // namespace
 
 ReadableValueView::ReadableValueView(std::shared_ptr<const ReadableNode> tree, Language language,
@@ -52,14 +63,7 @@ QWidget* ReadableValueView::build(const ReadableNode& node, QWidget* parent) {
     case Kind::text:
         break;
     }
-    TextBlock* shown = text(node.text, 14, QLTheme::foreground(), parent, true, 4);
-    if (!node.note) return shown;
-    auto* box = new QWidget(parent);
-    auto* layout = column(box, 6);
-    shown->setParent(box);
-    layout->addWidget(shown);
-    layout->addWidget(text(*node.note, 12, QLTheme::muted(), box));
-    return box;
+    return withNote(text(node.text, 14, QLTheme::foreground(), parent, true, 4), node, parent);
 }
 
 QWidget* ReadableValueView::buildList(const ReadableNode& node, QWidget* parent) {
@@ -117,13 +121,7 @@ QWidget* ReadableValueView::buildField(const ReadableNode& field, QWidget* paren
         TextBlock* row =
             text(field.text, 13, shown ? QLTheme::foreground() : QLTheme::muted(), parent, shown);
         row->setLead(fromUtf8(field.label), 190, 20, QLTheme::muted());
-        if (!field.note) return row;
-        auto* box = new QWidget(parent);
-        auto* layout = column(box, 6);
-        row->setParent(box);
-        layout->addWidget(row);
-        layout->addWidget(text(*field.note, 12, QLTheme::muted(), box));
-        return box;
+        return withNote(row, field, parent);
     }
     case Slot::open: {
         auto* box = new QWidget(parent);

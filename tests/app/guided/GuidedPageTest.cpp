@@ -8,6 +8,7 @@
 #include "app/technical/DisclosureGroup.h"
 #include "app/window/ExternalURL.h"
 
+#include <QAccessible>
 #include <QComboBox>
 #include <QMenu>
 #include <QMessageBox>
@@ -175,6 +176,14 @@ TEST_F(GuidedPage, CardOpensItsFormWhichKeepsTypedValuesUntilAnotherToolIsChosen
     settle();
     ASSERT_TRUE(form());
     EXPECT_EQ(GuidedToolView::keys(form()->tool()), std::vector<std::string>{"other"});
+
+    // A screen reader hears each card as a button named by its title, and presses it.
+    QAccessibleInterface* cards = QAccessible::queryAccessibleInterface(grid);
+    ASSERT_EQ(cards->childCount(), int(grid->cards().size()));
+    EXPECT_EQ(cards->child(1)->text(QAccessible::Name), "Learn more about an app");
+    cards->child(1)->actionInterface()->doAction(QAccessibleActionInterface::pressAction());
+    settle();
+    EXPECT_EQ(store->selectedID(), test::shopServer + "#tool:get_app_details");
 
     find<QToolButton>("ql-guided-close")->click();
     settle();
