@@ -37,6 +37,10 @@ constexpr std::size_t kMenuCharacters = 200;
 constexpr qsizetype kAlertCharacters = 4000;
 // Names listed in the note of blank required fields before it stops.
 constexpr std::size_t kListedNames = 50;
+// Values a picker offers. A site may list hundreds of thousands, which would
+// stall the form as it opens; such a field takes the value typed instead, and
+// sending matches it against the list all the same.
+constexpr std::size_t kMaxChoices = 1000;
 
 std::size_t rank(std::string_view key) {
     const auto found = std::find(kPreferred.begin(), kPreferred.end(), key);
@@ -263,7 +267,8 @@ QWidget* GuidedToolView::field(const std::string& key, QWidget* parent) {
                 "Questo campo contiene opzioni complesse. Apri i dettagli tecnici per consultarle.",
                 "This field contains complex options. Open the technical details to inspect them."),
             12, QLTheme::muted(), box));
-    } else if (!choices.empty() || type == "boolean") {
+    } else if (const bool picked = !choices.empty() && choices.size() <= kMaxChoices;
+               picked || (choices.empty() && type == "boolean")) {
         auto* picker = new QComboBox(box);
         picker->setObjectName(QStringLiteral("ql-guided-picker"));
         picker->setAccessibleName(name);
@@ -271,7 +276,7 @@ QWidget* GuidedToolView::field(const std::string& key, QWidget* parent) {
         picker->setMaximumWidth(440);
         picker->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
         picker->setMinimumContentsLength(12);
-        if (!choices.empty()) {
+        if (picked) {
             picker->addItem(
                 isRequired ? pick(language_, "Scegli…", "Choose…")
                            : pick(language_, "Lascia decidere al sito", "Use the site’s default"),

@@ -385,8 +385,12 @@ TEST_F(GuidedPage, HostileTextIsShownAsWrittenAndBounded) {
     for (int i = 0; i < 150; ++i)
         properties +=
             (i ? "," : "") + ("\"f" + std::to_string(1000 + i) + "\":{\"type\":\"string\"}");
-    report.servers[0].tools.push_back(
-        test::shopTool(R"({"name":"wide","inputSchema":{"properties":{)" + properties + "}}}"));
+    std::string sizes;
+    for (int i = 0; i < 1001; ++i)
+        sizes += (i ? "," : "") + std::to_string(i);
+    report.servers[0].tools.push_back(test::shopTool(
+        R"({"name":"wide","inputSchema":{"required":["size"],"properties":{"size":{"type":"integer","enum":[)" +
+        sizes + "]}," + properties + "}}}"));
     for (const char* tag : {"en", "it"}) {
         test::Language language(tag);
         open(report);
@@ -403,11 +407,13 @@ TEST_F(GuidedPage, HostileTextIsShownAsWrittenAndBounded) {
         EXPECT_TRUE(waitUntil([&] { return formAtTop(); }, 3000));
         snapshot(QStringLiteral("guide-hostile-") + tag);
 
-        // A schema of many options shows the first hundred and says so.
+        // A schema of many options shows the first hundred, and a list of
+        // a thousand and one values is typed rather than picked.
         pressCard("guided-action-wide");
+        EXPECT_TRUE(find<QLineEdit>("guided-field-size"));
         find<DisclosureGroup>("ql-guided-options")->setExpanded(true);
         settle();
-        EXPECT_EQ(form()->findChildren<QLineEdit*>().size(), 100);
+        EXPECT_EQ(form()->findChildren<QLineEdit*>().size(), 101);
         view.reset();
         store.reset();
     }
