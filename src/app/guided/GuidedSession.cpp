@@ -74,6 +74,50 @@ void GuidedSession::receive(std::uint64_t serial, Answers answers) {
     emit answersChanged();
 }
 
+bool GuidedSession::superseded(const Job& job) const {
+    return quit_ || latest_ != job.serial;
+}
+
+void GuidedSession::post(const Job& job, const Answers& answers) {
+    QMetaObject::invokeMethod(
+        this, [this, serial = job.serial, answers] { receive(serial, answers); },
+        Qt::QueuedConnection);
+}
+
+void GuidedSession::answer(const Job& job, std::shared_ptr<GuidedReplies>& index,
+                           std::uint64_t& indexGeneration) {
+    if (!index || indexGeneration != job.generation) {
+        index = std::make_shared<GuidedReplies>(*job.report);
+        indexGeneration = job.generation;
+    }
+    if (superseded(job)) return;
+
+    Answers answers;
+    answers.toolKey = job.toolKey;
+    answers.language = job.language;
+    answers.generation = job.generation;
+    answers.reply = index->lastReply(job.tool, job.language);
+    if (answers.reply)
+        answers.tree = std::make_shared<const ReadableNode>(
+            ReadableValue::tree(answers.reply->value, job.language));
+    answers.replyReady = true;
+    answers.suggestionsReady = job.keys.empty();
+    post(job, answers);
+    if (job.keys.empty()) return;
+
+    // The answers a field's suggestions are gathered from, decoded one at
+    // a time, so a newer request waits for one answer at most.
+    for (const MCPTool& offered : GuidedPresentation::tools(*job.report)) {
+        if (superseded(job)) break;
+        if (offered.serverURL == job.tool.serverURL) index->lastReply(offered, job.language);
+    }
+    if (superseded(job)) return;
+    for (const std::string& key : job.keys)
+        answers.suggestions[key] = index->suggestions(key, job.tool);
+    answers.suggestionsReady = true;
+    post(job, answers);
+}
+
 void GuidedSession::work() {
     std::shared_ptr<GuidedReplies> index;
     std::uint64_t indexGeneration = 0;
@@ -86,42 +130,19 @@ void GuidedSession::work() {
             job = std::move(*next_);
             next_.reset();
         }
-        const auto superseded = [&] { return quit_ || latest_ != job.serial; };
-        const auto post = [&](const Answers& answers) {
-            QMetaObject::invokeMethod(
-                this, [this, serial = job.serial, answers] { receive(serial, answers); },
-                Qt::QueuedConnection);
-        };
-        if (!index || indexGeneration != job.generation) {
-            index = std::make_shared<GuidedReplies>(*job.report);
-            indexGeneration = job.generation;
+        try {
+            answer(job, index, indexGeneration);
+        } catch (const std::exception&) {
+            // Reading answers never fails by design; should it, the form shows
+            // no answer rather than the application ending with the worker.
+            index.reset();
+            Answers empty;
+            empty.toolKey = job.toolKey;
+            empty.language = job.language;
+            empty.generation = job.generation;
+            empty.replyReady = empty.suggestionsReady = true;
+            post(job, empty);
         }
-        if (superseded()) continue;
-
-        Answers answers;
-        answers.toolKey = job.toolKey;
-        answers.language = job.language;
-        answers.generation = job.generation;
-        answers.reply = index->lastReply(job.tool, job.language);
-        if (answers.reply)
-            answers.tree = std::make_shared<const ReadableNode>(
-                ReadableValue::tree(answers.reply->value, job.language));
-        answers.replyReady = true;
-        answers.suggestionsReady = job.keys.empty();
-        post(answers);
-        if (job.keys.empty()) continue;
-
-        // The answers a field's suggestions are gathered from, decoded one at
-        // a time, so a newer request waits for one answer at most.
-        for (const MCPTool& offered : GuidedPresentation::tools(*job.report)) {
-            if (superseded()) break;
-            if (offered.serverURL == job.tool.serverURL) index->lastReply(offered, job.language);
-        }
-        if (superseded()) continue;
-        for (const std::string& key : job.keys)
-            answers.suggestions[key] = index->suggestions(key, job.tool);
-        answers.suggestionsReady = true;
-        post(answers);
     }
 }
 

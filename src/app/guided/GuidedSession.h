@@ -85,6 +85,12 @@ private:
         Language language = Language::english;
     };
     void work();
+    // One job's answers, posted as their parts are ready; a newer request
+    // supersedes it.
+    void answer(const Job& job, std::shared_ptr<GuidedReplies>& index,
+                std::uint64_t& indexGeneration);
+    bool superseded(const Job& job) const;
+    void post(const Job& job, const Answers& answers);
     void receive(std::uint64_t serial, Answers answers);
 
     WorkspaceStore& store_;

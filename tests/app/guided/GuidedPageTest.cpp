@@ -193,6 +193,32 @@ TEST_F(GuidedPage, CardOpensItsFormWhichKeepsTypedValuesUntilAnotherToolIsChosen
         EXPECT_FALSE(grid->isSelected(i));
 }
 
+TEST_F(GuidedPage, ButtonsLeadToTheTechnicalViews) {
+    open(test::shopReport());
+    store->setShowInspector(false);
+    const std::pair<const char*, WorkspaceTab> cases[] = {
+        {"ql-guided-inspect-checks", WorkspaceTab::overview},
+        {"ql-guided-open-schema", WorkspaceTab::schema},
+        {"ql-guided-open-checks", WorkspaceTab::overview},
+        {"ql-guided-open-tool-details", WorkspaceTab::tools},
+    };
+    for (const auto& [button, tab] : cases) {
+        SCOPED_TRACE(button);
+        store->setTab(WorkspaceTab::guide);
+        settle();
+        if (tab == WorkspaceTab::tools) {
+            pressCard("guided-action-delete_cart");
+            find<DisclosureGroup>("ql-guided-source")->setExpanded(true);
+        }
+        find<QPushButton>(button)->click();
+        settle(); // the page that held the button is gone by now
+        EXPECT_EQ(store->tab(), tab);
+        EXPECT_FALSE(page());
+    }
+    EXPECT_EQ(store->selectedID(), test::shopServer + "#tool:delete_cart");
+    EXPECT_TRUE(store->showInspector());
+}
+
 TEST_F(GuidedPage, SendingFollowsTheToolsSafety) {
     struct Case {
         const char* card;
