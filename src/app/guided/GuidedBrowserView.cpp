@@ -338,7 +338,7 @@ void GuidedBrowserView::build() {
     connect(checks, &QPushButton::clicked, this, [this] {
         later(&store_, [store = &store_] { store->setTab(WorkspaceTab::overview); });
     });
-    inspectionLayout->addWidget(checks);
+    inspectionLayout->addWidget(checks, 0, Qt::AlignLeft);
     inspection_ = new quorilanth::Panel(QString(), inspection, stack);
     inspection_->setObjectName(QStringLiteral("ql-guided-inspection"));
     sections->addWidget(inspection_);

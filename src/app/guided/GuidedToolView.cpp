@@ -376,7 +376,7 @@ QWidget* GuidedToolView::sourceDetails(QWidget* parent) {
             store->setShowInspector(true);
         });
     });
-    layout->addWidget(details);
+    layout->addWidget(details, 0, Qt::AlignLeft);
     return box;
 }
 
