@@ -52,22 +52,28 @@ QTextOption wrapping() {
     return option;
 }
 
-// Lines the text takes at this width, counted up to `most`.
-int lineCount(const QString& text, const Type& type, int width, int most) {
-    if (type.metrics.horizontalAdvance(text) <= width) return 1;
-    // Wider than one line: two lines at least, which is all a title may take.
-    if (most <= 2) return most;
-    QTextLayout layout(text, type.font);
-    layout.setTextOption(wrapping());
-    layout.beginLayout();
+// Lines a text takes at a width, counted up to `most`, from its width on one
+// line where that settles it; `layout` is the text's own, kept between calls.
+int lineCount(int advance, int width, int most, const QString& text, const Type& type,
+              std::unique_ptr<QTextLayout>& layout) {
+    if (advance <= width) return 1;
+    // Wider than one line: two lines at least, and at least as many as fill
+    // the width end to end.
+    if (most <= 2 || advance > (most - 1) * width) return most;
+    if (!layout) {
+        layout = std::make_unique<QTextLayout>(text, type.font);
+        layout->setTextOption(wrapping());
+        layout->setCacheEnabled(true);
+    }
+    layout->beginLayout();
     int lines = 0;
     while (lines < most) {
-        QTextLine line = layout.createLine();
+        QTextLine line = layout->createLine();
         if (!line.isValid()) break;
         line.setLineWidth(width);
         ++lines;
     }
-    layout.endLayout();
+    layout->endLayout();
     return qMax(1, lines);
 }
 
@@ -218,6 +224,12 @@ ToolCardGrid::~ToolCardGrid() {
 void ToolCardGrid::setCards(std::vector<ToolCard> cards) {
     forgetCards(this);
     cards_ = std::move(cards);
+    measures_.clear();
+    measures_.resize(cards_.size());
+    for (std::size_t i = 0; i < cards_.size(); ++i) {
+        measures_[i].title = titleType().metrics.horizontalAdvance(cards_[i].title);
+        measures_[i].introduction = introType().metrics.horizontalAdvance(cards_[i].introduction);
+    }
     focusCard_ = qBound(0, focusCard_, qMax(0, int(cards_.size()) - 1));
     forgetGeometry();
 }
@@ -239,10 +251,21 @@ int ToolCardGrid::indexOf(const QString& identifier) const {
     return -1;
 }
 
-int ToolCardGrid::contentHeight(const ToolCard& card, int columnWidth) const {
+int ToolCardGrid::titleLines(std::size_t index, int width) const {
+    Measure& measure = measures_[index];
+    return lineCount(measure.title, width, 2, cards_[index].title, titleType(), measure.layout);
+}
+
+int ToolCardGrid::introductionLines(std::size_t index, int width) const {
+    Measure& measure = measures_[index];
+    return lineCount(measure.introduction, width, 3, cards_[index].introduction, introType(),
+                     measure.layout);
+}
+
+int ToolCardGrid::contentHeight(std::size_t index, int columnWidth) const {
     const int inner = qMax(1, columnWidth - 2 * kInset);
-    const int titleLines = lineCount(card.title, titleType(), inner, 2);
-    const int introLines = lineCount(card.introduction, introType(), inner, 3);
+    const int titleLines = this->titleLines(index, inner);
+    const int introLines = introductionLines(index, inner);
     // Symbol row, title, introduction, an empty spacer and the safety line,
     // twelve apart.
     return 2 * kInset + kSymbolSize + titleLines * titleType().metrics.height() +
@@ -260,7 +283,7 @@ const ToolCardGrid::Geometry& ToolCardGrid::geometry(int width) const {
     for (const Geometry& known : geometries_)
         if (known.width == width) return known;
     // Widths seen while the window is resized are not asked for again.
-    if (geometries_.size() >= 4) geometries_.erase(geometries_.begin());
+    if (geometries_.size() >= 8) geometries_.erase(geometries_.begin());
     Geometry laid;
     laid.width = width;
     laid.columns = qMax(1, (width + kSpacing) / (kMinimumColumn + kSpacing));
@@ -270,7 +293,7 @@ const ToolCardGrid::Geometry& ToolCardGrid::geometry(int width) const {
     for (std::size_t first = 0; first < cards_.size(); first += columns) {
         int height = kMinimumHeight;
         for (std::size_t i = first; i < std::min(cards_.size(), first + columns); ++i)
-            height = qMax(height, contentHeight(cards_[i], laid.columnWidth));
+            height = qMax(height, contentHeight(i, laid.columnWidth));
         if (first) top += kSpacing;
         laid.rowTops.push_back(top);
         laid.rowHeights.push_back(height);
@@ -286,8 +309,10 @@ int ToolCardGrid::heightForWidth(int width) const {
 }
 
 QSize ToolCardGrid::sizeHint() const {
-    const int width = 2 * kMinimumColumn + kSpacing;
-    return {width, heightForWidth(width)};
+    // Two columns of the shortest cards: the height that counts is the one
+    // asked for the width the grid gets, so nothing is measured for a hint.
+    const int rows = int(cards_.size() + 1) / 2;
+    return {2 * kMinimumColumn + kSpacing, qMax(0, rows * (kMinimumHeight + kSpacing) - kSpacing)};
 }
 
 QSize ToolCardGrid::minimumSizeHint() const {
@@ -366,7 +391,7 @@ void ToolCardGrid::paintCard(QPainter& painter, int index, const QRect& box) con
         Symbols::pixmap(QStringLiteral("arrow.right"), QLTheme::muted(), kSymbolSize, ratio));
     int y = inner.top() + kSymbolSize + kStackSpacing;
     painter.setPen(Qt::white);
-    const int titleLines = lineCount(card.title, titleType(), inner.width(), 2);
+    const int titleLines = this->titleLines(std::size_t(index), inner.width());
     drawLines(painter, card.title, titleType().font, QPointF(inner.left(), y), inner.width(), 2, 0);
     y += titleLines * titleType().metrics.height() + kStackSpacing;
     painter.setPen(QLTheme::muted());

@@ -2,9 +2,12 @@
 
 #include <QString>
 #include <QWidget>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
+
+class QTextLayout;
 
 namespace quorilanth {
 
@@ -72,11 +75,21 @@ private:
         int height = 0;
     };
     const Geometry& geometry(int width) const;
-    int contentHeight(const ToolCard& card, int columnWidth) const;
+    int contentHeight(std::size_t index, int columnWidth) const;
+    int titleLines(std::size_t index, int width) const;
+    int introductionLines(std::size_t index, int width) const;
     void forgetGeometry();
     void paintCard(QPainter& painter, int index, const QRect& box) const;
 
     std::vector<ToolCard> cards_;
+    // Each card's texts measured on one line, once; the introduction's
+    // layout is kept for the widths where that does not settle its lines.
+    struct Measure {
+        int title = 0;
+        int introduction = 0;
+        std::unique_ptr<QTextLayout> layout;
+    };
+    mutable std::vector<Measure> measures_;
     std::optional<std::string> selectedID_;
     // Layouts ask for a few widths in turn; each is measured once.
     mutable std::vector<Geometry> geometries_;
