@@ -4,7 +4,8 @@
 // each progress message to standard error, then the peak memory of the scan
 // itself (scan_peak_kib=<n>, before the JSON is written) and one line of figures
 // that the bench scripts read: elapsed_ms=<n> exchanges=<n> locations=<n>.
-// Exit status 0 when a report was produced, 2 when the input was refused.
+// Exit status 0 when a report was produced, 2 when the input was refused or
+// the report could not be written.
 
 #include "core/base/QuorilanthError.h"
 #include "core/engine/DiscoveryEngine.h"
@@ -70,10 +71,16 @@ int main(int argc, char** argv) {
     const auto elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(
                              std::chrono::steady_clock::now() - started)
                              .count();
-    // The JSON form holds every body once more, so the scan's own peak is
-    // taken before it is written.
     const long scanPeakKiB = peakResidentKiB();
-    std::cout << ReportJSON::write(report);
+    try {
+        // In pieces: the JSON form of a large scan is several times its bodies.
+        ReportJSON::write(report, [](std::string_view piece) {
+            std::cout.write(piece.data(), static_cast<std::streamsize>(piece.size()));
+        });
+    } catch (const QuorilanthError& error) {
+        std::cerr << error.message() << '\n';
+        return 2;
+    }
     std::cout.flush();
     std::cerr << "scan_peak_kib=" << scanPeakKiB << '\n';
     std::cerr << "elapsed_ms=" << elapsed << " exchanges=" << report.evidence.size()

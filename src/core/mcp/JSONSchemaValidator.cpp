@@ -52,7 +52,7 @@ std::string describe(double value) {
     return text;
 }
 
-std::size_t scalarCount(const std::string& text) {
+std::size_t scalarCount(std::string_view text) {
     std::size_t count = 0;
     for (const unsigned char byte : text)
         count += (byte & 0xC0) != 0x80;
@@ -130,7 +130,7 @@ private:
     std::size_t weight(const JSONValue& value);
     void combinations(const JSONValue& value, const JSONValue& schema, const std::string& path,
                       int depth, SchemaValidation& result);
-    void checkString(const std::string& text, const JSONValue& schema, const std::string& path,
+    void checkString(std::string_view text, const JSONValue& schema, const std::string& path,
                      SchemaValidation& result);
     void checkNumber(double number, const JSONValue& schema, const std::string& path,
                      SchemaValidation& result);
@@ -185,7 +185,7 @@ void Checker::note(SchemaValidation& result, const std::string& path, std::strin
 std::size_t Checker::weight(const JSONValue& value) {
     if (const auto known = weights_.find(&value); known != weights_.end()) return known->second;
     std::size_t total = 1;
-    if (const std::string* text = value.string()) total = units(*text);
+    if (const auto text = value.string()) total = units(*text);
     for (const JSONValue& element : value.array())
         total += weight(element);
     if (const JSONValue::Object* members = value.object()) {
@@ -213,13 +213,13 @@ void Checker::check(const JSONValue& value, const JSONValue& schema, const std::
         return;
     }
 
-    if (const std::string* reference = schema["$ref"].string()) {
+    if (const std::optional<std::string_view> reference = schema["$ref"].string()) {
         if (reference->starts_with("#/")) {
             // Following the pointer costs a lookup per piece.
             if (!spend(reference->size(), path, result)) return;
             check(value, resolve(root_, *reference), path, depth + 1, result);
         } else {
-            note(result, path, ": external $ref is not fetched: " + *reference);
+            note(result, path, ": external $ref is not fetched: " + std::string(*reference));
         }
     }
 
@@ -232,11 +232,11 @@ void Checker::check(const JSONValue& value, const JSONValue& schema, const std::
     std::vector<std::string> types;
     const JSONValue& type = schema["type"];
     if (!spend(type.array().size(), path, result)) return;
-    if (const std::string* single = type.string()) {
-        types.push_back(*single);
+    if (const auto single = type.string()) {
+        types.emplace_back(*single);
     } else {
         for (const JSONValue& element : type.array()) {
-            if (const std::string* name = element.string()) types.push_back(*name);
+            if (const auto name = element.string()) types.emplace_back(*name);
         }
     }
     if (!types.empty()) {
@@ -313,7 +313,7 @@ void Checker::combinations(const JSONValue& value, const JSONValue& schema, cons
     }
 }
 
-void Checker::checkString(const std::string& text, const JSONValue& schema, const std::string& path,
+void Checker::checkString(std::string_view text, const JSONValue& schema, const std::string& path,
                           SchemaValidation& result) {
     if (!spend(units(text), path, result)) return;
     const std::size_t length = scalarCount(text);
@@ -366,8 +366,8 @@ void Checker::checkObject(const JSONValue::Object& members, const JSONValue& sch
         error(result, path, ": too many properties");
     }
     for (const JSONValue& name : schema["required"].array()) {
-        if (const std::string* key = name.string(); key && !members.contains(*key)) {
-            error(result, path, "." + *key + ": required");
+        if (const auto key = name.string(); key && !members.contains(*key)) {
+            error(result, path, "." + std::string(*key) + ": required");
         }
     }
     const JSONValue* properties = schema["properties"].isObject() ? &schema["properties"] : nullptr;

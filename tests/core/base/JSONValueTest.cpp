@@ -110,7 +110,8 @@ TEST(JSONValueEquality, StructuralWithConsistentHashes) {
 }
 
 TEST(JSONValueSharing, CopiesShareUntilOneIsChanged) {
-    JSONValue original = JSONValue::parse(R"({"list":[1,2],"name":"a"})");
+    const std::string name(4000, 'n'); // long enough to live on the heap, shared
+    JSONValue original = JSONValue::parse(R"({"list":[1,2],"name":")" + name + "\"}");
     JSONValue copy = original;
     ASSERT_TRUE(copy["name"].sharedString()->sharesStorageWith(*original["name"].sharedString()));
     JSONValue list = copy["list"];
@@ -118,7 +119,7 @@ TEST(JSONValueSharing, CopiesShareUntilOneIsChanged) {
     copy.set("list", list);
     EXPECT_TRUE(copy.erase("name"));
     EXPECT_FALSE(copy.erase("name"));
-    EXPECT_EQ(original, JSONValue::parse(R"({"list":[1,2],"name":"a"})"));
+    EXPECT_EQ(original, JSONValue::parse(R"({"list":[1,2],"name":")" + name + "\"}"));
     EXPECT_EQ(copy, JSONValue::parse(R"({"list":[1,2,3]})"));
     JSONValue fresh = JSONValue::emptyObject();
     fresh.set("k", 1);
