@@ -160,10 +160,12 @@ private:
     bool more() {
         if (!read_ || exhausted_) return false;
         std::size_t kept = static_cast<std::size_t>(end_ - p_);
-        consumed_ += static_cast<std::size_t>(p_ - begin_);
+        std::size_t from = static_cast<std::size_t>(p_ - begin_);
+        consumed_ += from;
+        // What is kept lies in the buffer (only the first call has nothing to keep).
         if (buffer_.size() < kept + kPiece)
             buffer_.resize(std::max(buffer_.size() * 2, kept + kPiece));
-        if (kept) std::memmove(buffer_.data(), p_, kept);
+        if (kept) std::memmove(buffer_.data(), buffer_.data() + from, kept);
         std::size_t room = buffer_.size() - kept;
         std::size_t got =
             std::min((*read_)(reinterpret_cast<char*>(buffer_.data()) + kept, room), room);
