@@ -98,10 +98,9 @@ std::uint64_t makeHeapText(std::string_view text);
 // The nodes of one read document, in pages aligned to kPage whose first word
 // names the arena, so that any node finds its arena from its own address.
 // Nodes too large for a page get a page-aligned block of their own. Texts fill
-// pages of their own, so that they need no padding between them. Pages come
-// from the kernel in slabs, which keeps them aligned without gaps and gives them
-// back the moment the arena goes. Nothing in an arena is destroyed one by one:
-// it all goes when the last value pointing in is gone.
+// pages of their own, so that they need no padding between them. Nothing in an
+// arena is destroyed one by one: it all goes when the last value pointing in is
+// gone.
 class JSONArena {
 public:
     static constexpr std::size_t kPage = 4096;
@@ -146,8 +145,9 @@ private:
     };
     struct Block {
         void* start;
-        std::size_t bytes;
+        std::size_t mappedBytes; // 0 when it came from the allocator
     };
+    static constexpr std::size_t kMapped = 16 * kPage;
 
     std::atomic<std::size_t> references_{1};
     Cursor nodes_;

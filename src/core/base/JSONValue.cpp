@@ -128,11 +128,15 @@ std::uint64_t makeText(std::string_view text) {
 
 void* JSONArena::map(std::size_t bytes) {
     blocks_.reserve(blocks_.size() + 1);
-    void* start =
-        ::mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-    if (start == MAP_FAILED) throw std::bad_alloc();
-    blocks_.push_back({start, bytes});
-    // Mapped memory is page-aligned by construction.
+    // Small blocks come from the allocator, which reuses them cheaply for the
+    // many small documents read and dropped; large ones straight from the
+    // kernel, aligned without gaps and given back as soon as they go.
+    const bool mapped = bytes >= kMapped;
+    void* start = mapped ? ::mmap(nullptr, bytes, PROT_READ | PROT_WRITE,
+                                  MAP_PRIVATE | MAP_ANONYMOUS, -1, 0)
+                         : std::aligned_alloc(kPage, bytes);
+    if (start == (mapped ? MAP_FAILED : nullptr)) throw std::bad_alloc();
+    blocks_.push_back({start, mapped ? bytes : 0});
     *static_cast<JSONArena**>(start) = this;
     return start;
 }
@@ -179,8 +183,12 @@ JSONArena::~JSONArena() {
     }
     for (std::uint64_t bits : owned_)
         detail::release(bits);
-    for (const Block& block : blocks_)
-        ::munmap(block.start, block.bytes);
+    for (const Block& block : blocks_) {
+        if (block.mappedBytes)
+            ::munmap(block.start, block.mappedBytes);
+        else
+            std::free(block.start);
+    }
 }
 
 // ---- building a read document --------------------------------------------------
