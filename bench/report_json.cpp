@@ -141,8 +141,8 @@ int main(int argc, char** argv) {
     std::printf("write to the file:  %8.1f MB/s  (%.3f s, in pieces)\n",
                 megabytes / fileWriteSeconds, fileWriteSeconds);
     std::printf("read from memory:   %8.1f MB/s  (%.3f s)\n", megabytes / readSeconds, readSeconds);
-    std::printf("read from the file: %8.1f MB/s  (%.3f s, in pieces)\n", megabytes / fileReadSeconds,
-                fileReadSeconds);
+    std::printf("read from the file: %8.1f MB/s  (%.3f s, in pieces)\n",
+                megabytes / fileReadSeconds, fileReadSeconds);
     if (pythonSeconds > 0) {
         std::printf("python3 json.load:  %8.1f MB/s  (%.3f s)\n", megabytes / pythonSeconds,
                     pythonSeconds);

@@ -177,6 +177,9 @@ private:
 
     // At least count bytes from p_ on, unless the text ends first.
     void ensure(std::size_t count) {
+        if (read_ && static_cast<std::size_t>(end_ - p_) < count) fill(count);
+    }
+    [[gnu::noinline]] void fill(std::size_t count) {
         while (static_cast<std::size_t>(end_ - p_) < count && more()) {
         }
     }

@@ -132,9 +132,9 @@ void* JSONArena::map(std::size_t bytes) {
     // many small documents read and dropped; large ones straight from the
     // kernel, aligned without gaps and given back as soon as they go.
     const bool mapped = bytes >= kMapped;
-    void* start = mapped ? ::mmap(nullptr, bytes, PROT_READ | PROT_WRITE,
-                                  MAP_PRIVATE | MAP_ANONYMOUS, -1, 0)
-                         : std::aligned_alloc(kPage, bytes);
+    void* start =
+        mapped ? ::mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0)
+               : std::aligned_alloc(kPage, bytes);
     if (start == (mapped ? MAP_FAILED : nullptr)) throw std::bad_alloc();
     blocks_.push_back({start, mapped ? bytes : 0});
     *static_cast<JSONArena**>(start) = this;

@@ -1,4 +1,5 @@
 #include "core/base/JSONValue.h"
+
 #include "support/SampleReports.h"
 
 #include <cmath>
@@ -165,8 +166,17 @@ TEST(JSONValueParse, InPiecesAgreesWithTheWholeText) {
         "\"" + longText + "\\u00e9\\ud83d\\ude00 caf\xC3\xA9\"",
         " [12345678901234567890.5e-3, -0, 1e-400, true, false, null] ",
         R"({"b":{"c":[1,{"d":"\\\"/\b\f\n\r\t"}]},"a":[]})",
-        "\"" + longText + "\xE2\x82\"", "\"\\ud83d\"", "\"\\u12\"", "[1e400]", "[tru]", "nul",
-        "[1,]", "{\"a\"", "{\"a\":1 x", "\"" + longText, std::string(600, '['),
+        "\"" + longText + "\xE2\x82\"",
+        "\"\\ud83d\"",
+        "\"\\u12\"",
+        "[1e400]",
+        "[tru]",
+        "nul",
+        "[1,]",
+        "{\"a\"",
+        "{\"a\":1 x",
+        "\"" + longText,
+        std::string(600, '['),
     };
     for (int seed = 0; seed < 60; ++seed) {
         std::string text = samples::randomJSONValue(static_cast<std::uint64_t>(seed), 4).pretty();
@@ -219,9 +229,9 @@ TEST(JSONValueStorage, PartsOutliveTheirDocument) {
     JSONValue part;
     SharedString text;
     {
-        JSONValue document = JSONValue::parse(
-            R"({"list":[{"name":"a name too long to be inline","n":0.5}],"t":")" +
-            std::string(200, 't') + "\"}");
+        JSONValue document =
+            JSONValue::parse(R"({"list":[{"name":"a name too long to be inline","n":0.5}],"t":")" +
+                             std::string(200, 't') + "\"}");
         part = document["list"][0];
         text = *document["t"].sharedString();
     }
@@ -245,7 +255,8 @@ TEST(JSONValueStorage, MembersStayOrderedAndApart) {
     EXPECT_EQ(keys, "ac");
     EXPECT_EQ(JSONValue(built), JSONValue::parse(R"({"c":4,"a":5})"));
 
-    JSONValue read = JSONValue::parse(R"([{"b":1,"a":2},{"a":3,"b":4,"a":5},{"a":6},{"b":7,"a":8}])");
+    JSONValue read =
+        JSONValue::parse(R"([{"b":1,"a":2},{"a":3,"b":4,"a":5},{"a":6},{"b":7,"a":8}])");
     JSONValue expected = JSONValue::parse("[]");
     for (auto [a, b] : {std::pair{2, 1}, {5, 4}, {6, 0}, {8, 7}}) {
         JSONValue member = JSONValue::emptyObject();
