@@ -9,6 +9,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <new>
 #include <string>
 #include <string_view>
 
@@ -29,11 +30,23 @@ struct JSONBuild {
     static std::uint64_t number(JSONArena& arena, double value);
     static std::uint64_t text(JSONArena& arena, std::string_view text);
 
-    // Keys for objects of the arena, in their final order; shared by every
-    // object of the document with the same keys.
-    static const std::string* keys(JSONArena& arena, std::size_t count,
-                                   std::string_view (*keyAt)(const void*, std::size_t),
-                                   const void* context);
+    // Keys for objects of the arena, keyAt(0) to keyAt(count - 1) in their
+    // final order; shared by every object of the document with the same keys.
+    template <typename KeyAt>
+    static const std::string* keys(JSONArena& arena, std::size_t count, KeyAt keyAt) {
+        auto* keys = static_cast<std::string*>(arena.allocate(count * sizeof(std::string)));
+        std::size_t made = 0;
+        try {
+            for (; made < count; ++made)
+                new (keys + made) std::string(keyAt(made));
+            arena.ownStrings(keys, count);
+        } catch (...) {
+            while (made > 0)
+                keys[--made].~basic_string();
+            throw;
+        }
+        return keys;
+    }
 
     // A container of count members or elements whose values the caller then
     // places with place(); returns where they go and sets bits.

@@ -264,17 +264,7 @@ private:
             if (i == count) keys = shape.keys;
         }
         if (!keys) {
-            struct Context {
-                const Parser* parser;
-                const Slot* first;
-            } context{this, first};
-            keys = JSONBuild::keys(
-                arena(), count,
-                [](const void* c, std::size_t i) {
-                    auto* context = static_cast<const Context*>(c);
-                    return context->parser->keyOf(context->first[i]);
-                },
-                &context);
+            keys = JSONBuild::keys(arena(), count, [&](std::size_t i) { return keyOf(first[i]); });
             shapes_.emplace(hash, Shape{keys, count});
         }
         std::uint64_t bits = 0;

@@ -212,7 +212,8 @@ std::uint64_t JSONBuild::number(JSONArena& arena, double value) {
 
 std::uint64_t JSONBuild::text(JSONArena& arena, std::string_view text) {
     if (text.size() <= kInlineTextMax) return makeText(text);
-    if (text.size() > JSONArena::kLargeNode) {
+    const std::size_t size = textNodeSize(text.size(), false);
+    if (size > JSONArena::kLargeNode) {
         // Long texts (bodies inside a report) keep a block of their own, so
         // that a record can share one without holding the whole document.
         std::uint64_t bits = makeHeapText(text);
@@ -224,26 +225,9 @@ std::uint64_t JSONBuild::text(JSONArena& arena, std::string_view text) {
         }
         return bits;
     }
-    void* node = arena.allocateText(textNodeSize(text.size(), false));
+    void* node = arena.allocateText(size);
     writeTextNode(node, text, false);
     return tagged(kTagArenaText, node);
-}
-
-const std::string* JSONBuild::keys(JSONArena& arena, std::size_t count,
-                                   std::string_view (*keyAt)(const void*, std::size_t),
-                                   const void* context) {
-    auto* keys = static_cast<std::string*>(arena.allocate(count * sizeof(std::string)));
-    std::size_t made = 0;
-    try {
-        for (; made < count; ++made)
-            new (keys + made) std::string(keyAt(context, made));
-        arena.ownStrings(keys, count);
-    } catch (...) {
-        while (made > 0)
-            keys[--made].~basic_string();
-        throw;
-    }
-    return keys;
 }
 
 JSONValue* JSONBuild::array(JSONArena& arena, std::size_t count, std::uint64_t& bits) {
