@@ -1,6 +1,7 @@
 // Times body decoding and link classification on inputs the size of the
 // largest response a scan keeps. Prints the median of several runs next to a
 // floor (copying the same bytes) so figures from different machines compare.
+#include "BenchTiming.h"
 #include "core/documents/LinkRules.h"
 #include "core/net/HTTPTextDecoder.h"
 
@@ -14,18 +15,7 @@
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
-
-double medianMilliseconds(const std::function<void()>& work, int runs = 15) {
-    std::vector<double> times;
-    for (int i = 0; i < runs; ++i) {
-        const auto start = Clock::now();
-        work();
-        times.push_back(std::chrono::duration<double, std::milli>(Clock::now() - start).count());
-    }
-    std::sort(times.begin(), times.end());
-    return times[times.size() / 2];
-}
+using quorilanth::bench::medianMilliseconds;
 
 std::string htmlBody(const std::string& head, const std::string& word, std::size_t size) {
     std::string body = "<!doctype html><html><head>" + head + "</head><body>";

@@ -1,5 +1,6 @@
 // Parsing 2 MB documents of each reader and scoring a large report. Prints the
 // median of several runs; the goals are 50 ms per parse and 2 ms per scoring.
+#include "BenchTiming.h"
 #include "core/documents/AgentManifestParser.h"
 #include "core/report/ReadinessScorer.h"
 #include "support/ReportBuilder.h"
@@ -17,23 +18,10 @@ using namespace quorilanth;
 using testsupport::answer;
 constexpr std::size_t twoMB = 2'000'000;
 
-struct Timing {
-    double median;
-    double fastest;
-};
+using bench::Timing;
 
-// The machine is shared, so the fastest run is printed beside the median.
 Timing milliseconds(const std::function<void()>& run, int repetitions = 9) {
-    std::vector<double> times;
-    for (int i = 0; i < repetitions; ++i) {
-        const auto start = std::chrono::steady_clock::now();
-        run();
-        times.push_back(
-            std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start)
-                .count());
-    }
-    std::sort(times.begin(), times.end());
-    return {times[times.size() / 2], times.front()};
+    return bench::milliseconds(run, repetitions);
 }
 
 std::string fill(const std::string& head, const std::function<std::string(int)>& unit,

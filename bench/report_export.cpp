@@ -3,6 +3,7 @@
 // and PDF exports, the PDF's size and pages, and each median against its
 // target (Markdown 50 ms, PDF 3 s).
 
+#include "BenchTiming.h"
 #include "core/report/ReportFixtures.h"
 #include "core/report/ReportGenerator.h"
 
@@ -15,27 +16,15 @@
 
 namespace {
 
-struct Timing {
-    double medianMS = 0;
-    double bestMS = 0;
-};
+using quorilanth::bench::Timing;
 
 Timing measure(int runs, const std::function<void()>& work) {
-    std::vector<double> times;
-    for (int i = 0; i < runs; ++i) {
-        const auto start = std::chrono::steady_clock::now();
-        work();
-        times.push_back(
-            std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start)
-                .count());
-    }
-    std::sort(times.begin(), times.end());
-    return {times[times.size() / 2], times.front()};
+    return quorilanth::bench::milliseconds(work, runs);
 }
 
 void print(const char* name, const Timing& timing, double targetMS) {
     std::printf("%-9s median %9.2f ms  best %9.2f ms  target %6.0f ms  (%.1f%% of target)\n", name,
-                timing.medianMS, timing.bestMS, targetMS, 100.0 * timing.medianMS / targetMS);
+                timing.median, timing.fastest, targetMS, 100.0 * timing.median / targetMS);
 }
 
 std::size_t pageCount(const std::string& pdf) {
@@ -66,7 +55,7 @@ int main() {
     print("Markdown", markdownTime, 50);
     print("PDF", pdfTime, 3000);
     std::printf("%-9s median %9.2f ms  best %9.2f ms  (peer figure: the JSON form)\n", "JSON",
-                jsonTime.medianMS, jsonTime.bestMS);
+                jsonTime.median, jsonTime.fastest);
     std::printf("sizes: Markdown %zu bytes, JSON %zu bytes, PDF %zu bytes, %zu pages\n",
                 markdown.size(), json.size(), pdf.size(), pageCount(pdf));
     return 0;

@@ -27,6 +27,20 @@ inline Evidence answer(const std::string& url, const std::string& contentType, s
     return e;
 }
 
+// A "tools/call" POST of the named tool, answered with a JSON-RPC result body
+// (application/json) unless the caller changes it.
+inline Evidence toolCall(const std::string& serverURL, const std::string& name,
+                         std::string reply = R"({"jsonrpc":"2.0","id":1,"result":{}})",
+                         const std::string& arguments = "{}") {
+    Evidence e(serverURL, "POST");
+    e.requestBody = R"({"jsonrpc":"2.0","id":1,"method":"tools/call","params":{"name":")" + name +
+                    R"(","arguments":)" + arguments + "}}";
+    e.statusCode = 200;
+    e.responseHeaders["content-type"] = "application/json";
+    e.responseBody = std::move(reply);
+    return e;
+}
+
 class ReportBuilder {
 public:
     explicit ReportBuilder(std::string domain = "https://x.example/") : report_(std::move(domain)) {

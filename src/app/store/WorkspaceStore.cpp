@@ -2,6 +2,7 @@
 
 #include "app/store/AppLanguage.h"
 #include "app/store/DialogPrompts.h"
+#include "app/store/StoredSettings.h"
 #include "core/base/QuorilanthError.h"
 #include "core/base/Url.h"
 #include "core/engine/DiscoveryEngine.h"
@@ -16,11 +17,13 @@
 #include <QSaveFile>
 #include <QSettings>
 #include <QStandardPaths>
+#include <QTimer>
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
 #include <filesystem>
+#include <iterator>
 #include <sys/stat.h>
 #include <unicode/coll.h>
 #include <unicode/locid.h>
@@ -30,6 +33,7 @@ namespace quorilanth {
 namespace {
 
 const QString indexName = QStringLiteral("library.json");
+const QString cancellingStatus = QStringLiteral("Cancelling\u2026");
 
 template <typename T> bool assign(T& field, T value) {
     if (field == value) return false;
@@ -113,13 +117,39 @@ std::string readRegularFile(const QString& path) {
     return bytes;
 }
 
-// Settings written by another build, or edited by hand, may hold any type.
-std::optional<QString> storedText(const QSettings& settings, const QString& key) {
-    if (!settings.contains(key)) return std::nullopt;
-    const QVariant value = settings.value(key);
-    const auto type = value.metaType().id();
-    if (type != QMetaType::QString && type != QMetaType::QByteArray) return std::nullopt;
-    return value.toString();
+// Creates the library folder private from its first moment: mode 0700 is given
+// to mkdir itself, so the folder is never open to others, not even briefly.
+// The folders above it are shared ones and get the default mode; an existing
+// library folder is taken as it is. Returns what went wrong, if anything.
+std::optional<QString> createPrivateFolder(const QString& path) {
+    const QString clean = QDir::cleanPath(path);
+    const std::filesystem::path folder(QFile::encodeName(clean).toStdString());
+    const std::string name = QFileInfo(clean).fileName().toStdString();
+    auto failure = [&](const std::string& reason) {
+        return fromStd("The folder \"" + name + "\" could not be created: " + reason + ".");
+    };
+    std::error_code error;
+    if (folder.has_parent_path()) std::filesystem::create_directories(folder.parent_path(), error);
+    if (error) return failure(error.message());
+    if (::mkdir(folder.c_str(), 0700) == 0) return std::nullopt;
+    if (errno != EEXIST) return failure(std::strerror(errno));
+    struct stat info {};
+    if (::stat(folder.c_str(), &info) != 0) return failure(std::strerror(errno));
+    if (!S_ISDIR(info.st_mode)) return failure(std::strerror(ENOTDIR));
+    return std::nullopt;
+}
+
+icu::UnicodeString unicode(const QString& text) {
+    return icu::UnicodeString(reinterpret_cast<const UChar*>(text.utf16()),
+                              static_cast<int32_t>(text.size()));
+}
+
+// Letter case put aside the way the user's language does it: in Turkish "I"
+// is the capital of "ı" and "İ" that of "i", elsewhere "I" is that of "i".
+icu::UnicodeString folded(const QString& text, const icu::Locale& locale) {
+    icu::UnicodeString result = unicode(text);
+    result.toLower(locale);
+    return result.foldCase();
 }
 
 QString trimmed(const QString& text) {
@@ -135,9 +165,11 @@ WorkspaceStore::WorkspaceStore(const QString& directory, const QStringList& argu
         dependencies_.makeEngine = [](NetworkPolicy policy) {
             return std::make_shared<DiscoveryEngine>(std::move(policy));
         };
-    updater_ = dependencies_.updater ? std::move(dependencies_.updater)
-                                     : std::make_unique<AppUpdateController>();
+    updater_ = dependencies_.updater
+                   ? std::move(dependencies_.updater)
+                   : AppUpdateController::fromBundle(ApplicationBundle::main(), nullptr);
     engine_ = dependencies_.makeEngine(NetworkPolicy(false));
+    if (dependencies_.secrets) keychain_ = AIKeychain(dependencies_.secrets);
 
     QSettings settings;
     const std::optional<QString> storedProvider =
@@ -153,19 +185,10 @@ WorkspaceStore::WorkspaceStore(const QString& directory, const QStringList& argu
                      ? QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) +
                            QStringLiteral("/Quorilanth")
                      : directory;
-    std::error_code failure;
-    const std::filesystem::path folder(QFile::encodeName(directory_).toStdString());
-    const bool created = std::filesystem::create_directories(folder, failure);
-    if (!failure && !std::filesystem::is_directory(folder, failure) && !failure)
-        failure = std::make_error_code(std::errc::not_a_directory);
-    if (failure) {
-        error_ = QStringLiteral("Library: ") + fromStd(failure.message());
-    } else {
-        if (created)
-            std::filesystem::permissions(folder, std::filesystem::perms::owner_all, failure);
-        directoryReady_ = true;
+    if (const std::optional<QString> failure = createPrivateFolder(directory_))
+        error_ = QStringLiteral("Library: ") + *failure;
+    else
         readIndex();
-    }
     applyLaunchOptions(arguments);
 }
 
@@ -196,6 +219,7 @@ QL_STORE_SETTER(const QString&, setLibrarySearch, librarySearch_, librarySearchC
 QL_STORE_SETTER(const QString&, setCollectionFilter, collectionFilter_, collectionFilterChanged)
 QL_STORE_SETTER(const QString&, setStatus, status_, statusChanged)
 QL_STORE_SETTER(bool, setBusy, busy_, busyChanged)
+QL_STORE_SETTER(bool, setToolBusy, toolBusy_, toolBusyChanged)
 QL_STORE_SETTER(std::optional<QString>, setError, error_, errorChanged)
 QL_STORE_SETTER(bool, setShowSettings, showSettings_, showSettingsChanged)
 QL_STORE_SETTER(bool, setShowInspector, showInspector_, showInspectorChanged)
@@ -287,6 +311,16 @@ void WorkspaceStore::toggleInspector() {
         setTab(WorkspaceTab::overview);
         setShowInspector(true);
     }
+}
+
+void WorkspaceStore::checkForUpdates() {
+    if (!showSettings_) {
+        updater_->check(true);
+        return;
+    }
+    // The settings sheet goes first; the update panel follows once it has closed.
+    setShowSettings(false);
+    QTimer::singleShot(300, this, [this] { updater_->check(true); });
 }
 
 void WorkspaceStore::select(const std::string& id) {
@@ -402,7 +436,61 @@ void WorkspaceStore::start() {
 
 void WorkspaceStore::cancel() {
     if (task_) task_->request_stop();
-    setStatus(QStringLiteral("Cancelling\u2026"));
+    if (status_ != cancellingStatus) statusBeforeCancel_ = status_;
+    setStatus(cancellingStatus);
+}
+
+// MARK: tool call
+
+void WorkspaceStore::run(const MCPTool& tool, const JSONValue& arguments, bool confirmedRisk) {
+    if (busy_ || toolBusy_ || !report_) return;
+    setToolBusy(true);
+    setError(std::nullopt);
+    task_.emplace([this, engine = engine_, tool, arguments, report = *report_,
+                   confirmedRisk](std::stop_token stop) {
+        auto post = [this](auto function) {
+            QMetaObject::invokeMethod(this, std::move(function), Qt::QueuedConnection);
+        };
+        try {
+            ScanReport updated = engine->run(tool, arguments, report, confirmedRisk, stop);
+            post([this, updated = std::move(updated)]() mutable {
+                toolCallSucceeded(std::move(updated));
+            });
+        } catch (const std::exception& error) {
+            std::vector<Evidence> exchanges = engine->drainToolEvidence(tool.serverURL);
+            post([this, exchanges = std::move(exchanges), failure = describe(error)]() mutable {
+                toolCallFailed(std::move(exchanges), failure);
+            });
+        }
+    });
+    emit taskChanged();
+}
+
+void WorkspaceStore::toolCallSucceeded(ScanReport report) {
+    setReport(std::move(report));
+    setShowContent(true);
+    save(*report_);
+    const auto& evidence = report_->evidence;
+    const auto request = std::find_if(evidence.rbegin(), evidence.rend(),
+                                      [](const Evidence& e) { return e.method == "POST"; });
+    setSelectedEvidenceID(request == evidence.rend() ? std::nullopt
+                                                     : std::optional<std::string>(request->id));
+    setStatus(QStringLiteral("Tool response recorded"));
+    bumpGraphCommand();
+    endOperation();
+}
+
+void WorkspaceStore::toolCallFailed(std::vector<Evidence> exchanges, const QString& failure) {
+    if (report_) {
+        ScanReport updated = *report_;
+        std::move(exchanges.begin(), exchanges.end(), std::back_inserter(updated.evidence));
+        setReport(std::move(updated));
+    }
+    setError(failure);
+    // The exchanges of a failed call are evidence too: they reach the library.
+    if (report_) save(*report_);
+    if (status_ == cancellingStatus) setStatus(statusBeforeCancel_);
+    endOperation();
 }
 
 void WorkspaceStore::receive(ScanReport report, const QString& message) {
@@ -434,6 +522,7 @@ void WorkspaceStore::researchFinished() {
 
 void WorkspaceStore::endOperation() {
     setBusy(false);
+    setToolBusy(false);
     if (task_) {
         // The worker posted this as its last act; the join only waits for it to return.
         task_->join();
@@ -609,10 +698,6 @@ QStringList WorkspaceStore::collectionNames() const {
     }
     collator->setStrength(icu::Collator::SECONDARY);
     collator->setAttribute(UCOL_NUMERIC_COLLATION, UCOL_ON, status);
-    auto unicode = [](const QString& text) {
-        return icu::UnicodeString(reinterpret_cast<const UChar*>(text.utf16()),
-                                  static_cast<int32_t>(text.size()));
-    };
     std::stable_sort(names.begin(), names.end(), [&](const QString& a, const QString& b) {
         UErrorCode compareStatus = U_ZERO_ERROR;
         return collator->compare(unicode(a), unicode(b), compareStatus) == UCOL_LESS;
@@ -636,10 +721,12 @@ std::vector<SavedScan> WorkspaceStore::libraryScans() const {
     }
     const QString search = trimmed(librarySearch_);
     if (!search.isEmpty()) {
+        const icu::Locale& locale = icu::Locale::getDefault();
+        const icu::UnicodeString wanted = folded(search, locale);
         std::erase_if(scans, [&](const SavedScan& scan) {
             const QString text =
                 scan.domain + QLatin1Char(' ') + scan.collection.value_or(QString());
-            return !text.contains(search, Qt::CaseInsensitive);
+            return folded(text, locale).indexOf(wanted) < 0;
         });
     }
     return scans;
@@ -707,8 +794,27 @@ void WorkspaceStore::load(const SavedScan& scan) {
 QString WorkspaceStore::defaultExportName(const ScanReport& report, const QString& format) {
     const std::optional<Url> url = Url::parse(report.domain);
     const std::string host = url && url->hasHost() ? url->host() : std::string();
-    return (host.empty() ? QStringLiteral("scan") : fromStd(host)) +
-           QStringLiteral("-quorilanth.") + format;
+    const QString suffix = QStringLiteral("-quorilanth.") + format;
+    if (host.empty()) return QStringLiteral("scan") + suffix;
+    // The host is percent-decoded, so a report can spell path pieces, a hidden
+    // name, control characters or a reversed extension in it; the save dialog
+    // must get one plain visible name that fits a file system's name limit.
+    QString name;
+    const qsizetype room = 255 - suffix.toUtf8().size();
+    qsizetype bytes = 0;
+    bool leading = true;
+    for (const char32_t c : fromStd(host).toUcs4()) {
+        const QString piece = QString::fromUcs4(&c, 1);
+        bytes += piece.toUtf8().size();
+        if (bytes > room) break;
+        const auto category = QChar::category(c);
+        const bool unsafe = c == U'/' || category == QChar::Other_Control ||
+                            category == QChar::Other_Format || category == QChar::Separator_Line ||
+                            category == QChar::Separator_Paragraph || (c == U'.' && leading);
+        leading = leading && c == U'.';
+        name += unsafe ? QStringLiteral("_") : piece;
+    }
+    return name + suffix;
 }
 
 void WorkspaceStore::exportReport(const QString& format, const QString& path) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "ai/AIKeychain.h"
 #include "ai/AIProvider.h"
 #include "ai/ResearchResult.h"
 #include "app/store/AppUpdateController.h"
@@ -26,8 +27,8 @@ class DiscoveryEngine;
 // The one state object of the application, living on the GUI thread. Every
 // field has a change signal that fires only when the value really changes; the
 // views re-render from it and change it only through its operations. One long
-// operation (a scan or an AI site search) at a time runs on a worker thread and
-// reports back through queued calls.
+// operation (a scan, an AI site search or a tool call) at a time runs on a
+// worker thread and reports back through queued calls.
 class WorkspaceStore : public QObject {
     Q_OBJECT
 
@@ -39,6 +40,8 @@ public:
         std::function<std::unique_ptr<AIResearching>()> makeResearchEngine;
         std::shared_ptr<WorkspacePrompts> prompts;
         std::unique_ptr<AppUpdateController> updater;
+        // Where the provider keys live; the desktop's Secret Service when empty.
+        std::shared_ptr<SecretStore> secrets;
     };
 
     // directory: the library folder, or empty for the platform's default.
@@ -102,12 +105,17 @@ public:
     bool hasTask() const { return task_.has_value(); }
     const std::shared_ptr<DiscoveryEngine>& engine() const { return engine_; }
     const QString& directory() const { return directory_; }
+    // The provider keys: the settings sheet writes them, AI searches read them.
+    const AIKeychain& keychain() const { return keychain_; }
 
     // Navigation and selection.
     void newScan();
     void openReport();
     void fitSchema();
     void toggleInspector();
+    // The menu's and the settings sheet's update command: a manual check,
+    // which opens the update panel, after the settings sheet has closed.
+    void checkForUpdates();
     void select(const std::string& id);
     std::optional<MCPTool> selectedTool() const;
     std::optional<Evidence> selectedEvidence() const;
@@ -117,6 +125,11 @@ public:
     // The window's STOP button: asks the running operation to end and says so
     // in the status line until the operation reports how it ended.
     void cancel();
+
+    // Tool call. Sends one call that a view has validated and, for a tool that
+    // is not read-only, had the user confirm; does nothing while another
+    // operation runs or when no report is shown.
+    void run(const MCPTool& tool, const JSONValue& arguments, bool confirmedRisk);
 
     // Library.
     void save(const ScanReport& report);
@@ -173,6 +186,7 @@ private:
     void setReport(std::optional<ScanReport> value);
     void setStatus(const QString& value);
     void setBusy(bool value);
+    void setToolBusy(bool value);
     void setHistory(std::vector<SavedScan> value);
     void setResearch(std::optional<ResearchResult> value);
     void setCandidateReports(std::map<QString, QString> value);
@@ -189,6 +203,8 @@ private:
     void candidateScanned(const QString& domain, const ScanReport& report);
     void scanFinished(const ScanReport& report);
     void researchFinished();
+    void toolCallSucceeded(ScanReport report);
+    void toolCallFailed(std::vector<Evidence> exchanges, const QString& failure);
     void endOperation();
 
     Dependencies dependencies_;
@@ -203,6 +219,9 @@ private:
     QString librarySearch_;
     QString collectionFilter_;
     QString status_ = QStringLiteral("Ready to explore");
+    // What the status said before STOP replaced it; a tool call that ends in
+    // failure leaves the status as it found it.
+    QString statusBeforeCancel_;
     bool busy_ = false;
     bool toolBusy_ = false;
     std::optional<QString> error_;
@@ -224,7 +243,7 @@ private:
     std::optional<std::jthread> task_;
     std::shared_ptr<DiscoveryEngine> engine_;
     QString directory_;
-    bool directoryReady_ = false;
+    AIKeychain keychain_;
     // The index on disk could not be read; it is moved aside before the first
     // write so that no earlier scan is orphaned.
     bool indexNeedsSettingAside_ = false;

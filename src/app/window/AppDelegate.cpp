@@ -22,7 +22,6 @@ namespace {
 constexpr int snapshotDelayMs = 3000;
 constexpr int snapshotRetryMs = 250;
 constexpr int snapshotDeadlineMs = 15000;
-constexpr int settingsCloseDelayMs = 300;
 
 void printError(const QString& line) {
     const QByteArray bytes = (line + QLatin1Char('\n')).toUtf8();
@@ -120,7 +119,7 @@ void AppDelegate::installMenus() {
     reportActions_.clear();
 
     QMenu* application = menuBar_->addMenu(QStringLiteral("Quorilanth"));
-    application->setObjectName(QStringLiteral("menu-Quorilanth"));
+    application->setObjectName(QStringLiteral("ql-menu-Quorilanth"));
     addAction(application, QStringLiteral("About Quorilanth"), {}, [this] {
         auto* about =
             new QMessageBox(QMessageBox::NoIcon, QStringLiteral("About Quorilanth"),
@@ -142,7 +141,7 @@ void AppDelegate::installMenus() {
               [] { QCoreApplication::quit(); });
 
     QMenu* file = menuBar_->addMenu(QStringLiteral("File"));
-    file->setObjectName(QStringLiteral("menu-File"));
+    file->setObjectName(QStringLiteral("ql-menu-File"));
     idleActions_.push_back(addAction(file, QStringLiteral("New Scan"),
                                      QKeySequence(Qt::CTRL | Qt::Key_N), [this] { newScan(); }));
     idleActions_.push_back(addAction(file, QStringLiteral("Open Report\u2026"),
@@ -155,7 +154,7 @@ void AppDelegate::installMenus() {
     });
 
     QMenu* edit = menuBar_->addMenu(QStringLiteral("Edit"));
-    edit->setObjectName(QStringLiteral("menu-Edit"));
+    edit->setObjectName(QStringLiteral("ql-menu-Edit"));
     const struct {
         const char* title;
         QKeySequence keys;
@@ -178,7 +177,7 @@ void AppDelegate::installMenus() {
     }
 
     QMenu* inspect = menuBar_->addMenu(QStringLiteral("Inspect"));
-    inspect->setObjectName(QStringLiteral("menu-Inspect"));
+    inspect->setObjectName(QStringLiteral("ql-menu-Inspect"));
     for (WorkspaceTab tab : allWorkspaceTabs) {
         const QString raw = rawValue(tab);
         const QString title =
@@ -196,7 +195,7 @@ void AppDelegate::installMenus() {
                                        [this] { toggleInspector(); }));
 
     QMenu* window = menuBar_->addMenu(QStringLiteral("Window"));
-    window->setObjectName(QStringLiteral("menu-Window"));
+    window->setObjectName(QStringLiteral("ql-menu-Window"));
     addAction(window, QStringLiteral("Minimize"), QKeySequence(Qt::CTRL | Qt::Key_M), [this] {
         if (workspaceWindow_) workspaceWindow_->showMinimized();
     });
@@ -277,12 +276,7 @@ void AppDelegate::saveFrame() const {
 
 void AppDelegate::checkUpdates() {
     showWorkspace();
-    if (store_->showSettings()) {
-        store_->setShowSettings(false);
-        QTimer::singleShot(settingsCloseDelayMs, this, [this] { store_->updater().check(true); });
-    } else {
-        store_->updater().check(true);
-    }
+    store_->checkForUpdates();
 }
 
 void AppDelegate::newScan() {

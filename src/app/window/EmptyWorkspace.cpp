@@ -12,7 +12,7 @@ namespace quorilanth {
 
 EmptyWorkspace::EmptyWorkspace(WorkspaceStore& store, QWidget* parent)
     : QWidget(parent), store_(store), renderer_(new CoalescedRender(this, [this] { render(); })) {
-    setObjectName(QStringLiteral("welcome"));
+    setObjectName(QStringLiteral("ql-welcome"));
     auto* column = new QVBoxLayout(this);
     column->setContentsMargins(60, 60, 60, 60);
     column->setSpacing(24);
@@ -22,7 +22,7 @@ EmptyWorkspace::EmptyWorkspace(WorkspaceStore& store, QWidget* parent)
     eyebrowRow->setSpacing(9);
     eyebrowRow->addWidget(new Swatch(25, 1, QLTheme::accent(), this));
     eyebrow_ = new QLabel(this);
-    eyebrow_->setObjectName(QStringLiteral("welcome-eyebrow"));
+    eyebrow_->setObjectName(QStringLiteral("ql-welcome-eyebrow"));
     eyebrow_->setTextFormat(Qt::PlainText);
     eyebrow_->setFont(QLTheme::font(10, QFont::Medium, QLTheme::Design::monospaced, 2));
     setTextColour(eyebrow_, QLTheme::accent());
@@ -31,12 +31,12 @@ EmptyWorkspace::EmptyWorkspace(WorkspaceStore& store, QWidget* parent)
     column->addLayout(eyebrowRow);
 
     headline_ = new SpacedText(this);
-    headline_->setObjectName(QStringLiteral("welcome-headline"));
+    headline_->setObjectName(QStringLiteral("ql-welcome-headline"));
     headline_->setFont(QLTheme::font(55, QFont::Light, QLTheme::Design::standard, -1.8));
     column->addWidget(headline_);
 
     subtitle_ = new SpacedText(this);
-    subtitle_->setObjectName(QStringLiteral("welcome-subtitle"));
+    subtitle_->setObjectName(QStringLiteral("ql-welcome-subtitle"));
     subtitle_->setFont(QLTheme::font(15));
     subtitle_->setColour(QLTheme::muted());
     subtitle_->setLineSpacing(7);
@@ -73,13 +73,13 @@ EmptyWorkspace::EmptyWorkspace(WorkspaceStore& store, QWidget* parent)
     column->addWidget(stepsBox);
 
     progress_ = new QWidget(this);
-    progress_->setObjectName(QStringLiteral("welcome-progress"));
+    progress_->setObjectName(QStringLiteral("ql-welcome-progress"));
     auto* progressRow = new QHBoxLayout(progress_);
     progressRow->setContentsMargins(0, 0, 0, 0);
     progressRow->setSpacing(8);
     progressRow->addWidget(new BusyIndicator(14, QLTheme::accent(), progress_));
     progressText_ = new ElidedLabel(progress_);
-    progressText_->setObjectName(QStringLiteral("welcome-progress-text"));
+    progressText_->setObjectName(QStringLiteral("ql-welcome-progress-text"));
     progressText_->setFont(QLTheme::font(11, QFont::Normal, QLTheme::Design::monospaced));
     progressText_->setColour(QLTheme::accent());
     progressRow->addWidget(progressText_, 1);

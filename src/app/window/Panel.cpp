@@ -1,13 +1,40 @@
 #include "app/window/Panel.h"
 
 #include "app/window/QLTheme.h"
+#include "app/window/ViewKit.h"
 
 #include <QLabel>
-#include <QPainter>
-#include <QPainterPath>
 #include <QVBoxLayout>
 
 namespace quorilanth {
+namespace {
+
+// The content takes the card's inner width (a wrapped paragraph is laid out at
+// that width) from the leading edge. In a card taller than it needs, only
+// content that asks for height gets it: the rest stays at the top, under the
+// title, instead of the spare height being spread between them.
+class LeadingItem final : public QWidgetItem {
+public:
+    using QWidgetItem::QWidgetItem;
+    Qt::Orientations expandingDirections() const override {
+        return QWidgetItem::expandingDirections() | Qt::Vertical;
+    }
+    QSize maximumSize() const override {
+        return {QWidgetItem::maximumSize().width(), QLAYOUTSIZE_MAX};
+    }
+    int heightForWidth(int width) const override {
+        return QWidgetItem::heightForWidth(qMin(width, QWidgetItem::maximumSize().width()));
+    }
+    void setGeometry(const QRect& rect) override {
+        QRect area = rect;
+        if (!(QWidgetItem::expandingDirections() & Qt::Vertical))
+            area.setHeight(qMin(rect.height(), hasHeightForWidth() ? heightForWidth(rect.width())
+                                                                   : sizeHint().height()));
+        QWidgetItem::setGeometry(area);
+    }
+};
+
+} // namespace
 
 Panel::Panel(const QString& title, QWidget* content, QWidget* parent) : QFrame(parent) {
     layout_ = new QVBoxLayout(this);
@@ -40,17 +67,15 @@ void Panel::setContent(QWidget* content) {
         content_->deleteLater();
     }
     content_ = content;
-    if (content_) layout_->addWidget(content_, 0, Qt::AlignLeft);
+    if (!content_) return;
+    // Added as a widget first, so the layout adopts and shows it as usual.
+    layout_->addWidget(content_);
+    delete layout_->takeAt(layout_->count() - 1);
+    layout_->addItem(new LeadingItem(content_));
 }
 
 void Panel::paintEvent(QPaintEvent*) {
-    QPainter painter(this);
-    painter.setRenderHint(QPainter::Antialiasing);
-    QPainterPath card;
-    card.addRoundedRect(QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5), 10, 10);
-    painter.fillPath(card, QLTheme::panel());
-    painter.setPen(QPen(QLTheme::line(), 1));
-    painter.drawPath(card);
+    paintCard(this, 10);
 }
 
 } // namespace quorilanth

@@ -37,7 +37,7 @@ QString ReportHeader::counterLine(const Summary& summary) {
 ReportHeader::ReportHeader(WorkspaceStore& store, QWidget* parent)
     : Backdrop(QLTheme::background(), parent), store_(store),
       renderer_(new CoalescedRender(this, [this] { render(); })) {
-    setObjectName(QStringLiteral("report-header"));
+    setObjectName(QStringLiteral("ql-report-header"));
     setBottomRule(QLTheme::line());
     auto* row = new QHBoxLayout(this);
     row->setContentsMargins(22, 20, 22, 21);
@@ -48,16 +48,19 @@ ReportHeader::ReportHeader(WorkspaceStore& store, QWidget* parent)
     auto* siteRow = new QHBoxLayout;
     siteRow->setSpacing(8);
     site_ = new ElidedLabel(this);
-    site_->setObjectName(QStringLiteral("report-site"));
+    site_->setObjectName(QStringLiteral("ql-report-site"));
     site_->setFont(QLTheme::font(22, QFont::DemiBold));
     site_->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
-    siteRow->addWidget(site_, 1);
+    // The indicator follows the name itself, however short or long it is.
+    site_->setHintsTextWidth(true);
+    siteRow->addWidget(site_);
     busy_ = new BusyIndicator(11, QLTheme::foreground(), this);
-    busy_->setObjectName(QStringLiteral("report-busy"));
+    busy_->setObjectName(QStringLiteral("ql-report-busy"));
     siteRow->addWidget(busy_);
+    siteRow->addStretch(1);
     siteColumn->addLayout(siteRow);
     counters_ = new QLabel(this);
-    counters_->setObjectName(QStringLiteral("report-counters"));
+    counters_->setObjectName(QStringLiteral("ql-report-counters"));
     counters_->setTextFormat(Qt::PlainText);
     counters_->setFont(QLTheme::font(9, QFont::Medium, QLTheme::Design::monospaced, 0.7));
     setTextColour(counters_, QLTheme::muted());
@@ -65,29 +68,22 @@ ReportHeader::ReportHeader(WorkspaceStore& store, QWidget* parent)
     row->addLayout(siteColumn, 1);
 
     scoreColumn_ = new QWidget(this);
-    scoreColumn_->setObjectName(QStringLiteral("report-score"));
+    scoreColumn_->setObjectName(QStringLiteral("ql-report-score"));
     scoreColumn_->setCursor(Qt::PointingHandCursor);
     scoreColumn_->installEventFilter(this);
     auto* scoreLayout = new QVBoxLayout(scoreColumn_);
     scoreLayout->setContentsMargins(0, 0, 0, 0);
     scoreLayout->setSpacing(3);
-    auto* scoreRow = new QHBoxLayout;
-    scoreRow->setSpacing(2);
     score_ = new QLabel(scoreColumn_);
-    score_->setObjectName(QStringLiteral("report-score-value"));
-    score_->setTextFormat(Qt::PlainText);
+    score_->setObjectName(QStringLiteral("ql-report-score-value"));
     score_->setFont(QLTheme::font(29, QFont::Light, QLTheme::Design::rounded));
     setTextColour(score_, QLTheme::accent());
     auto* scale = new QLabel(QStringLiteral("/100"), scoreColumn_);
-    scale->setTextFormat(Qt::PlainText);
     scale->setFont(QLTheme::font(11, QFont::Normal, QLTheme::Design::monospaced));
     setTextColour(scale, QLTheme::muted());
-    scoreRow->addStretch(1);
-    scoreRow->addWidget(score_, 0, Qt::AlignBaseline);
-    scoreRow->addWidget(scale, 0, Qt::AlignBaseline);
-    scoreLayout->addLayout(scoreRow);
+    scoreLayout->addWidget(new BaselineRow({score_, scale}, 2, Qt::AlignRight, scoreColumn_));
     caption_ = new QLabel(scoreColumn_);
-    caption_->setObjectName(QStringLiteral("report-caption"));
+    caption_->setObjectName(QStringLiteral("ql-report-caption"));
     caption_->setTextFormat(Qt::PlainText);
     caption_->setAlignment(Qt::AlignRight);
     caption_->setFont(QLTheme::font(8, QFont::Medium, QLTheme::Design::monospaced, 1.0));

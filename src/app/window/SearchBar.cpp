@@ -73,7 +73,7 @@ protected:
 
 SearchBar::SearchBar(WorkspaceStore& store, QWidget* parent)
     : QWidget(parent), store_(store), renderer_(new CoalescedRender(this, [this] { render(); })) {
-    setObjectName(QStringLiteral("search-bar"));
+    setObjectName(QStringLiteral("ql-search-bar"));
     auto* outer = new QHBoxLayout(this);
     outer->setContentsMargins(18, 18, 18, 18);
     card_ = new Card(this);
@@ -83,7 +83,7 @@ SearchBar::SearchBar(WorkspaceStore& store, QWidget* parent)
     row->setSpacing(10);
 
     mode_ = new QToolButton(card_);
-    mode_->setObjectName(QStringLiteral("scan-mode"));
+    mode_->setObjectName(QStringLiteral("ql-scan-mode"));
     mode_->setAutoRaise(true);
     mode_->setPopupMode(QToolButton::InstantPopup);
     mode_->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
@@ -103,7 +103,6 @@ SearchBar::SearchBar(WorkspaceStore& store, QWidget* parent)
 
     field_ = new QLineEdit(card_);
     field_->setObjectName(QStringLiteral("scan-input"));
-    field_->setAccessibleName(QStringLiteral("scan-input"));
     field_->setFrame(false);
     field_->setFont(QLTheme::font(13, QFont::Normal, QLTheme::Design::monospaced));
     QPalette fieldPalette = field_->palette();
@@ -120,14 +119,15 @@ SearchBar::SearchBar(WorkspaceStore& store, QWidget* parent)
 
     scan_ = new ScanButton(card_);
     scan_->setObjectName(QStringLiteral("scan-start"));
-    scan_->setAccessibleName(QStringLiteral("scan-start"));
     connect(scan_, &QPushButton::clicked, this, [this] { scanIfAllowed(); });
     row->addWidget(scan_);
 
     stop_ = new QPushButton(Symbols::icon(QStringLiteral("stop.fill"), QLTheme::foreground(), 12),
                             QStringLiteral("STOP"), card_);
-    stop_->setObjectName(QStringLiteral("scan-stop"));
+    stop_->setObjectName(QStringLiteral("ql-scan-stop"));
     stop_->setFont(QLTheme::font(11, QFont::DemiBold));
+    // As tall as SCAN, so the bar and the rows below it keep still when the two swap.
+    stop_->setFixedHeight(33);
     connect(stop_, &QPushButton::clicked, this, [this] { store_.cancel(); });
     row->addWidget(stop_);
 
@@ -170,6 +170,8 @@ void SearchBar::render() {
                                QStringLiteral("Describe what you want to find\u2026"))
            : AppLanguage::pick(QStringLiteral("Inserisci l\u2019indirizzo di un sito\u2026"),
                                QStringLiteral("Enter a website address\u2026")));
+    // The field has no label of its own: it is heard by its help text.
+    field_->setAccessibleName(field_->placeholderText());
     field_->setEnabled(!working);
 
     scan_->setVisible(!working);

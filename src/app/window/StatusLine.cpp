@@ -12,24 +12,24 @@ namespace quorilanth {
 StatusLine::StatusLine(WorkspaceStore& store, QWidget* parent)
     : Backdrop(QLTheme::panel(), parent), store_(store),
       renderer_(new CoalescedRender(this, [this] { render(); })) {
-    setObjectName(QStringLiteral("status-line"));
+    setObjectName(QStringLiteral("ql-status-line"));
     setFixedHeight(29);
     auto* row = new QHBoxLayout(this);
     row->setContentsMargins(16, 0, 16, 0);
     row->setSpacing(8);
 
     dot_ = new Swatch(5, 5, QLTheme::muted(), this, true);
-    dot_->setObjectName(QStringLiteral("status-dot"));
+    dot_->setObjectName(QStringLiteral("ql-status-dot"));
     row->addWidget(dot_);
 
     text_ = new ElidedLabel(this);
-    text_->setObjectName(QStringLiteral("status-text"));
+    text_->setObjectName(QStringLiteral("ql-status-text"));
     text_->setFont(QLTheme::font(10));
     text_->setColour(QLTheme::muted());
     row->addWidget(text_, 1);
 
     network_ = new QLabel(this);
-    network_->setObjectName(QStringLiteral("status-network"));
+    network_->setObjectName(QStringLiteral("ql-status-network"));
     network_->setTextFormat(Qt::PlainText);
     network_->setFont(QLTheme::font(10));
     setTextColour(network_, QLTheme::muted());
@@ -40,9 +40,9 @@ StatusLine::StatusLine(WorkspaceStore& store, QWidget* parent)
     technicalRow->setContentsMargins(0, 0, 0, 0);
     technicalRow->setSpacing(8);
     exchanges_ = new QLabel(technical_);
-    exchanges_->setObjectName(QStringLiteral("status-exchanges"));
+    exchanges_->setObjectName(QStringLiteral("ql-status-exchanges"));
     mode_ = new QLabel(technical_);
-    mode_->setObjectName(QStringLiteral("status-mode"));
+    mode_->setObjectName(QStringLiteral("ql-status-mode"));
     for (QLabel* label : {exchanges_, mode_}) {
         label->setTextFormat(Qt::PlainText);
         label->setFont(QLTheme::font(8, QFont::Normal, QLTheme::Design::monospaced));

@@ -53,7 +53,6 @@ QString tabSymbol(WorkspaceTab tab) {
 
 TabButton::TabButton(WorkspaceTab tab, QWidget* parent) : QAbstractButton(parent), tab_(tab) {
     setObjectName(QStringLiteral("tab-") + rawValue(tab));
-    setAccessibleName(objectName());
     setText(rawValue(tab));
     setFixedHeight(32);
     setCursor(Qt::PointingHandCursor);
@@ -104,14 +103,14 @@ void TabButton::paintEvent(QPaintEvent*) {
 TabStrip::TabStrip(WorkspaceStore& store, QWidget* parent)
     : Backdrop(QLTheme::background(), parent), store_(store),
       renderer_(new CoalescedRender(this, [this] { render(); })) {
-    setObjectName(QStringLiteral("tab-strip"));
+    setObjectName(QStringLiteral("ql-tab-strip"));
     setBottomRule(QLTheme::line());
     auto* row = new QHBoxLayout(this);
     row->setContentsMargins(18, 0, 18, 13);
     row->setSpacing(5);
 
     chip_ = new QWidget(this);
-    chip_->setObjectName(QStringLiteral("tab-chip"));
+    chip_->setObjectName(QStringLiteral("ql-tab-chip"));
     auto* chipRow = new QHBoxLayout(chip_);
     chipRow->setContentsMargins(0, 0, 0, 0);
     chipRow->setSpacing(6);
@@ -127,7 +126,7 @@ TabStrip::TabStrip(WorkspaceStore& store, QWidget* parent)
     row->addWidget(chip_);
 
     back_ = new QToolButton(this);
-    back_->setObjectName(QStringLiteral("tab-back"));
+    back_->setObjectName(QStringLiteral("ql-tab-back"));
     back_->setAutoRaise(true);
     back_->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
     back_->setIcon(Symbols::icon(QStringLiteral("arrow.left"), QLTheme::foreground(), 11));
@@ -140,7 +139,7 @@ TabStrip::TabStrip(WorkspaceStore& store, QWidget* parent)
     guideSpacer_ = flexibleSpace(0, this);
     row->addWidget(guideSpacer_);
     technical_ = new QToolButton(this);
-    technical_->setObjectName(QStringLiteral("tab-technical"));
+    technical_->setObjectName(QStringLiteral("ql-tab-technical"));
     technical_->setAutoRaise(true);
     technical_->setFont(QLTheme::font(12));
     connect(technical_, &QToolButton::clicked, this,

@@ -20,10 +20,7 @@ QToolButton* plainButton(QWidget* parent, const QString& symbol, const QString& 
     button->setIconSize(QSize(14, 14));
     button->setFont(QLTheme::font(11));
     button->setFocusPolicy(Qt::TabFocus);
-    if (!objectName.isEmpty()) {
-        button->setObjectName(objectName);
-        button->setAccessibleName(objectName);
-    }
+    button->setObjectName(objectName);
     return button;
 }
 
@@ -32,7 +29,7 @@ QToolButton* plainButton(QWidget* parent, const QString& symbol, const QString& 
 TitleBar::TitleBar(WorkspaceStore& store, QWidget* parent)
     : Backdrop(QLTheme::panel(), parent), store_(store),
       renderer_(new CoalescedRender(this, [this] { render(); })) {
-    setObjectName(QStringLiteral("title-bar"));
+    setObjectName(QStringLiteral("ql-title-bar"));
     setFixedHeight(49);
     auto* row = new QHBoxLayout(this);
     row->setContentsMargins(20, 0, 20, 0);
@@ -92,14 +89,17 @@ TitleBar::TitleBar(WorkspaceStore& store, QWidget* parent)
     divider_ = dividerBox;
     row->addWidget(divider_);
 
-    inspector_ = plainButton(this, QStringLiteral("sidebar.right"), QString());
+    // The icon-only buttons are heard by their help text.
+    inspector_ =
+        plainButton(this, QStringLiteral("sidebar.right"), QStringLiteral("ql-toggle-inspector"));
     inspector_->setToolTip(QStringLiteral("Toggle inspector"));
-    inspector_->setAccessibleName(QStringLiteral("Toggle inspector"));
+    inspector_->setAccessibleName(inspector_->toolTip());
     connect(inspector_, &QToolButton::clicked, this, [this] { store_.toggleInspector(); });
     row->addWidget(inspector_);
 
     settings_ = plainButton(this, QStringLiteral("gearshape"), QStringLiteral("settings"));
     settings_->setToolTip(QStringLiteral("Settings"));
+    settings_->setAccessibleName(settings_->toolTip());
     connect(settings_, &QToolButton::clicked, this, [this] { store_.setShowSettings(true); });
     row->addWidget(settings_);
 

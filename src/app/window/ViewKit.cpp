@@ -4,7 +4,9 @@
 
 #include <QEvent>
 #include <QFontMetrics>
+#include <QLabel>
 #include <QPainter>
+#include <QPainterPath>
 #include <QTimer>
 
 namespace quorilanth {
@@ -30,6 +32,14 @@ void CoalescedRender::request() {
         Qt::QueuedConnection);
 }
 
+QLabel* plainLabel(QWidget* parent, const QFont& font, const QColor& colour, const QString& text) {
+    auto* label = new QLabel(text, parent);
+    label->setTextFormat(Qt::PlainText);
+    label->setFont(font);
+    setTextColour(label, colour);
+    return label;
+}
+
 void setTextColour(QWidget* widget, const QColor& colour) {
     QPalette palette = widget->palette();
     palette.setColor(QPalette::WindowText, colour);
@@ -46,7 +56,14 @@ void ElidedLabel::setText(const QString& text) {
     if (text == text_) return;
     text_ = text;
     setAccessibleName(text_.left(displayLimit));
+    textWidth_ = -1;
+    if (hintsTextWidth_) updateGeometry();
     update();
+}
+
+void ElidedLabel::setHintsTextWidth(bool value) {
+    hintsTextWidth_ = value;
+    updateGeometry();
 }
 
 void ElidedLabel::setColour(const QColor& colour) {
@@ -56,23 +73,37 @@ void ElidedLabel::setColour(const QColor& colour) {
 
 QSize ElidedLabel::sizeHint() const {
     const QFontMetrics metrics(font());
-    return {metrics.horizontalAdvance(text_.left(80)), metrics.height()};
+    if (!hintsTextWidth_) return {metrics.horizontalAdvance(text_.left(80)), metrics.height()};
+    if (textWidth_ < 0) textWidth_ = metrics.horizontalAdvance(shownText()) + 1;
+    return {textWidth_, metrics.height()};
 }
 
 QSize ElidedLabel::minimumSizeHint() const {
     return {0, QFontMetrics(font()).height()};
 }
 
-void ElidedLabel::paintEvent(QPaintEvent*) {
-    QPainter painter(this);
-    painter.setPen(colour_);
+QString ElidedLabel::shownText() const {
     QString shown = text_.left(displayLimit);
     // A status line is one line: breaks and tabs read as spaces.
     for (QChar& c : shown)
         if (c == QLatin1Char('\n') || c == QLatin1Char('\r') || c == QLatin1Char('\t') ||
             c == QChar::LineSeparator || c == QChar::ParagraphSeparator)
             c = QLatin1Char(' ');
-    const QString elided = painter.fontMetrics().elidedText(shown, Qt::ElideRight, width());
+    return shown;
+}
+
+void ElidedLabel::changeEvent(QEvent* event) {
+    if (event->type() == QEvent::FontChange) {
+        textWidth_ = -1;
+        updateGeometry();
+    }
+    QWidget::changeEvent(event);
+}
+
+void ElidedLabel::paintEvent(QPaintEvent*) {
+    QPainter painter(this);
+    painter.setPen(colour_);
+    const QString elided = painter.fontMetrics().elidedText(shownText(), Qt::ElideRight, width());
     painter.drawText(rect(), Qt::AlignVCenter | Qt::AlignLeft | Qt::TextSingleLine, elided);
 }
 
@@ -98,14 +129,55 @@ void SpacedText::setColour(const QColor& colour) {
     update();
 }
 
+void SpacedText::setWrapping(int preferredWidth) {
+    wrapWidth_ = preferredWidth;
+    QSizePolicy policy(QSizePolicy::Preferred, QSizePolicy::Preferred);
+    policy.setHeightForWidth(wrapWidth_ > 0);
+    setSizePolicy(policy);
+    updateGeometry();
+}
+
+void SpacedText::setCentred(bool centred) {
+    centred_ = centred;
+    update();
+}
+
+QStringList SpacedText::lines(int width) const {
+    if (width <= 0) return text_.split(QLatin1Char('\n'));
+    const QFontMetrics metrics(font());
+    QStringList result;
+    for (const QString& paragraph : text_.split(QLatin1Char('\n'))) {
+        QString line;
+        for (const QString& word : paragraph.split(QLatin1Char(' '))) {
+            const QString candidate = line.isEmpty() ? word : line + QLatin1Char(' ') + word;
+            if (!line.isEmpty() && metrics.horizontalAdvance(candidate) > width) {
+                result.append(line);
+                line = word;
+            } else {
+                line = candidate;
+            }
+        }
+        result.append(line);
+    }
+    return result;
+}
+
+int SpacedText::heightForWidth(int width) const {
+    const qsizetype count = lines(wrapWidth_ > 0 ? qMax(1, width) : 0).size();
+    return int(count) * QFontMetrics(font()).height() + int(count - 1) * lineSpacing_;
+}
+
 QSize SpacedText::sizeHint() const {
     const QFontMetrics metrics(font());
-    const QStringList lines = text_.split(QLatin1Char('\n'));
     int width = 0;
-    for (const QString& line : lines)
+    for (const QString& line : lines(wrapWidth_))
         width = qMax(width, metrics.horizontalAdvance(line));
-    const int height = int(lines.size()) * metrics.height() + int(lines.size() - 1) * lineSpacing_;
-    return {width + 2, height};
+    return {width + 2, heightForWidth(wrapWidth_)};
+}
+
+QSize SpacedText::minimumSizeHint() const {
+    // Wrapped text may be given less than it asks for; it takes more lines.
+    return wrapWidth_ > 0 ? QSize(0, QFontMetrics(font()).height()) : sizeHint();
 }
 
 void SpacedText::paintEvent(QPaintEvent*) {
@@ -113,10 +185,10 @@ void SpacedText::paintEvent(QPaintEvent*) {
     painter.setRenderHint(QPainter::TextAntialiasing);
     painter.setPen(colour_);
     const QFontMetrics metrics(font());
+    const int flags = (centred_ ? Qt::AlignHCenter : Qt::AlignLeft) | Qt::TextSingleLine;
     int y = 0;
-    for (const QString& line : text_.split(QLatin1Char('\n'))) {
-        painter.drawText(QRect(0, y, width(), metrics.height()), Qt::AlignLeft | Qt::TextSingleLine,
-                         line);
+    for (const QString& line : lines(wrapWidth_ > 0 ? width() : 0)) {
+        painter.drawText(QRect(0, y, width(), metrics.height()), flags, line);
         y += metrics.height() + lineSpacing_;
     }
 }
@@ -124,6 +196,78 @@ void SpacedText::paintEvent(QPaintEvent*) {
 void SpacedText::changeEvent(QEvent* event) {
     if (event->type() == QEvent::FontChange) updateGeometry();
     QWidget::changeEvent(event);
+}
+
+BorderedButton::BorderedButton(const QString& text, QWidget* parent) : QPushButton(text, parent) {
+    setFont(QLTheme::font(13));
+    setAutoDefault(false);
+}
+
+QSize BorderedButton::sizeHint() const {
+    return QPushButton::sizeHint() + QSize(16, 8);
+}
+
+BaselineRow::BaselineRow(const QList<QLabel*>& labels, int spacing, Qt::Alignment edge,
+                         QWidget* parent)
+    : QWidget(parent), labels_(labels), spacing_(spacing), edge_(edge) {
+    setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
+    for (QLabel* label : labels_) {
+        label->setParent(this);
+        label->setTextFormat(Qt::PlainText);
+        // Top-aligned, a label's baseline lies one ascent below its top.
+        label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    }
+}
+
+namespace {
+
+int firstBaseline(const QLabel* label) {
+    return label->contentsRect().top() + label->fontMetrics().ascent();
+}
+
+} // namespace
+
+int BaselineRow::ascent() const {
+    int most = 0;
+    for (const QLabel* label : labels_)
+        most = qMax(most, firstBaseline(label));
+    return most;
+}
+
+QSize BaselineRow::sizeHint() const {
+    const int above = ascent();
+    int width = 0, height = 0;
+    for (const QLabel* label : labels_) {
+        const QSize hint = label->sizeHint();
+        width += hint.width() + (width ? spacing_ : 0);
+        height = qMax(height, above - firstBaseline(label) + hint.height());
+    }
+    return {width, height};
+}
+
+void BaselineRow::place() {
+    const int above = ascent();
+    int x = edge_ & Qt::AlignRight ? width() - sizeHint().width() : 0;
+    for (QLabel* label : labels_) {
+        const QSize hint = label->sizeHint();
+        label->setGeometry(x, above - firstBaseline(label), hint.width(), hint.height());
+        x += hint.width() + spacing_;
+    }
+}
+
+bool BaselineRow::event(QEvent* event) {
+    // A label whose text changed asks its parent for a new layout, unless it
+    // changed while hidden: then the row is placed again when shown.
+    if (event->type() == QEvent::LayoutRequest || event->type() == QEvent::Show) {
+        updateGeometry();
+        place();
+    }
+    return QWidget::event(event);
+}
+
+void BaselineRow::resizeEvent(QResizeEvent* event) {
+    place();
+    QWidget::resizeEvent(event);
 }
 
 BusyIndicator::BusyIndicator(int diameter, const QColor& colour, QWidget* parent)
@@ -178,6 +322,16 @@ void Swatch::paintEvent(QPaintEvent*) {
     } else {
         painter.fillRect(rect(), colour_);
     }
+}
+
+void paintCard(QWidget* widget, qreal radius) {
+    QPainter painter(widget);
+    painter.setRenderHint(QPainter::Antialiasing);
+    QPainterPath card;
+    card.addRoundedRect(QRectF(widget->rect()).adjusted(0.5, 0.5, -0.5, -0.5), radius, radius);
+    painter.fillPath(card, QLTheme::panel());
+    painter.setPen(QPen(QLTheme::line(), 1));
+    painter.drawPath(card);
 }
 
 QWidget* horizontalRule(QWidget* parent) {

@@ -1,5 +1,9 @@
 #include "app/window/WorkspacePanes.h"
 
+#include "app/library/LibraryView.h"
+#include "app/library/Sidebar.h"
+#include "app/schema/SchemaWorkspace.h"
+#include "app/settings/SettingsView.h"
 #include "app/window/QLTheme.h"
 #include "app/window/ViewKit.h"
 
@@ -14,20 +18,25 @@ QWidget* emptyPane(const QString& name, const QColor& colour, QWidget* parent) {
 
 } // namespace
 
-QWidget* makeTabPane(WorkspaceTab tab, WorkspaceStore&, QWidget* parent) {
-    return emptyPane(QStringLiteral("pane-") + rawValue(tab), QLTheme::background(), parent);
+QWidget* makeTabPane(WorkspaceTab tab, WorkspaceStore& store, QWidget* parent) {
+    if (tab == WorkspaceTab::schema) return new SchemaWorkspace(store, parent);
+    return emptyPane(QStringLiteral("ql-pane-") + rawValue(tab), QLTheme::background(), parent);
 }
 
 QWidget* makeInspectorPane(WorkspaceStore&, QWidget* parent) {
-    return emptyPane(QStringLiteral("inspector"), QLTheme::background(), parent);
+    return emptyPane(QStringLiteral("ql-inspector"), QLTheme::background(), parent);
 }
 
-QWidget* makeSidebarPane(WorkspaceStore&, QWidget* parent) {
-    return emptyPane(QStringLiteral("sidebar"), QLTheme::panel(), parent);
+QWidget* makeSidebarPane(WorkspaceStore& store, QWidget* parent) {
+    return new Sidebar(store, parent);
 }
 
-QWidget* makeLibraryPane(WorkspaceStore&, QWidget* parent) {
-    return emptyPane(QStringLiteral("library"), QLTheme::background(), parent);
+QWidget* makeLibraryPane(WorkspaceStore& store, QWidget* parent) {
+    return new LibraryView(store, parent);
+}
+
+QWidget* makeSettingsSheet(WorkspaceStore& store, QWidget* parent) {
+    return new SettingsView(store, parent);
 }
 
 } // namespace quorilanth

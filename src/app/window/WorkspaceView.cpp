@@ -1,6 +1,8 @@
 #include "app/window/WorkspaceView.h"
 
 #include "app/store/WorkspaceStore.h"
+#include "app/update/AppUpdateBanner.h"
+#include "app/update/AppUpdatePanel.h"
 #include "app/window/EmptyWorkspace.h"
 #include "app/window/QLTheme.h"
 #include "app/window/ReportHeader.h"
@@ -11,6 +13,7 @@
 #include "app/window/ViewKit.h"
 #include "app/window/WorkspacePanes.h"
 
+#include <QCoreApplication>
 #include <QEvent>
 #include <QMessageBox>
 #include <QSplitter>
@@ -32,7 +35,7 @@ QString alertText(const QString& message) {
 
 WorkspaceView::WorkspaceView(WorkspaceStore& store, QWidget* parent)
     : QWidget(parent), store_(store), renderer_(new CoalescedRender(this, [this] { render(); })) {
-    setObjectName(QStringLiteral("workspace"));
+    setObjectName(QStringLiteral("ql-workspace"));
     setMinimumSize(minimumWidth, minimumHeight);
     setAutoFillBackground(true);
     QPalette palette = this->palette();
@@ -45,10 +48,11 @@ WorkspaceView::WorkspaceView(WorkspaceStore& store, QWidget* parent)
     bands->setSpacing(0);
     titleBar_ = new TitleBar(store_, this);
     bands->addWidget(titleBar_);
+    bands->addWidget(new AppUpdateBanner(store_.updater(), this));
     bands->addWidget(horizontalRule(this));
 
     columns_ = new QSplitter(Qt::Horizontal, this);
-    columns_->setObjectName(QStringLiteral("columns"));
+    columns_->setObjectName(QStringLiteral("ql-columns"));
     columns_->setChildrenCollapsible(false);
     columns_->setHandleWidth(1);
     // The dividers are the same hairline as the rules between the bands.
@@ -60,7 +64,7 @@ WorkspaceView::WorkspaceView(WorkspaceStore& store, QWidget* parent)
     columns_->addWidget(sidebar_);
 
     auto* mainColumn = new QWidget(columns_);
-    mainColumn->setObjectName(QStringLiteral("main-column"));
+    mainColumn->setObjectName(QStringLiteral("ql-main-column"));
     mainColumn->setMinimumWidth(680);
     auto* mainLayout = new QVBoxLayout(mainColumn);
     mainLayout->setContentsMargins(0, 0, 0, 0);
@@ -73,7 +77,7 @@ WorkspaceView::WorkspaceView(WorkspaceStore& store, QWidget* parent)
     library_ = makeLibraryPane(store_, mainArea_);
     mainArea_->addWidget(library_);
     reportPage_ = new QWidget(mainArea_);
-    reportPage_->setObjectName(QStringLiteral("report-page"));
+    reportPage_->setObjectName(QStringLiteral("ql-report-page"));
     reportLayout_ = new QVBoxLayout(reportPage_);
     reportLayout_->setContentsMargins(0, 0, 0, 0);
     reportLayout_->setSpacing(0);
@@ -99,11 +103,13 @@ WorkspaceView::WorkspaceView(WorkspaceStore& store, QWidget* parent)
     statusLine_ = new StatusLine(store_, this);
     bands->addWidget(statusLine_);
 
-    for (auto signal : {&WorkspaceStore::reportChanged, &WorkspaceStore::researchChanged,
-                        &WorkspaceStore::tabChanged, &WorkspaceStore::showLibraryChanged,
-                        &WorkspaceStore::showInspectorChanged,
-                        &WorkspaceStore::discoveryModeChanged, &WorkspaceStore::errorChanged})
+    for (auto signal :
+         {&WorkspaceStore::reportChanged, &WorkspaceStore::researchChanged,
+          &WorkspaceStore::tabChanged, &WorkspaceStore::showLibraryChanged,
+          &WorkspaceStore::showInspectorChanged, &WorkspaceStore::discoveryModeChanged,
+          &WorkspaceStore::errorChanged, &WorkspaceStore::showSettingsChanged})
         connect(&store_, signal, renderer_, &CoalescedRender::request);
+    AppUpdatePanel::present(store_.updater(), this);
     render();
 }
 
@@ -134,6 +140,11 @@ void WorkspaceView::refresh() {
     header_->render();
     welcome_->render();
     statusLine_->render();
+    // The panes built elsewhere follow the language through its change event.
+    for (QWidget* pane : {sidebar_, library_}) {
+        QEvent change(QEvent::LanguageChange);
+        QCoreApplication::sendEvent(pane, &change);
+    }
     render();
 }
 
@@ -175,7 +186,20 @@ void WorkspaceView::render() {
         mainArea_->setCurrentWidget(reportPage_);
         break;
     }
+    renderSettings();
     renderAlert();
+}
+
+void WorkspaceView::renderSettings() {
+    if (store_.showSettings() && !settings_) {
+        settings_ = makeSettingsSheet(store_, this);
+        settings_->show();
+    } else if (!store_.showSettings() && settings_) {
+        // A sheet opened again gets its fields empty: this one goes.
+        settings_->hide();
+        settings_->deleteLater();
+        settings_ = nullptr;
+    }
 }
 
 void WorkspaceView::renderAlert() {
@@ -191,7 +215,7 @@ void WorkspaceView::renderAlert() {
     if (!alert_) {
         alert_ = new QMessageBox(QMessageBox::NoIcon, QStringLiteral("Quorilanth"), QString(),
                                  QMessageBox::Ok, this);
-        alert_->setObjectName(QStringLiteral("error-alert"));
+        alert_->setObjectName(QStringLiteral("ql-error-alert"));
         alert_->setTextFormat(Qt::PlainText);
         alert_->setAttribute(Qt::WA_DeleteOnClose);
         // Any way of closing the alert clears the error, after the alert's own

@@ -1,6 +1,10 @@
 #include "core/base/Date.h"
 
 #include <cstdio>
+#include <memory>
+#include <unicode/datefmt.h>
+#include <unicode/locid.h>
+#include <unicode/unistr.h>
 
 namespace quorilanth {
 
@@ -70,6 +74,19 @@ std::optional<Date> parseISO8601(std::string_view text) {
     if (instant.time_since_epoch() < earliest || instant.time_since_epoch() > latest)
         return std::nullopt;
     return time_point_cast<Date::duration>(instant);
+}
+
+std::string localizedDateTime(Date date) {
+    std::unique_ptr<icu::DateFormat> format(icu::DateFormat::createDateTimeInstance(
+        icu::DateFormat::kMedium, icu::DateFormat::kShort, icu::Locale::getDefault()));
+    // Without locale data the stamp still has to say when: the written form serves.
+    if (!format) return iso8601(date);
+    const auto milliseconds =
+        std::chrono::duration_cast<std::chrono::milliseconds>(date.time_since_epoch()).count();
+    icu::UnicodeString text;
+    format->format(static_cast<UDate>(milliseconds), text);
+    std::string out;
+    return text.toUTF8String(out);
 }
 
 } // namespace quorilanth

@@ -18,4 +18,8 @@ std::string iso8601(Date date);
 // cannot hold (before 1678 or after 2261) are refused.
 std::optional<Date> parseISO8601(std::string_view text);
 
+// The moment as the user's locale writes a date and time (medium date, short
+// time, local time zone), e.g. "Jan 31, 2026, 9:05 AM" or "31 gen 2026, 09:05".
+std::string localizedDateTime(Date date);
+
 } // namespace quorilanth

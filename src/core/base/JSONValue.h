@@ -246,6 +246,7 @@ public:
         const std::string* key_ = nullptr;
         Value* value_ = nullptr;
     };
+    using value_type = Entry<const JSONValue>;
     using iterator = Iterator<JSONValue>;
     using const_iterator = Iterator<const JSONValue>;
 

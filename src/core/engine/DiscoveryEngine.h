@@ -1,5 +1,8 @@
 #pragma once
 
+#include "core/base/JSONValue.h"
+#include "core/model/Evidence.h"
+#include "core/model/MCPTool.h"
 #include "core/model/NodeKind.h"
 #include "core/model/ScanReport.h"
 #include "core/net/NetworkPolicy.h"
@@ -11,6 +14,7 @@
 #include <mutex>
 #include <stop_token>
 #include <string>
+#include <vector>
 
 namespace quorilanth {
 
@@ -49,6 +53,17 @@ public:
     ScanReport scan(const std::string& input, const ProgressCallback& progress = {},
                     std::stop_token stop = {});
 
+    // Runs one tool call that the user approved and returns a copy of the report
+    // holding the exchanges, the result, the items it declares with their
+    // canonical pages (fetched under the policy) and fresh checks. The first
+    // call to a server connects a client of its own. Failures of the client
+    // pass through unchanged, Cancelled included; their exchanges wait for
+    // drainToolEvidence.
+    ScanReport run(const MCPTool& tool, const JSONValue& arguments, const ScanReport& report,
+                   bool confirmedRisk, std::stop_token stop = {});
+    // The exchanges a failed run left for that server, handed over once.
+    std::vector<Evidence> drainToolEvidence(const std::string& serverURL);
+
     // The kept client of a verified server, or null.
     std::shared_ptr<MCPClient> client(const std::string& serverURL) const;
     void setClient(const std::string& serverURL, std::shared_ptr<MCPClient> client);
@@ -64,6 +79,8 @@ private:
     NetworkPolicy policy_;
     mutable std::mutex clientsMutex_;
     std::map<std::string, std::shared_ptr<MCPClient>> clients_;
+    // Exchanges of clients dropped after a failed connect, until the caller drains them.
+    std::map<std::string, std::vector<Evidence>> strandedEvidence_;
     std::atomic<bool> running_{false};
 };
 

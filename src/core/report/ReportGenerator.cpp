@@ -1,6 +1,6 @@
 #include "core/report/ReportGenerator.h"
 
-#include "core/base/AsciiText.h"
+#include "core/base/UnicodeText.h"
 #include "core/base/Url.h"
 #include "core/documents/AgentSurfaceAssessment.h"
 #include "core/model/ReportJSON.h"
@@ -18,9 +18,10 @@ namespace {
 constexpr std::string_view dot = " \u00B7 ";
 constexpr std::string_view redacted = "[REDACTED]";
 
+// Lower-cased as the transport lower-cases response header names.
 bool isHiddenResponseHeader(std::string_view name) {
-    return equalsIgnoringASCIICase(name, "set-cookie") ||
-           equalsIgnoringASCIICase(name, "mcp-session-id");
+    const std::string lower = unicodeText::lowercased(name);
+    return lower == "set-cookie" || lower == "mcp-session-id";
 }
 
 // Tools, resources, prompts and tool results are listed under their servers,

@@ -1,5 +1,6 @@
 #include "core/update/UpdateManifestVerifier.h"
 
+#include "core/base/UnicodeText.h"
 #include "core/update/UpdateChannelError.h"
 #include "core/update/UpdateJSON.h"
 
@@ -11,10 +12,6 @@
 #include <sodium.h>
 #include <sstream>
 #include <stdexcept>
-#include <unicode/brkiter.h>
-#include <unicode/uchar.h>
-#include <unicode/utext.h>
-#include <unicode/utf8.h>
 
 namespace quorilanth {
 namespace {
@@ -98,36 +95,6 @@ bool isValidDate(std::string_view text) {
     return isInternetDateTime(text, false) || isInternetDateTime(text, true);
 }
 
-// True when the text holds anything besides white space and line breaks.
-bool hasVisibleContent(std::string_view text) {
-    std::int32_t at = 0;
-    const auto length = static_cast<std::int32_t>(text.size());
-    while (at < length) {
-        UChar32 c = 0;
-        U8_NEXT(reinterpret_cast<const std::uint8_t*>(text.data()), at, length, c);
-        if (c < 0 || !u_isUWhiteSpace(c)) return true;
-    }
-    return false;
-}
-
-// User-perceived characters, counted no further than the limit plus one.
-std::size_t graphemeCount(std::string_view text, std::size_t limit) {
-    UErrorCode status = U_ZERO_ERROR;
-    std::unique_ptr<UText, decltype(&utext_close)> utext(
-        utext_openUTF8(nullptr, text.data(), static_cast<std::int64_t>(text.size()), &status),
-        &utext_close);
-    std::unique_ptr<icu::BreakIterator> characters(
-        icu::BreakIterator::createCharacterInstance(icu::Locale::getRoot(), status));
-    if (U_FAILURE(status)) return limit + 1; // cannot count: treat as too long
-    characters->setText(utext.get(), status);
-    if (U_FAILURE(status)) return limit + 1;
-    std::size_t count = 0;
-    characters->first();
-    while (count <= limit && characters->next() != icu::BreakIterator::DONE)
-        ++count;
-    return count;
-}
-
 struct Envelope {
     std::int64_t schema = 0;
     std::string algorithm;
@@ -170,8 +137,9 @@ Payload readPayload(std::string_view bytes) {
 void checkNote(const std::map<std::string, std::string>& notes, const char* language) {
     if (notes.empty()) fail(Error::Case::invalidRelease);
     auto note = notes.find(language);
-    if (note == notes.end() || !hasVisibleContent(note->second) ||
-        graphemeCount(note->second, 5000) > 5000)
+    // Text with something to read, of at most 5000 user-perceived characters.
+    if (note == notes.end() || unicodeText::isBlank(note->second) ||
+        unicodeText::graphemePrefix(note->second, 5000) < note->second.size())
         fail(Error::Case::invalidRelease);
 }
 

@@ -2,7 +2,7 @@
 #include "core/engine/DiscoveryEngine.h"
 #include "support/FakeHTTPInspector.h"
 #include "support/FakeResolver.h"
-#include "support/LoopbackHTTPServer.h"
+#include "support/McpPeer.h"
 #include "support/ScriptedResearch.h"
 
 #include <QDir>
@@ -106,15 +106,27 @@ TEST_F(ScanRoadTest, WithLiveSchemaOffOnlyTheFinishedReportIsShown) {
 }
 
 TEST_F(ScanRoadTest, ARefusedInputStopsWithAnAlert) {
-    const auto store = makeStore();
+    const auto store = makeStore({"https://a.example"});
+    store->setDiscoveryMode(true);
+    store->setInput("x");
+    store->start();
+    ASSERT_TRUE(waitUntil([&] { return !store->busy(); }));
+    ASSERT_TRUE(store->report() && store->research() && store->selectedID());
+    store->setSelectedEvidenceID(std::string("E"));
+
+    // A new start forgets the last search and its report before anything runs.
+    store->setDiscoveryMode(false);
     store->setInput("ftp://a.example/");
     store->start();
+    EXPECT_FALSE(store->report() || store->research() || store->selectedID() ||
+                 store->selectedEvidenceID());
+    EXPECT_TRUE(store->candidateReports().empty());
     ASSERT_TRUE(waitUntil([&] { return !store->busy(); }));
     ASSERT_TRUE(store->error());
     EXPECT_TRUE(store->error()->startsWith("Blocked: ")) << store->error()->toStdString();
     EXPECT_EQ(store->status(), "Scan stopped");
     EXPECT_FALSE(store->report());
-    EXPECT_TRUE(store->history().empty());
+    EXPECT_EQ(store->history().size(), 1u);
 }
 
 TEST_F(ScanRoadTest, CancellingMidScanSavesThePartialReportWithoutAnAlert) {
@@ -194,17 +206,16 @@ TEST_F(ScanRoadTest, CancellingTheSecondOfThreeCandidatesEndsTheSearch) {
     EXPECT_TRUE(store->report()->cancelled);
 }
 
-TEST(StoreEndToEnd, ADeveloperModeScanOfALoopbackSiteLandsInTheLibrary) {
-    test::LoopbackHTTPServer site;
-    site.on("/llms.txt", test::respond::text(200, "# Site\n", {{"Content-Type", "text/plain"}}));
-    site.on("/robots.txt", test::respond::text(200, "User-agent: *\nAllow: /\n",
-                                               {{"Content-Type", "text/plain"}}));
+// The real SDK peer, scanned at its endpoint: the report begins with the
+// site's root, and the scan ends on the server it verified.
+TEST(StoreEndToEnd, ADeveloperModeScanOfAnMCPPeerLandsInTheLibraryWithTheServerSelected) {
+    testing::McpPeer peer(testing::McpPeer::Kind::Modern);
     QTemporaryDir folder;
     WorkspaceStore store(
         folder.path(), {"quorilanth"},
-        WorkspaceStore::Dependencies{{}, {}, std::make_shared<test::ScriptedPrompts>(), {}});
+        WorkspaceStore::Dependencies{{}, {}, std::make_shared<test::ScriptedPrompts>(), {}, {}});
     store.setDeveloperMode(true);
-    store.setInput(QString::fromStdString(site.origin()));
+    store.setInput(QString::fromStdString(peer.endpoint()));
     store.start();
     ASSERT_TRUE(test::waitUntil([&] { return !store.busy(); }, 60000));
     EXPECT_EQ(store.status(), "Scan complete");
@@ -212,7 +223,11 @@ TEST(StoreEndToEnd, ADeveloperModeScanOfALoopbackSiteLandsInTheLibrary) {
     ASSERT_EQ(store.history().size(), 1u);
     ASSERT_TRUE(store.report());
     EXPECT_GE(store.report()->evidence.size(), 10u);
-    EXPECT_GE(site.requestCount(), 10u);
+    const GraphNode* server = store.report()->findNode(peer.endpoint());
+    ASSERT_NE(server, nullptr);
+    EXPECT_EQ(server->status, FindingStatus::valid);
+    EXPECT_NE(store.report()->nodes.front().id, server->id);
+    EXPECT_EQ(store.selectedID(), server->id);
 }
 
 } // namespace

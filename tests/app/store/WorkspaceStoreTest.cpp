@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 #include <limits>
 #include <sys/stat.h>
+#include <unicode/locid.h>
 
 namespace quorilanth {
 namespace {
@@ -265,6 +266,25 @@ TEST_F(StoreTest, LibrarySectionsSearchAndCollections) {
     EXPECT_EQ(store->librarySection(), "History");
 }
 
+TEST_F(StoreTest, LibrarySearchFoldsCaseTheWayTheUserLocaleDoes) {
+    const auto store = makeStore();
+    store->save(reportFor("https://istanbul.example/"));
+    store->save(reportFor("https://\u0131rmak.example/")); // dotless i
+    store->openLibrary("History");
+    const icu::Locale before = icu::Locale::getDefault();
+    UErrorCode status = U_ZERO_ERROR;
+    for (const auto& [locale, search, found] : {std::tuple{"en_US", "ISTANBUL", 1u},
+                                                {"en_US", "IRMAK", 0u},
+                                                {"tr_TR", "ISTANBUL", 0u},
+                                                {"tr_TR", "\u0130STANBUL", 1u},
+                                                {"tr_TR", "IRMAK", 1u}}) {
+        icu::Locale::setDefault(icu::Locale(locale), status);
+        store->setLibrarySearch(QString::fromUtf8(search));
+        EXPECT_EQ(store->libraryScans().size(), found) << locale << " " << search;
+    }
+    icu::Locale::setDefault(before, status);
+}
+
 TEST_F(StoreTest, EqualDatesKeepTheirIndexOrder) {
     const auto store = makeStore();
     std::vector<std::string> ids;
@@ -321,15 +341,24 @@ TEST_F(StoreTest, AnUnreadableIndexIsSetAsideNeverOverwritten) {
     }
 }
 
-TEST_F(StoreTest, ALibraryFolderThatCannotBeCreatedIsReported) {
-    QFile blocker(folder.filePath("file"));
-    ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
-    blocker.close();
-    library = folder.filePath("file/library");
-    const auto store = makeStore();
-    ASSERT_TRUE(store->error());
-    EXPECT_TRUE(store->error()->startsWith("Library: "));
-    EXPECT_TRUE(store->history().empty());
+TEST_F(StoreTest, TheLibraryFolderIsPrivateFromTheStartOrItsFailureReported) {
+    QFile(folder.filePath("file")).open(QIODevice::WriteOnly);
+    ASSERT_TRUE(QDir().mkpath(folder.filePath("shared")));
+    ::chmod(QFile::encodeName(folder.filePath("shared")).constData(), 0755);
+    const mode_t umaskBefore = ::umask(0); // nothing narrows the mode but the store
+    // An existing folder is taken as it is; mode 0 stands for a reported failure.
+    for (const auto& [path, mode] : {std::pair{"missing/above/library/", 0700},
+                                     {"shared", 0755},
+                                     {"file/library", 0},
+                                     {"file", 0}}) {
+        library = folder.filePath(path);
+        const auto store = makeStore();
+        struct stat info {};
+        ::stat(QFile::encodeName(library).constData(), &info);
+        EXPECT_EQ(mode ? int(info.st_mode & 07777) : 0, mode) << path;
+        EXPECT_EQ(store->error().value_or("").startsWith("Library: The folder \""), !mode) << path;
+    }
+    ::umask(umaskBefore);
 }
 
 TEST_F(StoreTest, ReportFilesThatAreNotReportsFailWithoutHanging) {
@@ -439,8 +468,19 @@ TEST_F(StoreTest, ExportFormatsAndNames) {
     prompts->saveAnswers.push_back(std::nullopt);
     store->exportAs("md");
     EXPECT_EQ(prompts->suggestedNames.back(), "a.example-quorilanth.md");
-    EXPECT_EQ(WorkspaceStore::defaultExportName(reportFor("not a url"), "pdf"),
-              "scan-quorilanth.pdf");
+
+    // A decoded host never suggests path pieces, a hidden or unreadable name.
+    const std::string longHost(300, 'h');
+    for (const auto& [domain, name] : std::initializer_list<std::pair<std::string, QString>>{
+             {"not a url", "scan-quorilanth.pdf"},
+             {"https://a%2F..%2F..%2Fx/", "a_.._.._x-quorilanth.pdf"},
+             {"https://%2E%2E/", "__-quorilanth.pdf"},
+             {"https://.a.b/", "_a.b-quorilanth.pdf"},
+             {"https://a%00b%0Ac%7F/", "a_b_c_-quorilanth.pdf"},
+             {"https://x%E2%80%AEfdp.exe/", "x_fdp.exe-quorilanth.pdf"},
+             {"https://" + longHost + "/", QString(240, QLatin1Char('h')) + "-quorilanth.pdf"}}) {
+        EXPECT_EQ(WorkspaceStore::defaultExportName(reportFor(domain), "pdf"), name) << domain;
+    }
 }
 
 TEST_F(StoreTest, LaunchOptions) {
@@ -448,31 +488,36 @@ TEST_F(StoreTest, LaunchOptions) {
     report.nodes.emplace_back("https://a.example/llms.txt", NodeKind::content, "llms.txt",
                               "https://a.example/llms.txt", FindingStatus::found);
     const QString path = writeReportFile(report);
+    // Every row opens the same library: a report given once stays in it.
     struct Case {
         QStringList arguments;
         WorkspaceTab tab;
         std::optional<std::string> selected;
         bool showLibrary;
+        std::size_t saved;
     };
     const Case cases[] = {
-        {{"q", "--view", "schema"}, WorkspaceTab::schema, std::nullopt, false},
-        {{"q", "--view", "SCHEMA", "--view", "raw"}, WorkspaceTab::schema, std::nullopt, false},
-        {{"q", "--view"}, WorkspaceTab::guide, std::nullopt, false},
+        {{"q", "--view", "schema"}, WorkspaceTab::schema, std::nullopt, false, 0},
+        {{"q", "--view", "SCHEMA", "--view", "raw"}, WorkspaceTab::schema, std::nullopt, false, 0},
+        {{"q", "--view"}, WorkspaceTab::guide, std::nullopt, false, 0},
         {{"q", "--report", path, "--select", "llms.txt"},
          WorkspaceTab::guide,
          "https://a.example/llms.txt",
-         false},
+         false,
+         1},
         {{"q", "--report", path, "--select", "https://a.example/"},
          WorkspaceTab::guide,
          std::nullopt,
-         false},
-        {{"q", "--library", "Favorites"}, WorkspaceTab::guide, std::nullopt, true},
+         false,
+         1},
+        {{"q", "--library", "Favorites"}, WorkspaceTab::guide, std::nullopt, true, 1},
     };
     for (const Case& c : cases) {
         const auto store = makeStore(c.arguments);
         EXPECT_EQ(store->tab(), c.tab) << c.arguments.join(' ').toStdString();
         EXPECT_EQ(store->selectedID(), c.selected) << c.arguments.join(' ').toStdString();
         EXPECT_EQ(store->showLibrary(), c.showLibrary);
+        EXPECT_EQ(store->history().size(), c.saved) << c.arguments.join(' ').toStdString();
     }
     const auto store = makeStore({"q", "--show-content", "--library", "Favorites"});
     EXPECT_TRUE(store->showContent());

@@ -213,6 +213,7 @@ TEST_F(MenuTest, CommandsReachTheStore) {
     item("Quorilanth", "Check for Updates\u2026")->trigger();
     settle();
     EXPECT_FALSE(delegate->store().showSettings());
+    EXPECT_TRUE(waitUntil([&] { return delegate->store().updater().showPanel(); }));
     item("File", "New Scan")->trigger();
     settle();
     EXPECT_FALSE(delegate->store().report());

@@ -5,17 +5,21 @@
 // and report files built in the test.
 
 #include "app/store/AppLanguage.h"
+#include "app/store/StoreTestSupport.h"
 #include "app/store/WorkspaceStore.h"
 #include "core/engine/DiscoveryEngine.h"
 #include "core/model/ReportJSON.h"
 #include "core/net/HTTPInspecting.h"
 #include "support/ScriptedResearch.h"
 
+#include <QAbstractButton>
 #include <QApplication>
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
+#include <QLineEdit>
 #include <QTemporaryDir>
+#include <QTest>
 #include <atomic>
 #include <chrono>
 #include <functional>
@@ -63,16 +67,6 @@ inline QString folderTemplate() {
     return QDir::tempPath() + QStringLiteral("/ql-app-test-XXXXXX");
 }
 
-// Runs the event loop until the condition holds; false after ten seconds.
-inline bool waitUntil(const std::function<bool()>& condition, int milliseconds = 10000) {
-    QDeadlineTimer deadline(milliseconds);
-    while (!condition()) {
-        if (deadline.hasExpired()) return false;
-        QApplication::processEvents(QEventLoop::AllEvents, 10);
-    }
-    return true;
-}
-
 // Lets every queued render and deferred deletion run.
 inline void settle() {
     for (int i = 0; i < 3; ++i) {
@@ -80,6 +74,28 @@ inline void settle() {
         QApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     }
 }
+
+// Reaches the controls of one view by their names, as a person would.
+struct Controls {
+    const QWidget* root = nullptr;
+    template <typename T = QWidget> T* find(const QString& name) const {
+        return root->findChild<T*>(name);
+    }
+    bool shown(const QString& name) const {
+        const QWidget* widget = find(name);
+        return widget && widget->isVisibleTo(root);
+    }
+    void click(const QString& name) const {
+        QTest::mouseClick(find<QAbstractButton>(name), Qt::LeftButton, {}, QPoint(4, 4));
+        settle();
+    }
+    void type(const QString& name, const QString& text) const {
+        auto* field = find<QLineEdit>(name);
+        field->selectAll();
+        field->insert(text); // one edit, as a paste: key clicks cannot spell every character
+        settle();
+    }
+};
 
 inline QString writeReport(const QTemporaryDir& folder, const ScanReport& report,
                            const QString& name) {

@@ -8,11 +8,13 @@
 #include "app/window/ViewKit.h"
 #include "app/window/WorkspaceView.h"
 
+#include <QAccessible>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QSettings>
 #include <QSignalSpy>
 #include <QTest>
@@ -59,11 +61,15 @@ public:
         QSettings().clear();
         ASSERT_TRUE(folder.isValid());
     }
-    void TearDown() override {
+    void TearDown() override { close(); }
+
+    // Ends this window and store, so that a table row can open its own.
+    void close() {
         transport->released = true;
         view.reset();
         store.reset();
         settle();
+        transport->released = false;
     }
 
     void open(const QStringList& arguments = {QStringLiteral("quorilanth")}) {
@@ -82,8 +88,8 @@ public:
     }
 
     // A scan that runs until stopped.
-    void startHeldScan() {
-        store->setInput(QStringLiteral("https://held.example"));
+    void startHeldScan(const QString& address = QStringLiteral("https://held.example")) {
+        store->setInput(address);
         store->start();
         ASSERT_TRUE(waitUntil([&] { return store->busy() && transport->requests > 0; }));
         settle();
@@ -105,7 +111,7 @@ public:
         QWidget* widget = find(name);
         return widget && widget->isVisibleTo(view.get());
     }
-    QString statusText() const { return find<ElidedLabel>("status-text")->text(); }
+    QString statusText() const { return find<ElidedLabel>("ql-status-text")->text(); }
 
     QTemporaryDir folder{test::folderTemplate()};
     int files = 0;
@@ -157,18 +163,16 @@ TEST_F(WindowTest, BandsAndColumnsFollowTheStore) {
         store->setShowLibrary(c.library);
         settle();
         EXPECT_EQ(view->mainArea(), c.area);
-        EXPECT_EQ(shown("library"), c.area == Area::library);
-        EXPECT_EQ(shown("welcome"), c.area == Area::welcome);
-        EXPECT_EQ(shown("tab-strip"), c.strip);
-        EXPECT_EQ(shown("inspector"), c.inspectorColumn);
-        EXPECT_EQ(shown("report-header"), c.header);
-        EXPECT_TRUE(shown("search-bar"));
-        EXPECT_TRUE(shown("sidebar"));
-        EXPECT_TRUE(shown("title-bar"));
-        EXPECT_TRUE(shown("status-line"));
-        view.reset();
-        store.reset();
-        settle();
+        EXPECT_EQ(shown("ql-library"), c.area == Area::library);
+        EXPECT_EQ(shown("ql-welcome"), c.area == Area::welcome);
+        EXPECT_EQ(shown("ql-tab-strip"), c.strip);
+        EXPECT_EQ(shown("ql-inspector"), c.inspectorColumn);
+        EXPECT_EQ(shown("ql-report-header"), c.header);
+        EXPECT_TRUE(shown("ql-search-bar"));
+        EXPECT_TRUE(shown("ql-sidebar"));
+        EXPECT_TRUE(shown("ql-title-bar"));
+        EXPECT_TRUE(shown("ql-status-line"));
+        close();
     }
 }
 
@@ -179,14 +183,14 @@ TEST_F(WindowTest, ColumnsKeepTheirWidthsAndTheWindowItsMinimum) {
     settle();
     view->resize(WorkspaceView::minimumWidth, WorkspaceView::minimumHeight);
     settle();
-    EXPECT_GE(find("main-column")->width(), 680);
-    EXPECT_GE(find("sidebar")->width(), 205);
-    EXPECT_LE(find("sidebar")->width(), 280);
-    EXPECT_GE(find("inspector")->width(), 285);
-    EXPECT_LE(find("inspector")->width(), 450);
+    EXPECT_GE(find("ql-main-column")->width(), 680);
+    EXPECT_GE(find("ql-sidebar")->width(), 205);
+    EXPECT_LE(find("ql-sidebar")->width(), 280);
+    EXPECT_GE(find("ql-inspector")->width(), 285);
+    EXPECT_LE(find("ql-inspector")->width(), 450);
     EXPECT_EQ(view->minimumSize(), QSize(1220, 760));
-    EXPECT_EQ(find("title-bar")->height(), 49);
-    EXPECT_EQ(find("status-line")->height(), 29);
+    EXPECT_EQ(find("ql-title-bar")->height(), 49);
+    EXPECT_EQ(find("ql-status-line")->height(), 29);
 }
 
 TEST_F(WindowTest, EachTabShowingBuildsItsPaneAfresh) {
@@ -194,25 +198,25 @@ TEST_F(WindowTest, EachTabShowingBuildsItsPaneAfresh) {
     load(sampleReport());
     store->setTab(WorkspaceTab::overview);
     settle();
-    QPointer<QWidget> first = find("pane-Overview");
+    QPointer<QWidget> first = find("ql-pane-Overview");
     ASSERT_TRUE(first);
     store->setTab(WorkspaceTab::overview); // the same tab again: the pane stays
     settle();
-    EXPECT_EQ(find("pane-Overview"), first.data());
+    EXPECT_EQ(find("ql-pane-Overview"), first.data());
 
     store->setTab(WorkspaceTab::raw);
     settle();
     EXPECT_FALSE(first);
-    ASSERT_TRUE(find("pane-Raw"));
+    ASSERT_TRUE(find("ql-pane-Raw"));
 
     // Through the library and back: a new pane.
-    QPointer<QWidget> raw = find("pane-Raw");
+    QPointer<QWidget> raw = find("ql-pane-Raw");
     store->setShowLibrary(true);
     settle();
     store->setShowLibrary(false);
     settle();
     EXPECT_FALSE(raw);
-    EXPECT_TRUE(shown("pane-Raw"));
+    EXPECT_TRUE(shown("ql-pane-Raw"));
 }
 
 TEST_F(WindowTest, ScanIsEnabledOnlyForTextThatIsNotBlank) {
@@ -283,10 +287,7 @@ TEST_F(WindowTest, KeysAndScanStartWhatIsTypedUntrimmed) {
                     waitUntil([&] { return !store->busy() && store->error().has_value(); }));
             }
         }
-        transport->released = false;
-        view.reset();
-        store.reset();
-        settle();
+        close();
     }
 }
 
@@ -294,18 +295,18 @@ TEST_F(WindowTest, StopReplacesScanWhileBusyAndCancelsTheTask) {
     open();
     startHeldScan();
     EXPECT_FALSE(shown("scan-start"));
-    ASSERT_TRUE(shown("scan-stop"));
+    ASSERT_TRUE(shown("ql-scan-stop"));
     EXPECT_FALSE(find("scan-input")->isEnabled());
-    EXPECT_FALSE(find("scan-mode")->isEnabled());
+    EXPECT_FALSE(find("ql-scan-mode")->isEnabled());
     EXPECT_FALSE(find("open-report")->isEnabled());
     EXPECT_EQ(find<QLineEdit>("scan-input")->text(), "https://held.example");
 
     // Only a stop request ends a held scan, so the end of work proves it.
-    QTest::mouseClick(find<QPushButton>("scan-stop"), Qt::LeftButton);
+    QTest::mouseClick(find<QPushButton>("ql-scan-stop"), Qt::LeftButton);
     ASSERT_TRUE(waitUntil([&] { return !store->busy(); }));
     settle();
     EXPECT_TRUE(shown("scan-start"));
-    EXPECT_FALSE(shown("scan-stop"));
+    EXPECT_FALSE(shown("ql-scan-stop"));
     EXPECT_TRUE(find("scan-input")->isEnabled());
     EXPECT_TRUE(find("open-report")->isEnabled());
 }
@@ -313,7 +314,7 @@ TEST_F(WindowTest, StopReplacesScanWhileBusyAndCancelsTheTask) {
 TEST_F(WindowTest, ModeMenuSwitchesPlaceholderAndKeepsTheText) {
     open();
     auto* field = find<QLineEdit>("scan-input");
-    auto* mode = find<QToolButton>("scan-mode");
+    auto* mode = find<QToolButton>("ql-scan-mode");
     QTest::keyClicks(field, "tea shops");
     const struct {
         const char* language;
@@ -390,23 +391,19 @@ TEST_F(WindowTest, StatusLineRulesInBothLanguages) {
                 EXPECT_EQ(statusText(), expected);
             }
             if (!italian && store->tab() == WorkspaceTab::guide) {
-                EXPECT_EQ(find<QLabel>("status-network")->text(), c.right);
+                EXPECT_EQ(find<QLabel>("ql-status-network")->text(), c.right);
             }
         }
         if (store->tab() == WorkspaceTab::guide) {
-            EXPECT_FALSE(shown("status-exchanges"));
+            EXPECT_FALSE(shown("ql-status-exchanges"));
         } else {
-            EXPECT_EQ(find<QLabel>("status-exchanges")->text(), c.right);
-            EXPECT_EQ(find<QLabel>("status-mode")->text(), "PUBLIC NETWORK ONLY");
-            EXPECT_FALSE(shown("status-network"));
+            EXPECT_EQ(find<QLabel>("ql-status-exchanges")->text(), c.right);
+            EXPECT_EQ(find<QLabel>("ql-status-mode")->text(), "PUBLIC NETWORK ONLY");
+            EXPECT_FALSE(shown("ql-status-network"));
         }
-        EXPECT_EQ(find<Swatch>("status-dot")->colour(),
+        EXPECT_EQ(find<Swatch>("ql-status-dot")->colour(),
                   store->busy() ? QLTheme::accent() : QLTheme::muted());
-        transport->released = true;
-        view.reset();
-        store.reset();
-        settle();
-        transport->released = false;
+        close();
     }
 }
 
@@ -419,7 +416,7 @@ TEST_F(WindowTest, ExportedWithNothingAfterItShowsTheBarePrefix) {
     store->setDeveloperMode(true);
     store->setTab(WorkspaceTab::mcp);
     settle();
-    EXPECT_EQ(find<QLabel>("status-mode")->text(), "DEVELOPER NETWORK ACCESS");
+    EXPECT_EQ(find<QLabel>("ql-status-mode")->text(), "DEVELOPER NETWORK ACCESS");
 }
 
 TEST_F(WindowTest, TabStripFacesAndIdentifiers) {
@@ -427,20 +424,20 @@ TEST_F(WindowTest, TabStripFacesAndIdentifiers) {
     const QStringList technical{"tab-Overview", "tab-Discovery", "tab-Endpoints", "tab-MCP",
                                 "tab-Tools",    "tab-Raw",       "tab-SCHEMA"};
     // At launch the guide face shows but does not respond.
-    EXPECT_TRUE(shown("tab-chip"));
-    EXPECT_TRUE(shown("tab-technical"));
-    EXPECT_FALSE(shown("tab-back"));
+    EXPECT_TRUE(shown("ql-tab-chip"));
+    EXPECT_TRUE(shown("ql-tab-technical"));
+    EXPECT_FALSE(shown("ql-tab-back"));
     for (const QString& id : technical)
         EXPECT_EQ(shown(id), id == "tab-SCHEMA") << id.toStdString();
-    EXPECT_FALSE(find("tab-strip")->isEnabled());
+    EXPECT_FALSE(find("ql-tab-strip")->isEnabled());
 
     load(sampleReport());
-    EXPECT_TRUE(find("tab-strip")->isEnabled());
-    QTest::mouseClick(find<QToolButton>("tab-technical"), Qt::LeftButton);
+    EXPECT_TRUE(find("ql-tab-strip")->isEnabled());
+    QTest::mouseClick(find<QToolButton>("ql-tab-technical"), Qt::LeftButton);
     settle();
     EXPECT_EQ(store->tab(), WorkspaceTab::overview);
-    EXPECT_FALSE(shown("tab-chip"));
-    EXPECT_TRUE(shown("tab-back"));
+    EXPECT_FALSE(shown("ql-tab-chip"));
+    EXPECT_TRUE(shown("ql-tab-back"));
     int previousX = -1;
     for (const QString& id : technical) {
         ASSERT_TRUE(shown(id)) << id.toStdString();
@@ -455,7 +452,7 @@ TEST_F(WindowTest, TabStripFacesAndIdentifiers) {
     QTest::mouseClick(find<TabButton>("tab-MCP"), Qt::LeftButton);
     settle();
     EXPECT_EQ(store->tab(), WorkspaceTab::mcp);
-    QTest::mouseClick(find<QToolButton>("tab-back"), Qt::LeftButton);
+    QTest::mouseClick(find<QToolButton>("ql-tab-back"), Qt::LeftButton);
     settle();
     EXPECT_EQ(store->tab(), WorkspaceTab::guide);
     QTest::mouseClick(find<TabButton>("tab-SCHEMA"), Qt::LeftButton);
@@ -466,9 +463,9 @@ TEST_F(WindowTest, TabStripFacesAndIdentifiers) {
 TEST_F(WindowTest, TabStripRespondsToAnAIResultAlone) {
     open();
     finishEmptyResearch();
-    EXPECT_TRUE(find("tab-strip")->isEnabled());
+    EXPECT_TRUE(find("ql-tab-strip")->isEnabled());
     EXPECT_EQ(store->tab(), WorkspaceTab::discovery);
-    EXPECT_TRUE(shown("tab-back"));
+    EXPECT_TRUE(shown("ql-tab-back"));
 }
 
 TEST_F(WindowTest, TabStripTextsInBothLanguages) {
@@ -480,12 +477,12 @@ TEST_F(WindowTest, TabStripTextsInBothLanguages) {
         test::Language language(tag);
         view->refresh();
         QLabel* chipText = nullptr;
-        for (QLabel* label : find("tab-chip")->findChildren<QLabel*>())
+        for (QLabel* label : find("ql-tab-chip")->findChildren<QLabel*>())
             if (!label->text().isEmpty()) chipText = label;
         ASSERT_TRUE(chipText);
         EXPECT_EQ(chipText->text(), QString::fromUtf8(chip));
-        EXPECT_EQ(find<QToolButton>("tab-technical")->text(), QString::fromUtf8(technical));
-        EXPECT_EQ(find<QToolButton>("tab-back")->text(), QString::fromUtf8(back));
+        EXPECT_EQ(find<QToolButton>("ql-tab-technical")->text(), QString::fromUtf8(technical));
+        EXPECT_EQ(find<QToolButton>("ql-tab-back")->text(), QString::fromUtf8(back));
     }
 }
 
@@ -514,25 +511,46 @@ TEST_F(WindowTest, ReportHeaderCountersAndScore) {
         load(c.report);
         store->setTab(WorkspaceTab::overview);
         settle();
-        ASSERT_TRUE(shown("report-header"));
-        EXPECT_EQ(find<ElidedLabel>("report-site")->text(), c.site);
-        EXPECT_EQ(find<QLabel>("report-counters")->text(), c.counters);
-        EXPECT_EQ(find<QLabel>("report-score-value")->text(), c.score);
-        EXPECT_EQ(find<QLabel>("report-caption")->text(), "AGENT READINESS");
-        EXPECT_FALSE(shown("report-busy"));
+        ASSERT_TRUE(shown("ql-report-header"));
+        EXPECT_EQ(find<ElidedLabel>("ql-report-site")->text(), c.site);
+        EXPECT_EQ(find<QLabel>("ql-report-counters")->text(), c.counters);
+        EXPECT_EQ(find<QLabel>("ql-report-score-value")->text(), c.score);
+        EXPECT_EQ(find<QLabel>("ql-report-caption")->text(), "AGENT READINESS");
+        EXPECT_FALSE(shown("ql-report-busy"));
+        // The score and "/100", side by side in one row, share their first baseline.
+        const auto* score = find<QLabel>("ql-report-score-value");
+        const auto* scale = score->parentWidget()->findChildren<QLabel*>().at(1);
+        EXPECT_EQ(score->y() + score->fontMetrics().ascent(),
+                  scale->y() + scale->fontMetrics().ascent());
+        EXPECT_EQ(score->size(), score->sizeHint()); // never clipped by an earlier score
     }
 }
 
 TEST_F(WindowTest, ReportHeaderMarksAPartialReportWhileBusy) {
-    open();
-    store->setTab(WorkspaceTab::raw);
-    startHeldScan();
-    // With live schema on, the engine's first progress shows the partial report.
-    ASSERT_TRUE(waitUntil([&] { return store->report().has_value(); }));
-    settle();
-    EXPECT_EQ(view->mainArea(), WorkspaceView::MainArea::report);
-    EXPECT_EQ(find<QLabel>("report-caption")->text(), "READINESS \u00B7 PARTIAL");
-    EXPECT_TRUE(shown("report-busy"));
+    const QString label(63, QLatin1Char('w'));
+    for (const QString& host : {QStringLiteral("held.example"),
+                                label + '.' + label + '.' + label + QStringLiteral(".example")}) {
+        SCOPED_TRACE(host.size());
+        open();
+        store->setTab(WorkspaceTab::raw);
+        startHeldScan("https://" + host);
+        // With live schema on, the engine's first progress shows the partial report.
+        ASSERT_TRUE(waitUntil([&] { return store->report().has_value(); }));
+        settle();
+        EXPECT_EQ(view->mainArea(), WorkspaceView::MainArea::report);
+        EXPECT_EQ(find<QLabel>("ql-report-caption")->text(), "READINESS \u00B7 PARTIAL");
+        ASSERT_TRUE(shown("ql-report-busy"));
+        // The indicator follows the name, not the far end of the band, and a
+        // name too long to show whole still leaves it room before the score.
+        const auto* site = find<ElidedLabel>("ql-report-site");
+        const QWidget* busy = find("ql-report-busy");
+        EXPECT_LE(site->width(), site->fontMetrics().horizontalAdvance(host) + 1);
+        EXPECT_GT(busy->x(), site->geometry().right());
+        EXPECT_LE(busy->x(), site->geometry().right() + 12);
+        EXPECT_LT(busy->mapTo(view.get(), QPoint(busy->width(), 0)).x(),
+                  find("ql-report-score")->mapTo(view.get(), QPoint()).x());
+        close();
+    }
 }
 
 TEST_F(WindowTest, TappingTheScoreOpensTheOverviewAndTheSiteDoesNot) {
@@ -540,14 +558,14 @@ TEST_F(WindowTest, TappingTheScoreOpensTheOverviewAndTheSiteDoesNot) {
     load(sampleReport());
     store->setTab(WorkspaceTab::raw);
     settle();
-    QTest::mouseClick(find("report-site"), Qt::LeftButton);
+    QTest::mouseClick(find("ql-report-site"), Qt::LeftButton);
     settle();
     EXPECT_EQ(store->tab(), WorkspaceTab::raw);
-    QTest::mouseClick(find("report-caption"), Qt::LeftButton);
+    QTest::mouseClick(find("ql-report-caption"), Qt::LeftButton);
     settle();
     EXPECT_EQ(store->tab(), WorkspaceTab::overview);
     store->setTab(WorkspaceTab::tools);
-    QTest::mouseClick(find("report-score"), Qt::LeftButton, {}, QPoint(2, 2));
+    QTest::mouseClick(find("ql-report-score"), Qt::LeftButton, {}, QPoint(2, 2));
     settle();
     EXPECT_EQ(store->tab(), WorkspaceTab::overview);
 }
@@ -555,11 +573,7 @@ TEST_F(WindowTest, TappingTheScoreOpensTheOverviewAndTheSiteDoesNot) {
 TEST_F(WindowTest, TitleBarEnablingAndInspectorButton) {
     open();
     auto* exportMenu = find<QToolButton>("export-menu");
-    auto inspectorButton = [&]() -> QToolButton* {
-        for (auto* button : view->findChildren<QToolButton*>())
-            if (button->toolTip() == "Toggle inspector") return button;
-        return nullptr;
-    };
+    auto inspectorButton = [&] { return find<QToolButton>("ql-toggle-inspector"); };
     ASSERT_TRUE(inspectorButton());
     EXPECT_FALSE(exportMenu->isEnabled());
     EXPECT_TRUE(find("open-report")->isEnabled());
@@ -579,7 +593,7 @@ TEST_F(WindowTest, TitleBarEnablingAndInspectorButton) {
     EXPECT_FALSE(store->showLibrary());
     EXPECT_EQ(store->tab(), WorkspaceTab::overview);
     EXPECT_TRUE(store->showInspector());
-    EXPECT_TRUE(shown("inspector"));
+    EXPECT_TRUE(shown("ql-inspector"));
 
     QTest::mouseClick(find<QToolButton>("settings"), Qt::LeftButton);
     EXPECT_TRUE(store->showSettings());
@@ -595,28 +609,65 @@ TEST_F(WindowTest, TitleBarEnablingAndInspectorButton) {
         EXPECT_EQ(items[0]->text(), QString::fromUtf8(first));
         EXPECT_EQ(items[1]->text(), QString::fromUtf8(second));
         EXPECT_EQ(items[2]->text(), "Markdown");
-        EXPECT_EQ(
-            find<QToolButton>("open-report")->text(),
-            QString::fromUtf8(std::string_view(tag) == "en" ? "Open scan" : "Apri scansione"));
+    }
+}
+
+TEST_F(WindowTest, ReportInBothLanguagesHeardByLabelsNotIdentifiers) {
+    open();
+    load(sampleReport());
+    store->setTab(WorkspaceTab::overview);
+    auto heard = [](QWidget* widget) {
+        return QAccessible::queryAccessibleInterface(widget)->text(QAccessible::Name);
+    };
+    for (const bool italian : {false, true}) {
+        test::Language language(italian ? "it" : "en");
+        view->refresh();
+        settle();
+        for (const auto& [name, english, inItalian] :
+             {std::tuple{"open-report", "Open scan", "Apri scansione"},
+              {"settings", "Settings", "Settings"},
+              {"scan-input", "Enter a website address\u2026",
+               "Inserisci l\u2019indirizzo di un sito\u2026"},
+              {"ql-tab-back", "For you", "Per te"}}) {
+            EXPECT_EQ(heard(find(name)), QString::fromUtf8(italian ? inItalian : english));
+        }
+        const QImage image = view->grab().toImage();
+        image.save(
+            QStringLiteral(QL_SNAPSHOT_DIR "/report-overview-%1.png").arg(italian ? "it" : "en"));
+        // Header band and pane both lie on the background; the title bar on the panel colour.
+        EXPECT_EQ(image.pixelColor(800, 900).rgb(), QLTheme::background().rgb());
+        EXPECT_EQ(image.pixelColor(700, 10).rgb(), QLTheme::panel().rgb());
+    }
+    // Our own names never borrow the identifiers' namespaces, and no control is
+    // heard as its identifier or as nothing.
+    const QRegularExpression identifier("^(open-report|export-menu|settings|scan-input|scan-start|"
+                                        "tab-[A-Z][A-Za-z]+|new-scan|new-scan-plus|library-.+|"
+                                        "collection-filter|update-.+|ql-.+|qt_.+)$");
+    for (QWidget* widget : view->findChildren<QWidget*>()) {
+        const QString name = widget->objectName();
+        EXPECT_TRUE(name.isEmpty() || identifier.match(name).hasMatch()) << name.toStdString();
+        if (qobject_cast<QAbstractButton*>(widget) || qobject_cast<QLineEdit*>(widget)) {
+            EXPECT_FALSE(heard(widget).isEmpty() || heard(widget) == name) << name.toStdString();
+        }
     }
 }
 
 TEST_F(WindowTest, WelcomePageShowsTheProgressLineOnlyWhileBusy) {
     open();
-    EXPECT_FALSE(shown("welcome-progress"));
+    EXPECT_FALSE(shown("ql-welcome-progress"));
     store->setLiveSchema(false); // no partial report: the page stays during the scan
     startHeldScan();
     EXPECT_EQ(view->mainArea(), WorkspaceView::MainArea::welcome);
-    ASSERT_TRUE(shown("welcome-progress"));
+    ASSERT_TRUE(shown("ql-welcome-progress"));
     EXPECT_TRUE(waitUntil([&] {
         settle();
-        return find<ElidedLabel>("welcome-progress-text")->text() == store->status() &&
+        return find<ElidedLabel>("ql-welcome-progress-text")->text() == store->status() &&
                !store->status().isEmpty();
     }));
     store->cancel();
     ASSERT_TRUE(waitUntil([&] { return !store->busy(); }));
     settle();
-    EXPECT_FALSE(shown("welcome-progress"));
+    EXPECT_FALSE(shown("ql-welcome-progress"));
 }
 
 TEST_F(WindowTest, WelcomePageTextsAndSnapshotsInBothLanguages) {
@@ -627,8 +678,8 @@ TEST_F(WindowTest, WelcomePageTextsAndSnapshotsInBothLanguages) {
           std::tuple{"en", "THE WEB, READY TO ANSWER", "Discover what a site\ncan do for you."}}) {
         test::Language language(tag);
         view->refresh();
-        EXPECT_EQ(find<QLabel>("welcome-eyebrow")->text(), QString::fromUtf8(eyebrow));
-        EXPECT_EQ(find<SpacedText>("welcome-headline")->text(), QString::fromUtf8(headline));
+        EXPECT_EQ(find<QLabel>("ql-welcome-eyebrow")->text(), QString::fromUtf8(eyebrow));
+        EXPECT_EQ(find<SpacedText>("ql-welcome-headline")->text(), QString::fromUtf8(headline));
         settle(); // the new texts' sizes take effect at the next layout pass
         const QImage image = view->grab().toImage();
         ASSERT_EQ(image.size(), QSize(1640, 1020));
@@ -650,7 +701,7 @@ TEST_F(WindowTest, HostileLabelsRenderLiterally) {
     load(report);
     store->setTab(WorkspaceTab::overview);
     settle();
-    EXPECT_EQ(find<ElidedLabel>("report-site")->text().toStdString(), report.domain);
+    EXPECT_EQ(find<ElidedLabel>("ql-report-site")->text().toStdString(), report.domain);
     EXPECT_EQ(view->size(), before); // a long site name does not widen the window
     const QImage image = view->grab().toImage();
     EXPECT_EQ(image.size(), before);
@@ -659,32 +710,20 @@ TEST_F(WindowTest, HostileLabelsRenderLiterally) {
     // A failure naming a file shows its name as written, never as markup.
     store->loadFile(folder.filePath("<b>&amp;<i>&.json"), false);
     settle();
-    auto* alert = find<QMessageBox>("error-alert");
+    auto* alert = find<QMessageBox>("ql-error-alert");
     ASSERT_TRUE(alert);
     EXPECT_EQ(alert->textFormat(), Qt::PlainText);
     EXPECT_TRUE(alert->text().contains("<b>&amp;<i>&.json")) << alert->text().toStdString();
     alert->button(QMessageBox::Ok)->click();
     ASSERT_TRUE(waitUntil([&] { return !store->error().has_value(); }));
     settle();
-    EXPECT_FALSE(find<QMessageBox>("error-alert"));
+    EXPECT_FALSE(find<QMessageBox>("ql-error-alert"));
 
     // A very long error is shortened for the alert, not stalled on.
     store->loadFile(folder.filePath(QString(100000, QLatin1Char('x'))), false);
     settle();
-    ASSERT_TRUE(find<QMessageBox>("error-alert"));
-    EXPECT_LE(find<QMessageBox>("error-alert")->text().size(), 4001);
-}
-
-TEST_F(WindowTest, ReportSnapshotForReview) {
-    open();
-    load(sampleReport());
-    store->setTab(WorkspaceTab::overview);
-    settle();
-    const QImage image = view->grab().toImage();
-    image.save(QStringLiteral(QL_SNAPSHOT_DIR "/report-overview.png"));
-    // Header band and pane both lie on the background; the title bar on the panel colour.
-    EXPECT_EQ(image.pixelColor(800, 900).rgb(), QLTheme::background().rgb());
-    EXPECT_EQ(image.pixelColor(700, 10).rgb(), QLTheme::panel().rgb());
+    ASSERT_TRUE(find<QMessageBox>("ql-error-alert"));
+    EXPECT_LE(find<QMessageBox>("ql-error-alert")->text().size(), 4001);
 }
 
 TEST(SharedLook, BadgeWordsAndColourGroups) {
@@ -724,6 +763,26 @@ TEST(SharedLook, PanelTitleIsShownInCapitals) {
          {std::pair{"Evidence", "EVIDENCE"}, std::pair{"MCP", "MCP"}, std::pair{"", ""}}) {
         Panel panel(QString::fromUtf8(given));
         EXPECT_EQ(panel.title(), QString::fromUtf8(shown));
+    }
+}
+
+TEST(SharedLook, PanelContentTakesTheCardWidthFromTheLeadingEdge) {
+    for (const bool paragraph : {true, false}) { // else a fixed-size badge
+        auto* label = new QLabel(QStringLiteral("Every exchange is recorded. ").repeated(40));
+        label->setWordWrap(true);
+        Panel panel("Evidence", paragraph ? static_cast<QWidget*>(label)
+                                          : new StatusBadge(FindingStatus::valid));
+        panel.resize(640, 400);
+        panel.show();
+        settle();
+        const QWidget* content = panel.content();
+        const int leading = panel.findChild<QLabel*>()->x(); // the title's
+        EXPECT_EQ(panel.findChild<QLabel*>()->y(), leading); // spare height goes below
+        EXPECT_EQ(content->x(), leading);
+        EXPECT_EQ(content->width(),
+                  paragraph ? panel.width() - 2 * leading : content->sizeHint().width());
+        EXPECT_GE(content->height(), content->heightForWidth(content->width()));
+        if (!paragraph) delete label;
     }
 }
 

@@ -246,6 +246,12 @@ TEST(DocumentStep, HostileDocumentsStayBounded) {
                             [](const std::string& m) { return m.starts_with("Inspecting "); }),
               48);
     EXPECT_EQ(report.notices.size(), 1u);
+    // Ninety references fill the waiting queue to 100 behind the ten
+    // conventional locations; each went second, so the last queued comes first.
+    std::vector<std::string> inspected;
+    for (const std::string& m : messages)
+        if (m.starts_with("Inspecting ")) inspected.push_back(m.substr(11));
+    EXPECT_EQ(inspected[3], "/d1090/agent.json");
     // Further documents add their own nodes, but declare nothing once past the cap.
     EXPECT_GT(report.nodes.size(), 260u);
     EXPECT_LE(report.nodes.size(), 260u + 48u);

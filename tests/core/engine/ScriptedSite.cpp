@@ -94,6 +94,8 @@ HTTPResult ScriptedSite::answerMCP(const FakeHTTPInspector::Call& call,
         JSONValue meta = JSONValue::emptyObject();
         meta.set("io.modelcontextprotocol/serverInfo", server.serverInfo);
         result.set("_meta", meta);
+    } else if (method == "tools/call" && server.toolResult) {
+        result = *server.toolResult;
     } else if (auto found = server.pages.find(method); found != server.pages.end()) {
         const std::string key = method == "tools/list"                 ? "tools"
                                 : method == "resources/templates/list" ? "resourceTemplates"

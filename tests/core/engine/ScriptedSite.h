@@ -26,6 +26,8 @@ struct ScriptedMCPServer {
     HeaderFields preflightHeaders;
     // When set, every request is answered with this status and no MCP.
     std::optional<std::int64_t> plainStatus;
+    // The result of every "tools/call".
+    std::optional<JSONValue> toolResult;
 };
 
 class ScriptedSite {

@@ -72,6 +72,8 @@ TEST(Validate, AcceptsOrRefusesWithTheFixedText) {
         {"https://example.com:00443/x", false, "https://example.com:443/x"},
         {"https://example.com:/x", false, "https://example.com/x"},
         {"https://[::1]:8443", false, "https://[::1]:8443/"},
+        {"https://[v1.x]/", true, kMalformed},
+        {"https://[V7.a:b]:443/", false, kMalformed},
         {"https://example.com/a#", false, "https://example.com/a"},
         {"https://example.com/p?#f", false, "https://example.com/p?"},
         {"https://Example.COM/A/../B", false, "https://Example.COM/A/../B"},

@@ -1,0 +1,26 @@
+#pragma once
+
+// Helpers shared by the guided texts, arguments, replies and readable values.
+#include "core/guided/GuidedPresentation.h"
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+
+namespace quorilanth::guidedText {
+
+// One text in both languages.
+struct Pair {
+    std::string_view italian;
+    std::string_view english;
+
+    std::string_view in(Language language) const noexcept {
+        return language == Language::italian ? italian : english;
+    }
+};
+
+// The text cut after `limit` user-perceived characters, with "…" added when
+// anything was cut; unchanged otherwise.
+std::string capped(std::string_view text, std::size_t limit);
+
+} // namespace quorilanth::guidedText

@@ -1,0 +1,115 @@
+// Approved tool runs against scripted servers: the result, the declared items
+// and their canonical pages, and what a hostile or failing server cannot do.
+
+#include "ScriptedSite.h"
+
+#include <gtest/gtest.h>
+
+namespace quorilanth::test {
+namespace {
+
+const std::string kSite = "https://example.com/";
+const std::string kMCP = kSite + "mcp";
+
+struct ToolRun {
+    ScriptedSite site;
+    DiscoveryEngine engine{NetworkPolicy(), site.fake()};
+
+    ScanReport run(const std::string& result, const std::string& outputSchema = "null",
+                   const ScanReport& report = ScanReport(kSite)) {
+        ScriptedMCPServer server;
+        server.toolResult = JSONValue::parse(result);
+        site.mcp(kMCP, server);
+        const auto definition = R"({"name":"find","inputSchema":{},"outputSchema":)" + outputSchema;
+        return engine.run(MCPTool(kMCP, JSONValue::parse(definition + "}")), {}, report, true);
+    }
+};
+
+std::string declaring(const std::vector<std::string>& paths) {
+    std::string items;
+    for (const std::string& path : paths)
+        items +=
+            std::string(items.empty() ? "" : ",") + "{\"canonical_url\":\"" + kSite + path + "\"}";
+    return R"({"content":[{"type":"text","text":"ok"}],"structuredContent":{"results":[)" + items +
+           "]}}";
+}
+
+TEST(ToolRun, TurnsTheResultIntoNodesAndFetchesTheDeclaredPages) {
+    std::vector<std::string> forty, thirty;
+    for (int i = 0; i < 40; ++i) {
+        forty.push_back("p" + std::to_string(i));
+        if (i < 30) thirty.push_back(kSite + forty.back());
+    }
+    const auto valid = FindingStatus::valid, invalid = FindingStatus::invalid;
+    // clang-format off
+    struct Case { std::string result, schema, label; FindingStatus status; std::size_t issues;
+                  std::vector<std::string> gets, labels; };
+    const std::vector<Case> cases{
+        {R"({"isError":true,"structuredContent":{"canonical_url":"https://example.com/a"}})",
+         R"({"required":["x"]})", "Tool error", invalid, 0, {kSite + "a"}, {"Content"}},
+        {R"({"isError":"true","content":[]})", "{}", "find result", valid, 0, {}, {}},
+        // Absent structured content is null to the output schema.
+        {R"({"content":[]})", R"({"type":"object"})", "find result", invalid, 1, {}, {}},
+        {declaring(forty), "null", "find result", valid, 0, thirty, std::vector<std::string>(30, "Content")},
+        {R"({"content":[{"type":"text","text":"{\"results\":[{\"canonical_url\":)"
+         R"(\"https://example.com/c\",\"uri\":\"https://example.com/u\",\"title\":\"C\"}]}"},)"
+         R"({"type":"text","text":"prose"},{"type":"resource_link","uri":"https://example.com/r","name":"R"}]})",
+         "null", "find result", valid, 0, {kSite + "c", kSite + "r"}, {"C", "R"}},
+    };
+    // clang-format on
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.result.substr(0, 60));
+        ToolRun run;
+        const ScanReport report = run.run(c.result, c.schema);
+        // A first call negotiates: discovery, the call, then the pages.
+        const std::string call = report.evidence.at(1).id;
+        const GraphNode* result = report.findNode(kMCP + "#tool:find#result:" + call);
+        ASSERT_NE(result, nullptr);
+        EXPECT_EQ(result->label, c.label);
+        EXPECT_EQ(result->status, c.status);
+        EXPECT_EQ(result->issues.size(), c.issues);
+        EXPECT_EQ(result->evidenceIDs, std::vector<std::string>{call});
+        EXPECT_EQ(run.site.requested("GET"), c.gets);
+        std::vector<std::string> labels;
+        for (const GraphNode& node : report.nodes)
+            if (node.id.starts_with(result->id + "#")) labels.push_back(node.label);
+        EXPECT_EQ(labels, c.labels);
+    }
+}
+
+TEST(ToolRun, AResultReplacesOnlyThePagesOfEarlierRuns) {
+    ToolRun run;
+    run.site.document(kSite, 200, R"(<link rel="canonical" href="/">)", "text/html");
+    run.site.document(kSite + "a", 200, R"(<link rel="canonical" href="/b">)", "text/html");
+    run.site.mcp(kMCP, {});
+    const ScanReport scan = runScan(run.engine, "example.com").report;
+    const std::size_t scanGets = run.site.requested("GET").size();
+
+    // Naming the server or the site root changes neither, nor any check of the scan.
+    const ScanReport hostile = run.run(declaring({"mcp", ""}), "null", scan);
+    for (const std::string& id : {kMCP, kSite})
+        EXPECT_EQ(*hostile.findNode(id), *scan.findNode(id));
+    EXPECT_EQ(hostile.score(), scan.score() + 2); // the tool call's own check
+    EXPECT_EQ(run.site.requested("GET").size(), scanGets);
+
+    const ScanReport twice = run.run(declaring({"a"}), "null", run.run(declaring({"a"})));
+    const GraphNode* page = twice.findNode(kSite + "a");
+    EXPECT_EQ(page->evidenceIDs, std::vector<std::string>{twice.evidence.back().id});
+    EXPECT_EQ(page->issues, std::vector<std::string>{"HTML canonical differs: " + kSite + "b"});
+}
+
+TEST(ToolRun, AFailedFirstConnectIsHandedOverOnceAndTriedAgain) {
+    ToolRun run;
+    EXPECT_TRUE(run.engine.drainToolEvidence(kMCP).empty());
+    ScriptedMCPServer down;
+    down.plainStatus = 503;
+    run.site.mcp(kMCP, down);
+    EXPECT_THROW(run.engine.run(MCPTool(kMCP, {}), {}, ScanReport(kSite), true), QuorilanthError);
+    EXPECT_EQ(run.engine.drainToolEvidence(kMCP).size(), 1u);
+    EXPECT_TRUE(run.engine.drainToolEvidence(kMCP).empty());
+    // Back up: the next run negotiates before it calls.
+    EXPECT_EQ(run.run(R"({"content":[]})").evidence.size(), 2u);
+}
+
+} // namespace
+} // namespace quorilanth::test
