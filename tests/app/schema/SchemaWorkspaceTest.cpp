@@ -165,6 +165,7 @@ TEST_F(SchemaWorkspaceTest, ReactsToTheStore) {
 
 TEST_F(SchemaWorkspaceTest, SnapshotsInBothLanguagesWithAHostileLabel) {
     const std::string hostile = "<b>Bold</b> & <i>" + std::string(3000, 'W') + "\nsecond line ";
+    qputenv("QL_REDUCE_MOTION", "1");
     load(shop(13, hostile));
     for (const auto& [tag, title] :
          {std::pair{"it", "Architettura del sito"}, std::pair{"en", "Site architecture"}}) {
@@ -175,6 +176,7 @@ TEST_F(SchemaWorkspaceTest, SnapshotsInBothLanguagesWithAHostileLabel) {
         settle();
         EXPECT_EQ(find<ElidedLabel>("ql-schema-title")->text(), QString::fromUtf8(title));
         EXPECT_TRUE(find<ElidedLabel>("ql-schema-subtitle")->text().startsWith("14 / 16 "));
+        view->grab().save(QStringLiteral(QL_SNAPSHOT_DIR "/schema-overview-%1.png").arg(tag));
         showGroup(NodeKind::tool);
         view->grab().save(QStringLiteral(QL_SNAPSHOT_DIR "/schema-group-%1.png").arg(tag));
         pane()->navigate(SchemaScope::branch(origin + "mcp#tool:3"));
@@ -182,6 +184,7 @@ TEST_F(SchemaWorkspaceTest, SnapshotsInBothLanguagesWithAHostileLabel) {
         EXPECT_EQ(find<ElidedLabel>("ql-schema-title")->text().toStdString(), hostile + "3");
         view->grab().save(QStringLiteral(QL_SNAPSHOT_DIR "/schema-branch-%1.png").arg(tag));
     }
+    qunsetenv("QL_REDUCE_MOTION");
 }
 
 } // namespace
