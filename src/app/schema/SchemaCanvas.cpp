@@ -14,8 +14,8 @@
 #include <QKeyEvent>
 #include <QNativeGestureEvent>
 #include <QPainter>
-#include <QPixmapCache>
 #include <QScrollBar>
+#include <QStyleOptionGraphicsItem>
 #include <QTimer>
 #include <QToolTip>
 #include <QVariantAnimation>
@@ -28,22 +28,6 @@ namespace {
 constexpr qreal arrivalMs = 300;
 constexpr qreal revealMs = 350;
 constexpr int wheelRestMs = 300;
-
-QBrush gridBrush() {
-    const QString key = QStringLiteral("ql-schema-grid");
-    QPixmap tile;
-    if (!QPixmapCache::find(key, &tile)) {
-        tile = QPixmap(24, 24);
-        tile.fill(Qt::transparent);
-        // A one-point dot is one whole pixel; smoothing it would leave a
-        // fraction of an already faint colour.
-        QPainter painter(&tile);
-        painter.fillRect(QRect(0, 0, 1, 1), QColor::fromRgbF(0.6f, 0.6f, 0.6f, 0.08f));
-        painter.end();
-        QPixmapCache::insert(key, tile);
-    }
-    return QBrush(tile);
-}
 
 QString number(std::size_t value) {
     return QString::number(static_cast<qulonglong>(value));
@@ -77,13 +61,33 @@ public:
             {35, scene.bounds.height - 32, 1220, 20});
     }
     QRectF boundingRect() const override { return bounds_; }
-    void paint(QPainter* painter, const QStyleOptionGraphicsItem*, QWidget*) override {
-        painter->fillRect(bounds_, gridBrush());
+    void paint(QPainter* painter, const QStyleOptionGraphicsItem* option, QWidget*) override {
+        paintGrid(*painter, bounds_ & option->exposedRect);
         for (const CanvasText& text : texts_)
             paintText(*painter, text);
     }
 
 private:
+    // Each dot is one square of whole device pixels, placed where the
+    // magnification puts it: a tiled brush would be filtered across the
+    // whole view at every paint, costing more than all the cards together.
+    static void paintGrid(QPainter& painter, const QRectF& area) {
+        const QTransform world = painter.worldTransform();
+        if (world.type() > QTransform::TxScale) return;
+        const int side = std::max(1, qRound(world.m11()));
+        QVector<QRect> dots;
+        for (qreal y = std::ceil(area.top() / 24) * 24; y < area.bottom(); y += 24)
+            for (qreal x = std::ceil(area.left() / 24) * 24; x < area.right(); x += 24)
+                dots.append(QRect(world.map(QPointF(x, y)).toPoint(), QSize(side, side)));
+        painter.save();
+        painter.resetTransform();
+        painter.setPen(Qt::NoPen);
+        painter.setBrush(QColor::fromRgbF(0.6f, 0.6f, 0.6f, 0.08f));
+        painter.setRenderHint(QPainter::Antialiasing, false);
+        painter.drawRects(dots);
+        painter.restore();
+    }
+
     void add(const QString& text, QRectF frame) {
         const QByteArray bytes = text.toUtf8();
         texts_.push_back(canvasText({bytes.constData(), static_cast<std::size_t>(bytes.size())},
@@ -289,6 +293,7 @@ void SchemaCanvas::drawScene(std::shared_ptr<const SchemaScene> scene,
     if (changed) {
         delete decoration_;
         decoration_ = new Decoration(s);
+        decoration_->setFlag(QGraphicsItem::ItemUsesExtendedStyleOption);
         graphics_->addItem(decoration_);
     }
     for (auto it = nodes_.begin(); it != nodes_.end();) {
@@ -471,17 +476,21 @@ bool SchemaCanvas::viewportEvent(QEvent* event) {
 void SchemaCanvas::press(QMouseEvent* event, bool twice) {
     setFocus(Qt::MouseFocusReason);
     if (event->button() != Qt::LeftButton) return;
+    const std::optional<SchemaCard::ID> id = card(toCanvas(event->position()));
     if (twice) {
-        // When the first press of the pair opened a group or another page,
-        // the second lands on a card the user never aimed at.
+        // When the first press of the pair opened a group or another page, or
+        // its selection brought the inspector in and moved the map, the second
+        // lands on a card the user never aimed at.
         const bool moved =
-            pressScene_ != scene_ && (!pressScene_ || !scene_ || !(*pressScene_ == *scene_));
+            (pressScene_ != scene_ && (!pressScene_ || !scene_ || !(*pressScene_ == *scene_))) ||
+            id != pressCard_;
         pressScene_.reset();
         if (moved) return;
     } else {
         pressScene_ = scene_;
+        pressCard_ = id;
     }
-    if (const std::optional<SchemaCard::ID> id = card(toCanvas(event->position()))) {
+    if (id) {
         activate(*id, twice);
         return;
     }

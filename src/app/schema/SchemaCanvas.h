@@ -134,6 +134,7 @@ private:
 
     // The scene of the first press of a possible double click.
     std::shared_ptr<const SchemaScene> pressScene_;
+    std::optional<SchemaCard::ID> pressCard_;
     std::optional<QPoint> dragOrigin_;
     QPoint scrollOrigin_;
     QTimer* wheelRest_;

@@ -324,6 +324,38 @@ QRectF SchemaCardItem::boundingRect() const {
 }
 
 void SchemaCardItem::paint(QPainter* painter, const QStyleOptionGraphicsItem*, QWidget*) {
+    // Painted once for each magnification, then copied pixel for pixel:
+    // repaints while hovering, panning and revealing cost one copy a card.
+    const QTransform world = painter->worldTransform();
+    if (world.type() > QTransform::TxScale || world.m11() != world.m22()) {
+        paintCard(*painter);
+        return;
+    }
+    const qreal ratio = painter->device()->devicePixelRatio();
+    const qreal scale = world.m11() * ratio;
+    const QRectF bounds = boundingRect();
+    if (cache_.isNull() || cacheScale_ != scale) {
+        QImage image((bounds.size() * scale).toSize() + QSize(1, 1),
+                     QImage::Format_ARGB32_Premultiplied);
+        image.fill(Qt::transparent);
+        QPainter card(&image);
+        card.scale(scale, scale);
+        card.translate(-bounds.topLeft());
+        paintCard(card);
+        card.end();
+        cache_ = QPixmap::fromImage(std::move(image));
+        cache_.setDevicePixelRatio(ratio);
+        cacheScale_ = scale;
+    }
+    const QPointF origin = world.map(bounds.topLeft()) * ratio;
+    painter->save();
+    painter->resetTransform();
+    painter->drawPixmap(QPointF(std::round(origin.x()), std::round(origin.y())) / ratio, cache_);
+    painter->restore();
+}
+
+void SchemaCardItem::paintCard(QPainter& p) const {
+    QPainter* painter = &p;
     const QColor kind = QLTheme::color(kind_);
     const QRectF card({0, 0}, size_);
     painter->drawPixmap(QPointF(-shadowMargin, -shadowMargin),

@@ -5,6 +5,7 @@
 #include <QColor>
 #include <QFont>
 #include <QGraphicsItem>
+#include <QPixmap>
 #include <QRectF>
 #include <QString>
 #include <functional>
@@ -56,11 +57,15 @@ public:
     const std::vector<CanvasText>& texts() const { return texts_; }
 
 private:
+    void paintCard(QPainter& painter) const;
+
     QSizeF size_;
     bool selected_;
     NodeKind kind_;
     QColor status_; // the dot of an observation card; invalid for a group
     std::vector<CanvasText> texts_;
+    QPixmap cache_;
+    qreal cacheScale_ = 0;
 };
 
 } // namespace quorilanth

@@ -4,6 +4,7 @@
 
 #include <QPainter>
 #include <QPainterPath>
+#include <QPainterPathStroker>
 #include <algorithm>
 #include <cmath>
 
@@ -116,8 +117,17 @@ void SchemaConnectionItem::paint(QPainter* painter, const QStyleOptionGraphicsIt
     painter->setBrush(Qt::NoBrush);
     if (strokeEnd_ > 0) {
         painter->setOpacity(emphasis_ == ConnectionEmphasis::faded ? 0.14 : 1);
-        painter->setPen(strokePen());
-        painter->drawPath(strokeEnd_ < 1 ? curvePrefix(geometry_, strokeEnd_) : curve(geometry_));
+        if (strokeEnd_ < 1) {
+            painter->setPen(strokePen());
+            painter->drawPath(curvePrefix(geometry_, strokeEnd_));
+        } else {
+            // Outlining a long curve is most of what drawing it costs, and
+            // magnified even more: each width is outlined once.
+            QPainterPath& outline = outlines_[emphasis_ == ConnectionEmphasis::focused];
+            if (outline.isEmpty())
+                outline = QPainterPathStroker(strokePen()).createStroke(curve(geometry_));
+            painter->fillPath(outline, strokePen().color());
+        }
         painter->setOpacity(1);
     }
 

@@ -3,6 +3,7 @@
 #include "core/schema/SchemaProjection.h"
 
 #include <QGraphicsItem>
+#include <QPainterPath>
 #include <QPointF>
 #include <QString>
 #include <cstddef>
@@ -56,6 +57,8 @@ private:
     ConnectionGeometry geometry_;
     QString count_;
     QRectF bounds_;
+    // The plain and the focused stroke, outlined when first drawn.
+    QPainterPath outlines_[2];
     ConnectionEmphasis emphasis_ = ConnectionEmphasis::plain;
     qreal strokeEnd_ = 1;
 };
