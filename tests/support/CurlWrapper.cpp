@@ -69,6 +69,7 @@ CurlWrapper::CurlWrapper(Options options) {
         }
         out << "exec /usr/bin/curl \"$@\"";
         if (!options.caFile.empty()) out << " --cacert '" << options.caFile << "'";
+        if (options.loopbackPort) out << " --connect-to ::127.0.0.1:" << options.loopbackPort;
         out << "\n";
     }
     out.close();

@@ -18,6 +18,9 @@ public:
         bool runCurl = true;        // false: log, print nothing and exit 7
         bool pinToLoopback = false; // rewrites the address of --resolve to 127.0.0.1
         bool hang = false;          // with runCurl false: never exits, whatever its time limit
+        // Nonzero: every connection goes to 127.0.0.1 at this port, whatever
+        // host and port the URL names (which TLS still checks).
+        unsigned short loopbackPort = 0;
     };
 
     CurlWrapper();

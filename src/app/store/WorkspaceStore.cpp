@@ -1,5 +1,6 @@
 #include "app/store/WorkspaceStore.h"
 
+#include "ai/AIResearchEngine.h"
 #include "app/store/AppLanguage.h"
 #include "app/store/DialogPrompts.h"
 #include "app/store/StoredSettings.h"
@@ -146,6 +147,10 @@ WorkspaceStore::WorkspaceStore(const QString& directory, const QStringList& argu
                    : AppUpdateController::fromBundle(ApplicationBundle::main(), nullptr);
     engine_ = dependencies_.makeEngine(NetworkPolicy(false));
     if (dependencies_.secrets) keychain_ = AIKeychain(dependencies_.secrets);
+    if (!dependencies_.makeResearchEngine)
+        dependencies_.makeResearchEngine = [this] {
+            return std::make_unique<AIResearchEngine>(keychain_);
+        };
 
     QSettings settings;
     const std::optional<QString> storedProvider =
@@ -342,9 +347,11 @@ void WorkspaceStore::start() {
     setSelectedID(std::nullopt);
     setSelectedEvidenceID(std::nullopt);
 
-    NetworkPolicy policy(developerMode_);
-    engine_ = dependencies_.makeEngine(policy);
     const bool aiRoad = discoveryMode_;
+    // The sites of an AI search come from web content, not from the user: were
+    // Developer Mode to reach them, a search hit could aim automatic requests
+    // at this machine or its network. A private address is only ever typed.
+    engine_ = dependencies_.makeEngine(NetworkPolicy(developerMode_ && !aiRoad));
     const std::string text = input_.toStdString();
     const AIProvider provider = provider_;
     const std::string model = model_.toStdString();
@@ -357,7 +364,7 @@ void WorkspaceStore::start() {
     // Everything the worker touches is captured by value; it reaches the store
     // only through calls queued to this object's thread.
     std::unique_ptr<AIResearching> researcher =
-        aiRoad && dependencies_.makeResearchEngine ? dependencies_.makeResearchEngine() : nullptr;
+        aiRoad ? dependencies_.makeResearchEngine() : nullptr;
     task_.emplace([this, engine = engine_, aiRoad, text, provider, model,
                    researcher = std::move(researcher)](std::stop_token stop) {
         auto post = [this](auto function) {
@@ -375,8 +382,6 @@ void WorkspaceStore::start() {
                 post([this, report = std::move(report)] { scanFinished(report); });
                 return;
             }
-            if (!researcher)
-                throw QuorilanthError("AI-assisted discovery is not available in this build.");
             ResearchResult result = researcher->research(text, provider, model, stop);
             const std::vector<SearchCandidate> candidates = result.candidates;
             post([this, result = std::move(result)]() mutable {

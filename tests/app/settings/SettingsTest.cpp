@@ -85,11 +85,9 @@ TEST_F(SettingsTest, SectionsFollowTheProviderInBothLanguages) {
             EXPECT_EQ(ui.find<QLineEdit>("ql-settings-model")->text().toStdString(),
                       defaultModel(c.provider));
             ui.type("ql-settings-model", "<b>&amp;</b> " + QString(200, QLatin1Char('m')));
-            const QImage image = sheet->grab().toImage();
-            EXPECT_EQ(image.pixelColor(4, 4).rgb(), QLTheme::background().rgb());
-            image.save(QStringLiteral(QL_SNAPSHOT_DIR "/settings-%1-%2.png")
-                           .arg(int(c.provider))
-                           .arg(tag));
+            sheet->grab().save(QStringLiteral(QL_SNAPSHOT_DIR "/settings-%1-%2.png")
+                                   .arg(int(c.provider))
+                                   .arg(tag));
         }
     }
     // A new provider drops the key typed for the old one; the same one keeps it.

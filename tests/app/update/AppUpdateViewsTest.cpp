@@ -108,9 +108,8 @@ TEST_F(AppUpdateViewsTest, EachStateShowsAndEnablesItsControls) {
 // the real window: the launch's manual check opens the panel on the offered
 // release, and the panel downloads, verifies and opens it.
 TEST(AppUpdateEndToEndTest, TheLaunchCheckOffersAReleaseThatThePanelDownloadsAndOpens) {
-    const test::UpdateTestAuthority authority{
-        std::string(UpdateChannelConfiguration::updateHost())};
-    test::UpdateTestServer server(authority);
+    const test::UpdateHostAuthority authority;
+    test::LoopbackHTTPServer server({"127.0.0.1"}, &authority);
     const std::string image(300000, '\x5a');
     const std::string architecture(UpdateManifestVerifier::currentArchitecture());
     server.on(

@@ -4,23 +4,17 @@
 // answer what the test sets and can be held until the test (or a stop
 // request) lets them go; a clock the test moves; a settings file of its own.
 
-#include "app/store/AppLanguage.h"
 #include "app/store/AppUpdateController.h"
 #include "core/base/QuorilanthError.h"
+#include "support/QtTestKit.h"
 
 #include <QCoreApplication>
-#include <QDeadlineTimer>
 #include <QSettings>
 #include <QTemporaryDir>
 #include <atomic>
 #include <condition_variable>
 #include <gtest/gtest.h>
 #include <mutex>
-#include <ostream>
-
-inline void PrintTo(const QString& text, std::ostream* out) {
-    *out << '"' << text.toStdString() << '"';
-}
 
 namespace quorilanth::test {
 
@@ -57,20 +51,6 @@ private:
     std::condition_variable_any wake_;
     bool held_ = false;
 };
-
-inline bool waitUntil(const std::function<bool()>& condition, int milliseconds = 10000) {
-    QDeadlineTimer deadline(milliseconds);
-    while (!condition()) {
-        if (deadline.hasExpired()) return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-    }
-    return true;
-}
-
-inline void prefer(const char* language) {
-    AppLanguage::setPreferredLanguagesForTesting(QStringList{QString::fromLatin1(language)});
-}
 
 class UpdateFixture : public ::testing::Test {
 public:

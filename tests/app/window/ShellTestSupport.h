@@ -14,7 +14,6 @@
 
 #include <QAbstractButton>
 #include <QApplication>
-#include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
 #include <QLineEdit>
@@ -23,13 +22,7 @@
 #include <atomic>
 #include <chrono>
 #include <functional>
-#include <ostream>
 #include <thread>
-
-// Readable failure messages for Qt strings.
-inline void PrintTo(const QString& text, std::ostream* out) {
-    *out << '"' << text.toStdString() << '"';
-}
 
 namespace quorilanth::test {
 
@@ -67,14 +60,6 @@ inline QString folderTemplate() {
     return QDir::tempPath() + QStringLiteral("/ql-app-test-XXXXXX");
 }
 
-// Lets every queued render and deferred deletion run.
-inline void settle() {
-    for (int i = 0; i < 3; ++i) {
-        QApplication::processEvents();
-        QApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-    }
-}
-
 // Reaches the controls of one view by their names, as a person would.
 struct Controls {
     const QWidget* root = nullptr;
@@ -105,16 +90,5 @@ inline QString writeReport(const QTemporaryDir& folder, const ScanReport& report
     file.write(QByteArray::fromStdString(ReportJSON::write(report)));
     return path;
 }
-
-// Sets the preferred languages for one scope.
-class Language {
-public:
-    explicit Language(const QString& tag) {
-        AppLanguage::setPreferredLanguagesForTesting(QStringList{tag});
-    }
-    ~Language() {
-        AppLanguage::setPreferredLanguagesForTesting(QStringList{QStringLiteral("en-GB")});
-    }
-};
 
 } // namespace quorilanth::test

@@ -16,7 +16,6 @@
 #include <cstring>
 #include <filesystem>
 #include <gtest/gtest.h>
-#include <iostream>
 #include <map>
 #include <netinet/in.h>
 #include <sys/socket.h>
@@ -139,8 +138,6 @@ TEST_F(HTTPInspectorTest, ArgumentListAndRequestDescriptors) {
         // Literals need no resolve entry; curl refuses one for an IPv6 literal.
         {"2606:4700::1", "2606:4700::1", "https://[2606:4700::1]/", false, std::nullopt,
          "https://[2606:4700::1]/"},
-        {"93.184.215.14", "93.184.215.14", "https://93.184.215.14:444/", false, std::nullopt,
-         "https://93.184.215.14:444/"},
     };
     for (const auto& c : cases) {
         NetworkPolicy policy = publicPolicy({{c.host, c.address}});
@@ -367,24 +364,13 @@ TEST_F(HTTPInspectorTest, RedirectToAPrivateAddressIsRefusedOutsideDeveloperMode
     EXPECT_EQ(secure.requestCount(), 1u);
 }
 
-TEST_F(HTTPInspectorTest, ResponseHeaderBlocks) {
+// Curl writes every header block of a hop; only the final one is the answer's.
+TEST_F(HTTPInspectorTest, InterimHeaderBlocksAreDropped) {
     server.on("/interim", respond::interimThen(100, {{"X-Interim", "1"}},
                                                respond::text(200, "after", {{"X-Final", "2"}})));
-    server.on("/cookies", respond::text(200, "", {{"Set-Cookie", "a=1"}, {"SET-COOKIE", "b=2"}}));
-    server.on("/odd", respond::raw("HTTP/1.1 302 Found\r\nX-Odd: caf\xe9\r\nLocation: /cookies\r\n"
-                                   "Content-Length: 0\r\nConnection: close\r\n\r\n"));
-    HTTPInspector inspector(developerPolicy());
-
-    HTTPResult interim = inspector.get(server.url("/interim"));
-    EXPECT_EQ(interim.final().responseHeaders.count("x-interim"), 0u);
-    EXPECT_EQ(interim.final().responseHeaders.at("x-final"), "2");
-    EXPECT_EQ(interim.final().responseBody, "after");
-
-    // One stray byte spoils its own line only; the redirect is still followed.
-    HTTPResult odd = inspector.get(server.url("/odd"));
-    ASSERT_EQ(odd.exchanges.size(), 2u);
-    EXPECT_EQ(odd.exchanges[0].responseHeaders.at("x-odd"), "caf\xEF\xBF\xBD");
-    EXPECT_EQ(odd.final().responseHeaders.at("set-cookie"), "a=1, b=2");
+    const Evidence hop = HTTPInspector(developerPolicy()).get(server.url("/interim")).final();
+    EXPECT_EQ(hop.responseHeaders.count("x-interim"), 0u);
+    EXPECT_EQ(hop.responseHeaders.at("x-final"), "2");
 }
 
 TEST_F(HTTPInspectorTest, BodyLimits) {
@@ -420,17 +406,6 @@ TEST_F(HTTPInspectorTest, BodyLimits) {
         EXPECT_EQ(hop.error, c.error) << c.path;
         EXPECT_EQ(hop.remoteIP, "127.0.0.1") << c.path;
     }
-}
-
-TEST_F(HTTPInspectorTest, EndlessBodyStopsAtTheDefaultLimit) {
-    server.on("/endless", respond::endless());
-    HTTPInspector inspector(developerPolicy());
-    HTTPResult result = inspector.get(server.url("/endless"));
-    EXPECT_TRUE(result.final().truncated);
-    EXPECT_EQ(result.final().responseBody.size(), 2'000'000u);
-    // The server saw the client leave long before the time limit.
-    server.stop();
-    EXPECT_EQ(server.activeConnections(), 0u);
 }
 
 TEST_F(HTTPInspectorTest, TransportFailures) {
@@ -593,13 +568,8 @@ TEST_F(HTTPInspectorTest, Cancellation) {
     watcher.join();
     EXPECT_EQ(cut.final().error, Cancelled().what());
     EXPECT_FALSE(cut.final().statusCode);
-    EXPECT_EQ(cut.final().url, server.url("/slow"));
-    EXPECT_EQ(cut.final().method, "GET");
-    EXPECT_EQ(cut.final().requestHeaders.at("Accept"), "*/*");
     // A hang check, not a speed goal: the trickle would last minutes.
     EXPECT_LT(latency, 5s);
-    std::cout << "child gone " << std::chrono::duration<double, std::milli>(latency).count()
-              << " ms after stop\n";
 }
 
 } // namespace
