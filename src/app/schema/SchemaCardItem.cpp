@@ -26,6 +26,7 @@ constexpr std::size_t candidateCharacters = 400;
 // ...and a character may be a base with endless marks, so bytes are capped too.
 constexpr std::size_t candidateBytes = 4096;
 constexpr qreal shadowMargin = 36;
+constexpr qreal cachedPixels = 1.5e6;
 
 const QColor& primaryWhite() {
     static const QColor colour = QColor::fromRgbF(0.94f, 0.94f, 0.94f);
@@ -327,13 +328,16 @@ void SchemaCardItem::paint(QPainter* painter, const QStyleOptionGraphicsItem*, Q
     // Painted once for each magnification, then copied pixel for pixel:
     // repaints while hovering, panning and revealing cost one copy a card.
     const QTransform world = painter->worldTransform();
-    if (world.type() > QTransform::TxScale || world.m11() != world.m22()) {
-        paintCard(*painter);
-        return;
-    }
     const qreal ratio = painter->device()->devicePixelRatio();
     const qreal scale = world.m11() * ratio;
     const QRectF bounds = boundingRect();
+    // Past some millions of pixels a card (a dense screen, magnified) is
+    // painted directly rather than held in memory.
+    if (world.type() > QTransform::TxScale || world.m11() != world.m22() ||
+        bounds.width() * bounds.height() * scale * scale > cachedPixels) {
+        paintCard(*painter);
+        return;
+    }
     if (cache_.isNull() || cacheScale_ != scale) {
         QImage image((bounds.size() * scale).toSize() + QSize(1, 1),
                      QImage::Format_ARGB32_Premultiplied);
