@@ -4,9 +4,9 @@
 #include "app/schema/SchemaConnectionItem.h"
 #include "app/schema/SchemaWorkspace.h"
 #include "app/schema/SchemaZoomControls.h"
+#include "app/schema/ShopReport.h"
 #include "app/window/ShellTestSupport.h"
 #include "app/window/WorkspaceView.h"
-#include "support/ReportBuilder.h"
 
 #include <QScrollBar>
 #include <QSettings>
@@ -117,18 +117,8 @@ TEST(SchemaCanvasText, CutsWholeCharactersAndReadsOnlyAPrefix) {
     EXPECT_LE(boundedText(std::string(1'000'000, 'W')).size(), 401);
 }
 
-const std::string origin = "https://shop.example/";
-
-ScanReport shop(int tools) {
-    testsupport::ReportBuilder b(origin);
-    b.node(origin, NodeKind::domain, FindingStatus::found).label = "shop.example";
-    for (int i = 0; i < tools; ++i) {
-        const std::string id = origin + "mcp#tool:" + std::to_string(i);
-        b.node(id, NodeKind::tool, FindingStatus::found).label = "tool " + std::to_string(i);
-        b.edge(origin, id, "tool", "e", "$");
-    }
-    return b.report();
-}
+const std::string& origin = test::shopOrigin;
+using test::shop;
 
 std::string tool(int i) {
     return origin + "mcp#tool:" + std::to_string(i);

@@ -1,9 +1,9 @@
 #include "app/schema/SchemaWorkspace.h"
 
 #include "app/schema/SchemaCanvasSlot.h"
+#include "app/schema/ShopReport.h"
 #include "app/window/ShellTestSupport.h"
 #include "app/window/WorkspaceView.h"
-#include "support/ReportBuilder.h"
 
 #include <QAction>
 #include <QLabel>
@@ -19,21 +19,8 @@ namespace {
 
 using test::settle;
 
-const std::string origin = "https://shop.example/";
-
-// The root, `tools` tools joined to it, one content page and one missing manifest.
-ScanReport shop(int tools, const std::string& toolLabel = "tool") {
-    testsupport::ReportBuilder b(origin);
-    b.node(origin, NodeKind::domain, FindingStatus::found).label = "shop.example";
-    for (int i = 0; i < tools; ++i) {
-        const std::string id = origin + "mcp#tool:" + std::to_string(i);
-        b.node(id, NodeKind::tool, FindingStatus::found).label = toolLabel + std::to_string(i);
-        b.edge(origin, id, "tool", "e", "$");
-    }
-    b.node(origin + "about", NodeKind::content, FindingStatus::found);
-    b.node(origin + "gone.json", NodeKind::manifest, FindingStatus::notFound);
-    return b.report();
-}
+const std::string& origin = test::shopOrigin;
+using test::shop;
 
 class SchemaWorkspaceTest : public ::testing::Test {
 public:
