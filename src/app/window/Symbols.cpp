@@ -98,6 +98,17 @@ const std::map<QString, Drawing>& drawings() {
              p.stroke(polyline({{12, 4.5}, {12, 19.5}}), 2);
              p.stroke(polyline({{4.5, 12}, {19.5, 12}}), 2);
          }},
+        {"minus",
+         [](Pen& p) {
+             p.stroke(polyline({{4.5, 12}, {19.5, 12}}), 2);
+         }},
+        {"arrow.up.left.and.arrow.down.right",
+         [](Pen& p) {
+             p.stroke(polyline({{5, 5}, {10.5, 10.5}}), 1.8);
+             p.stroke(polyline({{5, 10.5}, {5, 5}, {10.5, 5}}), 1.8);
+             p.stroke(polyline({{19, 19}, {13.5, 13.5}}), 1.8);
+             p.stroke(polyline({{19, 13.5}, {19, 19}, {13.5, 19}}), 1.8);
+         }},
         {"plus.viewfinder",
          [](Pen& p) {
              for (const auto& corner : {polyline({{3.5, 8.5}, {3.5, 3.5}, {8.5, 3.5}}),
