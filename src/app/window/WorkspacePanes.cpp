@@ -1,5 +1,6 @@
 #include "app/window/WorkspacePanes.h"
 
+#include "app/guided/GuidedBrowserView.h"
 #include "app/library/LibraryView.h"
 #include "app/library/Sidebar.h"
 #include "app/schema/SchemaWorkspace.h"
@@ -38,6 +39,8 @@ QWidget* makeTabPane(WorkspaceTab tab, WorkspaceStore& store, QWidget* parent) {
     case WorkspaceTab::mcp:
         pane = new MCPServersView(store, parent);
         break;
+    case WorkspaceTab::guide:
+        return new GuidedBrowserView(store, parent);
     case WorkspaceTab::schema:
         return new SchemaWorkspace(store, parent);
     case WorkspaceTab::tools:
