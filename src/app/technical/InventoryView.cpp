@@ -130,8 +130,8 @@ private:
         if (found == icons_.end() || found->second.devicePixelRatio() != ratio)
             found =
                 icons_
-                    .insert_or_assign(kind, Symbols::pixmap(kindSymbol(kind), QLTheme::color(kind),
-                                                            iconSize, ratio))
+                    .insert_or_assign(kind, Symbols::pixmap(Symbols::kind(kind),
+                                                            QLTheme::color(kind), iconSize, ratio))
                     .first;
         return found->second;
     }

@@ -80,7 +80,7 @@ private:
 };
 
 QString serverName(const JSONValue& info) {
-    const std::string* name = info["name"].string();
+    const std::optional<std::string_view> name = info["name"].string();
     return name ? boundedText(*name, rowTextLimit) : QStringLiteral("MCP endpoint");
 }
 

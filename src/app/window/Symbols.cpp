@@ -456,7 +456,7 @@ const std::map<QString, Drawing>& drawings() {
 
 } // namespace
 
-QString kindSymbol(NodeKind kind) {
+QString Symbols::kind(NodeKind kind) {
     switch (kind) {
     case NodeKind::domain:
         return QStringLiteral("globe");

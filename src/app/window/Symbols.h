@@ -20,10 +20,9 @@ public:
                           qreal devicePixelRatio = 1.0);
     static QIcon icon(const QString& name, const QColor& color, int pixelSize = 16);
     static bool has(const QString& name);
+    // The one symbol of each kind of observation, wherever a kind is shown.
+    static QString kind(NodeKind kind);
     static QStringList names();
 };
-
-// The symbol of a node kind, the same wherever a node is shown.
-QString kindSymbol(NodeKind kind);
 
 } // namespace quorilanth
