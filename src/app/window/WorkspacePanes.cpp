@@ -1,5 +1,7 @@
 #include "app/window/WorkspacePanes.h"
 
+#include "app/technical/NodeInspector.h"
+#include "app/technical/RawWorkspace.h"
 #include "app/window/QLTheme.h"
 #include "app/window/ViewKit.h"
 
@@ -14,12 +16,14 @@ QWidget* emptyPane(const QString& name, const QColor& colour, QWidget* parent) {
 
 } // namespace
 
-QWidget* makeTabPane(WorkspaceTab tab, WorkspaceStore&, QWidget* parent) {
+QWidget* makeTabPane(WorkspaceTab tab, WorkspaceStore& store, QWidget* parent) {
+    if (tab == WorkspaceTab::raw)
+        return new RawWorkspace(store, QStringLiteral("Response"), parent);
     return emptyPane(QStringLiteral("ql-pane-") + rawValue(tab), QLTheme::background(), parent);
 }
 
-QWidget* makeInspectorPane(WorkspaceStore&, QWidget* parent) {
-    return emptyPane(QStringLiteral("ql-inspector"), QLTheme::background(), parent);
+QWidget* makeInspectorPane(WorkspaceStore& store, QWidget* parent) {
+    return new NodeInspector(store, parent);
 }
 
 QWidget* makeSidebarPane(WorkspaceStore&, QWidget* parent) {
