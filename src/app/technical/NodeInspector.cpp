@@ -24,6 +24,7 @@
 #include <QPainter>
 #include <QPainterPath>
 #include <QPushButton>
+#include <QResizeEvent>
 #include <QScrollArea>
 #include <QScrollBar>
 #include <QStackedWidget>
@@ -87,17 +88,22 @@ QFont locatorFont() {
 
 class RelationDelegate final : public QStyledItemDelegate {
 public:
-    RelationDelegate(RelationListModel& model, QObject* parent)
-        : QStyledItemDelegate(parent), model_(model) {}
+    RelationDelegate(RelationListModel& model, QListView* view)
+        : QStyledItemDelegate(view), model_(model), view_(view) {}
 
-    static int cardHeight() {
+    // The locator takes a second line only when it needs one.
+    int cardHeight(const RelationListModel::Row& row) const {
+        const int width = view_->viewport()->width() - 2 * rowPadding;
+        const int lines =
+            QFontMetrics(locatorFont()).horizontalAdvance(row.locator) > width ? 2 : 1;
         const int line = QFontMetrics(relationFont()).height();
-        return rowPadding + line + 5 + line + 5 + 2 * QFontMetrics(locatorFont()).height() +
+        return rowPadding + line + 5 + line + 5 + lines * QFontMetrics(locatorFont()).height() +
                rowPadding;
     }
 
-    QSize sizeHint(const QStyleOptionViewItem&, const QModelIndex&) const override {
-        return {200, cardHeight() + sectionSpacing};
+    QSize sizeHint(const QStyleOptionViewItem&, const QModelIndex& index) const override {
+        const RelationListModel::Row* row = model_.row(index.row());
+        return {200, row ? cardHeight(*row) + sectionSpacing : 0};
     }
 
     void paint(QPainter* painter, const QStyleOptionViewItem& option,
@@ -106,7 +112,8 @@ public:
         if (!row) return;
         painter->save();
         painter->setRenderHint(QPainter::Antialiasing);
-        const QRect card(option.rect.left(), option.rect.top(), option.rect.width(), cardHeight());
+        const QRect card(option.rect.left(), option.rect.top(), option.rect.width(),
+                         cardHeight(*row));
         QPainterPath shape;
         shape.addRoundedRect(QRectF(card), 5, 5);
         painter->fillPath(shape, QLTheme::background());
@@ -147,6 +154,7 @@ public:
 
 private:
     RelationListModel& model_;
+    QListView* view_;
 };
 
 QString rowText(std::string_view text) {
@@ -221,7 +229,6 @@ NodeInspector::NodeInspector(WorkspaceStore& store, QWidget* parent)
     scroll_->setFrameShape(QFrame::NoFrame);
     scroll_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     scroll_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-    // The column's own fill shows through, under the cards of the relationships.
     scroll_->viewport()->setAutoFillBackground(false);
     content_ = new QWidget(scroll_);
     content_->setObjectName(QStringLiteral("ql-inspector-content"));
@@ -366,7 +373,8 @@ NodeInspector::NodeInspector(WorkspaceStore& store, QWidget* parent)
     relations_->setObjectName(QStringLiteral("ql-inspector-relations"));
     relations_->setModel(relationModel_);
     relations_->setItemDelegate(new RelationDelegate(*relationModel_, relations_));
-    relations_->setUniformItemSizes(true);
+    relations_->setResizeMode(QListView::Adjust);
+    relations_->installEventFilter(this);
     relations_->setSelectionMode(QAbstractItemView::NoSelection);
     relations_->setFrameShape(QFrame::NoFrame);
     relations_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
@@ -389,6 +397,8 @@ NodeInspector::NodeInspector(WorkspaceStore& store, QWidget* parent)
     stack_->addStretch(1);
 
     scroll_->setWidget(content_);
+    // The scroll area fills what it holds; the column's fill must show through.
+    content_->setAutoFillBackground(false);
     pages_->addWidget(scroll_);
 
     for (auto signal : {&WorkspaceStore::reportChanged, &WorkspaceStore::selectedIDChanged,
@@ -508,10 +518,8 @@ void NodeInspector::renderNode(const ScanReport& report, const GraphNode& node) 
                         rowText(edge.locator), relation.outgoing, relation.other});
     }
     relationModel_->setRows(std::move(rows));
+    fitRelations();
     const int count = relationModel_->rowCount();
-    relations_->setFixedHeight(
-        count == 0 ? 0
-                   : count * (RelationDelegate::cardHeight() + sectionSpacing) - sectionSpacing);
     for (QWidget* part : {relationsDivider_, static_cast<QWidget*>(relationsCaption_),
                           static_cast<QWidget*>(relations_)})
         part->setVisible(count > 0);
@@ -519,6 +527,21 @@ void NodeInspector::renderNode(const ScanReport& report, const GraphNode& node) 
     linked_->setText(QString::number(node.evidenceIDs.size()) +
                      QStringLiteral(" LINKED EXCHANGES"));
     if (another) scroll_->verticalScrollBar()->setValue(0);
+}
+
+void NodeInspector::fitRelations() {
+    // The list is as tall as its cards; the column scrolls, not the list.
+    int height = -sectionSpacing;
+    for (int row = 0; row < relationModel_->rowCount(); ++row)
+        height += relations_->itemDelegate()->sizeHint({}, relationModel_->index(row)).height();
+    relations_->setFixedHeight(qMax(0, height));
+}
+
+bool NodeInspector::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == relations_ && event->type() == QEvent::Resize &&
+        static_cast<QResizeEvent*>(event)->oldSize().width() != relations_->width())
+        fitRelations();
+    return QWidget::eventFilter(watched, event);
 }
 
 void NodeInspector::renderExchange() {

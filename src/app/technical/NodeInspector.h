@@ -47,8 +47,12 @@ public:
     // address may not be opened.
     static std::optional<std::string> openableURL(const std::string& url);
 
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
 private:
     const GraphNode* selectedNode() const;
+    void fitRelations();
     void render();
     void renderNode(const ScanReport& report, const GraphNode& node);
     void renderExchange();

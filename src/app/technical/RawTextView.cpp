@@ -4,32 +4,16 @@
 
 namespace quorilanth {
 
-RawTextView::RawTextView(QWidget* parent) : QPlainTextEdit(parent) {
+RawTextView::RawTextView(QWidget* parent) : PlainTextView(parent) {
     setObjectName(QStringLiteral("ql-raw-text"));
-    setReadOnly(true);
-    setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
-    setUndoRedoEnabled(false);
-    setFrameShape(QFrame::NoFrame);
+    setFocusPolicy(Qt::StrongFocus);
+    setScrolling(true);
     setFont(QLTheme::font(11, QFont::Normal, QLTheme::Design::monospaced));
-    setLineWrapMode(QPlainTextEdit::WidgetWidth);
-    setWordWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
-    setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
-    setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
-    document()->setDocumentMargin(0);
-    setViewportMargins(16, 14, 16, 14);
+    setInsets(16, 14);
+    setColour(QColor::fromRgbF(0.82f, 0.82f, 0.82f));
     QPalette palette = this->palette();
-    for (QPalette::ColorRole role : {QPalette::Base, QPalette::Window})
-        palette.setColor(role, QLTheme::background());
-    palette.setColor(QPalette::Text, QColor::fromRgbF(0.82f, 0.82f, 0.82f));
+    palette.setColor(QPalette::Base, QLTheme::background());
     setPalette(palette);
-    setAutoFillBackground(true);
-}
-
-void RawTextView::setText(const QString& text) {
-    if (set_ && text == text_) return;
-    set_ = true;
-    text_ = text;
-    setPlainText(text_);
 }
 
 } // namespace quorilanth

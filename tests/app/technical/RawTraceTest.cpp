@@ -5,6 +5,7 @@
 
 #include <QClipboard>
 #include <QListView>
+#include <QScrollBar>
 #include <QTest>
 #include <QToolButton>
 #include <cmath>
@@ -72,6 +73,42 @@ TEST(RawText, TheThreeFormsOfAnExchange) {
     EXPECT_EQ(rawPane(QStringLiteral("anything")), RawPane::response);
 }
 
+TEST(RawText, RowsBreakAfterASpaceElseInsideAWordAndCopyExactly) {
+    RawTextView view;
+    const qreal column = QFontMetricsF(view.font()).horizontalAdvance(QLatin1Char('M'));
+    // Ten columns of text between the insets and the scroller.
+    view.resize(int(2 * 16 + view.scrollBar()->sizeHint().width() + 10 * column + 0.5), 300);
+    view.show();
+    const std::string emoji = "😀";
+    const struct {
+        QString text;
+        QStringList rows;
+    } cases[] = {
+        {"abc def ghi jkl", {"abc def ", "ghi jkl"}},
+        {"abcdefghijklmnop", {"abcdefghij", "klmnop"}},
+        {"a\n\nb\n", {"a\n", "\n", "b\n", ""}},
+        {"ab cdefghijklmn", {"ab ", "cdefghijkl", "mn"}},
+        {QString::fromStdString("é" + std::string(12, 'e')), {"é" + QString(9, 'e'), "eee"}},
+    };
+    for (const auto& c : cases) {
+        view.setText(c.text);
+        QStringList rows;
+        const auto& starts = view.rowStarts();
+        for (std::size_t i = 0; i < starts.size(); ++i)
+            rows << c.text.mid(starts[i],
+                               (i + 1 < starts.size() ? starts[i + 1] : c.text.size()) - starts[i]);
+        EXPECT_EQ(rows, c.rows) << c.text.toStdString();
+    }
+    // A character outside the BMP is never split between rows.
+    view.setText(QString::fromStdString(std::string(9, 'a') + emoji + emoji));
+    for (qsizetype start : view.rowStarts())
+        EXPECT_FALSE(start < view.text().size() && view.text().at(start).isLowSurrogate());
+    view.setText(QStringLiteral("a\u0001b\tc\r\n"));
+    view.selectAll();
+    view.copy();
+    EXPECT_EQ(QGuiApplication::clipboard()->text(), QStringLiteral("a\u0001b\tc\r\n"));
+}
+
 class RawTrace : public test::TechnicalWindow {};
 
 TEST_F(RawTrace, ListSelectsTheExchangeAndTheTextFollowsThePane) {
@@ -114,13 +151,10 @@ TEST_F(RawTrace, ListSelectsTheExchangeAndTheTextFollowsThePane) {
     EXPECT_TRUE(text->text().startsWith("2026-01-31T08:05:09Z\n0 ms"));
 
     // A redraw with the same text keeps the reader's selection.
-    QTextCursor cursor = text->textCursor();
-    cursor.setPosition(2);
-    cursor.setPosition(8, QTextCursor::KeepAnchor);
-    text->setTextCursor(cursor);
+    text->select(2, 8);
     store->setSelectedID(std::string("https://x.example/mcp"));
     settle();
-    EXPECT_EQ(text->textCursor().selectedText(), "26-01-");
+    EXPECT_EQ(text->selectedText(), "26-01-");
 
     find<QToolButton>("raw-copy")->click();
     EXPECT_EQ(QGuiApplication::clipboard()->text(),
