@@ -1,6 +1,8 @@
 // Measures the saved-scan library at 10,000 entries: rewriting the index (what
 // every save, favourite and collection change does) and computing the list the
 // library view shows, for each section and with a search text.
+#include "BenchTiming.h"
+#include "LibraryBench.h"
 #include "app/store/WorkspaceStore.h"
 
 #include <QCoreApplication>
@@ -13,63 +15,35 @@
 #include <vector>
 
 using namespace quorilanth;
-using Clock = std::chrono::steady_clock;
-
-namespace {
-
-double millisecondsOf(const std::function<void()>& work, int rounds) {
-    std::vector<double> times;
-    for (int i = 0; i < rounds; ++i) {
-        const auto start = Clock::now();
-        work();
-        times.push_back(std::chrono::duration<double, std::milli>(Clock::now() - start).count());
-    }
-    std::sort(times.begin(), times.end());
-    return times[times.size() / 2];
-}
-
-} // namespace
+using bench::medianMilliseconds;
 
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
     QTemporaryDir folder;
     std::vector<SavedScan> scans;
-    const auto now = std::chrono::system_clock::now();
-    for (int i = 0; i < 10000; ++i) {
-        SavedScan scan;
-        scan.id = QStringLiteral("ID-%1").arg(i);
-        scan.domain = QStringLiteral("https://site%1.example/").arg(i);
-        scan.date = now - std::chrono::seconds(i * 37 % 9973);
-        scan.score = i % 101;
-        scan.favorite = i % 7 == 0;
-        if (i % 5 == 0) scan.collection = QStringLiteral("Collection %1").arg(i % 40);
-        scans.push_back(scan);
-    }
-    QFile index(QDir(folder.path()).filePath("library.json"));
-    if (!index.open(QIODevice::WriteOnly)) return 1;
-    index.write(encodeLibraryIndex(scans));
-    index.close();
+    if (!bench::writeLargeLibrary(folder.path(), scans)) return 1;
 
     WorkspaceStore store(folder.path(), {"store_library"},
-                         WorkspaceStore::Dependencies{{}, {}, nullptr, {}});
+                         WorkspaceStore::Dependencies{{}, {}, nullptr, {}, {}});
     if (store.history().size() != scans.size()) return 1;
 
-    const double encode = millisecondsOf([&] { (void)encodeLibraryIndex(store.history()); }, 21);
+    const double encode =
+        medianMilliseconds([&] { (void)encodeLibraryIndex(store.history()); }, 21);
     std::printf("encoding the index alone: %.2f ms\n", encode);
     // toggleFavorite rewrites the whole index atomically, as persistIndex does for every change.
     const SavedScan first = store.history().front();
-    const double persist = millisecondsOf([&] { store.toggleFavorite(first); }, 21);
+    const double persist = medianMilliseconds([&] { store.toggleFavorite(first); }, 21);
     std::printf("persistIndex (10,000 entries, via toggleFavorite): %.2f ms  (target < 50 ms)\n",
                 persist);
 
     for (const char* section : {"Recent", "Favorites", "Collections", "History"}) {
         store.openLibrary(QString::fromLatin1(section));
-        const double list = millisecondsOf([&] { (void)store.libraryScans(); }, 21);
+        const double list = medianMilliseconds([&] { (void)store.libraryScans(); }, 21);
         std::printf("libraryScans %-12s %.2f ms  (target < 10 ms)\n", section, list);
     }
     store.openLibrary("History");
     store.setLibrarySearch("site99");
-    const double searched = millisecondsOf([&] { (void)store.libraryScans(); }, 21);
+    const double searched = medianMilliseconds([&] { (void)store.libraryScans(); }, 21);
     std::printf("libraryScans History + search: %.2f ms  (target < 10 ms)\n", searched);
     return 0;
 }

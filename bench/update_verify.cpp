@@ -83,8 +83,8 @@ int main() {
     });
 
     // The same file from a loopback HTTPS server, through check and download.
-    test::UpdateTestAuthority authority{std::string(UpdateChannelConfiguration::updateHost())};
-    test::UpdateTestServer server(authority);
+    test::UpdateHostAuthority authority;
+    test::LoopbackHTTPServer server({"127.0.0.1"}, &authority);
     test::ManifestBuilder manifest;
     manifest.forFile("0.1.1", 8, digest, static_cast<std::int64_t>(kSize),
                      UpdateManifestVerifier::currentArchitecture());
@@ -93,7 +93,7 @@ int main() {
     server.on(
         "/quorilanth/downloads/Quorilanth-0.1.1-macOS-" +
             std::string(UpdateManifestVerifier::currentArchitecture()) + ".dmg",
-        [&](const test::UpdateTestRequest&, test::UpdateTestConnection& connection) {
+        [&](const test::ReceivedRequest&, test::ResponseWriter& connection) {
             if (!connection.send(test::httpHead(200, {{"Content-Length", std::to_string(kSize)}})))
                 return;
             std::ifstream in(image, std::ios::binary);

@@ -12,6 +12,8 @@ find_package(RapidJSON REQUIRED)
 find_package(Threads REQUIRED)
 
 if(QL_BUILD_APP)
+  # The AI key store keeps provider keys in the desktop's Secret Service.
+  pkg_check_modules(LIBSECRET REQUIRED IMPORTED_TARGET libsecret-1)
   find_package(Qt6 6.4 REQUIRED COMPONENTS Core Gui Widgets Svg Test)
 endif()
 if(QL_BUILD_TESTS)

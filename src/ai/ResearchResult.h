@@ -7,12 +7,18 @@
 #include <cstdint>
 #include <stop_token>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace quorilanth {
 
-// One candidate site of an AI site search.
+// One candidate site of an AI site search. Identified in lists by id; equal when
+// every field is.
 struct SearchCandidate {
+    // The reason of a search hit that no model has looked at yet.
+    static constexpr std::string_view awaitingClassification =
+        "Search result \u00B7 awaiting classification";
+
     std::int64_t id = 0;
     std::string title;
     std::string sourceURL;
@@ -27,6 +33,11 @@ struct SearchCandidate {
 
 // One AI site search; kept in memory only.
 struct ResearchResult {
+    // The caution every result carries.
+    static constexpr std::string_view standardNotice =
+        "AI selected candidates from fetched web search results. Official identity and agent "
+        "capabilities require subsequent HTTP/protocol evidence.";
+
     std::string query;
     AIProvider provider = AIProvider::apple;
     std::string model;

@@ -45,8 +45,9 @@ CurlWrapper::CurlWrapper(Options options) {
     std::ofstream out(script_);
     out << "#!/bin/sh\n"
         << "log='" << folder_ << "/arguments'\n"
-        << "printf '%s\\0' \"$@\" '" << endOfRun
-        << "' >> \"$log\"\n"
+        << "printf '%s\\0' \"$@\" '" << endOfRun << "' >> \"$log\"\n"
+        << "{ cat /proc/$$/environ; printf '%s\\0' '" << endOfRun << "'; } >> '" << folder_
+        << "/environ'\n"
         // readlink runs as its own process before any command substitution,
         // which would open a pipe of the shell's own on one of these numbers.
         << "for n in 3 4 5 6; do readlink /proc/$$/fd/$n > '" << folder_ << "/fd'$n; done\n"
@@ -54,7 +55,7 @@ CurlWrapper::CurlWrapper(Options options) {
         << "/fd4')\" \"$(cat '" << folder_ << "/fd5')\" \"$(cat '" << folder_ << "/fd6')\" '"
         << endOfRun << "' >> '" << folder_ << "/fds'\n";
     if (!options.runCurl) {
-        out << "exit 7\n";
+        out << (options.hang ? "exec sleep 600\n" : "exit 7\n");
     } else {
         if (options.pinToLoopback) {
             out << "previous=\n"
@@ -68,6 +69,7 @@ CurlWrapper::CurlWrapper(Options options) {
         }
         out << "exec /usr/bin/curl \"$@\"";
         if (!options.caFile.empty()) out << " --cacert '" << options.caFile << "'";
+        if (options.loopbackPort) out << " --connect-to ::127.0.0.1:" << options.loopbackPort;
         out << "\n";
     }
     out.close();
@@ -85,6 +87,10 @@ std::vector<std::vector<std::string>> CurlWrapper::runs() const {
 
 std::vector<std::vector<std::string>> CurlWrapper::descriptorTargets() const {
     return splitRuns(readFile(folder_ + "/fds"));
+}
+
+std::vector<std::vector<std::string>> CurlWrapper::environments() const {
+    return splitRuns(readFile(folder_ + "/environ"));
 }
 
 } // namespace quorilanth::test

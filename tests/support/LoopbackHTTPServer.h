@@ -82,8 +82,6 @@ Handler endless(std::size_t chunkBytes = 65536);
 // with a pause between steps.
 Handler trickle(std::uint64_t totalBytes, std::chrono::milliseconds interval,
                 std::size_t stepBytes = 1);
-// Announces contentLength but sends only the given body, then closes.
-Handler announced(std::uint64_t contentLength, std::string body);
 } // namespace respond
 
 class LoopbackHTTPServer {
@@ -110,8 +108,6 @@ public:
 
     std::vector<ReceivedRequest> requests() const;
     std::size_t requestCount() const;
-    // Connections whose handler is still running.
-    std::size_t activeConnections() const;
 
     // Stops accepting, ends running handlers at their next write or pause and
     // joins every thread. Called by the destructor.
@@ -130,7 +126,6 @@ private:
     void* sslContext_ = nullptr; // SSL_CTX, kept opaque so users need no OpenSSL headers
     int wakeFd_ = -1;
     std::atomic<bool> stopping_{false};
-    std::atomic<std::size_t> active_{0};
 
     mutable std::mutex mutex_;
     std::map<std::string, Handler, std::less<>> handlers_;

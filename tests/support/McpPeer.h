@@ -1,15 +1,17 @@
 #pragma once
 
+#include "core/net/ChildProcess.h"
+
 #include <chrono>
+#include <optional>
 #include <string>
-#include <sys/types.h>
 
 namespace quorilanth::testing {
 
 // One MCP test peer from tests/peers, run by node on a loopback port for the
 // lifetime of this object. The constructor returns once the peer announced
-// its port; the destructor ends it (and the peer also ends by itself when the
-// test process dies, because it watches its stdin).
+// its port; the peer ends with this object, and by itself when the test
+// process dies, because it watches its stdin.
 class McpPeer {
 public:
     enum class Kind {
@@ -28,11 +30,8 @@ public:
     std::string endpoint() const;
 
 private:
-    void stop() noexcept;
-
-    pid_t pid_ = -1;
-    int stdinFd_ = -1;
-    int stdoutFd_ = -1;
+    UniqueFd stdin_;
+    std::optional<ChildProcess> node_;
     int port_ = 0;
     std::string logPath_;
 };

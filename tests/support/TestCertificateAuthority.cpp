@@ -47,7 +47,7 @@ void addExtension(X509* cert, X509* issuer, int nid, const char* value) {
     X509_EXTENSION_free(ext);
 }
 
-Cert newCertificate(EVP_PKEY* key, const char* commonName, long serial, X509* issuer,
+Cert newCertificate(EVP_PKEY* key, const std::string& commonName, long serial, X509* issuer,
                     EVP_PKEY* issuerKey, bool authority) {
     Cert cert(X509_new());
     check(cert != nullptr, "certificate");
@@ -59,7 +59,8 @@ Cert newCertificate(EVP_PKEY* key, const char* commonName, long serial, X509* is
     X509_set_pubkey(cert.get(), key);
     X509_NAME* name = X509_get_subject_name(cert.get());
     X509_NAME_add_entry_by_txt(name, "CN", MBSTRING_ASC,
-                               reinterpret_cast<const unsigned char*>(commonName), -1, -1, 0);
+                               reinterpret_cast<const unsigned char*>(commonName.c_str()), -1, -1,
+                               0);
     X509* signer = issuer ? issuer : cert.get();
     X509_set_issuer_name(cert.get(), X509_get_subject_name(signer));
     if (authority) {
@@ -71,7 +72,7 @@ Cert newCertificate(EVP_PKEY* key, const char* commonName, long serial, X509* is
         addExtension(cert.get(), signer, NID_key_usage, "critical,digitalSignature");
         addExtension(cert.get(), signer, NID_ext_key_usage, "serverAuth");
         addExtension(cert.get(), signer, NID_subject_alt_name,
-                     "IP:127.0.0.1,IP:127.0.0.2,IP:::1,DNS:localhost");
+                     ("IP:127.0.0.1,IP:127.0.0.2,IP:::1,DNS:" + commonName).c_str());
         addExtension(cert.get(), signer, NID_authority_key_identifier, "keyid:always");
     }
     check(X509_sign(cert.get(), issuerKey, EVP_sha256()) > 0, "signature");
@@ -100,11 +101,11 @@ std::string keyPEM(EVP_PKEY* key) {
 
 } // namespace
 
-TestCertificateAuthority::TestCertificateAuthority() {
+TestCertificateAuthority::TestCertificateAuthority(const std::string& hostName) {
     Key caKey = newKey();
     Cert ca = newCertificate(caKey.get(), "Loopback Test CA", 1, nullptr, caKey.get(), true);
     Key serverKey = newKey();
-    Cert server = newCertificate(serverKey.get(), "localhost", 2, ca.get(), caKey.get(), false);
+    Cert server = newCertificate(serverKey.get(), hostName, 2, ca.get(), caKey.get(), false);
     caPEM_ = certificatePEM(ca.get());
     serverCertificatePEM_ = certificatePEM(server.get());
     serverKeyPEM_ = keyPEM(serverKey.get());

@@ -3,7 +3,7 @@
 // A throw-away certificate authority made when a test starts: one CA
 // certificate (written to a private temporary file so that a client can be
 // told to trust it) and one server certificate it issued for the loopback
-// names 127.0.0.1, 127.0.0.2, ::1 and localhost. Nothing outlives the object.
+// addresses 127.0.0.1, 127.0.0.2, ::1 and one host name. Nothing outlives the object.
 
 #include <string>
 
@@ -11,7 +11,7 @@ namespace quorilanth::test {
 
 class TestCertificateAuthority {
 public:
-    TestCertificateAuthority();
+    explicit TestCertificateAuthority(const std::string& hostName = "localhost");
     ~TestCertificateAuthority();
     TestCertificateAuthority(const TestCertificateAuthority&) = delete;
     TestCertificateAuthority& operator=(const TestCertificateAuthority&) = delete;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "ai/AIKeychain.h"
 #include "ai/AIProvider.h"
 #include "ai/ResearchResult.h"
 #include "app/store/AppUpdateController.h"
@@ -39,6 +40,8 @@ public:
         std::function<std::unique_ptr<AIResearching>()> makeResearchEngine;
         std::shared_ptr<WorkspacePrompts> prompts;
         std::unique_ptr<AppUpdateController> updater;
+        // Where the provider keys live; the desktop's Secret Service when empty.
+        std::shared_ptr<SecretStore> secrets;
     };
 
     // directory: the library folder, or empty for the platform's default.
@@ -102,12 +105,17 @@ public:
     bool hasTask() const { return task_.has_value(); }
     const std::shared_ptr<DiscoveryEngine>& engine() const { return engine_; }
     const QString& directory() const { return directory_; }
+    // The provider keys: the settings sheet writes them, AI searches read them.
+    const AIKeychain& keychain() const { return keychain_; }
 
     // Navigation and selection.
     void newScan();
     void openReport();
     void fitSchema();
     void toggleInspector();
+    // The menu's and the settings sheet's update command: a manual check,
+    // which opens the update panel, after the settings sheet has closed.
+    void checkForUpdates();
     void select(const std::string& id);
     std::optional<MCPTool> selectedTool() const;
     std::optional<Evidence> selectedEvidence() const;
@@ -235,6 +243,7 @@ private:
     std::optional<std::jthread> task_;
     std::shared_ptr<DiscoveryEngine> engine_;
     QString directory_;
+    AIKeychain keychain_;
     // The index on disk could not be read; it is moved aside before the first
     // write so that no earlier scan is orphaned.
     bool indexNeedsSettingAside_ = false;

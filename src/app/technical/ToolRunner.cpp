@@ -228,7 +228,8 @@ void ToolRunner::buildForm() {
                         [this, name](const QString& text) { values_[name] = text.toStdString(); });
                 lines->addWidget(field);
             }
-            if (const std::string* description = property["description"].string()) {
+            if (const std::optional<std::string_view> description =
+                    property["description"].string()) {
                 auto* text = new LimitedText(3, group);
                 text->setFont(QLTheme::font(9));
                 text->setColour(QLTheme::muted());

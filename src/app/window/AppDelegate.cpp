@@ -22,7 +22,6 @@ namespace {
 constexpr int snapshotDelayMs = 3000;
 constexpr int snapshotRetryMs = 250;
 constexpr int snapshotDeadlineMs = 15000;
-constexpr int settingsCloseDelayMs = 300;
 
 void printError(const QString& line) {
     const QByteArray bytes = (line + QLatin1Char('\n')).toUtf8();
@@ -277,12 +276,7 @@ void AppDelegate::saveFrame() const {
 
 void AppDelegate::checkUpdates() {
     showWorkspace();
-    if (store_->showSettings()) {
-        store_->setShowSettings(false);
-        QTimer::singleShot(settingsCloseDelayMs, this, [this] { store_->updater().check(true); });
-    } else {
-        store_->updater().check(true);
-    }
+    store_->checkForUpdates();
 }
 
 void AppDelegate::newScan() {

@@ -1,10 +1,9 @@
 #include "app/window/Panel.h"
 
 #include "app/window/QLTheme.h"
+#include "app/window/ViewKit.h"
 
 #include <QLabel>
-#include <QPainter>
-#include <QPainterPath>
 #include <QVBoxLayout>
 
 namespace quorilanth {
@@ -76,13 +75,7 @@ void Panel::setContent(QWidget* content) {
 }
 
 void Panel::paintEvent(QPaintEvent*) {
-    QPainter painter(this);
-    painter.setRenderHint(QPainter::Antialiasing);
-    QPainterPath card;
-    card.addRoundedRect(QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5), 10, 10);
-    painter.fillPath(card, QLTheme::panel());
-    painter.setPen(QPen(QLTheme::line(), 1));
-    painter.drawPath(card);
+    paintCard(this, 10);
 }
 
 } // namespace quorilanth

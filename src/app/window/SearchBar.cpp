@@ -126,6 +126,8 @@ SearchBar::SearchBar(WorkspaceStore& store, QWidget* parent)
                             QStringLiteral("STOP"), card_);
     stop_->setObjectName(QStringLiteral("ql-scan-stop"));
     stop_->setFont(QLTheme::font(11, QFont::DemiBold));
+    // As tall as SCAN, so the bar and the rows below it keep still when the two swap.
+    stop_->setFixedHeight(33);
     connect(stop_, &QPushButton::clicked, this, [this] { store_.cancel(); });
     row->addWidget(stop_);
 

@@ -2,6 +2,8 @@
 
 #include <QPainter>
 #include <QPainterPath>
+#include <QPainterPathStroker>
+#include <cmath>
 #include <functional>
 #include <map>
 
@@ -49,6 +51,22 @@ QPainterPath roundedRect(qreal x, qreal y, qreal w, qreal h, qreal r) {
     return path;
 }
 
+// A five-pointed star filling most of the grid.
+QPainterPath star() {
+    QPainterPath path;
+    for (int i = 0; i < 10; ++i) {
+        const qreal radius = i % 2 ? 4.2 : 9.5;
+        const qreal angle = (i * 36.0 - 90.0) * 3.14159265358979 / 180.0;
+        const QPointF point(12 + radius * std::cos(angle), 12.8 + radius * std::sin(angle));
+        if (i == 0)
+            path.moveTo(point);
+        else
+            path.lineTo(point);
+    }
+    path.closeSubpath();
+    return path;
+}
+
 using Drawing = std::function<void(Pen&)>;
 
 const std::map<QString, Drawing>& drawings() {
@@ -67,6 +85,98 @@ const std::map<QString, Drawing>& drawings() {
          [](Pen& p) {
              p.stroke(polyline(
                  {{3, 7}, {3, 19}, {21, 19}, {21, 8.5}, {11.5, 8.5}, {9.5, 6}, {3, 6}, {3, 7}}));
+         }},
+        {"folder.badge.plus",
+         [](Pen& p) {
+             p.stroke(
+                 polyline({{15, 19}, {3, 19}, {3, 6}, {9.5, 6}, {11.5, 8.5}, {21, 8.5}, {21, 12}}));
+             p.stroke(polyline({{19, 14}, {19, 22}}), 1.7);
+             p.stroke(polyline({{15, 18}, {23, 18}}), 1.7);
+         }},
+        {"plus",
+         [](Pen& p) {
+             p.stroke(polyline({{12, 4.5}, {12, 19.5}}), 2);
+             p.stroke(polyline({{4.5, 12}, {19.5, 12}}), 2);
+         }},
+        {"plus.viewfinder",
+         [](Pen& p) {
+             for (const auto& corner : {polyline({{3.5, 8.5}, {3.5, 3.5}, {8.5, 3.5}}),
+                                        polyline({{15.5, 3.5}, {20.5, 3.5}, {20.5, 8.5}}),
+                                        polyline({{20.5, 15.5}, {20.5, 20.5}, {15.5, 20.5}}),
+                                        polyline({{8.5, 20.5}, {3.5, 20.5}, {3.5, 15.5}})})
+                 p.stroke(corner);
+             p.stroke(polyline({{12, 8}, {12, 16}}));
+             p.stroke(polyline({{8, 12}, {16, 12}}));
+         }},
+        {"clock",
+         [](Pen& p) {
+             p.stroke(circle(12, 12, 8.5));
+             p.stroke(polyline({{12, 7}, {12, 12}, {15.5, 14}}));
+         }},
+        {"clock.arrow.circlepath",
+         [](Pen& p) {
+             QPainterPath arc;
+             arc.arcMoveTo(QRectF(3.5, 3.5, 17, 17), 200);
+             arc.arcTo(QRectF(3.5, 3.5, 17, 17), 200, -290);
+             p.stroke(arc);
+             p.stroke(polyline({{2, 10}, {4.2, 14}, {7.5, 11}}));
+             p.stroke(polyline({{12, 8}, {12, 12}, {15, 14}}), 1.6);
+         }},
+        {"star", [](Pen& p) { p.stroke(star(), 1.6); }},
+        {"star.fill", [](Pen& p) { p.fill(star()); }},
+        {"square.stack",
+         [](Pen& p) {
+             p.stroke(roundedRect(3.5, 9, 13, 12, 2));
+             p.stroke(polyline({{7, 9}, {7, 5.5}, {20.5, 5.5}, {20.5, 17.5}, {16.5, 17.5}}), 1.6);
+         }},
+        {"lock.shield",
+         [](Pen& p) {
+             QPainterPath shield;
+             shield.moveTo(12, 2.5);
+             shield.lineTo(20, 5.5);
+             shield.lineTo(20, 11.5);
+             shield.cubicTo(20, 16.5, 16.5, 19.5, 12, 21.5);
+             shield.cubicTo(7.5, 19.5, 4, 16.5, 4, 11.5);
+             shield.lineTo(4, 5.5);
+             shield.closeSubpath();
+             p.stroke(shield, 1.6);
+             p.fill(roundedRect(9, 11, 6, 5, 1));
+             QPainterPath shackle;
+             shackle.moveTo(10, 11);
+             shackle.lineTo(10, 9.5);
+             shackle.arcTo(QRectF(10, 7.5, 4, 4), 180, -180);
+             shackle.lineTo(14, 11);
+             p.stroke(shackle, 1.3);
+         }},
+        {"magnifyingglass",
+         [](Pen& p) {
+             p.stroke(circle(10.5, 10.5, 6.5), 2);
+             p.stroke(polyline({{15.3, 15.3}, {20.5, 20.5}}), 2.4);
+         }},
+        {"xmark.circle.fill",
+         [](Pen& p) {
+             QPainterPath disc = circle(12, 12, 9.5);
+             QPainterPath cross;
+             QPainterPathStroker stroker;
+             stroker.setWidth(2.2);
+             stroker.setCapStyle(Qt::RoundCap);
+             cross.addPath(stroker.createStroke(polyline({{8.5, 8.5}, {15.5, 15.5}})));
+             cross.addPath(stroker.createStroke(polyline({{15.5, 8.5}, {8.5, 15.5}})));
+             p.fill(disc.subtracted(cross.simplified()));
+         }},
+        {"tray",
+         [](Pen& p) {
+             p.stroke(polyline(
+                 {{3, 13}, {6, 4.5}, {18, 4.5}, {21, 13}, {21, 19.5}, {3, 19.5}, {3, 13}}));
+             p.stroke(
+                 polyline({{3, 13}, {8.5, 13}, {9.5, 15.5}, {14.5, 15.5}, {15.5, 13}, {21, 13}}));
+         }},
+        {"doc.text.magnifyingglass",
+         [](Pen& p) {
+             p.stroke(polyline({{11, 21}, {5, 21}, {5, 3}, {14, 3}, {19, 8}, {19, 11}}));
+             p.stroke(polyline({{8.5, 8.5}, {12.5, 8.5}}), 1.4);
+             p.stroke(circle(15, 15.5, 3.6), 1.6);
+             p.stroke(polyline({{17.7, 18.2}, {21, 21.5}}), 1.8);
          }},
         {"square.and.arrow.up",
          [](Pen& p) {
@@ -131,6 +241,21 @@ const std::map<QString, Drawing>& drawings() {
          [](Pen& p) {
              p.stroke(polyline({{20, 12}, {4, 12}}), 2);
              p.stroke(polyline({{10, 6}, {4, 12}, {10, 18}}), 2);
+         }},
+        {"chevron.left",
+         [](Pen& p) {
+             p.stroke(polyline({{15, 5}, {8, 12}, {15, 19}}), 2.2);
+         }},
+        {"chevron.right",
+         [](Pen& p) {
+             p.stroke(polyline({{9, 5}, {16, 12}, {9, 19}}), 2.2);
+         }},
+        {"line.3.horizontal.decrease.circle",
+         [](Pen& p) {
+             p.stroke(circle(12, 12, 9.5), 1.5);
+             p.stroke(polyline({{7, 9}, {17, 9}}), 1.5);
+             p.stroke(polyline({{8.5, 12.5}, {15.5, 12.5}}), 1.5);
+             p.stroke(polyline({{10.5, 16}, {13.5, 16}}), 1.5);
          }},
         {"square.grid.2x2",
          [](Pen& p) {
@@ -222,6 +347,12 @@ const std::map<QString, Drawing>& drawings() {
              p.stroke(polyline({{5, 3}, {14, 3}, {19, 8}, {19, 21}, {5, 21}, {5, 3}}));
              for (qreal y : {11.0, 14.5, 18.0})
                  p.stroke(polyline({{8.5, y}, {15.5, y}}), 1.4);
+         }},
+        {"arrow.down.app",
+         [](Pen& p) {
+             p.stroke(roundedRect(3.5, 3.5, 17, 17, 4.5));
+             p.stroke(polyline({{12, 7.5}, {12, 15.5}}));
+             p.stroke(polyline({{8.5, 12.5}, {12, 16}, {15.5, 12.5}}));
          }},
         {"doc.richtext",
          [](Pen& p) {

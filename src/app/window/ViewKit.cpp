@@ -6,6 +6,7 @@
 #include <QFontMetrics>
 #include <QLabel>
 #include <QPainter>
+#include <QPainterPath>
 #include <QTimer>
 
 namespace quorilanth {
@@ -29,6 +30,14 @@ void CoalescedRender::request() {
             render_();
         },
         Qt::QueuedConnection);
+}
+
+QLabel* plainLabel(QWidget* parent, const QFont& font, const QColor& colour, const QString& text) {
+    auto* label = new QLabel(text, parent);
+    label->setTextFormat(Qt::PlainText);
+    label->setFont(font);
+    setTextColour(label, colour);
+    return label;
 }
 
 void setTextColour(QWidget* widget, const QColor& colour) {
@@ -120,14 +129,55 @@ void SpacedText::setColour(const QColor& colour) {
     update();
 }
 
+void SpacedText::setWrapping(int preferredWidth) {
+    wrapWidth_ = preferredWidth;
+    QSizePolicy policy(QSizePolicy::Preferred, QSizePolicy::Preferred);
+    policy.setHeightForWidth(wrapWidth_ > 0);
+    setSizePolicy(policy);
+    updateGeometry();
+}
+
+void SpacedText::setCentred(bool centred) {
+    centred_ = centred;
+    update();
+}
+
+QStringList SpacedText::lines(int width) const {
+    if (width <= 0) return text_.split(QLatin1Char('\n'));
+    const QFontMetrics metrics(font());
+    QStringList result;
+    for (const QString& paragraph : text_.split(QLatin1Char('\n'))) {
+        QString line;
+        for (const QString& word : paragraph.split(QLatin1Char(' '))) {
+            const QString candidate = line.isEmpty() ? word : line + QLatin1Char(' ') + word;
+            if (!line.isEmpty() && metrics.horizontalAdvance(candidate) > width) {
+                result.append(line);
+                line = word;
+            } else {
+                line = candidate;
+            }
+        }
+        result.append(line);
+    }
+    return result;
+}
+
+int SpacedText::heightForWidth(int width) const {
+    const qsizetype count = lines(wrapWidth_ > 0 ? qMax(1, width) : 0).size();
+    return int(count) * QFontMetrics(font()).height() + int(count - 1) * lineSpacing_;
+}
+
 QSize SpacedText::sizeHint() const {
     const QFontMetrics metrics(font());
-    const QStringList lines = text_.split(QLatin1Char('\n'));
     int width = 0;
-    for (const QString& line : lines)
+    for (const QString& line : lines(wrapWidth_))
         width = qMax(width, metrics.horizontalAdvance(line));
-    const int height = int(lines.size()) * metrics.height() + int(lines.size() - 1) * lineSpacing_;
-    return {width + 2, height};
+    return {width + 2, heightForWidth(wrapWidth_)};
+}
+
+QSize SpacedText::minimumSizeHint() const {
+    // Wrapped text may be given less than it asks for; it takes more lines.
+    return wrapWidth_ > 0 ? QSize(0, QFontMetrics(font()).height()) : sizeHint();
 }
 
 void SpacedText::paintEvent(QPaintEvent*) {
@@ -135,10 +185,10 @@ void SpacedText::paintEvent(QPaintEvent*) {
     painter.setRenderHint(QPainter::TextAntialiasing);
     painter.setPen(colour_);
     const QFontMetrics metrics(font());
+    const int flags = (centred_ ? Qt::AlignHCenter : Qt::AlignLeft) | Qt::TextSingleLine;
     int y = 0;
-    for (const QString& line : text_.split(QLatin1Char('\n'))) {
-        painter.drawText(QRect(0, y, width(), metrics.height()), Qt::AlignLeft | Qt::TextSingleLine,
-                         line);
+    for (const QString& line : lines(wrapWidth_ > 0 ? width() : 0)) {
+        painter.drawText(QRect(0, y, width(), metrics.height()), flags, line);
         y += metrics.height() + lineSpacing_;
     }
 }
@@ -146,6 +196,15 @@ void SpacedText::paintEvent(QPaintEvent*) {
 void SpacedText::changeEvent(QEvent* event) {
     if (event->type() == QEvent::FontChange) updateGeometry();
     QWidget::changeEvent(event);
+}
+
+BorderedButton::BorderedButton(const QString& text, QWidget* parent) : QPushButton(text, parent) {
+    setFont(QLTheme::font(13));
+    setAutoDefault(false);
+}
+
+QSize BorderedButton::sizeHint() const {
+    return QPushButton::sizeHint() + QSize(16, 8);
 }
 
 BaselineRow::BaselineRow(const QList<QLabel*>& labels, int spacing, Qt::Alignment edge,
@@ -263,6 +322,16 @@ void Swatch::paintEvent(QPaintEvent*) {
     } else {
         painter.fillRect(rect(), colour_);
     }
+}
+
+void paintCard(QWidget* widget, qreal radius) {
+    QPainter painter(widget);
+    painter.setRenderHint(QPainter::Antialiasing);
+    QPainterPath card;
+    card.addRoundedRect(QRectF(widget->rect()).adjusted(0.5, 0.5, -0.5, -0.5), radius, radius);
+    painter.fillPath(card, QLTheme::panel());
+    painter.setPen(QPen(QLTheme::line(), 1));
+    painter.drawPath(card);
 }
 
 QWidget* horizontalRule(QWidget* parent) {

@@ -3,6 +3,7 @@
 #include <QColor>
 #include <QFont>
 #include <QObject>
+#include <QPushButton>
 #include <QWidget>
 #include <functional>
 
@@ -27,6 +28,10 @@ private:
 
 // Sets the colour of a widget's text.
 void setTextColour(QWidget* widget, const QColor& colour);
+
+// A label that shows its text as written, never as markup.
+QLabel* plainLabel(QWidget* parent, const QFont& font, const QColor& colour,
+                   const QString& text = {});
 
 // One line of plain text, cut with an ellipsis when it does not fit. Its size
 // hint never depends on the text's length, so a very long text cannot widen
@@ -67,17 +72,37 @@ public:
     QString text() const { return text_; }
     void setLineSpacing(int pixels);
     void setColour(const QColor& colour);
+    // Also breaks lines between words to fit the width it is given, asking for
+    // at most preferredWidth; its height then follows its width.
+    void setWrapping(int preferredWidth);
+    // Each line centred across the width rather than at the left.
+    void setCentred(bool centred);
+    bool hasHeightForWidth() const override { return wrapWidth_ > 0; }
+    int heightForWidth(int width) const override;
     QSize sizeHint() const override;
-    QSize minimumSizeHint() const override { return sizeHint(); }
+    QSize minimumSizeHint() const override;
 
 protected:
     void paintEvent(QPaintEvent* event) override;
     void changeEvent(QEvent* event) override;
 
 private:
+    // The lines to draw; without wrapping only the text's own breaks count.
+    QStringList lines(int width) const;
+
     QString text_;
     int lineSpacing_ = 0;
     QColor colour_;
+    int wrapWidth_ = 0;
+    bool centred_ = false;
+};
+
+// A bordered push button with room around its label.
+class BorderedButton : public QPushButton {
+    Q_OBJECT
+public:
+    explicit BorderedButton(const QString& text = {}, QWidget* parent = nullptr);
+    QSize sizeHint() const override;
 };
 
 // Plain-text labels side by side on their first text baseline, gathered at
@@ -139,6 +164,10 @@ private:
     QColor colour_;
     bool round_;
 };
+
+// The window's card: a rounded rectangle of the widget's size filled with the
+// panel colour and outlined with a hairline.
+void paintCard(QWidget* widget, qreal radius);
 
 // A full-width 1-pixel rule between the window's bands.
 QWidget* horizontalRule(QWidget* parent);

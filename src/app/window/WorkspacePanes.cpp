@@ -1,5 +1,9 @@
 #include "app/window/WorkspacePanes.h"
 
+#include "app/library/LibraryView.h"
+#include "app/library/Sidebar.h"
+#include "app/schema/SchemaWorkspace.h"
+#include "app/settings/SettingsView.h"
 #include "app/technical/NodeInspector.h"
 #include "app/technical/RawWorkspace.h"
 #include "app/window/QLTheme.h"
@@ -19,6 +23,7 @@ QWidget* emptyPane(const QString& name, const QColor& colour, QWidget* parent) {
 QWidget* makeTabPane(WorkspaceTab tab, WorkspaceStore& store, QWidget* parent) {
     if (tab == WorkspaceTab::raw)
         return new RawWorkspace(store, QStringLiteral("Response"), parent);
+    if (tab == WorkspaceTab::schema) return new SchemaWorkspace(store, parent);
     return emptyPane(QStringLiteral("ql-pane-") + rawValue(tab), QLTheme::background(), parent);
 }
 
@@ -26,12 +31,16 @@ QWidget* makeInspectorPane(WorkspaceStore& store, QWidget* parent) {
     return new NodeInspector(store, parent);
 }
 
-QWidget* makeSidebarPane(WorkspaceStore&, QWidget* parent) {
-    return emptyPane(QStringLiteral("ql-sidebar"), QLTheme::panel(), parent);
+QWidget* makeSidebarPane(WorkspaceStore& store, QWidget* parent) {
+    return new Sidebar(store, parent);
 }
 
-QWidget* makeLibraryPane(WorkspaceStore&, QWidget* parent) {
-    return emptyPane(QStringLiteral("ql-library"), QLTheme::background(), parent);
+QWidget* makeLibraryPane(WorkspaceStore& store, QWidget* parent) {
+    return new LibraryView(store, parent);
+}
+
+QWidget* makeSettingsSheet(WorkspaceStore& store, QWidget* parent) {
+    return new SettingsView(store, parent);
 }
 
 } // namespace quorilanth

@@ -15,5 +15,7 @@ QWidget* makeTabPane(WorkspaceTab tab, WorkspaceStore& store, QWidget* parent);
 QWidget* makeInspectorPane(WorkspaceStore& store, QWidget* parent);
 QWidget* makeSidebarPane(WorkspaceStore& store, QWidget* parent);
 QWidget* makeLibraryPane(WorkspaceStore& store, QWidget* parent);
+// The settings sheet: a window-modal dialog, not yet shown.
+QWidget* makeSettingsSheet(WorkspaceStore& store, QWidget* parent);
 
 } // namespace quorilanth

@@ -1,6 +1,8 @@
 #include "app/window/WorkspaceView.h"
 
 #include "app/store/WorkspaceStore.h"
+#include "app/update/AppUpdateBanner.h"
+#include "app/update/AppUpdatePanel.h"
 #include "app/window/EmptyWorkspace.h"
 #include "app/window/QLTheme.h"
 #include "app/window/ReportHeader.h"
@@ -11,6 +13,7 @@
 #include "app/window/ViewKit.h"
 #include "app/window/WorkspacePanes.h"
 
+#include <QCoreApplication>
 #include <QEvent>
 #include <QMessageBox>
 #include <QSplitter>
@@ -45,6 +48,7 @@ WorkspaceView::WorkspaceView(WorkspaceStore& store, QWidget* parent)
     bands->setSpacing(0);
     titleBar_ = new TitleBar(store_, this);
     bands->addWidget(titleBar_);
+    bands->addWidget(new AppUpdateBanner(store_.updater(), this));
     bands->addWidget(horizontalRule(this));
 
     columns_ = new QSplitter(Qt::Horizontal, this);
@@ -99,11 +103,13 @@ WorkspaceView::WorkspaceView(WorkspaceStore& store, QWidget* parent)
     statusLine_ = new StatusLine(store_, this);
     bands->addWidget(statusLine_);
 
-    for (auto signal : {&WorkspaceStore::reportChanged, &WorkspaceStore::researchChanged,
-                        &WorkspaceStore::tabChanged, &WorkspaceStore::showLibraryChanged,
-                        &WorkspaceStore::showInspectorChanged,
-                        &WorkspaceStore::discoveryModeChanged, &WorkspaceStore::errorChanged})
+    for (auto signal :
+         {&WorkspaceStore::reportChanged, &WorkspaceStore::researchChanged,
+          &WorkspaceStore::tabChanged, &WorkspaceStore::showLibraryChanged,
+          &WorkspaceStore::showInspectorChanged, &WorkspaceStore::discoveryModeChanged,
+          &WorkspaceStore::errorChanged, &WorkspaceStore::showSettingsChanged})
         connect(&store_, signal, renderer_, &CoalescedRender::request);
+    AppUpdatePanel::present(store_.updater(), this);
     render();
 }
 
@@ -134,6 +140,11 @@ void WorkspaceView::refresh() {
     header_->render();
     welcome_->render();
     statusLine_->render();
+    // The panes built elsewhere follow the language through its change event.
+    for (QWidget* pane : {sidebar_, library_}) {
+        QEvent change(QEvent::LanguageChange);
+        QCoreApplication::sendEvent(pane, &change);
+    }
     render();
 }
 
@@ -175,7 +186,20 @@ void WorkspaceView::render() {
         mainArea_->setCurrentWidget(reportPage_);
         break;
     }
+    renderSettings();
     renderAlert();
+}
+
+void WorkspaceView::renderSettings() {
+    if (store_.showSettings() && !settings_) {
+        settings_ = makeSettingsSheet(store_, this);
+        settings_->show();
+    } else if (!store_.showSettings() && settings_) {
+        // A sheet opened again gets its fields empty: this one goes.
+        settings_->hide();
+        settings_->deleteLater();
+        settings_ = nullptr;
+    }
 }
 
 void WorkspaceView::renderAlert() {

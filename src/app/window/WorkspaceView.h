@@ -51,6 +51,7 @@ protected:
 private:
     void render();
     void renderAlert();
+    void renderSettings();
 
     WorkspaceStore& store_;
     CoalescedRender* renderer_;
@@ -70,6 +71,7 @@ private:
     std::optional<WorkspaceTab> paneTab_;
     EmptyWorkspace* welcome_;
     QPointer<QMessageBox> alert_;
+    QPointer<QWidget> settings_;
 };
 
 } // namespace quorilanth

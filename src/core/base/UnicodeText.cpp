@@ -1,33 +1,46 @@
 #include "core/base/UnicodeText.h"
 
+#include "core/base/AsciiText.h"
+
 #include <climits>
+#include <cstring>
 #include <memory>
 #include <unicode/brkiter.h>
 #include <unicode/coll.h>
 #include <unicode/locid.h>
+#include <unicode/normalizer2.h>
 #include <unicode/uchar.h>
 #include <unicode/unistr.h>
 #include <unicode/utext.h>
 #include <unicode/utf8.h>
 
 namespace quorilanth::unicodeText {
+namespace {
+
+bool isASCII(std::string_view text) noexcept {
+    for (unsigned char c : text)
+        if (c >= 0x80) return false;
+    return true;
+}
+
+// Marks that belong to the character before them: a match may not end just
+// before one, or it would split a letter from its accent.
+bool continuesCharacter(UChar32 c) noexcept {
+    switch (u_getIntPropertyValue(c, UCHAR_GRAPHEME_CLUSTER_BREAK)) {
+    case U_GCB_EXTEND:
+    case U_GCB_SPACING_MARK:
+    case U_GCB_ZWJ:
+        return true;
+    default:
+        return false;
+    }
+}
+
+} // namespace
 
 std::string lowercased(std::string_view text) {
-    bool ascii = true;
-    for (unsigned char c : text) {
-        if (c >= 0x80) {
-            ascii = false;
-            break;
-        }
-    }
-    if (ascii || text.size() > static_cast<std::size_t>(INT32_MAX)) {
-        std::string out(text);
-        for (char& c : out) {
-            if (c >= 'A' && c <= 'Z') {
-                c = static_cast<char>(c - 'A' + 'a');
-            }
-        }
-        return out;
+    if (isASCII(text) || text.size() > static_cast<std::size_t>(INT32_MAX)) {
+        return asciiLowercase(text);
     }
     icu::UnicodeString wide = icu::UnicodeString::fromUTF8(
         icu::StringPiece(text.data(), static_cast<int32_t>(text.size())));
@@ -107,6 +120,68 @@ bool StandardOrder::operator()(std::string_view a, std::string_view b) const {
                icu::StringPiece(a.data(), static_cast<std::int32_t>(a.size())),
                icu::StringPiece(b.data(), static_cast<std::int32_t>(b.size())),
                status) == UCOL_LESS;
+}
+
+std::string_view trimmed(std::string_view text) noexcept {
+    if (text.size() > static_cast<std::size_t>(INT32_MAX)) return text;
+    const auto* bytes = reinterpret_cast<const uint8_t*>(text.data());
+    const auto length = static_cast<int32_t>(text.size());
+    int32_t start = 0;
+    while (start < length) {
+        int32_t next = start;
+        UChar32 c = 0;
+        U8_NEXT(bytes, next, length, c);
+        if (c < 0 || !u_isUWhiteSpace(c)) break;
+        start = next;
+    }
+    int32_t end = length;
+    while (end > start) {
+        int32_t previous = end;
+        UChar32 c = 0;
+        U8_PREV(bytes, start, previous, c);
+        if (c < 0 || !u_isUWhiteSpace(c)) break;
+        end = previous;
+    }
+    return text.substr(static_cast<std::size_t>(start), static_cast<std::size_t>(end - start));
+}
+
+std::string searchKey(std::string_view text) {
+    const char* language = icu::Locale::getDefault().getLanguage();
+    const bool turkic = std::strcmp(language, "tr") == 0 || std::strcmp(language, "az") == 0;
+    // Plain ASCII folds to plain ASCII, except the capital I of a Turkic locale.
+    if (text.size() > static_cast<std::size_t>(INT32_MAX) ||
+        (isASCII(text) && !(turkic && text.find('I') != std::string_view::npos))) {
+        return asciiLowercase(text);
+    }
+    UErrorCode status = U_ZERO_ERROR;
+    const icu::Normalizer2* nfd = icu::Normalizer2::getNFDInstance(status);
+    if (U_FAILURE(status)) return std::string(text);
+    // Decompose, fold, decompose again: folding can undo a decomposition.
+    icu::UnicodeString wide = nfd->normalize(icu::UnicodeString::fromUTF8(icu::StringPiece(
+                                                 text.data(), static_cast<int32_t>(text.size()))),
+                                             status);
+    wide.foldCase(turkic ? U_FOLD_CASE_EXCLUDE_SPECIAL_I : U_FOLD_CASE_DEFAULT);
+    wide = nfd->normalize(wide, status);
+    if (U_FAILURE(status)) return std::string(text);
+    std::string out;
+    wide.toUTF8String(out);
+    return out;
+}
+
+bool keyContains(std::string_view textKey, std::string_view needleKey) noexcept {
+    if (needleKey.empty()) return true;
+    if (textKey.size() > static_cast<std::size_t>(INT32_MAX)) return false;
+    const auto* bytes = reinterpret_cast<const uint8_t*>(textKey.data());
+    const auto length = static_cast<int32_t>(textKey.size());
+    for (std::size_t at = textKey.find(needleKey); at != std::string_view::npos;
+         at = textKey.find(needleKey, at + 1)) {
+        auto end = static_cast<int32_t>(at + needleKey.size());
+        if (end == length) return true;
+        UChar32 next = 0;
+        U8_NEXT(bytes, end, length, next);
+        if (next < 0 || !continuesCharacter(next)) return true;
+    }
+    return false;
 }
 
 } // namespace quorilanth::unicodeText

@@ -14,6 +14,17 @@ std::string lowercased(std::string_view text);
 // Whether the text holds nothing but Unicode white space and line breaks.
 bool isBlank(std::string_view text) noexcept;
 
+// The text without Unicode white space and line breaks at either end.
+std::string_view trimmed(std::string_view text) noexcept;
+
+// A case-insensitive search that follows the user's locale, in two steps so
+// that a list of texts is prepared once: searchKey folds case (with the Turkic
+// dotted and dotless i under a Turkish or Azeri locale) and decomposes accents;
+// keyContains finds a needle key in a text key, never matching part of an
+// accented letter ("cafe" is not in "café").
+std::string searchKey(std::string_view text);
+bool keyContains(std::string_view textKey, std::string_view needleKey) noexcept;
+
 // Bytes taken by the first `limit` user-perceived characters (extended
 // grapheme clusters); the whole size when the text has no more than that.
 // Reads no further than it needs, so a 2 MB text costs what its prefix costs.

@@ -68,11 +68,11 @@ JSONValue lines(std::string_view text) {
 
 std::optional<std::string> fieldType(const JSONValue& schema) {
     const JSONValue& type = schema["type"];
-    if (const std::string* name = type.string()) return *name;
+    if (std::optional<std::string_view> name = type.string()) return std::string(*name);
     const JSONValue::Array& names = type.array();
     if (std::find(names.begin(), names.end(), JSONValue("string")) != names.end()) return "string";
     for (const JSONValue& name : names)
-        if (name.string() && *name.string() != "null") return *name.string();
+        if (name.string() && *name.string() != "null") return std::string(*name.string());
     // A choice among texts needs no declared type to be a text field; without
     // this an untyped list of languages could never be sent.
     const JSONValue::Array& choices = schema["enum"].array();
@@ -105,10 +105,11 @@ FormValues initialValues(const MCPTool& tool, Language language) {
 std::vector<std::string> missingRequired(const FormValues& values, const MCPTool& tool) {
     std::vector<std::string> missing;
     for (const JSONValue& name : tool.inputSchema()["required"].array()) {
-        const std::string* text = name.string();
+        std::optional<std::string_view> text = name.string();
         if (!text) continue;
         const auto value = values.find(*text);
-        if (value == values.end() || unicodeText::isBlank(value->second)) missing.push_back(*text);
+        if (value == values.end() || unicodeText::isBlank(value->second))
+            missing.emplace_back(*text);
     }
     std::sort(missing.begin(), missing.end());
     return missing;

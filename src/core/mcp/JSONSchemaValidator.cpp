@@ -3,6 +3,7 @@
 #include <array>
 #include <charconv>
 #include <cmath>
+#include <cstdint>
 #include <string_view>
 #include <unordered_map>
 #include <utility>
@@ -52,7 +53,7 @@ std::string describe(double value) {
     return text;
 }
 
-std::size_t scalarCount(const std::string& text) {
+std::size_t scalarCount(std::string_view text) {
     std::size_t count = 0;
     for (const unsigned char byte : text)
         count += (byte & 0xC0) != 0x80;
@@ -87,8 +88,10 @@ const JSONValue& resolve(const JSONValue& root, std::string_view pointer) {
     std::string_view rest = pointer.substr(2);
     while (true) {
         const auto slash = rest.find('/');
-        const std::string key = unescapePointerPiece(rest.substr(0, slash));
-        node = node->find(key);
+        // Most pieces hold no escape: looked up as they stand, without a copy.
+        const std::string_view piece = rest.substr(0, slash);
+        node = piece.find('~') == std::string_view::npos ? node->find(piece)
+                                                         : node->find(unescapePointerPiece(piece));
         if (node == nullptr) return null;
         if (slash == std::string_view::npos) return *node;
         rest.remove_prefix(slash + 1);
@@ -115,91 +118,162 @@ void appendAll(std::vector<std::string>& to, std::vector<std::string>&& from) {
         to.push_back(std::move(text));
 }
 
-// One validation: holds the root and the remaining budget of checks.
+// Texts are paid for by the block, so reading or keeping a long one costs what
+// copying it costs.
+constexpr std::size_t kBytesPerUnit = 64;
+
+std::size_t units(std::size_t bytes) {
+    return 1 + bytes / kBytesPerUnit;
+}
+
+// What walking value costs (comparing, hashing or sizing it): its nodes, texts
+// by the block. The walk stops once it passes limit, so measuring costs no
+// more than the budget it is checked against.
+std::size_t weight(const JSONValue& value, std::size_t limit) {
+    std::size_t total = 1;
+    if (const auto text = value.string()) return units(text->size());
+    for (const JSONValue& element : value.array()) {
+        if (total > limit) return total;
+        total += weight(element, limit - total);
+    }
+    if (const JSONValue::Object* members = value.object()) {
+        for (const auto& [key, member] : *members) {
+            if (total > limit) return total;
+            total += units(key.size());
+            total += weight(member, limit > total ? limit - total : 0);
+        }
+    }
+    return total;
+}
+
+std::size_t saturatingSum(std::size_t a, std::size_t b) {
+    return a > SIZE_MAX - b ? SIZE_MAX : a + b;
+}
+
+// Where in the value a check is. Spelled out only when a message needs it:
+// a long property name high up would otherwise be copied into the path of
+// every element below it.
+struct Place {
+    const Place* parent = nullptr;
+    const std::string* start = nullptr; // the caller's path, at the top
+    std::string_view name;              // a member's name
+    std::size_t index = 0;              // an element's index
+    bool element = false;
+    std::size_t length = 0; // bytes of the spelled-out path
+
+    static Place top(const std::string& path) {
+        Place place;
+        place.start = &path;
+        place.length = path.size();
+        return place;
+    }
+    Place member(std::string_view key) const {
+        Place place;
+        place.parent = this;
+        place.name = key;
+        place.length = length + 1 + key.size();
+        return place;
+    }
+    Place item(std::size_t i) const {
+        Place place;
+        place.parent = this;
+        place.index = i;
+        place.element = true;
+        place.length = length + 2 + std::to_string(i).size();
+        return place;
+    }
+    std::string text() const {
+        std::vector<const Place*> chain;
+        for (const Place* place = this; place != nullptr; place = place->parent)
+            chain.push_back(place);
+        std::string out;
+        out.reserve(length);
+        for (auto it = chain.rbegin(); it != chain.rend(); ++it) {
+            const Place& place = **it;
+            if (place.start) {
+                out += *place.start;
+            } else if (place.element) {
+                out += '[' + std::to_string(place.index) + ']';
+            } else {
+                out += '.';
+                out += place.name;
+            }
+        }
+        return out;
+    }
+};
+
+// One validation: holds the root and the remaining budget of work.
 class Checker {
 public:
-    explicit Checker(const JSONValue& root) : root_(root) {}
+    Checker(const JSONValue& root, std::size_t budget) : root_(root), budget_(budget) {}
 
-    void check(const JSONValue& value, const JSONValue& schema, const std::string& path, int depth,
+    void check(const JSONValue& value, const JSONValue& schema, const Place& path, int depth,
                SchemaValidation& result);
 
 private:
-    bool spend(std::size_t cost, const std::string& path, SchemaValidation& result);
-    void error(SchemaValidation& result, const std::string& path, std::string_view text);
-    void note(SchemaValidation& result, const std::string& path, std::string_view text);
-    std::size_t weight(const JSONValue& value);
-    void combinations(const JSONValue& value, const JSONValue& schema, const std::string& path,
-                      int depth, SchemaValidation& result);
-    void checkString(const std::string& text, const JSONValue& schema, const std::string& path,
+    bool spend(std::size_t cost, const Place& path, SchemaValidation& result, bool kept = false);
+    void error(SchemaValidation& result, const Place& path, std::string_view text);
+    void note(SchemaValidation& result, const Place& path, std::string_view text);
+    SchemaValidation branch(const JSONValue& value, const JSONValue& schema, const Place& path,
+                            int depth);
+    void combinations(const JSONValue& value, const JSONValue& schema, const Place& path, int depth,
+                      SchemaValidation& result);
+    void checkString(std::string_view text, const JSONValue& schema, const Place& path,
                      SchemaValidation& result);
-    void checkNumber(double number, const JSONValue& schema, const std::string& path,
+    void checkNumber(double number, const JSONValue& schema, const Place& path,
                      SchemaValidation& result);
-    void checkObject(const JSONValue::Object& members, const JSONValue& schema,
-                     const std::string& path, int depth, SchemaValidation& result);
-    void checkArray(const JSONValue::Array& items, const JSONValue& schema, const std::string& path,
+    void checkObject(const JSONValue::Object& members, const JSONValue& schema, const Place& path,
+                     int depth, SchemaValidation& result);
+    void checkArray(const JSONValue::Array& items, const JSONValue& schema, const Place& path,
                     int depth, SchemaValidation& result);
 
     const JSONValue& root_;
-    std::size_t budget_ = JSONSchemaValidator::kCheckBudget;
+    std::size_t budget_;
+    // Messages kept stay within the floor whatever the value's size: a
+    // schema that repeats itself over a large value would otherwise leave
+    // millions of copies of one note behind.
+    std::size_t keepable_ = JSONSchemaValidator::kBaseBudget;
     bool exhausted_ = false;
-    std::unordered_map<const JSONValue*, std::size_t> weights_;
+    // Inside allOf, anyOf, oneOf and not only whether an element found errors
+    // matters, never their texts or number, so one empty mark stands for all.
+    int branches_ = 0;
 };
 
-// Texts are paid for by the block, so a path built from a long property name
-// costs what copying it costs.
-constexpr std::size_t kBytesPerUnit = 64;
-
-std::size_t units(std::string_view text) {
-    return 1 + text.size() / kBytesPerUnit;
-}
-
-bool Checker::spend(std::size_t cost, const std::string& path, SchemaValidation& result) {
+bool Checker::spend(std::size_t cost, const Place& path, SchemaValidation& result, bool kept) {
     if (exhausted_) return false;
-    if (cost > budget_) {
-        // Said once, where the work stopped; every later check is skipped.
+    if (cost > budget_ || (kept && cost > keepable_)) {
+        // Said once, where the work stopped; every later check is skipped, so
+        // the value was not fully checked and does not pass.
         exhausted_ = true;
         budget_ = 0;
-        result.unsupported.push_back(path + ": schema recursion limit");
+        result.unsupported.push_back(path.text() + ": schema check work limit reached");
         return false;
     }
     budget_ -= cost;
+    if (kept) keepable_ -= cost;
     return true;
 }
 
 // Findings are paid for too: a schema that repeats itself would otherwise
 // have a few thousand checks each leave a copy of a long path behind.
-void Checker::error(SchemaValidation& result, const std::string& path, std::string_view text) {
-    if (spend(units(path) + units(text), path, result)) {
-        result.errors.push_back(path + std::string(text));
+void Checker::error(SchemaValidation& result, const Place& path, std::string_view text) {
+    if (branches_ > 0) {
+        if (spend(1, path, result) && result.errors.empty()) result.errors.emplace_back();
+    } else if (spend(units(path.length) + units(text.size()), path, result, true)) {
+        result.errors.push_back(path.text() + std::string(text));
     }
 }
 
-void Checker::note(SchemaValidation& result, const std::string& path, std::string_view text) {
-    if (spend(units(path) + units(text), path, result)) {
-        result.unsupported.push_back(path + std::string(text));
+void Checker::note(SchemaValidation& result, const Place& path, std::string_view text) {
+    if (spend(units(path.length) + units(text.size()), path, result, true)) {
+        result.unsupported.push_back(path.text() + std::string(text));
     }
 }
 
-// What comparing value with another value can cost: its nodes, texts by the
-// block. Remembered per node, since the same value is checked again and again.
-std::size_t Checker::weight(const JSONValue& value) {
-    if (const auto known = weights_.find(&value); known != weights_.end()) return known->second;
-    std::size_t total = 1;
-    if (const std::string* text = value.string()) total = units(*text);
-    for (const JSONValue& element : value.array())
-        total += weight(element);
-    if (const JSONValue::Object* members = value.object()) {
-        for (const auto& [key, member] : *members)
-            total += units(key) + weight(member);
-    }
-    weights_.emplace(&value, total);
-    return total;
-}
-
-void Checker::check(const JSONValue& value, const JSONValue& schema, const std::string& path,
-                    int depth, SchemaValidation& result) {
-    // The path was copied for this check, so it is paid for here.
-    if (!spend(units(path), path, result)) return;
+void Checker::check(const JSONValue& value, const JSONValue& schema, const Place& path, int depth,
+                    SchemaValidation& result) {
+    if (!spend(1, path, result)) return;
     if (depth > JSONSchemaValidator::kMaxDepth) {
         note(result, path, ": schema recursion limit");
         return;
@@ -213,13 +287,12 @@ void Checker::check(const JSONValue& value, const JSONValue& schema, const std::
         return;
     }
 
-    if (const std::string* reference = schema["$ref"].string()) {
+    if (const std::optional<std::string_view> reference = schema["$ref"].string()) {
         if (reference->starts_with("#/")) {
-            // Following the pointer costs a lookup per piece.
-            if (!spend(reference->size(), path, result)) return;
+            if (!spend(units(reference->size()), path, result)) return;
             check(value, resolve(root_, *reference), path, depth + 1, result);
         } else {
-            note(result, path, ": external $ref is not fetched: " + *reference);
+            note(result, path, ": external $ref is not fetched: " + std::string(*reference));
         }
     }
 
@@ -232,11 +305,11 @@ void Checker::check(const JSONValue& value, const JSONValue& schema, const std::
     std::vector<std::string> types;
     const JSONValue& type = schema["type"];
     if (!spend(type.array().size(), path, result)) return;
-    if (const std::string* single = type.string()) {
-        types.push_back(*single);
+    if (const auto single = type.string()) {
+        types.emplace_back(*single);
     } else {
         for (const JSONValue& element : type.array()) {
-            if (const std::string* name = element.string()) types.push_back(*name);
+            if (const auto name = element.string()) types.emplace_back(*name);
         }
     }
     if (!types.empty()) {
@@ -252,16 +325,22 @@ void Checker::check(const JSONValue& value, const JSONValue& schema, const std::
         }
     }
 
-    const JSONValue& allowed = schema["enum"];
-    if (!allowed.array().empty()) {
-        if (!spend(allowed.array().size() * weight(value), path, result)) return;
+    // Each comparison walks at most the value, so the value's weight is paid
+    // once per element of the list.
+    const JSONValue::Array& allowed = schema["enum"].array();
+    if (!allowed.empty()) {
+        const std::size_t each = weight(value, budget_ / allowed.size());
+        if (!spend(each > budget_ / allowed.size() ? SIZE_MAX : each * allowed.size(), path,
+                   result)) {
+            return;
+        }
         bool found = false;
-        for (const JSONValue& element : allowed.array())
+        for (const JSONValue& element : allowed)
             found = found || element == value;
         if (!found) error(result, path, ": value is outside enum");
     }
     if (const JSONValue* constant = schema.find("const")) {
-        if (!spend(weight(value), path, result)) return;
+        if (!spend(weight(value, budget_), path, result)) return;
         if (!(*constant == value)) error(result, path, ": value differs from const");
     }
 
@@ -286,7 +365,16 @@ void Checker::check(const JSONValue& value, const JSONValue& schema, const std::
     }
 }
 
-void Checker::combinations(const JSONValue& value, const JSONValue& schema, const std::string& path,
+SchemaValidation Checker::branch(const JSONValue& value, const JSONValue& schema, const Place& path,
+                                 int depth) {
+    SchemaValidation fresh;
+    ++branches_;
+    check(value, schema, path, depth + 1, fresh);
+    --branches_;
+    return fresh;
+}
+
+void Checker::combinations(const JSONValue& value, const JSONValue& schema, const Place& path,
                            int depth, SchemaValidation& result) {
     for (const std::string_view keyword : {"allOf", "anyOf", "oneOf"}) {
         const JSONValue::Array& elements = schema[keyword].array();
@@ -294,8 +382,7 @@ void Checker::combinations(const JSONValue& value, const JSONValue& schema, cons
         std::size_t passed = 0;
         std::vector<std::string> notes;
         for (const JSONValue& element : elements) {
-            SchemaValidation fresh;
-            check(value, element, path, depth + 1, fresh);
+            SchemaValidation fresh = branch(value, element, path, depth);
             passed += fresh.isValid();
             appendAll(notes, std::move(fresh.unsupported));
         }
@@ -306,16 +393,15 @@ void Checker::combinations(const JSONValue& value, const JSONValue& schema, cons
         appendAll(result.unsupported, std::move(notes));
     }
     if (const JSONValue* negated = schema.find("not")) {
-        SchemaValidation fresh;
-        check(value, *negated, path, depth + 1, fresh);
+        SchemaValidation fresh = branch(value, *negated, path, depth);
         if (fresh.isValid()) error(result, path, ": forbidden by not");
         appendAll(result.unsupported, std::move(fresh.unsupported));
     }
 }
 
-void Checker::checkString(const std::string& text, const JSONValue& schema, const std::string& path,
+void Checker::checkString(std::string_view text, const JSONValue& schema, const Place& path,
                           SchemaValidation& result) {
-    if (!spend(units(text), path, result)) return;
+    if (!spend(units(text.size()), path, result)) return;
     const std::size_t length = scalarCount(text);
     if (const auto minimum = schema["minLength"].number(); minimum && length < *minimum) {
         error(result, path, ": too short");
@@ -328,7 +414,7 @@ void Checker::checkString(const std::string& text, const JSONValue& schema, cons
     }
 }
 
-void Checker::checkNumber(double number, const JSONValue& schema, const std::string& path,
+void Checker::checkNumber(double number, const JSONValue& schema, const Place& path,
                           SchemaValidation& result) {
     if (const auto divisor = schema["multipleOf"].number()) {
         if (*divisor <= 0) {
@@ -355,8 +441,7 @@ void Checker::checkNumber(double number, const JSONValue& schema, const std::str
 }
 
 void Checker::checkObject(const JSONValue::Object& members, const JSONValue& schema,
-                          const std::string& path, int depth, SchemaValidation& result) {
-    if (!spend(members.size() + schema["required"].array().size(), path, result)) return;
+                          const Place& path, int depth, SchemaValidation& result) {
     if (const auto minimum = schema["minProperties"].number();
         minimum && members.size() < *minimum) {
         error(result, path, ": too few properties");
@@ -366,39 +451,46 @@ void Checker::checkObject(const JSONValue::Object& members, const JSONValue& sch
         error(result, path, ": too many properties");
     }
     for (const JSONValue& name : schema["required"].array()) {
-        if (const std::string* key = name.string(); key && !members.contains(*key)) {
-            error(result, path, "." + *key + ": required");
-        }
+        const std::optional<std::string_view> key = name.string();
+        if (!spend(key ? units(key->size()) : 1, path, result)) return;
+        if (key && !members.contains(*key))
+            error(result, path, "." + std::string(*key) + ": required");
     }
     const JSONValue* properties = schema["properties"].isObject() ? &schema["properties"] : nullptr;
     const JSONValue& additional = schema["additionalProperties"];
     for (const auto& [name, member] : members) {
-        if (exhausted_) return;
+        if (!spend(units(name.size()), path, result)) return;
         if (const JSONValue* declared = properties ? properties->find(name) : nullptr) {
-            check(member, *declared, path + "." + name, depth + 1, result);
+            check(member, *declared, path.member(name), depth + 1, result);
         } else if (additional.boolean() == false) {
             error(result, path, "." + name + ": unexpected property");
         } else if (additional.isObject()) {
-            check(member, additional, path + "." + name, depth + 1, result);
+            check(member, additional, path.member(name), depth + 1, result);
         }
     }
 }
 
-void Checker::checkArray(const JSONValue::Array& items, const JSONValue& schema,
-                         const std::string& path, int depth, SchemaValidation& result) {
+void Checker::checkArray(const JSONValue::Array& items, const JSONValue& schema, const Place& path,
+                         int depth, SchemaValidation& result) {
     if (const auto minimum = schema["minItems"].number(); minimum && items.size() < *minimum) {
         error(result, path, ": too few items");
     }
     if (const auto maximum = schema["maxItems"].number(); maximum && items.size() > *maximum) {
         error(result, path, ": too many items");
     }
-    if (schema["uniqueItems"].boolean() == true && spend(items.size(), path, result) &&
-        hasDuplicates(items)) {
-        error(result, path, ": duplicate items");
+    if (schema["uniqueItems"].boolean() == true) {
+        // Hashing and comparing walk every element whole.
+        std::size_t cost = items.size();
+        for (const JSONValue& item : items) {
+            if (cost > budget_) break;
+            cost += weight(item, budget_ - cost);
+        }
+        if (!spend(cost, path, result)) return;
+        if (hasDuplicates(items)) error(result, path, ": duplicate items");
     }
     if (const JSONValue* element = schema.find("items")) {
         for (std::size_t i = 0; i < items.size() && !exhausted_; ++i) {
-            check(items[i], *element, path + "[" + std::to_string(i) + "]", depth + 1, result);
+            check(items[i], *element, path.item(i), depth + 1, result);
         }
     }
 }
@@ -414,7 +506,9 @@ SchemaValidation JSONSchemaValidator::validate(const JSONValue& value, const JSO
 void JSONSchemaValidator::check(const JSONValue& value, const JSONValue& schema,
                                 const std::string& path, const JSONValue& root, int depth,
                                 SchemaValidation& result) {
-    Checker(root).check(value, schema, path, depth, result);
+    const std::size_t share = weight(value, SIZE_MAX / kBudgetPerValueUnit);
+    const std::size_t budget = saturatingSum(kBaseBudget, share * kBudgetPerValueUnit);
+    Checker(root, budget).check(value, schema, Place::top(path), depth, result);
 }
 
 } // namespace quorilanth

@@ -22,19 +22,22 @@ struct SchemaValidation {
 // A small, bounded JSON Schema checker for tool arguments and results. It
 // resolves only references inside the schema, never runs a pattern and never
 // fetches anything. Schemas come from remote servers, so the work of one
-// validation is bounded twice: by nesting depth and by a total number of checks.
+// validation is bounded twice: by nesting depth and by a total amount of work
+// that grows with the size of the value checked.
 class JSONSchemaValidator {
 public:
     // Checks deeper than this are not made.
     static constexpr int kMaxDepth = 39;
-    // Work one validation may do in all, in units of one check, one element a
-    // check looks through (enum, required, type names, members, items for
-    // uniqueness, pointer bytes) or 64 bytes of path or message text it keeps.
-    // The depth limit alone does not bound the work: a definition that refers
-    // to itself twice doubles it per level, and each of those checks may walk
-    // a long list or copy a long path. Far above what any real tool schema and
-    // argument value need.
-    static constexpr std::size_t kCheckBudget = 100000;
+    // Work one validation may do, in units of one check, one element a check
+    // looks through (enum, required, type names, members, compared or hashed
+    // nodes) or 64 bytes of text it reads or keeps. The depth limit alone does
+    // not bound the work: a definition that refers to itself twice doubles it
+    // per level. An honest schema visits each part of the value a few times, so
+    // the budget is a floor for small values plus a share per unit of the
+    // value's own size (its nodes, and its texts by the 64 bytes). The messages
+    // kept are paid for within the floor alone.
+    static constexpr std::size_t kBaseBudget = 100000;
+    static constexpr std::size_t kBudgetPerValueUnit = 16;
 
     static SchemaValidation validate(const JSONValue& value, const JSONValue& schema);
 

@@ -11,7 +11,7 @@ const JSONValue& property(const MCPTool& tool, std::string_view name) noexcept {
 const JSONValue* choice(const JSONValue& property, std::string_view text) noexcept {
     const JSONValue::Array& choices = property["enum"].array();
     const auto chosen = std::find_if(choices.begin(), choices.end(), [&](const JSONValue& c) {
-        const std::string* string = c.string();
+        const std::optional<std::string_view> string = c.string();
         return string ? *string == text : c.pretty() == text;
     });
     return chosen == choices.end() ? nullptr : &*chosen;

@@ -3,6 +3,7 @@
 #include "core/base/AsciiText.h"
 #include "core/base/LossyUTF8.h"
 #include "core/base/QuorilanthError.h"
+#include "core/base/UnicodeText.h"
 #include "core/base/Url.h"
 #include "core/net/ChildProcess.h"
 #include "core/net/HTTPInspector.h"
@@ -19,9 +20,7 @@
 #include <poll.h>
 #include <sys/mman.h>
 #include <system_error>
-#include <unicode/locid.h>
 #include <unicode/uchar.h>
-#include <unicode/unistr.h>
 #include <unicode/utf8.h>
 #include <unistd.h>
 
@@ -33,9 +32,12 @@ namespace {
 constexpr std::size_t headersLimit = 1 << 20;
 constexpr std::size_t errorsLimit = 64 * 1024;
 constexpr std::size_t metricsLimit = 4 * 1024;
-// curl enforces the time limit itself; this only guards against a child that
-// stops honouring it.
-constexpr std::chrono::seconds watchdogSlack{10};
+// curl enforces the time limit itself; the watchdog only guards against a
+// child that stops honouring it, and gives it as long again as the limit,
+// within these bounds, before stopping it.
+constexpr std::chrono::seconds minimumWatchdogSlack{1};
+constexpr std::chrono::seconds maximumWatchdogSlack{10};
+constexpr std::string_view watchdogError = "curl: (28) Operation timed out";
 
 bool isIPLiteral(const Url& url) {
     if (url.isIPv6Literal()) return true;
@@ -84,15 +86,6 @@ bool isHorizontalSpace(UChar32 c) {
 }
 bool isSpaceOrNewline(UChar32 c) {
     return u_isUWhiteSpace(c) != 0;
-}
-
-std::string lowercased(std::string_view text) {
-    std::string out;
-    icu::UnicodeString::fromUTF8(
-        icu::StringPiece(text.data(), static_cast<std::int32_t>(text.size())))
-        .toLower(icu::Locale::getRoot())
-        .toUTF8String(out);
-    return out;
 }
 
 // Splits decoded text at the line separators beyond ASCII (NEL, LS, PS).
@@ -280,7 +273,7 @@ HeaderFields parseResponseHeaders(std::string_view bytes) {
             }
             std::size_t colon = line.find(':');
             if (colon == std::string_view::npos) continue;
-            std::string name = lowercased(line.substr(0, colon));
+            std::string name = unicodeText::lowercased(line.substr(0, colon));
             std::string value(trimCodePoints(line.substr(colon + 1), isHorizontalSpace));
             auto [entry, inserted] = fields.try_emplace(std::move(name), value);
             if (!inserted) entry->second += ", " + value;
@@ -323,12 +316,15 @@ Evidence run(const CurlHopSettings& settings, const Url& url, const std::string&
     requestHeaders.reset();
     input.reset();
 
-    const auto deadline =
-        std::chrono::steady_clock::now() +
-        std::chrono::duration_cast<std::chrono::steady_clock::duration>(
-            std::chrono::duration<double>(std::max(settings.timeout, 0.0)) + watchdogSlack);
+    const auto launched = std::chrono::steady_clock::now();
+    const auto limit = std::chrono::duration_cast<std::chrono::steady_clock::duration>(
+        std::chrono::duration<double>(std::clamp(settings.timeout, 0.0, 1e9)));
+    const auto deadline = launched + limit +
+                          std::clamp<std::chrono::steady_clock::duration>(
+                              limit, minimumWatchdogSlack, maximumWatchdogSlack);
     std::array<Sink*, 4> sinks{&metrics, &errors, &responseHeaders, &responseBody};
     bool reaped = false;
+    bool stoppedByWatchdog = false;
     for (;;) {
         std::vector<pollfd> fds;
         for (Sink* sink : sinks)
@@ -341,8 +337,11 @@ Evidence run(const CurlHopSettings& settings, const Url& url, const std::string&
                         static_cast<int>(std::clamp<std::int64_t>(left.count(), 0, 60000)));
         if (rc < 0 && errno != EINTR) break;
         if (rc == 0 && std::chrono::steady_clock::now() >= deadline) {
-            child.terminate();
-            if (!reaped) child.wait();
+            if (!reaped) {
+                child.terminate();
+                child.wait();
+                stoppedByWatchdog = true;
+            }
             break;
         }
         for (Sink* sink : sinks)
@@ -375,7 +374,16 @@ Evidence run(const CurlHopSettings& settings, const Url& url, const std::string&
         contentType != record.responseHeaders.end() ? contentType->second : std::string_view());
     if (exitStatus != 0) {
         std::string message(trimCodePoints(utf8::lossy(errors.data), isSpaceOrNewline));
-        if (responseBody.overflowed) message = maxFileSizeError;
+        if (responseBody.overflowed) {
+            message = maxFileSizeError;
+        } else if (stoppedByWatchdog) {
+            // The signal that ended the child is no exit code of curl's: the
+            // hop ran out of time, and is told as curl tells its own time-outs.
+            const auto elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(
+                std::chrono::steady_clock::now() - launched);
+            message = std::string(watchdogError) + " after " + std::to_string(elapsed.count()) +
+                      " milliseconds";
+        }
         record.error = message.empty()
                            ? "HTTP transport failed (" + std::to_string(exitStatus) + ")."
                            : message;

@@ -2,6 +2,7 @@
 
 #include "core/base/AsciiText.h"
 #include "core/base/QuorilanthError.h"
+#include "core/base/UnicodeText.h"
 #include "core/base/Url.h"
 #include "core/net/CurlHop.h"
 
@@ -22,9 +23,11 @@ constexpr std::array<std::string_view, 5> originBoundHeaders{
     "authorization", "cookie", "x-api-key", "x-subscription-token", "mcp-session-id"};
 constexpr std::array<int, 5> redirectStatuses{301, 302, 303, 307, 308};
 
+// Names are lower-cased as response header names are, beyond ASCII too: a
+// name that reads as a secret's once lower-cased is treated as that secret.
 template <std::size_t N>
 bool listed(const std::array<std::string_view, N>& list, std::string_view name) {
-    std::string lower = asciiLowercase(name);
+    std::string lower = unicodeText::lowercased(name);
     return std::find(list.begin(), list.end(), lower) != list.end();
 }
 
@@ -140,7 +143,9 @@ HTTPResult HTTPInspector::request(const std::string& url, const std::string& met
         // A redirect that cannot be followed is the redirect's own failure.
         std::optional<Url> target;
         try {
-            target = validated->resolve(location->second);
+            // An empty reference resolves to the page itself, which would be
+            // asked again until the redirect limit: it names no target at all.
+            if (!location->second.empty()) target = validated->resolve(location->second);
             if (!target) throw QuorilanthError("Invalid redirect location.");
             target = Url::parse(policy_.validate(target->text()));
             if (!target) throw QuorilanthError("Blocked: invalid URL.");

@@ -1,6 +1,6 @@
 #include "core/report/ReportGenerator.h"
 
-#include "core/base/AsciiText.h"
+#include "core/base/UnicodeText.h"
 #include "core/base/Url.h"
 #include "core/documents/AgentSurfaceAssessment.h"
 #include "core/model/ReportJSON.h"
@@ -18,9 +18,10 @@ namespace {
 constexpr std::string_view dot = " \u00B7 ";
 constexpr std::string_view redacted = "[REDACTED]";
 
+// Lower-cased as the transport lower-cases response header names.
 bool isHiddenResponseHeader(std::string_view name) {
-    return equalsIgnoringASCIICase(name, "set-cookie") ||
-           equalsIgnoringASCIICase(name, "mcp-session-id");
+    const std::string lower = unicodeText::lowercased(name);
+    return lower == "set-cookie" || lower == "mcp-session-id";
 }
 
 // Tools, resources, prompts and tool results are listed under their servers,
@@ -122,14 +123,27 @@ std::int64_t wholeMilliseconds(double milliseconds) noexcept {
     return static_cast<std::int64_t>(milliseconds);
 }
 
-std::string json(const ScanReport& report) {
+namespace {
+
+// The copy shares every body and value with the report; only header maps are new.
+ScanReport withHiddenHeaders(const ScanReport& report) {
     ScanReport copy = report;
     for (Evidence& record : copy.evidence) {
         for (auto& [name, value] : record.responseHeaders) {
             if (isHiddenResponseHeader(name)) value = redacted;
         }
     }
-    return ReportJSON::write(copy);
+    return copy;
+}
+
+} // namespace
+
+std::string json(const ScanReport& report) {
+    return ReportJSON::write(withHiddenHeaders(report));
+}
+
+void json(const ScanReport& report, const ReportJSON::Sink& sink) {
+    ReportJSON::write(withHiddenHeaders(report), sink);
 }
 
 std::string markdown(const ScanReport& report) {

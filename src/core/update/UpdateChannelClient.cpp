@@ -146,8 +146,9 @@ void Transfer::run(const std::string& url, const char* accept, long idleSeconds,
                                                                         &curl_slist_free_all);
     std::unique_ptr<curl_slist, decltype(&curl_slist_free_all)> route(nullptr,
                                                                       &curl_slist_free_all);
+    // The accept header is all the server is told: libcurl keeps no cache, so
+    // every request reaches the server without asking for it.
     headers.reset(curl_slist_append(headers.release(), accept));
-    headers.reset(curl_slist_append(headers.release(), "Cache-Control: no-cache"));
     char errorText[CURL_ERROR_SIZE] = {};
 
     curl_easy_setopt(curl, CURLOPT_URL, url.c_str());

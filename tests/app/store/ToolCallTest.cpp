@@ -35,7 +35,7 @@ TEST(ToolCall, CallsToTheSDKPeersLandInTheLibrary) {
             policy.developerMode = true;
             return std::make_shared<DiscoveryEngine>(policy);
         };
-        WorkspaceStore store(folder.path(), {"quorilanth"}, {developerMode, {}, {}, {}});
+        WorkspaceStore store(folder.path(), {"quorilanth"}, {developerMode, {}, {}, {}, {}});
         std::ofstream(folder.filePath("shown.json").toStdString())
             << ReportGenerator::json(ScanReport(peer.endpoint()));
         store.loadFile(folder.filePath("shown.json"), false);

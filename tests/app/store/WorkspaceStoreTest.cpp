@@ -8,6 +8,7 @@
 #include <QJsonDocument>
 #include <QSignalSpy>
 #include <gtest/gtest.h>
+#include <limits>
 #include <sys/stat.h>
 #include <unicode/locid.h>
 
@@ -409,6 +410,35 @@ TEST_F(StoreTest, OpeningAReportShowsSelectsAndImports) {
         QFileInfo::exists(QDir(library).filePath(QString::fromStdString(report.id) + ".json")));
 }
 
+// Saved scans go to their files in pieces: a large one comes back whole, and
+// one that cannot be written (a number with no JSON form) leaves the file it
+// would replace as it was, with no temporary file behind.
+TEST_F(StoreTest, ScansThatCannotBeWrittenLeaveTheFileAsItWas) {
+    ScanReport report = reportFor("https://a.example/");
+    Evidence exchange("https://a.example/", "GET");
+    exchange.responseBody = std::string(300'000, 'x');
+    report.evidence.push_back(exchange);
+    const auto store = makeStore();
+    store->save(report);
+    ASSERT_FALSE(store->error());
+    const QString saved = QDir(library).filePath(QString::fromStdString(report.id) + ".json");
+    QFile file(saved);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    const QByteArray before = file.readAll();
+    file.close();
+    store->load(store->history().front());
+    ASSERT_TRUE(store->report());
+    EXPECT_EQ(store->report()->evidence.front().responseBody, exchange.responseBody);
+
+    report.nodes.front().metadata = JSONValue(std::numeric_limits<double>::quiet_NaN());
+    store->save(report);
+    ASSERT_TRUE(store->error());
+    EXPECT_TRUE(store->error()->startsWith("Could not save scan: Cannot write JSON"));
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    EXPECT_EQ(file.readAll(), before);
+    EXPECT_EQ(QDir(library).entryList(QDir::Files | QDir::Hidden).size(), 2); // scan, index
+}
+
 TEST_F(StoreTest, ExportFormatsAndNames) {
     const auto store = makeStore();
     EXPECT_THROW(store->exportReport("md", folder.filePath("x.md")), QuorilanthError);
@@ -458,31 +488,36 @@ TEST_F(StoreTest, LaunchOptions) {
     report.nodes.emplace_back("https://a.example/llms.txt", NodeKind::content, "llms.txt",
                               "https://a.example/llms.txt", FindingStatus::found);
     const QString path = writeReportFile(report);
+    // Every row opens the same library: a report given once stays in it.
     struct Case {
         QStringList arguments;
         WorkspaceTab tab;
         std::optional<std::string> selected;
         bool showLibrary;
+        std::size_t saved;
     };
     const Case cases[] = {
-        {{"q", "--view", "schema"}, WorkspaceTab::schema, std::nullopt, false},
-        {{"q", "--view", "SCHEMA", "--view", "raw"}, WorkspaceTab::schema, std::nullopt, false},
-        {{"q", "--view"}, WorkspaceTab::guide, std::nullopt, false},
+        {{"q", "--view", "schema"}, WorkspaceTab::schema, std::nullopt, false, 0},
+        {{"q", "--view", "SCHEMA", "--view", "raw"}, WorkspaceTab::schema, std::nullopt, false, 0},
+        {{"q", "--view"}, WorkspaceTab::guide, std::nullopt, false, 0},
         {{"q", "--report", path, "--select", "llms.txt"},
          WorkspaceTab::guide,
          "https://a.example/llms.txt",
-         false},
+         false,
+         1},
         {{"q", "--report", path, "--select", "https://a.example/"},
          WorkspaceTab::guide,
          std::nullopt,
-         false},
-        {{"q", "--library", "Favorites"}, WorkspaceTab::guide, std::nullopt, true},
+         false,
+         1},
+        {{"q", "--library", "Favorites"}, WorkspaceTab::guide, std::nullopt, true, 1},
     };
     for (const Case& c : cases) {
         const auto store = makeStore(c.arguments);
         EXPECT_EQ(store->tab(), c.tab) << c.arguments.join(' ').toStdString();
         EXPECT_EQ(store->selectedID(), c.selected) << c.arguments.join(' ').toStdString();
         EXPECT_EQ(store->showLibrary(), c.showLibrary);
+        EXPECT_EQ(store->history().size(), c.saved) << c.arguments.join(' ').toStdString();
     }
     const auto store = makeStore({"q", "--show-content", "--library", "Favorites"});
     EXPECT_TRUE(store->showContent());

@@ -1,4 +1,4 @@
-#include "app/WidgetTestMain.h"
+#include "support/WidgetTestMain.h"
 
 int main(int argc, char** argv) {
     return quorilanth::test::runWidgetTests(argc, argv);

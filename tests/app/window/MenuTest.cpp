@@ -12,12 +12,6 @@ namespace {
 using test::settle;
 using test::waitUntil;
 
-struct Item {
-    QString title;
-    QKeySequence keys;
-};
-const Item separator{"-", {}};
-
 class MenuTest : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -49,13 +43,6 @@ protected:
             if (action->text() == title) return action;
         return nullptr;
     }
-    static std::vector<Item> itemsOf(QMenu* menu) {
-        std::vector<Item> items;
-        for (QAction* action : menu->actions())
-            items.push_back(action->isSeparator() ? separator
-                                                  : Item{action->text(), action->shortcut()});
-        return items;
-    }
     void loadReport() {
         ScanReport report("https://menu.example/");
         report.nodes.emplace_back("https://menu.example/", NodeKind::domain, "root",
@@ -69,68 +56,24 @@ protected:
     std::unique_ptr<AppDelegate> delegate;
 };
 
-QKeySequence ctrl(Qt::Key key, Qt::KeyboardModifiers more = Qt::NoModifier) {
-    return QKeySequence(QKeyCombination(Qt::ControlModifier | more, key));
-}
-
-TEST_F(MenuTest, TitlesOrderAndShortcutsInBothLanguages) {
+// The menus keep their English titles; only the items whose words the
+// application translates follow the language.
+TEST_F(MenuTest, LocalizedItemsFollowTheLanguage) {
     for (const bool italian : {false, true}) {
-        SCOPED_TRACE(italian ? "Italian" : "English");
         test::Language language(italian ? "it-CH" : "en-US");
         launch();
         QStringList titles;
         for (QAction* action : delegate->menuBar()->actions())
             titles << action->text();
         EXPECT_EQ(titles, QStringList({"Quorilanth", "File", "Edit", "Inspect", "Window"}));
-
-        const std::vector<std::pair<QString, std::vector<Item>>> expected{
-            {"Quorilanth",
-             {{"About Quorilanth", {}},
-              {italian ? "Controlla aggiornamenti\u2026" : "Check for Updates\u2026",
-               ctrl(Qt::Key_U, Qt::ShiftModifier)},
-              separator,
-              {"Settings\u2026", ctrl(Qt::Key_Comma)},
-              separator,
-              {"Quit Quorilanth", ctrl(Qt::Key_Q)}}},
-            {"File",
-             {{"New Scan", ctrl(Qt::Key_N)},
-              {"Open Report\u2026", ctrl(Qt::Key_O)},
-              separator,
-              {"Close Window", ctrl(Qt::Key_W)}}},
-            {"Edit",
-             {{"Undo", ctrl(Qt::Key_Z)},
-              {"Redo", ctrl(Qt::Key_Z, Qt::ShiftModifier)},
-              separator,
-              {"Cut", ctrl(Qt::Key_X)},
-              {"Copy", ctrl(Qt::Key_C)},
-              {"Paste", ctrl(Qt::Key_V)},
-              {"Select All", ctrl(Qt::Key_A)}}},
-            {"Inspect",
-             {{italian ? "Per te" : "For you", {}},
-              {"Overview", {}},
-              {"Discovery", {}},
-              {"Endpoints", {}},
-              {"MCP", {}},
-              {"Tools", {}},
-              {"Raw", {}},
-              {"SCHEMA", {}},
-              separator,
-              {"Fit Schema", ctrl(Qt::Key_0)},
-              {"Toggle Inspector", ctrl(Qt::Key_I, Qt::AltModifier)}}},
-            {"Window", {{"Minimize", ctrl(Qt::Key_M)}, {"Zoom", {}}}},
-        };
-        for (const auto& [title, items] : expected) {
-            SCOPED_TRACE(title.toStdString());
-            ASSERT_TRUE(menu(title));
-            const std::vector<Item> actual = itemsOf(menu(title));
-            ASSERT_EQ(actual.size(), items.size());
-            for (std::size_t i = 0; i < items.size(); ++i) {
-                EXPECT_EQ(actual[i].title, items[i].title);
-                EXPECT_EQ(actual[i].keys, items[i].keys) << actual[i].title.toStdString();
-            }
-        }
-        // The guide item is the guide tab in both languages.
-        EXPECT_EQ(menu("Inspect")->actions().front()->data().toString(), "Per te");
+        QAction* updates = menu("Quorilanth")->actions().at(1);
+        EXPECT_EQ(updates->text(),
+                  italian ? "Controlla aggiornamenti\u2026" : "Check for Updates\u2026");
+        EXPECT_EQ(updates->shortcut(), QKeySequence(QKeyCombination(
+                                           Qt::ControlModifier | Qt::ShiftModifier, Qt::Key_U)));
+        QAction* guide = menu("Inspect")->actions().front();
+        EXPECT_EQ(guide->text(), italian ? "Per te" : "For you");
+        EXPECT_EQ(guide->data().toString(), "Per te");
         delegate.reset();
         settle();
     }
@@ -213,6 +156,7 @@ TEST_F(MenuTest, CommandsReachTheStore) {
     item("Quorilanth", "Check for Updates\u2026")->trigger();
     settle();
     EXPECT_FALSE(delegate->store().showSettings());
+    EXPECT_TRUE(waitUntil([&] { return delegate->store().updater().showPanel(); }));
     item("File", "New Scan")->trigger();
     settle();
     EXPECT_FALSE(delegate->store().report());

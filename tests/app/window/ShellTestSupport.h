@@ -5,27 +5,24 @@
 // and report files built in the test.
 
 #include "app/store/AppLanguage.h"
+#include "app/store/StoreTestSupport.h"
 #include "app/store/WorkspaceStore.h"
 #include "core/engine/DiscoveryEngine.h"
 #include "core/model/ReportJSON.h"
 #include "core/net/HTTPInspecting.h"
 #include "support/ScriptedResearch.h"
 
+#include <QAbstractButton>
 #include <QApplication>
-#include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
+#include <QLineEdit>
 #include <QTemporaryDir>
+#include <QTest>
 #include <atomic>
 #include <chrono>
 #include <functional>
-#include <ostream>
 #include <thread>
-
-// Readable failure messages for Qt strings.
-inline void PrintTo(const QString& text, std::ostream* out) {
-    *out << '"' << text.toStdString() << '"';
-}
 
 namespace quorilanth::test {
 
@@ -63,23 +60,27 @@ inline QString folderTemplate() {
     return QDir::tempPath() + QStringLiteral("/ql-app-test-XXXXXX");
 }
 
-// Runs the event loop until the condition holds; false after ten seconds.
-inline bool waitUntil(const std::function<bool()>& condition, int milliseconds = 10000) {
-    QDeadlineTimer deadline(milliseconds);
-    while (!condition()) {
-        if (deadline.hasExpired()) return false;
-        QApplication::processEvents(QEventLoop::AllEvents, 10);
+// Reaches the controls of one view by their names, as a person would.
+struct Controls {
+    const QWidget* root = nullptr;
+    template <typename T = QWidget> T* find(const QString& name) const {
+        return root->findChild<T*>(name);
     }
-    return true;
-}
-
-// Lets every queued render and deferred deletion run.
-inline void settle() {
-    for (int i = 0; i < 3; ++i) {
-        QApplication::processEvents();
-        QApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    bool shown(const QString& name) const {
+        const QWidget* widget = find(name);
+        return widget && widget->isVisibleTo(root);
     }
-}
+    void click(const QString& name) const {
+        QTest::mouseClick(find<QAbstractButton>(name), Qt::LeftButton, {}, QPoint(4, 4));
+        settle();
+    }
+    void type(const QString& name, const QString& text) const {
+        auto* field = find<QLineEdit>(name);
+        field->selectAll();
+        field->insert(text); // one edit, as a paste: key clicks cannot spell every character
+        settle();
+    }
+};
 
 inline QString writeReport(const QTemporaryDir& folder, const ScanReport& report,
                            const QString& name) {
@@ -89,16 +90,5 @@ inline QString writeReport(const QTemporaryDir& folder, const ScanReport& report
     file.write(QByteArray::fromStdString(ReportJSON::write(report)));
     return path;
 }
-
-// Sets the preferred languages for one scope.
-class Language {
-public:
-    explicit Language(const QString& tag) {
-        AppLanguage::setPreferredLanguagesForTesting(QStringList{tag});
-    }
-    ~Language() {
-        AppLanguage::setPreferredLanguagesForTesting(QStringList{QStringLiteral("en-GB")});
-    }
-};
 
 } // namespace quorilanth::test

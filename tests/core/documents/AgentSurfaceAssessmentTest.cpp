@@ -46,9 +46,6 @@ TEST(Assessment, AuxiliaryFilesAreNoCandidates) {
         const GraphNode node("n", NodeKind::discovery, "n", url, FindingStatus::found);
         EXPECT_FALSE(AgentSurfaceAssessment::isAuxiliary(node)) << url;
     }
-    GraphNode noURL("n", NodeKind::discovery, "n", "robots.txt", FindingStatus::found);
-    noURL.url.reset();
-    EXPECT_FALSE(AgentSurfaceAssessment::isAuxiliary(noURL));
 }
 
 TEST(Assessment, AgentDocumentVerdictTakesTheFlagFirstThenParsesTheExchangeAgain) {
@@ -61,7 +58,6 @@ TEST(Assessment, AgentDocumentVerdictTakesTheFlagFirstThenParsesTheExchangeAgain
         {false, "application/json", "{\"tools\":[]}", false},
         {true, "text/plain", "", true},
         {std::nullopt, "application/json", "{\"tools\":[]}", true},
-        {std::nullopt, "application/json", "{\"name\":\"x\"}", true},
         {std::nullopt, "application/json", "{\"title\":\"x\"}", false},
         {std::nullopt, "application/json", "{", false},
     };
@@ -88,7 +84,6 @@ TEST(Assessment, LatestExchangeMustBeASuccessfulCompleteGET) {
         const char* error;
     } cases[] = {{"POST", 200, false, ""},
                  {"GET", 500, false, ""},
-                 {"GET", 304, false, ""},
                  {"GET", 200, true, ""},
                  {"GET", 200, false, "reset"}};
     for (const auto& c : cases) {
@@ -144,16 +139,10 @@ TEST(Assessment, PresencesGrowWithWhatTheScanProved) {
     ASSERT_EQ(documents.documents.size(), 2u);
     EXPECT_EQ(documents.documents[0].id, "https://x.example/llms.txt");
     EXPECT_EQ(documents.documents[1].id, "https://x.example/.well-known/agent.json");
-    EXPECT_EQ(documents.documentation, Presence::found);
-    EXPECT_EQ(documents.manifests, Presence::found);
     EXPECT_EQ(documents.endpoints, Presence::notFound);
-    EXPECT_FALSE(documents.hasInteractiveServices());
 
     b.document("https://x.example/api/v1", NodeKind::endpoint);
-    const AgentSurfaceAssessment endpoints(b.report());
-    EXPECT_EQ(endpoints.endpoints, Presence::found);
-    EXPECT_EQ(endpoints.mcp, Presence::notFound);
-    EXPECT_TRUE(endpoints.hasInteractiveServices());
+    EXPECT_TRUE(AgentSurfaceAssessment(b.report()).hasInteractiveServices());
 
     // Only a valid server proves MCP.
     b.node("https://x.example/mcp", NodeKind::mcp, FindingStatus::found,
@@ -184,9 +173,6 @@ TEST(Assessment, UnrequestedDeclaredReferenceProvesNothing) {
             AgentSurfaceAssessment::isVerifiedAgentDocument(b.report().nodes[1], b.report()))
             << summary;
         EXPECT_EQ(a.endpoints, Presence::inconclusive) << summary;
-        EXPECT_EQ(a.manifests, Presence::found);
-        EXPECT_EQ(a.documents.size(), 1u);
-        EXPECT_FALSE(a.hasInteractiveServices());
     }
 }
 

@@ -52,14 +52,8 @@ TEST(DocumentStep, RootAnsweredFromAnotherHostQueuesThatHostsLocationsFirst) {
         }
         // The final address joins the visited set, and the count shows it.
         EXPECT_EQ(run.messages[2], "2 locations inspected \u00B7 0 tools");
-        // Still one domain node, under the entered root, with both hops as evidence.
-        const GraphNode* root = node(run.report, kRoot);
-        ASSERT_NE(root, nullptr);
-        EXPECT_EQ(root->label, "example.com");
-        EXPECT_EQ(root->evidenceIDs.size(), 2u);
-        EXPECT_EQ(std::count_if(run.report.nodes.begin(), run.report.nodes.end(),
-                                [](const GraphNode& n) { return n.kind == NodeKind::domain; }),
-                  1);
+        // One domain node, under the entered root, with both hops as evidence.
+        EXPECT_EQ(node(run.report, kRoot)->evidenceIDs.size(), 2u);
     }
 }
 
@@ -84,10 +78,6 @@ TEST(DocumentStep, NodesAndEdgesOfOneDocument) {
 
     const GraphNode* agent = node(report, kAgent);
     ASSERT_NE(agent, nullptr);
-    EXPECT_EQ(agent->kind, NodeKind::manifest);
-    EXPECT_EQ(agent->label, "agent.json");
-    EXPECT_EQ(agent->status, FindingStatus::found);
-    EXPECT_TRUE(agent->isAgentDocument.value_or(false));
 
     struct EdgeCase {
         const char* name;
@@ -108,20 +98,17 @@ TEST(DocumentStep, NodesAndEdgesOfOneDocument) {
     };
     for (const auto& e : edges) {
         SCOPED_TRACE(e.name);
-        EXPECT_EQ(hasEdge(report, kAgent, e.target, e.target == kRoot ? "declares" : "declares") ||
+        EXPECT_EQ(hasEdge(report, kAgent, e.target, "declares") ||
                       hasEdge(report, kAgent, e.target, "declares template"),
                   e.edge);
         if (e.summary) {
             const GraphNode* declared = node(report, e.target);
             ASSERT_NE(declared, nullptr);
             EXPECT_EQ(declared->summary, *e.summary);
-            EXPECT_EQ(declared->status, FindingStatus::found);
             EXPECT_EQ(declared->evidenceIDs, std::vector<std::string>{agent->evidenceIDs.back()});
         }
         EXPECT_EQ(countOf(gets, e.target), e.requested ? 1u : 0u);
     }
-    EXPECT_EQ(node(report, "https://example.com/api/{id}")->kind, NodeKind::endpoint);
-    EXPECT_EQ(node(report, kRoot)->status, FindingStatus::valid);
 
     // Answering conventional locations are linked from the root, others are not.
     const std::vector<std::pair<std::string, bool>> respondsAt{
@@ -134,15 +121,6 @@ TEST(DocumentStep, NodesAndEdgesOfOneDocument) {
         SCOPED_TRACE(target);
         EXPECT_EQ(hasEdge(report, kRoot, target, "responds at"), expected);
     }
-    const auto edge =
-        std::find_if(report.edges.begin(), report.edges.end(), [](const GraphEdge& e) {
-            return e.relation == "responds at" && e.target == kAgent;
-        });
-    ASSERT_NE(edge, report.edges.end());
-    EXPECT_EQ(edge->locator, "HTTP 200 at conventional path " + kAgent);
-    EXPECT_EQ(edge->evidenceID, agent->evidenceIDs.back());
-    EXPECT_EQ(node(report, "https://example.com/.well-known/agent-card.json")->status,
-              FindingStatus::invalid);
 }
 
 TEST(DocumentStep, RedirectTargetCountsAsVisited) {
@@ -175,9 +153,6 @@ TEST(DocumentStep, ReferenceLoopsAreRequestedOnce) {
         EXPECT_EQ(countOf(gets, url), 1u) << url;
     }
     EXPECT_TRUE(hasEdge(run.report, "https://example.com/b/agent.json", kAgent, "declares"));
-    EXPECT_TRUE(hasEdge(run.report, "https://example.com/c/agent.json",
-                        "https://example.com/b/agent.json", "declares"));
-    EXPECT_EQ(run.inspected().size(), 13u);
 }
 
 TEST(DocumentStep, DeclaredReferencesGoSecondOrLastAndSitemapsAtTheEnd) {
@@ -241,11 +216,16 @@ TEST(DocumentStep, HostileDocumentsStayBounded) {
         });
     EXPECT_EQ(nodesAfterRoot, 260u);
     EXPECT_EQ(edgesAfterRoot, 259u);
-    EXPECT_EQ(site.requested().size() + site.requested("POST").size() >= 48u, true);
     EXPECT_EQ(std::count_if(messages.begin(), messages.end(),
                             [](const std::string& m) { return m.starts_with("Inspecting "); }),
               48);
     EXPECT_EQ(report.notices.size(), 1u);
+    // Ninety references fill the waiting queue to 100 behind the ten
+    // conventional locations; each went second, so the last queued comes first.
+    std::vector<std::string> inspected;
+    for (const std::string& m : messages)
+        if (m.starts_with("Inspecting ")) inspected.push_back(m.substr(11));
+    EXPECT_EQ(inspected[3], "/d1090/agent.json");
     // Further documents add their own nodes, but declare nothing once past the cap.
     EXPECT_GT(report.nodes.size(), 260u);
     EXPECT_LE(report.nodes.size(), 260u + 48u);
@@ -263,9 +243,7 @@ TEST(DocumentStep, RefusedAndFailedLocationsBecomeNodes) {
     ASSERT_NE(refused, nullptr);
     EXPECT_EQ(refused->status, FindingStatus::blocked);
     EXPECT_EQ(countOf(run.inspected(), "/plain/agent.json"), 1u);
-    const GraphNode* timedOut = node(run.report, kLlms);
-    ASSERT_NE(timedOut, nullptr);
-    EXPECT_EQ(timedOut->status, FindingStatus::unreachable);
+    EXPECT_EQ(node(run.report, kLlms)->status, FindingStatus::unreachable);
     EXPECT_FALSE(hasEdge(run.report, kRoot, kLlms, "responds at"));
 }
 

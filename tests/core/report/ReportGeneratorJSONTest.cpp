@@ -14,11 +14,9 @@ TEST(ReportGeneratorJSON, HidesSessionResponseHeadersWhateverTheirCase) {
     ScanReport report = reportFor("https://a.example/");
     Evidence record = test::exchange("E-1", "https://a.example/mcp", "POST", 200);
     record.requestHeaders = {{"set-cookie", "sent=1"}, {"mcp-session-id", "request-side"}};
-    record.responseHeaders = {{"Set-Cookie", "session=secret"},
-                              {"MCP-SESSION-ID", "abc123"},
-                              {"mcp-session-id", "lower"},
-                              {"set-cookie2", "kept"},
-                              {"x-set-cookie", "kept too"}};
+    record.responseHeaders = {{"Set-Cookie", "session=secret"}, {"MCP-SESSION-ID", "abc123"},
+                              {"mcp-session-id", "lower"},      {"SET-COO\u212AIE", "kelvin sign"},
+                              {"set-cookie2", "kept"},          {"x-set-cookie", "kept too"}};
     record.responseBody = "{\"set-cookie\":\"in the body stays\"}";
     report.evidence.push_back(record);
 
@@ -30,6 +28,7 @@ TEST(ReportGeneratorJSON, HidesSessionResponseHeadersWhateverTheirCase) {
              {"responseHeaders", "Set-Cookie", "[REDACTED]"},
              {"responseHeaders", "MCP-SESSION-ID", "[REDACTED]"},
              {"responseHeaders", "mcp-session-id", "[REDACTED]"},
+             {"responseHeaders", "SET-COO\u212AIE", "[REDACTED]"},
              {"responseHeaders", "set-cookie2", "kept"},
              {"responseHeaders", "x-set-cookie", "kept too"},
              {"requestHeaders", "set-cookie", "sent=1"},

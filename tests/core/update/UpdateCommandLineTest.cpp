@@ -45,7 +45,6 @@ ProcessResult runProcess(const std::string& program, const std::vector<std::stri
 const std::string kOfflinePass =
     "PASS: signed update verification, tampering rejection and version comparison.\n";
 const std::string kTestKeyProgram = QL_UPDATE_TESTKEY_EXECUTABLE;
-const std::string kApplication = QL_APP_EXECUTABLE;
 
 TEST(UpdateCommandLine, OfflineSelfTestWithATestKey) {
     const std::vector<std::string> argumentLists[] = {
@@ -61,32 +60,6 @@ TEST(UpdateCommandLine, OfflineSelfTestWithATestKey) {
     }
 }
 
-TEST(UpdateCommandLine, ApplicationEntry) {
-    if (kApplication.empty()) GTEST_SKIP() << "the application is not part of this build";
-    if (UpdateChannelConfiguration::load(ApplicationBundle::main()))
-        GTEST_SKIP() << "this build was configured with a signing key";
-    for (const std::vector<std::string>& arguments :
-         {std::vector<std::string>{"--selftest-update"},
-          std::vector<std::string>{"--selftest-update-live", "--installed-build", "9"}}) {
-        auto result = runProcess(kApplication, arguments);
-        EXPECT_EQ(result.status, 1);
-        EXPECT_EQ(result.out, "");
-        EXPECT_EQ(result.err, "FAIL: unconfigured\n") << arguments[0];
-    }
-    // Options are whole, case-sensitive arguments: these are no self-test. They
-    // start the desktop application, which the smoke test without a snapshot
-    // path ends at once; private folders keep it off the user's settings.
-    const test::TempFolder home;
-    const std::string desktop = "QT_QPA_PLATFORM=offscreen XDG_CONFIG_HOME=" +
-                                shellQuoted((home.path() / "config").string()) +
-                                " XDG_DATA_HOME=" + shellQuoted((home.path() / "data").string());
-    for (const char* near : {"--SELFTEST-UPDATE", "--selftest-update=1", "-selftest-update"}) {
-        auto result = runProcess(kApplication, {near, "--smoke-test"}, desktop);
-        EXPECT_FALSE(result.err.starts_with("FAIL:")) << near << ": " << result.err;
-        EXPECT_EQ(result.out, "") << near;
-    }
-}
-
 class UpdateLiveCommandLine : public ::testing::Test {
 protected:
     ProcessResult live(std::vector<std::string> arguments) {
@@ -96,13 +69,13 @@ protected:
                               " QL_TEST_UPDATE_PORT=" + std::to_string(server_.port()),
                           folder_.path());
     }
-    static test::UpdateTestHandler feed(std::string_view image, std::string_view architecture) {
+    static test::Handler feed(std::string_view image, std::string_view architecture) {
         return test::reply::body(200, "application/json",
                                  test::manifestFor(image, architecture).build());
     }
 
-    test::UpdateTestAuthority authority_{std::string(UpdateChannelConfiguration::updateHost())};
-    test::UpdateTestServer server_{authority_};
+    test::UpdateHostAuthority authority_;
+    test::LoopbackHTTPServer server_{{"127.0.0.1"}, &authority_};
     test::TempFolder folder_;
 };
 
@@ -128,22 +101,20 @@ TEST_F(UpdateLiveCommandLine, Outcomes) {
         "PASS: DOWNLOAD " + kDash + " SHA-256 and size verified: " + downloaded.string() + "\n";
     const std::string other = architecture == "arm64" ? "x86_64" : "arm64";
     struct Case {
-        test::UpdateTestHandler feed;
+        test::Handler feed;
         int status;
         std::string out;
         std::string err;
         std::vector<std::string> arguments = {"--installed-build", "7"};
-        test::UpdateTestHandler image = nullptr;
+        test::Handler image = nullptr;
     };
     const Case cases[] = {
         {offered, 0, available + "7.\n", ""},
         {offered, 0, available + "5.\n", "", {"--installed-build"}}, // the bundle's build
-        {offered, 0, current + "12.\n", "", {"--installed-build", "12"}},
         {offered, 0, current + "8.\n", "", {"--installed-build", "8", "--installed-build", "1"}},
         {offered, 1, "", "FAIL: unconfigured\n", {"--installed-build", "0"}},
         {test::reply::body(204, "", "", false), 0, none, ""},
         {feed("image", other), 1, "", "FAIL: invalidRelease\n"},
-        {test::reply::body(503, "text/html", "busy"), 1, "", "FAIL: unavailable\n"},
         {offered,
          0,
          available + "7.\n" + verified,

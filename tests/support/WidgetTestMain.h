@@ -11,16 +11,17 @@
 
 namespace quorilanth::test {
 
-// The main of a test executable of widgets. Widgets need an application
-// object; settings and the library go to private folders so that no test sees
-// another's frame or scans. (Qt's test mode is not used: its folder is shared
-// by every test process running in parallel.)
+// The main of a test program with widgets, on Qt's offscreen platform, in
+// English. Home, settings and data go to a private folder, so that no test
+// sees another's frame, scans or downloads, nor touches the user's own. (Qt's
+// test mode is not used: its folder is shared by every test process that
+// CTest runs side by side.)
 inline int runWidgetTests(int argc, char** argv) {
-    QTemporaryDir home(QDir::tempPath() + QStringLiteral("/ql-app-widgets-XXXXXX"));
+    QTemporaryDir home(QDir::tempPath() + QStringLiteral("/ql-app-test-home-XXXXXX"));
     if (!home.isValid()) return 2;
+    ::setenv("HOME", home.path().toLocal8Bit().constData(), 1);
     ::setenv("XDG_CONFIG_HOME", (home.path() + "/config").toLocal8Bit().constData(), 1);
     ::setenv("XDG_DATA_HOME", (home.path() + "/data").toLocal8Bit().constData(), 1);
-    // Also when run by hand or listed by the build, never on the desktop.
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication::setOrganizationName(QStringLiteral("Quorilanth"));
     QApplication::setApplicationName(QStringLiteral("Quorilanth"));

@@ -1,0 +1,90 @@
+#pragma once
+
+#include "app/store/SavedScan.h"
+#include "app/window/ViewKit.h"
+
+#include <QAbstractButton>
+#include <array>
+#include <vector>
+
+class QLabel;
+class QToolButton;
+class QVBoxLayout;
+
+namespace quorilanth {
+
+class WorkspaceStore;
+
+// One of the four library sections: symbol, title and, for History, the
+// number of saved scans; highlighted while the library shows that section.
+class SectionRow : public QAbstractButton {
+    Q_OBJECT
+public:
+    SectionRow(const QString& section, const QString& symbol, QWidget* parent = nullptr);
+    const QString& section() const { return section_; }
+    void bind(const QString& title, const QString& count, bool highlighted);
+    bool highlighted() const { return highlighted_; }
+    const QString& count() const { return count_; }
+    QSize sizeHint() const override;
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+
+private:
+    QString section_, symbol_, count_;
+    bool highlighted_ = false;
+};
+
+// One saved scan of the sidebar's list: site, collection or date, score.
+class SidebarScanRow : public QAbstractButton {
+    Q_OBJECT
+public:
+    explicit SidebarScanRow(QWidget* parent = nullptr);
+    void bind(const SavedScan& scan, bool open);
+    const SavedScan& scan() const { return scan_; }
+    bool isOpen() const { return open_; }
+    QSize sizeHint() const override;
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+
+private:
+    SavedScan scan_;
+    QString site_, detail_;
+    bool open_ = false;
+};
+
+// The left column of the window: new scan, the library's sections, the first
+// 20 scans of the current section, and a note on what the product offers.
+class Sidebar : public Backdrop {
+    Q_OBJECT
+public:
+    static constexpr int listLimit = 20;
+
+    explicit Sidebar(WorkspaceStore& store, QWidget* parent = nullptr);
+    void render();
+
+protected:
+    void changeEvent(QEvent* event) override;
+
+private:
+    void showMenu(const SavedScan& scan, const QPoint& where);
+
+    WorkspaceStore& store_;
+    CoalescedRender* renderer_;
+    QLabel* heading_;
+    QToolButton* plus_;
+    QAbstractButton* newScan_;
+    std::array<SectionRow*, 4> sections_{};
+    QLabel* listHeader_;
+    // Made as the list first needs them and then kept, at most listLimit: the
+    // list is rebound at every change, and a row is never deleted under its
+    // own click or menu.
+    std::vector<SidebarScanRow*> rows_;
+    QVBoxLayout* rowsLayout_;
+    SpacedText* emptyNote_;
+    QLabel* answersHeading_;
+    SpacedText* answersNote_;
+};
+
+} // namespace quorilanth
