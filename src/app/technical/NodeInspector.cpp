@@ -5,7 +5,6 @@
 #include "app/technical/SelectableText.h"
 #include "app/technical/TechnicalKit.h"
 #include "app/technical/ToolRunner.h"
-#include "app/technical/WrappedLines.h"
 #include "app/window/QLTheme.h"
 #include "app/window/StatusBadge.h"
 #include "app/window/Symbols.h"
@@ -207,19 +206,14 @@ NodeInspector::NodeInspector(WorkspaceStore& store, QWidget* parent)
     invitation->setFont(QLTheme::font(13, QFont::Medium));
     invitation->setAlignment(Qt::AlignCenter);
     emptyColumn->addWidget(invitation);
-    auto* hint = new QVBoxLayout;
-    hint->setSpacing(5);
-    for (const QString& line :
-         {QStringLiteral("Click a node or an inventory row"),
-          QStringLiteral("to inspect its source, protocol"), QStringLiteral("and raw evidence.")}) {
-        auto* text = new QLabel(line, empty);
-        text->setTextFormat(Qt::PlainText);
-        text->setFont(QLTheme::font(11));
-        text->setAlignment(Qt::AlignCenter);
-        setTextColour(text, QLTheme::muted());
-        hint->addWidget(text);
-    }
-    emptyColumn->addLayout(hint);
+    auto* hint = new SpacedText(empty);
+    hint->setFont(QLTheme::font(11));
+    hint->setColour(QLTheme::muted());
+    hint->setLineSpacing(5);
+    hint->setCentred(true);
+    hint->setText(QStringLiteral(
+        "Click a node or an inventory row\nto inspect its source, protocol\nand raw evidence."));
+    emptyColumn->addWidget(hint);
     emptyColumn->addStretch(1);
     pages_->addWidget(empty);
 

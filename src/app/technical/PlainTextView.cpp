@@ -85,6 +85,13 @@ void PlainTextView::setLineSpacing(int pixels) {
     updateGeometry();
 }
 
+void PlainTextView::setMaximumRows(int rows) {
+    maxRows_ = rows;
+    measuredWidth_ = -1;
+    updateGeometry();
+    update();
+}
+
 void PlainTextView::setTextAlignment(Qt::Alignment alignment) {
     alignment_ = alignment;
     update();
@@ -249,7 +256,8 @@ int PlainTextView::heightForWidth(int width) const {
     if (width != measuredWidth_) {
         measuredWidth_ = width;
         const int available = width - 2 * insetX_;
-        const std::size_t rows = available == wrappedWidth_ ? rows_.size() : wrap(available).size();
+        std::size_t rows = available == wrappedWidth_ ? rows_.size() : wrap(available).size();
+        if (maxRows_ > 0) rows = qMin(rows, std::size_t(maxRows_));
         measuredHeight_ = int(rows) * rowHeight() - lineSpacing_ + 2 * insetY_;
     }
     return measuredHeight_;
@@ -291,7 +299,9 @@ void PlainTextView::paintEvent(QPaintEvent* event) {
     const int height = rowHeight();
     const int top = scrollOffset() - insetY_;
     const int first = qMax(0, (top + event->rect().top()) / height);
-    const int last = qMin(int(rows_.size()) - 1, (top + event->rect().bottom()) / height);
+    int last = qMin(int(rows_.size()) - 1, (top + event->rect().bottom()) / height);
+    const bool cut = maxRows_ > 0 && int(rows_.size()) > maxRows_;
+    if (maxRows_ > 0) last = qMin(last, maxRows_ - 1);
     const qsizetype from = selectionStart(), to = selectionEnd();
     const QColor selection = QLTheme::tint(QLTheme::accent(), 0.3);
     painter.setPen(palette().color(QPalette::Text));
@@ -320,6 +330,12 @@ void PlainTextView::paintEvent(QPaintEvent* event) {
             // A selection that runs on past the row's line break marks it.
             const qreal finish = to < end ? selectedRight : to > end ? x + ascii_[' '] / 2 : x;
             painter.fillRect(QRectF(begin, y, qMax<qreal>(0, finish - begin), height), selection);
+        }
+        if (cut && row == maxRows_ - 1) {
+            // The last row shown says that more follows.
+            line += QStringLiteral(" ") + text_.mid(end, 200).replace(QLatin1Char('\n'), u' ');
+            line = metrics.elidedText(line, Qt::ElideRight, textWidth());
+            if (!line.endsWith(QChar(0x2026))) line += QChar(0x2026);
         }
         painter.drawText(QPointF(left, y + metrics.ascent()), line);
     }

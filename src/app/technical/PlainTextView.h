@@ -31,6 +31,9 @@ public:
     void setColour(const QColor& colour);
     // Extra space between rows, in pixels.
     void setLineSpacing(int pixels);
+    // A fitted text shows at most this many rows (0: all), the last one
+    // ending in "…" when more was left out.
+    void setMaximumRows(int rows);
     // Qt::AlignLeft or Qt::AlignRight for every row.
     void setTextAlignment(Qt::Alignment alignment);
     // Space between the edges and the text.
@@ -91,6 +94,7 @@ private:
     qsizetype anchor_ = 0;
     qsizetype cursor_ = 0;
     int lineSpacing_ = 0;
+    int maxRows_ = 0;
     Qt::Alignment alignment_ = Qt::AlignLeft;
     int insetX_ = 0;
     int insetY_ = 0;

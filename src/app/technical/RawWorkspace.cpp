@@ -2,7 +2,8 @@
 
 #include "app/store/WorkspaceStore.h"
 #include "app/technical/RawTextView.h"
-#include "app/technical/WrappedLines.h"
+#include "app/technical/SelectableText.h"
+#include "app/technical/TechnicalKit.h"
 #include "app/window/QLTheme.h"
 #include "app/window/Symbols.h"
 #include "app/window/ViewKit.h"
@@ -57,9 +58,12 @@ public:
 
     // The path of the address, or the whole text when it is no URL.
     static QString location(const Evidence& record) {
-        if (const std::optional<Url> url = Url::parse(record.url))
-            return QString::fromStdString(url->path());
-        return QString::fromStdString(record.url.substr(0, 2000));
+        // No address the transport accepts is this long; a hand-edited one
+        // is shown, not parsed at every paint.
+        if (record.url.size() <= 8192)
+            if (const std::optional<Url> url = Url::parse(record.url))
+                return QString::fromStdString(url->path());
+        return boundedText(record.url, 2000);
     }
 
 private:

@@ -5,7 +5,6 @@
 #include "app/technical/JSONTree.h"
 #include "app/technical/SelectableText.h"
 #include "app/technical/TechnicalKit.h"
-#include "app/technical/WrappedLines.h"
 #include "app/window/QLTheme.h"
 #include "app/window/Symbols.h"
 #include "app/window/ViewKit.h"
@@ -230,10 +229,11 @@ void ToolRunner::buildForm() {
             }
             if (const std::optional<std::string_view> description =
                     property["description"].string()) {
-                auto* text = new LimitedText(3, group);
+                auto* text = new SelectableText(group);
+                text->setMaximumRows(3);
                 text->setFont(QLTheme::font(9));
                 text->setColour(QLTheme::muted());
-                text->setText(boundedText(*description, 2000));
+                text->setText(*description);
                 lines->addWidget(text);
             }
             groups->addWidget(group);
