@@ -395,6 +395,7 @@ NodeInspector::NodeInspector(WorkspaceStore& store, QWidget* parent)
     content_->setAutoFillBackground(false);
     pages_->addWidget(scroll_);
 
+    connect(&store_, &WorkspaceStore::reportChanged, this, [this] { ++reportGeneration_; });
     for (auto signal : {&WorkspaceStore::reportChanged, &WorkspaceStore::selectedIDChanged,
                         &WorkspaceStore::selectedEvidenceIDChanged})
         connect(&store_, signal, renderer_, &CoalescedRender::request);
@@ -489,6 +490,18 @@ void NodeInspector::renderNode(const ScanReport& report, const GraphNode& node) 
     }
     issues_->setVisible(!node.issues.empty());
 
+    // Choosing another exchange changes neither the data nor the relations.
+    const bool changed = node.id != shownNodeData_ || reportGeneration_ != shownGeneration_;
+    shownNodeData_ = node.id;
+    shownGeneration_ = reportGeneration_;
+    if (changed) renderData(report, node);
+
+    linked_->setText(QString::number(node.evidenceIDs.size()) +
+                     QStringLiteral(" LINKED EXCHANGES"));
+    if (another) scroll_->verticalScrollBar()->setValue(0);
+}
+
+void NodeInspector::renderData(const ScanReport& report, const GraphNode& node) {
     // The tree keeps what the reader opened while it shows the same data.
     if (!tree_ || treeNode_ != node.id || !(tree_->value() == node.metadata)) {
         delete tree_;
@@ -517,10 +530,6 @@ void NodeInspector::renderNode(const ScanReport& report, const GraphNode& node) 
     for (QWidget* part : {relationsDivider_, static_cast<QWidget*>(relationsCaption_),
                           static_cast<QWidget*>(relations_)})
         part->setVisible(count > 0);
-
-    linked_->setText(QString::number(node.evidenceIDs.size()) +
-                     QStringLiteral(" LINKED EXCHANGES"));
-    if (another) scroll_->verticalScrollBar()->setValue(0);
 }
 
 void NodeInspector::fitRelations() {

@@ -55,6 +55,7 @@ private:
     void fitRelations();
     void render();
     void renderNode(const ScanReport& report, const GraphNode& node);
+    void renderData(const ScanReport& report, const GraphNode& node);
     void renderExchange();
     void renderRunner();
 
@@ -87,6 +88,9 @@ private:
     RelationListModel* relationModel_;
     QLabel* linked_;
     std::string shownNode_;
+    std::string shownNodeData_;
+    std::uint64_t reportGeneration_ = 0;
+    std::uint64_t shownGeneration_ = 0;
     std::vector<std::string> shownIssues_;
 };
 

@@ -3,6 +3,9 @@
 #include "app/technical/RawText.h"
 
 #include <QWidget>
+#include <cstdint>
+#include <string>
+#include <tuple>
 
 class QAbstractButton;
 class QListView;
@@ -40,6 +43,8 @@ private:
     QListView* list_;
     RawTextView* text_;
     QList<QAbstractButton*> segments_;
+    // The exchange, form and report whose text is shown.
+    std::tuple<std::string, RawPane, std::uint64_t> shown_{{}, RawPane::response, ~0ull};
 };
 
 } // namespace quorilanth
