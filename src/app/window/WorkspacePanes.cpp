@@ -1,5 +1,6 @@
 #include "app/window/WorkspacePanes.h"
 
+#include "app/guided/GuidedBrowserView.h"
 #include "app/library/LibraryView.h"
 #include "app/library/Sidebar.h"
 #include "app/schema/SchemaWorkspace.h"
@@ -21,6 +22,7 @@ QWidget* emptyPane(const QString& name, const QColor& colour, QWidget* parent) {
 } // namespace
 
 QWidget* makeTabPane(WorkspaceTab tab, WorkspaceStore& store, QWidget* parent) {
+    if (tab == WorkspaceTab::guide) return new GuidedBrowserView(store, parent);
     if (tab == WorkspaceTab::raw)
         return new RawWorkspace(store, QStringLiteral("Response"), parent);
     if (tab == WorkspaceTab::schema) return new SchemaWorkspace(store, parent);
