@@ -27,14 +27,6 @@ namespace {
 
 constexpr std::size_t twoMB = 2'000'000;
 
-double residentMiB() {
-    std::ifstream status("/proc/self/status");
-    std::string line;
-    while (std::getline(status, line))
-        if (line.rfind("VmRSS:", 0) == 0) return std::stod(line.substr(6)) / 1024.0;
-    return 0;
-}
-
 // About two megabytes of JSON: long texts under many keys and a long list of
 // small objects, nested a few levels.
 JSONValue bigDocument() {
@@ -129,10 +121,10 @@ RawFigures switchExchange(bool big, bool json) {
     window.store.select("small");
     window.settle();
     RawFigures figures;
-    figures.before = residentMiB();
+    figures.before = bench::residentMiB();
     window.store.setTab(WorkspaceTab::raw);
     window.paint("ql-pane-Raw");
-    figures.after = residentMiB();
+    figures.after = bench::residentMiB();
     const auto& evidence = window.store.report()->evidence;
     std::size_t next = 0;
     figures.timing = bench::milliseconds(

@@ -64,38 +64,14 @@ std::string_view view(const QByteArray& bytes) {
     return {bytes.constData(), static_cast<std::size_t>(bytes.size())};
 }
 
-QString symbolName(NodeKind kind) {
-    switch (kind) {
-    case NodeKind::domain:
-        return QStringLiteral("globe");
-    case NodeKind::discovery:
-        return QStringLiteral("antenna.radiowaves.left.and.right");
-    case NodeKind::manifest:
-        return QStringLiteral("doc.text");
-    case NodeKind::endpoint:
-        return QStringLiteral("arrow.triangle.branch");
-    case NodeKind::mcp:
-        return QStringLiteral("server.rack");
-    case NodeKind::tool:
-        return QStringLiteral("terminal");
-    case NodeKind::resource:
-        return QStringLiteral("shippingbox");
-    case NodeKind::prompt:
-        return QStringLiteral("text.bubble");
-    case NodeKind::content:
-        return QStringLiteral("doc.richtext");
-    }
-    return {};
-}
-
 // Sharp up to the largest magnification.
 constexpr qreal iconScale = 3;
 
 QPixmap kindIcon(NodeKind kind) {
-    const QString key = QStringLiteral("ql-schema-icon-") + symbolName(kind);
+    const QString key = QStringLiteral("ql-schema-icon-") + Symbols::kind(kind);
     QPixmap icon;
     if (!QPixmapCache::find(key, &icon)) {
-        icon = Symbols::pixmap(symbolName(kind), QLTheme::color(kind), 16, iconScale);
+        icon = Symbols::pixmap(Symbols::kind(kind), QLTheme::color(kind), 16, iconScale);
         QPixmapCache::insert(key, icon);
     }
     return icon;
