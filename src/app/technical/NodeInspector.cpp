@@ -5,6 +5,7 @@
 #include "app/technical/SelectableText.h"
 #include "app/technical/TechnicalKit.h"
 #include "app/technical/ToolRunner.h"
+#include "app/window/ExternalURL.h"
 #include "app/window/QLTheme.h"
 #include "app/window/StatusBadge.h"
 #include "app/window/Symbols.h"
@@ -15,7 +16,6 @@
 
 #include <QAbstractListModel>
 #include <QClipboard>
-#include <QDesktopServices>
 #include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -280,8 +280,7 @@ NodeInspector::NodeInspector(WorkspaceStore& store, QWidget* parent)
         const GraphNode* node = selectedNode();
         if (!node || !node->url) return;
         if (const std::optional<std::string> url = openableURL(*node->url))
-            QDesktopServices::openUrl(
-                QUrl::fromEncoded(QByteArray::fromStdString(*url), QUrl::StrictMode));
+            openExternalURL(QUrl::fromEncoded(QByteArray::fromStdString(*url), QUrl::StrictMode));
     });
     actions->addWidget(openPage_);
     actions->addStretch(1);

@@ -2,9 +2,9 @@
 #include "app/technical/DisclosureGroup.h"
 #include "app/technical/JSONTree.h"
 #include "app/technical/SelectableText.h"
+#include "app/window/ExternalURL.h"
 
 #include <QClipboard>
-#include <QDesktopServices>
 #include <QLabel>
 #include <QListView>
 #include <QPushButton>
@@ -18,21 +18,13 @@ namespace {
 using test::settle;
 
 // What "Open page" handed to the desktop.
-class OpenedURLs : public QObject {
-    Q_OBJECT
-public:
+struct OpenedURLs {
     OpenedURLs() {
-        for (const char* scheme : {"http", "https"})
-            QDesktopServices::setUrlHandler(QString::fromLatin1(scheme), this, "open");
+        setExternalURLOpenerForTesting(
+            [this](const QUrl& url) { urls.append(url.toString(QUrl::FullyEncoded)); });
     }
-    ~OpenedURLs() override {
-        for (const char* scheme : {"http", "https"})
-            QDesktopServices::unsetUrlHandler(QString::fromLatin1(scheme));
-    }
+    ~OpenedURLs() { setExternalURLOpenerForTesting(std::nullopt); }
     QStringList urls;
-
-public slots:
-    void open(const QUrl& url) { urls.append(url.toString(QUrl::FullyEncoded)); }
 };
 
 class Inspector : public test::TechnicalWindow {
@@ -155,5 +147,3 @@ TEST_F(Inspector, ShowsTheExchangeTheRelationsAndTheData) {
 
 } // namespace
 } // namespace quorilanth
-
-#include "InspectorTest.moc"
