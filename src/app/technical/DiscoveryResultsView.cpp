@@ -5,6 +5,7 @@
 #include "app/technical/DisclosureGroup.h"
 #include "app/technical/InventoryView.h"
 #include "app/technical/PaneKit.h"
+#include "app/technical/RawTextView.h"
 #include "app/technical/RowList.h"
 #include "app/technical/SelectableText.h"
 #include "app/window/Panel.h"
@@ -13,7 +14,6 @@
 
 #include <QEvent>
 #include <QLabel>
-#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QVBoxLayout>
 
@@ -102,15 +102,12 @@ void DiscoveryResultsView::buildFace() {
         page->column()->addWidget(panel);
     }
 
-    // The model's answer in full, as received: a raw text, not a value to wrap.
     auto* raw = new DisclosureGroup(
         QStringLiteral("Raw classification"),
         [text = QString::fromStdString(research->rawClassification)](QWidget* parent) {
-            auto* view = new QPlainTextEdit(parent);
+            auto* view = new RawTextView(parent);
             view->setObjectName(QStringLiteral("ql-research-raw-text"));
-            view->setReadOnly(true);
-            view->setFont(QLTheme::font(11, QFont::Normal, QLTheme::Design::monospaced));
-            view->setPlainText(text);
+            view->setText(text);
             view->setFixedHeight(220);
             return view;
         });

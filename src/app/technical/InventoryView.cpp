@@ -4,6 +4,7 @@
 #include "app/store/WorkspaceStore.h"
 #include "app/technical/RowList.h"
 #include "app/technical/SelectableText.h"
+#include "app/technical/TechnicalKit.h"
 #include "app/window/QLTheme.h"
 #include "app/window/StatusBadge.h"
 #include "app/window/Symbols.h"
@@ -61,7 +62,8 @@ public:
         const bool tool = shown.kind == NodeKind::tool;
         const int column = textWidth(shown, width);
         const int text =
-            lineCount(shown.label, labelFont(tool).font, column, 0) * labelFont(tool).height() +
+            lineCount(shown.label, labelFont(tool).font, column, noLineLimit) *
+                labelFont(tool).height() +
             lineGap + locationFont.height() + lineGap +
             lineCount(shown.summary, summaryFont.font, column, 2) * summaryFont.height();
         return padding + std::max({iconTop + iconSize, text, badge(shown.status).height()}) +
@@ -119,7 +121,7 @@ private:
         const int text = textWidth(row, width);
         Lines lines;
         lines.tool = row.kind == NodeKind::tool;
-        lines.label = wrappedLines(row.label, labelFont(lines.tool).font, text, 0);
+        lines.label = wrappedLines(row.label, labelFont(lines.tool).font, text, noLineLimit);
         lines.location = wrappedLines(row.location, locationFont.font, text, 1);
         lines.summary = wrappedLines(row.summary, summaryFont.font, text, 2);
         return lines;

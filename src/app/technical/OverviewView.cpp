@@ -4,6 +4,7 @@
 #include "app/technical/DisclosureGroup.h"
 #include "app/technical/RowList.h"
 #include "app/technical/SelectableText.h"
+#include "app/technical/TechnicalKit.h"
 #include "app/window/Panel.h"
 #include "app/window/QLTheme.h"
 #include "app/window/StatusBadge.h"
@@ -182,11 +183,10 @@ struct OverviewView::Findings final : RowPainter {
     int height(int index, int width) const override {
         const FindingRow& row = model.rows()[std::size_t(index)];
         const int text = textWidth(row, width);
-        const int lines = int(wrappedLines(row.label, labelFont, text, 0).size()) *
-                              QFontMetrics(labelFont).height() +
-                          4 +
-                          int(wrappedLines(row.issues, issueFont, text, 0).size()) *
-                              QFontMetrics(issueFont).height();
+        const int lines =
+            lineCount(row.label, labelFont, text, noLineLimit) * QFontMetrics(labelFont).height() +
+            4 +
+            lineCount(row.issues, issueFont, text, noLineLimit) * QFontMetrics(issueFont).height();
         return findingPadding + std::max(lines, StatusBadge::sizeFor(row.status).height()) +
                findingPadding;
     }
@@ -197,10 +197,10 @@ struct OverviewView::Findings final : RowPainter {
         StatusBadge::paint(painter, QRect(QPoint(box.left(), top), badge), row.status);
         const int text = textWidth(row, box.width());
         QPoint at(box.left() + badge.width() + findingSpacing, top);
-        at.ry() += drawLines(painter, at, wrappedLines(row.label, labelFont, text, 0), labelFont,
-                             QLTheme::foreground()) +
+        at.ry() += drawLines(painter, at, wrappedLines(row.label, labelFont, text, noLineLimit),
+                             labelFont, QLTheme::foreground()) +
                    4;
-        drawLines(painter, at, wrappedLines(row.issues, issueFont, text, 0), issueFont,
+        drawLines(painter, at, wrappedLines(row.issues, issueFont, text, noLineLimit), issueFont,
                   QLTheme::muted());
         painter.drawPixmap(box.right() + 1 - arrowSize, top + 2,
                            Symbols::pixmap(QStringLiteral("arrow.up.right"), QLTheme::foreground(),

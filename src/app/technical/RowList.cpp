@@ -1,53 +1,15 @@
 #include "app/technical/RowList.h"
 
+#include "app/technical/TechnicalKit.h"
 #include "app/window/QLTheme.h"
 
 #include <QAbstractItemDelegate>
 #include <QFontMetrics>
 #include <QGuiApplication>
 #include <QPainter>
-#include <QTextLayout>
 #include <QWheelEvent>
 
 namespace quorilanth {
-QStringList wrappedLines(const QString& text, const QFont& font, int width, int maxLines) {
-    const QFontMetrics metrics(font);
-    width = qMax(1, width);
-    QStringList lines;
-    const QStringList paragraphs = text.split(QLatin1Char('\n'));
-    for (qsizetype p = 0; p < paragraphs.size(); ++p) {
-        QString paragraph = paragraphs[p];
-        paragraph.replace(QLatin1Char('\r'), QLatin1Char(' '));
-        paragraph.replace(QLatin1Char('\t'), QLatin1Char(' '));
-        const bool lastAllowed = maxLines > 0 && lines.size() + 1 == maxLines;
-        const bool moreAfter = p + 1 < paragraphs.size();
-        // Most rows hold one short line: measure before laying out.
-        if (metrics.horizontalAdvance(paragraph) <= width) {
-            lines.append(lastAllowed && moreAfter
-                             ? metrics.elidedText(paragraph + QChar(0x2026), Qt::ElideRight, width)
-                             : paragraph);
-        } else {
-            QTextLayout layout(paragraph, font);
-            QTextOption option;
-            option.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
-            layout.setTextOption(option);
-            layout.beginLayout();
-            for (QTextLine line = layout.createLine(); line.isValid(); line = layout.createLine()) {
-                line.setLineWidth(width);
-                if (maxLines > 0 && lines.size() + 1 == maxLines) {
-                    lines.append(
-                        metrics.elidedText(paragraph.mid(line.textStart()), Qt::ElideRight, width));
-                    break;
-                }
-                lines.append(paragraph.mid(line.textStart(), line.textLength()));
-            }
-            layout.endLayout();
-        }
-        if (maxLines > 0 && lines.size() >= maxLines) break;
-    }
-    return lines;
-}
-
 int lineCount(const QString& text, const QFont& font, int width, int maxLines) {
     if (!text.contains(QLatin1Char('\n')) && QFontMetrics(font).horizontalAdvance(text) <= width)
         return 1;

@@ -5,6 +5,7 @@
 #include <QListView>
 #include <QStringList>
 #include <algorithm>
+#include <limits>
 #include <vector>
 
 namespace quorilanth {
@@ -109,14 +110,13 @@ private:
     std::vector<Row> rows_;
 };
 
-// Plain text broken into the lines it takes at a width: between words, or
-// inside a word longer than a line; at most maxLines lines (0: no limit), the
-// last one elided when text remains. Line breaks in the text start new lines.
-QStringList wrappedLines(const QString& text, const QFont& font, int width, int maxLines);
+// For wrappedLines: as many lines as the text takes.
+constexpr int noLineLimit = std::numeric_limits<int>::max();
+
 // How many lines wrappedLines gives, measured without building them when the
 // text fits one line, as most do.
 int lineCount(const QString& text, const QFont& font, int width, int maxLines);
-// The same lines drawn from the top left of the box; returns their height.
+// Lines of wrappedLines drawn from the top left; returns their height.
 int drawLines(QPainter& painter, const QPoint& topLeft, const QStringList& lines, const QFont& font,
               const QColor& colour);
 

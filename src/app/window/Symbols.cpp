@@ -359,16 +359,6 @@ const std::map<QString, Drawing>& drawings() {
              for (qreal y : {11.0, 14.5, 18.0})
                  p.stroke(polyline({{8.5, y}, {15.5, y}}), 1.4);
          }},
-        {"checkmark.circle",
-         [](Pen& p) {
-             p.stroke(circle(12, 12, 8.5));
-             p.stroke(polyline({{8, 12.5}, {11, 15.5}, {16.5, 9}}), 2);
-         }},
-        {"minus.circle",
-         [](Pen& p) {
-             p.stroke(circle(12, 12, 8.5));
-             p.stroke(polyline({{8, 12}, {16, 12}}), 2);
-         }},
         {"line.3.horizontal.decrease",
          [](Pen& p) {
              p.stroke(polyline({{3.5, 7}, {20.5, 7}}));
@@ -449,6 +439,47 @@ const std::map<QString, Drawing>& drawings() {
         {"chevron.down",
          [](Pen& p) {
              p.stroke(polyline({{5, 9}, {12, 16}, {19, 9}}), 2.2);
+         }},
+        {"slider.horizontal.3",
+         [](Pen& p) {
+             for (qreal y : {6.0, 12.0, 18.0})
+                 p.stroke(polyline({{3.5, y}, {20.5, y}}), 1.5);
+             p.fill(circle(15, 6, 2.3));
+             p.fill(circle(8, 12, 2.3));
+             p.fill(circle(13, 18, 2.3));
+         }},
+        {"cursorarrow.rays",
+         [](Pen& p) {
+             p.fill(polyline({{10, 9}, {20, 14.5}, {15.5, 15.5}, {13.5, 20}, {10, 9}}));
+             for (const QLineF& ray :
+                  {QLineF(8, 3, 8, 6), QLineF(2.5, 8, 5.5, 8), QLineF(3.5, 3.5, 5.5, 5.5),
+                   QLineF(12.5, 3.5, 10.5, 5.5), QLineF(3.5, 12.5, 5.5, 10.5)})
+                 p.stroke(polyline({ray.p1(), ray.p2()}), 1.5);
+         }},
+        {"exclamationmark.triangle",
+         [](Pen& p) {
+             p.stroke(polyline({{12, 3.5}, {21.5, 20}, {2.5, 20}, {12, 3.5}}), 1.7);
+             p.stroke(polyline({{12, 9.5}, {12, 14}}), 2);
+             p.fill(circle(12, 17, 1.1));
+         }},
+        {"doc.on.doc",
+         [](Pen& p) {
+             p.stroke(roundedRect(8.5, 7.5, 11, 13.5, 2));
+             p.stroke(polyline({{5, 16.5}, {4.5, 16.5}, {4.5, 3}, {15.5, 3}, {15.5, 4.5}}));
+         }},
+        {"arrow.down.right",
+         [](Pen& p) {
+             p.stroke(polyline({{6, 6}, {18, 18}}), 2);
+             p.stroke(polyline({{18, 9.5}, {18, 18}, {9.5, 18}}), 2);
+         }},
+        {"arrow.up.left",
+         [](Pen& p) {
+             p.stroke(polyline({{18, 18}, {6, 6}}), 2);
+             p.stroke(polyline({{6, 14.5}, {6, 6}, {14.5, 6}}), 2);
+         }},
+        {"play.fill",
+         [](Pen& p) {
+             p.fill(polyline({{7, 4.5}, {19.5, 12}, {7, 19.5}, {7, 4.5}}));
          }},
     };
     return table;

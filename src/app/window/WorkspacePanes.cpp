@@ -8,24 +8,16 @@
 #include "app/technical/DiscoveryResultsView.h"
 #include "app/technical/InventoryView.h"
 #include "app/technical/MCPServersView.h"
+#include "app/technical/NodeInspector.h"
 #include "app/technical/OverviewView.h"
-#include "app/window/QLTheme.h"
-#include "app/window/ViewKit.h"
+#include "app/technical/RawWorkspace.h"
 
 namespace quorilanth {
-namespace {
-
-QWidget* emptyPane(const QString& name, const QColor& colour, QWidget* parent) {
-    auto* pane = new Backdrop(colour, parent);
-    pane->setObjectName(name);
-    return pane;
-}
-
-} // namespace
-
 QWidget* makeTabPane(WorkspaceTab tab, WorkspaceStore& store, QWidget* parent) {
     QWidget* pane = nullptr;
     switch (tab) {
+    case WorkspaceTab::guide:
+        return new GuidedBrowserView(store, parent);
     case WorkspaceTab::overview:
         pane = new OverviewView(store, parent);
         break;
@@ -39,23 +31,21 @@ QWidget* makeTabPane(WorkspaceTab tab, WorkspaceStore& store, QWidget* parent) {
     case WorkspaceTab::mcp:
         pane = new MCPServersView(store, parent);
         break;
-    case WorkspaceTab::guide:
-        return new GuidedBrowserView(store, parent);
-    case WorkspaceTab::schema:
-        return new SchemaWorkspace(store, parent);
     case WorkspaceTab::tools:
         pane = new InventoryView(store, {NodeKind::tool, NodeKind::resource, NodeKind::prompt},
                                  parent);
         break;
-    default:
-        return emptyPane(QStringLiteral("ql-pane-") + rawValue(tab), QLTheme::background(), parent);
+    case WorkspaceTab::raw:
+        return new RawWorkspace(store, QStringLiteral("Response"), parent);
+    case WorkspaceTab::schema:
+        return new SchemaWorkspace(store, parent);
     }
-    pane->setObjectName(QStringLiteral("ql-pane-") + rawValue(tab));
+    if (pane) pane->setObjectName(QStringLiteral("ql-pane-") + rawValue(tab));
     return pane;
 }
 
-QWidget* makeInspectorPane(WorkspaceStore&, QWidget* parent) {
-    return emptyPane(QStringLiteral("ql-inspector"), QLTheme::background(), parent);
+QWidget* makeInspectorPane(WorkspaceStore& store, QWidget* parent) {
+    return new NodeInspector(store, parent);
 }
 
 QWidget* makeSidebarPane(WorkspaceStore& store, QWidget* parent) {
