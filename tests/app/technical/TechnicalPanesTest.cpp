@@ -2,6 +2,7 @@
 // offscreen: what they show of a report, where their clicks lead, and the
 // verification states of an AI search's candidates under a held scan.
 
+#include "app/technical/DisclosureGroup.h"
 #include "app/technical/RowList.h"
 #include "app/technical/SelectableText.h"
 #include "app/window/QLTheme.h"
@@ -14,6 +15,8 @@
 #include <QLineEdit>
 #include <QPointer>
 #include <QPushButton>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QSettings>
 #include <QTest>
 #include <gtest/gtest.h>
@@ -335,6 +338,11 @@ TEST_F(TechnicalPanesTest, CandidatesFollowTheirVerificationScans) {
     ASSERT_TRUE(waitUntil([&] { return !store->busy(); }));
     settle();
     EXPECT_EQ(states(), QStringList({"open", "open", "Not verified", "open"}));
+    // The model's raw answer, at the end of the page.
+    view->findChild<DisclosureGroup*>("ql-research-raw")->setExpanded(true);
+    settle();
+    auto* page = view->findChild<QScrollArea*>("ql-research");
+    page->verticalScrollBar()->setValue(page->verticalScrollBar()->maximum());
     for (const char* language : {"en", "it"}) {
         test::Language chosen(language);
         view->refresh();
