@@ -1,18 +1,24 @@
 // The guide page offscreen, by identifier: what it says of a report, its
-// cards and form, sending, suggestions, answers, the document reader, and
-// remote text shown as written.
+// cards and form, sending, suggestions, answers, the document reader, remote
+// text shown as written; and a guided call through the published everything
+// server, scanned over loopback with real curl.
 
-#include "GuideTestSupport.h"
+#include "app/guided/GuidedBrowserView.h"
 #include "app/guided/GuidedDocumentView.h"
 #include "app/guided/GuidedKit.h"
+#include "app/guided/GuidedToolView.h"
+#include "app/guided/ToolCardGrid.h"
 #include "app/technical/DisclosureGroup.h"
-#include "app/window/ExternalURL.h"
+#include "app/window/ShellTestSupport.h"
+#include "support/McpPeer.h"
+#include "support/ReportBuilder.h"
 
 #include <QAccessible>
-#include <QComboBox>
+#include <QLabel>
 #include <QMenu>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QToolButton>
 
 namespace quorilanth {
@@ -21,16 +27,93 @@ namespace {
 using test::settle;
 using test::waitUntil;
 
-class GuidedPage : public test::GuideWindow {
+const std::string shopServer = "https://shop.example/mcp";
+
+MCPTool shopTool(const std::string& definition) {
+    return MCPTool(shopServer, JSONValue::parse(definition));
+}
+
+ScanReport shopReport(const std::string& hostile = "<i>Italic</i> &amp; <b>&</b>") {
+    testsupport::ReportBuilder site("https://shop.example/");
+    GraphNode& manifest =
+        site.document("https://shop.example/.well-known/agent.json", NodeKind::manifest);
+    manifest.label = "agent.json";
+    manifest.metadata = JSONValue::parse(
+        R"({"name":"Shop","description":{"en":"Apps for every day.","it":"App per ogni giorno."},
+            "version":"2.1","contact":{"email":"help@shop.example"}})");
+    const std::string text = site.exchange("https://shop.example/llms.txt", 200, "text/plain",
+                                           "# Shop\nAll about apps.");
+    GraphNode& llms = site.node("https://shop.example/llms.txt", NodeKind::discovery,
+                                FindingStatus::found, {text});
+    llms.label = "llms.txt";
+    llms.isAgentDocument = true;
+    site.node(shopServer, NodeKind::mcp, FindingStatus::valid);
+
+    MCPServer server(shopServer);
+    server.status = FindingStatus::valid;
+    server.tools = {
+        shopTool(R"({"name":"search_apps","annotations":{"readOnlyHint":true},
+            "inputSchema":{"type":"object","required":["query"],"properties":{
+              "query":{"type":"string","description":"Words <b>to</b> look for"},
+              "language":{"type":"string","enum":["it","en"]},
+              "limit":{"type":"integer"},"free":{"type":"boolean"},
+              "tags":{"type":"array","items":{"type":"string"}},"filters":{"type":"object"}}}})"),
+        shopTool(R"({"name":"get_app_details","annotations":{"readOnlyHint":true},
+            "inputSchema":{"required":["app_id"],"properties":{"app_id":{"type":"string"}}}})"),
+        shopTool(R"({"name":"delete_cart","annotations":{"destructiveHint":true},
+            "inputSchema":{"required":["cart_id"],"properties":{"cart_id":{"type":"string"}}}})"),
+        shopTool(R"({"name":"export_report","inputSchema":{"type":"object"}})"),
+        MCPTool(shopServer, JSONValue::parse(R"({"name":"hostile_tool"})")
+                                .set("title", JSONValue(hostile))
+                                .set("description", JSONValue(hostile))),
+    };
+    site.report().servers.push_back(server);
+    site.report().evidence.push_back(
+        testsupport::toolCall(shopServer, "search_apps",
+                              R"({"jsonrpc":"2.0","id":1,"result":{"structuredContent":{"results":[
+            {"type":"app","id":"app-1","name":"Notes & <b>Co</b>","price":0,
+             "canonical_url":"https://shop.example/apps/notes","details":{"size":"2 MB"},
+             "r&d":{"lab":1}},
+            {"type":"app","id":"app-2","name":"Atlas","price":3}],"language":"it"}}})"));
+    return site.report();
+}
+
+// The window on the guide tab of a report, with the held transport unless a
+// test brings its own engine.
+class GuidedPage : public test::WorkspaceFixture {
 public:
+    void open(const ScanReport& report) {
+        WorkspaceFixture::open();
+        load(report);
+    }
+    GuidedBrowserView* page() const { return find<GuidedBrowserView>("ql-guided-page"); }
+    GuidedToolView* form() const { return page() ? page()->form() : nullptr; }
+    // Presses a tool's card where it lies on the page.
+    void pressCard(const QString& identifier) {
+        ToolCardGrid* grid = page()->cards();
+        const int index = grid->indexOf(identifier);
+        ASSERT_GE(index, 0) << identifier.toStdString();
+        page()->ensureWidgetVisible(grid);
+        QTest::mouseClick(grid, Qt::LeftButton, {}, grid->cardRect(index).center());
+        settle();
+    }
+    // Whether the form's top is at the top of the page's view, or as near as it goes.
+    bool formAtTop() const {
+        QScrollBar* bar = page()->verticalScrollBar();
+        return bar->value() > 0 &&
+               bar->value() ==
+                   qMin(bar->maximum(), page()->formSlot()->mapTo(page()->widget(), QPoint()).y());
+    }
+    void type(const QString& field, const QString& text) {
+        auto* edit = find<QLineEdit>(field);
+        ASSERT_TRUE(edit) << field.toStdString();
+        edit->clear();
+        QTest::keyClicks(edit, text);
+    }
     QString text(const QString& name) const {
         if (auto* block = find<TextBlock>(name)) return block->text();
         if (auto* label = find<QLabel>(name)) return label->text();
         return QStringLiteral("<missing %1>").arg(name);
-    }
-    bool shown(const QString& name) const {
-        QWidget* widget = find(name);
-        return widget && widget->isVisibleTo(view.get());
     }
     QPushButton* send() const { return find<QPushButton>("guided-send"); }
     // Lets the held call end, and the store with it.
@@ -43,69 +126,32 @@ public:
     }
 };
 
-// Answers the first request with "not found" and holds every later one, so a
-// scan shows a partial report for as long as a test needs.
-class SlowSite final : public HTTPInspecting {
-public:
-    HTTPResult request(const std::string& url, const std::string& method, const HeaderFields&,
-                       const std::optional<std::string>&, std::stop_token stop) override {
-        if (requests++ > 0)
-            while (!stop.stop_requested())
-                std::this_thread::sleep_for(std::chrono::milliseconds(5));
-        Evidence hop(url, method);
-        hop.statusCode = 404;
-        if (stop.stop_requested()) hop.error = "Cancelled";
-        return HTTPResult{{std::move(hop)}};
-    }
-    std::atomic<int> requests{0};
-};
-
-TEST_F(GuidedPage, SectionsInBothLanguagesBusyAndFinished) {
-    struct Case {
+TEST_F(GuidedPage, SectionsFinishedAndBusyInBothLanguages) {
+    const struct {
         const char* tag;
-        const char* eyebrow;
-        const char* title;
-        const char* tools;
-        const char* inspection;
-        std::vector<const char*> verdicts;
-        const char* reading;
-        const char* partial;
-    };
-    const Case cases[] = {
+        QStringList finished;
+        QString reading, partial;
+    } cases[] = {
         {"en",
-         "THE SITE, IN PLAIN LANGUAGE",
-         "What you can do on\nshop.example",
-         "5 functions to try",
-         "VERIFIED AGENT SERVICES",
-         {"Found", "Not found", "Found", "Found"},
+         {"THE SITE, IN PLAIN LANGUAGE", "What you can do on\nshop.example", "5 functions to try",
+          "VERIFIED AGENT SERVICES"},
          "Reading the site…",
          " · partial results"},
         {"it",
-         "IL SITO, IN PAROLE SEMPLICI",
-         "Cosa puoi fare su\nshop.example",
-         "5 funzioni da provare",
-         "SERVIZI PER AGENTI VERIFICATI",
-         {"Trovato", "Non trovate", "Trovati", "Trovata"},
+         {"IL SITO, IN PAROLE SEMPLICI", "Cosa puoi fare su\nshop.example", "5 funzioni da provare",
+          "SERVIZI PER AGENTI VERIFICATI"},
          "Stiamo leggendo il sito…",
          " · risultati parziali"},
     };
-    for (const Case& c : cases) {
+    for (const auto& c : cases) {
         SCOPED_TRACE(c.tag);
         test::Language language(c.tag);
-        open(test::shopReport());
-        EXPECT_EQ(text("ql-guided-eyebrow"), QString::fromUtf8(c.eyebrow));
-        EXPECT_EQ(text("ql-guided-title"), QString::fromUtf8(c.title));
-        EXPECT_EQ(text("ql-guided-tool-count"), QString::fromUtf8(c.tools));
-        EXPECT_EQ(find<quorilanth::Panel>("ql-guided-inspection")->title(), c.inspection);
-        const QList<QLabel*> labels =
-            find("ql-guided-inspection")->findChildren<QLabel*>(Qt::FindChildrenRecursively);
-        QStringList words;
-        for (QLabel* label : labels)
-            words << label->text();
-        for (const char* verdict : c.verdicts)
-            EXPECT_TRUE(words.contains(QString::fromUtf8(verdict))) << verdict;
-        EXPECT_FALSE(text("ql-guided-scan-line").endsWith(QString::fromUtf8(c.partial)));
-        EXPECT_FALSE(shown("ql-guided-busy"));
+        open(shopReport());
+        EXPECT_EQ(QStringList({text("ql-guided-eyebrow"), text("ql-guided-title"),
+                               text("ql-guided-tool-count"),
+                               find<Panel>("ql-guided-inspection")->title()}),
+                  c.finished);
+        EXPECT_FALSE(text("ql-guided-scan-line").endsWith(c.partial) || shown("ql-guided-busy"));
         snapshot(QStringLiteral("guide-finished-") + c.tag);
         pressCard("guided-action-search_apps");
         ASSERT_TRUE(waitUntil([&] { return formAtTop() && shown("ql-guided-answer"); }, 5000));
@@ -118,38 +164,29 @@ TEST_F(GuidedPage, SectionsInBothLanguagesBusyAndFinished) {
         snapshot(QStringLiteral("guide-documents-") + c.tag);
 
         // A scan that goes on shows its partial report.
-        auto site = std::make_shared<SlowSite>();
-        WorkspaceStore::Dependencies slow;
-        slow.makeEngine = [site](NetworkPolicy policy) {
-            return std::make_shared<DiscoveryEngine>(std::move(policy), site);
-        };
-        view.reset();
-        store.reset();
-        open(test::shopReport(), std::move(slow));
         store->setInput(QStringLiteral("https://busy.example"));
         store->start();
         ASSERT_TRUE(waitUntil([&] {
             settle();
             return store->busy() && store->report() && shown("ql-guided-busy");
         }));
-        EXPECT_EQ(text("ql-guided-eyebrow"), QString::fromUtf8(c.reading));
+        EXPECT_EQ(text("ql-guided-eyebrow"), c.reading);
         EXPECT_FALSE(shown("ql-guided-inspection"));
-        EXPECT_TRUE(text("ql-guided-scan-line").endsWith(QString::fromUtf8(c.partial)));
+        EXPECT_TRUE(text("ql-guided-scan-line").endsWith(c.partial));
         snapshot(QStringLiteral("guide-busy-") + c.tag);
-        store->cancel();
-        ASSERT_TRUE(waitUntil([&] { return !store->busy(); }));
+        close();
     }
 }
 
 TEST_F(GuidedPage, CardOpensItsFormWhichKeepsTypedValuesUntilAnotherToolIsChosen) {
-    ScanReport report = test::shopReport();
+    ScanReport report = shopReport();
     // A second tool of the same name: its card opens its own form.
-    report.servers[0].tools.push_back(test::shopTool(
+    report.servers[0].tools.push_back(shopTool(
         R"({"name":"search_apps","inputSchema":{"properties":{"other":{"type":"string"}}}})"));
     open(report);
     pressCard("guided-action-search_apps");
     ASSERT_TRUE(form());
-    EXPECT_EQ(store->selectedID(), test::shopServer + "#tool:search_apps");
+    EXPECT_EQ(store->selectedID(), shopServer + "#tool:search_apps");
     const auto formAtTop = [&] { return this->formAtTop(); };
     EXPECT_TRUE(waitUntil(formAtTop, 3000));
     EXPECT_FALSE(send()->isEnabled());
@@ -183,7 +220,7 @@ TEST_F(GuidedPage, CardOpensItsFormWhichKeepsTypedValuesUntilAnotherToolIsChosen
     EXPECT_EQ(cards->child(1)->text(QAccessible::Name), "Learn more about an app");
     cards->child(1)->actionInterface()->doAction(QAccessibleActionInterface::pressAction());
     settle();
-    EXPECT_EQ(store->selectedID(), test::shopServer + "#tool:get_app_details");
+    EXPECT_EQ(store->selectedID(), shopServer + "#tool:get_app_details");
 
     find<QToolButton>("ql-guided-close")->click();
     settle();
@@ -194,7 +231,7 @@ TEST_F(GuidedPage, CardOpensItsFormWhichKeepsTypedValuesUntilAnotherToolIsChosen
 }
 
 TEST_F(GuidedPage, ButtonsLeadToTheTechnicalViews) {
-    open(test::shopReport());
+    open(shopReport());
     store->setShowInspector(false);
     const std::pair<const char*, WorkspaceTab> cases[] = {
         {"ql-guided-inspect-checks", WorkspaceTab::overview},
@@ -215,7 +252,7 @@ TEST_F(GuidedPage, ButtonsLeadToTheTechnicalViews) {
         EXPECT_EQ(store->tab(), tab);
         EXPECT_FALSE(page());
     }
-    EXPECT_EQ(store->selectedID(), test::shopServer + "#tool:delete_cart");
+    EXPECT_EQ(store->selectedID(), shopServer + "#tool:delete_cart");
     EXPECT_TRUE(store->showInspector());
 }
 
@@ -230,7 +267,7 @@ TEST_F(GuidedPage, SendingFollowsTheToolsSafety) {
         {"guided-action-delete_cart", "guided-field-cart_id", "Confirm this operation?"},
         {"guided-action-export_report", "", "The effects are not declared. Continue?"},
     };
-    open(test::shopReport());
+    open(shopReport());
     for (const Case& c : cases) {
         SCOPED_TRACE(c.card);
         pressCard(c.card);
@@ -257,7 +294,7 @@ TEST_F(GuidedPage, SendingFollowsTheToolsSafety) {
         EXPECT_EQ(confirm->text(), c.question);
         for (QLabel* label : confirm->findChildren<QLabel*>())
             EXPECT_EQ(label->textFormat(), Qt::PlainText);
-        EXPECT_TRUE(confirm->informativeText().contains(QString::fromStdString(test::shopServer)));
+        EXPECT_TRUE(confirm->informativeText().contains(QString::fromStdString(shopServer)));
         find<QPushButton>("ql-guided-confirm-cancel")->click();
         settle();
         EXPECT_FALSE(store->toolBusy());
@@ -287,9 +324,7 @@ TEST_F(GuidedPage, SendingFollowsTheToolsSafety) {
 }
 
 TEST_F(GuidedPage, SuggestionAnswerAndItsWaysOut) {
-    std::vector<QUrl> opened;
-    setExternalURLOpenerForTesting([&](const QUrl& url) { opened.push_back(url); });
-    open(test::shopReport());
+    open(shopReport());
     pressCard("guided-action-get_app_details");
     ASSERT_TRUE(waitUntil([&] {
         settle();
@@ -327,13 +362,12 @@ TEST_F(GuidedPage, SuggestionAnswerAndItsWaysOut) {
     details->setExpanded(true);
     ASSERT_TRUE(details->content());
     find("ql-guided-answer")->findChild<QPushButton*>("ql-readable-open-page")->click();
-    EXPECT_EQ(opened, std::vector<QUrl>{QUrl("https://shop.example/apps/notes")});
+    EXPECT_EQ(opened, QStringList{"https://shop.example/apps/notes"});
 
     find<QToolButton>("ql-guided-original-response")->click();
     settle();
     EXPECT_EQ(store->tab(), WorkspaceTab::raw);
     EXPECT_EQ(store->selectedEvidenceID(), store->report()->evidence.back().id);
-    setExternalURLOpenerForTesting(std::nullopt);
 }
 
 TEST_F(GuidedPage, DocumentReaderShowsMetadataTextOrTheWebPageSentence) {
@@ -344,17 +378,14 @@ TEST_F(GuidedPage, DocumentReaderShowsMetadataTextOrTheWebPageSentence) {
             body += "e\u0301";
         return body;
     };
-    struct Case {
+    const struct {
         const char* contentType;
         std::string body;
         const char* metadata;
         const char* url;
         int previewCharacters; // -1: no preview
-        bool note;
-        bool sentence;
-        bool source;
-    };
-    const Case cases[] = {
+        bool note, sentence, source;
+    } cases[] = {
         {"text/plain", characters(12000), "{}", "https://shop.example/a.txt", 12000, false, false,
          true},
         {"text/plain", characters(12001), "null", "http://shop.example/a.txt", 12000, true, false,
@@ -363,9 +394,7 @@ TEST_F(GuidedPage, DocumentReaderShowsMetadataTextOrTheWebPageSentence) {
          true},
         {"text/plain", "plain", R"({"name":"Shop"})", "", -1, false, false, false},
     };
-    std::vector<QUrl> opened;
-    setExternalURLOpenerForTesting([&](const QUrl& url) { opened.push_back(url); });
-    for (const Case& c : cases) {
+    for (const auto& c : cases) {
         SCOPED_TRACE(c.contentType);
         testsupport::ReportBuilder site("https://shop.example/");
         const std::string get = site.exchange("https://shop.example/a", 200, c.contentType, c.body);
@@ -378,71 +407,109 @@ TEST_F(GuidedPage, DocumentReaderShowsMetadataTextOrTheWebPageSentence) {
         node.evidenceIDs = {get, post};
         node.metadata = JSONValue::parse(c.metadata);
         open(site.report());
-        store->setTab(WorkspaceTab::guide);
         store->setShowInspector(false);
         GuidedDocumentView reader(*store, node);
         auto* preview = reader.findChild<TextBlock*>("ql-guided-preview");
         EXPECT_EQ(preview ? int(preview->text().size()) / 2 : -1, c.previewCharacters);
-        EXPECT_EQ(reader.findChild<QWidget*>("ql-guided-preview-note") != nullptr, c.note);
-        EXPECT_EQ(reader.findChild<QWidget*>("ql-guided-web-page") != nullptr, c.sentence);
-        EXPECT_EQ(reader.findChild<QWidget*>("ql-readable-value") != nullptr,
-                  std::string(c.metadata).size() > 4);
+        EXPECT_EQ(
+            std::vector<bool>({reader.findChild<QWidget*>("ql-guided-preview-note") != nullptr,
+                               reader.findChild<QWidget*>("ql-guided-web-page") != nullptr,
+                               reader.findChild<QWidget*>("ql-readable-value") != nullptr}),
+            std::vector<bool>({c.note, c.sentence, std::string(c.metadata).size() > 4}));
         auto* source = reader.findChild<QPushButton*>("ql-guided-open-source");
         ASSERT_EQ(source != nullptr, c.source);
         if (source) {
             source->click();
-            EXPECT_EQ(opened.back(), QUrl(c.url));
+            EXPECT_EQ(opened.back(), c.url);
         }
         reader.findChild<QPushButton*>("ql-guided-technical-details")->click();
         settle();
         EXPECT_EQ(store->tab(), WorkspaceTab::endpoints);
         EXPECT_EQ(store->selectedID(), "doc");
         EXPECT_TRUE(store->showInspector());
-        view.reset();
-        store.reset();
+        close();
     }
-    setExternalURLOpenerForTesting(std::nullopt);
 }
 
 TEST_F(GuidedPage, HostileTextIsShownAsWrittenAndBounded) {
     const std::string hostile = "<img src=x> &amp; R&D " + std::string(100000, 'W');
-    ScanReport report = test::shopReport(hostile);
-    std::string properties;
-    for (int i = 0; i < 150; ++i)
-        properties +=
-            (i ? "," : "") + ("\"f" + std::to_string(1000 + i) + "\":{\"type\":\"string\"}");
-    std::string sizes;
-    for (int i = 0; i < 1001; ++i)
-        sizes += (i ? "," : "") + std::to_string(i);
-    report.servers[0].tools.push_back(test::shopTool(
+    ScanReport report = shopReport(hostile);
+    std::string sizes = "0", properties = R"("f":{"type":"string"})";
+    for (int i = 1; i < 1001; ++i)
+        sizes += "," + std::to_string(i);
+    for (int i = 1; i < 150; ++i)
+        properties += ",\"f" + std::to_string(i) + R"(":{"type":"string"})";
+    report.servers[0].tools.push_back(shopTool(
         R"({"name":"wide","inputSchema":{"required":["size"],"properties":{"size":{"type":"integer","enum":[)" +
         sizes + "]}," + properties + "}}}"));
+    open(report);
+    const QSize size = view->size();
+    ToolCardGrid* grid = page()->cards();
+    const int index = grid->indexOf("guided-action-hostile_tool");
+    ASSERT_GE(index, 0);
+    EXPECT_TRUE(grid->cards()[std::size_t(index)].title.startsWith("<img src=x> &amp; R&D W"));
+    pressCard("guided-action-hostile_tool");
+    ASSERT_TRUE(form());
+    EXPECT_TRUE(text("ql-guided-form-title").startsWith("<img src=x> &amp; R&D W"));
+    EXPECT_LE(text("ql-guided-form-title").size(), 301);
+    EXPECT_EQ(view->size(), size);
+    EXPECT_TRUE(waitUntil([&] { return formAtTop(); }, 3000));
     for (const char* tag : {"en", "it"}) {
         test::Language language(tag);
-        open(report);
-        const QSize size = view->size();
-        ToolCardGrid* grid = page()->cards();
-        const int index = grid->indexOf("guided-action-hostile_tool");
-        ASSERT_GE(index, 0);
-        EXPECT_TRUE(grid->cards()[std::size_t(index)].title.startsWith("<img src=x> &amp; R&D W"));
-        pressCard("guided-action-hostile_tool");
-        ASSERT_TRUE(form());
-        EXPECT_TRUE(text("ql-guided-form-title").startsWith("<img src=x> &amp; R&D W"));
-        EXPECT_LE(text("ql-guided-form-title").size(), 301);
-        EXPECT_EQ(view->size(), size);
-        EXPECT_TRUE(waitUntil([&] { return formAtTop(); }, 3000));
+        view->refresh();
         snapshot(QStringLiteral("guide-hostile-") + tag);
-
-        // A schema of many options shows the first hundred, and a list of
-        // a thousand and one values is typed rather than picked.
-        pressCard("guided-action-wide");
-        EXPECT_TRUE(find<QLineEdit>("guided-field-size"));
-        find<DisclosureGroup>("ql-guided-options")->setExpanded(true);
-        settle();
-        EXPECT_EQ(form()->findChildren<QLineEdit*>().size(), 101);
-        view.reset();
-        store.reset();
     }
+
+    // A schema of many options shows the first hundred, and a list of
+    // a thousand and one values is typed rather than picked.
+    pressCard("guided-action-wide");
+    EXPECT_TRUE(find<QLineEdit>("guided-field-size"));
+    find<DisclosureGroup>("ql-guided-options")->setExpanded(true);
+    settle();
+    EXPECT_EQ(form()->findChildren<QLineEdit*>().size(), 101);
+}
+
+TEST_F(GuidedPage, EchoThroughARealPeerFromTheFormToTheAnswerShown) {
+    testing::McpPeer peer(testing::McpPeer::Kind::Everything);
+    WorkspaceStore::Dependencies dependencies;
+    dependencies.makeEngine = [](NetworkPolicy policy) {
+        policy.developerMode = true;
+        return std::make_shared<DiscoveryEngine>(std::move(policy));
+    };
+    WorkspaceFixture::open(std::move(dependencies));
+    store->setInput(QStringLiteral("http://127.0.0.1:%1").arg(peer.port()));
+    store->start();
+    ASSERT_TRUE(test::waitUntil([&] { return !store->busy(); }, 90000));
+    test::settle();
+    ASSERT_FALSE(store->error()) << store->error()->toStdString();
+
+    auto* page = find<GuidedBrowserView>("ql-guided-page");
+    ASSERT_TRUE(page);
+    const int echo = page->cards()->indexOf("guided-action-echo");
+    ASSERT_GE(echo, 0);
+    page->choose(echo);
+    test::settle();
+    auto* message = find<QLineEdit>("guided-field-message");
+    auto* send = find<QPushButton>("guided-send");
+    ASSERT_TRUE(message && send);
+    EXPECT_FALSE(send->isEnabled()) << "the message is required";
+    QTest::keyClicks(message, "ciao <b>&");
+    ASSERT_TRUE(send->isEnabled());
+    send->click();
+    ASSERT_TRUE(test::waitUntil(
+        [&] {
+            test::settle();
+            auto* answer = find("ql-guided-answer");
+            if (!answer || store->toolBusy()) return false;
+            for (TextBlock* text : answer->findChildren<TextBlock*>())
+                if (text->text() == "Echo: ciao <b>&") return true;
+            return false;
+        },
+        60000));
+    EXPECT_EQ(store->status(), "Tool response recorded");
+    EXPECT_EQ(find<QLabel>("ql-guided-answer-title")->text(), "Last answer received");
+    EXPECT_EQ(message->text(), "ciao <b>&") << "the form keeps its values after sending";
+    snapshot("guide-peer-answer");
 }
 
 } // namespace

@@ -113,52 +113,36 @@ class RawTrace : public test::TechnicalWindow {};
 
 TEST_F(RawTrace, ListSelectsTheExchangeAndTheTextFollowsThePane) {
     open();
-    {
-        // The window shows the welcome page without a report; the pane alone reads so.
-        RawWorkspace pane(*store, QStringLiteral("Headers"));
-        EXPECT_EQ(pane.findChild<RawTextView*>()->text(), "Select an HTTP exchange.");
-        EXPECT_EQ(pane.findChild<QListView*>()->model()->rowCount(), 0);
-    }
-
     ScanReport report("https://x.example/");
     report.evidence = {exchange("https://x.example/a"), exchange("https://x.example/b"),
                        exchange("https://x.example/mcp", "OPTIONS")};
     report.evidence[1].statusCode = 204;
-    report.nodes.emplace_back("https://x.example/mcp", NodeKind::mcp, "mcp", std::nullopt,
-                              FindingStatus::valid);
-    report.nodes.back().evidenceIDs = {report.evidence[2].id};
-    report.nodes.emplace_back("https://x.example/b", NodeKind::manifest, "b", std::nullopt,
-                              FindingStatus::found);
-    report.nodes.back().evidenceIDs = {report.evidence[1].id};
-    load(report, "https://x.example/mcp", WorkspaceTab::raw);
+    for (const auto& [id, kind, exchange] : {std::tuple{"https://x.example/mcp", NodeKind::mcp, 2},
+                                             {"https://x.example/b", NodeKind::manifest, 1}}) {
+        report.nodes.emplace_back(id, kind, id, std::nullopt, FindingStatus::found);
+        report.nodes.back().evidenceIDs = {report.evidence[std::size_t(exchange)].id};
+    }
+    load(report, WorkspaceTab::raw, "https://x.example/mcp");
     auto* text = find<RawTextView>("ql-raw-text");
     auto* list = find<QListView>("ql-raw-list");
-    ASSERT_EQ(list->model()->rowCount(), 3);
+    EXPECT_EQ(rows(list), QStringList({"GET 0 /a", "GET 204 /b", "OPTIONS 0 /mcp"}));
     // Only an OPTIONS probe for the node: the last exchange, no row highlighted.
     EXPECT_TRUE(text->text().startsWith("HTTP 0 · "));
-    EXPECT_EQ(list->model()->data(list->model()->index(2, 0)).toString(), "OPTIONS 0 /mcp");
-
     store->select("https://x.example/b");
     settle();
     EXPECT_TRUE(text->text().startsWith("HTTP 204 · "));
 
-    const QRect first = list->visualRect(list->model()->index(0, 0));
-    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, first.center());
-    settle();
+    clickRow(list, 0);
     EXPECT_EQ(store->selectedEvidenceID(), report.evidence[0].id);
-    find<QToolButton>("ql-raw-view-headers")->click();
-    settle();
+    click("ql-raw-view-headers");
     EXPECT_TRUE(text->text().startsWith("2026-01-31T08:05:09Z\n0 ms"));
-
     // A redraw with the same text keeps the reader's selection.
     text->select(2, 8);
     store->setSelectedID(std::string("https://x.example/mcp"));
     settle();
     EXPECT_EQ(text->selectedText(), "26-01-");
-
-    find<QToolButton>("raw-copy")->click();
-    EXPECT_EQ(QGuiApplication::clipboard()->text(),
-              QString::fromStdString(rawText(&report.evidence[0], RawPane::headers)));
+    click("raw-copy");
+    EXPECT_EQ(clipboard(), QString::fromStdString(rawText(&report.evidence[0], RawPane::headers)));
 }
 
 } // namespace

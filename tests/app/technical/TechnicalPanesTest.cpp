@@ -1,25 +1,11 @@
-// The Overview, MCP, Endpoints, Tools and Discovery tabs in the real window,
-// offscreen: what they show of a report, where their clicks lead, and the
-// verification states of an AI search's candidates under a held scan.
-
+#include "TechnicalTestSupport.h"
 #include "app/technical/DisclosureGroup.h"
-#include "app/technical/RowList.h"
-#include "app/technical/SelectableText.h"
-#include "app/window/QLTheme.h"
-#include "app/window/ShellTestSupport.h"
-#include "app/window/WorkspaceView.h"
 #include "support/ReportBuilder.h"
 
-#include <QAbstractButton>
-#include <QLabel>
-#include <QLineEdit>
 #include <QPointer>
 #include <QPushButton>
 #include <QScrollArea>
 #include <QScrollBar>
-#include <QSettings>
-#include <QTest>
-#include <gtest/gtest.h>
 
 namespace quorilanth {
 namespace {
@@ -80,80 +66,32 @@ ScanReport richReport() {
     return report;
 }
 
-class TechnicalPanesTest : public ::testing::Test {
+class TechnicalPanesTest : public test::TechnicalWindow {
 public:
+    // Candidates' scans end at once, except b.example's, which is held.
     void SetUp() override {
-        QSettings().clear();
-        ASSERT_TRUE(folder.isValid());
+        TechnicalWindow::SetUp();
+        transport = std::make_shared<test::HeldTransport>("b.example");
         auto dependencies = test::heldDependencies(transport);
         dependencies.makeResearchEngine = [] {
             return std::make_unique<test::ScriptedResearch>(
                 std::vector<std::string>{"https://a.example", "https://b.example",
                                          "https://c.example", "https://a.example"});
         };
-        store = std::make_unique<WorkspaceStore>(
-            folder.filePath("library"), QStringList{"quorilanth"}, std::move(dependencies));
-        view = std::make_unique<WorkspaceView>(*store);
-        view->resize(1640, 1020);
-        view->show();
-        settle();
+        open(std::move(dependencies));
     }
-    void TearDown() override {
-        view.reset();
-        store.reset();
-        settle();
+    // Snapshots of the pane in both languages.
+    void snapshots(const QString& name) {
+        for (const char* language : {"en", "it"}) {
+            test::Language chosen(language);
+            view->refresh();
+            snapshot(name + "-" + language);
+        }
     }
-
-    void showTab(const ScanReport& report, WorkspaceTab tab) {
-        store->loadFile(test::writeReport(folder, report, "shown.json"), false);
-        store->setTab(tab);
-        settle();
-    }
-    template <typename T = QWidget> QList<T*> all(const QString& name) const {
-        QList<T*> found;
-        for (T* widget : view->findChildren<T*>(name))
-            if (widget->isVisibleTo(view.get())) found.append(widget);
-        return found;
-    }
-    static QString text(QWidget* widget) {
-        if (auto* label = qobject_cast<QLabel*>(widget)) return label->text();
-        auto* value = qobject_cast<SelectableText*>(widget);
-        return value ? value->text() : QString();
-    }
-    QStringList texts(const QString& name) const {
-        QStringList result;
-        for (QWidget* widget : all(name))
-            result.append(text(widget));
-        return result;
-    }
-    static QStringList rows(RowList* list, int role = Qt::AccessibleTextRole) {
-        QStringList result;
-        for (int row = 0; list && row < list->model()->rowCount(); ++row)
-            result.append(list->model()->index(row, 0).data(role).toString());
-        return result;
-    }
-    static void click(RowList* list, const QString& identifier) {
-        const int row = list->rowOf(identifier);
-        ASSERT_GE(row, 0) << identifier.toStdString();
-        const QRect box = list->visualRect(list->model()->index(row, 0));
-        QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, box.center());
-    }
-    void snapshot(const QString& name) {
-        settle();
-        const QImage image = view->grab().toImage();
-        EXPECT_EQ(image.pixelColor(700, 10).rgb(), QLTheme::panel().rgb()) << name.toStdString();
-        image.save(QStringLiteral(QL_SNAPSHOT_DIR "/%1.png").arg(name));
-    }
-
-    QTemporaryDir folder{test::folderTemplate()};
-    std::shared_ptr<test::HeldTransport> transport =
-        std::make_shared<test::HeldTransport>("b.example");
-    std::unique_ptr<WorkspaceStore> store;
-    std::unique_ptr<WorkspaceView> view;
 };
 
 TEST_F(TechnicalPanesTest, OverviewExplainsTheScoreAndLeadsFromAFinding) {
-    showTab(richReport(), WorkspaceTab::overview);
+    load(richReport(), WorkspaceTab::overview);
     // 7 of 15 is 46; other spellings of a category count nowhere.
     EXPECT_EQ(texts("ql-overview-percent"), QStringList({"46", "0", "100", "0", "0", "0", "0"}));
     EXPECT_EQ(texts("ql-overview-formula"),
@@ -165,46 +103,43 @@ TEST_F(TechnicalPanesTest, OverviewExplainsTheScoreAndLeadsFromAFinding) {
     all<QAbstractButton>("ql-overview-category").front()->click();
     settle();
     QStringList checks;
-    for (QLabel* label : view->findChild<QWidget*>("ql-overview-checks")->findChildren<QLabel*>())
+    for (QLabel* label : find("ql-overview-checks")->findChildren<QLabel*>())
         checks.append(label->text());
     EXPECT_TRUE(checks.contains("0/8") && checks.contains("7/7")) << checks.join('|').toStdString();
-    EXPECT_TRUE(all("ql-overview-no-findings").empty());
     QStringList notices;
-    for (auto* notice :
-         view->findChild<QWidget*>("ql-overview-notices")->findChildren<SelectableText*>())
+    for (auto* notice : find("ql-overview-notices")->findChildren<SelectableText*>())
         notices.append(notice->text());
     EXPECT_EQ(notices, QStringList({"Budget reached.", "Developer Mode was on."}));
+    snapshots("overview");
 
-    auto* findings = view->findChild<RowList*>("ql-overview-findings");
-    ASSERT_EQ(
-        rows(findings, RowList::identifierRole),
+    EXPECT_EQ(
+        rows(find<RowList>("ql-overview-findings"), RowList::identifierRole),
         QStringList({QString::fromStdString(site + "#orders"), QString::fromStdString(mcpURL)}));
     for (const bool inspector : {false, true}) {
         store->setShowInspector(inspector);
+        store->setTab(WorkspaceTab::overview);
         settle();
-        QPointer<QWidget> pane = view->findChild<QWidget*>("ql-pane-Overview");
-        // An MCP server is not listed under Endpoints: the tab switches all the same.
-        click(view->findChild<RowList*>("ql-overview-findings"), QString::fromStdString(mcpURL));
-        settle();
+        QPointer<QWidget> pane = find("ql-pane-Overview");
+        // An MCP server is not listed under Endpoints: the tab switches all the same,
+        // and the pane goes only after its own click is over.
+        clickRow(find<RowList>("ql-overview-findings"), QString::fromStdString(mcpURL));
         EXPECT_EQ(store->selectedID(), mcpURL);
         EXPECT_EQ(store->tab(), WorkspaceTab::endpoints);
         EXPECT_TRUE(store->showInspector());
         EXPECT_FALSE(pane);
-        store->setTab(WorkspaceTab::overview);
-        settle();
     }
 
     ScanReport bare = richReport();
     bare.checks.clear();
     for (GraphNode& node : bare.nodes)
         node.issues.clear();
-    showTab(bare, WorkspaceTab::overview);
+    load(bare, WorkspaceTab::overview);
     EXPECT_EQ(texts("ql-overview-percent"), QStringList(7, "0"));
     EXPECT_EQ(all("ql-overview-no-findings").size(), 1);
 }
 
 TEST_F(TechnicalPanesTest, ServerCardsForVerifiedServersOnly) {
-    showTab(richReport(), WorkspaceTab::mcp);
+    load(richReport(), WorkspaceTab::mcp);
     EXPECT_EQ(texts("ql-mcp-name"), QStringList({"MCP endpoint", "Tea & <b>Co</b>"}));
     EXPECT_EQ(texts("ql-mcp-fact"),
               QStringList({"PROTOCOL 2025-11-25", "123 MS", "3 TOOLS", "PROTOCOL ",
@@ -218,31 +153,23 @@ TEST_F(TechnicalPanesTest, ServerCardsForVerifiedServersOnly) {
     ASSERT_EQ(tools.size(), 1);
     EXPECT_EQ(rows(tools.front()),
               QStringList({"echo, READ-ONLY", "Unnamed tool, UNKNOWN", "rm, MUTATING"}));
-
-    click(tools.front(), QString::fromStdString(mcpURL + "#tool:rm"));
-    settle();
+    snapshots("mcp");
+    clickRow(tools.front(), QString::fromStdString(mcpURL + "#tool:rm"));
     EXPECT_EQ(store->selectedID(), mcpURL + "#tool:rm");
     EXPECT_EQ(store->tab(), WorkspaceTab::mcp);
     EXPECT_TRUE(store->showInspector());
-    EXPECT_TRUE(all("ql-mcp-empty").empty());
 
     ScanReport unverified = richReport();
     unverified.servers = {unverified.servers[1]};
-    showTab(unverified, WorkspaceTab::mcp);
+    load(unverified, WorkspaceTab::mcp);
     EXPECT_TRUE(all("ql-mcp-card").empty());
     EXPECT_EQ(texts("ql-mcp-empty"), QStringList{"No MCP server has been verified in this scan."});
 }
 
 TEST_F(TechnicalPanesTest, InventoryFiltersLabelThenURLAndFollowsTheSelection) {
-    showTab(richReport(), WorkspaceTab::endpoints);
-    auto* filter = view->findChild<QLineEdit*>("ql-inventory-filter");
-    auto* list = view->findChild<RowList*>("ql-inventory-list");
-    auto ids = [&] {
-        QStringList shown = rows(list, RowList::identifierRole);
-        for (QString& id : shown)
-            id.remove(QStringLiteral("inventory-") + QString::fromStdString(site));
-        return shown;
-    };
+    load(richReport(), WorkspaceTab::endpoints);
+    auto* filter = find<QLineEdit>("ql-inventory-filter");
+    auto* list = find<RowList>("ql-inventory-list");
     const struct {
         const char* filter;
         QStringList ids;
@@ -257,12 +184,14 @@ TEST_F(TechnicalPanesTest, InventoryFiltersLabelThenURLAndFollowsTheSelection) {
     };
     for (const auto& c : cases) {
         filter->setText(QString::fromUtf8(c.filter));
-        EXPECT_EQ(ids(), c.ids) << c.filter;
+        QStringList ids = rows(list, RowList::identifierRole);
+        ids.replaceInStrings(QString::fromStdString("inventory-" + site), "");
+        EXPECT_EQ(ids, c.ids) << c.filter;
     }
+    filter->clear();
+    snapshots("endpoints");
 
     // A selection made elsewhere is highlighted; a filter that hides the row keeps it selected.
-    filter->clear();
-    settle();
     auto rowColour = [&](int row) {
         const QRect box = list->visualRect(list->model()->index(row, 0));
         return list->viewport()->grab().toImage().pixelColor(box.left() + 4, box.top() + 4);
@@ -278,12 +207,13 @@ TEST_F(TechnicalPanesTest, InventoryFiltersLabelThenURLAndFollowsTheSelection) {
     EXPECT_EQ(store->selectedID(), site + "llms.txt");
     EXPECT_NE(rowColour(2), plain);
 
-    click(list, QString::fromStdString("inventory-" + site + ".well-known/agent-card.json"));
+    clickRow(list, QString::fromStdString("inventory-" + site + ".well-known/agent-card.json"));
     EXPECT_EQ(store->selectedID(), site + ".well-known/agent-card.json");
     store->setTab(WorkspaceTab::tools);
     settle();
-    EXPECT_EQ(rows(view->findChild<RowList*>("ql-inventory-list")),
+    EXPECT_EQ(rows(find<RowList>("ql-inventory-list")),
               QStringList({"echo", "Unnamed tool", "rm"}));
+    snapshots("tools");
 }
 
 TEST(RowModelTest, GrowingRowsAreAddedNotReset) {
@@ -321,9 +251,9 @@ TEST_F(TechnicalPanesTest, CandidatesFollowTheirVerificationScans) {
         return shown;
     };
     // Without a result: the inventory of discovery documents and manifests.
-    showTab(richReport(), WorkspaceTab::discovery);
-    EXPECT_EQ(rows(view->findChild<RowList*>("ql-inventory-list")),
-              QStringList({"AgentCard", "llms.txt"}));
+    load(richReport(), WorkspaceTab::discovery);
+    EXPECT_EQ(rows(find<RowList>("ql-inventory-list")), QStringList({"AgentCard", "llms.txt"}));
+    snapshots("discovery");
 
     // The first candidate's scan ends at once, the second's is held.
     store->setDiscoveryMode(true);
@@ -333,21 +263,16 @@ TEST_F(TechnicalPanesTest, CandidatesFollowTheirVerificationScans) {
     settle();
     EXPECT_EQ(states(), QStringList({"open, disabled", "Verification queued / in progress",
                                      "Verification queued / in progress", "open, disabled"}));
-
     store->cancel();
     ASSERT_TRUE(waitUntil([&] { return !store->busy(); }));
     settle();
     EXPECT_EQ(states(), QStringList({"open", "open", "Not verified", "open"}));
     // The model's raw answer, at the end of the page.
-    view->findChild<DisclosureGroup*>("ql-research-raw")->setExpanded(true);
+    find<DisclosureGroup>("ql-research-raw")->setExpanded(true);
     settle();
-    auto* page = view->findChild<QScrollArea*>("ql-research");
-    page->verticalScrollBar()->setValue(page->verticalScrollBar()->maximum());
-    for (const char* language : {"en", "it"}) {
-        test::Language chosen(language);
-        view->refresh();
-        snapshot(QStringLiteral("discovery-research-%1").arg(language));
-    }
+    QScrollBar* scroller = find<QScrollArea>("ql-research")->verticalScrollBar();
+    scroller->setValue(scroller->maximum());
+    snapshots("discovery-research");
 
     // Opening a candidate's report leads to the guide tab, also when it cannot be read.
     for (const bool readable : {true, false}) {
@@ -364,20 +289,6 @@ TEST_F(TechnicalPanesTest, CandidatesFollowTheirVerificationScans) {
             EXPECT_EQ(QString::fromStdString(store->report()->id), id);
         }
         store->setError(std::nullopt);
-    }
-}
-
-TEST_F(TechnicalPanesTest, EachTabInBothLanguages) {
-    for (const char* language : {"en", "it"}) {
-        test::Language chosen(language);
-        for (WorkspaceTab tab : {WorkspaceTab::overview, WorkspaceTab::mcp, WorkspaceTab::endpoints,
-                                 WorkspaceTab::tools, WorkspaceTab::discovery}) {
-            showTab(richReport(), tab);
-            view->refresh();
-            for (QAbstractButton* group : all<QAbstractButton>("ql-overview-category").mid(0, 3))
-                group->click();
-            snapshot(rawValue(tab).toLower() + "-" + language);
-        }
     }
 }
 

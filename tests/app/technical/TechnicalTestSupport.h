@@ -1,60 +1,55 @@
 #pragma once
 
-// A window on a private library, for the technical panes as users meet them.
+// The technical panes as users meet them: the window on a private library,
+// read by identifier, lists clicked where their rows lie.
+#include "app/technical/RowList.h"
+#include "app/technical/SelectableText.h"
 #include "app/window/ShellTestSupport.h"
-#include "app/window/WorkspaceView.h"
 
-#include <QSettings>
-#include <gtest/gtest.h>
+#include <QClipboard>
+#include <QLabel>
+#include <QListView>
 
 namespace quorilanth::test {
 
-class TechnicalWindow : public ::testing::Test {
+class TechnicalWindow : public WorkspaceFixture {
 public:
-    void SetUp() override {
-        QSettings().clear();
-        ASSERT_TRUE(folder.isValid());
+    // Every widget of that name the window shows, in order.
+    template <typename T = QWidget> QList<T*> all(const QString& name) const {
+        QList<T*> found;
+        for (T* widget : view->findChildren<T*>(name))
+            if (widget->isVisibleTo(view.get())) found.append(widget);
+        return found;
     }
-    void TearDown() override {
-        transport->released = true;
-        view.reset();
-        store.reset();
+    QStringList texts(const QString& name) const {
+        QStringList result;
+        for (QWidget* widget : all(name))
+            if (auto* label = qobject_cast<QLabel*>(widget))
+                result.append(label->text());
+            else if (auto* value = qobject_cast<SelectableText*>(widget))
+                result.append(value->text());
+        return result;
+    }
+    static QStringList rows(const QListView* list, int role = Qt::DisplayRole) {
+        QStringList result;
+        for (int row = 0; list && row < list->model()->rowCount(); ++row)
+            result.append(list->model()->index(row, 0).data(role).toString());
+        return result;
+    }
+    static void clickRow(QListView* list, int row) {
+        const QRect box = list->visualRect(list->model()->index(row, 0));
+        QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, box.center());
         settle();
     }
-
-    void open(WorkspaceStore::Dependencies dependencies) {
-        store = std::make_unique<WorkspaceStore>(folder.filePath("library"),
-                                                 QStringList{QStringLiteral("quorilanth")},
-                                                 std::move(dependencies));
-        view = std::make_unique<WorkspaceView>(*store);
-        view->resize(1640, 1020);
-        view->show();
+    static void clickRow(RowList* list, const QString& identifier) {
+        ASSERT_GE(list->rowOf(identifier), 0) << identifier.toStdString();
+        clickRow(list, list->rowOf(identifier));
+    }
+    void click(const QString& name) {
+        find<QAbstractButton>(name)->click();
         settle();
     }
-    void open() { open(heldDependencies(transport)); }
-
-    // Shows the report on a technical tab with one node selected.
-    void load(const ScanReport& report, const std::string& selected,
-              WorkspaceTab tab = WorkspaceTab::overview) {
-        store->loadFile(writeReport(folder, report, QString::number(++files) + ".json"), false);
-        store->setTab(tab);
-        store->select(selected);
-        settle();
-    }
-
-    template <typename T = QWidget> T* find(const QString& name) const {
-        return view->findChild<T*>(name);
-    }
-    bool shown(const QString& name) const {
-        QWidget* widget = find(name);
-        return widget && widget->isVisibleTo(view.get());
-    }
-
-    QTemporaryDir folder{folderTemplate()};
-    int files = 0;
-    std::shared_ptr<HeldTransport> transport = std::make_shared<HeldTransport>();
-    std::unique_ptr<WorkspaceStore> store;
-    std::unique_ptr<WorkspaceView> view;
+    static QString clipboard() { return QGuiApplication::clipboard()->text(); }
 };
 
 } // namespace quorilanth::test

@@ -46,18 +46,14 @@ public:
         auto* box = find<QComboBox>("ql-tool-field-" + property);
         box->setCurrentIndex(box->findText(text));
     }
-    void run() {
-        find<QPushButton>("tool-run")->click();
-        settle();
-    }
+    void run() { click("tool-run"); }
     QMessageBox* alert() const { return find<QMessageBox>("ql-tool-confirm"); }
     // What the open alert would send, closing it with Cancel.
     std::optional<JSONValue> pending() {
         QMessageBox* box = alert();
         if (!box) return std::nullopt;
         const QString text = box->text();
-        find<QPushButton>("ql-tool-confirm-cancel")->click();
-        settle();
+        click("ql-tool-confirm-cancel");
         return JSONValue::parse(text.mid(text.indexOf("Arguments:\n") + 11).toStdString());
     }
     QString error() const {
@@ -73,7 +69,7 @@ TEST_F(Runner, BuildsTheArgumentsEachPropertyDeclares) {
                         "m":{"type":["string","number"],"enum":[1,"x"]},
                         "b":{"type":"boolean"}}}})",
                                              R"({"name":"bare"})"}),
-         "https://x.example/mcp#tool:t");
+         WorkspaceTab::overview, "https://x.example/mcp#tool:t");
     type("s", "42");
     type("i", "42");
     type("u", "42");
@@ -123,7 +119,7 @@ TEST_F(Runner, ShowsTheLastAnswerOfThisToolOnThisServerOnly) {
                           R"("params":{"name":"find","arguments":{"q":"\"search\""}}})";
     report.evidence = {call, mention};
     open();
-    load(report, "https://b.example/mcp#tool:search");
+    load(report, WorkspaceTab::overview, "https://b.example/mcp#tool:search");
     EXPECT_FALSE(shown("ql-tool-last-response"));
     store->select("https://a.example/mcp#tool:search");
     settle();
@@ -135,8 +131,7 @@ TEST_F(Runner, ShowsTheLastAnswerOfThisToolOnThisServerOnly) {
                   ->header()
                   ->title(),
               "result");
-    find<QPushButton>("ql-tool-open-raw")->click();
-    settle();
+    click("ql-tool-open-raw");
     EXPECT_EQ(store->tab(), WorkspaceTab::raw);
     EXPECT_EQ(store->selectedEvidenceID(), call.id);
 }
@@ -155,15 +150,16 @@ TEST_F(Runner, CallsThePeerOnlyWhenRunAndConfirmed) {
                         "b":{"type":"number"}},"required":["a","b"]}})",
                             R"({"name":"reset_counter","annotations":{"destructiveHint":true},
                         "inputSchema":{"type":"object"}})"}),
-         server + "#tool:reset_counter");
+         WorkspaceTab::overview, server + "#tool:reset_counter");
     const std::size_t recorded = store->report()->evidence.size();
 
     run();
     ASSERT_TRUE(alert());
     EXPECT_EQ(alert()->windowTitle(), "Invoke MUTATING tool?");
+    EXPECT_EQ(alert()->textFormat(), Qt::PlainText);
+    // Return must not send a call that changes remote state.
     EXPECT_EQ(alert()->defaultButton(), find<QPushButton>("ql-tool-confirm-cancel"));
-    find<QPushButton>("ql-tool-confirm-cancel")->click();
-    settle();
+    click("ql-tool-confirm-cancel");
     EXPECT_FALSE(store->toolBusy());
     EXPECT_EQ(store->report()->evidence.size(), recorded);
 

@@ -1,234 +1,156 @@
 #include "ShellTestSupport.h"
 #include "app/window/AppDelegate.h"
-#include "app/window/WorkspaceView.h"
 
 #include <QMenu>
 #include <QSettings>
-#include <gtest/gtest.h>
 
 namespace quorilanth {
 namespace {
 
 using test::settle;
-using test::waitUntil;
 
-class MenuTest : public ::testing::Test {
+class MenuTest : public test::WorkspaceFixture {
 protected:
-    void SetUp() override {
-        QSettings().clear();
-        ASSERT_TRUE(folder.isValid());
-    }
-    void TearDown() override {
-        transport->released = true;
+    void launch(const QVariant& frame = {}) {
         delegate.reset();
         settle();
-    }
-
-    void launch(const QStringList& extra = {}) {
-        delegate = std::make_unique<AppDelegate>(
-            QStringList{"quorilanth"} + extra, QProcessEnvironment(),
-            test::heldDependencies(transport), folder.filePath("library"));
+        QSettings().setValue(AppDelegate::frameKey, frame);
+        delegate = std::make_unique<AppDelegate>(QStringList{"quorilanth"}, QProcessEnvironment(),
+                                                 test::heldDependencies(transport),
+                                                 folder.filePath("library"));
         delegate->installMenus();
         delegate->showWorkspace();
         settle();
     }
-
-    QMenu* menu(const QString& title) const {
-        for (QAction* action : delegate->menuBar()->actions())
-            if (action->text() == title) return action->menu();
+    QAction* item(const QString& title) const {
+        for (QAction* menu : delegate->menuBar()->actions())
+            for (QAction* action : menu->menu()->actions())
+                if (action->text() == title) return action;
         return nullptr;
     }
-    QAction* item(const QString& menuTitle, const QString& title) const {
-        for (QAction* action : menu(menuTitle)->actions())
-            if (action->text() == title) return action;
-        return nullptr;
-    }
-    void loadReport() {
-        ScanReport report("https://menu.example/");
-        report.nodes.emplace_back("https://menu.example/", NodeKind::domain, "root",
-                                  "https://menu.example/", FindingStatus::found);
-        delegate->store().loadFile(test::writeReport(folder, report, "menu.json"), false);
+    void trigger(const QString& title) {
+        item(title)->trigger();
         settle();
     }
+    QStringList disabled() const {
+        QStringList off;
+        for (const char* title :
+             {"New Scan", "Open Report\u2026", "Overview", "SCHEMA", "Fit Schema",
+              "Toggle Inspector", "Settings\u2026", "Check for Updates\u2026"})
+            if (!item(title)->isEnabled()) off << title;
+        return off;
+    }
+    void loadReport() {
+        store().loadFile(test::writeReport(folder, ScanReport("https://menu.example/"), "m.json"),
+                         false);
+        settle();
+    }
+    WorkspaceStore& store() const { return delegate->store(); }
 
-    QTemporaryDir folder{test::folderTemplate()};
-    std::shared_ptr<test::HeldTransport> transport = std::make_shared<test::HeldTransport>();
     std::unique_ptr<AppDelegate> delegate;
 };
 
 // The menus keep their English titles; only the items whose words the
-// application translates follow the language.
-TEST_F(MenuTest, LocalizedItemsFollowTheLanguage) {
-    for (const bool italian : {false, true}) {
-        test::Language language(italian ? "it-CH" : "en-US");
+// application translates follow the language, and the guide's item keeps its tab.
+TEST_F(MenuTest, ItemsFollowTheLanguageTheReportAndTheScan) {
+    {
+        test::Language italian("it-CH");
         launch();
         QStringList titles;
         for (QAction* action : delegate->menuBar()->actions())
             titles << action->text();
         EXPECT_EQ(titles, QStringList({"Quorilanth", "File", "Edit", "Inspect", "Window"}));
-        QAction* updates = menu("Quorilanth")->actions().at(1);
-        EXPECT_EQ(updates->text(),
-                  italian ? "Controlla aggiornamenti\u2026" : "Check for Updates\u2026");
-        EXPECT_EQ(updates->shortcut(), QKeySequence(QKeyCombination(
-                                           Qt::ControlModifier | Qt::ShiftModifier, Qt::Key_U)));
-        QAction* guide = menu("Inspect")->actions().front();
-        EXPECT_EQ(guide->text(), italian ? "Per te" : "For you");
-        EXPECT_EQ(guide->data().toString(), "Per te");
-        delegate.reset();
-        settle();
+        ASSERT_TRUE(item("Controlla aggiornamenti\u2026") && item("Per te"));
+        EXPECT_EQ(item("Per te")->data().toString(), "Per te");
     }
-}
-
-TEST_F(MenuTest, EnablingFollowsBusyAndReport) {
     launch();
-    const QStringList idleItems{"New Scan", "Open Report\u2026"};
-    const QStringList reportItems{"Overview", "SCHEMA", "Fit Schema", "Toggle Inspector"};
-    const QStringList alwaysItems{"Settings\u2026", "Check for Updates\u2026"};
-    auto check = [&](bool idle, bool report) {
-        for (const QString& title : idleItems) {
-            QAction* action = item("File", title);
-            ASSERT_TRUE(action);
-            EXPECT_EQ(action->isEnabled(), idle) << title.toStdString();
-        }
-        for (const QString& title : reportItems) {
-            QAction* action = item("Inspect", title);
-            ASSERT_TRUE(action);
-            EXPECT_EQ(action->isEnabled(), report) << title.toStdString();
-        }
-        for (const QString& title : alwaysItems)
-            EXPECT_TRUE(item("Quorilanth", title)->isEnabled());
-    };
-    {
-        SCOPED_TRACE("without a report");
-        check(true, false);
-    }
+    EXPECT_EQ(item("For you")->data().toString(), "Per te");
+    EXPECT_EQ(disabled(), QStringList({"Overview", "SCHEMA", "Fit Schema", "Toggle Inspector"}));
     loadReport();
-    {
-        SCOPED_TRACE("with a report");
-        check(true, true);
-    }
-    delegate->store().setInput("https://held.example");
-    delegate->store().start();
-    ASSERT_TRUE(waitUntil([&] { return delegate->store().busy(); }));
-    delegate->store().setLiveSchema(false);
+    EXPECT_EQ(disabled(), QStringList());
+    store().setLiveSchema(false); // no partial report during the scan
+    store().setInput("https://held.example");
+    store().start();
+    ASSERT_TRUE(test::waitUntil([&] { return store().busy(); }));
     settle();
-    {
-        SCOPED_TRACE("scanning");
-        // start() cleared the report; the live partial report may bring one back.
-        check(false, delegate->store().report().has_value());
-    }
+    EXPECT_EQ(disabled(), QStringList({"New Scan", "Open Report\u2026", "Overview", "SCHEMA",
+                                       "Fit Schema", "Toggle Inspector"}));
 }
 
-TEST_F(MenuTest, InspectItemsSelectTabsOnlyWithAReport) {
+TEST_F(MenuTest, CommandsReachTheStoreAndTabsNeedAReport) {
     launch();
-    QAction* schema = item("Inspect", "SCHEMA");
-    ASSERT_TRUE(schema);
-    schema->trigger(); // disabled: nothing happens
-    settle();
-    EXPECT_EQ(delegate->store().tab(), WorkspaceTab::guide);
+    trigger("SCHEMA"); // disabled: nothing happens
     delegate->selectTab(QStringLiteral("SCHEMA"));
-    EXPECT_EQ(delegate->store().tab(), WorkspaceTab::guide);
+    EXPECT_EQ(store().tab(), WorkspaceTab::guide);
 
     loadReport();
-    schema->trigger();
-    settle();
-    EXPECT_EQ(delegate->store().tab(), WorkspaceTab::schema);
-    item("Inspect", "For you")->trigger();
-    settle();
-    EXPECT_EQ(delegate->store().tab(), WorkspaceTab::guide);
+    trigger("SCHEMA");
+    EXPECT_EQ(store().tab(), WorkspaceTab::schema);
+    trigger("For you");
+    EXPECT_EQ(store().tab(), WorkspaceTab::guide);
     for (const QVariant& junk : {QVariant("schema"), QVariant(3), QVariant()}) {
         delegate->selectTab(junk);
-        EXPECT_EQ(delegate->store().tab(), WorkspaceTab::guide);
+        EXPECT_EQ(store().tab(), WorkspaceTab::guide);
     }
-    item("Inspect", "Toggle Inspector")->trigger();
-    settle();
-    EXPECT_EQ(delegate->store().tab(), WorkspaceTab::overview);
-    EXPECT_TRUE(delegate->store().showInspector());
+    trigger("Toggle Inspector");
+    EXPECT_EQ(store().tab(), WorkspaceTab::overview);
+    EXPECT_TRUE(store().showInspector());
+
+    trigger("Settings\u2026");
+    EXPECT_TRUE(store().showSettings());
+    trigger("Check for Updates\u2026"); // closes the settings first
+    EXPECT_FALSE(store().showSettings());
+    EXPECT_TRUE(test::waitUntil([&] { return store().updater().showPanel(); }));
+    trigger("New Scan");
+    EXPECT_FALSE(store().report());
+    EXPECT_EQ(store().status(), "Ready to explore");
 }
 
-TEST_F(MenuTest, CommandsReachTheStore) {
-    launch();
-    loadReport();
-    item("Quorilanth", "Settings\u2026")->trigger();
-    settle();
-    EXPECT_TRUE(delegate->store().showSettings());
-    // The update check closes the settings first.
-    item("Quorilanth", "Check for Updates\u2026")->trigger();
-    settle();
-    EXPECT_FALSE(delegate->store().showSettings());
-    EXPECT_TRUE(waitUntil([&] { return delegate->store().updater().showPanel(); }));
-    item("File", "New Scan")->trigger();
-    settle();
-    EXPECT_FALSE(delegate->store().report());
-    EXPECT_EQ(delegate->store().status(), "Ready to explore");
-}
-
-TEST_F(MenuTest, TheWindowIsKeptWhenClosedAndRecordsItsFrame) {
-    launch();
+TEST_F(MenuTest, TheWindowIsKeptWhenClosedAndAStoredFrameUsedOnlyWhenSound) {
+    const QSize content(AppDelegate::contentWidth, AppDelegate::contentHeight);
+    const struct {
+        QVariant stored;
+        bool used;
+    } cases[] = {
+        {QRect(10, 20, 1300, 820), true},
+        {QRect(90000, 90000, 1300, 820), false}, // off every screen
+        {QVariant("1300x820"), false},
+        {QRect(), false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.stored.toString().toStdString());
+        launch(c.stored);
+        WorkspaceWindow* window = delegate->workspaceWindow();
+        if (c.used)
+            EXPECT_EQ(window->geometry(), c.stored.toRect());
+        else
+            EXPECT_EQ(window->centralWidget()->size(), content);
+    }
     WorkspaceWindow* window = delegate->workspaceWindow();
-    ASSERT_TRUE(window);
-    EXPECT_EQ(window->centralWidget()->size(), QSize(1640, 1020));
-    EXPECT_EQ(window->windowTitle(), "Quorilanth");
     window->close();
     settle();
-    EXPECT_EQ(delegate->workspaceWindow(), window);
     EXPECT_EQ(QSettings().value(AppDelegate::frameKey).toRect(), window->geometry());
     delegate->showWorkspace();
     EXPECT_EQ(delegate->workspaceWindow(), window);
     EXPECT_TRUE(window->isVisible());
 }
 
-TEST_F(MenuTest, StoredFrameIsUsedOnlyWhenItIsSound) {
-    const struct {
-        const char* name;
-        QVariant stored;
-        bool used;
-    } cases[] = {
-        {"a frame on screen", QRect(10, 20, 1300, 820), true},
-        {"a frame far off every screen", QRect(90000, 90000, 1300, 820), false},
-        {"text", QVariant("1300x820"), false},
-        {"an empty rectangle", QRect(), false},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
-        QSettings().setValue(AppDelegate::frameKey, c.stored);
-        launch();
-        const QRect frame = delegate->workspaceWindow()->geometry();
-        if (c.used)
-            EXPECT_EQ(frame, c.stored.toRect());
-        else
-            EXPECT_EQ(delegate->workspaceWindow()->centralWidget()->size(), QSize(1640, 1020));
-        delegate.reset();
-        settle();
-    }
-}
-
 TEST(TestLaunch, RuleReadsPresenceOnly) {
-    const struct {
-        const char* name;
-        QStringList variables;
-        QStringList arguments;
-        bool testLaunch;
-    } cases[] = {
-        {"ordinary", {}, {"quorilanth"}, false},
-        {"test runner, empty value", {"XCTestConfigurationFilePath="}, {"quorilanth"}, true},
-        {"UI test library", {"QL_UI_TEST_LIBRARY=0"}, {"quorilanth"}, true},
-        {"smoke test", {}, {"quorilanth", "--smoke-test"}, true},
-        {"snapshot without a path", {}, {"quorilanth", "--snapshot"}, true},
-        {"options matched whole",
-         {"QL_UI_TEST"},
-         {"quorilanth", "--snapshot=x", "--SMOKE-TEST"},
-         false},
-        {"report only", {}, {"quorilanth", "--report", "x.json"}, false},
+    const std::tuple<const char*, QStringList, bool> cases[] = {
+        {"", {}, false},
+        {"XCTestConfigurationFilePath", {}, true}, // an empty value counts
+        {"QL_UI_TEST_LIBRARY", {}, true},
+        {"", {"--smoke-test"}, true},
+        {"", {"--snapshot"}, true},                              // without a path
+        {"QL_UI_TEST", {"--snapshot=x", "--SMOKE-TEST"}, false}, // matched whole
+        {"", {"--report", "x.json"}, false},
     };
-    for (const auto& c : cases) {
+    for (const auto& [variable, arguments, testLaunch] : cases) {
         QProcessEnvironment environment;
-        for (const QString& variable : c.variables) {
-            const qsizetype equals = variable.indexOf('=');
-            environment.insert(variable.left(equals < 0 ? variable.size() : equals),
-                               equals < 0 ? QString() : variable.mid(equals + 1));
-        }
-        EXPECT_EQ(AppDelegate::isTestLaunch(environment, c.arguments), c.testLaunch) << c.name;
+        if (*variable) environment.insert(variable, QString());
+        EXPECT_EQ(AppDelegate::isTestLaunch(environment, QStringList{"quorilanth"} + arguments),
+                  testLaunch)
+            << variable << arguments.join(' ').toStdString();
     }
 }
 

@@ -1,12 +1,14 @@
 #pragma once
 
-// What the window and menu tests share: a transport that holds a scan open
-// until it is stopped, an AI search that finds nothing, a store wired to both,
-// and report files built in the test.
+// What the desktop tests share: a transport that holds a scan open until it
+// is stopped, an AI search that finds nothing, a store wired to both, report
+// files built in the test, and a window on a private library.
 
 #include "app/store/AppLanguage.h"
 #include "app/store/StoreTestSupport.h"
 #include "app/store/WorkspaceStore.h"
+#include "app/window/ExternalURL.h"
+#include "app/window/WorkspaceView.h"
 #include "core/engine/DiscoveryEngine.h"
 #include "core/model/ReportJSON.h"
 #include "core/net/HTTPInspecting.h"
@@ -22,6 +24,7 @@
 #include <atomic>
 #include <chrono>
 #include <functional>
+#include <gtest/gtest.h>
 #include <thread>
 
 namespace quorilanth::test {
@@ -34,24 +37,18 @@ public:
     explicit HeldTransport(std::string holding = {}) : holding(std::move(holding)) {}
     HTTPResult request(const std::string& url, const std::string& method, const HeaderFields&,
                        const std::optional<std::string>&, std::stop_token stop) override {
-        if (url.find(holding) == std::string::npos) return failure(url, method);
-        ++requests;
-        while (!stop.stop_requested() && !released.load())
-            std::this_thread::sleep_for(std::chrono::milliseconds(5));
-        return failure(url, method);
+        if (url.find(holding) != std::string::npos) {
+            ++requests;
+            while (!stop.stop_requested() && !released.load())
+                std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
+        Evidence hop(url, method);
+        hop.error = "Cancelled";
+        return HTTPResult{{std::move(hop)}};
     }
     const std::string holding;
     std::atomic<int> requests{0};
     std::atomic<bool> released{false};
-
-private:
-    static HTTPResult failure(const std::string& url, const std::string& method) {
-        Evidence hop(url, method);
-        hop.error = "Cancelled";
-        HTTPResult result;
-        result.exchanges.push_back(std::move(hop));
-        return result;
-    }
 };
 
 inline WorkspaceStore::Dependencies heldDependencies(std::shared_ptr<HeldTransport> transport) {
@@ -99,5 +96,67 @@ inline QString writeReport(const QTemporaryDir& folder, const ScanReport& report
     file.write(QByteArray::fromStdString(ReportJSON::write(report)));
     return path;
 }
+
+// The workspace window at its own size on a private library, with the held
+// transport unless a test brings its own engine; what it hands the desktop to
+// open is kept in `opened`.
+class WorkspaceFixture : public ::testing::Test {
+public:
+    void SetUp() override {
+        QSettings().clear();
+        ASSERT_TRUE(folder.isValid());
+        setExternalURLOpenerForTesting(
+            [this](const QUrl& url) { opened.append(url.toString(QUrl::FullyEncoded)); });
+    }
+    void TearDown() override {
+        close();
+        setExternalURLOpenerForTesting(std::nullopt);
+    }
+
+    void open(WorkspaceStore::Dependencies dependencies = {}) {
+        if (!dependencies.makeEngine) dependencies = heldDependencies(transport);
+        store = std::make_unique<WorkspaceStore>(
+            folder.filePath("library"), QStringList{"quorilanth"}, std::move(dependencies));
+        view = std::make_unique<WorkspaceView>(*store);
+        view->resize(1640, 1020);
+        view->show();
+        settle();
+    }
+    // Ends this window and store, so that a table row can open its own.
+    void close() {
+        transport->released = true;
+        view.reset();
+        store.reset();
+        settle();
+        transport->released = false;
+    }
+    // Opens the report as a saved file, on the given tab with the given node selected.
+    void load(const ScanReport& report, std::optional<WorkspaceTab> tab = {},
+              const std::string& selected = {}) {
+        store->loadFile(writeReport(folder, report, QString::number(++files) + ".json"), false);
+        if (tab) store->setTab(*tab);
+        if (!selected.empty()) store->select(selected);
+        settle();
+    }
+
+    template <typename T = QWidget> T* find(const QString& name) const {
+        return view->findChild<T*>(name);
+    }
+    bool shown(const QString& name) const {
+        const QWidget* widget = find(name);
+        return widget && widget->isVisibleTo(view.get());
+    }
+    void snapshot(const QString& name) {
+        settle();
+        view->grab().save(QStringLiteral(QL_SNAPSHOT_DIR "/%1.png").arg(name));
+    }
+
+    QTemporaryDir folder{folderTemplate()};
+    int files = 0;
+    QStringList opened;
+    std::shared_ptr<HeldTransport> transport = std::make_shared<HeldTransport>();
+    std::unique_ptr<WorkspaceStore> store;
+    std::unique_ptr<WorkspaceView> view;
+};
 
 } // namespace quorilanth::test
