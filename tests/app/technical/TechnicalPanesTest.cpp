@@ -80,14 +80,6 @@ public:
         };
         open(std::move(dependencies));
     }
-    // Snapshots of the pane in both languages.
-    void snapshots(const QString& name) {
-        for (const char* language : {"en", "it"}) {
-            test::Language chosen(language);
-            view->refresh();
-            snapshot(name + "-" + language);
-        }
-    }
 };
 
 TEST_F(TechnicalPanesTest, OverviewExplainsTheScoreAndLeadsFromAFinding) {
@@ -110,7 +102,7 @@ TEST_F(TechnicalPanesTest, OverviewExplainsTheScoreAndLeadsFromAFinding) {
     for (auto* notice : find("ql-overview-notices")->findChildren<SelectableText*>())
         notices.append(notice->text());
     EXPECT_EQ(notices, QStringList({"Budget reached.", "Developer Mode was on."}));
-    snapshots("overview");
+    snapshot("overview");
 
     EXPECT_EQ(
         rows(find<RowList>("ql-overview-findings"), RowList::identifierRole),
@@ -153,7 +145,7 @@ TEST_F(TechnicalPanesTest, ServerCardsForVerifiedServersOnly) {
     ASSERT_EQ(tools.size(), 1);
     EXPECT_EQ(rows(tools.front()),
               QStringList({"echo, READ-ONLY", "Unnamed tool, UNKNOWN", "rm, MUTATING"}));
-    snapshots("mcp");
+    snapshot("mcp");
     clickRow(tools.front(), QString::fromStdString(mcpURL + "#tool:rm"));
     EXPECT_EQ(store->selectedID(), mcpURL + "#tool:rm");
     EXPECT_EQ(store->tab(), WorkspaceTab::mcp);
@@ -189,7 +181,7 @@ TEST_F(TechnicalPanesTest, InventoryFiltersLabelThenURLAndFollowsTheSelection) {
         EXPECT_EQ(ids, c.ids) << c.filter;
     }
     filter->clear();
-    snapshots("endpoints");
+    snapshot("endpoints");
 
     // A selection made elsewhere is highlighted; a filter that hides the row keeps it selected.
     auto rowColour = [&](int row) {
@@ -213,30 +205,7 @@ TEST_F(TechnicalPanesTest, InventoryFiltersLabelThenURLAndFollowsTheSelection) {
     settle();
     EXPECT_EQ(rows(find<RowList>("ql-inventory-list")),
               QStringList({"echo", "Unnamed tool", "rm"}));
-    snapshots("tools");
-}
-
-TEST(RowModelTest, GrowingRowsAreAddedNotReset) {
-    struct Row {
-        QString id, text;
-        QString identifier() const { return id; }
-        QString spoken() const { return text; }
-        bool sameRow(const Row& other) const { return id == other.id; }
-        bool operator==(const Row&) const = default;
-    };
-    RowModel<Row> model;
-    int resets = 0, inserted = 0, changed = 0;
-    QObject::connect(&model, &QAbstractItemModel::modelReset, [&] { ++resets; });
-    QObject::connect(&model, &QAbstractItemModel::rowsInserted, [&] { ++inserted; });
-    QObject::connect(&model, &QAbstractItemModel::dataChanged, [&] { ++changed; });
-    model.setRows({{"a", "1"}, {"b", "1"}});
-    QPersistentModelIndex first = model.index(0);
-    model.setRows({{"a", "1"}, {"b", "2"}, {"c", "1"}});
-    EXPECT_EQ(std::tuple(resets, inserted, changed), std::tuple(0, 2, 1));
-    EXPECT_TRUE(first.isValid());
-    model.setRows({{"b", "2"}});
-    EXPECT_EQ(resets, 1);
-    EXPECT_EQ(model.index(0).data(RowList::identifierRole), "b");
+    snapshot("tools");
 }
 
 TEST_F(TechnicalPanesTest, CandidatesFollowTheirVerificationScans) {
@@ -253,7 +222,7 @@ TEST_F(TechnicalPanesTest, CandidatesFollowTheirVerificationScans) {
     // Without a result: the inventory of discovery documents and manifests.
     load(richReport(), WorkspaceTab::discovery);
     EXPECT_EQ(rows(find<RowList>("ql-inventory-list")), QStringList({"AgentCard", "llms.txt"}));
-    snapshots("discovery");
+    snapshot("discovery");
 
     // The first candidate's scan ends at once, the second's is held.
     store->setDiscoveryMode(true);
@@ -272,7 +241,7 @@ TEST_F(TechnicalPanesTest, CandidatesFollowTheirVerificationScans) {
     settle();
     QScrollBar* scroller = find<QScrollArea>("ql-research")->verticalScrollBar();
     scroller->setValue(scroller->maximum());
-    snapshots("discovery-research");
+    snapshot("discovery-research");
 
     // Opening a candidate's report leads to the guide tab, also when it cannot be read.
     for (const bool readable : {true, false}) {

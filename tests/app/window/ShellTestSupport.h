@@ -146,9 +146,18 @@ public:
         const QWidget* widget = find(name);
         return widget && widget->isVisibleTo(view.get());
     }
-    void snapshot(const QString& name) {
+    // The window as PNGs beside the build, in English and in Italian, each
+    // arranged again after the language has changed.
+    void snapshot(const QString& name, const std::function<void()>& arrange = {}) {
+        for (const char* language : {"en", "it"}) {
+            Language chosen(language);
+            view->refresh();
+            settle();
+            if (arrange) arrange();
+            view->grab().save(QStringLiteral(QL_SNAPSHOT_DIR "/%1-%2.png").arg(name, language));
+        }
+        view->refresh();
         settle();
-        view->grab().save(QStringLiteral(QL_SNAPSHOT_DIR "/%1.png").arg(name));
     }
 
     QTemporaryDir folder{folderTemplate()};
