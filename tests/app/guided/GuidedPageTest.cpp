@@ -215,8 +215,7 @@ TEST_F(GuidedPage, CardOpensItsFormWhichKeepsTypedValuesUntilAnotherToolIsChosen
     settle();
     EXPECT_EQ(store->selectedID(), shopServer + "#tool:get_app_details");
 
-    find<QToolButton>("ql-guided-close")->click();
-    settle();
+    click("ql-guided-close");
     EXPECT_FALSE(form());
     EXPECT_FALSE(store->selectedID());
     for (int i = 0; i < int(grid->cards().size()); ++i)
@@ -271,8 +270,7 @@ TEST_F(GuidedPage, SendingFollowsTheToolsSafety) {
             EXPECT_TRUE(shown("ql-guided-no-fields"));
         }
         ASSERT_TRUE(send()->isEnabled());
-        send()->click();
-        settle();
+        click("guided-send");
         if (!*c.question) {
             EXPECT_TRUE(store->toolBusy()) << "a read-only tool is sent at once";
             EXPECT_EQ(send()->text(), "Waiting for the site…");
@@ -288,16 +286,13 @@ TEST_F(GuidedPage, SendingFollowsTheToolsSafety) {
         for (QLabel* label : confirm->findChildren<QLabel*>())
             EXPECT_EQ(label->textFormat(), Qt::PlainText);
         EXPECT_TRUE(confirm->informativeText().contains(QString::fromStdString(shopServer)));
-        find<QPushButton>("ql-guided-confirm-cancel")->click();
-        settle();
+        click("ql-guided-confirm-cancel");
         EXPECT_FALSE(store->toolBusy());
         if (*c.field) {
             EXPECT_EQ(find<QLineEdit>(c.field)->text(), "<b>42</b>");
         }
-        send()->click();
-        settle();
-        find<QPushButton>("ql-guided-confirm-send")->click();
-        settle();
+        click("guided-send");
+        click("ql-guided-confirm-send");
         EXPECT_TRUE(store->toolBusy());
         finishCall();
     }
@@ -308,8 +303,7 @@ TEST_F(GuidedPage, SendingFollowsTheToolsSafety) {
     find<DisclosureGroup>("ql-guided-options")->setExpanded(true);
     settle();
     type("guided-field-limit", "many");
-    send()->click();
-    settle();
+    click("guided-send");
     EXPECT_FALSE(store->toolBusy());
     EXPECT_EQ(text("ql-guided-error"), "Check the value of ‘Maximum results’.");
     type("guided-field-limit", "5");
@@ -357,8 +351,7 @@ TEST_F(GuidedPage, SuggestionAnswerAndItsWaysOut) {
     find("ql-guided-answer")->findChild<QPushButton*>("ql-readable-open-page")->click();
     EXPECT_EQ(opened, QStringList{"https://shop.example/apps/notes"});
 
-    find<QToolButton>("ql-guided-original-response")->click();
-    settle();
+    click("ql-guided-original-response");
     EXPECT_EQ(store->tab(), WorkspaceTab::raw);
     EXPECT_EQ(store->selectedEvidenceID(), store->report()->evidence.back().id);
 }

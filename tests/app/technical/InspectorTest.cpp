@@ -182,14 +182,16 @@ ScanReport withTools(const std::string& server, const std::vector<std::string>& 
 
 class Runner : public test::TechnicalWindow {
 public:
-    void type(const QString& property, const QString& text) {
-        auto* field = find<QLineEdit>("ql-tool-field-" + property);
-        field->setText(text);
-        emit field->textEdited(text);
-    }
-    void choose(const QString& property, const QString& text) {
-        auto* box = find<QComboBox>("ql-tool-field-" + property);
-        box->setCurrentIndex(box->findText(text));
+    // Types into a field, or picks from a list, as the property's form offers.
+    void fill(const std::vector<std::pair<QString, QString>>& values) {
+        for (const auto& [property, text] : values) {
+            if (auto* box = find<QComboBox>("ql-tool-field-" + property)) {
+                box->setCurrentIndex(box->findText(text));
+            } else if (auto* field = find<QLineEdit>("ql-tool-field-" + property)) {
+                field->setText(text);
+                emit field->textEdited(text);
+            }
+        }
     }
     void run() { click("tool-run"); }
     QMessageBox* alert() const { return find<QMessageBox>("ql-tool-confirm"); }
@@ -215,20 +217,14 @@ TEST_F(Runner, BuildsTheArgumentsEachPropertyDeclares) {
                         "b":{"type":"boolean"}}}})",
                                              R"({"name":"bare"})"}),
          WorkspaceTab::overview, "https://x.example/mcp#tool:t");
-    type("s", "42");
-    type("i", "42");
-    type("u", "42");
-    choose("n", "2");
-    choose("w", "b");
-    choose("m", "1");
-    choose("b", "true");
+    fill(
+        {{"s", "42"}, {"i", "42"}, {"u", "42"}, {"n", "2"}, {"w", "b"}, {"m", "1"}, {"b", "true"}});
     run();
     EXPECT_EQ(error(), "");
     EXPECT_EQ(pending(),
               JSONValue::parse(R"({"s":"42","i":42,"u":42,"n":2,"w":"b","m":1,"b":true})"));
 
-    choose("w", "Not set");
-    type("i", " ");
+    fill({{"w", "Not set"}, {"i", " "}});
     run();
     EXPECT_TRUE(error().startsWith("i: Invalid JSON")) << error().toStdString();
     EXPECT_FALSE(alert());
@@ -269,13 +265,9 @@ TEST_F(Runner, ShowsTheLastAnswerOfThisToolOnThisServerOnly) {
     store->select("https://a.example/mcp#tool:search");
     settle();
     ASSERT_TRUE(shown("ql-tool-last-response"));
-    find<DisclosureGroup>("ql-tool-response")->setExpanded(true);
-    EXPECT_EQ(find<DisclosureGroup>("ql-tool-response")
-                  ->content()
-                  ->findChild<DisclosureGroup*>()
-                  ->header()
-                  ->title(),
-              "result");
+    auto* response = find<DisclosureGroup>("ql-tool-response");
+    response->setExpanded(true);
+    EXPECT_EQ(response->content()->findChild<DisclosureGroup*>()->header()->title(), "result");
     click("ql-tool-open-raw");
     EXPECT_EQ(store->tab(), WorkspaceTab::raw);
     EXPECT_EQ(store->selectedEvidenceID(), call.id);
@@ -323,8 +315,7 @@ TEST_F(Runner, CallsThePeerOnlyWhenRunAndConfirmed) {
     store->select(server + "#tool:add");
     settle();
     auto* runner = find<ToolRunner>("ql-tool-runner");
-    type("a", "2");
-    type("b", "3");
+    fill({{"a", "2"}, {"b", "3"}});
     run();
     EXPECT_FALSE(alert());
     ASSERT_TRUE(waitUntil([&] { return !store->toolBusy(); }, 60000));

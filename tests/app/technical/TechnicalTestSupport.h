@@ -45,10 +45,6 @@ public:
         ASSERT_GE(list->rowOf(identifier), 0) << identifier.toStdString();
         clickRow(list, list->rowOf(identifier));
     }
-    void click(const QString& name) {
-        find<QAbstractButton>(name)->click();
-        settle();
-    }
     static QString clipboard() { return QGuiApplication::clipboard()->text(); }
 };
 

@@ -146,6 +146,10 @@ public:
         const QWidget* widget = find(name);
         return widget && widget->isVisibleTo(view.get());
     }
+    void click(const QString& name) {
+        find<QAbstractButton>(name)->click();
+        settle();
+    }
     // The window as PNGs beside the build, in English and in Italian, each
     // arranged again after the language has changed.
     void snapshot(const QString& name, const std::function<void()>& arrange = {}) {
