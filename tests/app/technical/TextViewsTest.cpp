@@ -192,8 +192,10 @@ TEST(RawText, RowsBreakAfterASpaceElseInsideAWordAndCopyExactly) {
                                (i + 1 < starts.size() ? starts[i + 1] : c.text.size()) - starts[i]);
         EXPECT_EQ(rows, c.rows) << c.text.toStdString();
     }
-    // A character outside the BMP is never split between rows.
-    view.setText(QString::fromStdString(std::string(9, 'a') + emoji + emoji));
+    // A character outside the BMP is never split between rows, even where it
+    // is wider than a row.
+    view.resize(view.width() - int(9 * column), 300);
+    view.setText(QString::fromStdString("a" + emoji).repeated(40));
     for (qsizetype start : view.rowStarts())
         EXPECT_FALSE(start < view.text().size() && view.text().at(start).isLowSurrogate());
     view.setText(QStringLiteral("a\u0001b\tc\r\n"));

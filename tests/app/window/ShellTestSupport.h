@@ -4,9 +4,7 @@
 // is stopped, an AI search that finds nothing, a store wired to both, report
 // files built in the test, and a window on a private library.
 
-#include "app/store/AppLanguage.h"
 #include "app/store/StoreTestSupport.h"
-#include "app/store/WorkspaceStore.h"
 #include "app/window/ExternalURL.h"
 #include "app/window/WorkspaceView.h"
 #include "core/engine/DiscoveryEngine.h"

@@ -263,6 +263,7 @@ TEST_F(WindowTest, TabStripFacesAndEachShowingBuildsItsPaneAfresh) {
     EXPECT_EQ(faces(), QStringList{"ql-tab-back"} + technical);
     EXPECT_TRUE(find<TabButton>("tab-Overview")->selected());
     QPointer<QWidget> overview = find("ql-pane-Overview");
+    ASSERT_TRUE(overview);
     store->setTab(WorkspaceTab::overview); // the same tab again: the pane stays
     settle();
     EXPECT_EQ(find("ql-pane-Overview"), overview.data());
@@ -409,16 +410,12 @@ TEST_F(WindowTest, HostileLabelsRenderLiterally) {
     EXPECT_LE(find<QMessageBox>("ql-error-alert")->text().size(), 4001);
 }
 
-// The menus keep their English titles; only the items whose words the
-// application translates follow the language, and the guide's item keeps its tab.
+// Only the items whose words the application translates follow the language,
+// and the guide's item keeps its tab.
 TEST_F(WindowTest, MenuItemsFollowTheLanguageTheReportAndTheScan) {
     {
         test::Language italian("it-CH");
         launch();
-        QStringList titles;
-        for (QAction* action : app->menuBar()->actions())
-            titles << action->text();
-        EXPECT_EQ(titles, QStringList({"Quorilanth", "File", "Edit", "Inspect", "Window"}));
         ASSERT_TRUE(item("Controlla aggiornamenti\u2026") && item("Per te"));
         EXPECT_EQ(item("Per te")->data().toString(), "Per te");
     }
