@@ -17,18 +17,17 @@ McpPeer::McpPeer(Kind kind, std::chrono::seconds startTimeout) {
     if (!std::filesystem::exists(peers / "node_modules"))
         throw std::runtime_error(
             "test peers are not installed: run scripts/setup (npm ci in tests/peers)");
-    const char* script = kind == Kind::Everything ? "everything-server.mjs"
-                         : kind == Kind::Modern   ? "modern-server.mjs"
-                                                  : "stateless-json-server.mjs";
+    const std::string script = kind == Kind::Everything ? "everything-server.mjs"
+                               : kind == Kind::Modern   ? "modern-server.mjs"
+                                                        : "stateless-json-server.mjs";
     logPath_ = (std::filesystem::temp_directory_path() /
                 ("quorilanth-peer-" + std::to_string(::getpid()) + "-" + script + ".log"))
                    .string();
     int in[2], out[2];
-    if (::pipe2(in, O_CLOEXEC) != 0) throw std::runtime_error("pipe failed");
-    UniqueFd childIn(in[0]);
+    if (::pipe2(in, O_CLOEXEC) != 0 || ::pipe2(out, O_CLOEXEC) != 0)
+        throw std::runtime_error("pipe failed");
+    UniqueFd childIn(in[0]), output(out[0]), childOut(out[1]);
     stdin_ = UniqueFd(in[1]);
-    if (::pipe2(out, O_CLOEXEC) != 0) throw std::runtime_error("pipe failed");
-    UniqueFd output(out[0]), childOut(out[1]);
     UniqueFd log(::open(logPath_.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600));
     std::vector<std::string> environment;
     for (char** entry = environ; *entry; ++entry)
@@ -38,7 +37,7 @@ McpPeer::McpPeer(Kind kind, std::chrono::seconds startTimeout) {
                                        {{childIn.get(), 0}, {childOut.get(), 1}, {log.get(), 2}}));
     childOut.reset();
 
-    // Read the readiness line; anything else before it is ignored.
+    // Read up to the readiness line; anything else before it is ignored.
     const auto deadline = std::chrono::steady_clock::now() + startTimeout;
     std::string seen;
     for (std::size_t at; port_ == 0 && seen.size() < 65536;) {
@@ -58,8 +57,7 @@ McpPeer::McpPeer(Kind kind, std::chrono::seconds startTimeout) {
     if (port_ <= 0) {
         std::stringstream logged;
         logged << std::ifstream(logPath_).rdbuf();
-        throw std::runtime_error(std::string("peer ") + script + " did not start: " + seen +
-                                 logged.str());
+        throw std::runtime_error("peer " + script + " did not start: " + seen + logged.str());
     }
 }
 

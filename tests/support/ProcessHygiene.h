@@ -1,19 +1,19 @@
 #pragma once
 
-// What a test that starts child processes must leave behind: nothing. Take a
-// snapshot before, compare after.
+// What a test that starts child processes must leave behind: nothing.
 
 #include <set>
-#include <string>
-#include <vector>
 
 namespace quorilanth::test {
 
-// The descriptor numbers open in this process (from /proc/self/fd).
-std::set<int> openDescriptors();
-// Entries of the temporary folder whose names begin with "Quorilanth-".
-std::vector<std::string> workFolders();
-// Whether any child of this process has ended and not been reaped.
-bool hasZombieChildren();
+std::set<int> openDescriptors(); // from /proc/self/fd
+bool hasZombieChildren();        // a child of this process ended and was not reaped
+
+// Checks when it goes that no descriptor opened since it came is still open,
+// and that no child is left unreaped.
+struct ProcessHygiene {
+    std::set<int> before = openDescriptors();
+    ~ProcessHygiene();
+};
 
 } // namespace quorilanth::test
