@@ -117,47 +117,41 @@ TEST_F(HTTPInspectorTest, CurlArgumentsEnvironmentAndDescriptors) {
 }
 
 TEST_F(HTTPInspectorTest, SentAndRecordedHeaders) {
-    server.on("/", respond::text(200, "ok"));
-    const Evidence hop = developer
-                             .request(server.url("/"), "GET",
-                                      {{"AUTHORIZATION", "Bearer a"},
-                                       {"x-Api-Key", "k"},
-                                       {"Cookie", "c=1"},
-                                       {"Mcp-Session-Id", "sid"},
-                                       {"X-Subscription-Token", "t"},
-                                       {"X-API-\u212AEY", "kelvin"},
-                                       {"accept", "text/html"},
-                                       {"X-Empty", ""},
-                                       {"X-Folded", "one\r\ntwo"},
-                                       {"Bad:Name", "v"}},
-                                      std::nullopt)
-                             .final();
-    EXPECT_EQ(hop.statusCode, 200);
-    // Name, value received by the server, value recorded (nullopt: none).
     using Text = std::optional<std::string>;
-    const std::tuple<const char*, Text, Text> expectations[] = {
-        {"AUTHORIZATION", "Bearer a", "[REDACTED]"},
-        {"x-Api-Key", "k", "[REDACTED]"},
-        {"Cookie", "c=1", "[REDACTED]"},
-        {"Mcp-Session-Id", "sid", "[REDACTED]"},
-        {"X-Subscription-Token", "t", "[REDACTED]"},
-        {"X-API-\u212AEY", "kelvin", "[REDACTED]"},
-        {"X-Empty", "", ""},
-        {"X-Folded", std::nullopt, "one\r\ntwo"},
-        {"Bad", std::nullopt, std::nullopt},
-        // Only the exact key "Accept" suppresses the recorded default; the
-        // caller's lower-case accept replaces curl's, and our user agent goes out.
-        {"Accept", "text/html", "*/*"},
-        {"User-Agent", std::string(HTTPInspector::userAgent),
-         std::string(HTTPInspector::userAgent)},
+    // Header given, value the server receives under the name before any colon,
+    // value recorded (nullopt: none).
+    const std::tuple<const char*, const char*, Text, Text> cases[] = {
+        {"AUTHORIZATION", "Bearer a", "Bearer a", "[REDACTED]"},
+        {"x-Api-Key", "k", "k", "[REDACTED]"},
+        {"Cookie", "c=1", "c=1", "[REDACTED]"},
+        {"Mcp-Session-Id", "sid", "sid", "[REDACTED]"},
+        {"X-Subscription-Token", "t", "t", "[REDACTED]"},
+        {"X-API-\u212AEY", "kelvin", "kelvin", "[REDACTED]"},
+        {"X-Empty", "", "", ""},
+        {"X-Folded", "one\r\ntwo", std::nullopt, "one\r\ntwo"},
+        {"Bad:Name", "v", std::nullopt, std::nullopt},
+        // Only the exact key "Accept" suppresses the recorded default "*/*"; the
+        // caller's lower-case accept replaces curl's own.
+        {"accept", "text/html", "text/html", "text/html"},
     };
-    const auto received = server.requests().at(0);
-    for (const auto& [name, sent, recorded] : expectations) {
-        EXPECT_EQ(received.headerValues(name), sent ? Strings{*sent} : Strings{}) << name;
-        const auto found = hop.requestHeaders.find(name);
+    server.on("/", respond::text(200, "ok"));
+    HeaderFields headers;
+    for (const auto& [name, value, received, recorded] : cases)
+        headers[name] = value;
+    const Evidence hop = developer.request(server.url("/"), "GET", headers, {}).final();
+    const auto arrived = server.requests().at(0);
+    for (const auto& [name, value, received, recorded] : cases) {
+        const std::string_view sentName =
+            std::string_view(name).substr(0, std::string_view(name).find(':'));
+        EXPECT_EQ(arrived.headerValues(sentName), received ? Strings{*received} : Strings{})
+            << name;
+        const auto found = hop.requestHeaders.find(sentName);
         EXPECT_EQ(found == hop.requestHeaders.end() ? std::nullopt : Text(found->second), recorded)
             << name;
     }
+    EXPECT_EQ(hop.requestHeaders.at("Accept"), "*/*");
+    EXPECT_EQ(arrived.header("User-Agent"), std::string(HTTPInspector::userAgent));
+    EXPECT_EQ(hop.requestHeaders.at("User-Agent"), HTTPInspector::userAgent);
     developer.request(server.url("/"), "GET", {{"Accept", ""}}, std::nullopt);
     EXPECT_EQ(server.requests().at(1).headerValues("Accept"), Strings{""})
         << "an empty value replaces curl's own header";
@@ -228,79 +222,54 @@ TEST_F(HTTPInspectorTest, RefusalsAndRedirectEndings) {
     server.on("/empty", respond::redirect(302, " "));
     const std::string port = std::to_string(secure.port());
     secure.on("/", respond::redirect(302, "https://intranet.test:" + port + "/"));
-    // "localhost" is vetted as a public address and then served from loopback.
+    // Outside Developer Mode "localhost" is vetted as a public address, and
+    // then served from loopback.
     CurlWrapper pinning({ca.caFile(), true, true});
-    const NetworkPolicy vetted =
-        publicPolicy({{"localhost", "93.184.215.14"}, {"intranet.test", "192.168.1.20"}});
-    const struct {
-        NetworkPolicy policy;
-        std::string curl, url;
-        std::size_t records;
-        std::optional<std::int64_t> lastStatus;
-        std::optional<std::string> lastError;
-    } cases[] = {
-        {NetworkPolicy(true), "", server.url("/loop"), 6, 302, "Redirect limit reached."},
-        {NetworkPolicy(true), "", server.url("/nowhere"), 1, 301, std::nullopt},
-        {NetworkPolicy(true), "", server.url("/ftp"), 1, 301,
-         "Blocked: malformed URL or unsafe URL scheme/credentials."},
-        {NetworkPolicy(true), "", server.url("/spaces"), 1, 302, "Invalid redirect location."},
-        {NetworkPolicy(true), "", server.url("/empty"), 1, 302, "Invalid redirect location."},
-        {publicPolicy({}), "", server.url("/"), 1, std::nullopt,
-         "Blocked: plain HTTP requires Developer Mode."},
-        {publicPolicy({{"private.test", "10.1.2.3"}}), "", "https://private.test/", 1, std::nullopt,
-         kPrivate + "10.1.2.3)."},
-        {publicPolicy({}), "", "https://unknown.test/", 1, std::nullopt,
-         "DNS resolution failed: Name or service not known"},
-        {vetted, pinning.path(), "https://localhost:" + port + "/", 2, std::nullopt,
-         kPrivate + "192.168.1.20)."},
-    };
-    for (const auto& c : cases) {
-        HTTPInspector inspector(c.policy, c.curl.empty() ? "/usr/bin/curl" : c.curl);
-        const HTTPResult result = inspector.get(c.url);
-        EXPECT_EQ(result.exchanges.size(), c.records) << c.url;
-        EXPECT_EQ(result.final().statusCode, c.lastStatus) << c.url;
-        EXPECT_EQ(result.final().error, c.lastError) << c.url;
-        EXPECT_EQ(result.exchanges.front().url, c.url);
+    const NetworkPolicy vetted = publicPolicy({{"localhost", "93.184.215.14"},
+                                               {"intranet.test", "192.168.1.20"},
+                                               {"private.test", "10.1.2.3"}});
+    // Developer Mode, URL, records, the last one's status and error.
+    const std::tuple<bool, std::string, std::size_t, std::optional<std::int64_t>,
+                     std::optional<std::string>>
+        cases[] = {
+            {true, server.url("/loop"), 6, 302, "Redirect limit reached."},
+            {true, server.url("/nowhere"), 1, 301, std::nullopt},
+            {true, server.url("/ftp"), 1, 301,
+             "Blocked: malformed URL or unsafe URL scheme/credentials."},
+            {true, server.url("/spaces"), 1, 302, "Invalid redirect location."},
+            {true, server.url("/empty"), 1, 302, "Invalid redirect location."},
+            {false, server.url("/"), 1, std::nullopt,
+             "Blocked: plain HTTP requires Developer Mode."},
+            {false, "https://private.test/", 1, std::nullopt, kPrivate + "10.1.2.3)."},
+            {false, "https://unknown.test/", 1, std::nullopt,
+             "DNS resolution failed: Name or service not known"},
+            {false, "https://localhost:" + port + "/", 2, std::nullopt,
+             kPrivate + "192.168.1.20)."},
+        };
+    for (const auto& [developerMode, url, records, status, error] : cases) {
+        const HTTPResult result =
+            HTTPInspector(developerMode ? NetworkPolicy(true) : vetted, pinning.path()).get(url);
+        EXPECT_EQ(result.exchanges.size(), records) << url;
+        EXPECT_EQ(result.final().statusCode, status) << url;
+        EXPECT_EQ(result.final().error, error) << url;
+        EXPECT_EQ(result.exchanges.front().url, url);
         EXPECT_EQ(result.final().requestHeaders.at("User-Agent"), HTTPInspector::userAgent);
     }
     EXPECT_EQ(server.requestCount(), 6u + 4u) << "refused hops never reach the server";
     EXPECT_EQ(secure.requestCount(), 1u);
 }
 
-TEST_F(HTTPInspectorTest, BodyLimits) {
+// One hop, cut by the body limit, the time limit or a failure, and what of
+// it is kept.
+TEST_F(HTTPInspectorTest, LimitsAndFailuresOfOneHop) {
     constexpr std::int64_t limit = 1000;
     server.on("/exact", respond::text(200, test::patternBody(limit)));
     server.on("/over", respond::text(200, test::patternBody(limit + 1)));
     server.on("/chunked-exact", respond::chunked(limit, 7));
     server.on("/chunked-over", respond::chunked(limit + 1, 7));
     server.on("/endless", respond::chunked());
-    const std::string cut = "curl: (63) Maximum file size exceeded";
-    // Path, body bytes kept, error (which also means truncated).
-    const std::tuple<const char*, std::size_t, std::optional<std::string>> cases[] = {
-        {"/exact", limit, std::nullopt},
-        // An announced length over the limit stops curl before any body byte.
-        {"/over", 0, cut},
-        {"/chunked-exact", limit, std::nullopt},
-        {"/chunked-over", limit, cut},
-        {"/endless", limit, cut},
-    };
-    NetworkPolicy policy(true);
-    policy.maxBytes = limit;
-    HTTPInspector inspector(policy);
-    for (const auto& [path, bytes, error] : cases) {
-        const HTTPResult result = inspector.get(server.url(path));
-        ASSERT_EQ(result.exchanges.size(), 1u) << path;
-        const Evidence& hop = result.final();
-        EXPECT_EQ(hop.statusCode, 200) << path;
-        EXPECT_EQ(hop.responseBody.str(), test::patternBody(bytes)) << path;
-        EXPECT_EQ(hop.truncated, error.has_value()) << path;
-        EXPECT_EQ(hop.error, error) << path;
-        EXPECT_EQ(hop.remoteIP, "127.0.0.1") << path;
-    }
-}
-
-TEST_F(HTTPInspectorTest, TransportFailures) {
-    server.on("/trickle", respond::trickle(1000, 50ms));
+    server.on("/trickle", respond::trickle(limit, 50ms));
+    secure.on("/", respond::text(200, test::patternBody(10)));
     // Headers that never end are cut too, and the hop fails instead of hanging.
     server.on("/endless-headers", [](const test::ReceivedRequest&, test::ResponseWriter& out) {
         for (bool open = out.send("HTTP/1.1 200 OK\r\n"); open;)
@@ -308,45 +277,47 @@ TEST_F(HTTPInspectorTest, TransportFailures) {
     });
     // A child that outlives its time limit is stopped, and the hop is a time-out.
     CurlWrapper stuck({"", false, false, true});
+    const std::string curl = "/usr/bin/curl", cut = "curl: (63) Maximum file size exceeded";
     const std::string closed = "http://127.0.0.1:" + std::to_string(LoopbackHTTPServer().port());
-    // Curl, URL, status, error, whether part of the body is kept.
-    const std::tuple<std::string, std::string, std::optional<std::int64_t>, std::string, bool>
+    // Curl, URL, status, error (none when empty), body bytes kept (-1: some).
+    const std::tuple<std::string, std::string, std::optional<std::int64_t>, std::string, int>
         cases[] = {
-            {"/usr/bin/curl", server.url("/trickle"), 200, "curl: (28) Operation timed out", true},
-            {"/usr/bin/curl", closed + "/", std::nullopt,
-             "curl: (7) Failed to connect to 127.0.0.1", false},
-            {"/usr/bin/curl", server.url("/endless-headers"), 200,
-             "curl: (56) Too large response headers", false},
-            {stuck.path(), server.url("/trickle"), std::nullopt,
-             "curl: (28) Operation timed out after", false},
-            {"/nonexistent/curl", server.url("/"), std::nullopt, "No such file", false},
+            {curl, server.url("/exact"), 200, "", limit},
+            // An announced length over the limit stops curl before any body byte.
+            {curl, server.url("/over"), 200, cut, 0},
+            {curl, server.url("/chunked-exact"), 200, "", limit},
+            {curl, server.url("/chunked-over"), 200, cut, limit},
+            {curl, server.url("/endless"), 200, cut, limit},
+            {curl, server.url("/trickle"), 200, "curl: (28) Operation timed out", -1},
+            {curl, server.url("/endless-headers"), 200, "curl: (56) Too large response headers", 0},
+            {curl, closed + "/", std::nullopt, "curl: (7) Failed to connect to 127.0.0.1", 0},
+            {stuck.path(), server.url("/"), std::nullopt, "curl: (28) Operation timed out after",
+             0},
+            {"/nonexistent/curl", server.url("/"), std::nullopt, "No such file", 0},
+            // The test authority is trusted only when told, over IPv6 too (an
+            // address without a resolve entry, which curl would refuse).
+            {trusting.path(), secure.url("/"), 200, "", 10},
+            {trusting.path(), secure.url("/", "::1"), 200, "", 10},
+            {curl, secure.url("/"), std::nullopt, "curl: (60) SSL certificate problem", 0},
         };
     NetworkPolicy policy(true);
     policy.timeout = 0.5;
-    for (const auto& [curl, url, status, error, bodyKept] : cases) {
-        const Evidence hop = HTTPInspector(policy, curl).get(url).final();
+    policy.maxBytes = limit;
+    for (const auto& [program, url, status, error, bytes] : cases) {
+        const HTTPResult result = HTTPInspector(policy, program).get(url);
+        ASSERT_EQ(result.exchanges.size(), 1u) << url;
+        const Evidence& hop = result.final();
         EXPECT_EQ(hop.statusCode, status) << url;
+        EXPECT_EQ(hop.error.has_value(), !error.empty()) << url;
         EXPECT_NE(hop.error.value_or("").find(error), std::string::npos) << hop.error.value_or("");
-        EXPECT_EQ(hop.responseBody.empty(), !bodyKept) << url;
-        EXPECT_LT(hop.responseBody.size(), 1000u);
-    }
-}
-
-TEST_F(HTTPInspectorTest, CertificateVerification) {
-    secure.on("/", respond::text(200, "secure"));
-    server.on("/", respond::text(200, "plain"));
-    const std::tuple<std::string, std::string, std::optional<std::int64_t>, bool> cases[] = {
-        {trusting.path(), secure.url("/"), 200, true},
-        // An IPv6 literal: no resolve entry, which curl would refuse outright.
-        {trusting.path(), secure.url("/", "::1"), 200, true},
-        {trusting.path(), server.url("/"), 200, false},
-        {"/usr/bin/curl", secure.url("/"), std::nullopt, false},
-    };
-    for (const auto& [curl, url, status, verified] : cases) {
-        const Evidence hop = HTTPInspector(NetworkPolicy(true), curl).get(url).final();
-        EXPECT_EQ(hop.statusCode, status) << url;
-        EXPECT_EQ(hop.tlsVerified, verified) << url;
-        EXPECT_EQ(hop.error.has_value(), !status) << url;
+        EXPECT_EQ(hop.truncated, error == cut) << url;
+        const std::string body = hop.responseBody.str();
+        EXPECT_EQ(body, test::patternBody(bytes < 0 ? body.size() : bytes)) << url;
+        EXPECT_NE(body.empty(), bytes != 0) << url;
+        if (status) {
+            EXPECT_EQ(hop.remoteIP, url.find("[::1]") != std::string::npos ? "::1" : "127.0.0.1");
+        }
+        EXPECT_EQ(hop.tlsVerified, url.starts_with("https") && status.has_value()) << url;
     }
 }
 
