@@ -26,13 +26,6 @@ std::string head(int status, const HeaderList& headers) {
     return text + "\r\n\r\n";
 }
 
-std::string pattern(std::uint64_t offset, std::size_t length) {
-    std::string out(length, '\0');
-    for (std::size_t i = 0; i < length; ++i)
-        out[i] = static_cast<char>('a' + (offset + i) % 26);
-    return out;
-}
-
 // One accepted connection, plain or TLS, read and written through one BIO
 // chain. Its socket calls time out every 50 ms, so that a stop is noticed.
 class Connection final : public ResponseWriter {
@@ -117,8 +110,11 @@ bool ResponseWriter::respond(int status, std::string_view body, const HeaderList
     return send(head(status, all)) && send(body);
 }
 
-std::string patternBody(std::size_t length) {
-    return pattern(0, length);
+std::string patternBody(std::size_t length, std::uint64_t offset) {
+    std::string out(length, '\0');
+    for (std::size_t i = 0; i < length; ++i)
+        out[i] = static_cast<char>('a' + (offset + i) % 26);
+    return out;
 }
 
 namespace respond {
@@ -144,7 +140,7 @@ Handler chunked(std::uint64_t totalBytes, std::size_t chunkBytes) {
                 static_cast<std::size_t>(std::min<std::uint64_t>(chunkBytes, totalBytes - sent));
             char length[20];
             std::snprintf(length, sizeof length, "%zx\r\n", size);
-            open = out.send(length + pattern(sent, size) + "\r\n");
+            open = out.send(length + patternBody(size, sent) + "\r\n");
         }
         if (open) out.send("0\r\n\r\n");
     };
@@ -156,7 +152,8 @@ Handler trickle(std::uint64_t totalBytes, std::chrono::milliseconds interval,
         bool open = out.send(
             head(200, {{"Content-Length", std::to_string(totalBytes)}, {"Connection", "close"}}));
         for (std::uint64_t sent = 0; open && sent < totalBytes; sent += stepBytes)
-            open = out.send(pattern(sent, std::min<std::uint64_t>(stepBytes, totalBytes - sent))) &&
+            open = out.send(
+                       patternBody(std::min<std::uint64_t>(stepBytes, totalBytes - sent), sent)) &&
                    out.pause(interval);
     };
 }

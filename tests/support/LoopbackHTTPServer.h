@@ -23,9 +23,8 @@ class TestCertificateAuthority;
 using HeaderList = std::vector<std::pair<std::string, std::string>>;
 
 struct ReceivedRequest {
-    std::string method;
-    std::string target; // as sent on the request line, query included
-    HeaderList headers; // in arrival order, names as sent
+    std::string method, target; // the target as sent, query included
+    HeaderList headers;         // in arrival order, names as sent
     std::string body;
     std::string localAddress; // the bound address the connection came in on
     std::chrono::steady_clock::time_point receivedAt;
@@ -53,8 +52,8 @@ protected:
 
 using Handler = std::function<void(const ReceivedRequest&, ResponseWriter&)>;
 
-// Byte i is 'a' + i % 26, so a test can tell exactly where a body was cut.
-std::string patternBody(std::size_t length);
+// Byte i is 'a' + (offset + i) % 26, so a test can tell exactly where a body was cut.
+std::string patternBody(std::size_t length, std::uint64_t offset = 0);
 
 namespace respond {
 Handler text(int status, std::string body, HeaderList headers = {});
@@ -103,7 +102,7 @@ private:
     int wakeFd_ = -1;
     std::atomic<bool> stopping_{false};
     mutable std::mutex mutex_;
-    std::map<std::string, Handler, std::less<>> handlers_;
+    std::map<std::string, Handler> handlers_;
     Handler fallback_;
     std::vector<ReceivedRequest> received_;
     std::vector<std::thread> workers_;
