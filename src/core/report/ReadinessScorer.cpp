@@ -144,8 +144,8 @@ bool declaresSeveralLanguages(const GraphNode& node) {
     for (const JSONValue* list :
          {&node.metadata["languages"], &node.metadata["about"]["languages"]}) {
         for (const JSONValue& element : list->array()) {
-            const std::string* text = element.string();
-            if (text != nullptr && *text != "x-default") {
+            const std::optional<std::string_view> text = element.string();
+            if (text && *text != "x-default") {
                 distinct.insert(*text);
             }
         }
@@ -199,8 +199,8 @@ std::vector<ScoreCheck> score(const ScanReport& report) {
     // canonical domain must not pass merely because the origin has none either.
     const std::optional<std::string> host = originHost(report.domain);
     evidence[6] = ids(filter(structured, [&](const GraphNode& n) {
-        const std::string* declared = n.metadata["canonical_domain"].string();
-        return hasString(n, "publisher") && host && declared != nullptr && *declared == *host;
+        const std::optional<std::string_view> declared = n.metadata["canonical_domain"].string();
+        return hasString(n, "publisher") && host && declared && *declared == *host;
     }));
     evidence[7] = ids(filter(observed, [](const GraphNode& n) {
         return n.kind != NodeKind::manifest && hasString(n, "canonical_url");

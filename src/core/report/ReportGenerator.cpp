@@ -123,14 +123,27 @@ std::int64_t wholeMilliseconds(double milliseconds) noexcept {
     return static_cast<std::int64_t>(milliseconds);
 }
 
-std::string json(const ScanReport& report) {
+namespace {
+
+// The copy shares every body and value with the report; only header maps are new.
+ScanReport withHiddenHeaders(const ScanReport& report) {
     ScanReport copy = report;
     for (Evidence& record : copy.evidence) {
         for (auto& [name, value] : record.responseHeaders) {
             if (isHiddenResponseHeader(name)) value = redacted;
         }
     }
-    return ReportJSON::write(copy);
+    return copy;
+}
+
+} // namespace
+
+std::string json(const ScanReport& report) {
+    return ReportJSON::write(withHiddenHeaders(report));
+}
+
+void json(const ScanReport& report, const ReportJSON::Sink& sink) {
+    ReportJSON::write(withHiddenHeaders(report), sink);
 }
 
 std::string markdown(const ScanReport& report) {
