@@ -74,9 +74,12 @@ TEST(ReportGeneratorMarkdown, CategorySumsCellsAndLatencies) {
     report.nodes = {
         test::node("1", NodeKind::domain, "a", {}, FindingStatus::valid, "carriage\rreturn"),
         test::node("2", NodeKind::domain, "a", {}, FindingStatus::valid, "both\r\n|")};
+    // The export shows a latency through the conversion checked below.
+    report.servers.push_back(test::server("https://a.example/mcp", FindingStatus::valid, INFINITY));
     const std::string markdown = ReportGenerator::markdown(report);
     for (const char* line :
-         {"\n| MCP | 12 | 20 |\n", "\n| Actions | 3 | 9223372036854775807 |\n",
+         {"VALID \u00B7 Streamable HTTP \u00B7 protocol 2025-11-25 \u00B7 9223372036854775807 ms\n",
+          "\n| MCP | 12 | 20 |\n", "\n| Actions | 3 | 9223372036854775807 |\n",
           "\n- different letter case is another category\n",
           "| domain | VALID |  | carriage return |\n", "| domain | VALID |  | both  \\| |\n"})
         EXPECT_NE(markdown.find(line), std::string::npos) << line;
