@@ -28,6 +28,7 @@ CurlWrapper::CurlWrapper(const Options& options) {
     } else {
         out << "exec /usr/bin/curl \"$@\"";
         if (!options.caFile.empty()) out << " --cacert '" << options.caFile << "'";
+        if (options.insecure) out << " --insecure";
         if (options.pinToLoopback || options.loopbackPort)
             out << " --connect-to ::127.0.0.1:"
                 << (options.loopbackPort ? std::to_string(options.loopbackPort) : "");

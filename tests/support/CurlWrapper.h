@@ -20,6 +20,7 @@ public:
         // Nonzero: every connection goes to 127.0.0.1 at this port (TLS still
         // checks the URL's host).
         unsigned short loopbackPort = 0;
+        bool insecure = false; // adds --insecure: certificates are not checked
     };
 
     explicit CurlWrapper(const Options& options);

@@ -276,7 +276,7 @@ TEST_F(HTTPInspectorTest, LimitsAndFailuresOfOneHop) {
             open = out.send("X-Filler: " + test::patternBody(1000) + "\r\n");
     });
     // A child that outlives its time limit is stopped, and the hop is a time-out.
-    CurlWrapper stuck({"", false, false, true});
+    CurlWrapper stuck({"", false, false, true}), insecure({"", true, false, false, 0, true});
     const std::string curl = "/usr/bin/curl", cut = "curl: (63) Maximum file size exceeded";
     const std::string closed = "http://127.0.0.1:" + std::to_string(LoopbackHTTPServer().port());
     // Curl, URL, status, error (none when empty), body bytes kept (-1: some).
@@ -299,6 +299,8 @@ TEST_F(HTTPInspectorTest, LimitsAndFailuresOfOneHop) {
             {trusting.path(), secure.url("/"), 200, "", 10},
             {trusting.path(), secure.url("/", "::1"), 200, "", 10},
             {curl, secure.url("/"), std::nullopt, "curl: (60) SSL certificate problem", 0},
+            // Fetched without checking the certificate is not verified.
+            {insecure.path(), secure.url("/"), 200, "", 10},
         };
     NetworkPolicy policy(true);
     policy.timeout = 0.5;
@@ -317,7 +319,8 @@ TEST_F(HTTPInspectorTest, LimitsAndFailuresOfOneHop) {
         if (status) {
             EXPECT_EQ(hop.remoteIP, url.find("[::1]") != std::string::npos ? "::1" : "127.0.0.1");
         }
-        EXPECT_EQ(hop.tlsVerified, url.starts_with("https") && status.has_value()) << url;
+        EXPECT_EQ(hop.tlsVerified, url.starts_with("https") && status && program != insecure.path())
+            << url;
     }
 }
 

@@ -20,7 +20,7 @@ TEST(UpdateChannelConfiguration, LoadFromBundleChecksKeyAndFeed) {
         {"QuorilanthUpdateKeyID", "ключ", false},
         {"QuorilanthUpdateKeyID", "", false},
         {"QuorilanthUpdateFeedURL", feed + "/", false},
-        {"QuorilanthUpdatePublicKey", key.substr(0, 20) + "\n" + key.substr(20), false},
+        {"QuorilanthUpdatePublicKey", key + "\n", false},
         {"QuorilanthUpdatePublicKey", key.substr(0, 42) + "B=", false}, // padding bits set
         {"QuorilanthUpdatePublicKey", urlSafe, false},
         {"QuorilanthUpdatePublicKey", encodeBase64(std::vector<std::uint8_t>(31, 9)), false},

@@ -79,7 +79,6 @@ TEST(UpdateManifestVerifier, ReleaseAndPayloadRules) {
     // nullopt, removed; nullopt expected means accepted.
     const std::tuple<const char*, std::optional<std::string>, std::optional<C>> cases[] = {
         {"version", jsonString("1.2"), C::invalidRelease},
-        {"version", jsonString("1.2.3.4"), C::invalidRelease},
         {"build", "0", C::invalidRelease},
         {"architectures", R"(["arm64","arm64"])", C::invalidRelease},
         {"architectures", R"(["x86_64","arm64"])", C::invalidRelease}, // the file says arm64
