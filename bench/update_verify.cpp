@@ -83,7 +83,7 @@ int main() {
     });
 
     // The same file from a loopback HTTPS server, through check and download.
-    test::UpdateHostAuthority authority;
+    test::TestCertificateAuthority authority(UpdateChannelConfiguration::updateHost());
     test::LoopbackHTTPServer server({"127.0.0.1"}, &authority);
     test::ManifestBuilder manifest("", UpdateManifestVerifier::currentArchitecture());
     manifest.release["sha256"] = test::jsonString(digest);

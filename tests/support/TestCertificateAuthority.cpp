@@ -62,14 +62,14 @@ void write(const std::string& path, const std::function<int(FILE*)>& pem) {
 
 } // namespace
 
-TestCertificateAuthority::TestCertificateAuthority(const std::string& hostName) {
+TestCertificateAuthority::TestCertificateAuthority(std::string_view hostName) {
     std::string folder = (std::filesystem::temp_directory_path() / "loopback-ca-XXXXXX").string();
     check(::mkdtemp(folder.data()) != nullptr, "temporary folder");
     folder_ = folder;
     Key caKey(EVP_EC_gen("P-256"), EVP_PKEY_free), leafKey(EVP_EC_gen("P-256"), EVP_PKEY_free);
     check(caKey && leafKey, "key generation");
     const Certificate ca = issue(caKey.get(), "Loopback Test CA", nullptr, caKey.get());
-    const Certificate leaf = issue(leafKey.get(), hostName, ca.get(), caKey.get());
+    const Certificate leaf = issue(leafKey.get(), std::string(hostName), ca.get(), caKey.get());
     write(caFile(), [&](FILE* file) { return PEM_write_X509(file, ca.get()); });
     write(certificateFile(), [&](FILE* file) { return PEM_write_X509(file, leaf.get()); });
     write(keyFile(), [&](FILE* file) {

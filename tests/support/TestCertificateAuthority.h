@@ -5,12 +5,13 @@
 // private temporary folder that goes with the object.
 
 #include <string>
+#include <string_view>
 
 namespace quorilanth::test {
 
 class TestCertificateAuthority {
 public:
-    explicit TestCertificateAuthority(const std::string& hostName = "localhost");
+    explicit TestCertificateAuthority(std::string_view hostName = "localhost");
     ~TestCertificateAuthority();
     TestCertificateAuthority(const TestCertificateAuthority&) = delete;
     TestCertificateAuthority& operator=(const TestCertificateAuthority&) = delete;

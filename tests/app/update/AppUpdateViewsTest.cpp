@@ -108,7 +108,7 @@ TEST_F(AppUpdateViewsTest, EachStateShowsAndEnablesItsControls) {
 // the real window: the launch's manual check opens the panel on the offered
 // release, and the panel downloads, verifies and opens it.
 TEST(AppUpdateEndToEndTest, TheLaunchCheckOffersAReleaseThatThePanelDownloadsAndOpens) {
-    const test::UpdateHostAuthority authority;
+    const test::TestCertificateAuthority authority(UpdateChannelConfiguration::updateHost());
     test::LoopbackHTTPServer server({"127.0.0.1"}, &authority);
     const std::string image(300000, '\x5a');
     const std::string architecture(UpdateManifestVerifier::currentArchitecture());

@@ -90,7 +90,7 @@ protected:
         return updates.check(7).release().value();
     }
 
-    test::UpdateHostAuthority authority;
+    test::TestCertificateAuthority authority{UpdateChannelConfiguration::updateHost()};
     test::LoopbackHTTPServer server{{"127.0.0.1"}, &authority};
 };
 
@@ -134,7 +134,7 @@ TEST_F(UpdateChannelClientTest, CheckAnswers) {
 
     // A certificate from an authority the client does not trust, and one
     // from the trusted authority for another name.
-    test::UpdateHostAuthority stranger;
+    test::TestCertificateAuthority stranger(UpdateChannelConfiguration::updateHost());
     test::TestCertificateAuthority otherName("other.quorilanth.example");
     using Authority = const test::TestCertificateAuthority*;
     for (const auto& [tls, trusted] :

@@ -2,16 +2,14 @@
 
 // The update channel's tests: a fixed signing key, signed manifests whose
 // members are raw JSON (so that a test can replace, drop or mistype any one),
-// and the route from a client to a loopback HTTPS server whose certificate
-// names the real update host, so the client checks the name it would check in
-// production.
+// and a route to a loopback server whose certificate names the real update host.
 
+#include "core/base/UUID.h"
 #include "core/update/Sha256.h"
 #include "core/update/UpdateChannelClient.h"
 #include "support/TestCertificateAuthority.h"
 
 #include <array>
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -32,22 +30,15 @@ struct UpdateSessionTestAccess {
 
 namespace test {
 
-struct UpdateHostAuthority : TestCertificateAuthority {
-    UpdateHostAuthority()
-        : TestCertificateAuthority(std::string(UpdateChannelConfiguration::updateHost())) {}
-};
-
 inline std::span<const std::uint8_t> bytesOf(std::string_view text) {
     return {reinterpret_cast<const std::uint8_t*>(text.data()), text.size()};
 }
 
 // A fresh folder in the temporary folder, removed with everything in it.
 struct TempFolder {
-    std::filesystem::path path = [] {
-        std::string name = (std::filesystem::temp_directory_path() / "ql-update-XXXXXX").string();
-        if (!::mkdtemp(name.data())) throw std::runtime_error("no temporary folder");
-        return name;
-    }();
+    std::filesystem::path path =
+        std::filesystem::temp_directory_path() / ("ql-update-" + newUUIDText());
+    TempFolder() { std::filesystem::create_directory(path); }
     ~TempFolder() { std::filesystem::remove_all(path); }
 };
 
@@ -82,11 +73,9 @@ inline const TestKey& channelKey() {
     static const TestKey key(0x42);
     return key;
 }
-
 inline std::string jsonString(std::string_view text) {
     return "\"" + std::string(text) + "\"";
 }
-
 // Members as raw JSON text; the map keeps keys sorted.
 inline std::string jsonObject(const std::map<std::string, std::string>& members) {
     std::string text;
