@@ -107,26 +107,11 @@ struct Random {
     bool chance() { return below(2) == 0; }
     // Pieces that exercise escapes, multi-byte characters and slashes.
     std::string text() {
-        static const std::string_view pieces[] = {"a",
-                                                  "Z",
-                                                  "0",
-                                                  " ",
-                                                  "/",
-                                                  "\\",
-                                                  "\"",
-                                                  "\n",
-                                                  "\t",
-                                                  "\x01",
-                                                  "\x1f",
-                                                  "\x7f",
-                                                  "\xC3\xA9",
-                                                  "\xE2\x82\xAC",
-                                                  "\xF0\x9F\x98\x80",
-                                                  "\xE2\x80\xA8",
-                                                  "|",
-                                                  "~",
-                                                  "http://x/",
-                                                  ""};
+        // clang-format off
+        static const std::string_view pieces[] = {
+            "a", "Z", "0", " ", "/", "\\", "\"", "\n", "\t", "\x01", "\x1f", "\x7f", "\xC3\xA9",
+            "\xE2\x82\xAC", "\xF0\x9F\x98\x80", "\xE2\x80\xA8", "|", "~", "http://x/", ""};
+        // clang-format on
         std::string out;
         for (std::size_t i = below(8); i > 0; --i)
             out += pieces[below(std::size(pieces))];
@@ -163,15 +148,13 @@ struct Random {
     }
 
     JSONValue value(int depth) {
+        // clang-format off
         switch (below(depth > 0 ? 6 : 4)) {
-        case 0:
-            return JSONValue(text());
-        case 1:
-            return JSONValue(number());
-        case 2:
-            return JSONValue(chance());
-        case 3:
-            return JSONValue();
+        case 0: return JSONValue(text());
+        case 1: return JSONValue(number());
+        case 2: return JSONValue(chance());
+        case 3: return JSONValue();
+        // clang-format on
         case 4: {
             JSONValue::Object members;
             for (std::size_t i = below(4); i > 0; --i)
