@@ -359,6 +359,12 @@ const std::map<QString, Drawing>& drawings() {
              for (qreal y : {11.0, 14.5, 18.0})
                  p.stroke(polyline({{8.5, y}, {15.5, y}}), 1.4);
          }},
+        {"line.3.horizontal.decrease",
+         [](Pen& p) {
+             p.stroke(polyline({{3.5, 7}, {20.5, 7}}));
+             p.stroke(polyline({{6.5, 12}, {17.5, 12}}));
+             p.stroke(polyline({{9.5, 17}, {14.5, 17}}));
+         }},
         {"arrow.down.app",
          [](Pen& p) {
              p.stroke(roundedRect(3.5, 3.5, 17, 17, 4.5));
@@ -481,6 +487,30 @@ const std::map<QString, Drawing>& drawings() {
 
 } // namespace
 
+QString Symbols::kind(NodeKind kind) {
+    switch (kind) {
+    case NodeKind::domain:
+        return QStringLiteral("globe");
+    case NodeKind::discovery:
+        return QStringLiteral("antenna.radiowaves.left.and.right");
+    case NodeKind::manifest:
+        return QStringLiteral("doc.text");
+    case NodeKind::endpoint:
+        return QStringLiteral("arrow.triangle.branch");
+    case NodeKind::mcp:
+        return QStringLiteral("server.rack");
+    case NodeKind::tool:
+        return QStringLiteral("terminal");
+    case NodeKind::resource:
+        return QStringLiteral("shippingbox");
+    case NodeKind::prompt:
+        return QStringLiteral("text.bubble");
+    case NodeKind::content:
+        return QStringLiteral("doc.richtext");
+    }
+    return {};
+}
+
 QPixmap Symbols::pixmap(const QString& name, const QColor& color, int pixelSize,
                         qreal devicePixelRatio) {
     const int side = qMax(1, int(pixelSize * devicePixelRatio + 0.5));
@@ -507,30 +537,6 @@ QIcon Symbols::icon(const QString& name, const QColor& color, int pixelSize) {
     icon.addPixmap(pixmap(name, dimmed, pixelSize, 1.0), QIcon::Disabled);
     icon.addPixmap(pixmap(name, dimmed, pixelSize, 2.0), QIcon::Disabled);
     return icon;
-}
-
-QString Symbols::kind(NodeKind kind) {
-    switch (kind) {
-    case NodeKind::domain:
-        return QStringLiteral("globe");
-    case NodeKind::discovery:
-        return QStringLiteral("antenna.radiowaves.left.and.right");
-    case NodeKind::manifest:
-        return QStringLiteral("doc.text");
-    case NodeKind::endpoint:
-        return QStringLiteral("arrow.triangle.branch");
-    case NodeKind::mcp:
-        return QStringLiteral("server.rack");
-    case NodeKind::tool:
-        return QStringLiteral("terminal");
-    case NodeKind::resource:
-        return QStringLiteral("shippingbox");
-    case NodeKind::prompt:
-        return QStringLiteral("text.bubble");
-    case NodeKind::content:
-        return QStringLiteral("doc.richtext");
-    }
-    return {};
 }
 
 bool Symbols::has(const QString& name) {
