@@ -209,9 +209,8 @@ TEST(ReadinessScorerCategories, SumsAndSharesHoldForAnyPointsAFileMayHold) {
         ScanReport report("https://x.example/");
         report.checks = c.checks;
         const auto points = ReadinessScorer::categoryPoints(report, "MCP");
-        EXPECT_EQ(points.earned, c.earned);
-        EXPECT_EQ(points.available, c.available);
-        EXPECT_EQ(points.percent(), c.percent);
+        EXPECT_EQ(std::tuple(points.earned, points.available, points.percent()),
+                  std::tuple(c.earned, c.available, c.percent));
     }
 }
 
