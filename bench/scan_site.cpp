@@ -9,7 +9,7 @@
 // (an empty object by default), and the report written is the one it returns;
 // its time is added as tool_ms=<n>.
 // Exit status 0 when a report was produced, 1 when the tool run failed or found
-// no such tool, 2 when the input was refused.
+// no such tool, 2 when the input was refused or the report could not be written.
 
 #include "core/base/JSONValue.h"
 #include "core/base/QuorilanthError.h"
@@ -105,8 +105,6 @@ int main(int argc, char** argv) {
     const auto elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(
                              std::chrono::steady_clock::now() - started)
                              .count();
-    // The JSON form holds every body once more, so the scan's own peak is
-    // taken before it is written.
     const long scanPeakKiB = peakResidentKiB();
     long long toolMS = -1;
     if (toolName) {
@@ -126,7 +124,15 @@ int main(int argc, char** argv) {
                      std::chrono::steady_clock::now() - calling)
                      .count();
     }
-    std::cout << ReportJSON::write(report);
+    try {
+        // In pieces: the JSON form of a large scan is several times its bodies.
+        ReportJSON::write(report, [](std::string_view piece) {
+            std::cout.write(piece.data(), static_cast<std::streamsize>(piece.size()));
+        });
+    } catch (const QuorilanthError& error) {
+        std::cerr << error.message() << '\n';
+        return 2;
+    }
     std::cout.flush();
     std::cerr << "scan_peak_kib=" << scanPeakKiB << '\n';
     std::cerr << "elapsed_ms=" << elapsed << " exchanges=" << report.evidence.size()

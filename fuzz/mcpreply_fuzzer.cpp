@@ -11,8 +11,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const JSONValue expectedID(1);
     try {
         const JSONValue reply = MCPClient::decodeReply(body, contentType, expectedID);
-        const std::string* version = reply["jsonrpc"].string();
-        if (version == nullptr || *version != "2.0" || reply["id"] != expectedID) {
+        const std::optional<std::string_view> version = reply["jsonrpc"].string();
+        if (!version || *version != "2.0" || reply["id"] != expectedID) {
             __builtin_trap();
         }
     } catch (const QuorilanthError&) {

@@ -78,15 +78,17 @@ std::string answerText(AIProvider provider, const JSONValue& answer) {
     case AIProvider::openAI:
         for (const JSONValue& item : answer["output"].array())
             for (const JSONValue& part : item["content"].array())
-                if (const std::string* text = part["text"].string()) texts.push_back(*text);
+                if (std::optional<std::string_view> text = part["text"].string())
+                    texts.emplace_back(*text);
         return joined(texts);
     case AIProvider::claude:
         for (const JSONValue& block : answer["content"].array())
-            if (const std::string* text = block["text"].string()) texts.push_back(*text);
+            if (std::optional<std::string_view> text = block["text"].string())
+                texts.emplace_back(*text);
         return joined(texts);
     case AIProvider::deepSeek: {
-        const std::string* content = answer["choices"][0]["message"]["content"].string();
-        return content ? *content : std::string();
+        return std::string(
+            answer["choices"][0]["message"]["content"].string().value_or(std::string_view()));
     }
     case AIProvider::glm:
         return GLMAPI::completionText(answer);
@@ -172,7 +174,7 @@ AIResearchEngine::applyClassification(std::string_view answer,
             }))
             continue;
         SearchCandidate choice = *candidate;
-        const std::string* reason = entry["reason"].string();
+        std::optional<std::string_view> reason = entry["reason"].string();
         choice.reason = reason ? *reason : "Relevant candidate";
         choice.selectedByAI = true;
         selected.push_back(std::move(choice));
@@ -282,11 +284,12 @@ std::string GLMAPI::completionText(const JSONValue& answer) {
     if ((error && !error->isNull()) || answer["choices"].array().empty())
         throw QuorilanthError(std::string(unusable));
     const JSONValue& choice = answer["choices"][0];
-    if (const std::string* reason = choice["finish_reason"].string(); reason && *reason == "length")
+    if (std::optional<std::string_view> reason = choice["finish_reason"].string();
+        reason && *reason == "length")
         throw QuorilanthError(std::string(incomplete));
-    const std::string* content = choice["message"]["content"].string();
+    std::optional<std::string_view> content = choice["message"]["content"].string();
     if (!content || unicodeText::isBlank(*content)) throw QuorilanthError(std::string(incomplete));
-    return *content;
+    return std::string(*content);
 }
 
 } // namespace quorilanth

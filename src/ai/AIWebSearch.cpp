@@ -41,7 +41,7 @@ public:
 
     // A hit whose URL member is not a string is no hit.
     void add(const JSONValue& url, const JSONValue& title, std::string_view snippet) {
-        const std::string* urlText = url.string();
+        std::optional<std::string_view> urlText = url.string();
         if (!urlText || full()) return;
         std::string validated;
         try {
@@ -51,13 +51,13 @@ public:
         }
         const std::optional<Url> parsed = Url::parse(validated);
         if (!parsed || parsed->encodedHost().empty() || !seen_.insert(validated).second) return;
-        const std::string* titleText = title.string();
-        candidates_.push_back(
-            SearchCandidate{static_cast<std::int64_t>(candidates_.size() + 1),
-                            titleText ? *titleText : *urlText, validated, std::string(snippet),
-                            // As written: an IPv6 host keeps its brackets and stays a URL.
-                            "https://" + std::string(parsed->encodedHost()),
-                            std::string(SearchCandidate::awaitingClassification), false});
+        std::optional<std::string_view> titleText = title.string();
+        candidates_.push_back(SearchCandidate{
+            static_cast<std::int64_t>(candidates_.size() + 1),
+            std::string(titleText ? *titleText : *urlText), validated, std::string(snippet),
+            // As written: an IPv6 host keeps its brackets and stays a URL.
+            "https://" + std::string(parsed->encodedHost()),
+            std::string(SearchCandidate::awaitingClassification), false});
     }
 
     std::vector<SearchCandidate> take() { return std::move(candidates_); }
@@ -68,7 +68,7 @@ private:
 };
 
 std::string_view stringOrEmpty(const JSONValue& value) {
-    const std::string* text = value.string();
+    std::optional<std::string_view> text = value.string();
     return text ? std::string_view(*text) : std::string_view();
 }
 
@@ -137,8 +137,8 @@ std::string AIResearchEngine::rewrittenQuery(const std::string& query, std::stri
         parsed = JSONValue::parse(answer);
     } catch (const JSONParseError&) {
     }
-    const std::string* rewritten = parsed["query"].string();
-    return rewritten ? *rewritten : query;
+    std::optional<std::string_view> rewritten = parsed["query"].string();
+    return rewritten ? std::string(*rewritten) : query;
 }
 
 AIResearchEngine::SearchOutcome AIResearchEngine::webCandidates(const std::string& query,

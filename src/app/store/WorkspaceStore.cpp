@@ -2,6 +2,7 @@
 
 #include "ai/AIResearchEngine.h"
 #include "app/store/AppLanguage.h"
+#include "app/store/CaseFolding.h"
 #include "app/store/DialogPrompts.h"
 #include "app/store/StoredSettings.h"
 #include "core/base/QuorilanthError.h"
@@ -51,46 +52,70 @@ QString describe(const std::exception& error) {
 }
 
 // Writes through a temporary file in the same folder, then renames it over the
-// destination, so a reader never sees half a file.
-void writeAtomically(const QString& path, std::string_view bytes) {
+// destination, so a reader never sees half a file. produce hands the content to
+// its sink in pieces; when anything throws, the temporary file is dropped.
+void writeAtomically(const QString& path,
+                     const std::function<void(const ReportJSON::Sink&)>& produce) {
     QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly) ||
-        file.write(bytes.data(), static_cast<qint64>(bytes.size())) !=
-            static_cast<qint64>(bytes.size()) ||
-        !file.commit())
-        throw QuorilanthError("The file \"" + QFileInfo(path).fileName().toStdString() +
-                              "\" could not be written: " + file.errorString().toStdString());
+    const auto failed = [&] {
+        return QuorilanthError("The file \"" + QFileInfo(path).fileName().toStdString() +
+                               "\" could not be written: " + file.errorString().toStdString());
+    };
+    if (!file.open(QIODevice::WriteOnly)) throw failed();
+    produce([&](std::string_view piece) {
+        if (file.write(piece.data(), static_cast<qint64>(piece.size())) !=
+            static_cast<qint64>(piece.size()))
+            throw failed();
+    });
+    if (!file.commit()) throw failed();
 }
 
-// Reads a whole regular file. A directory, a FIFO or a device is refused
-// without blocking on it.
-std::string readRegularFile(const QString& path) {
-    const QByteArray native = QFile::encodeName(path);
-    const std::string name = QFileInfo(path).fileName().toStdString();
-    const int fd = ::open(native.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
-    if (fd < 0)
-        throw QuorilanthError("The file \"" + name +
-                              "\" could not be opened: " + std::strerror(errno) + ".");
-    struct Closer {
-        int fd;
-        ~Closer() { ::close(fd); }
-    } closer{fd};
-    struct stat info {};
-    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode))
-        throw QuorilanthError("The file \"" + name + "\" is not a regular file.");
-    std::string bytes;
-    bytes.reserve(static_cast<std::size_t>(info.st_size));
-    char buffer[1 << 16];
-    for (;;) {
-        const ssize_t count = ::read(fd, buffer, sizeof buffer);
-        if (count == 0) break;
-        if (count < 0) {
-            if (errno == EINTR) continue;
-            throw QuorilanthError("The file \"" + name +
-                                  "\" could not be read: " + std::strerror(errno) + ".");
+void writeAtomically(const QString& path, std::string_view bytes) {
+    writeAtomically(path, [bytes](const ReportJSON::Sink& sink) { sink(bytes); });
+}
+
+// A regular file read piece by piece, so that a report of hundreds of megabytes
+// is never held whole. A directory, a FIFO or a device is refused without
+// blocking on it.
+class RegularFile {
+public:
+    explicit RegularFile(const QString& path) : name_(QFileInfo(path).fileName().toStdString()) {
+        const QByteArray native = QFile::encodeName(path);
+        fd_ = ::open(native.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+        if (fd_ < 0)
+            throw QuorilanthError("The file \"" + name_ +
+                                  "\" could not be opened: " + std::strerror(errno) + ".");
+        struct stat info {};
+        if (::fstat(fd_, &info) != 0 || !S_ISREG(info.st_mode)) {
+            ::close(fd_);
+            throw QuorilanthError("The file \"" + name_ + "\" is not a regular file.");
         }
-        bytes.append(buffer, static_cast<std::size_t>(count));
     }
+    RegularFile(const RegularFile&) = delete;
+    RegularFile& operator=(const RegularFile&) = delete;
+    ~RegularFile() { ::close(fd_); }
+
+    std::size_t read(char* buffer, std::size_t capacity) {
+        for (;;) {
+            const ssize_t count = ::read(fd_, buffer, capacity);
+            if (count >= 0) return static_cast<std::size_t>(count);
+            if (errno != EINTR)
+                throw QuorilanthError("The file \"" + name_ +
+                                      "\" could not be read: " + std::strerror(errno) + ".");
+        }
+    }
+
+private:
+    std::string name_;
+    int fd_ = -1;
+};
+
+std::string readRegularFile(const QString& path) {
+    RegularFile file(path);
+    std::string bytes;
+    char buffer[1 << 16];
+    while (const std::size_t count = file.read(buffer, sizeof buffer))
+        bytes.append(buffer, count);
     return bytes;
 }
 
@@ -119,14 +144,6 @@ std::optional<QString> createPrivateFolder(const QString& path) {
 icu::UnicodeString unicode(const QString& text) {
     return icu::UnicodeString(reinterpret_cast<const UChar*>(text.utf16()),
                               static_cast<int32_t>(text.size()));
-}
-
-// Letter case put aside the way the user's language does it: in Turkish "I"
-// is the capital of "ı" and "İ" that of "i", elsewhere "I" is that of "i".
-icu::UnicodeString folded(const QString& text, const icu::Locale& locale) {
-    icu::UnicodeString result = unicode(text);
-    result.toLower(locale);
-    return result.foldCase();
 }
 
 QString trimmed(const QString& text) {
@@ -597,9 +614,9 @@ void WorkspaceStore::persistIndex() {
 void WorkspaceStore::save(const ScanReport& report) {
     try {
         if (!isValidReportID(report.id)) throw QuorilanthError("Invalid report identifier.");
-        const std::string json = ReportGenerator::json(report);
-        writeAtomically(QDir(directory_).filePath(fromStd(report.id) + QStringLiteral(".json")),
-                        json);
+        writeAtomically(
+            QDir(directory_).filePath(fromStd(report.id) + QStringLiteral(".json")),
+            [&report](const ReportJSON::Sink& sink) { ReportGenerator::json(report, sink); });
     } catch (const std::exception& failure) {
         setError(QStringLiteral("Could not save scan: ") + describe(failure));
         return;
@@ -702,12 +719,12 @@ std::vector<SavedScan> WorkspaceStore::libraryScans() const {
     }
     const QString search = trimmed(librarySearch_);
     if (!search.isEmpty()) {
-        const icu::Locale& locale = icu::Locale::getDefault();
-        const icu::UnicodeString wanted = folded(search, locale);
+        const CaseFolding folding;
+        const QString wanted = folding.fold(search);
         std::erase_if(scans, [&](const SavedScan& scan) {
             const QString text =
                 scan.domain + QLatin1Char(' ') + scan.collection.value_or(QString());
-            return folded(text, locale).indexOf(wanted) < 0;
+            return !folding.fold(text).contains(wanted);
         });
     }
     return scans;
@@ -730,7 +747,9 @@ void WorkspaceStore::loadFile(const QString& path, bool importing) {
     if (busy_ || toolBusy_) return;
     ScanReport loaded;
     try {
-        loaded = ReportJSON::read(readRegularFile(path));
+        RegularFile file(path);
+        loaded = ReportJSON::read(
+            [&file](char* buffer, std::size_t capacity) { return file.read(buffer, capacity); });
         if (!isValidReportID(loaded.id)) throw QuorilanthError("Invalid report identifier.");
     } catch (const std::exception& failure) {
         setError(QStringLiteral("Could not open report: ") + describe(failure));
@@ -798,16 +817,15 @@ QString WorkspaceStore::defaultExportName(const ScanReport& report, const QStrin
 
 void WorkspaceStore::exportReport(const QString& format, const QString& path) {
     if (!report_) throw QuorilanthError("Open a scan before exporting.");
-    std::string content;
     if (format == QLatin1String("md"))
-        content = ReportGenerator::markdown(*report_);
+        writeAtomically(path, ReportGenerator::markdown(*report_));
     else if (format == QLatin1String("json"))
-        content = ReportGenerator::json(*report_);
+        writeAtomically(
+            path, [this](const ReportJSON::Sink& sink) { ReportGenerator::json(*report_, sink); });
     else if (format == QLatin1String("pdf"))
-        content = ReportGenerator::pdf(*report_);
+        writeAtomically(path, ReportGenerator::pdf(*report_));
     else
         throw QuorilanthError("Unsupported export format: " + format.toStdString());
-    writeAtomically(path, content);
     setStatus(QStringLiteral("Exported ") + QFileInfo(path).fileName());
 }
 

@@ -32,8 +32,8 @@ SelectableText* scalar(const JSONValue& value, const QColor& colour, QWidget* pa
     text->setObjectName(QStringLiteral("ql-json-value"));
     text->setFont(code());
     text->setColour(colour);
-    if (const std::string* string = value.string())
-        text->setText(std::string_view(*string));
+    if (std::optional<std::string_view> string = value.string())
+        text->setText(*string);
     else
         text->setText(std::string_view(value.text()));
     return text;
@@ -119,9 +119,9 @@ void JSONTree::buildArray(const JSONValue::Array& elements) {
 
 QString JSONTree::elementTitle(const JSONValue& element, std::size_t position) {
     std::string_view name = "item";
-    if (const std::string* member = element["name"].string())
+    if (std::optional<std::string_view> member = element["name"].string())
         name = *member;
-    else if (const std::string* text = element.string())
+    else if (std::optional<std::string_view> text = element.string())
         name = *text;
     return QLatin1Char('[') + QString::number(position) + QStringLiteral("] ") +
            boundedText(name, titleLimit);

@@ -116,7 +116,14 @@ void PrettyJSONWriter::newline() {
     out_.append(level_ * 2, ' ');
 }
 
+void PrettyJSONWriter::finish() {
+    if (!sink_ || out_.empty()) return;
+    sink_(out_);
+    out_.clear();
+}
+
 void PrettyJSONWriter::beforeValue() {
+    if (sink_ && out_.size() >= kPiece) finish();
     if (afterKey_) {
         afterKey_ = false;
         return;

@@ -4,6 +4,7 @@
 #include "core/base/JSONValue.h"
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 
@@ -15,9 +16,11 @@ namespace quorilanth {
 // trailing ".0", dates as UTC seconds. Callers give object members in ascending
 // byte order of their keys (JSONValue objects are kept so already).
 //
-// Appends to the given string. A number that is not finite, or nesting beyond
-// kMaxNesting, throws QuorilanthError and leaves the output unfinished; callers
-// discard it.
+// Appends to the given string, or with a sink hands the text over in pieces of
+// about kPiece bytes as it grows (call finish() at the end), so that a long
+// document never has to be held whole. A number that is not finite, or nesting
+// beyond kMaxNesting, throws QuorilanthError and leaves the output unfinished;
+// callers discard it.
 class PrettyJSONWriter {
 public:
     // Deepest nesting written, the enclosing records' levels included: room for
@@ -26,7 +29,13 @@ public:
     // that the readers would refuse (and no walk of it runs deeper than this).
     static constexpr std::size_t kMaxNesting = JSONValue::kMaxNesting + 64;
 
+    using Sink = std::function<void(std::string_view piece)>;
+    static constexpr std::size_t kPiece = 1 << 16;
+
     explicit PrettyJSONWriter(std::string& out) : out_(out) {}
+    PrettyJSONWriter(std::string& buffer, Sink sink) : out_(buffer), sink_(std::move(sink)) {}
+    // Hands what is left in the buffer to the sink.
+    void finish();
 
     void beginObject();
     void key(std::string_view key);
@@ -52,6 +61,7 @@ private:
     void newline();
 
     std::string& out_;
+    Sink sink_;
     std::size_t level_ = 0;
     bool first_ = true;     // no member or element yet in the open container
     bool afterKey_ = false; // the next value follows a key on the same line

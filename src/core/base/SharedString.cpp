@@ -2,14 +2,9 @@
 
 namespace quorilanth {
 
-SharedString::SharedString(std::string text) {
-    // The empty text needs no allocation; every empty value shares the one below.
-    if (!text.empty()) text_ = std::make_shared<const std::string>(std::move(text));
-}
-
-const std::string& SharedString::emptyText() noexcept {
-    static const std::string kEmpty;
-    return kEmpty;
+SharedString::SharedString(std::string_view text) {
+    // The empty text needs no block; every empty value is the null one.
+    if (!text.empty()) bits_ = detail::makeHeapText(text);
 }
 
 } // namespace quorilanth

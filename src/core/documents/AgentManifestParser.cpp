@@ -120,8 +120,8 @@ struct Builder {
                 return;
             }
             std::string childPath = path + "/" + escapePointer(key);
-            const std::string* text = member.string();
-            if (text == nullptr) {
+            const std::optional<std::string_view> text = member.string();
+            if (!text) {
                 walk(member, childPath, depth + 1, agentReferencesOnly);
                 continue;
             }

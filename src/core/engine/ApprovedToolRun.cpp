@@ -43,10 +43,10 @@ std::vector<JSONValue> declaredItems(const JSONValue& result, const JSONValue& s
     for (const JSONValue& block : result["content"].array()) {
         if (items.size() == kMaxDeclaredItems) break;
         if (!nonEmptyObject(block)) continue;
-        const std::string* type = block["type"].string();
+        std::optional<std::string_view> type = block["type"].string();
         if (type && *type == "resource_link") {
             add(block);
-        } else if (const std::string* text = block["text"].string();
+        } else if (std::optional<std::string_view> text = block["text"].string();
                    type && *type == "text" && text) {
             JSONValue decoded;
             try {
@@ -129,15 +129,15 @@ ScanReport DiscoveryEngine::run(const MCPTool& tool, const JSONValue& arguments,
 
     for (const JSONValue& item : declaredItems(result, structured)) {
         if (!nonEmptyObject(item)) continue;
-        const std::string* declared = item["canonical_url"].string();
+        std::optional<std::string_view> declared = item["canonical_url"].string();
         if (!declared) declared = item["uri"].string();
         if (!declared) continue;
-        const std::string url = *declared;
+        const std::string url(*declared);
 
         std::string label = "Content";
-        if (const std::string* name = item["name"].string())
+        if (std::optional<std::string_view> name = item["name"].string())
             label = *name;
-        else if (const std::string* title = item["title"].string())
+        else if (std::optional<std::string_view> title = item["title"].string())
             label = *title;
         const std::string contentID = resultID + "#" + url;
         GraphNode content(contentID, NodeKind::content, std::move(label), url,
@@ -161,9 +161,9 @@ ScanReport DiscoveryEngine::run(const MCPTool& tool, const JSONValue& arguments,
                        " \u00B7 canonical declared by result";
         page.metadata = parsed.metadata;
         page.issues = parsed.issues;
-        if (const std::string* canonical = parsed.metadata["canonical_url"].string();
+        if (std::optional<std::string_view> canonical = parsed.metadata["canonical_url"].string();
             canonical && *canonical != url)
-            page.issues.push_back("HTML canonical differs: " + *canonical);
+            page.issues.push_back("HTML canonical differs: " + std::string(*canonical));
         for (Evidence& hop : fetched.exchanges) {
             page.evidenceIDs.push_back(hop.id);
             copy.evidence.push_back(std::move(hop));

@@ -333,7 +333,7 @@ const Evidence* lastExchangeFor(const std::vector<Evidence>& exchanges, std::str
 
 std::string inventoryLabel(const JSONValue& item, NodeKind kind) {
     for (const char* member : {"name", "uri", "uriTemplate"}) {
-        if (const std::string* text = item[member].string()) return *text;
+        if (const auto text = item[member].string()) return std::string(*text);
     }
     return "Unnamed " + std::string(toString(kind));
 }
@@ -446,7 +446,7 @@ void DiscoveryEngine::mcpStep(ScanState& state, const QueuedLocation& entry, con
             const std::string label = inventoryLabel(item, inventory.kind);
             const std::string name = inventory.name;
             std::optional<std::string> url;
-            if (const std::string* uri = item["uri"].string()) url = *uri;
+            if (const auto uri = item["uri"].string()) url = std::string(*uri);
             GraphNode itemNode(key + "#" + name + ":" + label, inventory.kind, label, url,
                                FindingStatus::found);
             itemNode.metadata = item;

@@ -201,8 +201,10 @@ std::string label(std::string_view key, Language language) {
 std::string actionTitle(const MCPTool& tool, Language language) {
     if (const Pair* known = lookUp(kToolTitles, tool.name()))
         return std::string(known->in(language));
-    if (const std::string* title = tool.definition["title"].string()) return *title;
-    if (const std::string* title = tool.definition["annotations"]["title"].string()) return *title;
+    if (std::optional<std::string_view> title = tool.definition["title"].string())
+        return std::string(*title);
+    if (std::optional<std::string_view> title = tool.definition["annotations"]["title"].string())
+        return std::string(*title);
     // "Unnamed tool" is the system's own text and reads as written.
     if (!tool.definition["name"].isString()) return std::string(tool.name());
     return label(tool.name(), language);
@@ -211,9 +213,9 @@ std::string actionTitle(const MCPTool& tool, Language language) {
 std::string actionIntroduction(const MCPTool& tool, Language language) {
     if (const Pair* known = lookUp(kToolIntroductions, tool.name()))
         return std::string(known->in(language));
-    if (const std::string* description = tool.definition["description"].string();
+    if (std::optional<std::string_view> description = tool.definition["description"].string();
         description && !description->empty())
-        return *description;
+        return std::string(*description);
     return std::string(kNoDescription.in(language));
 }
 
@@ -238,8 +240,10 @@ std::string safety(const MCPTool& tool, Language language) {
 std::string documentTitle(const GraphNode& node, Language language) {
     if (const Pair* known = lookUp(kDocumentTitles, unicodeText::lowercased(node.label)))
         return std::string(known->in(language));
-    if (const std::string* title = node.metadata["title"].string()) return *title;
-    if (const std::string* name = node.metadata["name"].string()) return *name;
+    if (std::optional<std::string_view> title = node.metadata["title"].string())
+        return std::string(*title);
+    if (std::optional<std::string_view> name = node.metadata["name"].string())
+        return std::string(*name);
     return label(node.label, language);
 }
 
@@ -260,21 +264,27 @@ std::string presenceTitle(AgentSurfaceAssessment::Presence presence, bool femini
 
 std::optional<std::string> siteDescription(const ScanReport& report, Language language) {
     const std::string_view code = language == Language::italian ? "it" : "en";
-    const auto described = [&](const GraphNode& node) -> const std::string* {
+    const auto described = [&](const GraphNode& node) -> std::optional<std::string_view> {
         for (const JSONValue* candidate :
              {&node.metadata["about"]["description"], &node.metadata["description"]}) {
-            const std::string* text = (*candidate)[code].string();
+            std::optional<std::string_view> text = (*candidate)[code].string();
             if (!text) text = (*candidate)["en"].string();
             if (!text) text = candidate->string();
             if (text && !text->empty()) return text;
         }
-        return nullptr;
+        return std::nullopt;
     };
-    // Domain nodes first, the rest in report order.
+    // Domain nodes first, the rest in report order. A tool, resource or prompt
+    // describes itself, not the site: "Echoes back the input string" is no
+    // site's description of itself.
     for (const bool domainPass : {true, false}) {
         for (const GraphNode& node : report.nodes) {
             if ((node.kind == NodeKind::domain) != domainPass) continue;
-            if (const std::string* text = described(node)) return *text;
+            if (node.kind == NodeKind::tool || node.kind == NodeKind::resource ||
+                node.kind == NodeKind::prompt)
+                continue;
+            if (const std::optional<std::string_view> text = described(node))
+                return std::string(*text);
         }
     }
     return std::nullopt;

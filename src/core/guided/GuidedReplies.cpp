@@ -5,6 +5,7 @@
 #include "core/guided/GuidedText.h"
 #include "core/mcp/JSONSchemaValidator.h"
 #include "core/mcp/MCPClient.h"
+#include "core/mcp/ToolInput.h"
 #include "core/net/NetworkPolicy.h"
 
 #include <algorithm>
@@ -89,7 +90,7 @@ GuidedReplies::Decoded decode(const ToolCall& call) {
     }
     JSONValue::Array texts;
     for (const JSONValue& item : result["content"].array()) {
-        const std::string* type = item["type"].string();
+        std::optional<std::string_view> type = item["type"].string();
         if (type && *type == "text" && item["text"].isString()) texts.push_back(item["text"]);
     }
     if (texts.size() == 1) {
@@ -116,10 +117,6 @@ const SuggestionKey* suggestionKey(std::string_view key) {
     return found == kSuggestionKeys.end() ? nullptr : &*found;
 }
 
-const JSONValue& propertySchema(const MCPTool& tool, std::string_view key) {
-    return tool.inputSchema()["properties"][key];
-}
-
 // Gathers identifiers from one answer into the list shared by all answers.
 class Walk {
 public:
@@ -135,11 +132,11 @@ public:
                 walk(elements[i], evidenceID, depth + 1);
             return;
         }
-        if (const std::string* candidate = candidateIn(value);
+        if (const std::optional<std::string_view> candidate = candidateIn(value);
             candidate && !candidate->empty() && valid(*candidate)) {
-            const std::string* title = value["name"].string();
+            std::optional<std::string_view> title = value["name"].string();
             if (!title) title = value["title"].string();
-            list_.push_back({*candidate,
+            list_.push_back({std::string(*candidate),
                              guidedText::capped(title ? *title : *candidate, kMaxTitleCharacters),
                              evidenceID});
         }
@@ -148,18 +145,18 @@ public:
     }
 
 private:
-    const std::string* candidateIn(const JSONValue& object) const {
-        if (const std::string* own = object[key_.key].string()) return own;
-        const std::string* type = object["type"].string();
-        if (!type) return nullptr;
+    std::optional<std::string_view> candidateIn(const JSONValue& object) const {
+        if (std::optional<std::string_view> own = object[key_.key].string()) return own;
+        std::optional<std::string_view> type = object["type"].string();
+        if (!type) return std::nullopt;
         for (std::string_view counted : key_.types)
             if (!counted.empty() && counted == *type) return object["id"].string();
-        return nullptr;
+        return std::nullopt;
     }
 
     // Only the schema's errors refuse a value: a keyword the checker cannot
     // verify says nothing against it.
-    bool valid(const std::string& candidate) const {
+    bool valid(std::string_view candidate) const {
         return JSONSchemaValidator::validate(JSONValue(candidate), schema_).errors.empty();
     }
 
@@ -201,7 +198,7 @@ std::optional<GuidedReply> GuidedReplies::lastReply(const MCPTool& tool, Languag
 std::vector<ParameterSuggestion> GuidedReplies::suggestions(std::string_view key,
                                                             const MCPTool& tool) const {
     const SuggestionKey* suggested = suggestionKey(key);
-    const JSONValue& schema = propertySchema(tool, key);
+    const JSONValue& schema = ToolInput::property(tool, key);
     if (!suggested || GuidedPresentation::fieldType(schema) != "string") return {};
 
     {
@@ -247,7 +244,7 @@ std::optional<GuidedReply> lastReply(const MCPTool& tool, const ScanReport& repo
 
 std::vector<ParameterSuggestion> suggestions(std::string_view key, const MCPTool& tool,
                                              const ScanReport& report) {
-    if (!suggestionKey(key) || fieldType(propertySchema(tool, key)) != "string") return {};
+    if (!suggestionKey(key) || fieldType(ToolInput::property(tool, key)) != "string") return {};
     return GuidedReplies(report).suggestions(key, tool);
 }
 
@@ -256,7 +253,7 @@ std::optional<std::string> pageURL(const JSONValue& value) {
     // a page offered to a reader is never a plain-HTTP or private address.
     const NetworkPolicy policy(false);
     for (std::string_view key : kPageKeys) {
-        const std::string* text = value[key].string();
+        std::optional<std::string_view> text = value[key].string();
         if (!text) continue;
         std::string url;
         try {

@@ -129,18 +129,20 @@ private:
                     language_);
         }
 
-        std::vector<const Member*> fields;
-        for (const Member& member : *value.object()) {
-            const std::string_view key = member.first;
+        // Members are handed out by value, so the list keeps where they are.
+        std::vector<JSONValue::Object::const_iterator> fields;
+        const JSONValue::Object& members = *value.object();
+        for (auto member = members.begin(); member != members.end(); ++member) {
+            const std::string_view key = member->first;
             if (key == titleKey || key == descriptionKey || listed(kHiddenKeys, key) ||
                 (node.page && listed(kPageKeys, key)))
                 continue;
-            fields.push_back(&member);
+            fields.push_back(member);
         }
         // Keys are unique, so this order is total and a partial sort is exact.
         const std::size_t shown = std::min(fields.size(), ReadableValue::kMaxFields);
         std::partial_sort(fields.begin(), fields.begin() + static_cast<std::ptrdiff_t>(shown),
-                          fields.end(), [](const Member* a, const Member* b) {
+                          fields.end(), [](const auto& a, const auto& b) {
                               const std::size_t pa = priority(a->first);
                               const std::size_t pb = priority(b->first);
                               return pa != pb ? pa < pb : a->first < b->first;
@@ -190,7 +192,7 @@ namespace ReadableValue {
 std::string display(const JSONValue& value, Language language) {
     switch (value.kind()) {
     case JSONValue::Kind::string:
-        return *value.string();
+        return std::string(*value.string());
     case JSONValue::Kind::boolean:
         return *value.boolean() ? std::string(Pair{"Sì", "Yes"}.in(language)) : "No";
     case JSONValue::Kind::null:

@@ -53,7 +53,7 @@ std::string describe(double value) {
     return text;
 }
 
-std::size_t scalarCount(const std::string& text) {
+std::size_t scalarCount(std::string_view text) {
     std::size_t count = 0;
     for (const unsigned char byte : text)
         count += (byte & 0xC0) != 0x80;
@@ -131,7 +131,7 @@ std::size_t units(std::size_t bytes) {
 // more than the budget it is checked against.
 std::size_t weight(const JSONValue& value, std::size_t limit) {
     std::size_t total = 1;
-    if (const std::string* text = value.string()) return units(text->size());
+    if (const auto text = value.string()) return units(text->size());
     for (const JSONValue& element : value.array()) {
         if (total > limit) return total;
         total += weight(element, limit - total);
@@ -219,7 +219,7 @@ private:
                             int depth);
     void combinations(const JSONValue& value, const JSONValue& schema, const Place& path, int depth,
                       SchemaValidation& result);
-    void checkString(const std::string& text, const JSONValue& schema, const Place& path,
+    void checkString(std::string_view text, const JSONValue& schema, const Place& path,
                      SchemaValidation& result);
     void checkNumber(double number, const JSONValue& schema, const Place& path,
                      SchemaValidation& result);
@@ -287,12 +287,12 @@ void Checker::check(const JSONValue& value, const JSONValue& schema, const Place
         return;
     }
 
-    if (const std::string* reference = schema["$ref"].string()) {
+    if (const std::optional<std::string_view> reference = schema["$ref"].string()) {
         if (reference->starts_with("#/")) {
             if (!spend(units(reference->size()), path, result)) return;
             check(value, resolve(root_, *reference), path, depth + 1, result);
         } else {
-            note(result, path, ": external $ref is not fetched: " + *reference);
+            note(result, path, ": external $ref is not fetched: " + std::string(*reference));
         }
     }
 
@@ -305,11 +305,11 @@ void Checker::check(const JSONValue& value, const JSONValue& schema, const Place
     std::vector<std::string> types;
     const JSONValue& type = schema["type"];
     if (!spend(type.array().size(), path, result)) return;
-    if (const std::string* single = type.string()) {
-        types.push_back(*single);
+    if (const auto single = type.string()) {
+        types.emplace_back(*single);
     } else {
         for (const JSONValue& element : type.array()) {
-            if (const std::string* name = element.string()) types.push_back(*name);
+            if (const auto name = element.string()) types.emplace_back(*name);
         }
     }
     if (!types.empty()) {
@@ -399,7 +399,7 @@ void Checker::combinations(const JSONValue& value, const JSONValue& schema, cons
     }
 }
 
-void Checker::checkString(const std::string& text, const JSONValue& schema, const Place& path,
+void Checker::checkString(std::string_view text, const JSONValue& schema, const Place& path,
                           SchemaValidation& result) {
     if (!spend(units(text.size()), path, result)) return;
     const std::size_t length = scalarCount(text);
@@ -451,9 +451,10 @@ void Checker::checkObject(const JSONValue::Object& members, const JSONValue& sch
         error(result, path, ": too many properties");
     }
     for (const JSONValue& name : schema["required"].array()) {
-        const std::string* key = name.string();
+        const std::optional<std::string_view> key = name.string();
         if (!spend(key ? units(key->size()) : 1, path, result)) return;
-        if (key && !members.contains(*key)) error(result, path, "." + *key + ": required");
+        if (key && !members.contains(*key))
+            error(result, path, "." + std::string(*key) + ": required");
     }
     const JSONValue* properties = schema["properties"].isObject() ? &schema["properties"] : nullptr;
     const JSONValue& additional = schema["additionalProperties"];

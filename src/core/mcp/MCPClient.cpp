@@ -56,7 +56,7 @@ std::string statusText(const Evidence& final) {
 
 // A member as it appears in an error text: itself when a string, else its JSON.
 std::string memberText(const JSONValue& member) {
-    if (const std::string* text = member.string()) return *text;
+    if (const auto text = member.string()) return std::string(*text);
     return member.pretty();
 }
 
@@ -134,10 +134,10 @@ JSONValue MCPClient::exchange(const std::string& method, JSONValue params, bool 
         meta.set("io.modelcontextprotocol/clientCapabilities", JSONValue::emptyObject());
         params.set("_meta", std::move(meta));
         headers["Mcp-Method"] = method;
-        if (const std::string* name = params["name"].string()) {
-            headers["Mcp-Name"] = headerValue(*name);
-        } else if (const std::string* uri = params["uri"].string()) {
-            headers["Mcp-Name"] = headerValue(*uri);
+        if (const auto name = params["name"].string()) {
+            headers["Mcp-Name"] = headerValue(std::string(*name));
+        } else if (const auto uri = params["uri"].string()) {
+            headers["Mcp-Name"] = headerValue(std::string(*uri));
         }
     }
 
@@ -258,16 +258,17 @@ MCPServer MCPClient::connect(std::stop_token stop) {
     const JSONValue answer = exchange("initialize", std::move(params), false, false, {}, stop);
     const JSONValue& legacy = answer["result"];
     const JSONValue& offeredVersion = legacy["protocolVersion"];
-    const std::string* chosen = offeredVersion.string();
-    if (!chosen || std::find(kLegacyVersions.begin(), kLegacyVersions.end(), *chosen) ==
-                       kLegacyVersions.end()) {
+    const std::optional<std::string_view> version = offeredVersion.string();
+    if (!version || std::find(kLegacyVersions.begin(), kLegacyVersions.end(), *version) ==
+                        kLegacyVersions.end()) {
         throw QuorilanthError("UNSUPPORTED: protocol version " +
-                              (chosen ? *chosen : offeredVersion.pretty()));
+                              (version ? std::string(*version) : offeredVersion.pretty()));
     }
-    setVersion(*chosen);
+    const std::string chosen(*version);
+    setVersion(chosen);
     server.info = legacy["serverInfo"];
     exchange("notifications/initialized", JSONValue::emptyObject(), true, false, {}, stop);
-    return finish(std::move(server), legacy["capabilities"], *chosen);
+    return finish(std::move(server), legacy["capabilities"], chosen);
 }
 
 std::vector<JSONValue> MCPClient::list(const std::string& method, const std::string& key,
@@ -289,9 +290,9 @@ std::vector<JSONValue> MCPClient::list(const std::string& method, const std::str
             throw QuorilanthError(method + ": item limit reached.");
         }
         items.insert(items.end(), page->array().begin(), page->array().end());
-        const std::string* cursor = result["nextCursor"].string();
+        const std::optional<std::string_view> cursor = result["nextCursor"].string();
         if (!cursor) return items;
-        if (!seenCursors.insert(*cursor).second) {
+        if (!seenCursors.emplace(*cursor).second) {
             throw QuorilanthError(method + ": repeated pagination cursor.");
         }
         if (pages == kMaxFollowUps) throw QuorilanthError(method + ": page limit reached.");
@@ -325,13 +326,12 @@ JSONValue MCPClient::call(const MCPTool& tool, const JSONValue& arguments, bool 
     HeaderFields headers = parameterHeaders(schema, arguments);
 
     JSONValue params = JSONValue::emptyObject();
-    const std::string* name = tool.definition["name"].string();
-    params.set("name", name ? *name : std::string("Unnamed tool"));
+    params.set("name", tool.definition["name"].string().value_or("Unnamed tool"));
     params.set("arguments", arguments);
     const JSONValue reply =
         exchange("tools/call", std::move(params), false, false, std::move(headers), stop);
     const JSONValue& result = reply["result"];
-    if (const std::string* kind = result["resultType"].string();
+    if (const std::optional<std::string_view> kind = result["resultType"].string();
         kind && *kind == "input_required") {
         throw QuorilanthError("UNSUPPORTED: this tool requires multi-round input/authorization. "
                               "The request and response remain in RAW.");

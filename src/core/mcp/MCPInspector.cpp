@@ -45,9 +45,9 @@ std::optional<std::string> attempt(const std::stop_token& stop, Step&& step) {
 void addTools(MCPServer& server, const std::vector<JSONValue>& items) {
     std::set<std::string, std::less<>> names;
     for (const JSONValue& item : items) {
-        const std::string* name = item["name"].string();
+        const std::optional<std::string_view> name = item["name"].string();
         const bool wellFormed = item.isObject() && name && !name->empty() &&
-                                names.insert(*name).second && item["inputSchema"].isObject();
+                                names.emplace(*name).second && item["inputSchema"].isObject();
         if (!wellFormed) {
             server.issues.push_back("Invalid or duplicate tool definition.");
             continue;
@@ -55,7 +55,7 @@ void addTools(MCPServer& server, const std::vector<JSONValue>& items) {
         try {
             MCPClient::parameterHeaders(item["inputSchema"], JSONValue::emptyObject());
         } catch (const std::exception& failure) {
-            server.issues.push_back(*name + ": " + failure.what());
+            server.issues.push_back(std::string(*name) + ": " + failure.what());
             continue;
         }
         server.tools.emplace_back(server.url, item);

@@ -29,8 +29,8 @@ public:
     void visit(const JSONValue& place, const JSONValue& value, bool reachable, int depth) {
         if (depth > kMaxDepth) throw QuorilanthError("Schema depth limit.");
         if (!place.isObject()) return;
-        if (const std::string* name = place["x-mcp-header"].string())
-            annotate(*name, place, value, reachable);
+        if (const auto name = place["x-mcp-header"].string())
+            annotate(std::string(*name), place, value, reachable);
         for (const auto& [member, child] : *place.object()) {
             if (member == "properties" && child.isObject()) {
                 for (const auto& [parameter, schema] : *child.object()) {
@@ -51,14 +51,14 @@ public:
 private:
     void annotate(const std::string& name, const JSONValue& place, const JSONValue& value,
                   bool reachable) {
-        const std::string* type = place["type"].string();
+        const std::optional<std::string_view> type = place["type"].string();
         const bool valid = reachable && isToken(name) &&
                            seen_.insert(asciiLowercase(name)).second && type &&
                            (*type == "string" || *type == "integer" || *type == "boolean");
         if (!valid) throw QuorilanthError("Invalid x-mcp-header annotation: " + name);
         if (value.isNull()) return;
         std::string text;
-        if (const std::string* given = value.string()) {
+        if (const auto given = value.string()) {
             text = *given;
         } else {
             if (const auto number = value.number();

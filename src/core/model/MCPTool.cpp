@@ -11,13 +11,11 @@ std::string MCPTool::id() const {
 }
 
 std::string_view MCPTool::name() const noexcept {
-    const std::string* text = definition["name"].string();
-    return text ? std::string_view(*text) : std::string_view("Unnamed tool");
+    return definition["name"].string().value_or("Unnamed tool");
 }
 
 std::string_view MCPTool::description() const noexcept {
-    const std::string* text = definition["description"].string();
-    return text ? std::string_view(*text) : std::string_view();
+    return definition["description"].string().value_or(std::string_view());
 }
 
 const JSONValue& MCPTool::inputSchema() const noexcept {

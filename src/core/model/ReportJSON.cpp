@@ -3,6 +3,7 @@
 #include "core/base/PrettyJSONWriter.h"
 
 #include <cmath>
+#include <functional>
 
 namespace quorilanth::ReportJSON {
 
@@ -179,13 +180,18 @@ const JSONValue::Object& readObject(const JSONValue& value, const Path& path) {
     wrongType(value, path, "an object");
 }
 
-const SharedString& readSharedString(const JSONValue& value, const Path& path) {
-    if (const SharedString* text = value.sharedString()) return *text;
+std::string_view readText(const JSONValue& value, const Path& path) {
+    if (const std::optional<std::string_view> text = value.string()) return *text;
+    wrongType(value, path, "a string");
+}
+
+SharedString readSharedString(const JSONValue& value, const Path& path) {
+    if (std::optional<SharedString> text = value.sharedString()) return std::move(*text);
     wrongType(value, path, "a string");
 }
 
 std::string readString(const JSONValue& value, const Path& path) {
-    return readSharedString(value, path).str();
+    return std::string(readText(value, path));
 }
 
 double readDouble(const JSONValue& value, const Path& path) {
@@ -209,9 +215,9 @@ bool readBool(const JSONValue& value, const Path& path) {
 }
 
 Date readDate(const JSONValue& value, const Path& path) {
-    const std::string& text = readSharedString(value, path).str();
+    const std::string_view text = readText(value, path);
     if (std::optional<Date> date = parseISO8601(text)) return *date;
-    fail(path, "\"" + text + "\" is not a date of the form 2026-01-31T08:05:09Z.");
+    fail(path, "\"" + std::string(text) + "\" is not a date of the form 2026-01-31T08:05:09Z.");
 }
 
 template <typename T, typename ReadOne>
@@ -272,15 +278,15 @@ JSONValue readAny(const JSONValue& value, const Path&) {
 }
 
 NodeKind readKind(const JSONValue& value, const Path& path) {
-    const std::string& text = readSharedString(value, path).str();
+    const std::string_view text = readText(value, path);
     if (std::optional<NodeKind> kind = nodeKindFromString(text)) return *kind;
-    fail(path, "\"" + text + "\" is not a known node kind.");
+    fail(path, "\"" + std::string(text) + "\" is not a known node kind.");
 }
 
 FindingStatus readStatus(const JSONValue& value, const Path& path) {
-    const std::string& text = readSharedString(value, path).str();
+    const std::string_view text = readText(value, path);
     if (std::optional<FindingStatus> status = findingStatusFromString(text)) return *status;
-    fail(path, "\"" + text + "\" is not a known status.");
+    fail(path, "\"" + std::string(text) + "\" is not a known status.");
 }
 
 GraphNode readNode(const JSONValue& value, const Path& path) {
@@ -372,16 +378,7 @@ template <typename T, typename ReadOne> auto listOf(ReadOne readOne) {
     return [readOne](const JSONValue& v, const Path& p) { return readList<T>(v, p, readOne); };
 }
 
-} // namespace
-
-std::string write(const ScanReport& report) {
-    std::string out;
-    std::size_t bodies = 0;
-    for (const Evidence& e : report.evidence)
-        bodies += e.responseBody.size();
-    out.reserve(bodies + bodies / 16 + 64 * 1024);
-
-    PrettyJSONWriter w(out);
+void writeReport(PrettyJSONWriter& w, const ScanReport& report) {
     w.beginObject();
     w.key("cancelled"), w.boolean(report.cancelled);
     w.key("checks"), writeList(w, report.checks, writeCheck);
@@ -396,13 +393,12 @@ std::string write(const ScanReport& report) {
     w.key("servers"), writeList(w, report.servers, writeServer);
     w.key("startedAt"), w.date(report.startedAt);
     w.endObject();
-    return out;
 }
 
-ScanReport read(std::string_view bytes) {
+ScanReport readReport(const std::function<JSONValue()>& parse) {
     JSONValue document;
     try {
-        document = JSONValue::parse(bytes, PrettyJSONWriter::kMaxNesting);
+        document = parse();
     } catch (const JSONParseError& error) {
         throw QuorilanthError("Cannot read the report: " + error.message());
     }
@@ -422,6 +418,36 @@ ScanReport read(std::string_view bytes) {
     report.cancelled = m.required("cancelled", readBool);
     report.scoringVersion = m.required("scoringVersion", readString);
     return report;
+}
+
+} // namespace
+
+std::string write(const ScanReport& report) {
+    std::string out;
+    std::size_t bodies = 0;
+    for (const Evidence& e : report.evidence)
+        bodies += e.responseBody.size();
+    out.reserve(bodies + bodies / 16 + 64 * 1024);
+    PrettyJSONWriter w(out);
+    writeReport(w, report);
+    return out;
+}
+
+void write(const ScanReport& report, const Sink& sink) {
+    std::string buffer;
+    buffer.reserve(2 * PrettyJSONWriter::kPiece);
+    PrettyJSONWriter w(buffer, sink);
+    writeReport(w, report);
+    w.finish();
+}
+
+ScanReport read(std::string_view bytes) {
+    return readReport([bytes] { return JSONValue::parse(bytes, PrettyJSONWriter::kMaxNesting); });
+}
+
+ScanReport read(const JSONValue::Reader& reader) {
+    return readReport(
+        [&reader] { return JSONValue::parse(reader, PrettyJSONWriter::kMaxNesting); });
 }
 
 } // namespace quorilanth::ReportJSON

@@ -38,16 +38,6 @@ bool isAddressNode(const GraphNode& node) {
     }
 }
 
-// Points come from a report file and may be anything; sums saturate instead
-// of overflowing.
-std::int64_t saturatingAdd(std::int64_t a, std::int64_t b) {
-    std::int64_t sum = 0;
-    if (__builtin_add_overflow(a, b, &sum))
-        return b > 0 ? std::numeric_limits<std::int64_t>::max()
-                     : std::numeric_limits<std::int64_t>::min();
-    return sum;
-}
-
 std::string number(std::int64_t value) {
     return std::to_string(value);
 }
@@ -123,14 +113,27 @@ std::int64_t wholeMilliseconds(double milliseconds) noexcept {
     return static_cast<std::int64_t>(milliseconds);
 }
 
-std::string json(const ScanReport& report) {
+namespace {
+
+// The copy shares every body and value with the report; only header maps are new.
+ScanReport withHiddenHeaders(const ScanReport& report) {
     ScanReport copy = report;
     for (Evidence& record : copy.evidence) {
         for (auto& [name, value] : record.responseHeaders) {
             if (isHiddenResponseHeader(name)) value = redacted;
         }
     }
-    return ReportJSON::write(copy);
+    return copy;
+}
+
+} // namespace
+
+std::string json(const ScanReport& report) {
+    return ReportJSON::write(withHiddenHeaders(report));
+}
+
+void json(const ScanReport& report, const ReportJSON::Sink& sink) {
+    ReportJSON::write(withHiddenHeaders(report), sink);
 }
 
 std::string markdown(const ScanReport& report) {
@@ -151,15 +154,10 @@ std::string markdown(const ScanReport& report) {
     out << "| Category | Earned | Available |"
         << "|---|---:|---:|";
     for (const std::string_view category : ReadinessScorer::categories) {
-        std::int64_t earned = 0;
-        std::int64_t available = 0;
-        for (const ScoreCheck& check : report.checks) {
-            if (check.category != category) continue;
-            available = saturatingAdd(available, check.points);
-            earned = saturatingAdd(earned, check.earned());
-        }
-        out << "| " + std::string(category) + " | " + number(earned) + " | " + number(available) +
-                   " |";
+        const ReadinessScorer::CategoryPoints points =
+            ReadinessScorer::categoryPoints(report, category);
+        out << "| " + std::string(category) + " | " + number(points.earned) + " | " +
+                   number(points.available) + " |";
     }
     out << "";
     for (const ScoreCheck& check : report.checks)

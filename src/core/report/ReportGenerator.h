@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/model/ReportJSON.h"
 #include "core/model/ScanReport.h"
 
 #include <cstdint>
@@ -15,6 +16,8 @@ namespace ReportGenerator {
 // letter case) are written as "[REDACTED]". Throws the JSON writer's
 // QuorilanthError when a number in the report is not finite.
 std::string json(const ScanReport& report);
+// The same bytes handed to sink in pieces (see ReportJSON::write).
+void json(const ScanReport& report, const ReportJSON::Sink& sink);
 
 // A self-contained Markdown summary for people. Never fails.
 std::string markdown(const ScanReport& report);

@@ -25,8 +25,8 @@ std::optional<Call> callIn(const Evidence& record) {
     } catch (const JSONParseError&) {
         return std::nullopt;
     }
-    const std::string* method = call.body["method"].string();
-    const std::string* name = call.body["params"]["name"].string();
+    std::optional<std::string_view> method = call.body["method"].string();
+    std::optional<std::string_view> name = call.body["params"]["name"].string();
     if (!method || *method != "tools/call" || !name) return std::nullopt;
     call.name = *name;
     return call;

@@ -1,9 +1,9 @@
 #include "app/schema/SchemaWorkspace.h"
 
 #include "app/schema/SchemaCanvasSlot.h"
+#include "app/schema/ShopReport.h"
 #include "app/window/ShellTestSupport.h"
 #include "app/window/WorkspaceView.h"
-#include "support/ReportBuilder.h"
 
 #include <QAction>
 #include <QLabel>
@@ -15,21 +15,8 @@ namespace {
 
 using test::settle;
 
-const std::string origin = "https://shop.example/";
-
-// The root, `tools` tools joined to it, one content page and one missing manifest.
-ScanReport shop(int tools, const std::string& toolLabel = "tool") {
-    testsupport::ReportBuilder b(origin);
-    b.node(origin, NodeKind::domain, FindingStatus::found).label = "shop.example";
-    for (int i = 0; i < tools; ++i) {
-        const std::string id = origin + "mcp#tool:" + std::to_string(i);
-        b.node(id, NodeKind::tool, FindingStatus::found).label = toolLabel + std::to_string(i);
-        b.edge(origin, id, "tool", "e", "$");
-    }
-    b.node(origin + "about", NodeKind::content, FindingStatus::found);
-    b.node(origin + "gone.json", NodeKind::manifest, FindingStatus::notFound);
-    return b.report();
-}
+const std::string& origin = test::shopOrigin;
+using test::shop;
 
 // The window over a store whose scans wait, on the SCHEMA tab of the report loaded last.
 class SchemaWorkspaceTest : public ::testing::Test {
@@ -117,12 +104,14 @@ TEST_F(SchemaWorkspaceTest, PagingFollowsTheScenePageAFilterStartsAgainAndLabels
     // In Italian, a hostile label stays whole and plain.
     const std::string hostile = "<b>Bold</b> & <i>" + std::string(3000, 'W') + "\nsecond line ";
     const test::Language italian("it");
+    qputenv("QL_REDUCE_MOTION", "1"); // the snapshot without the canvas's animation
     load(shop(13, hostile));
     EXPECT_EQ(title(), "Architettura del sito");
     pane()->navigate(SchemaScope::branch(origin + "mcp#tool:3"));
     settle();
     EXPECT_EQ(title().toStdString(), hostile + "3");
     view->grab().save(QStringLiteral(QL_SNAPSHOT_DIR "/schema-branch-it.png"));
+    qunsetenv("QL_REDUCE_MOTION");
 }
 
 } // namespace

@@ -8,6 +8,7 @@
 #include <QJsonDocument>
 #include <QSignalSpy>
 #include <gtest/gtest.h>
+#include <limits>
 #include <sys/stat.h>
 #include <unicode/locid.h>
 
@@ -407,6 +408,35 @@ TEST_F(StoreTest, OpeningAReportShowsSelectsAndImports) {
     ASSERT_EQ(store->history().size(), 1u);
     EXPECT_TRUE(
         QFileInfo::exists(QDir(library).filePath(QString::fromStdString(report.id) + ".json")));
+}
+
+// Saved scans go to their files in pieces: a large one comes back whole, and
+// one that cannot be written (a number with no JSON form) leaves the file it
+// would replace as it was, with no temporary file behind.
+TEST_F(StoreTest, ScansThatCannotBeWrittenLeaveTheFileAsItWas) {
+    ScanReport report = reportFor("https://a.example/");
+    Evidence exchange("https://a.example/", "GET");
+    exchange.responseBody = std::string(300'000, 'x');
+    report.evidence.push_back(exchange);
+    const auto store = makeStore();
+    store->save(report);
+    ASSERT_FALSE(store->error());
+    const QString saved = QDir(library).filePath(QString::fromStdString(report.id) + ".json");
+    QFile file(saved);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    const QByteArray before = file.readAll();
+    file.close();
+    store->load(store->history().front());
+    ASSERT_TRUE(store->report());
+    EXPECT_EQ(store->report()->evidence.front().responseBody, exchange.responseBody);
+
+    report.nodes.front().metadata = JSONValue(std::numeric_limits<double>::quiet_NaN());
+    store->save(report);
+    ASSERT_TRUE(store->error());
+    EXPECT_TRUE(store->error()->startsWith("Could not save scan: Cannot write JSON"));
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    EXPECT_EQ(file.readAll(), before);
+    EXPECT_EQ(QDir(library).entryList(QDir::Files | QDir::Hidden).size(), 2); // scan, index
 }
 
 TEST_F(StoreTest, ExportFormatsAndNames) {

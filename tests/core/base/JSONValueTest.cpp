@@ -1,7 +1,12 @@
 #include "core/base/JSONValue.h"
 
+#include "support/SampleReports.h"
+
+#include <cmath>
+#include <cstring>
 #include <gtest/gtest.h>
 #include <limits>
+#include <variant>
 
 namespace quorilanth {
 namespace {
@@ -110,7 +115,8 @@ TEST(JSONValueEquality, StructuralWithConsistentHashes) {
 }
 
 TEST(JSONValueSharing, CopiesShareUntilOneIsChanged) {
-    JSONValue original = JSONValue::parse(R"({"list":[1,2],"name":"a"})");
+    const std::string name(4000, 'n'); // long enough to live on the heap, shared
+    JSONValue original = JSONValue::parse(R"({"list":[1,2],"name":")" + name + "\"}");
     JSONValue copy = original;
     ASSERT_TRUE(copy["name"].sharedString()->sharesStorageWith(*original["name"].sharedString()));
     JSONValue list = copy["list"];
@@ -118,11 +124,152 @@ TEST(JSONValueSharing, CopiesShareUntilOneIsChanged) {
     copy.set("list", list);
     EXPECT_TRUE(copy.erase("name"));
     EXPECT_FALSE(copy.erase("name"));
-    EXPECT_EQ(original, JSONValue::parse(R"({"list":[1,2],"name":"a"})"));
+    EXPECT_EQ(original, JSONValue::parse(R"({"list":[1,2],"name":")" + name + "\"}"));
     EXPECT_EQ(copy, JSONValue::parse(R"({"list":[1,2,3]})"));
     JSONValue fresh = JSONValue::emptyObject();
     fresh.set("k", 1);
     EXPECT_EQ(JSONValue::emptyObject(), JSONValue::parse("{}"));
+}
+
+// A value, or the message it was refused with.
+using Outcome = std::variant<JSONValue, std::string>;
+
+Outcome parsedWhole(const std::string& text) {
+    try {
+        return JSONValue::parse(text);
+    } catch (const JSONParseError& error) {
+        return error.message();
+    }
+}
+
+Outcome parsedInPieces(const std::string& text, std::size_t piece) {
+    std::size_t at = 0;
+    try {
+        return JSONValue::parse(
+            [&](char* buffer, std::size_t capacity) {
+                std::size_t count = std::min({piece, capacity, text.size() - at});
+                std::memcpy(buffer, text.data() + at, count);
+                at += count;
+                return count;
+            },
+            JSONValue::kMaxNesting);
+    } catch (const JSONParseError& error) {
+        return error.message();
+    }
+}
+
+// Whatever the pieces, a text read from a reader means what it means read
+// whole, and a refused one is refused with the same words at the same offset.
+TEST(JSONValueParse, InPiecesAgreesWithTheWholeText) {
+    const std::string longText(70'000, 'x');
+    std::vector<std::string> texts = {
+        "\"" + longText + "\\u00e9\\ud83d\\ude00 caf\xC3\xA9\"",
+        " [12345678901234567890.5e-3, -0, 1e-400, true, false, null] ",
+        R"({"b":{"c":[1,{"d":"\\\"/\b\f\n\r\t"}]},"a":[]})",
+        "\"" + longText + "\xE2\x82\"",
+        "\"\\ud83d\"",
+        "\"\\u12\"",
+        "[1e400]",
+        "[tru]",
+        "nul",
+        "[1,]",
+        "{\"a\"",
+        "{\"a\":1 x",
+        "\"" + longText,
+        std::string(600, '['),
+    };
+    for (int seed = 0; seed < 60; ++seed) {
+        std::string text = samples::randomJSONValue(static_cast<std::uint64_t>(seed), 4).pretty();
+        texts.push_back(text);
+        texts.push_back(text.substr(0, text.size() / 2));
+    }
+    for (const std::string& text : texts) {
+        const Outcome whole = parsedWhole(text);
+        for (std::size_t piece : {1, 2, 3, 5, 4096}) {
+            SCOPED_TRACE(text.substr(0, 60) + " in pieces of " + std::to_string(piece));
+            EXPECT_EQ(parsedInPieces(text, piece), whole);
+        }
+    }
+}
+
+// Numbers are held in the value when whole and small enough, elsewhere
+// otherwise; either way they come back exactly, sign of zero included.
+TEST(JSONValueStorage, NumbersAndTextsComeBackExactlyInEveryForm) {
+    for (double number : {0.0, -0.0, 1.0, -1.0, 0.5, 9007199254740992.0, -9007199254740992.0,
+                          9007199254740994.0, 1e300, 5e-324, -1e-7}) {
+        SCOPED_TRACE(number);
+        JSONValue made(number);
+        JSONValue read = JSONValue::parse("[" + made.pretty() + "]")[0];
+        for (const JSONValue& value : {made, read}) {
+            ASSERT_TRUE(value.number());
+            EXPECT_EQ(*value.number(), number);
+            EXPECT_EQ(std::signbit(*value.number()), std::signbit(number));
+        }
+        EXPECT_EQ(made.hash(), read.hash());
+    }
+    for (std::size_t length : {0, 7, 8, 3000, 3100, 70'000}) {
+        std::string text(length, 'a');
+        for (std::size_t i = 0; i < length; i += 5)
+            text[i] = i % 2 ? '\0' : '"';
+        SCOPED_TRACE(length);
+        JSONValue made(text);
+        JSONValue read = JSONValue::parse("[" + made.pretty() + "]")[0];
+        for (const JSONValue& value : {made, read}) {
+            EXPECT_EQ(value.string(), text);
+            EXPECT_EQ(value.sharedString()->view(), text);
+        }
+        EXPECT_EQ(made, read);
+        EXPECT_EQ(made.hash(), read.hash());
+    }
+}
+
+// A part taken out of a read document keeps what it needs when the document
+// and every other copy of it are gone.
+TEST(JSONValueStorage, PartsOutliveTheirDocument) {
+    JSONValue part;
+    SharedString text;
+    {
+        JSONValue document =
+            JSONValue::parse(R"({"list":[{"name":"a name too long to be inline","n":0.5}],"t":")" +
+                             std::string(200, 't') + "\"}");
+        part = document["list"][0];
+        text = *document["t"].sharedString();
+    }
+    EXPECT_EQ(part["name"].string(), "a name too long to be inline");
+    EXPECT_EQ(part["n"].number(), 0.5);
+    EXPECT_EQ(text.view(), std::string(200, 't'));
+}
+
+// Objects keep their keys in byte order however they are made, a repeated key
+// keeps its last member when read and its first when listed, and objects read
+// with the same keys in other orders stay apart.
+TEST(JSONValueStorage, MembersStayOrderedAndApart) {
+    JSONValue::Object built{{"b", 1}, {"a", 2}, {"b", 3}};
+    built["c"] = 4;
+    built.insert_or_assign("a", 5);
+    EXPECT_EQ(built.erase("b"), 1u);
+    EXPECT_EQ(built.erase("b"), 0u);
+    std::string keys;
+    for (const auto& [key, member] : built)
+        keys += key;
+    EXPECT_EQ(keys, "ac");
+    EXPECT_EQ(JSONValue(built), JSONValue::parse(R"({"c":4,"a":5})"));
+
+    JSONValue read =
+        JSONValue::parse(R"([{"b":1,"a":2},{"a":3,"b":4,"a":5},{"a":6},{"b":7,"a":8}])");
+    JSONValue expected = JSONValue::parse("[]");
+    for (auto [a, b] : {std::pair{2, 1}, {5, 4}, {6, 0}, {8, 7}}) {
+        JSONValue member = JSONValue::emptyObject();
+        member.set("a", a);
+        if (b) member.set("b", b);
+        expected.append(member);
+    }
+    EXPECT_EQ(read, expected);
+    EXPECT_EQ(read.pretty(), expected.pretty());
+    JSONValue first = read[0];
+    first.set("a", 9);
+    EXPECT_EQ(read[0]["a"], JSONValue(2));
+    EXPECT_EQ(read[3]["a"], JSONValue(8));
 }
 
 } // namespace

@@ -24,7 +24,7 @@ std::string readFile(const fs::path& path) {
 }
 
 std::string text(const JSONValue& value) {
-    return value.string() != nullptr ? *value.string() : std::string();
+    return std::string(value.string().value_or(""));
 }
 
 Evidence evidenceFrom(const JSONValue& fixture) {

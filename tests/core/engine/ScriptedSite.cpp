@@ -80,7 +80,7 @@ HTTPResult ScriptedSite::answerMCP(const FakeHTTPInspector::Call& call,
         return oneHop(std::move(evidence));
     }
     const JSONValue request = JSONValue::parse(call.body.value_or("null"));
-    const std::string method = request["method"].string() ? *request["method"].string() : "";
+    const std::string method(request["method"].string().value_or(""));
     const JSONValue& id = request["id"];
     evidence.statusCode = 200;
     evidence.responseHeaders["content-type"] = "application/json";
@@ -102,8 +102,8 @@ HTTPResult ScriptedSite::answerMCP(const FakeHTTPInspector::Call& call,
                                 : method == "prompts/list"             ? "prompts"
                                                                        : "resources";
         std::size_t page = 0;
-        if (const std::string* cursor = request["params"]["cursor"].string()) {
-            page = static_cast<std::size_t>(std::stoul(*cursor));
+        if (const auto cursor = request["params"]["cursor"].string()) {
+            page = static_cast<std::size_t>(std::stoul(std::string(*cursor)));
         }
         const auto& pages = found->second;
         result.set(key, page < pages.size() ? JSONValue(pages[page]) : JSONValue::emptyArray());

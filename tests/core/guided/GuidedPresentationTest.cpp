@@ -47,14 +47,15 @@ TEST(GuidedPresentation, TitlesFromTheTableThenTheToolThenItsNameHumanised) {
     EXPECT_EQ(documentTitle(llms, italian), "Le istruzioni per gli assistenti");
 }
 
-TEST(GuidedPresentation, SiteDescriptionPrefersTheDomainThenTheLanguageThenEnglish) {
-    for (const auto& [first, second, italianText, englishText] :
-         std::initializer_list<std::tuple<const char*, const char*, const char*, const char*>>{
-             {"{}", R"({"description":{"it":"","en":"E"}})", "", "E"},
-             {R"({"description":"late"})",
-              R"({"about":{"description":{"it":"I"}},"description":"S"})", "I", "S"}}) {
+TEST(GuidedPresentation, SiteDescriptionIsTheDomainsFirstInTheLanguageThenEnglishNeverATools) {
+    for (const auto& [kind, first, second, italianText, englishText] : std::initializer_list<
+             std::tuple<NodeKind, const char*, const char*, const char*, const char*>>{
+             {NodeKind::manifest, "{}", R"({"description":{"it":"","en":"E"}})", "", "E"},
+             {NodeKind::manifest, R"({"description":"late"})",
+              R"({"about":{"description":{"it":"I"}},"description":"S"})", "I", "S"},
+             {NodeKind::tool, R"({"description":"Echoes"})", "{}", "", ""}}) {
         ScanReport report("https://a.example/");
-        report.nodes = {GraphNode("a", NodeKind::manifest, "a", std::nullopt, FindingStatus::valid),
+        report.nodes = {GraphNode("a", kind, "a", std::nullopt, FindingStatus::valid),
                         GraphNode("b", NodeKind::domain, "b", std::nullopt, FindingStatus::valid)};
         report.nodes[0].metadata = JSONValue::parse(first);
         report.nodes[1].metadata = JSONValue::parse(second);

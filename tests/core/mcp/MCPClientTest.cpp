@@ -189,8 +189,8 @@ TEST(MCPClientConnect, NegotiatesOrRefuses) {
         const auto failure = failureOf([&] {
             const MCPServer server = f.client.connect();
             EXPECT_EQ(server.status, FindingStatus::valid);
-            const std::string* name = server.info["name"].string();
-            outcome = server.version + (name ? " " + *name : "");
+            const auto name = server.info["name"].string();
+            outcome = server.version + (name ? " " + std::string(*name) : "");
         });
         EXPECT_EQ(failure.value_or(outcome), row.outcome);
         EXPECT_EQ(f.methods(), std::vector(handshake.begin(), handshake.begin() + row.requests));

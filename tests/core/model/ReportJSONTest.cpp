@@ -3,6 +3,8 @@
 #include "core/base/PrettyJSONWriter.h"
 #include "support/SampleReports.h"
 
+#include <algorithm>
+#include <cstring>
 #include <gtest/gtest.h>
 
 namespace quorilanth {
@@ -20,6 +22,40 @@ TEST(ReportJSONGolden, WriterMatchesTheFilesByteForByte) {
 TEST(ReportJSONGolden, FilesReadBackAsTheirReports) {
     for (const char* name : {"model/report-minimal.json", "model/report-full.json"})
         EXPECT_EQ(ReportJSON::write(ReportJSON::read(readFixture(name))), readFixture(name));
+}
+
+// Saving and opening go through files piece by piece: the pieces must join into
+// the very bytes of the whole text, a reading in odd pieces must give the same
+// report, and a reader's own failure must reach the caller unchanged.
+TEST(ReportJSONPieces, WritingAndReadingInPiecesMatchTheWholeText) {
+    ScanReport report = fullSampleReport();
+    report.evidence[0].responseBody = std::string(150'000, 'b') + "\"\xC3\xA9";
+    const std::string whole = ReportJSON::write(report);
+    std::string joined;
+    int pieces = 0;
+    ReportJSON::write(report, [&](std::string_view piece) { joined += piece, ++pieces; });
+    EXPECT_EQ(joined, whole);
+    EXPECT_GE(pieces, 2);
+
+    std::size_t at = 0;
+    auto reader = [&](char* buffer, std::size_t capacity) {
+        std::size_t count = std::min({capacity, std::size_t{4099}, whole.size() - at});
+        std::memcpy(buffer, whole.data() + at, count);
+        at += count;
+        return count;
+    };
+    EXPECT_EQ(ReportJSON::write(ReportJSON::read(reader)), whole);
+
+    at = 0;
+    try {
+        ReportJSON::read([&](char* buffer, std::size_t capacity) -> std::size_t {
+            if (at > 100'000) throw QuorilanthError("The disk went away.");
+            return reader(buffer, capacity);
+        });
+        ADD_FAILURE() << "read succeeded";
+    } catch (const QuorilanthError& error) {
+        EXPECT_EQ(error.message(), "The disk went away.");
+    }
 }
 
 // Replaces the first occurrence of `find` (or the whole text when it is empty).
