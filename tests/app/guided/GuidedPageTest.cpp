@@ -119,9 +119,16 @@ public:
         QTest::keyClicks(edit, text);
     }
     QString text(const QString& name) const {
-        if (auto* block = find<TextBlock>(name)) return block->text();
-        if (auto* label = find<QLabel>(name)) return label->text();
-        return QStringLiteral("<missing %1>").arg(name);
+        auto* block = find<TextBlock>(name);
+        return block ? block->text() : find<QLabel>(name)->text();
+    }
+    // The texts shown inside a widget.
+    QStringList blocks(const QString& name) const {
+        QStringList texts;
+        if (QWidget* widget = find(name))
+            for (TextBlock* block : widget->findChildren<TextBlock*>())
+                texts << block->text();
+        return texts;
     }
     QPushButton* send() const { return find<QPushButton>("guided-send"); }
     // Lets the held call end, and the store with it.
@@ -313,10 +320,7 @@ TEST_F(GuidedPage, SendingFollowsTheToolsSafety) {
 TEST_F(GuidedPage, SuggestionAnswerAndItsWaysOut) {
     open(shopReport());
     pressCard("guided-action-get_app_details");
-    ASSERT_TRUE(waitUntil([&] {
-        settle();
-        return find<QToolButton>("guided-choose-app_id") != nullptr;
-    }));
+    ASSERT_TRUE(waitUntil([&] { return find<QToolButton>("guided-choose-app_id") != nullptr; }));
     const QList<QAction*> items = find<QToolButton>("guided-choose-app_id")->menu()->actions();
     ASSERT_EQ(items.size(), 2);
     EXPECT_EQ(items[0]->text(), "Atlas · app-2");
@@ -327,16 +331,10 @@ TEST_F(GuidedPage, SuggestionAnswerAndItsWaysOut) {
     EXPECT_TRUE(send()->isEnabled());
 
     pressCard("guided-action-search_apps");
-    ASSERT_TRUE(waitUntil([&] {
-        settle();
-        return shown("ql-guided-answer");
-    }));
+    ASSERT_TRUE(waitUntil([&] { return shown("ql-guided-answer"); }));
     EXPECT_EQ(text("ql-guided-answer-title"), "Last answer received");
     EXPECT_EQ(text("ql-guided-answer-language"), "Language of this answer: Italian");
-    QStringList texts;
-    for (TextBlock* block : find("ql-guided-answer")->findChildren<TextBlock*>())
-        texts << block->text();
-    EXPECT_TRUE(texts.contains("Notes & <b>Co</b>"));
+    EXPECT_TRUE(blocks("ql-guided-answer").contains("Notes & <b>Co</b>"));
     // A folded member is built only when opened, and its remote title is no shortcut.
     const QList<DisclosureGroup*> groups =
         find("ql-guided-answer")->findChildren<DisclosureGroup*>("ql-readable-group");
@@ -461,36 +459,25 @@ TEST_F(GuidedPage, EchoThroughARealPeerFromTheFormToTheAnswerShown) {
     WorkspaceFixture::open(std::move(dependencies));
     store->setInput(QStringLiteral("http://127.0.0.1:%1").arg(peer.port()));
     store->start();
-    ASSERT_TRUE(test::waitUntil([&] { return !store->busy(); }, 90000));
-    test::settle();
+    ASSERT_TRUE(waitUntil([&] { return !store->busy(); }, 90000));
+    settle();
     ASSERT_FALSE(store->error()) << store->error()->toStdString();
 
-    auto* page = find<GuidedBrowserView>("ql-guided-page");
-    ASSERT_TRUE(page);
-    const int echo = page->cards()->indexOf("guided-action-echo");
-    ASSERT_GE(echo, 0);
-    page->choose(echo);
-    test::settle();
-    auto* message = find<QLineEdit>("guided-field-message");
-    auto* send = find<QPushButton>("guided-send");
-    ASSERT_TRUE(message && send);
-    EXPECT_FALSE(send->isEnabled()) << "the message is required";
-    QTest::keyClicks(message, "ciao <b>&");
-    ASSERT_TRUE(send->isEnabled());
-    send->click();
-    ASSERT_TRUE(test::waitUntil(
+    pressCard("guided-action-echo");
+    EXPECT_FALSE(send()->isEnabled()) << "the message is required";
+    type("guided-field-message", "ciao <b>&");
+    ASSERT_TRUE(send()->isEnabled());
+    click("guided-send");
+    ASSERT_TRUE(waitUntil(
         [&] {
-            test::settle();
-            auto* answer = find("ql-guided-answer");
-            if (!answer || store->toolBusy()) return false;
-            for (TextBlock* text : answer->findChildren<TextBlock*>())
-                if (text->text() == "Echo: ciao <b>&") return true;
-            return false;
+            settle();
+            return !store->toolBusy() && blocks("ql-guided-answer").contains("Echo: ciao <b>&");
         },
         60000));
     EXPECT_EQ(store->status(), "Tool response recorded");
-    EXPECT_EQ(find<QLabel>("ql-guided-answer-title")->text(), "Last answer received");
-    EXPECT_EQ(message->text(), "ciao <b>&") << "the form keeps its values after sending";
+    EXPECT_EQ(text("ql-guided-answer-title"), "Last answer received");
+    EXPECT_EQ(find<QLineEdit>("guided-field-message")->text(), "ciao <b>&")
+        << "the form keeps its values after sending";
     snapshot("guide-peer-answer");
 }
 

@@ -19,6 +19,7 @@
 namespace quorilanth {
 namespace {
 
+using test::exchange;
 using test::settle;
 using test::waitUntil;
 
@@ -84,11 +85,9 @@ TEST_F(Inspector, ShowsTheExchangeTheRelationsAndTheData) {
     open();
     load(report, WorkspaceTab::overview, "a");
     EXPECT_FALSE(shown("ql-inspector-empty") || shown("ql-inspector-issues"));
-    QStringList facts;
-    for (auto* fact : find("ql-inspector-exchange")->findChildren<SelectableText*>())
-        facts << fact->text();
-    ASSERT_EQ(facts.size(), 6);
-    EXPECT_EQ(facts.mid(0, 5), QStringList({"No response", "", "12 ms", "Not verified", "\u2014"}));
+    EXPECT_EQ(texts("ql-inspector-exchange", true).mid(0, 10),
+              QStringList({"HTTP STATUS", "No response", "CONTENT TYPE", "", "LATENCY", "12 ms",
+                           "TLS", "Not verified", "REMOTE IP", "\u2014"}));
     EXPECT_EQ(texts("ql-inspector-linked"), QStringList{"2 LINKED EXCHANGES"});
     auto* relations = find<QListView>("ql-inspector-relations");
     EXPECT_EQ(rows(relations), QStringList({"links Node B", "self Node A", "back Node B",
@@ -123,15 +122,7 @@ TEST_F(Inspector, ShowsTheExchangeTheRelationsAndTheData) {
     EXPECT_TRUE(shown("ql-inspector-empty"));
 }
 
-Evidence exchange(const std::string& url, const std::string& method = "GET") {
-    Evidence e(url, method);
-    e.timestamp = *parseISO8601("2026-01-31T08:05:09Z");
-    return e;
-}
-
-class RawTrace : public test::TechnicalWindow {};
-
-TEST_F(RawTrace, ListSelectsTheExchangeAndTheTextFollowsThePane) {
+TEST_F(Inspector, RawTraceListSelectsTheExchangeAndTheTextFollowsThePane) {
     open();
     ScanReport report("https://x.example/");
     report.evidence = {exchange("https://x.example/a"), exchange("https://x.example/b"),
@@ -322,13 +313,10 @@ TEST_F(Runner, CallsThePeerOnlyWhenRunAndConfirmed) {
     settle();
     EXPECT_EQ(find<ToolRunner>("ql-tool-runner"), runner);
     EXPECT_EQ(find<QLineEdit>("ql-tool-field-a")->text(), "2");
-    QStringList texts;
     for (int level = 0; level < 6; ++level)
         for (auto* group : find("ql-tool-last-response")->findChildren<DisclosureGroup*>())
             group->setExpanded(true);
-    for (auto* text : find("ql-tool-last-response")->findChildren<SelectableText*>())
-        texts << text->text();
-    EXPECT_TRUE(texts.contains("5")) << texts.join(", ").toStdString();
+    EXPECT_TRUE(texts("ql-tool-last-response", true).contains("5"));
 }
 
 } // namespace

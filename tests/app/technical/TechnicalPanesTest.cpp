@@ -94,14 +94,10 @@ TEST_F(TechnicalPanesTest, OverviewExplainsTheScoreAndLeadsFromAFinding) {
     EXPECT_TRUE(all("ql-overview-checks").empty()); // groups start closed
     all<QAbstractButton>("ql-overview-category").front()->click();
     settle();
-    QStringList checks;
-    for (QLabel* label : find("ql-overview-checks")->findChildren<QLabel*>())
-        checks.append(label->text());
+    const QStringList checks = texts("ql-overview-checks", true);
     EXPECT_TRUE(checks.contains("0/8") && checks.contains("7/7")) << checks.join('|').toStdString();
-    QStringList notices;
-    for (auto* notice : find("ql-overview-notices")->findChildren<SelectableText*>())
-        notices.append(notice->text());
-    EXPECT_EQ(notices, QStringList({"Budget reached.", "Developer Mode was on."}));
+    EXPECT_EQ(texts("ql-overview-notices", true),
+              QStringList({"Budget reached.", "Developer Mode was on."}));
     snapshot("overview");
 
     EXPECT_EQ(

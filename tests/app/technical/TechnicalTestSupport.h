@@ -12,6 +12,13 @@
 
 namespace quorilanth::test {
 
+// An exchange recorded at a fixed moment, so its texts do not change from run to run.
+inline Evidence exchange(const std::string& url, const std::string& method = "GET") {
+    Evidence e(url, method);
+    e.timestamp = *parseISO8601("2026-01-31T08:05:09Z");
+    return e;
+}
+
 class TechnicalWindow : public WorkspaceFixture {
 public:
     // Every widget of that name the window shows, in order.
@@ -21,13 +28,19 @@ public:
             if (widget->isVisibleTo(view.get())) found.append(widget);
         return found;
     }
-    QStringList texts(const QString& name) const {
+    static QString text(const QWidget* widget) {
+        if (auto* label = qobject_cast<const QLabel*>(widget)) return label->text();
+        auto* value = qobject_cast<const SelectableText*>(widget);
+        return value ? value->text() : QString();
+    }
+    // The texts of every widget of that name the window shows, or, with
+    // `within`, of every label and value inside it.
+    QStringList texts(const QString& name, bool within = false) const {
         QStringList result;
         for (QWidget* widget : all(name))
-            if (auto* label = qobject_cast<QLabel*>(widget))
-                result.append(label->text());
-            else if (auto* value = qobject_cast<SelectableText*>(widget))
-                result.append(value->text());
+            for (QWidget* shown : within ? widget->findChildren<QWidget*>() : QList{widget})
+                if (qobject_cast<QLabel*>(shown) || qobject_cast<SelectableText*>(shown))
+                    result.append(text(shown));
         return result;
     }
     static QStringList rows(const QListView* list, int role = Qt::DisplayRole) {

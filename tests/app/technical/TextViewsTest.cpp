@@ -1,26 +1,21 @@
 // The technical panes' text widgets on their own: the bounded JSON tree, the
-// three plain-text forms of an exchange, the raw text view's rows and the
-// painted lists' model.
+// plain-text forms of an exchange, the raw text view's rows, the lists' model.
 
+#include "TechnicalTestSupport.h"
 #include "app/technical/DisclosureGroup.h"
 #include "app/technical/JSONTree.h"
 #include "app/technical/RawText.h"
 #include "app/technical/RawTextView.h"
-#include "app/technical/RowList.h"
-#include "app/technical/SelectableText.h"
 #include "app/window/ViewKit.h"
-#include "support/QtTestKit.h"
 
-#include <QClipboard>
-#include <QGuiApplication>
-#include <QLabel>
 #include <QLayout>
 #include <QScrollBar>
 #include <cmath>
-#include <gtest/gtest.h>
 
 namespace quorilanth {
 namespace {
+
+using test::exchange;
 
 // What one level of a tree shows, in order: "key=value" for a scalar member,
 // "+title" for a group, "!note" for a note, "value" for a lone scalar.
@@ -111,12 +106,6 @@ TEST(JSONTree, CutsMegabyteTextsItShows) {
     const auto titles = shown(*qobject_cast<JSONTree*>(list->content()));
     EXPECT_LE(titles[0].size(), 1 + 300u);
     EXPECT_EQ(titles[1].substr(0, 7), "+[1] é");
-}
-
-Evidence exchange(const std::string& url, const std::string& method = "GET") {
-    Evidence e(url, method);
-    e.timestamp = *parseISO8601("2026-01-31T08:05:09Z");
-    return e;
 }
 
 TEST(RawText, TheThreeFormsOfAnExchange) {
