@@ -112,12 +112,6 @@ public:
             page()->formSlot()->mapTo(page()->widget(), QPoint()).y());
         settle();
     }
-    void type(const QString& field, const QString& text) {
-        auto* edit = find<QLineEdit>(field);
-        ASSERT_TRUE(edit) << field.toStdString();
-        edit->clear();
-        QTest::keyClicks(edit, text);
-    }
     QString text(const QString& name) const {
         auto* block = find<TextBlock>(name);
         return block ? block->text() : find<QLabel>(name)->text();

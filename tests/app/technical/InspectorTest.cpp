@@ -178,9 +178,8 @@ public:
         for (const auto& [property, text] : values) {
             if (auto* box = find<QComboBox>("ql-tool-field-" + property)) {
                 box->setCurrentIndex(box->findText(text));
-            } else if (auto* field = find<QLineEdit>("ql-tool-field-" + property)) {
-                field->setText(text);
-                emit field->textEdited(text);
+            } else {
+                type("ql-tool-field-" + property, text);
             }
         }
     }

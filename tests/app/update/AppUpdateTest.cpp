@@ -1,8 +1,8 @@
 #include "app/update/AppUpdateBanner.h"
 #include "app/update/AppUpdatePanel.h"
 #include "app/window/AppDelegate.h"
-#include "support/QtTestKit.h"
 #include "support/LoopbackHTTPServer.h"
+#include "support/QtTestKit.h"
 #include "support/update/UpdateTestKit.h"
 
 #include <QAbstractButton>

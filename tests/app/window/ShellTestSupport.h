@@ -98,7 +98,7 @@ inline QString writeReport(const QTemporaryDir& folder, const ScanReport& report
 // The workspace window at its own size on a private library, with the held
 // transport unless a test brings its own engine; what it hands the desktop to
 // open is kept in `opened`.
-class WorkspaceFixture : public ::testing::Test {
+class WorkspaceFixture : public ::testing::Test, public Controls {
 public:
     void SetUp() override {
         QSettings().clear();
@@ -116,6 +116,7 @@ public:
         store = std::make_unique<WorkspaceStore>(
             folder.filePath("library"), QStringList{"quorilanth"}, std::move(dependencies));
         view = std::make_unique<WorkspaceView>(*store);
+        root = view.get();
         view->resize(1640, 1020);
         view->show();
         settle();
@@ -137,13 +138,7 @@ public:
         settle();
     }
 
-    template <typename T = QWidget> T* find(const QString& name) const {
-        return view->findChild<T*>(name);
-    }
-    bool shown(const QString& name) const {
-        const QWidget* widget = find(name);
-        return widget && widget->isVisibleTo(view.get());
-    }
+    // A press of the button by name, wherever it lies.
     void click(const QString& name) {
         find<QAbstractButton>(name)->click();
         settle();
