@@ -9,7 +9,6 @@
 #include <memory>
 #include <optional>
 #include <string>
-#include <utility>
 #include <vector>
 
 namespace quorilanth::testing {
@@ -39,20 +38,12 @@ inline Evidence rpcError(int id, const std::string& error, std::int64_t status =
     return answer(status, "application/json", rpc(std::to_string(id), "\"error\":" + error));
 }
 
-inline Evidence accepted() {
-    return answer(202, "", "");
-}
-
-template <typename... Hop> std::vector<Evidence> hops(Hop&&... hop) {
-    return {std::forward<Hop>(hop)...};
-}
-
 // A client of kEndpoint answered by a script in order; the last answer repeats.
 struct Scripted {
     std::shared_ptr<test::FakeHTTPInspector> http = std::make_shared<test::FakeHTTPInspector>();
     MCPClient client{kEndpoint, http};
 
-    void push(const std::vector<Evidence>& script) {
+    explicit Scripted(const std::vector<Evidence>& script = {}) {
         for (const Evidence& hop : script)
             http->script(kEndpoint, HTTPResult{{hop}});
     }
@@ -60,10 +51,11 @@ struct Scripted {
     JSONValue envelope(std::size_t n) const {
         return JSONValue::parse(sent().at(n).body.value_or(""));
     }
-    std::vector<std::string> methods() const {
-        std::vector<std::string> names;
+    // The methods sent, joined by " | ".
+    std::string methods() const {
+        std::string names;
         for (std::size_t i = 0; i < sent().size(); ++i)
-            names.push_back(envelope(i)["method"].text());
+            names += (i ? " | " : "") + envelope(i)["method"].text();
         return names;
     }
 };
