@@ -3,7 +3,9 @@
 // Timing helpers shared by the benchmark programs.
 #include <algorithm>
 #include <chrono>
+#include <fstream>
 #include <functional>
+#include <string>
 #include <vector>
 
 namespace quorilanth::bench {
@@ -30,6 +32,15 @@ inline Timing milliseconds(const std::function<void()>& work, int runs = 15) {
 
 inline double medianMilliseconds(const std::function<void()>& work, int runs = 15) {
     return milliseconds(work, runs).median;
+}
+
+// The resident memory of this process, in MiB.
+inline double residentMiB() {
+    std::ifstream status("/proc/self/status");
+    std::string line;
+    while (std::getline(status, line))
+        if (line.rfind("VmRSS:", 0) == 0) return std::stod(line.substr(6)) / 1024.0;
+    return 0;
 }
 
 } // namespace quorilanth::bench

@@ -5,6 +5,7 @@
 //
 //   app_startup            runs every measurement and prints the figures
 
+#include "BenchTiming.h"
 #include "app/window/AppDelegate.h"
 #include "app/window/QLTheme.h"
 #include "app/window/WorkspaceView.h"
@@ -44,14 +45,6 @@ double msSinceProcessStart() {
     timespec now{};
     clock_gettime(CLOCK_BOOTTIME, &now);
     return double(now.tv_sec) * 1000.0 + double(now.tv_nsec) / 1e6 - startedMs;
-}
-
-double residentMiB() {
-    std::ifstream status("/proc/self/status");
-    std::string line;
-    while (std::getline(status, line))
-        if (line.rfind("VmRSS:", 0) == 0) return std::stod(line.substr(6)) / 1024.0;
-    return 0;
 }
 
 // Prints when the widget is first painted, then ends the event loop.
@@ -135,7 +128,7 @@ int measureMemory(int argc, char** argv, const QString& reportPath) {
         QTimer::singleShot(1500, [&] {
             const bool loaded =
                 delegate.store().report() && delegate.store().report()->nodes.size() == 300;
-            std::printf("%.1f %d\n", residentMiB(), loaded ? 1 : 0);
+            std::printf("%.1f %d\n", bench::residentMiB(), loaded ? 1 : 0);
             QCoreApplication::quit();
         });
     });

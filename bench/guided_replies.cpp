@@ -3,6 +3,7 @@
 // about 2 MB each, and the readable tree of hostile 2 MB answers. Figures
 // only; nothing here asserts on time.
 #include "BenchTiming.h"
+#include "HostileAnswers.h"
 #include "core/guided/GuidedReplies.h"
 #include "core/guided/ReadableValue.h"
 
@@ -77,22 +78,6 @@ ScanReport largeReport() {
     return report;
 }
 
-std::string nested(std::size_t bytes) {
-    // Lists of lists, 20 wide, repeated until the answer is 2 MB.
-    std::string leaf = "[1,2,3,4,5,6,7,8,9,10,11,12,13,14,15,16,17,18,19,20]";
-    std::string level = leaf;
-    while (level.size() * 20 < bytes) {
-        std::string wider = "[";
-        for (int i = 0; i < 20; ++i)
-            wider += (i ? "," : "") + level;
-        level = wider + "]";
-    }
-    std::string all = "[";
-    while (all.size() + level.size() + 2 < bytes)
-        all += (all.size() > 1 ? "," : "") + level;
-    return all + "]";
-}
-
 std::string manyFields(std::size_t bytes) {
     std::string text = "{";
     for (int i = 0; text.size() < bytes; ++i)
@@ -150,7 +135,7 @@ int main() {
         std::string json;
     };
     for (const Hostile& hostile : {
-             Hostile{"nested lists, 20 wide", nested(2000000)},
+             Hostile{"nested lists, 20 wide", bench::nestedLists(2000000)},
              Hostile{"500 levels deep", std::string(500, '[') + std::string(500, ']')},
              Hostile{"one object, many fields", manyFields(2000000)},
              Hostile{"one 2 MB string", "\"" + std::string(2000000, 'a') + "\""},

@@ -47,6 +47,8 @@ int main(int argc, char** argv) {
     QStringList processArguments;
     for (const std::string& argument : arguments)
         processArguments.append(QString::fromLocal8Bit(argument.c_str()));
+    // A snapshot shows the views at rest, never halfway through a motion.
+    if (processArguments.contains(QStringLiteral("--snapshot"))) qputenv("QL_REDUCE_MOTION", "1");
     quorilanth::AppDelegate delegate(processArguments);
     QObject::connect(&application, &QApplication::aboutToQuit, &delegate,
                      &quorilanth::AppDelegate::applicationWillTerminate);

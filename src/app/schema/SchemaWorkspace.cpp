@@ -2,6 +2,7 @@
 
 #include "app/schema/SchemaCanvasSlot.h"
 #include "app/schema/SchemaTexts.h"
+#include "app/schema/SchemaZoomControls.h"
 #include "app/store/AppLanguage.h"
 #include "app/store/WorkspaceStore.h"
 #include "app/window/QLTheme.h"
@@ -176,7 +177,7 @@ QWidget* SchemaWorkspace::buildHeader() {
         if (store_.selectedID()) navigate(SchemaScope::branch(*store_.selectedID()));
     });
     layout->addWidget(branch_);
-    // The zoom controls of the canvas close this row.
+    layout->addWidget(new SchemaZoomControls(store_, row));
     return row;
 }
 

@@ -4,6 +4,7 @@
 #include "ai/AIResearchEngine.h"
 #include "app/store/AppLanguage.h"
 #include "app/store/WorkspaceStore.h"
+#include "app/window/ExternalURL.h"
 #include "app/window/Panel.h"
 #include "app/window/QLTheme.h"
 #include "app/window/ViewKit.h"
@@ -11,7 +12,6 @@
 
 #include <QCheckBox>
 #include <QComboBox>
-#include <QDesktopServices>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
@@ -166,8 +166,7 @@ SettingsView::SettingsView(WorkspaceStore& store, QWidget* parent,
     glmLink_->setCursor(Qt::PointingHandCursor);
     setTextColour(glmLink_, QLTheme::accent());
     connect(glmLink_, &QToolButton::clicked, this, [] {
-        QDesktopServices::openUrl(
-            QUrl(QStringLiteral("https://docs.z.ai/api-reference/introduction")));
+        openExternalURL(QUrl(QStringLiteral("https://docs.z.ai/api-reference/introduction")));
     });
     aiColumn->addWidget(glmLink_, 0, Qt::AlignLeft);
 

@@ -2,6 +2,7 @@
 
 #include "ai/AIResearchEngine.h"
 #include "app/store/AppLanguage.h"
+#include "app/store/CaseFolding.h"
 #include "app/store/DialogPrompts.h"
 #include "app/store/StoredSettings.h"
 #include "core/base/QuorilanthError.h"
@@ -143,14 +144,6 @@ std::optional<QString> createPrivateFolder(const QString& path) {
 icu::UnicodeString unicode(const QString& text) {
     return icu::UnicodeString(reinterpret_cast<const UChar*>(text.utf16()),
                               static_cast<int32_t>(text.size()));
-}
-
-// Letter case put aside the way the user's language does it: in Turkish "I"
-// is the capital of "ı" and "İ" that of "i", elsewhere "I" is that of "i".
-icu::UnicodeString folded(const QString& text, const icu::Locale& locale) {
-    icu::UnicodeString result = unicode(text);
-    result.toLower(locale);
-    return result.foldCase();
 }
 
 QString trimmed(const QString& text) {
@@ -726,12 +719,12 @@ std::vector<SavedScan> WorkspaceStore::libraryScans() const {
     }
     const QString search = trimmed(librarySearch_);
     if (!search.isEmpty()) {
-        const icu::Locale& locale = icu::Locale::getDefault();
-        const icu::UnicodeString wanted = folded(search, locale);
+        const CaseFolding folding;
+        const QString wanted = folding.fold(search);
         std::erase_if(scans, [&](const SavedScan& scan) {
             const QString text =
                 scan.domain + QLatin1Char(' ') + scan.collection.value_or(QString());
-            return folded(text, locale).indexOf(wanted) < 0;
+            return !folding.fold(text).contains(wanted);
         });
     }
     return scans;

@@ -34,26 +34,37 @@ QString StatusBadge::word() const {
 }
 
 QSize StatusBadge::sizeHint() const {
+    return sizeFor(status_);
+}
+
+QSize StatusBadge::sizeFor(FindingStatus status) {
     const QFontMetrics metrics(badgeFont());
-    return {padX + dot + spacing + metrics.horizontalAdvance(word()) + padX,
+    return {padX + dot + spacing + metrics.horizontalAdvance(QLTheme::statusWord(status)) + padX,
             padY + qMax(dot, metrics.height()) + padY};
 }
 
 void StatusBadge::paintEvent(QPaintEvent*) {
     QPainter painter(this);
+    paint(painter, rect(), status_);
+}
+
+void StatusBadge::paint(QPainter& painter, const QRect& box, FindingStatus status) {
+    painter.save();
     painter.setRenderHint(QPainter::Antialiasing);
-    const QColor colour = QLTheme::status(status_);
+    const QColor colour = QLTheme::status(status);
     QPainterPath background;
-    background.addRoundedRect(QRectF(rect()), 4, 4);
+    background.addRoundedRect(QRectF(box), 4, 4);
     painter.fillPath(background, QLTheme::tint(colour, 0.08));
-    const qreal middle = height() / 2.0;
+    const qreal middle = box.top() + box.height() / 2.0;
     painter.setPen(Qt::NoPen);
     painter.setBrush(colour);
-    painter.drawEllipse(QRectF(padX, middle - dot / 2.0, dot, dot));
+    painter.drawEllipse(QRectF(box.left() + padX, middle - dot / 2.0, dot, dot));
     painter.setFont(badgeFont());
     painter.setPen(colour);
-    painter.drawText(QRectF(padX + dot + spacing, 0, width() - padX - dot - spacing, height()),
-                     Qt::AlignVCenter | Qt::AlignLeft, word());
+    painter.drawText(QRectF(box.left() + padX + dot + spacing, box.top(),
+                            box.width() - padX - dot - spacing, box.height()),
+                     Qt::AlignVCenter | Qt::AlignLeft, QLTheme::statusWord(status));
+    painter.restore();
 }
 
 } // namespace quorilanth

@@ -4,6 +4,8 @@
 
 #include <QWidget>
 
+class QPainter;
+
 namespace quorilanth {
 
 // A coloured dot and the status word on a faint tint of the same colour.
@@ -16,6 +18,10 @@ public:
     QString word() const;
     QSize sizeHint() const override;
     QSize minimumSizeHint() const override { return sizeHint(); }
+
+    // The same badge drawn without a widget, for rows that a list paints.
+    static QSize sizeFor(FindingStatus status);
+    static void paint(QPainter& painter, const QRect& box, FindingStatus status);
 
 protected:
     void paintEvent(QPaintEvent* event) override;

@@ -98,6 +98,17 @@ const std::map<QString, Drawing>& drawings() {
              p.stroke(polyline({{12, 4.5}, {12, 19.5}}), 2);
              p.stroke(polyline({{4.5, 12}, {19.5, 12}}), 2);
          }},
+        {"minus",
+         [](Pen& p) {
+             p.stroke(polyline({{4.5, 12}, {19.5, 12}}), 2);
+         }},
+        {"arrow.up.left.and.arrow.down.right",
+         [](Pen& p) {
+             p.stroke(polyline({{5, 5}, {10.5, 10.5}}), 1.8);
+             p.stroke(polyline({{5, 10.5}, {5, 5}, {10.5, 5}}), 1.8);
+             p.stroke(polyline({{19, 19}, {13.5, 13.5}}), 1.8);
+             p.stroke(polyline({{19, 13.5}, {19, 19}, {13.5, 19}}), 1.8);
+         }},
         {"plus.viewfinder",
          [](Pen& p) {
              for (const auto& corner : {polyline({{3.5, 8.5}, {3.5, 3.5}, {8.5, 3.5}}),
@@ -348,6 +359,12 @@ const std::map<QString, Drawing>& drawings() {
              for (qreal y : {11.0, 14.5, 18.0})
                  p.stroke(polyline({{8.5, y}, {15.5, y}}), 1.4);
          }},
+        {"line.3.horizontal.decrease",
+         [](Pen& p) {
+             p.stroke(polyline({{3.5, 7}, {20.5, 7}}));
+             p.stroke(polyline({{6.5, 12}, {17.5, 12}}));
+             p.stroke(polyline({{9.5, 17}, {14.5, 17}}));
+         }},
         {"arrow.down.app",
          [](Pen& p) {
              p.stroke(roundedRect(3.5, 3.5, 17, 17, 4.5));
@@ -360,11 +377,139 @@ const std::map<QString, Drawing>& drawings() {
              p.fill(roundedRect(8, 10, 8, 5, 1));
              p.stroke(polyline({{8.5, 18}, {15.5, 18}}), 1.4);
          }},
+        {"hourglass",
+         [](Pen& p) {
+             p.stroke(polyline({{6, 3.5}, {18, 3.5}}));
+             p.stroke(polyline({{6, 20.5}, {18, 20.5}}));
+             QPainterPath glass;
+             glass.moveTo(7.5, 3.5);
+             glass.cubicTo(7.5, 9, 12, 10, 12, 12);
+             glass.cubicTo(12, 14, 7.5, 15, 7.5, 20.5);
+             glass.moveTo(16.5, 3.5);
+             glass.cubicTo(16.5, 9, 12, 10, 12, 12);
+             glass.cubicTo(12, 14, 16.5, 15, 16.5, 20.5);
+             p.stroke(glass, 1.6);
+         }},
+        {"hand.tap",
+         [](Pen& p) {
+             p.stroke(polyline({{10, 21}, {6, 15}, {7.5, 13.5}, {10, 15.5}, {10, 6.5}}));
+             p.stroke(polyline({{10, 6.5}, {12.5, 6.5}, {12.5, 12}, {18, 13}, {18, 21}}));
+             QPainterPath ring;
+             ring.arcMoveTo(QRectF(6.5, 1, 9.5, 9.5), 150);
+             ring.arcTo(QRectF(6.5, 1, 9.5, 9.5), 150, -120);
+             p.stroke(ring, 1.4);
+         }},
+        {"checkmark.circle",
+         [](Pen& p) {
+             p.stroke(circle(12, 12, 9));
+             p.stroke(polyline({{7.8, 12.3}, {10.7, 15.2}, {16.4, 9}}));
+         }},
+        {"minus.circle",
+         [](Pen& p) {
+             p.stroke(circle(12, 12, 9));
+             p.stroke(polyline({{7.5, 12}, {16.5, 12}}));
+         }},
+        {"questionmark.circle",
+         [](Pen& p) {
+             p.stroke(circle(12, 12, 9));
+             QPainterPath hook;
+             hook.moveTo(9.3, 9.6);
+             hook.cubicTo(9.3, 6.2, 14.8, 6.2, 14.8, 9.4);
+             hook.cubicTo(14.8, 11.6, 12, 11.6, 12, 14);
+             p.stroke(hook, 1.6);
+             p.fill(circle(12, 17, 1.1));
+         }},
+        {"exclamationmark.circle",
+         [](Pen& p) {
+             p.stroke(circle(12, 12, 9));
+             p.stroke(polyline({{12, 7}, {12, 13.5}}), 2);
+             p.fill(circle(12, 16.8, 1.2));
+         }},
+        {"arrow.up.right.square",
+         [](Pen& p) {
+             p.stroke(roundedRect(3.5, 3.5, 17, 17, 3.5));
+             p.stroke(polyline({{9, 15}, {15, 9}}));
+             p.stroke(polyline({{10.5, 9}, {15, 9}, {15, 13.5}}));
+         }},
+        {"arrow.right",
+         [](Pen& p) {
+             p.stroke(polyline({{4, 12}, {20, 12}}), 2);
+             p.stroke(polyline({{14, 6}, {20, 12}, {14, 18}}), 2);
+         }},
+        {"chevron.down",
+         [](Pen& p) {
+             p.stroke(polyline({{5, 9}, {12, 16}, {19, 9}}), 2.2);
+         }},
+        {"slider.horizontal.3",
+         [](Pen& p) {
+             for (qreal y : {6.0, 12.0, 18.0})
+                 p.stroke(polyline({{3.5, y}, {20.5, y}}), 1.5);
+             p.fill(circle(15, 6, 2.3));
+             p.fill(circle(8, 12, 2.3));
+             p.fill(circle(13, 18, 2.3));
+         }},
+        {"cursorarrow.rays",
+         [](Pen& p) {
+             p.fill(polyline({{10, 9}, {20, 14.5}, {15.5, 15.5}, {13.5, 20}, {10, 9}}));
+             for (const QLineF& ray :
+                  {QLineF(8, 3, 8, 6), QLineF(2.5, 8, 5.5, 8), QLineF(3.5, 3.5, 5.5, 5.5),
+                   QLineF(12.5, 3.5, 10.5, 5.5), QLineF(3.5, 12.5, 5.5, 10.5)})
+                 p.stroke(polyline({ray.p1(), ray.p2()}), 1.5);
+         }},
+        {"exclamationmark.triangle",
+         [](Pen& p) {
+             p.stroke(polyline({{12, 3.5}, {21.5, 20}, {2.5, 20}, {12, 3.5}}), 1.7);
+             p.stroke(polyline({{12, 9.5}, {12, 14}}), 2);
+             p.fill(circle(12, 17, 1.1));
+         }},
+        {"doc.on.doc",
+         [](Pen& p) {
+             p.stroke(roundedRect(8.5, 7.5, 11, 13.5, 2));
+             p.stroke(polyline({{5, 16.5}, {4.5, 16.5}, {4.5, 3}, {15.5, 3}, {15.5, 4.5}}));
+         }},
+        {"arrow.down.right",
+         [](Pen& p) {
+             p.stroke(polyline({{6, 6}, {18, 18}}), 2);
+             p.stroke(polyline({{18, 9.5}, {18, 18}, {9.5, 18}}), 2);
+         }},
+        {"arrow.up.left",
+         [](Pen& p) {
+             p.stroke(polyline({{18, 18}, {6, 6}}), 2);
+             p.stroke(polyline({{6, 14.5}, {6, 6}, {14.5, 6}}), 2);
+         }},
+        {"play.fill",
+         [](Pen& p) {
+             p.fill(polyline({{7, 4.5}, {19.5, 12}, {7, 19.5}, {7, 4.5}}));
+         }},
     };
     return table;
 }
 
 } // namespace
+
+QString Symbols::kind(NodeKind kind) {
+    switch (kind) {
+    case NodeKind::domain:
+        return QStringLiteral("globe");
+    case NodeKind::discovery:
+        return QStringLiteral("antenna.radiowaves.left.and.right");
+    case NodeKind::manifest:
+        return QStringLiteral("doc.text");
+    case NodeKind::endpoint:
+        return QStringLiteral("arrow.triangle.branch");
+    case NodeKind::mcp:
+        return QStringLiteral("server.rack");
+    case NodeKind::tool:
+        return QStringLiteral("terminal");
+    case NodeKind::resource:
+        return QStringLiteral("shippingbox");
+    case NodeKind::prompt:
+        return QStringLiteral("text.bubble");
+    case NodeKind::content:
+        return QStringLiteral("doc.richtext");
+    }
+    return {};
+}
 
 QPixmap Symbols::pixmap(const QString& name, const QColor& color, int pixelSize,
                         qreal devicePixelRatio) {

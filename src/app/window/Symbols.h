@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/model/NodeKind.h"
+
 #include <QColor>
 #include <QIcon>
 #include <QPixmap>
@@ -18,6 +20,8 @@ public:
                           qreal devicePixelRatio = 1.0);
     static QIcon icon(const QString& name, const QColor& color, int pixelSize = 16);
     static bool has(const QString& name);
+    // The one symbol of each kind of observation, wherever a kind is shown.
+    static QString kind(NodeKind kind);
     static QStringList names();
 };
 

@@ -1,30 +1,51 @@
 #include "app/window/WorkspacePanes.h"
 
+#include "app/guided/GuidedBrowserView.h"
 #include "app/library/LibraryView.h"
 #include "app/library/Sidebar.h"
 #include "app/schema/SchemaWorkspace.h"
 #include "app/settings/SettingsView.h"
-#include "app/window/QLTheme.h"
-#include "app/window/ViewKit.h"
+#include "app/technical/DiscoveryResultsView.h"
+#include "app/technical/InventoryView.h"
+#include "app/technical/MCPServersView.h"
+#include "app/technical/NodeInspector.h"
+#include "app/technical/OverviewView.h"
+#include "app/technical/RawWorkspace.h"
 
 namespace quorilanth {
-namespace {
-
-QWidget* emptyPane(const QString& name, const QColor& colour, QWidget* parent) {
-    auto* pane = new Backdrop(colour, parent);
-    pane->setObjectName(name);
+QWidget* makeTabPane(WorkspaceTab tab, WorkspaceStore& store, QWidget* parent) {
+    QWidget* pane = nullptr;
+    switch (tab) {
+    case WorkspaceTab::guide:
+        return new GuidedBrowserView(store, parent);
+    case WorkspaceTab::overview:
+        pane = new OverviewView(store, parent);
+        break;
+    case WorkspaceTab::discovery:
+        pane = new DiscoveryResultsView(store, parent);
+        break;
+    case WorkspaceTab::endpoints:
+        pane = new InventoryView(
+            store, {NodeKind::manifest, NodeKind::endpoint, NodeKind::discovery}, parent);
+        break;
+    case WorkspaceTab::mcp:
+        pane = new MCPServersView(store, parent);
+        break;
+    case WorkspaceTab::tools:
+        pane = new InventoryView(store, {NodeKind::tool, NodeKind::resource, NodeKind::prompt},
+                                 parent);
+        break;
+    case WorkspaceTab::raw:
+        return new RawWorkspace(store, QStringLiteral("Response"), parent);
+    case WorkspaceTab::schema:
+        return new SchemaWorkspace(store, parent);
+    }
+    if (pane) pane->setObjectName(QStringLiteral("ql-pane-") + rawValue(tab));
     return pane;
 }
 
-} // namespace
-
-QWidget* makeTabPane(WorkspaceTab tab, WorkspaceStore& store, QWidget* parent) {
-    if (tab == WorkspaceTab::schema) return new SchemaWorkspace(store, parent);
-    return emptyPane(QStringLiteral("ql-pane-") + rawValue(tab), QLTheme::background(), parent);
-}
-
-QWidget* makeInspectorPane(WorkspaceStore&, QWidget* parent) {
-    return emptyPane(QStringLiteral("ql-inspector"), QLTheme::background(), parent);
+QWidget* makeInspectorPane(WorkspaceStore& store, QWidget* parent) {
+    return new NodeInspector(store, parent);
 }
 
 QWidget* makeSidebarPane(WorkspaceStore& store, QWidget* parent) {

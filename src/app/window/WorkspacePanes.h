@@ -9,8 +9,7 @@ namespace quorilanth {
 class WorkspaceStore;
 
 // The contents that the window's root places but does not draw itself. Each
-// call builds a fresh view with its initial local state; a pane whose view is
-// not built yet is an empty pane named after what will fill it.
+// call builds a fresh view with its initial local state.
 QWidget* makeTabPane(WorkspaceTab tab, WorkspaceStore& store, QWidget* parent);
 QWidget* makeInspectorPane(WorkspaceStore& store, QWidget* parent);
 QWidget* makeSidebarPane(WorkspaceStore& store, QWidget* parent);

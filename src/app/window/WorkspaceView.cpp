@@ -141,7 +141,8 @@ void WorkspaceView::refresh() {
     welcome_->render();
     statusLine_->render();
     // The panes built elsewhere follow the language through its change event.
-    for (QWidget* pane : {sidebar_, library_}) {
+    for (QWidget* pane : {sidebar_, library_, pane_}) {
+        if (!pane) continue;
         QEvent change(QEvent::LanguageChange);
         QCoreApplication::sendEvent(pane, &change);
     }

@@ -76,9 +76,9 @@ std::optional<Date> parseISO8601(std::string_view text) {
     return time_point_cast<Date::duration>(instant);
 }
 
-std::string localizedDateTime(Date date) {
-    std::unique_ptr<icu::DateFormat> format(icu::DateFormat::createDateTimeInstance(
-        icu::DateFormat::kMedium, icu::DateFormat::kShort, icu::Locale::getDefault()));
+namespace {
+
+std::string localized(Date date, icu::DateFormat* format) {
     // Without locale data the stamp still has to say when: the written form serves.
     if (!format) return iso8601(date);
     const auto milliseconds =
@@ -87,6 +87,20 @@ std::string localizedDateTime(Date date) {
     format->format(static_cast<UDate>(milliseconds), text);
     std::string out;
     return text.toUTF8String(out);
+}
+
+} // namespace
+
+std::string localizedDateTime(Date date) {
+    std::unique_ptr<icu::DateFormat> format(icu::DateFormat::createDateTimeInstance(
+        icu::DateFormat::kMedium, icu::DateFormat::kShort, icu::Locale::getDefault()));
+    return localized(date, format.get());
+}
+
+std::string localizedTime(Date date) {
+    std::unique_ptr<icu::DateFormat> format(
+        icu::DateFormat::createTimeInstance(icu::DateFormat::kMedium, icu::Locale::getDefault()));
+    return localized(date, format.get());
 }
 
 } // namespace quorilanth

@@ -22,4 +22,8 @@ std::optional<Date> parseISO8601(std::string_view text);
 // time, local time zone), e.g. "Jan 31, 2026, 9:05 AM" or "31 gen 2026, 09:05".
 std::string localizedDateTime(Date date);
 
+// The time of day alone as the user's locale writes it, with seconds
+// ("9:05:09 AM", "09:05:09"), in the local time zone.
+std::string localizedTime(Date date);
+
 } // namespace quorilanth

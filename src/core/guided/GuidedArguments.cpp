@@ -5,6 +5,7 @@
 #include "core/guided/GuidedPresentation.h"
 #include "core/guided/GuidedText.h"
 #include "core/mcp/JSONSchemaValidator.h"
+#include "core/mcp/ToolInput.h"
 
 #include <algorithm>
 #include <array>
@@ -15,10 +16,6 @@ namespace {
 using guidedText::Pair;
 
 constexpr std::array<std::string_view, 4> kScalarTypes{"string", "number", "integer", "boolean"};
-
-const JSONValue& propertySchema(const MCPTool& tool, std::string_view name) {
-    return tool.inputSchema()["properties"][name];
-}
 
 // The label between the typographic quotes of each language.
 std::string quoted(std::string_view name, Language language) {
@@ -95,7 +92,7 @@ bool supportsField(const JSONValue& schema) {
 
 FormValues initialValues(const MCPTool& tool, Language language) {
     const std::string code = language == Language::italian ? "it" : "en";
-    const JSONValue& schema = propertySchema(tool, "language");
+    const JSONValue& schema = ToolInput::property(tool, "language");
     const JSONValue::Array& choices = schema["enum"].array();
     // Only a field the form can edit is filled in: a value the user cannot
     // see or change would otherwise block every send.
@@ -131,15 +128,11 @@ JSONValue arguments(const FormValues& values, const MCPTool& tool, Language lang
         const std::string& name = entry.first;
         const std::string& text = entry.second;
         if (text.empty()) continue;
-        const JSONValue& schema = propertySchema(tool, name);
+        const JSONValue& schema = ToolInput::property(tool, name);
         if (!supportsField(schema))
             fail({"Il campo ", "The field "}, quoted(name, language),
                  {" richiede l’editor tecnico.", " requires the technical editor."}, language);
-        const JSONValue::Array& choices = schema["enum"].array();
-        const auto chosen = std::find_if(choices.begin(), choices.end(), [&](const JSONValue& c) {
-            return c.isString() ? *c.string() == text : c.pretty() == text;
-        });
-        if (chosen != choices.end()) {
+        if (const JSONValue* chosen = ToolInput::choice(schema, text)) {
             result.set(name, *chosen);
             continue;
         }

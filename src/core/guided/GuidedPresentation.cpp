@@ -274,10 +274,15 @@ std::optional<std::string> siteDescription(const ScanReport& report, Language la
         }
         return std::nullopt;
     };
-    // Domain nodes first, the rest in report order.
+    // Domain nodes first, the rest in report order. A tool, resource or prompt
+    // describes itself, not the site: "Echoes back the input string" is no
+    // site's description of itself.
     for (const bool domainPass : {true, false}) {
         for (const GraphNode& node : report.nodes) {
             if ((node.kind == NodeKind::domain) != domainPass) continue;
+            if (node.kind == NodeKind::tool || node.kind == NodeKind::resource ||
+                node.kind == NodeKind::prompt)
+                continue;
             if (const std::optional<std::string_view> text = described(node))
                 return std::string(*text);
         }

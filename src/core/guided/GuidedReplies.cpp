@@ -5,6 +5,7 @@
 #include "core/guided/GuidedText.h"
 #include "core/mcp/JSONSchemaValidator.h"
 #include "core/mcp/MCPClient.h"
+#include "core/mcp/ToolInput.h"
 #include "core/net/NetworkPolicy.h"
 
 #include <algorithm>
@@ -116,10 +117,6 @@ const SuggestionKey* suggestionKey(std::string_view key) {
     return found == kSuggestionKeys.end() ? nullptr : &*found;
 }
 
-const JSONValue& propertySchema(const MCPTool& tool, std::string_view key) {
-    return tool.inputSchema()["properties"][key];
-}
-
 // Gathers identifiers from one answer into the list shared by all answers.
 class Walk {
 public:
@@ -201,7 +198,7 @@ std::optional<GuidedReply> GuidedReplies::lastReply(const MCPTool& tool, Languag
 std::vector<ParameterSuggestion> GuidedReplies::suggestions(std::string_view key,
                                                             const MCPTool& tool) const {
     const SuggestionKey* suggested = suggestionKey(key);
-    const JSONValue& schema = propertySchema(tool, key);
+    const JSONValue& schema = ToolInput::property(tool, key);
     if (!suggested || GuidedPresentation::fieldType(schema) != "string") return {};
 
     {
@@ -247,7 +244,7 @@ std::optional<GuidedReply> lastReply(const MCPTool& tool, const ScanReport& repo
 
 std::vector<ParameterSuggestion> suggestions(std::string_view key, const MCPTool& tool,
                                              const ScanReport& report) {
-    if (!suggestionKey(key) || fieldType(propertySchema(tool, key)) != "string") return {};
+    if (!suggestionKey(key) || fieldType(ToolInput::property(tool, key)) != "string") return {};
     return GuidedReplies(report).suggestions(key, tool);
 }
 

@@ -4,6 +4,7 @@
 #include "core/documents/AgentSurfaceAssessment.h"
 
 #include <algorithm>
+#include <limits>
 #include <unordered_map>
 #include <unordered_set>
 
@@ -272,6 +273,40 @@ std::vector<ScoreCheck> score(const ScanReport& report) {
                                     passed, std::move(explanation), std::move(evidence[i])});
     }
     return checks;
+}
+
+namespace {
+
+std::int64_t saturatingAdd(std::int64_t a, std::int64_t b) noexcept {
+    std::int64_t sum = 0;
+    if (__builtin_add_overflow(a, b, &sum))
+        return b > 0 ? std::numeric_limits<std::int64_t>::max()
+                     : std::numeric_limits<std::int64_t>::min();
+    return sum;
+}
+
+} // namespace
+
+std::int64_t CategoryPoints::percent() const noexcept {
+    // Twice the width, so that the product by 100 cannot overflow.
+    __extension__ using Wide = __int128;
+    const Wide quotient = Wide(earned) * 100 / std::max<std::int64_t>(available, 1);
+    return std::int64_t(std::clamp<Wide>(quotient, std::numeric_limits<std::int64_t>::min(),
+                                         std::numeric_limits<std::int64_t>::max()));
+}
+
+double CategoryPoints::fraction() const noexcept {
+    return double(earned) / double(std::max<std::int64_t>(available, 1));
+}
+
+CategoryPoints categoryPoints(const ScanReport& report, std::string_view category) noexcept {
+    CategoryPoints points;
+    for (const ScoreCheck& check : report.checks) {
+        if (check.category != category) continue;
+        points.available = saturatingAdd(points.available, check.points);
+        points.earned = saturatingAdd(points.earned, check.earned());
+    }
+    return points;
 }
 
 } // namespace quorilanth::ReadinessScorer

@@ -16,4 +16,21 @@ inline constexpr std::array<std::string_view, 7> categories{
 // of the report: the caller assigns the result to the report's checks.
 std::vector<ScoreCheck> score(const ScanReport& report);
 
+// What a category's checks earned of what they could earn. Points come from
+// report files too and may be anything, so the sums saturate instead of
+// overflowing.
+struct CategoryPoints {
+    std::int64_t earned = 0;
+    std::int64_t available = 0;
+
+    // earned x 100 / max(available, 1), the quotient truncated and held to the
+    // 64-bit range (7 of 15 gives 46).
+    std::int64_t percent() const noexcept;
+    // earned / max(available, 1), unrounded.
+    double fraction() const noexcept;
+};
+
+// Over the checks whose category equals the name exactly.
+CategoryPoints categoryPoints(const ScanReport& report, std::string_view category) noexcept;
+
 } // namespace quorilanth::ReadinessScorer

@@ -38,16 +38,6 @@ bool isAddressNode(const GraphNode& node) {
     }
 }
 
-// Points come from a report file and may be anything; sums saturate instead
-// of overflowing.
-std::int64_t saturatingAdd(std::int64_t a, std::int64_t b) {
-    std::int64_t sum = 0;
-    if (__builtin_add_overflow(a, b, &sum))
-        return b > 0 ? std::numeric_limits<std::int64_t>::max()
-                     : std::numeric_limits<std::int64_t>::min();
-    return sum;
-}
-
 std::string number(std::int64_t value) {
     return std::to_string(value);
 }
@@ -164,15 +154,10 @@ std::string markdown(const ScanReport& report) {
     out << "| Category | Earned | Available |"
         << "|---|---:|---:|";
     for (const std::string_view category : ReadinessScorer::categories) {
-        std::int64_t earned = 0;
-        std::int64_t available = 0;
-        for (const ScoreCheck& check : report.checks) {
-            if (check.category != category) continue;
-            available = saturatingAdd(available, check.points);
-            earned = saturatingAdd(earned, check.earned());
-        }
-        out << "| " + std::string(category) + " | " + number(earned) + " | " + number(available) +
-                   " |";
+        const ReadinessScorer::CategoryPoints points =
+            ReadinessScorer::categoryPoints(report, category);
+        out << "| " + std::string(category) + " | " + number(points.earned) + " | " +
+                   number(points.available) + " |";
     }
     out << "";
     for (const ScoreCheck& check : report.checks)

@@ -1,9 +1,9 @@
 #include "app/schema/SchemaWorkspace.h"
 
 #include "app/schema/SchemaCanvasSlot.h"
+#include "app/schema/ShopReport.h"
 #include "app/window/ShellTestSupport.h"
 #include "app/window/WorkspaceView.h"
-#include "support/ReportBuilder.h"
 
 #include <QAction>
 #include <QLabel>
@@ -19,21 +19,8 @@ namespace {
 
 using test::settle;
 
-const std::string origin = "https://shop.example/";
-
-// The root, `tools` tools joined to it, one content page and one missing manifest.
-ScanReport shop(int tools, const std::string& toolLabel = "tool") {
-    testsupport::ReportBuilder b(origin);
-    b.node(origin, NodeKind::domain, FindingStatus::found).label = "shop.example";
-    for (int i = 0; i < tools; ++i) {
-        const std::string id = origin + "mcp#tool:" + std::to_string(i);
-        b.node(id, NodeKind::tool, FindingStatus::found).label = toolLabel + std::to_string(i);
-        b.edge(origin, id, "tool", "e", "$");
-    }
-    b.node(origin + "about", NodeKind::content, FindingStatus::found);
-    b.node(origin + "gone.json", NodeKind::manifest, FindingStatus::notFound);
-    return b.report();
-}
+const std::string& origin = test::shopOrigin;
+using test::shop;
 
 class SchemaWorkspaceTest : public ::testing::Test {
 public:
@@ -165,6 +152,7 @@ TEST_F(SchemaWorkspaceTest, ReactsToTheStore) {
 
 TEST_F(SchemaWorkspaceTest, SnapshotsInBothLanguagesWithAHostileLabel) {
     const std::string hostile = "<b>Bold</b> & <i>" + std::string(3000, 'W') + "\nsecond line ";
+    qputenv("QL_REDUCE_MOTION", "1");
     load(shop(13, hostile));
     for (const auto& [tag, title] :
          {std::pair{"it", "Architettura del sito"}, std::pair{"en", "Site architecture"}}) {
@@ -175,6 +163,7 @@ TEST_F(SchemaWorkspaceTest, SnapshotsInBothLanguagesWithAHostileLabel) {
         settle();
         EXPECT_EQ(find<ElidedLabel>("ql-schema-title")->text(), QString::fromUtf8(title));
         EXPECT_TRUE(find<ElidedLabel>("ql-schema-subtitle")->text().startsWith("14 / 16 "));
+        view->grab().save(QStringLiteral(QL_SNAPSHOT_DIR "/schema-overview-%1.png").arg(tag));
         showGroup(NodeKind::tool);
         view->grab().save(QStringLiteral(QL_SNAPSHOT_DIR "/schema-group-%1.png").arg(tag));
         pane()->navigate(SchemaScope::branch(origin + "mcp#tool:3"));
@@ -182,6 +171,7 @@ TEST_F(SchemaWorkspaceTest, SnapshotsInBothLanguagesWithAHostileLabel) {
         EXPECT_EQ(find<ElidedLabel>("ql-schema-title")->text().toStdString(), hostile + "3");
         view->grab().save(QStringLiteral(QL_SNAPSHOT_DIR "/schema-branch-%1.png").arg(tag));
     }
+    qunsetenv("QL_REDUCE_MOTION");
 }
 
 } // namespace

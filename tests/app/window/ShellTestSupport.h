@@ -26,23 +26,32 @@
 
 namespace quorilanth::test {
 
-// Every request waits until the scan is stopped, so a scan stays busy for as
-// long as a test needs it.
+// Every request (or each whose URL holds `holding`) waits until the scan is
+// stopped, so a scan stays busy for as long as a test needs it; the others
+// fail at once.
 class HeldTransport final : public HTTPInspecting {
 public:
+    explicit HeldTransport(std::string holding = {}) : holding(std::move(holding)) {}
     HTTPResult request(const std::string& url, const std::string& method, const HeaderFields&,
                        const std::optional<std::string>&, std::stop_token stop) override {
+        if (url.find(holding) == std::string::npos) return failure(url, method);
         ++requests;
         while (!stop.stop_requested() && !released.load())
             std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        return failure(url, method);
+    }
+    const std::string holding;
+    std::atomic<int> requests{0};
+    std::atomic<bool> released{false};
+
+private:
+    static HTTPResult failure(const std::string& url, const std::string& method) {
         Evidence hop(url, method);
         hop.error = "Cancelled";
         HTTPResult result;
         result.exchanges.push_back(std::move(hop));
         return result;
     }
-    std::atomic<int> requests{0};
-    std::atomic<bool> released{false};
 };
 
 inline WorkspaceStore::Dependencies heldDependencies(std::shared_ptr<HeldTransport> transport) {

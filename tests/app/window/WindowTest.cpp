@@ -651,17 +651,13 @@ TEST(SharedLook, PanelContentTakesTheCardWidthFromTheLeadingEdge) {
 }
 
 TEST(SharedLook, EverySymbolTheWindowAsksForIsDrawn) {
-    QStringList wanted{"point.3.connected.trianglepath.dotted",
-                       "folder",
-                       "square.and.arrow.up",
-                       "sidebar.right",
-                       "gearshape",
-                       "globe",
-                       "sparkles",
-                       "arrow.up.right",
-                       "stop.fill",
-                       "hand.wave",
-                       "arrow.left"};
+    QStringList wanted{
+        "point.3.connected.trianglepath.dotted", "folder", "square.and.arrow.up", "sidebar.right",
+        "gearshape", "globe", "sparkles", "arrow.up.right", "stop.fill", "hand.wave", "arrow.left",
+        // The guide's.
+        "hourglass", "hand.tap", "doc.text", "checkmark.circle", "minus.circle",
+        "questionmark.circle", "exclamationmark.circle", "magnifyingglass", "arrow.up.right.square",
+        "arrow.right", "text.bubble", "chevron.right", "chevron.down"};
     for (WorkspaceTab tab : allWorkspaceTabs)
         wanted << tabSymbol(tab);
     for (const QString& name : wanted) {

@@ -59,6 +59,11 @@ TEST(GuidedPresentation, SiteDescriptionPrefersTheLanguageThenEnglishThenThePlai
     report.nodes = {node("a", R"({"description":"late"})"),
                     node("b", R"({"description":"root"})", NodeKind::domain)};
     EXPECT_EQ(siteDescription(report, english), "root");
+    // What a server's tools, resources and prompts say of themselves is not the site's word.
+    report.nodes = {node("t", R"({"description":"Echoes"})", NodeKind::tool),
+                    node("r", R"({"description":"A file"})", NodeKind::resource),
+                    node("p", R"({"description":"A prompt"})", NodeKind::prompt)};
+    EXPECT_EQ(siteDescription(report, english), std::nullopt);
 }
 
 TEST(GuidedPresentation, OnlyValidServersOfferToolsAndRepeatedIdsGetTheirOwnKeys) {

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <gtest/gtest.h>
+#include <limits>
 
 namespace quorilanth {
 namespace {
@@ -233,6 +234,34 @@ TEST(ReadinessScorer, ToolsSchemasSafetyAndResults) {
     EXPECT_EQ(check(checks, "actions.schemas").evidenceIDs, std::vector<std::string>{"T2"});
     EXPECT_EQ(check(checks, "actions.safety").evidenceIDs, std::vector<std::string>{"T2"});
     EXPECT_EQ(check(checks, "actions.result").evidenceIDs, std::vector<std::string>{"R1"});
+}
+
+TEST(ReadinessScorerCategories, SumsAndSharesHoldForAnyPointsAFileMayHold) {
+    constexpr std::int64_t most = std::numeric_limits<std::int64_t>::max();
+    constexpr std::int64_t least = std::numeric_limits<std::int64_t>::min();
+    const struct {
+        std::vector<ScoreCheck> checks;
+        std::int64_t earned, available, percent;
+    } cases[] = {
+        {{{"a", "MCP", 8, true, "", {}}, {"b", "MCP", 7, false, "", {}}}, 8, 15, 53},
+        {{{"a", "MCP", 7, true, "", {}}, {"b", "MCP", 8, false, "", {}}}, 7, 15, 46},
+        {{}, 0, 0, 0},
+        // Other spellings belong to no category.
+        {{{"a", "mcp", 8, true, "", {}}, {"b", "MCP ", 8, true, "", {}}}, 0, 0, 0},
+        {{{"a", "MCP", most, true, "", {}}, {"b", "MCP", most, true, "", {}}}, most, most, 100},
+        {{{"a", "MCP", least, true, "", {}}, {"b", "MCP", -1, true, "", {}}}, least, least, least},
+        {{{"a", "MCP", most / 10, true, "", {}}}, most / 10, most / 10, 100},
+        {{{"a", "MCP", most, true, "", {}}, {"b", "MCP", least, false, "", {}}}, most, -1, most},
+        {{{"a", "MCP", -5, true, "", {}}, {"b", "MCP", 10, false, "", {}}}, -5, 5, -100},
+    };
+    for (const auto& c : cases) {
+        ScanReport report("https://x.example/");
+        report.checks = c.checks;
+        const auto points = ReadinessScorer::categoryPoints(report, "MCP");
+        EXPECT_EQ(points.earned, c.earned);
+        EXPECT_EQ(points.available, c.available);
+        EXPECT_EQ(points.percent(), c.percent);
+    }
 }
 
 } // namespace

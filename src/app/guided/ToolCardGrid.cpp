@@ -1,0 +1,475 @@
+#include "app/guided/ToolCardGrid.h"
+
+#include "app/window/QLTheme.h"
+#include "app/window/Symbols.h"
+
+#include <QAccessible>
+#include <QAccessibleWidget>
+#include <QEvent>
+#include <QKeyEvent>
+#include <QPainter>
+#include <QPainterPath>
+#include <QPointer>
+#include <QScrollArea>
+#include <QTextLayout>
+#include <algorithm>
+#include <unordered_map>
+#include <utility>
+
+namespace quorilanth {
+namespace {
+
+constexpr int kMinimumColumn = 295;
+constexpr int kSpacing = 14;
+constexpr int kInset = 19;
+constexpr int kMinimumHeight = 154;
+constexpr int kStackSpacing = 12;
+constexpr int kSymbolSize = 16;
+constexpr int kIntroLineSpacing = 3;
+
+// The fonts and their metrics, made once: cards are measured by the thousand.
+struct Type {
+    QFont font;
+    QFontMetrics metrics;
+    explicit Type(const QFont& f) : font(f), metrics(f) {}
+};
+const Type& titleType() {
+    static const Type type(QLTheme::font(18, QFont::Medium));
+    return type;
+}
+const Type& introType() {
+    static const Type type(QLTheme::font(12));
+    return type;
+}
+const Type& safetyType() {
+    static const Type type(QLTheme::font(10));
+    return type;
+}
+
+QTextOption wrapping() {
+    QTextOption option;
+    option.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
+    return option;
+}
+
+// Lines a text takes at a width, counted up to `most`, from its width on one
+// line where that settles it; `layout` is the text's own, kept between calls.
+int lineCount(int advance, int width, int most, const QString& text, const Type& type,
+              std::unique_ptr<QTextLayout>& layout) {
+    if (advance <= width) return 1;
+    // Wider than one line: two lines at least, and at least as many as fill
+    // the width end to end.
+    if (most <= 2 || advance > (most - 1) * width) return most;
+    if (!layout) {
+        layout = std::make_unique<QTextLayout>(text, type.font);
+        layout->setTextOption(wrapping());
+        layout->setCacheEnabled(true);
+    }
+    layout->beginLayout();
+    int lines = 0;
+    while (lines < most) {
+        QTextLine line = layout->createLine();
+        if (!line.isValid()) break;
+        line.setLineWidth(width);
+        ++lines;
+    }
+    layout->endLayout();
+    return qMax(1, lines);
+}
+
+// Draws at most `most` lines of the text; the last one shown ends with an
+// ellipsis when the text goes on.
+void drawLines(QPainter& painter, const QString& text, const QFont& font, const QPointF& at,
+               int width, int most, int lineSpacing) {
+    QTextLayout layout(text, font);
+    layout.setTextOption(wrapping());
+    layout.beginLayout();
+    qreal y = 0;
+    int lines = 0;
+    while (lines < most) {
+        QTextLine line = layout.createLine();
+        if (!line.isValid()) break;
+        line.setLineWidth(width);
+        line.setPosition(QPointF(0, y));
+        y += line.height() + lineSpacing;
+        ++lines;
+    }
+    layout.endLayout();
+    if (lines == 0) return;
+    const QTextLine last = layout.lineAt(lines - 1);
+    const bool more = last.textStart() + last.textLength() < text.size();
+    for (int i = 0; i < (more ? lines - 1 : lines); ++i)
+        layout.lineAt(i).draw(&painter, at);
+    if (!more) return;
+    painter.setFont(font);
+    const QString rest = text.mid(last.textStart());
+    painter.drawText(QPointF(at.x(), at.y() + last.y() + last.ascent()),
+                     painter.fontMetrics().elidedText(rest, Qt::ElideRight, width));
+}
+
+// One card as a screen reader meets it: a button named by its title.
+class CardInterface final : public QAccessibleInterface, public QAccessibleActionInterface {
+public:
+    CardInterface(ToolCardGrid* grid, int index) : grid_(grid), index_(index) {}
+
+    bool isValid() const override { return grid_ && index_ < int(grid_->cards().size()); }
+    QObject* object() const override { return nullptr; }
+    QWindow* window() const override {
+        return grid_ && grid_->window() ? grid_->window()->windowHandle() : nullptr;
+    }
+    QAccessibleInterface* parent() const override {
+        return grid_ ? QAccessible::queryAccessibleInterface(grid_.data()) : nullptr;
+    }
+    QAccessibleInterface* child(int) const override { return nullptr; }
+    int childCount() const override { return 0; }
+    int indexOfChild(const QAccessibleInterface*) const override { return -1; }
+    QAccessibleInterface* childAt(int, int) const override { return nullptr; }
+    QString text(QAccessible::Text kind) const override {
+        if (!isValid()) return {};
+        const ToolCard& card = grid_->cards()[std::size_t(index_)];
+        if (kind == QAccessible::Name) return card.title;
+        if (kind == QAccessible::Description) return card.introduction + u' ' + card.safety;
+        return {};
+    }
+    void setText(QAccessible::Text, const QString&) override {}
+    QRect rect() const override {
+        if (!isValid()) return {};
+        const QRect box = grid_->cardRect(index_);
+        return {grid_->mapToGlobal(box.topLeft()), box.size()};
+    }
+    QAccessible::Role role() const override { return QAccessible::Button; }
+    QAccessible::State state() const override {
+        QAccessible::State state;
+        state.focusable = true;
+        state.checked = isValid() && grid_->isSelected(index_);
+        return state;
+    }
+    void* interface_cast(QAccessible::InterfaceType type) override {
+        return type == QAccessible::ActionInterface ? static_cast<QAccessibleActionInterface*>(this)
+                                                    : nullptr;
+    }
+    QStringList actionNames() const override { return {pressAction()}; }
+    void doAction(const QString& name) override {
+        if (name == pressAction() && isValid()) grid_->press(index_);
+    }
+    QStringList keyBindingsForAction(const QString&) const override { return {}; }
+
+private:
+    QPointer<ToolCardGrid> grid_;
+    int index_;
+};
+
+// Card interfaces handed out, kept per grid until its cards change.
+std::unordered_map<const ToolCardGrid*, std::vector<QAccessible::Id>>& handedOut() {
+    static std::unordered_map<const ToolCardGrid*, std::vector<QAccessible::Id>> ids;
+    return ids;
+}
+
+void forgetCards(const ToolCardGrid* grid) {
+    const auto found = handedOut().find(grid);
+    if (found == handedOut().end()) return;
+    for (QAccessible::Id id : found->second)
+        if (id) QAccessible::deleteAccessibleInterface(id);
+    handedOut().erase(found);
+}
+
+class GridInterface final : public QAccessibleWidget {
+public:
+    explicit GridInterface(ToolCardGrid* grid) : QAccessibleWidget(grid, QAccessible::List) {}
+
+    int childCount() const override { return int(grid()->cards().size()); }
+    QAccessibleInterface* child(int index) const override {
+        if (index < 0 || index >= childCount()) return nullptr;
+        std::vector<QAccessible::Id>& ids = handedOut()[grid()];
+        ids.resize(grid()->cards().size(), 0);
+        if (!ids[std::size_t(index)])
+            ids[std::size_t(index)] =
+                QAccessible::registerAccessibleInterface(new CardInterface(grid(), index));
+        return QAccessible::accessibleInterface(ids[std::size_t(index)]);
+    }
+    int indexOfChild(const QAccessibleInterface* child) const override {
+        for (int i = 0; i < childCount(); ++i)
+            if (this->child(i) == child) return i;
+        return -1;
+    }
+    QAccessibleInterface* childAt(int x, int y) const override {
+        return child(grid()->cardAt(grid()->mapFromGlobal(QPoint(x, y))));
+    }
+
+private:
+    ToolCardGrid* grid() const { return static_cast<ToolCardGrid*>(widget()); }
+};
+
+QAccessibleInterface* gridFactory(const QString& className, QObject* object) {
+    if (className == QLatin1String("quorilanth::ToolCardGrid") && object && object->isWidgetType())
+        return new GridInterface(static_cast<ToolCardGrid*>(object));
+    return nullptr;
+}
+
+} // namespace
+
+ToolCardGrid::ToolCardGrid(QWidget* parent) : QWidget(parent) {
+    static const bool installed = (QAccessible::installFactory(gridFactory), true);
+    Q_UNUSED(installed);
+    setObjectName(QStringLiteral("ql-guided-actions"));
+    setFocusPolicy(Qt::TabFocus);
+    setCursor(Qt::PointingHandCursor);
+    setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Preferred);
+}
+
+ToolCardGrid::~ToolCardGrid() {
+    forgetCards(this);
+}
+
+void ToolCardGrid::setCards(std::vector<ToolCard> cards) {
+    forgetCards(this);
+    cards_ = std::move(cards);
+    measures_.clear();
+    measures_.resize(cards_.size());
+    for (std::size_t i = 0; i < cards_.size(); ++i) {
+        measures_[i].title = titleType().metrics.horizontalAdvance(cards_[i].title);
+        measures_[i].introduction = introType().metrics.horizontalAdvance(cards_[i].introduction);
+    }
+    focusCard_ = qBound(0, focusCard_, qMax(0, int(cards_.size()) - 1));
+    forgetGeometry();
+}
+
+void ToolCardGrid::setSelectedID(std::optional<std::string> id) {
+    if (id == selectedID_) return;
+    selectedID_ = std::move(id);
+    update();
+}
+
+bool ToolCardGrid::isSelected(int index) const {
+    return index >= 0 && index < int(cards_.size()) && selectedID_ &&
+           cards_[std::size_t(index)].toolID == *selectedID_;
+}
+
+int ToolCardGrid::indexOf(const QString& identifier) const {
+    for (std::size_t i = 0; i < cards_.size(); ++i)
+        if (cards_[i].identifier == identifier) return int(i);
+    return -1;
+}
+
+int ToolCardGrid::titleLines(std::size_t index, int width) const {
+    Measure& measure = measures_[index];
+    return lineCount(measure.title, width, 2, cards_[index].title, titleType(), measure.layout);
+}
+
+int ToolCardGrid::introductionLines(std::size_t index, int width) const {
+    Measure& measure = measures_[index];
+    return lineCount(measure.introduction, width, 3, cards_[index].introduction, introType(),
+                     measure.layout);
+}
+
+int ToolCardGrid::contentHeight(std::size_t index, int columnWidth) const {
+    const int inner = qMax(1, columnWidth - 2 * kInset);
+    const int titleLines = this->titleLines(index, inner);
+    const int introLines = introductionLines(index, inner);
+    // Symbol row, title, introduction, an empty spacer and the safety line,
+    // twelve apart.
+    return 2 * kInset + kSymbolSize + titleLines * titleType().metrics.height() +
+           introLines * introType().metrics.height() + (introLines - 1) * kIntroLineSpacing +
+           safetyType().metrics.height() + 4 * kStackSpacing;
+}
+
+void ToolCardGrid::forgetGeometry() {
+    geometries_.clear();
+    updateGeometry();
+    update();
+}
+
+const ToolCardGrid::Geometry& ToolCardGrid::geometry(int width) const {
+    for (const Geometry& known : geometries_)
+        if (known.width == width) return known;
+    // Widths seen while the window is resized are not asked for again.
+    if (geometries_.size() >= 8) geometries_.erase(geometries_.begin());
+    Geometry laid;
+    laid.width = width;
+    laid.columns = qMax(1, (width + kSpacing) / (kMinimumColumn + kSpacing));
+    laid.columnWidth = qMax(1, (width - kSpacing * (laid.columns - 1)) / laid.columns);
+    const std::size_t columns = std::size_t(laid.columns);
+    int top = 0;
+    for (std::size_t first = 0; first < cards_.size(); first += columns) {
+        int height = kMinimumHeight;
+        for (std::size_t i = first; i < std::min(cards_.size(), first + columns); ++i)
+            height = qMax(height, contentHeight(i, laid.columnWidth));
+        if (first) top += kSpacing;
+        laid.rowTops.push_back(top);
+        laid.rowHeights.push_back(height);
+        top += height;
+    }
+    laid.height = top;
+    geometries_.push_back(std::move(laid));
+    return geometries_.back();
+}
+
+int ToolCardGrid::heightForWidth(int width) const {
+    return geometry(width).height;
+}
+
+QSize ToolCardGrid::sizeHint() const {
+    // Two columns of the shortest cards: the height that counts is the one
+    // asked for the width the grid gets, so nothing is measured for a hint.
+    const int rows = int(cards_.size() + 1) / 2;
+    return {2 * kMinimumColumn + kSpacing, qMax(0, rows * (kMinimumHeight + kSpacing) - kSpacing)};
+}
+
+QSize ToolCardGrid::minimumSizeHint() const {
+    return {kMinimumColumn, kMinimumHeight};
+}
+
+QRect ToolCardGrid::cardRect(int index) const {
+    if (index < 0 || index >= int(cards_.size())) return {};
+    const Geometry& laid = geometry(width());
+    const int row = index / laid.columns;
+    const int column = index % laid.columns;
+    return {column * (laid.columnWidth + kSpacing), laid.rowTops[std::size_t(row)],
+            laid.columnWidth, laid.rowHeights[std::size_t(row)]};
+}
+
+int ToolCardGrid::cardAt(const QPoint& point) const {
+    const Geometry& laid = geometry(width());
+    const auto after = std::upper_bound(laid.rowTops.begin(), laid.rowTops.end(), point.y());
+    if (after == laid.rowTops.begin() || point.x() < 0) return -1;
+    const auto row = std::size_t(after - laid.rowTops.begin() - 1);
+    if (point.y() >= laid.rowTops[row] + laid.rowHeights[row]) return -1;
+    const int column = point.x() / (laid.columnWidth + kSpacing);
+    if (column >= laid.columns ||
+        point.x() - column * (laid.columnWidth + kSpacing) >= laid.columnWidth)
+        return -1;
+    const int index = int(row) * laid.columns + column;
+    return index < int(cards_.size()) ? index : -1;
+}
+
+void ToolCardGrid::press(int index) {
+    if (index < 0 || index >= int(cards_.size())) return;
+    focusCard_ = index;
+    update();
+    emit pressed(index);
+}
+
+void ToolCardGrid::paintEvent(QPaintEvent* event) {
+    QPainter painter(this);
+    painter.setRenderHints(QPainter::Antialiasing | QPainter::TextAntialiasing);
+    const Geometry& laid = geometry(width());
+    const QRect exposed = event->rect();
+    const auto firstRow = std::size_t(std::max<std::ptrdiff_t>(
+        0, std::upper_bound(laid.rowTops.begin(), laid.rowTops.end(), exposed.top()) -
+               laid.rowTops.begin() - 1));
+    for (std::size_t row = firstRow; row < laid.rowTops.size(); ++row) {
+        if (laid.rowTops[row] > exposed.bottom()) break;
+        for (int column = 0; column < laid.columns; ++column) {
+            const int index = int(row) * laid.columns + column;
+            if (index >= int(cards_.size())) break;
+            paintCard(painter, index, cardRect(index));
+        }
+    }
+}
+
+void ToolCardGrid::paintCard(QPainter& painter, int index, const QRect& box) const {
+    const ToolCard& card = cards_[std::size_t(index)];
+    const bool selected = isSelected(index);
+    QPainterPath shape;
+    shape.addRoundedRect(QRectF(box).adjusted(0.5, 0.5, -0.5, -0.5), 12, 12);
+    painter.fillPath(shape, selected ? QLTheme::tint(QLTheme::accent(), 0.09) : QLTheme::panel());
+    painter.setPen(QPen(selected ? QLTheme::tint(QLTheme::accent(), 0.5) : QLTheme::line(), 1));
+    painter.drawPath(shape);
+    if (hasFocus() && index == focusCard_) {
+        painter.setPen(QPen(QLTheme::tint(QLTheme::accent(), 0.8), 1.5));
+        painter.drawRoundedRect(QRectF(box).adjusted(2.5, 2.5, -2.5, -2.5), 10, 10);
+    }
+
+    const QRect inner = box.adjusted(kInset, kInset, -kInset, -kInset);
+    const qreal ratio = devicePixelRatioF();
+    painter.drawPixmap(inner.topLeft(),
+                       Symbols::pixmap(card.search ? QStringLiteral("magnifyingglass")
+                                                   : QStringLiteral("arrow.up.right.square"),
+                                       QLTheme::accent(), kSymbolSize, ratio));
+    painter.drawPixmap(
+        QPoint(inner.right() - kSymbolSize + 1, inner.top()),
+        Symbols::pixmap(QStringLiteral("arrow.right"), QLTheme::muted(), kSymbolSize, ratio));
+    int y = inner.top() + kSymbolSize + kStackSpacing;
+    painter.setPen(Qt::white);
+    const int titleLines = this->titleLines(std::size_t(index), inner.width());
+    drawLines(painter, card.title, titleType().font, QPointF(inner.left(), y), inner.width(), 2, 0);
+    y += titleLines * titleType().metrics.height() + kStackSpacing;
+    painter.setPen(QLTheme::muted());
+    drawLines(painter, card.introduction, introType().font, QPointF(inner.left(), y), inner.width(),
+              3, kIntroLineSpacing);
+
+    painter.setFont(safetyType().font);
+    painter.setPen(card.readOnly ? QLTheme::accent() : QLTheme::attention());
+    const int safetyHeight = safetyType().metrics.height();
+    const QRect safety(inner.left(), inner.bottom() + 1 - safetyHeight, inner.width(),
+                       safetyHeight);
+    painter.drawText(safety, Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine,
+                     painter.fontMetrics().elidedText(card.safety, Qt::ElideRight, inner.width()));
+}
+
+void ToolCardGrid::mousePressEvent(QMouseEvent* event) {
+    pressedCard_ = event->button() == Qt::LeftButton ? cardAt(event->position().toPoint()) : -1;
+    QWidget::mousePressEvent(event);
+}
+
+void ToolCardGrid::mouseReleaseEvent(QMouseEvent* event) {
+    const int released = cardAt(event->position().toPoint());
+    const int pressed = std::exchange(pressedCard_, -1);
+    if (event->button() == Qt::LeftButton && released >= 0 && released == pressed) press(released);
+    QWidget::mouseReleaseEvent(event);
+}
+
+void ToolCardGrid::keyPressEvent(QKeyEvent* event) {
+    if (cards_.empty()) return QWidget::keyPressEvent(event);
+    const int columns = geometry(width()).columns;
+    int next = focusCard_;
+    switch (event->key()) {
+    case Qt::Key_Left:
+        next -= 1;
+        break;
+    case Qt::Key_Right:
+        next += 1;
+        break;
+    case Qt::Key_Up:
+        next -= columns;
+        break;
+    case Qt::Key_Down:
+        next += columns;
+        break;
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+    case Qt::Key_Space:
+        press(focusCard_);
+        return;
+    default:
+        return QWidget::keyPressEvent(event);
+    }
+    focusCard_ = qBound(0, next, int(cards_.size()) - 1);
+    update();
+    // Keep the focused card in sight inside the page.
+    for (QWidget* ancestor = parentWidget(); ancestor; ancestor = ancestor->parentWidget())
+        if (auto* area = qobject_cast<QScrollArea*>(ancestor); area && area->widget()) {
+            const QRect box = cardRect(focusCard_);
+            const QPoint centre = mapTo(area->widget(), box.center());
+            area->ensureVisible(centre.x(), centre.y(), box.width() / 2, box.height() / 2);
+            break;
+        }
+}
+
+void ToolCardGrid::focusInEvent(QFocusEvent* event) {
+    update();
+    QWidget::focusInEvent(event);
+}
+
+void ToolCardGrid::focusOutEvent(QFocusEvent* event) {
+    update();
+    QWidget::focusOutEvent(event);
+}
+
+void ToolCardGrid::changeEvent(QEvent* event) {
+    if (event->type() == QEvent::FontChange || event->type() == QEvent::StyleChange)
+        forgetGeometry();
+    QWidget::changeEvent(event);
+}
+
+} // namespace quorilanth

@@ -1,0 +1,97 @@
+#pragma once
+
+#include "core/model/ScanReport.h"
+
+#include <QWidget>
+#include <optional>
+#include <string>
+#include <vector>
+
+class QLabel;
+class QListView;
+class QPushButton;
+class QScrollArea;
+class QStackedWidget;
+class QVBoxLayout;
+
+namespace quorilanth {
+
+class CoalescedRender;
+class ElidedLabel;
+class JSONTree;
+class RelationListModel;
+class SelectableText;
+class StatusBadge;
+class ToolRunner;
+class WorkspaceStore;
+
+// The right-hand column: everything the report holds about the selected
+// observation. It keeps no state of its own beyond what the reader opened:
+// the JSON tree stays while the node and its data do, and the tool runner
+// while the same tool stays selected.
+class NodeInspector : public QWidget {
+    Q_OBJECT
+public:
+    explicit NodeInspector(WorkspaceStore& store, QWidget* parent = nullptr);
+    ~NodeInspector() override;
+
+    // One relationship of the selected node as its row shows it.
+    struct Relation {
+        std::size_t edge;
+        bool outgoing;
+        std::string other;
+    };
+    static std::vector<Relation> relations(const ScanReport& report, const std::string& id);
+
+    // The URL "Open page" would hand to the system, or nothing when the
+    // address may not be opened.
+    static std::optional<std::string> openableURL(const std::string& url);
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    const GraphNode* selectedNode() const;
+    void fitRelations();
+    void render();
+    void renderNode(const ScanReport& report, const GraphNode& node);
+    void renderData(const ScanReport& report, const GraphNode& node);
+    void renderExchange();
+    void renderRunner();
+
+    WorkspaceStore& store_;
+    CoalescedRender* renderer_;
+    QStackedWidget* pages_;
+    QScrollArea* scroll_;
+    QWidget* content_;
+    QVBoxLayout* stack_;
+    QLabel* kindIcon_;
+    StatusBadge* badge_;
+    SelectableText* label_;
+    QLabel* kindName_;
+    QWidget* location_;
+    SelectableText* url_;
+    QPushButton* openPage_;
+    SelectableText* summary_;
+    QWidget* issues_;
+    QWidget* exchangeDivider_;
+    QWidget* exchange_;
+    std::vector<SelectableText*> facts_;
+    QWidget* runnerDivider_;
+    ToolRunner* runner_ = nullptr;
+    QWidget* treeSlot_;
+    JSONTree* tree_ = nullptr;
+    std::string treeNode_;
+    QWidget* relationsDivider_;
+    QLabel* relationsCaption_;
+    QListView* relations_;
+    RelationListModel* relationModel_;
+    QLabel* linked_;
+    std::string shownNode_;
+    std::string shownNodeData_;
+    std::uint64_t reportGeneration_ = 0;
+    std::uint64_t shownGeneration_ = 0;
+    std::vector<std::string> shownIssues_;
+};
+
+} // namespace quorilanth

@@ -1,0 +1,80 @@
+#pragma once
+
+#include "core/base/JSONValue.h"
+#include "core/model/MCPTool.h"
+
+#include <QPointer>
+#include <QWidget>
+#include <functional>
+#include <map>
+#include <string>
+
+class QCheckBox;
+class QLabel;
+class QMessageBox;
+class QPlainTextEdit;
+class QPushButton;
+class QStackedWidget;
+class QVBoxLayout;
+
+namespace quorilanth {
+
+class CoalescedRender;
+class DisclosureGroup;
+class SelectableText;
+class WorkspaceStore;
+
+// The one place of the technical panes that calls a tool: a form built from
+// the tool's input schema (or its arguments as JSON), checked against that
+// schema, confirmed by the user unless the tool declares itself read-only, and
+// sent only by RUN. It shows the tool's last recorded answer below.
+class ToolRunner : public QWidget {
+    Q_OBJECT
+public:
+    // The text entered or chosen for each property; an empty text is no value.
+    using Values = std::map<std::string, std::string, std::less<>>;
+
+    ToolRunner(WorkspaceStore& store, MCPTool tool, QWidget* parent = nullptr);
+    ~ToolRunner() override;
+
+    const MCPTool& tool() const { return tool_; }
+    // The same tool as a later report lists it: the form follows its schema
+    // and keeps what was entered.
+    void setTool(MCPTool tool);
+
+    // The arguments of a call: the JSON text in JSON mode, else an object of
+    // the form's values, each a string for a property of type "string", the
+    // listed element for a choice, otherwise the value its text denotes as
+    // JSON. A text that is not JSON throws QuorilanthError with the message
+    // the runner shows.
+    static JSONValue arguments(const MCPTool& tool, const Values& values, bool useJSON,
+                               const std::string& raw);
+
+private:
+    void render();
+    void buildForm();
+    void run();
+    void confirm();
+    void setValidationError(const std::optional<std::string>& message);
+
+    WorkspaceStore& store_;
+    MCPTool tool_;
+    Values values_;
+    bool useJSON_ = false;
+    std::string raw_ = "{}";
+    JSONValue pending_;
+    CoalescedRender* renderer_;
+    QVBoxLayout* column_;
+    QLabel* safety_;
+    QCheckBox* jsonMode_;
+    QStackedWidget* editors_;
+    QPlainTextEdit* json_;
+    QWidget* form_ = nullptr;
+    SelectableText* error_;
+    QPushButton* runButton_;
+    QWidget* lastResponse_ = nullptr;
+    std::string lastResponseID_;
+    QPointer<QMessageBox> confirmation_;
+};
+
+} // namespace quorilanth

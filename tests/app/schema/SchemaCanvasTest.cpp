@@ -1,0 +1,336 @@
+#include "app/schema/SchemaCanvas.h"
+
+#include "app/schema/SchemaCardItem.h"
+#include "app/schema/SchemaConnectionItem.h"
+#include "app/schema/SchemaWorkspace.h"
+#include "app/schema/SchemaZoomControls.h"
+#include "app/schema/ShopReport.h"
+#include "app/window/ShellTestSupport.h"
+#include "app/window/WorkspaceView.h"
+
+#include <QScrollBar>
+#include <QSettings>
+#include <QToolButton>
+#include <gtest/gtest.h>
+
+namespace quorilanth {
+namespace {
+
+using test::settle;
+
+TEST(SchemaConnectionGeometry, RunsBetweenTheRightEdges) {
+    const GraphRect left{0, 100, 100, 50}, right{300, 0, 100, 50}, below{0, 300, 100, 50};
+    struct Case {
+        const char* name;
+        GraphRect source, target;
+        std::size_t index;
+        QPointF start, end, badge;
+        qreal rotation;
+        bool dashed;
+    } cases[] = {
+        {"down", left, below, 0, {100, 150}, {100, 300}, {100, 225}, 90, true},
+        {"up", below, left, 0, {100, 300}, {100, 150}, {100, 225}, -90, true},
+        {"forward fans out", left, right, 0, {100, 105}, {300, 5}, {200, 55}, 0, false},
+        {"the sixth fans like the first",
+         left,
+         right,
+         5,
+         {100, 105},
+         {300, 5},
+         {200, 55},
+         0,
+         false},
+        {"forward, middle of the fan", left, right, 2, {100, 125}, {300, 25}, {200, 75}, 0, false},
+        {"backward arches", right, left, 1, {312, 0}, {12, 100}, {162, 70.25}, 90, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const ConnectionGeometry g = connectionGeometry(c.source, c.target, c.index);
+        EXPECT_EQ(g.start, c.start);
+        EXPECT_EQ(g.end, c.end);
+        EXPECT_EQ(g.badgeCentre, c.badge);
+        EXPECT_EQ(g.arrowRotation, c.rotation);
+        EXPECT_EQ(g.dashed, c.dashed);
+    }
+    // Forward curves leave and reach their cards horizontally, at least 45 out.
+    const ConnectionGeometry close = connectionGeometry(left, {110, 100, 100, 50}, 2);
+    EXPECT_EQ(close.control1, QPointF(145, 125));
+    EXPECT_EQ(close.control2, QPointF(65, 125));
+}
+
+TEST(SchemaConnectionGeometry, EmphasisFollowsTheFocusAndDashesKeepTheirLength) {
+    const auto a = SchemaCard::ID::observation("a"), b = SchemaCard::ID::group(NodeKind::tool),
+               c = SchemaCard::ID::observation("c");
+    const SchemaConnection connection{a, b, {}};
+    struct Case {
+        std::optional<SchemaCard::ID> focus;
+        ConnectionEmphasis emphasis;
+    } cases[] = {{std::nullopt, ConnectionEmphasis::plain},
+                 {a, ConnectionEmphasis::focused},
+                 {b, ConnectionEmphasis::focused},
+                 {c, ConnectionEmphasis::faded}};
+    for (const Case& row : cases)
+        EXPECT_EQ(connectionEmphasis(connection, row.focus), row.emphasis);
+
+    SchemaConnectionItem item(connectionGeometry({0, 0, 10, 10}, {0, 100, 10, 10}, 0), 3);
+    for (ConnectionEmphasis emphasis : {ConnectionEmphasis::plain, ConnectionEmphasis::focused}) {
+        item.setEmphasis(emphasis);
+        const QPen pen = item.strokePen();
+        ASSERT_EQ(pen.dashPattern().size(), 2);
+        EXPECT_DOUBLE_EQ(pen.dashPattern()[0] * pen.widthF(), 4);
+        EXPECT_DOUBLE_EQ(pen.dashPattern()[1] * pen.widthF(), 5);
+    }
+}
+
+TEST(SchemaCanvasText, CutsWholeCharactersAndReadsOnlyAPrefix) {
+    // Ten units a UTF-16 unit: an accented letter written as two is twenty.
+    qsizetype longest = 0;
+    const TextWidth width = [&](const QString& text) {
+        longest = std::max(longest, text.size());
+        return 10.0 * static_cast<qreal>(text.size());
+    };
+    const std::string accent = "e\xCC\x81";
+    struct Case {
+        std::string text;
+        qreal room;
+        QString shown;
+    } cases[] = {
+        {"abc", 30, "abc"},
+        {"a\nb\r\nc", 50, "a b c"},
+        {"abcdefghij", 55, "abcd\u2026"},
+        {"abcdefghij", 5, "\u2026"},
+        {accent + accent + accent, 45, QString::fromUtf8(accent.c_str()) + "\u2026"},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(fitText(c.text, c.room, width), c.shown) << c.text;
+
+    // A megabyte of letters, and a megabyte that is one letter under endless marks.
+    std::string marks = "a";
+    while (marks.size() < 1'000'000)
+        marks += "\xCC\x81";
+    for (const std::string& huge : {std::string(1'000'000, 'W'), marks}) {
+        longest = 0;
+        const QString shown = fitText(huge, 1000, width);
+        EXPECT_TRUE(shown.endsWith(QChar(0x2026)));
+        EXPECT_LE(longest, 5000);
+    }
+    EXPECT_LE(boundedText(std::string(1'000'000, 'W')).size(), 401);
+}
+
+const std::string& origin = test::shopOrigin;
+using test::shop;
+
+std::string tool(int i) {
+    return origin + "mcp#tool:" + std::to_string(i);
+}
+
+class SchemaCanvasTest : public ::testing::Test {
+public:
+    void SetUp() override {
+        QSettings().clear();
+        store = std::make_unique<WorkspaceStore>(folder.filePath("library"),
+                                                 QStringList{QStringLiteral("quorilanth")},
+                                                 test::heldDependencies(transport));
+    }
+    void TearDown() override {
+        qunsetenv("QL_REDUCE_MOTION");
+        view.reset();
+        settle();
+    }
+    void open(const ScanReport& report, std::optional<SchemaScope> scope = std::nullopt) {
+        store->loadFile(test::writeReport(folder, report, "report.json"), false);
+        view = std::make_unique<WorkspaceView>(*store);
+        view->resize(1640, 1020);
+        view->show();
+        store->setTab(WorkspaceTab::schema);
+        store->setSelectedID(std::nullopt);
+        settle();
+        if (scope) pane()->navigate(*scope);
+        settle();
+    }
+    SchemaWorkspace* pane() const { return view->findChild<SchemaWorkspace*>("ql-pane-SCHEMA"); }
+    SchemaCanvas* canvas() const { return view->findChild<SchemaCanvas*>("ql-schema-graph"); }
+    QPoint at(const SchemaCard::ID& id) const {
+        const GraphRect* frame = canvas()->schemaScene()->frame(id);
+        return canvas()->mapFromScene(QPointF(frame->midX(), frame->midY()));
+    }
+    void mouse(QEvent::Type type, QPoint point, Qt::MouseButtons held = Qt::LeftButton) const {
+        QWidget* viewport = canvas()->viewport();
+        QMouseEvent event(type, point, viewport->mapToGlobal(QPointF(point)),
+                          type == QEvent::MouseMove ? Qt::NoButton : Qt::LeftButton, held,
+                          Qt::NoModifier);
+        QApplication::sendEvent(viewport, &event);
+    }
+    void click(QPoint point) const {
+        mouse(QEvent::MouseButtonPress, point);
+        mouse(QEvent::MouseButtonRelease, point, Qt::NoButton);
+        settle();
+    }
+    void doubleClick(QPoint point) const {
+        click(point);
+        mouse(QEvent::MouseButtonDblClick, point);
+        mouse(QEvent::MouseButtonRelease, point, Qt::NoButton);
+        settle();
+    }
+    void key(int key, Qt::KeyboardModifiers modifiers = Qt::NoModifier) const {
+        QTest::keyClick(canvas(), Qt::Key(key), modifiers);
+        settle();
+    }
+
+    QTemporaryDir folder{test::folderTemplate()};
+    std::shared_ptr<test::HeldTransport> transport = std::make_shared<test::HeldTransport>();
+    std::unique_ptr<WorkspaceStore> store;
+    std::unique_ptr<WorkspaceView> view;
+};
+
+TEST_F(SchemaCanvasTest, RedrawsOnlyWhatChangedAndMovesOnlyWithNewScenes) {
+    open(shop(3));
+    const auto group = SchemaCard::ID::group(NodeKind::tool);
+    SchemaCardItem* drawn = canvas()->cardItem(group);
+    const auto rebuilt = std::make_shared<const SchemaScene>(
+        SchemaProjection::scene(*store->report(), SchemaScope::overview(), 0, "", false, false));
+    canvas()->drawScene(rebuilt, std::nullopt);
+    EXPECT_EQ(canvas()->cardItem(group), drawn);
+
+    canvas()->drawScene(rebuilt, tool(1));
+    EXPECT_NE(canvas()->cardItem(group), drawn);
+    EXPECT_TRUE(canvas()->cardItem(group)->isSelectedCard());
+    EXPECT_FALSE(canvas()->animating());
+    ASSERT_EQ(canvas()->strokes().size(), 1u);
+    EXPECT_EQ(canvas()->strokes()[0].item->emphasis(), ConnectionEmphasis::focused);
+
+    pane()->navigate(SchemaScope::group(NodeKind::tool));
+    settle();
+    EXPECT_TRUE(canvas()->animating());
+    qputenv("QL_REDUCE_MOTION", "1");
+    pane()->navigate(SchemaScope::overview());
+    settle();
+    EXPECT_FALSE(canvas()->animating());
+}
+
+TEST_F(SchemaCanvasTest, ClicksSelectAndADoubleClickOpensOnlyWhatItAimedAt) {
+    open(shop(13));
+    const auto group = SchemaCard::ID::group(NodeKind::tool);
+    mouse(QEvent::MouseMove, at(group), Qt::NoButton);
+    EXPECT_EQ(canvas()->hovered(), group);
+    EXPECT_EQ(canvas()->toolTipText().count('\n'), 12);
+    EXPECT_TRUE(canvas()->toolTipText().endsWith("Open the group to see all observations."));
+
+    // The first click opens the group; the second must not act on its page.
+    const QPoint point = at(group);
+    doubleClick(point);
+    EXPECT_EQ(pane()->navigator().scope, SchemaScope::group(NodeKind::tool));
+    EXPECT_FALSE(store->selectedID());
+
+    // Selecting brings the inspector in, which moves the map under the pointer.
+    const auto first = canvas()->schemaScene()->cards.front().id;
+    doubleClick(at(first));
+    EXPECT_EQ(store->selectedID(), first.nodeID());
+    EXPECT_EQ(pane()->navigator().scope, SchemaScope::group(NodeKind::tool));
+    doubleClick(at(first));
+    EXPECT_EQ(pane()->navigator().scope, SchemaScope::branch(first.nodeID()));
+}
+
+TEST_F(SchemaCanvasTest, KeysMoveAmongTheCardsAndCtrlTabLeaves) {
+    const auto nth = [&](std::size_t i) { return canvas()->schemaScene()->cards[i].id.nodeID(); };
+    struct Case {
+        std::vector<int> keys;
+        std::size_t reached;
+    } cases[] = {{{Qt::Key_Tab}, 1},
+                 {{Qt::Key_Backtab}, 11},
+                 {{Qt::Key_Left}, 11},
+                 {{Qt::Key_Right, Qt::Key_Tab}, 2},
+                 {{Qt::Key_Left, Qt::Key_Right}, 0}};
+    for (const Case& c : cases) {
+        open(shop(13), SchemaScope::group(NodeKind::tool));
+        canvas()->setFocus();
+        for (int k : c.keys)
+            key(k, k == Qt::Key_Backtab ? Qt::ShiftModifier : Qt::NoModifier);
+        EXPECT_EQ(store->selectedID(), nth(c.reached));
+        EXPECT_TRUE(canvas()->hasFocus());
+    }
+    const std::string chosen = *store->selectedID();
+    key(Qt::Key_Return);
+    EXPECT_EQ(pane()->navigator().scope, SchemaScope::branch(chosen));
+
+    ASSERT_TRUE(QTest::qWaitForWindowActive(view.get()));
+    canvas()->setFocus();
+    key(Qt::Key_Tab, Qt::ControlModifier);
+    EXPECT_FALSE(canvas()->hasFocus());
+}
+
+TEST_F(SchemaCanvasTest, DraggingPansByThePointerDistanceAtAnyMagnification) {
+    open(shop(13), SchemaScope::group(NodeKind::tool));
+    store->setGraphZoom(2.0);
+    settle();
+    EXPECT_DOUBLE_EQ(canvas()->magnification(), 2.0);
+    const QPoint start = canvas()->mapFromScene(QPointF(362, 200)); // between two columns
+    ASSERT_FALSE(canvas()->card(QPointF(362, 200)));
+    QScrollBar* h = canvas()->horizontalScrollBar();
+    QScrollBar* v = canvas()->verticalScrollBar();
+    h->setValue(h->maximum() / 2);
+    v->setValue(v->maximum() / 2);
+    const QPoint scrolled(h->value(), v->value());
+    mouse(QEvent::MouseButtonPress, start);
+    mouse(QEvent::MouseMove, start + QPoint(-40, -30));
+    mouse(QEvent::MouseButtonRelease, start + QPoint(-40, -30), Qt::NoButton);
+    EXPECT_EQ(QPoint(h->value(), v->value()), scrolled + QPoint(40, 30));
+    EXPECT_FALSE(store->selectedID());
+}
+
+TEST_F(SchemaCanvasTest, AccessibleCardsPressLikeClicks) {
+    open(shop(3));
+    QObject* group = canvas()->findChild<QObject*>("schema-group-tool");
+    ASSERT_TRUE(group);
+    QMetaObject::invokeMethod(group, "press");
+    settle();
+    EXPECT_EQ(pane()->navigator().scope, SchemaScope::group(NodeKind::tool));
+    EXPECT_FALSE(canvas()->findChild<QObject*>("schema-group-tool"));
+    QMetaObject::invokeMethod(
+        canvas()->findChild<QObject*>(QString::fromStdString("schema-node-" + tool(2))), "press");
+    settle();
+    EXPECT_EQ(store->selectedID(), tool(2));
+    EXPECT_EQ(pane()->navigator().scope, SchemaScope::group(NodeKind::tool));
+}
+
+TEST_F(SchemaCanvasTest, ZoomStaysWithinItsLimitsAndFitsOnRequest) {
+    open(shop(3));
+    const double fitted = store->graphZoom();
+    auto* out = view->findChild<QToolButton*>("schema-zoom-out");
+    auto* in = view->findChild<QToolButton*>("schema-zoom-in");
+    struct Case {
+        double from;
+        QToolButton* button;
+        double to;
+        bool outEnabled;
+    } cases[] = {{0.9, out, 0.8, false}, {2.4, in, 2.5, true}, {2.5, in, 2.5, true}};
+    for (const Case& c : cases) {
+        store->setGraphZoom(c.from);
+        settle();
+        c.button->click();
+        settle();
+        EXPECT_DOUBLE_EQ(store->graphZoom(), c.to);
+        EXPECT_DOUBLE_EQ(canvas()->magnification(), c.to);
+        EXPECT_EQ(out->isEnabled(), c.outEnabled);
+    }
+    store->bumpGraphCommand();
+    settle();
+    EXPECT_DOUBLE_EQ(store->graphZoom(), fitted);
+
+    for (auto [zoom, text] : {std::pair{2.3, "230%"}, {0.833, "83%"}, {1.0, "100%"}})
+        EXPECT_EQ(zoomPercentText(zoom), text);
+}
+
+TEST_F(SchemaCanvasTest, AViewNotYetLaidOutFitsWhenItGetsItsSize) {
+    store->loadFile(test::writeReport(folder, shop(3), "report.json"), false);
+    store->setGraphZoom(2.0);
+    SchemaWorkspace pane(*store);
+    settle();
+    EXPECT_DOUBLE_EQ(store->graphZoom(), 2.0);
+    pane.resize(1400, 1000);
+    pane.show();
+    QTRY_COMPARE(store->graphZoom(), 1.0);
+}
+
+} // namespace
+} // namespace quorilanth
