@@ -385,28 +385,22 @@ TEST(MCPInspector, BuildsOneRecordWithoutThrowing) {
 // real transport records it), leaves as a cancellation, never as the server's
 // status with an issue reading "Cancelled"; the exchanges made are kept.
 TEST(MCPInspector, LetsCancellationThrough) {
+    const std::string replies[] = {
+        R"({"supportedVersions":["2026-07-28"],"capabilities":{"tools":{},"prompts":{}}})",
+        R"({"tools":[]})"};
     for (const std::size_t stopAt : {0, 1, 2, 3}) {
-        auto http = std::make_shared<test::FakeHTTPInspector>();
-        MCPClient client(kEndpoint, http);
+        Scripted f;
         std::stop_source source;
         std::size_t seen = 0;
-        const std::string replies[] = {
-            R"({"supportedVersions":["2026-07-28"],"capabilities":{"tools":{},"prompts":{}}})",
-            R"({"tools":[]})", R"({"prompts":[]})"};
         if (stopAt == 3) source.request_stop();
-        http->otherwise([&](const test::FakeHTTPInspector::Call& call) {
-            Evidence hop = test::FakeHTTPInspector::record(call);
-            if (seen == stopAt) {
-                source.request_stop();
-                hop.error = Cancelled().what();
-                return HTTPResult{{hop}};
-            }
-            hop = result(static_cast<int>(seen + 1), replies[seen]);
-            ++seen;
+        f.http->otherwise([&](const test::FakeHTTPInspector::Call& call) {
+            Evidence hop = seen == stopAt ? test::FakeHTTPInspector::record(call)
+                                          : result(static_cast<int>(seen + 1), replies[seen]);
+            if (seen++ == stopAt) source.request_stop(), hop.error = Cancelled().what();
             return HTTPResult{{hop}};
         });
-        EXPECT_THROW(MCPInspector::inspect(client, source.get_token()), Cancelled) << stopAt;
-        EXPECT_EQ(client.evidence().size(), stopAt == 3 ? 0 : stopAt + 1) << stopAt;
+        EXPECT_THROW(MCPInspector::inspect(f.client, source.get_token()), Cancelled) << stopAt;
+        EXPECT_EQ(f.client.evidence().size(), stopAt == 3 ? 0 : stopAt + 1) << stopAt;
     }
 }
 
