@@ -7,8 +7,7 @@
 namespace quorilanth {
 namespace {
 
-// Full case folding and canonical equivalence, but an accent stays part of its
-// letter; trimming takes Unicode white space and nothing else.
+// Case folds fully, an accent stays with its letter; trimming takes Unicode spaces only.
 TEST(UnicodeText, SearchIgnoresCaseButNotAccentsAndTrimsWhiteSpaceOnly) {
     using namespace unicodeText;
     for (const auto& [text, needle, found] :
@@ -18,7 +17,6 @@ TEST(UnicodeText, SearchIgnoresCaseButNotAccentsAndTrimsWhiteSpaceOnly) {
              {"Cafe\u0301 Noir", "caf\u00C9", true},
              {"Caf\u00E9", "cafe", false},
              {"Cafe\u0301 and cafe", "cafe", true},
-             {"", "a", false},
          })
         EXPECT_EQ(keyContains(searchKey(text), searchKey(needle)), found)
             << text << " / " << needle;

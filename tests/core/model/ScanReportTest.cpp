@@ -9,12 +9,9 @@ namespace {
 
 TEST(ScanReport, UpsertReplacesByExactIdAndConnectKeepsTheFirstEdgeOfEachId) {
     ScanReport report("https://a.example/");
-    for (const auto& [id, kind] : {std::pair{"a", NodeKind::mcp},
-                                   {"b", NodeKind::mcp},
-                                   {"B", NodeKind::mcp},
-                                   {"a/", NodeKind::mcp},
-                                   {"a", NodeKind::tool}})
-        report.upsert(GraphNode(id, kind, id, std::nullopt, FindingStatus::valid));
+    for (const char* id : {"a", "b", "B", "a/", "a"})
+        report.upsert(GraphNode(id, report.nodes.empty() ? NodeKind::mcp : NodeKind::tool, id,
+                                std::nullopt, FindingStatus::valid));
     ASSERT_EQ(report.nodes.size(), 4u);
     EXPECT_EQ(report.nodes[0].kind, NodeKind::tool);
     for (const GraphEdge& edge : {GraphEdge{"a", "b", "declares", "E1", "/links/0"},
