@@ -37,11 +37,58 @@ std::size_t pageCount(const std::string& pdf) {
     return pages;
 }
 
+using namespace quorilanth;
+
+// A large, regular report: `nodes` address nodes, `servers` valid servers
+// sharing `tools` tools between them, sixteen checks.
+ScanReport largeReport(int nodes, int servers, int tools) {
+    ScanReport report = test::reportFor("https://large.example/");
+    report.finishedAt = test::fixedDate("2026-03-01T09:20:00Z");
+    const NodeKind kinds[] = {NodeKind::discovery, NodeKind::manifest, NodeKind::endpoint};
+    for (int i = 0; i < nodes; ++i) {
+        const std::string url = "https://large.example/path/" + std::to_string(i);
+        report.evidence.push_back(test::exchange("E" + std::to_string(i), url, "GET", 200));
+        report.nodes.push_back(
+            test::node(url, kinds[i % 3], "Location " + std::to_string(i), url,
+                       i % 4 == 0 ? FindingStatus::notFound : FindingStatus::found,
+                       "Observed document number " + std::to_string(i) +
+                           " with a summary long enough to wrap onto a second line "
+                           "of the frame in the report's flowing text.",
+                       {"E" + std::to_string(i)}));
+        if (i % 10 == 0) report.nodes.back().issues = {"Issue on location " + std::to_string(i)};
+    }
+    for (int s = 0; s < servers; ++s) {
+        MCPServer srv = test::server("https://large.example/mcp/" + std::to_string(s),
+                                     FindingStatus::valid, 100.0 + s);
+        for (int t = s; t < tools; t += servers) {
+            const std::string name = "tool_" + std::to_string(t);
+            srv.tools.emplace_back(
+                srv.url,
+                JSONValue::parse(R"({"name":")" + name + R"(","description":"Does thing number )" +
+                                 std::to_string(t) +
+                                 R"( for the caller.","annotations":{"readOnlyHint":true}})"));
+        }
+        report.servers.push_back(std::move(srv));
+    }
+    const char* categories[] = {"Discovery",    "Structured Data", "MCP",    "Provenance",
+                                "Localization", "Reliability",     "Actions"};
+    for (int c = 0; c < 16; ++c) {
+        report.checks.push_back(ScoreCheck{"check." + std::to_string(c),
+                                           categories[c % 7],
+                                           6,
+                                           c % 2 == 0,
+                                           "Explanation of check " + std::to_string(c) + ".",
+                                           {}});
+    }
+    report.notices = {"Scan budget of 48 locations reached."};
+    return report;
+}
+
 } // namespace
 
 int main() {
     using namespace quorilanth;
-    const ScanReport report = test::largeReport(300, 10, 1000);
+    const ScanReport report = largeReport(300, 10, 1000);
 
     std::string markdown;
     std::string json;

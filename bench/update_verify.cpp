@@ -4,8 +4,8 @@
 
 #include "core/update/Sha256.h"
 #include "core/update/UpdateChannelClient.h"
+#include "support/LoopbackHTTPServer.h"
 #include "support/update/UpdateTestKit.h"
-#include "support/update/UpdateTestServer.h"
 
 #include <chrono>
 #include <cstdio>
@@ -83,24 +83,24 @@ int main() {
     });
 
     // The same file from a loopback HTTPS server, through check and download.
-    test::UpdateHostAuthority authority;
+    test::TestCertificateAuthority authority(UpdateChannelConfiguration::updateHost());
     test::LoopbackHTTPServer server({"127.0.0.1"}, &authority);
-    test::ManifestBuilder manifest;
-    manifest.forFile("0.1.1", 8, digest, static_cast<std::int64_t>(kSize),
-                     UpdateManifestVerifier::currentArchitecture());
+    test::ManifestBuilder manifest("", UpdateManifestVerifier::currentArchitecture());
+    manifest.release["sha256"] = test::jsonString(digest);
+    manifest.release["size"] = std::to_string(kSize);
     server.on("/quorilanth/api/v1/update.json",
-              test::reply::body(200, "application/json", manifest.build()));
-    server.on(
-        "/quorilanth/downloads/Quorilanth-0.1.1-macOS-" +
-            std::string(UpdateManifestVerifier::currentArchitecture()) + ".dmg",
-        [&](const test::ReceivedRequest&, test::ResponseWriter& connection) {
-            if (!connection.send(test::httpHead(200, {{"Content-Length", std::to_string(kSize)}})))
-                return;
-            std::ifstream in(image, std::ios::binary);
-            std::vector<char> buffer(kChunk);
-            while (in.read(buffer.data(), static_cast<std::streamsize>(buffer.size())))
-                if (!connection.send({buffer.data(), buffer.size()})) return;
-        });
+              test::respond::text(200, manifest.build(), {{"Content-Type", "application/json"}}));
+    server.on("/quorilanth/downloads/Quorilanth-0.1.1-macOS-" +
+                  std::string(UpdateManifestVerifier::currentArchitecture()) + ".dmg",
+              [&](const test::ReceivedRequest&, test::ResponseWriter& connection) {
+                  if (!connection.send("HTTP/1.1 200 OK\r\nContent-Length: " +
+                                       std::to_string(kSize) + "\r\n\r\n"))
+                      return;
+                  std::ifstream in(image, std::ios::binary);
+                  std::vector<char> buffer(kChunk);
+                  while (in.read(buffer.data(), static_cast<std::streamsize>(buffer.size())))
+                      if (!connection.send({buffer.data(), buffer.size()})) return;
+              });
     UpdateChannelClient client(
         test::channelKey().configuration(),
         UpdateSessionTestAccess::loopback(authority.caFile(), server.port()));

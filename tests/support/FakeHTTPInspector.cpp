@@ -1,18 +1,10 @@
 #include "support/FakeHTTPInspector.h"
 
+#include "core/base/AsciiText.h"
 #include "core/base/QuorilanthError.h"
 #include "core/net/HTTPInspector.h"
 
-#include <algorithm>
-#include <cctype>
-
 namespace quorilanth::test {
-
-HTTPResult oneHop(Evidence evidence) {
-    HTTPResult result;
-    result.exchanges.push_back(std::move(evidence));
-    return result;
-}
 
 Evidence FakeHTTPInspector::record(const Call& call) {
     Evidence evidence(call.url, call.method);
@@ -27,18 +19,14 @@ void FakeHTTPInspector::script(const std::string& url, HTTPResult result) {
 }
 
 void FakeHTTPInspector::respond(const std::string& url, std::int64_t status, std::string body,
-                                HeaderFields headers) {
+                                const HeaderFields& headers) {
     Evidence evidence(url, "GET");
     evidence.statusCode = status;
-    for (const auto& [name, value] : headers) {
-        std::string lower = name;
-        std::transform(lower.begin(), lower.end(), lower.begin(),
-                       [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-        evidence.responseHeaders[lower] = value;
-    }
+    for (const auto& [name, value] : headers)
+        evidence.responseHeaders[asciiLowercase(name)] = value;
     evidence.responseBody = std::move(body);
     evidence.remoteIP = "127.0.0.1";
-    evidence.tlsVerified = url.rfind("https:", 0) == 0;
+    evidence.tlsVerified = url.starts_with("https:");
     script(url, oneHop(std::move(evidence)));
 }
 
@@ -62,7 +50,7 @@ HTTPResult FakeHTTPInspector::request(const std::string& url, const std::string&
                                       const HeaderFields& headers,
                                       const std::optional<std::string>& body,
                                       std::stop_token stop) {
-    Call call{url, method, headers, body};
+    const Call call{url, method, headers, body};
     Responder fallback;
     std::optional<HTTPResult> scripted;
     {
@@ -74,31 +62,28 @@ HTTPResult FakeHTTPInspector::request(const std::string& url, const std::string&
         }
         fallback = fallback_;
     }
+    Evidence fresh = record(call);
     if (stop.stop_requested()) {
-        Evidence evidence = record(call);
-        evidence.error = Cancelled().what();
-        return oneHop(std::move(evidence));
+        fresh.error = Cancelled().what();
+        return oneHop(std::move(fresh));
     }
+    if (!scripted && fallback) return fallback(call);
     if (!scripted) {
-        if (fallback) return fallback(call);
-        Evidence evidence = record(call);
-        evidence.statusCode = 404;
-        evidence.remoteIP = "127.0.0.1";
-        return oneHop(std::move(evidence));
+        fresh.statusCode = 404;
+        fresh.remoteIP = "127.0.0.1";
+        return oneHop(std::move(fresh));
     }
     // The scripted records answer this call: they carry its request side.
-    HTTPResult result = std::move(*scripted);
-    for (Evidence& evidence : result.exchanges) {
-        Evidence fresh = record(call);
-        evidence.id = fresh.id;
-        evidence.timestamp = fresh.timestamp;
-        if (&evidence == &result.exchanges.front()) {
-            evidence.method = call.method;
-            evidence.requestHeaders = fresh.requestHeaders;
-            evidence.requestBody = call.body;
-        }
+    for (Evidence& evidence : scripted->exchanges) {
+        const Evidence stamp(call.url, call.method);
+        evidence.id = stamp.id;
+        evidence.timestamp = stamp.timestamp;
     }
-    return result;
+    Evidence& first = scripted->exchanges.front();
+    first.method = call.method;
+    first.requestHeaders = fresh.requestHeaders;
+    first.requestBody = call.body;
+    return std::move(*scripted);
 }
 
 } // namespace quorilanth::test

@@ -10,13 +10,13 @@
 #include <functional>
 #include <map>
 #include <mutex>
-#include <string>
-#include <vector>
 
 namespace quorilanth::test {
 
 // A result of exactly one hop.
-HTTPResult oneHop(Evidence evidence);
+inline HTTPResult oneHop(Evidence evidence) {
+    return HTTPResult{{std::move(evidence)}};
+}
 
 class FakeHTTPInspector final : public HTTPInspecting {
 public:
@@ -32,14 +32,13 @@ public:
     // last one keeps answering once the others are used up.
     void script(const std::string& url, HTTPResult result);
     // Queues a one-hop answer with that status, body and response headers
-    // (names are lower-cased as the real transport stores them).
+    // (names lower-cased as the real transport stores them).
     void respond(const std::string& url, std::int64_t status, std::string body,
-                 HeaderFields headers = {});
+                 const HeaderFields& headers = {});
     // Queues a one-hop failure: no status, the given error text.
     void fail(const std::string& url, std::string error);
     // Answers URLs without a script; by default a one-hop 404 with an empty body.
     void otherwise(Responder responder);
-
     std::vector<Call> calls() const;
 
     HTTPResult request(const std::string& url, const std::string& method,

@@ -3,7 +3,6 @@
 #include "core/net/NetworkPolicy.h"
 
 #include <map>
-#include <memory>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -18,22 +17,17 @@ public:
         std::lock_guard lock(mutex_);
         answers_[host] = ResolverAnswer{true, "Success", std::move(entries)};
     }
-
     void fail(const std::string& host, const std::string& errorText) {
         std::lock_guard lock(mutex_);
         answers_[host] = ResolverAnswer{false, errorText, {}};
     }
-
     ResolverAnswer resolve(const std::string& host) const override {
         std::lock_guard lock(mutex_);
         asked_.push_back(host);
         const auto found = answers_.find(host);
-        if (found == answers_.end()) {
-            return ResolverAnswer{false, "Name or service not known", {}};
-        }
-        return found->second;
+        return found != answers_.end() ? found->second
+                                       : ResolverAnswer{false, "Name or service not known", {}};
     }
-
     std::vector<std::string> asked() const {
         std::lock_guard lock(mutex_);
         return asked_;

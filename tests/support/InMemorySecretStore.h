@@ -6,12 +6,8 @@
 
 #include "ai/AIKeychain.h"
 
-#include <functional>
 #include <map>
 #include <mutex>
-#include <optional>
-#include <string>
-#include <utility>
 
 namespace quorilanth::test {
 
@@ -31,49 +27,43 @@ public:
 
     SecretStoreStatus update(std::string_view service, std::string_view account,
                              std::string_view data) override {
-        return run(Operation::update, service, account, [&](auto& items, const Key& key) {
-            if (!items.count(key)) return false;
-            items[key] = data;
-            return true;
-        });
+        return run(Operation::update, service, account, &data, nullptr);
     }
     SecretStoreStatus add(std::string_view service, std::string_view account,
                           std::string_view data) override {
-        return run(Operation::add, service, account, [&](auto& items, const Key& key) {
-            items[key] = data;
-            return true;
-        });
+        return run(Operation::add, service, account, &data, nullptr);
     }
     SecretStoreStatus remove(std::string_view service, std::string_view account) override {
-        return run(Operation::remove, service, account,
-                   [](auto& items, const Key& key) { return items.erase(key) > 0; });
+        return run(Operation::remove, service, account, nullptr, nullptr);
     }
     SecretStoreStatus copy(std::string_view service, std::string_view account,
                            std::string& data) override {
-        return run(Operation::copy, service, account, [&](auto& items, const Key& key) {
-            if (!items.count(key)) return false;
-            data = items[key];
-            return true;
-        });
+        return run(Operation::copy, service, account, nullptr, &data);
     }
 
 private:
-    using Key = std::pair<std::string, std::string>;
-    using Items = std::map<Key, std::string>;
-
-    // The call's own work says whether the item was there.
     SecretStoreStatus run(Operation operation, std::string_view service, std::string_view account,
-                          const std::function<bool(Items&, const Key&)>& work) {
+                          const std::string_view* in, std::string* out) {
         const std::lock_guard lock(mutex_);
         if (const std::optional<int> code = failures_[operation])
             return SecretStoreStatus::failure(*code);
-        return work(items_, {std::string(service), std::string(account)})
-                   ? SecretStoreStatus::success()
-                   : SecretStoreStatus::noItem();
+        const std::pair<std::string, std::string> key{service, account};
+        const auto item = items_.find(key);
+        if (operation == Operation::add)
+            items_[key] = *in;
+        else if (item == items_.end())
+            return SecretStoreStatus::noItem();
+        else if (operation == Operation::remove)
+            items_.erase(item);
+        else if (in)
+            item->second = *in;
+        else
+            *out = item->second;
+        return SecretStoreStatus::success();
     }
 
     mutable std::mutex mutex_;
-    Items items_;
+    std::map<std::pair<std::string, std::string>, std::string> items_;
     std::map<Operation, std::optional<int>> failures_;
 };
 

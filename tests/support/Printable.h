@@ -7,23 +7,17 @@
 namespace quorilanth::test {
 
 // ASCII-only and short, so a table row with control characters or broken
-// UTF-8 still gets a readable, unique test name.
+// UTF-8 still gets a readable, unique name in a failure message.
 inline std::string printable(std::string_view text, std::size_t limit = 60) {
     std::string shown = "\"";
     for (const unsigned char c : text.substr(0, limit)) {
-        if (c < 32 || c >= 127 || c == '"' || c == '\\') {
-            char escaped[8];
+        char escaped[8] = {static_cast<char>(c)};
+        if (c < 32 || c >= 127 || c == '"' || c == '\\')
             std::snprintf(escaped, sizeof escaped, "\\x%02X", c);
-            shown += escaped;
-        } else {
-            shown += static_cast<char>(c);
-        }
+        shown += escaped;
     }
-    shown += '"';
-    if (text.size() > limit) {
-        shown += "... (" + std::to_string(text.size()) + " bytes)";
-    }
-    return shown;
+    return shown + "\"" +
+           (text.size() > limit ? "... (" + std::to_string(text.size()) + " bytes)" : "");
 }
 
 } // namespace quorilanth::test

@@ -7,7 +7,6 @@
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
-#include <QString>
 #include <functional>
 #include <ostream>
 
@@ -17,23 +16,21 @@ inline void PrintTo(const QString& text, std::ostream* out) {
 
 namespace quorilanth::test {
 
-// Lets every queued event and deferred deletion run.
-inline void settle() {
-    for (int i = 0; i < 3; ++i) {
-        QCoreApplication::processEvents();
-        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-    }
-}
-
-// Runs the event loop until the condition holds or the time is up.
+// Runs the event loop, deferred deletions too, until the condition holds or
+// the time is up; with no condition, a few turns.
 inline bool waitUntil(const std::function<bool()>& condition, int milliseconds = 10000) {
-    QDeadlineTimer deadline(milliseconds);
-    while (!condition()) {
-        if (deadline.hasExpired()) return false;
+    const QDeadlineTimer deadline(milliseconds);
+    for (int turn = 0; condition ? !condition() : turn < 3; ++turn) {
+        if (condition && deadline.hasExpired()) return false;
         QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     }
     return true;
+}
+
+// Lets every queued event and deferred deletion run.
+inline void settle() {
+    waitUntil(nullptr);
 }
 
 inline void prefer(const char* language) {
@@ -41,8 +38,7 @@ inline void prefer(const char* language) {
 }
 
 // The preferred language for one scope; English again after it.
-class Language {
-public:
+struct Language {
     explicit Language(const QString& tag) {
         AppLanguage::setPreferredLanguagesForTesting(QStringList{tag});
     }

@@ -1,28 +1,22 @@
 #pragma once
 
-// Builds small scan reports for the tests of the surface assessment and the
-// readiness scorer: exchanges, nodes and edges with readable defaults.
+// Small scan reports for the tests of the surface assessment, the readiness
+// scorer and the schema views: exchanges, nodes and edges with readable defaults.
+
 #include "core/model/ScanReport.h"
 
-#include <chrono>
 #include <initializer_list>
-#include <string>
-#include <utility>
 
 namespace quorilanth::testsupport {
 
-// A successful GET answer with the given content type (none when empty), body
-// and Link header (none when empty).
+// A successful GET answer with the given content type, body and Link header
+// (none of those headers when empty).
 inline Evidence answer(const std::string& url, const std::string& contentType, std::string body,
                        std::string link = {}) {
     Evidence e(url, "GET");
     e.statusCode = 200;
-    if (!contentType.empty()) {
-        e.responseHeaders["content-type"] = contentType;
-    }
-    if (!link.empty()) {
-        e.responseHeaders["link"] = std::move(link);
-    }
+    if (!contentType.empty()) e.responseHeaders["content-type"] = contentType;
+    if (!link.empty()) e.responseHeaders["link"] = std::move(link);
     e.responseBody = std::move(body);
     return e;
 }
@@ -32,12 +26,10 @@ inline Evidence answer(const std::string& url, const std::string& contentType, s
 inline Evidence toolCall(const std::string& serverURL, const std::string& name,
                          std::string reply = R"({"jsonrpc":"2.0","id":1,"result":{}})",
                          const std::string& arguments = "{}") {
-    Evidence e(serverURL, "POST");
+    Evidence e = answer(serverURL, "application/json", std::move(reply));
+    e.method = "POST";
     e.requestBody = R"({"jsonrpc":"2.0","id":1,"method":"tools/call","params":{"name":")" + name +
                     R"(","arguments":)" + arguments + "}}";
-    e.statusCode = 200;
-    e.responseHeaders["content-type"] = "application/json";
-    e.responseBody = std::move(reply);
     return e;
 }
 
@@ -51,23 +43,18 @@ public:
     std::string exchange(const std::string& url, std::int64_t status = 200,
                          const std::string& contentType = "", std::string body = {},
                          const std::string& method = "GET") {
-        Evidence e(url, method);
+        Evidence& e = report_.evidence.emplace_back(answer(url, contentType, std::move(body)));
         e.statusCode = status;
-        if (!contentType.empty()) {
-            e.responseHeaders["content-type"] = contentType;
-        }
-        e.responseBody = std::move(body);
-        report_.evidence.push_back(std::move(e));
-        return report_.evidence.back().id;
+        e.method = method;
+        return e.id;
     }
     Evidence& lastExchange() { return report_.evidence.back(); }
 
     GraphNode& node(const std::string& id, NodeKind kind, FindingStatus status,
                     std::initializer_list<std::string> evidenceIDs = {}) {
-        GraphNode n(id, kind, id, id, status);
+        GraphNode& n = report_.nodes.emplace_back(id, kind, id, id, status);
         n.evidenceIDs.assign(evidenceIDs.begin(), evidenceIDs.end());
-        report_.nodes.push_back(std::move(n));
-        return report_.nodes.back();
+        return n;
     }
 
     // A fetched document: its GET exchange and its node, with the parser's verdict.
@@ -88,7 +75,6 @@ public:
         report_.finishedAt.reset();
         return *this;
     }
-
     ScanReport& report() { return report_; }
 
 private:

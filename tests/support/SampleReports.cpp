@@ -8,9 +8,9 @@
 namespace quorilanth::samples {
 
 Date sampleDate(int secondsAfterStart, int milliseconds) {
-    using namespace std::chrono;
     // 2026-01-31T08:05:09Z
-    return Date(seconds(1769846709 + secondsAfterStart) + std::chrono::milliseconds(milliseconds));
+    return Date(std::chrono::seconds(1769846709 + secondsAfterStart) +
+                std::chrono::milliseconds(milliseconds));
 }
 
 ScanReport minimalSampleReport() {
@@ -43,7 +43,6 @@ ScanReport fullSampleReport() {
     page.tlsVerified = true;
     page.error = "Response truncated at 2000000 bytes";
     page.truncated = true;
-
     Evidence failed;
     failed.id = "9A8B7C6D-5E4F-4A3B-8C2D-1E0F9A8B7C6D";
     failed.timestamp = sampleDate(2);
@@ -61,12 +60,10 @@ ScanReport fullSampleReport() {
     root.metadata = JSONValue::parse(
         R"({"title":"Shop","item10":1,"item2":2,"Zeta":true,"nested":{"list":[1,0.5,-0,1e-05,0.0001,1e+16,9007199254740992,null]},"slash":"a/b"})");
     root.issues = {"No llms.txt"};
-
     GraphNode missing("https://shop.example/llms.txt", NodeKind::discovery, "llms.txt",
                       std::nullopt, FindingStatus::notFound);
     missing.metadata = JSONValue();
     report.nodes = {root, missing};
-
     report.edges = {GraphEdge{"https://shop.example/", "https://shop.example/mcp", "HTTP Link",
                               page.id, "response.headers.link"},
                     GraphEdge{"https://shop.example/mcp", "https://shop.example/mcp#tool:search",
@@ -87,7 +84,6 @@ ScanReport fullSampleReport() {
     server.prompts = {JSONValue()};
     server.issues = {"UNSUPPORTED: sampling"};
     report.servers = {server};
-
     report.checks = {
         ScoreCheck{"discovery.links", "Discovery", 8, true, "Links declared", {page.id}},
         ScoreCheck{"provenance.canonical",
@@ -102,106 +98,87 @@ ScanReport fullSampleReport() {
 
 namespace {
 
-class Random {
-public:
-    explicit Random(std::uint64_t seed) : engine_(seed) {}
+struct Random {
+    std::mt19937_64 engine;
+
     std::size_t below(std::size_t n) {
-        return std::uniform_int_distribution<std::size_t>(0, n - 1)(engine_);
+        return std::uniform_int_distribution<std::size_t>(0, n - 1)(engine);
     }
     bool chance() { return below(2) == 0; }
-
+    // Pieces that exercise escapes, multi-byte characters and slashes.
     std::string text() {
-        // Pieces that exercise escapes, multi-byte characters and slashes.
-        static const char* pieces[] = {"a",
-                                       "Z",
-                                       "0",
-                                       " ",
-                                       "/",
-                                       "\\",
-                                       "\"",
-                                       "\n",
-                                       "\t",
-                                       "\x01",
-                                       "\x1f",
-                                       "\x7f",
-                                       "\xC3\xA9",
-                                       "\xE2\x82\xAC",
-                                       "\xF0\x9F\x98\x80",
-                                       "\xE2\x80\xA8",
-                                       "|",
-                                       "~",
-                                       "http://x/",
-                                       ""};
+        // clang-format off
+        static const std::string_view pieces[] = {
+            "a", "Z", "0", " ", "/", "\\", "\"", "\n", "\t", "\x01", "\x1f", "\x7f", "\xC3\xA9",
+            "\xE2\x82\xAC", "\xF0\x9F\x98\x80", "\xE2\x80\xA8", "|", "~", "http://x/", ""};
+        // clang-format on
         std::string out;
         for (std::size_t i = below(8); i > 0; --i)
             out += pieces[below(std::size(pieces))];
         return out;
     }
-
     double number() {
         static const double samples[] = {
-            0,       -0.0,  1,         -1,    0.5, 3, 120, 1e-05, 0.0001, 1e16, 9007199254740992.0,
+            0,       -0.0,  1,         -1,    0.5, 3, 120, 1e-05, 1e-4, 1e16, 9007199254740992.0,
             123.456, 1e300, -2.5e-300, 5e-324};
-        if (chance()) return samples[below(std::size(samples))];
-        return std::uniform_real_distribution<double>(-1e6, 1e6)(engine_);
+        return chance() ? samples[below(std::size(samples))]
+                        : std::uniform_real_distribution<double>(-1e6, 1e6)(engine);
     }
-
     std::optional<std::string> maybeText() {
-        return chance() ? std::optional<std::string>(text()) : std::nullopt;
+        return chance() ? std::optional(text()) : std::nullopt;
     }
-
     std::vector<std::string> texts() {
         std::vector<std::string> out(below(3));
         for (auto& t : out)
             t = text();
         return out;
     }
-
     Date date() {
-        using namespace std::chrono;
-        return Date(seconds(below(4'000'000'000)) + milliseconds(below(1000)));
+        return Date(std::chrono::seconds(below(4'000'000'000)) +
+                    std::chrono::milliseconds(below(1000)));
+    }
+    template <typename T, std::size_t N> T pick(const std::array<T, N>& all) {
+        return all[below(N)];
+    }
+    HeaderFields headers() {
+        HeaderFields out;
+        for (std::size_t h = below(3); h > 0; --h)
+            out[text()] = text();
+        return out;
     }
 
-    std::mt19937_64& engine() { return engine_; }
-
-private:
-    std::mt19937_64 engine_;
+    JSONValue value(int depth) {
+        // clang-format off
+        switch (below(depth > 0 ? 6 : 4)) {
+        case 0: return JSONValue(text());
+        case 1: return JSONValue(number());
+        case 2: return JSONValue(chance());
+        case 3: return JSONValue();
+        // clang-format on
+        case 4: {
+            JSONValue::Object members;
+            for (std::size_t i = below(4); i > 0; --i)
+                members[text()] = value(depth - 1);
+            return JSONValue(std::move(members));
+        }
+        default: {
+            JSONValue::Array elements(below(4));
+            for (auto& element : elements)
+                element = value(depth - 1);
+            return JSONValue(std::move(elements));
+        }
+        }
+    }
 };
-
-JSONValue randomValue(Random& random, int depth) {
-    switch (random.below(depth > 0 ? 6 : 4)) {
-    case 0:
-        return JSONValue(random.text());
-    case 1:
-        return JSONValue(random.number());
-    case 2:
-        return JSONValue(random.chance());
-    case 3:
-        return JSONValue();
-    case 4: {
-        JSONValue::Object members;
-        for (std::size_t i = random.below(4); i > 0; --i)
-            members[random.text()] = randomValue(random, depth - 1);
-        return JSONValue(std::move(members));
-    }
-    default: {
-        JSONValue::Array elements(random.below(4));
-        for (auto& element : elements)
-            element = randomValue(random, depth - 1);
-        return JSONValue(std::move(elements));
-    }
-    }
-}
 
 } // namespace
 
 JSONValue randomJSONValue(std::uint64_t seed, int maxDepth) {
-    Random random(seed);
-    return randomValue(random, maxDepth);
+    return Random{std::mt19937_64(seed)}.value(maxDepth);
 }
 
 ScanReport randomReport(std::uint64_t seed) {
-    Random r(seed);
+    Random r{std::mt19937_64(seed)};
     ScanReport report;
     report.id = r.text();
     report.domain = r.text();
@@ -211,52 +188,47 @@ ScanReport randomReport(std::uint64_t seed) {
     report.notices = r.texts();
     report.scoringVersion = r.text();
     for (std::size_t i = r.below(4); i > 0; --i) {
-        GraphNode node(r.text(), allNodeKinds[r.below(allNodeKinds.size())], r.text(),
-                       r.maybeText(), allFindingStatuses[r.below(allFindingStatuses.size())]);
+        GraphNode& node = report.nodes.emplace_back(r.text(), r.pick(allNodeKinds), r.text(),
+                                                    r.maybeText(), r.pick(allFindingStatuses));
         node.summary = r.text();
         if (r.chance()) node.isAgentDocument = r.chance();
         node.evidenceIDs = r.texts();
-        node.metadata = randomValue(r, 3);
+        node.metadata = r.value(3);
         node.issues = r.texts();
-        report.nodes.push_back(node);
     }
     for (std::size_t i = r.below(4); i > 0; --i)
         report.edges.push_back(GraphEdge{r.text(), r.text(), r.text(), r.text(), r.text()});
     for (std::size_t i = r.below(4); i > 0; --i) {
-        Evidence e;
+        Evidence& e = report.evidence.emplace_back();
         e.id = r.text();
         e.timestamp = r.date();
         e.url = r.text();
         e.method = r.text();
-        for (std::size_t h = r.below(3); h > 0; --h)
-            e.requestHeaders[r.text()] = r.text();
+        e.requestHeaders = r.headers();
         e.requestBody = r.maybeText();
         if (r.chance()) e.statusCode = static_cast<std::int64_t>(r.below(600)) - 1;
-        for (std::size_t h = r.below(3); h > 0; --h)
-            e.responseHeaders[r.text()] = r.text();
+        e.responseHeaders = r.headers();
         e.responseBody = r.text();
         e.durationMS = r.number();
         e.remoteIP = r.maybeText();
         e.tlsVerified = r.chance();
         e.error = r.maybeText();
         e.truncated = r.chance();
-        report.evidence.push_back(e);
     }
     for (std::size_t i = r.below(3); i > 0; --i) {
-        MCPServer server(r.text());
+        MCPServer& server = report.servers.emplace_back(r.text());
         server.transport = r.text();
         server.version = r.text();
-        server.info = randomValue(r, 2);
-        server.capabilities = randomValue(r, 2);
-        server.status = allFindingStatuses[r.below(allFindingStatuses.size())];
+        server.info = r.value(2);
+        server.capabilities = r.value(2);
+        server.status = r.pick(allFindingStatuses);
         server.latencyMS = r.number();
         for (std::size_t t = r.below(3); t > 0; --t)
-            server.tools.emplace_back(r.text(), randomValue(r, 3));
+            server.tools.emplace_back(r.text(), r.value(3));
         for (auto* list : {&server.resources, &server.resourceTemplates, &server.prompts})
             for (std::size_t k = r.below(3); k > 0; --k)
-                list->push_back(randomValue(r, 2));
+                list->push_back(r.value(2));
         server.issues = r.texts();
-        report.servers.push_back(server);
     }
     for (std::size_t i = r.below(4); i > 0; --i)
         report.checks.push_back(ScoreCheck{r.text(), r.text(),

@@ -1,11 +1,10 @@
 #include "support/TestCertificateAuthority.h"
 
+#include <cstdio>
 #include <filesystem>
-#include <fstream>
+#include <functional>
 #include <memory>
-#include <openssl/evp.h>
 #include <openssl/pem.h>
-#include <openssl/x509.h>
 #include <openssl/x509v3.h>
 #include <stdexcept>
 #include <stdlib.h>
@@ -14,111 +13,68 @@
 namespace quorilanth::test {
 namespace {
 
-struct KeyFree {
-    void operator()(EVP_PKEY* key) const { EVP_PKEY_free(key); }
-};
-struct CertFree {
-    void operator()(X509* cert) const { X509_free(cert); }
-};
-struct BioFree {
-    void operator()(BIO* bio) const { BIO_free(bio); }
-};
-using Key = std::unique_ptr<EVP_PKEY, KeyFree>;
-using Cert = std::unique_ptr<X509, CertFree>;
-using Bio = std::unique_ptr<BIO, BioFree>;
+using Key = std::unique_ptr<EVP_PKEY, decltype(&EVP_PKEY_free)>;
+using Certificate = std::unique_ptr<X509, decltype(&X509_free)>;
 
-void check(bool ok, const char* what) {
-    if (!ok) throw std::runtime_error(std::string("test CA: ") + what);
+void check(bool ok, const std::string& what) {
+    if (!ok) throw std::runtime_error("test CA: " + what);
 }
 
-Key newKey() {
-    Key key(EVP_EC_gen("P-256"));
-    check(key != nullptr, "key generation");
-    return key;
-}
-
-void addExtension(X509* cert, X509* issuer, int nid, const char* value) {
-    X509V3_CTX ctx;
-    X509V3_set_ctx_nodb(&ctx);
-    X509V3_set_ctx(&ctx, issuer, cert, nullptr, nullptr, 0);
-    X509_EXTENSION* ext = X509V3_EXT_conf_nid(nullptr, &ctx, nid, value);
-    check(ext != nullptr, "extension");
-    X509_add_ext(cert, ext, -1);
-    X509_EXTENSION_free(ext);
-}
-
-Cert newCertificate(EVP_PKEY* key, const std::string& commonName, long serial, X509* issuer,
-                    EVP_PKEY* issuerKey, bool authority) {
-    Cert cert(X509_new());
-    check(cert != nullptr, "certificate");
+// Self-signed for the authority (no issuer), else a server leaf signed by the issuer.
+Certificate issue(EVP_PKEY* key, const std::string& name, X509* issuer, EVP_PKEY* issuerKey) {
+    Certificate cert(X509_new(), X509_free);
     X509_set_version(cert.get(), 2);
-    ASN1_INTEGER_set(X509_get_serialNumber(cert.get()), serial);
+    ASN1_INTEGER_set(X509_get_serialNumber(cert.get()), issuer ? 2 : 1);
     // An hour of slack on both sides keeps a skewed clock from failing the tests.
     X509_gmtime_adj(X509_getm_notBefore(cert.get()), -3600);
     X509_gmtime_adj(X509_getm_notAfter(cert.get()), 2 * 24 * 3600);
     X509_set_pubkey(cert.get(), key);
-    X509_NAME* name = X509_get_subject_name(cert.get());
-    X509_NAME_add_entry_by_txt(name, "CN", MBSTRING_ASC,
-                               reinterpret_cast<const unsigned char*>(commonName.c_str()), -1, -1,
-                               0);
+    X509_NAME_add_entry_by_txt(X509_get_subject_name(cert.get()), "CN", MBSTRING_ASC,
+                               reinterpret_cast<const unsigned char*>(name.c_str()), -1, -1, 0);
     X509* signer = issuer ? issuer : cert.get();
     X509_set_issuer_name(cert.get(), X509_get_subject_name(signer));
-    if (authority) {
-        addExtension(cert.get(), signer, NID_basic_constraints, "critical,CA:TRUE");
-        addExtension(cert.get(), signer, NID_key_usage, "critical,keyCertSign,cRLSign");
-        addExtension(cert.get(), signer, NID_subject_key_identifier, "hash");
-    } else {
-        addExtension(cert.get(), signer, NID_basic_constraints, "critical,CA:FALSE");
-        addExtension(cert.get(), signer, NID_key_usage, "critical,digitalSignature");
-        addExtension(cert.get(), signer, NID_ext_key_usage, "serverAuth");
-        addExtension(cert.get(), signer, NID_subject_alt_name,
-                     ("IP:127.0.0.1,IP:127.0.0.2,IP:::1,DNS:" + commonName).c_str());
-        addExtension(cert.get(), signer, NID_authority_key_identifier, "keyid:always");
+    using Extensions = std::vector<std::pair<int, std::string>>;
+    const Extensions extensions =
+        issuer ? Extensions{{NID_basic_constraints, "critical,CA:FALSE"},
+                            {NID_key_usage, "critical,digitalSignature"},
+                            {NID_ext_key_usage, "serverAuth"},
+                            {NID_subject_alt_name, "IP:127.0.0.1,IP:127.0.0.2,IP:::1,DNS:" + name},
+                            {NID_authority_key_identifier, "keyid:always"}}
+               : Extensions{{NID_basic_constraints, "critical,CA:TRUE"},
+                            {NID_key_usage, "critical,keyCertSign,cRLSign"},
+                            {NID_subject_key_identifier, "hash"}};
+    for (const auto& [nid, value] : extensions) {
+        X509V3_CTX context;
+        X509V3_set_ctx_nodb(&context);
+        X509V3_set_ctx(&context, signer, cert.get(), nullptr, nullptr, 0);
+        X509_EXTENSION* extension = X509V3_EXT_conf_nid(nullptr, &context, nid, value.c_str());
+        check(extension && X509_add_ext(cert.get(), extension, -1) == 1, value);
+        X509_EXTENSION_free(extension);
     }
     check(X509_sign(cert.get(), issuerKey, EVP_sha256()) > 0, "signature");
     return cert;
 }
 
-std::string drain(BIO* bio) {
-    char* data = nullptr;
-    long length = BIO_get_mem_data(bio, &data);
-    return std::string(data, static_cast<std::size_t>(length));
-}
-
-std::string certificatePEM(X509* cert) {
-    Bio bio(BIO_new(BIO_s_mem()));
-    check(bio && PEM_write_bio_X509(bio.get(), cert) == 1, "PEM certificate");
-    return drain(bio.get());
-}
-
-std::string keyPEM(EVP_PKEY* key) {
-    Bio bio(BIO_new(BIO_s_mem()));
-    check(bio &&
-              PEM_write_bio_PrivateKey(bio.get(), key, nullptr, nullptr, 0, nullptr, nullptr) == 1,
-          "PEM key");
-    return drain(bio.get());
+void write(const std::string& path, const std::function<int(FILE*)>& pem) {
+    std::unique_ptr<FILE, decltype(&std::fclose)> file(std::fopen(path.c_str(), "wb"), std::fclose);
+    check(file && pem(file.get()) == 1, path);
 }
 
 } // namespace
 
-TestCertificateAuthority::TestCertificateAuthority(const std::string& hostName) {
-    Key caKey = newKey();
-    Cert ca = newCertificate(caKey.get(), "Loopback Test CA", 1, nullptr, caKey.get(), true);
-    Key serverKey = newKey();
-    Cert server = newCertificate(serverKey.get(), hostName, 2, ca.get(), caKey.get(), false);
-    caPEM_ = certificatePEM(ca.get());
-    serverCertificatePEM_ = certificatePEM(server.get());
-    serverKeyPEM_ = keyPEM(serverKey.get());
-
-    std::string pattern = (std::filesystem::temp_directory_path() / "loopback-ca-XXXXXX").string();
-    std::vector<char> buffer(pattern.begin(), pattern.end());
-    buffer.push_back('\0');
-    check(mkdtemp(buffer.data()) != nullptr, "temporary folder");
-    folder_ = buffer.data();
-    caFile_ = folder_ + "/ca.pem";
-    std::ofstream out(caFile_, std::ios::binary);
-    out << caPEM_;
-    check(static_cast<bool>(out), "writing the CA file");
+TestCertificateAuthority::TestCertificateAuthority(std::string_view hostName) {
+    std::string folder = (std::filesystem::temp_directory_path() / "loopback-ca-XXXXXX").string();
+    check(::mkdtemp(folder.data()) != nullptr, "temporary folder");
+    folder_ = folder;
+    Key caKey(EVP_EC_gen("P-256"), EVP_PKEY_free), leafKey(EVP_EC_gen("P-256"), EVP_PKEY_free);
+    check(caKey && leafKey, "key generation");
+    const Certificate ca = issue(caKey.get(), "Loopback Test CA", nullptr, caKey.get());
+    const Certificate leaf = issue(leafKey.get(), std::string(hostName), ca.get(), caKey.get());
+    write(caFile(), [&](FILE* file) { return PEM_write_X509(file, ca.get()); });
+    write(certificateFile(), [&](FILE* file) { return PEM_write_X509(file, leaf.get()); });
+    write(keyFile(), [&](FILE* file) {
+        return PEM_write_PrivateKey(file, leafKey.get(), nullptr, nullptr, 0, nullptr, nullptr);
+    });
 }
 
 TestCertificateAuthority::~TestCertificateAuthority() {

@@ -2,8 +2,8 @@
 #include "app/update/AppUpdateBanner.h"
 #include "app/update/AppUpdatePanel.h"
 #include "app/window/AppDelegate.h"
-#include "core/update/UpdateTestHelpers.h"
-#include "support/update/UpdateTestServer.h"
+#include "support/LoopbackHTTPServer.h"
+#include "support/update/UpdateTestKit.h"
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -108,15 +108,15 @@ TEST_F(AppUpdateViewsTest, EachStateShowsAndEnablesItsControls) {
 // the real window: the launch's manual check opens the panel on the offered
 // release, and the panel downloads, verifies and opens it.
 TEST(AppUpdateEndToEndTest, TheLaunchCheckOffersAReleaseThatThePanelDownloadsAndOpens) {
-    const test::UpdateHostAuthority authority;
+    const test::TestCertificateAuthority authority(UpdateChannelConfiguration::updateHost());
     test::LoopbackHTTPServer server({"127.0.0.1"}, &authority);
     const std::string image(300000, '\x5a');
     const std::string architecture(UpdateManifestVerifier::currentArchitecture());
-    server.on(
-        "/quorilanth/api/v1/update.json",
-        test::reply::body(200, "application/json", test::manifestFor(image, architecture).build()));
+    server.on("/quorilanth/api/v1/update.json",
+              test::respond::text(200, test::ManifestBuilder(image, architecture).build(),
+                                  {{"Content-Type", "application/json"}}));
     server.on("/quorilanth/downloads/Quorilanth-0.1.1-macOS-" + architecture + ".dmg",
-              test::reply::body(200, "application/x-apple-diskimage", image));
+              test::respond::text(200, image));
 
     ApplicationBundle bundle;
     bundle.info = {{"CFBundleVersion", "5"},

@@ -10,31 +10,22 @@
 #include "support/TestCertificateAuthority.h"
 
 #include <algorithm>
-#include <atomic>
-#include <chrono>
-#include <cstdlib>
-#include <cstring>
-#include <filesystem>
 #include <gtest/gtest.h>
 #include <map>
-#include <netinet/in.h>
-#include <sys/socket.h>
 #include <thread>
-#include <unistd.h>
 
 namespace quorilanth {
 namespace {
 
 using test::CurlWrapper;
-using test::HeaderList;
 using test::LoopbackHTTPServer;
 namespace respond = test::respond;
 using namespace std::chrono_literals;
+using Strings = std::vector<std::string>;
 
-NetworkPolicy developerPolicy() {
-    return NetworkPolicy(true);
-}
+const std::string kPrivate = "Blocked: DNS resolves to a private, local or reserved address (";
 
+// Outside Developer Mode, with names looked up in the table.
 NetworkPolicy publicPolicy(const std::map<std::string, std::string>& table) {
     auto resolver = std::make_shared<test::FakeResolver>();
     for (const auto& [host, address] : table)
@@ -44,99 +35,44 @@ NetworkPolicy publicPolicy(const std::map<std::string, std::string>& table) {
     return policy;
 }
 
-// A port on which nothing listens (bound, then released).
-std::uint16_t closedPort() {
-    int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
-    socklen_t length = sizeof address;
-    ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
-    ::close(fd);
-    return ntohs(address.sin_port);
-}
-
-// CTest runs test processes side by side, and other components' tests make
-// temporary folders of their own; each process of this file looks only at a
-// temporary folder of its own, so those cannot be taken for leftovers of ours.
-// A plain array, so the exit handler never sees a destroyed string.
-char privateTemporaryFolder[4096];
-const bool usesPrivateTemporaryFolder = [] {
-    const std::string pattern =
-        (std::filesystem::temp_directory_path() / "ql-http-XXXXXX").string();
-    if (pattern.size() >= sizeof privateTemporaryFolder) return false;
-    std::memcpy(privateTemporaryFolder, pattern.c_str(), pattern.size() + 1);
-    if (::mkdtemp(privateTemporaryFolder) == nullptr) return false;
-    ::setenv("TMPDIR", privateTemporaryFolder, 1);
-    std::atexit([] {
-        std::error_code ignored;
-        std::filesystem::remove_all(privateTemporaryFolder, ignored);
-    });
-    return true;
-}();
-
-// Every test must leave no descriptor, work folder or unreaped child behind.
-class Hygiene {
-public:
-    ~Hygiene() {
-        EXPECT_EQ(test::openDescriptors(), descriptors_);
-        for (const std::string& folder : test::workFolders())
-            EXPECT_TRUE(folders_.count(folder)) << folder;
-        EXPECT_FALSE(test::hasZombieChildren());
-    }
-
-private:
-    std::set<int> descriptors_ = test::openDescriptors();
-    // Other programs on the machine may hold folders of their own.
-    std::set<std::string> folders_ = [] {
-        auto names = test::workFolders();
-        return std::set<std::string>(names.begin(), names.end());
-    }();
-};
-
-// Loopback for every name, after a delay; once armed, each lookup also
-// requests a stop.
-class StopOnLookup final : public Resolver {
-public:
-    explicit StopOnLookup(std::stop_source& source) : source_(source) {}
+// Loopback for every name, after a delay; once armed, each lookup also requests a stop.
+struct StopOnLookup final : Resolver {
     ResolverAnswer resolve(const std::string&) const override {
         std::this_thread::sleep_for(std::chrono::milliseconds(delayMS));
-        if (armed) source_.request_stop();
+        if (armed) source.request_stop();
         return ResolverAnswer{true, "", {"127.0.0.1"}};
     }
+    mutable std::stop_source source;
     std::atomic<bool> armed{false};
     std::atomic<int> delayMS{0};
-
-private:
-    std::stop_source& source_;
 };
 
 class HTTPInspectorTest : public ::testing::Test {
 protected:
-    Hygiene hygiene;
+    test::ProcessHygiene hygiene;
+    test::TestCertificateAuthority ca;
     LoopbackHTTPServer server{{"127.0.0.1", "127.0.0.2"}};
+    LoopbackHTTPServer secure{{"127.0.0.1", "::1"}, &ca};
+    CurlWrapper trusting{{ca.caFile()}};
+    HTTPInspector developer{NetworkPolicy(true)};
 };
 
-TEST_F(HTTPInspectorTest, ArgumentListAndRequestDescriptors) {
-    CurlWrapper wrapper({"", false, false});
+TEST_F(HTTPInspectorTest, CurlArgumentsEnvironmentAndDescriptors) {
+    CurlWrapper silent({"", false});
     // The developer row also carries a body and limits of its own.
     const struct {
-        const char* host;
-        const char* address;
-        std::string url;
+        std::string host, address, url;
         bool developer;
-        std::optional<std::string> resolve;
-        std::string sent;
+        std::string resolve, sent;
     } cases[] = {
-        {"site.test", "93.184.215.14", "https://site.test", false, "site.test:443:93.184.215.14",
-         "https://site.test/"},
+        {"site.test", "93.184.215.14", "https://site.test", false,
+         "--resolve|site.test:443:93.184.215.14|", "https://site.test/"},
         {"site.test", "93.184.215.14", "http://site.test:8080/rpc?b=c#frag", true,
-         "site.test:8080:93.184.215.14", "http://site.test:8080/rpc?b=c"},
-        {"v6.test", "2606:4700::1", "https://v6.test/", false, "v6.test:443:[2606:4700::1]",
-         "https://v6.test/"},
+         "--resolve|site.test:8080:93.184.215.14|", "http://site.test:8080/rpc?b=c"},
+        {"v6.test", "2606:4700::1", "https://v6.test/", false,
+         "--resolve|v6.test:443:[2606:4700::1]|", "https://v6.test/"},
         // Literals need no resolve entry; curl refuses one for an IPv6 literal.
-        {"2606:4700::1", "2606:4700::1", "https://[2606:4700::1]/", false, std::nullopt,
+        {"2606:4700::1", "2606:4700::1", "https://[2606:4700::1]/", false, "",
          "https://[2606:4700::1]/"},
     };
     for (const auto& c : cases) {
@@ -148,134 +84,103 @@ TEST_F(HTTPInspectorTest, ArgumentListAndRequestDescriptors) {
             policy.maxBytes = 1234;
             body = "{}";
         }
-        HTTPInspector inspector(policy, wrapper.path());
-        HTTPResult result = inspector.request(c.url, body ? "POST" : "GET",
-                                              {{"Authorization", "Bearer s3cret"}}, body);
-        const std::string& name = c.url;
-        ASSERT_EQ(result.exchanges.size(), 1u) << name;
+        const HTTPResult result =
+            HTTPInspector(policy, silent.path())
+                .request(c.url, body ? "POST" : "GET", {{"Authorization", "Bearer s3cret"}}, body);
+        ASSERT_EQ(result.exchanges.size(), 1u) << c.url;
         // The wrapper exits 7 without a word: the fallback text names the status.
-        EXPECT_EQ(result.final().error, "HTTP transport failed (7).") << name;
+        EXPECT_EQ(result.final().error, "HTTP transport failed (7).") << c.url;
         // The request reaches curl through in-memory files and the response
         // leaves it through pipes: neither argv nor the disk sees any of it.
-        // Arguments joined with "|" (none holds one) for a compact comparison.
-        const std::string expected =
-            std::string("--disable|--silent|--show-error|--noproxy|*|--proto|") +
-            (c.developer ? "=http,https|--connect-timeout|6|--max-time|2.5|--max-filesize|1234|"
-                         : "=https|--connect-timeout|6|--max-time|15.0|--max-filesize|2000000|") +
-            (c.resolve ? "--resolve|" + *c.resolve + "|" : "") + "--request|" +
-            (body ? "POST" : "GET") + "|--user-agent|" + std::string(HTTPInspector::userAgent) +
-            "|--dump-header|/dev/fd/3|--output|/dev/fd/4|--write-out|"
-            "%{http_code}\n%{remote_ip}\n%{ssl_verify_result}|--header|@/dev/fd/5|" +
-            (body ? "--data-binary|@/dev/fd/6|" : "") + "--url|" + c.sent;
-        const auto runs = wrapper.runs();
-        ASSERT_FALSE(runs.empty());
         std::string args;
+        const auto runs = silent.runs();
         for (const std::string& argument : runs.back())
-            args += (args.empty() ? "" : "|") + argument;
-        EXPECT_EQ(args, expected) << name;
-        EXPECT_EQ(wrapper.environments().back(),
-                  (std::vector<std::string>{"PATH=/usr/bin:/bin", "LC_ALL=C"}))
-            << name;
-        std::vector<std::string> fds = wrapper.descriptorTargets().back();
+            args += argument + "|";
+        EXPECT_EQ(args,
+                  "--disable|--silent|--show-error|--noproxy|*|--proto|" +
+                      std::string(c.developer ? "=http,https|--connect-timeout|6|--max-time|"
+                                                "2.5|--max-filesize|1234|"
+                                              : "=https|--connect-timeout|6|--max-time|15.0|"
+                                                "--max-filesize|2000000|") +
+                      c.resolve + "--request|" + (body ? "POST" : "GET") + "|--user-agent|" +
+                      std::string(HTTPInspector::userAgent) +
+                      "|--dump-header|/dev/fd/3|--output|/dev/fd/4|--write-out|"
+                      "%{http_code}\n%{remote_ip}\n%{ssl_verify_result}|--header|@/dev/fd/5|" +
+                      (body ? "--data-binary|@/dev/fd/6|" : "") + "--url|" + c.sent + "|");
+        EXPECT_EQ(silent.environments().back(), (Strings{"PATH=/usr/bin:/bin", "LC_ALL=C"}));
+        const Strings fds = silent.descriptorTargets().back();
         ASSERT_EQ(fds.size(), 4u);
-        EXPECT_TRUE(fds[0].starts_with("pipe:") && fds[1].starts_with("pipe:")) << name;
-        EXPECT_EQ(fds[2], "/memfd:request-headers (deleted)") << name;
-        EXPECT_EQ(fds[3], body ? "/memfd:input (deleted)" : "") << name;
+        EXPECT_TRUE(fds[0].starts_with("pipe:") && fds[1].starts_with("pipe:")) << c.url;
+        EXPECT_EQ(fds[2], "/memfd:request-headers (deleted)");
+        EXPECT_EQ(fds[3], body ? "/memfd:input (deleted)" : "");
     }
 }
 
 TEST_F(HTTPInspectorTest, SentAndRecordedHeaders) {
-    server.on("/", respond::text(200, "ok"));
-    HTTPInspector inspector(developerPolicy());
-    const HeaderFields headers{{"AUTHORIZATION", "Bearer a"},
-                               {"x-Api-Key", "k"},
-                               {"Cookie", "c=1"},
-                               {"Mcp-Session-Id", "sid"},
-                               {"X-Subscription-Token", "t"},
-                               {"X-API-\u212AEY", "kelvin"},
-                               {"accept", "text/html"},
-                               {"X-Empty", ""},
-                               {"X-Folded", "one\r\ntwo"},
-                               {"Bad:Name", "v"}};
-    const Evidence hop = inspector.request(server.url("/"), "GET", headers, std::nullopt).final();
-    EXPECT_EQ(hop.statusCode, 200);
-    const struct {
-        const char* name;
-        std::optional<std::string> sent;     // nullopt: not sent at all
-        std::optional<std::string> recorded; // nullopt: not recorded
-    } expectations[] = {
-        {"AUTHORIZATION", "Bearer a", "[REDACTED]"},
-        {"x-Api-Key", "k", "[REDACTED]"},
-        {"Cookie", "c=1", "[REDACTED]"},
-        {"Mcp-Session-Id", "sid", "[REDACTED]"},
-        {"X-Subscription-Token", "t", "[REDACTED]"},
-        {"X-API-\u212AEY", "kelvin", "[REDACTED]"},
-        {"X-Empty", "", ""},
-        {"X-Folded", std::nullopt, "one\r\ntwo"},
-        {"Bad", std::nullopt, std::nullopt},
+    using Text = std::optional<std::string>;
+    // Header given, value the server receives under the name before any colon,
+    // value recorded (nullopt: none).
+    const std::tuple<const char*, const char*, Text, Text> cases[] = {
+        {"AUTHORIZATION", "Bearer a", "Bearer a", "[REDACTED]"},
+        {"x-Api-Key", "k", "k", "[REDACTED]"},
+        {"Cookie", "c=1", "c=1", "[REDACTED]"},
+        {"Mcp-Session-Id", "sid", "sid", "[REDACTED]"},
+        {"X-Subscription-Token", "t", "t", "[REDACTED]"},
+        {"X-API-\u212AEY", "kelvin", "kelvin", "[REDACTED]"},
+        {"X-Empty", "", "", ""},
+        {"X-Folded", "one\r\ntwo", std::nullopt, "one\r\ntwo"},
+        {"Bad:Name", "v", std::nullopt, std::nullopt},
+        // Only the exact key "Accept" suppresses the recorded default "*/*"; the
+        // caller's lower-case accept replaces curl's own.
+        {"accept", "text/html", "text/html", "text/html"},
     };
-    auto received = server.requests().at(0);
-    for (const auto& e : expectations) {
-        EXPECT_EQ(received.header(e.name), e.sent) << e.name;
-        auto recorded = hop.requestHeaders.find(e.name);
-        EXPECT_EQ(recorded == hop.requestHeaders.end() ? std::nullopt
-                                                       : std::optional(recorded->second),
-                  e.recorded)
-            << e.name;
+    server.on("/", respond::text(200, "ok"));
+    HeaderFields headers;
+    for (const auto& [name, value, received, recorded] : cases)
+        headers[name] = value;
+    const Evidence hop = developer.request(server.url("/"), "GET", headers, {}).final();
+    const auto arrived = server.requests().at(0);
+    for (const auto& [name, value, received, recorded] : cases) {
+        const std::string_view sentName =
+            std::string_view(name).substr(0, std::string_view(name).find(':'));
+        EXPECT_EQ(arrived.headerValues(sentName), received ? Strings{*received} : Strings{})
+            << name;
+        const auto found = hop.requestHeaders.find(sentName);
+        EXPECT_EQ(found == hop.requestHeaders.end() ? std::nullopt : Text(found->second), recorded)
+            << name;
     }
-    // Only the exact key "Accept" suppresses the recorded default; curl's own
-    // user agent goes out, the caller's lower-case accept replaces curl's.
     EXPECT_EQ(hop.requestHeaders.at("Accept"), "*/*");
-    EXPECT_EQ(received.header("User-Agent"), std::string(HTTPInspector::userAgent));
-    EXPECT_EQ(received.headerValues("Accept"), std::vector<std::string>{"text/html"});
-
-    inspector.request(server.url("/"), "GET", {{"Accept", ""}}, std::nullopt);
-    EXPECT_EQ(server.requests().at(1).headerValues("Accept"), std::vector<std::string>{""})
+    EXPECT_EQ(arrived.header("User-Agent"), std::string(HTTPInspector::userAgent));
+    EXPECT_EQ(hop.requestHeaders.at("User-Agent"), HTTPInspector::userAgent);
+    developer.request(server.url("/"), "GET", {{"Accept", ""}}, std::nullopt);
+    EXPECT_EQ(server.requests().at(1).headerValues("Accept"), Strings{""})
         << "an empty value replaces curl's own header";
 }
 
-TEST_F(HTTPInspectorTest, RedirectMethodTable) {
-    const struct {
-        int status;
-        std::string method;
-        std::string nextMethod;
-        bool bodyKept;
-    } cases[] = {{303, "PUT", "GET", false},
-                 {307, "POST", "POST", true},
-                 {308, "POST", "POST", true},
-                 {301, "POST", "GET", false},
-                 {302, "PUT", "PUT", true}};
+TEST_F(HTTPInspectorTest, RedirectsKeepOrDropMethodAndBody) {
+    const std::tuple<int, std::string, std::string, bool> cases[] = {{303, "PUT", "GET", false},
+                                                                     {307, "POST", "POST", true},
+                                                                     {308, "POST", "POST", true},
+                                                                     {301, "POST", "GET", false},
+                                                                     {302, "PUT", "PUT", true}};
     server.on("/target", respond::text(200, "done"));
-    HTTPInspector inspector(developerPolicy());
-    for (const auto& c : cases) {
-        server.on("/start", respond::redirect(c.status, "/target"));
-        std::size_t before = server.requestCount();
-        HTTPResult result =
-            inspector.request(server.url("/start"), c.method, {}, std::string("payload"));
-        std::string label = std::to_string(c.status) + " after " + c.method;
-        ASSERT_EQ(result.exchanges.size(), 2u) << label;
-        EXPECT_EQ(result.exchanges[1].method, c.nextMethod) << label;
-        EXPECT_EQ(result.exchanges[1].requestBody,
-                  c.bodyKept ? std::optional<std::string>("payload") : std::nullopt)
-            << label;
-        auto second = server.requests().at(before + 1);
-        EXPECT_EQ(second.method, c.nextMethod) << label;
-        EXPECT_EQ(second.body, c.bodyKept ? "payload" : "") << label;
+    for (const auto& [status, method, next, kept] : cases) {
+        server.on("/start", respond::redirect(status, "/target"));
+        const HTTPResult result =
+            developer.request(server.url("/start"), method, {}, std::string("payload"));
+        ASSERT_EQ(result.exchanges.size(), 2u) << status;
+        EXPECT_EQ(result.exchanges[1].method, next) << status;
+        EXPECT_EQ(result.exchanges[1].requestBody.value_or(""), kept ? "payload" : "") << status;
+        const auto arrived = server.requests().back();
+        EXPECT_EQ(arrived.method + arrived.body, next + (kept ? "payload" : "")) << status;
     }
 }
 
 TEST_F(HTTPInspectorTest, SecretHeadersStayWithTheirOrigin) {
-    test::TestCertificateAuthority ca;
-    LoopbackHTTPServer secure({"127.0.0.1"}, &ca);
     LoopbackHTTPServer otherPort;
     otherPort.on("/landing", respond::text(200, "other port"));
     server.on("/landing", respond::text(200, "landing"));
-    const struct {
-        const char* name;
-        LoopbackHTTPServer* start;
-        std::string location;
-        bool kept;
-    } cases[] = {
+    const std::tuple<const char*, LoopbackHTTPServer*, std::string, bool> cases[] = {
         {"same origin", &server, server.url("/landing"), true},
         {"another host, same port", &server, server.url("/landing", "127.0.0.2"), false},
         {"same host, another port", &server, otherPort.url("/landing"), false},
@@ -284,22 +189,24 @@ TEST_F(HTTPInspectorTest, SecretHeadersStayWithTheirOrigin) {
          false},
     };
     // The Kelvin sign lower-cases to "k", as in the transport's response header names.
-    const char* const secretNames[] = {"Authorization",        "Cookie",         "X-API-Key",
-                                       "X-Subscription-Token", "MCP-Session-Id", "COO\u212AIE"};
+    const Strings secrets{"Authorization",        "Cookie",         "X-API-Key",
+                          "X-Subscription-Token", "MCP-Session-Id", "COO\u212AIE"};
     HeaderFields headers{{"X-Other", "o"}};
-    for (const char* name : secretNames)
+    for (const std::string& name : secrets)
         headers[name] = "s";
-    CurlWrapper trusting({ca.caFile(), true, false});
-    HTTPInspector inspector(developerPolicy(), trusting.path());
-    for (const auto& c : cases) {
-        c.start->on("/start", respond::redirect(302, c.location));
-        HTTPResult result = inspector.request(c.start->url("/start"), "GET", headers, std::nullopt);
-        ASSERT_EQ(result.exchanges.size(), 2u) << c.name;
-        EXPECT_EQ(result.final().url, c.location) << c.name;
-        const auto& recorded = result.final().requestHeaders;
-        for (const char* name : secretNames)
-            EXPECT_EQ(recorded.count(name), c.kept ? 1u : 0u) << c.name << ": " << name;
-        EXPECT_EQ(recorded.count("X-Other"), 1u) << c.name;
+    HTTPInspector inspector(NetworkPolicy(true), trusting.path());
+    for (const auto& [name, start, location, kept] : cases) {
+        start->on("/start", respond::redirect(302, location));
+        const HTTPResult result = inspector.request(start->url("/start"), "GET", headers, {});
+        ASSERT_EQ(result.exchanges.size(), 2u) << name;
+        EXPECT_EQ(result.final().url, location) << name;
+        Strings recorded;
+        for (const auto& [header, value] : result.final().requestHeaders)
+            if (header != "User-Agent" && header != "Accept") recorded.push_back(header);
+        Strings expected = kept ? secrets : Strings{};
+        expected.push_back("X-Other");
+        std::sort(expected.begin(), expected.end());
+        EXPECT_EQ(recorded, expected) << name;
     }
     // What the other host really received.
     EXPECT_FALSE(otherPort.requests().at(0).header("Authorization"));
@@ -313,184 +220,114 @@ TEST_F(HTTPInspectorTest, RefusalsAndRedirectEndings) {
     server.on("/ftp", respond::redirect(301, "ftp://127.0.0.1/file"));
     server.on("/spaces", respond::redirect(302, "/has space"));
     server.on("/empty", respond::redirect(302, " "));
-    const struct {
-        NetworkPolicy policy;
-        std::string url;
-        std::size_t records;
-        std::optional<std::int64_t> lastStatus;
-        std::optional<std::string> lastError;
-    } cases[] = {
-        {developerPolicy(), server.url("/loop"), 6, 302, "Redirect limit reached."},
-        {developerPolicy(), server.url("/nowhere"), 1, 301, std::nullopt},
-        {developerPolicy(), server.url("/ftp"), 1, 301,
-         "Blocked: malformed URL or unsafe URL scheme/credentials."},
-        {developerPolicy(), server.url("/spaces"), 1, 302, "Invalid redirect location."},
-        {developerPolicy(), server.url("/empty"), 1, 302, "Invalid redirect location."},
-        {publicPolicy({}), server.url("/"), 1, std::nullopt,
-         "Blocked: plain HTTP requires Developer Mode."},
-        {publicPolicy({{"private.test", "10.1.2.3"}}), "https://private.test/", 1, std::nullopt,
-         "Blocked: DNS resolves to a private, local or reserved address (10.1.2.3)."},
-        {publicPolicy({}), "https://unknown.test/", 1, std::nullopt,
-         "DNS resolution failed: Name or service not known"},
-    };
-    for (const auto& c : cases) {
-        HTTPInspector inspector(c.policy);
-        HTTPResult result = inspector.get(c.url);
-        EXPECT_EQ(result.exchanges.size(), c.records) << c.url;
-        EXPECT_EQ(result.final().statusCode, c.lastStatus) << c.url;
-        EXPECT_EQ(result.final().error, c.lastError) << c.url;
-        EXPECT_EQ(result.exchanges.front().url, c.url) << c.url;
+    const std::string port = std::to_string(secure.port());
+    secure.on("/", respond::redirect(302, "https://intranet.test:" + port + "/"));
+    // Outside Developer Mode "localhost" is vetted as a public address, and
+    // then served from loopback.
+    CurlWrapper pinning({ca.caFile(), true, true});
+    const NetworkPolicy vetted = publicPolicy({{"localhost", "93.184.215.14"},
+                                               {"intranet.test", "192.168.1.20"},
+                                               {"private.test", "10.1.2.3"}});
+    // Developer Mode, URL, records, the last one's status and error.
+    const std::tuple<bool, std::string, std::size_t, std::optional<std::int64_t>,
+                     std::optional<std::string>>
+        cases[] = {
+            {true, server.url("/loop"), 6, 302, "Redirect limit reached."},
+            {true, server.url("/nowhere"), 1, 301, std::nullopt},
+            {true, server.url("/ftp"), 1, 301,
+             "Blocked: malformed URL or unsafe URL scheme/credentials."},
+            {true, server.url("/spaces"), 1, 302, "Invalid redirect location."},
+            {true, server.url("/empty"), 1, 302, "Invalid redirect location."},
+            {false, server.url("/"), 1, std::nullopt,
+             "Blocked: plain HTTP requires Developer Mode."},
+            {false, "https://private.test/", 1, std::nullopt, kPrivate + "10.1.2.3)."},
+            {false, "https://unknown.test/", 1, std::nullopt,
+             "DNS resolution failed: Name or service not known"},
+            {false, "https://localhost:" + port + "/", 2, std::nullopt,
+             kPrivate + "192.168.1.20)."},
+        };
+    for (const auto& [developerMode, url, records, status, error] : cases) {
+        const HTTPResult result =
+            HTTPInspector(developerMode ? NetworkPolicy(true) : vetted, pinning.path()).get(url);
+        EXPECT_EQ(result.exchanges.size(), records) << url;
+        EXPECT_EQ(result.final().statusCode, status) << url;
+        EXPECT_EQ(result.final().error, error) << url;
+        EXPECT_EQ(result.exchanges.front().url, url);
         EXPECT_EQ(result.final().requestHeaders.at("User-Agent"), HTTPInspector::userAgent);
     }
     EXPECT_EQ(server.requestCount(), 6u + 4u) << "refused hops never reach the server";
-}
-
-TEST_F(HTTPInspectorTest, RedirectToAPrivateAddressIsRefusedOutsideDeveloperMode) {
-    test::TestCertificateAuthority ca;
-    LoopbackHTTPServer secure({"127.0.0.1"}, &ca);
-    std::string port = std::to_string(secure.port());
-    secure.on("/", respond::redirect(302, "https://intranet.test:" + port + "/"));
-    // "localhost" is vetted as a public address and then served from loopback.
-    CurlWrapper wrapper({ca.caFile(), true, true});
-    HTTPInspector inspector(
-        publicPolicy({{"localhost", "93.184.215.14"}, {"intranet.test", "192.168.1.20"}}),
-        wrapper.path());
-    HTTPResult result = inspector.get("https://localhost:" + port + "/");
-    ASSERT_EQ(result.exchanges.size(), 2u);
-    EXPECT_EQ(result.exchanges[0].statusCode, 302);
-    EXPECT_TRUE(result.exchanges[0].tlsVerified);
-    EXPECT_EQ(result.exchanges[1].error,
-              "Blocked: DNS resolves to a private, local or reserved address (192.168.1.20).");
     EXPECT_EQ(secure.requestCount(), 1u);
 }
 
-// Curl writes every header block of a hop; only the final one is the answer's.
-TEST_F(HTTPInspectorTest, InterimHeaderBlocksAreDropped) {
-    server.on("/interim", respond::interimThen(100, {{"X-Interim", "1"}},
-                                               respond::text(200, "after", {{"X-Final", "2"}})));
-    const Evidence hop = HTTPInspector(developerPolicy()).get(server.url("/interim")).final();
-    EXPECT_EQ(hop.responseHeaders.count("x-interim"), 0u);
-    EXPECT_EQ(hop.responseHeaders.at("x-final"), "2");
-}
-
-TEST_F(HTTPInspectorTest, BodyLimits) {
+// One hop, cut by the body limit, the time limit or a failure, and what of
+// it is kept.
+TEST_F(HTTPInspectorTest, LimitsAndFailuresOfOneHop) {
     constexpr std::int64_t limit = 1000;
     server.on("/exact", respond::text(200, test::patternBody(limit)));
     server.on("/over", respond::text(200, test::patternBody(limit + 1)));
     server.on("/chunked-exact", respond::chunked(limit, 7));
     server.on("/chunked-over", respond::chunked(limit + 1, 7));
-    server.on("/endless", respond::endless());
-    const std::string stop = "curl: (63) Maximum file size exceeded";
-    const struct {
-        const char* path;
-        std::size_t bodyBytes;
-        std::optional<std::string> error; // also means truncated
-    } cases[] = {
-        {"/exact", limit, std::nullopt},
-        // An announced length over the limit stops curl before any body byte.
-        {"/over", 0, stop},
-        {"/chunked-exact", limit, std::nullopt},
-        {"/chunked-over", limit, stop},
-        {"/endless", limit, stop},
-    };
-    NetworkPolicy policy = developerPolicy();
-    policy.maxBytes = limit;
-    HTTPInspector inspector(policy);
-    for (const auto& c : cases) {
-        HTTPResult result = inspector.get(server.url(c.path));
-        ASSERT_EQ(result.exchanges.size(), 1u) << c.path;
-        const Evidence& hop = result.final();
-        EXPECT_EQ(hop.statusCode, 200) << c.path;
-        EXPECT_EQ(hop.responseBody.str(), test::patternBody(c.bodyBytes)) << c.path;
-        EXPECT_EQ(hop.truncated, c.error.has_value()) << c.path;
-        EXPECT_EQ(hop.error, c.error) << c.path;
-        EXPECT_EQ(hop.remoteIP, "127.0.0.1") << c.path;
-    }
-}
-
-TEST_F(HTTPInspectorTest, TransportFailures) {
-    server.on("/trickle", respond::trickle(1000, 50ms));
-    NetworkPolicy policy = developerPolicy();
-    policy.timeout = 0.5;
-    HTTPInspector inspector(policy);
-
-    HTTPResult slow = inspector.get(server.url("/trickle"));
-    EXPECT_EQ(slow.final().statusCode, 200);
-    EXPECT_TRUE(slow.final().error &&
-                slow.final().error->starts_with("curl: (28) Operation timed out"))
-        << slow.final().error.value_or("(none)");
-    EXPECT_FALSE(slow.final().responseBody.empty());
-    EXPECT_LT(slow.final().responseBody.size(), 1000u);
-
-    HTTPResult refused = inspector.get("http://127.0.0.1:" + std::to_string(closedPort()) + "/");
-    const Evidence& hop = refused.final();
-    EXPECT_FALSE(hop.statusCode);
-    EXPECT_EQ(hop.remoteIP, "");
-    EXPECT_FALSE(hop.tlsVerified);
-    EXPECT_TRUE(hop.error && hop.error->starts_with("curl: (7) Failed to connect to 127.0.0.1"))
-        << hop.error.value_or("(none)");
-
+    server.on("/endless", respond::chunked());
+    server.on("/trickle", respond::trickle(limit, 50ms));
+    secure.on("/", respond::text(200, test::patternBody(10)));
     // Headers that never end are cut too, and the hop fails instead of hanging.
     server.on("/endless-headers", [](const test::ReceivedRequest&, test::ResponseWriter& out) {
-        if (!out.send("HTTP/1.1 200 OK\r\n")) return;
-        const std::string line = "X-Filler: " + test::patternBody(1000) + "\r\n";
-        while (out.send(line)) {
-        }
+        for (bool open = out.send("HTTP/1.1 200 OK\r\n"); open;)
+            open = out.send("X-Filler: " + test::patternBody(1000) + "\r\n");
     });
-    HTTPResult flooded = inspector.get(server.url("/endless-headers"));
-    EXPECT_TRUE(flooded.final().error.has_value());
-    EXPECT_LT(flooded.final().responseHeaders["x-filler"].size(), 2'000'000u);
-
     // A child that outlives its time limit is stopped, and the hop is a time-out.
-    CurlWrapper stuck({"", false, false, true});
-    HTTPInspector waiting(policy, stuck.path());
-    const Evidence stopped = waiting.get(server.url("/trickle")).final();
-    EXPECT_FALSE(stopped.statusCode);
-    EXPECT_TRUE(stopped.error && stopped.error->starts_with("curl: (28) Operation timed out after"))
-        << stopped.error.value_or("(none)");
-
-    HTTPInspector missingCurl(developerPolicy(), "/nonexistent/curl");
-    HTTPResult unstarted = missingCurl.get(server.url("/trickle"));
-    EXPECT_FALSE(unstarted.final().statusCode);
-    EXPECT_TRUE(unstarted.final().error &&
-                unstarted.final().error->find("No such file") != std::string::npos)
-        << unstarted.final().error.value_or("(none)");
-}
-
-TEST_F(HTTPInspectorTest, CertificateVerification) {
-    test::TestCertificateAuthority ca;
-    LoopbackHTTPServer secure({"127.0.0.1", "::1"}, &ca);
-    secure.on("/", respond::text(200, "secure"));
-    server.on("/", respond::text(200, "plain"));
-    CurlWrapper trusting({ca.caFile(), true, false});
-    struct Case {
-        const char* name;
-        std::string curl;
-        std::string url;
-        std::optional<std::int64_t> status;
-        bool verified;
-    } cases[] = {
-        {"test CA", trusting.path(), secure.url("/"), 200, true},
-        // An IPv6 literal: no resolve entry, which curl would refuse outright.
-        {"test CA over IPv6", trusting.path(), secure.url("/", "::1"), 200, true},
-        {"plain HTTP", trusting.path(), server.url("/"), 200, false},
-        {"unknown CA", std::string(HTTPInspector::defaultCurlPath), secure.url("/"), std::nullopt,
-         false},
-    };
-    for (const Case& c : cases) {
-        HTTPInspector inspector(developerPolicy(), c.curl);
-        const Evidence hop = inspector.get(c.url).final();
-        EXPECT_EQ(hop.statusCode, c.status) << c.name;
-        EXPECT_EQ(hop.tlsVerified, c.verified) << c.name;
-        EXPECT_EQ(hop.error.has_value(), !c.status) << c.name;
+    CurlWrapper stuck({"", false, false, true}), insecure({"", true, false, false, 0, true});
+    const std::string curl = "/usr/bin/curl", cut = "curl: (63) Maximum file size exceeded";
+    const std::string closed = "http://127.0.0.1:" + std::to_string(LoopbackHTTPServer().port());
+    // Curl, URL, status, error (none when empty), body bytes kept (-1: some).
+    const std::tuple<std::string, std::string, std::optional<std::int64_t>, std::string, int>
+        cases[] = {
+            {curl, server.url("/exact"), 200, "", limit},
+            // An announced length over the limit stops curl before any body byte.
+            {curl, server.url("/over"), 200, cut, 0},
+            {curl, server.url("/chunked-exact"), 200, "", limit},
+            {curl, server.url("/chunked-over"), 200, cut, limit},
+            {curl, server.url("/endless"), 200, cut, limit},
+            {curl, server.url("/trickle"), 200, "curl: (28) Operation timed out", -1},
+            {curl, server.url("/endless-headers"), 200, "curl: (56) Too large response headers", 0},
+            {curl, closed + "/", std::nullopt, "curl: (7) Failed to connect to 127.0.0.1", 0},
+            {stuck.path(), server.url("/"), std::nullopt, "curl: (28) Operation timed out after",
+             0},
+            {"/nonexistent/curl", server.url("/"), std::nullopt, "No such file", 0},
+            // The test authority is trusted only when told, over IPv6 too (an
+            // address without a resolve entry, which curl would refuse).
+            {trusting.path(), secure.url("/"), 200, "", 10},
+            {trusting.path(), secure.url("/", "::1"), 200, "", 10},
+            {curl, secure.url("/"), std::nullopt, "curl: (60) SSL certificate problem", 0},
+            // Fetched without checking the certificate is not verified.
+            {insecure.path(), secure.url("/"), 200, "", 10},
+        };
+    NetworkPolicy policy(true);
+    policy.timeout = 0.5;
+    policy.maxBytes = limit;
+    for (const auto& [program, url, status, error, bytes] : cases) {
+        const HTTPResult result = HTTPInspector(policy, program).get(url);
+        ASSERT_EQ(result.exchanges.size(), 1u) << url;
+        const Evidence& hop = result.final();
+        EXPECT_EQ(hop.statusCode, status) << url;
+        EXPECT_EQ(hop.error.has_value(), !error.empty()) << url;
+        EXPECT_NE(hop.error.value_or("").find(error), std::string::npos) << hop.error.value_or("");
+        EXPECT_EQ(hop.truncated, error == cut) << url;
+        const std::string body = hop.responseBody.str();
+        EXPECT_EQ(body, test::patternBody(bytes < 0 ? body.size() : bytes)) << url;
+        EXPECT_NE(body.empty(), bytes != 0) << url;
+        if (status) {
+            EXPECT_EQ(hop.remoteIP, url.find("[::1]") != std::string::npos ? "::1" : "127.0.0.1");
+        }
+        EXPECT_EQ(hop.tlsVerified, url.starts_with("https") && status && program != insecure.path())
+            << url;
     }
 }
 
 TEST_F(HTTPInspectorTest, HopsOfOneTransportArePacedAndTimedWhole) {
     server.on("/", respond::text(200, "ok"));
-    std::stop_source unused;
-    auto resolver = std::make_shared<StopOnLookup>(unused);
-    NetworkPolicy policy = developerPolicy();
+    auto resolver = std::make_shared<StopOnLookup>();
+    NetworkPolicy policy(true);
     policy.resolver = resolver;
     HTTPInspector inspector(policy);
     // A hop's duration runs from before its name lookup and its pause: first a
@@ -505,10 +342,9 @@ TEST_F(HTTPInspectorTest, HopsOfOneTransportArePacedAndTimedWhole) {
     EXPECT_GE(lookedUpMS, 80);
     EXPECT_LE(lookedUpMS, firstCallMS);
     resolver->delayMS = 0;
-    // The second hop may start no sooner than the interval after the first,
-    // which itself started after the 80 ms lookup.
-    const double waitedMS = inspector.get(server.url("/")).final().durationMS;
-    EXPECT_GE(firstCallMS + waitedMS, 195);
+    // The second hop starts no sooner than the interval after the first, which
+    // itself started after the 80 ms lookup.
+    EXPECT_GE(firstCallMS + inspector.get(server.url("/")).final().durationMS, 195);
     // Started together from several threads, the hops still line up behind
     // those two, each its interval after the one before.
     std::vector<std::jthread> callers;
@@ -531,43 +367,38 @@ TEST_F(HTTPInspectorTest, HopsOfOneTransportArePacedAndTimedWhole) {
 TEST_F(HTTPInspectorTest, Cancellation) {
     server.on("/slow", respond::trickle(100000, 100ms));
     server.on("/", respond::text(200, "ok"));
-    HTTPInspector inspector(developerPolicy());
-
     // Before the first hop.
     std::stop_source early;
     early.request_stop();
-    HTTPResult before = inspector.get(server.url("/"), early.get_token());
-    EXPECT_EQ(before.final().error, Cancelled().what());
+    EXPECT_EQ(developer.get(server.url("/"), early.get_token()).final().error, Cancelled().what());
 
-    // During the pause between hops: the stop comes from the name lookup
-    // that just precedes the pause, so no timing decides where it lands.
-    inspector.get(server.url("/"));
-    std::stop_source pacing;
-    auto resolver = std::make_shared<StopOnLookup>(pacing);
-    NetworkPolicy stopping = developerPolicy();
+    // During the pause between hops: the stop comes from the name lookup that
+    // just precedes the pause, so no timing decides where it lands.
+    auto resolver = std::make_shared<StopOnLookup>();
+    NetworkPolicy stopping(true);
     stopping.resolver = resolver;
     HTTPInspector pausing(stopping);
     pausing.get(server.url("/"));
     resolver->armed = true;
-    HTTPResult paced = pausing.get(server.url("/"), pacing.get_token());
-    EXPECT_EQ(paced.final().error, Cancelled().what());
-    EXPECT_FALSE(paced.final().statusCode);
-    EXPECT_EQ(server.requestCount(), 2u);
+    const Evidence paced = pausing.get(server.url("/"), resolver->source.get_token()).final();
+    EXPECT_EQ(paced.error, Cancelled().what());
+    EXPECT_FALSE(paced.statusCode);
+    EXPECT_EQ(server.requestCount(), 1u);
 
     // While curl runs: the child goes at once, not at the time limit.
     std::stop_source running;
     std::chrono::steady_clock::time_point stopped;
     std::jthread watcher([&] {
-        while (server.requestCount() < 3)
+        while (server.requestCount() < 2)
             std::this_thread::sleep_for(5ms);
         stopped = std::chrono::steady_clock::now();
         running.request_stop();
     });
-    HTTPResult cut = inspector.get(server.url("/slow"), running.get_token());
-    auto latency = std::chrono::steady_clock::now() - stopped;
+    const Evidence cut = developer.get(server.url("/slow"), running.get_token()).final();
+    const auto latency = std::chrono::steady_clock::now() - stopped;
     watcher.join();
-    EXPECT_EQ(cut.final().error, Cancelled().what());
-    EXPECT_FALSE(cut.final().statusCode);
+    EXPECT_EQ(cut.error, Cancelled().what());
+    EXPECT_FALSE(cut.statusCode);
     // A hang check, not a speed goal: the trickle would last minutes.
     EXPECT_LT(latency, 5s);
 }

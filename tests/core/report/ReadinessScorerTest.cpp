@@ -2,7 +2,6 @@
 
 #include "support/ReportBuilder.h"
 
-#include <algorithm>
 #include <gtest/gtest.h>
 #include <limits>
 
@@ -10,33 +9,32 @@ namespace quorilanth {
 namespace {
 
 using testsupport::ReportBuilder;
+using Strings = std::vector<std::string>;
 
-const std::string minus = "\u2212";
-
-ScoreCheck check(const std::vector<ScoreCheck>& checks, std::string_view id) {
-    auto found = std::find_if(checks.begin(), checks.end(), [&](auto& c) { return c.id == id; });
-    EXPECT_NE(found, checks.end()) << "no check " << id;
-    return found == checks.end() ? ScoreCheck{} : *found;
+ScoreCheck check(const ScanReport& report, std::string_view id) {
+    for (ScoreCheck& c : ReadinessScorer::score(report))
+        if (c.id == id) return c;
+    ADD_FAILURE() << "no check " << id;
+    return {};
 }
 
-std::vector<ScoreCheck> scored(const ScanReport& report) {
-    return ReadinessScorer::score(report);
+// The ids of the passing checks, in the scorer's order, joined by blanks.
+std::string passing(const ScanReport& report) {
+    std::string ids;
+    for (const ScoreCheck& c : ReadinessScorer::score(report))
+        if (c.passed) ids += (ids.empty() ? "" : " ") + c.id;
+    return ids;
 }
 
-TEST(ReadinessScorer, EmptyReportFailsEveryCheck) {
-    const auto checks = scored(ScanReport("https://x.example/"));
+TEST(ReadinessScorer, WhatCountsAsObserved) {
+    // An empty report fails every check, whose points add up to 100.
     std::int64_t total = 0;
-    for (const ScoreCheck& c : checks) {
-        EXPECT_FALSE(c.passed) << c.id;
+    for (const ScoreCheck& c : ReadinessScorer::score(ScanReport("https://x.example/")))
         total += c.points;
-    }
     EXPECT_EQ(total, 100);
-    EXPECT_EQ(check(checks, "reliability.links").explanation,
-              minus +
-                  "5: no declared interface was verified. Expose a reachable discovery reference.");
-}
+    EXPECT_EQ(passing(ScanReport("https://x.example/")), "");
 
-TEST(ReadinessScorer, DeclaredReferencesAreNeverObserved) {
+    // Declared references are never observed.
     ReportBuilder b;
     GraphNode& n = b.document("https://x.example/llms.txt", NodeKind::discovery);
     n.summary = "Declared reference · not yet requested";
@@ -44,12 +42,20 @@ TEST(ReadinessScorer, DeclaredReferencesAreNeverObserved) {
         R"({"canonical_url":"https://x.example/","language":"en","languages":["en","it"]})");
     b.node("https://x.example/mcp", NodeKind::mcp, FindingStatus::valid, {"E-MCP"}).summary =
         "Declared reference · not yet requested";
-    const auto checks = scored(b.report());
-    for (const char* id : {"discovery.entry", "provenance.canonical", "localization.declared",
-                           "localization.multiple"}) {
-        EXPECT_FALSE(check(checks, id).passed) << id;
-    }
-    EXPECT_TRUE(check(checks, "mcp.protocol").passed);
+    EXPECT_EQ(passing(b.report()), "mcp.protocol");
+
+    // Structured data needs a verified manifest; a canonical URL counts outside manifests only.
+    ReportBuilder d;
+    d.document("https://x.example/.well-known/agent.json", NodeKind::manifest, false).metadata =
+        JSONValue::parse(R"({"name":"X"})");
+    d.document("https://x.example/api/x.json", NodeKind::endpoint).metadata =
+        JSONValue::parse(R"({"name":"X"})");
+    d.document("https://x.example/agent.json", NodeKind::manifest).metadata =
+        JSONValue::parse(R"({"canonical_url":"https://x.example/"})");
+    EXPECT_EQ(passing(d.report()), "structured.json");
+    d.document("https://x.example/", NodeKind::content).metadata =
+        JSONValue::parse(R"({"canonical_url":"https://x.example/"})");
+    EXPECT_EQ(passing(d.report()), "structured.json provenance.canonical");
 }
 
 TEST(ReadinessScorer, EvidenceListsAreUniqueAndSortedExceptLinkEdges) {
@@ -57,128 +63,79 @@ TEST(ReadinessScorer, EvidenceListsAreUniqueAndSortedExceptLinkEdges) {
     b.node("https://x.example/mcp#tool:b", NodeKind::tool, FindingStatus::valid, {"C", "A"});
     b.node("https://x.example/mcp#tool:a", NodeKind::tool, FindingStatus::found, {"B", "A"});
     b.node("https://x.example/mcp", NodeKind::mcp, FindingStatus::found);
-    b.edge("https://x.example/", "https://x.example/mcp", "HTTP Link", "Z");
-    b.edge("https://x.example/", "https://x.example/mcp", "HTML alternate", "Z");
-    b.edge("https://x.example/", "https://x.example/mcp", "HTML service", "A");
-    const auto checks = scored(b.report());
-    EXPECT_EQ(check(checks, "mcp.list").evidenceIDs, (std::vector<std::string>{"A", "B", "C"}));
-    EXPECT_EQ(check(checks, "discovery.links").evidenceIDs,
-              (std::vector<std::string>{"Z", "Z", "A"}));
+    for (const auto& [relation, id] :
+         {std::pair{"HTTP Link", "Z"}, {"HTML alternate", "Z"}, {"HTML service", "A"}})
+        b.edge("https://x.example/", "https://x.example/mcp", relation, id);
+    EXPECT_EQ(check(b.report(), "mcp.list").evidenceIDs, (Strings{"A", "B", "C"}));
+    EXPECT_EQ(check(b.report(), "discovery.links").evidenceIDs, (Strings{"Z", "Z", "A"}));
+
+    // TLS and cache evidence keep the report's order.
+    ReportBuilder e;
+    const std::string a = e.exchange("https://x.example/a");
+    e.lastExchange().tlsVerified = true;
+    e.lastExchange().responseHeaders["last-modified"] = "Mon";
+    const std::string post = e.exchange("https://x.example/b", 200, "", "", "POST");
+    e.lastExchange().tlsVerified = true;
+    e.lastExchange().responseHeaders["etag"] = "\"1\"";
+    e.exchange("https://x.example/c", 301);
+    e.lastExchange().tlsVerified = true;
+    e.exchange("https://x.example/d", 200);
+    e.lastExchange().responseHeaders["ETag"] = "\"1\"";
+    EXPECT_EQ(check(e.report(), "reliability.tls").evidenceIDs, Strings{a});
+    EXPECT_EQ(check(e.report(), "reliability.cache").evidenceIDs, (Strings{a, post}));
 }
 
 TEST(ReadinessScorer, DiscoveryLinksCountOnlyAgentTargets) {
-    struct Row {
-        const char* url; // no target node when null
-        NodeKind kind;
-        const char* relation;
-        bool passes;
-    };
     using enum NodeKind;
-    for (const Row& row : {
-             Row{"https://x.example/agent.json", manifest, "HTTP Link", true},
-             Row{"https://x.example/api", endpoint, "HTML service-desc", true},
-             Row{"https://x.example/robots.txt", discovery, "HTTP Link", false},
-             Row{"https://x.example/SiteMap-1.xml", discovery, "HTTP Link", false},
-             Row{"https://x.example/about", content, "HTTP Link", false},
-             Row{"https://x.example/agent.json", manifest, "declares", false},
-             Row{"https://x.example/agents", discovery, "sitemap entry", false},
-             Row{nullptr, manifest, "HTTP Link", false},
-         }) {
-        const std::string url = row.url ? row.url : "https://x.example/agent.json";
-        SCOPED_TRACE(url + " " + row.relation);
+    // No target node when the kind is empty.
+    const std::tuple<const char*, std::optional<NodeKind>, const char*, bool> cases[] = {
+        {"https://x.example/agent.json", manifest, "HTTP Link", true},
+        {"https://x.example/api", endpoint, "HTML service-desc", true},
+        {"https://x.example/robots.txt", discovery, "HTTP Link", false},
+        {"https://x.example/SiteMap-1.xml", discovery, "HTTP Link", false},
+        {"https://x.example/about", content, "HTTP Link", false},
+        {"https://x.example/agent.json", manifest, "declares", false},
+        {"https://x.example/agent.json", std::nullopt, "HTTP Link", false},
+    };
+    for (const auto& [url, kind, relation, passes] : cases) {
         ReportBuilder b;
-        if (row.url) b.node(url, row.kind, FindingStatus::pending);
-        b.edge("https://x.example/", url, row.relation, "E1");
-        EXPECT_EQ(check(scored(b.report()), "discovery.links").passed, row.passes);
+        if (kind) b.node(url, *kind, FindingStatus::pending);
+        b.edge("https://x.example/", url, relation, "E1");
+        EXPECT_EQ(check(b.report(), "discovery.links").passed, passes) << url << " " << relation;
     }
 }
 
-TEST(ReadinessScorer, StructuredIdentityAndProvenance) {
-    struct Row {
-        const char* domain;
-        const char* metadata;
-        bool json, identity, provenance;
-    };
+// One document's metadata against the checks of structure, identity,
+// provenance and languages.
+TEST(ReadinessScorer, DocumentMetadata) {
     const char* x = "https://x.example/";
-    for (const Row& row : {
-             Row{x, R"({"publisher":"X","canonical_domain":"x.example"})", true, true, true},
-             Row{x, R"({"publisher":"X","canonical_domain":"X.example"})", true, true, false},
-             Row{x, R"({"publisher":{"name":"X"},"canonical_domain":"x.example"})", true, false,
-                 false},
-             Row{x, R"({"name":"X"})", true, true, false},
-             Row{x, R"([{"publisher":"X"}])", false, false, false},
-             // An origin without a host must not match a document without a canonical domain.
-             Row{"not a url", R"({"publisher":"X"})", true, true, false},
-             Row{"x.example", R"({"publisher":"X","canonical_domain":null})", true, true, false},
-         }) {
-        SCOPED_TRACE(std::string(row.domain) + " " + row.metadata);
-        ReportBuilder b(row.domain);
-        b.document("https://x.example/.well-known/agent.json", NodeKind::manifest).metadata =
-            JSONValue::parse(row.metadata);
-        const auto checks = scored(b.report());
-        EXPECT_EQ(check(checks, "structured.json").passed, row.json);
-        EXPECT_EQ(check(checks, "structured.identity").passed, row.identity);
-        EXPECT_EQ(check(checks, "provenance.domain").passed, row.provenance);
-    }
-}
-
-TEST(ReadinessScorer, StructuredNeedsAVerifiedManifest) {
-    ReportBuilder b;
-    b.document("https://x.example/.well-known/agent.json", NodeKind::manifest, false).metadata =
-        JSONValue::parse(R"({"name":"X"})");
-    b.document("https://x.example/api/x.json", NodeKind::endpoint).metadata =
-        JSONValue::parse(R"({"name":"X"})");
-    EXPECT_FALSE(check(scored(b.report()), "structured.identity").passed);
-}
-
-TEST(ReadinessScorer, CanonicalURLCountsOutsideManifestsOnly) {
-    ReportBuilder b;
-    b.document("https://x.example/.well-known/agent.json", NodeKind::manifest).metadata =
-        JSONValue::parse(R"({"canonical_url":"https://x.example/"})");
-    EXPECT_FALSE(check(scored(b.report()), "provenance.canonical").passed);
-    b.document("https://x.example/", NodeKind::content).metadata =
-        JSONValue::parse(R"({"canonical_url":"https://x.example/"})");
-    EXPECT_TRUE(check(scored(b.report()), "provenance.canonical").passed);
-}
-
-TEST(ReadinessScorer, LanguagesDeclaredAndMultiple) {
-    struct Row {
-        const char* metadata;
-        bool declared, multiple;
+    const char* agent = "https://x.example/.well-known/agent.json";
+    const std::string manifestPasses = "structured.json structured.identity";
+    const std::tuple<const char*, const char*, const char*, std::string> cases[] = {
+        {x, agent, R"({"publisher":"X","canonical_domain":"x.example"})",
+         manifestPasses + " provenance.domain"},
+        {x, agent, R"({"publisher":"X","canonical_domain":"X.example"})", manifestPasses},
+        {x, agent, R"({"publisher":{"name":"X"},"canonical_domain":"x.example"})",
+         "structured.json"},
+        {x, agent, R"({"name":"X"})", manifestPasses},
+        {x, agent, R"([{"publisher":"X"}])", ""},
+        // An origin without a host must not match a document without a canonical domain.
+        {"not a url", agent, R"({"publisher":"X"})", manifestPasses},
+        {"x.example", agent, R"({"publisher":"X","canonical_domain":null})", manifestPasses},
+        {x, x, R"({"languages":["en","x-default"]})", "localization.declared"},
+        {x, x, R"({"languages":["en","it"]})", "localization.declared localization.multiple"},
+        {x, x, R"({"languages":["en","en"]})", "localization.declared"},
+        {x, x, R"({"languages":"en,it"})", ""},
+        {x, x, R"({"about":{"languages":["de","fr"]}})",
+         "localization.declared localization.multiple"},
+        {x, x, R"({"language":["en"]})", ""},
     };
-    for (const Row& row : {
-             Row{R"({"languages":["en","x-default"]})", true, false},
-             Row{R"({"languages":["en","it"]})", true, true},
-             Row{R"({"languages":["en","en"]})", true, false},
-             Row{R"({"languages":"en,it"})", false, false},
-             Row{R"({"about":{"languages":["de","fr"]}})", true, true},
-             Row{R"({"language":["en"]})", false, false},
-         }) {
-        SCOPED_TRACE(row.metadata);
-        ReportBuilder b;
-        b.document("https://x.example/", NodeKind::content).metadata =
-            JSONValue::parse(row.metadata);
-        const auto checks = scored(b.report());
-        EXPECT_EQ(check(checks, "localization.declared").passed, row.declared);
-        EXPECT_EQ(check(checks, "localization.multiple").passed, row.multiple);
+    for (const auto& [domain, url, metadata, expected] : cases) {
+        ReportBuilder b(domain);
+        b.document(url, url == agent ? NodeKind::manifest : NodeKind::content).metadata =
+            JSONValue::parse(metadata);
+        EXPECT_EQ(passing(b.report()), expected) << domain << " " << metadata;
     }
-}
-
-TEST(ReadinessScorer, ExchangesForTLSAndCacheKeepReportOrder) {
-    ReportBuilder b;
-    const std::string a = b.exchange("https://x.example/a");
-    b.lastExchange().tlsVerified = true;
-    b.lastExchange().responseHeaders["last-modified"] = "Mon";
-    const std::string post = b.exchange("https://x.example/b", 200, "", "", "POST");
-    b.lastExchange().tlsVerified = true;
-    b.lastExchange().responseHeaders["etag"] = "\"1\"";
-    b.exchange("https://x.example/c", 301);
-    b.lastExchange().tlsVerified = true;
-    b.exchange("https://x.example/d", 200);
-    b.lastExchange().responseHeaders["ETag"] = "\"1\"";
-    const auto checks = scored(b.report());
-    EXPECT_EQ(check(checks, "reliability.tls").evidenceIDs, std::vector<std::string>{a});
-    EXPECT_EQ(check(checks, "reliability.cache").evidenceIDs, (std::vector<std::string>{a, post}));
 }
 
 TEST(ReadinessScorer, FailingDeclarationsAreNamedUpToFour) {
@@ -187,9 +144,8 @@ TEST(ReadinessScorer, FailingDeclarationsAreNamedUpToFour) {
     b.edge("https://x.example/", "https://x.example/ok/agent.json", "declares", "E");
     b.node("https://x.example/other", NodeKind::content, FindingStatus::invalid);
     b.edge("https://x.example/", "https://x.example/other", "HTML link", "E");
-    EXPECT_EQ(check(scored(b.report()), "reliability.links").explanation,
+    EXPECT_EQ(check(b.report(), "reliability.links").explanation,
               "Fetched declared interfaces have no observed failures (within scan budget).");
-
     using enum FindingStatus;
     const FindingStatus statuses[] = {invalid, unreachable, blocked, notFound, invalid, notFound};
     for (int i = 0; i < 6; ++i) {
@@ -199,13 +155,13 @@ TEST(ReadinessScorer, FailingDeclarationsAreNamedUpToFour) {
     }
     b.report().nodes[4].url.reset();
     b.report().nodes[4].label = "third";
-    const ScoreCheck c = check(scored(b.report()), "reliability.links");
+    const ScoreCheck c = check(b.report(), "reliability.links");
     EXPECT_FALSE(c.passed);
     EXPECT_TRUE(c.evidenceIDs.empty());
     EXPECT_EQ(c.explanation,
-              minus + "5: repair or remove these failing declarations: "
-                      "https://x.example/0/agent.json [INVALID]; https://x.example/1/agent.json "
-                      "[UNREACHABLE]; third [BLOCKED]; https://x.example/3/agent.json [NOT FOUND]");
+              "\u22125: repair or remove these failing declarations: "
+              "https://x.example/0/agent.json [INVALID]; https://x.example/1/agent.json "
+              "[UNREACHABLE]; third [BLOCKED]; https://x.example/3/agent.json [NOT FOUND]");
 }
 
 TEST(ReadinessScorer, ToolsSchemasSafetyAndResults) {
@@ -215,25 +171,20 @@ TEST(ReadinessScorer, ToolsSchemasSafetyAndResults) {
         JSONValue::parse(R"({"inputSchema":"{}"})");
     b.node(server + "#tool:empty", NodeKind::tool, FindingStatus::valid).metadata =
         JSONValue::parse(R"({"inputSchema":{}})");
-    MCPServer record(server);
+    MCPServer& record = b.report().servers.emplace_back(server);
     record.tools.emplace_back(
         server, JSONValue::parse(R"({"name":"text","annotations":{"readOnlyHint":"true"}})"));
     record.tools.emplace_back(
         server, JSONValue::parse(R"({"name":"empty","annotations":{"readOnlyHint":true}})"));
-    b.report().servers.push_back(record);
     b.node(server + "#tool:text#result:R1", NodeKind::content, FindingStatus::valid, {"R1"})
         .metadata = JSONValue::parse(R"({"content":[]})");
-    auto checks = scored(b.report());
-    EXPECT_FALSE(check(checks, "actions.schemas").passed);
-    EXPECT_FALSE(check(checks, "actions.safety").passed);
-    EXPECT_FALSE(check(checks, "actions.result").passed);
+    EXPECT_EQ(passing(b.report()), "mcp.list");
 
     b.report().nodes[1].evidenceIDs = {"T2"};
     b.report().nodes[2].metadata = JSONValue::parse(R"({"content":[{"type":"text","text":"ok"}]})");
-    checks = scored(b.report());
-    EXPECT_EQ(check(checks, "actions.schemas").evidenceIDs, std::vector<std::string>{"T2"});
-    EXPECT_EQ(check(checks, "actions.safety").evidenceIDs, std::vector<std::string>{"T2"});
-    EXPECT_EQ(check(checks, "actions.result").evidenceIDs, std::vector<std::string>{"R1"});
+    for (const char* id : {"actions.schemas", "actions.safety", "actions.result"})
+        EXPECT_EQ(check(b.report(), id).evidenceIDs,
+                  Strings{std::string_view(id) == "actions.result" ? "R1" : "T2"});
 }
 
 TEST(ReadinessScorerCategories, SumsAndSharesHoldForAnyPointsAFileMayHold) {
@@ -258,9 +209,8 @@ TEST(ReadinessScorerCategories, SumsAndSharesHoldForAnyPointsAFileMayHold) {
         ScanReport report("https://x.example/");
         report.checks = c.checks;
         const auto points = ReadinessScorer::categoryPoints(report, "MCP");
-        EXPECT_EQ(points.earned, c.earned);
-        EXPECT_EQ(points.available, c.available);
-        EXPECT_EQ(points.percent(), c.percent);
+        EXPECT_EQ(std::tuple(points.earned, points.available, points.percent()),
+                  std::tuple(c.earned, c.available, c.percent));
     }
 }
 

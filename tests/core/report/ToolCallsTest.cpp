@@ -35,50 +35,37 @@ TEST(ToolCalls, NewestCallOfThisToolOnThisServerFollowedThroughItsRedirects) {
     for (int i = 0; i < 8; ++i)
         longChain.push_back(hop(i ? "https://a.example/" + std::to_string(i) : server, 307,
                                 "/" + std::to_string(i + 1)));
-    struct Row {
-        const char* what;
-        std::vector<Evidence> records;
-        int request; // -1: no call found
-        int answer;
+    // Expected: the ids of the request and of its answer, or "-" for none.
+    const std::tuple<const char*, const char*, std::vector<Evidence>> cases[] = {
+        {"a timeout hides an older success", "1 1", {hop(server), timedOut}},
+        {"other tools, servers, methods and bodies are passed over",
+         "0 0",
+         {hop(server), toolCall(server, "search", "{}", R"({"q":"\"lookup\""})"),
+          hop("https://b.example/mcp"), hop(server, 200, {}, "GET"), unparsed}},
+        {"escaped JSON is still the same call", "1 1", {hop(server), escaped}},
+        {"307 keeps the POST", "0 1", {hop(server, 307, "/v2"), hop("https://a.example/v2")}},
+        {"303 turns into a GET",
+         "0 1",
+         {hop(server, 303, "https://b.example/x"), hop("https://b.example/x", 200, {}, "GET")}},
+        {"only the next hop continues a chain",
+         "0 0",
+         {hop(server, 307, "/v2"), hop("https://a.example/v3")}},
+        {"a failed redirect is its own answer",
+         "0 0",
+         {failedRedirect, hop("https://a.example/v2")}},
+        {"a chain ends at the transport's limit", "0 5", longChain},
+        {"a trailing slash is another server", "-", {hop(server + "/")}},
     };
-    for (const Row& row : std::initializer_list<Row>{
-             {"a timeout hides an older success", {hop(server), timedOut}, 1, 1},
-             {"other tools, servers, methods and bodies are passed over",
-              {hop(server), toolCall(server, "search", "{}", R"({"q":"\"lookup\""})"),
-               hop("https://b.example/mcp"), hop(server, 200, {}, "GET"), unparsed},
-              0,
-              0},
-             {"escaped JSON is still the same call", {hop(server), escaped}, 1, 1},
-             {"307 keeps the POST", {hop(server, 307, "/v2"), hop("https://a.example/v2")}, 0, 1},
-             {"303 turns into a GET",
-              {hop(server, 303, "https://b.example/x"), hop("https://b.example/x", 200, {}, "GET")},
-              0,
-              1},
-             {"only the next hop continues a chain",
-              {hop(server, 307, "/v2"), hop("https://a.example/v3")},
-              0,
-              0},
-             {"a failed redirect is its own answer",
-              {failedRedirect, hop("https://a.example/v2")},
-              0,
-              0},
-             {"a chain ends at the transport's limit", longChain, 0, 5},
-             {"a trailing slash is another server", {hop(server + "/")}, -1, -1},
-         }) {
-        SCOPED_TRACE(row.what);
+    const MCPTool tool(server, JSONValue::parse(R"({"name":"lookup"})"));
+    for (const auto& [what, expected, records] : cases) {
         ScanReport report("https://a.example/");
-        report.evidence = row.records;
+        report.evidence = records;
         for (std::size_t i = 0; i < report.evidence.size(); ++i)
             report.evidence[i].id = std::to_string(i);
-        const MCPTool tool(server, JSONValue::parse(R"({"name":"lookup"})"));
         const std::optional<ToolCall> walked = ToolCalls::latest(report, tool);
         const ToolCalls index(report);
-        for (const ToolCall* found : {walked ? &*walked : nullptr, index.latest(tool)}) {
-            ASSERT_EQ(found != nullptr, row.request >= 0);
-            if (!found) continue;
-            EXPECT_EQ(found->request.id, std::to_string(row.request));
-            EXPECT_EQ(found->answer.id, std::to_string(row.answer));
-        }
+        for (const ToolCall* found : {walked ? &*walked : nullptr, index.latest(tool)})
+            EXPECT_EQ(found ? found->request.id + " " + found->answer.id : "-", expected) << what;
     }
 }
 

@@ -1,23 +1,22 @@
 #pragma once
 
-// Manifests for tests of the update channel: a fixed test signing key, a
-// release and payload kept as raw JSON members so that a test can replace,
-// drop or mistype any one of them, and the signing of the result.
+// The update channel's tests: a fixed signing key, signed manifests whose
+// members are raw JSON (so that a test can replace, drop or mistype any one),
+// and a route to a loopback server whose certificate names the real update host.
 
+#include "core/base/UUID.h"
+#include "core/update/Sha256.h"
 #include "core/update/UpdateChannelClient.h"
-#include "core/update/UpdateChannelConfiguration.h"
+#include "support/TestCertificateAuthority.h"
 
 #include <array>
-#include <cstdint>
+#include <filesystem>
+#include <fstream>
 #include <map>
 #include <sodium.h>
-#include <string>
-#include <vector>
 
 namespace quorilanth {
 
-// The test-only way to point a client at a loopback server: trust the test's
-// own authority and connect to 127.0.0.1:port whenever the update host is asked for.
 struct UpdateSessionTestAccess {
     static UpdateSessionConfiguration loopback(const std::string& authorityFile,
                                                std::uint16_t port) {
@@ -31,19 +30,24 @@ struct UpdateSessionTestAccess {
 
 namespace test {
 
-inline std::vector<std::uint8_t> fromHex(std::string_view hex) {
-    std::vector<std::uint8_t> bytes;
-    for (std::size_t i = 0; i + 1 < hex.size(); i += 2)
-        bytes.push_back(
-            static_cast<std::uint8_t>(std::stoi(std::string(hex.substr(i, 2)), nullptr, 16)));
-    return bytes;
-}
-
 inline std::span<const std::uint8_t> bytesOf(std::string_view text) {
     return {reinterpret_cast<const std::uint8_t*>(text.data()), text.size()};
 }
 
-// An Ed25519 key pair derived from a seed, so tests and test executables agree on it.
+// A fresh folder in the temporary folder, removed with everything in it.
+struct TempFolder {
+    std::filesystem::path path =
+        std::filesystem::temp_directory_path() / ("ql-update-" + newUUIDText());
+    TempFolder() { std::filesystem::create_directory(path); }
+    ~TempFolder() { std::filesystem::remove_all(path); }
+};
+
+inline std::string readFile(const std::filesystem::path& path) {
+    std::ifstream file(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(file), {}};
+}
+
+// An Ed25519 key pair from a repeated seed byte, so tests and test programs agree on it.
 struct TestKey {
     std::array<std::uint8_t, crypto_sign_PUBLICKEYBYTES> publicKey{};
     std::array<std::uint8_t, crypto_sign_SECRETKEYBYTES> secretKey{};
@@ -60,8 +64,8 @@ struct TestKey {
                              secretKey.data());
         return encodeBase64(signature);
     }
-    UpdateChannelConfiguration configuration(std::string keyID = "quorilanth-test") const {
-        return *UpdateChannelConfiguration::make(std::move(keyID), publicKey);
+    UpdateChannelConfiguration configuration() const {
+        return *UpdateChannelConfiguration::make("quorilanth-test", publicKey);
     }
 };
 
@@ -69,63 +73,46 @@ inline const TestKey& channelKey() {
     static const TestKey key(0x42);
     return key;
 }
-
 inline std::string jsonString(std::string_view text) {
     return "\"" + std::string(text) + "\"";
 }
-
 // Members as raw JSON text; the map keeps keys sorted.
 inline std::string jsonObject(const std::map<std::string, std::string>& members) {
-    std::string text = "{";
-    for (const auto& [key, value] : members) {
-        if (text.size() > 1) text += ",";
-        text += jsonString(key) + ":" + value;
-    }
+    std::string text;
+    for (const auto& [key, value] : members)
+        text += (text.empty() ? "{" : ",") + jsonString(key) + ":" + value;
     return text + "}";
 }
 
-inline std::string releaseURL(std::string_view fileName) {
+inline std::string releaseURL(std::string_view version, std::string_view architecture) {
     return "https://" + std::string(UpdateChannelConfiguration::updateHost()) +
-           "/quorilanth/downloads/" + std::string(fileName);
+           "/quorilanth/downloads/Quorilanth-" + std::string(version) + "-macOS-" +
+           std::string(architecture) + ".dmg";
 }
 
+// Release 0.1.1, build 8: a disk image of these bytes for one architecture.
 struct ManifestBuilder {
-    std::map<std::string, std::string> release{
-        {"version", jsonString("0.1.1")},
-        {"build", "8"},
-        {"minimumSystemVersion", jsonString("0.1")},
-        {"architectures", R"(["arm64"])"},
-        {"mandatory", "false"},
-        {"publishedAt", jsonString("2026-09-13T12:00:00Z")},
-        {"notes", R"({"en":"Verified update.","it":"Aggiornamento verificato."})"},
-        {"downloadURL", jsonString(releaseURL("Quorilanth-0.1.1-macOS-arm64.dmg"))},
-        {"sha256", jsonString(std::string(64, 'a'))},
-        {"size", "1048576"},
-    };
-    std::map<std::string, std::string> payload{
-        {"schema", "1"},
-        {"channel", jsonString("stable")},
-        {"generatedAt", jsonString("2026-09-13T12:00:00Z")},
-    };
-    std::map<std::string, std::string> envelope{
-        {"schema", "1"},
-        {"algorithm", jsonString("Ed25519")},
-        {"keyId", jsonString("quorilanth-test")},
-    };
-    const TestKey* key = &channelKey();
-
-    // A release for one file with the given bytes, for this machine's architecture.
-    ManifestBuilder& forFile(std::string_view version, std::int64_t build, std::string_view sha256,
-                             std::int64_t size, std::string_view architecture) {
-        release["version"] = jsonString(version);
-        release["build"] = std::to_string(build);
-        release["architectures"] = "[" + jsonString(architecture) + "]";
-        release["downloadURL"] = jsonString(releaseURL(
-            "Quorilanth-" + std::string(version) + "-macOS-" + std::string(architecture) + ".dmg"));
-        release["sha256"] = jsonString(sha256);
-        release["size"] = std::to_string(size);
-        return *this;
+    explicit ManifestBuilder(std::string_view image = "image", std::string_view arch = "arm64") {
+        Sha256 hash;
+        hash.update(bytesOf(image));
+        const std::string date = jsonString("2026-09-13T12:00:00Z");
+        release = {{"version", jsonString("0.1.1")},
+                   {"build", "8"},
+                   {"minimumSystemVersion", jsonString("0.1")},
+                   {"architectures", "[" + jsonString(arch) + "]"},
+                   {"mandatory", "false"},
+                   {"publishedAt", date},
+                   {"notes", R"({"en":"Verified update.","it":"Aggiornamento verificato."})"},
+                   {"downloadURL", jsonString(releaseURL("0.1.1", arch))},
+                   {"sha256", jsonString(hash.finishHex())},
+                   {"size", std::to_string(image.size())}};
+        payload = {{"schema", "1"}, {"channel", jsonString("stable")}, {"generatedAt", date}};
+        envelope = {{"schema", "1"},
+                    {"algorithm", jsonString("Ed25519")},
+                    {"keyId", jsonString("quorilanth-test")}};
     }
+    std::map<std::string, std::string> release, payload, envelope;
+    const TestKey* key = &channelKey();
 
     std::string payloadText() const {
         auto members = payload;
