@@ -187,7 +187,8 @@ TEST(ScanCancel, AStopReturnsThePartialReport) {
 
 // A document declares what it names: no edge to itself, the root keeps its own
 // node, content and templates are recorded but never requested; the root links
-// a conventional location that answered, however invalid.
+// a conventional location that answered, however invalid. A refused or failed
+// location still becomes a node, requested once and linked from nowhere.
 TEST(DocumentStep, NodesAndEdgesOfOneDocument) {
     ScriptedSite site;
     site.document(kAgent, 200, R"({"self":")" + kAgent + R"(#top","home":"https://example.com/",
@@ -196,6 +197,10 @@ TEST(DocumentStep, NodesAndEdgesOfOneDocument) {
                   "application/json");
     site.document("https://example.com/.well-known/agent-card.json", 200, "{ not json",
                   "application/json");
+    site.document(kRoot, 200, htmlLinking({"http://example.com/plain/agent.json"}));
+    site.fake->fail("http://example.com/plain/agent.json",
+                    "Blocked: plain HTTP requires Developer Mode.");
+    site.fake->fail("https://example.com/llms.txt", "Operation timed out");
     DiscoveryEngine engine(NetworkPolicy(), site.fake);
     const ScanReport report = runScan(engine, "example.com").report;
     const auto gets = site.requested();
@@ -221,24 +226,11 @@ TEST(DocumentStep, NodesAndEdgesOfOneDocument) {
     }
     EXPECT_TRUE(
         hasEdge(report, kRoot, "https://example.com/.well-known/agent-card.json", "responds at"));
-}
-
-// A refused or failed location still becomes a node, and is inspected once.
-TEST(DocumentStep, RefusedAndFailedLocationsBecomeNodes) {
-    ScriptedSite site;
-    site.document(kRoot, 200, htmlLinking({"http://example.com/plain/agent.json"}));
-    site.fake->fail("http://example.com/plain/agent.json",
-                    "Blocked: plain HTTP requires Developer Mode.");
-    site.fake->fail("https://example.com/llms.txt", "Operation timed out");
-    DiscoveryEngine engine(NetworkPolicy(), site.fake);
-    const ScanRun run = runScan(engine, "example.com");
-    EXPECT_EQ(run.report.findNode("http://example.com/plain/agent.json")->status,
+    EXPECT_EQ(report.findNode("http://example.com/plain/agent.json")->status,
               FindingStatus::blocked);
-    const auto gets = site.requested();
     EXPECT_EQ(std::count(gets.begin(), gets.end(), "http://example.com/plain/agent.json"), 1);
-    EXPECT_EQ(run.report.findNode("https://example.com/llms.txt")->status,
-              FindingStatus::unreachable);
-    EXPECT_FALSE(hasEdge(run.report, kRoot, "https://example.com/llms.txt", "responds at"));
+    EXPECT_EQ(report.findNode("https://example.com/llms.txt")->status, FindingStatus::unreachable);
+    EXPECT_FALSE(hasEdge(report, kRoot, "https://example.com/llms.txt", "responds at"));
 }
 
 // 48 locations at most, repeats skipped and not counted.
