@@ -5,11 +5,14 @@
 #include "ScriptedSite.h"
 #include "core/base/QuorilanthError.h"
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <set>
 
 namespace quorilanth::test {
 namespace {
+
+using ::testing::Eq, ::testing::ThrowsMessage;
 
 const std::string kRoot = "https://example.com/";
 const std::string kAgent = "https://example.com/.well-known/agent.json";
@@ -25,15 +28,6 @@ std::vector<std::string> hrefs(int count) {
     for (int i = 1; i <= count; ++i)
         out.push_back("/d" + std::to_string(1000 + i) + "/agent.json");
     return out;
-}
-
-template <typename Operation> std::string failure(Operation&& operation) {
-    try {
-        operation();
-    } catch (const QuorilanthError& error) {
-        return error.message();
-    }
-    return "";
 }
 
 // Serves each document, typed by its name; a body "=> URL" redirects there.
@@ -132,16 +126,14 @@ TEST(ScanStart, RefusalsLeaveTheEngineUsable) {
              {"https://user:pw@example.com/",
               "Blocked: malformed URL or unsafe URL scheme/credentials."},
              {"ftp://example.com/", "Blocked: malformed URL or unsafe URL scheme/credentials."}})
-        EXPECT_EQ(
-            failure([&] { engine.scan(input, [](ScanReport, const std::string&) { FAIL(); }); }),
-            text);
+        EXPECT_THAT([&] { engine.scan(input, [](ScanReport, const std::string&) { FAIL(); }); },
+                    ThrowsMessage<QuorilanthError>(Eq(text)));
     EXPECT_TRUE(site.fake->calls().empty());
-    std::string second;
     const ScanRun run = runScan(engine, "example.com", [&](const std::string& message) {
-        if (message == "Inspecting /llms.txt")
-            second = failure([&] { engine.scan("other.example"); });
+        if (message != "Inspecting /llms.txt") return;
+        EXPECT_THAT([&] { engine.scan("other.example"); },
+                    ThrowsMessage<QuorilanthError>(Eq("A scan is already running.")));
     });
-    EXPECT_EQ(second, "A scan is already running.");
     EXPECT_EQ(run.messages.back(), "Scan complete");
     EXPECT_THROW(engine.scan("example.com",
                              [](ScanReport, const std::string& message) {
