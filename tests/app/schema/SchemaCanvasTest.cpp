@@ -20,65 +20,46 @@ using test::settle;
 
 TEST(SchemaConnectionGeometry, RunsBetweenTheRightEdges) {
     const GraphRect left{0, 100, 100, 50}, right{300, 0, 100, 50}, below{0, 300, 100, 50};
-    struct Case {
-        const char* name;
-        GraphRect source, target;
-        std::size_t index;
-        QPointF start, end, badge;
-        qreal rotation;
-        bool dashed;
-    } cases[] = {
-        {"down", left, below, 0, {100, 150}, {100, 300}, {100, 225}, 90, true},
-        {"up", below, left, 0, {100, 300}, {100, 150}, {100, 225}, -90, true},
-        {"forward fans out", left, right, 0, {100, 105}, {300, 5}, {200, 55}, 0, false},
-        {"the sixth fans like the first",
-         left,
-         right,
-         5,
-         {100, 105},
-         {300, 5},
-         {200, 55},
-         0,
-         false},
-        {"forward, middle of the fan", left, right, 2, {100, 125}, {300, 25}, {200, 75}, 0, false},
-        {"backward arches", right, left, 1, {312, 0}, {12, 100}, {162, 70.25}, 90, true},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
-        const ConnectionGeometry g = connectionGeometry(c.source, c.target, c.index);
-        EXPECT_EQ(g.start, c.start);
-        EXPECT_EQ(g.end, c.end);
-        EXPECT_EQ(g.badgeCentre, c.badge);
-        EXPECT_EQ(g.arrowRotation, c.rotation);
-        EXPECT_EQ(g.dashed, c.dashed);
+    using Points =
+        std::tuple<QPointF, QPointF, QPointF, qreal, bool>; // start, end, badge, arrow, dashed
+    // clang-format off
+    const std::tuple<const char*, GraphRect, GraphRect, std::size_t, Points> cases[] = {
+        {"down", left, below, 0, {{100, 150}, {100, 300}, {100, 225}, 90, true}},
+        {"up", below, left, 0, {{100, 300}, {100, 150}, {100, 225}, -90, true}},
+        {"forward fans out", left, right, 0, {{100, 105}, {300, 5}, {200, 55}, 0, false}},
+        {"the sixth fans like the first", left, right, 5, {{100, 105}, {300, 5}, {200, 55}, 0, false}},
+        {"forward, middle of the fan", left, right, 2, {{100, 125}, {300, 25}, {200, 75}, 0, false}},
+        {"backward arches", right, left, 1, {{312, 0}, {12, 100}, {162, 70.25}, 90, true}}};
+    // clang-format on
+    for (const auto& [name, source, target, index, expected] : cases) {
+        const ConnectionGeometry g = connectionGeometry(source, target, index);
+        EXPECT_EQ(Points(g.start, g.end, g.badgeCentre, g.arrowRotation, g.dashed), expected)
+            << name;
     }
     // Forward curves leave and reach their cards horizontally, at least 45 out.
     const ConnectionGeometry close = connectionGeometry(left, {110, 100, 100, 50}, 2);
-    EXPECT_EQ(close.control1, QPointF(145, 125));
-    EXPECT_EQ(close.control2, QPointF(65, 125));
+    EXPECT_EQ(std::pair(close.control1, close.control2),
+              std::pair(QPointF(145, 125), QPointF(65, 125)));
 }
 
 TEST(SchemaConnectionGeometry, EmphasisFollowsTheFocusAndDashesKeepTheirLength) {
     const auto a = SchemaCard::ID::observation("a"), b = SchemaCard::ID::group(NodeKind::tool),
                c = SchemaCard::ID::observation("c");
     const SchemaConnection connection{a, b, {}};
-    struct Case {
-        std::optional<SchemaCard::ID> focus;
-        ConnectionEmphasis emphasis;
-    } cases[] = {{std::nullopt, ConnectionEmphasis::plain},
-                 {a, ConnectionEmphasis::focused},
-                 {b, ConnectionEmphasis::focused},
-                 {c, ConnectionEmphasis::faded}};
-    for (const Case& row : cases)
-        EXPECT_EQ(connectionEmphasis(connection, row.focus), row.emphasis);
-
+    for (const auto& [focus, emphasis] :
+         {std::pair{std::optional<SchemaCard::ID>(), ConnectionEmphasis::plain},
+          {a, ConnectionEmphasis::focused},
+          {b, ConnectionEmphasis::focused},
+          {c, ConnectionEmphasis::faded}})
+        EXPECT_EQ(connectionEmphasis(connection, focus), emphasis);
     SchemaConnectionItem item(connectionGeometry({0, 0, 10, 10}, {0, 100, 10, 10}, 0), 3);
     for (ConnectionEmphasis emphasis : {ConnectionEmphasis::plain, ConnectionEmphasis::focused}) {
         item.setEmphasis(emphasis);
         const QPen pen = item.strokePen();
         ASSERT_EQ(pen.dashPattern().size(), 2);
-        EXPECT_DOUBLE_EQ(pen.dashPattern()[0] * pen.widthF(), 4);
-        EXPECT_DOUBLE_EQ(pen.dashPattern()[1] * pen.widthF(), 5);
+        EXPECT_EQ(
+            std::pair(pen.dashPattern()[0] * pen.widthF(), pen.dashPattern()[1] * pen.widthF()),
+            std::pair(4.0, 5.0));
     }
 }
 
@@ -90,19 +71,14 @@ TEST(SchemaCanvasText, CutsWholeCharactersAndReadsOnlyAPrefix) {
         return 10.0 * static_cast<qreal>(text.size());
     };
     const std::string accent = "e\xCC\x81";
-    struct Case {
-        std::string text;
-        qreal room;
-        QString shown;
-    } cases[] = {
-        {"abc", 30, "abc"},
-        {"a\nb\r\nc", 50, "a b c"},
-        {"abcdefghij", 55, "abcd\u2026"},
-        {"abcdefghij", 5, "\u2026"},
-        {accent + accent + accent, 45, QString::fromUtf8(accent.c_str()) + "\u2026"},
-    };
-    for (const Case& c : cases)
-        EXPECT_EQ(fitText(c.text, c.room, width), c.shown) << c.text;
+    for (const auto& [text, room, shown] :
+         std::initializer_list<std::tuple<std::string, qreal, QString>>{
+             {"abc", 30, "abc"},
+             {"a\nb\r\nc", 50, "a b c"},
+             {"abcdefghij", 55, "abcd\u2026"},
+             {"abcdefghij", 5, "\u2026"},
+             {accent + accent + accent, 45, QString::fromUtf8(accent.c_str()) + "\u2026"}})
+        EXPECT_EQ(fitText(text, room, width), shown) << text;
 
     // A megabyte of letters, and a megabyte that is one letter under endless marks.
     std::string marks = "a";
@@ -233,21 +209,18 @@ TEST_F(SchemaCanvasTest, ClicksSelectAndADoubleClickOpensOnlyWhatItAimedAt) {
 
 TEST_F(SchemaCanvasTest, KeysMoveAmongTheCardsAndCtrlTabLeaves) {
     const auto nth = [&](std::size_t i) { return canvas()->schemaScene()->cards[i].id.nodeID(); };
-    struct Case {
-        std::vector<int> keys;
-        std::size_t reached;
-    } cases[] = {{{Qt::Key_Tab}, 1},
-                 {{Qt::Key_Backtab}, 11},
-                 {{Qt::Key_Left}, 11},
-                 {{Qt::Key_Right, Qt::Key_Tab}, 2},
-                 {{Qt::Key_Left, Qt::Key_Right}, 0}};
-    for (const Case& c : cases) {
+    const std::pair<std::vector<int>, std::size_t> cases[] = {{{Qt::Key_Tab}, 1},
+                                                              {{Qt::Key_Backtab}, 11},
+                                                              {{Qt::Key_Left}, 11},
+                                                              {{Qt::Key_Right, Qt::Key_Tab}, 2},
+                                                              {{Qt::Key_Left, Qt::Key_Right}, 0}};
+    for (const auto& [keys, reached] : cases) {
         open(shop(13), SchemaScope::group(NodeKind::tool));
         canvas()->setFocus();
-        for (int k : c.keys)
+        for (int k : keys)
             key(k, k == Qt::Key_Backtab ? Qt::ShiftModifier : Qt::NoModifier);
-        EXPECT_EQ(store->selectedID(), nth(c.reached));
-        EXPECT_TRUE(canvas()->hasFocus());
+        EXPECT_EQ(std::tuple(store->selectedID(), canvas()->hasFocus()),
+                  std::tuple(nth(reached), true));
     }
     const std::string chosen = *store->selectedID();
     key(Qt::Key_Return);
@@ -298,20 +271,14 @@ TEST_F(SchemaCanvasTest, ZoomStaysWithinItsLimitsAndFitsOnRequest) {
     const double fitted = store->graphZoom();
     auto* out = view->findChild<QToolButton*>("schema-zoom-out");
     auto* in = view->findChild<QToolButton*>("schema-zoom-in");
-    struct Case {
-        double from;
-        QToolButton* button;
-        double to;
-        bool outEnabled;
-    } cases[] = {{0.9, out, 0.8, false}, {2.4, in, 2.5, true}, {2.5, in, 2.5, true}};
-    for (const Case& c : cases) {
-        store->setGraphZoom(c.from);
+    for (const auto& [from, button, to, outEnabled] :
+         {std::tuple{0.9, out, 0.8, false}, {2.4, in, 2.5, true}, {2.5, in, 2.5, true}}) {
+        store->setGraphZoom(from);
         settle();
-        c.button->click();
+        button->click();
         settle();
-        EXPECT_DOUBLE_EQ(store->graphZoom(), c.to);
-        EXPECT_DOUBLE_EQ(canvas()->magnification(), c.to);
-        EXPECT_EQ(out->isEnabled(), c.outEnabled);
+        EXPECT_EQ(std::tuple(store->graphZoom(), canvas()->magnification(), out->isEnabled()),
+                  std::tuple(to, to, outEnabled));
     }
     store->bumpGraphCommand();
     settle();

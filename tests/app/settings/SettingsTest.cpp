@@ -1,7 +1,5 @@
 #include "app/settings/SettingsView.h"
-#include "app/window/QLTheme.h"
 #include "app/window/ShellTestSupport.h"
-#include "app/window/WorkspaceView.h"
 #include "support/InMemorySecretStore.h"
 
 #include <QCheckBox>
@@ -9,7 +7,6 @@
 #include <QElapsedTimer>
 #include <QLabel>
 #include <QMessageBox>
-#include <QPushButton>
 #include <QSettings>
 #include <gtest/gtest.h>
 
@@ -17,8 +14,8 @@ namespace quorilanth {
 namespace {
 
 using test::settle;
-using Operation = test::InMemorySecretStore::Operation;
 
+// The sheet over a store whose scans wait until released, with keys in memory.
 class SettingsTest : public ::testing::Test {
 public:
     void SetUp() override {
@@ -30,13 +27,6 @@ public:
         sheet = std::make_unique<SettingsView>(*store, nullptr, [this] { ++updateChecks; });
         sheet->show();
         ui.root = sheet.get();
-        settle();
-    }
-    void TearDown() override {
-        transport->released = true;
-        sheet.reset();
-        store.reset();
-        settle();
     }
     void choose(AIProvider provider) {
         auto* picker = ui.find<QComboBox>("ql-settings-provider");
@@ -44,147 +34,93 @@ public:
         emit picker->activated(int(provider));
         settle();
     }
-    QString feedback() const {
-        return ui.shown("ql-settings-feedback") ? ui.find<QLabel>("ql-settings-feedback")->text()
-                                                : QString();
-    }
+    QString text(const QString& name) const { return ui.find<QLineEdit>(name)->text(); }
 
     QTemporaryDir folder{test::folderTemplate()};
     std::shared_ptr<test::HeldTransport> transport = std::make_shared<test::HeldTransport>();
-    std::shared_ptr<test::InMemorySecretStore> secrets =
-        std::make_shared<test::InMemorySecretStore>();
+    std::shared_ptr<test::InMemorySecretStore> secrets{new test::InMemorySecretStore};
     std::unique_ptr<WorkspaceStore> store;
-    std::unique_ptr<SettingsView> sheet;
+    std::unique_ptr<SettingsView> sheet; // goes before the store it shows
     test::Controls ui;
     int updateChecks = 0;
 };
 
-TEST_F(SettingsTest, SectionsFollowTheProviderInBothLanguages) {
-    const struct {
-        AIProvider provider;
-        bool modelAndKey, braveSearch, glm;
-    } cases[] = {
-        {AIProvider::apple, false, true, false},  {AIProvider::openAI, true, false, false},
-        {AIProvider::claude, true, false, false}, {AIProvider::deepSeek, true, true, false},
-        {AIProvider::glm, true, false, true},
-    };
-    for (const char* tag : {"en", "it"}) {
-        test::Language language(tag);
-        for (const auto& c : cases) {
-            SCOPED_TRACE(rawValue(c.provider));
-            ui.type("ql-settings-model", "<b>&amp;</b> " + QString(200, QLatin1Char('m')));
-            ui.type("ql-settings-key", "half-typed");
-            choose(c.provider);
-            EXPECT_EQ(ui.shown("ql-settings-model"), c.modelAndKey);
-            EXPECT_EQ(ui.shown("ql-settings-key"), c.modelAndKey);
-            EXPECT_EQ(ui.shown("ql-settings-availability"), !c.modelAndKey);
-            EXPECT_EQ(ui.shown("ql-settings-web-search"), c.braveSearch);
-            EXPECT_EQ(ui.shown("ql-settings-glm-note"), c.glm);
-            EXPECT_EQ(ui.shown("ql-settings-glm-link"), c.glm);
-            // Every choice, the same provider again too, brings the default model back.
-            EXPECT_EQ(ui.find<QLineEdit>("ql-settings-model")->text().toStdString(),
-                      defaultModel(c.provider));
-            ui.type("ql-settings-model", "<b>&amp;</b> " + QString(200, QLatin1Char('m')));
-            sheet->grab().save(QStringLiteral(QL_SNAPSHOT_DIR "/settings-%1-%2.png")
-                                   .arg(int(c.provider))
-                                   .arg(tag));
-        }
+TEST_F(SettingsTest, SectionsFollowTheProviderAndEachChoiceBringsTheDefaultModelBack) {
+    // shown: model, key, availability, Brave Search key, GLM note, GLM link; then
+    // whether the key typed before was dropped, which only another provider does
+    const std::pair<AIProvider, const char*> cases[] = {
+        {AIProvider::apple, "0011000"},  {AIProvider::openAI, "1100001"},
+        {AIProvider::claude, "1100001"}, {AIProvider::deepSeek, "1101001"},
+        {AIProvider::glm, "1100111"},    {AIProvider::glm, "1100110"}};
+    const test::Language italian("it");
+    for (const auto& [provider, expected] : cases) {
+        ui.type("ql-settings-model", "<b>&amp;</b> " + QString(200, QLatin1Char('m')));
+        ui.type("ql-settings-key", "half-typed");
+        choose(provider);
+        std::string shown;
+        for (const char* name :
+             {"model", "key", "availability", "web-search", "glm-note", "glm-link"})
+            shown += ui.shown(QStringLiteral("ql-settings-") + name) ? '1' : '0';
+        shown += text("ql-settings-key").isEmpty() ? '1' : '0';
+        EXPECT_EQ(std::tuple(shown, text("ql-settings-model").toStdString()),
+                  std::tuple(expected, defaultModel(provider)));
+        sheet->grab().save(QStringLiteral(QL_SNAPSHOT_DIR "/settings-%1.png").arg(int(provider)));
     }
-    // A new provider drops the key typed for the old one; the same one keeps it.
-    ui.type("ql-settings-key", "half-typed");
-    choose(AIProvider::glm);
-    EXPECT_EQ(ui.find<QLineEdit>("ql-settings-key")->text(), "half-typed");
-    choose(AIProvider::openAI);
-    EXPECT_EQ(ui.find<QLineEdit>("ql-settings-key")->text(), "");
-    EXPECT_EQ(QSettings().value("aiProvider").toString(), "OpenAI");
 }
 
 TEST_F(SettingsTest, KeysAreSavedTrimmedRemovedAndFailuresKeepTheText) {
     choose(AIProvider::deepSeek);
-    enum Press { none, save, remove };
     const std::optional<std::string> gone;
-    const QString key = "ql-settings-key", search = "ql-settings-search-key";
-    const struct {
-        QString field, text;
-        Press press;
-        std::optional<int> failAdd;
-        std::optional<std::string> deepSeek, brave;
-        QString feedback, left;
-    } steps[] = {
-        {key, " \n ", none, {}, gone, gone, "", " \n "},
-        {key, "  sk-1 \t", save, {}, "sk-1", gone, "Key saved in the system keyring.", ""},
-        {search, " br-2 ", save, {}, "sk-1", "br-2", "Search key saved in the system keyring.", ""},
-        {key, "", remove, {}, gone, "br-2", "Key removed.", ""},
-        {key, "", remove, {}, gone, "br-2", "Key removed.", ""}, // nothing left to remove
-        {key, "sk-3", save, -25308, gone, "br-2", "Keychain save failed (-25308).", "sk-3"},
-        {search, "", remove, {}, gone, gone, "Search key removed.", ""},
-    };
-    for (const auto& s : steps) {
-        SCOPED_TRACE(s.feedback.toStdString());
-        secrets->failWith(Operation::add, s.failAdd);
-        ui.type(s.field, s.text);
-        const QString suffix = s.field == key ? "-key" : "-search-key";
-        EXPECT_EQ(ui.find("ql-settings-save" + suffix)->isEnabled(), !s.text.trimmed().isEmpty());
-        if (s.press != none)
-            ui.click((s.press == save ? "ql-settings-save" : "ql-settings-remove") + suffix);
-        EXPECT_EQ(secrets->stored("DeepSeek"), s.deepSeek);
-        EXPECT_EQ(secrets->stored("Brave Search"), s.brave);
-        EXPECT_EQ(feedback(), s.feedback);
-        EXPECT_EQ(ui.find<QLineEdit>(s.field)->text(), s.left);
+    // clang-format off
+    const std::tuple<const char*, const char*, QString, std::optional<int>, std::optional<std::string>,
+                     std::optional<std::string>, QString, QString> steps[] = {
+        // button, its field, text, failure of the store's add, DeepSeek's key, Brave Search's, feedback, text left
+        {"", "key", " \n ", {}, gone, gone, "", " \n "},
+        {"save", "key", "  sk-1 \t", {}, "sk-1", gone, "Key saved in the system keyring.", ""},
+        {"save", "search-key", " br-2 ", {}, "sk-1", "br-2", "Search key saved in the system keyring.", ""},
+        {"remove", "key", "", {}, gone, "br-2", "Key removed.", ""},
+        {"save", "key", "sk-3", -25308, gone, "br-2", "Keychain save failed (-25308).", "sk-3"},
+        {"remove", "search-key", "", {}, gone, gone, "Search key removed.", ""}};
+    // clang-format on
+    for (const auto& [button, field, typed, failAdd, deepSeek, brave, feedback, left] : steps) {
+        secrets->failWith(test::InMemorySecretStore::Operation::add, failAdd);
+        ui.type(QStringLiteral("ql-settings-") + field, typed);
+        EXPECT_EQ(ui.find(QStringLiteral("ql-settings-save-") + field)->isEnabled(),
+                  !typed.trimmed().isEmpty());
+        if (*button) ui.click(QStringLiteral("ql-settings-%1-%2").arg(button, field));
+        EXPECT_EQ(std::tuple(secrets->stored("DeepSeek"), secrets->stored("Brave Search"),
+                             ui.find<QLabel>("ql-settings-feedback")->text(),
+                             text(QStringLiteral("ql-settings-") + field)),
+                  std::tuple(deepSeek, brave, feedback, left));
     }
-    EXPECT_EQ(ui.find<QLineEdit>(key)->echoMode(), QLineEdit::Password);
+    EXPECT_EQ(ui.find<QLineEdit>("ql-settings-key")->echoMode(), QLineEdit::Password);
 }
 
-TEST_F(SettingsTest, DeveloperModeTurnsOnOnlyThroughTheAlert) {
+TEST_F(SettingsTest, TheUpdateCheckComesOnceClosedAndDeveloperModeOnlyThroughTheAlert) {
+    store->setShowSettings(true);
+    QElapsedTimer clock;
+    clock.start();
+    ui.click("settings-check-updates");
+    EXPECT_EQ(std::tuple(store->showSettings(), updateChecks), std::tuple(false, 0));
+    ASSERT_TRUE(test::waitUntil([&] { return updateChecks == 1; }));
+    EXPECT_GE(clock.elapsed(), SettingsView::updateCheckDelayMs);
     auto* toggle = ui.find<QCheckBox>("ql-settings-developer-mode");
     for (const auto& [answer, after] : {std::pair{"ql-settings-developer-cancel", false},
                                         std::pair{"ql-settings-developer-enable", true}}) {
         ui.click("ql-settings-developer-mode");
         EXPECT_FALSE(store->developerMode() || toggle->isChecked());
         auto* alert = ui.find<QMessageBox>("ql-settings-developer-alert");
-        ASSERT_TRUE(alert);
-        EXPECT_EQ(alert->text(), "Allow private network access?");
+        ASSERT_TRUE(alert && alert->text() == "Allow private network access?");
         test::Controls{alert}.click(answer);
-        EXPECT_EQ(store->developerMode(), after);
-        EXPECT_EQ(toggle->isChecked(), after);
+        EXPECT_EQ(std::tuple(store->developerMode(), toggle->isChecked()),
+                  std::tuple(after, after));
     }
     ui.click("ql-settings-developer-mode"); // off needs no question
-    EXPECT_FALSE(store->developerMode());
-    EXPECT_FALSE(ui.find<QMessageBox>("ql-settings-developer-alert"));
-
+    EXPECT_FALSE(store->developerMode() || ui.find<QMessageBox>("ql-settings-developer-alert"));
     store->setInput(QStringLiteral("https://held.example"));
     store->start();
     ASSERT_TRUE(test::waitUntil([&] { return store->busy(); }));
-    settle();
-    EXPECT_FALSE(toggle->isEnabled());
-}
-
-TEST_F(SettingsTest, UpdateCheckComesOnceTheSheetHasClosed) {
-    store->setShowSettings(true);
-    QElapsedTimer clock;
-    clock.start();
-    ui.click("settings-check-updates");
-    EXPECT_FALSE(store->showSettings());
-    EXPECT_EQ(updateChecks, 0);
-    ASSERT_TRUE(test::waitUntil([&] { return updateChecks == 1; }));
-    EXPECT_GE(clock.elapsed(), SettingsView::updateCheckDelayMs);
-}
-
-TEST_F(SettingsTest, TheWindowOpensAFreshSheetEachTime) {
-    WorkspaceView view(*store);
-    view.show();
-    for (int opening = 0; opening < 2; ++opening) {
-        store->setShowSettings(true);
-        settle();
-        auto* shown = view.findChild<SettingsView*>();
-        ASSERT_TRUE(shown && shown->isVisible());
-        auto* key = shown->findChild<QLineEdit*>("ql-settings-key");
-        EXPECT_EQ(key->text(), "");
-        key->setText("typed, not saved");
-        QTest::keyClick(shown, Qt::Key_Escape);
-        settle();
-        EXPECT_FALSE(store->showSettings() || view.findChild<SettingsView*>());
-    }
+    EXPECT_TRUE(test::waitUntil([&] { return !toggle->isEnabled(); }));
 }
 
 } // namespace

@@ -1,6 +1,8 @@
-#include "core/guided/GuidedPresentation.h"
+#include "core/guided/ReadableValue.h"
 
 #include <gtest/gtest.h>
+#include <ranges>
+#include <set>
 
 namespace quorilanth {
 namespace {
@@ -8,62 +10,58 @@ namespace {
 using namespace GuidedPresentation;
 using enum Language;
 
-MCPTool tool(const char* definition) {
+MCPTool tool(const std::string& definition) {
     return MCPTool("https://a.example/mcp", JSONValue::parse(definition));
 }
 
-GraphNode node(std::string label, const char* metadata, NodeKind kind = NodeKind::manifest) {
-    GraphNode n(label, kind, label, std::nullopt, FindingStatus::valid);
-    n.metadata = JSONValue::parse(metadata);
-    return n;
+MCPTool taking(const std::string& properties, const std::string& required = "[]") {
+    return tool(R"({"name":"t","inputSchema":{"type":"object","properties":)" + properties +
+                R"(,"required":)" + required + "}}");
 }
 
-const char* const kNone = "The site offers this function but has not published a description.";
+// "name=text|name=text" as a form.
+FormValues form(std::string_view text) {
+    FormValues values;
+    for (const auto part : std::views::split(text, '|')) {
+        const std::string_view entry(part.begin(), part.end());
+        values[std::string(entry.substr(0, entry.find('=')))] = entry.substr(entry.find('=') + 1);
+    }
+    return values;
+}
 
-TEST(GuidedPresentation, KnownToolsFirstThenWhatTheToolSaysThenItsNameAsALabel) {
+TEST(GuidedPresentation, TitlesFromTheTableThenTheToolThenItsNameHumanised) {
+    const char* const none = "The site offers this function but has not published a description.";
     for (const auto& [definition, title, introduction] :
          std::initializer_list<std::tuple<const char*, const char*, const char*>>{
              {R"({"name":"list_apps","title":"T","description":"D"})", "Browse applications",
               "Browse the site’s catalog and choose any filters you need."},
              {R"({"name":"x","annotations":{"title":"A"},"description":" "})", "A", " "},
-             {R"({"name":"export_report","description":""})", "Export Report", kNone},
-             {"{}", "Unnamed tool", kNone},
-             // Labels: the table by exact key, else the key humanised.
-             {R"({"name":"languages"})", "Languages", kNone},
-             {R"({"name":"max_price-ID"})", "Max Price Id", kNone},
-             {R"({"name":"élan\tvital"})", "Élan\tVital", kNone}}) {
+             {"{}", "Unnamed tool", none},
+             {R"({"name":"max_price-ID","description":""})", "Max Price Id", none},
+             {R"({"name":"élan\tvital"})", "Élan\tVital", none}}) {
         EXPECT_EQ(actionTitle(tool(definition), english), title);
         EXPECT_EQ(actionIntroduction(tool(definition), english), introduction);
     }
-    EXPECT_EQ(documentTitle(node("LLMS.TXT", R"({"title":"T"})"), italian),
-              "Le istruzioni per gli assistenti");
-    EXPECT_EQ(documentTitle(node("x", R"({"title":"T","name":"N"})"), english), "T");
-    EXPECT_EQ(documentTitle(node("openapi", "{}"), english), "Openapi");
-    EXPECT_EQ(choice("it", english) + choice("x86_64", italian) + choice("EN", italian),
-              "ItalianIntelEN");
+    GraphNode llms("LLMS.TXT", NodeKind::manifest, "LLMS.TXT", std::nullopt, FindingStatus::valid);
+    llms.metadata = JSONValue::parse(R"({"title":"T"})");
+    EXPECT_EQ(documentTitle(llms, italian), "Le istruzioni per gli assistenti");
 }
 
-TEST(GuidedPresentation, SiteDescriptionPrefersTheLanguageThenEnglishThenThePlainText) {
-    for (const auto& [metadata, italianText, englishText] :
-         std::initializer_list<std::tuple<const char*, const char*, const char*>>{
-             {R"({"description":{"it":"","en":"E"}})", "", "E"},
-             {R"({"description":{"fr":"F"}})", "", ""},
-             {R"({"description":"S"})", "S", "S"},
-             {R"({"about":{"description":{"it":"I"}},"description":"S"})", "I", "S"}}) {
+TEST(GuidedPresentation, SiteDescriptionIsTheDomainsFirstInTheLanguageThenEnglishNeverATools) {
+    for (const auto& [kind, first, second, italianText, englishText] : std::initializer_list<
+             std::tuple<NodeKind, const char*, const char*, const char*, const char*>>{
+             {NodeKind::manifest, "{}", R"({"description":{"it":"","en":"E"}})", "", "E"},
+             {NodeKind::manifest, R"({"description":"late"})",
+              R"({"about":{"description":{"it":"I"}},"description":"S"})", "I", "S"},
+             {NodeKind::tool, R"({"description":"Echoes"})", "{}", "", ""}}) {
         ScanReport report("https://a.example/");
-        report.nodes = {node("a", "{}"), node("b", metadata)};
-        EXPECT_EQ(siteDescription(report, italian).value_or(""), italianText) << metadata;
-        EXPECT_EQ(siteDescription(report, english).value_or(""), englishText) << metadata;
+        report.nodes = {GraphNode("a", kind, "a", std::nullopt, FindingStatus::valid),
+                        GraphNode("b", NodeKind::domain, "b", std::nullopt, FindingStatus::valid)};
+        report.nodes[0].metadata = JSONValue::parse(first);
+        report.nodes[1].metadata = JSONValue::parse(second);
+        EXPECT_EQ(siteDescription(report, italian).value_or(""), italianText) << second;
+        EXPECT_EQ(siteDescription(report, english).value_or(""), englishText) << second;
     }
-    ScanReport report("https://a.example/");
-    report.nodes = {node("a", R"({"description":"late"})"),
-                    node("b", R"({"description":"root"})", NodeKind::domain)};
-    EXPECT_EQ(siteDescription(report, english), "root");
-    // What a server's tools, resources and prompts say of themselves is not the site's word.
-    report.nodes = {node("t", R"({"description":"Echoes"})", NodeKind::tool),
-                    node("r", R"({"description":"A file"})", NodeKind::resource),
-                    node("p", R"({"description":"A prompt"})", NodeKind::prompt)};
-    EXPECT_EQ(siteDescription(report, english), std::nullopt);
 }
 
 TEST(GuidedPresentation, OnlyValidServersOfferToolsAndRepeatedIdsGetTheirOwnKeys) {
@@ -75,6 +73,125 @@ TEST(GuidedPresentation, OnlyValidServersOfferToolsAndRepeatedIdsGetTheirOwnKeys
             server.tools.push_back(tool(definition));
     const std::string id = "https://a.example/mcp#tool:a";
     EXPECT_EQ(toolKeys(tools(report)), (std::vector<std::string>{id, id + "#2", id + "#3"}));
+}
+
+TEST(GuidedArguments, ConversionsTheLanguageAndTheSentenceOfEachFailure) {
+    const MCPTool subject = taking(
+        R"({"query":{"type":"string"},"app_id":{"type":"string"},"n":{"type":"integer"},
+            "free":{"type":"boolean"},"pick":{"type":["integer","boolean"],"enum":[1,2,true]},
+            "lines":{"type":"array","items":{"type":"string"}},"obj":{"type":"object"},
+            "code":{"type":"string","pattern":"^a"},"s":{"type":["null",1,"integer","string"]},
+            "language":{"enum":["it","en"]}})",
+        R"(["query","app_id"])");
+    // The arguments sent, or the failure's sentence.
+    const auto outcome = [&](const char* values, Language language = english) {
+        try {
+            return arguments(form(values), subject, language);
+        } catch (const QuorilanthError& error) {
+            return JSONValue(error.message());
+        }
+    };
+    for (const auto& [values, expected] : std::initializer_list<std::pair<const char*, JSONValue>>{
+             {"query= \n\t", JSONValue("Complete the required fields: App identifier, What would "
+                                       "you like to find?.")},
+             {"query=42|app_id=a|s= |n=42|free=true|pick=2|obj=",
+              JSONValue::parse(
+                  R"({"query":"42","app_id":"a","s":" ","n":42,"free":true,"pick":2})")},
+             // An untyped list of texts is a text field, so the language can be sent.
+             {"query=q|app_id=a|language=en",
+              JSONValue::parse(R"({"query":"q","app_id":"a","language":"en"})")},
+             {"query=q|app_id=a|pick=true|lines=a\n\n  b \r\nc\u2028",
+              JSONValue::parse(R"({"query":"q","app_id":"a","pick":true,"lines":["a","b","c"]})")},
+             {"query=q|app_id=a|free=yes", JSONValue("Check the value of ‘Free only’.")},
+             {"query=q|app_id=a|n=1e999", JSONValue("Check the value of ‘N’.")},
+             // Several fields that cannot be sent: the first by name is named, every time.
+             {"query=q|app_id=a|zz=1|obj={}",
+              JSONValue("The field ‘Obj’ requires the technical editor.")},
+             {"query=q|app_id=a|code=a",
+              JSONValue("This function requires options Quorilanth cannot yet validate. You can "
+                        "inspect them in the technical view.")},
+         })
+        EXPECT_EQ(outcome(values), expected) << values;
+    EXPECT_TRUE(outcome("query=q|app_id=a|n=3.5")
+                    .text()
+                    .starts_with("Some fields do not meet the site’s requirements:\n"));
+    // The language starts filled in only where the form can send it.
+    EXPECT_EQ(initialValues(subject, italian), (FormValues{{"language", "it"}}));
+    EXPECT_TRUE(initialValues(taking(R"({"language":{"enum":["en"]}})"), italian).empty());
+    EXPECT_TRUE(
+        initialValues(taking(R"({"language":{"type":"object","enum":["it"]}})"), italian).empty());
+    EXPECT_EQ(outcome("query=q|app_id=a|n=1e999", italian),
+              JSONValue("Controlla il valore di «N»."));
+}
+
+// `count` copies of an element ("k" + i for members), as a JSON array or object.
+std::string many(int count, const std::string& element, bool object = false) {
+    std::string text;
+    for (int i = 0; i < count; ++i)
+        text += (i ? "," : "") + (object ? "\"k" + std::to_string(i) + "\":" : "") + element;
+    return object ? "{" + text + "}" : "[" + text + "]";
+}
+
+// The nodes of a tree, each id seen once.
+std::size_t count(const ReadableNode& node, std::set<std::string>& ids) {
+    EXPECT_TRUE(ids.insert(node.id).second) << node.id;
+    std::size_t total = 1;
+    for (const ReadableNode& child : node.children)
+        total += count(child, ids);
+    return total;
+}
+
+TEST(ReadableValue, LimitsAndTheirSentences) {
+    for (const auto& [json, children, note, text] :
+         std::initializer_list<std::tuple<std::string, std::size_t, std::string, std::string>>{
+             {many(31, "1", true), 30,
+              "Showing 30 of 31 fields. The rest are in the original response.", ""},
+             {many(21, "{}"), 20,
+              "Showing 20 of 21 items. The complete list is in the original response.", ""},
+             {"[]", 0, "", "No items returned."},
+             {"\"" + std::string(5000, 'e') + "\"", 0,
+              "More details are available in the original response.", "\u2026"},
+             // Per-level limits alone would give 20^5 rows: the tree stops at its budget.
+             {many(20, many(20, many(20, many(20, "[1]")))), 2, "", ""},
+         }) {
+        const ReadableNode top = ReadableValue::tree(JSONValue::parse(json), english);
+        EXPECT_EQ(std::tuple(top.children.size(), top.note.value_or("")),
+                  std::tuple(children, note))
+            << json.substr(0, 40);
+        EXPECT_TRUE(top.text.ends_with(text));
+        std::set<std::string> ids;
+        EXPECT_LE(count(top, ids), ReadableValue::kMaxNodes + ReadableValue::kMaxDepth + 2);
+    }
+    // Below the fifth level, the sentence that sends the reader to the answer.
+    ReadableNode deep = ReadableValue::tree(JSONValue::parse(R"([[[[[["six"]]]]]])"), italian);
+    while (!deep.children.empty())
+        deep = ReadableNode(deep.children[0]);
+    EXPECT_EQ(std::tuple(deep.depth, deep.text),
+              std::tuple(6u, "Altri dettagli sono disponibili nella risposta originale."));
+}
+
+TEST(ReadableValue, ObjectsTitledFieldsOrderedAndOnlySafePagesOffered) {
+    const ReadableNode n =
+        ReadableValue::tree(JSONValue::parse(R"({"name":"N","title":"T","summary":"S",
+        "zeta":1,"price":{"a":1},"alpha":[1],"results":[],"_meta":1,"canonical_url":"https://a.example/p#f",
+        "official_page_url":"https://a.example/x.DMG","url":"ftp://x","inputSchema":{}})"),
+                            italian);
+    EXPECT_EQ(std::tuple(n.title, n.description, n.page, n.pageHost),
+              std::tuple("N", "S", "https://a.example/p", "a.example"));
+    // Each field's label and how it sits: the initial of its slot.
+    std::string fields;
+    for (const ReadableNode& field : n.children)
+        fields += field.label + ":" + "TICROF"[static_cast<int>(field.slot)] + " ";
+    EXPECT_EQ(fields, "Risultati:O Prezzo:F Alpha:F Titolo:R Zeta:R ");
+    const ReadableNode opened = ReadableValue::open(n.children[1], italian);
+    EXPECT_EQ(std::tuple(opened.id, opened.children.at(0).text), std::tuple(n.children[1].id, "1"));
+
+    const ReadableNode refused =
+        ReadableValue::tree(JSONValue::parse(R"({"name":3,"url":"http://a.example/",
+        "website":"https://a.example/a.tar.gz","official_page_url":"https://u@a.example/"})"),
+                            english);
+    EXPECT_FALSE(refused.title || refused.page);
+    EXPECT_EQ(refused.children.size(), 4u);
 }
 
 } // namespace

@@ -28,65 +28,51 @@ ScanReport reportWith(std::vector<Evidence> evidence, std::vector<MCPTool> tools
     return report;
 }
 
-// A call of the named tool answered with this result.
-Evidence call(const std::string& name, const std::string& result, int id = 1) {
-    return testsupport::toolCall(server, name,
-                                 R"({"jsonrpc":"2.0","id":)" + std::to_string(id) +
-                                     R"(,"result":)" + result + "}");
+// A call of the named tool answered with this JSON-RPC member ("result":…, "error":…).
+Evidence call(const std::string& name, const std::string& member, int id = 1) {
+    return testsupport::toolCall(
+        server, name, R"({"jsonrpc":"2.0","id":)" + std::to_string(id) + "," + member + "}");
 }
 
-TEST(GuidedReplies, TheNewestCallDecoded) {
-    Evidence timedOut = call("t", R"({"structuredContent":1})"), stream = timedOut,
-             moved = timedOut;
+TEST(GuidedReplies, TheNewestCallDecodedAtTheEndOfItsRedirects) {
+    Evidence timedOut = call("t", R"("result":{"structuredContent":1})"), stream = timedOut,
+             moved = timedOut, hop = call("t", R"("result":{"structuredContent":3})");
     timedOut.statusCode.reset();
     timedOut.error = "Timed out";
     stream.responseHeaders["content-type"] = "text/event-stream";
     stream.responseBody = "event: message\ndata: " + std::string(stream.responseBody.view());
     moved.statusCode = 307;
     moved.responseHeaders["location"] = "/v2";
-    Evidence hop = call("t", R"({"structuredContent":3})");
     hop.url = "https://a.example/v2";
-    struct Row {
-        std::vector<Evidence> records;
-        const char* value; // "" for the incomplete-answer sentence
-        bool isError;
-    };
-    for (const Row& row : std::initializer_list<Row>{
-             {{call("t", R"({"structuredContent":{"a":1},"content":[]})")}, R"({"a":1})", false},
-             {{call("t", R"({"content":[{"type":"text","text":"1"},{"type":"text","text":"x"}],
-                 "isError":"true"})")},
-              R"(["1","x"])",
-              false},
-             {{call("t", R"({"content":[{"type":"image","data":""}],"isError":true})")},
-              "[]",
-              true},
-             {{testsupport::toolCall(server, "t",
-                                     R"({"jsonrpc":"2.0","id":1,"error":{"code":-1}})")},
-              R"({"code":-1})",
-              true},
-             {{call("t", "{}", 2)}, "", true}, // another request's reply
-             {{stream}, "1", false},
-             // Only the newest call counts, and a redirected one is read at its end.
-             {{call("t", R"({"structuredContent":0})"), timedOut}, "", true},
-             {{timedOut, moved, hop}, "3", false},
+    const char* const incomplete =
+        "\"A complete answer did not arrive. Try again or inspect the technical details.\"";
+    for (const auto& [isError, value, records] :
+         std::initializer_list<std::tuple<bool, const char*, std::vector<Evidence>>>{
+             {false,
+              R"({"a":1})",
+              {call("t", R"("result":{"structuredContent":{"a":1},"content":[]})")}},
+             {false, R"(["1","x"])", {call("t", R"("result":{"content":[{"type":"text","text":"1"},
+                 {"type":"text","text":"x"}],"isError":"true"})")}},
+             {true, "[]", {call("t", R"("result":{"content":[{"type":"image"}],"isError":true})")}},
+             {true, R"({"code":-1})", {call("t", R"("error":{"code":-1})")}},
+             {true, incomplete, {call("t", R"("result":{})", 2)}}, // another request's reply
+             {false, "1", {stream}},
+             {true, incomplete, {call("t", R"("result":{"structuredContent":0})"), timedOut}},
+             {false, "3", {timedOut, moved, hop}},
          }) {
-        const ScanReport report = reportWith(row.records);
-        for (const Language language : {italian, english}) {
-            const std::optional<GuidedReply> reply = lastReply(tool("t"), report, language);
-            ASSERT_TRUE(reply);
-            EXPECT_EQ(reply->isError, row.isError);
-            EXPECT_EQ(reply->value,
-                      *row.value ? JSONValue::parse(row.value)
-                      : language == italian
-                          ? JSONValue("Non è arrivata una risposta completa. Puoi riprovare o "
-                                      "consultare i dettagli tecnici.")
-                          : JSONValue("A complete answer did not arrive. Try again or inspect "
-                                      "the technical details."));
-            EXPECT_EQ(reply->evidence.id, row.records.back().id);
-            EXPECT_EQ(GuidedReplies(report).lastReply(tool("t"), language)->value, reply->value);
-        }
+        const ScanReport report = reportWith(records);
+        const std::optional<GuidedReply> reply =
+            GuidedReplies(report).lastReply(tool("t"), english);
+        ASSERT_TRUE(reply);
+        EXPECT_EQ(std::tuple(reply->value, reply->isError, reply->evidence.id),
+                  std::tuple(JSONValue::parse(value), isError, records.back().id))
+            << value;
+        EXPECT_EQ(lastReply(tool("t"), report, english)->value, reply->value);
     }
-    EXPECT_FALSE(lastReply(tool("u"), reportWith({call("t", "{}")}), english));
+    EXPECT_EQ(lastReply(tool("t"), reportWith({call("t", "\"result\":{}", 2)}), italian)->value,
+              JSONValue("Non è arrivata una risposta completa. Puoi riprovare o consultare i "
+                        "dettagli tecnici."));
+    EXPECT_FALSE(lastReply(tool("u"), reportWith({call("t", "\"result\":{}")}), english));
 }
 
 // The answer of a catalog tool: `count` apps nested in `depth` lists.
@@ -98,22 +84,16 @@ Evidence apps(const std::string& name, int count, const std::string& prefix, int
                  R"(","slug":"s)" + std::to_string(i) + "\"}";
     for (int i = 0; i < depth; ++i)
         value = "[" + value + "]";
-    return call(name, R"({"structuredContent":{"results":)" + value + "}}");
+    return call(name, R"("result":{"structuredContent":{"results":)" + value + "}}");
 }
 
 TEST(GuidedReplies, SuggestionsFromAnswersOfTheSameServer) {
-    Evidence failed = apps("b", 3, "f");
+    Evidence failed = apps("b", 3, "f"), elsewhere = apps("a", 3, "o");
     failed.statusCode = 500;
-    Evidence elsewhere = apps("a", 3, "o");
     elsewhere.url = "https://b.example/mcp";
     const std::string text = R"({"type":"string"})";
-    struct Row {
-        std::vector<Evidence> records;
-        std::string key;
-        std::string appIDSchema;
-        std::size_t count;
-    };
-    for (const Row& row : std::initializer_list<Row>{
+    for (const auto& [records, key, appIDSchema, count] : std::initializer_list<
+             std::tuple<std::vector<Evidence>, std::string, std::string, std::size_t>>{
              {{apps("a", 150, "x")}, "app_id", text, 100}, // the first 100 elements only
              {{apps("a", 3, "x", 7)}, "app_id", text, 0},  // deeper than the walk goes
              {{apps("a", 3, "x", 6)}, "slug", text, 3},
@@ -123,26 +103,24 @@ TEST(GuidedReplies, SuggestionsFromAnswersOfTheSameServer) {
              // other tool's apps still fit under the gathering limit.
              {{apps("a", 60, "x"), apps("b", 30, "y")}, "app_id", text, 90},
          }) {
-        SCOPED_TRACE(row.key + " " + std::to_string(row.count));
+        SCOPED_TRACE(key + " " + std::to_string(count));
         const ScanReport report =
-            reportWith(row.records, {tool("a", row.appIDSchema), tool("a"), tool("b")});
+            reportWith(records, {tool("a", appIDSchema), tool("a"), tool("b")});
         const std::vector<ParameterSuggestion> found =
-            suggestions(row.key, tool("c", row.appIDSchema), report);
-        EXPECT_EQ(found.size(), row.count);
-        EXPECT_EQ(GuidedReplies(report).suggestions(row.key, tool("c", row.appIDSchema)), found);
-        if (!found.empty()) {
-            EXPECT_EQ(found[0].value, row.key == "slug" ? "s0" : "x0");
-            EXPECT_EQ(found[0].evidenceID, row.records[0].id);
+            GuidedReplies(report).suggestions(key, tool("c", appIDSchema));
+        ASSERT_EQ(found.size(), count);
+        EXPECT_EQ(suggestions(key, tool("c", appIDSchema), report), found);
+        if (count) {
+            EXPECT_EQ(found[0],
+                      (ParameterSuggestion{key == "slug" ? "s0" : "x0", "x 0", records[0].id}));
         }
     }
-}
-
-TEST(GuidedReplies, TitlesInTheCollatorsOrderAndShortEnoughForAMenu) {
+    // Titles in the collator's order, short enough for a menu.
     const ScanReport report =
-        reportWith({call("a", R"({"structuredContent":[{"app_id":"3","name":"apple"},{"app_id":"1",
-            "name":"app 10"},{"app_id":"2","title":"App 9"},{"app_id":"4"},{"app_id":"6","name":"Banana"},{"app_id":"5",
-            "name":")" + std::string(300, 'z') +
-                                  R"("}]})")},
+        reportWith({call("a", R"("result":{"structuredContent":[{"app_id":"3","name":"apple"},
+            {"app_id":"1","name":"app 10"},{"app_id":"2","title":"App 9"},{"app_id":"4"},
+            {"app_id":"6","name":"Banana"},{"app_id":"5","name":")" +
+                                  std::string(300, 'z') + R"("}]})")},
                    {tool("a")});
     std::string titles;
     for (const ParameterSuggestion& s : suggestions("app_id", tool("a"), report))

@@ -11,85 +11,59 @@ using testsupport::ReportBuilder;
 
 TEST(SchemaVisibility, FollowsTheTwoDisplayOptions) {
     // shown: a digit per (content, missing) = (off, off), (off, on), (on, off), (on, on);
-    // agent: the agent-document flag, '?' when absent.
-    const struct {
-        NodeKind kind;
-        FindingStatus status;
-        const char* path;
-        bool declaredOnly;
-        char agent;
-        const char* shown;
-    } cases[] = {
-        // clang-format off
-        {NodeKind::domain,    FindingStatus::unreachable, "",                         false, '?', "1111"},
-        {NodeKind::mcp,       FindingStatus::found,       "mcp",                      false, '?', "0101"},
-        {NodeKind::mcp,       FindingStatus::valid,       "mcp",                      false, '?', "1111"},
-        {NodeKind::manifest,  FindingStatus::found,       "a.json",                   false, 'n', "0101"},
-        {NodeKind::manifest,  FindingStatus::found,       "a.json",                   false, '?', "1111"},
-        {NodeKind::manifest,  FindingStatus::notFound,    "a.json",                   false, '?', "0101"},
-        {NodeKind::endpoint,  FindingStatus::pending,     "api",                      false, 'y', "0101"},
-        {NodeKind::manifest,  FindingStatus::found,       "b.json",                   true,  '?', "0101"},
-        {NodeKind::content,   FindingStatus::found,       "about",                    false, '?', "0011"},
-        {NodeKind::discovery, FindingStatus::found,       "robots.txt",               false, '?', "0011"},
-        {NodeKind::discovery, FindingStatus::notFound,    "robots.txt",               false, '?', "0001"},
-        {NodeKind::discovery, FindingStatus::found,       "SITEMAP_INDEX.XML/",       false, '?', "0011"},
-        {NodeKind::discovery, FindingStatus::found,       "%73itemap.xml",            false, '?', "0011"},
-        {NodeKind::discovery, FindingStatus::found,       "feed?next=sitemap.xml",    false, '?', "1111"},
-        // clang-format on
+    // agent: the agent-document flag, '?' when absent, 'd' for a declared reference not requested.
+    // clang-format off
+    const struct { NodeKind kind; FindingStatus status; const char* path; char agent; const char* shown; } cases[] = {
+        {NodeKind::domain,    FindingStatus::unreachable, "",                      '?', "1111"},
+        {NodeKind::mcp,       FindingStatus::found,       "mcp",                   '?', "0101"},
+        {NodeKind::mcp,       FindingStatus::valid,       "mcp",                   '?', "1111"},
+        {NodeKind::manifest,  FindingStatus::found,       "a.json",                'n', "0101"},
+        {NodeKind::manifest,  FindingStatus::found,       "a.json",                '?', "1111"},
+        {NodeKind::manifest,  FindingStatus::notFound,    "a.json",                '?', "0101"},
+        {NodeKind::manifest,  FindingStatus::found,       "b.json",                'd', "0101"},
+        {NodeKind::endpoint,  FindingStatus::pending,     "api",                   'y', "0101"},
+        {NodeKind::content,   FindingStatus::found,       "about",                 '?', "0011"},
+        {NodeKind::discovery, FindingStatus::notFound,    "robots.txt",            '?', "0001"},
+        {NodeKind::discovery, FindingStatus::found,       "SITEMAP_INDEX.XML/",    '?', "0011"},
+        {NodeKind::discovery, FindingStatus::found,       "%73itemap.xml",         '?', "0011"},
+        {NodeKind::discovery, FindingStatus::found,       "feed?next=sitemap.xml", '?', "1111"},
+        {NodeKind::discovery, FindingStatus::found,       "//sitemap.example/",    '?', "1111"}, // a host
     };
+    // clang-format on
     for (const auto& c : cases) {
-        GraphNode node("id", c.kind, "label", std::string("https://x.example/") + c.path, c.status);
-        if (c.declaredOnly) node.summary = "Declared reference \u00B7 not yet requested";
-        if (c.agent != '?') node.isAgentDocument = c.agent == 'y';
+        const std::string path = c.path;
+        GraphNode node("id", c.kind, "label",
+                       (path.starts_with("//") ? "https:" : "https://x.example/") + path, c.status);
+        if (c.agent == 'd') node.summary = "Declared reference \u00B7 not yet requested";
+        if (c.agent == 'y' || c.agent == 'n') node.isAgentDocument = c.agent == 'y';
         std::string shown;
         for (bool content : {false, true})
             for (bool missing : {false, true})
                 shown += SchemaGraphEngine::isVisible(node, content, missing) ? '1' : '0';
         EXPECT_EQ(shown, c.shown) << toString(c.kind) << " " << c.path;
     }
-    // A host named like a sitemap is no sitemap.
-    EXPECT_TRUE(SchemaGraphEngine::isVisible(
-        GraphNode("id", NodeKind::discovery, "", "https://sitemap.example/", FindingStatus::found),
-        false, false));
 }
 
-TEST(SchemaGraphLayout, PlacesColumnsByKind) {
-    EXPECT_EQ(SchemaGraphEngine::layout({}, {}, false, false).bounds, (GraphRect{0, 0, 386, 660}));
-
-    ReportBuilder b;
-    b.node("root", NodeKind::domain, FindingStatus::found);
-    b.node("b", NodeKind::manifest, FindingStatus::found);
-    b.node("a", NodeKind::manifest, FindingStatus::found);
-    b.node("api", NodeKind::endpoint, FindingStatus::found);
-    b.node("z-server", NodeKind::mcp, FindingStatus::valid);
-    b.edge("a", "a", "self", "e", "$");
-    b.edge("a", "api", "links", "e", "$");
-    const ScanReport& r = b.report();
-    const GraphLayout layout = SchemaGraphEngine::layout(r.nodes, r.edges, false, false);
-    // clang-format off
-    const std::pair<const char*, GraphRect> frames[] = {
-        {"root", {70, 284, 220, 76}},     {"a", {642, 238, 232, 76}}, {"b", {642, 330, 232, 76}},
-        {"z-server", {928, 238, 232, 76}}, {"api", {928, 330, 232, 76}}};  // servers head a column
-    // clang-format on
-    for (const auto& [id, frame] : frames)
-        EXPECT_EQ(layout.frames.at(id), frame) << id;
-    EXPECT_EQ(layout.bounds, (GraphRect{0, 0, 1244, 660}));
-    EXPECT_EQ(layout.edges, (std::vector<GraphEdge>{r.edges[1]}));
-}
-
-TEST(SchemaEvidenceCheck, NamesEachFaultyEdge) {
+TEST(SchemaGraphEngine, ServersHeadTheirColumnAndEachFaultyEdgeIsNamed) {
     ReportBuilder b;
     const std::string known = b.exchange("https://x.example/");
-    b.node("s", NodeKind::domain, FindingStatus::found);
-    b.node("t", NodeKind::manifest, FindingStatus::found);
-    b.edge("s", "gone", "links", known);
-    b.edge("s", "t", "links", "unknown-evidence", "$.a");
-    b.edge("s", "t", "declares", known);
-    b.edge("s", "t", "sound", known, "$.b");
-    EXPECT_EQ(SchemaGraphEngine::validateEvidence(b.report()),
-              (std::vector<std::string>{"Dangling edge: s|gone|links|",
-                                        "Unsubstantiated edge: s|t|links|$.a",
-                                        "Unsubstantiated edge: s|t|declares|"}));
+    b.node("api", NodeKind::endpoint, FindingStatus::found);
+    b.node("z-server", NodeKind::mcp, FindingStatus::valid);
+    b.edge("api", "api", "self", known);
+    b.edge("api", "gone", "links", known);
+    b.edge("api", "z-server", "links", "unknown-evidence", "$.a");
+    b.edge("api", "z-server", "declares", known);
+    b.edge("api", "z-server", "sound", known, "$.b");
+    const ScanReport& r = b.report();
+    const GraphLayout layout = SchemaGraphEngine::layout(r.nodes, r.edges, false, false);
+    const GraphRect server = layout.frames.at("z-server"), api = layout.frames.at("api");
+    EXPECT_TRUE(server.x == api.x && server.maxY() < api.y) << server.y << " " << api.y;
+    EXPECT_EQ(layout.edges, (std::vector<GraphEdge>(r.edges.begin() + 2, r.edges.end())));
+    EXPECT_EQ(SchemaGraphEngine::validateEvidence(r),
+              (std::vector<std::string>{"Unsubstantiated edge: api|api|self|",
+                                        "Dangling edge: api|gone|links|",
+                                        "Unsubstantiated edge: api|z-server|links|$.a",
+                                        "Unsubstantiated edge: api|z-server|declares|"}));
 }
 
 } // namespace

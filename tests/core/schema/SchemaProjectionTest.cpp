@@ -1,9 +1,10 @@
-#include "core/schema/SchemaProjection.h"
-
+#include "core/schema/SchemaNavigator.h"
 #include "support/ReportBuilder.h"
 
 #include <gtest/gtest.h>
 #include <limits>
+#include <random>
+#include <unordered_set>
 
 namespace quorilanth {
 namespace {
@@ -12,162 +13,192 @@ using Card = SchemaCard::ID;
 using Strings = std::vector<std::string>;
 
 SchemaScene project(const ScanReport& report, const SchemaScope& scope, std::int64_t page = 0,
-                    std::string_view query = "", bool content = false) {
-    return SchemaProjection::scene(report, scope, page, query, content, false);
+                    std::string_view query = "") {
+    return SchemaProjection::scene(report, scope, page, query, false, false);
 }
 
-Strings cardIDs(const SchemaScene& scene) {
-    Strings ids;
-    for (const SchemaCard& card : scene.cards)
-        ids.push_back(card.isGroup() ? "group:" + std::string(toString(card.kind))
-                                     : card.id.nodeID());
-    return ids;
-}
-
-Strings relations(const std::vector<GraphEdge>& edges) {
+// The cards by id, each connection as "source>target:relation,relation," and
+// each internal edge as "=relation".
+Strings describe(const SchemaScene& scene) {
+    const auto name = [](const Card& id) {
+        return id.isGroup() ? "group:" + std::string(toString(id.kind())) : id.nodeID();
+    };
     Strings out;
-    for (const GraphEdge& e : edges)
-        out.push_back(e.relation);
+    for (const SchemaCard& card : scene.cards)
+        out.push_back(name(card.id));
+    for (const SchemaConnection& c : scene.connections) {
+        out.push_back(name(c.source) + ">" + name(c.target) + ":");
+        for (const GraphEdge& e : c.evidence)
+            out.back() += e.relation + ",";
+    }
+    for (const GraphEdge& e : scene.internalEdges)
+        out.push_back("=" + e.relation);
     return out;
 }
 
 // count nodes of each kind, named after the kind and a number: tool0, tool1, ...
-ScanReport kinds(std::initializer_list<std::pair<NodeKind, int>> counts) {
+testsupport::ReportBuilder kinds(std::initializer_list<std::pair<NodeKind, int>> counts) {
     testsupport::ReportBuilder b;
     for (const auto& [kind, count] : counts)
         for (int i = 0; i < count; ++i)
             b.node(std::string(toString(kind)) + std::to_string(i), kind,
                    kind == NodeKind::mcp ? FindingStatus::valid : FindingStatus::found);
-    return b.report();
+    return b;
 }
 
-TEST(SchemaOverview, LanesFollowTheCardsOfEachKind) {
+// Lanes and connections over every kind, edges joining manifests, server and hidden content.
+TEST(SchemaProjection, OverviewLanesAndConnectionsByOrderedPairOfCards) {
     // clang-format off
-    const ScanReport report = kinds({{NodeKind::domain, 1}, {NodeKind::discovery, 1},
+    testsupport::ReportBuilder b = kinds({{NodeKind::domain, 1}, {NodeKind::discovery, 1},
         {NodeKind::manifest, 2}, {NodeKind::endpoint, 1}, {NodeKind::mcp, 1}, {NodeKind::tool, 3},
         {NodeKind::resource, 1}, {NodeKind::prompt, 1}, {NodeKind::content, 1}});
+    for (auto [source, target, relation] : {std::tuple{"manifest0", "mcp0", "mcp"},
+             {"mcp0", "manifest0", "back"}, {"manifest0", "manifest1", "links"},
+             {"manifest1", "mcp0", "mcp"}, {"mcp0", "mcp0", "self"}, {"mcp0", "content0", "content"}})
+        b.edge(source, target, relation, "e", "$");
+    const ScanReport& report = b.report();
+    // One card alone is centred, two stand 286 apart, three 172.
     const std::pair<Card, GraphRect> frames[] = {
-        {Card::observation("domain0"),    {35, 233, 252, 144}},  // alone: centred
-        {Card::observation("discovery0"), {357, 90, 252, 144}},  // two: 286 apart
-        {Card::group(NodeKind::manifest), {357, 376, 252, 144}},
-        {Card::observation("mcp0"),       {679, 90, 252, 144}},
-        {Card::observation("endpoint0"),  {679, 376, 252, 144}},
-        {Card::group(NodeKind::tool),     {1001, 61, 252, 144}}, // three: 172 apart
-        {Card::observation("resource0"),  {1001, 233, 252, 144}},
-        {Card::observation("prompt0"),    {1001, 405, 252, 144}}};
+        {Card::observation("domain0"), {35, 233, 252, 144}},
+        {Card::observation("discovery0"), {357, 90, 252, 144}}, {Card::group(NodeKind::manifest), {357, 376, 252, 144}},
+        {Card::group(NodeKind::tool), {1001, 61, 252, 144}}, {Card::observation("prompt0"), {1001, 405, 252, 144}}};
     // clang-format on
+    // The query and the page have no say in the overview.
     const SchemaScene scene = project(report, SchemaScope::overview(), 4, "zzz");
-    EXPECT_EQ(scene.bounds, (GraphRect{0, 0, 1290, 610}));
     for (const auto& [id, frame] : frames)
         EXPECT_EQ(*scene.frame(id), frame) << id.nodeID();
-    EXPECT_EQ(scene.totalItems, 11);
+    // The edge to the hidden content page is not eligible.
+    EXPECT_EQ(std::tuple(scene.bounds, scene.totalItems, scene.eligibleEdgeCount),
+              std::tuple(GraphRect{0, 0, 1290, 610}, 11, 5));
     // Cards keep the declaration order, although mcp stands above endpoint.
-    EXPECT_EQ(cardIDs(project(report, SchemaScope::overview())),
-              (Strings{"domain0", "discovery0", "group:manifest", "endpoint0", "mcp0", "group:tool",
-                       "resource0", "prompt0"}));
-    EXPECT_EQ(project(ScanReport(), SchemaScope::overview()).bounds, (GraphRect{0, 0, 1290, 610}));
+    // clang-format off
+    for (const auto& [scope, expected] : std::initializer_list<std::pair<SchemaScope, Strings>>{
+             {SchemaScope::overview(), {"domain0", "discovery0", "group:manifest", "endpoint0", "mcp0",
+               "group:tool", "resource0", "prompt0", "group:manifest>mcp0:mcp,mcp,",
+               "mcp0>group:manifest:back,", "=links", "=self"}},
+             {SchemaScope::branch("mcp0"), {"mcp0", "manifest0", "manifest1", "manifest0>mcp0:mcp,",
+               "mcp0>manifest0:back,", "manifest1>mcp0:mcp,", "=self"}},
+             {SchemaScope::group(NodeKind::manifest), {"manifest0", "manifest1"}}})
+        // clang-format on
+        EXPECT_EQ(describe(project(report, scope)), expected);
 }
 
-TEST(SchemaGroup, PagesOfTwelveClampTheRequestedPage) {
-    const ScanReport report = kinds({{NodeKind::tool, 13}, {NodeKind::resource, 1}});
-    const struct {
-        std::int64_t requested;
-        std::int64_t shown;
-        std::size_t cards;
-        double height;
-    } cases[] = {{1, 1, 1, 370},
-                 {5, 1, 1, 370},
-                 {std::numeric_limits<std::int64_t>::max(), 1, 1, 370},
-                 {-3, 0, 12, 648}};
-    for (const auto& c : cases) {
-        const SchemaScene scene = project(report, SchemaScope::group(NodeKind::tool), c.requested);
-        EXPECT_EQ(scene.page, c.shown);
-        EXPECT_EQ(scene.pageCount, 2);
-        ASSERT_EQ(scene.cards.size(), c.cards);
-        EXPECT_EQ(scene.bounds, (GraphRect{0, 0, 1060, c.height}));
-        EXPECT_EQ(*scene.frame(scene.cards[0].id), (GraphRect{38, 40, 314, 118}));
-        EXPECT_EQ(*scene.frame(scene.cards.back().id),
-                  (c.cards == 1 ? GraphRect{38, 40, 314, 118} : GraphRect{706, 466, 314, 118}));
+TEST(SchemaProjection, GroupsPageByTwelveBranchesBySixAndPagesAreClamped) {
+    testsupport::ReportBuilder b = kinds({{NodeKind::mcp, 1}, {NodeKind::tool, 13}});
+    for (int i = 0; i < 8; ++i)
+        b.edge("mcp0", "tool" + std::to_string(i), "tool", "e", "$");
+    b.node("hidden", NodeKind::manifest, FindingStatus::notFound);
+    b.edge("mcp0", "hidden", "links", "e", "$");
+    const SchemaScope tools = SchemaScope::group(NodeKind::tool), mcp = SchemaScope::branch("mcp0");
+    const std::int64_t last = std::numeric_limits<std::int64_t>::max();
+    // clang-format off
+    for (const auto& [scope, asked, shown, pages, cards] :
+         std::initializer_list<std::tuple<SchemaScope, std::int64_t, std::int64_t, std::int64_t, std::size_t>>{
+             {tools, 1, 1, 2, 1}, {tools, last, 1, 2, 1}, {tools, -3, 0, 2, 12},
+             {SchemaScope::group(NodeKind::prompt), 7, 0, 1, 0}, {SchemaScope::branch("hidden"), 0, 0, 1, 0},
+             // the centre and its neighbours
+             {mcp, 0, 0, 2, 7}, {mcp, last, 1, 2, 3}}) {
+        // clang-format on
+        const SchemaScene scene = project(b.report(), scope, asked);
+        EXPECT_EQ(std::tuple(scene.page, scene.pageCount, scene.cards.size()),
+                  std::tuple(shown, pages, cards));
     }
-    const SchemaScene none = project(report, SchemaScope::group(NodeKind::prompt), 7);
-    EXPECT_EQ(none.bounds, (GraphRect{0, 0, 1060, 370}));
-    EXPECT_EQ(none.page, 0);
+    // Edges to neighbours on the other page count as eligible but connect nothing.
+    const SchemaScene second = project(b.report(), mcp, 1);
+    EXPECT_EQ(std::tuple(second.totalItems, second.eligibleEdgeCount, describe(second)),
+              std::tuple(
+                  8, 8, Strings{"mcp0", "tool6", "tool7", "mcp0>tool6:tool,", "mcp0>tool7:tool,"}));
 }
 
 TEST(SchemaGroup, MemberOrderAndQuery) {
     testsupport::ReportBuilder b;
     for (auto [id, label, path] : {std::tuple{"3", "beta", "special"},
                                    std::tuple{"2", "alpha", "a"}, std::tuple{"1", "Alpha", "b"}}) {
-        b.node(id, NodeKind::tool, FindingStatus::found).label = label;
-        b.report().nodes.back().url = std::string("https://x.example/") + path;
+        GraphNode& node = b.node(id, NodeKind::tool, FindingStatus::found);
+        node.label = label;
+        node.url = std::string("https://x.example/") + path;
     }
     // clang-format off
-    const std::pair<const char*, Strings> cases[] = {
-        {"", {"1", "2", "3"}}, {" \n\t\u3000", {"1", "2", "3"}}, {"  ALPHA ", {"1", "2"}},
-        {"EXAMPLE/SPECIAL", {"3"}}, {"beta https", {"3"}}, {"gamma", {}}};
-    // clang-format on
-    for (const auto& [query, ids] : cases)
-        EXPECT_EQ(cardIDs(project(b.report(), SchemaScope::group(NodeKind::tool), 0, query)), ids)
+    for (const auto& [query, ids] : std::initializer_list<std::pair<const char*, Strings>>{
+             {" \n\t\u3000", {"1", "2", "3"}}, {"  ALPHA ", {"1", "2"}}, {"EXAMPLE/SPECIAL", {"3"}},
+             {"beta https", {"3"}}, {"gamma", {}}})
+        // clang-format on
+        EXPECT_EQ(describe(project(b.report(), SchemaScope::group(NodeKind::tool), 0, query)), ids)
             << query;
 }
 
-TEST(SchemaBranch, NeighboursPageBySixBesideTheCentre) {
-    testsupport::ReportBuilder b;
-    b.node("B", NodeKind::mcp, FindingStatus::valid);
-    for (int i = 0; i < 8; ++i) {
-        b.node("n" + std::to_string(i), NodeKind::tool, FindingStatus::found);
-        b.edge("B", "n" + std::to_string(i), "tool", "e", "$");
-    }
-    b.node("hidden", NodeKind::manifest, FindingStatus::notFound);
-    b.edge("B", "hidden", "links", "e", "$");
-    const std::tuple<std::int64_t, Strings, double> cases[] = {
-        {0, {"B", "n0", "n1", "n2", "n3", "n4", "n5"}, 680}, {1, {"B", "n6", "n7"}, 420}};
-    for (const auto& [page, ids, height] : cases) {
-        const SchemaScene scene = project(b.report(), SchemaScope::branch("B"), page);
-        EXPECT_EQ(cardIDs(scene), ids);
-        EXPECT_EQ(scene.bounds, (GraphRect{0, 0, 1000, height}));
-        EXPECT_EQ(*scene.frame(Card::observation("B")), (GraphRect{65, height / 2 - 72, 280, 144}));
-        EXPECT_EQ(*scene.frame(scene.cards[2].id), (GraphRect{610, 140, 324, 84}));
-        EXPECT_EQ(scene.totalItems, 8);
-        // Edges to neighbours on the other page count as eligible but connect nothing.
-        EXPECT_EQ(scene.eligibleEdgeCount, 8);
-        EXPECT_EQ(scene.connections.size(), ids.size() - 1);
-    }
-    const SchemaScene hidden = project(b.report(), SchemaScope::branch("hidden"));
-    EXPECT_TRUE(hidden.cards.empty());
-    EXPECT_EQ(hidden.bounds, (GraphRect{0, 0, 1000, 420}));
+TEST(SchemaNavigator, TrailAndPaging) {
+    const SchemaScope tools = SchemaScope::group(NodeKind::tool);
+    SchemaNavigator navigator;
+    navigator.navigate(tools);
+    navigator.query = "x";
+    navigator.navigate(tools); // the same scope again clears the filter but adds no step
+    navigator.page = 40;
+    navigator.previousPage(3); // from the page the scene shows, not the one asked for
+    EXPECT_EQ(std::tuple(navigator.trail.size(), navigator.query, navigator.page),
+              std::tuple(1u, "", 2));
+    navigator.back();
+    navigator.back();
+    EXPECT_EQ(std::tuple(navigator.scope, navigator.page, navigator.trail.size()),
+              std::tuple(SchemaScope(), 0, 0u));
+    for (int i = 0; i < 1000; ++i)
+        navigator.navigate(SchemaScope::branch(std::to_string(i)));
+    EXPECT_EQ(std::tuple(navigator.trail.size(), navigator.trail.back()),
+              std::tuple(SchemaNavigator::trailLimit, SchemaScope::branch("998")));
+    navigator.page = 3;
+    navigator.setQuery("a");
+    EXPECT_EQ(navigator.page, 0);
 }
 
-TEST(SchemaConnections, AggregateByOrderedPairOfCards) {
-    testsupport::ReportBuilder b;
-    b.node("A", NodeKind::manifest, FindingStatus::found);
-    b.node("A2", NodeKind::manifest, FindingStatus::found);
-    b.node("B", NodeKind::mcp, FindingStatus::valid);
-    b.node("C", NodeKind::content, FindingStatus::found); // hidden, so its edge is not eligible
-    for (auto [source, target, relation] : {std::tuple{"A", "B", "mcp"},
-                                            {"B", "A", "back"},
-                                            {"A", "A2", "links"},
-                                            {"A2", "B", "mcp"},
-                                            {"B", "B", "self"},
-                                            {"B", "C", "content"}})
-        b.edge(source, target, relation, "e", "$");
-
-    const SchemaScene overview = project(b.report(), SchemaScope::overview());
-    EXPECT_EQ(overview.eligibleEdgeCount, 5);
-    ASSERT_EQ(overview.connections.size(), 2u);
-    EXPECT_EQ(overview.connections[0].source, Card::group(NodeKind::manifest));
-    EXPECT_EQ(relations(overview.connections[0].evidence), (Strings{"mcp", "mcp"}));
-    EXPECT_EQ(overview.connections[1].source, Card::observation("B"));
-    EXPECT_EQ(relations(overview.internalEdges), (Strings{"links", "self"}));
-
-    const SchemaScene branch = project(b.report(), SchemaScope::branch("B"));
-    ASSERT_EQ(branch.connections.size(), 3u);
-    EXPECT_EQ(branch.connections[1].target, Card::observation("A"));
-    EXPECT_EQ(branch.connections[2].source, Card::observation("A2"));
-    EXPECT_EQ(relations(branch.internalEdges), (Strings{"self"}));
-
-    const SchemaScene group = project(b.report(), SchemaScope::group(NodeKind::manifest));
-    EXPECT_TRUE(group.connections.empty() && group.internalEdges.empty());
+// Reports a hostile or damaged file could hold: repeated ids, edges to nowhere
+// and to themselves, every kind and status, labels differing only in case.
+TEST(SchemaSceneProperty, EveryGeneratedReportGivesASoundScene) {
+    std::mt19937_64 random(20240611);
+    const auto pick = [&](std::size_t n) { return static_cast<std::size_t>(random() % n); };
+    const char* urls[] = {"https://x.example/a", "https://x.example/robots.txt",
+                          "https://x.example/%53itemap.xml", "not a url"};
+    const std::int64_t pages[] = {0, 1, 2, -1, std::numeric_limits<std::int64_t>::max()};
+    for (int run = 0; run < 1000; ++run) {
+        ScanReport report;
+        const std::size_t nodes = pick(120);
+        const auto id = [&] { return "n" + std::to_string(pick(nodes + 5)); };
+        for (std::size_t i = 0; i < nodes; ++i) {
+            GraphNode& node = report.nodes.emplace_back(
+                id(), allNodeKinds[pick(allNodeKinds.size())], pick(2) ? "Label" : "label",
+                urls[pick(4)], allFindingStatuses[pick(allFindingStatuses.size())]);
+            node.summary = pick(2) ? "" : "Declared reference \u00B7 not yet requested";
+            if (pick(3) == 0) node.isAgentDocument = pick(2) == 0;
+        }
+        for (std::size_t i = pick(240); i > 0; --i)
+            report.edges.push_back({id(), id(), "links", "e", "$"});
+        const SchemaScope scopes[] = {{},
+                                      SchemaScope::group(allNodeKinds[pick(allNodeKinds.size())]),
+                                      SchemaScope::branch(id())};
+        const SchemaScope& scope = scopes[pick(3)];
+        const std::int64_t page = pages[pick(std::size(pages))];
+        const char* query = pick(2) ? "" : "LA";
+        const bool content = pick(2), missing = pick(2);
+        const SchemaScene scene =
+            SchemaProjection::scene(report, scope, page, query, content, missing);
+        SCOPED_TRACE("run " + std::to_string(run));
+        EXPECT_EQ(scene, SchemaProjection::scene(report, scope, page, query, content, missing));
+        EXPECT_TRUE(scene.page >= 0 && scene.page < scene.pageCount);
+        std::unordered_set<SchemaCard::ID> ids;
+        for (std::size_t i = 0; i < scene.cards.size(); ++i) {
+            const SchemaCard& card = scene.cards[i];
+            EXPECT_TRUE(ids.insert(card.id).second);
+            EXPECT_TRUE(!card.members.empty() && (card.members.size() >= 2) == card.isGroup());
+            const GraphRect* frame = scene.frame(card.id);
+            ASSERT_NE(frame, nullptr);
+            EXPECT_TRUE(frame->x >= 0 && frame->y >= 0 && frame->maxX() <= scene.bounds.width &&
+                        frame->maxY() <= scene.bounds.height);
+            for (std::size_t j = 0; j < i; ++j)
+                EXPECT_FALSE(frame->intersects(*scene.frame(scene.cards[j].id)));
+        }
+        for (const SchemaConnection& connection : scene.connections)
+            EXPECT_TRUE(!connection.evidence.empty() && ids.contains(connection.source) &&
+                        ids.contains(connection.target) && connection.source != connection.target);
+    }
 }
 
 } // namespace
