@@ -13,8 +13,6 @@
 
 #include <QDir>
 #include <QFileInfo>
-#include <QSignalSpy>
-#include <atomic>
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <thread>
@@ -25,24 +23,20 @@ namespace {
 using namespace std::chrono_literals;
 using test::waitUntil;
 
+// A store whose engines scan through a fake transport that answers 404
+// everywhere, slowly for one host, and whose research engine names candidates.
 class ScanRoadTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        ASSERT_TRUE(folder.isValid());
+    std::unique_ptr<WorkspaceStore> makeStore(std::vector<std::string> candidates = {}) {
         for (const char* host : {"a.example", "b.example", "c.example"})
             resolver->answer(host, {std::string("93.184.216.34")});
         transport->otherwise([this](const test::FakeHTTPInspector::Call& call) {
             if (slowHost && call.url.find(*slowHost) != std::string::npos)
                 std::this_thread::sleep_for(60ms);
-            HTTPResult result;
             Evidence record = test::FakeHTTPInspector::record(call);
             record.statusCode = 404;
-            result.exchanges.push_back(std::move(record));
-            return result;
+            return test::oneHop(std::move(record));
         });
-    }
-
-    std::unique_ptr<WorkspaceStore> makeStore(std::vector<std::string> candidates = {}) {
         WorkspaceStore::Dependencies dependencies;
         dependencies.prompts = std::make_shared<test::ScriptedPrompts>();
         dependencies.makeEngine = [this](NetworkPolicy policy) {
@@ -58,6 +52,11 @@ protected:
                          [this, raw = store.get()] { statuses.push_back(raw->status()); });
         return store;
     }
+    void start(WorkspaceStore& store, const QString& input, bool discovery = false) {
+        store.setDiscoveryMode(discovery);
+        store.setInput(input);
+        store.start();
+    }
 
     QTemporaryDir folder;
     std::shared_ptr<test::FakeResolver> resolver = std::make_shared<test::FakeResolver>();
@@ -67,129 +66,101 @@ protected:
     QStringList statuses;
 };
 
-TEST_F(ScanRoadTest, AScanReportsProgressSavesAndSelects) {
-    const auto store = makeStore();
-    store->setInput("a.example");
-    store->setError(QStringLiteral("old"));
-    store->start();
-    EXPECT_TRUE(store->busy());
-    EXPECT_FALSE(store->error());
-    EXPECT_EQ(store->status(), "Ready to explore"); // kept until the first progress message
-    const int command = store->graphCommand();
-
-    // Nothing new starts while a scan runs, not even a status change.
-    store->setInput("b.example");
-    store->start();
-    EXPECT_EQ(store->status(), "Ready to explore");
-
-    ASSERT_TRUE(waitUntil([&] { return !store->busy(); }));
-    EXPECT_EQ(statuses.front(), "Resolving domain");
-    EXPECT_EQ(store->status(), "Scan complete");
-    ASSERT_TRUE(store->report());
-    EXPECT_EQ(store->selectedID(), store->report()->nodes.front().id);
-    EXPECT_EQ(store->graphCommand(), command + 1);
-    ASSERT_EQ(store->history().size(), 1u);
-    EXPECT_TRUE(QFileInfo::exists(
-        QDir(folder.path()).filePath(QString::fromStdString(store->report()->id) + ".json")));
-}
-
-TEST_F(ScanRoadTest, ARefusedInputStopsWithAnAlert) {
+// A new start forgets the last search and its report before anything runs; a
+// refused input then stops with an alert.
+TEST_F(ScanRoadTest, ARefusedStartForgetsTheLastSearchAndAlerts) {
     const auto store = makeStore({"https://a.example"});
-    store->setDiscoveryMode(true);
-    store->setInput("x");
-    store->start();
+    start(*store, "x", true);
     ASSERT_TRUE(waitUntil([&] { return !store->busy(); }));
     ASSERT_TRUE(store->report() && store->research() && store->selectedID());
     store->setSelectedEvidenceID(std::string("E"));
-
-    // A new start forgets the last search and its report before anything runs.
-    store->setDiscoveryMode(false);
-    store->setInput("ftp://a.example/");
-    store->start();
+    start(*store, "ftp://a.example/");
     EXPECT_FALSE(store->report() || store->research() || store->selectedID() ||
                  store->selectedEvidenceID());
     EXPECT_TRUE(store->candidateReports().empty());
     ASSERT_TRUE(waitUntil([&] { return !store->busy(); }));
-    ASSERT_TRUE(store->error());
-    EXPECT_TRUE(store->error()->startsWith("Blocked: ")) << store->error()->toStdString();
+    EXPECT_TRUE(store->error().value_or("").startsWith("Blocked: "));
     EXPECT_EQ(store->status(), "Scan stopped");
     EXPECT_FALSE(store->report());
     EXPECT_EQ(store->history().size(), 1u);
 }
 
-TEST_F(ScanRoadTest, CancellingMidScanSavesThePartialReportWithoutAnAlert) {
-    slowHost = "a.example";
-    const auto store = makeStore();
-    store->setInput("a.example");
-    store->start();
-    ASSERT_TRUE(waitUntil([&] { return statuses.size() >= 3; }));
-    store->cancel();
-    EXPECT_EQ(store->status(), QStringLiteral("Cancelling\u2026"));
-    ASSERT_TRUE(waitUntil([&] { return !store->busy(); }));
-    EXPECT_EQ(store->status(), "Cancelled");
-    EXPECT_FALSE(store->error());
-    ASSERT_TRUE(store->report());
-    EXPECT_TRUE(store->report()->cancelled);
-    EXPECT_EQ(store->history().size(), 1u);
+// STOP says "Cancelling…" until the operation ends, raises no alert and keeps
+// what was found: the partial scan, or the candidates verified so far.
+TEST_F(ScanRoadTest, CancellingKeepsWhatWasFound) {
+    for (const bool search : {false, true}) {
+        slowHost = search ? "b.example" : "a.example";
+        const auto store =
+            makeStore({"https://a.example", "https://b.example", "https://c.example"});
+        statuses.clear();
+        start(*store, search ? "x" : "a.example", search);
+        ASSERT_TRUE(waitUntil([&] {
+            return search ? statuses.contains("Verifying https://b.example") : statuses.size() >= 3;
+        }));
+        store->cancel();
+        EXPECT_EQ(store->status(), QStringLiteral("Cancelling\u2026"));
+        ASSERT_TRUE(waitUntil([&] { return !store->busy(); }));
+        EXPECT_EQ(store->status(), "Cancelled");
+        EXPECT_FALSE(store->error());
+        ASSERT_TRUE(store->report());
+        EXPECT_TRUE(store->report()->cancelled);
+        EXPECT_FALSE(statuses.contains("Verifying https://c.example"));
+        EXPECT_EQ(store->candidateReports().size(), search ? 2u : 0u);
+        EXPECT_EQ(store->history().size(), search ? 2u : 1u);
+        QDir(folder.path()).removeRecursively();
+    }
 }
 
-TEST_F(ScanRoadTest, DestroyingTheStoreMidScanJoinsTheWorker) {
-    slowHost = "a.example";
-    auto store = makeStore();
-    store->setInput("a.example");
-    store->start();
-    ASSERT_TRUE(waitUntil([&] { return statuses.size() >= 2; }));
-    store.reset(); // must return: the worker sees the stop and its posts are dropped
-    QCoreApplication::processEvents();
-    SUCCEED();
-}
-
-TEST_F(ScanRoadTest, AnAISearchThatSelectsNothing) {
+TEST_F(ScanRoadTest, AnAISearchThatSelectsNothingAndAStoreDestroyedMidScan) {
     const auto store = makeStore({});
-    store->setDiscoveryMode(true);
-    store->setInput("official sites of museums");
-    store->start();
+    start(*store, "official sites of museums", true);
     EXPECT_EQ(store->status(),
               QStringLiteral("Searching the web and classifying candidates\u2026"));
     EXPECT_EQ(store->tab(), WorkspaceTab::discovery);
     ASSERT_TRUE(waitUntil([&] { return !store->busy(); }));
-    ASSERT_TRUE(store->research());
+    EXPECT_TRUE(store->research());
     EXPECT_EQ(store->status(), "No relevant candidates selected from web results");
     EXPECT_FALSE(store->report());
+
+    // The destructor must return: the worker sees the stop and its posts are dropped.
+    slowHost = "a.example";
+    auto scanning = makeStore();
+    start(*scanning, "a.example");
+    ASSERT_TRUE(waitUntil([&] { return scanning->status().startsWith("Inspecting"); }));
+    scanning.reset();
+    QCoreApplication::processEvents();
 }
 
-TEST_F(ScanRoadTest, CancellingTheSecondOfThreeCandidatesEndsTheSearch) {
-    slowHost = "b.example";
-    const auto store = makeStore({"https://a.example", "https://b.example", "https://c.example"});
-    store->setDiscoveryMode(true);
-    store->setInput("x");
-    store->start();
-    ASSERT_TRUE(waitUntil([&] { return statuses.contains("Verifying https://b.example"); }));
-    store->cancel();
-    ASSERT_TRUE(waitUntil([&] { return !store->busy(); }));
-    EXPECT_EQ(store->status(), "Cancelled");
-    EXPECT_FALSE(store->error());
-    EXPECT_FALSE(statuses.contains("Verifying https://c.example"));
-    EXPECT_EQ(store->candidateReports().size(), 2u);
-    EXPECT_EQ(store->history().size(), 2u);
-    ASSERT_TRUE(store->report());
-    EXPECT_TRUE(store->report()->cancelled);
-}
-
-// The real SDK peer, scanned at its endpoint: the report begins with the
-// site's root, and the scan ends on the server it verified.
+// The real SDK peer, scanned at its endpoint: progress comes while the store is
+// busy (a second start is ignored, even for its status), the report begins with
+// the site's root, lands in the library, and the scan ends on the server it verified.
 TEST(StoreEndToEnd, ADeveloperModeScanOfAnMCPPeerLandsInTheLibraryWithTheServerSelected) {
     testing::McpPeer peer(testing::McpPeer::Kind::Modern);
     QTemporaryDir folder;
     WorkspaceStore store(
         folder.path(), {"quorilanth"},
         WorkspaceStore::Dependencies{{}, {}, std::make_shared<test::ScriptedPrompts>(), {}, {}});
+    QStringList statuses;
+    QObject::connect(&store, &WorkspaceStore::statusChanged, &store,
+                     [&] { statuses.push_back(store.status()); });
     store.setDeveloperMode(true);
     store.setInput(QString::fromStdString(peer.endpoint()));
+    store.setError(QStringLiteral("old"));
+    const int command = store.graphCommand();
     store.start();
+    EXPECT_TRUE(store.busy());
+    EXPECT_FALSE(store.error());
+    store.setInput("b.example");
+    store.start();
+    EXPECT_EQ(store.status(), "Ready to explore"); // kept until the first progress message
     ASSERT_TRUE(test::waitUntil([&] { return !store.busy(); }, 60000));
+    EXPECT_EQ(statuses.front(), "Resolving domain");
+    EXPECT_EQ(store.status(), "Scan complete");
+    EXPECT_EQ(store.graphCommand(), command + 1);
     ASSERT_EQ(store.history().size(), 1u);
     ASSERT_TRUE(store.report());
+    EXPECT_TRUE(QFileInfo::exists(
+        QDir(folder.path()).filePath(QString::fromStdString(store.report()->id) + ".json")));
     const GraphNode* server = store.report()->findNode(peer.endpoint());
     ASSERT_NE(server, nullptr);
     EXPECT_EQ(server->status, FindingStatus::valid);

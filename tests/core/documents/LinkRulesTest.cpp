@@ -7,7 +7,7 @@
 namespace quorilanth {
 namespace {
 
-TEST(LinkRules, RelevantLooksOnlyAtPathSegments) {
+TEST(LinkRules, RelevanceLooksAtPathSegmentsAndHintsAtWholeComponents) {
     for (const char* text : {"https://h/.well-known/agent-card.json", "https://h/sitemap-pages.xml",
                              "https://h/LLMS.TXT", "https://h/mcp/", "https://h/%6Dcp", "agent",
                              // Texts that are no URL are split as they stand.
@@ -18,9 +18,7 @@ TEST(LinkRules, RelevantLooksOnlyAtPathSegments) {
           "https://h/sitemaps/index.xml", "https://h//", "https://h/page?next=/mcp",
           "https://h/page#/llms.txt", "https://h/mcp.json5", "see /mcp here", ""})
         EXPECT_FALSE(LinkRules::relevant(text)) << text;
-}
-
-TEST(LinkRules, DiscoveryHintMatchesWholeComponentsOnly) {
+    // A discovery hint matches whole components only.
     for (const char* text :
          {"MCP", "rel=\"service-desc\"", "Agent-Card", "api,agents", "mcp\xC2\xA0x", "\xFFmcp\xFE"})
         EXPECT_TRUE(LinkRules::discoveryHint(text)) << test::printable(text);

@@ -1,242 +1,277 @@
-// The scan driver against a scripted site: queue order, budget, cancellation,
-// progress and the start-of-scan refusals.
+// The scan driver and its document step against a scripted site: what is
+// inspected in which order, nodes and edges, the caps that keep a hostile site
+// bounded, progress, cancellation and the start-of-scan refusals.
 
 #include "ScriptedSite.h"
 #include "core/base/QuorilanthError.h"
 
-#include <algorithm>
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
-#include <stop_token>
+#include <set>
 
 namespace quorilanth::test {
 namespace {
 
-std::vector<std::string> hrefs(int count, const std::string& prefix = "/d") {
+using ::testing::Eq, ::testing::ThrowsMessage;
+
+const std::string kRoot = "https://example.com/";
+const std::string kAgent = "https://example.com/.well-known/agent.json";
+const std::string kConventional =
+    "/.well-known/agent.json /.well-known/agent-card.json /.well-known/ai-catalog.json "
+    "/.well-known/agent-manifest.json /llms.txt /agents /robots.txt /sitemap.xml "
+    "/.well-known/mcp.json /mcp";
+const std::string kBudgetNotice = "Scan budget reached (48 locations). Unrequested declarations "
+                                  "remain FOUND; this is not an exhaustive crawl.";
+
+std::vector<std::string> hrefs(int count) {
     std::vector<std::string> out;
     for (int i = 1; i <= count; ++i)
-        out.push_back(prefix + std::to_string(i) + "/agent.json");
+        out.push_back("/d" + std::to_string(1000 + i) + "/agent.json");
     return out;
 }
 
-const std::string kBudgetNotice =
-    "Scan budget reached (48 locations). Unrequested declarations remain FOUND; this is not an "
-    "exhaustive crawl.";
-const std::string kCancelNotice = "Scan cancelled; findings are partial.";
+// Serves each document, typed by its name; a body "=> URL" redirects there.
+void serve(ScriptedSite& site, const std::vector<std::pair<std::string, std::string>>& documents) {
+    for (const auto& [url, body] : documents) {
+        const bool json = (body.starts_with("=> ") ? body : url).ends_with(".json");
+        const std::string type = json                    ? "application/json"
+                                 : url.ends_with(".txt") ? "text/plain"
+                                                         : "text/html";
+        if (body.starts_with("=> "))
+            site.redirect(url, body.substr(3), json ? R"({"name":"x"})" : htmlLinking({}), type);
+        else
+            site.document(url, 200, body, type);
+    }
+}
 
-TEST(ScanStart, RootAndQueueFollowTheEnteredAddress) {
-    struct Case {
+// The root, the entered page, then the conventional locations of the host the
+// root answered from and of the entered host; a declared reference goes second
+// in the queue (last with fewer than two waiting), sitemaps at the end; an
+// address reached by a redirect counts as visited; nothing is inspected twice.
+TEST(ScanQueue, InspectsInOrderAndNothingTwice) {
+    const struct {
         std::string input;
-        std::string domain;
-        std::vector<std::string> firstInspected;
-        std::string someConventionalURL;
-    };
-    const std::vector<Case> cases{
-        {"  example.com\n",
-         "https://example.com/",
-         {"/", "/.well-known/agent.json"},
-         "https://example.com/llms.txt"},
-        {"https://example.com/docs/page?x=1#frag",
-         "https://example.com/",
-         {"/", "/docs/page", "/.well-known/agent.json"},
-         "https://example.com/robots.txt"},
-        {"https://example.com:8443",
-         "https://example.com:8443/",
-         {"/", "/.well-known/agent.json"},
-         "https://example.com:8443/sitemap.xml"},
+        std::vector<std::pair<std::string, std::string>> documents;
+        std::string expected; // the domain, then the inspected paths
+    } cases[] = {
+        {"  example.com\n", {}, kRoot + " / " + kConventional},
+        {"https://example.com/docs/page?x=1#frag", {}, kRoot + " / /docs/page " + kConventional},
+        {"https://example.com:8443", {}, "https://example.com:8443/ / " + kConventional},
+        {"example.com", {{kRoot, "=> https://example.com/home"}}, kRoot + " / " + kConventional},
+        {"example.com",
+         {{"https://example.com/llms.txt", "https://example.com/x/agent-card.json\n"},
+          {"https://example.com/.well-known/mcp.json",
+           R"({"next":"https://example.com/y/agent.json"})"},
+          {"https://example.com/robots.txt", "Sitemap: https://example.com/sitemap-a.xml\n"
+                                             "Sitemap: https://example.com/sitemap-b.xml\n"
+                                             "Sitemap: https://example.com/sitemap-c.xml\n"}},
+         kRoot + " / /.well-known/agent.json /.well-known/agent-card.json "
+                 "/.well-known/ai-catalog.json /.well-known/agent-manifest.json /llms.txt /agents "
+                 "/robots.txt /x/agent-card.json /sitemap.xml /.well-known/mcp.json /mcp "
+                 "/sitemap-a.xml /y/agent.json /sitemap-b.xml"},
+        {"example.com",
+         {{"https://example.com/.well-known/mcp.json",
+           R"({"next":"https://example.com/y/agent.json"})"}},
+         kRoot + " / " + kConventional + " /y/agent.json"},
+        {"example.com",
+         {{kAgent, "=> https://example.com/final/agent.json"},
+          {"https://example.com/llms.txt", "See https://example.com/final/agent.json\n"}},
+         kRoot + " / " + kConventional},
+        {"example.com",
+         {{kAgent, R"({"next":"https://example.com/b/agent.json"})"},
+          {"https://example.com/b/agent.json",
+           R"({"back":")" + kAgent + R"(","on":"https://example.com/c/agent.json"})"},
+          {"https://example.com/c/agent.json", R"({"back":"https://example.com/b/agent.json"})"}},
+         kRoot + " / /.well-known/agent.json /.well-known/agent-card.json "
+                 "/.well-known/ai-catalog.json /b/agent.json /.well-known/agent-manifest.json "
+                 "/llms.txt /c/agent.json /agents /robots.txt /sitemap.xml /.well-known/mcp.json "
+                 "/mcp"},
     };
     for (const auto& c : cases) {
-        SCOPED_TRACE(c.input);
         ScriptedSite site;
-        DiscoveryEngine engine(NetworkPolicy(), site.fake());
+        serve(site, c.documents);
+        DiscoveryEngine engine(NetworkPolicy(), site.fake);
         const ScanRun run = runScan(engine, c.input);
-        EXPECT_EQ(run.report.domain, c.domain);
-        const auto inspected = run.inspected();
-        ASSERT_GE(inspected.size(), c.firstInspected.size());
-        EXPECT_TRUE(
-            std::equal(c.firstInspected.begin(), c.firstInspected.end(), inspected.begin()));
-        // Everything waiting is processed: the entered page (if any), the root and the ten.
-        EXPECT_EQ(inspected.size(), c.firstInspected.size() + 9);
+        EXPECT_EQ(run.report.domain + " " + run.inspected(), c.expected);
         const auto gets = site.requested();
-        EXPECT_NE(std::find(gets.begin(), gets.end(), c.someConventionalURL), gets.end());
+        EXPECT_EQ(std::set(gets.begin(), gets.end()).size(), gets.size()) << c.expected;
     }
 }
 
-TEST(ScanStart, ProgressMessagesComeInOrderWithTheirCounts) {
+// The root answered from another host queues that host's locations first, counts
+// its final address as visited (progress says so) and keeps both hops as
+// evidence of the root.
+TEST(ScanQueue, ARootAnsweredFromAnotherHostQueuesThatHostFirst) {
     ScriptedSite site;
-    site.document("https://example.com/", 200, htmlLinking({}), "text/html");
-    DiscoveryEngine engine(NetworkPolicy(), site.fake());
+    site.redirect(kRoot, "https://www.example.com/", htmlLinking({}));
+    DiscoveryEngine engine(NetworkPolicy(), site.fake);
     const ScanRun run = runScan(engine, "example.com");
-    ASSERT_GE(run.messages.size(), 4u);
-    EXPECT_EQ(run.messages[0], "Resolving domain");
-    EXPECT_EQ(run.messages[1], "Inspecting /");
-    EXPECT_EQ(run.messages[2], "1 locations inspected \u00B7 0 tools");
-    EXPECT_EQ(run.messages[3], "Inspecting /.well-known/agent.json");
-    EXPECT_EQ(run.messages.back(), "Scan complete");
-    std::string order;
-    for (const auto& path : run.inspected())
-        order += path + " ";
-    EXPECT_EQ(order,
-              "/ /.well-known/agent.json /.well-known/agent-card.json /.well-known/ai-catalog.json "
-              "/.well-known/agent-manifest.json /llms.txt /agents /robots.txt /sitemap.xml "
-              "/.well-known/mcp.json /mcp ");
-    // One start, two messages per location, one end.
-    EXPECT_EQ(run.messages.size(), 1 + 2 * 11 + 1);
-    EXPECT_EQ(run.messages[run.messages.size() - 2], "11 locations inspected \u00B7 0 tools");
+    EXPECT_EQ(site.requested().at(1), "https://www.example.com/.well-known/agent.json");
+    EXPECT_EQ(site.requested().at(10), kAgent);
+    EXPECT_EQ(run.inspected(), "/ " + kConventional + " " + kConventional);
+    EXPECT_EQ(std::vector(run.messages.begin(), run.messages.begin() + 3),
+              (std::vector<std::string>{"Resolving domain", "Inspecting /",
+                                        "2 locations inspected \u00B7 0 tools"}));
+    EXPECT_EQ(run.report.findNode(kRoot)->evidenceIDs.size(), 2u);
 }
 
-TEST(ScanStart, RefusedInputThrowsThePolicyTextAndLeavesTheEngineUsable) {
+// Refused input throws the policy's text before any request, as does a second
+// scan while one runs (which goes on); the engine is free again afterwards,
+// also when a progress callback throws.
+TEST(ScanStart, RefusalsLeaveTheEngineUsable) {
     ScriptedSite site;
-    DiscoveryEngine engine(NetworkPolicy(), site.fake());
-    const std::vector<std::pair<std::string, std::string>> refusals{
-        {"http://example.com/", "Blocked: plain HTTP requires Developer Mode."},
-        {"https://user:pw@example.com/",
-         "Blocked: malformed URL or unsafe URL scheme/credentials."},
-        {"ftp://example.com/", "Blocked: malformed URL or unsafe URL scheme/credentials."},
-    };
-    for (const auto& [input, text] : refusals) {
-        SCOPED_TRACE(input);
-        bool called = false;
-        try {
-            engine.scan(input, [&](ScanReport, const std::string&) { called = true; });
-            ADD_FAILURE() << "no refusal";
-        } catch (const QuorilanthError& error) {
-            EXPECT_EQ(error.message(), text);
-        }
-        EXPECT_FALSE(called);
-    }
-    EXPECT_TRUE(site.fake()->calls().empty());
-    EXPECT_EQ(runScan(engine, "example.com").report.domain, "https://example.com/");
-}
-
-TEST(ScanStart, SecondScanDuringAScanIsRefusedAndTheFirstGoesOn) {
-    ScriptedSite site;
-    DiscoveryEngine engine(NetworkPolicy(), site.fake());
-    std::string refusal;
+    DiscoveryEngine engine(NetworkPolicy(), site.fake);
+    for (const auto& [input, text] : std::initializer_list<std::pair<const char*, const char*>>{
+             {"http://example.com/", "Blocked: plain HTTP requires Developer Mode."},
+             {"https://user:pw@example.com/",
+              "Blocked: malformed URL or unsafe URL scheme/credentials."},
+             {"ftp://example.com/", "Blocked: malformed URL or unsafe URL scheme/credentials."}})
+        EXPECT_THAT([&] { engine.scan(input, [](ScanReport, const std::string&) { FAIL(); }); },
+                    ThrowsMessage<QuorilanthError>(Eq(text)));
+    EXPECT_TRUE(site.fake->calls().empty());
     const ScanRun run = runScan(engine, "example.com", [&](const std::string& message) {
         if (message != "Inspecting /llms.txt") return;
-        try {
-            engine.scan("other.example");
-        } catch (const QuorilanthError& error) {
-            refusal = error.message();
-        }
+        EXPECT_THAT([&] { engine.scan("other.example"); },
+                    ThrowsMessage<QuorilanthError>(Eq("A scan is already running.")));
     });
-    EXPECT_EQ(refusal, "A scan is already running.");
     EXPECT_EQ(run.messages.back(), "Scan complete");
-    // The guard is released at the end: the next scan runs.
-    EXPECT_EQ(runScan(engine, "other.example").report.domain, "https://other.example/");
-}
-
-TEST(ScanStart, ThrowingProgressCallbackReleasesTheEngine) {
-    ScriptedSite site;
-    DiscoveryEngine engine(NetworkPolicy(), site.fake());
     EXPECT_THROW(engine.scan("example.com",
                              [](ScanReport, const std::string& message) {
                                  if (message == "Inspecting /agents")
-                                     throw std::runtime_error("view gone");
+                                     throw std::runtime_error("gone");
                              }),
                  std::runtime_error);
-    EXPECT_EQ(runScan(engine, "example.com").messages.back(), "Scan complete");
+    EXPECT_EQ(runScan(engine, "other.example").report.domain, "https://other.example/");
 }
 
-TEST(ScanBudget, FortyEightLocationsAtMostRepeatsFree) {
-    struct Case {
-        const char* name;
-        int declared;
-        std::vector<std::string> repeats; // also declared by the root, already queued
-        bool notice;
-    };
-    // Root + ten conventional = 11; declared references fill the rest.
-    const std::vector<Case> cases{
-        {"exactly 48, queue then empty", 37, {}, false},
-        {"one more than fits", 38, {}, true},
-        {"many more than fit", 90, {}, true},
-        {"repeats skipped, not counted", 37, {"/llms.txt", "/robots.txt", "/d1/agent.json"}, false},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
-        ScriptedSite site;
-        auto links = hrefs(c.declared);
-        links.insert(links.end(), c.repeats.begin(), c.repeats.end());
-        site.document("https://example.com/", 200, htmlLinking(links), "text/html");
-        DiscoveryEngine engine(NetworkPolicy(), site.fake());
-        const ScanRun run = runScan(engine, "example.com");
-        EXPECT_EQ(run.inspected().size(), std::min(48, 11 + c.declared));
-        const auto gets = site.requested();
-        EXPECT_EQ(std::set<std::string>(gets.begin(), gets.end()).size(), gets.size())
-            << "a location was requested twice";
-        EXPECT_EQ(run.report.notices,
-                  c.notice ? std::vector<std::string>{kBudgetNotice} : std::vector<std::string>{});
-    }
-}
-
-TEST(ScanBudget, BudgetIsCheckedBeforeCancellation) {
-    ScriptedSite site;
-    site.document("https://example.com/", 200, htmlLinking(hrefs(60)), "text/html");
-    DiscoveryEngine engine(NetworkPolicy(), site.fake());
-    std::stop_source stop;
-    int inspecting = 0;
-    const ScanRun run = runScan(
-        engine, "example.com",
-        [&](const std::string& m) {
-            if (m.starts_with("Inspecting ") && ++inspecting == 48) stop.request_stop();
-        },
-        stop.get_token());
-    EXPECT_EQ(inspecting, 48);
-    EXPECT_FALSE(run.report.cancelled);
-    EXPECT_EQ(run.report.notices, std::vector<std::string>{kBudgetNotice});
-    EXPECT_EQ(run.messages.back(), "Scan complete");
-}
-
-TEST(ScanCancel, CancelDuringALocationFinishesThatStepAndReturnsThePartialReport) {
-    struct Case {
-        std::string at;
-        std::string url;
-        int inspected;
-    };
-    const std::vector<Case> cases{
-        {"/llms.txt", "https://example.com/llms.txt", 6},
-        // The last location: the queue is then empty, but the scan was still cut short.
-        {"/x/agent.json", "https://example.com/x/agent.json", 12},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.at);
+// A stop finishes the location in flight (whose request is cut short) and
+// returns the partial report, also when that was the last location; a stop
+// before the first location sends nothing.
+TEST(ScanCancel, AStopReturnsThePartialReport) {
+    for (const auto& [at, inspected] : std::initializer_list<std::pair<std::string, int>>{
+             {"/llms.txt", 6}, {"/x/agent.json", 12}, {"", 0}}) {
         ScriptedSite site;
         site.document("https://example.com/.well-known/mcp.json", 200,
                       R"({"next":"https://example.com/x/agent.json"})", "application/json");
-        DiscoveryEngine engine(NetworkPolicy(), site.fake());
+        DiscoveryEngine engine(NetworkPolicy(), site.fake);
         std::stop_source stop;
+        if (at.empty()) stop.request_stop();
         const ScanRun run = runScan(
             engine, "example.com",
             [&](const std::string& m) {
-                if (m == "Inspecting " + c.at) stop.request_stop();
+                if (m == "Inspecting " + at) stop.request_stop();
             },
             stop.get_token());
-        const ScanReport& report = run.report;
-        const auto& messages = run.messages;
-        EXPECT_TRUE(report.cancelled);
-        EXPECT_EQ(report.notices, std::vector<std::string>{kCancelNotice});
-        EXPECT_EQ(messages.back(), "Cancelled");
-        // The location in flight still got its node (its request was cut short).
-        const GraphNode* inFlight = node(report, c.url);
-        ASSERT_NE(inFlight, nullptr);
-        EXPECT_EQ(inFlight->status, FindingStatus::unreachable);
-        EXPECT_EQ(std::count_if(messages.begin(), messages.end(),
-                                [](const std::string& m) { return m.starts_with("Inspecting "); }),
-                  c.inspected);
-        EXPECT_EQ(messages[messages.size() - 2],
-                  std::to_string(c.inspected) + " locations inspected \u00B7 0 tools");
+        EXPECT_TRUE(run.report.cancelled);
+        EXPECT_EQ(run.report.notices,
+                  std::vector<std::string>{"Scan cancelled; findings are partial."});
+        EXPECT_EQ(run.messages.back(), "Cancelled");
+        EXPECT_EQ(run.messages[run.messages.size() - 2],
+                  at.empty() ? "Resolving domain"
+                             : std::to_string(inspected) + " locations inspected \u00B7 0 tools");
+        if (!at.empty())
+            EXPECT_EQ(run.report.findNode("https://example.com" + at)->status,
+                      FindingStatus::unreachable);
+        else
+            EXPECT_TRUE(site.fake->calls().empty());
     }
 }
 
-TEST(ScanCancel, CancelledBeforeTheFirstLocationStillReturnsAReport) {
+// A document declares what it names: no edge to itself, the root keeps its own
+// node, content and templates are recorded but never requested; the root links
+// a conventional location that answered, however invalid. A refused or failed
+// location still becomes a node, requested once and linked from nowhere.
+TEST(DocumentStep, NodesAndEdgesOfOneDocument) {
     ScriptedSite site;
-    DiscoveryEngine engine(NetworkPolicy(), site.fake());
+    site.document(kAgent, 200, R"({"self":")" + kAgent + R"(#top","home":"https://example.com/",
+        "homepage":"https://example.com/about","api":"https://example.com/api/{id}",
+        "next":"https://example.com/b/agent.json"})",
+                  "application/json");
+    site.document("https://example.com/.well-known/agent-card.json", 200, "{ not json",
+                  "application/json");
+    site.document(kRoot, 200, htmlLinking({"http://example.com/plain/agent.json"}));
+    site.fake->fail("http://example.com/plain/agent.json",
+                    "Blocked: plain HTTP requires Developer Mode.");
+    site.fake->fail("https://example.com/llms.txt", "Operation timed out");
+    DiscoveryEngine engine(NetworkPolicy(), site.fake);
+    const ScanReport report = runScan(engine, "example.com").report;
+    const auto gets = site.requested();
+    const std::string declared = report.findNode(kAgent)->evidenceIDs.back();
+    for (const auto& [target, edge, summary, requested] :
+         std::initializer_list<std::tuple<std::string, bool, const char*, bool>>{
+             {kAgent, false, nullptr, true},
+             {kRoot, true, nullptr, true},
+             {"https://example.com/about", true, "Declared reference \u00B7 not yet requested",
+              false},
+             {"https://example.com/api/{id}", true,
+              "Declared reference \u00B7 URL template requires parameters", false},
+             {"https://example.com/b/agent.json", true, nullptr, true}}) {
+        EXPECT_EQ(hasEdge(report, kAgent, target, "declares") ||
+                      hasEdge(report, kAgent, target, "declares template"),
+                  edge)
+            << target;
+        if (summary) {
+            EXPECT_EQ(report.findNode(target)->summary, summary);
+            EXPECT_EQ(report.findNode(target)->evidenceIDs, std::vector<std::string>{declared});
+        }
+        EXPECT_EQ(std::count(gets.begin(), gets.end(), target), requested ? 1 : 0) << target;
+    }
+    EXPECT_TRUE(
+        hasEdge(report, kRoot, "https://example.com/.well-known/agent-card.json", "responds at"));
+    EXPECT_EQ(report.findNode("http://example.com/plain/agent.json")->status,
+              FindingStatus::blocked);
+    EXPECT_EQ(std::count(gets.begin(), gets.end(), "http://example.com/plain/agent.json"), 1);
+    EXPECT_EQ(report.findNode("https://example.com/llms.txt")->status, FindingStatus::unreachable);
+    EXPECT_FALSE(hasEdge(report, kRoot, "https://example.com/llms.txt", "responds at"));
+}
+
+// 48 locations at most, repeats skipped and not counted.
+TEST(ScanBudget, FortyEightLocationsAtMost) {
+    for (const auto& [declared, repeats, notice] :
+         std::initializer_list<std::tuple<int, std::vector<std::string>, bool>>{
+             {37, {}, false},
+             {38, {}, true},
+             {37, {"/llms.txt", "/robots.txt", "/d1001/agent.json"}, false}}) {
+        ScriptedSite site;
+        auto links = hrefs(declared);
+        links.insert(links.end(), repeats.begin(), repeats.end());
+        site.document(kRoot, 200, htmlLinking(links));
+        DiscoveryEngine engine(NetworkPolicy(), site.fake);
+        const ScanRun run = runScan(engine, "example.com");
+        const std::string inspected = run.inspected();
+        EXPECT_EQ(std::count(inspected.begin(), inspected.end(), ' '), 47) << declared;
+        EXPECT_EQ(run.report.notices,
+                  notice ? std::vector{kBudgetNotice} : std::vector<std::string>{});
+    }
+}
+
+// With 400 references the parser keeps 300, the node cap stops at 260 nodes,
+// and the waiting queue at 100: ninety references queue behind the ten
+// conventional locations, each going second, so the last queued comes first.
+// Later documents add their own nodes but declare nothing past the cap. The
+// budget is checked before a stop that comes with the last location.
+TEST(ScanBudget, AHostileRootStaysBounded) {
+    ScriptedSite site;
+    site.document(kRoot, 200, htmlLinking(hrefs(400)));
+    DiscoveryEngine engine(NetworkPolicy(), site.fake);
+    std::size_t nodes = 0, edges = 0;
+    std::vector<std::string> inspected;
     std::stop_source stop;
-    stop.request_stop();
-    const ScanRun run = runScan(engine, "example.com", {}, stop.get_token());
-    EXPECT_TRUE(run.report.cancelled);
-    EXPECT_EQ(run.messages, (std::vector<std::string>{"Resolving domain", "Cancelled"}));
-    EXPECT_TRUE(site.fake()->calls().empty());
+    const ScanReport report = engine.scan(
+        "example.com",
+        [&](ScanReport copy, const std::string& message) {
+            if (message.starts_with("Inspecting ")) inspected.push_back(message.substr(11));
+            if (inspected.size() == 48) stop.request_stop();
+            if (message.starts_with("1 locations"))
+                nodes = copy.nodes.size(), edges = copy.edges.size();
+        },
+        stop.get_token());
+    EXPECT_FALSE(report.cancelled);
+    EXPECT_EQ(std::pair(nodes, edges), std::pair(std::size_t(260), std::size_t(259)));
+    ASSERT_EQ(inspected.size(), 48u);
+    EXPECT_EQ(inspected[3], "/d1090/agent.json");
+    EXPECT_EQ(report.notices, std::vector{kBudgetNotice});
+    EXPECT_LE(report.nodes.size(), 260u + 48u);
 }
 
 } // namespace

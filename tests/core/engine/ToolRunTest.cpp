@@ -13,12 +13,12 @@ const std::string kMCP = kSite + "mcp";
 
 struct ToolRun {
     ScriptedSite site;
-    DiscoveryEngine engine{NetworkPolicy(), site.fake()};
+    DiscoveryEngine engine{NetworkPolicy(), site.fake};
 
     ScanReport run(const std::string& result, const std::string& outputSchema = "null",
                    const ScanReport& report = ScanReport(kSite)) {
         ScriptedMCPServer server;
-        server.toolResult = JSONValue::parse(result);
+        server.toolResult = result;
         site.mcp(kMCP, server);
         const auto definition = R"({"name":"find","inputSchema":{},"outputSchema":)" + outputSchema;
         return engine.run(MCPTool(kMCP, JSONValue::parse(definition + "}")), {}, report, true);
@@ -79,8 +79,8 @@ TEST(ToolRun, TurnsTheResultIntoNodesAndFetchesTheDeclaredPages) {
 
 TEST(ToolRun, AResultReplacesOnlyThePagesOfEarlierRuns) {
     ToolRun run;
-    run.site.document(kSite, 200, R"(<link rel="canonical" href="/">)", "text/html");
-    run.site.document(kSite + "a", 200, R"(<link rel="canonical" href="/b">)", "text/html");
+    run.site.document(kSite, 200, R"(<link rel="canonical" href="/">)");
+    run.site.document(kSite + "a", 200, R"(<link rel="canonical" href="/b">)");
     run.site.mcp(kMCP, {});
     const ScanReport scan = runScan(run.engine, "example.com").report;
     const std::size_t scanGets = run.site.requested("GET").size();

@@ -1,64 +1,90 @@
+// The MCP client and its inspector over the scripted fake transport, for the
+// exact texts they send and the exact verdicts they reach.
 #include "core/mcp/MCPClient.h"
 
-#include "ScriptedTransport.h"
+#include "core/mcp/MCPInspector.h"
+#include "support/FakeHTTPInspector.h"
 
-#include <gmock/gmock.h>
 #include <gtest/gtest.h>
-#include <optional>
-#include <string>
-#include <vector>
+#include <stop_token>
 
 namespace quorilanth {
 namespace {
 
-using testing::accepted;
-using testing::answer;
-using testing::failureOf;
-using testing::hops;
-using testing::kEndpoint;
-using testing::result;
-using testing::rpc;
-using testing::rpcError;
-using testing::Scripted;
+constexpr const char* kEndpoint = "http://fake/mcp";
+
+Evidence answer(std::int64_t status, std::string contentType, std::string body,
+                HeaderFields headers = {}) {
+    Evidence hop(kEndpoint, "POST");
+    hop.statusCode = status;
+    if (!contentType.empty()) headers["content-type"] = std::move(contentType);
+    hop.responseHeaders = std::move(headers);
+    hop.responseBody = std::move(body);
+    return hop;
+}
+
+// A JSON-RPC envelope with that id and the rest of its members.
+std::string rpc(const std::string& id, const std::string& members) {
+    return R"({"jsonrpc":"2.0","id":)" + id + "," + members + "}";
+}
+
+Evidence result(int id, const std::string& result, std::int64_t status = 200) {
+    return answer(status, "application/json", rpc(std::to_string(id), "\"result\":" + result));
+}
+
+Evidence rpcError(int id, const std::string& error, std::int64_t status = 200) {
+    return answer(status, "application/json", rpc(std::to_string(id), "\"error\":" + error));
+}
+
+// A client of kEndpoint answered by a script in order; the last answer repeats.
+struct Scripted {
+    std::shared_ptr<test::FakeHTTPInspector> http = std::make_shared<test::FakeHTTPInspector>();
+    MCPClient client{kEndpoint, http};
+
+    explicit Scripted(const std::vector<Evidence>& script = {}) {
+        for (const Evidence& hop : script)
+            http->script(kEndpoint, HTTPResult{{hop}});
+    }
+    std::vector<test::FakeHTTPInspector::Call> sent() const { return http->calls(); }
+    JSONValue envelope(std::size_t n) const {
+        return JSONValue::parse(sent().at(n).body.value_or(""));
+    }
+    // The methods sent, joined by " | ".
+    std::string methods() const {
+        std::string names;
+        for (std::size_t i = 0; i < sent().size(); ++i)
+            names += (i ? " | " : "") + envelope(i)["method"].text();
+        return names;
+    }
+};
+
+// What an operation threw as QuorilanthError, or nothing.
+template <typename Operation> std::optional<std::string> failureOf(Operation&& operation) {
+    try {
+        operation();
+    } catch (const QuorilanthError& error) {
+        return error.message();
+    }
+    return std::nullopt;
+}
 
 const std::string kNoMatch =
     "No matching JSON-RPC 2.0 response ID, or invalid result/error envelope.";
 const std::string kNotMCP = "Expected application/json or text/event-stream.";
-const std::string kNoCapabilities = "Invalid MCP response: capabilities must be an object.";
-const std::string kBadAck = "Invalid initialized acknowledgment: expected HTTP 202 and empty body.";
-const std::string kNoTools = R"({"tools":[]})";
 
-// Plain text, a leading blank, non-ASCII and a complete encoded form are also
-// checked against the SDK peer, which decodes what we send.
-TEST(MCPClientHeaderValue, EncodesOnlyWhatAHeaderCannotCarry) {
-    const std::pair<const char*, const char*> rows[] = {
-        {"", ""},
-        {"trail\t", "=?base64?dHJhaWwJ?="},
-        {"line\nbreak", "=?base64?bGluZQpicmVhaw==?="},
-        {"=?base64?abc", "=?base64?abc"},
-    };
-    for (const auto& [value, sent] : rows)
-        EXPECT_EQ(MCPClient::headerValue(value), sent) << value;
-}
-
-TEST(MCPClientDecodeReply, ChoosesTheMatchingEnvelope) {
+TEST(MCPClient, DecodeReplyChoosesTheMatchingEnvelope) {
     const std::string sse = "text/event-stream", json = "application/json";
     const auto data = [](const std::string& result) {
         return "data: " + rpc("1", "\"result\":" + result) + "\n\n";
     };
     std::string many;
     for (int i = 0; i < 5000; ++i)
-        many +=
-            "event: message\ndata: {\"jsonrpc\":\"2.0\",\"method\":\"notifications/progress\"}\n\n";
-    struct Row {
-        std::string body;
-        std::string type;
+        many += "event: message\ndata: {\"jsonrpc\":\"2.0\",\"method\":\"notifications/x\"}\n\n";
+    const struct {
+        std::string body, type;
         std::string outcome; // the chosen "result" as JSON text, or the failure
-    };
-    const Row rows[] = {
-        {"data: {\"jsonrpc\":\"2.0\",\"method\":\"progress\"}\n\ndata: not json\n\ndata:" +
-             rpc("1", "\"result\":3") + "\n\n",
-         sse, "3"},
+    } rows[] = {
+        {"data: {\"method\":\"progress\"}\n\ndata: not json\n\n" + data("3"), sse, "3"},
         {"data: {\"jsonrpc\":\"2.0\",\ndata: \"id\":1,\"result\":[]}\n\n", sse, "[]"},
         {"data: {}\r\rdata: " + rpc("1", "\"result\":1") + "\r\r", sse, "1"},
         {"data: " + rpc("1", "\"result\":2") + "\r\n\r\n", "Text/Event-Stream; charset=utf-8", "2"},
@@ -72,163 +98,40 @@ TEST(MCPClientDecodeReply, ChoosesTheMatchingEnvelope) {
         {"42", json, kNoMatch},
         {"{}", "", kNotMCP},
     };
-    for (const Row& row : rows) {
-        SCOPED_TRACE(row.body.substr(row.body.size() > 200 ? row.body.size() - 200 : 0));
+    for (const auto& row : rows) {
         std::string outcome;
         const auto failure = failureOf([&] {
             outcome = MCPClient::decodeReply(row.body, row.type, JSONValue(1))["result"].pretty();
         });
-        EXPECT_EQ(failure.value_or(outcome), row.outcome);
+        EXPECT_EQ(failure.value_or(outcome), row.outcome) << row.body.substr(0, 100);
     }
     EXPECT_THROW(MCPClient::decodeReply("{\"jsonrpc\":", json, JSONValue(1)), JSONParseError);
 }
 
-// A request made without permission to receive an error answer (a list) gives
-// the first failure in the fixed order, and its evidence is kept all the same.
-TEST(MCPClientExchange, FirstFailingRuleNamesTheFailure) {
-    Evidence truncated = result(1, kNoTools);
-    truncated.truncated = true;
-    Evidence redirected = result(1, kNoTools);
-    redirected.error = "Redirect limit reached.";
-    Evidence refused(kEndpoint, "POST");
-    refused.error = "Couldn't connect to server";
-    const std::pair<Evidence, std::string> rows[] = {
-        {answer(401, "text/html", "no"), "Authentication required (HTTP 401)."},
-        {result(1, kNoTools, 403), "Authentication required (HTTP 403)."},
-        {truncated, "MCP response exceeds byte limit."},
-        {refused, "Couldn't connect to server"},
-        {answer(404, "text/html", "<h1>404</h1>"), "Invalid MCP response: " + kNotMCP},
-        {rpcError(1, R"({"code":-32601,"message":"bad"})"), "MCP -32601: bad"},
-        {rpcError(1, R"({"code":"E1","message":"bad"})"), "MCP E1: bad"},
-        {rpcError(1, R"("boom")"), "MCP null: null"},
-        {rpcError(1, R"({"code":1e300,"message":"m"})"),
-         "MCP " + JSONValue(1e300).pretty() + ": m"},
-        {result(1, kNoTools, 500), "MCP request failed: HTTP 500."},
-        {redirected, "Redirect limit reached."},
-        {result(1, R"({"tools":{}})"), "Invalid tools/list: missing tools array."},
-        {result(1, "null"), "Invalid tools/list: missing tools array."},
+// At most 20 pages and 1000 items, no cursor twice; an empty cursor is one.
+TEST(MCPClient, ListReadsToTheEndWithinTheLimits) {
+    const auto pages = [](int count, bool lastHasCursor) {
+        std::vector<std::pair<int, std::optional<std::string>>> out;
+        for (int i = 0; i < count; ++i)
+            out.emplace_back(1, i + 1 < count || lastHasCursor ? "c" + std::to_string(i)
+                                                               : std::optional<std::string>());
+        return out;
     };
-    for (const auto& [reply, failure] : rows) {
-        Scripted f;
-        f.push({reply});
-        EXPECT_EQ(failureOf([&] { f.client.list("tools/list", "tools"); }), failure);
-        EXPECT_EQ(f.client.evidence().size(), 1u) << failure;
-    }
-}
-
-TEST(MCPClientExchange, LegacySessionIsKeptAndSentBackAndIdsCountNotifications) {
-    Scripted f;
-    f.push({answer(404, "text/html", "<p>no</p>"),
-            answer(200, "application/json",
-                   rpc("2", R"("result":{"protocolVersion":"2025-11-25","capabilities":{}})"),
-                   {{"mcp-session-id", "S-1"}}),
-            accepted(), result(4, kNoTools)});
-    f.client.connect();
-    f.client.list("tools/list", "tools");
-
-    ASSERT_EQ(f.sent().size(), 4u);
-    EXPECT_EQ(f.sent()[1].headers.at("MCP-Protocol-Version"), "2025-11-25");
-    EXPECT_FALSE(f.sent()[1].headers.contains("Mcp-Session-Id"));
-    EXPECT_EQ(f.envelope(1)["params"], JSONValue::parse(R"({"protocolVersion":"2025-11-25",
-        "capabilities":{},"clientInfo":{"name":"Quorilanth","version":"0.1.0"}})"));
-    EXPECT_EQ(f.sent()[2].headers.at("Mcp-Session-Id"), "S-1");
-    EXPECT_EQ(f.envelope(2).find("id"), nullptr);
-    EXPECT_EQ(f.envelope(3)["id"], JSONValue(4));
-    EXPECT_EQ(f.sent()[3].headers.at("Mcp-Session-Id"), "S-1");
-}
-
-TEST(MCPClientConnect, NegotiatesOrRefuses) {
-    const Evidence notFound = answer(404, "", "");
-    const Evidence legacy = result(2, R"({"protocolVersion":"2025-11-25","capabilities":{}})");
-    const std::string refusal = R"({"code":-32021,"message":"no"})";
-    struct Row {
-        std::vector<Evidence> script;
-        std::string outcome;  // the version and any server name, or the failure
-        std::size_t requests; // how far into discover, initialize, initialized it got
-    };
-    const Row rows[] = {
-        // Server info comes from the era negotiated.
-        {hops(result(1, R"({"supportedVersions":["2025-06-18","2026-07-28"],"capabilities":{},
-            "serverInfo":{"name":"old"},"_meta":{"io.modelcontextprotocol/serverInfo":{"name":"m"}}})")),
-         "2026-07-28 m", 1},
-        {hops(result(1, R"({"supportedVersions":["2026-07-28"]})")), kNoCapabilities, 1},
-        {hops(result(1, R"({"supportedVersions":["2025-06-18"]})")),
-         "UNSUPPORTED: server offers " + JSONValue::parse(R"(["2025-06-18"])").pretty(), 1},
-        {hops(rpcError(1, refusal, 400)),
-         "UNSUPPORTED: modern MCP negotiation: " + JSONValue::parse(refusal).pretty(), 1},
-        // Answers a legacy server gives to an unknown method fall back to initialize.
-        {hops(rpcError(1, R"({"code":-32601,"message":"nf"})"),
-              result(2, R"({"protocolVersion":"2025-03-26","capabilities":{},
-                            "serverInfo":{"name":"l"}})"),
-              accepted()),
-         "2025-03-26 l", 3},
-        {hops(rpcError(1, R"({"code":-1e300})"), legacy, accepted()), "2025-11-25", 3},
-        {hops(answer(400, "application/json", rpc("null", R"("error":{"code":-32000})")), legacy,
-              accepted()),
-         "2025-11-25", 3},
-        {hops(answer(500, "text/html", "<p>")), "Invalid MCP response: " + kNotMCP, 1},
-        {hops(answer(401, "application/json", "{}")), "Authentication required (HTTP 401).", 1},
-        {hops(notFound, result(2, R"({"protocolVersion":"2024-11-05","capabilities":{}})")),
-         "UNSUPPORTED: protocol version 2024-11-05", 2},
-        {hops(notFound, result(2, R"({"capabilities":{}})")), "UNSUPPORTED: protocol version null",
-         2},
-        {hops(notFound, result(2, R"({"protocolVersion":"2025-11-25"})"), accepted()),
-         kNoCapabilities, 3},
-        {hops(notFound, legacy, answer(200, "", "")), kBadAck, 3},
-        {hops(notFound, legacy, answer(202, "text/plain", "ok")), kBadAck, 3},
-        {hops(notFound, legacy, answer(202, "", " \r\n\t\xC2\xA0")), "2025-11-25", 3},
-    };
-    const std::vector<std::string> handshake{"server/discover", "initialize",
-                                             "notifications/initialized"};
-    for (std::size_t i = 0; i < std::size(rows); ++i) {
-        const Row& row = rows[i];
-        SCOPED_TRACE(i);
-        Scripted f;
-        f.push(row.script);
-        std::string outcome;
-        const auto failure = failureOf([&] {
-            const MCPServer server = f.client.connect();
-            EXPECT_EQ(server.status, FindingStatus::valid);
-            const auto name = server.info["name"].string();
-            outcome = server.version + (name ? " " + std::string(*name) : "");
-        });
-        EXPECT_EQ(failure.value_or(outcome), row.outcome);
-        EXPECT_EQ(f.methods(), std::vector(handshake.begin(), handshake.begin() + row.requests));
-        EXPECT_EQ(f.client.evidence().size(), row.requests);
-    }
-}
-
-struct Page {
-    int items;
-    std::optional<std::string> cursor;
-};
-
-std::vector<Page> pagesWithCursors(int count, bool lastHasCursor) {
-    std::vector<Page> pages;
-    for (int i = 0; i < count; ++i)
-        pages.push_back({1, i + 1 < count || lastHasCursor ? "c" + std::to_string(i)
-                                                           : std::optional<std::string>()});
-    return pages;
-}
-
-TEST(MCPClientList, ReadsToTheEndWithinTheLimits) {
-    const std::pair<std::vector<Page>, std::string> rows[] = {
-        {pagesWithCursors(20, false), "20"},
-        {pagesWithCursors(20, true), "tools/list: page limit reached."},
+    const std::pair<std::vector<std::pair<int, std::optional<std::string>>>, std::string> rows[] = {
+        {pages(20, false), "20"},
+        {pages(20, true), "tools/list: page limit reached."},
         {{{1, "a"}, {1, "b"}, {1, "a"}, {1, {}}}, "tools/list: repeated pagination cursor."},
         {{{1, ""}, {2, {}}}, "3"},
         {{{1000, {}}}, "1000"},
         {{{1000, "n"}, {1, {}}}, "tools/list: item limit reached."},
     };
-    for (const auto& [pages, countOrFailure] : rows) {
-        SCOPED_TRACE(countOrFailure);
+    for (const auto& [list, countOrFailure] : rows) {
         Scripted f;
-        for (std::size_t i = 0; i < pages.size(); ++i) {
+        for (std::size_t i = 0; i < list.size(); ++i) {
             JSONValue page = JSONValue::emptyObject();
-            page.set("tools",
-                     JSONValue::Array(pages[i].items, JSONValue::parse(R"({"name":"t"})")));
-            if (pages[i].cursor) page.set("nextCursor", *pages[i].cursor);
-            f.push({result(static_cast<int>(i) + 1, page.pretty())});
+            page.set("tools", JSONValue::Array(list[i].first, JSONValue::parse(R"({"name":"t"})")));
+            if (list[i].second) page.set("nextCursor", *list[i].second);
+            f.http->script(kEndpoint, HTTPResult{{result(static_cast<int>(i) + 1, page.pretty())}});
         }
         std::size_t count = 0;
         const auto failure =
@@ -236,7 +139,7 @@ TEST(MCPClientList, ReadsToTheEndWithinTheLimits) {
         EXPECT_EQ(failure.value_or(std::to_string(count)), countOrFailure);
         // Every follow-up asks for the cursor of the page before it.
         for (std::size_t i = 1; i < f.sent().size(); ++i)
-            EXPECT_EQ(f.envelope(i)["params"]["cursor"], JSONValue(*pages[i - 1].cursor));
+            EXPECT_EQ(f.envelope(i)["params"]["cursor"], JSONValue(*list[i - 1].second));
     }
 }
 
@@ -248,61 +151,50 @@ const std::string kReadOnly =
     R"({"name":"get_weather","annotations":{"readOnlyHint":true},"inputSchema":{"type":"object",
         "properties":{"region":{"type":"string","x-mcp-header":"Region"}}}})";
 
-// Refusals come before anything is sent; an answer, good or bad, is kept as evidence.
-TEST(MCPClientCall, RefusesOrChecksTheAnswer) {
+// Refusals come before anything is sent (a mutating tool's is checked against
+// the SDK peer); an answer, good or bad, is kept as evidence.
+TEST(MCPClient, CallRefusesOrChecksTheAnswer) {
     const std::string missing = "Invalid tool result: missing content/structuredContent.";
     const MCPTool unknown = tool(R"({"name":"t","inputSchema":{}})");
-    struct Row {
+    const struct {
         MCPTool tool;
         bool approved, confirmed;
-        std::size_t sent;
         std::optional<std::string> failure;
-        Evidence reply = result(1, R"({"content":[]})");
-    };
-    const Row rows[] = {
-        {tool(kReadOnly), false, true, 0, "Tool invocation requires an explicit RUN action."},
-        {unknown, true, false, 0, "UNKNOWN tool requires explicit confirmation."},
-        {tool(R"({"name":"t","annotations":{"destructiveHint":true}})"), true, false, 0,
-         "MUTATING tool requires explicit confirmation."},
-        {tool(kReadOnly, "http://other/mcp"), true, true, 0, "Tool belongs to a different server."},
-        {tool(R"({"name":"t","inputSchema":{"required":["b","c"]}})"), true, true, 0,
+        std::optional<Evidence> reply = std::nullopt; // nothing: refused before sending
+    } rows[] = {
+        {tool(kReadOnly), false, true, "Tool invocation requires an explicit RUN action."},
+        {unknown, true, false, "UNKNOWN tool requires explicit confirmation."},
+        {tool(kReadOnly, "http://other/mcp"), true, true, "Tool belongs to a different server."},
+        {tool(R"({"name":"t","inputSchema":{"required":["b","c"]}})"), true, true,
          "$.b: required\n$.c: required"},
-        {tool(R"({"name":"t","inputSchema":{"if":{}}})"), true, true, 0,
-         "$: unsupported keyword if"},
+        {tool(R"({"name":"t","inputSchema":{"if":{}}})"), true, true, "$: unsupported keyword if"},
         {tool(
              R"({"name":"t","inputSchema":{"properties":{"a":{"type":"number","x-mcp-header":"A"}}}})"),
-         true, true, 0, "Invalid x-mcp-header annotation: A"},
-        {unknown, true, true, 1, std::nullopt, result(1, R"({"structuredContent":{}})")},
-        {unknown, true, true, 1, missing, result(1, R"({"structuredContent":null})")},
-        {unknown, true, true, 1, missing, result(1, R"({"content":{}})")},
-        {unknown, true, true, 1,
+         true, true, "Invalid x-mcp-header annotation: A"},
+        {unknown, true, true, std::nullopt, result(1, R"({"structuredContent":{}})")},
+        {unknown, true, true, missing, result(1, R"({"structuredContent":null})")},
+        {unknown, true, true,
          "UNSUPPORTED: this tool requires multi-round input/authorization. The request and "
          "response remain in RAW.",
          result(1, R"({"resultType":"input_required","content":[]})")},
-        {unknown, true, true, 1, "Authentication required (HTTP 401).",
-         answer(401, "text/html", "")},
+        {unknown, true, true, "Authentication required (HTTP 401).", answer(401, "text/html", "")},
     };
-    for (std::size_t i = 0; i < std::size(rows); ++i) {
-        const Row& row = rows[i];
-        SCOPED_TRACE(i);
-        Scripted f;
-        f.push({row.reply});
+    for (const auto& row : rows) {
+        Scripted f({row.reply.value_or(result(1, "{}"))});
         EXPECT_EQ(failureOf([&] {
                       f.client.call(row.tool, JSONValue::emptyObject(), row.approved,
                                     row.confirmed);
                   }),
                   row.failure);
-        EXPECT_EQ(f.sent().size(), row.sent);
-        EXPECT_EQ(f.client.evidence().size(), row.sent);
+        EXPECT_EQ(f.sent().size(), row.reply ? 1u : 0u) << row.failure.value_or("");
+        EXPECT_EQ(f.client.evidence().size(), f.sent().size());
     }
 }
 
-TEST(MCPClientCall, ModernCallCarriesMetaMethodNameAndParameterHeaders) {
-    Scripted f;
-    f.push({answer(200, "application/json", rpc("1", R"("result":{"content":[]})"),
-                   {{"mcp-session-id", "ignored"}})});
-    const JSONValue arguments = JSONValue::parse(R"({"region":" eu"})");
-    EXPECT_EQ(f.client.call(tool(kReadOnly), arguments, true, false),
+TEST(MCPClient, AModernCallCarriesMetaMethodNameAndParameterHeaders) {
+    Scripted f({answer(200, "application/json", rpc("1", R"("result":{"content":[]})"),
+                       {{"mcp-session-id", "ignored"}})});
+    EXPECT_EQ(f.client.call(tool(kReadOnly), JSONValue::parse(R"({"region":" eu"})"), true, false),
               JSONValue::parse(R"({"content":[]})"));
     EXPECT_EQ(f.sent().at(0).headers,
               (HeaderFields{{"Accept", "application/json, text/event-stream"},
@@ -319,28 +211,30 @@ TEST(MCPClientCall, ModernCallCarriesMetaMethodNameAndParameterHeaders) {
     EXPECT_EQ(f.client.sessionID(), std::nullopt);
 }
 
-std::string nested(int levels, const std::string& innermost) {
-    std::string schema = innermost;
-    for (int i = 0; i < levels; ++i)
-        schema = R"({"type":"object","properties":{"p":)" + schema + "}}";
-    return schema;
-}
-
 std::string annotated(const std::string& type, const std::string& name = "Region") {
     return R"({"properties":{"region":{"type":)" + type + R"(,"x-mcp-header":")" + name + R"("}}})";
 }
 
-TEST(MCPClientParameterHeaders, BuildsOrRefuses) {
+// Values are encoded only where a header cannot carry them (plain text, a
+// leading blank, non-ASCII and a complete encoded form are also checked
+// against the SDK peer, which decodes what we send).
+TEST(MCPClient, ParameterHeadersAreBuiltOrRefused) {
     const std::string str = "\"string\"", bad = "Invalid x-mcp-header annotation: ";
     const std::string unsafe = "x-mcp-header integer exceeds safe integer range.";
-    struct Row {
-        std::string schema;
-        const char* arguments;
+    std::string deep = "{}", deepest = R"({"type":"string","x-mcp-header":"Deep"})";
+    for (int i = 0; i < 40; ++i) {
+        deep = R"({"type":"object","properties":{"p":)" + deep + "}}";
+        if (i < 39) deepest = R"({"type":"object","properties":{"p":)" + deepest + "}}";
+    }
+    const struct {
+        std::string schema, arguments;
         std::string outcome; // the Mcp-Param-Region value, or the failure
-    };
-    const Row rows[] = {
+    } rows[] = {
         {annotated(str), R"({"region":"eu-west"})", "eu-west"},
         {annotated(str), "{}", ""},
+        {annotated(str), R"({"region":"trail\t"})", "=?base64?dHJhaWwJ?="},
+        {annotated(str), R"({"region":"line\nbreak"})", "=?base64?bGluZQpicmVhaw==?="},
+        {annotated(str), R"({"region":"=?base64?abc"})", "=?base64?abc"},
         {annotated("\"integer\""), R"({"region":9007199254740991})", "9007199254740991"},
         {annotated("\"integer\""), R"({"region":9007199254740992})", unsafe},
         {annotated(str), R"({"region":-1e300})", unsafe},
@@ -354,24 +248,159 @@ TEST(MCPClientParameterHeaders, BuildsOrRefuses) {
         {R"({"anyOf":[{"type":"string","x-mcp-header":"Y"}]})", "{}", bad + "Y"},
         {annotated(str, "Re:gion"), "{}", bad + "Re:gion"},
         {annotated(str, ""), "{}", bad},
-        {annotated(str, "Régión"), "{}", bad + "Régión"},
         {R"({"properties":{"a":{"type":"number","x-mcp-header":7}}})", "{}", ""},
         {R"({"properties":{"o":{"type":"object","properties":{
              "region":{"type":"string","x-mcp-header":"Region"}}}}})",
          R"({"o":{"region":"v"}})", "v"},
-        {nested(39, R"({"type":"string","x-mcp-header":"Deep"})"), "{}", ""},
-        {nested(40, "{}"), "{}", "Schema depth limit."},
+        {deepest, "{}", ""},
+        {deep, "{}", "Schema depth limit."},
     };
-    for (const Row& row : rows) {
-        SCOPED_TRACE(row.schema.substr(0, 200));
+    for (const auto& row : rows) {
         std::string outcome;
         const auto failure = failureOf([&] {
-            const HeaderFields headers = MCPClient::parameterHeaders(
-                JSONValue::parse(row.schema), JSONValue::parse(row.arguments));
-            for (const auto& [name, value] : headers)
+            for (const auto& [name, value] : MCPClient::parameterHeaders(
+                     JSONValue::parse(row.schema), JSONValue::parse(row.arguments)))
                 outcome += (name == "Mcp-Param-Region" ? "" : name + ": ") + value;
         });
-        EXPECT_EQ(failure.value_or(outcome), row.outcome);
+        EXPECT_EQ(failure.value_or(outcome), row.outcome) << row.schema.substr(0, 100);
+    }
+}
+
+std::string repeated(const std::string& text, int times) {
+    return times ? text + repeated(text, times - 1) : "";
+}
+
+Evidence discovered(const std::string& capabilities) {
+    return result(1, R"({"supportedVersions":["2026-07-28"],"capabilities":)" + capabilities + "}");
+}
+
+// Negotiation and lists give one record, never an exception: its status, the
+// version and server name of the era negotiated, every issue in order (a list
+// may not receive an error answer, so its first failing rule names it), the
+// methods sent and the tools kept.
+TEST(MCPInspector, BuildsOneRecordWithoutThrowing) {
+    const std::string tools = R"({"tools":{}})";
+    const std::string notMCP =
+        "Invalid MCP response: Expected application/json or text/event-stream.";
+    const std::string noCapabilities = "Invalid MCP response: capabilities must be an object.";
+    const std::string badAck =
+        "Invalid initialized acknowledgment: expected HTTP 202 and empty body.";
+    const Evidence notFound = answer(404, "", ""), accepted = answer(202, "", "");
+    const Evidence legacy = result(2, R"({"protocolVersion":"2025-11-25","capabilities":{}})");
+    Evidence truncated = result(2, "{}"), redirected = result(2, "{}"), refused(kEndpoint, "POST");
+    truncated.truncated = true;
+    redirected.error = "Redirect limit reached.";
+    refused.error = "Couldn't connect to server";
+    const std::pair<std::vector<Evidence>, std::string> rows[] = {
+        {{result(1, R"({"supportedVersions":["2025-06-18","2026-07-28"],"capabilities":{},
+            "serverInfo":{"name":"old"},"_meta":{"io.modelcontextprotocol/serverInfo":{"name":"m"}}})")},
+         "VALID 2026-07-28 m | 1 server/discover"},
+        {{result(1, R"({"supportedVersions":["2026-07-28"]})")},
+         "INVALID  | " + noCapabilities + " | 1 server/discover"},
+        {{result(1, R"({"supportedVersions":["2025-06-18"]})")},
+         "UNSUPPORTED  | UNSUPPORTED: server offers [\n  \"2025-06-18\"\n] | 1 server/discover"},
+        {{rpcError(1, R"({"code":-32021,"message":"no"})", 400)},
+         "UNSUPPORTED  | UNSUPPORTED: modern MCP negotiation: {\n  \"code\" : -32021,\n  "
+         "\"message\" : \"no\"\n} | 1 server/discover"},
+        // Answers a legacy server gives to an unknown method fall back to initialize.
+        {{rpcError(1, R"({"code":-32601,"message":"nf"})"),
+          result(2,
+                 R"({"protocolVersion":"2025-03-26","capabilities":{},"serverInfo":{"name":"l"}})"),
+          accepted},
+         "VALID 2025-03-26 l | 3 notifications/initialized"},
+        {{rpcError(1, R"({"code":-1e300})"), legacy, accepted},
+         "VALID 2025-11-25 | 3 notifications/initialized"},
+        {{answer(500, "text/html", "<p>")}, "INVALID  | " + notMCP + " | 1 server/discover"},
+        {{answer(404, "text/html", "<p>")}, "NOT FOUND  | " + notMCP + " | 2 initialize"},
+        {{answer(401, "application/json", "{}")},
+         "FOUND  | Authentication required (HTTP 401). | 1 server/discover"},
+        {{notFound, result(2, R"({"protocolVersion":"2024-11-05","capabilities":{}})")},
+         "UNSUPPORTED  | UNSUPPORTED: protocol version 2024-11-05 | 2 initialize"},
+        {{notFound, result(2, R"({"capabilities":{}})")},
+         "UNSUPPORTED  | UNSUPPORTED: protocol version null | 2 initialize"},
+        {{notFound, result(2, R"({"protocolVersion":"2025-11-25"})"), accepted},
+         "INVALID  | " + noCapabilities + " | 3 notifications/initialized"},
+        {{notFound, legacy, answer(200, "", "")},
+         "INVALID  | " + badAck + " | 3 notifications/initialized"},
+        {{notFound, legacy, answer(202, "text/plain", "ok")},
+         "INVALID  | " + badAck + " | 3 notifications/initialized"},
+        {{notFound, legacy, answer(401, "", "")},
+         "FOUND  | " + badAck + " | 3 notifications/initialized"},
+        {{notFound, legacy, answer(202, "", " \r\n\t\xC2\xA0")},
+         "VALID 2025-11-25 | 3 notifications/initialized"},
+        {{discovered(R"({"resources":false})"), result(2, R"({"resources":[{"uri":"a://b"}]})"),
+          rpcError(3, R"({"code":-32601,"message":"Method not found"})")},
+         "VALID 2026-07-28 | MCP -32601: Method not found | 3 resources/templates/list"},
+        {{discovered(R"({"tools":null})"),
+          result(2, R"({"tools":[{"name":"a","inputSchema":{}},{"name":"a","inputSchema":{}},
+                  {"name":"","inputSchema":{}},{"name":"b"},{"name":"b","inputSchema":{}},"c",
+                  {"name":"deep","inputSchema":{"properties":{"list":{"type":"array",
+                    "items":{"type":"string","x-mcp-header":"Item"}}}}}]})")},
+         "VALID 2026-07-28" + repeated(" | Invalid or duplicate tool definition.", 5) +
+             " | deep: Invalid x-mcp-header annotation: Item | 2 tools/list a"},
+        {{discovered(R"({"tools":{},"prompts":{}})"), answer(401, "text/html", "no")},
+         "FOUND 2026-07-28 | Authentication required (HTTP 401). | 2 tools/list"},
+        {{discovered(R"({"prompts":{}})"), result(2, R"({"prompts":[]})", 403)},
+         "VALID 2026-07-28 | Authentication required (HTTP 403). | 2 prompts/list"},
+        {{discovered(tools), truncated},
+         "INVALID 2026-07-28 | MCP response exceeds byte limit. | 2 tools/list"},
+        {{discovered(tools), refused},
+         "UNREACHABLE 2026-07-28 | Couldn't connect to server | 2 tools/list"},
+        {{discovered(tools), answer(404, "text/html", "<h1>404</h1>")},
+         "NOT FOUND 2026-07-28 | " + notMCP + " | 2 tools/list"},
+        {{discovered(tools), rpcError(2, R"({"code":"E1","message":"bad"})")},
+         "INVALID 2026-07-28 | MCP E1: bad | 2 tools/list"},
+        {{discovered(tools), rpcError(2, R"("boom")")},
+         "INVALID 2026-07-28 | MCP null: null | 2 tools/list"},
+        {{discovered(tools), rpcError(2, R"({"code":1e300,"message":"m"})")},
+         "INVALID 2026-07-28 | MCP 1e+300: m | 2 tools/list"},
+        {{discovered(tools), result(2, "{}", 500)},
+         "INVALID 2026-07-28 | MCP request failed: HTTP 500. | 2 tools/list"},
+        {{discovered(tools), redirected},
+         "INVALID 2026-07-28 | Redirect limit reached. | 2 tools/list"},
+        {{discovered(tools), result(2, R"({"tools":{}})")},
+         "INVALID 2026-07-28 | Invalid tools/list: missing tools array. | 2 tools/list"},
+        {{discovered(tools), result(2, "null")},
+         "INVALID 2026-07-28 | Invalid tools/list: missing tools array. | 2 tools/list"},
+    };
+    for (const auto& [script, expected] : rows) {
+        Scripted f(script);
+        const MCPServer server = MCPInspector::inspect(f.client);
+        const auto name = server.info["name"].string();
+        std::string outcome = std::string(toString(server.status)) + " " + server.version +
+                              (name ? " " + std::string(*name) : "");
+        for (const std::string& issue : server.issues)
+            outcome += " | " + issue;
+        const std::string methods = f.methods();
+        outcome +=
+            " | " + std::to_string(f.sent().size()) + " " + methods.substr(methods.rfind(' ') + 1);
+        for (const MCPTool& tool : server.tools)
+            outcome += " " + std::string(tool.name());
+        EXPECT_EQ(outcome, expected);
+        EXPECT_EQ(f.client.evidence().size(), f.sent().size()) << expected;
+    }
+}
+
+// A stop while the inspector works, before it or in the middle of a hop (as the
+// real transport records it), leaves as a cancellation, never as the server's
+// status with an issue reading "Cancelled"; the exchanges made are kept.
+TEST(MCPInspector, LetsCancellationThrough) {
+    const std::string replies[] = {
+        R"({"supportedVersions":["2026-07-28"],"capabilities":{"tools":{},"prompts":{}}})",
+        R"({"tools":[]})"};
+    for (const std::size_t stopAt : {0, 1, 2, 3}) {
+        Scripted f;
+        std::stop_source source;
+        std::size_t seen = 0;
+        if (stopAt == 3) source.request_stop();
+        f.http->otherwise([&](const test::FakeHTTPInspector::Call& call) {
+            Evidence hop = seen == stopAt ? test::FakeHTTPInspector::record(call)
+                                          : result(static_cast<int>(seen + 1), replies[seen]);
+            if (seen++ == stopAt) source.request_stop(), hop.error = Cancelled().what();
+            return HTTPResult{{hop}};
+        });
+        EXPECT_THROW(MCPInspector::inspect(f.client, source.get_token()), Cancelled) << stopAt;
+        EXPECT_EQ(f.client.evidence().size(), stopAt == 3 ? 0 : stopAt + 1) << stopAt;
     }
 }
 

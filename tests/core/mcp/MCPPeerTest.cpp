@@ -7,118 +7,102 @@
 
 #include <algorithm>
 #include <atomic>
-#include <gmock/gmock.h>
 #include <gtest/gtest.h>
-#include <memory>
-#include <string>
-#include <vector>
 
 namespace quorilanth {
 namespace {
 
-using ::testing::ElementsAre;
 using testing::McpPeer;
-using ::testing::UnorderedElementsAre;
 
-std::shared_ptr<HTTPInspector> developerTransport() {
+std::shared_ptr<HTTPInspecting> developerTransport() {
     return std::make_shared<HTTPInspector>(NetworkPolicy(true));
 }
 
-std::vector<std::string> toolNames(const MCPServer& server) {
-    std::vector<std::string> names;
-    for (const MCPTool& tool : server.tools)
-        names.emplace_back(tool.name());
-    return names;
-}
+// A peer, inspected through a client of its own.
+struct Inspected {
+    McpPeer peer;
+    MCPClient client;
+    MCPServer server;
+    explicit Inspected(McpPeer::Kind kind)
+        : peer(kind), client(peer.endpoint(), developerTransport()),
+          server(MCPInspector::inspect(client)) {}
 
-const MCPTool& toolNamed(const MCPServer& server, std::string_view name) {
-    const auto found = std::find_if(server.tools.begin(), server.tools.end(),
-                                    [&](const MCPTool& tool) { return tool.name() == name; });
-    if (found == server.tools.end()) throw std::runtime_error("no tool " + std::string(name));
-    return *found;
-}
-
-std::vector<std::string> sentMethods(const MCPClient& client) {
-    std::vector<std::string> methods;
-    for (const Evidence& hop : client.evidence()) {
-        methods.push_back(JSONValue::parse(hop.requestBody.value_or("null"))["method"].text());
+    std::string methods() const {
+        std::string names;
+        for (const Evidence& hop : client.evidence())
+            names += (names.empty() ? "" : " ") +
+                     JSONValue::parse(hop.requestBody.value_or("null"))["method"].text();
+        return names;
     }
-    return methods;
+    JSONValue call(std::string_view name, const std::string& arguments, bool confirmed = false) {
+        const auto tool = std::find_if(server.tools.begin(), server.tools.end(),
+                                       [&](const MCPTool& t) { return t.name() == name; });
+        if (tool == server.tools.end()) throw std::runtime_error("no tool " + std::string(name));
+        return client.call(*tool, JSONValue::parse(arguments), true, confirmed);
+    }
+};
+
+TEST(MCPPeers, EachServerNegotiatesListsEverythingAndRunsATool) {
+    const struct {
+        McpPeer::Kind kind;
+        const char* version;
+        const char* methods;
+        std::size_t tools;
+        const char *tool, *arguments, *answer;
+    } peers[] = {
+        // Legacy with a session and event streams; a refused modern probe stays in the evidence.
+        {McpPeer::Kind::Everything, "2025-11-25",
+         "server/discover initialize notifications/initialized tools/list resources/list "
+         "resources/templates/list prompts/list",
+         13, "get-sum", R"({"a":2,"b":3})", "The sum of 2 and 3 is 5."},
+        {McpPeer::Kind::Modern, "2026-07-28",
+         "server/discover tools/list resources/list resources/templates/list prompts/list", 2,
+         "get_weather", R"({"region":"eu-west"})", "eu-west"},
+        // Stateless plain JSON: falls back to initialize.
+        {McpPeer::Kind::StatelessJSON, "2025-11-25",
+         "server/discover initialize notifications/initialized tools/list prompts/list", 2, "add",
+         R"({"a":2,"b":3})", "5"},
+    };
+    for (const auto& p : peers) {
+        Inspected inspected(p.kind);
+        const MCPServer& server = inspected.server;
+        EXPECT_EQ(server.status, FindingStatus::valid) << ::testing::PrintToString(server.issues);
+        EXPECT_EQ(server.version, p.version);
+        EXPECT_EQ(server.tools.size(), p.tools);
+        EXPECT_EQ(inspected.methods(), p.methods);
+        const bool legacy = p.kind == McpPeer::Kind::Everything;
+        EXPECT_EQ(inspected.client.sessionID().has_value(), legacy);
+        EXPECT_EQ(inspected.client.evidence().front().statusCode == 400,
+                  p.kind != McpPeer::Kind::Modern);
+        const JSONValue answer = inspected.call(p.tool, p.arguments);
+        EXPECT_NE(answer.pretty().find(p.answer), std::string::npos) << answer.pretty();
+        EXPECT_EQ(inspected.client.latestEvidence()->requestHeaders.contains("Mcp-Session-Id") &&
+                      inspected.client.latestEvidence()->requestHeaders.at("Mcp-Session-Id") ==
+                          "[REDACTED]",
+                  legacy);
+    }
 }
 
-TEST(MCPPeers, EverythingServerNegotiatesLegacyWithSessionAndEventStreams) {
-    McpPeer peer(McpPeer::Kind::Everything);
-    MCPClient client(peer.endpoint(), developerTransport());
-    const MCPServer server = MCPInspector::inspect(client);
-
-    EXPECT_EQ(server.status, FindingStatus::valid) << ::testing::PrintToString(server.issues);
-    EXPECT_EQ(server.version, "2025-11-25");
-    EXPECT_EQ(server.tools.size(), 13u);
-    ASSERT_TRUE(client.sessionID().has_value());
-    EXPECT_THAT(sentMethods(client),
-                ElementsAre("server/discover", "initialize", "notifications/initialized",
-                            "tools/list", "resources/list", "resources/templates/list",
-                            "prompts/list"));
-    // The refused modern probe stays in the evidence.
-    EXPECT_EQ(client.evidence().front().statusCode, 400);
-
-    const JSONValue sum = client.call(toolNamed(server, "get-sum"),
-                                      JSONValue::parse(R"({"a":2,"b":3})"), true, false);
-    EXPECT_THAT(sum["content"][std::size_t{0}]["text"].text(), ::testing::HasSubstr("5"));
-    EXPECT_EQ(client.latestEvidence()->requestHeaders.at("Mcp-Session-Id"), "[REDACTED]");
-}
-
-TEST(MCPPeers, ModernServerNegotiatesThroughDiscovery) {
-    McpPeer peer(McpPeer::Kind::Modern);
-    MCPClient client(peer.endpoint(), developerTransport());
-    const MCPServer server = MCPInspector::inspect(client);
-
-    EXPECT_EQ(server.status, FindingStatus::valid) << ::testing::PrintToString(server.issues);
-    EXPECT_EQ(server.version, "2026-07-28");
-    EXPECT_THAT(toolNames(server), ElementsAre("get_weather", "set_note"));
-    EXPECT_EQ(client.sessionID(), std::nullopt);
-    EXPECT_THAT(sentMethods(client), ElementsAre("server/discover", "tools/list", "resources/list",
-                                                 "resources/templates/list", "prompts/list"));
-
-    // The peer compares each Mcp-Param header with the argument it stands for,
-    // so these pass only when the header encoding agrees with the SDK's.
-    for (const char* region : {"eu-west", " eu", "Zürich", "=?base64?x?="}) {
+// The peer compares each Mcp-Param header with the argument it stands for, so
+// these pass only when the header encoding agrees with the SDK's; a mutating
+// tool runs only when confirmed, and is refused before anything is sent.
+TEST(MCPPeers, ParameterHeadersAgreeWithTheSDKAndRiskyToolsWaitForConfirmation) {
+    Inspected modern(McpPeer::Kind::Modern);
+    for (const char* region : {"eu-west", " eu", "Z\u00fcrich", "=?base64?x?="}) {
         JSONValue arguments = JSONValue::emptyObject();
         arguments.set("region", region);
-        const JSONValue answer =
-            client.call(toolNamed(server, "get_weather"), arguments, true, false);
-        EXPECT_EQ(answer["structuredContent"]["region"], JSONValue(region)) << region;
+        EXPECT_EQ(modern.call("get_weather", arguments.pretty())["structuredContent"]["region"],
+                  JSONValue(region));
     }
-
-    const std::size_t before = client.evidence().size();
-    EXPECT_THROW(client.call(toolNamed(server, "set_note"), JSONValue::parse(R"({"text":"x"})"),
-                             true, false),
-                 QuorilanthError);
-    EXPECT_EQ(client.evidence().size(), before);
-    const JSONValue stored =
-        client.call(toolNamed(server, "set_note"), JSONValue::parse(R"({"text":"x"})"), true, true);
-    EXPECT_EQ(stored["content"][std::size_t{0}]["text"], JSONValue("stored: x"));
-}
-
-TEST(MCPPeers, StatelessJSONServerFallsBackToInitialize) {
-    McpPeer peer(McpPeer::Kind::StatelessJSON);
-    MCPClient client(peer.endpoint(), developerTransport());
-    const MCPServer server = MCPInspector::inspect(client);
-
-    EXPECT_EQ(server.status, FindingStatus::valid) << ::testing::PrintToString(server.issues);
-    EXPECT_EQ(server.version, "2025-11-25");
-    EXPECT_THAT(toolNames(server), ElementsAre("add", "reset_counter"));
-    const JSONValue sum =
-        client.call(toolNamed(server, "add"), JSONValue::parse(R"({"a":2,"b":3})"), true, false);
-    EXPECT_EQ(sum["content"][std::size_t{0}]["text"], JSONValue("5"));
+    const std::size_t before = modern.client.evidence().size();
+    EXPECT_THROW(modern.call("set_note", R"({"text":"x"})"), QuorilanthError);
+    EXPECT_EQ(modern.client.evidence().size(), before);
+    EXPECT_EQ(modern.call("set_note", R"({"text":"x"})", true)["content"][0]["text"],
+              JSONValue("stored: x"));
 }
 
 TEST(MCPPeers, APortNobodyListensOnIsUnreachable) {
-    std::string endpoint;
-    {
-        McpPeer peer(McpPeer::Kind::StatelessJSON);
-        endpoint = peer.endpoint();
-    }
+    const std::string endpoint = McpPeer(McpPeer::Kind::StatelessJSON).endpoint();
     MCPClient gone(endpoint, developerTransport());
     EXPECT_EQ(MCPInspector::inspect(gone).status, FindingStatus::unreachable);
 }
@@ -127,9 +111,8 @@ TEST(MCPPeers, APortNobodyListensOnIsUnreachable) {
 // have been made, as the Cancel button would between two hops.
 class StopAfter final : public HTTPInspecting {
 public:
-    StopAfter(std::shared_ptr<HTTPInspecting> inner, std::size_t requests, std::stop_source source)
-        : inner_(std::move(inner)), left_(requests), source_(std::move(source)) {}
-
+    StopAfter(std::size_t requests, std::stop_source source)
+        : left_(requests), source_(std::move(source)) {}
     HTTPResult request(const std::string& url, const std::string& method,
                        const HeaderFields& headers, const std::optional<std::string>& body,
                        std::stop_token stop) override {
@@ -139,7 +122,7 @@ public:
     }
 
 private:
-    std::shared_ptr<HTTPInspecting> inner_;
+    std::shared_ptr<HTTPInspecting> inner_ = developerTransport();
     std::atomic<std::size_t> left_;
     std::stop_source source_;
 };
@@ -147,7 +130,7 @@ private:
 TEST(MCPPeers, CancellationDuringInspectionIsNotAServerVerdict) {
     McpPeer peer(McpPeer::Kind::Everything);
     std::stop_source source;
-    MCPClient client(peer.endpoint(), std::make_shared<StopAfter>(developerTransport(), 4, source));
+    MCPClient client(peer.endpoint(), std::make_shared<StopAfter>(4, source));
     EXPECT_THROW(MCPInspector::inspect(client, source.get_token()), Cancelled);
     EXPECT_EQ(client.evidence().size(), 4u);
 }
