@@ -145,7 +145,7 @@ int main(int argc, char** argv) {
     int turn = 0;
     const auto restyle = milliseconds(
         [&] {
-            cards->setSelectedID(cards->cards()[std::size_t(turn++ % 40)].toolID);
+            cards->setSelected(cards->cards()[std::size_t(turn++ % 40)].toolID, std::nullopt);
             cards->repaint();
         },
         41);

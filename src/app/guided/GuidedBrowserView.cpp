@@ -483,7 +483,7 @@ void GuidedBrowserView::render() {
     renderHeader();
     renderInspection();
     actions_->setVisible(!derived_.tools.empty());
-    cards_->setSelectedID(store_.selectedID());
+    cards_->setSelected(store_.selectedID(), session_.chosenKey());
     renderForm();
     const AgentSurfaceAssessment& assessment = *derived_.assessment;
     const bool described = !assessment.documents.empty() || assessment.hasInteractiveServices();

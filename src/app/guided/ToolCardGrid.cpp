@@ -224,6 +224,7 @@ ToolCardGrid::~ToolCardGrid() {
 void ToolCardGrid::setCards(std::vector<ToolCard> cards) {
     forgetCards(this);
     cards_ = std::move(cards);
+    selectedCard_ = -1;
     measures_.clear();
     measures_.resize(cards_.size());
     for (std::size_t i = 0; i < cards_.size(); ++i) {
@@ -234,15 +235,23 @@ void ToolCardGrid::setCards(std::vector<ToolCard> cards) {
     forgetGeometry();
 }
 
-void ToolCardGrid::setSelectedID(std::optional<std::string> id) {
-    if (id == selectedID_) return;
-    selectedID_ = std::move(id);
+void ToolCardGrid::setSelected(std::optional<std::string> id, std::optional<std::string> key) {
+    int card = -1;
+    for (std::size_t i = 0; id && i < cards_.size(); ++i) {
+        if (cards_[i].toolID != *id) continue;
+        if (card < 0) card = int(i);
+        if (key && cards_[i].key == *key) {
+            card = int(i);
+            break;
+        }
+    }
+    if (card == selectedCard_) return;
+    selectedCard_ = card;
     update();
 }
 
 bool ToolCardGrid::isSelected(int index) const {
-    return index >= 0 && index < int(cards_.size()) && selectedID_ &&
-           cards_[std::size_t(index)].toolID == *selectedID_;
+    return index >= 0 && index == selectedCard_;
 }
 
 int ToolCardGrid::indexOf(const QString& identifier) const {

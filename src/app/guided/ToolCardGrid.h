@@ -37,8 +37,10 @@ public:
 
     void setCards(std::vector<ToolCard> cards);
     const std::vector<ToolCard>& cards() const { return cards_; }
-    // Cards of this tool id are drawn as selected.
-    void setSelectedID(std::optional<std::string> id);
+    // The card of the selected tool is drawn as selected: the card of this key
+    // when it is one of that tool's, else the first card of the tool's id (two
+    // tools of one name on a server share an id, never a key).
+    void setSelected(std::optional<std::string> id, std::optional<std::string> key);
     bool isSelected(int index) const;
 
     // The first card with this identifier, or -1; and where a card lies.
@@ -90,7 +92,7 @@ private:
         std::unique_ptr<QTextLayout> layout;
     };
     mutable std::vector<Measure> measures_;
-    std::optional<std::string> selectedID_;
+    int selectedCard_ = -1;
     // Layouts ask for a few widths in turn; each is measured once.
     mutable std::vector<Geometry> geometries_;
     int pressedCard_ = -1;

@@ -207,6 +207,9 @@ TEST_F(GuidedPage, CardOpensItsFormWhichKeepsTypedValuesUntilAnotherToolIsChosen
     settle();
     ASSERT_TRUE(form());
     EXPECT_EQ(GuidedToolView::keys(form()->tool()), std::vector<std::string>{"other"});
+    // ...and it alone is drawn as chosen, not its namesake.
+    for (int i = 0; i < int(grid->cards().size()); ++i)
+        EXPECT_EQ(grid->isSelected(i), i == int(grid->cards().size()) - 1) << i;
 
     // A screen reader hears each card as a button named by its title, and presses it.
     QAccessibleInterface* cards = QAccessible::queryAccessibleInterface(grid);
