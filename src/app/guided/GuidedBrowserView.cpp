@@ -636,11 +636,11 @@ void GuidedBrowserView::renderDocuments() {
 void GuidedBrowserView::renderGuide() {
     const Language language = guidedLanguage();
     const ScanReport& report = *store_.report();
-    scanLine_->setText(pick(language, "Scansione del ", "Scanned on ") +
-                       fromUtf8(localizedDateTime(report.startedAt)) +
-                       (report.finishedAt
-                            ? QString()
-                            : pick(language, " · risultati parziali", " · partial results")));
+    scanLine_->setText(
+        pick(language, "Scansione del ", "Scanned on ") +
+        fromUtf8(localizedDateTime(report.startedAt, language == Language::italian ? "it" : "en")) +
+        (report.finishedAt ? QString()
+                           : pick(language, " · risultati parziali", " · partial results")));
 }
 
 int GuidedBrowserView::formTop() const {

@@ -536,8 +536,10 @@ void GuidedToolView::renderAnswer() {
         QLTheme::font(20, QFont::Medium), tone, answer_, &title));
     title->setObjectName(QStringLiteral("ql-guided-answer-title"));
     heading->addStretch(1);
-    heading->addWidget(plainLabel(answer_, QLTheme::font(11), QLTheme::muted(),
-                                  fromUtf8(localizedDateTime(reply.evidence.timestamp))));
+    heading->addWidget(
+        plainLabel(answer_, QLTheme::font(11), QLTheme::muted(),
+                   fromUtf8(localizedDateTime(reply.evidence.timestamp,
+                                              language_ == Language::italian ? "it" : "en"))));
     layout->addLayout(heading);
 
     previousNote_ = plainLabel(

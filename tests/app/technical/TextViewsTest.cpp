@@ -159,7 +159,7 @@ TEST(RawText, RowsBreakAfterASpaceElseInsideAWordAndCopyExactly) {
     RawTextView view;
     const qreal column = QFontMetricsF(view.font()).horizontalAdvance(QLatin1Char('M'));
     // Ten columns of text between the insets and the scroller.
-    view.resize(int(2 * 16 + view.scrollBar()->sizeHint().width() + 10 * column + 0.5), 300);
+    view.resize(int(std::ceil(2 * 16 + view.scrollBar()->sizeHint().width() + 10 * column)), 300);
     view.show();
     const std::string emoji = "😀";
     const struct {

@@ -1,6 +1,8 @@
 #include "core/base/Date.h"
 
 #include <gtest/gtest.h>
+#include <unicode/locid.h>
+#include <unicode/timezone.h>
 
 namespace quorilanth {
 namespace {
@@ -28,6 +30,31 @@ TEST(ISO8601, WritesWholeSecondsAndReadsTheInternetForm) {
         const std::optional<Date> date = parseISO8601(text);
         EXPECT_EQ(date ? iso8601(*date) : "", expected) << text;
     }
+}
+
+// A date inside an Italian sentence speaks Italian whatever the user's own
+// locale, and one in an English sentence English; without a language the
+// user's locale decides.
+TEST(LocalizedDateTime, SpeaksTheLanguageOfItsSentence) {
+    const icu::Locale before = icu::Locale::getDefault();
+    UErrorCode status = U_ZERO_ERROR;
+    icu::TimeZone::adoptDefault(icu::TimeZone::createTimeZone("GMT"));
+    const Date date(seconds(1769846709));
+    for (const auto& [userLocale, language, month] :
+         std::initializer_list<std::tuple<const char*, const char*, const char*>>{
+             {"en_US", "", "Jan"},
+             {"en_US", "it", "gen"},
+             {"it_IT", "", "gen"},
+             {"it_IT", "en", "Jan"},
+             {"en_GB", "en", "Jan"},
+         }) {
+        icu::Locale::setDefault(icu::Locale(userLocale), status);
+        const std::string text = localizedDateTime(date, language);
+        EXPECT_NE(text.find(month), std::string::npos)
+            << userLocale << " " << language << ": " << text;
+        EXPECT_NE(text.find("2026"), std::string::npos) << text;
+    }
+    icu::Locale::setDefault(before, status);
 }
 
 } // namespace
