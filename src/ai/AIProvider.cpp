@@ -1,8 +1,6 @@
 #include "ai/AIProvider.h"
 
-#include "core/base/AsciiText.h"
-
-#include <algorithm>
+#include "core/base/UnicodeText.h"
 
 namespace quorilanth {
 
@@ -45,14 +43,13 @@ std::optional<AIProvider> aiProviderFromRawValue(std::string_view raw) {
 }
 
 std::optional<AIProvider> aiProviderNamed(std::string_view name) {
-    constexpr std::string_view blanks = " \t\n\r\v\f";
-    const auto first = name.find_first_not_of(blanks);
-    if (first == std::string_view::npos) return std::nullopt;
-    const auto last = name.find_last_not_of(blanks);
-    const std::string key = asciiLowercase(name.substr(first, last - first + 1));
+    // Full Unicode trimming and lower-casing: a name pasted with a no-break
+    // space, or "DeepSeek" typed with the Kelvin sign for its "K", still names
+    // its provider.
+    const std::string key = unicodeText::lowercased(unicodeText::trimmed(name));
     if (key == "glm" || key == "z.ai" || key == "zai") return AIProvider::glm;
     for (AIProvider provider : allAIProviders)
-        if (asciiLowercase(rawValue(provider)) == key) return provider;
+        if (unicodeText::lowercased(rawValue(provider)) == key) return provider;
     return std::nullopt;
 }
 

@@ -50,7 +50,7 @@ std::string oneLine(std::string_view text) {
 std::string availabilityText(const OnDeviceModel& model) {
     if (const std::optional<std::string> reason = model.unavailableReason())
         return "Unavailable: " + *reason;
-    return "Available on this Mac";
+    return "Available on this computer";
 }
 
 class NoOnDeviceModel final : public OnDeviceModel {

@@ -4,6 +4,8 @@
 #include "ai/AIKeychain.h"
 
 #include <libsecret/secret.h>
+#include <optional>
+#include <utility>
 
 namespace quorilanth {
 namespace {
@@ -22,53 +24,83 @@ const SecretSchema& schema() {
     return value;
 }
 
-// The attribute values as libsecret wants them: NUL-terminated.
-struct Names {
-    std::string service, account;
-    Names(std::string_view s, std::string_view a) : service(s), account(a) {}
-};
-
 SecretStoreStatus failed(GError* error) {
     const int code = error->code;
     g_error_free(error);
     return SecretStoreStatus::failure(code);
 }
 
+// One call's hold on the Secret Service and the item's attributes. The
+// service is asked for by name on the session bus: libsecret's password calls
+// would instead follow SECRET_BACKEND, or a sandbox, to a file store of its
+// own, and a key must never land anywhere but the Secret Service.
+class Call {
+public:
+    Call(std::string_view service, std::string_view account)
+        : serviceName_(service), accountName_(account) {
+        service_ = secret_service_get_sync(SECRET_SERVICE_NONE, nullptr, &error_);
+        attributes_ = secret_attributes_build(&schema(), "service", serviceName_.c_str(), "account",
+                                              accountName_.c_str(), static_cast<char*>(nullptr));
+    }
+    ~Call() {
+        if (attributes_) g_hash_table_unref(attributes_);
+        if (service_) g_object_unref(service_);
+        if (error_) g_error_free(error_);
+    }
+    Call(const Call&) = delete;
+    Call& operator=(const Call&) = delete;
+
+    // The failure that came before the call could be made, if any.
+    std::optional<SecretStoreStatus> unreachable() {
+        if (!error_) return std::nullopt;
+        return failed(std::exchange(error_, nullptr));
+    }
+    SecretService* service() const { return service_; }
+    GHashTable* attributes() const { return attributes_; }
+    const std::string& account() const { return accountName_; }
+
+private:
+    std::string serviceName_, accountName_;
+    SecretService* service_ = nullptr;
+    GHashTable* attributes_ = nullptr;
+    GError* error_ = nullptr;
+};
+
 class SecretServiceStore final : public SecretStore {
 public:
     SecretStoreStatus update(std::string_view service, std::string_view account,
                              std::string_view data) override {
-        // libsecret only stores, replacing an item with the same attributes;
-        // whether there was one decides between an update and an addition.
-        const Names names(service, account);
+        // The Secret Service only stores, replacing an item with the same
+        // attributes; whether there was one decides between an update and an
+        // addition.
         std::string existing;
         const SecretStoreStatus found = copy(service, account, existing);
         if (found.kind != SecretStoreStatus::Kind::success) return found;
-        return store(names, data);
+        return store(service, account, data);
     }
 
     SecretStoreStatus add(std::string_view service, std::string_view account,
                           std::string_view data) override {
-        return store(Names(service, account), data);
+        return store(service, account, data);
     }
 
     SecretStoreStatus remove(std::string_view service, std::string_view account) override {
-        const Names names(service, account);
+        Call call(service, account);
+        if (auto failure = call.unreachable()) return *failure;
         GError* error = nullptr;
-        const gboolean removed = secret_password_clear_sync(
-            &schema(), nullptr, &error, "service", names.service.c_str(), "account",
-            names.account.c_str(), static_cast<char*>(nullptr));
+        const gboolean removed = secret_service_clear_sync(call.service(), &schema(),
+                                                           call.attributes(), nullptr, &error);
         if (error) return failed(error);
         return removed ? SecretStoreStatus::success() : SecretStoreStatus::noItem();
     }
 
     SecretStoreStatus copy(std::string_view service, std::string_view account,
                            std::string& data) override {
-        const Names names(service, account);
+        Call call(service, account);
+        if (auto failure = call.unreachable()) return *failure;
         GError* error = nullptr;
-        SecretValue* value = secret_password_lookup_binary_sync(
-            &schema(), nullptr, &error, "service", names.service.c_str(), "account",
-            names.account.c_str(), static_cast<char*>(nullptr));
+        SecretValue* value = secret_service_lookup_sync(call.service(), &schema(),
+                                                        call.attributes(), nullptr, &error);
         if (error) return failed(error);
         if (!value) return SecretStoreStatus::noItem();
         gsize length = 0;
@@ -79,14 +111,16 @@ public:
     }
 
 private:
-    static SecretStoreStatus store(const Names& names, std::string_view data) {
-        const std::string label = "Quorilanth: " + names.account;
+    static SecretStoreStatus store(std::string_view service, std::string_view account,
+                                   std::string_view data) {
+        Call call(service, account);
+        if (auto failure = call.unreachable()) return *failure;
+        const std::string label = "Quorilanth: " + call.account();
         SecretValue* value =
             secret_value_new(data.data(), static_cast<gssize>(data.size()), "text/plain");
         GError* error = nullptr;
-        secret_password_store_binary_sync(
-            &schema(), SECRET_COLLECTION_DEFAULT, label.c_str(), value, nullptr, &error, "service",
-            names.service.c_str(), "account", names.account.c_str(), static_cast<char*>(nullptr));
+        secret_service_store_sync(call.service(), &schema(), call.attributes(),
+                                  SECRET_COLLECTION_DEFAULT, label.c_str(), value, nullptr, &error);
         secret_value_unref(value);
         if (error) return failed(error);
         return SecretStoreStatus::success();

@@ -1,6 +1,12 @@
 #pragma once
 
 #include <QString>
+#include <memory>
+#include <unicode/uversion.h>
+
+U_NAMESPACE_BEGIN
+class Locale;
+U_NAMESPACE_END
 
 namespace quorilanth {
 
@@ -12,10 +18,17 @@ class CaseFolding {
 public:
     // Takes the user's locale as it is now.
     CaseFolding();
+    ~CaseFolding();
+    CaseFolding(const CaseFolding&) = delete;
+    CaseFolding& operator=(const CaseFolding&) = delete;
+
     QString fold(const QString& text) const;
 
 private:
-    QByteArray locale_;
+    std::unique_ptr<icu::Locale> locale_;
+    // Whether plain ASCII text folds as in English: not so in the languages
+    // whose "I" has a dotless lower case, nor in Lithuanian, which keeps dots.
+    bool asciiAsEnglish_ = true;
 };
 
 } // namespace quorilanth

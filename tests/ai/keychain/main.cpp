@@ -28,6 +28,11 @@ std::string failureOf(const std::function<void()>& call) try {
     return error.message();
 }
 
+// Where libsecret's own file store would keep keys if it were ever asked to.
+std::filesystem::path fileKeyring() {
+    return std::filesystem::path(std::getenv("HOME")) / "file-keyring";
+}
+
 // This suite comes first: the private bus has no Secret Service until the
 // next suite starts one.
 TEST(KeychainWithoutSecretService, EveryCallFailsAndSaysSo) {
@@ -39,6 +44,8 @@ TEST(KeychainWithoutSecretService, EveryCallFailsAndSaysSo) {
                                                   R"(Keychain update failed \(-?\d+\)\.)"
                                                   R"(Keychain deletion failed \(-?\d+\)\.)")))
         << said;
+    // The session asks libsecret for its file store; no key may land there.
+    EXPECT_FALSE(std::filesystem::exists(fileKeyring()));
 }
 
 // gnome-keyring-daemon on the private bus, its login keyring made with a
@@ -85,6 +92,7 @@ TEST_F(SecretServiceTest, KeysRoundTripExactlyAsGiven) {
     std::optional<std::string> fromThread;
     std::thread([&] { fromThread = keychain.read(brave); }).join();
     EXPECT_EQ(fromThread, key);
+    EXPECT_FALSE(std::filesystem::exists(fileKeyring()));
 }
 
 int runInPrivateSession(int argc, char** argv) {
@@ -95,12 +103,16 @@ int runInPrivateSession(int argc, char** argv) {
     for (char** entry = environ; *entry; ++entry) {
         const std::string_view name = std::string_view(*entry).substr(0, std::strcspn(*entry, "="));
         if (name != "DBUS_SESSION_BUS_ADDRESS" && name != "DISPLAY" && name != "WAYLAND_DISPLAY" &&
-            name != "HOME" && !name.starts_with("XDG_"))
+            name != "HOME" && !name.starts_with("XDG_") && !name.starts_with("SECRET_"))
             environment.emplace_back(*entry);
     }
     // Data, config and cache then default to folders of the private home.
     environment.push_back("HOME=" + root);
     environment.push_back("XDG_RUNTIME_DIR=" + root);
+    // libsecret would store keys in a file of its own when told to; ours must not.
+    environment.push_back("SECRET_BACKEND=file");
+    environment.push_back("SECRET_FILE_TEST_PATH=" + root + "/file-keyring");
+    environment.push_back("SECRET_FILE_TEST_PASSWORD=file-keyring-test");
     std::ofstream(root + "/session.conf")
         << "<busconfig><type>session</type><listen>unix:dir=" << root
         << "</listen><auth>EXTERNAL</auth><policy context=\"default\"><allow "

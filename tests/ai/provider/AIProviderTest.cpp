@@ -18,6 +18,8 @@ TEST(AIProvider, LooseAndExactLookups) {
         {"glm (z.ai)", AIProvider::glm, std::nullopt},
         {"GLM (Z.ai)", AIProvider::glm, AIProvider::glm},
         {"", std::nullopt, std::nullopt},
+        {"\u00A0OpenAI\u2028", AIProvider::openAI, std::nullopt}, // Unicode blanks trimmed
+        {"DEEPSEE\u212A", AIProvider::deepSeek, std::nullopt}, // the Kelvin sign lower-cases to k
     };
     for (const auto& [text, named, exact] : cases) {
         EXPECT_EQ(aiProviderNamed(text), named) << text;

@@ -105,6 +105,38 @@ TEST_F(LibraryTest, EmptyStatesFollowTheSectionTheFiltersAndTheIndex) {
     EXPECT_EQ(ui.find<QLabel>("library-title")->text(), "Cronologia");
 }
 
+TEST_F(LibraryTest, TheSidebarListsTwentyScansAtMostAndCountsTheWholeHistory) {
+    std::vector<SavedScan> many;
+    for (int number = 1; number <= 25; ++number)
+        many.push_back(scan(number, number == 25));
+    // index, section opened; the rows listed (newest first, by their ends), whether
+    // the note shows, the History count, the list's header, the highlighted section
+    // clang-format off
+    const std::tuple<std::vector<SavedScan>, QString, QStringList, bool, QString, QString, QString> cases[] = {
+        {{}, "", {}, true, "0", "RECENT", ""},
+        {many, "History", {"S1", "S20"}, false, "25", "HISTORY", "History"},
+        {many, "Favorites", {"S25", "S25"}, false, "25", "FAVORITES", "Favorites"},
+        {{scan(1)}, "Favorites", {}, true, "1", "FAVORITES", "Favorites"}};
+    // clang-format on
+    for (const auto& [index, opened, ends, note, count, header, highlighted] : cases) {
+        open(index);
+        if (!opened.isEmpty()) section(opened);
+        QStringList rows, lit;
+        for (auto* row : view->findChildren<SidebarScanRow*>())
+            if (row->isVisibleTo(view.get())) rows << row->scan().id;
+        for (auto* row : view->findChildren<SectionRow*>())
+            if (row->highlighted()) lit << row->section();
+        const QStringList listedEnds =
+            rows.isEmpty() ? QStringList{} : QStringList{rows.front(), rows.back()};
+        EXPECT_EQ(std::tuple(listedEnds, ui.shown("ql-sidebar-empty"),
+                             ui.find<SectionRow>("library-History")->count(),
+                             ui.find<QLabel>("ql-sidebar-list-title")->text(), lit.join(",")),
+                  std::tuple(ends, note, count, header, highlighted))
+            << opened.toStdString();
+        close();
+    }
+}
+
 TEST_F(LibraryTest, SearchAndCollectionFilterNarrowTheListAndTheSidebar) {
     open({scan(1, false, "Work"), scan(2, false, "Home"), scan(14, false, "work")});
     section("History");
