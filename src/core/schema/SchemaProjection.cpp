@@ -242,27 +242,24 @@ SchemaScene scene(const ScanReport& report, const SchemaScope& scope, std::int64
     std::vector<Eligible> eligible;
     eligible.reserve(report.edges.size());
     // Scans record a document's references one after another, so an end is
-    // often the previous edge's end: that look-up is kept, not hashed again.
+    // often the same as that end of the previous edge: that look-up is kept,
+    // not hashed again. Each end keeps its own, and a target is only known
+    // once it was looked up.
     constexpr std::uint32_t hidden = IdIndex::missing;
-    auto lookUp = [&](const std::string& id, const std::string* previous,
-                      std::uint32_t previousIndex) {
-        if (previous && *previous == id) return previousIndex;
-        return indexOf.find(id);
+    struct LastLookUp {
+        const std::string* id = nullptr;
+        std::uint32_t index = hidden;
     };
-    const GraphEdge* previous = nullptr;
-    std::uint32_t previousSource = hidden;
-    std::uint32_t previousTarget = hidden;
+    auto lookUp = [&](const std::string& id, LastLookUp& last) {
+        if (!last.id || *last.id != id) last = {&id, indexOf.find(id)};
+        return last.index;
+    };
+    LastLookUp lastSource, lastTarget;
     for (const GraphEdge& edge : report.edges) {
-        const std::uint32_t source =
-            lookUp(edge.source, previous ? &previous->source : nullptr, previousSource);
-        const std::uint32_t target =
-            source == hidden
-                ? hidden
-                : lookUp(edge.target, previous ? &previous->target : nullptr, previousTarget);
-        previous = &edge;
-        previousSource = source;
-        previousTarget = target;
-        if (source != hidden && target != hidden) eligible.push_back({source, target, &edge});
+        const std::uint32_t source = lookUp(edge.source, lastSource);
+        if (source == hidden) continue;
+        const std::uint32_t target = lookUp(edge.target, lastTarget);
+        if (target != hidden) eligible.push_back({source, target, &edge});
     }
     scene.eligibleNodeCount = static_cast<std::int64_t>(visible.size());
     scene.eligibleEdgeCount = static_cast<std::int64_t>(eligible.size());

@@ -52,7 +52,7 @@ TEST(SchemaProjection, OverviewLanesAndConnectionsByOrderedPairOfCards) {
     testsupport::ReportBuilder b = kinds({{NodeKind::domain, 1}, {NodeKind::discovery, 1},
         {NodeKind::manifest, 2}, {NodeKind::endpoint, 1}, {NodeKind::mcp, 1}, {NodeKind::tool, 3},
         {NodeKind::resource, 1}, {NodeKind::prompt, 1}, {NodeKind::content, 1}});
-    for (auto [source, target, relation] : {std::tuple{"manifest0", "mcp0", "mcp"},
+    for (auto [source, target, relation] : {std::tuple{"content0", "mcp0", "hidden"}, {"manifest0", "mcp0", "mcp"},
              {"mcp0", "manifest0", "back"}, {"manifest0", "manifest1", "links"},
              {"manifest1", "mcp0", "mcp"}, {"mcp0", "mcp0", "self"}, {"mcp0", "content0", "content"}})
         b.edge(source, target, relation, "e", "$");
@@ -67,7 +67,8 @@ TEST(SchemaProjection, OverviewLanesAndConnectionsByOrderedPairOfCards) {
     const SchemaScene scene = project(report, SchemaScope::overview(), 4, "zzz");
     for (const auto& [id, frame] : frames)
         EXPECT_EQ(*scene.frame(id), frame) << id.nodeID();
-    // The edge to the hidden content page is not eligible.
+    // The edges to and from the hidden content page are not eligible; the
+    // next edge into the same server is.
     EXPECT_EQ(std::tuple(scene.bounds, scene.totalItems, scene.eligibleEdgeCount),
               std::tuple(GraphRect{0, 0, 1290, 610}, 11, 5));
     // Cards keep the declaration order, although mcp stands above endpoint.
@@ -182,6 +183,14 @@ TEST(SchemaSceneProperty, EveryGeneratedReportGivesASoundScene) {
             SchemaProjection::scene(report, scope, page, query, content, missing);
         SCOPED_TRACE("run " + std::to_string(run));
         EXPECT_EQ(scene, SchemaProjection::scene(report, scope, page, query, content, missing));
+        std::unordered_set<std::string> visible;
+        for (const GraphNode& node :
+             SchemaGraphEngine::visibleNodes(report.nodes, content, missing))
+            visible.insert(node.id);
+        EXPECT_EQ(scene.eligibleEdgeCount,
+                  std::count_if(report.edges.begin(), report.edges.end(), [&](const GraphEdge& e) {
+                      return visible.contains(e.source) && visible.contains(e.target);
+                  }));
         EXPECT_TRUE(scene.page >= 0 && scene.page < scene.pageCount);
         std::unordered_set<SchemaCard::ID> ids;
         for (std::size_t i = 0; i < scene.cards.size(); ++i) {
