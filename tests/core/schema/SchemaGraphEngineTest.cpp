@@ -28,12 +28,15 @@ TEST(SchemaVisibility, FollowsTheTwoDisplayOptions) {
         {NodeKind::discovery, FindingStatus::found,       "%73itemap.xml",         '?', "0011"},
         {NodeKind::discovery, FindingStatus::found,       "feed?next=sitemap.xml", '?', "1111"},
         {NodeKind::discovery, FindingStatus::found,       "//sitemap.example/",    '?', "1111"}, // a host
+        {NodeKind::discovery, FindingStatus::found,       "urn:Sitemap.xml",       '?', "0011"}, // no slash
     };
     // clang-format on
     for (const auto& c : cases) {
         const std::string path = c.path;
-        GraphNode node("id", c.kind, "label",
-                       (path.starts_with("//") ? "https:" : "https://x.example/") + path, c.status);
+        const std::string base = path.starts_with("//")                ? "https:"
+                                 : path.find(':') != std::string::npos ? ""
+                                                                       : "https://x.example/";
+        GraphNode node("id", c.kind, "label", base + path, c.status);
         if (c.agent == 'd') node.summary = "Declared reference \u00B7 not yet requested";
         if (c.agent == 'y' || c.agent == 'n') node.isAgentDocument = c.agent == 'y';
         std::string shown;
