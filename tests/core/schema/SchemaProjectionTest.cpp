@@ -1,3 +1,4 @@
+#include "core/base/UnicodeText.h"
 #include "core/schema/SchemaNavigator.h"
 #include "support/ReportBuilder.h"
 
@@ -159,13 +160,25 @@ TEST(SchemaSceneProperty, EveryGeneratedReportGivesASoundScene) {
     const char* urls[] = {"https://x.example/a", "https://x.example/robots.txt",
                           "https://x.example/%53itemap.xml", "not a url"};
     const std::int64_t pages[] = {0, 1, 2, -1, std::numeric_limits<std::int64_t>::max()};
+    // Some differ only in case, some only in their second eight bytes or
+    // after their sixteenth.
+    const char* labels[] = {"Label",
+                            "label",
+                            "\u00C9tiquette",
+                            "Tool_set_b",
+                            "tool_set_a",
+                            "label whose head is shared 2",
+                            "LABEL WHOSE HEAD IS SHARED 1"};
+    const auto memberKey = [](const GraphNode& node) {
+        return std::pair(unicodeText::lowercased(node.label), node.id);
+    };
     for (int run = 0; run < 1000; ++run) {
         ScanReport report;
         const std::size_t nodes = pick(120);
         const auto id = [&] { return "n" + std::to_string(pick(nodes + 5)); };
         for (std::size_t i = 0; i < nodes; ++i) {
             GraphNode& node = report.nodes.emplace_back(
-                id(), allNodeKinds[pick(allNodeKinds.size())], pick(2) ? "Label" : "label",
+                id(), allNodeKinds[pick(allNodeKinds.size())], labels[pick(std::size(labels))],
                 urls[pick(4)], allFindingStatuses[pick(allFindingStatuses.size())]);
             node.summary = pick(2) ? "" : "Declared reference \u00B7 not yet requested";
             if (pick(3) == 0) node.isAgentDocument = pick(2) == 0;
@@ -197,12 +210,24 @@ TEST(SchemaSceneProperty, EveryGeneratedReportGivesASoundScene) {
             const SchemaCard& card = scene.cards[i];
             EXPECT_TRUE(ids.insert(card.id).second);
             EXPECT_TRUE(!card.members.empty() && (card.members.size() >= 2) == card.isGroup());
+            EXPECT_TRUE(std::is_sorted(card.members.begin(), card.members.end(),
+                                       [&](const GraphNode& a, const GraphNode& b) {
+                                           return memberKey(a) < memberKey(b);
+                                       }));
             const GraphRect* frame = scene.frame(card.id);
             ASSERT_NE(frame, nullptr);
             EXPECT_TRUE(frame->x >= 0 && frame->y >= 0 && frame->maxX() <= scene.bounds.width &&
                         frame->maxY() <= scene.bounds.height);
             for (std::size_t j = 0; j < i; ++j)
                 EXPECT_FALSE(frame->intersects(*scene.frame(scene.cards[j].id)));
+        }
+        // A page lists its items in member order; a branch's centre comes first.
+        if (scope.which() != SchemaScope::Case::overview && !scene.cards.empty()) {
+            EXPECT_TRUE(std::is_sorted(
+                scene.cards.begin() + (scope.which() == SchemaScope::Case::branch),
+                scene.cards.end(), [&](const SchemaCard& a, const SchemaCard& b) {
+                    return memberKey(a.members.front()) < memberKey(b.members.front());
+                }));
         }
         for (const SchemaConnection& connection : scene.connections)
             EXPECT_TRUE(!connection.evidence.empty() && ids.contains(connection.source) &&
