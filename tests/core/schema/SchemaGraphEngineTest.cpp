@@ -47,6 +47,34 @@ TEST(SchemaVisibility, FollowsTheTwoDisplayOptions) {
     }
 }
 
+TEST(SchemaGraphEngine, ColumnsByKindCentredOnTheTallest) {
+    using Nodes = std::vector<std::pair<const char*, NodeKind>>;
+    using Frames = std::vector<std::pair<const char*, GraphRect>>;
+    // clang-format off
+    for (const auto& [nodes, bounds, frames] : std::initializer_list<std::tuple<Nodes, GraphRect, Frames>>{
+             {{}, {0, 0, 386, 660}, {}},
+             {{{"d", NodeKind::domain}, {"m1", NodeKind::manifest}, {"m0", NodeKind::manifest}},
+              {0, 0, 958, 660},
+              {{"d", {70, 284, 220, 76}}, {"m0", {642, 238, 232, 76}}, {"m1", {642, 330, 232, 76}}}},
+             // kinds by name before ids; hidden content takes no column
+             {{{"a", NodeKind::tool}, {"r", NodeKind::resource}, {"p", NodeKind::prompt}, {"c", NodeKind::content}},
+              {0, 0, 1530, 660},
+              {{"p", {1214, 192, 232, 76}}, {"r", {1214, 284, 232, 76}}, {"a", {1214, 376, 232, 76}}}},
+             {{{"t0", NodeKind::tool}, {"t1", NodeKind::tool}, {"t2", NodeKind::tool}, {"t3", NodeKind::tool},
+               {"t4", NodeKind::tool}, {"t5", NodeKind::tool}, {"t6", NodeKind::tool}, {"t7", NodeKind::tool}},
+              {0, 0, 1530, 816}, {{"t0", {1214, 40, 232, 76}}, {"t7", {1214, 684, 232, 76}}}}}) {
+        // clang-format on
+        ReportBuilder b;
+        for (const auto& [id, kind] : nodes)
+            b.node(id, kind, FindingStatus::found);
+        const GraphLayout layout = SchemaGraphEngine::layout(b.report().nodes, {}, false, false);
+        EXPECT_EQ(layout.bounds, bounds);
+        EXPECT_EQ(layout.frames.empty(), nodes.empty());
+        for (const auto& [id, frame] : frames)
+            EXPECT_EQ(layout.frames.at(id), frame) << id;
+    }
+}
+
 TEST(SchemaGraphEngine, ServersHeadTheirColumnAndEachFaultyEdgeIsNamed) {
     ReportBuilder b;
     const std::string known = b.exchange("https://x.example/");

@@ -62,6 +62,7 @@ TEST(SchemaProjection, OverviewLanesAndConnectionsByOrderedPairOfCards) {
     const std::pair<Card, GraphRect> frames[] = {
         {Card::observation("domain0"), {35, 233, 252, 144}},
         {Card::observation("discovery0"), {357, 90, 252, 144}}, {Card::group(NodeKind::manifest), {357, 376, 252, 144}},
+        {Card::observation("mcp0"), {679, 90, 252, 144}}, {Card::observation("endpoint0"), {679, 376, 252, 144}},
         {Card::group(NodeKind::tool), {1001, 61, 252, 144}}, {Card::observation("prompt0"), {1001, 405, 252, 144}}};
     // clang-format on
     // The query and the page have no say in the overview.
@@ -105,6 +106,32 @@ TEST(SchemaProjection, GroupsPageByTwelveBranchesBySixAndPagesAreClamped) {
         EXPECT_EQ(std::tuple(scene.page, scene.pageCount, scene.cards.size()),
                   std::tuple(shown, pages, cards));
     }
+    // Exact places, card by card, and the size of each page.
+    const auto at = [](const char* id) { return Card::observation(id); };
+    // clang-format off
+    for (const auto& [scope, asked, bounds, frames] : std::initializer_list<std::tuple<SchemaScope,
+             std::int64_t, GraphRect, std::vector<std::pair<Card, GraphRect>>>>{
+             {SchemaScope::overview(), 0, {0, 0, 1290, 610},
+              {{at("mcp0"), {679, 233, 252, 144}}, {Card::group(NodeKind::tool), {1001, 233, 252, 144}}}},
+             {tools, 0, {0, 0, 1060, 648}, {{at("tool0"), {38, 40, 314, 118}},
+              {at("tool12"), {372, 182, 314, 118}}, {at("tool8"), {706, 466, 314, 118}}}},
+             {tools, 1, {0, 0, 1060, 370}, {{at("tool9"), {38, 40, 314, 118}}}},
+             {SchemaScope::group(NodeKind::prompt), 7, {0, 0, 1060, 370}, {}},
+             {mcp, 0, {0, 0, 1000, 680}, {{at("mcp0"), {65, 268, 280, 144}},
+              {at("tool0"), {610, 40, 324, 84}}, {at("tool5"), {610, 540, 324, 84}}}},
+             {mcp, 1, {0, 0, 1000, 420}, {{at("mcp0"), {65, 138, 280, 144}},
+              {at("tool6"), {610, 40, 324, 84}}, {at("tool7"), {610, 140, 324, 84}}}},
+             {SchemaScope::branch("hidden"), 0, {0, 0, 1000, 420}, {}}}) {
+        // clang-format on
+        const SchemaScene scene = project(b.report(), scope, asked);
+        EXPECT_EQ(scene.bounds, bounds) << asked;
+        for (const auto& [id, frame] : frames)
+            EXPECT_EQ(scene.frame(id) ? *scene.frame(id) : GraphRect{}, frame) << id.nodeID();
+    }
+    const SchemaScene empty = project(testsupport::ReportBuilder().report(), SchemaScope());
+    EXPECT_EQ(
+        std::tuple(empty.cards.size(), empty.bounds, empty.page, empty.pageCount, empty.totalItems),
+        std::tuple(0u, GraphRect{0, 0, 1290, 610}, 0, 1, 0));
     // Edges to neighbours on the other page count as eligible but connect nothing.
     const SchemaScene second = project(b.report(), mcp, 1);
     EXPECT_EQ(std::tuple(second.totalItems, second.eligibleEdgeCount, describe(second)),
