@@ -14,18 +14,17 @@ namespace {
 // would dominate it. Before any query, fragment or percent escape, the last
 // path component is the text after the last "/" (trailing ones aside), so an
 // address whose last such piece cannot read "robots.txt" or "sitemap…" is
-// settled without parsing. (The piece is the host when there is no path; the
-// parser then has the last word.)
+// settled without parsing. (The piece is the host when there is no path, and
+// a text without any "/" may be a path of its own: the parser then has the
+// last word.)
 bool isAuxiliary(const GraphNode& node) {
     const std::string_view url = node.url ? std::string_view(*node.url) : std::string_view();
-    std::size_t end = 0;
-    while (end < url.size() && url[end] != '?' && url[end] != '#' && url[end] != '%')
-        ++end;
-    if (end == url.size() || url[end] != '%') {
-        std::string_view path = url.substr(0, end);
-        while (!path.empty() && path.back() == '/')
-            path.remove_suffix(1);
-        const std::string_view last = path.substr(path.rfind('/') + 1);
+    std::string_view path = url.substr(0, std::min(url.find('?'), url.find('#')));
+    while (!path.empty() && path.back() == '/')
+        path.remove_suffix(1);
+    const std::size_t slash = path.rfind('/');
+    if (slash != std::string_view::npos && path.find('%') == std::string_view::npos) {
+        const std::string_view last = path.substr(slash + 1);
         if (!equalsIgnoringASCIICase(last, "robots.txt") &&
             !equalsIgnoringASCIICase(last.substr(0, 7), "sitemap"))
             return false;

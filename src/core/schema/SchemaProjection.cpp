@@ -7,6 +7,7 @@
 #include <array>
 #include <bit>
 #include <cmath>
+#include <cstring>
 #include <limits>
 #include <numeric>
 #include <optional>
@@ -225,13 +226,40 @@ SchemaScene scene(const ScanReport& report, const SchemaScope& scope, std::int64
         }
         return *known;
     };
+    // The keys are copied next to each other, with their first sixteen bytes
+    // as two numbers that order like the text: most comparisons end there,
+    // without a call or a visit to the node.
+    struct SortKey {
+        std::uint64_t head[2];
+        std::string_view label;
+        std::string_view id;
+        std::uint32_t index;
+    };
+    auto bigEndian = [](std::string_view text, std::size_t from) {
+        unsigned char bytes[8] = {};
+        if (from < text.size())
+            std::memcpy(bytes, text.data() + from, std::min<std::size_t>(8, text.size() - from));
+        std::uint64_t value = 0;
+        for (unsigned char byte : bytes)
+            value = value << 8 | byte;
+        return value;
+    };
+    std::vector<SortKey> sortKeys;
     auto sortMembers = [&](std::vector<std::uint32_t>& indices) {
-        for (std::uint32_t index : indices)
-            key(index);
-        std::sort(indices.begin(), indices.end(), [&](std::uint32_t a, std::uint32_t b) {
-            if (*keys[a] != *keys[b]) return *keys[a] < *keys[b];
-            return visible[a]->id < visible[b]->id;
+        sortKeys.clear();
+        for (std::uint32_t index : indices) {
+            const std::string_view label = key(index);
+            sortKeys.push_back(
+                {{bigEndian(label, 0), bigEndian(label, 8)}, label, visible[index]->id, index});
+        }
+        std::sort(sortKeys.begin(), sortKeys.end(), [](const SortKey& a, const SortKey& b) {
+            if (a.head[0] != b.head[0]) return a.head[0] < b.head[0];
+            if (a.head[1] != b.head[1]) return a.head[1] < b.head[1];
+            const int order = a.label.compare(b.label);
+            return order != 0 ? order < 0 : a.id < b.id;
         });
+        for (std::size_t i = 0; i < indices.size(); ++i)
+            indices[i] = sortKeys[i].index;
     };
 
     struct Eligible {
@@ -242,27 +270,24 @@ SchemaScene scene(const ScanReport& report, const SchemaScope& scope, std::int64
     std::vector<Eligible> eligible;
     eligible.reserve(report.edges.size());
     // Scans record a document's references one after another, so an end is
-    // often the previous edge's end: that look-up is kept, not hashed again.
+    // often the same as that end of the previous edge: that look-up is kept,
+    // not hashed again. Each end keeps its own, and a target is only known
+    // once it was looked up.
     constexpr std::uint32_t hidden = IdIndex::missing;
-    auto lookUp = [&](const std::string& id, const std::string* previous,
-                      std::uint32_t previousIndex) {
-        if (previous && *previous == id) return previousIndex;
-        return indexOf.find(id);
+    struct LastLookUp {
+        const std::string* id = nullptr;
+        std::uint32_t index = hidden;
     };
-    const GraphEdge* previous = nullptr;
-    std::uint32_t previousSource = hidden;
-    std::uint32_t previousTarget = hidden;
+    auto lookUp = [&](const std::string& id, LastLookUp& last) {
+        if (!last.id || *last.id != id) last = {&id, indexOf.find(id)};
+        return last.index;
+    };
+    LastLookUp lastSource, lastTarget;
     for (const GraphEdge& edge : report.edges) {
-        const std::uint32_t source =
-            lookUp(edge.source, previous ? &previous->source : nullptr, previousSource);
-        const std::uint32_t target =
-            source == hidden
-                ? hidden
-                : lookUp(edge.target, previous ? &previous->target : nullptr, previousTarget);
-        previous = &edge;
-        previousSource = source;
-        previousTarget = target;
-        if (source != hidden && target != hidden) eligible.push_back({source, target, &edge});
+        const std::uint32_t source = lookUp(edge.source, lastSource);
+        if (source == hidden) continue;
+        const std::uint32_t target = lookUp(edge.target, lastTarget);
+        if (target != hidden) eligible.push_back({source, target, &edge});
     }
     scene.eligibleNodeCount = static_cast<std::int64_t>(visible.size());
     scene.eligibleEdgeCount = static_cast<std::int64_t>(eligible.size());
@@ -355,10 +380,17 @@ SchemaScene scene(const ScanReport& report, const SchemaScope& scope, std::int64
 
     // Connections: the edges between the cards of this page, one connection
     // per ordered pair of cards. A page holds a dozen cards at most, so the
-    // pairs fit a small table.
+    // pairs fit a small table. The first pass finds where each edge goes and
+    // how many each list takes, so the second copies every edge once, into
+    // lists of their final size.
     const std::size_t cardCount = scene.cards.size();
     std::vector<std::int32_t> connectionOf(cardCount * cardCount, -1);
-    for (const Eligible& edge : eligible) {
+    constexpr std::int32_t dropped = -2, internal = -1;
+    std::vector<std::int32_t> destination(eligible.size(), dropped);
+    std::vector<std::size_t> sizes;
+    std::size_t internalCount = 0;
+    for (std::size_t i = 0; i < eligible.size(); ++i) {
+        const Eligible& edge = eligible[i];
         if (scope.which() == SchemaScope::Case::branch && edge.source != centre &&
             edge.target != centre)
             continue;
@@ -366,7 +398,8 @@ SchemaScene scene(const ScanReport& report, const SchemaScope& scope, std::int64
         const std::int32_t target = cardOf[edge.target];
         if (source < 0 || target < 0) continue;
         if (source == target) {
-            scene.internalEdges.push_back(*edge.edge);
+            destination[i] = internal;
+            ++internalCount;
             continue;
         }
         std::int32_t& slot = connectionOf[static_cast<std::size_t>(source) * cardCount +
@@ -376,8 +409,20 @@ SchemaScene scene(const ScanReport& report, const SchemaScope& scope, std::int64
             scene.connections.push_back({scene.cards[static_cast<std::size_t>(source)].id,
                                          scene.cards[static_cast<std::size_t>(target)].id,
                                          {}});
+            sizes.push_back(0);
         }
-        scene.connections[static_cast<std::size_t>(slot)].evidence.push_back(*edge.edge);
+        destination[i] = slot;
+        ++sizes[static_cast<std::size_t>(slot)];
+    }
+    scene.internalEdges.reserve(internalCount);
+    for (std::size_t c = 0; c < scene.connections.size(); ++c)
+        scene.connections[c].evidence.reserve(sizes[c]);
+    for (std::size_t i = 0; i < eligible.size(); ++i) {
+        if (destination[i] == internal)
+            scene.internalEdges.push_back(*eligible[i].edge);
+        else if (destination[i] >= 0)
+            scene.connections[static_cast<std::size_t>(destination[i])].evidence.push_back(
+                *eligible[i].edge);
     }
     return scene;
 }

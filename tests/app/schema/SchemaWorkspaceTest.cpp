@@ -83,6 +83,50 @@ TEST_F(SchemaWorkspaceTest, BlankWithoutAReportThenGroupsBranchesAndTheStoresCho
     EXPECT_EQ(pane()->navigator().scope, SchemaScope::branch(tool));
 }
 
+TEST_F(SchemaWorkspaceTest, TheTrailGrowsOnlyByNavigatingAndEmptiesOnTheWaysHome) {
+    load(shop(3));
+    // Of the six nodes the missing manifest and the content page are hidden.
+    EXPECT_TRUE(ui.find<ElidedLabel>("ql-schema-subtitle")->text().startsWith("4 / 6 "));
+    const SchemaScope tools = SchemaScope::group(NodeKind::tool);
+    const std::string tool = origin + "mcp#tool:1";
+    const SchemaScope branch = SchemaScope::branch(tool);
+    const std::function<void()> groupsMenu = [&] {
+        ui.root->findChild<QAction*>("ql-schema-group-tool")->trigger();
+    };
+    const std::function<void()> canvasBranch = [&] { pane()->canvas()->onBranch(tool); };
+    const std::function<void()> back = [&] { ui.click("schema-back"); };
+    const std::function<void()> focusOn = [&] {
+        store->setSelectedID(tool);
+        store->setFocusSelection(true);
+    };
+    const std::function<void()> focusOff = [&] { store->setFocusSelection(false); };
+    const std::function<void()> home = [&] { ui.click("schema-overview"); };
+    const std::function<void()> otherTabAndBack = [&] {
+        store->setTab(WorkspaceTab::tools);
+        settle();
+        store->setTab(WorkspaceTab::schema);
+    };
+    // clang-format off
+    const struct { const char* step; const std::function<void()>& action; SchemaScope scope; std::size_t trail; } steps[] = {
+        {"groups menu", groupsMenu, tools, 1}, {"canvas branch", canvasBranch, branch, 2},
+        {"back", back, tools, 1}, {"back", back, SchemaScope(), 0},
+        {"focus on", focusOn, branch, 1}, {"focus off", focusOff, SchemaScope(), 0},
+        {"groups menu", groupsMenu, tools, 1}, {"focus on", focusOn, branch, 2},
+        {"overview button", home, SchemaScope(), 0},
+        {"groups menu", groupsMenu, tools, 1}, {"another tab", otherTabAndBack, SchemaScope(), 0},
+    };
+    // clang-format on
+    for (const auto& [step, action, scope, trail] : steps) {
+        action();
+        settle();
+        EXPECT_EQ(std::tuple(pane()->navigator().scope, pane()->navigator().trail.size()),
+                  std::tuple(scope, trail))
+            << step;
+    }
+    // The Overview button also turns focus off.
+    EXPECT_FALSE(store->focusSelection());
+}
+
 TEST_F(SchemaWorkspaceTest, PagingFollowsTheScenePageAFilterStartsAgainAndLabelsStayPlain) {
     // The page label, then "<" and ">" for the paging buttons that take a click.
     const auto paging = [&] {

@@ -28,12 +28,15 @@ TEST(SchemaVisibility, FollowsTheTwoDisplayOptions) {
         {NodeKind::discovery, FindingStatus::found,       "%73itemap.xml",         '?', "0011"},
         {NodeKind::discovery, FindingStatus::found,       "feed?next=sitemap.xml", '?', "1111"},
         {NodeKind::discovery, FindingStatus::found,       "//sitemap.example/",    '?', "1111"}, // a host
+        {NodeKind::discovery, FindingStatus::found,       "urn:Sitemap.xml",       '?', "0011"}, // no slash
     };
     // clang-format on
     for (const auto& c : cases) {
         const std::string path = c.path;
-        GraphNode node("id", c.kind, "label",
-                       (path.starts_with("//") ? "https:" : "https://x.example/") + path, c.status);
+        const std::string base = path.starts_with("//")                ? "https:"
+                                 : path.find(':') != std::string::npos ? ""
+                                                                       : "https://x.example/";
+        GraphNode node("id", c.kind, "label", base + path, c.status);
         if (c.agent == 'd') node.summary = "Declared reference \u00B7 not yet requested";
         if (c.agent == 'y' || c.agent == 'n') node.isAgentDocument = c.agent == 'y';
         std::string shown;
@@ -41,6 +44,34 @@ TEST(SchemaVisibility, FollowsTheTwoDisplayOptions) {
             for (bool missing : {false, true})
                 shown += SchemaGraphEngine::isVisible(node, content, missing) ? '1' : '0';
         EXPECT_EQ(shown, c.shown) << toString(c.kind) << " " << c.path;
+    }
+}
+
+TEST(SchemaGraphEngine, ColumnsByKindCentredOnTheTallest) {
+    using Nodes = std::vector<std::pair<const char*, NodeKind>>;
+    using Frames = std::vector<std::pair<const char*, GraphRect>>;
+    // clang-format off
+    for (const auto& [nodes, bounds, frames] : std::initializer_list<std::tuple<Nodes, GraphRect, Frames>>{
+             {{}, {0, 0, 386, 660}, {}},
+             {{{"d", NodeKind::domain}, {"m1", NodeKind::manifest}, {"m0", NodeKind::manifest}},
+              {0, 0, 958, 660},
+              {{"d", {70, 284, 220, 76}}, {"m0", {642, 238, 232, 76}}, {"m1", {642, 330, 232, 76}}}},
+             // kinds by name before ids; hidden content takes no column
+             {{{"a", NodeKind::tool}, {"r", NodeKind::resource}, {"p", NodeKind::prompt}, {"c", NodeKind::content}},
+              {0, 0, 1530, 660},
+              {{"p", {1214, 192, 232, 76}}, {"r", {1214, 284, 232, 76}}, {"a", {1214, 376, 232, 76}}}},
+             {{{"t0", NodeKind::tool}, {"t1", NodeKind::tool}, {"t2", NodeKind::tool}, {"t3", NodeKind::tool},
+               {"t4", NodeKind::tool}, {"t5", NodeKind::tool}, {"t6", NodeKind::tool}, {"t7", NodeKind::tool}},
+              {0, 0, 1530, 816}, {{"t0", {1214, 40, 232, 76}}, {"t7", {1214, 684, 232, 76}}}}}) {
+        // clang-format on
+        ReportBuilder b;
+        for (const auto& [id, kind] : nodes)
+            b.node(id, kind, FindingStatus::found);
+        const GraphLayout layout = SchemaGraphEngine::layout(b.report().nodes, {}, false, false);
+        EXPECT_EQ(layout.bounds, bounds);
+        EXPECT_EQ(layout.frames.empty(), nodes.empty());
+        for (const auto& [id, frame] : frames)
+            EXPECT_EQ(layout.frames.at(id), frame) << id;
     }
 }
 

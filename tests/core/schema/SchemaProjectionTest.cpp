@@ -1,3 +1,4 @@
+#include "core/base/UnicodeText.h"
 #include "core/schema/SchemaNavigator.h"
 #include "support/ReportBuilder.h"
 
@@ -52,7 +53,7 @@ TEST(SchemaProjection, OverviewLanesAndConnectionsByOrderedPairOfCards) {
     testsupport::ReportBuilder b = kinds({{NodeKind::domain, 1}, {NodeKind::discovery, 1},
         {NodeKind::manifest, 2}, {NodeKind::endpoint, 1}, {NodeKind::mcp, 1}, {NodeKind::tool, 3},
         {NodeKind::resource, 1}, {NodeKind::prompt, 1}, {NodeKind::content, 1}});
-    for (auto [source, target, relation] : {std::tuple{"manifest0", "mcp0", "mcp"},
+    for (auto [source, target, relation] : {std::tuple{"content0", "mcp0", "hidden"}, {"manifest0", "mcp0", "mcp"},
              {"mcp0", "manifest0", "back"}, {"manifest0", "manifest1", "links"},
              {"manifest1", "mcp0", "mcp"}, {"mcp0", "mcp0", "self"}, {"mcp0", "content0", "content"}})
         b.edge(source, target, relation, "e", "$");
@@ -61,13 +62,15 @@ TEST(SchemaProjection, OverviewLanesAndConnectionsByOrderedPairOfCards) {
     const std::pair<Card, GraphRect> frames[] = {
         {Card::observation("domain0"), {35, 233, 252, 144}},
         {Card::observation("discovery0"), {357, 90, 252, 144}}, {Card::group(NodeKind::manifest), {357, 376, 252, 144}},
+        {Card::observation("mcp0"), {679, 90, 252, 144}}, {Card::observation("endpoint0"), {679, 376, 252, 144}},
         {Card::group(NodeKind::tool), {1001, 61, 252, 144}}, {Card::observation("prompt0"), {1001, 405, 252, 144}}};
     // clang-format on
     // The query and the page have no say in the overview.
     const SchemaScene scene = project(report, SchemaScope::overview(), 4, "zzz");
     for (const auto& [id, frame] : frames)
         EXPECT_EQ(*scene.frame(id), frame) << id.nodeID();
-    // The edge to the hidden content page is not eligible.
+    // The edges to and from the hidden content page are not eligible; the
+    // next edge into the same server is.
     EXPECT_EQ(std::tuple(scene.bounds, scene.totalItems, scene.eligibleEdgeCount),
               std::tuple(GraphRect{0, 0, 1290, 610}, 11, 5));
     // Cards keep the declaration order, although mcp stands above endpoint.
@@ -103,6 +106,32 @@ TEST(SchemaProjection, GroupsPageByTwelveBranchesBySixAndPagesAreClamped) {
         EXPECT_EQ(std::tuple(scene.page, scene.pageCount, scene.cards.size()),
                   std::tuple(shown, pages, cards));
     }
+    // Exact places, card by card, and the size of each page.
+    const auto at = [](const char* id) { return Card::observation(id); };
+    // clang-format off
+    for (const auto& [scope, asked, bounds, frames] : std::initializer_list<std::tuple<SchemaScope,
+             std::int64_t, GraphRect, std::vector<std::pair<Card, GraphRect>>>>{
+             {SchemaScope::overview(), 0, {0, 0, 1290, 610},
+              {{at("mcp0"), {679, 233, 252, 144}}, {Card::group(NodeKind::tool), {1001, 233, 252, 144}}}},
+             {tools, 0, {0, 0, 1060, 648}, {{at("tool0"), {38, 40, 314, 118}},
+              {at("tool12"), {372, 182, 314, 118}}, {at("tool8"), {706, 466, 314, 118}}}},
+             {tools, 1, {0, 0, 1060, 370}, {{at("tool9"), {38, 40, 314, 118}}}},
+             {SchemaScope::group(NodeKind::prompt), 7, {0, 0, 1060, 370}, {}},
+             {mcp, 0, {0, 0, 1000, 680}, {{at("mcp0"), {65, 268, 280, 144}},
+              {at("tool0"), {610, 40, 324, 84}}, {at("tool5"), {610, 540, 324, 84}}}},
+             {mcp, 1, {0, 0, 1000, 420}, {{at("mcp0"), {65, 138, 280, 144}},
+              {at("tool6"), {610, 40, 324, 84}}, {at("tool7"), {610, 140, 324, 84}}}},
+             {SchemaScope::branch("hidden"), 0, {0, 0, 1000, 420}, {}}}) {
+        // clang-format on
+        const SchemaScene scene = project(b.report(), scope, asked);
+        EXPECT_EQ(scene.bounds, bounds) << asked;
+        for (const auto& [id, frame] : frames)
+            EXPECT_EQ(scene.frame(id) ? *scene.frame(id) : GraphRect{}, frame) << id.nodeID();
+    }
+    const SchemaScene empty = project(testsupport::ReportBuilder().report(), SchemaScope());
+    EXPECT_EQ(
+        std::tuple(empty.cards.size(), empty.bounds, empty.page, empty.pageCount, empty.totalItems),
+        std::tuple(0u, GraphRect{0, 0, 1290, 610}, 0, 1, 0));
     // Edges to neighbours on the other page count as eligible but connect nothing.
     const SchemaScene second = project(b.report(), mcp, 1);
     EXPECT_EQ(std::tuple(second.totalItems, second.eligibleEdgeCount, describe(second)),
@@ -158,13 +187,25 @@ TEST(SchemaSceneProperty, EveryGeneratedReportGivesASoundScene) {
     const char* urls[] = {"https://x.example/a", "https://x.example/robots.txt",
                           "https://x.example/%53itemap.xml", "not a url"};
     const std::int64_t pages[] = {0, 1, 2, -1, std::numeric_limits<std::int64_t>::max()};
+    // Some differ only in case, some only in their second eight bytes or
+    // after their sixteenth.
+    const char* labels[] = {"Label",
+                            "label",
+                            "\u00C9tiquette",
+                            "Tool_set_b",
+                            "tool_set_a",
+                            "label whose head is shared 2",
+                            "LABEL WHOSE HEAD IS SHARED 1"};
+    const auto memberKey = [](const GraphNode& node) {
+        return std::pair(unicodeText::lowercased(node.label), node.id);
+    };
     for (int run = 0; run < 1000; ++run) {
         ScanReport report;
         const std::size_t nodes = pick(120);
         const auto id = [&] { return "n" + std::to_string(pick(nodes + 5)); };
         for (std::size_t i = 0; i < nodes; ++i) {
             GraphNode& node = report.nodes.emplace_back(
-                id(), allNodeKinds[pick(allNodeKinds.size())], pick(2) ? "Label" : "label",
+                id(), allNodeKinds[pick(allNodeKinds.size())], labels[pick(std::size(labels))],
                 urls[pick(4)], allFindingStatuses[pick(allFindingStatuses.size())]);
             node.summary = pick(2) ? "" : "Declared reference \u00B7 not yet requested";
             if (pick(3) == 0) node.isAgentDocument = pick(2) == 0;
@@ -182,18 +223,38 @@ TEST(SchemaSceneProperty, EveryGeneratedReportGivesASoundScene) {
             SchemaProjection::scene(report, scope, page, query, content, missing);
         SCOPED_TRACE("run " + std::to_string(run));
         EXPECT_EQ(scene, SchemaProjection::scene(report, scope, page, query, content, missing));
+        std::unordered_set<std::string> visible;
+        for (const GraphNode& node :
+             SchemaGraphEngine::visibleNodes(report.nodes, content, missing))
+            visible.insert(node.id);
+        EXPECT_EQ(scene.eligibleEdgeCount,
+                  std::count_if(report.edges.begin(), report.edges.end(), [&](const GraphEdge& e) {
+                      return visible.contains(e.source) && visible.contains(e.target);
+                  }));
         EXPECT_TRUE(scene.page >= 0 && scene.page < scene.pageCount);
         std::unordered_set<SchemaCard::ID> ids;
         for (std::size_t i = 0; i < scene.cards.size(); ++i) {
             const SchemaCard& card = scene.cards[i];
             EXPECT_TRUE(ids.insert(card.id).second);
             EXPECT_TRUE(!card.members.empty() && (card.members.size() >= 2) == card.isGroup());
+            EXPECT_TRUE(std::is_sorted(card.members.begin(), card.members.end(),
+                                       [&](const GraphNode& a, const GraphNode& b) {
+                                           return memberKey(a) < memberKey(b);
+                                       }));
             const GraphRect* frame = scene.frame(card.id);
             ASSERT_NE(frame, nullptr);
             EXPECT_TRUE(frame->x >= 0 && frame->y >= 0 && frame->maxX() <= scene.bounds.width &&
                         frame->maxY() <= scene.bounds.height);
             for (std::size_t j = 0; j < i; ++j)
                 EXPECT_FALSE(frame->intersects(*scene.frame(scene.cards[j].id)));
+        }
+        // A page lists its items in member order; a branch's centre comes first.
+        if (scope.which() != SchemaScope::Case::overview && !scene.cards.empty()) {
+            EXPECT_TRUE(std::is_sorted(
+                scene.cards.begin() + (scope.which() == SchemaScope::Case::branch),
+                scene.cards.end(), [&](const SchemaCard& a, const SchemaCard& b) {
+                    return memberKey(a.members.front()) < memberKey(b.members.front());
+                }));
         }
         for (const SchemaConnection& connection : scene.connections)
             EXPECT_TRUE(!connection.evidence.empty() && ids.contains(connection.source) &&
