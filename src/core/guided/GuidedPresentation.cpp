@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <array>
 #include <climits>
+#include <cstdint>
 #include <unicode/locid.h>
 #include <unicode/stringoptions.h>
 #include <unicode/uchar.h>
@@ -178,10 +179,22 @@ std::string capitalisedWords(std::string_view text) {
 
 namespace guidedText {
 
+std::string_view head(std::string_view text, std::size_t limit) {
+    // One user-perceived character may hold any number of code points (a
+    // letter under a million accents), so the bytes are bounded too: eight
+    // per character leaves room for the longest emoji sequences in use.
+    std::string_view window = text.substr(0, limit > SIZE_MAX / 8 ? SIZE_MAX : limit * 8);
+    if (window.size() < text.size()) {
+        while (!window.empty() && (static_cast<unsigned char>(text[window.size()]) & 0xC0) == 0x80)
+            window.remove_suffix(1);
+    }
+    return window.substr(0, unicodeText::graphemePrefix(window, limit));
+}
+
 std::string capped(std::string_view text, std::size_t limit) {
-    const std::size_t kept = unicodeText::graphemePrefix(text, limit);
-    if (kept == text.size()) return std::string(text);
-    std::string cut(text.substr(0, kept));
+    const std::string_view kept = head(text, limit);
+    if (kept.size() == text.size()) return std::string(text);
+    std::string cut(kept);
     cut += "…";
     return cut;
 }

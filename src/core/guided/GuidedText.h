@@ -19,8 +19,12 @@ struct Pair {
     }
 };
 
-// The text cut after `limit` user-perceived characters, with "…" added when
-// anything was cut; unchanged otherwise.
+// The start of a text: at most `limit` user-perceived characters and a
+// bounded number of bytes, ending between code points.
+std::string_view head(std::string_view text, std::size_t limit);
+
+// The text cut to its head, with "…" added when anything was cut; unchanged
+// otherwise.
 std::string capped(std::string_view text, std::size_t limit);
 
 } // namespace quorilanth::guidedText
