@@ -146,6 +146,11 @@ int main() {
     std::printf("suggestions per keystroke (same index):    %8.3f ms  target < 20 ms\n", keystroke);
     std::printf("last reply of all 1,000 tools (indexed):   %8.3f ms\n", replies);
 
+    const MCPTool named(server, JSONValue(JSONValue::Object{{"name", JSONValue(words(2000000))}}));
+    const double title =
+        medianMilliseconds([&] { GuidedPresentation::actionTitle(named, Language::english); }, 5);
+    std::printf("title of a tool named by 1M short words:   %8.3f ms\n", title);
+
     struct Hostile {
         const char* name;
         std::string json;

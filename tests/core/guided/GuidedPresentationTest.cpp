@@ -69,6 +69,7 @@ TEST(GuidedPresentation, WordsInBothLanguages) {
              {in(label, ""), "", ""},
              {in(label, "user-ID"), "User Id", "User Id"},
              {in(label, "STRASSE__ÉTÉ"), "Strasse  Été", "Strasse  Été"},
+             {in(label, "1st_o'NEIL\u00a0ǆx"), "1St O'neil\u00a0ǅx", "1St O'neil\u00a0ǅx"},
              {in(documentTitle, openapi), "Openapi", "Openapi"},
              {in(safety, mutating), "Può apportare modifiche · conferma richiesta",
               "May make changes · confirmation required"},
