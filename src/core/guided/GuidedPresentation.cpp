@@ -225,10 +225,8 @@ std::string capitalisedWords(std::string_view text) {
 namespace guidedText {
 
 std::string_view head(std::string_view text, std::size_t limit) {
-    // One user-perceived character may hold any number of code points (a
-    // letter under a million accents), so the bytes are bounded too: eight
-    // per character leaves room for the longest emoji sequences in use.
-    std::string_view window = text.substr(0, limit > SIZE_MAX / 8 ? SIZE_MAX : limit * 8);
+    std::string_view window = text.substr(
+        0, limit > SIZE_MAX / kMaxBytesPerCharacter ? SIZE_MAX : limit * kMaxBytesPerCharacter);
     if (window.size() < text.size()) {
         while (!window.empty() && (static_cast<unsigned char>(text[window.size()]) & 0xC0) == 0x80)
             window.remove_suffix(1);
