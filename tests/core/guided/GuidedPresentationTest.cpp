@@ -174,6 +174,10 @@ TEST(GuidedArguments, ConversionsTheLanguageAndTheSentenceOfEachFailure) {
         initialValues(taking(R"({"language":{"type":"object","enum":["it"]}})"), italian).empty());
     EXPECT_EQ(outcome("query=q|app_id=a|n=1e999", italian),
               JSONValue("Controlla il valore di «N»."));
+    EXPECT_EQ(outcome("query=q|app_id=a|obj=x", italian),
+              JSONValue("Il campo «Obj» richiede l’editor tecnico."));
+    EXPECT_EQ(outcome("app_id=a", italian),
+              JSONValue("Compila i campi obbligatori: Cosa vuoi cercare?."));
 }
 
 // `count` copies of an element ("k" + i for members), as a JSON array or object.
