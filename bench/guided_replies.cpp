@@ -86,6 +86,22 @@ std::string manyFields(std::size_t bytes) {
     return text + "}";
 }
 
+// "a_" repeated: a field name that humanises into a million words.
+std::string words(std::size_t bytes) {
+    std::string text;
+    while (text.size() < bytes)
+        text += "a_";
+    return text;
+}
+
+// Combining acute accents: one user-perceived character of about `bytes`.
+std::string accents(std::size_t bytes) {
+    std::string text;
+    while (text.size() < bytes)
+        text += "\xCC\x81";
+    return text;
+}
+
 } // namespace
 
 int main() {
@@ -130,6 +146,11 @@ int main() {
     std::printf("suggestions per keystroke (same index):    %8.3f ms  target < 20 ms\n", keystroke);
     std::printf("last reply of all 1,000 tools (indexed):   %8.3f ms\n", replies);
 
+    const MCPTool named(server, JSONValue(JSONValue::Object{{"name", JSONValue(words(2000000))}}));
+    const double title =
+        medianMilliseconds([&] { GuidedPresentation::actionTitle(named, Language::english); }, 5);
+    std::printf("title of a tool named by 1M short words:   %8.3f ms\n", title);
+
     struct Hostile {
         const char* name;
         std::string json;
@@ -139,13 +160,18 @@ int main() {
              Hostile{"500 levels deep", std::string(500, '[') + std::string(500, ']')},
              Hostile{"one object, many fields", manyFields(2000000)},
              Hostile{"one 2 MB string", "\"" + std::string(2000000, 'a') + "\""},
+             Hostile{"a key of 1M short words", "{\"" + words(2000000) + "\":1}"},
+             Hostile{"one 2 MB letter", "\"e" + accents(2000000) + "\""},
          }) {
         const JSONValue value = JSONValue::parse(hostile.json);
         std::size_t nodes = 0;
+        std::size_t longest = 0; // bytes of the longest text handed to the view
         const double tree = medianMilliseconds(
             [&] {
                 const ReadableNode top = ReadableValue::tree(value, Language::english);
                 std::function<std::size_t(const ReadableNode&)> count = [&](const ReadableNode& n) {
+                    longest = std::max(
+                        {longest, n.text.size(), n.label.size(), n.title.value_or("").size()});
                     std::size_t total = 1;
                     for (const ReadableNode& child : n.children)
                         total += count(child);
@@ -154,8 +180,9 @@ int main() {
                 nodes = count(top);
             },
             5);
-        std::printf("readable tree, %-26s %5.2f MB  %8.3f ms  %5zu nodes  target < 50 ms\n",
-                    hostile.name, hostile.json.size() / 1e6, tree, nodes);
+        std::printf("readable tree, %-26s %5.2f MB  %8.3f ms  %5zu nodes  %7zu B longest text  "
+                    "target < 50 ms\n",
+                    hostile.name, hostile.json.size() / 1e6, tree, nodes, longest);
     }
     return 0;
 }

@@ -3,22 +3,32 @@
 // the arguments either fails with the one documented error or gives an
 // object that writes as valid JSON; the readable trees of the schema and of
 // the arguments, opened all the way down, stay within their budget and show
-// only whole UTF-8 text.
+// only whole UTF-8 text of bounded length.
 #include "FuzzInput.h"
 #include "core/base/UTF8.h"
+#include "core/guided/GuidedText.h"
 #include "core/guided/ReadableValue.h"
 
+#include <cstring>
 #include <vector>
 
 using namespace quorilanth;
 
 namespace {
 
+// Whole UTF-8, and no longer than a capped text of `characters` may be.
+void shown(const std::string& text, std::size_t characters) {
+    if (!utf8::isValid(text) ||
+        text.size() > characters * guidedText::kMaxBytesPerCharacter + std::strlen("…"))
+        __builtin_trap();
+}
+
 // Checks one tree, then opens its folded groups as a reader would.
 std::size_t walk(const ReadableNode& node, std::vector<ReadableNode>& folded) {
-    for (const std::string* text : {&node.text, &node.label})
-        if (!utf8::isValid(*text)) __builtin_trap();
-    if (node.title && !utf8::isValid(*node.title)) __builtin_trap();
+    shown(node.text, ReadableValue::kMaxTextCharacters);
+    shown(node.label, ReadableValue::kMaxLabelCharacters);
+    for (const std::optional<std::string>* text : {&node.title, &node.description})
+        if (*text) shown(**text, ReadableValue::kMaxTextCharacters);
     if (node.kind == ReadableNode::Kind::folded) folded.push_back(node);
     std::size_t count = 1;
     for (const ReadableNode& child : node.children)

@@ -6,10 +6,14 @@
 #include <algorithm>
 #include <array>
 #include <climits>
+#include <cstdint>
+#include <memory>
 #include <unicode/locid.h>
 #include <unicode/stringoptions.h>
+#include <unicode/ucasemap.h>
 #include <unicode/uchar.h>
 #include <unicode/unistr.h>
+#include <unicode/utf8.h>
 #include <unordered_map>
 #include <unordered_set>
 
@@ -148,40 +152,92 @@ const Pair* lookUp(const std::array<Row, N>& table, std::string_view key) noexce
     return found == table.end() ? nullptr : &found->text;
 }
 
-// Every word (a run between white space) with its first letter in title case
-// and the rest in lower case; what is not a letter before the first one stays.
+using CaseMap = std::unique_ptr<UCaseMap, decltype(&ucasemap_close)>;
+
+// One word as the platform capitalises it: its first cased letter in title
+// case, the rest in lower case, what comes before that letter as it is.
+void appendTitled(std::string_view word, CaseMap& map, std::string& out) {
+    if (std::all_of(word.begin(), word.end(), [](char c) { return (c & 0x80) == 0; })) {
+        // ASCII, the usual key, needs no case tables: a hostile tool name of a
+        // million short words would otherwise take most of a second.
+        bool seen = false;
+        for (const char c : word) {
+            const bool letter = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
+            out += !letter ? c : seen ? static_cast<char>(c | 0x20) : static_cast<char>(c & ~0x20);
+            seen = seen || letter;
+        }
+        return;
+    }
+    UErrorCode status = U_ZERO_ERROR;
+    if (!map)
+        map.reset(
+            ucasemap_open("", U_TITLECASE_WHOLE_STRING | U_TITLECASE_ADJUST_TO_CASED, &status));
+    const std::size_t at = out.size();
+    const auto title = [&](std::size_t room) {
+        status = U_ZERO_ERROR;
+        out.resize(at + room);
+        return ucasemap_utf8ToTitle(map.get(), out.data() + at, static_cast<std::int32_t>(room),
+                                    word.data(), static_cast<std::int32_t>(word.size()), &status);
+    };
+    std::int32_t written = map ? title(word.size() * 3) : 0;
+    if (status == U_BUFFER_OVERFLOW_ERROR) written = title(static_cast<std::size_t>(written));
+    if (!map || U_FAILURE(status)) {
+        out.resize(at);
+        out += word;
+        return;
+    }
+    out.resize(at + static_cast<std::size_t>(written));
+}
+
+// Every word (a run between white space) capitalised on its own.
 std::string capitalisedWords(std::string_view text) {
-    if (text.size() > static_cast<std::size_t>(INT32_MAX)) return std::string(text);
-    icu::UnicodeString wide = icu::UnicodeString::fromUTF8(
-        icu::StringPiece(text.data(), static_cast<std::int32_t>(text.size())));
-    icu::UnicodeString out;
-    std::int32_t at = 0;
-    const std::int32_t length = wide.length();
-    while (at < length) {
-        std::int32_t end = at;
-        const bool space = u_isUWhiteSpace(wide.char32At(at));
-        while (end < length && u_isUWhiteSpace(wide.char32At(end)) == space)
-            end = wide.moveIndex32(end, 1);
-        icu::UnicodeString piece(wide, at, end - at);
-        if (!space)
-            piece.toTitle(nullptr, icu::Locale::getRoot(),
-                          U_TITLECASE_WHOLE_STRING | U_TITLECASE_ADJUST_TO_CASED);
-        out += piece;
+    if (text.size() > static_cast<std::size_t>(INT32_MAX / 3)) return std::string(text);
+    const auto* bytes = reinterpret_cast<const std::uint8_t*>(text.data());
+    const auto length = static_cast<std::int32_t>(text.size());
+    // Whether a white-space character starts at `at`; `next` is where the next one starts.
+    const auto spaceAt = [&](std::int32_t at, std::int32_t& next) {
+        UChar32 c = 0;
+        next = at;
+        U8_NEXT(bytes, next, length, c);
+        return c >= 0 && u_isUWhiteSpace(c);
+    };
+    CaseMap map(nullptr, &ucasemap_close);
+    std::string out;
+    out.reserve(text.size());
+    for (std::int32_t at = 0, next = 0; at < length;) {
+        const bool space = spaceAt(at, next);
+        std::int32_t end = next;
+        for (std::int32_t after = 0; end < length && spaceAt(end, after) == space;)
+            end = after;
+        const std::string_view run =
+            text.substr(static_cast<std::size_t>(at), static_cast<std::size_t>(end - at));
+        if (space)
+            out += run;
+        else
+            appendTitled(run, map, out);
         at = end;
     }
-    std::string result;
-    out.toUTF8String(result);
-    return result;
+    return out;
 }
 
 } // namespace
 
 namespace guidedText {
 
+std::string_view head(std::string_view text, std::size_t limit) {
+    std::string_view window = text.substr(
+        0, limit > SIZE_MAX / kMaxBytesPerCharacter ? SIZE_MAX : limit * kMaxBytesPerCharacter);
+    if (window.size() < text.size()) {
+        while (!window.empty() && (static_cast<unsigned char>(text[window.size()]) & 0xC0) == 0x80)
+            window.remove_suffix(1);
+    }
+    return window.substr(0, unicodeText::graphemePrefix(window, limit));
+}
+
 std::string capped(std::string_view text, std::size_t limit) {
-    const std::size_t kept = unicodeText::graphemePrefix(text, limit);
-    if (kept == text.size()) return std::string(text);
-    std::string cut(text.substr(0, kept));
+    const std::string_view kept = head(text, limit);
+    if (kept.size() == text.size()) return std::string(text);
+    std::string cut(kept);
     cut += "…";
     return cut;
 }

@@ -56,17 +56,29 @@ public:
             list(value.array(), node);
         } else if (value.isObject()) {
             object(value, node);
+        } else if (const std::optional<std::string_view> string = value.string()) {
+            text(*string, node);
         } else {
-            node.kind = ReadableNode::Kind::text;
             text(ReadableValue::display(value, language_), node);
         }
         return node;
     }
 
 private:
-    void text(const std::string& shown, ReadableNode& node) const {
+    void text(std::string_view shown, ReadableNode& node) const {
+        node.kind = ReadableNode::Kind::text;
         node.text = capped(shown, ReadableValue::kMaxTextCharacters);
         if (node.text.size() != shown.size()) node.note = kMoreDetails.in(language_);
+    }
+
+    // Only what the narrow column shows is humanised: a key of a million
+    // short words would take most of a second, and no key longer than the
+    // column is in the table of labels.
+    std::string label(std::string_view key) const {
+        const std::string_view shown =
+            guidedText::head(key, ReadableValue::kMaxLabelCharacters + 1);
+        return capped(GuidedPresentation::label(shown, language_),
+                      ReadableValue::kMaxLabelCharacters);
     }
 
     // Whether the tree has room for another child; when it has not, the
@@ -176,8 +188,7 @@ private:
         } else {
             node = build(value, depth, ReadableNode::Slot::row, std::move(id));
         }
-        node.label =
-            capped(GuidedPresentation::label(key, language_), ReadableValue::kMaxLabelCharacters);
+        node.label = label(key);
         return node;
     }
 

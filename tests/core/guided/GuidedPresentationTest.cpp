@@ -1,5 +1,6 @@
 #include "core/guided/ReadableValue.h"
 
+#include <functional>
 #include <gtest/gtest.h>
 #include <ranges>
 #include <set>
@@ -47,13 +48,60 @@ TEST(GuidedPresentation, TitlesFromTheTableThenTheToolThenItsNameHumanised) {
     EXPECT_EQ(documentTitle(llms, italian), "Le istruzioni per gli assistenti");
 }
 
+// A word as a function of the language alone: `shown(args…, language)`.
+template <typename Shown, typename... Args>
+std::function<std::string(Language)> in(Shown shown, Args... args) {
+    return [=](Language language) { return shown(args..., language); };
+}
+
+TEST(GuidedPresentation, WordsInBothLanguages) {
+    using enum AgentSurfaceAssessment::Presence;
+    const GraphNode openapi("o", NodeKind::manifest, "openapi", std::nullopt, FindingStatus::valid);
+    const MCPTool mutating =
+        tool(R"({"name":"x","annotations":{"readOnlyHint":true,"destructiveHint":true}})");
+    const auto json = [](const char* text) { return JSONValue::parse(text); };
+    for (const auto& [word, italianText, englishText] : std::initializer_list<
+             std::tuple<std::function<std::string(Language)>, const char*, const char*>>{
+             {in(label, "q"), "Cosa vuoi cercare?", "What would you like to find?"},
+             {in(label, "Query"), "Query", "Query"},
+             {in(label, "languages"), "Lingue", "Languages"},
+             {in(label, "language"), "Lingua della risposta", "Answer language"},
+             {in(label, ""), "", ""},
+             {in(label, "user-ID"), "User Id", "User Id"},
+             {in(label, "STRASSE__ÉTÉ"), "Strasse  Été", "Strasse  Été"},
+             {in(label, "1st_o'NEIL\u00a0ǆx"), "1St O'neil\u00a0ǅx", "1St O'neil\u00a0ǅx"},
+             {in(documentTitle, openapi), "Openapi", "Openapi"},
+             {in(safety, mutating), "Può apportare modifiche · conferma richiesta",
+              "May make changes · confirmation required"},
+             {in(presenceTitle, notFound, true, true), "Non trovate", "Not found"},
+             {in(presenceTitle, found, false, true), "Trovati", "Found"},
+             {in(presenceTitle, inconclusive, true, false), "Non verificata", "Not verified"},
+             {in(presenceTitle, found, false, false), "Trovato", "Found"},
+             {in(choice, "x86_64"), "Intel", "Intel"},
+             {in(choice, "it"), "Italiano", "Italian"},
+             {in(choice, "EN"), "EN", "EN"},
+             {in(ReadableValue::display, json("true")), "Sì", "Yes"},
+             {in(ReadableValue::display, json("false")), "No", "No"},
+             {in(ReadableValue::display, json("null")), "Non specificato", "Not specified"},
+             {in(ReadableValue::display, json("3")), "3", "3"},
+             {in(ReadableValue::display, json(R"("x")")), "x", "x"},
+         }) {
+        EXPECT_EQ(word(italian), italianText);
+        EXPECT_EQ(word(english), englishText);
+    }
+}
+
 TEST(GuidedPresentation, SiteDescriptionIsTheDomainsFirstInTheLanguageThenEnglishNeverATools) {
     for (const auto& [kind, first, second, italianText, englishText] : std::initializer_list<
              std::tuple<NodeKind, const char*, const char*, const char*, const char*>>{
              {NodeKind::manifest, "{}", R"({"description":{"it":"","en":"E"}})", "", "E"},
              {NodeKind::manifest, R"({"description":"late"})",
               R"({"about":{"description":{"it":"I"}},"description":"S"})", "I", "S"},
-             {NodeKind::tool, R"({"description":"Echoes"})", "{}", "", ""}}) {
+             {NodeKind::tool, R"({"description":"Echoes"})", "{}", "", ""},
+             // Neither language published: the candidate gives nothing, and a
+             // plain text elsewhere serves both languages.
+             {NodeKind::manifest, R"({"description":"P"})", R"({"description":{"fr":"F"}})", "P",
+              "P"}}) {
         ScanReport report("https://a.example/");
         report.nodes = {GraphNode("a", kind, "a", std::nullopt, FindingStatus::valid),
                         GraphNode("b", NodeKind::domain, "b", std::nullopt, FindingStatus::valid)};
@@ -104,6 +152,10 @@ TEST(GuidedArguments, ConversionsTheLanguageAndTheSentenceOfEachFailure) {
               JSONValue::parse(R"({"query":"q","app_id":"a","pick":true,"lines":["a","b","c"]})")},
              {"query=q|app_id=a|free=yes", JSONValue("Check the value of ‘Free only’.")},
              {"query=q|app_id=a|n=1e999", JSONValue("Check the value of ‘N’.")},
+             {"query=q|app_id=a|n=-1e999", JSONValue("Check the value of ‘N’.")},
+             {"query=q|app_id=a|n=NaN", JSONValue("Check the value of ‘N’.")},
+             {"query=q|app_id=a|n=Infinity", JSONValue("Check the value of ‘N’.")},
+             {"query=q|app_id=a|n=-Infinity", JSONValue("Check the value of ‘N’.")},
              // Several fields that cannot be sent: the first by name is named, every time.
              {"query=q|app_id=a|zz=1|obj={}",
               JSONValue("The field ‘Obj’ requires the technical editor.")},
@@ -122,6 +174,10 @@ TEST(GuidedArguments, ConversionsTheLanguageAndTheSentenceOfEachFailure) {
         initialValues(taking(R"({"language":{"type":"object","enum":["it"]}})"), italian).empty());
     EXPECT_EQ(outcome("query=q|app_id=a|n=1e999", italian),
               JSONValue("Controlla il valore di «N»."));
+    EXPECT_EQ(outcome("query=q|app_id=a|obj=x", italian),
+              JSONValue("Il campo «Obj» richiede l’editor tecnico."));
+    EXPECT_EQ(outcome("app_id=a", italian),
+              JSONValue("Compila i campi obbligatori: Cosa vuoi cercare?."));
 }
 
 // `count` copies of an element ("k" + i for members), as a JSON array or object.
@@ -142,6 +198,9 @@ std::size_t count(const ReadableNode& node, std::set<std::string>& ids) {
 }
 
 TEST(ReadableValue, LimitsAndTheirSentences) {
+    std::string accents;
+    for (int i = 0; i < 20000; ++i)
+        accents += "\u0301";
     for (const auto& [json, children, note, text] :
          std::initializer_list<std::tuple<std::string, std::size_t, std::string, std::string>>{
              {many(31, "1", true), 30,
@@ -151,6 +210,9 @@ TEST(ReadableValue, LimitsAndTheirSentences) {
              {"[]", 0, "", "No items returned."},
              {"\"" + std::string(5000, 'e') + "\"", 0,
               "More details are available in the original response.", "\u2026"},
+             // One letter under 20,000 accents is one character, still too long to show.
+             {"\"e" + accents + "\"", 0, "More details are available in the original response.",
+              "\u0301\u2026"},
              // Per-level limits alone would give 20^5 rows: the tree stops at its budget.
              {many(20, many(20, many(20, many(20, "[1]")))), 2, "", ""},
          }) {
@@ -159,6 +221,7 @@ TEST(ReadableValue, LimitsAndTheirSentences) {
                   std::tuple(children, note))
             << json.substr(0, 40);
         EXPECT_TRUE(top.text.ends_with(text));
+        EXPECT_LT(top.text.size(), 40000u);
         std::set<std::string> ids;
         EXPECT_LE(count(top, ids), ReadableValue::kMaxNodes + ReadableValue::kMaxDepth + 2);
     }
@@ -168,6 +231,13 @@ TEST(ReadableValue, LimitsAndTheirSentences) {
         deep = ReadableNode(deep.children[0]);
     EXPECT_EQ(std::tuple(deep.depth, deep.text),
               std::tuple(6u, "Altri dettagli sono disponibili nella risposta originale."));
+    // A long field name reads as its whole label would, cut to its column.
+    std::string words;
+    for (int i = 0; i < 300; ++i)
+        words += "a_";
+    const ReadableNode named =
+        ReadableValue::tree(JSONValue::parse("{\"" + words + "\":1}"), english);
+    EXPECT_EQ(named.children.at(0).label, label(words, english).substr(0, 200) + "\u2026");
 }
 
 TEST(ReadableValue, ObjectsTitledFieldsOrderedAndOnlySafePagesOffered) {
