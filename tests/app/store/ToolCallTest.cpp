@@ -70,6 +70,11 @@ TEST(ToolCall, CallsToTheSDKPeersLandInTheLibrary) {
         const Evidence* selected = report.findEvidence(store.selectedEvidenceID().value_or(""));
         ASSERT_NE(selected, nullptr);
         EXPECT_NE(selected->requestBody->find("\"tools/call\""), std::string::npos);
+        // The answer is in the file as the tool's result, backed by that request.
+        const GraphNode* result = report.findNode(
+            MCPTool(peer.endpoint(), JSONValue::parse(tool)).id() + "#result:" + selected->id);
+        ASSERT_NE(result, nullptr);
+        EXPECT_EQ(result->evidenceIDs, std::vector<std::string>{selected->id});
 
         // STOP during a call: the alert says so; the status line is left as it was.
         ASSERT_TRUE(call(tool, arguments, true));

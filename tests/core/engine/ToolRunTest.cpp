@@ -2,8 +2,10 @@
 // and their canonical pages, and what a hostile or failing server cannot do.
 
 #include "ScriptedSite.h"
+#include "core/base/Date.h"
 
 #include <gtest/gtest.h>
+#include <unicode/locid.h>
 
 namespace quorilanth::test {
 namespace {
@@ -57,6 +59,10 @@ TEST(ToolRun, TurnsTheResultIntoNodesAndFetchesTheDeclaredPages) {
          "null", "find result", valid, 0, {kSite + "c", kSite + "r"}, {"C", "R"}},
     };
     // clang-format on
+    // The stamp of the call speaks the user's locale, whatever the test machine's.
+    const icu::Locale userLocale = icu::Locale::getDefault();
+    UErrorCode status = U_ZERO_ERROR;
+    icu::Locale::setDefault(icu::Locale("it_IT"), status);
     for (const Case& c : cases) {
         SCOPED_TRACE(c.result.substr(0, 60));
         ToolRun run;
@@ -69,12 +75,19 @@ TEST(ToolRun, TurnsTheResultIntoNodesAndFetchesTheDeclaredPages) {
         EXPECT_EQ(result->status, c.status);
         EXPECT_EQ(result->issues.size(), c.issues);
         EXPECT_EQ(result->evidenceIDs, std::vector<std::string>{call});
+        EXPECT_EQ(result->summary,
+                  "Executed at " + localizedDateTime(report.evidence.at(1).timestamp, "it"));
         EXPECT_EQ(run.site.requested("GET"), c.gets);
         std::vector<std::string> labels;
-        for (const GraphNode& node : report.nodes)
+        std::size_t pages = 0;
+        for (const GraphNode& node : report.nodes) {
             if (node.id.starts_with(result->id + "#")) labels.push_back(node.label);
+            pages += node.label == "Canonical page";
+        }
         EXPECT_EQ(labels, c.labels);
+        EXPECT_EQ(pages, c.gets.size());
     }
+    icu::Locale::setDefault(userLocale, status);
 }
 
 TEST(ToolRun, AResultReplacesOnlyThePagesOfEarlierRuns) {
@@ -109,6 +122,17 @@ TEST(ToolRun, AFailedFirstConnectIsHandedOverOnceAndTriedAgain) {
     EXPECT_TRUE(run.engine.drainToolEvidence(kMCP).empty());
     // Back up: the next run negotiates before it calls.
     EXPECT_EQ(run.run(R"({"content":[]})").evidence.size(), 2u);
+}
+
+TEST(ToolRun, AFailedCallIsHandedOverOnceAndKeepsItsSession) {
+    ToolRun run;
+    run.site.mcp(kMCP, {}); // no tool result: the call is answered with an error
+    const MCPTool find(kMCP, JSONValue::parse(R"({"name":"find","inputSchema":{}})"));
+    EXPECT_THROW(run.engine.run(find, {}, ScanReport(kSite), true), QuorilanthError);
+    EXPECT_EQ(run.site.requested("POST").size(), 2u);
+    EXPECT_EQ(run.engine.drainToolEvidence(kMCP).size(), 2u);
+    EXPECT_TRUE(run.engine.drainToolEvidence(kMCP).empty());
+    EXPECT_EQ(run.run(R"({"content":[]})").evidence.size(), 1u);
 }
 
 } // namespace
