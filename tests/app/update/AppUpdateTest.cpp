@@ -239,6 +239,15 @@ TEST_F(AppUpdateTest, AFailedReverificationForgetsTheFileUnlessANewerDownloadOwn
     updater->openDownloadedImage();
     ASSERT_TRUE(waitUntil([&] { return !updater->downloadedFile(); }));
     EXPECT_FALSE(opened);
+    // A sound file the desktop refuses to open stays, and the text says where it is.
+    delivered = "/downloads/Sound.dmg";
+    updater->download();
+    ASSERT_TRUE(waitUntil([&] { return updater->downloadedFile() == delivered; }));
+    updater->setFileOpener([](const std::filesystem::path&) { return false; });
+    updater->openDownloadedImage();
+    ASSERT_TRUE(waitUntil([&] { return updater->error().has_value(); }));
+    EXPECT_EQ(std::tuple(updater->downloadedFile(), *updater->error()),
+              std::tuple(delivered, "Could not open the DMG. You can find it in Downloads."));
 }
 
 TEST_F(AppUpdateTest, AnUnconfiguredChannelSpeaksOnlyWhenAskedAndAConfiguredOneTicksAfterStart) {
