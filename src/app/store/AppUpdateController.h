@@ -105,9 +105,9 @@ public:
 
     // True while the periodic checks are scheduled.
     bool polling() const { return timer_ != nullptr; }
-    // True until every worker, also a cancelled or superseded one, has ended
-    // and its result has arrived (and perhaps been dropped).
-    bool hasWorkers() const { return !workers_.empty(); }
+    // Workers, also cancelled or superseded ones, whose result has not yet
+    // arrived here (to be used or dropped).
+    std::size_t workers() const { return workers_.size(); }
 
 signals:
     void changed();

@@ -22,7 +22,9 @@
 #include <QTextLayout>
 #include <QVBoxLayout>
 #include <cmath>
+#include <initializer_list>
 #include <memory>
+#include <utility>
 
 namespace quorilanth {
 
@@ -135,6 +137,16 @@ void setLabel(QAbstractButton* control, const QString& text) {
     // Room around the label, which the style alone keeps tight at this size.
     if (qobject_cast<QPushButton*>(control) && !dynamic_cast<ProminentButton*>(control))
         control->setMinimumSize(control->fontMetrics().horizontalAdvance(text) + 28, 26);
+}
+
+// Hides first, then shows. A widget shown while the one it replaces still
+// stands raises the panel's minimum height to hold both, and the panel would
+// keep that height until some later change.
+void switchVisible(std::initializer_list<std::pair<QWidget*, bool>> widgets) {
+    for (const auto& [widget, shown] : widgets)
+        if (!shown) widget->hide();
+    for (const auto& [widget, shown] : widgets)
+        if (shown) widget->show();
 }
 
 } // namespace
@@ -284,8 +296,9 @@ void AppUpdatePanel::render() {
     status_->setText(updater_.status());
 
     const UpdateRelease* release = updater_.availableRelease();
-    release_->setVisible(release != nullptr);
-    if (release) {
+    if (!release) {
+        release_->hide();
+    } else {
         std::vector<std::string> languages;
         for (const QString& language : AppLanguage::preferredLanguages())
             languages.push_back(language.toStdString());
@@ -314,9 +327,11 @@ void AppUpdatePanel::render() {
 
         const bool downloading = updater_.isDownloading();
         const bool downloaded = !downloading && updater_.downloadedFile().has_value();
-        downloading_->setVisible(downloading);
-        downloaded_->setVisible(downloaded);
-        download_->setVisible(!downloading && !downloaded);
+        // The block shows last, once its one action area is chosen.
+        switchVisible({{downloading_, downloading},
+                       {downloaded_, downloaded},
+                       {download_, !downloading && !downloaded},
+                       {release_, true}});
         const double progress = qBound(0.0, updater_.progress(), 1.0);
         bar_->setValue(int(std::floor(progress * 1000)));
         // The integer part: 99.9 per cent is still 99.

@@ -11,6 +11,9 @@
 #include <QSettings>
 #include <QStandardPaths>
 #include <QTemporaryDir>
+#include <QTest>
+#include <QVBoxLayout>
+#include <algorithm>
 #include <gtest/gtest.h>
 #include <thread>
 
@@ -110,7 +113,7 @@ TEST_F(AppUpdateTest, AutomaticChecksObeyThePreferenceAndBothThrottles) {
         updater->check(manual);
         EXPECT_EQ(std::tuple(updater->isChecking(), updater->showPanel()),
                   std::tuple(checks, manual));
-        ASSERT_TRUE(waitUntil([&] { return !updater->hasWorkers(); }));
+        ASSERT_TRUE(waitUntil([&] { return updater->workers() == 0; }));
     }
 }
 
@@ -155,7 +158,7 @@ TEST_F(AppUpdateTest, ADownloadIsKeptOnlyWhileAllowedAndStoppedWorkLeavesNoTrace
     updater->check(true);
     updater->stop();
     EXPECT_FALSE(updater->isChecking());
-    ASSERT_TRUE(waitUntil([&] { return !updater->hasWorkers(); }));
+    ASSERT_TRUE(waitUntil([&] { return updater->workers() == 0; }));
     EXPECT_FALSE(updater->outcome());
     // A cancelled download drops its late report.
     fetchHeld = false;
@@ -167,9 +170,45 @@ TEST_F(AppUpdateTest, ADownloadIsKeptOnlyWhileAllowedAndStoppedWorkLeavesNoTrace
     EXPECT_FALSE(updater->isChecking());
     updater->cancelDownload();
     EXPECT_FALSE(updater->isDownloading());
-    ASSERT_TRUE(waitUntil([&] { return !updater->hasWorkers(); }));
+    ASSERT_TRUE(waitUntil([&] { return updater->workers() == 0; }));
     EXPECT_EQ(std::tuple(updater->progress(), updater->error(), updater->downloadedFile()),
               std::tuple(0.0, std::nullopt, std::nullopt));
+}
+
+// Stopped work ends at once, but its end arrives only after the request that
+// replaced it has started: that late end must leave the newer one's flags and
+// progress alone.
+TEST_F(AppUpdateTest, TheLateEndOfSupersededWorkLeavesTheNewerRequestRunning) {
+    for (const bool downloading : {false, true}) {
+        SCOPED_TRACE(downloading ? "download" : "check");
+        make();
+        if (downloading) {
+            checked(Outcome::available(release(8)));
+            downloadHeld = true;
+            updater->download();
+            ASSERT_TRUE(waitUntil([&] { return updater->progress() == 0.25; }));
+            updater->cancelDownload();
+            reported = 0.3; // the newer download's first report; the older one's last is 0.5
+            updater->download();
+        } else {
+            fetchHeld = true;
+            answer = Outcome::available(release(8));
+            updater->check(true);
+            updater->stop();
+            updater->check(true);
+        }
+        ASSERT_TRUE(waitUntil([&] {
+            return updater->workers() == 1 && (!downloading || updater->progress() == 0.3);
+        }));
+        EXPECT_EQ(std::tuple(updater->isChecking(), updater->isDownloading(),
+                             updater->outcome().has_value(), updater->error()),
+                  std::tuple(!downloading, downloading, downloading, std::nullopt));
+        fetchHeld = downloadHeld = false;
+        ASSERT_TRUE(waitUntil([&] { return updater->workers() == 0; }));
+        EXPECT_EQ(std::tuple(updater->availableRelease() != nullptr,
+                             updater->downloadedFile().has_value(), updater->error()),
+                  std::tuple(true, downloading, std::nullopt));
+    }
 }
 
 TEST_F(AppUpdateTest, AFailedReverificationForgetsTheFileUnlessANewerDownloadOwnsIt) {
@@ -190,7 +229,7 @@ TEST_F(AppUpdateTest, AFailedReverificationForgetsTheFileUnlessANewerDownloadOwn
     updater->download();
     ASSERT_TRUE(waitUntil([&] { return updater->downloadedFile() == delivered; }));
     verifying = false;
-    ASSERT_TRUE(waitUntil([&] { return !updater->hasWorkers(); }));
+    ASSERT_TRUE(waitUntil([&] { return updater->workers() == 0; }));
     EXPECT_EQ(std::tuple(updater->downloadedFile(), updater->error()),
               std::tuple(delivered, std::nullopt));
     // The older one, downloaded again, fails its check and is forgotten unopened.
@@ -200,6 +239,15 @@ TEST_F(AppUpdateTest, AFailedReverificationForgetsTheFileUnlessANewerDownloadOwn
     updater->openDownloadedImage();
     ASSERT_TRUE(waitUntil([&] { return !updater->downloadedFile(); }));
     EXPECT_FALSE(opened);
+    // A sound file the desktop refuses to open stays, and the text says where it is.
+    delivered = "/downloads/Sound.dmg";
+    updater->download();
+    ASSERT_TRUE(waitUntil([&] { return updater->downloadedFile() == delivered; }));
+    updater->setFileOpener([](const std::filesystem::path&) { return false; });
+    updater->openDownloadedImage();
+    ASSERT_TRUE(waitUntil([&] { return updater->error().has_value(); }));
+    EXPECT_EQ(std::tuple(updater->downloadedFile(), *updater->error()),
+              std::tuple(delivered, "Could not open the DMG. You can find it in Downloads."));
 }
 
 TEST_F(AppUpdateTest, AnUnconfiguredChannelSpeaksOnlyWhenAskedAndAConfiguredOneTicksAfterStart) {
@@ -224,26 +272,41 @@ TEST_F(AppUpdateTest, EachStateShowsAndEnablesItsControlsInsideThePanel) {
     for (const char* language : {"en-GB", "it-IT"}) {
         const test::Language preferred(QString::fromLatin1(language));
         make();
+        // The banner above the page, as the window stacks them.
         const auto window = std::make_unique<QWidget>();
+        auto* bands = new QVBoxLayout(window.get());
+        bands->setContentsMargins(0, 0, 0, 0);
+        bands->setSpacing(0);
+        auto* banner = new AppUpdateBanner(*updater, window.get());
+        bands->addWidget(banner);
+        auto* page = new QWidget(window.get());
+        bands->addWidget(page, 1);
         AppUpdatePanel::present(*updater, window.get());
         window->resize(900, 700);
         window->show();
-        // The identified controls a person can see, with "+" on those that
-        // take a click; every child inside the panel.
+        // The identified controls a person can see, banner first, with "+" on
+        // those that take a click; every child inside the panel; a hidden
+        // banner leaves the page at the top.
         const auto expect = [&](const char* state, const char* controls) {
             SCOPED_TRACE(std::string(language) + " " + state);
             test::settle();
             std::string seen;
-            auto* panel = window->findChild<AppUpdatePanel*>();
-            for (QWidget* c : panel->findChildren<QWidget*>(QRegularExpression("^update-")))
+            for (QWidget* c : window->findChildren<QWidget*>(QRegularExpression("^update-")))
                 if (c->isVisible())
                     seen += c->objectName().mid(7).toStdString() + (c->isEnabled() ? "+ " : " ");
             EXPECT_EQ(seen, controls);
+            EXPECT_EQ(page->y(), banner->isVisible() ? banner->height() : 0);
+            auto* panel = window->findChild<AppUpdatePanel*>();
+            ASSERT_TRUE(panel);
+            EXPECT_EQ(panel->height(), panel->heightForWidth(panel->width())); // no gaps
             for (QWidget* child : panel->findChildren<QWidget*>())
                 EXPECT_LE(child->mapTo(panel, QPoint(child->isVisible() * child->width(), 0)).x(),
                           panel->width());
             panel->grab().save(
                 QStringLiteral(QL_SNAPSHOT_DIR "/update-panel-%1-%2.png").arg(state, language));
+            if (banner->isVisible())
+                banner->grab().save(QStringLiteral(QL_SNAPSHOT_DIR "/update-banner-%1-%2.png")
+                                        .arg(state, language));
         };
         UpdateRelease offered = release(8); // a long version and notes must stay inside
         offered.version = std::string(40, '9') + ".0.0";
@@ -251,7 +314,7 @@ TEST_F(AppUpdateTest, EachStateShowsAndEnablesItsControlsInsideThePanel) {
         checked(Outcome::available(offered));
         fetchHeld = true;
         updater->check(true);
-        expect("checking", "close+ status+ download automatic+ check ");
+        expect("checking", "details+ close+ status+ download automatic+ check ");
         fetchHeld = false;
         ASSERT_TRUE(waitUntil([&] { return !updater->isChecking(); }));
         reported = 0.999;
@@ -260,10 +323,32 @@ TEST_F(AppUpdateTest, EachStateShowsAndEnablesItsControlsInsideThePanel) {
         EXPECT_TRUE(waitUntil([&] {
             return window->findChild<QLabel*>("ql-update-percentage")->text() == "99%";
         })); // never rounded up
-        expect("downloading", "close+ status+ cancel-download+ automatic+ check ");
+        expect("downloading", "details+ close+ status+ cancel-download+ automatic+ check ");
         downloadHeld = false;
         ASSERT_TRUE(waitUntil([&] { return updater->downloadedFile().has_value(); }));
-        expect("downloaded", "close+ status+ open-dmg+ automatic+ check+ ");
+        expect("downloaded", "details+ close+ status+ open-dmg+ automatic+ check+ ");
+        // Escape closes the panel and leaves the banner, whose button opens it again.
+        QTest::keyClick(window->findChild<AppUpdatePanel*>(), Qt::Key_Escape);
+        ASSERT_TRUE(waitUntil([&] { return !window->findChild<AppUpdatePanel*>(); }));
+        EXPECT_TRUE(banner->isVisible());
+        window->findChild<QAbstractButton*>("update-details")->click();
+        EXPECT_TRUE(waitUntil([&] { return window->findChild<AppUpdatePanel*>() != nullptr; }));
+        // "Later" closes the panel and the banner; asked for again, the panel
+        // still offers the deferred release.
+        checked(Outcome::available(release(9)));
+        window->findChild<QAbstractButton*>("ql-update-later")->click();
+        ASSERT_TRUE(waitUntil([&] { return !window->findChild<AppUpdatePanel*>(); }));
+        checked(Outcome::available(release(9)));
+        expect("deferred", "close+ status+ download+ automatic+ check+ ");
+        UpdateRelease unsupported = release(10);
+        unsupported.architectures = {"arm64", "x86_64"};
+        checked(Outcome::incompatible(unsupported));
+        expect("incompatible", "close+ status+ automatic+ check+ ");
+        EXPECT_TRUE(window->findChild<QWidget*>("update-status")
+                        ->accessibleName()
+                        .endsWith(QStringLiteral(" arm64, x86_64.")));
+        checked(Outcome::current());
+        expect("current", "close+ status+ automatic+ check+ ");
     }
 }
 
@@ -309,6 +394,15 @@ TEST(AppUpdateEndToEndTest, TheLaunchCheckOffersAReleaseThatThePanelDownloadsAnd
                    QStringLiteral("È disponibile Quorilanth 0.1.1.");
     }));
     window->grab().save(QStringLiteral(QL_SNAPSHOT_DIR "/update-window-it.png"));
+    // Opened before the release was known, it grows to hold it, and no more.
+    auto* panel = window->findChild<AppUpdatePanel*>();
+    test::settle();
+    EXPECT_EQ(panel->height(), panel->heightForWidth(panel->width()));
+    const QList<QLabel*> labels = panel->findChildren<QLabel*>();
+    EXPECT_TRUE(std::any_of(labels.begin(), labels.end(), [](const QLabel* label) {
+        return label->text().contains(QRegularExpression(" 300[.,]0 kB ")); // decimal units
+    }));
+    panel->grab().save(QStringLiteral(QL_SNAPSHOT_DIR "/update-window-panel-it.png"));
     window->findChild<QAbstractButton*>("update-download")->click();
     ASSERT_TRUE(waitUntil([&] { return updater.downloadedFile().has_value(); }));
     const std::filesystem::path file = *updater.downloadedFile();
