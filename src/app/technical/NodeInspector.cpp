@@ -469,7 +469,11 @@ void NodeInspector::renderNode(const ScanReport& report, const GraphNode& node) 
             delete item->widget();
             delete item;
         }
-        for (const std::string& issue : node.issues) {
+        // A page can carry thousands of malformed blocks, each an issue; a row
+        // per issue would hold the window for minutes.
+        const std::size_t shown = std::min(node.issues.size(), issueLimit);
+        for (std::size_t i = 0; i < shown; ++i) {
+            const std::string& issue = node.issues[i];
             auto* row = new QWidget(issues_);
             auto* line = new QHBoxLayout(row);
             line->setContentsMargins(0, 0, 0, 0);
@@ -485,6 +489,16 @@ void NodeInspector::renderNode(const ScanReport& report, const GraphNode& node) 
             text->setText(std::string_view(issue));
             line->addWidget(text, 1);
             rows->addWidget(row);
+        }
+        if (node.issues.size() > shown) {
+            auto* more = new QLabel(QString::number(node.issues.size() - shown) +
+                                        QStringLiteral(" more issues\u2026"),
+                                    issues_);
+            more->setObjectName(QStringLiteral("ql-inspector-more-issues"));
+            more->setTextFormat(Qt::PlainText);
+            more->setFont(QLTheme::font(11));
+            setTextColour(more, QLTheme::attention());
+            rows->addWidget(more);
         }
     }
     issues_->setVisible(!node.issues.empty());

@@ -32,6 +32,9 @@ class WorkspaceStore;
 class NodeInspector : public QWidget {
     Q_OBJECT
 public:
+    // Issues shown one per row; a note counts the rest.
+    static constexpr std::size_t issueLimit = 100;
+
     explicit NodeInspector(WorkspaceStore& store, QWidget* parent = nullptr);
     ~NodeInspector() override;
 

@@ -146,7 +146,9 @@ void PlainTextView::measureFont() {
         ascii_['\t'] = tabColumns * metrics.horizontalAdvance(QLatin1Char(' '));
         tables.insert(key, ascii_);
     }
-    widestASCII_ = *std::max_element(ascii_.begin(), ascii_.end());
+    // Control pictures and the tab are wider than any printable character;
+    // the quick test of a line leaves them to the full measure.
+    widestPrintable_ = *std::max_element(ascii_.begin() + 0x20, ascii_.begin() + 0x7F);
     advances_.clear();
     measuredWidth_ = -1;
 }
@@ -175,7 +177,7 @@ qreal PlainTextView::advance(qsizetype at) const {
 }
 
 std::vector<qsizetype> PlainTextView::wrap(qreal width) const {
-    // One pass over megabytes. A line of ASCII short enough to fit even in
+    // One pass over megabytes. A line of printable ASCII short enough to fit even in
     // its widest characters is one row, known without measuring it.
     width = qMax(width, ascii_['M']);
     std::vector<qsizetype> rows{0};
@@ -183,13 +185,9 @@ std::vector<qsizetype> PlainTextView::wrap(qreal width) const {
     for (qsizetype lineStart = 0;;) {
         qsizetype lineEnd = text.indexOf(u'\n', lineStart);
         if (lineEnd < 0) lineEnd = text.size();
-        bool fits = qreal(lineEnd - lineStart) * widestASCII_ <= width;
-        if (fits) {
-            char16_t any = 0;
-            for (qsizetype at = lineStart; at < lineEnd; ++at)
-                any |= text[at].unicode();
-            fits = any < 128;
-        }
+        bool fits = qreal(lineEnd - lineStart) * widestPrintable_ <= width;
+        for (qsizetype at = lineStart; fits && at < lineEnd; ++at)
+            fits = text[at].unicode() >= 0x20 && text[at].unicode() < 0x7F;
         if (!fits) wrapLine(lineStart, lineEnd, width, rows);
         if (lineEnd == text.size()) break;
         lineStart = lineEnd + 1;

@@ -101,7 +101,7 @@ private:
     QScrollBar* scrollBar_ = nullptr;
     int naturalWidth_ = 0;
     std::array<qreal, 128> ascii_{};
-    qreal widestASCII_ = 0;
+    qreal widestPrintable_ = 0;
     mutable QHash<char32_t, qreal> advances_;
     mutable int measuredWidth_ = -1;
     mutable int measuredHeight_ = 0;

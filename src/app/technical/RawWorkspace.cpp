@@ -55,7 +55,8 @@ public:
         endResetModel();
     }
 
-    int highlighted = -1;
+    // The id of the selected exchange: every row recorded under it is marked.
+    std::optional<std::string> highlighted;
     // Counts the reports shown.
     std::uint64_t generation = 0;
 
@@ -102,7 +103,7 @@ public:
         if (!record) return;
         painter->save();
         const QRect row = option.rect.adjusted(0, 0, 0, -rowGap);
-        if (index.row() == model_.highlighted)
+        if (model_.highlighted && record->id == *model_.highlighted)
             painter->fillRect(row, QLTheme::tint(QLTheme::accent(), 0.09));
         if (option.state & QStyle::State_HasFocus)
             painter->fillRect(QRect(row.left(), row.top(), 2, row.height()),
@@ -293,19 +294,19 @@ void RawWorkspace::render() {
         text_->setText(QString::fromStdString(quorilanth::rawText(current, pane_)));
     }
 
-    int highlighted = -1;
-    if (selected && store_.report()) {
-        const auto& evidence = store_.report()->evidence;
-        for (std::size_t i = 0; i < evidence.size(); ++i)
-            if (evidence[i].id == selected->id) {
-                highlighted = int(i);
-                break;
-            }
-    }
+    std::optional<std::string> highlighted;
+    if (selected) highlighted = selected->id;
     if (highlighted != model_->highlighted) {
-        model_->highlighted = highlighted;
+        model_->highlighted = std::move(highlighted);
         list_->viewport()->update();
-        if (highlighted >= 0) list_->scrollTo(model_->index(highlighted));
+        // A selected exchange is one of the report's.
+        if (selected) {
+            const std::vector<Evidence>& evidence = store_.report()->evidence;
+            const auto first =
+                std::find_if(evidence.begin(), evidence.end(),
+                             [&](const Evidence& e) { return e.id == selected->id; });
+            list_->scrollTo(model_->index(int(first - evidence.begin())));
+        }
     }
 }
 

@@ -20,8 +20,8 @@
 #include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QPushButton>
-#include <QStackedWidget>
 #include <QVBoxLayout>
+#include <set>
 
 namespace quorilanth {
 namespace {
@@ -88,11 +88,15 @@ ToolRunner::ToolRunner(WorkspaceStore& store, MCPTool tool, QWidget* parent)
     jsonMode_->setFont(QLTheme::font(10));
     connect(jsonMode_, &QCheckBox::toggled, this, [this](bool on) {
         useJSON_ = on;
-        editors_->setCurrentIndex(on ? 1 : 0);
+        showEditor();
     });
     column_->addWidget(jsonMode_);
 
-    editors_ = new QStackedWidget(this);
+    // The form and the editor take turns; the hidden one takes no room, so the
+    // form is as tall as its fields and not as the 140-pixel editor.
+    editors_ = new QWidget(this);
+    auto* editorColumn = new QVBoxLayout(editors_);
+    editorColumn->setContentsMargins(0, 0, 0, 0);
     json_ = new QPlainTextEdit(QString::fromStdString(raw_), editors_);
     json_->setObjectName(QStringLiteral("ql-tool-json"));
     json_->setAccessibleName(jsonMode_->text());
@@ -103,8 +107,7 @@ ToolRunner::ToolRunner(WorkspaceStore& store, MCPTool tool, QWidget* parent)
                              .arg(QLTheme::line().name(QColor::HexArgb)));
     connect(json_, &QPlainTextEdit::textChanged, this,
             [this] { raw_ = json_->toPlainText().toStdString(); });
-    editors_->addWidget(new QWidget(editors_));
-    editors_->addWidget(json_);
+    editorColumn->addWidget(json_);
     column_->addWidget(editors_);
 
     error_ = new SelectableText(this);
@@ -152,10 +155,31 @@ void ToolRunner::buildForm() {
     groups->setContentsMargins(0, 0, 0, 0);
     groups->setSpacing(13);
     const JSONValue& schema = tool_.inputSchema();
+    std::set<std::string_view> shownNames;
     const JSONValue::Array& required = schema["required"].array();
     // Members come in byte order of their UTF-8 names, the order of their code points.
     if (const JSONValue::Object* properties = schema["properties"].object()) {
+        std::size_t built = 0;
         for (const auto& [name, property] : *properties) {
+            // A schema can declare tens of thousands of properties; their
+            // fields would hold the window for seconds. The rest are reached
+            // through the JSON editor.
+            if (built++ == fieldLimit) {
+                auto* more =
+                    new QLabel(QStringLiteral("Showing ") + QString::number(fieldLimit) +
+                                   QStringLiteral(" of ") + QString::number(properties->size()) +
+                                   QStringLiteral(" properties. Edit arguments as "
+                                                  "JSON to give the others."),
+                               form);
+                more->setObjectName(QStringLiteral("ql-tool-more-fields"));
+                more->setTextFormat(Qt::PlainText);
+                more->setWordWrap(true);
+                more->setFont(QLTheme::font(10));
+                setTextColour(more, QLTheme::muted());
+                groups->addWidget(more);
+                break;
+            }
+            shownNames.insert(name);
             const QString shownName = boundedText(name, lineLimit);
             const bool isRequired =
                 std::find(required.begin(), required.end(), JSONValue(name)) != required.end();
@@ -239,15 +263,20 @@ void ToolRunner::buildForm() {
             groups->addWidget(group);
         }
     }
+    // A value for a field that is no longer shown would be sent unseen.
+    std::erase_if(values_, [&](const auto& entry) { return !shownNames.contains(entry.first); });
     if (form_) {
-        editors_->removeWidget(form_);
+        form_->hide();
         form_->deleteLater();
-    } else {
-        delete editors_->widget(0);
     }
     form_ = form;
-    editors_->insertWidget(0, form_);
-    editors_->setCurrentIndex(useJSON_ ? 1 : 0);
+    static_cast<QVBoxLayout*>(editors_->layout())->insertWidget(0, form_);
+    showEditor();
+}
+
+void ToolRunner::showEditor() {
+    form_->setVisible(!useJSON_);
+    json_->setVisible(useJSON_);
 }
 
 JSONValue ToolRunner::arguments(const MCPTool& tool, const Values& values, bool useJSON,

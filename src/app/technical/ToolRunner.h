@@ -14,7 +14,6 @@ class QLabel;
 class QMessageBox;
 class QPlainTextEdit;
 class QPushButton;
-class QStackedWidget;
 class QVBoxLayout;
 
 namespace quorilanth {
@@ -33,6 +32,9 @@ class ToolRunner : public QWidget {
 public:
     // The text entered or chosen for each property; an empty text is no value.
     using Values = std::map<std::string, std::string, std::less<>>;
+
+    // Form fields built at most; the JSON editor gives any property.
+    static constexpr std::size_t fieldLimit = 100;
 
     ToolRunner(WorkspaceStore& store, MCPTool tool, QWidget* parent = nullptr);
     ~ToolRunner() override;
@@ -53,6 +55,7 @@ public:
 private:
     void render();
     void buildForm();
+    void showEditor();
     void run();
     void confirm();
     void setValidationError(const std::optional<std::string>& message);
@@ -67,7 +70,7 @@ private:
     QVBoxLayout* column_;
     QLabel* safety_;
     QCheckBox* jsonMode_;
-    QStackedWidget* editors_;
+    QWidget* editors_;
     QPlainTextEdit* json_;
     QWidget* form_ = nullptr;
     SelectableText* error_;

@@ -4,6 +4,7 @@
 
 #include "TechnicalTestSupport.h"
 #include "app/technical/DisclosureGroup.h"
+#include "app/technical/NodeInspector.h"
 #include "app/technical/RawText.h"
 #include "app/technical/RawTextView.h"
 #include "app/technical/ToolRunner.h"
@@ -122,6 +123,51 @@ TEST_F(Inspector, ShowsTheExchangeTheRelationsAndTheData) {
     EXPECT_TRUE(shown("ql-inspector-empty"));
 }
 
+TEST_F(Inspector, ShowsIssuesUpToItsLimitAndCountsTheRest) {
+    const std::size_t limit = NodeInspector::issueLimit;
+    const struct {
+        std::size_t issues;
+        QStringList more;
+    } cases[] = {
+        {0, {}},
+        {limit, {}},
+        {limit + 3, {"3 more issues\u2026"}},
+        {40000, {QString::number(40000 - limit) + " more issues\u2026"}},
+    };
+    open();
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.issues);
+        ScanReport report("https://x.example/");
+        report.nodes.emplace_back("n", NodeKind::discovery, "n", std::nullopt,
+                                  FindingStatus::invalid);
+        report.nodes.back().issues.assign(c.issues, "Malformed application/ld+json block.");
+        load(report, WorkspaceTab::overview, "n");
+        EXPECT_EQ(std::size_t(all("ql-inspector-issue").size()), std::min(c.issues, limit));
+        EXPECT_EQ(texts("ql-inspector-more-issues"), c.more);
+    }
+}
+
+TEST_F(Inspector, RawTraceMarksEveryRowOfTheSelectedID) {
+    open();
+    ScanReport report("https://x.example/");
+    report.evidence = {exchange("https://x.example/a"), exchange("https://x.example/b"),
+                       exchange("https://x.example/c")};
+    report.evidence[2].id = report.evidence[0].id; // a hand-edited report
+    load(report, WorkspaceTab::raw);
+    auto* list = find<QListView>("ql-raw-list");
+    auto marked = [&] {
+        const QImage image = list->viewport()->grab().toImage();
+        auto colour = [&](int row) {
+            return image.pixelColor(list->visualRect(list->model()->index(row, 0)).topLeft() +
+                                    QPoint(4, 4));
+        };
+        return QList<bool>{colour(0) != colour(1), colour(2) != colour(1)};
+    };
+    EXPECT_EQ(marked(), QList<bool>({false, false}));
+    clickRow(list, 2);
+    EXPECT_EQ(marked(), QList<bool>({true, true}));
+}
+
 TEST_F(Inspector, RawTraceListSelectsTheExchangeAndTheTextFollowsThePane) {
     open();
     ScanReport report("https://x.example/");
@@ -233,6 +279,33 @@ TEST_F(Runner, BuildsTheArgumentsEachPropertyDeclares) {
     run();
     EXPECT_EQ(error(), "$: invalid schema object");
     EXPECT_FALSE(alert());
+}
+
+TEST_F(Runner, BoundsTheFormAndSendsOnlyWhatItShows) {
+    const std::string server = "https://x.example/mcp";
+    auto tool = [&](bool withGone) {
+        std::string properties = withGone ? R"("gone":{"type":"string"})" : "";
+        for (int i = 0; i < 120; ++i)
+            properties += (properties.empty() ? "" : ",") + ("\"p" + std::to_string(1000 + i)) +
+                          R"(":{"type":"integer"})";
+        return withTools(server,
+                         {R"({"name":"t","inputSchema":{"properties":{)" + properties + "}}}"});
+    };
+    open();
+    load(tool(true), WorkspaceTab::overview, server + "#tool:t");
+    EXPECT_EQ(std::size_t(all("ql-tool-form")[0]->findChildren<QLineEdit*>().size()),
+              ToolRunner::fieldLimit);
+    EXPECT_EQ(texts("ql-tool-more-fields"),
+              QStringList{"Showing 100 of 121 properties. Edit arguments as JSON to give the "
+                          "others."});
+    fill({{"gone", "x"}, {"p1000", "1"}});
+
+    // The same tool in a new report, its schema without "gone": what was typed
+    // there is no longer shown, so it is not sent.
+    load(tool(false), WorkspaceTab::overview, server + "#tool:t");
+    EXPECT_EQ(find<QLineEdit>("ql-tool-field-p1000")->text(), "1");
+    run();
+    EXPECT_EQ(pending(), JSONValue::parse(R"({"p1000":1})"));
 }
 
 TEST_F(Runner, ShowsTheLastAnswerOfThisToolOnThisServerOnly) {

@@ -170,6 +170,7 @@ TEST(RawText, RowsBreakAfterASpaceElseInsideAWordAndCopyExactly) {
         {"abcdefghijklmnop", {"abcdefghij", "klmnop"}},
         {"a\n\nb\n", {"a\n", "\n", "b\n", ""}},
         {"ab cdefghijklmn", {"ab ", "cdefghijkl", "mn"}},
+        {"a\tb\tc", {"a\tb\t", "c"}}, // a tab takes four columns
         {QString::fromStdString("é" + std::string(12, 'e')), {"é" + QString(9, 'e'), "eee"}},
     };
     for (const auto& c : cases) {
