@@ -26,10 +26,12 @@
 #include <fcntl.h>
 #include <filesystem>
 #include <iterator>
+#include <string_view>
 #include <sys/stat.h>
 #include <unicode/coll.h>
 #include <unicode/locid.h>
 #include <unistd.h>
+#include <unordered_set>
 
 namespace quorilanth {
 namespace {
@@ -342,12 +344,12 @@ std::optional<Evidence> WorkspaceStore::selectedEvidence() const {
     if (!selectedID_) return std::nullopt;
     const GraphNode* node = report_->findNode(*selectedID_);
     if (!node) return std::nullopt;
-    for (auto record = report_->evidence.rbegin(); record != report_->evidence.rend(); ++record) {
-        if (record->method == "OPTIONS") continue;
-        if (std::find(node->evidenceIDs.begin(), node->evidenceIDs.end(), record->id) !=
-            node->evidenceIDs.end())
-            return *record;
-    }
+    // A hand-edited report may give a node as many ids as it has exchanges:
+    // look them up in a set, not the list, so the search stays linear.
+    const std::unordered_set<std::string_view> ids(node->evidenceIDs.begin(),
+                                                   node->evidenceIDs.end());
+    for (auto record = report_->evidence.rbegin(); record != report_->evidence.rend(); ++record)
+        if (record->method != "OPTIONS" && ids.contains(record->id)) return *record;
     return std::nullopt;
 }
 
