@@ -6,6 +6,7 @@
 #include <QPushButton>
 #include <QScrollArea>
 #include <QScrollBar>
+#include <QSignalSpy>
 
 namespace quorilanth {
 namespace {
@@ -255,6 +256,39 @@ TEST_F(TechnicalPanesTest, CandidatesFollowTheirVerificationScans) {
         }
         store->setError(std::nullopt);
     }
+}
+
+// A live scan held at llms.txt until the test lets it go on.
+class LiveInventoryTest : public test::TechnicalWindow {};
+
+// The rows already listed keep their place (the list never starts afresh,
+// which would throw the reader back to its top) while the observations that
+// arrive join below them, under the filter the reader typed.
+TEST_F(LiveInventoryTest, GrowsUnderItsFilterWithoutStartingAfresh) {
+    transport = std::make_shared<test::HeldTransport>("/llms.txt");
+    open();
+    store->setTab(WorkspaceTab::endpoints);
+    store->setInput("https://a.example");
+    store->start();
+    ASSERT_TRUE(waitUntil([&] { return transport->requests > 0 && store->report(); }));
+    settle();
+    QPointer<RowList> list = find<RowList>("ql-inventory-list");
+    type("ql-inventory-filter", ".JSON");
+    EXPECT_EQ(rows(list), QStringList({"agent.json", "agent-card.json", "ai-catalog.json",
+                                       "agent-manifest.json"}));
+    const QSignalSpy resets(list->model(), &QAbstractItemModel::modelReset);
+    const QSignalSpy inserted(list->model(), &QAbstractItemModel::rowsInserted);
+
+    transport->released = true;
+    ASSERT_TRUE(waitUntil([&] { return !store->busy(); }));
+    settle();
+    ASSERT_TRUE(list);
+    EXPECT_EQ(resets.count(), 0);
+    EXPECT_GE(inserted.count(), 1);
+    EXPECT_EQ(rows(list), QStringList({"agent.json", "agent-card.json", "ai-catalog.json",
+                                       "agent-manifest.json", "mcp.json"}));
+    type("ql-inventory-filter", "");
+    EXPECT_EQ(rows(list).size(), 9);
 }
 
 } // namespace
