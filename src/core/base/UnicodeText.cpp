@@ -80,9 +80,16 @@ std::size_t graphemePrefix(std::string_view text, std::size_t limit) {
         &utext_close);
     std::unique_ptr<icu::BreakIterator> characters(
         icu::BreakIterator::createCharacterInstance(icu::Locale::getRoot(), status));
-    if (U_FAILURE(status) || !characters) return limit; // cannot count: cut by bytes
+    // Unable to count characters, cut by bytes, but never inside a UTF-8 sequence.
+    const auto byteCut = [&] {
+        std::size_t end = limit;
+        while (end > 0 && (static_cast<unsigned char>(text[end]) & 0xC0) == 0x80)
+            --end;
+        return end;
+    };
+    if (U_FAILURE(status) || !characters) return byteCut();
     characters->setText(utext.get(), status);
-    if (U_FAILURE(status)) return limit;
+    if (U_FAILURE(status)) return byteCut();
     std::int32_t boundary = characters->first();
     for (std::size_t count = 0; count < limit; ++count) {
         const std::int32_t next = characters->next();

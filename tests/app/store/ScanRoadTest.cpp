@@ -1,15 +1,10 @@
 #include "StoreTestSupport.h"
 #include "core/engine/DiscoveryEngine.h"
-#include "core/net/HTTPInspector.h"
-#include "support/AIResearchTestAccess.h"
-#include "support/CurlWrapper.h"
 #include "support/FakeHTTPInspector.h"
 #include "support/FakeResolver.h"
-#include "support/InMemorySecretStore.h"
-#include "support/LoopbackHTTPServer.h"
+#include "support/LoopbackAIService.h"
 #include "support/McpPeer.h"
 #include "support/ScriptedResearch.h"
-#include "support/TestCertificateAuthority.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -170,43 +165,12 @@ TEST(StoreEndToEnd, ADeveloperModeScanOfAnMCPPeerLandsInTheLibraryWithTheServerS
 
 // AI mode end to end: the real research engine asks a loopback stand-in of the
 // OpenAI service, then the real discovery engine scans what the model picked.
-// Every connection lands on the one loopback server; the names look public.
 TEST(StoreEndToEnd, AnAISearchScansTheSelectedSitesWithDeveloperModeOff) {
-    test::TestCertificateAuthority ca;
-    test::LoopbackHTTPServer server({"127.0.0.1"}, &ca);
-    server.on("/v1/responses", [](const test::ReceivedRequest& request, test::ResponseWriter& out) {
-        out.respond(200, request.body.find("Classify") == std::string::npos
-                             ? R"({"output":[{"type":"web_search_call","action":{"sources":[)"
-                               R"({"url":"https://localhost/a"},{"url":"https://10.0.0.5/"}]}}]})"
-                             : R"({"output":[{"content":[{"text":"{\"selections\":[{\"id\":1},)"
-                               R"({\"id\":2}]}"}]}]})");
-    });
-    server.on("/llms.txt",
-              test::respond::text(200, "# Museum\n", {{"Content-Type", "text/plain"}}));
-    auto resolver = std::make_shared<test::FakeResolver>();
-    resolver->answer("localhost", {std::string("93.184.216.34")});
-    resolver->answer("10.0.0.5", {std::string("10.0.0.5")});
-    test::CurlWrapper curl({ca.caFile(), true, false, false, server.port()});
-    auto secrets = std::make_shared<test::InMemorySecretStore>();
-    std::vector<bool> developerModes;
-    WorkspaceStore::Dependencies dependencies;
+    test::LoopbackAIService service;
+    WorkspaceStore::Dependencies dependencies = service.dependencies();
     dependencies.prompts = std::make_shared<test::ScriptedPrompts>();
-    dependencies.makeEngine = [&](NetworkPolicy policy) {
-        developerModes.push_back(policy.developerMode);
-        policy.resolver = resolver;
-        return std::make_shared<DiscoveryEngine>(
-            policy, std::make_shared<HTTPInspector>(policy, curl.path()));
-    };
-    dependencies.makeResearchEngine = [&] {
-        auto engine = std::make_unique<AIResearchEngine>(AIKeychain(secrets));
-        AIResearchEngineTestAccess::route(
-            *engine, {{AIResearchEngineTestAccess::Service::openAI, "https://localhost"}},
-            curl.path(), resolver);
-        return engine;
-    };
     QTemporaryDir folder;
     WorkspaceStore store(folder.path(), {"quorilanth"}, std::move(dependencies));
-    AIKeychain(secrets).save("sk-test", "OpenAI");
     store.setProvider(AIProvider::openAI);
     store.setDeveloperMode(true);
     store.setDiscoveryMode(true);
@@ -216,7 +180,7 @@ TEST(StoreEndToEnd, AnAISearchScansTheSelectedSitesWithDeveloperModeOff) {
 
     EXPECT_FALSE(store.error());
     EXPECT_EQ(store.status(), "Scan complete");
-    EXPECT_FALSE(developerModes.back());
+    EXPECT_FALSE(service.developerModes.back());
     EXPECT_EQ(store.tab(), WorkspaceTab::discovery);
     ASSERT_TRUE(store.research() && store.report());
     EXPECT_EQ(store.research()->candidates.size(), 2u);
@@ -224,7 +188,7 @@ TEST(StoreEndToEnd, AnAISearchScansTheSelectedSitesWithDeveloperModeOff) {
     EXPECT_EQ(store.history().size(), 2u);
     // The site was scanned; the private address that the web named was
     // refused before any connection.
-    const auto requests = server.requests();
+    const auto requests = service.server.requests();
     EXPECT_TRUE(std::any_of(requests.begin(), requests.end(),
                             [](const auto& request) { return request.target == "/llms.txt"; }));
     EXPECT_EQ(store.report()->domain, "https://10.0.0.5/");

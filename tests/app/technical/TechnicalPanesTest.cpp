@@ -1,5 +1,6 @@
 #include "TechnicalTestSupport.h"
 #include "app/technical/DisclosureGroup.h"
+#include "support/LoopbackAIService.h"
 #include "support/ReportBuilder.h"
 
 #include <QPointer>
@@ -289,6 +290,43 @@ TEST_F(LiveInventoryTest, GrowsUnderItsFilterWithoutStartingAfresh) {
                                        "agent-manifest.json", "mcp.json"}));
     type("ql-inventory-filter", "");
     EXPECT_EQ(rows(list).size(), 9);
+}
+
+// AI mode as a person meets it: a request through the real research engine,
+// then the sites the model selected scanned and listed in the discovery tab,
+// each with its report to open.
+class AIDiscoveryTest : public test::TechnicalWindow {
+protected:
+    test::LoopbackAIService service; // outlives the store, which TearDown closes
+};
+
+TEST_F(AIDiscoveryTest, TheSelectedSitesAreScannedAndListedInTheDiscoveryTab) {
+    open(service.dependencies());
+    store->setProvider(AIProvider::openAI);
+    store->setDiscoveryMode(true);
+    store->setInput("official museum sites");
+    store->start();
+    ASSERT_TRUE(waitUntil([&] { return !store->busy(); }, 60000));
+    settle();
+    EXPECT_EQ(store->tab(), WorkspaceTab::discovery);
+    QStringList listed;
+    for (QWidget* panel : all("ql-candidate")) {
+        QStringList shown;
+        for (QWidget* part : panel->findChildren<QWidget*>())
+            if (part->isVisibleTo(view.get()) && !text(part).isEmpty()) shown.append(text(part));
+        const auto* open = panel->findChild<QPushButton*>("ql-candidate-open");
+        shown.append(open->isVisibleTo(view.get()) && open->isEnabled() ? open->text() : "-");
+        listed.append(shown.join(" | "));
+    }
+    const QString header = "CANDIDATE \u00B7 OFFICIAL ORIGIN PENDING EVIDENCE | ";
+    EXPECT_EQ(
+        listed,
+        QStringList({header + "https://localhost/a | https://localhost | Relevant candidate | "
+                              "Search source: https://localhost/a | See what this site offers",
+                     header + "https://10.0.0.5/ | https://10.0.0.5 | Relevant candidate | "
+                              "Search source: https://10.0.0.5/ | See what this site offers"}))
+        << listed.join("\n").toStdString();
+    snapshot("discovery-ai-search");
 }
 
 } // namespace
