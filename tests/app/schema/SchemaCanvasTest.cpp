@@ -436,6 +436,11 @@ TEST_F(SchemaCanvasTest, AViewNotYetLaidOutFitsWhenItGetsItsSize) {
     pane.resize(1400, 1000);
     pane.show();
     QTRY_COMPARE(store->graphZoom(), 1.0);
+    // A fit never enlarges past 1 nor shrinks below 0.8: what is still too
+    // large is scrolled.
+    pane.resize(500, 400);
+    store->bumpGraphCommand();
+    QTRY_COMPARE(store->graphZoom(), SchemaProjection::minimumZoom);
 }
 
 } // namespace
