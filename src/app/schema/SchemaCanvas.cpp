@@ -82,10 +82,16 @@ private:
         painter.save();
         painter.resetTransform();
         painter.setPen(Qt::NoPen);
-        painter.setBrush(QColor::fromRgbF(0.6f, 0.6f, 0.6f, 0.08f));
+        painter.setBrush(dotColour());
         painter.setRenderHint(QPainter::Antialiasing, false);
         painter.drawRects(dots);
         painter.restore();
+    }
+
+    // The dots lie on the plain background alone, so their translucency can
+    // be laid over it once: an opaque fill is a copy, a translucent one a blend.
+    static QColor dotColour() {
+        return blend(QLTheme::background(), QColor::fromRgbF(0.6f, 0.6f, 0.6f), 0.08);
     }
 
     void add(const QString& text, QRectF frame) {
@@ -258,7 +264,12 @@ bool SchemaCanvas::animating() const {
 }
 
 void SchemaCanvas::step(qreal ms) {
-    static const QEasingCurve ease(QEasingCurve::InOutCubic);
+    // The usual ease-in-ease-out of a layer's move.
+    static const QEasingCurve ease = [] {
+        QEasingCurve curve(QEasingCurve::BezierSpline);
+        curve.addCubicBezierSegment({0.42, 0}, {0.58, 1}, {1, 1});
+        return curve;
+    }();
     const qreal arrived = std::min(1.0, ms / arrivalMs);
     for (const Arrival& arrival : arrivals_) {
         if (arrival.from)

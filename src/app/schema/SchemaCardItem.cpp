@@ -139,12 +139,6 @@ QPixmap shadow(const QSizeF& size, const QColor& colour) {
     return pixmap;
 }
 
-QColor blend(const QColor& from, const QColor& to, qreal fraction) {
-    return QColor::fromRgbF(float(from.redF() + (to.redF() - from.redF()) * fraction),
-                            float(from.greenF() + (to.greenF() - from.greenF()) * fraction),
-                            float(from.blueF() + (to.blueF() - from.blueF()) * fraction));
-}
-
 bool needsAttention(FindingStatus status) {
     switch (status) {
     case FindingStatus::invalid:
@@ -159,6 +153,12 @@ bool needsAttention(FindingStatus status) {
 }
 
 } // namespace
+
+QColor blend(const QColor& from, const QColor& to, qreal fraction) {
+    return QColor::fromRgbF(float(from.redF() + (to.redF() - from.redF()) * fraction),
+                            float(from.greenF() + (to.greenF() - from.greenF()) * fraction),
+                            float(from.blueF() + (to.blueF() - from.blueF()) * fraction));
+}
 
 QString fitText(std::string_view text, qreal room, const TextWidth& width) {
     const std::string_view head = bounded(text);

@@ -14,6 +14,9 @@
 
 namespace quorilanth {
 
+// `to` laid at the given opacity over `from`, as one opaque colour.
+QColor blend(const QColor& from, const QColor& to, qreal fraction);
+
 // The width a text takes in its font; tests measure with a stub.
 using TextWidth = std::function<qreal(const QString&)>;
 

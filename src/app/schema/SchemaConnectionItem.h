@@ -29,6 +29,9 @@ struct ConnectionGeometry {
 ConnectionGeometry connectionGeometry(const GraphRect& source, const GraphRect& target,
                                       std::size_t index);
 
+// The first share of the curve, measured along its length.
+QPainterPath connectionPrefix(const ConnectionGeometry& geometry, qreal share);
+
 enum class ConnectionEmphasis { plain, focused, faded };
 
 // Only the links of the focused card stand out; the others fade while a card
@@ -50,8 +53,9 @@ public:
     // The drawn share of the curve, from 0 to 1.
     qreal strokeEnd() const { return strokeEnd_; }
     void setStrokeEnd(qreal value);
-    // The pen of the curve as the emphasis has it.
+    // The pen of the curve as the emphasis has it, its colour opaque.
     QPen strokePen() const;
+    QColor strokeColour() const;
 
 private:
     ConnectionGeometry geometry_;

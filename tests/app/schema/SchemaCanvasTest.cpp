@@ -5,9 +5,12 @@
 #include "app/schema/SchemaWorkspace.h"
 #include "app/schema/SchemaZoomControls.h"
 #include "app/schema/ShopReport.h"
+#include "app/window/QLTheme.h"
 #include "app/window/ShellTestSupport.h"
 #include "app/window/WorkspaceView.h"
 
+#include <QNativeGestureEvent>
+#include <QPainter>
 #include <QScrollBar>
 #include <QSettings>
 #include <QToolButton>
@@ -63,6 +66,99 @@ TEST(SchemaConnectionGeometry, EmphasisFollowsTheFocusAndDashesKeepTheirLength) 
     }
 }
 
+TEST(SchemaConnectionGeometry, TheRevealGrowsEvenlyAlongTheCurve) {
+    const GraphRect left{0, 300, 100, 50}, right{600, 100, 100, 50}, below{0, 600, 100, 50};
+    for (const auto& [source, target] : {std::pair{left, right}, {right, left}, {left, below}}) {
+        const ConnectionGeometry g = connectionGeometry(source, target, 0);
+        const qreal whole = connectionPrefix(g, 1).length();
+        for (qreal share : {0.1, 0.5, 0.9})
+            EXPECT_NEAR(connectionPrefix(g, share).length() / whole, share, 0.005)
+                << share << " of a curve from " << source.x << " to " << target.x;
+    }
+}
+
+TEST(SchemaConnectionGeometry, AnOpaqueStrokeLooksLikeTheTranslucentOneOnTheCanvas) {
+    // Painted on the canvas's background, the stroke must match the accent
+    // laid at the emphasis's opacity over that background.
+    const ConnectionGeometry g = connectionGeometry({0, 40.5, 20, 20}, {200, 40.5, 20, 20}, 2);
+    for (const auto& [emphasis, opacity] : {std::pair{ConnectionEmphasis::plain, 0.26},
+                                            {ConnectionEmphasis::focused, 0.85},
+                                            {ConnectionEmphasis::faded, 0.26 * 0.14}}) {
+        SchemaConnectionItem item(g, 1);
+        item.setEmphasis(emphasis);
+        QImage drawn(240, 100, QImage::Format_ARGB32_Premultiplied);
+        drawn.fill(QLTheme::background());
+        QImage expected = drawn;
+        QPainter(&expected).fillRect(expected.rect(), QLTheme::tint(QLTheme::accent(), opacity));
+        {
+            QPainter painter(&drawn);
+            item.paint(&painter, nullptr, nullptr);
+        }
+        // A row inside the straight stroke, away from the badge in its middle.
+        const QColor a = drawn.pixelColor(60, 50), b = expected.pixelColor(60, 50);
+        EXPECT_LE(std::max({std::abs(a.red() - b.red()), std::abs(a.green() - b.green()),
+                            std::abs(a.blue() - b.blue())}),
+                  1)
+            << int(emphasis);
+    }
+}
+
+TEST(SchemaCanvasText, CardsSayWhatTheirKindAndSizeAsk) {
+    const auto node = [](NodeKind kind, const char* label, std::optional<std::string> url,
+                         FindingStatus status = FindingStatus::found) {
+        return GraphNode("n-" + std::string(label), kind, label, std::move(url), status);
+    };
+    const auto observation = [](GraphNode n) {
+        return SchemaCard{SchemaCard::ID::observation(n.id), n.kind, {n}};
+    };
+    const auto group = [](std::vector<GraphNode> members) {
+        return SchemaCard{SchemaCard::ID::group(members.front().kind), members.front().kind,
+                          std::move(members)};
+    };
+    using F = FindingStatus;
+    const QString inspect = QStringLiteral("INSPECT  \u2197");
+    const QString explore = QStringLiteral("EXPLORE  \u2192");
+    const std::tuple<const char*, SchemaCard, QSizeF, QStringList> cases[] = {
+        {"a server is named by its host",
+         observation(node(NodeKind::mcp, "srv", "https://mcp.example/rpc", F::valid)),
+         {280, 144},
+         {"MCP SERVER", "mcp.example", "/rpc", "VALID", inspect}},
+        {"a server without a host keeps its label",
+         observation(node(NodeKind::mcp, "srv", "urn:mcp", F::valid)),
+         {280, 144},
+         {"MCP SERVER", "srv", "mcp", "VALID", inspect}},
+        {"a neighbour has no status row",
+         observation(node(NodeKind::resource, "faq", std::nullopt, F::notFound)),
+         {324, 84},
+         {"RESOURCES", "faq", "NOT FOUND"}},
+        {"a tool points to the inspector",
+         observation(node(NodeKind::tool, "search", "https://s.example/mcp#tool:search")),
+         {324, 84},
+         {"TOOLS", "search", "Input schema \u00B7 TEST in inspector"}},
+        {"the first two statuses in their order",
+         group({node(NodeKind::manifest, "a", {}, F::notFound), node(NodeKind::manifest, "b", {}),
+                node(NodeKind::manifest, "c", {}, F::valid), node(NodeKind::manifest, "d", {})}),
+         {252, 144},
+         {"MANIFEST", "4", "OBSERVATIONS", "a \u00B7 b \u00B7 c", "2 FOUND \u00B7 1 VALID",
+          explore}}};
+    for (const auto& [name, card, size, expected] : cases) {
+        QStringList shown;
+        for (const CanvasText& text : cardTexts(card, size))
+            shown.append(text.text);
+        EXPECT_EQ(shown, expected) << name;
+    }
+    // A hidden status that needs attention still colours the group's status line.
+    const auto statusColour = [&](F status) {
+        return cardTexts(
+                   group({node(NodeKind::tool, "a", {}), node(NodeKind::tool, "b", {}, F::valid),
+                          node(NodeKind::tool, "c", {}, status)}),
+                   {252, 144})[4]
+            .colour;
+    };
+    EXPECT_NE(statusColour(F::blocked), QLTheme::muted());
+    EXPECT_EQ(statusColour(F::pending), QLTheme::muted());
+}
+
 TEST(SchemaCanvasText, CutsWholeCharactersAndReadsOnlyAPrefix) {
     // Ten units a UTF-16 unit: an accented letter written as two is twenty.
     qsizetype longest = 0;
@@ -77,6 +173,7 @@ TEST(SchemaCanvasText, CutsWholeCharactersAndReadsOnlyAPrefix) {
              {"a\nb\r\nc", 50, "a b c"},
              {"abcdefghij", 55, "abcd\u2026"},
              {"abcdefghij", 5, "\u2026"},
+             {"a\xFF\xC3", 30, "a\uFFFD\uFFFD"},
              {accent + accent + accent, 45, QString::fromUtf8(accent.c_str()) + "\u2026"}})
         EXPECT_EQ(fitText(text, room, width), shown) << text;
 
@@ -227,9 +324,13 @@ TEST_F(SchemaCanvasTest, KeysMoveAmongTheCardsAndCtrlTabLeaves) {
     EXPECT_EQ(pane()->navigator().scope, SchemaScope::branch(chosen));
 
     ASSERT_TRUE(QTest::qWaitForWindowActive(view.get()));
-    canvas()->setFocus();
-    key(Qt::Key_Tab, Qt::ControlModifier);
-    EXPECT_FALSE(canvas()->hasFocus());
+    for (auto [leave, modifiers] :
+         {std::pair<int, Qt::KeyboardModifiers>{Qt::Key_Tab, Qt::ControlModifier},
+          {Qt::Key_Backtab, Qt::ControlModifier | Qt::ShiftModifier}}) {
+        canvas()->setFocus();
+        key(leave, modifiers);
+        EXPECT_FALSE(canvas()->hasFocus()) << leave;
+    }
 }
 
 TEST_F(SchemaCanvasTest, DraggingPansByThePointerDistanceAtAnyMagnification) {
@@ -283,9 +384,47 @@ TEST_F(SchemaCanvasTest, ZoomStaysWithinItsLimitsAndFitsOnRequest) {
     store->bumpGraphCommand();
     settle();
     EXPECT_DOUBLE_EQ(store->graphZoom(), fitted);
+    // The view's own value coming back within rounding is left alone, and no
+    // magnification ever projects the scene anew.
+    const auto drawn = canvas()->schemaScene();
+    store->setGraphZoom(fitted + 0.004);
+    settle();
+    EXPECT_DOUBLE_EQ(canvas()->magnification(), fitted);
+    in->click();
+    settle();
+    EXPECT_EQ(canvas()->schemaScene(), drawn);
 
     for (auto [zoom, text] : {std::pair{2.3, "230%"}, {0.833, "83%"}, {1.0, "100%"}})
         EXPECT_EQ(zoomPercentText(zoom), text);
+}
+
+TEST_F(SchemaCanvasTest, PinchesAndCtrlWheelsWriteTheZoomWhenTheyComeToRest) {
+    open(shop(3));
+    QWidget* viewport = canvas()->viewport();
+    const QPointF centre = QRectF(viewport->rect()).center();
+    const QPointF global = viewport->mapToGlobal(centre);
+    const auto pinch = [&](Qt::NativeGestureType type, qreal value) {
+        QNativeGestureEvent event(type, QPointingDevice::primaryPointingDevice(), 2, centre, centre,
+                                  global, value, {});
+        QApplication::sendEvent(viewport, &event);
+    };
+    const std::pair<std::function<void()>, std::function<void()>> gestures[] = {
+        {[&] { pinch(Qt::ZoomNativeGesture, 0.2); }, [&] { pinch(Qt::EndNativeGesture, 0); }},
+        {[&] {
+             QWheelEvent wheel(centre, global, {}, {0, 120}, Qt::NoButton, Qt::ControlModifier,
+                               Qt::NoScrollPhase, false);
+             QApplication::sendEvent(viewport, &wheel);
+         },
+         [] { QTest::qWait(400); }}};
+    for (const auto& [move, rest] : gestures) {
+        store->setGraphZoom(1.0);
+        settle();
+        move();
+        EXPECT_EQ(std::pair(canvas()->magnification(), store->graphZoom()), std::pair(1.2, 1.0));
+        rest();
+        settle();
+        EXPECT_DOUBLE_EQ(store->graphZoom(), 1.2);
+    }
 }
 
 TEST_F(SchemaCanvasTest, AViewNotYetLaidOutFitsWhenItGetsItsSize) {
@@ -297,6 +436,11 @@ TEST_F(SchemaCanvasTest, AViewNotYetLaidOutFitsWhenItGetsItsSize) {
     pane.resize(1400, 1000);
     pane.show();
     QTRY_COMPARE(store->graphZoom(), 1.0);
+    // A fit never enlarges past 1 nor shrinks below 0.8: what is still too
+    // large is scrolled.
+    pane.resize(500, 400);
+    store->bumpGraphCommand();
+    QTRY_COMPARE(store->graphZoom(), SchemaProjection::minimumZoom);
 }
 
 } // namespace
