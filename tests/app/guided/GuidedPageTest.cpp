@@ -446,6 +446,45 @@ TEST_F(GuidedPage, HostileTextIsShownAsWrittenAndBounded) {
     EXPECT_EQ(form()->findChildren<QLineEdit*>().size(), 101);
 }
 
+TEST_F(GuidedPage, OneCharacterUnderAMillionAccentsIsCutInBytesToo) {
+    // One letter under 200,000 combining accents is one character to a
+    // reader and 400 KB to lay out: what a page shows of it stays small.
+    std::string heavy = "e";
+    for (int i = 0; i < 200000; ++i)
+        heavy += "\u0301";
+    ScanReport report = shopReport(heavy);
+    testsupport::ReportBuilder site("https://shop.example/");
+    const std::string body =
+        site.exchange("https://shop.example/notes.txt", 200, "text/plain", "Notes " + heavy);
+    report.evidence.push_back(site.report().evidence.back());
+    GraphNode notes("https://shop.example/notes.txt", NodeKind::discovery, "notes.txt",
+                    "https://shop.example/notes.txt", FindingStatus::found);
+    notes.evidenceIDs = {body};
+    open(report);
+    pressCard("guided-action-hostile_tool");
+    GuidedDocumentView reader(*store, notes);
+    ToolCardGrid* grid = page()->cards();
+    const struct {
+        const char* place;
+        QString shown;
+    } cases[] = {
+        {"card title",
+         grid->cards()[std::size_t(grid->indexOf("guided-action-hostile_tool"))].title},
+        {"card introduction",
+         grid->cards()[std::size_t(grid->indexOf("guided-action-hostile_tool"))].introduction},
+        {"form title", text("ql-guided-form-title")},
+        {"form introduction", text("ql-guided-form-introduction")},
+        {"document preview", reader.findChild<TextBlock*>("ql-guided-preview")->text()},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.place);
+        EXPECT_TRUE(c.shown.startsWith("e\u0301") || c.shown.startsWith("Notes e\u0301"));
+        EXPECT_LT(c.shown.size(), 50000) << "of 200,001 sent";
+    }
+    EXPECT_TRUE(reader.findChild<QWidget*>("ql-guided-preview-note"))
+        << "a preview cut for its bytes says it is partial";
+}
+
 TEST_F(GuidedPage, EchoThroughARealPeerFromTheFormToTheAnswerShown) {
     testing::McpPeer peer(testing::McpPeer::Kind::Everything);
     WorkspaceStore::Dependencies dependencies;
