@@ -14,9 +14,11 @@
 #include "support/ReportBuilder.h"
 
 #include <QAccessible>
+#include <QComboBox>
 #include <QLabel>
 #include <QMenu>
 #include <QMessageBox>
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScrollBar>
 #include <QToolButton>
@@ -314,6 +316,69 @@ TEST_F(GuidedPage, SendingFollowsTheToolsSafety) {
     EXPECT_FALSE(shown("ql-guided-error"));
 }
 
+TEST_F(GuidedPage, EachFieldTypeHasItsControlAndFillsTheRequest) {
+    ScanReport report = shopReport();
+    report.servers[0].tools.push_back(shopTool(R"({"name":"update_profile",
+        "annotations":{"destructiveHint":true},"inputSchema":{"required":["size","name"],
+        "properties":{"name":{"type":"string"},"size":{"type":"integer","enum":[1,2]},
+          "language":{"type":"string","enum":["it","en"]},"free":{"type":"boolean"},
+          "tags":{"type":"array","items":{"type":"string"}},
+          "filters":{"type":"object","description":""}}}})"));
+    open(report);
+    pressCard("guided-action-update_profile");
+    find<DisclosureGroup>("ql-guided-options")->setExpanded(true);
+    settle();
+    EXPECT_EQ(find<DisclosureGroup>("ql-guided-options")->header()->title(),
+              "Customize your request · 3 options");
+    const auto picker = [&](const QString& label) -> QComboBox* {
+        for (QComboBox* box : form()->findChildren<QComboBox*>("ql-guided-picker"))
+            if (box->accessibleName() == label) return box;
+        return nullptr;
+    };
+    const struct {
+        const char* label;
+        QStringList rows;
+        const char* first; // the row shown when the form opens
+        int presses;       // Down when positive, Up when negative
+    } pickers[] = {
+        {"Size", {"Choose…", "1", "2"}, "Choose…", 2},
+        {"Answer language", {"Use the site’s default", "Italian", "English"}, "English", -1},
+        {"Free only", {"Not specified", "Yes", "No"}, "Not specified", 2},
+    };
+    for (const auto& p : pickers) {
+        SCOPED_TRACE(p.label);
+        QComboBox* box = picker(p.label);
+        ASSERT_TRUE(box);
+        QStringList rows;
+        for (int i = 0; i < box->count(); ++i)
+            rows << box->itemText(i);
+        EXPECT_EQ(rows, p.rows);
+        EXPECT_EQ(box->currentText(), p.first);
+        for (int i = 0; i < std::abs(p.presses); ++i)
+            QTest::keyClick(box, p.presses > 0 ? Qt::Key_Down : Qt::Key_Up);
+    }
+    type("guided-field-name", "Ada & <b>");
+    EXPECT_EQ(find<QLineEdit>("guided-field-name")->placeholderText(), "Enter a value");
+    auto* lines = form()->findChild<QPlainTextEdit*>("ql-guided-lines");
+    ASSERT_TRUE(lines);
+    lines->setPlainText("a\n\n  b  ");
+    EXPECT_TRUE(blocks("ql-guided-options")
+                    .contains("This field contains complex options. Open the technical details "
+                              "to inspect them."));
+
+    // What was chosen and typed is what the confirmation lists, in name order.
+    click("guided-send");
+    auto* confirm = find<QMessageBox>("ql-guided-confirm");
+    ASSERT_TRUE(confirm) << text("ql-guided-error").toStdString();
+    EXPECT_TRUE(confirm->informativeText().endsWith(
+        "Free only: false\nAnswer language: it\nName: Ada & <b>\nSize: 2\nKeywords: [\n  \"a\",\n "
+        " \"b\"\n]"))
+        << confirm->informativeText().toStdString();
+    click("ql-guided-confirm-cancel");
+    EXPECT_EQ(picker("Size")->currentText(), "2") << "cancel keeps every value";
+    EXPECT_EQ(lines->toPlainText(), "a\n\n  b  ");
+}
+
 TEST_F(GuidedPage, SuggestionAnswerAndItsWaysOut) {
     open(shopReport());
     pressCard("guided-action-get_app_details");
@@ -444,6 +509,46 @@ TEST_F(GuidedPage, HostileTextIsShownAsWrittenAndBounded) {
     find<DisclosureGroup>("ql-guided-options")->setExpanded(true);
     settle();
     EXPECT_EQ(form()->findChildren<QLineEdit*>().size(), 101);
+}
+
+TEST_F(GuidedPage, AnOpenDocumentStaysOpenWhereverTheNextReportListsIt) {
+    // Which rows are open, by title, in the order the page lists them.
+    const auto rows = [&] {
+        std::vector<std::pair<QString, bool>> listed;
+        QList<QWidget*> shown =
+            find("ql-guided-content")->findChildren<QWidget*>("ql-guided-document-row");
+        std::sort(shown.begin(), shown.end(),
+                  [](QWidget* a, QWidget* b) { return a->y() < b->y(); });
+        for (QWidget* row : shown) {
+            auto* header = row->findChild<QAbstractButton*>();
+            const auto* reader = row->findChild<QWidget*>("ql-guided-document");
+            listed.emplace_back(header->accessibleName(),
+                                header->isChecked() && reader && reader->isVisibleTo(row));
+        }
+        return listed;
+    };
+    open(shopReport());
+    for (QWidget* row : find("ql-guided-content")->findChildren<QWidget*>("ql-guided-document-row"))
+        if (auto* header = row->findChild<QAbstractButton*>();
+            header->accessibleName() == "Instructions for assistants")
+            header->setChecked(true);
+    settle();
+    using Rows = std::vector<std::pair<QString, bool>>;
+    EXPECT_EQ(rows(), Rows({{"How the site introduces itself", false},
+                            {"Instructions for assistants", true}}));
+
+    // The next report lists a new document first: the open one is found by its node.
+    ScanReport next = shopReport();
+    testsupport::ReportBuilder site("https://shop.example/");
+    GraphNode& catalog =
+        site.document("https://shop.example/.well-known/ai-catalog.json", NodeKind::manifest);
+    catalog.label = "ai-catalog.json";
+    next.evidence.push_back(site.report().evidence.back());
+    next.nodes.insert(next.nodes.begin(), catalog);
+    load(next);
+    EXPECT_EQ(rows(), Rows({{"The published catalog", false},
+                            {"How the site introduces itself", false},
+                            {"Instructions for assistants", true}}));
 }
 
 TEST_F(GuidedPage, OneCharacterUnderAMillionAccentsIsCutInBytesToo) {
