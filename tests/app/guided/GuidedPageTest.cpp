@@ -173,6 +173,64 @@ TEST_F(GuidedPage, FinishedAndBusyPages) {
     snapshot("guide-busy");
 }
 
+TEST_F(GuidedPage, SectionsFollowWhatTheScanFound) {
+    const auto described = [](testsupport::ReportBuilder& site) {
+        site.node("https://shop.example/", NodeKind::domain, FindingStatus::found).metadata =
+            JSONValue::parse(R"({"description":"Apps for every day."})");
+    };
+    testsupport::ReportBuilder services("https://shop.example/");
+    described(services);
+    services.node(shopServer, NodeKind::mcp, FindingStatus::valid);
+    MCPServer server(shopServer);
+    server.status = FindingStatus::valid;
+    server.tools = {shopTool(R"({"name":"search_apps"})")};
+    services.report().servers.push_back(server);
+    testsupport::ReportBuilder documents("https://shop.example/");
+    described(documents);
+    documents.document("https://shop.example/llms.txt", NodeKind::discovery).label = "llms.txt";
+    testsupport::ReportBuilder neither("https://shop.example/");
+    described(neither);
+
+    const struct {
+        const char* name;
+        ScanReport report;
+        const char* title;
+        const char* tools;
+        // Shown: the description, the documentation-only note, the cards, the documents.
+        std::vector<bool> sections;
+    } cases[] = {
+        {"services without documents",
+         services.report(),
+         "What you can do on\nshop.example",
+         "1 function to try",
+         {true, false, true, false}},
+        {"documents without services",
+         documents.report(),
+         "Inspection result\nshop.example",
+         "0 functions to try",
+         {true, true, false, true}},
+        {"neither",
+         neither.report(),
+         "Inspection result\nshop.example",
+         "0 functions to try",
+         {false, false, false, false}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        open(c.report);
+        EXPECT_EQ(text("ql-guided-title"), c.title);
+        EXPECT_EQ(text("ql-guided-tool-count"), c.tools);
+        EXPECT_EQ(
+            std::vector<bool>({shown("ql-guided-description"), shown("ql-guided-documents-only"),
+                               shown("ql-guided-actions"), shown("ql-guided-document-row")}),
+            c.sections);
+        if (shown("ql-guided-description")) {
+            EXPECT_EQ(blocks("ql-guided-description").value(0), "Apps for every day.");
+        }
+        close();
+    }
+}
+
 TEST_F(GuidedPage, CardOpensItsFormWhichKeepsTypedValuesUntilAnotherToolIsChosen) {
     ScanReport report = shopReport();
     // A second tool of the same name: its card opens its own form.
