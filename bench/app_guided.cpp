@@ -1,8 +1,9 @@
 // What the guide page costs on a large report, on the offscreen platform (or
 // the desktop's, when QT_QPA_PLATFORM is set): building the page of a report
 // with 1,000 tools, restyling it for a new selection, and showing a tool's
-// hostile 2 MB answer from the moment the tool is chosen. Figures only;
-// nothing here asserts on time.
+// hostile 2 MB answer from the moment the tool is chosen, and opening the form
+// of a tool whose schema declares tens of thousands of required properties.
+// Figures only; nothing here asserts on time.
 #include "BenchTiming.h"
 #include "HostileAnswers.h"
 #include "app/guided/GuidedBrowserView.h"
@@ -70,6 +71,26 @@ ScanReport largeReport(const std::vector<std::string>& answers) {
             server, "tool_" + std::to_string(i),
             R"({"jsonrpc":"2.0","id":1,"result":{"content":[{"type":"text","text":)" +
                 escaped(answers[i]) + "}]}}"));
+    return site.report();
+}
+
+// One tool whose schema declares `count` properties, every one required: about
+// 1.5 MB of tools list, within what a site may send.
+ScanReport wideSchemaReport(int count) {
+    testsupport::ReportBuilder site("https://shop.example/");
+    site.node(server, NodeKind::mcp, FindingStatus::valid);
+    std::string properties, required;
+    for (int i = 0; i < count; ++i) {
+        const std::string name = "\"p" + std::to_string(i) + "\"";
+        properties += (i ? "," : "") + name + R"(:{"type":"string"})";
+        required += (i ? "," : "") + name;
+    }
+    MCPServer mcp(server);
+    mcp.status = FindingStatus::valid;
+    mcp.tools.emplace_back(server,
+                           JSONValue::parse(R"({"name":"wide","inputSchema":{"required":[)" +
+                                            required + R"(],"properties":{)" + properties + "}}}"));
+    site.report().servers.push_back(std::move(mcp));
     return site.report();
 }
 
@@ -185,5 +206,26 @@ int main(int argc, char** argv) {
         std::printf("answer shown, %-26s %8.1f ms (fastest %.1f)  target < 500 ms\n",
                     hostile[i].first, times[times.size() / 2], times.front());
     }
+
+    const ScanReport wide = wideSchemaReport(50000);
+    const QString widePath = home.filePath("wide.json");
+    QFile wideFile(widePath);
+    if (!wideFile.open(QIODevice::WriteOnly)) return 1;
+    wideFile.write(QByteArray::fromStdString(ReportJSON::write(wide)));
+    wideFile.close();
+    store.loadFile(widePath, false);
+    settle();
+    const auto wideForm = milliseconds(
+        [&] {
+            store.setSelectedID(std::nullopt);
+            page.renderNow();
+            settle();
+            page.choose(0);
+            page.renderNow();
+            paint(page);
+        },
+        5);
+    std::printf("form of 50,000 required properties:       %8.1f ms (fastest %.1f)\n",
+                wideForm.median, wideForm.fastest);
     return 0;
 }

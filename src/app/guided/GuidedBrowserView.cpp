@@ -329,6 +329,7 @@ void GuidedBrowserView::build() {
              "Assistant documentation is available, but this scan found no usable services. Links "
              "in these documents remain ordinary web pages."),
         14, QLTheme::foreground(), 4, inspection);
+    documentsOnly_->setObjectName(QStringLiteral("ql-guided-documents-only"));
     inspectionLayout->addWidget(documentsOnly_);
     inspectionLayout->addSpacing(10);
     QPushButton* checks = new BorderedButton(

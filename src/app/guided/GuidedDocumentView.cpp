@@ -6,7 +6,7 @@
 #include "app/window/ExternalURL.h"
 #include "app/window/QLTheme.h"
 #include "app/window/ViewKit.h"
-#include "core/base/UnicodeText.h"
+#include "core/guided/GuidedText.h"
 #include "core/net/NetworkPolicy.h"
 
 #include <QHBoxLayout>
@@ -54,13 +54,14 @@ GuidedDocumentView::GuidedDocumentView(WorkspaceStore& store, const GraphNode& n
         layout->addWidget(new ReadableValueView(node.metadata, language, this));
     } else if (record && record->contentType().find("html") == std::string_view::npos) {
         const std::string_view body = record->responseBody.view();
-        const std::size_t shown = unicodeText::graphemePrefix(body, previewLimit);
-        auto* preview = new TextBlock(fromUtf8(body.substr(0, shown)), QLTheme::font(13),
-                                      QLTheme::foreground(), this);
+        // Bounded in bytes too: one character may carry any number of accents.
+        const std::string_view shown = guidedText::head(body, previewLimit);
+        auto* preview =
+            new TextBlock(fromUtf8(shown), QLTheme::font(13), QLTheme::foreground(), this);
         preview->setObjectName(QStringLiteral("ql-guided-preview"));
         preview->setSelectable(true);
         layout->addWidget(preview);
-        if (shown < body.size()) {
+        if (shown.size() < body.size()) {
             auto* note = new TextBlock(
                 pick(language, "Anteprima parziale. Il documento completo è nei dettagli tecnici.",
                      "Partial preview. The full document is available in the technical details."),

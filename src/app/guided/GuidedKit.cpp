@@ -5,7 +5,7 @@
 #include "app/window/QLTheme.h"
 #include "app/window/Symbols.h"
 #include "app/window/ViewKit.h"
-#include "core/base/UnicodeText.h"
+#include "core/guided/GuidedText.h"
 
 #include <QClipboard>
 #include <QEvent>
@@ -77,9 +77,9 @@ QString fromUtf8(std::string_view text) {
 }
 
 QString shownText(std::string_view text, std::size_t graphemes) {
-    const std::size_t bytes = unicodeText::graphemePrefix(text, graphemes);
-    QString shown = fromUtf8(text.substr(0, bytes));
-    if (bytes < text.size()) shown += QChar(0x2026);
+    const std::string_view kept = guidedText::head(text, graphemes);
+    QString shown = fromUtf8(kept);
+    if (kept.size() < text.size()) shown += QChar(0x2026);
     return shown;
 }
 

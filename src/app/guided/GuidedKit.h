@@ -27,8 +27,9 @@ class DisclosureGroup;
 Language guidedLanguage();
 QString pick(Language language, const char* italian, const char* english);
 
-// Remote text as shown: at most `graphemes` user-perceived characters, with
-// "…" when cut, so no single text can stall a layout or a paint.
+// Remote text as shown: at most `graphemes` user-perceived characters, and
+// eight bytes for each, with "…" when cut, so no single text can stall a
+// layout or a paint (one letter under a million accents is one character).
 QString shownText(std::string_view text, std::size_t graphemes = 4000);
 QString fromUtf8(std::string_view text);
 

@@ -24,6 +24,7 @@
 #include <QVBoxLayout>
 #include <algorithm>
 #include <array>
+#include <unordered_set>
 
 namespace quorilanth {
 namespace {
@@ -97,9 +98,13 @@ std::vector<std::string> GuidedToolView::keys(const MCPTool& tool) {
 }
 
 std::vector<std::string> GuidedToolView::mainKeys(const MCPTool& tool) {
+    // A schema may require tens of thousands of names: looked up, not scanned per key.
+    std::unordered_set<std::string_view> requiredNames;
+    for (const JSONValue& name : tool.inputSchema()["required"].array())
+        if (const std::optional<std::string_view> text = name.string()) requiredNames.insert(*text);
     std::vector<std::string> main;
     for (std::string& key : keys(tool))
-        if (rank(key) != 50 || required(tool, key)) main.push_back(std::move(key));
+        if (rank(key) != 50 || requiredNames.count(key)) main.push_back(std::move(key));
     std::stable_sort(main.begin(), main.end(),
                      [](const std::string& a, const std::string& b) { return rank(a) < rank(b); });
     return main;
@@ -134,9 +139,10 @@ GuidedToolView::GuidedToolView(WorkspaceStore& store, GuidedSession& session, MC
 
     const std::vector<std::string> all = keys(tool_);
     const std::vector<std::string> main = mainKeys(tool_);
+    const std::unordered_set<std::string_view> shownFirst(main.begin(), main.end());
     std::vector<std::string> options;
     for (const std::string& key : all)
-        if (std::find(main.begin(), main.end(), key) == main.end()) options.push_back(key);
+        if (!shownFirst.count(key)) options.push_back(key);
     for (const std::string& key : all)
         if (std::find(kIdentifierKeys.begin(), kIdentifierKeys.end(), key) != kIdentifierKeys.end())
             identifierKeys_.push_back(key);

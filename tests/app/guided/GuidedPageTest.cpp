@@ -14,9 +14,11 @@
 #include "support/ReportBuilder.h"
 
 #include <QAccessible>
+#include <QComboBox>
 #include <QLabel>
 #include <QMenu>
 #include <QMessageBox>
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScrollBar>
 #include <QToolButton>
@@ -171,6 +173,64 @@ TEST_F(GuidedPage, FinishedAndBusyPages) {
     snapshot("guide-busy");
 }
 
+TEST_F(GuidedPage, SectionsFollowWhatTheScanFound) {
+    const auto described = [](testsupport::ReportBuilder& site) {
+        site.node("https://shop.example/", NodeKind::domain, FindingStatus::found).metadata =
+            JSONValue::parse(R"({"description":"Apps for every day."})");
+    };
+    testsupport::ReportBuilder services("https://shop.example/");
+    described(services);
+    services.node(shopServer, NodeKind::mcp, FindingStatus::valid);
+    MCPServer server(shopServer);
+    server.status = FindingStatus::valid;
+    server.tools = {shopTool(R"({"name":"search_apps"})")};
+    services.report().servers.push_back(server);
+    testsupport::ReportBuilder documents("https://shop.example/");
+    described(documents);
+    documents.document("https://shop.example/llms.txt", NodeKind::discovery).label = "llms.txt";
+    testsupport::ReportBuilder neither("https://shop.example/");
+    described(neither);
+
+    const struct {
+        const char* name;
+        ScanReport report;
+        const char* title;
+        const char* tools;
+        // Shown: the description, the documentation-only note, the cards, the documents.
+        std::vector<bool> sections;
+    } cases[] = {
+        {"services without documents",
+         services.report(),
+         "What you can do on\nshop.example",
+         "1 function to try",
+         {true, false, true, false}},
+        {"documents without services",
+         documents.report(),
+         "Inspection result\nshop.example",
+         "0 functions to try",
+         {true, true, false, true}},
+        {"neither",
+         neither.report(),
+         "Inspection result\nshop.example",
+         "0 functions to try",
+         {false, false, false, false}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        open(c.report);
+        EXPECT_EQ(text("ql-guided-title"), c.title);
+        EXPECT_EQ(text("ql-guided-tool-count"), c.tools);
+        EXPECT_EQ(
+            std::vector<bool>({shown("ql-guided-description"), shown("ql-guided-documents-only"),
+                               shown("ql-guided-actions"), shown("ql-guided-document-row")}),
+            c.sections);
+        if (shown("ql-guided-description")) {
+            EXPECT_EQ(blocks("ql-guided-description").value(0), "Apps for every day.");
+        }
+        close();
+    }
+}
+
 TEST_F(GuidedPage, CardOpensItsFormWhichKeepsTypedValuesUntilAnotherToolIsChosen) {
     ScanReport report = shopReport();
     // A second tool of the same name: its card opens its own form.
@@ -314,6 +374,69 @@ TEST_F(GuidedPage, SendingFollowsTheToolsSafety) {
     EXPECT_FALSE(shown("ql-guided-error"));
 }
 
+TEST_F(GuidedPage, EachFieldTypeHasItsControlAndFillsTheRequest) {
+    ScanReport report = shopReport();
+    report.servers[0].tools.push_back(shopTool(R"({"name":"update_profile",
+        "annotations":{"destructiveHint":true},"inputSchema":{"required":["size","name"],
+        "properties":{"name":{"type":"string"},"size":{"type":"integer","enum":[1,2]},
+          "language":{"type":"string","enum":["it","en"]},"free":{"type":"boolean"},
+          "tags":{"type":"array","items":{"type":"string"}},
+          "filters":{"type":"object","description":""}}}})"));
+    open(report);
+    pressCard("guided-action-update_profile");
+    find<DisclosureGroup>("ql-guided-options")->setExpanded(true);
+    settle();
+    EXPECT_EQ(find<DisclosureGroup>("ql-guided-options")->header()->title(),
+              "Customize your request · 3 options");
+    const auto picker = [&](const QString& label) -> QComboBox* {
+        for (QComboBox* box : form()->findChildren<QComboBox*>("ql-guided-picker"))
+            if (box->accessibleName() == label) return box;
+        return nullptr;
+    };
+    const struct {
+        const char* label;
+        QStringList rows;
+        const char* first; // the row shown when the form opens
+        int presses;       // Down when positive, Up when negative
+    } pickers[] = {
+        {"Size", {"Choose…", "1", "2"}, "Choose…", 2},
+        {"Answer language", {"Use the site’s default", "Italian", "English"}, "English", -1},
+        {"Free only", {"Not specified", "Yes", "No"}, "Not specified", 2},
+    };
+    for (const auto& p : pickers) {
+        SCOPED_TRACE(p.label);
+        QComboBox* box = picker(p.label);
+        ASSERT_TRUE(box);
+        QStringList rows;
+        for (int i = 0; i < box->count(); ++i)
+            rows << box->itemText(i);
+        EXPECT_EQ(rows, p.rows);
+        EXPECT_EQ(box->currentText(), p.first);
+        for (int i = 0; i < std::abs(p.presses); ++i)
+            QTest::keyClick(box, p.presses > 0 ? Qt::Key_Down : Qt::Key_Up);
+    }
+    type("guided-field-name", "Ada & <b>");
+    EXPECT_EQ(find<QLineEdit>("guided-field-name")->placeholderText(), "Enter a value");
+    auto* lines = form()->findChild<QPlainTextEdit*>("ql-guided-lines");
+    ASSERT_TRUE(lines);
+    lines->setPlainText("a\n\n  b  ");
+    EXPECT_TRUE(blocks("ql-guided-options")
+                    .contains("This field contains complex options. Open the technical details "
+                              "to inspect them."));
+
+    // What was chosen and typed is what the confirmation lists, in name order.
+    click("guided-send");
+    auto* confirm = find<QMessageBox>("ql-guided-confirm");
+    ASSERT_TRUE(confirm) << text("ql-guided-error").toStdString();
+    EXPECT_TRUE(confirm->informativeText().endsWith(
+        "Free only: false\nAnswer language: it\nName: Ada & <b>\nSize: 2\nKeywords: [\n  \"a\",\n "
+        " \"b\"\n]"))
+        << confirm->informativeText().toStdString();
+    click("ql-guided-confirm-cancel");
+    EXPECT_EQ(picker("Size")->currentText(), "2") << "cancel keeps every value";
+    EXPECT_EQ(lines->toPlainText(), "a\n\n  b  ");
+}
+
 TEST_F(GuidedPage, SuggestionAnswerAndItsWaysOut) {
     open(shopReport());
     pressCard("guided-action-get_app_details");
@@ -444,6 +567,85 @@ TEST_F(GuidedPage, HostileTextIsShownAsWrittenAndBounded) {
     find<DisclosureGroup>("ql-guided-options")->setExpanded(true);
     settle();
     EXPECT_EQ(form()->findChildren<QLineEdit*>().size(), 101);
+}
+
+TEST_F(GuidedPage, AnOpenDocumentStaysOpenWhereverTheNextReportListsIt) {
+    // Which rows are open, by title, in the order the page lists them.
+    const auto rows = [&] {
+        std::vector<std::pair<QString, bool>> listed;
+        QList<QWidget*> shown =
+            find("ql-guided-content")->findChildren<QWidget*>("ql-guided-document-row");
+        std::sort(shown.begin(), shown.end(),
+                  [](QWidget* a, QWidget* b) { return a->y() < b->y(); });
+        for (QWidget* row : shown) {
+            auto* header = row->findChild<QAbstractButton*>();
+            const auto* reader = row->findChild<QWidget*>("ql-guided-document");
+            listed.emplace_back(header->accessibleName(),
+                                header->isChecked() && reader && reader->isVisibleTo(row));
+        }
+        return listed;
+    };
+    open(shopReport());
+    for (QWidget* row : find("ql-guided-content")->findChildren<QWidget*>("ql-guided-document-row"))
+        if (auto* header = row->findChild<QAbstractButton*>();
+            header->accessibleName() == "Instructions for assistants")
+            header->setChecked(true);
+    settle();
+    using Rows = std::vector<std::pair<QString, bool>>;
+    EXPECT_EQ(rows(), Rows({{"How the site introduces itself", false},
+                            {"Instructions for assistants", true}}));
+
+    // The next report lists a new document first: the open one is found by its node.
+    ScanReport next = shopReport();
+    testsupport::ReportBuilder site("https://shop.example/");
+    GraphNode& catalog =
+        site.document("https://shop.example/.well-known/ai-catalog.json", NodeKind::manifest);
+    catalog.label = "ai-catalog.json";
+    next.evidence.push_back(site.report().evidence.back());
+    next.nodes.insert(next.nodes.begin(), catalog);
+    load(next);
+    EXPECT_EQ(rows(), Rows({{"The published catalog", false},
+                            {"How the site introduces itself", false},
+                            {"Instructions for assistants", true}}));
+}
+
+TEST_F(GuidedPage, OneCharacterUnderAMillionAccentsIsCutInBytesToo) {
+    // One letter under 200,000 combining accents is one character to a
+    // reader and 400 KB to lay out: what a page shows of it stays small.
+    std::string heavy = "e";
+    for (int i = 0; i < 200000; ++i)
+        heavy += "\u0301";
+    ScanReport report = shopReport(heavy);
+    testsupport::ReportBuilder site("https://shop.example/");
+    const std::string body =
+        site.exchange("https://shop.example/notes.txt", 200, "text/plain", "Notes " + heavy);
+    report.evidence.push_back(site.report().evidence.back());
+    GraphNode notes("https://shop.example/notes.txt", NodeKind::discovery, "notes.txt",
+                    "https://shop.example/notes.txt", FindingStatus::found);
+    notes.evidenceIDs = {body};
+    open(report);
+    pressCard("guided-action-hostile_tool");
+    GuidedDocumentView reader(*store, notes);
+    ToolCardGrid* grid = page()->cards();
+    const struct {
+        const char* place;
+        QString shown;
+    } cases[] = {
+        {"card title",
+         grid->cards()[std::size_t(grid->indexOf("guided-action-hostile_tool"))].title},
+        {"card introduction",
+         grid->cards()[std::size_t(grid->indexOf("guided-action-hostile_tool"))].introduction},
+        {"form title", text("ql-guided-form-title")},
+        {"form introduction", text("ql-guided-form-introduction")},
+        {"document preview", reader.findChild<TextBlock*>("ql-guided-preview")->text()},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.place);
+        EXPECT_TRUE(c.shown.startsWith("e\u0301") || c.shown.startsWith("Notes e\u0301"));
+        EXPECT_LT(c.shown.size(), 50000) << "of 200,001 sent";
+    }
+    EXPECT_TRUE(reader.findChild<QWidget*>("ql-guided-preview-note"))
+        << "a preview cut for its bytes says it is partial";
 }
 
 TEST_F(GuidedPage, EchoThroughARealPeerFromTheFormToTheAnswerShown) {
