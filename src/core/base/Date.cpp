@@ -94,7 +94,7 @@ std::string localized(Date date, icu::DateFormat* format) {
 std::string localizedDateTime(Date date, std::string_view language) {
     icu::Locale locale = icu::Locale::getDefault();
     if (!language.empty() && language != locale.getLanguage())
-        locale = icu::Locale(std::string(language).c_str(), locale.getCountry());
+        locale = icu::Locale(std::string(language).c_str());
     std::unique_ptr<icu::DateFormat> format(icu::DateFormat::createDateTimeInstance(
         icu::DateFormat::kMedium, icu::DateFormat::kShort, locale));
     return localized(date, format.get());

@@ -21,7 +21,8 @@ std::optional<Date> parseISO8601(std::string_view text);
 // The moment as the user's locale writes a date and time (medium date, short
 // time, local time zone), e.g. "Jan 31, 2026, 9:05 AM" or "31 gen 2026, 09:05".
 // A language code ("it", "en") names the language of the sentence the date
-// sits in: the date then speaks it too, in the user's region's style.
+// sits in: the date then speaks it too, in that language's own style (a
+// region's habits, such as a 12-hour clock, belong to its own language).
 std::string localizedDateTime(Date date, std::string_view language = {});
 
 // The time of day alone as the user's locale writes it, with seconds
