@@ -1,9 +1,12 @@
 #include "core/mcp/JSONSchemaValidator.h"
 
+#include <algorithm>
 #include <array>
 #include <charconv>
 #include <cmath>
 #include <cstdint>
+#include <memory>
+#include <optional>
 #include <string_view>
 #include <unordered_map>
 #include <utility>
@@ -12,19 +15,132 @@ namespace quorilanth {
 
 namespace {
 
-constexpr std::array<std::string_view, 13> kUnsupportedKeywords{"if",
-                                                                "then",
-                                                                "else",
-                                                                "dependentSchemas",
-                                                                "dependentRequired",
-                                                                "dependencies",
-                                                                "unevaluatedProperties",
-                                                                "unevaluatedItems",
-                                                                "patternProperties",
-                                                                "propertyNames",
-                                                                "contains",
-                                                                "prefixItems",
-                                                                "$dynamicRef"};
+// Every keyword the checker reads, the unsupported ones last in the order
+// their notes are given.
+enum Keyword : std::uint8_t {
+    kRef,
+    kType,
+    kEnum,
+    kConst,
+    kAllOf,
+    kAnyOf,
+    kOneOf,
+    kNot,
+    kMinLength,
+    kMaxLength,
+    kPattern,
+    kMultipleOf,
+    kMinimum,
+    kMaximum,
+    kExclusiveMinimum,
+    kExclusiveMaximum,
+    kMinProperties,
+    kMaxProperties,
+    kRequired,
+    kProperties,
+    kAdditionalProperties,
+    kMinItems,
+    kMaxItems,
+    kUniqueItems,
+    kItems,
+    kFirstUnsupported,
+    kKeywordCount = kFirstUnsupported + 13,
+};
+
+constexpr std::array<std::string_view, kKeywordCount> kKeywordNames{
+    "$ref",
+    "type",
+    "enum",
+    "const",
+    "allOf",
+    "anyOf",
+    "oneOf",
+    "not",
+    "minLength",
+    "maxLength",
+    "pattern",
+    "multipleOf",
+    "minimum",
+    "maximum",
+    "exclusiveMinimum",
+    "exclusiveMaximum",
+    "minProperties",
+    "maxProperties",
+    "required",
+    "properties",
+    "additionalProperties",
+    "minItems",
+    "maxItems",
+    "uniqueItems",
+    "items",
+    "if",
+    "then",
+    "else",
+    "dependentSchemas",
+    "dependentRequired",
+    "dependencies",
+    "unevaluatedProperties",
+    "unevaluatedItems",
+    "patternProperties",
+    "propertyNames",
+    "contains",
+    "prefixItems",
+    "$dynamicRef",
+};
+
+// The keywords a schema object holds. A check reads some thirty of them, and a
+// large value meets the same few subschemas over and over: looking each up
+// once per subschema instead of once per check is most of a validation's time.
+class Keywords {
+public:
+    explicit Keywords(const JSONValue::Object& members) {
+        if (members.size() > kKeywordCount) {
+            for (std::size_t k = 0; k < kKeywordCount; ++k) {
+                if (auto found = members.find(kKeywordNames[k]); found != members.end())
+                    at_[k] = &found->second;
+            }
+            return;
+        }
+        // Members come in byte order, as the index does: one walk along both.
+        const auto& index = byName();
+        auto next = index.begin();
+        for (const auto& [name, member] : members) {
+            while (next != index.end() && next->first < name)
+                ++next;
+            if (next == index.end()) break;
+            if (next->first == name) at_[next->second] = &member;
+        }
+    }
+
+    const JSONValue* find(Keyword keyword) const noexcept { return at_[keyword]; }
+    const JSONValue& operator[](Keyword keyword) const noexcept {
+        static const JSONValue null;
+        return at_[keyword] ? *at_[keyword] : null;
+    }
+    std::optional<double> number(Keyword keyword) const noexcept {
+        return at_[keyword] ? at_[keyword]->number() : std::nullopt;
+    }
+    const JSONValue::Array& array(Keyword keyword) const noexcept {
+        return (*this)[keyword].array();
+    }
+
+    // Where a "$ref" inside the schema leads, found once.
+    const JSONValue* target = nullptr;
+
+private:
+    static const std::array<std::pair<std::string_view, Keyword>, kKeywordCount>& byName() {
+        static const auto index = [] {
+            std::array<std::pair<std::string_view, Keyword>, kKeywordCount> sorted;
+            for (std::size_t k = 0; k < kKeywordCount; ++k)
+                sorted[k] = {kKeywordNames[k], static_cast<Keyword>(k)};
+            std::sort(sorted.begin(), sorted.end());
+            return sorted;
+        }();
+        return index;
+    }
+
+    std::array<const JSONValue*, kKeywordCount> at_{};
+};
 
 bool matches(const JSONValue& value, std::string_view type) {
     if (type == "object") return value.isObject();
@@ -179,7 +295,10 @@ struct Place {
         place.parent = this;
         place.index = i;
         place.element = true;
-        place.length = length + 2 + std::to_string(i).size();
+        std::size_t digits = 1;
+        for (std::size_t rest = i; rest >= 10; rest /= 10)
+            ++digits;
+        place.length = length + 2 + digits;
         return place;
     }
     std::string text() const {
@@ -215,21 +334,27 @@ private:
     bool spend(std::size_t cost, const Place& path, SchemaValidation& result, bool kept = false);
     void error(SchemaValidation& result, const Place& path, std::string_view text);
     void note(SchemaValidation& result, const Place& path, std::string_view text);
+    const Keywords& keywordsOf(const JSONValue::Object& schema, std::unique_ptr<Keywords>& spare);
     SchemaValidation branch(const JSONValue& value, const JSONValue& schema, const Place& path,
                             int depth);
-    void combinations(const JSONValue& value, const JSONValue& schema, const Place& path, int depth,
+    void combinations(const JSONValue& value, const Keywords& schema, const Place& path, int depth,
                       SchemaValidation& result);
-    void checkString(std::string_view text, const JSONValue& schema, const Place& path,
+    void checkString(std::string_view text, const Keywords& schema, const Place& path,
                      SchemaValidation& result);
-    void checkNumber(double number, const JSONValue& schema, const Place& path,
+    void checkNumber(double number, const Keywords& schema, const Place& path,
                      SchemaValidation& result);
-    void checkObject(const JSONValue::Object& members, const JSONValue& schema, const Place& path,
+    void checkObject(const JSONValue::Object& members, const Keywords& schema, const Place& path,
                      int depth, SchemaValidation& result);
-    void checkArray(const JSONValue::Array& items, const JSONValue& schema, const Place& path,
+    void checkArray(const JSONValue::Array& items, const Keywords& schema, const Place& path,
                     int depth, SchemaValidation& result);
+
+    // A schema from a server may hold any number of subschemas: only so many
+    // are remembered, the rest are read afresh at each check.
+    static constexpr std::size_t kRememberedSchemas = 4096;
 
     const JSONValue& root_;
     std::size_t budget_;
+    std::unordered_map<const JSONValue::Object*, Keywords> keywords_;
     // Messages kept stay within the floor whatever the value's size: a
     // schema that repeats itself over a large value would otherwise leave
     // millions of copies of one note behind.
@@ -271,63 +396,78 @@ void Checker::note(SchemaValidation& result, const Place& path, std::string_view
     }
 }
 
-void Checker::check(const JSONValue& value, const JSONValue& schema, const Place& path, int depth,
+const Keywords& Checker::keywordsOf(const JSONValue::Object& schema,
+                                    std::unique_ptr<Keywords>& spare) {
+    if (const auto known = keywords_.find(&schema); known != keywords_.end()) return known->second;
+    Keywords& read = keywords_.size() < kRememberedSchemas
+                         ? keywords_.emplace(&schema, Keywords(schema)).first->second
+                         : *(spare = std::make_unique<Keywords>(schema));
+    if (const auto reference = read[kRef].string(); reference && reference->starts_with("#/"))
+        read.target = &resolve(root_, *reference);
+    return read;
+}
+
+void Checker::check(const JSONValue& value, const JSONValue& node, const Place& path, int depth,
                     SchemaValidation& result) {
     if (!spend(1, path, result)) return;
     if (depth > JSONSchemaValidator::kMaxDepth) {
         note(result, path, ": schema recursion limit");
         return;
     }
-    if (const auto accepts = schema.boolean()) {
+    if (const auto accepts = node.boolean()) {
         if (!*accepts) error(result, path, ": forbidden by schema");
         return;
     }
-    if (!schema.isObject()) {
+    const JSONValue::Object* members = node.object();
+    if (!members) {
         error(result, path, ": invalid schema object");
         return;
     }
+    std::unique_ptr<Keywords> spare;
+    const Keywords& schema = keywordsOf(*members, spare);
 
-    if (const std::optional<std::string_view> reference = schema["$ref"].string()) {
+    if (const std::optional<std::string_view> reference = schema[kRef].string()) {
         if (reference->starts_with("#/")) {
             if (!spend(units(reference->size()), path, result)) return;
-            check(value, resolve(root_, *reference), path, depth + 1, result);
+            check(value, *schema.target, path, depth + 1, result);
         } else {
             note(result, path, ": external $ref is not fetched: " + std::string(*reference));
         }
     }
 
-    for (const std::string_view keyword : kUnsupportedKeywords) {
-        if (schema.find(keyword) != nullptr) {
-            note(result, path, ": unsupported keyword " + std::string(keyword));
+    for (std::size_t keyword = kFirstUnsupported; keyword < kKeywordCount; ++keyword) {
+        if (schema.find(static_cast<Keyword>(keyword)) != nullptr) {
+            note(result, path, ": unsupported keyword " + std::string(kKeywordNames[keyword]));
         }
     }
 
-    std::vector<std::string> types;
-    const JSONValue& type = schema["type"];
+    const JSONValue& type = schema[kType];
     if (!spend(type.array().size(), path, result)) return;
-    if (const auto single = type.string()) {
-        types.emplace_back(*single);
-    } else {
-        for (const JSONValue& element : type.array()) {
-            if (const auto name = element.string()) types.emplace_back(*name);
+    // Names are read where they stand; the list is spelled out only for the message.
+    const std::optional<std::string_view> single = type.string();
+    bool named = single.has_value(), any = single && matches(value, *single);
+    for (const JSONValue& element : type.array()) {
+        if (const auto name = element.string()) {
+            named = true;
+            any = any || matches(value, *name);
         }
     }
-    if (!types.empty()) {
-        bool any = false;
-        for (const std::string& name : types)
-            any = any || matches(value, name);
-        if (!any) {
-            std::string joined;
-            for (const std::string& name : types)
-                joined += (joined.empty() ? "" : " or ") + name;
-            error(result, path, ": expected " + joined);
-            return;
+    if (named && !any) {
+        std::string joined(single.value_or(""));
+        bool first = !single;
+        for (const JSONValue& element : type.array()) {
+            if (const auto name = element.string()) {
+                joined += (first ? "" : " or ") + std::string(*name);
+                first = false;
+            }
         }
+        error(result, path, ": expected " + joined);
+        return;
     }
 
     // Each comparison walks at most the value, so the value's weight is paid
     // once per element of the list.
-    const JSONValue::Array& allowed = schema["enum"].array();
+    const JSONValue::Array& allowed = schema.array(kEnum);
     if (!allowed.empty()) {
         const std::size_t each = weight(value, budget_ / allowed.size());
         if (!spend(each > budget_ / allowed.size() ? SIZE_MAX : each * allowed.size(), path,
@@ -339,7 +479,7 @@ void Checker::check(const JSONValue& value, const JSONValue& schema, const Place
             found = found || element == value;
         if (!found) error(result, path, ": value is outside enum");
     }
-    if (const JSONValue* constant = schema.find("const")) {
+    if (const JSONValue* constant = schema.find(kConst)) {
         if (!spend(weight(value, budget_), path, result)) return;
         if (!(*constant == value)) error(result, path, ": value differs from const");
     }
@@ -374,10 +514,10 @@ SchemaValidation Checker::branch(const JSONValue& value, const JSONValue& schema
     return fresh;
 }
 
-void Checker::combinations(const JSONValue& value, const JSONValue& schema, const Place& path,
+void Checker::combinations(const JSONValue& value, const Keywords& schema, const Place& path,
                            int depth, SchemaValidation& result) {
-    for (const std::string_view keyword : {"allOf", "anyOf", "oneOf"}) {
-        const JSONValue::Array& elements = schema[keyword].array();
+    for (const Keyword keyword : {kAllOf, kAnyOf, kOneOf}) {
+        const JSONValue::Array& elements = schema.array(keyword);
         if (elements.empty()) continue;
         std::size_t passed = 0;
         std::vector<std::string> notes;
@@ -386,37 +526,38 @@ void Checker::combinations(const JSONValue& value, const JSONValue& schema, cons
             passed += fresh.isValid();
             appendAll(notes, std::move(fresh.unsupported));
         }
-        const bool failed = keyword == "allOf"   ? passed != elements.size()
-                            : keyword == "anyOf" ? passed == 0
-                                                 : passed != 1;
-        if (failed) error(result, path, ": " + std::string(keyword) + " did not match");
+        const bool failed = keyword == kAllOf   ? passed != elements.size()
+                            : keyword == kAnyOf ? passed == 0
+                                                : passed != 1;
+        if (failed)
+            error(result, path, ": " + std::string(kKeywordNames[keyword]) + " did not match");
         appendAll(result.unsupported, std::move(notes));
     }
-    if (const JSONValue* negated = schema.find("not")) {
+    if (const JSONValue* negated = schema.find(kNot)) {
         SchemaValidation fresh = branch(value, *negated, path, depth);
         if (fresh.isValid()) error(result, path, ": forbidden by not");
         appendAll(result.unsupported, std::move(fresh.unsupported));
     }
 }
 
-void Checker::checkString(std::string_view text, const JSONValue& schema, const Place& path,
+void Checker::checkString(std::string_view text, const Keywords& schema, const Place& path,
                           SchemaValidation& result) {
     if (!spend(units(text.size()), path, result)) return;
     const std::size_t length = scalarCount(text);
-    if (const auto minimum = schema["minLength"].number(); minimum && length < *minimum) {
+    if (const auto minimum = schema.number(kMinLength); minimum && length < *minimum) {
         error(result, path, ": too short");
     }
-    if (const auto maximum = schema["maxLength"].number(); maximum && length > *maximum) {
+    if (const auto maximum = schema.number(kMaxLength); maximum && length > *maximum) {
         error(result, path, ": too long");
     }
-    if (schema["pattern"].isString()) {
+    if (schema[kPattern].isString()) {
         note(result, path, ": remote regex patterns are not executed");
     }
 }
 
-void Checker::checkNumber(double number, const JSONValue& schema, const Place& path,
+void Checker::checkNumber(double number, const Keywords& schema, const Place& path,
                           SchemaValidation& result) {
-    if (const auto divisor = schema["multipleOf"].number()) {
+    if (const auto divisor = schema.number(kMultipleOf)) {
         if (*divisor <= 0) {
             error(result, path, ": invalid multipleOf");
         } else {
@@ -426,38 +567,36 @@ void Checker::checkNumber(double number, const JSONValue& schema, const Place& p
             }
         }
     }
-    if (const auto bound = schema["minimum"].number(); bound && number < *bound) {
+    if (const auto bound = schema.number(kMinimum); bound && number < *bound) {
         error(result, path, ": below minimum");
     }
-    if (const auto bound = schema["maximum"].number(); bound && number > *bound) {
+    if (const auto bound = schema.number(kMaximum); bound && number > *bound) {
         error(result, path, ": above maximum");
     }
-    if (const auto bound = schema["exclusiveMinimum"].number(); bound && number <= *bound) {
+    if (const auto bound = schema.number(kExclusiveMinimum); bound && number <= *bound) {
         error(result, path, ": below exclusive minimum");
     }
-    if (const auto bound = schema["exclusiveMaximum"].number(); bound && number >= *bound) {
+    if (const auto bound = schema.number(kExclusiveMaximum); bound && number >= *bound) {
         error(result, path, ": above exclusive maximum");
     }
 }
 
-void Checker::checkObject(const JSONValue::Object& members, const JSONValue& schema,
+void Checker::checkObject(const JSONValue::Object& members, const Keywords& schema,
                           const Place& path, int depth, SchemaValidation& result) {
-    if (const auto minimum = schema["minProperties"].number();
-        minimum && members.size() < *minimum) {
+    if (const auto minimum = schema.number(kMinProperties); minimum && members.size() < *minimum) {
         error(result, path, ": too few properties");
     }
-    if (const auto maximum = schema["maxProperties"].number();
-        maximum && members.size() > *maximum) {
+    if (const auto maximum = schema.number(kMaxProperties); maximum && members.size() > *maximum) {
         error(result, path, ": too many properties");
     }
-    for (const JSONValue& name : schema["required"].array()) {
+    for (const JSONValue& name : schema.array(kRequired)) {
         const std::optional<std::string_view> key = name.string();
         if (!spend(key ? units(key->size()) : 1, path, result)) return;
         if (key && !members.contains(*key))
             error(result, path, "." + std::string(*key) + ": required");
     }
-    const JSONValue* properties = schema["properties"].isObject() ? &schema["properties"] : nullptr;
-    const JSONValue& additional = schema["additionalProperties"];
+    const JSONValue* properties = schema[kProperties].isObject() ? &schema[kProperties] : nullptr;
+    const JSONValue& additional = schema[kAdditionalProperties];
     for (const auto& [name, member] : members) {
         if (!spend(units(name.size()), path, result)) return;
         if (const JSONValue* declared = properties ? properties->find(name) : nullptr) {
@@ -470,15 +609,15 @@ void Checker::checkObject(const JSONValue::Object& members, const JSONValue& sch
     }
 }
 
-void Checker::checkArray(const JSONValue::Array& items, const JSONValue& schema, const Place& path,
+void Checker::checkArray(const JSONValue::Array& items, const Keywords& schema, const Place& path,
                          int depth, SchemaValidation& result) {
-    if (const auto minimum = schema["minItems"].number(); minimum && items.size() < *minimum) {
+    if (const auto minimum = schema.number(kMinItems); minimum && items.size() < *minimum) {
         error(result, path, ": too few items");
     }
-    if (const auto maximum = schema["maxItems"].number(); maximum && items.size() > *maximum) {
+    if (const auto maximum = schema.number(kMaxItems); maximum && items.size() > *maximum) {
         error(result, path, ": too many items");
     }
-    if (schema["uniqueItems"].boolean() == true) {
+    if (schema[kUniqueItems].boolean() == true) {
         // Hashing and comparing walk every element whole.
         std::size_t cost = items.size();
         for (const JSONValue& item : items) {
@@ -488,7 +627,7 @@ void Checker::checkArray(const JSONValue::Array& items, const JSONValue& schema,
         if (!spend(cost, path, result)) return;
         if (hasDuplicates(items)) error(result, path, ": duplicate items");
     }
-    if (const JSONValue* element = schema.find("items")) {
+    if (const JSONValue* element = schema.find(kItems)) {
         for (std::size_t i = 0; i < items.size() && !exhausted_; ++i) {
             check(items[i], *element, path.item(i), depth + 1, result);
         }

@@ -27,6 +27,7 @@ TEST(JSONSchemaValidator, GivesExactlyTheseMessages) {
         {R"({"type":["integer","null"]})", "3.0", ""},
         {R"({"type":["integer","null"]})", "3.5", "$: expected integer or null"},
         {R"({"type":"float"})", "1.5", "$: expected float"},
+        {R"({"type":["","string",7]})", "1", "$: expected  or string"},
         {"true", "{\"a\":1}", ""},
         {"false", "1", "$: forbidden by schema"},
         {"42", "1", "$: invalid schema object"},
@@ -75,6 +76,40 @@ TEST(JSONSchemaValidator, GivesExactlyTheseMessages) {
         EXPECT_EQ(sortedText(result.errors), row.errors);
         EXPECT_EQ(sortedText(result.unsupported), row.unsupported);
         EXPECT_EQ(result.isValid(), !*row.errors && !*row.unsupported);
+    }
+}
+
+// A schema is read the same whether it holds a handful of members or hundreds
+// of unknown ones beside its keywords, and whether the value meets a few of
+// its subschemas or thousands of different ones.
+TEST(JSONSchemaValidator, WideSchemasAndThousandsOfSubschemasReadEveryKeyword) {
+    auto junk = [](int count) {
+        std::string members;
+        for (int i = 0; i < count; ++i)
+            members += "\"x-" + std::to_string(i) + "\":" + std::to_string(i) + ",";
+        return members;
+    };
+    const int many = 6000;
+    std::string properties, members;
+    for (int i = 0; i < many; ++i) {
+        properties += (i ? "," : "") + ("\"p" + std::to_string(i) + "\":{\"maximum\":") +
+                      std::to_string(i) + "}";
+        members += (i ? "," : "") + ("\"p" + std::to_string(i) + "\":") + std::to_string(i + 1);
+    }
+    const struct {
+        std::string schema, value;
+        std::size_t errors, unsupported;
+    } cases[] = {
+        {"{" + junk(3) + R"("if":1,"minimum":5,"type":"integer"})", "4", 1, 1},
+        {"{" + junk(500) + R"("if":1,"minimum":5,"type":"integer"})", "4", 1, 1},
+        {"{" + junk(500) + R"("$ref":"#/d","d":{"type":"string"},"$dynamicRef":1})", "4", 1, 1},
+        {R"({"properties":{)" + properties + "}}", "{" + members + "}", many, 0},
+    };
+    for (const auto& c : cases) {
+        const SchemaValidation result =
+            JSONSchemaValidator::validate(JSONValue::parse(c.value), JSONValue::parse(c.schema));
+        EXPECT_EQ(result.errors.size(), c.errors) << c.schema.substr(0, 60);
+        EXPECT_EQ(result.unsupported.size(), c.unsupported) << c.schema.substr(0, 60);
     }
 }
 
