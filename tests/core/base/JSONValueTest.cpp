@@ -156,6 +156,27 @@ TEST(JSONValue, LookupsChainAndCopiesShareUntilOneIsChanged) {
     EXPECT_EQ(members, "a5c4");
 }
 
+// The written form of a number, to the byte: whole numbers as integers up to
+// 2^53, plain decimals down to 0.0001, the exponent form beyond either.
+TEST(JSONValueText, NumbersAreWrittenInTheirShortestExactForm) {
+    for (const auto& [number, text] : std::initializer_list<std::pair<double, const char*>>{
+             {0.0, "0"},
+             {-0.0, "-0"},
+             {42.0, "42"},
+             {-42.0, "-42"},
+             {1e15, "1000000000000000"},
+             {9007199254740992.0, "9007199254740992"},
+             {-9007199254740992.0, "-9007199254740992"},
+             {9007199254740994.0, "9.007199254740994e+15"},
+             {123.25, "123.25"},
+             {-0.5, "-0.5"},
+             {0.0001, "0.0001"},
+             {0.00001, "1e-05"},
+             {1.5e300, "1.5e+300"},
+         })
+        EXPECT_EQ(JSONValue(number).pretty(), text) << number;
+}
+
 // Numbers are held in the value when whole and small enough, elsewhere
 // otherwise; one that is not finite has no JSON text.
 TEST(JSONValueStorage, NumbersComeBackExactlyAndPartsOutliveTheirDocument) {
