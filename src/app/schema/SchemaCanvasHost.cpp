@@ -121,7 +121,7 @@ private:
         // first.
         QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
         if (canvas_->geometry() != rect()) canvas_->setGeometry(rect());
-        if (std::exchange(fitWanted_, false)) fit();
+        if (std::exchange(fitWanted_, false) || fitWaitsForSize_) fit();
     }
 
     void fit() {
