@@ -369,7 +369,10 @@ TEST_F(SchemaCanvasTest, TheInspectorsArrivalRefitsAndAFirstDoubleClickOpensTheB
         ASSERT_FALSE(store->showInspector());
         const double before = store->graphZoom();
         const int width = canvas()->parentWidget()->width();
-        const QPoint point = at(card);
+        // Near the card's right edge: the narrower canvas alone would move
+        // the map that far.
+        const GraphRect* frame = canvas()->schemaScene()->frame(card);
+        const QPoint point = canvas()->mapFromScene(QPointF(frame->maxX() - 15, frame->midY()));
         systemClick(point, clock += 10'000);
         EXPECT_EQ(store->selectedID(), llms);
         if (twice) {
