@@ -2,9 +2,15 @@
 #include "app/schema/SchemaCanvasSlot.h"
 #include "app/store/WorkspaceStore.h"
 
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QEvent>
+#include <QGuiApplication>
+#include <QStyleHints>
 #include <QTimer>
-#include <QVBoxLayout>
+#include <algorithm>
 #include <cmath>
+#include <utility>
 
 namespace quorilanth {
 namespace {
@@ -26,10 +32,11 @@ struct FitKey {
 class SchemaCanvasHost final : public SchemaCanvasSlot {
 public:
     SchemaCanvasHost(WorkspaceStore& store, QWidget* parent)
-        : SchemaCanvasSlot(parent), store_(store), canvas_(new SchemaCanvas(this)) {
-        auto* layout = new QVBoxLayout(this);
-        layout->setContentsMargins(0, 0, 0, 0);
-        layout->addWidget(canvas_);
+        : SchemaCanvasSlot(parent), store_(store), canvas_(new SchemaCanvas(this)),
+          settle_(new QTimer(this)) {
+        settle_->setSingleShot(true);
+        connect(settle_, &QTimer::timeout, this, &SchemaCanvasHost::settle);
+        canvas_->viewport()->installEventFilter(this);
         canvas_->onSelect = [this](const std::string& id) {
             if (onSelect) onSelect(id);
         };
@@ -45,6 +52,9 @@ public:
         });
         connect(&store_, &WorkspaceStore::graphZoomChanged, this, &SchemaCanvasHost::followZoom);
     }
+
+    QSize sizeHint() const override { return canvas_->sizeHint(); }
+    QSize minimumSizeHint() const override { return canvas_->minimumSizeHint(); }
 
 protected:
     void inputChanged(const SchemaCanvasInput&) override {
@@ -62,25 +72,56 @@ protected:
         scheduleFit();
     }
 
+    // A click that selects brings the inspector in beside the canvas. Until
+    // no second click of a double click can come, the canvas keeps its size
+    // and the map stays where it was, so that the second click lands on the
+    // card the first aimed at; the part the inspector covers is cut off.
     void resizeEvent(QResizeEvent* event) override {
         SchemaCanvasSlot::resizeEvent(event);
+        if (doubleClickWait() > 0) {
+            holdUntilNoDoubleClick();
+            return;
+        }
+        canvas_->setGeometry(rect());
         if (fitWaitsForSize_) scheduleFit();
     }
     void showEvent(QShowEvent* event) override {
         SchemaCanvasSlot::showEvent(event);
         if (fitWaitsForSize_) scheduleFit();
     }
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() == QEvent::MouseButtonPress ||
+            event->type() == QEvent::MouseButtonDblClick)
+            lastPress_.start();
+        return SchemaCanvasSlot::eventFilter(watched, event);
+    }
 
 private:
-    // After the layout pass, when the canvas has its new size; once however
-    // many changes ask for it in one turn.
+    // Once however many changes ask for it in one turn, and never while a
+    // second click may still come: a fit moves the cards.
     void scheduleFit() {
-        if (fitScheduled_) return;
-        fitScheduled_ = true;
-        QTimer::singleShot(0, this, [this] {
-            fitScheduled_ = false;
-            fit();
-        });
+        fitWanted_ = true;
+        holdUntilNoDoubleClick();
+    }
+    void holdUntilNoDoubleClick() {
+        const int wait = static_cast<int>(doubleClickWait());
+        if (settle_->isActive() && settle_->remainingTime() >= wait) return;
+        settle_->start(wait);
+    }
+    // How long, in ms, a second click of the last press may still come.
+    qint64 doubleClickWait() const {
+        if (!lastPress_.isValid()) return 0;
+        const qint64 interval = QGuiApplication::styleHints()->mouseDoubleClickInterval();
+        return std::max<qint64>(0, interval - lastPress_.elapsed());
+    }
+
+    void settle() {
+        // What asked for the fit may also have shown or hidden a column beside
+        // the canvas: its new size comes with the layout pass, which runs
+        // first.
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
+        if (canvas_->geometry() != rect()) canvas_->setGeometry(rect());
+        if (std::exchange(fitWanted_, false) || fitWaitsForSize_) fit();
     }
 
     void fit() {
@@ -114,7 +155,9 @@ private:
     SchemaCanvas* canvas_;
     FitKey key_;
     double zoom_ = 1.0;
-    bool fitScheduled_ = false;
+    QTimer* settle_;
+    QElapsedTimer lastPress_;
+    bool fitWanted_ = false;
     bool fitWaitsForSize_ = false;
 };
 

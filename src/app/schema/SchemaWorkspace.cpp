@@ -395,8 +395,8 @@ void SchemaWorkspace::render() {
     }
     if (sceneStale_ || !scene_) {
         scene_ = std::make_shared<const SchemaScene>(
-            SchemaProjection::scene(*report, navigator_.scope, navigator_.page, navigator_.query,
-                                    store_.showContent(), store_.showMissing()));
+            SchemaProjection::scene(store_.sharedReport(), navigator_.scope, navigator_.page,
+                                    navigator_.query, store_.showContent(), store_.showMissing()));
         sceneStale_ = false;
     }
     const SchemaScene& scene = *scene_;

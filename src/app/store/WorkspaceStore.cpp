@@ -243,9 +243,14 @@ void WorkspaceStore::bumpGraphCommand() {
 // and a view asked to re-render the same report does no harm, so every write of
 // a report notifies, except none over none.
 void WorkspaceStore::setReport(std::optional<ScanReport> value) {
-    if (!report_ && !value) return;
-    report_ = std::move(value);
+    if (!report() && !value) return;
+    report_ = std::make_shared<const std::optional<ScanReport>>(std::move(value));
     emit reportChanged();
+}
+
+std::shared_ptr<const ScanReport> WorkspaceStore::sharedReport() const {
+    if (!*report_) return nullptr;
+    return {report_, &**report_};
 }
 
 void WorkspaceStore::setCandidateReports(std::map<QString, QString> value) {
@@ -298,13 +303,13 @@ void WorkspaceStore::openReport() {
 }
 
 void WorkspaceStore::fitSchema() {
-    if (!report_) return;
+    if (!report()) return;
     setTab(WorkspaceTab::schema);
     bumpGraphCommand();
 }
 
 void WorkspaceStore::toggleInspector() {
-    if (!report_) return;
+    if (!report()) return;
     if (tab_ != WorkspaceTab::guide && !showLibrary_) {
         setShowInspector(!showInspector_);
     } else {
@@ -330,25 +335,25 @@ void WorkspaceStore::select(const std::string& id) {
 }
 
 std::optional<MCPTool> WorkspaceStore::selectedTool() const {
-    if (!report_ || !selectedID_) return std::nullopt;
-    for (const MCPServer& server : report_->servers)
+    if (!report() || !selectedID_) return std::nullopt;
+    for (const MCPServer& server : report()->servers)
         for (const MCPTool& tool : server.tools)
             if (tool.id() == *selectedID_) return tool;
     return std::nullopt;
 }
 
 std::optional<Evidence> WorkspaceStore::selectedEvidence() const {
-    if (!report_) return std::nullopt;
+    if (!report()) return std::nullopt;
     if (selectedEvidenceID_)
-        if (const Evidence* record = report_->findEvidence(*selectedEvidenceID_)) return *record;
+        if (const Evidence* record = report()->findEvidence(*selectedEvidenceID_)) return *record;
     if (!selectedID_) return std::nullopt;
-    const GraphNode* node = report_->findNode(*selectedID_);
+    const GraphNode* node = report()->findNode(*selectedID_);
     if (!node) return std::nullopt;
     // A hand-edited report may give a node as many ids as it has exchanges:
     // look them up in a set, not the list, so the search stays linear.
     const std::unordered_set<std::string_view> ids(node->evidenceIDs.begin(),
                                                    node->evidenceIDs.end());
-    for (auto record = report_->evidence.rbegin(); record != report_->evidence.rend(); ++record)
+    for (auto record = report()->evidence.rbegin(); record != report()->evidence.rend(); ++record)
         if (record->method != "OPTIONS" && ids.contains(record->id)) return *record;
     return std::nullopt;
 }
@@ -443,10 +448,10 @@ void WorkspaceStore::cancel() {
 // MARK: tool call
 
 void WorkspaceStore::run(const MCPTool& tool, const JSONValue& arguments, bool confirmedRisk) {
-    if (busy_ || toolBusy_ || !report_) return;
+    if (busy_ || toolBusy_ || !report()) return;
     setToolBusy(true);
     setError(std::nullopt);
-    task_.emplace([this, engine = engine_, tool, arguments, report = *report_,
+    task_.emplace([this, engine = engine_, tool, arguments, report = *report(),
                    confirmedRisk](std::stop_token stop) {
         auto post = [this](auto function) {
             QMetaObject::invokeMethod(this, std::move(function), Qt::QueuedConnection);
@@ -469,8 +474,8 @@ void WorkspaceStore::run(const MCPTool& tool, const JSONValue& arguments, bool c
 void WorkspaceStore::toolCallSucceeded(ScanReport report) {
     setReport(std::move(report));
     setShowContent(true);
-    save(*report_);
-    const auto& evidence = report_->evidence;
+    save(*this->report());
+    const auto& evidence = this->report()->evidence;
     const auto request = std::find_if(evidence.rbegin(), evidence.rend(),
                                       [](const Evidence& e) { return e.method == "POST"; });
     setSelectedEvidenceID(request == evidence.rend() ? std::nullopt
@@ -481,14 +486,14 @@ void WorkspaceStore::toolCallSucceeded(ScanReport report) {
 }
 
 void WorkspaceStore::toolCallFailed(std::vector<Evidence> exchanges, const QString& failure) {
-    if (report_) {
-        ScanReport updated = *report_;
+    if (report()) {
+        ScanReport updated = *report();
         std::move(exchanges.begin(), exchanges.end(), std::back_inserter(updated.evidence));
         setReport(std::move(updated));
     }
     setError(failure);
     // The exchanges of a failed call are evidence too: they reach the library.
-    if (report_) save(*report_);
+    if (report()) save(*report());
     if (status_ == cancellingStatus) setStatus(statusBeforeCancel_);
     endOperation();
 }
@@ -532,11 +537,11 @@ void WorkspaceStore::endOperation() {
 }
 
 void WorkspaceStore::selectMostUsefulNode() {
-    if (!report_) {
+    if (!report()) {
         setSelectedID(std::nullopt);
         return;
     }
-    const auto& nodes = report_->nodes;
+    const auto& nodes = report()->nodes;
     const auto server = std::find_if(nodes.begin(), nodes.end(), [](const GraphNode& node) {
         return node.kind == NodeKind::mcp && node.status == FindingStatus::valid;
     });
@@ -818,22 +823,22 @@ QString WorkspaceStore::defaultExportName(const ScanReport& report, const QStrin
 }
 
 void WorkspaceStore::exportReport(const QString& format, const QString& path) {
-    if (!report_) throw QuorilanthError("Open a scan before exporting.");
+    if (!report()) throw QuorilanthError("Open a scan before exporting.");
     if (format == QLatin1String("md"))
-        writeAtomically(path, ReportGenerator::markdown(*report_));
+        writeAtomically(path, ReportGenerator::markdown(*report()));
     else if (format == QLatin1String("json"))
         writeAtomically(
-            path, [this](const ReportJSON::Sink& sink) { ReportGenerator::json(*report_, sink); });
+            path, [this](const ReportJSON::Sink& sink) { ReportGenerator::json(*report(), sink); });
     else if (format == QLatin1String("pdf"))
-        writeAtomically(path, ReportGenerator::pdf(*report_));
+        writeAtomically(path, ReportGenerator::pdf(*report()));
     else
         throw QuorilanthError("Unsupported export format: " + format.toStdString());
     setStatus(QStringLiteral("Exported ") + QFileInfo(path).fileName());
 }
 
 void WorkspaceStore::exportAs(const QString& format) {
-    if (!report_) return;
-    const std::optional<QString> path = prompts().savePath(defaultExportName(*report_, format));
+    if (!report()) return;
+    const std::optional<QString> path = prompts().savePath(defaultExportName(*report(), format));
     if (!path) return;
     try {
         exportReport(format, *path);
@@ -866,9 +871,9 @@ void WorkspaceStore::applyLaunchOptions(const QStringList& arguments) {
     }
     if (const auto label = valueAfter(QStringLiteral("--select"))) {
         std::optional<std::string> id;
-        if (report_) {
+        if (report()) {
             const std::string wanted = label->toStdString();
-            for (const GraphNode& node : report_->nodes)
+            for (const GraphNode& node : report()->nodes)
                 if (node.label == wanted) {
                     id = node.id;
                     break;

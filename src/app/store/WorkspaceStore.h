@@ -56,7 +56,10 @@ public:
     void setInput(const QString& value);
     bool discoveryMode() const { return discoveryMode_; }
     void setDiscoveryMode(bool value);
-    const std::optional<ScanReport>& report() const { return report_; }
+    const std::optional<ScanReport>& report() const { return *report_; }
+    // The report shown, as a share that keeps it alive after the store moves
+    // on to the next one; null without a report.
+    std::shared_ptr<const ScanReport> sharedReport() const;
     const std::optional<std::string>& selectedID() const { return selectedID_; }
     void setSelectedID(std::optional<std::string> value);
     const std::optional<std::string>& selectedEvidenceID() const { return selectedEvidenceID_; }
@@ -211,7 +214,10 @@ private:
     std::unique_ptr<AppUpdateController> updater_;
     QString input_;
     bool discoveryMode_ = false;
-    std::optional<ScanReport> report_;
+    // Replaced whole at every write, never changed in place, so that what is
+    // made from one report can share it instead of copying it.
+    std::shared_ptr<const std::optional<ScanReport>> report_ =
+        std::make_shared<const std::optional<ScanReport>>();
     std::optional<std::string> selectedID_;
     std::optional<std::string> selectedEvidenceID_;
     WorkspaceTab tab_ = WorkspaceTab::guide;

@@ -121,8 +121,11 @@ PageWindow pageWindow(std::size_t itemCount, std::int64_t size, std::int64_t req
     return window;
 }
 
-SchemaCard observationCard(const GraphNode& node) {
-    return {SchemaCard::ID::observation(node.id), node.kind, {node}};
+SchemaCard observationCard(const GraphNode& node, const std::shared_ptr<const void>& storage) {
+    SchemaCard card{SchemaCard::ID::observation(node.id), node.kind,
+                    SharedRefs<GraphNode>(storage)};
+    card.members.push_back(node);
+    return card;
 }
 
 void layOutOverview(SchemaScene& scene) {
@@ -193,8 +196,19 @@ namespace SchemaProjection {
 
 SchemaScene scene(const ScanReport& report, const SchemaScope& scope, std::int64_t page,
                   std::string_view query, bool includeContent, bool includeMissing) {
+    return scene(std::make_shared<const ScanReport>(report), scope, page, query, includeContent,
+                 includeMissing);
+}
+
+SchemaScene scene(std::shared_ptr<const ScanReport> shared, const SchemaScope& scope,
+                  std::int64_t page, std::string_view query, bool includeContent,
+                  bool includeMissing) {
     SchemaScene scene;
     scene.scope = scope;
+    if (!shared) shared = std::make_shared<const ScanReport>();
+    const ScanReport& report = *shared;
+    const std::shared_ptr<const void> storage = std::move(shared);
+    scene.internalEdges = SharedRefs<GraphEdge>(storage);
 
     // Visible nodes. A report file may repeat an id; its first node stands for
     // it, so that no two cards share an id.
@@ -296,7 +310,7 @@ SchemaScene scene(const ScanReport& report, const SchemaScope& scope, std::int64
     std::vector<std::int32_t> cardOf(visible.size(), -1);
     auto addObservation = [&](std::uint32_t index, GraphRect frame) {
         cardOf[index] = static_cast<std::int32_t>(scene.cards.size());
-        scene.cards.push_back(observationCard(*visible[index]));
+        scene.cards.push_back(observationCard(*visible[index], storage));
         scene.frames.emplace(scene.cards.back().id, frame);
     };
 
@@ -311,9 +325,9 @@ SchemaScene scene(const ScanReport& report, const SchemaScope& scope, std::int64
             sortMembers(indices);
             if (indices.size() == 1) {
                 cardOf[indices.front()] = static_cast<std::int32_t>(scene.cards.size());
-                scene.cards.push_back(observationCard(*visible[indices.front()]));
+                scene.cards.push_back(observationCard(*visible[indices.front()], storage));
             } else if (indices.size() > 1) {
-                SchemaCard card{SchemaCard::ID::group(kind), kind, {}};
+                SchemaCard card{SchemaCard::ID::group(kind), kind, SharedRefs<GraphNode>(storage)};
                 card.members.reserve(indices.size());
                 for (std::uint32_t index : indices) {
                     cardOf[index] = static_cast<std::int32_t>(scene.cards.size());
@@ -408,7 +422,7 @@ SchemaScene scene(const ScanReport& report, const SchemaScope& scope, std::int64
             slot = static_cast<std::int32_t>(scene.connections.size());
             scene.connections.push_back({scene.cards[static_cast<std::size_t>(source)].id,
                                          scene.cards[static_cast<std::size_t>(target)].id,
-                                         {}});
+                                         SharedRefs<GraphEdge>(storage)});
             sizes.push_back(0);
         }
         destination[i] = slot;

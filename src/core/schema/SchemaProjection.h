@@ -2,9 +2,11 @@
 
 #include "core/model/ScanReport.h"
 #include "core/schema/SchemaGraphEngine.h"
+#include "core/schema/SharedRefs.h"
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -65,7 +67,7 @@ struct SchemaCard {
     NodeKind kind = NodeKind::domain;
     // One node for an observation card, all of the kind's visible nodes (two or
     // more) for a group card, in member order: label lower-cased, then id.
-    std::vector<GraphNode> members;
+    SharedRefs<GraphNode> members;
 
     bool isGroup() const noexcept { return id.isGroup(); }
     friend bool operator==(const SchemaCard&, const SchemaCard&) = default;
@@ -77,7 +79,7 @@ struct SchemaConnection {
     SchemaCard::ID source;
     SchemaCard::ID target;
     // In report order, never empty.
-    std::vector<GraphEdge> evidence;
+    SharedRefs<GraphEdge> evidence;
 
     friend bool operator==(const SchemaConnection&, const SchemaConnection&) = default;
 };
@@ -103,7 +105,7 @@ struct SchemaScene {
     // In the order of their first edge.
     std::vector<SchemaConnection> connections;
     // Edges of this page whose two ends lie on one card, in report order.
-    std::vector<GraphEdge> internalEdges;
+    SharedRefs<GraphEdge> internalEdges;
     // Counts over the whole report, whatever the scope.
     std::int64_t eligibleNodeCount = 0;
     std::int64_t eligibleEdgeCount = 0;
@@ -133,6 +135,11 @@ inline constexpr std::int64_t branchPageSize = 6;
 
 // page: any value, clamped to the pages there are. query: the filter as typed,
 // used by group and branch scopes only. The two flags go to the visibility rule.
+// The scene's members and edges point into the report, which it shares.
+SchemaScene scene(std::shared_ptr<const ScanReport> report, const SchemaScope& scope,
+                  std::int64_t page, std::string_view query, bool includeContent,
+                  bool includeMissing);
+// For a report the caller does not share: the scene keeps a copy of it.
 SchemaScene scene(const ScanReport& report, const SchemaScope& scope, std::int64_t page,
                   std::string_view query, bool includeContent, bool includeMissing);
 

@@ -13,7 +13,9 @@
 #include <QPainter>
 #include <QScrollBar>
 #include <QSettings>
+#include <QTest>
 #include <QToolButton>
+#include <QWindow>
 #include <gtest/gtest.h>
 
 namespace quorilanth {
@@ -210,13 +212,15 @@ public:
         view.reset();
         settle();
     }
-    void open(const ScanReport& report, std::optional<SchemaScope> scope = std::nullopt) {
+    // Without the selection a loaded report comes with, unless asked to keep it.
+    void open(const ScanReport& report, std::optional<SchemaScope> scope = std::nullopt,
+              bool keepSelection = false) {
         store->loadFile(test::writeReport(folder, report, "report.json"), false);
         view = std::make_unique<WorkspaceView>(*store);
         view->resize(1640, 1020);
         view->show();
         store->setTab(WorkspaceTab::schema);
-        store->setSelectedID(std::nullopt);
+        if (!keepSelection) store->setSelectedID(std::nullopt);
         settle();
         if (scope) pane()->navigate(*scope);
         settle();
@@ -244,6 +248,25 @@ public:
         mouse(QEvent::MouseButtonDblClick, point);
         mouse(QEvent::MouseButtonRelease, point, Qt::NoButton);
         settle();
+    }
+    // A left click as the window system delivers it, stamped `at` on its own
+    // clock, so that Qt itself decides whether two clicks make a double click.
+    void systemClick(QPoint point, int at) const {
+        QWindow* window = view->windowHandle();
+        const QPointF local = canvas()->viewport()->mapTo(view.get(), QPointF(point));
+        const QPointF global = window->mapToGlobal(local);
+        qt_handleMouseEvent(window, local, global, Qt::LeftButton, Qt::LeftButton,
+                            QEvent::MouseButtonPress, Qt::NoModifier, at);
+        qt_handleMouseEvent(window, local, global, Qt::NoButton, Qt::LeftButton,
+                            QEvent::MouseButtonRelease, Qt::NoModifier, at + 40);
+    }
+    // What a fit gives the scene shown at the canvas's present size.
+    double fitted() const {
+        const QSize visible = canvas()->maximumViewportSize();
+        const GraphRect& bounds = canvas()->schemaScene()->bounds;
+        return std::clamp(
+            std::min(visible.width() / bounds.width, visible.height() / bounds.height),
+            SchemaProjection::minimumZoom, 1.0);
     }
     void key(int key, Qt::KeyboardModifiers modifiers = Qt::NoModifier) const {
         QTest::keyClick(canvas(), Qt::Key(key), modifiers);
@@ -281,6 +304,34 @@ TEST_F(SchemaCanvasTest, RedrawsOnlyWhatChangedAndMovesOnlyWithNewScenes) {
     EXPECT_FALSE(canvas()->animating());
 }
 
+// Each scan step brings a new report; the canvas compares the scene of the
+// last one, whose report nobody else holds any more, with the next.
+TEST_F(SchemaCanvasTest, ANewReportRedrawsOnlyWhatItChanged) {
+    open(shop(3));
+    const auto group = SchemaCard::ID::group(NodeKind::tool);
+    const auto draw = [&](ScanReport report) {
+        canvas()->drawScene(std::make_shared<const SchemaScene>(SchemaProjection::scene(
+                                std::make_shared<const ScanReport>(std::move(report)),
+                                SchemaScope::overview(), 0, "", false, false)),
+                            std::nullopt);
+        return canvas()->cardItem(group);
+    };
+    ScanReport changed = shop(3);
+    changed.nodes[2].status = FindingStatus::invalid;
+    SchemaCardItem* drawn = draw(shop(3));
+    const std::tuple<const char*, ScanReport, bool> steps[] = {
+        {"an equal report", shop(3), false},
+        {"a tool's status", changed, true},
+        {"the same again", changed, false},
+        {"back as it was", shop(3), true},
+    };
+    for (const auto& [name, report, redrawn] : steps) {
+        SchemaCardItem* item = draw(report);
+        EXPECT_EQ(item != drawn, redrawn) << name;
+        drawn = item;
+    }
+}
+
 TEST_F(SchemaCanvasTest, ClicksSelectAndADoubleClickOpensOnlyWhatItAimedAt) {
     open(shop(13));
     const auto group = SchemaCard::ID::group(NodeKind::tool);
@@ -295,13 +346,51 @@ TEST_F(SchemaCanvasTest, ClicksSelectAndADoubleClickOpensOnlyWhatItAimedAt) {
     EXPECT_EQ(pane()->navigator().scope, SchemaScope::group(NodeKind::tool));
     EXPECT_FALSE(store->selectedID());
 
-    // Selecting brings the inspector in, which moves the map under the pointer.
+    // Selecting brings the inspector in, but the map holds still until no
+    // second click can come: the first double click opens the branch.
     const auto first = canvas()->schemaScene()->cards.front().id;
     doubleClick(at(first));
     EXPECT_EQ(store->selectedID(), first.nodeID());
-    EXPECT_EQ(pane()->navigator().scope, SchemaScope::group(NodeKind::tool));
-    doubleClick(at(first));
     EXPECT_EQ(pane()->navigator().scope, SchemaScope::branch(first.nodeID()));
+}
+
+// Every loaded report comes with a selection; the first click on the map
+// brings the inspector in and narrows the canvas.
+TEST_F(SchemaCanvasTest, TheInspectorsArrivalRefitsAndAFirstDoubleClickOpensTheBranch) {
+    static int clock = 1'000'000;
+    ScanReport report = shop(1);
+    const std::string llms = test::shopOrigin + "llms.txt";
+    report.nodes.emplace_back(llms, NodeKind::discovery, "llms.txt", llms, FindingStatus::found);
+    const auto card = SchemaCard::ID::observation(llms);
+    for (const bool twice : {false, true}) {
+        SCOPED_TRACE(twice ? "double click" : "click");
+        open(report, std::nullopt, true);
+        ASSERT_TRUE(store->selectedID() && store->selectedID() != llms);
+        ASSERT_FALSE(store->showInspector());
+        const double before = store->graphZoom();
+        const int width = canvas()->parentWidget()->width();
+        // Near the card's right edge: the narrower canvas alone would move
+        // the map that far.
+        const GraphRect* frame = canvas()->schemaScene()->frame(card);
+        const QPoint point = canvas()->mapFromScene(QPointF(frame->maxX() - 15, frame->midY()));
+        systemClick(point, clock += 10'000);
+        EXPECT_EQ(store->selectedID(), llms);
+        if (twice) {
+            // The second click, a moment later and where the first was, when
+            // the inspector has come.
+            QTest::qWait(80);
+            systemClick(point, clock + 150);
+            settle();
+            EXPECT_EQ(pane()->navigator().scope, SchemaScope::branch(llms));
+            continue;
+        }
+        QTest::qWait(QApplication::doubleClickInterval() + 100);
+        settle();
+        EXPECT_LT(canvas()->width(), width);
+        EXPECT_NE(fitted(), before);
+        EXPECT_DOUBLE_EQ(store->graphZoom(), fitted());
+        EXPECT_DOUBLE_EQ(canvas()->magnification(), fitted());
+    }
 }
 
 TEST_F(SchemaCanvasTest, KeysMoveAmongTheCardsAndCtrlTabLeaves) {

@@ -317,6 +317,21 @@ TEST_F(StoreTest, OpeningAReportShowsSelectsAndImportsOrFails) {
     EXPECT_EQ(makeStore()->history().size(), 1u);
 }
 
+// The schema map points into the report it was drawn from, so a share of it
+// must stay whole while the store moves on to the next report and to none.
+TEST_F(StoreTest, AShareOfTheShownReportOutlivesTheNextOne) {
+    const auto store = makeStore();
+    EXPECT_FALSE(store->sharedReport());
+    store->loadFile(writeReportFile(reportFor("https://a.example/")), false);
+    const std::shared_ptr<const ScanReport> first = store->sharedReport();
+    ASSERT_TRUE(first);
+    EXPECT_EQ(first.get(), &*store->report());
+    store->loadFile(writeReportFile(reportFor("https://b.example/")), false);
+    store->newScan();
+    EXPECT_FALSE(store->report() || store->sharedReport());
+    EXPECT_EQ(first->domain, "https://a.example/");
+}
+
 // Saved scans go to their files in pieces: a large one comes back whole, and
 // one that cannot be written (a number with no JSON form) leaves the file it
 // would replace as it was, with no temporary file behind.

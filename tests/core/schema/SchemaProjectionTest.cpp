@@ -2,8 +2,11 @@
 #include "core/schema/SchemaNavigator.h"
 #include "support/ReportBuilder.h"
 
+#include <array>
+#include <functional>
 #include <gtest/gtest.h>
 #include <limits>
+#include <memory>
 #include <random>
 #include <unordered_set>
 
@@ -137,6 +140,53 @@ TEST(SchemaProjection, GroupsPageByTwelveBranchesBySixAndPagesAreClamped) {
     EXPECT_EQ(std::tuple(second.totalItems, second.eligibleEdgeCount, describe(second)),
               std::tuple(
                   8, 8, Strings{"mcp0", "tool6", "tool7", "mcp0>tool6:tool,", "mcp0>tool7:tool,"}));
+}
+
+// A scene points into its report instead of copying it: it must keep that
+// report alive, and compare as copies would, whichever report it came from.
+TEST(SchemaScene, KeepsItsReportAliveAndComparesByValue) {
+    testsupport::ReportBuilder b = kinds({{NodeKind::mcp, 1}, {NodeKind::tool, 3}});
+    b.edge("mcp0", "tool0", "tool", "e", "$.a");
+    b.edge("mcp0", "tool1", "tool", "e", "$.b");
+    b.edge("tool2", "tool2", "self", "e", "$.c");
+    const ScanReport original = b.report();
+    auto shared = std::make_shared<ScanReport>(original);
+    const std::weak_ptr<ScanReport> watch = shared;
+    std::vector<SchemaScene> scenes;
+    for (const SchemaScope& scope :
+         {SchemaScope::overview(), SchemaScope::group(NodeKind::tool), SchemaScope::branch("mcp0")})
+        scenes.push_back(SchemaProjection::scene(shared, scope, 0, "", false, false));
+    shared.reset();
+    EXPECT_FALSE(watch.expired());
+
+    // Whether each scene (overview, group, branch) still equals its rebuild.
+    using Change = std::function<void(ScanReport&)>;
+    const std::tuple<const char*, Change, std::array<bool, 3>> changes[] = {
+        {"an equal copy", [](ScanReport&) {}, {true, true, true}},
+        {"a member's status",
+         [](ScanReport& r) { r.nodes[2].status = FindingStatus::invalid; },
+         {false, false, false}},
+        {"a member's summary",
+         [](ScanReport& r) { r.nodes[1].summary = "changed"; },
+         {false, false, false}},
+        {"a connection's locator",
+         [](ScanReport& r) { r.edges[0].locator = "$.z"; },
+         {false, true, false}},
+        {"an internal edge's evidence",
+         [](ScanReport& r) { r.edges[2].evidenceID = "f"; },
+         {false, true, true}},
+    };
+    for (const auto& [name, change, equal] : changes) {
+        ScanReport other = original;
+        change(other);
+        for (std::size_t i = 0; i < scenes.size(); ++i)
+            EXPECT_EQ(scenes[i] ==
+                          SchemaProjection::scene(other, scenes[i].scope, 0, "", false, false),
+                      equal[i])
+                << name << " in scene " << i;
+    }
+    scenes.clear();
+    EXPECT_TRUE(watch.expired());
 }
 
 TEST(SchemaGroup, MemberOrderAndQuery) {
