@@ -10,6 +10,13 @@
 #include <QWheelEvent>
 
 namespace quorilanth {
+namespace {
+
+// Enough rows for a fair mean, and about what a first screen shows.
+constexpr int sampledRows = 32;
+
+} // namespace
+
 int lineCount(const QString& text, const QFont& font, int width, int maxLines) {
     if (!text.contains(QLatin1Char('\n')) && QFontMetrics(font).horizontalAdvance(text) <= width)
         return 1;
@@ -69,9 +76,12 @@ RowList::RowList(const RowPainter& painter, bool scrolls, int gap, QWidget* pare
     // Rows are as wide as the list: a new width lays them out again.
     setResizeMode(QListView::Adjust);
     setUniformItemSizes(false);
-    // A long list that scrolls shows its first rows at once and measures the
-    // others in batches over the next turns of the event loop.
-    if (scrolls) setLayoutMode(QListView::Batched);
+    // A long list shows its first rows at once and measures the others in
+    // batches over the next turns of the event loop.
+    setLayoutMode(QListView::Batched);
+    // Inside a page that scrolls, the first screen rarely shows more than a
+    // few dozen rows, and a batch is measured at once.
+    if (!scrolls) setBatchSize(sampledRows);
     QPalette palette = this->palette();
     palette.setColor(QPalette::Base, Qt::transparent);
     setPalette(palette);
@@ -106,28 +116,53 @@ void RowList::setModel(QAbstractItemModel* model) {
 
 void RowList::forget() {
     heights_.clear();
+    unmeasured_ = 0;
     updateGeometry();
 }
 
 void RowList::forget(int first, int last) {
     // Rows added at the end only need their own measure.
-    if (model()) heights_.resize(std::size_t(model()->rowCount()), -1);
-    for (int row = qMax(0, first); row <= last && row < int(heights_.size()); ++row)
-        heights_[std::size_t(row)] = -1;
+    if (model()) {
+        const std::size_t rows = std::size_t(model()->rowCount());
+        if (rows > heights_.size()) unmeasured_ += int(rows - heights_.size());
+        heights_.resize(rows, -1);
+    }
+    for (int row = qMax(0, first); row <= last && row < int(heights_.size()); ++row) {
+        int& height = heights_[std::size_t(row)];
+        if (height >= 0) ++unmeasured_;
+        height = -1;
+    }
     updateGeometry();
 }
 
 int RowList::rowHeight(int row, int width) const {
-    if (width != heightsWidth_) {
-        heights_.assign(heights_.size(), -1);
-        heightsWidth_ = width;
-    }
     const int rows = model() ? model()->rowCount() : 0;
-    if (int(heights_.size()) != rows) heights_.resize(std::size_t(rows), -1);
+    if (width != heightsWidth_ || int(heights_.size()) != rows) {
+        if (width != heightsWidth_) heights_.clear();
+        heights_.resize(std::size_t(rows), -1);
+        heightsWidth_ = width;
+        unmeasured_ = int(std::count(heights_.begin(), heights_.end(), -1));
+    }
     if (row < 0 || row >= rows) return 0;
     int& height = heights_[std::size_t(row)];
-    if (height < 0) height = painter_.height(row, width);
+    if (height < 0) {
+        height = painter_.height(row, width);
+        --unmeasured_;
+        if (estimated_ && !settleQueued_) {
+            settleQueued_ = true;
+            QMetaObject::invokeMethod(
+                const_cast<RowList*>(this), [this] { const_cast<RowList*>(this)->settleHeight(); },
+                Qt::QueuedConnection);
+        }
+    }
     return height;
+}
+
+void RowList::settleHeight() {
+    settleQueued_ = false;
+    if (!estimated_ || unmeasured_ > 0) return;
+    estimated_ = false;
+    updateGeometry();
 }
 
 int RowList::rowOf(const QString& identifier) const {
@@ -139,10 +174,22 @@ int RowList::rowOf(const QString& identifier) const {
 
 int RowList::heightForWidth(int width) const {
     const int rows = model() ? model()->rowCount() : 0;
-    int total = 0;
-    for (int row = 0; row < rows; ++row)
-        total += rowHeight(row, width) + (row + 1 < rows ? gap_ : 0);
-    return total;
+    if (rows == 0) return 0;
+    long long measured = 0;
+    int counted = 0;
+    for (int row = 0; row < std::min(rows, sampledRows); ++row)
+        rowHeight(row, width);
+    for (int row = 0; row < rows; ++row) {
+        const int height = heights_[std::size_t(row)];
+        if (height < 0) continue;
+        measured += height;
+        ++counted;
+    }
+    const int mean = int(measured / counted);
+    estimated_ = counted < rows;
+    return int(std::min<long long>(measured + (long long)(rows - counted) * mean +
+                                       (long long)(rows - 1) * gap_,
+                                   QWIDGETSIZE_MAX));
 }
 
 QSize RowList::sizeHint() const {

@@ -23,6 +23,9 @@ public:
 // Models name each row for screen readers (Qt::AccessibleTextRole) and give it
 // an identifier (identifierRole) by which tools and tests find it. A list that
 // does not scroll is as tall as its rows, for a page that scrolls as a whole.
+// Either kind lays out its first rows at once and measures the others in
+// batches over the next turns of the event loop; until then a list that does
+// not scroll counts each row it has not measured at the mean of those it has.
 class RowList : public QListView {
     Q_OBJECT
 public:
@@ -53,12 +56,17 @@ private:
     friend class RowDelegate;
     void forget();
     void forget(int first, int last);
+    // Once every row is measured, the estimate gives way to the true height.
+    void settleHeight();
 
     const RowPainter& painter_;
     bool scrolls_;
     int gap_;
     mutable std::vector<int> heights_; // -1: not measured at heightsWidth_
     mutable int heightsWidth_ = -1;
+    mutable int unmeasured_ = 0;     // rows at -1 in heights_
+    mutable bool estimated_ = false; // the last height given counted some rows at the mean
+    mutable bool settleQueued_ = false;
 };
 
 // A list model over plain row values. A Row has identifier() (what tests and
