@@ -4,16 +4,20 @@
 #include "app/window/QLTheme.h"
 
 #include <QAbstractItemDelegate>
+#include <QElapsedTimer>
 #include <QFontMetrics>
 #include <QGuiApplication>
 #include <QPainter>
+#include <QTimer>
 #include <QWheelEvent>
 
 namespace quorilanth {
 namespace {
 
-// Enough rows for a fair mean, and about what a first screen shows.
+// About what a first screen shows, and enough rows for a fair mean.
 constexpr int sampledRows = 32;
+// How long one turn of the event loop may spend measuring rows ahead.
+constexpr qint64 measuringSliceMs = 4;
 
 } // namespace
 
@@ -44,6 +48,15 @@ public:
     void paint(QPainter* painter, const QStyleOptionViewItem& option,
                const QModelIndex& index) const override {
         QRect box = option.rect.adjusted(0, 0, 0, -list_.gap_);
+        // A row shown before its turn came is measured now; its true place
+        // follows with the next layout.
+        const RowList::Measures& shown = list_.measures_[0];
+        if (!list_.scrolls_ && shown.width == list_.viewport()->width() &&
+            index.row() < int(shown.heights.size()) &&
+            shown.heights[std::size_t(index.row())] < 0) {
+            list_.measure(index.row());
+            list_.measureLater();
+        }
         painter->save();
         list_.painter_.paint(*painter, box, index.row());
         painter->restore();
@@ -57,7 +70,7 @@ public:
 
     QSize sizeHint(const QStyleOptionViewItem&, const QModelIndex& index) const override {
         const int width = list_.viewport()->width();
-        return {width, list_.rowHeight(index.row(), width) + list_.gap_};
+        return {width, list_.shownHeight(index.row(), width) + list_.gap_};
     }
 
 private:
@@ -76,12 +89,9 @@ RowList::RowList(const RowPainter& painter, bool scrolls, int gap, QWidget* pare
     // Rows are as wide as the list: a new width lays them out again.
     setResizeMode(QListView::Adjust);
     setUniformItemSizes(false);
-    // A long list shows its first rows at once and measures the others in
-    // batches over the next turns of the event loop.
-    setLayoutMode(QListView::Batched);
-    // Inside a page that scrolls, the first screen rarely shows more than a
-    // few dozen rows, and a batch is measured at once.
-    if (!scrolls) setBatchSize(sampledRows);
+    // A long list that scrolls shows its first rows at once and measures the
+    // others in batches over the next turns of the event loop.
+    if (scrolls) setLayoutMode(QListView::Batched);
     QPalette palette = this->palette();
     palette.setColor(QPalette::Base, Qt::transparent);
     setPalette(palette);
@@ -114,55 +124,98 @@ void RowList::setModel(QAbstractItemModel* model) {
             });
 }
 
+void RowList::Measures::forget(std::size_t row) {
+    int& height = heights[row];
+    if (height >= 0) {
+        sum -= height;
+        --count;
+    }
+    height = -1;
+    next = std::min(next, row);
+}
+
+void RowList::Measures::resize(std::size_t rows) {
+    for (std::size_t row = rows; row < heights.size(); ++row)
+        forget(row);
+    heights.resize(rows, -1);
+    next = std::min(next, rows);
+}
+
 void RowList::forget() {
-    heights_.clear();
-    unmeasured_ = 0;
+    measures_ = {};
     updateGeometry();
 }
 
 void RowList::forget(int first, int last) {
-    // Rows added at the end only need their own measure.
-    if (model()) {
-        const std::size_t rows = std::size_t(model()->rowCount());
-        if (rows > heights_.size()) unmeasured_ += int(rows - heights_.size());
-        heights_.resize(rows, -1);
-    }
-    for (int row = qMax(0, first); row <= last && row < int(heights_.size()); ++row) {
-        int& height = heights_[std::size_t(row)];
-        if (height >= 0) ++unmeasured_;
-        height = -1;
+    for (Measures& measures : measures_) {
+        // Rows added at the end only need their own measure.
+        if (model()) measures.resize(std::size_t(model()->rowCount()));
+        for (int row = qMax(0, first); row <= last && row < int(measures.heights.size()); ++row)
+            measures.forget(std::size_t(row));
     }
     updateGeometry();
 }
 
-int RowList::rowHeight(int row, int width) const {
-    const int rows = model() ? model()->rowCount() : 0;
-    if (width != heightsWidth_ || int(heights_.size()) != rows) {
-        if (width != heightsWidth_) heights_.clear();
-        heights_.resize(std::size_t(rows), -1);
-        heightsWidth_ = width;
-        unmeasured_ = int(std::count(heights_.begin(), heights_.end(), -1));
+void RowList::track(int width) const {
+    if (measures_[0].width != width) {
+        std::swap(measures_[0], measures_[1]);
+        if (measures_[0].width != width) measures_[0] = {width, {}, 0, 0, 0};
     }
-    if (row < 0 || row >= rows) return 0;
-    int& height = heights_[std::size_t(row)];
+    const std::size_t rows = std::size_t(model() ? model()->rowCount() : 0);
+    if (measures_[0].heights.size() != rows) measures_[0].resize(rows);
+}
+
+int RowList::measure(int row) const {
+    Measures& measures = measures_[0];
+    int& height = measures.heights[std::size_t(row)];
     if (height < 0) {
-        height = painter_.height(row, width);
-        --unmeasured_;
-        if (estimated_ && !settleQueued_) {
-            settleQueued_ = true;
-            QMetaObject::invokeMethod(
-                const_cast<RowList*>(this), [this] { const_cast<RowList*>(this)->settleHeight(); },
-                Qt::QueuedConnection);
-        }
+        height = painter_.height(row, measures.width);
+        measures.sum += height;
+        ++measures.count;
     }
     return height;
 }
 
-void RowList::settleHeight() {
-    settleQueued_ = false;
-    if (!estimated_ || unmeasured_ > 0) return;
-    estimated_ = false;
+int RowList::rowHeight(int row, int width) const {
+    track(width);
+    if (row < 0 || row >= int(measures_[0].heights.size())) return 0;
+    return measure(row);
+}
+
+int RowList::shownHeight(int row, int width) const {
+    track(width);
+    const Measures& measures = measures_[0];
+    if (row < 0 || row >= int(measures.heights.size())) return 0;
+    if (scrolls_ || row < sampledRows || measures.heights[std::size_t(row)] >= 0)
+        return measure(row);
+    if (measures.count == 0)
+        for (int first = 0; first < std::min(int(measures.heights.size()), sampledRows); ++first)
+            measure(first);
+    measureLater();
+    return int(measures.sum / measures.count);
+}
+
+void RowList::measureLater() const {
+    if (measuring_) return;
+    measuring_ = true;
+    QTimer::singleShot(0, const_cast<RowList*>(this), &RowList::measureSome);
+}
+
+void RowList::measureSome() {
+    measuring_ = false;
+    // The width the rows are laid out at now.
+    track(viewport()->width());
+    Measures& measures = measures_[0];
+    QElapsedTimer clock;
+    clock.start();
+    while (measures.next < measures.heights.size() && !clock.hasExpired(measuringSliceMs))
+        measure(int(measures.next++));
+    while (measures.next < measures.heights.size() && measures.heights[measures.next] >= 0)
+        ++measures.next;
+    // The rows measured in this turn take their true places.
+    scheduleDelayedItemsLayout();
     updateGeometry();
+    if (measures.next < measures.heights.size()) measureLater();
 }
 
 int RowList::rowOf(const QString& identifier) const {
@@ -174,27 +227,16 @@ int RowList::rowOf(const QString& identifier) const {
 
 int RowList::heightForWidth(int width) const {
     const int rows = model() ? model()->rowCount() : 0;
-    if (rows == 0) return 0;
-    long long measured = 0;
-    int counted = 0;
-    for (int row = 0; row < std::min(rows, sampledRows); ++row)
-        rowHeight(row, width);
-    for (int row = 0; row < rows; ++row) {
-        const int height = heights_[std::size_t(row)];
-        if (height < 0) continue;
-        measured += height;
-        ++counted;
-    }
-    const int mean = int(measured / counted);
-    estimated_ = counted < rows;
-    return int(std::min<long long>(measured + (long long)(rows - counted) * mean +
-                                       (long long)(rows - 1) * gap_,
-                                   QWIDGETSIZE_MAX));
+    long long total = 0;
+    for (int row = 0; row < rows; ++row)
+        total += shownHeight(row, width) + (row + 1 < rows ? gap_ : 0);
+    return int(std::min<long long>(total, QWIDGETSIZE_MAX));
 }
 
 QSize RowList::sizeHint() const {
     if (scrolls_) return QListView::sizeHint();
-    const int wide = qMax(width(), 200);
+    // At the width last laid out, so that a hint measures nothing new.
+    const int wide = measures_[0].width > 0 ? measures_[0].width : qMax(width(), 200);
     return {wide, heightForWidth(wide)};
 }
 
