@@ -225,19 +225,25 @@ int RowList::rowOf(const QString& identifier) const {
     return -1;
 }
 
-int RowList::heightForWidth(int width) const {
+int RowList::rowsHeight(int inner) const {
     const int rows = model() ? model()->rowCount() : 0;
     long long total = 0;
     for (int row = 0; row < rows; ++row)
-        total += shownHeight(row, width) + (row + 1 < rows ? gap_ : 0);
+        total += shownHeight(row, inner) + (row + 1 < rows ? gap_ : 0);
     return int(std::min<long long>(total, QWIDGETSIZE_MAX));
+}
+
+int RowList::heightForWidth(int width) const {
+    // Rows are measured at the width they are drawn at, the viewport's.
+    const QMargins margins = viewportMargins();
+    return rowsHeight(width - margins.left() - margins.right() - 2 * frameWidth());
 }
 
 QSize RowList::sizeHint() const {
     if (scrolls_) return QListView::sizeHint();
     // At the width last laid out, so that a hint measures nothing new.
-    const int wide = measures_[0].width > 0 ? measures_[0].width : qMax(width(), 200);
-    return {wide, heightForWidth(wide)};
+    const int inner = measures_[0].width > 0 ? measures_[0].width : qMax(viewport()->width(), 200);
+    return {qMax(width(), 200), rowsHeight(inner)};
 }
 
 QSize RowList::minimumSizeHint() const {

@@ -60,6 +60,8 @@ private:
     void track(int width) const;
     // The height the layout gives a row: its measure, or the mean until then.
     int shownHeight(int row, int width) const;
+    // All rows and the gaps between them, at the viewport's width.
+    int rowsHeight(int inner) const;
     int measure(int row) const;
     void measureLater() const;
     void measureSome();
