@@ -14,6 +14,8 @@ find_package(Threads REQUIRED)
 if(QL_BUILD_APP)
   # The AI key store keeps provider keys in the desktop's Secret Service.
   pkg_check_modules(LIBSECRET REQUIRED IMPORTED_TARGET libsecret-1)
+  # The desktop's animation setting is a GSettings key; libsecret brings GIO along.
+  pkg_check_modules(GIO REQUIRED IMPORTED_TARGET gio-2.0)
   find_package(Qt6 6.4 REQUIRED COMPONENTS Core Gui Widgets Svg Test)
 endif()
 if(QL_BUILD_TESTS)

@@ -23,6 +23,9 @@ inline int runWidgetTests(int argc, char** argv) {
     ::setenv("XDG_CONFIG_HOME", (home.path() + "/config").toLocal8Bit().constData(), 1);
     ::setenv("XDG_DATA_HOME", (home.path() + "/data").toLocal8Bit().constData(), 1);
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    // Desktop settings (animations among them) start at their defaults and
+    // whatever a test sets stays inside this process.
+    ::setenv("GSETTINGS_BACKEND", "memory", 1);
     QApplication::setOrganizationName(QStringLiteral("Quorilanth"));
     QApplication::setApplicationName(QStringLiteral("Quorilanth"));
     QApplication app(argc, argv);

@@ -5,6 +5,7 @@
 #include "app/guided/GuidedSession.h"
 #include "app/guided/GuidedToolView.h"
 #include "app/guided/ToolCardGrid.h"
+#include "app/kit/ReducedMotion.h"
 #include "app/store/WorkspaceStore.h"
 #include "app/window/Panel.h"
 #include "app/window/QLTheme.h"
@@ -650,6 +651,10 @@ int GuidedBrowserView::formTop() const {
 
 void GuidedBrowserView::scrollToForm() {
     scroll_->stop();
+    if (reducedMotion()) {
+        verticalScrollBar()->setValue(formTop());
+        return;
+    }
     scrollStart_ = verticalScrollBar()->value();
     scroll_->start();
 }

@@ -8,6 +8,7 @@
 
 #include <QEvent>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QMenu>
 #include <QPainter>
@@ -133,6 +134,41 @@ void SidebarScanRow::bind(const SavedScan& scan, bool open) {
     update();
 }
 
+void SidebarScanRow::setResponsive(bool responsive) {
+    if (responsive == responsive_) return;
+    responsive_ = responsive;
+    setDown(false);
+    setCursor(responsive ? Qt::PointingHandCursor : Qt::ArrowCursor);
+    update();
+}
+
+bool SidebarScanRow::hitButton(const QPoint& position) const {
+    return responsive_ && QAbstractButton::hitButton(position);
+}
+
+namespace {
+
+// The keys with which a focused button clicks itself.
+bool activates(const QKeyEvent* event) {
+    return event->key() == Qt::Key_Space || event->key() == Qt::Key_Select;
+}
+
+} // namespace
+
+void SidebarScanRow::keyPressEvent(QKeyEvent* event) {
+    if (!responsive_ && activates(event))
+        event->ignore();
+    else
+        QAbstractButton::keyPressEvent(event);
+}
+
+void SidebarScanRow::keyReleaseEvent(QKeyEvent* event) {
+    if (!responsive_ && activates(event))
+        event->ignore();
+    else
+        QAbstractButton::keyReleaseEvent(event);
+}
+
 QSize SidebarScanRow::sizeHint() const {
     const QFontMetrics site(QLTheme::font(11, QFont::Medium));
     const QFontMetrics detail(QLTheme::font(9));
@@ -142,7 +178,7 @@ QSize SidebarScanRow::sizeHint() const {
 void SidebarScanRow::paintEvent(QPaintEvent*) {
     QPainter painter(this);
     painter.setRenderHint(QPainter::Antialiasing);
-    painter.setOpacity(isEnabled() ? 1.0 : 0.4);
+    painter.setOpacity(isEnabled() && responsive_ ? 1.0 : 0.4);
     fillRounded(painter, QRectF(rect()), 5,
                 open_ ? QLTheme::tint(QLTheme::accent(), 0.065) : QColor(Qt::transparent));
     painter.setPen(Qt::NoPen);
@@ -328,7 +364,7 @@ void Sidebar::render() {
             continue;
         }
         row->bind(scans[i], openID && scans[i].id.toStdString() == *openID);
-        row->setEnabled(idle);
+        row->setResponsive(idle);
     }
     emptyNote_->setText(AppLanguage::pick(
         QStringLiteral("Qui ritroverai i siti esplorati.\nLe scansioni restano sul computer."),

@@ -43,15 +43,24 @@ public:
     void bind(const SavedScan& scan, bool open);
     const SavedScan& scan() const { return scan_; }
     bool isOpen() const { return open_; }
+    // While busy a row ignores clicks and keys but stays enabled as a widget:
+    // Qt sends no context-menu event to a disabled one, and the menu's items
+    // must still reach the store.
+    void setResponsive(bool responsive);
+    bool responsive() const { return responsive_; }
     QSize sizeHint() const override;
 
 protected:
     void paintEvent(QPaintEvent* event) override;
+    bool hitButton(const QPoint& position) const override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void keyReleaseEvent(QKeyEvent* event) override;
 
 private:
     SavedScan scan_;
     QString site_, detail_;
     bool open_ = false;
+    bool responsive_ = true;
 };
 
 // The left column of the window: new scan, the library's sections, the first

@@ -1,5 +1,6 @@
 #include "app/schema/SchemaCanvas.h"
 
+#include "app/kit/ReducedMotion.h"
 #include "app/schema/SchemaCardItem.h"
 #include "app/schema/SchemaConnectionItem.h"
 #include "app/schema/SchemaTexts.h"
@@ -254,9 +255,7 @@ SchemaCanvas::~SchemaCanvas() {
 }
 
 bool SchemaCanvas::motionAllowed() const {
-    // The desktop has no reduce-motion setting Qt could read; the variable
-    // stands for it, and snapshots set it.
-    return animatesChanges && !qEnvironmentVariableIsSet("QL_REDUCE_MOTION");
+    return animatesChanges && !reducedMotion();
 }
 
 bool SchemaCanvas::animating() const {

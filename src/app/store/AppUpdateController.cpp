@@ -12,6 +12,7 @@
 #include <QStringList>
 #include <QTimer>
 #include <QUrl>
+#include <chrono>
 #include <system_error>
 
 namespace quorilanth {
@@ -103,6 +104,16 @@ AppUpdateController::AppUpdateController(QString version, std::int64_t build,
     // starts the six hours afresh.
     if (storedInteger(*defaults_, installedBuildKey) == installedBuild_)
         lastCheckDate_ = storedDate(*defaults_, lastCheckKey);
+    // The banner's visibility turns with the clock, not with a field, so the
+    // end of a deferral has to announce itself: no check may come to redraw
+    // it, with automatic checks off or throttled.
+    deferralEnd_ = new QTimer(this);
+    deferralEnd_->setSingleShot(true);
+    connect(deferralEnd_, &QTimer::timeout, this, [this] {
+        emit changed();
+        watchDeferral();
+    });
+    watchDeferral();
 }
 
 std::unique_ptr<AppUpdateController>
@@ -157,6 +168,15 @@ template <typename T> void AppUpdateController::setField(T& field, T value) {
 
 void AppUpdateController::setShowPanel(bool value) {
     setField(showPanel_, value);
+}
+
+void AppUpdateController::watchDeferral() {
+    deferralEnd_->stop();
+    if (!deferredAt_) return;
+    const qint64 left = deferralMs - deferredAt_->msecsTo(now_());
+    // Outside this span the deferral is over or lies in the future; either
+    // way the banner already shows.
+    if (left > 0 && left <= deferralMs) deferralEnd_->start(std::chrono::milliseconds(left));
 }
 
 const UpdateRelease* AppUpdateController::availableRelease() const {
@@ -359,6 +379,7 @@ void AppUpdateController::remindLater() {
     defaults_->setValue(deferredBuildKey, qint64(deferredBuild_));
     defaults_->setValue(deferredAtKey, now);
     defaults_->sync();
+    watchDeferral();
     setShowPanel(false);
 }
 
@@ -431,6 +452,10 @@ void AppUpdateController::openDownloadedImage() {
 void AppUpdateController::finishVerification(Token generation, const std::filesystem::path& file,
                                              Result<bool> result) {
     if (result.cancelled) return;
+    // A download that started since owns the file and the status line now:
+    // a late answer about the older file, good or bad, must neither open it
+    // nor erase what the newer one brings.
+    if (generation != downloadGeneration_) return;
     if (result.value) {
         if (!openFile_(file))
             setField(error_, std::optional(AppLanguage::pick(
@@ -440,9 +465,6 @@ void AppUpdateController::finishVerification(Token generation, const std::filesy
                                                 "Downloads."))));
         return;
     }
-    // A download that started since owns the file and the status line now;
-    // a late failure about the older file must not erase what it brings.
-    if (generation != downloadGeneration_) return;
     setField(error_, std::optional(message(result.failure)));
     setField(downloadedFile_, std::optional<std::filesystem::path>());
 }

@@ -134,6 +134,8 @@ private:
                         Result<std::filesystem::path> result);
     void finishVerification(Token generation, const std::filesystem::path& file,
                             Result<bool> result);
+    // Arms the redraw for the moment a deferral of the banner runs out.
+    void watchDeferral();
 
     const QString installedVersion_;
     const std::int64_t installedBuild_;
@@ -161,6 +163,7 @@ private:
     std::optional<Token> request_;
     std::optional<Token> downloadTask_;
     QTimer* timer_ = nullptr;
+    QTimer* deferralEnd_ = nullptr;
     Token generation_ = 0;
     Token downloadGeneration_ = 0;
     std::optional<UpdateRelease> downloadedRelease_;

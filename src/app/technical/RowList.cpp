@@ -4,12 +4,23 @@
 #include "app/window/QLTheme.h"
 
 #include <QAbstractItemDelegate>
+#include <QElapsedTimer>
 #include <QFontMetrics>
 #include <QGuiApplication>
 #include <QPainter>
+#include <QTimer>
 #include <QWheelEvent>
 
 namespace quorilanth {
+namespace {
+
+// About what a first screen shows, and enough rows for a fair mean.
+constexpr int sampledRows = 32;
+// How long one turn of the event loop may spend measuring rows ahead.
+constexpr qint64 measuringSliceMs = 4;
+
+} // namespace
+
 int lineCount(const QString& text, const QFont& font, int width, int maxLines) {
     if (!text.contains(QLatin1Char('\n')) && QFontMetrics(font).horizontalAdvance(text) <= width)
         return 1;
@@ -37,6 +48,15 @@ public:
     void paint(QPainter* painter, const QStyleOptionViewItem& option,
                const QModelIndex& index) const override {
         QRect box = option.rect.adjusted(0, 0, 0, -list_.gap_);
+        // A row shown before its turn came is measured now; its true place
+        // follows with the next layout.
+        const RowList::Measures& shown = list_.measures_[0];
+        if (!list_.scrolls_ && shown.width == list_.viewport()->width() &&
+            index.row() < int(shown.heights.size()) &&
+            shown.heights[std::size_t(index.row())] < 0) {
+            list_.measure(index.row());
+            list_.measureLater();
+        }
         painter->save();
         list_.painter_.paint(*painter, box, index.row());
         painter->restore();
@@ -50,7 +70,7 @@ public:
 
     QSize sizeHint(const QStyleOptionViewItem&, const QModelIndex& index) const override {
         const int width = list_.viewport()->width();
-        return {width, list_.rowHeight(index.row(), width) + list_.gap_};
+        return {width, list_.shownHeight(index.row(), width) + list_.gap_};
     }
 
 private:
@@ -104,30 +124,98 @@ void RowList::setModel(QAbstractItemModel* model) {
             });
 }
 
+void RowList::Measures::forget(std::size_t row) {
+    int& height = heights[row];
+    if (height >= 0) {
+        sum -= height;
+        --count;
+    }
+    height = -1;
+    next = std::min(next, row);
+}
+
+void RowList::Measures::resize(std::size_t rows) {
+    for (std::size_t row = rows; row < heights.size(); ++row)
+        forget(row);
+    heights.resize(rows, -1);
+    next = std::min(next, rows);
+}
+
 void RowList::forget() {
-    heights_.clear();
+    measures_ = {};
     updateGeometry();
 }
 
 void RowList::forget(int first, int last) {
-    // Rows added at the end only need their own measure.
-    if (model()) heights_.resize(std::size_t(model()->rowCount()), -1);
-    for (int row = qMax(0, first); row <= last && row < int(heights_.size()); ++row)
-        heights_[std::size_t(row)] = -1;
+    for (Measures& measures : measures_) {
+        // Rows added at the end only need their own measure.
+        if (model()) measures.resize(std::size_t(model()->rowCount()));
+        for (int row = qMax(0, first); row <= last && row < int(measures.heights.size()); ++row)
+            measures.forget(std::size_t(row));
+    }
     updateGeometry();
 }
 
-int RowList::rowHeight(int row, int width) const {
-    if (width != heightsWidth_) {
-        heights_.assign(heights_.size(), -1);
-        heightsWidth_ = width;
+void RowList::track(int width) const {
+    if (measures_[0].width != width) {
+        std::swap(measures_[0], measures_[1]);
+        if (measures_[0].width != width) measures_[0] = {width, {}, 0, 0, 0};
     }
-    const int rows = model() ? model()->rowCount() : 0;
-    if (int(heights_.size()) != rows) heights_.resize(std::size_t(rows), -1);
-    if (row < 0 || row >= rows) return 0;
-    int& height = heights_[std::size_t(row)];
-    if (height < 0) height = painter_.height(row, width);
+    const std::size_t rows = std::size_t(model() ? model()->rowCount() : 0);
+    if (measures_[0].heights.size() != rows) measures_[0].resize(rows);
+}
+
+int RowList::measure(int row) const {
+    Measures& measures = measures_[0];
+    int& height = measures.heights[std::size_t(row)];
+    if (height < 0) {
+        height = painter_.height(row, measures.width);
+        measures.sum += height;
+        ++measures.count;
+    }
     return height;
+}
+
+int RowList::rowHeight(int row, int width) const {
+    track(width);
+    if (row < 0 || row >= int(measures_[0].heights.size())) return 0;
+    return measure(row);
+}
+
+int RowList::shownHeight(int row, int width) const {
+    track(width);
+    const Measures& measures = measures_[0];
+    if (row < 0 || row >= int(measures.heights.size())) return 0;
+    if (scrolls_ || row < sampledRows || measures.heights[std::size_t(row)] >= 0)
+        return measure(row);
+    if (measures.count == 0)
+        for (int first = 0; first < std::min(int(measures.heights.size()), sampledRows); ++first)
+            measure(first);
+    measureLater();
+    return int(measures.sum / measures.count);
+}
+
+void RowList::measureLater() const {
+    if (measuring_) return;
+    measuring_ = true;
+    QTimer::singleShot(0, const_cast<RowList*>(this), &RowList::measureSome);
+}
+
+void RowList::measureSome() {
+    measuring_ = false;
+    // The width the rows are laid out at now.
+    track(viewport()->width());
+    Measures& measures = measures_[0];
+    QElapsedTimer clock;
+    clock.start();
+    while (measures.next < measures.heights.size() && !clock.hasExpired(measuringSliceMs))
+        measure(int(measures.next++));
+    while (measures.next < measures.heights.size() && measures.heights[measures.next] >= 0)
+        ++measures.next;
+    // The rows measured in this turn take their true places.
+    scheduleDelayedItemsLayout();
+    updateGeometry();
+    if (measures.next < measures.heights.size()) measureLater();
 }
 
 int RowList::rowOf(const QString& identifier) const {
@@ -137,18 +225,25 @@ int RowList::rowOf(const QString& identifier) const {
     return -1;
 }
 
-int RowList::heightForWidth(int width) const {
+int RowList::rowsHeight(int inner) const {
     const int rows = model() ? model()->rowCount() : 0;
-    int total = 0;
+    long long total = 0;
     for (int row = 0; row < rows; ++row)
-        total += rowHeight(row, width) + (row + 1 < rows ? gap_ : 0);
-    return total;
+        total += shownHeight(row, inner) + (row + 1 < rows ? gap_ : 0);
+    return int(std::min<long long>(total, QWIDGETSIZE_MAX));
+}
+
+int RowList::heightForWidth(int width) const {
+    // Rows are measured at the width they are drawn at, the viewport's.
+    const QMargins margins = viewportMargins();
+    return rowsHeight(width - margins.left() - margins.right() - 2 * frameWidth());
 }
 
 QSize RowList::sizeHint() const {
     if (scrolls_) return QListView::sizeHint();
-    const int wide = qMax(width(), 200);
-    return {wide, heightForWidth(wide)};
+    // At the width last laid out, so that a hint measures nothing new.
+    const int inner = measures_[0].width > 0 ? measures_[0].width : qMax(viewport()->width(), 200);
+    return {qMax(width(), 200), rowsHeight(inner)};
 }
 
 QSize RowList::minimumSizeHint() const {

@@ -5,6 +5,7 @@
 #include <QListView>
 #include <QStringList>
 #include <algorithm>
+#include <array>
 #include <limits>
 #include <vector>
 
@@ -22,7 +23,9 @@ public:
 // A list of painted rows that reports a click, Return or Enter on a row.
 // Models name each row for screen readers (Qt::AccessibleTextRole) and give it
 // an identifier (identifierRole) by which tools and tests find it. A list that
-// does not scroll is as tall as its rows, for a page that scrolls as a whole.
+// does not scroll is as tall as its rows, for a page that scrolls as a whole:
+// it measures its first rows at once and the others over the next turns of
+// the event loop, counting each at the mean of the measured ones until then.
 class RowList : public QListView {
     Q_OBJECT
 public:
@@ -53,12 +56,32 @@ private:
     friend class RowDelegate;
     void forget();
     void forget(int first, int last);
+    // Keeps one entry per row for the width, all unmeasured when it is new.
+    void track(int width) const;
+    // The height the layout gives a row: its measure, or the mean until then.
+    int shownHeight(int row, int width) const;
+    // All rows and the gaps between them, at the viewport's width.
+    int rowsHeight(int inner) const;
+    int measure(int row) const;
+    void measureLater() const;
+    void measureSome();
 
     const RowPainter& painter_;
     bool scrolls_;
     int gap_;
-    mutable std::vector<int> heights_; // -1: not measured at heightsWidth_
-    mutable int heightsWidth_ = -1;
+    // The rows measured at one width. Two are kept: a page often asks at the
+    // widths with and without its scroll bar in turn.
+    struct Measures {
+        int width = -1;
+        std::vector<int> heights; // -1: not measured yet
+        long long sum = 0;        // of the measured heights
+        int count = 0;            // measured rows
+        std::size_t next = 0;     // no row before it is unmeasured
+        void forget(std::size_t row);
+        void resize(std::size_t rows);
+    };
+    mutable std::array<Measures, 2> measures_; // the first is the width last asked for
+    mutable bool measuring_ = false;           // a turn of measuring is queued
 };
 
 // A list model over plain row values. A Row has identifier() (what tests and

@@ -5,6 +5,7 @@
 #include "app/window/QLTheme.h"
 #include "app/window/Symbols.h"
 #include "app/window/ViewKit.h"
+#include "core/base/Date.h"
 
 #include <QCheckBox>
 #include <QEvent>
@@ -21,6 +22,7 @@
 #include <QTextEdit>
 #include <QTextLayout>
 #include <QVBoxLayout>
+#include <chrono>
 #include <cmath>
 #include <initializer_list>
 #include <memory>
@@ -355,7 +357,9 @@ void AppUpdatePanel::render() {
     lastCheck_->setVisible(last.has_value());
     if (last)
         lastCheck_->setText(pick("Ultimo controllo: ", "Last checked: ") +
-                            locale.toString(last->toLocalTime(), QLocale::ShortFormat));
+                            QString::fromStdString(localizedDateTime(
+                                Date(std::chrono::milliseconds(last->toMSecsSinceEpoch())),
+                                AppLanguage::current() == AppLanguage::italian ? "it" : "en")));
     setLabel(checkNow_, pick("Controlla adesso", "Check now"));
     checkNow_->setEnabled(!updater_.isChecking() && !updater_.isDownloading());
     // The height follows the content at the panel's fixed width.

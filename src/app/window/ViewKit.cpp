@@ -1,5 +1,6 @@
 #include "app/window/ViewKit.h"
 
+#include "app/kit/ReducedMotion.h"
 #include "app/window/QLTheme.h"
 
 #include <QEvent>
@@ -291,8 +292,13 @@ void BusyIndicator::paintEvent(QPaintEvent*) {
     painter.drawArc(box, -angle_ * 16, 100 * 16);
 }
 
+bool BusyIndicator::turning() const {
+    return timer_->isActive();
+}
+
 void BusyIndicator::showEvent(QShowEvent* event) {
-    timer_->start();
+    // Without motion the arc stands still: it still says that work runs.
+    if (!reducedMotion()) timer_->start();
     QWidget::showEvent(event);
 }
 

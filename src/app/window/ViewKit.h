@@ -135,6 +135,7 @@ class BusyIndicator : public QWidget {
 public:
     explicit BusyIndicator(int diameter, const QColor& colour, QWidget* parent = nullptr);
     QSize sizeHint() const override { return {diameter_, diameter_}; }
+    bool turning() const;
 
 protected:
     void paintEvent(QPaintEvent* event) override;

@@ -8,8 +8,11 @@
 #include "app/guided/GuidedKit.h"
 #include "app/guided/GuidedToolView.h"
 #include "app/guided/ToolCardGrid.h"
+#include "app/kit/ReducedMotion.h"
 #include "app/technical/DisclosureGroup.h"
 #include "app/window/ShellTestSupport.h"
+#include "app/window/ViewKit.h"
+#include "support/DesktopAnimations.h"
 #include "support/McpPeer.h"
 #include "support/ReportBuilder.h"
 
@@ -22,6 +25,7 @@
 #include <QPushButton>
 #include <QScrollBar>
 #include <QToolButton>
+#include <set>
 
 namespace quorilanth {
 namespace {
@@ -284,6 +288,47 @@ TEST_F(GuidedPage, CardOpensItsFormWhichKeepsTypedValuesUntilAnotherToolIsChosen
     EXPECT_FALSE(store->selectedID());
     for (int i = 0; i < int(grid->cards().size()); ++i)
         EXPECT_FALSE(grid->isSelected(i));
+}
+
+// The page's scroll to a chosen form and the busy spinner follow the
+// desktop's animation setting, and the variable overrides it either way.
+TEST_F(GuidedPage, MotionFollowsTheDesktopSettingAndTheVariableOverridesIt) {
+    EXPECT_EQ(desktopAnimations("org.example.absent"), std::nullopt); // no schema, no abort
+    const bool desktop = test::setDesktopAnimations(false);
+    // desktop animations, variable (null: unset), moving
+    const std::tuple<bool, const char*, bool> cases[] = {{true, nullptr, true},
+                                                         {false, nullptr, false},
+                                                         {false, "0", true},
+                                                         {true, "1", false},
+                                                         {true, "", false}};
+    for (const auto& [animations, variable, moving] : cases) {
+        if (!animations && !desktop) continue; // this machine has no such setting
+        SCOPED_TRACE(std::string(animations ? "on " : "off ") + (variable ? variable : "unset"));
+        test::setDesktopAnimations(animations);
+        if (variable)
+            qputenv("QL_REDUCE_MOTION", variable);
+        else
+            qunsetenv("QL_REDUCE_MOTION");
+        open(shopReport());
+        ToolCardGrid* grid = page()->cards();
+        page()->ensureWidgetVisible(grid);
+        settle();
+        QScrollBar* bar = page()->verticalScrollBar();
+        std::set<int> passed;
+        const QMetaObject::Connection watch = QObject::connect(
+            bar, &QScrollBar::valueChanged, [&](int value) { passed.insert(value); });
+        QTest::mouseClick(grid, Qt::LeftButton, {},
+                          grid->cardRect(grid->indexOf("guided-action-search_apps")).center());
+        EXPECT_TRUE(waitUntil([&] { return formAtTop() && shown("ql-guided-answer"); }, 5000));
+        // A motion passes through the values between; a jump lands at once.
+        EXPECT_EQ(passed.size() > 3, moving) << passed.size();
+        QObject::disconnect(watch);
+        BusyIndicator spinner(12, Qt::white);
+        spinner.show();
+        EXPECT_EQ(spinner.turning(), moving);
+    }
+    qunsetenv("QL_REDUCE_MOTION");
+    test::setDesktopAnimations(true);
 }
 
 TEST_F(GuidedPage, ButtonsLeadToTheTechnicalViews) {

@@ -8,6 +8,7 @@
 #include "app/window/QLTheme.h"
 #include "app/window/ShellTestSupport.h"
 #include "app/window/WorkspaceView.h"
+#include "support/DesktopAnimations.h"
 
 #include <QNativeGestureEvent>
 #include <QPainter>
@@ -302,6 +303,18 @@ TEST_F(SchemaCanvasTest, RedrawsOnlyWhatChangedAndMovesOnlyWithNewScenes) {
     pane()->navigate(SchemaScope::overview());
     settle();
     EXPECT_FALSE(canvas()->animating());
+
+    // The desktop's own setting, and the variable over it.
+    qunsetenv("QL_REDUCE_MOTION");
+    if (!test::setDesktopAnimations(false)) GTEST_SKIP() << "no desktop animation setting here";
+    pane()->navigate(SchemaScope::group(NodeKind::tool));
+    settle();
+    EXPECT_FALSE(canvas()->animating());
+    qputenv("QL_REDUCE_MOTION", "0");
+    pane()->navigate(SchemaScope::overview());
+    settle();
+    EXPECT_TRUE(canvas()->animating());
+    test::setDesktopAnimations(true);
 }
 
 // Each scan step brings a new report; the canvas compares the scene of the

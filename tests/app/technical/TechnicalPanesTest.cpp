@@ -128,6 +128,42 @@ TEST_F(TechnicalPanesTest, OverviewExplainsTheScoreAndLeadsFromAFinding) {
     EXPECT_EQ(all("ql-overview-no-findings").size(), 1);
 }
 
+// Rows below the first screen are measured in later turns; once they are,
+// the list is exactly as tall as its rows, so the page reaches the last one
+// and nothing overlaps, whatever the rows' heights.
+TEST_F(TechnicalPanesTest, ManyFindingsSettleToTheirFullHeightAndTheLastStillTakesAClick) {
+    testsupport::ReportBuilder build(site);
+    for (int i = 0; i < 600; ++i) {
+        GraphNode& node = build.node(site + "doc/" + std::to_string(i), NodeKind::endpoint,
+                                     FindingStatus::invalid);
+        node.label = i % 5 ? "Document " + std::to_string(i) : std::string(400, 'L');
+        node.issues = std::vector<std::string>(std::size_t(1 + i % 4), "HTTP 404");
+    }
+    load(build.report(), WorkspaceTab::overview);
+    // The first frame, at the top of the findings.
+    snapshot("overview-many-findings", [&] {
+        auto* shown = find<QScrollArea>("ql-pane-Overview");
+        const int top = find<RowList>("ql-overview-findings")->mapTo(shown->widget(), QPoint()).y();
+        shown->verticalScrollBar()->setValue(top - 200);
+    });
+    auto* list = find<RowList>("ql-overview-findings");
+    const auto exact = [&] {
+        int total = 0;
+        for (int row = 0; row < 600; ++row)
+            total += list->rowHeight(row, list->viewport()->width()) + (row < 599 ? 2 : 0);
+        return total;
+    };
+    ASSERT_TRUE(waitUntil([&] { return list->height() == exact(); }, 10000))
+        << list->height() << " " << exact();
+    const QString last = QString::fromStdString(site + "doc/599");
+    const QRect box = list->visualRect(list->model()->index(599, 0));
+    EXPECT_EQ(box.bottom() + 1, list->height() + 2); // the gap below the last row lies outside
+    auto* page = find<QScrollArea>("ql-pane-Overview");
+    page->ensureVisible(0, list->mapTo(page->widget(), box.center()).y());
+    clickRow(list, last);
+    EXPECT_EQ(store->selectedID(), last.toStdString());
+}
+
 TEST_F(TechnicalPanesTest, ServerCardsForVerifiedServersOnly) {
     load(richReport(), WorkspaceTab::mcp);
     EXPECT_EQ(texts("ql-mcp-name"), QStringList({"MCP endpoint", "Tea & <b>Co</b>"}));

@@ -74,6 +74,16 @@ public:
         updater->check(manual);
         ASSERT_TRUE(waitUntil([&] { return !updater->isChecking(); }));
     }
+    // Asks to open the downloaded image, and lands a newer download while the
+    // file is verified again; then lets the verification end.
+    void newerDownloadLandsDuringOpening(std::atomic<bool>& verifying) {
+        updater->openDownloadedImage();
+        delivered = "/downloads/Newer.dmg";
+        updater->download();
+        ASSERT_TRUE(waitUntil([&] { return updater->downloadedFile() == delivered; }));
+        verifying = false;
+        ASSERT_TRUE(waitUntil([&] { return updater->workers() == 0; }));
+    }
     void downloaded(const UpdateRelease& offered) {
         checked(Outcome::available(offered));
         updater->download();
@@ -138,6 +148,36 @@ TEST_F(AppUpdateTest, LaterHidesTheBannerForOneDayAndOneBuildAndTheNextLaunchRem
     EXPECT_EQ(std::tuple(updater->lastCheckDate(), updater->deferredBuild(), updater->deferredAt(),
                          updater->automaticChecks()),
               std::tuple(now, 42, now, false));
+}
+
+// Nothing else may happen when the day runs out (automatic checks off, no
+// panel open): the banner still has to come back by itself.
+TEST_F(AppUpdateTest, TheBannerReturnsByItselfWhenTheDeferralRunsOut) {
+    make({"updates.automaticChecks=false", "updates.deferredBuild=42",
+          "updates.deferredAt=" + ago(86399)});
+    checked(Outcome::available(release(42)), true);
+    updater->setShowPanel(false);
+    AppUpdateBanner banner(*updater);
+    test::settle();
+    EXPECT_TRUE(banner.isHidden());
+    now = start.addSecs(1); // the clock moves on as the real one does
+    EXPECT_TRUE(waitUntil([&] { return !banner.isHidden(); }, 5000));
+}
+
+// The panel's last row: the month abbreviated, hours and minutes, no seconds.
+TEST_F(AppUpdateTest, TheLastCheckReadsAsAnAbbreviatedDateAndAShortTime) {
+    for (const auto& [language, month] : {std::pair{"en-GB", "Sep"}, {"it-IT", "set"}}) {
+        const test::Language preferred(QString::fromLatin1(language));
+        now = start.addSecs(7); // seconds a numeric form would show
+        make();
+        checked(Outcome::current());
+        AppUpdatePanel panel(*updater);
+        test::settle();
+        const QString text = panel.findChild<QLabel*>("ql-update-last-check")->text();
+        EXPECT_TRUE(text.contains(QLatin1String(month)) && text.contains("2026"))
+            << text.toStdString();
+        EXPECT_FALSE(text.contains(QRegularExpression("\\d:\\d\\d:\\d\\d"))) << text.toStdString();
+    }
 }
 
 TEST_F(AppUpdateTest, ADownloadIsKeptOnlyWhileAllowedAndStoppedWorkLeavesNoTrace) {
@@ -224,12 +264,7 @@ TEST_F(AppUpdateTest, AFailedReverificationForgetsTheFileUnlessANewerDownloadOwn
                 throw UpdateChannelError(UpdateChannelError::Case::checksumMismatch);
         });
     // A slow failure about the older file while a newer download lands.
-    updater->openDownloadedImage();
-    delivered = "/downloads/Newer.dmg";
-    updater->download();
-    ASSERT_TRUE(waitUntil([&] { return updater->downloadedFile() == delivered; }));
-    verifying = false;
-    ASSERT_TRUE(waitUntil([&] { return updater->workers() == 0; }));
+    newerDownloadLandsDuringOpening(verifying);
     EXPECT_EQ(std::tuple(updater->downloadedFile(), updater->error()),
               std::tuple(delivered, std::nullopt));
     // The older one, downloaded again, fails its check and is forgotten unopened.
@@ -248,6 +283,26 @@ TEST_F(AppUpdateTest, AFailedReverificationForgetsTheFileUnlessANewerDownloadOwn
     ASSERT_TRUE(waitUntil([&] { return updater->error().has_value(); }));
     EXPECT_EQ(std::tuple(updater->downloadedFile(), *updater->error()),
               std::tuple(delivered, "Could not open the DMG. You can find it in Downloads."));
+}
+
+TEST_F(AppUpdateTest, ALateSoundReverificationOpensNothingOnceANewerDownloadLanded) {
+    make();
+    downloaded(release(8));
+    std::vector<std::filesystem::path> opened;
+    updater->setFileOpener([&](const std::filesystem::path& file) {
+        opened.push_back(file);
+        return true;
+    });
+    std::atomic<bool> verifying = true;
+    updater->setFileVerifier([&](const std::filesystem::path&, const UpdateRelease&,
+                                 std::stop_token stop) { hold(verifying, stop); });
+    newerDownloadLandsDuringOpening(verifying);
+    EXPECT_EQ(std::tuple(opened.size(), updater->downloadedFile(), updater->error()),
+              std::tuple(0u, delivered, std::nullopt));
+    // Asked again, the newer file is the one that opens.
+    updater->openDownloadedImage();
+    ASSERT_TRUE(waitUntil([&] { return updater->workers() == 0; }));
+    EXPECT_EQ(opened, std::vector<std::filesystem::path>{delivered});
 }
 
 TEST_F(AppUpdateTest, AnUnconfiguredChannelSpeaksOnlyWhenAskedAndAConfiguredOneTicksAfterStart) {
