@@ -14,6 +14,7 @@
 #include <QPointer>
 #include <QPushButton>
 #include <QRegularExpression>
+#include <QScreen>
 #include <QSignalSpy>
 #include <QToolButton>
 
@@ -77,12 +78,12 @@ public:
     }
 
     // The application around its one window, with its menus.
-    void launch(const QVariant& frame = {}) {
+    void launch(const QVariant& frame = {}, const QStringList& options = {}) {
         app.reset();
         QSettings().setValue(AppDelegate::frameKey, frame);
-        app = std::make_unique<AppDelegate>(QStringList{"quorilanth"}, QProcessEnvironment(),
-                                            test::heldDependencies(transport),
-                                            folder.filePath("library"));
+        app = std::make_unique<AppDelegate>(
+            QStringList{"quorilanth"} + options, QProcessEnvironment(),
+            test::heldDependencies(transport), folder.filePath("library"));
         app->installMenus();
         app->showWorkspace();
         settle();
@@ -482,6 +483,82 @@ TEST_F(WindowTest, TheWindowIsKeptWhenClosedAndAStoredFrameUsedOnlyWhenSound) {
     app->showWorkspace();
     EXPECT_EQ(app->workspaceWindow(), window);
     EXPECT_TRUE(window->isVisible());
+}
+
+// A stored frame whose corner with the title and the menus lies on a screen is
+// used as it was; one partly off every screen comes back moved and shrunk onto
+// the screen it meets most, never under the window's minimum.
+TEST(WindowFrame, AFrameOutOfReachIsMovedAndShrunkOntoAScreen) {
+    const QSize minimum(1220, 779);
+    const QRect wide(0, 0, 1920, 1080), side(1920, 0, 1280, 1024), small(0, 0, 800, 800);
+    const std::tuple<QRect, QList<QRect>, std::optional<QRect>> cases[] = {
+        {{100, 50, 1300, 820}, {wide}, QRect(100, 50, 1300, 820)},
+        {{1800, 900, 1300, 820}, {wide}, QRect(1800, 900, 1300, 820)}, // corner on screen
+        {{-402, -102, 1640, 1039}, {wide}, QRect(0, 0, 1640, 1039)},
+        {{-300, -50, 2400, 1400}, {wide}, QRect(0, 0, 1920, 1080)},
+        {{1000, -200, 1300, 820}, {wide}, QRect(620, 0, 1300, 820)},
+        {{1800, -100, 1300, 900}, {wide, side}, QRect(1920, 0, 1280, 900)},
+        {{-402, -102, 1640, 1039}, {small}, QRect(0, 0, 1220, 800)},
+        {{5000, 5000, 1300, 820}, {wide, side}, std::nullopt},
+        {{-2000, 0, 1300, 820}, {}, std::nullopt},
+    };
+    for (const auto& [frame, screens, fitted] : cases) {
+        SCOPED_TRACE(QVariant(frame).toString().toStdString());
+        EXPECT_EQ(AppDelegate::fittedFrame(frame, screens, minimum), fitted);
+    }
+}
+
+// On the one offscreen screen: a frame out of reach is brought onto it, one
+// off every screen gives way to the centred window, and either way the title
+// and the menus start on the screen.
+TEST_F(WindowTest, TheRestoredOrCentredWindowStartsOnTheScreen) {
+    const QRect available = QGuiApplication::primaryScreen()->availableGeometry();
+    const QRect outOfReach(available.left() - 402, available.top() - 102, 1640, 1039);
+    const std::pair<QRect, int> cases[] = {
+        // The screen is narrower than the window's minimum: shrunk that far.
+        {outOfReach, WorkspaceView::minimumWidth},
+        {{90000, 90000, 1300, 820}, AppDelegate::contentWidth},
+    };
+    for (const auto& [stored, width] : cases) {
+        SCOPED_TRACE(QVariant(stored).toString().toStdString());
+        launch(stored);
+        EXPECT_TRUE(available.contains(app->workspaceWindow()->geometry().topLeft()));
+        EXPECT_EQ(app->workspaceWindow()->centralWidget()->width(), width);
+    }
+}
+
+// Notes whether the workspace window stood on screen when the alert first
+// appeared.
+struct AlertWatch : QObject {
+    std::function<const QWidget*()> window;
+    std::optional<bool> windowShownFirst;
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() == QEvent::Show && !windowShownFirst &&
+            watched->objectName() == QLatin1String("ql-error-alert"))
+            windowShownFirst = window() && window()->isVisible();
+        return false;
+    }
+};
+
+// A report that fails while the store is being built, before any window
+// exists, is told once the window stands.
+TEST_F(WindowTest, AFailureBeforeTheWindowIsAlertedWhenItAppears) {
+    const QString path = folder.filePath("not-a-report.json");
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly) && file.write("{\"id\": 5}") > 0);
+    file.close();
+    AlertWatch watch;
+    watch.window = [this]() -> const QWidget* { return app ? app->workspaceWindow() : nullptr; };
+    qApp->installEventFilter(&watch);
+    launch({}, {"--report", path});
+    qApp->removeEventFilter(&watch);
+    auto* alert = app->workspaceWindow()->findChild<QMessageBox*>("ql-error-alert");
+    ASSERT_TRUE(alert && alert->isVisible());
+    EXPECT_TRUE(alert->text().startsWith("Could not open report: ")) << alert->text().toStdString();
+    EXPECT_EQ(watch.windowShownFirst, true);
+    EXPECT_TRUE(app->workspaceWindow()->geometry().contains(alert->geometry()));
+    alert->button(QMessageBox::Ok)->click();
+    EXPECT_TRUE(waitUntil([&] { return !app->store().error(); }));
 }
 
 TEST(TestLaunch, RuleReadsPresenceOnly) {
