@@ -3,6 +3,7 @@
 #include "app/store/AppLanguage.h"
 #include "app/technical/DisclosureGroup.h"
 #include "app/window/QLTheme.h"
+#include "app/window/RemoteText.h"
 #include "app/window/Symbols.h"
 #include "app/window/ViewKit.h"
 #include "core/guided/GuidedText.h"
@@ -80,7 +81,7 @@ QString shownText(std::string_view text, std::size_t graphemes) {
     const std::string_view kept = guidedText::head(text, graphemes);
     QString shown = fromUtf8(kept);
     if (kept.size() < text.size()) shown += QChar(0x2026);
-    return shown;
+    return remoteText(shown, DirectionControls::dropped);
 }
 
 void later(QObject* context, std::function<void()> work) {

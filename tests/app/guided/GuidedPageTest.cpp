@@ -569,6 +569,21 @@ TEST_F(GuidedPage, HostileTextIsShownAsWrittenAndBounded) {
     EXPECT_EQ(form()->findChildren<QLineEdit*>().size(), 101);
 }
 
+// A site's direction controls cannot turn a tool's name around on its card;
+// the plain page drops them.
+TEST_F(GuidedPage, DirectionControlsInANameAreDropped) {
+    ScanReport report = shopReport();
+    report.servers[0].tools.push_back(shopTool("{\"name\":\"\u202Egnp.exe\",\"description\":"
+                                               "\"\u2067\u05D7\u05D9\u05E4\u05D5\u05E9\u2069\"}"));
+    open(report);
+    ToolCardGrid* grid = page()->cards();
+    const auto card = std::find_if(grid->cards().begin(), grid->cards().end(),
+                                   [](const ToolCard& c) { return c.toolID.ends_with("exe"); });
+    ASSERT_NE(card, grid->cards().end());
+    EXPECT_EQ(card->title.toLower(), u"gnp.exe"_qs);
+    EXPECT_EQ(card->introduction, u"\u2068\u05D7\u05D9\u05E4\u05D5\u05E9\u2069"_qs);
+}
+
 TEST_F(GuidedPage, AnOpenDocumentStaysOpenWhereverTheNextReportListsIt) {
     // Which rows are open, by title, in the order the page lists them.
     const auto rows = [&] {
