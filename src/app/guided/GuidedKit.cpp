@@ -105,8 +105,11 @@ TextBlock::TextBlock(const QString& text, const QFont& font, const QColor& colou
 TextBlock::~TextBlock() = default;
 
 void TextBlock::setText(const QString& text) {
-    if (text == text_ && layout_) return;
-    text_ = text;
+    // Most of what a block shows came from the site, whose direction controls
+    // would turn its words around on the page.
+    QString shown = remoteText(text, DirectionControls::dropped);
+    if (shown == text_ && layout_) return;
+    text_ = std::move(shown);
     anchor_ = cursor_ = 0;
     setAccessibleName(text_.left(1000));
     invalidate();
@@ -129,7 +132,7 @@ void TextBlock::setSelectable(bool selectable) {
 }
 
 void TextBlock::setLead(const QString& lead, int columnWidth, int gap, const QColor& colour) {
-    lead_ = lead;
+    lead_ = remoteText(lead, DirectionControls::dropped);
     leadWidth_ = columnWidth;
     leadGap_ = gap;
     leadColour_ = colour;

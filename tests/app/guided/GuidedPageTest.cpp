@@ -582,6 +582,14 @@ TEST_F(GuidedPage, DirectionControlsInANameAreDropped) {
     ASSERT_NE(card, grid->cards().end());
     EXPECT_EQ(card->title.toLower(), u"gnp.exe"_qs);
     EXPECT_EQ(card->introduction, u"\u2068\u05D7\u05D9\u05E4\u05D5\u05E9\u2069"_qs);
+    // The same in the form the card opens, drawn by the page's text blocks.
+    pressCard(card->identifier);
+    ASSERT_TRUE(form());
+    EXPECT_TRUE(text("ql-guided-form-title").endsWith(u"np.exe"_qs));
+    EXPECT_FALSE(text("ql-guided-form-title").contains(QChar(0x202E)));
+    // An answer's or a document's text reaches the page by the same blocks.
+    const TextBlock answer(u"\u202Egnp.exe \u2067x"_qs, QFont(), Qt::white);
+    EXPECT_EQ(answer.text(), u"gnp.exe x"_qs);
 }
 
 TEST_F(GuidedPage, AnOpenDocumentStaysOpenWhereverTheNextReportListsIt) {
