@@ -40,6 +40,16 @@ std::optional<QRect> storedFrame() {
     return frame;
 }
 
+// One side of a frame within a screen's side: shrunk to the screen, never
+// under the window's minimum, and moved inside; what still overflows does so
+// past the far edge, never the leading one.
+std::pair<int, int> fittedSpan(int start, int length, int screenStart, int screenLength,
+                               int minimum) {
+    length = qMax(minimum, qMin(length, screenLength));
+    start = qMax(screenStart, qMin(start, screenStart + screenLength - length));
+    return {start, length};
+}
+
 // Whether a window is one of `owner`'s own: its alert, sheet or panel.
 bool ownedBy(const QWidget* window, const QWidget* owner) {
     for (const QWidget* parent = window->parentWidget(); parent; parent = parent->parentWidget())
@@ -271,20 +281,6 @@ void AppDelegate::showWorkspace() {
     workspaceWindow_->raise();
     workspaceWindow_->activateWindow();
 }
-
-namespace {
-
-// One side of a frame within a screen's side: shrunk to the screen, never
-// under the window's minimum, and moved inside; what still overflows does so
-// past the far edge, never the leading one.
-std::pair<int, int> fittedSpan(int start, int length, int screenStart, int screenLength,
-                               int minimum) {
-    length = qMax(minimum, qMin(length, screenLength));
-    start = qMax(screenStart, qMin(start, screenStart + screenLength - length));
-    return {start, length};
-}
-
-} // namespace
 
 std::optional<QRect> AppDelegate::fittedFrame(const QRect& frame, const QList<QRect>& screens,
                                               const QSize& minimum) {
