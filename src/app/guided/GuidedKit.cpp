@@ -3,6 +3,7 @@
 #include "app/store/AppLanguage.h"
 #include "app/technical/DisclosureGroup.h"
 #include "app/window/QLTheme.h"
+#include "app/window/RemoteText.h"
 #include "app/window/Symbols.h"
 #include "app/window/ViewKit.h"
 #include "core/guided/GuidedText.h"
@@ -80,7 +81,7 @@ QString shownText(std::string_view text, std::size_t graphemes) {
     const std::string_view kept = guidedText::head(text, graphemes);
     QString shown = fromUtf8(kept);
     if (kept.size() < text.size()) shown += QChar(0x2026);
-    return shown;
+    return remoteText(shown, DirectionControls::dropped);
 }
 
 void later(QObject* context, std::function<void()> work) {
@@ -104,8 +105,11 @@ TextBlock::TextBlock(const QString& text, const QFont& font, const QColor& colou
 TextBlock::~TextBlock() = default;
 
 void TextBlock::setText(const QString& text) {
-    if (text == text_ && layout_) return;
-    text_ = text;
+    // Most of what a block shows came from the site, whose direction controls
+    // would turn its words around on the page.
+    QString shown = remoteText(text, DirectionControls::dropped);
+    if (shown == text_ && layout_) return;
+    text_ = std::move(shown);
     anchor_ = cursor_ = 0;
     setAccessibleName(text_.left(1000));
     invalidate();
@@ -128,7 +132,7 @@ void TextBlock::setSelectable(bool selectable) {
 }
 
 void TextBlock::setLead(const QString& lead, int columnWidth, int gap, const QColor& colour) {
-    lead_ = lead;
+    lead_ = remoteText(lead, DirectionControls::dropped);
     leadWidth_ = columnWidth;
     leadGap_ = gap;
     leadColour_ = colour;

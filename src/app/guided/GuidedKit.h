@@ -38,7 +38,8 @@ QString fromUtf8(std::string_view text);
 void later(QObject* context, std::function<void()> work);
 
 // Plain text, wrapped at word boundaries or anywhere inside a word too long for
-// a line, so a long address or token never widens the page. "\n" breaks lines.
+// a line, so a long address or token never widens the page. "\n" breaks lines;
+// direction controls are dropped and right-to-left text isolated (RemoteText.h).
 // Optionally selectable (mouse, Ctrl+C, Ctrl+A), and optionally preceded by a
 // label in a column of its own (a field's name beside its value).
 class TextBlock : public QWidget {

@@ -6,6 +6,7 @@
 #include "app/store/WorkspaceStore.h"
 #include "app/technical/DisclosureGroup.h"
 #include "app/window/QLTheme.h"
+#include "app/window/RemoteText.h"
 #include "app/window/Symbols.h"
 #include "app/window/ViewKit.h"
 #include "core/base/Date.h"
@@ -608,10 +609,11 @@ QString GuidedToolView::confirmationMessage(const JSONValue& arguments) const {
     if (const auto* members = arguments.object())
         for (const auto& [name, value] : *members)
             lines << label(name, language_) + QStringLiteral(": ") +
-                         fromUtf8(value.isString() ? *value.string() : value.pretty());
+                         remoteText(fromUtf8(value.isString() ? *value.string() : value.pretty()),
+                                    DirectionControls::dropped);
     QStringList blocks{shownText(GuidedPresentation::actionTitle(tool_, language_)),
                        pick(language_, "Destinazione: ", "Destination: ") +
-                           fromUtf8(tool_.serverURL),
+                           remoteText(fromUtf8(tool_.serverURL), DirectionControls::dropped),
                        pick(language_, "Questa richiesta potrebbe modificare dati sul sito.",
                             "This request may change data on the site."),
                        lines.join(QLatin1Char('\n'))};

@@ -3,6 +3,7 @@
 #include "app/schema/SchemaTexts.h"
 #include "app/store/AppLanguage.h"
 #include "app/window/QLTheme.h"
+#include "app/window/RemoteText.h"
 #include "app/window/Symbols.h"
 #include "core/base/UnicodeText.h"
 #include "core/base/Url.h"
@@ -164,8 +165,10 @@ QString fitText(std::string_view text, qreal room, const TextWidth& width) {
     const std::string_view head = bounded(text);
     const std::size_t cut = unicodeText::graphemePrefix(head, candidateCharacters + 1);
     const bool whole = cut == text.size();
-    const QString candidate = oneLine(QString::fromUtf8(head.data(), qsizetype(cut)));
-    if (whole && width(candidate) <= room) return candidate;
+    // Measured as drawn: the site's direction controls shown as code points.
+    const QString candidate = withoutDirectionControls(
+        oneLine(QString::fromUtf8(head.data(), qsizetype(cut))), DirectionControls::shown);
+    if (whole && width(candidate) <= room) return isolated(candidate);
 
     std::vector<qsizetype> ends; // where each character of the candidate ends
     QTextBoundaryFinder characters(QTextBoundaryFinder::Grapheme, candidate);
@@ -185,14 +188,14 @@ QString fitText(std::string_view text, qreal room, const TextWidth& width) {
         else
             high = mid - 1;
     }
-    return (low ? candidate.left(ends[low - 1]) : QString()) + ellipsis;
+    return isolated((low ? candidate.left(ends[low - 1]) : QString()) + ellipsis);
 }
 
 QString boundedText(std::string_view text) {
     const std::size_t cut = unicodeText::graphemePrefix(bounded(text), candidateCharacters);
     QString result = QString::fromUtf8(text.data(), qsizetype(cut));
     if (cut < text.size()) result += QChar(0x2026);
-    return result;
+    return remoteText(result, DirectionControls::shown);
 }
 
 CanvasText canvasText(std::string_view text, const QRectF& frame, int size, const QColor& colour,

@@ -6,6 +6,7 @@
 #include "app/store/AppLanguage.h"
 #include "app/store/WorkspaceStore.h"
 #include "app/window/QLTheme.h"
+#include "app/window/RemoteText.h"
 #include "app/window/Symbols.h"
 
 #include <QCheckBox>
@@ -330,7 +331,7 @@ QString SchemaWorkspace::title() const {
         // Also a node the display options hide has its name.
         if (store_.report())
             if (const GraphNode* node = store_.report()->findNode(navigator_.scope.nodeID()))
-                return QString::fromStdString(node->label);
+                return remoteText(QString::fromStdString(node->label), DirectionControls::shown);
         return AppLanguage::pick(QStringLiteral("Collegamenti"), QStringLiteral("Connections"));
     }
     return {};

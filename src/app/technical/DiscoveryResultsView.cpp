@@ -10,6 +10,7 @@
 #include "app/technical/SelectableText.h"
 #include "app/window/Panel.h"
 #include "app/window/QLTheme.h"
+#include "app/window/RemoteText.h"
 #include "app/window/ViewKit.h"
 
 #include <QEvent>
@@ -107,7 +108,7 @@ void DiscoveryResultsView::buildFace() {
         [text = QString::fromStdString(research->rawClassification)](QWidget* parent) {
             auto* view = new RawTextView(parent);
             view->setObjectName(QStringLiteral("ql-research-raw-text"));
-            view->setText(text);
+            view->setText(withoutDirectionControls(text, DirectionControls::shown));
             view->setFixedHeight(220);
             return view;
         });

@@ -5,6 +5,7 @@
 #include "app/technical/SelectableText.h"
 #include "app/technical/TechnicalKit.h"
 #include "app/window/QLTheme.h"
+#include "app/window/RemoteText.h"
 #include "app/window/Symbols.h"
 #include "app/window/ViewKit.h"
 #include "core/base/Url.h"
@@ -66,7 +67,7 @@ public:
         // is shown, not parsed at every paint.
         if (record.url.size() <= 8192)
             if (const std::optional<Url> url = Url::parse(record.url))
-                return QString::fromStdString(url->path());
+                return boundedText(url->path(), 2000);
         return boundedText(record.url, 2000);
     }
 
@@ -291,7 +292,8 @@ void RawWorkspace::render() {
     std::tuple shown{current ? current->id : std::string(), pane_, model_->generation};
     if (shown != shown_) {
         shown_ = std::move(shown);
-        text_->setText(QString::fromStdString(quorilanth::rawText(current, pane_)));
+        text_->setText(withoutDirectionControls(
+            QString::fromStdString(quorilanth::rawText(current, pane_)), DirectionControls::shown));
     }
 
     std::optional<std::string> highlighted;

@@ -1,5 +1,7 @@
 #include "app/technical/SelectableText.h"
 
+#include "app/window/RemoteText.h"
+
 namespace quorilanth {
 namespace {
 
@@ -23,12 +25,13 @@ QString boundedText(std::string_view utf8, qsizetype limit) {
             head.remove_suffix(1);
     }
     QString text = QString::fromUtf8(head.data(), qsizetype(head.size()));
-    if (text.size() <= limit && head.size() == utf8.size()) return text;
-    return cutText(std::move(text), limit);
+    if (text.size() <= limit && head.size() == utf8.size())
+        return remoteText(text, DirectionControls::shown);
+    return remoteText(cutText(std::move(text), limit), DirectionControls::shown);
 }
 
 QString boundedText(const QString& text, qsizetype limit) {
-    return text.size() <= limit ? text : cutText(text, limit);
+    return remoteText(text.size() <= limit ? text : cutText(text, limit), DirectionControls::shown);
 }
 
 SelectableText::SelectableText(QWidget* parent) : PlainTextView(parent) {}

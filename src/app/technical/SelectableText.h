@@ -7,7 +7,8 @@
 namespace quorilanth {
 
 // At most `limit` UTF-16 units of a UTF-8 text, with "…" added when anything
-// was cut. Only the part that can be shown is converted, so a 2 MB value costs
+// was cut, its direction controls shown and kept from reordering its
+// neighbours (RemoteText.h). Only the part that can be shown is converted, so a 2 MB value costs
 // no more than a short one; a character is never split.
 QString boundedText(std::string_view utf8, qsizetype limit);
 QString boundedText(const QString& text, qsizetype limit);

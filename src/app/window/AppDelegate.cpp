@@ -10,6 +10,7 @@
 #include <QCloseEvent>
 #include <QMenuBar>
 #include <QMessageBox>
+#include <QPainter>
 #include <QSaveFile>
 #include <QScreen>
 #include <QSettings>
@@ -37,6 +38,41 @@ std::optional<QRect> storedFrame() {
     const QRect frame = value.toRect();
     if (!frame.isValid()) return std::nullopt;
     return frame;
+}
+
+// One side of a frame within a screen's side: shrunk to the screen, never
+// under the window's minimum, and moved inside; what still overflows does so
+// past the far edge, never the leading one.
+std::pair<int, int> fittedSpan(int start, int length, int screenStart, int screenLength,
+                               int minimum) {
+    length = qMax(minimum, qMin(length, screenLength));
+    start = qMax(screenStart, qMin(start, screenStart + screenLength - length));
+    return {start, length};
+}
+
+// Whether a window is one of `owner`'s own: its alert, sheet or panel.
+bool ownedBy(const QWidget* window, const QWidget* owner) {
+    for (const QWidget* parent = window->parentWidget(); parent; parent = parent->parentWidget())
+        if (parent == owner) return true;
+    return false;
+}
+
+// The content as the user sees it: the window's alerts and sheets are windows
+// of their own, so each visible one is drawn over the content where it stands.
+QImage contentImage(const QWidget& window, QWidget& content) {
+    QImage image = content.grab().toImage();
+    if (image.isNull()) return image;
+    QPainter painter(&image);
+    const QPoint origin = content.mapToGlobal(QPoint());
+    painter.setPen(QLTheme::line());
+    for (QWidget* top : QApplication::topLevelWidgets()) {
+        if (!top->isVisible() || !ownedBy(top, &window)) continue;
+        const QRect frame(top->geometry().topLeft() - origin, top->size());
+        painter.drawPixmap(frame.topLeft(), top->grab());
+        // Without the desktop's window frame, an outline tells it from the content.
+        painter.drawRect(frame.adjusted(-1, -1, 0, 0));
+    }
+    return image;
 }
 
 } // namespace
@@ -246,25 +282,50 @@ void AppDelegate::showWorkspace() {
     workspaceWindow_->activateWindow();
 }
 
+std::optional<QRect> AppDelegate::fittedFrame(const QRect& frame, const QList<QRect>& screens,
+                                              const QSize& minimum) {
+    const QRect* best = nullptr;
+    qint64 bestArea = 0;
+    for (const QRect& screen : screens) {
+        if (screen.contains(frame.topLeft())) return frame;
+        const QRect common = screen.intersected(frame);
+        const qint64 area = qint64(common.width()) * common.height();
+        if (area > bestArea) {
+            best = &screen;
+            bestArea = area;
+        }
+    }
+    if (!best) return std::nullopt;
+    const auto [left, width] =
+        fittedSpan(frame.left(), frame.width(), best->left(), best->width(), minimum.width());
+    const auto [top, height] =
+        fittedSpan(frame.top(), frame.height(), best->top(), best->height(), minimum.height());
+    return QRect(left, top, width, height);
+}
+
 void AppDelegate::restoreFrame() {
-    const int menuHeight =
-        workspaceWindow_->menuBar() ? workspaceWindow_->menuBar()->sizeHint().height() : 0;
+    const QSize minimum = workspaceWindow_->minimumSizeHint();
     if (const std::optional<QRect> frame = storedFrame()) {
-        const QSize minimum = workspaceWindow_->minimumSizeHint();
-        bool onScreen = false;
+        QList<QRect> screens;
         for (const QScreen* screen : QGuiApplication::screens())
-            onScreen = onScreen || screen->availableGeometry().intersects(*frame);
-        if (onScreen) {
+            screens.append(screen->availableGeometry());
+        if (const std::optional<QRect> fitted = fittedFrame(*frame, screens, minimum)) {
             workspaceWindow_->setGeometry(
-                QRect(frame->topLeft(), frame->size().expandedTo(minimum)));
+                QRect(fitted->topLeft(), fitted->size().expandedTo(minimum)));
             return;
         }
     }
+    const int menuHeight =
+        workspaceWindow_->menuBar() ? workspaceWindow_->menuBar()->sizeHint().height() : 0;
     workspaceWindow_->resize(contentWidth, contentHeight + menuHeight);
     if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+        const QRect available = screen->availableGeometry();
         QRect frame(QPoint(), workspaceWindow_->size());
-        frame.moveCenter(screen->availableGeometry().center());
-        workspaceWindow_->move(frame.topLeft());
+        frame.moveCenter(available.center());
+        // On a screen smaller than the window, centring alone would put the
+        // title and the menus above and left of it.
+        workspaceWindow_->move(qMax(frame.left(), available.left()),
+                               qMax(frame.top(), available.top()));
     }
 }
 
@@ -343,7 +404,7 @@ void AppDelegate::captureSnapshot(const QString& path, bool smokeTest, QDeadline
     {
         QBuffer buffer(&png);
         buffer.open(QIODevice::WriteOnly);
-        const QImage image = content->grab().toImage();
+        const QImage image = contentImage(*workspaceWindow_, *content);
         if (image.isNull() || !image.save(&buffer, "PNG")) png.clear();
     }
     if (png.isEmpty()) {

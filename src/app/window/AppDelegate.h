@@ -77,6 +77,13 @@ public:
     // How the process ends with a status; by default the event loop returns it.
     void setExitHandler(std::function<void(int)> handler) { exit_ = std::move(handler); }
 
+    // Where a stored frame goes among screens' free areas: none when it meets
+    // no screen; as it was when its top-left corner, where the title and the
+    // menus are, lies on one; otherwise shrunk and moved to lie within the
+    // screen it meets most.
+    static std::optional<QRect> fittedFrame(const QRect& frame, const QList<QRect>& screens,
+                                            const QSize& minimum);
+
     static constexpr const char* frameKey = "QuorilanthWorkspace";
     static constexpr int contentWidth = 1640;
     static constexpr int contentHeight = 1020;

@@ -154,6 +154,12 @@ void WorkspaceView::changeEvent(QEvent* event) {
     QWidget::changeEvent(event);
 }
 
+void WorkspaceView::showEvent(QShowEvent* event) {
+    QWidget::showEvent(event);
+    // After the window itself has been shown, not while it is being shown.
+    renderer_->request();
+}
+
 void WorkspaceView::render() {
     const MainArea area = chooseMainArea(store_);
     tabStrip_->setVisible(!store_.showLibrary());
@@ -187,6 +193,10 @@ void WorkspaceView::render() {
         mainArea_->setCurrentWidget(reportPage_);
         break;
     }
+    // A sheet or alert raised before its window is on screen opens behind it,
+    // or nowhere: a failure while the store was being built waits for the
+    // window to appear.
+    if (!isVisible()) return;
     renderSettings();
     renderAlert();
 }

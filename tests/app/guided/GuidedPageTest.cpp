@@ -614,6 +614,29 @@ TEST_F(GuidedPage, HostileTextIsShownAsWrittenAndBounded) {
     EXPECT_EQ(form()->findChildren<QLineEdit*>().size(), 101);
 }
 
+// A site's direction controls cannot turn a tool's name around on its card;
+// the plain page drops them.
+TEST_F(GuidedPage, DirectionControlsInANameAreDropped) {
+    ScanReport report = shopReport();
+    report.servers[0].tools.push_back(shopTool("{\"name\":\"\u202Egnp.exe\",\"description\":"
+                                               "\"\u2067\u05D7\u05D9\u05E4\u05D5\u05E9\u2069\"}"));
+    open(report);
+    ToolCardGrid* grid = page()->cards();
+    const auto card = std::find_if(grid->cards().begin(), grid->cards().end(),
+                                   [](const ToolCard& c) { return c.toolID.ends_with("exe"); });
+    ASSERT_NE(card, grid->cards().end());
+    EXPECT_EQ(card->title.toLower(), u"gnp.exe"_qs);
+    EXPECT_EQ(card->introduction, u"\u2068\u05D7\u05D9\u05E4\u05D5\u05E9\u2069"_qs);
+    // The same in the form the card opens, drawn by the page's text blocks.
+    pressCard(card->identifier);
+    ASSERT_TRUE(form());
+    EXPECT_TRUE(text("ql-guided-form-title").endsWith(u"np.exe"_qs));
+    EXPECT_FALSE(text("ql-guided-form-title").contains(QChar(0x202E)));
+    // An answer's or a document's text reaches the page by the same blocks.
+    const TextBlock answer(u"\u202Egnp.exe \u2067x"_qs, QFont(), Qt::white);
+    EXPECT_EQ(answer.text(), u"gnp.exe x"_qs);
+}
+
 TEST_F(GuidedPage, AnOpenDocumentStaysOpenWhereverTheNextReportListsIt) {
     // Which rows are open, by title, in the order the page lists them.
     const auto rows = [&] {

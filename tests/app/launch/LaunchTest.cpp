@@ -87,6 +87,38 @@ TEST_F(LaunchTest, TheSmokeTestSnapshotsTheContentAndTheFrameComesBackAtTheNextL
               std::tuple(QSize(1300, 800), moved));
 }
 
+// A "--report" that cannot be read is told in the window's alert, and the
+// smoke test's snapshot shows that alert over the content.
+TEST_F(LaunchTest, AnUnreadableReportIsAlertedAndTheSnapshotShowsTheAlert) {
+    EXPECT_EQ(run({"--snapshot", home.filePath("plain.png"), "--smoke-test"}).first, 0);
+    const QImage plain(home.filePath("plain.png"));
+    QByteArray noise(3000, '\0');
+    for (qsizetype i = 0; i < noise.size(); ++i)
+        noise[i] = char((i * 7919 + 13) % 251);
+    const std::pair<const char*, QByteArray> files[] = {{"noise", noise}, {"id", "{\"id\": 5}"}};
+    for (const auto& [name, bytes] : files) {
+        SCOPED_TRACE(name);
+        const QString path = home.filePath(QString::fromLatin1(name) + ".json");
+        QFile file(path);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size());
+        file.close();
+        settings().remove("QuorilanthWorkspace"); // both runs in the same place
+        const QString png = home.filePath(QString::fromLatin1(name) + ".png");
+        EXPECT_EQ(run({"--report", path, "--snapshot", png, "--smoke-test"}),
+                  std::pair(0, std::string()));
+        const QImage shot(png);
+        ASSERT_EQ(shot.size(), plain.size());
+        // Only the alert's box differs from the plain window.
+        QRect changed;
+        for (int y = 0; y < shot.height(); ++y)
+            for (int x = 0; x < shot.width(); ++x)
+                if (shot.pixel(x, y) != plain.pixel(x, y)) changed |= QRect(x, y, 1, 1);
+        EXPECT_TRUE(changed.isValid());
+        EXPECT_LT(changed.height(), shot.height() / 4);
+        EXPECT_LT(changed.width(), shot.width() / 2);
+    }
+}
+
 TEST_F(LaunchTest, ASnapshotIntoAMissingFolderFailsWithOneLine) {
     const QString png = home.filePath("missing/folder/out.png");
     const auto [status, err] = run({"--snapshot", png, "--smoke-test"});

@@ -147,6 +147,21 @@ TEST_F(Inspector, ShowsIssuesUpToItsLimitAndCountsTheRest) {
     }
 }
 
+// The exact name matters here: a site's direction controls show as code
+// points in the label and cannot turn the name around.
+TEST_F(Inspector, ShowsDirectionControlsInANameAsCodePoints) {
+    ScanReport report("https://x.example/");
+    report.nodes.emplace_back("t", NodeKind::tool, "\u202Egnp.exe", std::nullopt,
+                              FindingStatus::valid);
+    report.nodes.emplace_back("m", NodeKind::mcp, "\u05E9\u05E8\u05EA", std::nullopt,
+                              FindingStatus::valid);
+    open();
+    load(report, WorkspaceTab::overview, "t");
+    EXPECT_EQ(text(find("ql-inspector-label")), u"\u27E8U+202E\u27E9gnp.exe"_qs);
+    load(report, WorkspaceTab::overview, "m");
+    EXPECT_EQ(text(find("ql-inspector-label")), u"\u2068\u05E9\u05E8\u05EA\u2069"_qs);
+}
+
 TEST_F(Inspector, RawTraceMarksEveryRowOfTheSelectedID) {
     open();
     ScanReport report("https://x.example/");

@@ -2,6 +2,7 @@
 #include "app/window/AppDelegate.h"
 #include "app/window/Panel.h"
 #include "app/window/QLTheme.h"
+#include "app/window/RemoteText.h"
 #include "app/window/StatusBadge.h"
 #include "app/window/Symbols.h"
 #include "app/window/TabStrip.h"
@@ -14,7 +15,9 @@
 #include <QPointer>
 #include <QPushButton>
 #include <QRegularExpression>
+#include <QScreen>
 #include <QSignalSpy>
+#include <QTextLayout>
 #include <QToolButton>
 
 namespace quorilanth {
@@ -77,12 +80,12 @@ public:
     }
 
     // The application around its one window, with its menus.
-    void launch(const QVariant& frame = {}) {
+    void launch(const QVariant& frame = {}, const QStringList& options = {}) {
         app.reset();
         QSettings().setValue(AppDelegate::frameKey, frame);
-        app = std::make_unique<AppDelegate>(QStringList{"quorilanth"}, QProcessEnvironment(),
-                                            test::heldDependencies(transport),
-                                            folder.filePath("library"));
+        app = std::make_unique<AppDelegate>(
+            QStringList{"quorilanth"} + options, QProcessEnvironment(),
+            test::heldDependencies(transport), folder.filePath("library"));
         app->installMenus();
         app->showWorkspace();
         settle();
@@ -482,6 +485,152 @@ TEST_F(WindowTest, TheWindowIsKeptWhenClosedAndAStoredFrameUsedOnlyWhenSound) {
     app->showWorkspace();
     EXPECT_EQ(app->workspaceWindow(), window);
     EXPECT_TRUE(window->isVisible());
+}
+
+// A stored frame whose corner with the title and the menus lies on a screen is
+// used as it was; one partly off every screen comes back moved and shrunk onto
+// the screen it meets most, never under the window's minimum.
+TEST(WindowFrame, AFrameOutOfReachIsMovedAndShrunkOntoAScreen) {
+    const QSize minimum(1220, 779);
+    const QRect wide(0, 0, 1920, 1080), side(1920, 0, 1280, 1024), small(0, 0, 800, 800);
+    const std::tuple<QRect, QList<QRect>, std::optional<QRect>> cases[] = {
+        {{100, 50, 1300, 820}, {wide}, QRect(100, 50, 1300, 820)},
+        {{1800, 900, 1300, 820}, {wide}, QRect(1800, 900, 1300, 820)}, // corner on screen
+        {{-402, -102, 1640, 1039}, {wide}, QRect(0, 0, 1640, 1039)},
+        {{-300, -50, 2400, 1400}, {wide}, QRect(0, 0, 1920, 1080)},
+        {{1000, -200, 1300, 820}, {wide}, QRect(620, 0, 1300, 820)},
+        {{1800, -100, 1300, 900}, {wide, side}, QRect(1920, 0, 1280, 900)},
+        {{-402, -102, 1640, 1039}, {small}, QRect(0, 0, 1220, 800)},
+        {{5000, 5000, 1300, 820}, {wide, side}, std::nullopt},
+        {{-2000, 0, 1300, 820}, {}, std::nullopt},
+    };
+    for (const auto& [frame, screens, fitted] : cases) {
+        SCOPED_TRACE(QVariant(frame).toString().toStdString());
+        EXPECT_EQ(AppDelegate::fittedFrame(frame, screens, minimum), fitted);
+    }
+}
+
+// On the one offscreen screen: a frame out of reach is brought onto it, one
+// off every screen gives way to the centred window, and either way the title
+// and the menus start on the screen.
+TEST_F(WindowTest, TheRestoredOrCentredWindowStartsOnTheScreen) {
+    const QRect available = QGuiApplication::primaryScreen()->availableGeometry();
+    const QRect outOfReach(available.left() - 402, available.top() - 102, 1640, 1039);
+    const std::pair<QRect, int> cases[] = {
+        // The screen is narrower than the window's minimum: shrunk that far.
+        {outOfReach, WorkspaceView::minimumWidth},
+        {{90000, 90000, 1300, 820}, AppDelegate::contentWidth},
+    };
+    for (const auto& [stored, width] : cases) {
+        SCOPED_TRACE(QVariant(stored).toString().toStdString());
+        launch(stored);
+        EXPECT_TRUE(available.contains(app->workspaceWindow()->geometry().topLeft()));
+        EXPECT_EQ(app->workspaceWindow()->centralWidget()->width(), width);
+    }
+}
+
+// Notes whether the workspace window stood on screen when the alert first
+// appeared.
+struct AlertWatch : QObject {
+    std::function<const QWidget*()> window;
+    std::optional<bool> windowShownFirst;
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() == QEvent::Show && !windowShownFirst &&
+            watched->objectName() == QLatin1String("ql-error-alert"))
+            windowShownFirst = window() && window()->isVisible();
+        return false;
+    }
+};
+
+// A report that fails while the store is being built, before any window
+// exists, is told once the window stands.
+TEST_F(WindowTest, AFailureBeforeTheWindowIsAlertedWhenItAppears) {
+    const QString path = folder.filePath("not-a-report.json");
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly) && file.write("{\"id\": 5}") > 0);
+    file.close();
+    AlertWatch watch;
+    watch.window = [this]() -> const QWidget* { return app ? app->workspaceWindow() : nullptr; };
+    qApp->installEventFilter(&watch);
+    launch({}, {"--report", path});
+    qApp->removeEventFilter(&watch);
+    auto* alert = app->workspaceWindow()->findChild<QMessageBox*>("ql-error-alert");
+    ASSERT_TRUE(alert && alert->isVisible());
+    EXPECT_TRUE(alert->text().startsWith("Could not open report: ")) << alert->text().toStdString();
+    EXPECT_EQ(watch.windowShownFirst, true);
+    EXPECT_TRUE(app->workspaceWindow()->geometry().contains(alert->geometry()));
+    alert->button(QMessageBox::Ok)->click();
+    EXPECT_TRUE(waitUntil([&] { return !app->store().error(); }));
+}
+
+// Where each character of a line is drawn, left to right, on a left-to-right
+// line as the views lay it out.
+std::vector<qreal> drawnAt(const QString& line) {
+    QTextLayout layout(line, QLTheme::font(13));
+    QTextOption option;
+    option.setTextDirection(Qt::LeftToRight);
+    layout.setTextOption(option);
+    layout.beginLayout();
+    QTextLine row = layout.createLine();
+    row.setLineWidth(100000);
+    layout.endLayout();
+    std::vector<qreal> x;
+    for (qsizetype i = 0; i < line.size(); ++i)
+        x.push_back(row.cursorToX(int(i)));
+    return x;
+}
+
+// A site's direction controls are shown (or dropped) and its right-to-left
+// text kept to itself, so nothing it sends reorders a name or what stands
+// beside it; right-to-left text still reads right to left.
+TEST(RemoteTextDirection, ControlsAreShownOrDroppedAndRightToLeftTextIsIsolated) {
+    const QString fsi(QChar(0x2068)), pdi(QChar(0x2069));
+    const std::tuple<QString, DirectionControls, QString> cases[] = {
+        {u"\u202Egnp.exe"_qs, DirectionControls::shown, u"\u27E8U+202E\u27E9gnp.exe"_qs},
+        {u"\u202Egnp.exe"_qs, DirectionControls::dropped, u"gnp.exe"_qs},
+        {u"a\u202Ab\u202Bc\u202Cd\u202De"_qs, DirectionControls::dropped, u"abcde"_qs},
+        {u"\u2066x\u2067\u2068\u2069\u200E\u200F\u061C"_qs, DirectionControls::shown,
+         u"\u27E8U+2066\u27E9x\u27E8U+2067\u27E9\u27E8U+2068\u27E9\u27E8U+2069\u27E9"
+         u"\u27E8U+200E\u27E9\u27E8U+200F\u27E9\u27E8U+061C\u27E9"_qs},
+        {u"plain & <b>"_qs, DirectionControls::shown, u"plain & <b>"_qs},
+        {u"\u05E9\u05DC\u05D5\u05DD"_qs, DirectionControls::shown,
+         fsi + u"\u05E9\u05DC\u05D5\u05DD"_qs + pdi},
+        {u"\u202E\u0645\u0631\u062D\u0628\u0627"_qs, DirectionControls::dropped,
+         fsi + u"\u0645\u0631\u062D\u0628\u0627"_qs + pdi},
+        {u"\u0661\u0662"_qs, DirectionControls::shown, fsi + u"\u0661\u0662"_qs + pdi},
+        {u"\U00010900"_qs, DirectionControls::shown, fsi + u"\U00010900"_qs + pdi}, // Phoenician
+        {fsi + u"\u202Ex"_qs + pdi, DirectionControls::dropped, u"x"_qs},
+    };
+    for (const auto& [text, controls, shown] : cases) {
+        SCOPED_TRACE(text.toStdString());
+        EXPECT_EQ(remoteText(text, controls), shown);
+        EXPECT_EQ(remoteText(shown, controls), shown) << "shown once, never twice";
+    }
+
+    // The name keeps its stored order, and our own text after it stays after it.
+    const QString name = remoteText(u"\u202Egnp.exe"_qs, DirectionControls::shown);
+    std::vector<qreal> x = drawnAt(name + u" \u00B7 ok"_qs);
+    const qsizetype g = name.indexOf('g');
+    EXPECT_TRUE(std::is_sorted(x.begin(), x.end())) << "drawn in stored order";
+    EXPECT_LT(x[std::size_t(g)], x[std::size_t(g + 1)]);
+    // Hebrew and Arabic read right to left inside their isolate, and the count
+    // after them stays after them.
+    for (const QString& word :
+         {u"\u05E9\u05DC\u05D5\u05DD"_qs, u"\u0645\u0631\u062D\u0628\u0627"_qs}) {
+        const QString shownWord = remoteText(word, DirectionControls::shown);
+        const QString line = u"MCP \u00B7 "_qs + shownWord + u" 3"_qs;
+        x = drawnAt(line);
+        // Cursor places inside the word: at its two ends they may stand on either run.
+        const qsizetype first = line.indexOf(word.front()) + 1;
+        for (qsizetype i = first; i + 2 < first + word.size(); ++i)
+            EXPECT_GT(x[std::size_t(i)], x[std::size_t(i + 1)]) << "right to left at " << i;
+        const qreal three = x[std::size_t(line.indexOf('3'))];
+        const qreal dot = x[std::size_t(line.indexOf(QChar(0x00B7)))];
+        for (qsizetype i = first; i + 1 < first + word.size(); ++i) {
+            EXPECT_LT(x[std::size_t(i)], three);
+            EXPECT_GT(x[std::size_t(i)], dot);
+        }
+    }
 }
 
 TEST(TestLaunch, RuleReadsPresenceOnly) {
