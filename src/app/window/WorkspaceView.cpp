@@ -13,6 +13,7 @@
 #include "app/window/ViewKit.h"
 #include "app/window/WorkspacePanes.h"
 
+#include <QApplication>
 #include <QCoreApplication>
 #include <QEvent>
 #include <QMessageBox>
@@ -152,6 +153,17 @@ void WorkspaceView::refresh() {
 void WorkspaceView::changeEvent(QEvent* event) {
     if (event->type() == QEvent::LanguageChange || event->type() == QEvent::LocaleChange) refresh();
     QWidget::changeEvent(event);
+}
+
+bool WorkspaceView::focusNextPrevChild(bool next) {
+    // Tab follows the window as it is read: the pane of a new tab, the
+    // inspector's runner and a guided form are made later than the rest, and
+    // Qt's chain would reach them last.
+    if (QWidget* reached = nextInReadingOrder(this, QApplication::focusWidget(), next)) {
+        reached->setFocus(next ? Qt::TabFocusReason : Qt::BacktabFocusReason);
+        return true;
+    }
+    return QWidget::focusNextPrevChild(next);
 }
 
 void WorkspaceView::render() {

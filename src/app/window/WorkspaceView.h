@@ -47,6 +47,7 @@ public:
 
 protected:
     void changeEvent(QEvent* event) override;
+    bool focusNextPrevChild(bool next) override;
 
 private:
     void render();
