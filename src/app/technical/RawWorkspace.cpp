@@ -98,13 +98,9 @@ public:
         if (record) {
             const auto* list = qobject_cast<const QAbstractScrollArea*>(option.widget);
             const int width = (list ? list->viewport()->width() : 160) - 2 * rowPadding;
-            const QString location = EvidenceListModel::location(*record);
-            if (QFontMetrics(code()).horizontalAdvance(location) > width)
-                lines = int(qMax<qsizetype>(1, wrappedLines(location, code(), width, 2).size()));
+            lines = locationLines(EvidenceListModel::location(*record), width);
         }
-        const int height = rowPadding + QFontMetrics(smallCode()).height() + 5 +
-                           lines * QFontMetrics(code()).height() + rowPadding;
-        return {160, height + rowGap};
+        return {160, headHeight_ + lines * codeMetrics_.height() + rowPadding + rowGap};
     }
 
     void paint(QPainter* painter, const QStyleOptionViewItem& option,
@@ -156,7 +152,21 @@ public:
     }
 
 private:
+    // Every row is measured when the list is laid out: a plain address in the
+    // monospaced font is as wide as its characters, and one too wide for a
+    // line takes the two it is allowed; only other text is laid out.
+    int locationLines(const QString& location, int width) const {
+        for (const QChar c : location)
+            if (c.unicode() < 0x20 || c.unicode() > 0x7e)
+                return int(qMax<qsizetype>(1, wrappedLines(location, codeFont_, width, 2).size()));
+        return qreal(location.size()) * codeAdvance_ > width ? 2 : 1;
+    }
+
     EvidenceListModel& model_;
+    const QFont codeFont_ = code();
+    const QFontMetrics codeMetrics_{codeFont_};
+    const qreal codeAdvance_ = QFontMetricsF(codeFont_).horizontalAdvance(QLatin1Char('x'));
+    const int headHeight_ = rowPadding + QFontMetrics(smallCode()).height() + 5;
 };
 
 } // namespace

@@ -204,7 +204,8 @@ TEST_F(Inspector, RawTraceRowsAreAsTallAsTheirLocations) {
     ScanReport report("https://x.example/");
     report.evidence = {exchange("https://x.example/llms.txt"),
                        exchange("https://x.example/" + std::string(200, 'p')),
-                       exchange("https://x.example/a")};
+                       exchange("https://x.example/a"), exchange("https://x.example/caff\u00E8"),
+                       exchange("https://x.example/" + std::string(30, 'p'))};
     load(report, WorkspaceTab::raw);
     auto* list = find<QListView>("ql-raw-list");
     const auto height = [&](int row) {
@@ -212,8 +213,12 @@ TEST_F(Inspector, RawTraceRowsAreAsTallAsTheirLocations) {
     };
     EXPECT_LT(height(0), height(1));
     EXPECT_EQ(height(0), height(2));
+    EXPECT_EQ(height(0), height(3)); // measured as laid out, not as plain letters
+    // Just past the width of the list: two lines, as painted.
+    EXPECT_EQ(height(1), height(4));
     EXPECT_EQ(list->visualRect(list->model()->index(2, 0)).top(),
               list->visualRect(list->model()->index(1, 0)).bottom() + 1);
+    snapshot("raw-row-heights");
 }
 
 TEST_F(Inspector, RawTraceMarksEveryRowOfTheSelectedID) {
