@@ -128,7 +128,8 @@ void TextBlock::setLineSpacing(int pixels) {
 void TextBlock::setSelectable(bool selectable) {
     selectable_ = selectable;
     setCursor(selectable ? Qt::IBeamCursor : Qt::ArrowCursor);
-    setFocusPolicy(selectable ? Qt::ClickFocus : Qt::NoFocus);
+    // Reached by Tab too, so that a keyboard can select and copy it.
+    setFocusPolicy(selectable ? Qt::StrongFocus : Qt::NoFocus);
 }
 
 void TextBlock::setLead(const QString& lead, int columnWidth, int gap, const QColor& colour) {
@@ -242,6 +243,14 @@ void TextBlock::paintEvent(QPaintEvent* event) {
     painter.setPen(colour_);
     const QPointF origin(textLeft(), 0);
     layout_->draw(&painter, origin, selections, QRectF(event->rect()).translated(-origin));
+    if (keyboardFocus_ && hasFocus()) {
+        // Text has no caret to show: a reader moving by keyboard sees where
+        // Ctrl+A and Ctrl+C will act.
+        painter.setRenderHint(QPainter::Antialiasing);
+        painter.setPen(QPen(QLTheme::tint(QLTheme::accent(), 0.6), 1));
+        painter.setBrush(Qt::NoBrush);
+        painter.drawRoundedRect(QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5), 3, 3);
+    }
 }
 
 int TextBlock::cursorAt(const QPoint& point) const {
@@ -302,7 +311,15 @@ void TextBlock::keyPressEvent(QKeyEvent* event) {
     QWidget::keyPressEvent(event);
 }
 
+void TextBlock::focusInEvent(QFocusEvent* event) {
+    keyboardFocus_ =
+        event->reason() == Qt::TabFocusReason || event->reason() == Qt::BacktabFocusReason;
+    if (keyboardFocus_) update();
+    QWidget::focusInEvent(event);
+}
+
 void TextBlock::focusOutEvent(QFocusEvent* event) {
+    if (std::exchange(keyboardFocus_, false)) update();
     // One selection on the page at a time, as in a browser.
     if (event->reason() != Qt::PopupFocusReason && anchor_ != cursor_) {
         anchor_ = cursor_ = 0;

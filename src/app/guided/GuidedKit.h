@@ -75,6 +75,7 @@ protected:
     void mouseMoveEvent(QMouseEvent* event) override;
     void mouseDoubleClickEvent(QMouseEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
+    void focusInEvent(QFocusEvent* event) override;
     void focusOutEvent(QFocusEvent* event) override;
 
 private:
@@ -93,6 +94,7 @@ private:
     int leadGap_ = 0;
     int lineLimit_ = QWIDGETSIZE_MAX;
     bool selectable_ = false;
+    bool keyboardFocus_ = false;
     int anchor_ = 0;
     int cursor_ = 0;
     std::unique_ptr<QTextLayout> layout_;

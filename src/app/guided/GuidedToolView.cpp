@@ -557,10 +557,10 @@ void GuidedToolView::renderAnswer() {
     previousNote_->setVisible(store_.toolBusy());
     layout->addWidget(previousNote_);
     if (const auto answerLanguage = reply.value["language"].string()) {
-        QLabel* line =
-            plainLabel(answer_, QLTheme::font(11), QLTheme::muted(),
-                       pick(language_, "Lingua di questa risposta: ", "Language of this answer: ") +
-                           shownText(GuidedPresentation::choice(*answerLanguage, language_), 200));
+        TextBlock* line =
+            paragraph(pick(language_, "Lingua di questa risposta: ", "Language of this answer: ") +
+                          shownText(GuidedPresentation::choice(*answerLanguage, language_), 200),
+                      11, QLTheme::muted(), answer_);
         line->setObjectName(QStringLiteral("ql-guided-answer-language"));
         layout->addWidget(line);
     }

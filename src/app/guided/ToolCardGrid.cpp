@@ -129,6 +129,10 @@ public:
         const ToolCard& card = grid_->cards()[std::size_t(index_)];
         if (kind == QAccessible::Name) return card.title;
         if (kind == QAccessible::Description) return card.introduction + u' ' + card.safety;
+        // This Qt has no identifier among an element's texts (for a widget
+        // its objectName stands for one) and a painted card has no object: its
+        // "guided-action-" identifier is the first user-defined text.
+        if (kind == QAccessible::UserText) return card.identifier;
         return {};
     }
     void setText(QAccessible::Text, const QString&) override {}
@@ -141,6 +145,7 @@ public:
     QAccessible::State state() const override {
         QAccessible::State state;
         state.focusable = true;
+        state.focused = isValid() && grid_->hasFocus() && grid_->focusCard() == index_;
         state.checked = isValid() && grid_->isSelected(index_);
         return state;
     }
@@ -194,6 +199,9 @@ public:
     }
     QAccessibleInterface* childAt(int x, int y) const override {
         return child(grid()->cardAt(grid()->mapFromGlobal(QPoint(x, y))));
+    }
+    QAccessibleInterface* focusChild() const override {
+        return grid()->hasFocus() ? child(grid()->focusCard()) : nullptr;
     }
 
 private:
@@ -355,7 +363,19 @@ void ToolCardGrid::press(int index) {
     if (index < 0 || index >= int(cards_.size())) return;
     focusCard_ = index;
     update();
+    announceFocus();
     emit pressed(index);
+}
+
+void ToolCardGrid::announceFocus() {
+    // The grid is one widget: a screen reader learns of the card that has the
+    // keyboard only from us.
+    if (!QAccessible::isActive() || !hasFocus() || cards_.empty()) return;
+    QAccessibleInterface* grid = QAccessible::queryAccessibleInterface(this);
+    if (QAccessibleInterface* card = grid ? grid->child(focusCard_) : nullptr) {
+        QAccessibleEvent event(card, QAccessible::Focus);
+        QAccessible::updateAccessibility(&event);
+    }
 }
 
 void ToolCardGrid::paintEvent(QPaintEvent* event) {
@@ -455,6 +475,7 @@ void ToolCardGrid::keyPressEvent(QKeyEvent* event) {
     }
     focusCard_ = qBound(0, next, int(cards_.size()) - 1);
     update();
+    announceFocus();
     // Keep the focused card in sight inside the page.
     for (QWidget* ancestor = parentWidget(); ancestor; ancestor = ancestor->parentWidget())
         if (auto* area = qobject_cast<QScrollArea*>(ancestor); area && area->widget()) {
@@ -468,6 +489,7 @@ void ToolCardGrid::keyPressEvent(QKeyEvent* event) {
 void ToolCardGrid::focusInEvent(QFocusEvent* event) {
     update();
     QWidget::focusInEvent(event);
+    announceFocus();
 }
 
 void ToolCardGrid::focusOutEvent(QFocusEvent* event) {

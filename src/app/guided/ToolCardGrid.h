@@ -49,6 +49,8 @@ public:
     int cardAt(const QPoint& point) const;
     // Presses a card as a click would.
     void press(int index);
+    // The card the arrow keys move and Return presses.
+    int focusCard() const { return focusCard_; }
 
     bool hasHeightForWidth() const override { return true; }
     int heightForWidth(int width) const override;
@@ -82,6 +84,7 @@ private:
     int introductionLines(std::size_t index, int width) const;
     void forgetGeometry();
     void paintCard(QPainter& painter, int index, const QRect& box) const;
+    void announceFocus();
 
     std::vector<ToolCard> cards_;
     // Each card's texts measured on one line, once; the introduction's

@@ -437,6 +437,10 @@ void SchemaWorkspace::render() {
     filter_->setPlaceholderText(AppLanguage::pick(QStringLiteral("Filtra per nome o URL"),
                                                   QStringLiteral("Filter by name or URL")));
     filter_->setAccessibleName(filter_->placeholderText());
+    previousPage_->setAccessibleName(
+        AppLanguage::pick(QStringLiteral("Pagina precedente"), QStringLiteral("Previous page")));
+    nextPage_->setAccessibleName(
+        AppLanguage::pick(QStringLiteral("Pagina successiva"), QStringLiteral("Next page")));
     itemCount_->setText(QString::number(scene.totalItems) + QLatin1Char(' ') +
                         AppLanguage::pick(QStringLiteral("elementi"), QStringLiteral("items")));
     previousPage_->setEnabled(scene.page > 0);

@@ -74,6 +74,11 @@ void SchemaZoomControls::render() {
                           QStringLiteral("Fit this view while keeping text readable"));
     fit_->setToolTip(fitHelp);
     fit_->setAccessibleName(fitHelp);
+    // The two symbols alone say nothing to a screen reader.
+    zoomOut_->setAccessibleName(
+        AppLanguage::pick(QStringLiteral("Riduci"), QStringLiteral("Zoom out")));
+    zoomIn_->setAccessibleName(
+        AppLanguage::pick(QStringLiteral("Ingrandisci"), QStringLiteral("Zoom in")));
 }
 
 void SchemaZoomControls::paintEvent(QPaintEvent*) {

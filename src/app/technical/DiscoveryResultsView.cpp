@@ -134,7 +134,9 @@ void DiscoveryResultsView::changeEvent(QEvent* event) {
 }
 
 void DiscoveryResultsView::renderStates() {
-    const bool busy = store_.busy() || store_.toolBusy();
+    // A tool call verifies no candidate: it only holds the open buttons back.
+    const bool scanning = store_.busy();
+    const bool busy = scanning || store_.toolBusy();
     for (const Candidate& candidate : candidates_) {
         const auto reportID = store_.candidateReports().find(candidate.domain);
         const bool saved =
@@ -144,8 +146,8 @@ void DiscoveryResultsView::renderStates() {
         candidate.open->setVisible(saved);
         candidate.open->setEnabled(!busy);
         candidate.waiting->setVisible(!saved);
-        candidate.waiting->setText(busy ? QStringLiteral("Verification queued / in progress")
-                                        : QStringLiteral("Not verified"));
+        candidate.waiting->setText(scanning ? QStringLiteral("Verification queued / in progress")
+                                            : QStringLiteral("Not verified"));
     }
 }
 

@@ -218,7 +218,9 @@ void InventoryView::render() {
             entry.row.summary = boundedText(node.summary, rowTextLimit);
             entry.row.location =
                 node.url ? boundedText(*node.url, rowTextLimit) : entry.row.summary;
-            entry.search = entry.row.label + (node.url ? entry.row.location : QString());
+            // The shown texts are cut: the filter reads the whole of both, so a
+            // match past the cut or across the join is found.
+            entry.search = QString::fromStdString(node.label + node.url.value_or(std::string()));
             // A scan mostly adds nodes: what was folded for the same text stays.
             const std::size_t at = entries.size();
             if (at < rows_->entries.size() && rows_->entries[at].search == entry.search)

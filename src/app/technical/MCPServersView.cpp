@@ -4,6 +4,7 @@
 #include "app/technical/JSONTree.h"
 #include "app/technical/RowList.h"
 #include "app/technical/SelectableText.h"
+#include "app/technical/TechnicalKit.h"
 #include "app/window/Panel.h"
 #include "app/window/QLTheme.h"
 #include "app/window/StatusBadge.h"
@@ -108,13 +109,12 @@ public:
         column->setSpacing(10);
 
         auto* title = new QHBoxLayout;
-        QLabel* name = plainLabel(content, QLTheme::font(20, QFont::Medium), QLTheme::foreground(),
-                                  serverName(server.info));
+        // The name comes from the server: it wraps beside the badge, whole.
+        auto* name = valueText(serverName(server.info), QLTheme::font(20, QFont::Medium),
+                               QLTheme::foreground(), content);
         name->setObjectName(QStringLiteral("ql-mcp-name"));
-        name->setMinimumWidth(0);
-        name->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
         title->addWidget(name, 1);
-        title->addWidget(new StatusBadge(server.status, content));
+        title->addWidget(new StatusBadge(server.status, content), 0, Qt::AlignTop);
         column->addLayout(title);
 
         column->addWidget(valueText(server.url,
@@ -129,7 +129,11 @@ public:
               QString::number(ReportGenerator::wholeMilliseconds(server.latencyMS)) +
                   QStringLiteral(" MS"),
               QString::number(server.tools.size()) + QStringLiteral(" TOOLS")}) {
-            QLabel* label = plainLabel(content, factFont, QLTheme::muted(), fact);
+            // The version is the server's own text: it may need several lines.
+            QWidget* label =
+                facts->isEmpty()
+                    ? static_cast<QWidget*>(valueText(fact, factFont, QLTheme::muted(), content))
+                    : plainLabel(content, factFont, QLTheme::muted(), fact);
             label->setObjectName(QStringLiteral("ql-mcp-fact"));
             facts->addWidget(label);
         }
@@ -156,7 +160,8 @@ public:
         std::vector<ToolRow> rows;
         rows.reserve(server.tools.size());
         for (const MCPTool& tool : server.tools)
-            rows.push_back({tool.id(), boundedText(tool.name(), rowTextLimit), tool.safety()});
+            rows.push_back(
+                {tool.id(), singleLine(boundedText(tool.name(), rowTextLimit)), tool.safety()});
         tools_.model.setRows(std::move(rows));
         auto* list = new RowList(tools_, false, 8, content);
         list->setObjectName(QStringLiteral("ql-mcp-tools"));

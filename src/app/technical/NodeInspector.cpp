@@ -533,9 +533,10 @@ void NodeInspector::renderData(const ScanReport& report, const GraphNode& node) 
     for (const Relation& relation : found) {
         const GraphEdge& edge = report.edges[relation.edge];
         const auto other = nodes.find(relation.other);
-        rows.push_back({rowText(edge.relation),
-                        rowText(other == nodes.end() ? relation.other : other->second->label),
-                        rowText(edge.locator), relation.outgoing, relation.other});
+        rows.push_back(
+            {singleLine(rowText(edge.relation)),
+             singleLine(rowText(other == nodes.end() ? relation.other : other->second->label)),
+             rowText(edge.locator), relation.outgoing, relation.other});
     }
     relationModel_->setRows(std::move(rows));
     fitRelations();

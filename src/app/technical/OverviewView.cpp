@@ -237,8 +237,9 @@ OverviewView::OverviewView(WorkspaceStore& store, QWidget* parent)
         scoreColumn->addWidget(groups_[i]);
     }
     scoreColumn->addSpacing(14);
-    formula_ = plainLabel(nullptr, QLTheme::font(9, QFont::Normal, QLTheme::Design::monospaced),
-                          QLTheme::muted(), QString());
+    // It holds the report's scoring version, which a file may make long.
+    formula_ = valueText(QString(), QLTheme::font(9, QFont::Normal, QLTheme::Design::monospaced),
+                         QLTheme::muted());
     formula_->setObjectName(QStringLiteral("ql-overview-formula"));
     scoreColumn->addWidget(formula_);
     blocks_.push_back(new quorilanth::Panel(

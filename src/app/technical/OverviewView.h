@@ -36,7 +36,7 @@ private:
     CoalescedRender* renderer_;
     std::vector<QWidget*> blocks_;
     std::array<CategoryGroup*, 7> groups_{};
-    QLabel* formula_;
+    SelectableText* formula_;
     std::array<QLabel*, 3> tiles_{};
     QLabel* noFindings_;
     std::unique_ptr<Findings> findings_;

@@ -64,7 +64,9 @@ void PlainTextView::setText(const QString& text) {
     set_ = true;
     text_ = text;
     anchor_ = cursor_ = 0;
-    if (!scrollBar_) setAccessibleName(text_.left(200));
+    // Painted text has no text interface: a screen reader hears its start as
+    // the name, the raw trace's scrolling view as much as a value in a column.
+    setAccessibleName(text_.left(200));
     measureNatural();
     rewrap();
     if (scrollBar_) scrollBar_->setValue(0);

@@ -92,10 +92,16 @@ public:
     EvidenceRowDelegate(EvidenceListModel& model, QObject* parent)
         : QStyledItemDelegate(parent), model_(model) {}
 
-    QSize sizeHint(const QStyleOptionViewItem&, const QModelIndex&) const override {
-        const int height = rowPadding + QFontMetrics(smallCode()).height() + 5 +
-                           2 * QFontMetrics(code()).height() + rowPadding;
-        return {160, height + rowGap};
+    // A location takes a second line only when it needs one.
+    QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override {
+        const Evidence* record = model_.exchange(index.row());
+        int lines = 1;
+        if (record) {
+            const auto* list = qobject_cast<const QAbstractScrollArea*>(option.widget);
+            const int width = (list ? list->viewport()->width() : 160) - 2 * rowPadding;
+            lines = locationLines(EvidenceListModel::location(*record), width);
+        }
+        return {160, headHeight_ + lines * codeMetrics_.height() + rowPadding + rowGap};
     }
 
     void paint(QPainter* painter, const QStyleOptionViewItem& option,
@@ -122,17 +128,17 @@ public:
         painter->setPen(QLTheme::muted());
         painter->drawText(inner.right() + 1 - durationWidth, baseline, duration);
         const int room = qMax(0, inner.width() - durationWidth - 8);
-        const QString method = small.elidedText(
-            QString::fromStdString(record->method.substr(0, 200)), Qt::ElideRight, room / 2);
+        const std::int64_t status = record->statusCode.value_or(0);
+        const auto [method, statusText] =
+            rawRowHead(QString::fromStdString(record->method.substr(0, 200)),
+                       QString::number(status), smallCode(), room);
         painter->setPen(QLTheme::accent());
         painter->drawText(inner.left(), baseline, method);
-        const std::int64_t status = record->statusCode.value_or(0);
         const bool expected = record->statusCode && status >= 200 && status <= 299;
         painter->setPen(expected ? QLTheme::muted() : QLTheme::attention());
         const int after =
             small.horizontalAdvance(method) + small.horizontalAdvance(QLatin1Char(' '));
-        painter->drawText(inner.left() + after, baseline,
-                          small.elidedText(QString::number(status), Qt::ElideRight, room - after));
+        painter->drawText(inner.left() + after, baseline, statusText);
 
         painter->setFont(code());
         painter->setPen(QLTheme::foreground());
@@ -147,10 +153,37 @@ public:
     }
 
 private:
+    // Every row is measured when the list is laid out: a plain address in the
+    // monospaced font is as wide as its characters, and one too wide for a
+    // line takes the two it is allowed; only other text is laid out.
+    int locationLines(const QString& location, int width) const {
+        for (const QChar c : location)
+            if (c.unicode() < 0x20 || c.unicode() > 0x7e)
+                return int(qMax<qsizetype>(1, wrappedLines(location, codeFont_, width, 2).size()));
+        return qreal(location.size()) * codeAdvance_ > width ? 2 : 1;
+    }
+
     EvidenceListModel& model_;
+    const QFont codeFont_ = code();
+    const QFontMetrics codeMetrics_{codeFont_};
+    const qreal codeAdvance_ = QFontMetricsF(codeFont_).horizontalAdvance(QLatin1Char('x'));
+    const int headHeight_ = rowPadding + QFontMetrics(smallCode()).height() + 5;
 };
 
 } // namespace
+
+std::pair<QString, QString> rawRowHead(const QString& method, const QString& status,
+                                       const QFont& font, int room) {
+    const QFontMetrics metrics(font);
+    const QString oneLine = singleLine(method);
+    const int space = metrics.horizontalAdvance(QLatin1Char(' '));
+    // The status is a handful of digits: the method takes what they leave,
+    // and never less than half, so a long status cannot hide it.
+    const int methodRoom = qMax(room / 2, room - space - metrics.horizontalAdvance(status));
+    const QString shown = metrics.elidedText(oneLine, Qt::ElideRight, methodRoom);
+    const int left = room - metrics.horizontalAdvance(shown) - space;
+    return {shown, metrics.elidedText(status, Qt::ElideRight, qMax(0, left))};
+}
 
 RawWorkspace::RawWorkspace(WorkspaceStore& store, const QString& pane, QWidget* parent)
     : QWidget(parent), store_(store), pane_(rawPane(pane)),
@@ -228,7 +261,8 @@ RawWorkspace::RawWorkspace(WorkspaceStore& store, const QString& pane, QWidget* 
     list_->setObjectName(QStringLiteral("ql-raw-list"));
     list_->setModel(model_);
     list_->setItemDelegate(new EvidenceRowDelegate(*model_, list_));
-    list_->setUniformItemSizes(true);
+    // Rows are as tall as their locations; a narrower list lays them out again.
+    list_->setResizeMode(QListView::Adjust);
     list_->setSelectionMode(QAbstractItemView::NoSelection);
     list_->setVerticalScrollMode(QAbstractItemView::ScrollPerPixel);
     list_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);

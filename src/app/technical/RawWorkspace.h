@@ -6,8 +6,10 @@
 #include <cstdint>
 #include <string>
 #include <tuple>
+#include <utility>
 
 class QAbstractButton;
+class QFont;
 class QListView;
 
 namespace quorilanth {
@@ -16,6 +18,11 @@ class CoalescedRender;
 class EvidenceListModel;
 class RawTextView;
 class WorkspaceStore;
+
+// The first line of an exchange's row in `room` pixels of `font`: the method
+// whole when the status fits beside it, else both shortened with "…".
+std::pair<QString, QString> rawRowHead(const QString& method, const QString& status,
+                                       const QFont& font, int room);
 
 // The raw tab: every recorded exchange of the report in a list, and the plain
 // text of the current one as its request, its response or its timing and

@@ -44,6 +44,14 @@ QPushButton* textButton(const QString& text, const QString& name, QWidget* paren
     return button;
 }
 
+QString singleLine(QString text) {
+    for (QChar& c : text)
+        if (c == QLatin1Char('\n') || c == QLatin1Char('\r') || c == QLatin1Char('\t') ||
+            c == QChar::LineSeparator || c == QChar::ParagraphSeparator)
+            c = QLatin1Char(' ');
+    return text;
+}
+
 QStringList wrappedLines(const QString& text, const QFont& font, int width, int maxLines) {
     QStringList lines;
     if (maxLines <= 0) return lines;

@@ -21,6 +21,10 @@ QWidget* divider(QWidget* parent);
 // A button drawn as its accent-coloured text alone; `name` is its objectName.
 QPushButton* textButton(const QString& text, const QString& name, QWidget* parent);
 
+// A text for a row that has one line for it: line breaks and tabs read as
+// spaces, since a painter draws nothing for them and the words would join.
+QString singleLine(QString text);
+
 // A text laid out in at most `maxLines` lines of `width` pixels, broken at
 // word boundaries or, inside a long token, anywhere; the last line ends in
 // "…" when the text did not fit. Line breaks in the text are kept.

@@ -3,7 +3,6 @@
 #include "app/window/QLTheme.h"
 #include "app/window/ViewKit.h"
 
-#include <QLabel>
 #include <QVBoxLayout>
 
 namespace quorilanth {
@@ -40,12 +39,12 @@ Panel::Panel(const QString& title, QWidget* content, QWidget* parent) : QFrame(p
     layout_ = new QVBoxLayout(this);
     layout_->setContentsMargins(20, 20, 20, 20);
     layout_->setSpacing(15);
-    title_ = new QLabel(this);
-    title_->setTextFormat(Qt::PlainText);
+    // A title may carry a value from a file (a server's transport): it wraps,
+    // and never sets the card's width.
+    title_ = new SpacedText(this);
     title_->setFont(QLTheme::font(10, QFont::DemiBold, QLTheme::Design::monospaced, 1.6));
-    QPalette palette = title_->palette();
-    palette.setColor(QPalette::WindowText, QLTheme::muted());
-    title_->setPalette(palette);
+    title_->setColour(QLTheme::muted());
+    title_->setWrapping(QWIDGETSIZE_MAX);
     layout_->addWidget(title_);
     setTitle(title);
     setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Preferred);

@@ -3,10 +3,11 @@
 #include <QFrame>
 #include <QString>
 
-class QLabel;
 class QVBoxLayout;
 
 namespace quorilanth {
+
+class SpacedText;
 
 // A titled card: the title in capitals over the content, on a rounded panel.
 class Panel : public QFrame {
@@ -23,7 +24,7 @@ protected:
     void paintEvent(QPaintEvent* event) override;
 
 private:
-    QLabel* title_;
+    SpacedText* title_;
     QVBoxLayout* layout_;
     QWidget* content_ = nullptr;
 };

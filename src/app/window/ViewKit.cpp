@@ -6,8 +6,11 @@
 #include <QEvent>
 #include <QFontMetrics>
 #include <QLabel>
+#include <QLayout>
 #include <QPainter>
 #include <QPainterPath>
+#include <QSet>
+#include <QSplitter>
 #include <QTimer>
 
 namespace quorilanth {
@@ -31,6 +34,66 @@ void CoalescedRender::request() {
             render_();
         },
         Qt::QueuedConnection);
+}
+
+namespace {
+
+// The widgets of a layout, nested layouts included, in the order it places them.
+void laidOut(const QLayout* layout, QList<QWidget*>& found) {
+    for (int i = 0; i < layout->count(); ++i) {
+        QLayoutItem* item = layout->itemAt(i);
+        if (QWidget* widget = item->widget())
+            found.append(widget);
+        else if (const QLayout* inner = item->layout())
+            laidOut(inner, found);
+    }
+}
+
+// A widget's children in the order a reader meets them: as its layout or
+// splitter places them, then any others as made. The list of children alone
+// is not that order: raising a widget moves it to the end.
+QList<QWidget*> readingOrder(const QWidget* widget) {
+    QList<QWidget*> found;
+    if (const auto* splitter = qobject_cast<const QSplitter*>(widget))
+        for (int i = 0; i < splitter->count(); ++i)
+            found.append(splitter->widget(i));
+    else if (const QLayout* layout = widget->layout())
+        laidOut(layout, found);
+    const QSet<QWidget*> placed(found.begin(), found.end());
+    for (QObject* child : widget->children())
+        if (auto* inner = qobject_cast<QWidget*>(child); inner && !placed.contains(inner))
+            found.append(inner);
+    return found;
+}
+
+} // namespace
+
+QWidget* nextInReadingOrder(QWidget* root, QWidget* from, bool forward) {
+    QList<QWidget*> stops;
+    std::vector<QWidget*> pending{root};
+    while (!pending.empty()) {
+        QWidget* widget = pending.back();
+        pending.pop_back();
+        if (widget != root && (widget->isWindow() || !widget->isVisible())) continue;
+        // A widget may hand its focus on: to a part of itself, which it keeps
+        // to itself, or elsewhere (a scroll area's view, to the area), where
+        // it is no stop of its own.
+        QWidget* proxy = widget->focusProxy();
+        const bool compound = proxy && widget->isAncestorOf(proxy);
+        if ((widget->focusPolicy() & Qt::TabFocus) && widget->isEnabled() && (!proxy || compound))
+            stops.append(widget);
+        if (compound) continue;
+        const QList<QWidget*> children = readingOrder(widget);
+        for (auto child = children.rbegin(); child != children.rend(); ++child)
+            pending.push_back(*child);
+    }
+    if (stops.isEmpty()) return nullptr;
+    qsizetype at = -1;
+    for (QWidget* widget = from; widget && at < 0 && widget != root;
+         widget = widget->parentWidget())
+        at = stops.indexOf(widget);
+    if (at < 0) return forward ? stops.first() : stops.last();
+    return stops[(at + (forward ? 1 : stops.size() - 1)) % stops.size()];
 }
 
 QLabel* plainLabel(QWidget* parent, const QFont& font, const QColor& colour, const QString& text) {
@@ -143,6 +206,24 @@ void SpacedText::setCentred(bool centred) {
     update();
 }
 
+namespace {
+
+// How many units of `text` fit in `width`, at least one character, never half
+// of a surrogate pair.
+qsizetype fittingPrefix(const QFontMetrics& metrics, const QString& text, int width) {
+    qsizetype end = 0;
+    int used = 0;
+    while (end < text.size()) {
+        const qsizetype step = text.at(end).isHighSurrogate() && end + 1 < text.size() ? 2 : 1;
+        used += metrics.horizontalAdvance(text.mid(end, step));
+        if (used > width && end > 0) break;
+        end += step;
+    }
+    return end;
+}
+
+} // namespace
+
 QStringList SpacedText::lines(int width) const {
     if (width <= 0) return text_.split(QLatin1Char('\n'));
     const QFontMetrics metrics(font());
@@ -157,14 +238,32 @@ QStringList SpacedText::lines(int width) const {
             } else {
                 line = candidate;
             }
+            // A token wider than the line (an address, a name from a file) is
+            // broken where it reaches the edge rather than pushing it out.
+            while (metrics.horizontalAdvance(line) > width) {
+                const qsizetype fit = fittingPrefix(metrics, line, width);
+                if (fit >= line.size()) break;
+                result.append(line.left(fit));
+                line = line.mid(fit);
+            }
         }
         result.append(line);
     }
     return result;
 }
 
+int SpacedText::drawnWidth(int width) const {
+    // A layout measures a label at the width of its column but draws it no
+    // wider than its maximum, and a centred one no wider than it asks for:
+    // the lines are counted at the width they will be drawn at, or the last
+    // ones fall outside the box.
+    width = qMin(width, maximumWidth());
+    if (centred_) width = qMin(width, wrapWidth_);
+    return qMax(1, width);
+}
+
 int SpacedText::heightForWidth(int width) const {
-    const qsizetype count = lines(wrapWidth_ > 0 ? qMax(1, width) : 0).size();
+    const qsizetype count = lines(wrapWidth_ > 0 ? drawnWidth(width) : 0).size();
     return int(count) * QFontMetrics(font()).height() + int(count - 1) * lineSpacing_;
 }
 
@@ -188,7 +287,7 @@ void SpacedText::paintEvent(QPaintEvent*) {
     const QFontMetrics metrics(font());
     const int flags = (centred_ ? Qt::AlignHCenter : Qt::AlignLeft) | Qt::TextSingleLine;
     int y = 0;
-    for (const QString& line : lines(wrapWidth_ > 0 ? width() : 0)) {
+    for (const QString& line : lines(wrapWidth_ > 0 ? drawnWidth(width()) : 0)) {
         painter.drawText(QRect(0, y, width(), metrics.height()), flags, line);
         y += metrics.height() + lineSpacing_;
     }

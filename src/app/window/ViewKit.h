@@ -26,6 +26,13 @@ private:
     bool pending_ = false;
 };
 
+// The widget that Tab (forward) or Shift+Tab reaches from `from` among those
+// under `root`, in the order a reader meets them: as layouts and splitters
+// place them. Qt's own chain follows the order widgets were made, so a pane of
+// a new tab, a form or an answer made later would come after everything else.
+// Null when nothing there takes the keyboard.
+QWidget* nextInReadingOrder(QWidget* root, QWidget* from, bool forward);
+
 // Sets the colour of a widget's text.
 void setTextColour(QWidget* widget, const QColor& colour);
 
@@ -72,8 +79,9 @@ public:
     QString text() const { return text_; }
     void setLineSpacing(int pixels);
     void setColour(const QColor& colour);
-    // Also breaks lines between words to fit the width it is given, asking for
-    // at most preferredWidth; its height then follows its width.
+    // Also breaks lines between words (inside a word too long for a line) to
+    // fit the width it is given, asking for at most preferredWidth; its height
+    // then follows its width.
     void setWrapping(int preferredWidth);
     // Each line centred across the width rather than at the left.
     void setCentred(bool centred);
@@ -89,6 +97,7 @@ protected:
 private:
     // The lines to draw; without wrapping only the text's own breaks count.
     QStringList lines(int width) const;
+    int drawnWidth(int width) const;
 
     QString text_;
     int lineSpacing_ = 0;

@@ -13,6 +13,7 @@
 #include "app/window/ViewKit.h"
 #include "app/window/WorkspacePanes.h"
 
+#include <QApplication>
 #include <QCoreApplication>
 #include <QEvent>
 #include <QMessageBox>
@@ -158,6 +159,17 @@ void WorkspaceView::showEvent(QShowEvent* event) {
     QWidget::showEvent(event);
     // After the window itself has been shown, not while it is being shown.
     renderer_->request();
+}
+
+bool WorkspaceView::focusNextPrevChild(bool next) {
+    // Tab follows the window as it is read: the pane of a new tab, the
+    // inspector's runner and a guided form are made later than the rest, and
+    // Qt's chain would reach them last.
+    if (QWidget* reached = nextInReadingOrder(this, QApplication::focusWidget(), next)) {
+        reached->setFocus(next ? Qt::TabFocusReason : Qt::BacktabFocusReason);
+        return true;
+    }
+    return QWidget::focusNextPrevChild(next);
 }
 
 void WorkspaceView::render() {

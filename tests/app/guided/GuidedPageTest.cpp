@@ -31,7 +31,9 @@ namespace quorilanth {
 namespace {
 
 using test::settle;
+using test::tabWalk;
 using test::waitUntil;
+using test::walkedTo;
 
 const std::string shopServer = "https://shop.example/mcp";
 
@@ -329,6 +331,50 @@ TEST_F(GuidedPage, MotionFollowsTheDesktopSettingAndTheVariableOverridesIt) {
     }
     qunsetenv("QL_REDUCE_MOTION");
     test::setDesktopAnimations(true);
+}
+
+// A keyboard alone chooses a tool, fills its form and sends it, in the order
+// the page is read; a screen reader follows the card that has the keyboard.
+TEST_F(GuidedPage, TheKeyboardChoosesFillsAndSendsInReadingOrder) {
+    open(shopReport());
+    ToolCardGrid* grid = page()->cards();
+    QApplication::setActiveWindow(view.get());
+    grid->setFocus(Qt::TabFocusReason);
+    QTest::keyClick(grid, Qt::Key_Right);
+    // The offscreen platform has no accessibility bridge to hear the focus
+    // event; what a screen reader asks on hearing it is answered here.
+    QAccessibleInterface* cards = QAccessible::queryAccessibleInterface(grid);
+    EXPECT_EQ(cards->focusChild(), cards->child(1));
+    EXPECT_TRUE(cards->child(1)->state().focused && !cards->child(0)->state().focused);
+    // What stands for the card's identifier, which tests and scripts look for.
+    EXPECT_EQ(cards->child(1)->text(QAccessible::UserText), grid->cards()[1].identifier);
+
+    // Return opens the card's form; the next Tab goes into it.
+    QTest::keyClick(grid, Qt::Key_Left);
+    QTest::keyClick(grid, Qt::Key_Return);
+    settle();
+    ASSERT_TRUE(waitUntil([&] { return form() && form()->isVisible(); }));
+    QTest::keyClick(grid, Qt::Key_Tab);
+    EXPECT_TRUE(form()->isAncestorOf(QApplication::focusWidget()))
+        << QApplication::focusWidget()->objectName().toStdString();
+
+    ASSERT_TRUE(waitUntil([&] { return shown("ql-guided-answer"); }));
+    type("guided-field-query", "notes"); // the button waits for it
+    const QList<QWidget*> walk = tabWalk(find("scan-input"));
+    const qsizetype cardsAt = walkedTo(walk, grid),
+                    query = walkedTo(walk, find("guided-field-query")),
+                    sendAt = walkedTo(walk, send()),
+                    answer = walkedTo(walk, find("ql-guided-answer")),
+                    documents = walkedTo(walk, find("ql-guided-document-row")),
+                    guide = walkedTo(walk, find("ql-guided-guide"));
+    EXPECT_TRUE(0 < cardsAt && cardsAt < query && query < sendAt && sendAt < answer &&
+                answer < guide)
+        << cardsAt << " " << query << " " << sendAt << " " << answer << " " << guide;
+    EXPECT_TRUE(answer < documents && documents < guide) << documents;
+    // The answer's selectable text is a stop of its own.
+    EXPECT_TRUE(std::any_of(walk.begin(), walk.end(), [&](QWidget* stop) {
+        return qobject_cast<TextBlock*>(stop) && find("ql-guided-answer")->isAncestorOf(stop);
+    }));
 }
 
 TEST_F(GuidedPage, ButtonsLeadToTheTechnicalViews) {
@@ -637,6 +683,31 @@ TEST_F(GuidedPage, DirectionControlsInANameAreDropped) {
     EXPECT_EQ(answer.text(), u"gnp.exe x"_qs);
 }
 
+TEST_F(GuidedPage, AnAnswersLongLanguageWrapsInsideThePage) {
+    const std::string token(300, 'W');
+    ScanReport report = shopReport();
+    report.evidence.push_back(testsupport::toolCall(
+        shopServer, "search_apps",
+        R"({"jsonrpc":"2.0","id":1,"result":{"structuredContent":{"language":")" + token +
+            R"("}}})"));
+    open(report);
+    pressCard("guided-action-search_apps");
+    ASSERT_TRUE(waitUntil([&] { return shown("ql-guided-answer"); }));
+    // Shortened as every remote text is, then wrapped.
+    EXPECT_EQ(text("ql-guided-answer-language").toStdString(),
+              "Language of this answer: " + token.substr(0, 200) + "\u2026");
+    showForm();
+    EXPECT_LE(page()->widget()->width(), page()->viewport()->width());
+    QWidget* line = find("ql-guided-answer-language");
+    EXPECT_LE(line->mapTo(page()->widget(), QPoint(line->width(), 0)).x(),
+              page()->viewport()->width());
+    snapshot("guide-long-language", [&] {
+        showForm();
+        page()->ensureWidgetVisible(find("ql-guided-answer-language"));
+        settle();
+    });
+}
+
 TEST_F(GuidedPage, AnOpenDocumentStaysOpenWhereverTheNextReportListsIt) {
     // Which rows are open, by title, in the order the page lists them.
     const auto rows = [&] {
@@ -745,7 +816,13 @@ TEST_F(GuidedPage, EchoThroughARealPeerFromTheFormToTheAnswerShown) {
     EXPECT_EQ(text("ql-guided-answer-title"), "Last answer received");
     EXPECT_EQ(find<QLineEdit>("guided-field-message")->text(), "ciao <b>&")
         << "the form keeps its values after sending";
-    snapshot("guide-peer-answer");
+    // The page scrolls to the form a moment after the press: the answer is
+    // shown once it has.
+    snapshot("guide-peer-answer", [&] {
+        showForm();
+        page()->ensureWidgetVisible(find("ql-guided-answer"));
+        settle();
+    });
 }
 
 } // namespace

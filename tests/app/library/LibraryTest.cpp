@@ -1,6 +1,7 @@
 #include "app/library/LibraryView.h"
 #include "app/library/Sidebar.h"
 #include "app/window/ShellTestSupport.h"
+#include "app/window/ViewKit.h"
 #include "app/window/WorkspaceView.h"
 
 #include <QComboBox>
@@ -106,6 +107,32 @@ TEST_F(LibraryTest, EmptyStatesFollowTheSectionTheFiltersAndTheIndex) {
     const test::Language italian("it");
     section("History");
     EXPECT_EQ(ui.find<QLabel>("library-title")->text(), "Cronologia");
+}
+
+// The empty state's detail is centred under its title: the box the column
+// gives it holds every line it draws, in either language and window width.
+TEST_F(LibraryTest, ACentredEmptyDetailKeepsItsLastLine) {
+    const std::vector<SavedScan> one{scan(1)};
+    for (const char* language : {"en", "it"})
+        for (const QString name : {"Favorites", "Collections"})
+            for (const int width : {1640, 900}) {
+                open(one);
+                const test::Language chosen(language);
+                view->resize(width, 1020);
+                section(name);
+                view->refresh();
+                settle();
+                auto* detail = ui.find<SpacedText>("ql-library-empty-detail");
+                ASSERT_TRUE(detail && detail->isVisibleTo(view.get()));
+                EXPECT_GE(detail->height(), detail->heightForWidth(detail->width()))
+                    << language << " " << name.toStdString() << " " << width << ": "
+                    << detail->text().toStdString();
+                if (width == 1640 && name == "Collections")
+                    view->grab().save(
+                        QStringLiteral(QL_SNAPSHOT_DIR "/library-collections-empty-%1.png")
+                            .arg(language));
+                close();
+            }
 }
 
 TEST_F(LibraryTest, TheSidebarListsTwentyScansAtMostAndCountsTheWholeHistory) {

@@ -7,8 +7,11 @@
 #include "app/technical/NodeInspector.h"
 #include "app/technical/RawText.h"
 #include "app/technical/RawTextView.h"
+#include "app/technical/RawWorkspace.h"
 #include "app/technical/ToolRunner.h"
+#include "app/window/QLTheme.h"
 #include "support/McpPeer.h"
+#include "support/ReportBuilder.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -22,7 +25,9 @@ namespace {
 
 using test::exchange;
 using test::settle;
+using test::tabWalk;
 using test::waitUntil;
+using test::walkedTo;
 
 class Inspector : public test::TechnicalWindow {
 public:
@@ -160,6 +165,75 @@ TEST_F(Inspector, ShowsDirectionControlsInANameAsCodePoints) {
     EXPECT_EQ(text(find("ql-inspector-label")), u"\u27E8U+202E\u27E9gnp.exe"_qs);
     load(report, WorkspaceTab::overview, "m");
     EXPECT_EQ(text(find("ql-inspector-label")), u"\u2068\u05E9\u05E8\u05EA\u2069"_qs);
+}
+
+// A row gives a relation and a name one line each: a break inside either
+// reads as a space rather than joining the words.
+TEST_F(Inspector, RelationRowsKeepTheirWordsApart) {
+    ScanReport report("https://x.example/");
+    report.nodes.emplace_back("a", NodeKind::manifest, "Node A", std::nullopt,
+                              FindingStatus::found);
+    report.nodes.emplace_back("b", NodeKind::endpoint, "Node\nB", std::nullopt,
+                              FindingStatus::found);
+    report.edges = {{"a", "b", "points\nto", "", ""},
+                    {"a", "b", "tab\tand\r\nreturn", "", ""},
+                    {"a", "b", "line\u2028para\u2029end", "", ""}};
+    open();
+    load(report, WorkspaceTab::overview, "a");
+    EXPECT_EQ(rows(find<QListView>("ql-inspector-relations")),
+              QStringList({"points to Node B", "tab and  return Node B", "line para end Node B"}));
+}
+
+// The first line of a raw row: the method whole beside a status that fits,
+// both cut only when the room is short.
+TEST(RawRowHead, TheMethodKeepsItsRoomBesideTheStatus) {
+    const QFont font = QLTheme::font(9, QFont::Normal, QLTheme::Design::monospaced);
+    const QFontMetrics metrics(font);
+    const auto width = [&](const QString& text) { return metrics.horizontalAdvance(text); };
+    const struct {
+        QString method, status;
+        int room;
+        QString shownMethod, shownStatus;
+    } cases[] = {
+        {"GET", "200", width("GET 200"), "GET", "200"},
+        {"GET", "9223372036854775807", width("GET 9223372036854775807"), "GET",
+         "9223372036854775807"},
+        {"OPTIONS", "0", width("OPTIONS 0"), "OPTIONS", "0"},
+        {"GET\nX", "200", width("GET X 200"), "GET X", "200"},
+    };
+    for (const auto& c : cases) {
+        const auto [method, status] = rawRowHead(c.method, c.status, font, c.room);
+        EXPECT_EQ(method, c.shownMethod) << c.method.toStdString();
+        EXPECT_EQ(status, c.shownStatus) << c.method.toStdString();
+    }
+    // Too little room: both shortened, the method keeping half of it.
+    const int room = width("PROPFIND");
+    const auto [method, status] = rawRowHead("PROPFIND", "123456789", font, room);
+    EXPECT_TRUE(method.endsWith(QChar(0x2026)) && method.size() > 1) << method.toStdString();
+    EXPECT_LE(width(method) + width(" ") + width(status), room);
+}
+
+// A location of one line takes one line of the list; a long one takes two.
+TEST_F(Inspector, RawTraceRowsAreAsTallAsTheirLocations) {
+    open();
+    ScanReport report("https://x.example/");
+    report.evidence = {exchange("https://x.example/llms.txt"),
+                       exchange("https://x.example/" + std::string(200, 'p')),
+                       exchange("https://x.example/a"), exchange("https://x.example/caff\u00E8"),
+                       exchange("https://x.example/" + std::string(30, 'p'))};
+    load(report, WorkspaceTab::raw);
+    auto* list = find<QListView>("ql-raw-list");
+    const auto height = [&](int row) {
+        return list->visualRect(list->model()->index(row, 0)).height();
+    };
+    EXPECT_LT(height(0), height(1));
+    EXPECT_EQ(height(0), height(2));
+    EXPECT_EQ(height(0), height(3)); // measured as laid out, not as plain letters
+    // Just past the width of the list: two lines, as painted.
+    EXPECT_EQ(height(1), height(4));
+    EXPECT_EQ(list->visualRect(list->model()->index(2, 0)).top(),
+              list->visualRect(list->model()->index(1, 0)).bottom() + 1);
+    snapshot("raw-row-heights");
 }
 
 TEST_F(Inspector, RawTraceMarksEveryRowOfTheSelectedID) {
@@ -404,6 +478,38 @@ TEST_F(Runner, CallsThePeerOnlyWhenRunAndConfirmed) {
         for (auto* group : find("ql-tool-last-response")->findChildren<DisclosureGroup*>())
             group->setExpanded(true);
     EXPECT_TRUE(texts("ql-tool-last-response", true).contains("5"));
+}
+
+// A keyboard reaches the pane, then the inspector: the node's data, then the
+// runner's fields before the button that sends them.
+TEST_F(Runner, TabWalksThePaneThenTheInspectorInReadingOrder) {
+    const std::string server = "https://x.example/mcp";
+    open();
+    load(withTools(server, {R"({"name":"add","annotations":{"readOnlyHint":true},"inputSchema":{
+                        "type":"object","properties":{"a":{"type":"number"},
+                        "b":{"type":"boolean"}}}})"}),
+         WorkspaceTab::overview, server + "#tool:add");
+    store->setShowInspector(true);
+    settle();
+    // The first answer makes the runner's last response after everything else.
+    ScanReport answered = *store->report();
+    answered.evidence.push_back(testsupport::toolCall(server, "add"));
+    load(answered, WorkspaceTab::overview, server + "#tool:add");
+    ASSERT_TRUE(find("ql-tool-last-response"));
+
+    const QList<QWidget*> walk = tabWalk(find("scan-input"));
+    const qsizetype pane = walkedTo(walk, find("ql-pane-Overview")),
+                    inspector = walkedTo(walk, find("ql-inspector")),
+                    a = walkedTo(walk, find("ql-tool-field-a")),
+                    b = walkedTo(walk, find("ql-tool-field-b")),
+                    run = walkedTo(walk, find("tool-run")),
+                    response = walkedTo(walk, find("ql-tool-last-response"));
+    EXPECT_TRUE(0 < pane && pane < inspector && inspector < a && a < b && b < run && run < response)
+        << pane << " " << inspector << " " << a << " " << b << " " << run << " " << response;
+    // Every widget of the pane comes before every widget of the inspector.
+    for (qsizetype i = inspector; i < walk.size(); ++i)
+        EXPECT_FALSE(find("ql-pane-Overview")->isAncestorOf(walk[i]))
+            << walk[i]->objectName().toStdString();
 }
 
 } // namespace

@@ -1,5 +1,6 @@
 #include "TechnicalTestSupport.h"
 #include "app/technical/DisclosureGroup.h"
+#include "app/window/Panel.h"
 #include "support/LoopbackAIService.h"
 #include "support/ReportBuilder.h"
 
@@ -192,6 +193,37 @@ TEST_F(TechnicalPanesTest, ServerCardsForVerifiedServersOnly) {
     EXPECT_EQ(texts("ql-mcp-empty"), QStringList{"No MCP server has been verified in this scan."});
 }
 
+// One 300-character token from a file in every text of the two panes that
+// can grow: each stays inside the page, and the page as wide as its viewport.
+TEST_F(TechnicalPanesTest, ALongTokenFromAFileNeverWidensAPage) {
+    const std::string token(300, 'W');
+    ScanReport report = richReport();
+    report.scoringVersion = token;
+    MCPServer& server = report.servers.front();
+    server.info = JSONValue::parse("{}").set("name", JSONValue(token));
+    server.version = token;
+    server.transport = token;
+    const std::pair<WorkspaceTab, QStringList> cases[] = {
+        {WorkspaceTab::overview, {"ql-overview-formula"}},
+        {WorkspaceTab::mcp, {"ql-mcp-name", "ql-mcp-fact", "ql-mcp-card"}},
+    };
+    for (const auto& [tab, names] : cases) {
+        load(report, tab);
+        auto* page = find<QScrollArea>("ql-pane-" + rawValue(tab));
+        ASSERT_TRUE(page);
+        EXPECT_LE(page->widget()->width(), page->viewport()->width())
+            << rawValue(tab).toStdString();
+        for (const QString& name : names)
+            for (QWidget* shown : all(name)) {
+                const QRect box(shown->mapTo(page->widget(), QPoint()), shown->size());
+                EXPECT_LE(box.right(), page->viewport()->width()) << name.toStdString();
+            }
+        snapshot("long-token-" + rawValue(tab).toLower());
+    }
+    EXPECT_EQ(texts("ql-mcp-name").front().toStdString(), token);
+    EXPECT_EQ(find<Panel>("ql-mcp-card")->title().toStdString(), "MCP \u00B7 " + token);
+}
+
 TEST_F(TechnicalPanesTest, InventoryFiltersLabelThenURLAndFollowsTheSelection) {
     load(richReport(), WorkspaceTab::endpoints);
     auto* filter = find<QLineEdit>("ql-inventory-filter");
@@ -242,6 +274,30 @@ TEST_F(TechnicalPanesTest, InventoryFiltersLabelThenURLAndFollowsTheSelection) {
     snapshot("tools");
 }
 
+// The filter reads the whole label run into the whole URL, not the cut texts
+// a row shows.
+TEST_F(TechnicalPanesTest, InventoryFilterReadsPastTheShownCut) {
+    const std::string label = std::string(2100, 'L') + "Tail";
+    testsupport::ReportBuilder build(site);
+    build.node(site + "long", NodeKind::endpoint, FindingStatus::found).label = label;
+    build.node(site + "short", NodeKind::endpoint, FindingStatus::found).label = "Short";
+    build.report().nodes.back().url.reset();
+    load(build.report(), WorkspaceTab::endpoints);
+    auto* filter = find<QLineEdit>("ql-inventory-filter");
+    const std::pair<QString, QStringList> cases[] = {
+        {"tail", {"long"}},
+        {"tailhttps://tea.example/long", {"long"}}, // across the join
+        {"L\u2026", {}},                            // the cut's mark is not the label's
+        {"short", {"short"}},
+    };
+    for (const auto& [typed, ids] : cases) {
+        filter->setText(typed);
+        QStringList shown = rows(find<RowList>("ql-inventory-list"), RowList::identifierRole);
+        shown.replaceInStrings(QString::fromStdString("inventory-" + site), "");
+        EXPECT_EQ(shown, ids) << typed.toStdString();
+    }
+}
+
 TEST_F(TechnicalPanesTest, CandidatesFollowTheirVerificationScans) {
     auto states = [&] {
         QStringList shown;
@@ -270,6 +326,19 @@ TEST_F(TechnicalPanesTest, CandidatesFollowTheirVerificationScans) {
     ASSERT_TRUE(waitUntil([&] { return !store->busy(); }));
     settle();
     EXPECT_EQ(states(), QStringList({"open", "open", "Not verified", "open"}));
+    // A tool call verifies nothing: the buttons wait for it, the text does not change.
+    store->run(MCPTool("https://b.example/mcp",
+                       JSONValue::parse(R"({"name":"held","annotations":{"readOnlyHint":true}})")),
+               JSONValue::parse("{}"), true);
+    ASSERT_TRUE(store->toolBusy());
+    settle();
+    EXPECT_EQ(states(),
+              QStringList({"open, disabled", "open, disabled", "Not verified", "open, disabled"}));
+    transport->released = true;
+    ASSERT_TRUE(waitUntil([&] { return !store->toolBusy(); }, 20000));
+    transport->released = false;
+    store->setError(std::nullopt);
+    settle();
     // The model's raw answer, at the end of the page.
     find<DisclosureGroup>("ql-research-raw")->setExpanded(true);
     settle();

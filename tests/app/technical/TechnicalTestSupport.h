@@ -5,6 +5,7 @@
 #include "app/technical/RowList.h"
 #include "app/technical/SelectableText.h"
 #include "app/window/ShellTestSupport.h"
+#include "app/window/ViewKit.h"
 
 #include <QClipboard>
 #include <QLabel>
@@ -30,6 +31,7 @@ public:
     }
     static QString text(const QWidget* widget) {
         if (auto* label = qobject_cast<const QLabel*>(widget)) return label->text();
+        if (auto* title = qobject_cast<const SpacedText*>(widget)) return title->text();
         auto* value = qobject_cast<const SelectableText*>(widget);
         return value ? value->text() : QString();
     }
@@ -39,7 +41,8 @@ public:
         QStringList result;
         for (QWidget* widget : all(name))
             for (QWidget* shown : within ? widget->findChildren<QWidget*>() : QList{widget})
-                if (qobject_cast<QLabel*>(shown) || qobject_cast<SelectableText*>(shown))
+                if (qobject_cast<QLabel*>(shown) || qobject_cast<SelectableText*>(shown) ||
+                    qobject_cast<SpacedText*>(shown))
                     result.append(text(shown));
         return result;
     }

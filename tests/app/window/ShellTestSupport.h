@@ -58,6 +58,29 @@ inline WorkspaceStore::Dependencies heldDependencies(std::shared_ptr<HeldTranspo
     return dependencies;
 }
 
+// The widgets the Tab key reaches from `start`, in order, as a keyboard user
+// meets them: until the walk comes back to `start`, or after `limit` steps.
+inline QList<QWidget*> tabWalk(QWidget* start, int limit = 300) {
+    QApplication::setActiveWindow(start->window());
+    start->setFocus(Qt::TabFocusReason);
+    settle();
+    QList<QWidget*> walked{start};
+    for (int step = 0; step < limit; ++step) {
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        QWidget* reached = QApplication::focusWidget();
+        if (!reached || reached == start) break;
+        walked.append(reached);
+    }
+    return walked;
+}
+
+// Where in a walk the first widget of that name, or inside that widget, comes; -1 if none.
+inline qsizetype walkedTo(const QList<QWidget*>& walk, const QWidget* target) {
+    for (qsizetype i = 0; i < walk.size(); ++i)
+        if (target && (walk[i] == target || target->isAncestorOf(walk[i]))) return i;
+    return -1;
+}
+
 // Our own folder names: names starting with the application's are watched by
 // other tests for leftovers of the transport.
 inline QString folderTemplate() {

@@ -380,6 +380,36 @@ TEST_F(WindowTest, ControlsAreHeardByTheirLabelsNotTheirIdentifiers) {
     }
 }
 
+// Buttons that show a symbol alone, and the raw trace's painted text, are
+// heard by a name in the window's language.
+TEST_F(WindowTest, SymbolButtonsAndTheRawTextAreHeardByName) {
+    open();
+    load(sampleReport(), WorkspaceTab::schema);
+    const struct {
+        const char* name;
+        QString english, italian;
+    } cases[] = {
+        {"schema-zoom-out", "Zoom out", "Riduci"},
+        {"schema-zoom-in", "Zoom in", "Ingrandisci"},
+        {"schema-previous-page", "Previous page", "Pagina precedente"},
+        {"schema-next-page", "Next page", "Pagina successiva"},
+    };
+    for (const char* language : {"en", "it"}) {
+        test::Language chosen(language);
+        view->refresh();
+        settle();
+        for (const auto& c : cases)
+            EXPECT_EQ(QAccessible::queryAccessibleInterface(find(c.name))->text(QAccessible::Name),
+                      *language == 'e' ? c.english : c.italian)
+                << c.name;
+    }
+    store->setTab(WorkspaceTab::raw);
+    settle();
+    const QString raw =
+        QAccessible::queryAccessibleInterface(find("ql-raw-text"))->text(QAccessible::Name);
+    EXPECT_TRUE(raw.startsWith("HTTP 0 \u00B7 ")) << raw.toStdString();
+}
+
 TEST_F(WindowTest, HostileLabelsRenderLiterally) {
     const std::string longText(100000, 'W');
     ScanReport report = sampleReport("https://hostile.example/");
@@ -663,8 +693,8 @@ TEST(SharedLook, PanelContentTakesTheCardWidthFromTheLeadingEdge) {
         panel.show();
         settle();
         const QWidget* content = panel.content();
-        const int leading = panel.findChild<QLabel*>()->x(); // the title's
-        EXPECT_EQ(panel.findChild<QLabel*>()->y(), leading); // spare height goes below
+        const int leading = panel.findChild<SpacedText*>()->x(); // the title's
+        EXPECT_EQ(panel.findChild<SpacedText*>()->y(), leading); // spare height goes below
         EXPECT_EQ(content->x(), leading);
         EXPECT_EQ(content->width(),
                   paragraph ? panel.width() - 2 * leading : content->sizeHint().width());
