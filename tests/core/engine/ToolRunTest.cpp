@@ -3,6 +3,7 @@
 
 #include "ScriptedSite.h"
 #include "core/base/Date.h"
+#include "core/guided/GuidedPresentation.h"
 
 #include <gtest/gtest.h>
 #include <unicode/locid.h>
@@ -133,6 +134,40 @@ TEST(ToolRun, AFailedCallIsHandedOverOnceAndKeepsItsSession) {
     EXPECT_EQ(run.engine.drainToolEvidence(kMCP).size(), 2u);
     EXPECT_TRUE(run.engine.drainToolEvidence(kMCP).empty());
     EXPECT_EQ(run.run(R"({"content":[]})").evidence.size(), 1u);
+}
+
+TEST(ToolRun, WhatAnAnswerDeclaresIsNoObservationOfTheSite) {
+    // What the answer claims, on the result itself and on an item it declares.
+    const std::string claims = R"("languages":["en","it"],"language":"en",)"
+                               R"("description":"A tool's own words")";
+    const std::string result = "{" + claims + R"(,"content":[{"type":"text","text":"ok"}],)" +
+                               R"("structuredContent":{"results":[{"canonical_url":")" + kSite +
+                               R"(p",)" + claims + "}]}}";
+    // clang-format off
+    struct Case { std::string page; bool canonical; };
+    const std::vector<Case> cases{
+        {"", false},
+        // The page the run fetched is observed like any other page.
+        {R"(<link rel="canonical" href="https://example.com/p">)", true},
+    };
+    // clang-format on
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.page);
+        ToolRun run;
+        if (!c.page.empty()) run.site.document(kSite + "p", 200, c.page);
+        const ScanReport report = run.run(result);
+        std::map<std::string, std::vector<std::string>> passed;
+        for (const ScoreCheck& check : report.checks)
+            if (check.passed) passed[check.id] = check.evidenceIDs;
+        EXPECT_FALSE(passed.count("localization.declared"));
+        EXPECT_FALSE(passed.count("localization.multiple"));
+        EXPECT_EQ(passed["provenance.canonical"], c.canonical
+                                                      ? report.findNode(kSite + "p")->evidenceIDs
+                                                      : std::vector<std::string>{});
+        EXPECT_TRUE(passed.count("actions.result")) << "the run itself is observed";
+        for (const Language language : {Language::english, Language::italian})
+            EXPECT_EQ(GuidedPresentation::siteDescription(report, language), std::nullopt);
+    }
 }
 
 } // namespace
