@@ -170,5 +170,36 @@ TEST(ToolRun, WhatAnAnswerDeclaresIsNoObservationOfTheSite) {
     }
 }
 
+TEST(ToolRun, AStopAmongThePagesCancelsAndHandsOverWhatWasRecorded) {
+    ToolRun run;
+    std::stop_source stop;
+    // The second page is where the user presses STOP: its fetch comes back
+    // cut short, and the third is never asked for.
+    run.site.fake->otherwise([&](const FakeHTTPInspector::Call& call) {
+        Evidence hop = FakeHTTPInspector::record(call);
+        if (call.url == kSite + "p1") {
+            stop.request_stop();
+            hop.error = "Cancelled";
+            return oneHop(std::move(hop));
+        }
+        if (call.url == kMCP) {
+            ScriptedMCPServer server;
+            server.toolResult = declaring({"p0", "p1", "p2"});
+            return answerMCP(call, server);
+        }
+        hop.statusCode = 200;
+        return oneHop(std::move(hop));
+    });
+    const MCPTool find(kMCP, JSONValue::parse(R"({"name":"find","inputSchema":{}})"));
+    EXPECT_THROW(run.engine.run(find, {}, ScanReport(kSite), true, stop.get_token()), Cancelled);
+    EXPECT_EQ(run.site.requested("GET"), (std::vector<std::string>{kSite + "p0", kSite + "p1"}));
+    // Negotiation, call, the fetched page and the one cut short, in order, once.
+    const std::vector<Evidence> handed = run.engine.drainToolEvidence(kMCP);
+    ASSERT_EQ(handed.size(), 4u);
+    EXPECT_EQ(handed[2].url, kSite + "p0");
+    EXPECT_EQ(handed[3].error, "Cancelled");
+    EXPECT_TRUE(run.engine.drainToolEvidence(kMCP).empty());
+}
+
 } // namespace
 } // namespace quorilanth::test
