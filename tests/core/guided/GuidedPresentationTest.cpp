@@ -240,6 +240,28 @@ TEST(ReadableValue, LimitsAndTheirSentences) {
     EXPECT_EQ(named.children.at(0).label, label(words, english).substr(0, 200) + "\u2026");
 }
 
+TEST(ReadableValue, AnObjectDrawnAtTheDeepestLevelShowsItsFields) {
+    const std::string more = "More details are available in the original response.";
+    const std::string fields = R"({"name":"N","a":1,"b":"x"})";
+    for (const auto& [json, title, texts] :
+         std::initializer_list<std::tuple<std::string, std::string, std::vector<std::string>>>{
+             {"[[[[[" + fields + "]]]]]", "N", {"1", "x"}},
+             {"[[[[" + fields + "]]]]", "N", {"1", "x"}},
+             {"[[[[[[" + fields + "]]]]]]", "", {}},
+         }) {
+        SCOPED_TRACE(json);
+        ReadableNode node = ReadableValue::tree(JSONValue::parse(json), english);
+        while (node.kind == ReadableNode::Kind::list && !node.children.empty())
+            node = ReadableNode(node.children[0]);
+        EXPECT_EQ(node.title.value_or(""), title);
+        std::vector<std::string> shown;
+        for (const ReadableNode& row : node.children)
+            shown.push_back(row.text);
+        EXPECT_EQ(shown, texts);
+        EXPECT_EQ(node.text, texts.empty() ? more : "");
+    }
+}
+
 TEST(ReadableValue, ObjectsTitledFieldsOrderedAndOnlySafePagesOffered) {
     const ReadableNode n =
         ReadableValue::tree(JSONValue::parse(R"({"name":"N","title":"T","summary":"S",
