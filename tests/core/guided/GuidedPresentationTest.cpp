@@ -180,6 +180,24 @@ TEST(GuidedArguments, ConversionsTheLanguageAndTheSentenceOfEachFailure) {
               JSONValue("Compila i campi obbligatori: Cosa vuoi cercare?."));
 }
 
+TEST(GuidedArguments, APickedElementIsSentWhateverElseShowsItsText) {
+    const MCPTool subject = taking(R"({"n":{"type":["integer","string"],"enum":[1,"1"]},
+                   "b":{"type":["boolean","string"],"enum":[true,"true"]},
+                   "z":{"type":["null","string"],"enum":[null,"null"]}})");
+    // The picked positions, or none: then each text stands for its first element.
+    for (const auto& [positions, expected] :
+         std::initializer_list<std::pair<ChoicePositions, const char*>>{
+             {{}, R"({"n":1,"b":true,"z":null})"},
+             {{{"n", 0}, {"b", 0}, {"z", 0}}, R"({"n":1,"b":true,"z":null})"},
+             {{{"n", 1}, {"b", 1}, {"z", 1}}, R"({"n":"1","b":"true","z":"null"})"},
+             // A position beyond the list names nothing.
+             {{{"n", 7}, {"b", 1}, {"z", 1}}, R"({"n":1,"b":"true","z":"null"})"},
+         })
+        EXPECT_EQ(arguments(form("n=1|b=true|z=null"), subject, english, positions),
+                  JSONValue::parse(expected))
+            << expected;
+}
+
 // `count` copies of an element ("k" + i for members), as a JSON array or object.
 std::string many(int count, const std::string& element, bool object = false) {
     std::string text;
