@@ -200,13 +200,10 @@ double readDouble(const JSONValue& value, const Path& path) {
 }
 
 std::int64_t readInteger(const JSONValue& value, const Path& path) {
-    double number = readDouble(value, path);
-    // Whole and inside the signed 64-bit range (2^63 itself is outside).
-    if (number != std::floor(number) || number < -9223372036854775808.0 ||
-        number >= 9223372036854775808.0)
-        fail(path, "expected a whole number, found " +
-                       PrettyJSONWriter::formatNumber(number).value_or("?") + ".");
-    return static_cast<std::int64_t>(number);
+    // Exact: through a double, 9223372036854775807 would read as 2^63 and be refused.
+    if (std::optional<std::int64_t> whole = value.integer()) return *whole;
+    fail(path, "expected a whole number, found " +
+                   PrettyJSONWriter::formatNumber(readDouble(value, path)).value_or("?") + ".");
 }
 
 bool readBool(const JSONValue& value, const Path& path) {
