@@ -61,6 +61,8 @@ void writeEdge(PrettyJSONWriter& w, const GraphEdge& edge) {
     w.endObject();
 }
 
+} // namespace
+
 void writeEvidence(PrettyJSONWriter& w, const Evidence& e) {
     w.beginObject();
     w.key("durationMS"), w.number(e.durationMS);
@@ -79,6 +81,8 @@ void writeEvidence(PrettyJSONWriter& w, const Evidence& e) {
     w.key("url"), w.string(e.url);
     w.endObject();
 }
+
+namespace {
 
 void writeTool(PrettyJSONWriter& w, const MCPTool& tool) {
     w.beginObject();
@@ -130,26 +134,30 @@ void writeList(PrettyJSONWriter& w, const std::vector<T>& items, WriteOne writeO
 // ---- reading --------------------------------------------------------------
 
 // Where in the document a value stands, kept as a chain on the stack and only
-// spelled out ("$.nodes[2].status") when something fails.
+// spelled out ("$.nodes[2].status") when something fails. The root names the
+// document and where in it the read began.
 struct Path {
     const Path* parent = nullptr;
-    std::string_view key;
+    std::string_view key = "$";
     std::size_t index = 0;
     bool isIndex = false;
+    std::string_view document = "the report";
 
-    Path member(std::string_view name) const { return Path{this, name, 0, false}; }
-    Path element(std::size_t position) const { return Path{this, {}, position, true}; }
+    Path member(std::string_view name) const { return Path{this, name, 0, false, {}}; }
+    Path element(std::size_t position) const { return Path{this, {}, position, true, {}}; }
 
     std::string text() const {
-        if (!parent) return "$";
+        if (!parent) return std::string(key);
         std::string prefix = parent->text();
         return isIndex ? prefix + "[" + std::to_string(index) + "]"
                        : prefix + "." + std::string(key);
     }
+    const Path& root() const { return parent ? parent->root() : *this; }
 };
 
 [[noreturn]] void fail(const Path& path, const std::string& fault) {
-    throw QuorilanthError("Cannot read the report: " + path.text() + ": " + fault);
+    throw QuorilanthError("Cannot read " + std::string(path.root().document) + ": " + path.text() +
+                          ": " + fault);
 }
 
 std::string_view kindName(const JSONValue& value) {
@@ -418,6 +426,10 @@ ScanReport readReport(const std::function<JSONValue()>& parse) {
 }
 
 } // namespace
+
+Evidence readEvidence(const JSONValue& value, std::string_view what, std::string_view where) {
+    return readEvidence(value, Path{nullptr, where, 0, false, what});
+}
 
 std::string write(const ScanReport& report) {
     std::string out;
