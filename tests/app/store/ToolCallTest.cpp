@@ -7,6 +7,7 @@
 #include "core/engine/ScriptedSite.h"
 #include "core/model/ReportJSON.h"
 #include "core/report/ReportGenerator.h"
+#include "support/FakeHTTPInspector.h"
 #include "support/LoopbackHTTPServer.h"
 #include "support/McpPeer.h"
 
@@ -156,6 +157,62 @@ TEST(ToolCall, AStopWhileTheDeclaredPagesAreFetchedIsACancellation) {
         return listed;
     };
     EXPECT_EQ(ids(ReportJSON::read(file.readAll().toStdString())), ids(*store.report()));
+}
+
+TEST(ToolCall, WhileAScanRunsACallChangesNothing) {
+    // The site's pages are held, so a scan of it stays busy.
+    test::LoopbackHTTPServer server;
+    server.otherwise([](const test::ReceivedRequest&, test::ResponseWriter& out) {
+        out.pause(std::chrono::seconds(60));
+    });
+    QTemporaryDir folder;
+    const std::unique_ptr<WorkspaceStore> shown = storeShowing(folder, server.origin());
+    WorkspaceStore& store = *shown;
+    store.setInput(QString::fromStdString(server.origin()));
+    store.start();
+    // The live report of the scan, shown from its first step on.
+    ASSERT_TRUE(test::waitUntil([&] { return store.report().has_value(); }, 30000));
+    ASSERT_TRUE(store.busy());
+    store.setError(QStringLiteral("earlier"));
+    const std::string before = ReportJSON::write(*store.report());
+    store.run(MCPTool(server.url("/mcp"), JSONValue::parse(R"({"name":"t","inputSchema":{}})")),
+              JSONValue::emptyObject(), true);
+    EXPECT_FALSE(store.toolBusy());
+    EXPECT_EQ(store.error(), QStringLiteral("earlier"));
+    EXPECT_EQ(ReportJSON::write(*store.report()), before);
+    store.cancel();
+    ASSERT_TRUE(test::waitUntil([&] { return !store.busy(); }, 30000));
+    for (const test::ReceivedRequest& request : server.requests())
+        EXPECT_NE(request.method, "POST") << "no call went out";
+}
+
+TEST(ToolCall, ASuccessfulCallWhoseReportHoldsNoPostSelectsNoExchange) {
+    // A transport that records its methods in lower case: "post" is not "POST".
+    test::ScriptedMCPServer mcp;
+    mcp.toolResult = R"({"content":[{"type":"text","text":"ok"}]})";
+    auto transport = std::make_shared<test::FakeHTTPInspector>();
+    transport->otherwise([&](const test::FakeHTTPInspector::Call& call) {
+        HTTPResult answer = test::answerMCP(call, mcp);
+        answer.exchanges.back().method = "post";
+        return answer;
+    });
+    QTemporaryDir folder;
+    auto makeEngine = [transport](NetworkPolicy policy) {
+        return std::make_shared<DiscoveryEngine>(policy, transport);
+    };
+    WorkspaceStore store(folder.path(), {"quorilanth"}, {makeEngine, {}, {}, {}, {}});
+    ScanReport report("https://x.example/");
+    report.evidence = {Evidence("https://x.example/", "GET")};
+    std::ofstream(folder.filePath("shown.json").toStdString()) << ReportGenerator::json(report);
+    store.loadFile(folder.filePath("shown.json"), false);
+    store.setSelectedEvidenceID(report.evidence[0].id);
+    store.run(
+        MCPTool("https://x.example/mcp", JSONValue::parse(R"({"name":"t","inputSchema":{}})")),
+        JSONValue::emptyObject(), true);
+    ASSERT_TRUE(test::waitUntil([&] { return !store.toolBusy(); }, 30000));
+    EXPECT_EQ(store.status(), "Tool response recorded");
+    EXPECT_GT(store.report()->evidence.size(), 1u);
+    EXPECT_EQ(store.selectedEvidenceID(), std::nullopt);
 }
 
 } // namespace
