@@ -451,6 +451,7 @@ TEST_F(GuidedPage, APickedEntrySendsItsOwnElementWhenAnotherShowsTheSameText) {
     QTest::keyClick(box, Qt::Key_Down);
     QTest::keyClick(box, Qt::Key_Down);
     EXPECT_EQ(box->currentIndex(), 2);
+    form()->grab().save(QStringLiteral(QL_SNAPSHOT_DIR "/guided-picker-shared-text.png"));
     click("guided-send");
     EXPECT_FALSE(shown("ql-guided-error")) << text("ql-guided-error").toStdString();
     EXPECT_TRUE(store->toolBusy());
