@@ -53,8 +53,12 @@ public:
         return member(key).array();
     }
     std::string place(std::string_view key) const { return where_ + "." + std::string(key); }
-    [[noreturn]] void refuse(std::string_view key, const std::string& fault) const {
-        fail(place(key), fault);
+    // A text that stands for a value of another type, read by `read`.
+    template <typename Read>
+    auto textAs(std::string_view key, Read read, std::string_view kind) const {
+        const std::string text = this->text(key);
+        if (auto value = read(text)) return *value;
+        fail(place(key), "\"" + text + "\" is not " + std::string(kind) + ".");
     }
 
 private:
@@ -135,17 +139,10 @@ ResearchResult readResult(std::string_view text) {
     const Record r(document, kResult, "$");
     ResearchResult result;
     result.query = r.text("query");
-    const std::string provider = r.text("provider");
-    if (std::optional<AIProvider> known = aiProviderFromRawValue(provider))
-        result.provider = *known;
-    else
-        r.refuse("provider", "\"" + provider + "\" is not a known provider.");
+    result.provider = r.textAs("provider", aiProviderFromRawValue, "a known provider");
     result.model = r.text("model");
-    const std::string stamp = r.text("timestamp");
-    if (std::optional<Date> date = parseISO8601(stamp))
-        result.timestamp = *date;
-    else
-        r.refuse("timestamp", "\"" + stamp + "\" is not a date of the form 2026-01-31T08:05:09Z.");
+    result.timestamp =
+        r.textAs("timestamp", parseISO8601, "a date of the form 2026-01-31T08:05:09Z");
     const JSONValue::Array& candidates = r.list("candidates");
     for (std::size_t i = 0; i < candidates.size(); ++i)
         result.candidates.push_back(candidateOf(
