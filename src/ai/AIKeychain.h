@@ -14,6 +14,12 @@ struct SecretStoreStatus {
     // The store's own failure code, which the key store's messages carry.
     int code = 0;
 
+    // Failures that GLib tells in codes of different domains, or as 0 (its
+    // generic code, which also means success), carry numbers of their own:
+    // negative, so that they never meet the domain-tagged codes below.
+    static constexpr int noSecretService = -25291; // no Secret Service reachable
+    static constexpr int promptDismissed = -128;   // the user dismissed the unlock prompt
+
     static SecretStoreStatus success() { return {}; }
     static SecretStoreStatus noItem() { return {Kind::noItem, 0}; }
     static SecretStoreStatus failure(int code) { return {Kind::failure, code}; }

@@ -24,8 +24,27 @@ const SecretSchema& schema() {
     return value;
 }
 
+// GLib's codes are per domain and start at 0, so the bare code names neither
+// the failure nor success apart: a code is kept with its domain (thousands
+// digit) and the two failures a user can act on get numbers of their own.
+int statusCode(const GError& error) {
+    if (g_error_matches(&error, G_IO_ERROR, G_IO_ERROR_CANCELLED))
+        return SecretStoreStatus::promptDismissed;
+    for (const int unreachable : {G_DBUS_ERROR_SERVICE_UNKNOWN, G_DBUS_ERROR_NAME_HAS_NO_OWNER,
+                                  G_DBUS_ERROR_NO_SERVER, G_DBUS_ERROR_SPAWN_SERVICE_NOT_FOUND,
+                                  G_DBUS_ERROR_SPAWN_EXEC_FAILED, G_DBUS_ERROR_SPAWN_FAILED})
+        if (g_error_matches(&error, G_DBUS_ERROR, unreachable))
+            return SecretStoreStatus::noSecretService;
+    const int domain = error.domain == G_IO_ERROR         ? 1
+                       : error.domain == G_DBUS_ERROR     ? 2
+                       : error.domain == SECRET_ERROR     ? 3
+                       : error.domain == G_KEY_FILE_ERROR ? 4
+                                                          : 9;
+    return domain * 1000 + (error.code >= 0 && error.code < 1000 ? error.code : 999);
+}
+
 SecretStoreStatus failed(GError* error) {
-    const int code = error->code;
+    const int code = statusCode(*error);
     g_error_free(error);
     return SecretStoreStatus::failure(code);
 }
@@ -50,10 +69,16 @@ public:
     Call(const Call&) = delete;
     Call& operator=(const Call&) = delete;
 
-    // The failure that came before the call could be made, if any.
+    // The failure that came before the call could be made, if any: whatever
+    // GLib said, no Secret Service could be reached (without a session bus it
+    // says only its generic 0).
     std::optional<SecretStoreStatus> unreachable() {
         if (!error_) return std::nullopt;
-        return failed(std::exchange(error_, nullptr));
+        const int code = g_error_matches(error_, G_IO_ERROR, G_IO_ERROR_CANCELLED)
+                             ? SecretStoreStatus::promptDismissed
+                             : SecretStoreStatus::noSecretService;
+        g_error_free(std::exchange(error_, nullptr));
+        return SecretStoreStatus::failure(code);
     }
     SecretService* service() const { return service_; }
     GHashTable* attributes() const { return attributes_; }
@@ -72,10 +97,17 @@ public:
                              std::string_view data) override {
         // The Secret Service only stores, replacing an item with the same
         // attributes; whether there was one decides between an update and an
-        // addition.
-        std::string existing;
-        const SecretStoreStatus found = copy(service, account, existing);
-        if (found.kind != SecretStoreStatus::Kind::success) return found;
+        // addition. The search leaves secrets where they are: the old key is
+        // never brought into this process just to learn that it exists.
+        Call call(service, account);
+        if (auto failure = call.unreachable()) return *failure;
+        GError* error = nullptr;
+        GList* items = secret_service_search_sync(call.service(), &schema(), call.attributes(),
+                                                  SECRET_SEARCH_NONE, nullptr, &error);
+        if (error) return failed(error);
+        const bool found = items != nullptr;
+        g_list_free_full(items, g_object_unref);
+        if (!found) return SecretStoreStatus::noItem();
         return store(service, account, data);
     }
 

@@ -596,13 +596,14 @@ void GuidedBrowserView::renderForm() {
     slot_->setVisible(chosen.has_value());
     if (!chosen) return;
     const std::optional<GuidedSession::Draft>& draft = session_.draft();
+    const bool drafted = draft && draft->toolKey == chosen->second;
     GuidedPresentation::FormValues values =
-        draft && draft->toolKey == chosen->second
-            ? draft->values
-            : GuidedPresentation::initialValues(chosen->first, language);
-    session_.keepDraft({chosen->second, chosen->first.id(), values});
+        drafted ? draft->values : GuidedPresentation::initialValues(chosen->first, language);
+    GuidedPresentation::ChoicePositions positions =
+        drafted ? draft->positions : GuidedPresentation::ChoicePositions{};
+    session_.keepDraft({chosen->second, chosen->first.id(), values, positions});
     form_ = new GuidedToolView(store_, session_, std::move(chosen->first), chosen->second,
-                               std::move(values), slot_);
+                               std::move(values), slot_, std::move(positions));
     slotLayout_->addWidget(form_);
 }
 

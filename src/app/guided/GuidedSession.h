@@ -36,6 +36,7 @@ public:
         std::string toolKey;
         std::string toolID;
         GuidedPresentation::FormValues values;
+        GuidedPresentation::ChoicePositions positions = {};
     };
     const std::optional<Draft>& draft() const { return draft_; }
     void keepDraft(Draft draft) { draft_ = std::move(draft); }

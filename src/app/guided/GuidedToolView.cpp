@@ -112,9 +112,11 @@ std::vector<std::string> GuidedToolView::mainKeys(const MCPTool& tool) {
 }
 
 GuidedToolView::GuidedToolView(WorkspaceStore& store, GuidedSession& session, MCPTool tool,
-                               std::string toolKey, FormValues values, QWidget* parent)
+                               std::string toolKey, FormValues values, QWidget* parent,
+                               ChoicePositions positions)
     : Panel(QString(), nullptr, parent), store_(store), session_(session), tool_(std::move(tool)),
-      toolKey_(std::move(toolKey)), language_(guidedLanguage()), values_(std::move(values)) {
+      toolKey_(std::move(toolKey)), language_(guidedLanguage()), values_(std::move(values)),
+      positions_(std::move(positions)) {
     setObjectName(QStringLiteral("ql-guided-form"));
     setTitle(pick(language_, "La tua richiesta", "Your request"));
     auto* content = new QWidget(this);
@@ -299,8 +301,9 @@ QWidget* GuidedToolView::field(const std::string& key, QWidget* parent) {
             picker->addItem(pick(language_, "Sì", "Yes"), QStringLiteral("true"));
             picker->addItem(QStringLiteral("No"), QStringLiteral("false"));
         }
-        connect(picker, &QComboBox::activated, this, [this, key, picker](int index) {
-            setValue(key, picker->itemData(index).toString());
+        connect(picker, &QComboBox::activated, this, [this, key, picker, picked](int index) {
+            setValue(key, picker->itemData(index).toString(),
+                     picked && index > 0 ? std::optional(std::size_t(index - 1)) : std::nullopt);
         });
         layout->addWidget(picker, 0, Qt::AlignLeft);
         control = picker;
@@ -387,10 +390,15 @@ QWidget* GuidedToolView::sourceDetails(QWidget* parent) {
     return box;
 }
 
-void GuidedToolView::setValue(const std::string& key, const QString& text) {
+void GuidedToolView::setValue(const std::string& key, const QString& text,
+                              std::optional<std::size_t> position) {
     values_[key] = text.toStdString();
+    if (position)
+        positions_[key] = *position;
+    else
+        positions_.erase(key);
     validationError_.reset();
-    session_.keepDraft({toolKey_, tool_.id(), values_});
+    session_.keepDraft({toolKey_, tool_.id(), values_, positions_});
     render();
 }
 
@@ -407,7 +415,12 @@ void GuidedToolView::showValue(const std::string& key) {
     } else if (auto* lines = qobject_cast<QPlainTextEdit*>(control)) {
         if (lines->toPlainText() != text) lines->setPlainText(text);
     } else if (auto* picker = qobject_cast<QComboBox*>(control)) {
-        picker->setCurrentIndex(qMax(0, picker->findData(text)));
+        int index = picker->findData(text);
+        if (const auto kept = positions_.find(key);
+            kept != positions_.end() && kept->second + 1 < std::size_t(picker->count()) &&
+            picker->itemData(int(kept->second) + 1) == text)
+            index = int(kept->second) + 1;
+        picker->setCurrentIndex(qMax(0, index));
     }
 }
 
@@ -589,7 +602,7 @@ void GuidedToolView::renderAnswer() {
 void GuidedToolView::send() {
     JSONValue arguments;
     try {
-        arguments = GuidedPresentation::arguments(values_, tool_, language_);
+        arguments = GuidedPresentation::arguments(values_, tool_, language_, positions_);
     } catch (const QuorilanthError& failure) {
         validationError_ = shownText(failure.what());
         render();

@@ -32,8 +32,10 @@ class GuidedToolView : public Panel {
 public:
     using FormValues = GuidedPresentation::FormValues;
 
+    using ChoicePositions = GuidedPresentation::ChoicePositions;
+
     GuidedToolView(WorkspaceStore& store, GuidedSession& session, MCPTool tool, std::string toolKey,
-                   FormValues values, QWidget* parent = nullptr);
+                   FormValues values, QWidget* parent = nullptr, ChoicePositions positions = {});
 
     const MCPTool& tool() const { return tool_; }
     const std::string& toolKey() const { return toolKey_; }
@@ -51,7 +53,8 @@ public:
     static constexpr std::size_t fieldLimit = 100;
 
 private:
-    void setValue(const std::string& key, const QString& text);
+    void setValue(const std::string& key, const QString& text,
+                  std::optional<std::size_t> position = std::nullopt);
     void showValue(const std::string& key);
     void send();
     void askToConfirm(const JSONValue& arguments);
@@ -68,6 +71,7 @@ private:
     const std::string toolKey_;
     const Language language_;
     FormValues values_;
+    ChoicePositions positions_;
     std::optional<QString> validationError_;
     JSONValue pending_;
     QPointer<QMessageBox> confirm_;

@@ -161,11 +161,13 @@ std::vector<SavedScan> decodeLibraryIndex(const QByteArray& data) {
         if (!date.isDouble()) fail(index, QStringLiteral("has a non-numeric \"date\""));
         scan.date = dateFromReferenceSeconds(date.toDouble());
         const QJsonValue score = required(object, "score", index);
-        const double scoreNumber = score.toDouble();
-        if (!score.isDouble() || std::trunc(scoreNumber) != scoreNumber ||
-            std::fabs(scoreNumber) > 9.0e15)
+        // Exact: a report's score may be any 64-bit sum, and one read through a
+        // double beyond 2^53 would refuse the whole library on the next start.
+        // Two defaults tell a value that is no whole 64-bit number.
+        const qint64 scoreNumber = score.toInteger(0);
+        if (!score.isDouble() || scoreNumber != score.toInteger(1))
             fail(index, QStringLiteral("has a \"score\" that is not a whole number"));
-        scan.score = static_cast<long long>(scoreNumber);
+        scan.score = scoreNumber;
         const QJsonValue favorite = required(object, "favorite", index);
         if (!favorite.isBool()) fail(index, QStringLiteral("has a non-boolean \"favorite\""));
         scan.favorite = favorite.toBool();

@@ -226,12 +226,20 @@ void ToolRunner::buildForm() {
                         texts.push_back(choiceText(choice));
                 for (const std::string& text : texts)
                     box->addItem(boundedText(text, lineLimit));
-                const auto at = std::find(texts.begin(), texts.end(), current);
+                auto at = std::find(texts.begin(), texts.end(), current);
+                if (const auto kept = positions_.find(name); kept != positions_.end() &&
+                                                             kept->second < texts.size() &&
+                                                             texts[kept->second] == current)
+                    at = texts.begin() + std::ptrdiff_t(kept->second);
                 box->setCurrentIndex(
                     current.empty() || at == texts.end() ? 0 : int(at - texts.begin()) + 1);
                 connect(box, &QComboBox::currentIndexChanged, this,
                         [this, name, texts = std::move(texts)](int index) {
                             values_[name] = index <= 0 ? "" : texts[std::size_t(index - 1)];
+                            if (index <= 0)
+                                positions_.erase(name);
+                            else
+                                positions_[name] = std::size_t(index - 1);
                         });
                 lines->addWidget(box);
             } else {
@@ -265,6 +273,7 @@ void ToolRunner::buildForm() {
     }
     // A value for a field that is no longer shown would be sent unseen.
     std::erase_if(values_, [&](const auto& entry) { return !shownNames.contains(entry.first); });
+    std::erase_if(positions_, [&](const auto& entry) { return !shownNames.contains(entry.first); });
     if (form_) {
         form_->hide();
         form_->deleteLater();
@@ -280,14 +289,17 @@ void ToolRunner::showEditor() {
 }
 
 JSONValue ToolRunner::arguments(const MCPTool& tool, const Values& values, bool useJSON,
-                                const std::string& raw) {
+                                const std::string& raw, const Positions& positions) {
     if (useJSON) return JSONValue::parse(raw);
     JSONValue result = JSONValue::emptyObject();
     for (const auto& [name, text] : values) {
         // Nothing is trimmed: a space is a value, and not JSON.
         if (text.empty()) continue;
         const JSONValue& property = ToolInput::property(tool, name);
-        if (const JSONValue* chosen = ToolInput::choice(property, text)) {
+        const auto picked = positions.find(name);
+        if (const JSONValue* chosen = ToolInput::choice(
+                property, text,
+                picked == positions.end() ? std::nullopt : std::optional(picked->second))) {
             result.set(name, *chosen);
         } else if (property["type"] == JSONValue("string")) {
             result.set(name, JSONValue(text));
@@ -310,7 +322,7 @@ void ToolRunner::setValidationError(const std::optional<std::string>& message) {
 void ToolRunner::run() {
     JSONValue built;
     try {
-        built = arguments(tool_, values_, useJSON_, raw_);
+        built = arguments(tool_, values_, useJSON_, raw_, positions_);
     } catch (const QuorilanthError& error) {
         setValidationError(error.message());
         return;

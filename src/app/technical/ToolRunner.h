@@ -32,6 +32,9 @@ class ToolRunner : public QWidget {
 public:
     // The text entered or chosen for each property; an empty text is no value.
     using Values = std::map<std::string, std::string, std::less<>>;
+    // The position in the property's "enum" of each element picked from a
+    // list: elements can share a text, and the text alone would send the first.
+    using Positions = std::map<std::string, std::size_t, std::less<>>;
 
     // Form fields built at most; the JSON editor gives any property.
     static constexpr std::size_t fieldLimit = 100;
@@ -50,7 +53,7 @@ public:
     // JSON. A text that is not JSON throws QuorilanthError with the message
     // the runner shows.
     static JSONValue arguments(const MCPTool& tool, const Values& values, bool useJSON,
-                               const std::string& raw);
+                               const std::string& raw, const Positions& positions = {});
 
 private:
     void render();
@@ -63,6 +66,7 @@ private:
     WorkspaceStore& store_;
     MCPTool tool_;
     Values values_;
+    Positions positions_;
     bool useJSON_ = false;
     std::string raw_ = "{}";
     JSONValue pending_;

@@ -28,6 +28,8 @@ struct JSONBuild {
     // A number held in the bits themselves, or 0 when it needs a node.
     static std::uint64_t inlineNumber(double value) noexcept;
     static std::uint64_t number(JSONArena& arena, double value);
+    // A whole number exactly, for texts that no double holds exactly.
+    static std::uint64_t whole(JSONArena& arena, std::int64_t value);
     static std::uint64_t text(JSONArena& arena, std::string_view text);
 
     // Keys for objects of the arena, keyAt(0) to keyAt(count - 1) in their

@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <charconv>
+#include <cmath>
 #include <cstdint>
 #include <cstring>
 #include <string>
@@ -298,7 +299,7 @@ private:
         case 'n':
             return literal("null", 0);
         default:
-            return JSONBuild::number(arena(), number());
+            return numberBits();
         }
     }
 
@@ -323,6 +324,24 @@ private:
             scanned = static_cast<std::size_t>(q - p_);
             if (q < end_ || !more()) return;
         }
+    }
+
+    // A whole number that no double holds exactly keeps its integer, as long
+    // as a signed 64-bit one holds it.
+    std::uint64_t numberBits() {
+        ensureNumber(); // before `start`: bringing the number in may move the buffer
+        const unsigned char* start = p_;
+        const double value = number();
+        constexpr double kExact = 9007199254740992.0;
+        if (std::fabs(value) >= kExact) {
+            const auto first = reinterpret_cast<const char*>(start);
+            const auto last = reinterpret_cast<const char*>(p_);
+            std::int64_t whole = 0;
+            if (auto [end, error] = std::from_chars(first, last, whole);
+                error == std::errc() && end == last)
+                return JSONBuild::whole(arena(), whole);
+        }
+        return JSONBuild::number(arena(), value);
     }
 
     double number() {

@@ -33,6 +33,9 @@ enum JSONTag : std::uint8_t {
     kTagArenaArray,
     kTagHeapObject,
     kTagArenaObject,
+    // A whole number read from a text beyond 2^53 in magnitude and inside the
+    // signed 64-bit range: its double is the nearest, its integer exact.
+    kTagArenaWhole,
     kTagInlineText = 0x10, // plus the length, 0 to 7
 };
 
@@ -50,7 +53,7 @@ std::uint64_t tagged(JSONTag tag, const void* node);
 // Tags whose payload is a counted node (a null container payload is the empty one).
 inline bool isCounted(std::uint64_t bits) noexcept {
     return static_cast<std::uint8_t>(tagOf(bits) - kTagHeapDouble) <=
-               kTagArenaObject - kTagHeapDouble &&
+               kTagArenaWhole - kTagHeapDouble &&
            (bits & kPayloadMask) != 0;
 }
 void retainNode(std::uint64_t bits) noexcept;

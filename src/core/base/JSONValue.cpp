@@ -64,6 +64,7 @@ void retainNode(std::uint64_t bits) noexcept {
     case kTagArenaText:
     case kTagArenaArray:
     case kTagArenaObject:
+    case kTagArenaWhole:
         JSONArena::of(node)->retain();
         break;
     default:
@@ -79,6 +80,7 @@ void releaseNode(std::uint64_t bits) noexcept {
     case kTagArenaText:
     case kTagArenaArray:
     case kTagArenaObject:
+    case kTagArenaWhole:
         JSONArena::of(node)->release();
         return;
     default:
@@ -210,6 +212,15 @@ std::uint64_t JSONBuild::number(JSONArena& arena, double value) {
     return tagged(kTagArenaDouble, node);
 }
 
+std::uint64_t JSONBuild::whole(JSONArena& arena, std::int64_t value) {
+    if (std::uint64_t bits = inlineNumber(static_cast<double>(value));
+        bits && static_cast<std::int64_t>(bits << 8) >> 8 == value)
+        return bits;
+    void* node = arena.allocate(sizeof value);
+    std::memcpy(node, &value, sizeof value);
+    return tagged(kTagArenaWhole, node);
+}
+
 std::uint64_t JSONBuild::text(JSONArena& arena, std::string_view text) {
     if (text.size() <= kInlineTextMax) return makeText(text);
     const std::size_t size = textNodeSize(text.size(), false);
@@ -284,6 +295,7 @@ constexpr JSONValue::Kind kKinds[] = {
     JSONValue::Kind::number, JSONValue::Kind::number,  JSONValue::Kind::number,
     JSONValue::Kind::string, JSONValue::Kind::string,  JSONValue::Kind::array,
     JSONValue::Kind::array,  JSONValue::Kind::object,  JSONValue::Kind::object,
+    JSONValue::Kind::number,
 };
 
 } // namespace
@@ -414,6 +426,35 @@ std::optional<double> JSONValue::number() const noexcept {
         double value;
         std::memcpy(&value, nodeOf(bits_), sizeof value);
         return value;
+    }
+    case kTagArenaWhole: {
+        std::int64_t value;
+        std::memcpy(&value, nodeOf(bits_), sizeof value);
+        return static_cast<double>(value);
+    }
+    default:
+        return std::nullopt;
+    }
+}
+
+std::optional<std::int64_t> JSONValue::integer() const noexcept {
+    switch (tagOf(bits_)) {
+    case kTagInteger:
+        return static_cast<std::int64_t>(bits_ << 8) >> 8;
+    case kTagArenaWhole: {
+        std::int64_t value;
+        std::memcpy(&value, nodeOf(bits_), sizeof value);
+        return value;
+    }
+    case kTagHeapDouble:
+    case kTagArenaDouble: {
+        double value;
+        std::memcpy(&value, nodeOf(bits_), sizeof value);
+        // Whole and inside the signed 64-bit range (2^63 itself is outside).
+        if (value != std::trunc(value) || value < -9223372036854775808.0 ||
+            value >= 9223372036854775808.0)
+            return std::nullopt;
+        return static_cast<std::int64_t>(value);
     }
     default:
         return std::nullopt;

@@ -117,6 +117,10 @@ public:
     std::optional<SharedString> sharedString() const;
     // The double of a number (never of a bool).
     std::optional<double> number() const noexcept;
+    // The signed 64-bit integer of a whole number inside that range, or
+    // nothing. A whole number read from a text is exact even where its
+    // double is not (9223372036854775807 is not 2^63).
+    std::optional<std::int64_t> integer() const noexcept;
     // The Bool of a bool (never of a number).
     std::optional<bool> boolean() const noexcept;
 

@@ -75,6 +75,20 @@ bool isCanonicalPage(const ScanReport& report, const GraphNode& node) {
 
 } // namespace
 
+// A stop after the call is a cancellation like any other: the caller shows it
+// as one and collects what was recorded so far, the call and the pages fetched
+// until then, as it does after a failure.
+void DiscoveryEngine::strandAndCancel(const std::string& serverURL, ScanReport& copy,
+                                      std::size_t recordedBefore) {
+    {
+        std::lock_guard lock(clientsMutex_);
+        auto& stranded = strandedEvidence_[serverURL];
+        std::move(copy.evidence.begin() + std::ptrdiff_t(recordedBefore), copy.evidence.end(),
+                  std::back_inserter(stranded));
+    }
+    throw Cancelled();
+}
+
 ScanReport DiscoveryEngine::run(const MCPTool& tool, const JSONValue& arguments,
                                 const ScanReport& report, bool confirmedRisk,
                                 std::stop_token stop) {
@@ -152,9 +166,14 @@ ScanReport DiscoveryEngine::run(const MCPTool& tool, const JSONValue& arguments,
         if (const GraphNode* existing = copy.findNode(url);
             existing && !isCanonicalPage(copy, *existing))
             continue;
-        // The call itself is recorded; a stop only spares the pages still to fetch.
-        if (stop.stop_requested()) continue;
+        if (stop.stop_requested()) strandAndCancel(tool.serverURL, copy, report.evidence.size());
         HTTPResult fetched = http_->get(url, stop);
+        if (stop.stop_requested()) {
+            // The fetch the stop cut short is evidence like the ones before it.
+            std::move(fetched.exchanges.begin(), fetched.exchanges.end(),
+                      std::back_inserter(copy.evidence));
+            strandAndCancel(tool.serverURL, copy, report.evidence.size());
+        }
         const ParsedDocument parsed = AgentManifestParser::parse(fetched.final());
         GraphNode page(url, NodeKind::content, "Canonical page", url, parsed.status);
         page.summary = "HTTP " + std::to_string(fetched.final().statusCode.value_or(0)) +

@@ -74,12 +74,17 @@ private:
                       std::stop_token stop);
     void mcpStep(ScanState& state, const QueuedLocation& entry, const std::string& key,
                  std::stop_token stop);
+    // Hands the exchanges the copy gained since `recordedBefore` to the caller's
+    // drain and throws Cancelled.
+    [[noreturn]] void strandAndCancel(const std::string& serverURL, ScanReport& copy,
+                                      std::size_t recordedBefore);
 
     std::shared_ptr<HTTPInspecting> http_;
     NetworkPolicy policy_;
     mutable std::mutex clientsMutex_;
     std::map<std::string, std::shared_ptr<MCPClient>> clients_;
-    // Exchanges of clients dropped after a failed connect, until the caller drains them.
+    // Exchanges of clients dropped after a failed connect, or of a run stopped
+    // after its call, until the caller drains them.
     std::map<std::string, std::vector<Evidence>> strandedEvidence_;
     std::atomic<bool> running_{false};
 };

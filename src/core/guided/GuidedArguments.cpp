@@ -115,7 +115,8 @@ std::vector<std::string> missingRequired(const FormValues& values, const MCPTool
     return missing;
 }
 
-JSONValue arguments(const FormValues& values, const MCPTool& tool, Language language) {
+JSONValue arguments(const FormValues& values, const MCPTool& tool, Language language,
+                    const ChoicePositions& positions) {
     if (const std::vector<std::string> missing = missingRequired(values, tool); !missing.empty()) {
         std::string labels;
         for (const std::string& name : missing)
@@ -132,7 +133,10 @@ JSONValue arguments(const FormValues& values, const MCPTool& tool, Language lang
         if (!supportsField(schema))
             fail({"Il campo ", "The field "}, quoted(name, language),
                  {" richiede l’editor tecnico.", " requires the technical editor."}, language);
-        if (const JSONValue* chosen = ToolInput::choice(schema, text)) {
+        const auto picked = positions.find(name);
+        if (const JSONValue* chosen = ToolInput::choice(
+                schema, text,
+                picked == positions.end() ? std::nullopt : std::optional(picked->second))) {
             result.set(name, *chosen);
             continue;
         }

@@ -2,6 +2,7 @@
 
 #include "core/base/UnicodeText.h"
 #include "core/guided/GuidedText.h"
+#include "core/report/ReadinessScorer.h"
 
 #include <algorithm>
 #include <array>
@@ -332,12 +333,13 @@ std::optional<std::string> siteDescription(const ScanReport& report, Language la
     };
     // Domain nodes first, the rest in report order. A tool, resource or prompt
     // describes itself, not the site: "Echoes back the input string" is no
-    // site's description of itself.
+    // site's description of itself; nor is whatever a tool's answer holds.
+    const std::unordered_set<std::string_view> answered = ReadinessScorer::toolAnswers(report);
     for (const bool domainPass : {true, false}) {
         for (const GraphNode& node : report.nodes) {
             if ((node.kind == NodeKind::domain) != domainPass) continue;
             if (node.kind == NodeKind::tool || node.kind == NodeKind::resource ||
-                node.kind == NodeKind::prompt)
+                node.kind == NodeKind::prompt || answered.count(node.id) != 0)
                 continue;
             if (const std::optional<std::string_view> text = described(node))
                 return std::string(*text);

@@ -4,6 +4,7 @@
 #include "core/documents/AgentSurfaceAssessment.h"
 #include "core/model/ScanReport.h"
 
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <map>
@@ -60,6 +61,9 @@ std::string choice(std::string_view text, Language language);
 // What the user typed, by property name. Kept in key order, so that every
 // conversion visits the fields in one order and names the same one first.
 using FormValues = std::map<std::string, std::string, std::less<>>;
+// Where each value picked from a list stands in the property's "enum": two
+// elements may show one text (1 and "1"), and the text names only the first.
+using ChoicePositions = std::map<std::string, std::size_t, std::less<>>;
 
 // The effective JSON-Schema type name of a property schema, or nothing.
 std::optional<std::string> fieldType(const JSONValue& schema);
@@ -71,7 +75,8 @@ FormValues initialValues(const MCPTool& tool, Language language);
 std::vector<std::string> missingRequired(const FormValues& values, const MCPTool& tool);
 // The arguments object of the call, or QuorilanthError with the one sentence
 // that tells the user what to change.
-JSONValue arguments(const FormValues& values, const MCPTool& tool, Language language);
+JSONValue arguments(const FormValues& values, const MCPTool& tool, Language language,
+                    const ChoicePositions& positions = {});
 
 // The page an answer (or one of its objects) points to: the first page member
 // that is a safe web address of something other than a download; nothing when

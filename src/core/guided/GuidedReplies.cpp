@@ -221,7 +221,9 @@ std::vector<ParameterSuggestion> GuidedReplies::suggestions(std::string_view key
         if (!reply || reply->isError || !walked.insert(reply).second) continue;
         walk.walk(reply->value, reply->evidence.id, 0);
     }
-    std::unordered_set<std::string_view> seen;
+    // Owned copies: a view into an entry would change under it once the entry
+    // is moved out, for short values held inside the string itself.
+    std::unordered_set<std::string> seen;
     std::vector<ParameterSuggestion> unique;
     for (ParameterSuggestion& entry : list)
         if (seen.insert(entry.value).second) unique.push_back(std::move(entry));

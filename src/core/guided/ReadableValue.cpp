@@ -186,7 +186,10 @@ private:
             node.id = std::move(id);
             node.value = value;
         } else {
-            node = build(value, depth, ReadableNode::Slot::row, std::move(id));
+            // A scalar's row belongs to the object that draws it, at the
+            // object's own level: an object drawn at the deepest level shows
+            // its fields too, not the sentence in place of each value.
+            node = build(value, parent.depth, ReadableNode::Slot::row, std::move(id));
         }
         node.label = label(key);
         return node;

@@ -61,6 +61,8 @@ void writeEdge(PrettyJSONWriter& w, const GraphEdge& edge) {
     w.endObject();
 }
 
+} // namespace
+
 void writeEvidence(PrettyJSONWriter& w, const Evidence& e) {
     w.beginObject();
     w.key("durationMS"), w.number(e.durationMS);
@@ -79,6 +81,8 @@ void writeEvidence(PrettyJSONWriter& w, const Evidence& e) {
     w.key("url"), w.string(e.url);
     w.endObject();
 }
+
+namespace {
 
 void writeTool(PrettyJSONWriter& w, const MCPTool& tool) {
     w.beginObject();
@@ -130,26 +134,30 @@ void writeList(PrettyJSONWriter& w, const std::vector<T>& items, WriteOne writeO
 // ---- reading --------------------------------------------------------------
 
 // Where in the document a value stands, kept as a chain on the stack and only
-// spelled out ("$.nodes[2].status") when something fails.
+// spelled out ("$.nodes[2].status") when something fails. The root names the
+// document and where in it the read began.
 struct Path {
     const Path* parent = nullptr;
-    std::string_view key;
+    std::string_view key = "$";
     std::size_t index = 0;
     bool isIndex = false;
+    std::string_view document = "the report";
 
-    Path member(std::string_view name) const { return Path{this, name, 0, false}; }
-    Path element(std::size_t position) const { return Path{this, {}, position, true}; }
+    Path member(std::string_view name) const { return Path{this, name, 0, false, {}}; }
+    Path element(std::size_t position) const { return Path{this, {}, position, true, {}}; }
 
     std::string text() const {
-        if (!parent) return "$";
+        if (!parent) return std::string(key);
         std::string prefix = parent->text();
         return isIndex ? prefix + "[" + std::to_string(index) + "]"
                        : prefix + "." + std::string(key);
     }
+    const Path& root() const { return parent ? parent->root() : *this; }
 };
 
 [[noreturn]] void fail(const Path& path, const std::string& fault) {
-    throw QuorilanthError("Cannot read the report: " + path.text() + ": " + fault);
+    throw QuorilanthError("Cannot read " + std::string(path.root().document) + ": " + path.text() +
+                          ": " + fault);
 }
 
 std::string_view kindName(const JSONValue& value) {
@@ -200,13 +208,10 @@ double readDouble(const JSONValue& value, const Path& path) {
 }
 
 std::int64_t readInteger(const JSONValue& value, const Path& path) {
-    double number = readDouble(value, path);
-    // Whole and inside the signed 64-bit range (2^63 itself is outside).
-    if (number != std::floor(number) || number < -9223372036854775808.0 ||
-        number >= 9223372036854775808.0)
-        fail(path, "expected a whole number, found " +
-                       PrettyJSONWriter::formatNumber(number).value_or("?") + ".");
-    return static_cast<std::int64_t>(number);
+    // Exact: through a double, 9223372036854775807 would read as 2^63 and be refused.
+    if (std::optional<std::int64_t> whole = value.integer()) return *whole;
+    fail(path, "expected a whole number, found " +
+                   PrettyJSONWriter::formatNumber(readDouble(value, path)).value_or("?") + ".");
 }
 
 bool readBool(const JSONValue& value, const Path& path) {
@@ -421,6 +426,10 @@ ScanReport readReport(const std::function<JSONValue()>& parse) {
 }
 
 } // namespace
+
+Evidence readEvidence(const JSONValue& value, std::string_view what, std::string_view where) {
+    return readEvidence(value, Path{nullptr, where, 0, false, what});
+}
 
 std::string write(const ScanReport& report) {
     std::string out;

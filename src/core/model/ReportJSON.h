@@ -8,6 +8,8 @@
 
 namespace quorilanth {
 
+class PrettyJSONWriter;
+
 // The one JSON form of a report: what the library saves, the JSON export writes
 // and a report file holds.
 namespace ReportJSON {
@@ -34,6 +36,13 @@ ScanReport read(std::string_view bytes);
 // The same, reading the text piece by piece from reader; what the reader
 // throws passes through unchanged.
 ScanReport read(const JSONValue::Reader& reader);
+
+// An exchange in the form it has inside a report, for other records that carry
+// exchanges of their own: written where the writer stands, and read with the
+// same strictness from a parsed value. A fault throws QuorilanthError
+// "Cannot read " + what + ": " + where + the place inside + ": " + the fault.
+void writeEvidence(PrettyJSONWriter& writer, const Evidence& evidence);
+Evidence readEvidence(const JSONValue& value, std::string_view what, std::string_view where);
 
 } // namespace ReportJSON
 

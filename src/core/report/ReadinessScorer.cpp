@@ -161,6 +161,13 @@ bool isFailing(FindingStatus status) {
 
 } // namespace
 
+std::unordered_set<std::string_view> toolAnswers(const ScanReport& report) {
+    std::unordered_set<std::string_view> answers;
+    for (const GraphEdge& edge : report.edges)
+        if (edge.relation == "returned" || edge.relation == "contains") answers.insert(edge.target);
+    return answers;
+}
+
 std::vector<ScoreCheck> score(const ScanReport& report) {
     Nodes all;
     all.reserve(report.nodes.size());
@@ -203,11 +210,14 @@ std::vector<ScoreCheck> score(const ScanReport& report) {
         const std::optional<std::string_view> declared = n.metadata["canonical_domain"].string();
         return hasString(n, "publisher") && host && declared && *declared == *host;
     }));
-    evidence[7] = ids(filter(observed, [](const GraphNode& n) {
+    const std::unordered_set<std::string_view> answered = toolAnswers(report);
+    const Nodes served =
+        filter(observed, [&](const GraphNode& n) { return answered.count(n.id) == 0; });
+    evidence[7] = ids(filter(served, [](const GraphNode& n) {
         return n.kind != NodeKind::manifest && hasString(n, "canonical_url");
     }));
-    evidence[8] = ids(filter(observed, declaresLanguage));
-    evidence[9] = ids(filter(observed, declaresSeveralLanguages));
+    evidence[8] = ids(filter(served, declaresLanguage));
+    evidence[9] = ids(filter(served, declaresSeveralLanguages));
     for (const Evidence& record : report.evidence) {
         if (record.tlsVerified && record.method == "GET" && record.statusCode &&
             *record.statusCode >= 200 && *record.statusCode <= 299) {

@@ -4,6 +4,7 @@
 
 #include <array>
 #include <string_view>
+#include <unordered_set>
 #include <vector>
 
 namespace quorilanth::ReadinessScorer {
@@ -15,6 +16,12 @@ inline constexpr std::array<std::string_view, 7> categories{
 // The sixteen readiness checks of a report, in their fixed order. A pure function
 // of the report: the caller assigns the result to the report's checks.
 std::vector<ScoreCheck> score(const ScanReport& report);
+
+// The nodes whose metadata a tool run answered (its result and the items the
+// result declares), not what the site served. The run itself is observed; what
+// the tool says about provenance, languages or the site is only its claim, and
+// the score must not depend on which tools somebody happened to call.
+std::unordered_set<std::string_view> toolAnswers(const ScanReport& report);
 
 // What a category's checks earned of what they could earn. Points come from
 // report files too and may be anything, so the sums saturate instead of

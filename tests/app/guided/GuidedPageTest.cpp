@@ -528,6 +528,27 @@ TEST_F(GuidedPage, EachFieldTypeHasItsControlAndFillsTheRequest) {
     EXPECT_EQ(lines->toPlainText(), "a\n\n  b  ");
 }
 
+TEST_F(GuidedPage, APickedEntrySendsItsOwnElementWhenAnotherShowsTheSameText) {
+    // Only the text "1" meets the declared type, so the site refuses the number.
+    ScanReport report = shopReport();
+    report.servers[0].tools.push_back(shopTool(R"({"name":"pick_edition",
+        "annotations":{"readOnlyHint":true},"inputSchema":{"required":["edition"],
+        "properties":{"edition":{"type":"string","enum":[1,"1"]}}}})"));
+    open(report);
+    pressCard("guided-action-pick_edition");
+    auto* box = form()->findChild<QComboBox*>("ql-guided-picker");
+    ASSERT_TRUE(box);
+    box->setFocus();
+    QTest::keyClick(box, Qt::Key_Down);
+    QTest::keyClick(box, Qt::Key_Down);
+    EXPECT_EQ(box->currentIndex(), 2);
+    form()->grab().save(QStringLiteral(QL_SNAPSHOT_DIR "/guided-picker-shared-text.png"));
+    click("guided-send");
+    EXPECT_FALSE(shown("ql-guided-error")) << text("ql-guided-error").toStdString();
+    EXPECT_TRUE(store->toolBusy());
+    finishCall();
+}
+
 TEST_F(GuidedPage, SuggestionAnswerAndItsWaysOut) {
     open(shopReport());
     pressCard("guided-action-get_app_details");

@@ -2,6 +2,7 @@
 #include "core/base/QuorilanthError.h"
 
 #include <gtest/gtest.h>
+#include <limits>
 
 namespace quorilanth {
 namespace {
@@ -17,6 +18,13 @@ TEST(LibraryIndex, WritesWhatItReadsBack) {
                                        {"B", "https://x.example/\"quoted\"\\ \t\n\x01 caf\u00e9/",
                                         system_clock::time_point(milliseconds(978307200500LL)), -3,
                                         true, QStringLiteral("\u00e9t\u00e9 / 2026")}};
+    std::vector<SavedScan> limits;
+    // A score is any 64-bit sum of a report's points.
+    for (const long long score : {std::numeric_limits<long long>::max(),
+                                  std::numeric_limits<long long>::min(), 9007199254740993LL})
+        limits.push_back({"L", "https://l.example/", system_clock::time_point(seconds(978307200)),
+                          score, false, std::nullopt});
+    EXPECT_EQ(decodeLibraryIndex(encodeLibraryIndex(limits)), limits);
     const QByteArray written = encodeLibraryIndex(scans);
     for (const char* piece : {"\"date\":90", "\"date\":0.5", "https:\\/\\/x.example\\/"})
         EXPECT_TRUE(written.contains(piece)) << piece;
@@ -33,6 +41,7 @@ TEST(LibraryIndex, RejectsEveryMalformedIndex) {
              R"([{"domain":"d","date":1,"score":1,"favorite":false}])",
              R"([{"id":"a","domain":"d","date":"2024-01-01","score":1,"favorite":false}])",
              R"([{"id":"a","domain":"d","date":1,"score":1.5,"favorite":false}])",
+             R"([{"id":"a","domain":"d","date":1,"score":9223372036854775808,"favorite":false}])",
              R"([{"id":"a","domain":"d","date":1,"score":1,"favorite":"yes"}])",
              R"([{"id":"a","domain":"d","date":1e11,"score":1,"favorite":false}])",
              R"([{"id":"a","domain":"d","date":1,"score":1,"favorite":false,"collection":3}])",

@@ -4,8 +4,11 @@
 
 #include "StoreTestSupport.h"
 #include "core/engine/DiscoveryEngine.h"
+#include "core/engine/ScriptedSite.h"
 #include "core/model/ReportJSON.h"
 #include "core/report/ReportGenerator.h"
+#include "support/FakeHTTPInspector.h"
+#include "support/LoopbackHTTPServer.h"
 #include "support/McpPeer.h"
 
 #include <QFile>
@@ -16,6 +19,23 @@ namespace quorilanth {
 namespace {
 
 using testing::McpPeer;
+
+// A store in Developer Mode (the peers are on loopback) showing an empty
+// report of that domain, its library in the folder.
+std::unique_ptr<WorkspaceStore> storeShowing(const QTemporaryDir& folder,
+                                             const std::string& domain) {
+    auto developerMode = [](NetworkPolicy policy) {
+        policy.developerMode = true;
+        return std::make_shared<DiscoveryEngine>(policy);
+    };
+    auto store = std::make_unique<WorkspaceStore>(
+        folder.path(), QStringList{"quorilanth"},
+        WorkspaceStore::Dependencies{developerMode, {}, {}, {}, {}});
+    std::ofstream(folder.filePath("shown.json").toStdString())
+        << ReportGenerator::json(ScanReport(domain));
+    store->loadFile(folder.filePath("shown.json"), false);
+    return store;
+}
 
 TEST(ToolCall, CallsToTheSDKPeersLandInTheLibrary) {
     // The peer, the last request of its negotiation, a tool it offers and arguments for it.
@@ -31,14 +51,8 @@ TEST(ToolCall, CallsToTheSDKPeersLandInTheLibrary) {
         SCOPED_TRACE(negotiation);
         McpPeer peer(kind);
         QTemporaryDir folder;
-        auto developerMode = [](NetworkPolicy policy) {
-            policy.developerMode = true;
-            return std::make_shared<DiscoveryEngine>(policy);
-        };
-        WorkspaceStore store(folder.path(), {"quorilanth"}, {developerMode, {}, {}, {}, {}});
-        std::ofstream(folder.filePath("shown.json").toStdString())
-            << ReportGenerator::json(ScanReport(peer.endpoint()));
-        store.loadFile(folder.filePath("shown.json"), false);
+        const std::unique_ptr<WorkspaceStore> shown = storeShowing(folder, peer.endpoint());
+        WorkspaceStore& store = *shown;
         const QString shownStatus = store.status();
         auto call = [&](const std::string& definition, const std::string& values, bool stop) {
             store.run(MCPTool(peer.endpoint(), JSONValue::parse(definition)),
@@ -81,6 +95,124 @@ TEST(ToolCall, CallsToTheSDKPeersLandInTheLibrary) {
         EXPECT_EQ(store.error(), QStringLiteral("Cancelled"));
         EXPECT_EQ(store.status(), "Tool response recorded");
     }
+}
+
+TEST(ToolCall, AStopWhileTheDeclaredPagesAreFetchedIsACancellation) {
+    // One loopback server is the MCP server and the site: the answer declares
+    // three pages, and the second is held until the test ends.
+    test::LoopbackHTTPServer server;
+    const std::string endpoint = server.url("/mcp");
+    test::ScriptedMCPServer mcp;
+    mcp.toolResult = R"({"content":[],"structuredContent":{"results":[{"canonical_url":")" +
+                     server.url("/p0") + R"("},{"canonical_url":")" + server.url("/held") +
+                     R"("},{"canonical_url":")" + server.url("/p2") + R"("}]}})";
+    server.on("/mcp", [&](const test::ReceivedRequest& request, test::ResponseWriter& out) {
+        HeaderFields headers;
+        for (const auto& [name, value] : request.headers)
+            headers[name] = value;
+        const Evidence hop =
+            test::answerMCP({endpoint, request.method, headers, request.body}, mcp).final();
+        test::HeaderList sent(hop.responseHeaders.begin(), hop.responseHeaders.end());
+        out.respond(int(hop.statusCode.value_or(500)), hop.responseBody.view(), sent);
+    });
+    server.on("/p0",
+              test::respond::text(200, "<title>p0</title>", {{"Content-Type", "text/html"}}));
+    server.on("/held", [](const test::ReceivedRequest&, test::ResponseWriter& out) {
+        out.pause(std::chrono::seconds(60));
+    });
+
+    QTemporaryDir folder;
+    const std::unique_ptr<WorkspaceStore> shown = storeShowing(folder, server.origin());
+    WorkspaceStore& store = *shown;
+    const QString shownStatus = store.status();
+
+    store.run(MCPTool(endpoint, JSONValue::parse(R"({"name":"find","inputSchema":{}})")),
+              JSONValue::emptyObject(), true);
+    auto asked = [&](const std::string& path) {
+        for (const test::ReceivedRequest& request : server.requests())
+            if (request.path() == path) return true;
+        return false;
+    };
+    ASSERT_TRUE(test::waitUntil([&] { return asked("/held"); }, 30000));
+    store.cancel();
+    ASSERT_TRUE(test::waitUntil([&] { return !store.toolBusy(); }, 30000));
+
+    EXPECT_EQ(store.error(), QStringLiteral("Cancelled"));
+    EXPECT_EQ(store.status(), shownStatus);
+    EXPECT_FALSE(asked("/p2"));
+    // The call and the pages fetched until the stop, in the report and its file.
+    std::vector<std::string> recorded;
+    for (const Evidence& exchange : store.report()->evidence)
+        recorded.push_back(exchange.method + " " + exchange.url);
+    ASSERT_GE(recorded.size(), 3u);
+    EXPECT_EQ(std::vector<std::string>(recorded.end() - 2, recorded.end()),
+              (std::vector<std::string>{"GET " + server.url("/p0"), "GET " + server.url("/held")}));
+    EXPECT_EQ(store.report()->evidence.back().error, "Cancelled");
+    QFile file(folder.filePath(QString::fromStdString(store.report()->id + ".json")));
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    auto ids = [](const ScanReport& report) {
+        std::vector<std::string> listed;
+        for (const Evidence& exchange : report.evidence)
+            listed.push_back(exchange.id);
+        return listed;
+    };
+    EXPECT_EQ(ids(ReportJSON::read(file.readAll().toStdString())), ids(*store.report()));
+}
+
+TEST(ToolCall, WhileAScanRunsACallChangesNothing) {
+    // The site's pages are held, so a scan of it stays busy.
+    test::LoopbackHTTPServer server;
+    server.otherwise([](const test::ReceivedRequest&, test::ResponseWriter& out) {
+        out.pause(std::chrono::seconds(60));
+    });
+    QTemporaryDir folder;
+    const std::unique_ptr<WorkspaceStore> shown = storeShowing(folder, server.origin());
+    WorkspaceStore& store = *shown;
+    store.setInput(QString::fromStdString(server.origin()));
+    store.start();
+    // The live report of the scan, shown from its first step on.
+    ASSERT_TRUE(test::waitUntil([&] { return store.report().has_value(); }, 30000));
+    ASSERT_TRUE(store.busy());
+    store.setError(QStringLiteral("earlier"));
+    const std::string before = ReportJSON::write(*store.report());
+    store.run(MCPTool(server.url("/mcp"), JSONValue::parse(R"({"name":"t","inputSchema":{}})")),
+              JSONValue::emptyObject(), true);
+    EXPECT_FALSE(store.toolBusy());
+    EXPECT_EQ(store.error(), QStringLiteral("earlier"));
+    EXPECT_EQ(ReportJSON::write(*store.report()), before);
+    store.cancel();
+    ASSERT_TRUE(test::waitUntil([&] { return !store.busy(); }, 30000));
+    for (const test::ReceivedRequest& request : server.requests())
+        EXPECT_NE(request.method, "POST") << "no call went out";
+}
+
+TEST(ToolCall, ASuccessfulCallWhoseReportHoldsNoPostSelectsNoExchange) {
+    // A transport that records its methods in lower case: "post" is not "POST".
+    test::ScriptedMCPServer mcp;
+    mcp.toolResult = R"({"content":[{"type":"text","text":"ok"}]})";
+    auto transport = std::make_shared<test::FakeHTTPInspector>();
+    transport->otherwise([&](const test::FakeHTTPInspector::Call& call) {
+        HTTPResult answer = test::answerMCP(call, mcp);
+        answer.exchanges.back().method = "post";
+        return answer;
+    });
+    QTemporaryDir folder;
+    auto makeEngine = [transport](NetworkPolicy policy) {
+        return std::make_shared<DiscoveryEngine>(policy, transport);
+    };
+    WorkspaceStore store(folder.path(), {"quorilanth"}, {makeEngine, {}, {}, {}, {}});
+    ScanReport report("https://x.example/");
+    report.evidence = {Evidence("https://x.example/", "GET")};
+    std::ofstream(folder.filePath("shown.json").toStdString()) << ReportGenerator::json(report);
+    store.loadFile(folder.filePath("shown.json"), false);
+    store.setSelectedEvidenceID(report.evidence[0].id);
+    store.run(
+        MCPTool("https://x.example/mcp", JSONValue::parse(R"({"name":"t","inputSchema":{}})")),
+        JSONValue::emptyObject(), true);
+    ASSERT_TRUE(test::waitUntil([&] { return !store.toolBusy(); }, 30000));
+    EXPECT_EQ(store.status(), "Tool response recorded");
+    EXPECT_GT(store.report()->evidence.size(), 1u);
+    EXPECT_EQ(store.selectedEvidenceID(), std::nullopt);
 }
 
 } // namespace

@@ -370,6 +370,29 @@ TEST_F(Runner, BuildsTheArgumentsEachPropertyDeclares) {
     EXPECT_FALSE(alert());
 }
 
+TEST_F(Runner, SendsThePickedElementWhenAnotherShowsTheSameText) {
+    open();
+    load(withTools("https://x.example/mcp", {R"({"name":"t","inputSchema":{"properties":{
+                        "n":{"enum":[1,"1"]},"b":{"enum":[true,"true"]},
+                        "z":{"enum":[null,"null"]}}}})"}),
+         WorkspaceTab::overview, "https://x.example/mcp#tool:t");
+    // The entry picked in each list (after "Not set"), and what goes out.
+    for (const auto& [entry, sent] : std::initializer_list<std::pair<int, const char*>>{
+             {2, R"({"n":"1","b":"true","z":"null"})"},
+             {1, R"({"n":1,"b":true,"z":null})"},
+         }) {
+        for (const QString property : {"n", "b", "z"}) {
+            auto* box = find<QComboBox>("ql-tool-field-" + property);
+            ASSERT_TRUE(box);
+            box->setFocus();
+            while (box->currentIndex() != entry)
+                QTest::keyClick(box, box->currentIndex() < entry ? Qt::Key_Down : Qt::Key_Up);
+        }
+        run();
+        EXPECT_EQ(pending(), JSONValue::parse(sent)) << sent;
+    }
+}
+
 TEST_F(Runner, BoundsTheFormAndSendsOnlyWhatItShows) {
     const std::string server = "https://x.example/mcp";
     auto tool = [&](bool withGone) {

@@ -1,6 +1,7 @@
 #include "app/update/AppUpdateBanner.h"
 #include "app/update/AppUpdatePanel.h"
 #include "app/window/AppDelegate.h"
+#include "app/window/ViewKit.h"
 #include "support/LoopbackHTTPServer.h"
 #include "support/QtTestKit.h"
 #include "support/update/UpdateTestKit.h"
@@ -405,6 +406,86 @@ TEST_F(AppUpdateTest, EachStateShowsAndEnablesItsControlsInsideThePanel) {
         checked(Outcome::current());
         expect("current", "close+ status+ automatic+ check+ ");
     }
+}
+
+TEST_F(AppUpdateTest, CurrentIncompatibleAndDeferredSayWhereTheyStand) {
+    UpdateRelease unsupported = release(10);
+    unsupported.minimumSystemVersion = "15.0";
+    unsupported.architectures = {"arm64", "x86_64"};
+    struct Case {
+        const char* language;
+        std::optional<Outcome> outcome; // nothing: the release of build 9, deferred
+        QString status;
+        bool release; // whether the panel offers a release to download
+    };
+    const Case cases[] = {
+        {"en-GB", Outcome::current(), "Quorilanth is up to date.", false},
+        {"it-IT", Outcome::current(), "Quorilanth è aggiornato.", false},
+        {"en-GB", Outcome::incompatible(unsupported),
+         "Version 0.1.10 requires macOS 15.0 and arm64, x86_64.", false},
+        {"it-IT", Outcome::incompatible(unsupported),
+         "La versione 0.1.10 richiede macOS 15.0 e arm64, x86_64.", false},
+        {"en-GB", std::nullopt, "Quorilanth 0.1.9 is available.", true},
+        {"it-IT", std::nullopt, "È disponibile Quorilanth 0.1.9.", true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.language) + " " + c.status.toStdString());
+        const test::Language preferred(QString::fromLatin1(c.language));
+        make();
+        if (c.outcome) {
+            checked(c.outcome);
+        } else {
+            checked(Outcome::available(release(9)));
+            updater->remindLater();
+            checked(Outcome::available(release(9)));
+        }
+        const auto window = std::make_unique<QWidget>();
+        auto* banner = new AppUpdateBanner(*updater, window.get());
+        AppUpdatePanel::present(*updater, window.get());
+        window->show();
+        test::settle();
+        EXPECT_FALSE(banner->isVisible());
+        auto* status = window->findChild<QWidget*>("update-status");
+        ASSERT_TRUE(status);
+        EXPECT_EQ(status->accessibleName(), c.status);
+        auto* download = window->findChild<QWidget*>("update-download");
+        EXPECT_EQ(download && download->isVisible() && download->isEnabled(), c.release);
+        auto* check = window->findChild<QWidget*>("update-check");
+        EXPECT_TRUE(check && check->isVisible() && check->isEnabled());
+    }
+}
+
+TEST_F(AppUpdateTest, TheBannersTwoButtonsOpenThePanelAndPutTheReleaseOff) {
+    make();
+    checked(Outcome::available(release(8)));
+    updater->setShowPanel(false);
+    AppUpdateBanner banner(*updater);
+    banner.resize(900, 40);
+    banner.show();
+    test::settle();
+    ASSERT_TRUE(banner.isVisible());
+    auto* text = banner.findChild<ElidedLabel*>("ql-update-banner-text");
+    ASSERT_TRUE(text);
+    EXPECT_EQ(text->text(), "Quorilanth 0.1.8 is available");
+    const auto press = [&](const char* name) {
+        auto* button = banner.findChild<QAbstractButton*>(name);
+        ASSERT_TRUE(button && button->isVisible());
+        QTest::mouseClick(button, Qt::LeftButton, {}, button->rect().center());
+        test::settle();
+    };
+    press("update-details");
+    EXPECT_TRUE(updater->showPanel());
+    EXPECT_TRUE(banner.isVisible()) << "the banner stays while the panel is open";
+    updater->setShowPanel(false);
+    press("ql-update-later");
+    EXPECT_FALSE(banner.isVisible());
+    EXPECT_FALSE(updater->noticeVisible());
+    EXPECT_FALSE(updater->showPanel());
+    // A day later the same release is announced again.
+    now = now.addSecs(24 * 3600);
+    checked(Outcome::available(release(8)), false);
+    test::settle();
+    EXPECT_TRUE(banner.isVisible());
 }
 
 // The real channel client against the loopback HTTPS update server, behind

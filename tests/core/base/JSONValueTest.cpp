@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstring>
 #include <gtest/gtest.h>
+#include <limits>
 #include <random>
 #include <rapidjson/document.h>
 #include <variant>
@@ -197,6 +198,43 @@ TEST(JSONValueStorage, NumbersComeBackExactlyAndPartsOutliveTheirDocument) {
     }();
     EXPECT_EQ(part, JSONValue::parse(R"({"name":"a name too long to be inline","n":0.5})"));
     EXPECT_EQ(text.view(), std::string(200, 't'));
+}
+
+TEST(JSONValueStorage, WholeNumbersReadFromATextKeepTheirIntegerExactly) {
+    using Limits = std::numeric_limits<std::int64_t>;
+    for (const auto& [text, integer, number] :
+         std::initializer_list<std::tuple<std::string, std::optional<std::int64_t>, double>>{
+             {"9223372036854775807", Limits::max(), 9223372036854775808.0},
+             {"-9223372036854775808", Limits::min(), -9223372036854775808.0},
+             {"9007199254740993", 9007199254740993, 9007199254740992.0},
+             {"-9007199254740993", -9007199254740993, -9007199254740992.0},
+             {"9223372036854775808", std::nullopt, 9223372036854775808.0},
+             {"1e3", 1000, 1000.0},
+             {"-0", 0, -0.0},
+             {"1.5", std::nullopt, 1.5},
+             {"1e300", std::nullopt, 1e300},
+         }) {
+        SCOPED_TRACE(text);
+        // Whole, and handed over three bytes at a time, so pieces end inside the number.
+        std::size_t offered = 0;
+        const std::string padded = "[" + text + "]";
+        const JSONValue::Reader reader = [&](char* buffer, std::size_t capacity) {
+            const std::size_t count = std::min({capacity, padded.size() - offered, std::size_t(3)});
+            std::memcpy(buffer, padded.data() + offered, count);
+            offered += count;
+            return count;
+        };
+        for (const JSONValue& read :
+             {JSONValue::parse("[" + text + "]")[0], JSONValue::parse(reader, 8)[0]}) {
+            EXPECT_EQ(read.integer(), integer);
+            EXPECT_EQ(read.number(), number);
+            EXPECT_EQ(read, JSONValue(number)) << "numbers still compare as doubles";
+            EXPECT_EQ(read.hash(), JSONValue(number).hash());
+        }
+    }
+    EXPECT_EQ(JSONValue(0.5).integer(), std::nullopt);
+    EXPECT_EQ(JSONValue(true).integer(), std::nullopt);
+    EXPECT_EQ(JSONValue(-9223372036854775808.0).integer(), Limits::min());
 }
 
 } // namespace

@@ -3,6 +3,7 @@
 
 #include "ScriptedSite.h"
 #include "core/base/Date.h"
+#include "core/guided/GuidedPresentation.h"
 
 #include <gtest/gtest.h>
 #include <unicode/locid.h>
@@ -133,6 +134,71 @@ TEST(ToolRun, AFailedCallIsHandedOverOnceAndKeepsItsSession) {
     EXPECT_EQ(run.engine.drainToolEvidence(kMCP).size(), 2u);
     EXPECT_TRUE(run.engine.drainToolEvidence(kMCP).empty());
     EXPECT_EQ(run.run(R"({"content":[]})").evidence.size(), 1u);
+}
+
+TEST(ToolRun, WhatAnAnswerDeclaresIsNoObservationOfTheSite) {
+    // What the answer claims, on the result itself and on an item it declares.
+    const std::string claims = R"("languages":["en","it"],"language":"en",)"
+                               R"("description":"A tool's own words")";
+    const std::string result = "{" + claims + R"(,"content":[{"type":"text","text":"ok"}],)" +
+                               R"("structuredContent":{"results":[{"canonical_url":")" + kSite +
+                               R"(p",)" + claims + "}]}}";
+    // clang-format off
+    struct Case { std::string page; bool canonical; };
+    const std::vector<Case> cases{
+        {"", false},
+        // The page the run fetched is observed like any other page.
+        {R"(<link rel="canonical" href="https://example.com/p">)", true},
+    };
+    // clang-format on
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.page);
+        ToolRun run;
+        if (!c.page.empty()) run.site.document(kSite + "p", 200, c.page);
+        const ScanReport report = run.run(result);
+        std::map<std::string, std::vector<std::string>> passed;
+        for (const ScoreCheck& check : report.checks)
+            if (check.passed) passed[check.id] = check.evidenceIDs;
+        EXPECT_FALSE(passed.count("localization.declared"));
+        EXPECT_FALSE(passed.count("localization.multiple"));
+        EXPECT_EQ(passed["provenance.canonical"], c.canonical
+                                                      ? report.findNode(kSite + "p")->evidenceIDs
+                                                      : std::vector<std::string>{});
+        EXPECT_TRUE(passed.count("actions.result")) << "the run itself is observed";
+        for (const Language language : {Language::english, Language::italian})
+            EXPECT_EQ(GuidedPresentation::siteDescription(report, language), std::nullopt);
+    }
+}
+
+TEST(ToolRun, AStopAmongThePagesCancelsAndHandsOverWhatWasRecorded) {
+    ToolRun run;
+    std::stop_source stop;
+    // The second page is where the user presses STOP: its fetch comes back
+    // cut short, and the third is never asked for.
+    run.site.fake->otherwise([&](const FakeHTTPInspector::Call& call) {
+        Evidence hop = FakeHTTPInspector::record(call);
+        if (call.url == kSite + "p1") {
+            stop.request_stop();
+            hop.error = "Cancelled";
+            return oneHop(std::move(hop));
+        }
+        if (call.url == kMCP) {
+            ScriptedMCPServer server;
+            server.toolResult = declaring({"p0", "p1", "p2"});
+            return answerMCP(call, server);
+        }
+        hop.statusCode = 200;
+        return oneHop(std::move(hop));
+    });
+    const MCPTool find(kMCP, JSONValue::parse(R"({"name":"find","inputSchema":{}})"));
+    EXPECT_THROW(run.engine.run(find, {}, ScanReport(kSite), true, stop.get_token()), Cancelled);
+    EXPECT_EQ(run.site.requested("GET"), (std::vector<std::string>{kSite + "p0", kSite + "p1"}));
+    // Negotiation, call, the fetched page and the one cut short, in order, once.
+    const std::vector<Evidence> handed = run.engine.drainToolEvidence(kMCP);
+    ASSERT_EQ(handed.size(), 4u);
+    EXPECT_EQ(handed[2].url, kSite + "p0");
+    EXPECT_EQ(handed[3].error, "Cancelled");
+    EXPECT_TRUE(run.engine.drainToolEvidence(kMCP).empty());
 }
 
 } // namespace

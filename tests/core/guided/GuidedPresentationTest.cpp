@@ -91,6 +91,75 @@ TEST(GuidedPresentation, WordsInBothLanguages) {
     }
 }
 
+TEST(GuidedPresentation, EveryWordOfTheFixedTables) {
+    using enum AgentSurfaceAssessment::Presence;
+    const auto document = [](const char* label) {
+        return GraphNode("d", NodeKind::manifest, label, std::nullopt, FindingStatus::valid);
+    };
+    const auto named = [&](const char* label, const char* metadata) {
+        GraphNode node = document(label);
+        node.metadata = JSONValue::parse(metadata);
+        return node;
+    };
+    for (const auto& [word, italianText, englishText] : std::initializer_list<
+             std::tuple<std::function<std::string(Language)>, const char*, const char*>>{
+             // Presence: gender and number agree in Italian only.
+             {in(presenceTitle, found, true, true), "Trovate", "Found"},
+             {in(presenceTitle, found, true, false), "Trovata", "Found"},
+             {in(presenceTitle, notFound, false, true), "Non trovati", "Not found"},
+             {in(presenceTitle, notFound, true, false), "Non trovata", "Not found"},
+             {in(presenceTitle, notFound, false, false), "Non trovato", "Not found"},
+             {in(presenceTitle, inconclusive, true, true), "Non verificate", "Not verified"},
+             {in(presenceTitle, inconclusive, false, true), "Non verificati", "Not verified"},
+             {in(presenceTitle, inconclusive, false, false), "Non verificato", "Not verified"},
+             // Safety lines.
+             {in(safety, tool(R"({"name":"r","annotations":{"readOnlyHint":true}})")),
+              "Sola consultazione, secondo il sito", "Read-only, according to the site"},
+             {in(safety, tool(R"({"name":"w","annotations":{"readOnlyHint":false}})")),
+              "Può apportare modifiche · conferma richiesta",
+              "May make changes · confirmation required"},
+             {in(safety, tool(R"({"name":"u","annotations":{"destructiveHint":false}})")),
+              "Effetti non dichiarati · conferma richiesta",
+              "Effects not declared · confirmation required"},
+             // Plain words of well-known values; the match is exact.
+             {in(choice, "en"), "English", "English"},
+             {in(choice, "true"), "Sì", "Yes"},
+             {in(choice, "false"), "No", "No"},
+             {in(choice, "arm64"), "Apple Silicon", "Apple Silicon"},
+             {in(choice, "True"), "True", "True"},
+             {in(choice, ""), "", ""},
+             // Document titles by the lower-cased label, then the metadata, then the label.
+             {in(documentTitle, document("agent.json")), "Come si presenta il sito",
+              "How the site introduces itself"},
+             {in(documentTitle, document("Agent-Manifest.JSON")), "Come si presenta il sito",
+              "How the site introduces itself"},
+             {in(documentTitle, document("agent-card.json")), "La scheda del suo assistente",
+              "Its assistant’s profile"},
+             {in(documentTitle, document("ai-catalog.json")), "Il catalogo pubblicato",
+              "The published catalog"},
+             {in(documentTitle, document("CATALOG")), "Il catalogo pubblicato",
+              "The published catalog"},
+             {in(documentTitle, document("llms.txt")), "Le istruzioni per gli assistenti",
+              "Instructions for assistants"},
+             {in(documentTitle, document("agents")), "La guida alle funzioni del sito",
+              "A guide to the site’s functions"},
+             {in(documentTitle, document("mcp.json")), "Come collegarsi alle sue funzioni",
+              "How to connect to its functions"},
+             {in(documentTitle, document("sitemap.xml")), "L’indice delle pagine",
+              "The page index"},
+             {in(documentTitle, document("robots.txt")), "Le indicazioni per chi esplora il sito",
+              "Instructions for site visitors and crawlers"},
+             {in(documentTitle, named("llms.txt", R"({"title":"T"})")),
+              "Le istruzioni per gli assistenti", "Instructions for assistants"},
+             {in(documentTitle, named("x.json", R"({"title":"T","name":"N"})")), "T", "T"},
+             {in(documentTitle, named("x.json", R"({"title":1,"name":"N"})")), "N", "N"},
+             {in(documentTitle, named("agent_card", "{}")), "Agent Card", "Agent Card"},
+         }) {
+        EXPECT_EQ(word(italian), italianText);
+        EXPECT_EQ(word(english), englishText);
+    }
+}
+
 TEST(GuidedPresentation, SiteDescriptionIsTheDomainsFirstInTheLanguageThenEnglishNeverATools) {
     for (const auto& [kind, first, second, italianText, englishText] : std::initializer_list<
              std::tuple<NodeKind, const char*, const char*, const char*, const char*>>{
@@ -180,6 +249,24 @@ TEST(GuidedArguments, ConversionsTheLanguageAndTheSentenceOfEachFailure) {
               JSONValue("Compila i campi obbligatori: Cosa vuoi cercare?."));
 }
 
+TEST(GuidedArguments, APickedElementIsSentWhateverElseShowsItsText) {
+    const MCPTool subject = taking(R"({"n":{"type":["integer","string"],"enum":[1,"1"]},
+                   "b":{"type":["boolean","string"],"enum":[true,"true"]},
+                   "z":{"type":["null","string"],"enum":[null,"null"]}})");
+    // The picked positions, or none: then each text stands for its first element.
+    for (const auto& [positions, expected] :
+         std::initializer_list<std::pair<ChoicePositions, const char*>>{
+             {{}, R"({"n":1,"b":true,"z":null})"},
+             {{{"n", 0}, {"b", 0}, {"z", 0}}, R"({"n":1,"b":true,"z":null})"},
+             {{{"n", 1}, {"b", 1}, {"z", 1}}, R"({"n":"1","b":"true","z":"null"})"},
+             // A position beyond the list names nothing.
+             {{{"n", 7}, {"b", 1}, {"z", 1}}, R"({"n":1,"b":"true","z":"null"})"},
+         })
+        EXPECT_EQ(arguments(form("n=1|b=true|z=null"), subject, english, positions),
+                  JSONValue::parse(expected))
+            << expected;
+}
+
 // `count` copies of an element ("k" + i for members), as a JSON array or object.
 std::string many(int count, const std::string& element, bool object = false) {
     std::string text;
@@ -238,6 +325,28 @@ TEST(ReadableValue, LimitsAndTheirSentences) {
     const ReadableNode named =
         ReadableValue::tree(JSONValue::parse("{\"" + words + "\":1}"), english);
     EXPECT_EQ(named.children.at(0).label, label(words, english).substr(0, 200) + "\u2026");
+}
+
+TEST(ReadableValue, AnObjectDrawnAtTheDeepestLevelShowsItsFields) {
+    const std::string more = "More details are available in the original response.";
+    const std::string fields = R"({"name":"N","a":1,"b":"x"})";
+    for (const auto& [json, title, texts] :
+         std::initializer_list<std::tuple<std::string, std::string, std::vector<std::string>>>{
+             {"[[[[[" + fields + "]]]]]", "N", {"1", "x"}},
+             {"[[[[" + fields + "]]]]", "N", {"1", "x"}},
+             {"[[[[[[" + fields + "]]]]]]", "", {}},
+         }) {
+        SCOPED_TRACE(json);
+        ReadableNode node = ReadableValue::tree(JSONValue::parse(json), english);
+        while (node.kind == ReadableNode::Kind::list && !node.children.empty())
+            node = ReadableNode(node.children[0]);
+        EXPECT_EQ(node.title.value_or(""), title);
+        std::vector<std::string> shown;
+        for (const ReadableNode& row : node.children)
+            shown.push_back(row.text);
+        EXPECT_EQ(shown, texts);
+        EXPECT_EQ(node.text, texts.empty() ? more : "");
+    }
 }
 
 TEST(ReadableValue, ObjectsTitledFieldsOrderedAndOnlySafePagesOffered) {

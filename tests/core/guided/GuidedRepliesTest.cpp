@@ -99,6 +99,8 @@ TEST(GuidedReplies, SuggestionsFromAnswersOfTheSameServer) {
              {{apps("a", 3, "x", 6)}, "slug", text, 3},
              {{apps("a", 12, "x")}, "app_id", R"({"type":"string","maxLength":2})", 10},
              {{apps("a", 3, "x"), apps("b", 2, "x"), failed, elsewhere}, "app_id", text, 3},
+             // Two answers walked, the same short identifiers in each: once each.
+             {{apps("a", 2, "x"), apps("b", 2, "x")}, "app_id", text, 2},
              // The server lists "a" twice: its answer is walked once, so the
              // other tool's apps still fit under the gathering limit.
              {{apps("a", 60, "x"), apps("b", 30, "y")}, "app_id", text, 90},

@@ -92,6 +92,28 @@ TEST(ReportJSON, ReaderRefusesOrForgivesEachEdit) {
     }
 }
 
+TEST(ReportJSON, IntegersAtTheLimitsOfTheirWidthReadBackExactly) {
+    using Limits = std::numeric_limits<std::int64_t>;
+    for (const std::int64_t limit :
+         {Limits::max(), Limits::min(), Limits::max() - 1, std::int64_t{9007199254740993}}) {
+        SCOPED_TRACE(limit);
+        ScanReport report("https://x.example/");
+        report.checks = {ScoreCheck{"a", "Discovery", limit, true, "", {}}};
+        report.evidence = {Evidence("https://x.example/", "GET")};
+        report.evidence[0].statusCode = limit;
+        const std::string written = ReportJSON::write(report);
+        const ScanReport read = ReportJSON::read(written);
+        EXPECT_EQ(read.checks.at(0).points, limit);
+        EXPECT_EQ(read.evidence.at(0).statusCode, limit);
+        EXPECT_EQ(ReportJSON::write(read), written);
+    }
+    EXPECT_THAT(
+        [] {
+            ReportJSON::read(editedGolden(R"("points" : 8)", R"("points" : 9223372036854775808)"));
+        },
+        ThrowsMessage<QuorilanthError>(HasSubstr("$.checks[0].points: expected a whole")));
+}
+
 // Values built in code may wrap parsed ones: what the writer produces always reads back.
 TEST(ReportJSON, NestingStaysWithinWhatTheReaderAccepts) {
     auto nested = [](std::size_t levels) {
