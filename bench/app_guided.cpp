@@ -9,8 +9,8 @@
 #include "app/guided/GuidedBrowserView.h"
 #include "app/guided/GuidedToolView.h"
 #include "app/guided/ToolCardGrid.h"
+#include "app/kit/QLTheme.h"
 #include "app/store/WorkspaceStore.h"
-#include "app/window/QLTheme.h"
 #include "core/model/ReportJSON.h"
 #include "support/ReportBuilder.h"
 

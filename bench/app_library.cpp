@@ -6,10 +6,10 @@
 
 #include "BenchTiming.h"
 #include "LibraryBench.h"
+#include "app/kit/QLTheme.h"
 #include "app/library/LibraryView.h"
 #include "app/library/Sidebar.h"
 #include "app/store/WorkspaceStore.h"
-#include "app/window/QLTheme.h"
 
 #include <QApplication>
 #include <QDir>

@@ -10,12 +10,12 @@
 //   app_panes            prints the figures
 
 #include "BenchTiming.h"
+#include "app/kit/QLTheme.h"
 #include "app/store/WorkspaceStore.h"
 #include "app/technical/DiscoveryResultsView.h"
 #include "app/technical/InventoryView.h"
 #include "app/technical/MCPServersView.h"
 #include "app/technical/OverviewView.h"
-#include "app/window/QLTheme.h"
 #include "core/model/ReportJSON.h"
 #include "core/report/ReadinessScorer.h"
 

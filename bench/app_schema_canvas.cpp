@@ -6,8 +6,8 @@
 // the canvas skips.
 
 #include "BenchTiming.h"
+#include "app/kit/QLTheme.h"
 #include "app/schema/SchemaCanvas.h"
-#include "app/window/QLTheme.h"
 
 #include <QApplication>
 #include <QGraphicsScene>

@@ -6,8 +6,8 @@
 //   app_startup            runs every measurement and prints the figures
 
 #include "BenchTiming.h"
+#include "app/kit/QLTheme.h"
 #include "app/window/AppDelegate.h"
-#include "app/window/QLTheme.h"
 #include "app/window/WorkspaceView.h"
 #include "core/model/ReportJSON.h"
 

@@ -9,8 +9,8 @@
 //   app_technical_panes     prints the figures
 
 #include "BenchTiming.h"
+#include "app/kit/QLTheme.h"
 #include "app/store/WorkspaceStore.h"
-#include "app/window/QLTheme.h"
 #include "app/window/WorkspaceView.h"
 #include "core/model/ReportJSON.h"
 

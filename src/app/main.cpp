@@ -1,8 +1,8 @@
 // The process entry. The update self-tests are decided from the command line
 // alone, before any Qt object exists, so they need no display.
 
+#include "app/kit/QLTheme.h"
 #include "app/window/AppDelegate.h"
-#include "app/window/QLTheme.h"
 #include "core/update/ApplicationBundle.h"
 #include "core/update/UpdateChannelSelfTest.h"
 

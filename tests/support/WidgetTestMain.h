@@ -1,7 +1,7 @@
 #pragma once
 
+#include "app/kit/QLTheme.h"
 #include "app/store/AppLanguage.h"
-#include "app/window/QLTheme.h"
 
 #include <QApplication>
 #include <QDir>

@@ -2,10 +2,10 @@
 
 #include "app/guided/GuidedKit.h"
 #include "app/guided/ReadableValueView.h"
+#include "app/kit/ExternalURL.h"
+#include "app/kit/QLTheme.h"
+#include "app/kit/ViewKit.h"
 #include "app/store/WorkspaceStore.h"
-#include "app/window/ExternalURL.h"
-#include "app/window/QLTheme.h"
-#include "app/window/ViewKit.h"
 #include "core/guided/GuidedText.h"
 #include "core/net/NetworkPolicy.h"
 

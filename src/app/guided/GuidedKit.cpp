@@ -1,11 +1,11 @@
 #include "app/guided/GuidedKit.h"
 
+#include "app/kit/DisclosureGroup.h"
+#include "app/kit/QLTheme.h"
+#include "app/kit/RemoteText.h"
+#include "app/kit/Symbols.h"
+#include "app/kit/ViewKit.h"
 #include "app/store/AppLanguage.h"
-#include "app/technical/DisclosureGroup.h"
-#include "app/window/QLTheme.h"
-#include "app/window/RemoteText.h"
-#include "app/window/Symbols.h"
-#include "app/window/ViewKit.h"
 #include "core/guided/GuidedText.h"
 
 #include <QClipboard>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/window/Panel.h"
+#include "app/kit/Panel.h"
 #include "core/guided/GuidedReplies.h"
 
 #include <QPointer>

@@ -1,10 +1,10 @@
 #include "app/guided/ReadableValueView.h"
 
 #include "app/guided/GuidedKit.h"
-#include "app/technical/DisclosureGroup.h"
-#include "app/window/ExternalURL.h"
-#include "app/window/QLTheme.h"
-#include "app/window/ViewKit.h"
+#include "app/kit/DisclosureGroup.h"
+#include "app/kit/ExternalURL.h"
+#include "app/kit/QLTheme.h"
+#include "app/kit/ViewKit.h"
 
 #include <QHBoxLayout>
 #include <QPushButton>

@@ -1,7 +1,7 @@
 #include "app/guided/ToolCardGrid.h"
 
-#include "app/window/QLTheme.h"
-#include "app/window/Symbols.h"
+#include "app/kit/QLTheme.h"
+#include "app/kit/Symbols.h"
 
 #include <QAccessible>
 #include <QAccessibleWidget>

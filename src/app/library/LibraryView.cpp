@@ -1,10 +1,10 @@
 #include "app/library/LibraryView.h"
 
+#include "app/kit/QLTheme.h"
+#include "app/kit/Symbols.h"
 #include "app/library/LibraryText.h"
 #include "app/store/AppLanguage.h"
 #include "app/store/WorkspaceStore.h"
-#include "app/window/QLTheme.h"
-#include "app/window/Symbols.h"
 
 #include <QComboBox>
 #include <QEvent>

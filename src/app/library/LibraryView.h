@@ -1,7 +1,7 @@
 #pragma once
 
+#include "app/kit/ViewKit.h"
 #include "app/store/SavedScan.h"
-#include "app/window/ViewKit.h"
 
 #include <QAbstractButton>
 #include <QAbstractScrollArea>

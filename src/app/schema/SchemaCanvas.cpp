@@ -1,11 +1,11 @@
 #include "app/schema/SchemaCanvas.h"
 
+#include "app/kit/QLTheme.h"
 #include "app/kit/ReducedMotion.h"
 #include "app/schema/SchemaCardItem.h"
 #include "app/schema/SchemaConnectionItem.h"
 #include "app/schema/SchemaTexts.h"
 #include "app/store/AppLanguage.h"
-#include "app/window/QLTheme.h"
 
 #include <QAccessible>
 #include <QAccessibleObject>

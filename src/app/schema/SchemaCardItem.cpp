@@ -1,10 +1,10 @@
 #include "app/schema/SchemaCardItem.h"
 
+#include "app/kit/QLTheme.h"
+#include "app/kit/RemoteText.h"
+#include "app/kit/Symbols.h"
 #include "app/schema/SchemaTexts.h"
 #include "app/store/AppLanguage.h"
-#include "app/window/QLTheme.h"
-#include "app/window/RemoteText.h"
-#include "app/window/Symbols.h"
 #include "core/base/UnicodeText.h"
 #include "core/base/Url.h"
 

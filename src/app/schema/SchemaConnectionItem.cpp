@@ -1,7 +1,7 @@
 #include "app/schema/SchemaConnectionItem.h"
 
+#include "app/kit/QLTheme.h"
 #include "app/schema/SchemaCardItem.h"
-#include "app/window/QLTheme.h"
 
 #include <QPainter>
 #include <QPainterPath>

@@ -1,13 +1,13 @@
 #include "app/schema/SchemaWorkspace.h"
 
+#include "app/kit/QLTheme.h"
+#include "app/kit/RemoteText.h"
+#include "app/kit/Symbols.h"
 #include "app/schema/SchemaCanvasSlot.h"
 #include "app/schema/SchemaTexts.h"
 #include "app/schema/SchemaZoomControls.h"
 #include "app/store/AppLanguage.h"
 #include "app/store/WorkspaceStore.h"
-#include "app/window/QLTheme.h"
-#include "app/window/RemoteText.h"
-#include "app/window/Symbols.h"
 
 #include <QCheckBox>
 #include <QEvent>

@@ -1,11 +1,11 @@
 #include "app/schema/SchemaZoomControls.h"
 
+#include "app/kit/QLTheme.h"
+#include "app/kit/Symbols.h"
+#include "app/kit/ViewKit.h"
 #include "app/schema/SchemaCanvas.h"
 #include "app/store/AppLanguage.h"
 #include "app/store/WorkspaceStore.h"
-#include "app/window/QLTheme.h"
-#include "app/window/Symbols.h"
-#include "app/window/ViewKit.h"
 
 #include <QEvent>
 #include <QHBoxLayout>

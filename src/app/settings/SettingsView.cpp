@@ -2,12 +2,12 @@
 
 #include "ai/AIKeychain.h"
 #include "ai/AIResearchEngine.h"
+#include "app/kit/ExternalURL.h"
+#include "app/kit/Panel.h"
+#include "app/kit/QLTheme.h"
+#include "app/kit/ViewKit.h"
 #include "app/store/AppLanguage.h"
 #include "app/store/WorkspaceStore.h"
-#include "app/window/ExternalURL.h"
-#include "app/window/Panel.h"
-#include "app/window/QLTheme.h"
-#include "app/window/ViewKit.h"
 #include "core/base/QuorilanthError.h"
 
 #include <QCheckBox>

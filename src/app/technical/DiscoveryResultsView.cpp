@@ -1,17 +1,17 @@
 #include "app/technical/DiscoveryResultsView.h"
 
+#include "app/kit/DisclosureGroup.h"
+#include "app/kit/Panel.h"
+#include "app/kit/QLTheme.h"
+#include "app/kit/RemoteText.h"
+#include "app/kit/ViewKit.h"
 #include "app/store/AppLanguage.h"
 #include "app/store/WorkspaceStore.h"
-#include "app/technical/DisclosureGroup.h"
 #include "app/technical/InventoryView.h"
 #include "app/technical/PaneKit.h"
 #include "app/technical/RawTextView.h"
 #include "app/technical/RowList.h"
 #include "app/technical/SelectableText.h"
-#include "app/window/Panel.h"
-#include "app/window/QLTheme.h"
-#include "app/window/RemoteText.h"
-#include "app/window/ViewKit.h"
 
 #include <QEvent>
 #include <QLabel>

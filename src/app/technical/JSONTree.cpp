@@ -1,9 +1,9 @@
 #include "app/technical/JSONTree.h"
 
-#include "app/technical/DisclosureGroup.h"
+#include "app/kit/DisclosureGroup.h"
+#include "app/kit/QLTheme.h"
+#include "app/kit/ViewKit.h"
 #include "app/technical/SelectableText.h"
-#include "app/window/QLTheme.h"
-#include "app/window/ViewKit.h"
 
 #include <QLabel>
 #include <QVBoxLayout>

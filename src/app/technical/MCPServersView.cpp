@@ -1,15 +1,15 @@
 #include "app/technical/MCPServersView.h"
 
+#include "app/kit/Panel.h"
+#include "app/kit/QLTheme.h"
+#include "app/kit/StatusBadge.h"
+#include "app/kit/Symbols.h"
+#include "app/kit/ViewKit.h"
 #include "app/store/WorkspaceStore.h"
 #include "app/technical/JSONTree.h"
 #include "app/technical/RowList.h"
 #include "app/technical/SelectableText.h"
 #include "app/technical/TechnicalKit.h"
-#include "app/window/Panel.h"
-#include "app/window/QLTheme.h"
-#include "app/window/StatusBadge.h"
-#include "app/window/Symbols.h"
-#include "app/window/ViewKit.h"
 #include "core/report/ReportGenerator.h"
 
 #include <QHBoxLayout>

@@ -1,8 +1,8 @@
 #include "app/technical/PaneKit.h"
 
+#include "app/kit/QLTheme.h"
+#include "app/kit/ViewKit.h"
 #include "app/technical/SelectableText.h"
-#include "app/window/QLTheme.h"
-#include "app/window/ViewKit.h"
 
 #include <QVBoxLayout>
 

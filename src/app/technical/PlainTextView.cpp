@@ -1,6 +1,6 @@
 #include "app/technical/PlainTextView.h"
 
-#include "app/window/QLTheme.h"
+#include "app/kit/QLTheme.h"
 
 #include <QApplication>
 #include <QClipboard>

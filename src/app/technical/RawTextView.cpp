@@ -1,6 +1,6 @@
 #include "app/technical/RawTextView.h"
 
-#include "app/window/QLTheme.h"
+#include "app/kit/QLTheme.h"
 
 namespace quorilanth {
 

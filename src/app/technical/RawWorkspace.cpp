@@ -1,13 +1,13 @@
 #include "app/technical/RawWorkspace.h"
 
+#include "app/kit/QLTheme.h"
+#include "app/kit/RemoteText.h"
+#include "app/kit/Symbols.h"
+#include "app/kit/ViewKit.h"
 #include "app/store/WorkspaceStore.h"
 #include "app/technical/RawTextView.h"
 #include "app/technical/SelectableText.h"
 #include "app/technical/TechnicalKit.h"
-#include "app/window/QLTheme.h"
-#include "app/window/RemoteText.h"
-#include "app/window/Symbols.h"
-#include "app/window/ViewKit.h"
 #include "core/base/Url.h"
 #include "core/report/ReportGenerator.h"
 

@@ -1,7 +1,7 @@
 #include "app/technical/RowList.h"
 
+#include "app/kit/QLTheme.h"
 #include "app/technical/TechnicalKit.h"
-#include "app/window/QLTheme.h"
 
 #include <QAbstractItemDelegate>
 #include <QElapsedTimer>

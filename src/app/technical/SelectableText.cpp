@@ -1,6 +1,6 @@
 #include "app/technical/SelectableText.h"
 
-#include "app/window/RemoteText.h"
+#include "app/kit/RemoteText.h"
 
 namespace quorilanth {
 namespace {

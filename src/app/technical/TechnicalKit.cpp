@@ -1,7 +1,7 @@
 #include "app/technical/TechnicalKit.h"
 
-#include "app/window/QLTheme.h"
-#include "app/window/ViewKit.h"
+#include "app/kit/QLTheme.h"
+#include "app/kit/ViewKit.h"
 
 #include <QFontMetrics>
 #include <QLabel>

@@ -1,10 +1,10 @@
 #include "app/update/AppUpdatePanel.h"
 
+#include "app/kit/QLTheme.h"
+#include "app/kit/Symbols.h"
+#include "app/kit/ViewKit.h"
 #include "app/store/AppLanguage.h"
 #include "app/store/AppUpdateController.h"
-#include "app/window/QLTheme.h"
-#include "app/window/Symbols.h"
-#include "app/window/ViewKit.h"
 #include "core/base/Date.h"
 
 #include <QCheckBox>

@@ -1,7 +1,7 @@
 #include "app/window/AppDelegate.h"
 
+#include "app/kit/QLTheme.h"
 #include "app/store/AppLanguage.h"
-#include "app/window/QLTheme.h"
 #include "app/window/WorkspaceView.h"
 
 #include <QAction>

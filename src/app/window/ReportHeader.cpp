@@ -1,7 +1,7 @@
 #include "app/window/ReportHeader.h"
 
+#include "app/kit/QLTheme.h"
 #include "app/store/WorkspaceStore.h"
-#include "app/window/QLTheme.h"
 #include "core/base/Url.h"
 
 #include <QEvent>

@@ -1,8 +1,8 @@
 #include "app/window/StatusLine.h"
 
+#include "app/kit/QLTheme.h"
 #include "app/store/AppLanguage.h"
 #include "app/store/WorkspaceStore.h"
-#include "app/window/QLTheme.h"
 
 #include <QHBoxLayout>
 #include <QLabel>

@@ -1,9 +1,9 @@
 #include "app/window/TabStrip.h"
 
+#include "app/kit/QLTheme.h"
+#include "app/kit/Symbols.h"
 #include "app/store/AppLanguage.h"
 #include "app/store/WorkspaceStore.h"
-#include "app/window/QLTheme.h"
-#include "app/window/Symbols.h"
 
 #include <QHBoxLayout>
 #include <QLabel>

@@ -1,7 +1,7 @@
 #pragma once
 
+#include "app/kit/ViewKit.h"
 #include "app/store/WorkspaceTab.h"
-#include "app/window/ViewKit.h"
 
 #include <QAbstractButton>
 #include <map>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/window/ViewKit.h"
+#include "app/kit/ViewKit.h"
 
 class QToolButton;
 class QMenu;

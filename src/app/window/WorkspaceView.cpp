@@ -1,16 +1,16 @@
 #include "app/window/WorkspaceView.h"
 
+#include "app/kit/QLTheme.h"
+#include "app/kit/ViewKit.h"
 #include "app/store/WorkspaceStore.h"
 #include "app/update/AppUpdateBanner.h"
 #include "app/update/AppUpdatePanel.h"
 #include "app/window/EmptyWorkspace.h"
-#include "app/window/QLTheme.h"
 #include "app/window/ReportHeader.h"
 #include "app/window/SearchBar.h"
 #include "app/window/StatusLine.h"
 #include "app/window/TabStrip.h"
 #include "app/window/TitleBar.h"
-#include "app/window/ViewKit.h"
 #include "app/window/WorkspacePanes.h"
 
 #include <QApplication>

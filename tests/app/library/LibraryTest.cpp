@@ -1,7 +1,7 @@
+#include "app/kit/ViewKit.h"
 #include "app/library/LibraryView.h"
 #include "app/library/Sidebar.h"
 #include "app/window/ShellTestSupport.h"
-#include "app/window/ViewKit.h"
 #include "app/window/WorkspaceView.h"
 
 #include <QComboBox>

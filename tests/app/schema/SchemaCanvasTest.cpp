@@ -1,11 +1,11 @@
 #include "app/schema/SchemaCanvas.h"
 
+#include "app/kit/QLTheme.h"
 #include "app/schema/SchemaCardItem.h"
 #include "app/schema/SchemaConnectionItem.h"
 #include "app/schema/SchemaWorkspace.h"
 #include "app/schema/SchemaZoomControls.h"
 #include "app/schema/ShopReport.h"
-#include "app/window/QLTheme.h"
 #include "app/window/ShellTestSupport.h"
 #include "app/window/WorkspaceView.h"
 #include "support/DesktopAnimations.h"

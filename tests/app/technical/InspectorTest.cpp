@@ -3,13 +3,13 @@
 // real SDK peer, confirmed unless read-only.
 
 #include "TechnicalTestSupport.h"
-#include "app/technical/DisclosureGroup.h"
+#include "app/kit/DisclosureGroup.h"
+#include "app/kit/QLTheme.h"
 #include "app/technical/NodeInspector.h"
 #include "app/technical/RawText.h"
 #include "app/technical/RawTextView.h"
 #include "app/technical/RawWorkspace.h"
 #include "app/technical/ToolRunner.h"
-#include "app/window/QLTheme.h"
 #include "support/McpPeer.h"
 #include "support/ReportBuilder.h"
 

@@ -1,6 +1,6 @@
 #include "TechnicalTestSupport.h"
-#include "app/technical/DisclosureGroup.h"
-#include "app/window/Panel.h"
+#include "app/kit/DisclosureGroup.h"
+#include "app/kit/Panel.h"
 #include "support/LoopbackAIService.h"
 #include "support/ReportBuilder.h"
 

@@ -2,10 +2,10 @@
 
 // The technical panes as users meet them: the window on a private library,
 // read by identifier, lists clicked where their rows lie.
+#include "app/kit/ViewKit.h"
 #include "app/technical/RowList.h"
 #include "app/technical/SelectableText.h"
 #include "app/window/ShellTestSupport.h"
-#include "app/window/ViewKit.h"
 
 #include <QClipboard>
 #include <QLabel>

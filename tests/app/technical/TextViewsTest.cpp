@@ -2,11 +2,11 @@
 // plain-text forms of an exchange, the raw text view's rows, the lists' model.
 
 #include "TechnicalTestSupport.h"
-#include "app/technical/DisclosureGroup.h"
+#include "app/kit/DisclosureGroup.h"
+#include "app/kit/ViewKit.h"
 #include "app/technical/JSONTree.h"
 #include "app/technical/RawText.h"
 #include "app/technical/RawTextView.h"
-#include "app/window/ViewKit.h"
 
 #include <QLayout>
 #include <QScrollBar>

@@ -4,8 +4,8 @@
 // is stopped, an AI search that finds nothing, a store wired to both, report
 // files built in the test, and a window on a private library.
 
+#include "app/kit/ExternalURL.h"
 #include "app/store/StoreTestSupport.h"
-#include "app/window/ExternalURL.h"
 #include "app/window/WorkspaceView.h"
 #include "core/engine/DiscoveryEngine.h"
 #include "core/model/ReportJSON.h"

@@ -1,12 +1,12 @@
 #include "ShellTestSupport.h"
+#include "app/kit/Panel.h"
+#include "app/kit/QLTheme.h"
+#include "app/kit/RemoteText.h"
+#include "app/kit/StatusBadge.h"
+#include "app/kit/Symbols.h"
+#include "app/kit/ViewKit.h"
 #include "app/window/AppDelegate.h"
-#include "app/window/Panel.h"
-#include "app/window/QLTheme.h"
-#include "app/window/RemoteText.h"
-#include "app/window/StatusBadge.h"
-#include "app/window/Symbols.h"
 #include "app/window/TabStrip.h"
-#include "app/window/ViewKit.h"
 
 #include <QAccessible>
 #include <QLabel>
@@ -593,76 +593,6 @@ TEST_F(WindowTest, AFailureBeforeTheWindowIsAlertedWhenItAppears) {
     EXPECT_TRUE(waitUntil([&] { return !app->store().error(); }));
 }
 
-// Where each character of a line is drawn, left to right, on a left-to-right
-// line as the views lay it out.
-std::vector<qreal> drawnAt(const QString& line) {
-    QTextLayout layout(line, QLTheme::font(13));
-    QTextOption option;
-    option.setTextDirection(Qt::LeftToRight);
-    layout.setTextOption(option);
-    layout.beginLayout();
-    QTextLine row = layout.createLine();
-    row.setLineWidth(100000);
-    layout.endLayout();
-    std::vector<qreal> x;
-    for (qsizetype i = 0; i < line.size(); ++i)
-        x.push_back(row.cursorToX(int(i)));
-    return x;
-}
-
-// A site's direction controls are shown (or dropped) and its right-to-left
-// text kept to itself, so nothing it sends reorders a name or what stands
-// beside it; right-to-left text still reads right to left.
-TEST(RemoteTextDirection, ControlsAreShownOrDroppedAndRightToLeftTextIsIsolated) {
-    const QString fsi(QChar(0x2068)), pdi(QChar(0x2069));
-    const std::tuple<QString, DirectionControls, QString> cases[] = {
-        {u"\u202Egnp.exe"_qs, DirectionControls::shown, u"\u27E8U+202E\u27E9gnp.exe"_qs},
-        {u"\u202Egnp.exe"_qs, DirectionControls::dropped, u"gnp.exe"_qs},
-        {u"a\u202Ab\u202Bc\u202Cd\u202De"_qs, DirectionControls::dropped, u"abcde"_qs},
-        {u"\u2066x\u2067\u2068\u2069\u200E\u200F\u061C"_qs, DirectionControls::shown,
-         u"\u27E8U+2066\u27E9x\u27E8U+2067\u27E9\u27E8U+2068\u27E9\u27E8U+2069\u27E9"
-         u"\u27E8U+200E\u27E9\u27E8U+200F\u27E9\u27E8U+061C\u27E9"_qs},
-        {u"plain & <b>"_qs, DirectionControls::shown, u"plain & <b>"_qs},
-        {u"\u05E9\u05DC\u05D5\u05DD"_qs, DirectionControls::shown,
-         fsi + u"\u05E9\u05DC\u05D5\u05DD"_qs + pdi},
-        {u"\u202E\u0645\u0631\u062D\u0628\u0627"_qs, DirectionControls::dropped,
-         fsi + u"\u0645\u0631\u062D\u0628\u0627"_qs + pdi},
-        {u"\u0661\u0662"_qs, DirectionControls::shown, fsi + u"\u0661\u0662"_qs + pdi},
-        {u"\U00010900"_qs, DirectionControls::shown, fsi + u"\U00010900"_qs + pdi}, // Phoenician
-        {fsi + u"\u202Ex"_qs + pdi, DirectionControls::dropped, u"x"_qs},
-    };
-    for (const auto& [text, controls, shown] : cases) {
-        SCOPED_TRACE(text.toStdString());
-        EXPECT_EQ(remoteText(text, controls), shown);
-        EXPECT_EQ(remoteText(shown, controls), shown) << "shown once, never twice";
-    }
-
-    // The name keeps its stored order, and our own text after it stays after it.
-    const QString name = remoteText(u"\u202Egnp.exe"_qs, DirectionControls::shown);
-    std::vector<qreal> x = drawnAt(name + u" \u00B7 ok"_qs);
-    const qsizetype g = name.indexOf('g');
-    EXPECT_TRUE(std::is_sorted(x.begin(), x.end())) << "drawn in stored order";
-    EXPECT_LT(x[std::size_t(g)], x[std::size_t(g + 1)]);
-    // Hebrew and Arabic read right to left inside their isolate, and the count
-    // after them stays after them.
-    for (const QString& word :
-         {u"\u05E9\u05DC\u05D5\u05DD"_qs, u"\u0645\u0631\u062D\u0628\u0627"_qs}) {
-        const QString shownWord = remoteText(word, DirectionControls::shown);
-        const QString line = u"MCP \u00B7 "_qs + shownWord + u" 3"_qs;
-        x = drawnAt(line);
-        // Cursor places inside the word: at its two ends they may stand on either run.
-        const qsizetype first = line.indexOf(word.front()) + 1;
-        for (qsizetype i = first; i + 2 < first + word.size(); ++i)
-            EXPECT_GT(x[std::size_t(i)], x[std::size_t(i + 1)]) << "right to left at " << i;
-        const qreal three = x[std::size_t(line.indexOf('3'))];
-        const qreal dot = x[std::size_t(line.indexOf(QChar(0x00B7)))];
-        for (qsizetype i = first; i + 1 < first + word.size(); ++i) {
-            EXPECT_LT(x[std::size_t(i)], three);
-            EXPECT_GT(x[std::size_t(i)], dot);
-        }
-    }
-}
-
 TEST(TestLaunch, RuleReadsPresenceOnly) {
     const std::tuple<const char*, QStringList, bool> cases[] = {
         {"", {}, false},
@@ -679,26 +609,6 @@ TEST(TestLaunch, RuleReadsPresenceOnly) {
         EXPECT_EQ(AppDelegate::isTestLaunch(environment, QStringList{"quorilanth"} + arguments),
                   testLaunch)
             << variable << arguments.join(' ').toStdString();
-    }
-}
-
-TEST(SharedLook, PanelContentTakesTheCardWidthFromTheLeadingEdge) {
-    for (const bool paragraph : {true, false}) { // else a fixed-size badge
-        auto* label = new QLabel(QStringLiteral("Every exchange is recorded. ").repeated(40));
-        label->setWordWrap(true);
-        Panel panel("Evidence", paragraph ? static_cast<QWidget*>(label)
-                                          : new StatusBadge(FindingStatus::valid));
-        if (!paragraph) delete label;
-        panel.resize(640, 400);
-        panel.show();
-        settle();
-        const QWidget* content = panel.content();
-        const int leading = panel.findChild<SpacedText*>()->x(); // the title's
-        EXPECT_EQ(panel.findChild<SpacedText*>()->y(), leading); // spare height goes below
-        EXPECT_EQ(content->x(), leading);
-        EXPECT_EQ(content->width(),
-                  paragraph ? panel.width() - 2 * leading : content->sizeHint().width());
-        EXPECT_GE(content->height(), content->heightForWidth(content->width()));
     }
 }
 

@@ -1,7 +1,7 @@
-#include "app/window/ViewKit.h"
+#include "app/kit/ViewKit.h"
 
+#include "app/kit/QLTheme.h"
 #include "app/kit/ReducedMotion.h"
-#include "app/window/QLTheme.h"
 
 #include <QEvent>
 #include <QFontMetrics>

@@ -1,6 +1,6 @@
-#include "app/window/StatusBadge.h"
+#include "app/kit/StatusBadge.h"
 
-#include "app/window/QLTheme.h"
+#include "app/kit/QLTheme.h"
 
 #include <QFontMetrics>
 #include <QPainter>

@@ -1,4 +1,4 @@
-#include "app/window/RemoteText.h"
+#include "app/kit/RemoteText.h"
 
 namespace quorilanth {
 namespace {

@@ -1,4 +1,4 @@
-#include "app/window/ExternalURL.h"
+#include "app/kit/ExternalURL.h"
 
 #include <QDesktopServices>
 

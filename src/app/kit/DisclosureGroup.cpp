@@ -1,6 +1,6 @@
-#include "app/technical/DisclosureGroup.h"
+#include "app/kit/DisclosureGroup.h"
 
-#include "app/window/QLTheme.h"
+#include "app/kit/QLTheme.h"
 
 #include <QPainter>
 #include <QPainterPath>

@@ -1,4 +1,4 @@
-#include "app/window/Symbols.h"
+#include "app/kit/Symbols.h"
 
 #include <QPainter>
 #include <QPainterPath>

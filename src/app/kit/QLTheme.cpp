@@ -1,4 +1,4 @@
-#include "app/window/QLTheme.h"
+#include "app/kit/QLTheme.h"
 
 #include <QApplication>
 #include <QFontDatabase>

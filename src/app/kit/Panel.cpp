@@ -1,7 +1,7 @@
-#include "app/window/Panel.h"
+#include "app/kit/Panel.h"
 
-#include "app/window/QLTheme.h"
-#include "app/window/ViewKit.h"
+#include "app/kit/QLTheme.h"
+#include "app/kit/ViewKit.h"
 
 #include <QVBoxLayout>
 
