@@ -1,7 +1,7 @@
+#include "app/kit/ViewKit.h"
 #include "app/update/AppUpdateBanner.h"
 #include "app/update/AppUpdatePanel.h"
 #include "app/window/AppDelegate.h"
-#include "app/window/ViewKit.h"
 #include "support/LoopbackHTTPServer.h"
 #include "support/QtTestKit.h"
 #include "support/update/UpdateTestKit.h"
