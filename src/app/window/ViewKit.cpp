@@ -178,6 +178,7 @@ SpacedText::SpacedText(QWidget* parent) : QWidget(parent), colour_(QLTheme::fore
 void SpacedText::setText(const QString& text) {
     if (text == text_) return;
     text_ = text;
+    forgetLines();
     setAccessibleName(text_);
     updateGeometry();
     update();
@@ -224,7 +225,21 @@ qsizetype fittingPrefix(const QFontMetrics& metrics, const QString& text, int wi
 
 } // namespace
 
+void SpacedText::forgetLines() {
+    lines_.clear();
+}
+
 QStringList SpacedText::lines(int width) const {
+    for (const auto& [known, lines] : lines_)
+        if (known == width) return lines;
+    // A window dragged wider asks for a new width at every step: the oldest go.
+    constexpr std::size_t kept = 8;
+    if (lines_.size() >= kept) lines_.erase(lines_.begin());
+    lines_.emplace_back(width, measureLines(width));
+    return lines_.back().second;
+}
+
+QStringList SpacedText::measureLines(int width) const {
     if (width <= 0) return text_.split(QLatin1Char('\n'));
     const QFontMetrics metrics(font());
     QStringList result;
@@ -294,7 +309,10 @@ void SpacedText::paintEvent(QPaintEvent*) {
 }
 
 void SpacedText::changeEvent(QEvent* event) {
-    if (event->type() == QEvent::FontChange) updateGeometry();
+    if (event->type() == QEvent::FontChange) {
+        forgetLines();
+        updateGeometry();
+    }
     QWidget::changeEvent(event);
 }
 

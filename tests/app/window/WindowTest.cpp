@@ -702,6 +702,43 @@ TEST(SharedLook, PanelContentTakesTheCardWidthFromTheLeadingEdge) {
     }
 }
 
+TEST(SharedLook, WrappedTextMeasuredOnceFollowsANewTextOrFont) {
+    const QString few = QStringLiteral("a few words");
+    const QString many = QStringLiteral("many more words than one line of this width can hold, "
+                                        "and a token_without_any_space_that_runs_on_and_on");
+    struct Case {
+        const char* name;
+        QString before;
+        QString after;
+        int afterSize;
+    };
+    const Case cases[] = {
+        {"longer text", few, many, 13},
+        {"shorter text", many, few, 13},
+        {"larger font", many, many, 26},
+        {"smaller font, new text", many, few + QStringLiteral(" ") + many, 9},
+    };
+    for (const Case& c : cases) {
+        SpacedText changed;
+        changed.setFont(QLTheme::font(13));
+        changed.setWrapping(180);
+        changed.setText(c.before);
+        for (int width : {180, 120, 60})
+            (void)changed.heightForWidth(width);
+        (void)changed.sizeHint();
+        changed.setText(c.after);
+        changed.setFont(QLTheme::font(c.afterSize));
+        SpacedText fresh;
+        fresh.setFont(QLTheme::font(c.afterSize));
+        fresh.setWrapping(180);
+        fresh.setText(c.after);
+        for (int width : {180, 120, 60})
+            EXPECT_EQ(changed.heightForWidth(width), fresh.heightForWidth(width))
+                << c.name << " at " << width;
+        EXPECT_EQ(changed.sizeHint(), fresh.sizeHint()) << c.name;
+    }
+}
+
 TEST(SharedLook, EverySymbolTheViewsAskForIsDrawn) {
     QStringList wanted = QStringLiteral("point.3.connected.trianglepath.dotted folder gearshape "
                                         "square.and.arrow.up sidebar.right globe sparkles "
