@@ -5,6 +5,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 class QTextLayout;
@@ -84,6 +85,9 @@ private:
     int introductionLines(std::size_t index, int width) const;
     void forgetGeometry();
     void paintCard(QPainter& painter, int index, const QRect& box) const;
+    struct DrawnText;
+    struct DrawnCard;
+    const DrawnCard& drawnCard(int index, int width) const;
     void announceFocus();
 
     std::vector<ToolCard> cards_;
@@ -95,6 +99,9 @@ private:
         std::unique_ptr<QTextLayout> layout;
     };
     mutable std::vector<Measure> measures_;
+    // Shaping a card's texts costs more than drawing them: a selection or a
+    // scroll draws the same cards again at the same width.
+    mutable std::unordered_map<int, std::unique_ptr<DrawnCard>> drawn_;
     int selectedCard_ = -1;
     // Layouts ask for a few widths in turn; each is measured once.
     mutable std::vector<Geometry> geometries_;
