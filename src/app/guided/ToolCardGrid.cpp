@@ -319,6 +319,7 @@ int ToolCardGrid::contentHeight(std::size_t index, int columnWidth) const {
 void ToolCardGrid::forgetGeometry() {
     geometries_.clear();
     drawn_.clear();
+    frames_.clear();
     updateGeometry();
     update();
 }
@@ -433,14 +434,33 @@ const ToolCardGrid::DrawnCard& ToolCardGrid::drawnCard(int index, int width) con
     return *(drawn_[index] = std::make_unique<DrawnCard>(cards_[std::size_t(index)], width));
 }
 
-void ToolCardGrid::paintCard(QPainter& painter, int index, const QRect& box) const {
-    const ToolCard& card = cards_[std::size_t(index)];
-    const bool selected = isSelected(index);
+const QPixmap& ToolCardGrid::cardFrame(const QSize& size, bool selected) const {
+    const qreal ratio = devicePixelRatioF();
+    for (const Frame& known : frames_)
+        if (known.size == size && known.selected == selected && known.ratio == ratio)
+            return known.pixmap;
+    // Stroking a rounded outline costs more than the rest of a card: the
+    // cards of a row share one size, so a few outlines serve the whole grid.
+    constexpr std::size_t kept = 16;
+    if (frames_.size() >= kept) frames_.erase(frames_.begin());
+    QPixmap pixmap(size * ratio);
+    pixmap.setDevicePixelRatio(ratio);
+    pixmap.fill(Qt::transparent);
+    QPainter painter(&pixmap);
+    painter.setRenderHint(QPainter::Antialiasing);
     QPainterPath shape;
-    shape.addRoundedRect(QRectF(box).adjusted(0.5, 0.5, -0.5, -0.5), 12, 12);
+    shape.addRoundedRect(QRectF(QPointF(0, 0), size).adjusted(0.5, 0.5, -0.5, -0.5), 12, 12);
     painter.fillPath(shape, selected ? QLTheme::tint(QLTheme::accent(), 0.09) : QLTheme::panel());
     painter.setPen(QPen(selected ? QLTheme::tint(QLTheme::accent(), 0.5) : QLTheme::line(), 1));
     painter.drawPath(shape);
+    painter.end();
+    frames_.push_back({size, selected, ratio, std::move(pixmap)});
+    return frames_.back().pixmap;
+}
+
+void ToolCardGrid::paintCard(QPainter& painter, int index, const QRect& box) const {
+    const ToolCard& card = cards_[std::size_t(index)];
+    painter.drawPixmap(box.topLeft(), cardFrame(box.size(), isSelected(index)));
     if (hasFocus() && index == focusCard_) {
         painter.setPen(QPen(QLTheme::tint(QLTheme::accent(), 0.8), 1.5));
         painter.drawRoundedRect(QRectF(box).adjusted(2.5, 2.5, -2.5, -2.5), 10, 10);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QPixmap>
 #include <QString>
 #include <QWidget>
 #include <memory>
@@ -88,6 +89,7 @@ private:
     struct DrawnText;
     struct DrawnCard;
     const DrawnCard& drawnCard(int index, int width) const;
+    const QPixmap& cardFrame(const QSize& size, bool selected) const;
     void announceFocus();
 
     std::vector<ToolCard> cards_;
@@ -102,6 +104,13 @@ private:
     // Shaping a card's texts costs more than drawing them: a selection or a
     // scroll draws the same cards again at the same width.
     mutable std::unordered_map<int, std::unique_ptr<DrawnCard>> drawn_;
+    struct Frame {
+        QSize size;
+        bool selected;
+        qreal ratio;
+        QPixmap pixmap;
+    };
+    mutable std::vector<Frame> frames_;
     int selectedCard_ = -1;
     // Layouts ask for a few widths in turn; each is measured once.
     mutable std::vector<Geometry> geometries_;

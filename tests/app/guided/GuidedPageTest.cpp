@@ -860,6 +860,17 @@ TEST(ToolCards, CardsDrawnAgainShowTheirNewTextsAndWidth) {
         fresh.resize(c.afterWidth, fresh.heightForWidth(c.afterWidth));
         EXPECT_EQ(changed.grab().toImage(), fresh.grab().toImage()) << c.name;
     }
+    // The outline of a card chosen and then let go is the plain one again.
+    ToolCardGrid chosen, plain;
+    for (ToolCardGrid* grid : {&chosen, &plain}) {
+        grid->setCards({card("One", "Short"), card("Two", "Short")});
+        grid->resize(640, grid->heightForWidth(640));
+    }
+    chosen.setSelected(std::string("t"), std::nullopt);
+    const QImage marked = chosen.grab().toImage();
+    chosen.setSelected(std::nullopt, std::nullopt);
+    EXPECT_NE(marked, plain.grab().toImage());
+    EXPECT_EQ(chosen.grab().toImage(), plain.grab().toImage());
 }
 
 } // namespace

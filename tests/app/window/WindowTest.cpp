@@ -739,6 +739,31 @@ TEST(SharedLook, WrappedTextMeasuredOnceFollowsANewTextOrFont) {
     }
 }
 
+TEST(SharedLook, ASymbolAskedForAgainKeepsItsColourSizeAndDensity) {
+    struct Case {
+        QColor colour;
+        int size;
+        qreal ratio;
+    };
+    const Case cases[] = {{Qt::red, 24, 1.0},
+                          {Qt::blue, 24, 1.0},
+                          {Qt::red, 12, 1.0},
+                          {Qt::red, 24, 2.0},
+                          {Qt::red, 24, 1.0}};
+    for (const Case& c : cases) {
+        const QImage image =
+            Symbols::pixmap(QStringLiteral("checkmark.circle"), c.colour, c.size, c.ratio)
+                .toImage();
+        EXPECT_EQ(image.width(), int(c.size * c.ratio));
+        QColor strongest(Qt::transparent);
+        for (int i = 0; i < image.width() * image.height(); ++i) {
+            const QColor pixel = image.pixelColor(i % image.width(), i / image.width());
+            if (pixel.alpha() > strongest.alpha()) strongest = pixel;
+        }
+        EXPECT_EQ(strongest.rgb(), c.colour.rgb()) << c.colour.name().toStdString() << c.size;
+    }
+}
+
 TEST(SharedLook, EverySymbolTheViewsAskForIsDrawn) {
     QStringList wanted = QStringLiteral("point.3.connected.trianglepath.dotted folder gearshape "
                                         "square.and.arrow.up sidebar.right globe sparkles "
