@@ -196,6 +196,7 @@ void SpacedText::setColour(const QColor& colour) {
 
 void SpacedText::setWrapping(int preferredWidth) {
     wrapWidth_ = preferredWidth;
+    hintWidth_ = -1;
     QSizePolicy policy(QSizePolicy::Preferred, QSizePolicy::Preferred);
     policy.setHeightForWidth(wrapWidth_ > 0);
     setSizePolicy(policy);
@@ -227,6 +228,7 @@ qsizetype fittingPrefix(const QFontMetrics& metrics, const QString& text, int wi
 
 void SpacedText::forgetLines() {
     lines_.clear();
+    hintWidth_ = -1;
 }
 
 QStringList SpacedText::lines(int width) const {
@@ -283,11 +285,13 @@ int SpacedText::heightForWidth(int width) const {
 }
 
 QSize SpacedText::sizeHint() const {
-    const QFontMetrics metrics(font());
-    int width = 0;
-    for (const QString& line : lines(wrapWidth_))
-        width = qMax(width, metrics.horizontalAdvance(line));
-    return {width + 2, heightForWidth(wrapWidth_)};
+    if (hintWidth_ < 0) {
+        const QFontMetrics metrics(font());
+        hintWidth_ = 0;
+        for (const QString& line : lines(wrapWidth_))
+            hintWidth_ = qMax(hintWidth_, metrics.horizontalAdvance(line));
+    }
+    return {hintWidth_ + 2, heightForWidth(wrapWidth_)};
 }
 
 QSize SpacedText::minimumSizeHint() const {

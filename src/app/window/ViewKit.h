@@ -108,6 +108,7 @@ private:
     // widths many times before the first paint, so the lines are kept per
     // width until the text or font changes.
     mutable std::vector<std::pair<int, QStringList>> lines_;
+    mutable int hintWidth_ = -1; // the widest line at the preferred width
     int lineSpacing_ = 0;
     QColor colour_;
     int wrapWidth_ = 0;
