@@ -482,17 +482,24 @@ void GuidedBrowserView::render() {
         renderForm();
         return;
     }
-    renderHeader();
-    renderInspection();
+    // A new selection leaves the rest of the page as it was: setting its
+    // symbols again would repaint the header and the panels under them.
+    const bool pageChanged = dirty_ & (reportPart | busyPart);
+    if (pageChanged) {
+        renderHeader();
+        renderInspection();
+    }
     actions_->setVisible(!derived_.tools.empty());
     cards_->setSelected(store_.selectedID(), session_.chosenKey());
     renderForm();
-    const AgentSurfaceAssessment& assessment = *derived_.assessment;
-    const bool described = !assessment.documents.empty() || assessment.hasInteractiveServices();
-    description_->setVisible(described && derived_.description.has_value());
-    if (derived_.description) descriptionText_->setText(shownText(*derived_.description));
+    if (pageChanged) {
+        const AgentSurfaceAssessment& assessment = *derived_.assessment;
+        const bool described = !assessment.documents.empty() || assessment.hasInteractiveServices();
+        description_->setVisible(described && derived_.description.has_value());
+        if (derived_.description) descriptionText_->setText(shownText(*derived_.description));
+        renderGuide();
+    }
     if (dirty_ & reportPart) renderDocuments();
-    renderGuide();
 
     if ((dirty_ & selectionPart) && store_.selectedID() != selected_) {
         // The form is laid out by now or in a moment; look again shortly after.
@@ -588,6 +595,9 @@ void GuidedBrowserView::renderForm() {
         form_->language() == language)
         return;
     if (form_) {
+        // Out of the layout now, so that the page is laid out once for the
+        // new form rather than again when the old one goes.
+        slotLayout_->removeWidget(form_);
         form_->hide();
         form_->deleteLater();
         form_ = nullptr;

@@ -77,35 +77,59 @@ int lineCount(int advance, int width, int most, const QString& text, const Type&
     return qMax(1, lines);
 }
 
-// Draws at most `most` lines of the text; the last one shown ends with an
-// ellipsis when the text goes on.
-void drawLines(QPainter& painter, const QString& text, const QFont& font, const QPointF& at,
-               int width, int most, int lineSpacing) {
-    QTextLayout layout(text, font);
-    layout.setTextOption(wrapping());
-    layout.beginLayout();
-    qreal y = 0;
-    int lines = 0;
-    while (lines < most) {
-        QTextLine line = layout.createLine();
-        if (!line.isValid()) break;
-        line.setLineWidth(width);
-        line.setPosition(QPointF(0, y));
-        y += line.height() + lineSpacing;
-        ++lines;
+} // namespace
+
+// At most `most` lines of the text laid out at `width`; when the text goes on,
+// the last one shown is drawn shortened with an ellipsis instead.
+struct ToolCardGrid::DrawnText {
+    QTextLayout layout;
+    int shown = 0;
+    QString elided;
+    qreal elidedBaseline = 0;
+
+    DrawnText(const QString& text, const QFont& font, int width, int most, int lineSpacing)
+        : layout(text, font) {
+        layout.setTextOption(wrapping());
+        layout.setCacheEnabled(true);
+        layout.beginLayout();
+        qreal y = 0;
+        while (shown < most) {
+            QTextLine line = layout.createLine();
+            if (!line.isValid()) break;
+            line.setLineWidth(width);
+            line.setPosition(QPointF(0, y));
+            y += line.height() + lineSpacing;
+            ++shown;
+        }
+        layout.endLayout();
+        if (shown == 0) return;
+        const QTextLine last = layout.lineAt(shown - 1);
+        if (last.textStart() + last.textLength() >= text.size()) return;
+        elided = QFontMetrics(font).elidedText(text.mid(last.textStart()), Qt::ElideRight, width);
+        elidedBaseline = last.y() + last.ascent();
+        --shown;
     }
-    layout.endLayout();
-    if (lines == 0) return;
-    const QTextLine last = layout.lineAt(lines - 1);
-    const bool more = last.textStart() + last.textLength() < text.size();
-    for (int i = 0; i < (more ? lines - 1 : lines); ++i)
-        layout.lineAt(i).draw(&painter, at);
-    if (!more) return;
-    painter.setFont(font);
-    const QString rest = text.mid(last.textStart());
-    painter.drawText(QPointF(at.x(), at.y() + last.y() + last.ascent()),
-                     painter.fontMetrics().elidedText(rest, Qt::ElideRight, width));
-}
+
+    void draw(QPainter& painter, const QPointF& at) const {
+        for (int i = 0; i < shown; ++i)
+            layout.lineAt(i).draw(&painter, at);
+        if (elided.isNull()) return;
+        painter.setFont(layout.font());
+        painter.drawText(QPointF(at.x(), at.y() + elidedBaseline), elided);
+    }
+};
+
+// A card's two wrapped texts as last drawn, at the width they were laid out at.
+struct ToolCardGrid::DrawnCard {
+    DrawnCard(const ToolCard& card, int width)
+        : width(width), title(card.title, titleType().font, width, 2, 0),
+          introduction(card.introduction, introType().font, width, 3, kIntroLineSpacing) {}
+    int width;
+    DrawnText title;
+    DrawnText introduction;
+};
+
+namespace {
 
 // One card as a screen reader meets it: a button named by its title.
 class CardInterface final : public QAccessibleInterface, public QAccessibleActionInterface {
@@ -254,8 +278,10 @@ void ToolCardGrid::setSelected(std::optional<std::string> id, std::optional<std:
         }
     }
     if (card == selectedCard_) return;
-    selectedCard_ = card;
-    update();
+    // Only the two cards whose look changes are drawn again, not every card
+    // in view.
+    for (int changed : {std::exchange(selectedCard_, card), card})
+        if (changed >= 0) update(cardRect(changed));
 }
 
 bool ToolCardGrid::isSelected(int index) const {
@@ -292,6 +318,8 @@ int ToolCardGrid::contentHeight(std::size_t index, int columnWidth) const {
 
 void ToolCardGrid::forgetGeometry() {
     geometries_.clear();
+    drawn_.clear();
+    frames_.clear();
     updateGeometry();
     update();
 }
@@ -396,14 +424,43 @@ void ToolCardGrid::paintEvent(QPaintEvent* event) {
     }
 }
 
-void ToolCardGrid::paintCard(QPainter& painter, int index, const QRect& box) const {
-    const ToolCard& card = cards_[std::size_t(index)];
-    const bool selected = isSelected(index);
+const ToolCardGrid::DrawnCard& ToolCardGrid::drawnCard(int index, int width) const {
+    auto known = drawn_.find(index);
+    if (known != drawn_.end() && known->second->width == width) return *known->second;
+    // Kept for the cards in view, and those just scrolled past: a grid of
+    // thousands keeps no more than a few screens of laid-out text.
+    constexpr std::size_t kept = 96;
+    if (known == drawn_.end() && drawn_.size() >= kept) drawn_.clear();
+    return *(drawn_[index] = std::make_unique<DrawnCard>(cards_[std::size_t(index)], width));
+}
+
+const QPixmap& ToolCardGrid::cardFrame(const QSize& size, bool selected) const {
+    const qreal ratio = devicePixelRatioF();
+    for (const Frame& known : frames_)
+        if (known.size == size && known.selected == selected && known.ratio == ratio)
+            return known.pixmap;
+    // Stroking a rounded outline costs more than the rest of a card: the
+    // cards of a row share one size, so a few outlines serve the whole grid.
+    constexpr std::size_t kept = 16;
+    if (frames_.size() >= kept) frames_.erase(frames_.begin());
+    QPixmap pixmap(size * ratio);
+    pixmap.setDevicePixelRatio(ratio);
+    pixmap.fill(Qt::transparent);
+    QPainter painter(&pixmap);
+    painter.setRenderHint(QPainter::Antialiasing);
     QPainterPath shape;
-    shape.addRoundedRect(QRectF(box).adjusted(0.5, 0.5, -0.5, -0.5), 12, 12);
+    shape.addRoundedRect(QRectF(QPointF(0, 0), size).adjusted(0.5, 0.5, -0.5, -0.5), 12, 12);
     painter.fillPath(shape, selected ? QLTheme::tint(QLTheme::accent(), 0.09) : QLTheme::panel());
     painter.setPen(QPen(selected ? QLTheme::tint(QLTheme::accent(), 0.5) : QLTheme::line(), 1));
     painter.drawPath(shape);
+    painter.end();
+    frames_.push_back({size, selected, ratio, std::move(pixmap)});
+    return frames_.back().pixmap;
+}
+
+void ToolCardGrid::paintCard(QPainter& painter, int index, const QRect& box) const {
+    const ToolCard& card = cards_[std::size_t(index)];
+    painter.drawPixmap(box.topLeft(), cardFrame(box.size(), isSelected(index)));
     if (hasFocus() && index == focusCard_) {
         painter.setPen(QPen(QLTheme::tint(QLTheme::accent(), 0.8), 1.5));
         painter.drawRoundedRect(QRectF(box).adjusted(2.5, 2.5, -2.5, -2.5), 10, 10);
@@ -421,11 +478,11 @@ void ToolCardGrid::paintCard(QPainter& painter, int index, const QRect& box) con
     int y = inner.top() + kSymbolSize + kStackSpacing;
     painter.setPen(Qt::white);
     const int titleLines = this->titleLines(std::size_t(index), inner.width());
-    drawLines(painter, card.title, titleType().font, QPointF(inner.left(), y), inner.width(), 2, 0);
+    const DrawnCard& texts = drawnCard(index, inner.width());
+    texts.title.draw(painter, QPointF(inner.left(), y));
     y += titleLines * titleType().metrics.height() + kStackSpacing;
     painter.setPen(QLTheme::muted());
-    drawLines(painter, card.introduction, introType().font, QPointF(inner.left(), y), inner.width(),
-              3, kIntroLineSpacing);
+    texts.introduction.draw(painter, QPointF(inner.left(), y));
 
     painter.setFont(safetyType().font);
     painter.setPen(card.readOnly ? QLTheme::accent() : QLTheme::attention());

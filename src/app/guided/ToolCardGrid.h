@@ -1,10 +1,12 @@
 #pragma once
 
+#include <QPixmap>
 #include <QString>
 #include <QWidget>
 #include <memory>
 #include <optional>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 class QTextLayout;
@@ -84,6 +86,10 @@ private:
     int introductionLines(std::size_t index, int width) const;
     void forgetGeometry();
     void paintCard(QPainter& painter, int index, const QRect& box) const;
+    struct DrawnText;
+    struct DrawnCard;
+    const DrawnCard& drawnCard(int index, int width) const;
+    const QPixmap& cardFrame(const QSize& size, bool selected) const;
     void announceFocus();
 
     std::vector<ToolCard> cards_;
@@ -95,6 +101,16 @@ private:
         std::unique_ptr<QTextLayout> layout;
     };
     mutable std::vector<Measure> measures_;
+    // Shaping a card's texts costs more than drawing them: a selection or a
+    // scroll draws the same cards again at the same width.
+    mutable std::unordered_map<int, std::unique_ptr<DrawnCard>> drawn_;
+    struct Frame {
+        QSize size;
+        bool selected;
+        qreal ratio;
+        QPixmap pixmap;
+    };
+    mutable std::vector<Frame> frames_;
     int selectedCard_ = -1;
     // Layouts ask for a few widths in turn; each is measured once.
     mutable std::vector<Geometry> geometries_;

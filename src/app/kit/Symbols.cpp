@@ -3,6 +3,7 @@
 #include <QPainter>
 #include <QPainterPath>
 #include <QPainterPathStroker>
+#include <QPixmapCache>
 #include <cmath>
 #include <functional>
 #include <map>
@@ -513,6 +514,14 @@ QString Symbols::kind(NodeKind kind) {
 
 QPixmap Symbols::pixmap(const QString& name, const QColor& color, int pixelSize,
                         qreal devicePixelRatio) {
+    // Cards and rows draw the same few symbols at every paint; drawing one
+    // costs more than the rest of a row.
+    const QString key = QStringLiteral("ql-symbol|%1|%2|%3|%4")
+                            .arg(name, color.name(QColor::HexArgb))
+                            .arg(pixelSize)
+                            .arg(devicePixelRatio);
+    QPixmap cached;
+    if (QPixmapCache::find(key, &cached)) return cached;
     const int side = qMax(1, int(pixelSize * devicePixelRatio + 0.5));
     QPixmap image(side, side);
     image.fill(Qt::transparent);
@@ -524,6 +533,8 @@ QPixmap Symbols::pixmap(const QString& name, const QColor& color, int pixelSize,
     painter.scale(pixelSize / 24.0, pixelSize / 24.0);
     Pen pen{painter, color};
     drawing->second(pen);
+    painter.end();
+    QPixmapCache::insert(key, image);
     return image;
 }
 

@@ -178,6 +178,7 @@ SpacedText::SpacedText(QWidget* parent) : QWidget(parent), colour_(QLTheme::fore
 void SpacedText::setText(const QString& text) {
     if (text == text_) return;
     text_ = text;
+    forgetLines();
     setAccessibleName(text_);
     updateGeometry();
     update();
@@ -195,6 +196,7 @@ void SpacedText::setColour(const QColor& colour) {
 
 void SpacedText::setWrapping(int preferredWidth) {
     wrapWidth_ = preferredWidth;
+    hintWidth_ = -1;
     QSizePolicy policy(QSizePolicy::Preferred, QSizePolicy::Preferred);
     policy.setHeightForWidth(wrapWidth_ > 0);
     setSizePolicy(policy);
@@ -224,7 +226,22 @@ qsizetype fittingPrefix(const QFontMetrics& metrics, const QString& text, int wi
 
 } // namespace
 
+void SpacedText::forgetLines() {
+    lines_.clear();
+    hintWidth_ = -1;
+}
+
 QStringList SpacedText::lines(int width) const {
+    for (const auto& [known, lines] : lines_)
+        if (known == width) return lines;
+    // A window dragged wider asks for a new width at every step: the oldest go.
+    constexpr std::size_t kept = 8;
+    if (lines_.size() >= kept) lines_.erase(lines_.begin());
+    lines_.emplace_back(width, measureLines(width));
+    return lines_.back().second;
+}
+
+QStringList SpacedText::measureLines(int width) const {
     if (width <= 0) return text_.split(QLatin1Char('\n'));
     const QFontMetrics metrics(font());
     QStringList result;
@@ -268,11 +285,13 @@ int SpacedText::heightForWidth(int width) const {
 }
 
 QSize SpacedText::sizeHint() const {
-    const QFontMetrics metrics(font());
-    int width = 0;
-    for (const QString& line : lines(wrapWidth_))
-        width = qMax(width, metrics.horizontalAdvance(line));
-    return {width + 2, heightForWidth(wrapWidth_)};
+    if (hintWidth_ < 0) {
+        const QFontMetrics metrics(font());
+        hintWidth_ = 0;
+        for (const QString& line : lines(wrapWidth_))
+            hintWidth_ = qMax(hintWidth_, metrics.horizontalAdvance(line));
+    }
+    return {hintWidth_ + 2, heightForWidth(wrapWidth_)};
 }
 
 QSize SpacedText::minimumSizeHint() const {
@@ -294,7 +313,10 @@ void SpacedText::paintEvent(QPaintEvent*) {
 }
 
 void SpacedText::changeEvent(QEvent* event) {
-    if (event->type() == QEvent::FontChange) updateGeometry();
+    if (event->type() == QEvent::FontChange) {
+        forgetLines();
+        updateGeometry();
+    }
     QWidget::changeEvent(event);
 }
 

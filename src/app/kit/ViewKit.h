@@ -6,6 +6,8 @@
 #include <QPushButton>
 #include <QWidget>
 #include <functional>
+#include <utility>
+#include <vector>
 
 class QLabel;
 class QTimer;
@@ -97,9 +99,16 @@ protected:
 private:
     // The lines to draw; without wrapping only the text's own breaks count.
     QStringList lines(int width) const;
+    QStringList measureLines(int width) const;
     int drawnWidth(int width) const;
+    void forgetLines();
 
     QString text_;
+    // Breaking a text measures every word: a layout asks for the same few
+    // widths many times before the first paint, so the lines are kept per
+    // width until the text or font changes.
+    mutable std::vector<std::pair<int, QStringList>> lines_;
+    mutable int hintWidth_ = -1; // the widest line at the preferred width
     int lineSpacing_ = 0;
     QColor colour_;
     int wrapWidth_ = 0;

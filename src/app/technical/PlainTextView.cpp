@@ -132,6 +132,16 @@ int PlainTextView::textWidth() const {
 }
 
 void PlainTextView::measureFont() {
+    // Measured when a text first needs it: a pane builds dozens of empty
+    // values in several fonts, most of them hidden until something is chosen.
+    fontMeasured_ = false;
+    advances_.clear();
+    measuredWidth_ = -1;
+}
+
+const std::array<qreal, 128>& PlainTextView::ascii() const {
+    if (fontMeasured_) return ascii_;
+    fontMeasured_ = true;
     // A pane shows dozens of values in a handful of fonts: each font's table
     // is measured once.
     static QHash<QString, std::array<qreal, 128>> tables;
@@ -151,8 +161,7 @@ void PlainTextView::measureFont() {
     // Control pictures and the tab are wider than any printable character;
     // the quick test of a line leaves them to the full measure.
     widestPrintable_ = *std::max_element(ascii_.begin() + 0x20, ascii_.begin() + 0x7F);
-    advances_.clear();
-    measuredWidth_ = -1;
+    return ascii_;
 }
 
 void PlainTextView::measureNatural() {
@@ -169,7 +178,7 @@ void PlainTextView::measureNatural() {
 
 qreal PlainTextView::advance(qsizetype at) const {
     const char32_t code = codeAt(text_, at);
-    if (code < 128) return ascii_[code];
+    if (code < 128) return ascii()[code];
     const char32_t picture = shown(code);
     const auto known = advances_.constFind(picture);
     if (known != advances_.constEnd()) return *known;
@@ -181,7 +190,10 @@ qreal PlainTextView::advance(qsizetype at) const {
 std::vector<qsizetype> PlainTextView::wrap(qreal width) const {
     // One pass over megabytes. A line of printable ASCII short enough to fit even in
     // its widest characters is one row, known without measuring it.
-    width = qMax(width, ascii_['M']);
+    // An empty value, as most are until something is chosen, is one row
+    // without measuring its font.
+    if (text_.isEmpty()) return {0};
+    width = qMax(width, ascii()['M']);
     std::vector<qsizetype> rows{0};
     const QStringView text(text_);
     for (qsizetype lineStart = 0;;) {
@@ -200,6 +212,7 @@ std::vector<qsizetype> PlainTextView::wrap(qreal width) const {
 
 void PlainTextView::wrapLine(qsizetype start, qsizetype end, qreal width,
                              std::vector<qsizetype>& rows) const {
+    const std::array<qreal, 128>& table = ascii();
     const QChar* text = text_.constData();
     qsizetype rowStart = start;
     qsizetype afterSpace = -1;
@@ -209,7 +222,7 @@ void PlainTextView::wrapLine(qsizetype start, qsizetype end, qreal width,
         qreal w;
         qsizetype units = 1;
         if (c < 128) {
-            w = ascii_[c];
+            w = table[c];
         } else {
             units = unitsAt(text_, at);
             w = advance(at);
@@ -328,7 +341,7 @@ void PlainTextView::paintEvent(QPaintEvent* event) {
         if (from < to && from <= end && to > start) {
             const qreal begin = from <= start ? left : from >= end ? x : selectedLeft;
             // A selection that runs on past the row's line break marks it.
-            const qreal finish = to < end ? selectedRight : to > end ? x + ascii_[' '] / 2 : x;
+            const qreal finish = to < end ? selectedRight : to > end ? x + ascii()[' '] / 2 : x;
             painter.fillRect(QRectF(begin, y, qMax<qreal>(0, finish - begin), height), selection);
         }
         if (cut && row == maxRows_ - 1) {

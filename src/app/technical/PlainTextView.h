@@ -76,6 +76,7 @@ private:
     void wrapLine(qsizetype start, qsizetype end, qreal width, std::vector<qsizetype>& rows) const;
     void rewrap();
     void measureFont();
+    const std::array<qreal, 128>& ascii() const;
     void measureNatural();
     void updateScrollBar();
     int textWidth() const;
@@ -100,8 +101,9 @@ private:
     int insetY_ = 0;
     QScrollBar* scrollBar_ = nullptr;
     int naturalWidth_ = 0;
-    std::array<qreal, 128> ascii_{};
-    qreal widestPrintable_ = 0;
+    mutable std::array<qreal, 128> ascii_{};
+    mutable qreal widestPrintable_ = 0;
+    mutable bool fontMeasured_ = false;
     mutable QHash<char32_t, qreal> advances_;
     mutable int measuredWidth_ = -1;
     mutable int measuredHeight_ = 0;

@@ -75,8 +75,6 @@ WorkspaceView::WorkspaceView(WorkspaceStore& store, QWidget* parent)
     tabStrip_ = new TabStrip(store_, mainColumn);
     mainLayout->addWidget(tabStrip_);
     mainArea_ = new QStackedWidget(mainColumn);
-    library_ = makeLibraryPane(store_, mainArea_);
-    mainArea_->addWidget(library_);
     reportPage_ = new QWidget(mainArea_);
     reportPage_->setObjectName(QStringLiteral("ql-report-page"));
     reportLayout_ = new QVBoxLayout(reportPage_);
@@ -129,7 +127,7 @@ bool WorkspaceView::showsInspector(const WorkspaceStore& store) {
 }
 
 WorkspaceView::MainArea WorkspaceView::mainArea() const {
-    if (mainArea_->currentWidget() == library_) return MainArea::library;
+    if (library_ && mainArea_->currentWidget() == library_) return MainArea::library;
     if (mainArea_->currentWidget() == reportPage_) return MainArea::report;
     return MainArea::welcome;
 }
@@ -186,6 +184,12 @@ void WorkspaceView::render() {
     }
     switch (area) {
     case MainArea::library:
+        // Made when first shown: most sessions start elsewhere, and the
+        // window's first frame should not wait for a page nobody sees.
+        if (!library_) {
+            library_ = makeLibraryPane(store_, mainArea_);
+            mainArea_->addWidget(library_);
+        }
         mainArea_->setCurrentWidget(library_);
         break;
     case MainArea::welcome:

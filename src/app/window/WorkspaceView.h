@@ -65,7 +65,7 @@ private:
     SearchBar* searchBar_;
     TabStrip* tabStrip_;
     QStackedWidget* mainArea_;
-    QWidget* library_;
+    QWidget* library_ = nullptr;
     QWidget* reportPage_;
     QVBoxLayout* reportLayout_;
     ReportHeader* header_;

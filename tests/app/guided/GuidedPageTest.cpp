@@ -846,5 +846,53 @@ TEST_F(GuidedPage, EchoThroughARealPeerFromTheFormToTheAnswerShown) {
     });
 }
 
+TEST(ToolCards, CardsDrawnAgainShowTheirNewTextsAndWidth) {
+    // A grid keeps what it last drew of each card; whatever a card shows must
+    // still be what a grid made afresh would draw.
+    const auto card = [](const QString& title, const QString& introduction) {
+        return ToolCard{"k",   "t",          QStringLiteral("guided-action-t"),
+                        title, introduction, QStringLiteral("Safe"),
+                        true,  false};
+    };
+    const QString longText = QStringLiteral("a sentence long enough to need several lines on a "
+                                            "card of this width, and then more words after it");
+    struct Case {
+        const char* name;
+        std::vector<ToolCard> before;
+        std::vector<ToolCard> after;
+        int beforeWidth;
+        int afterWidth;
+    };
+    const std::vector<Case> cases{
+        {"new title", {card("First", "Short")}, {card("Second", "Short")}, 640, 640},
+        {"new introduction", {card("Same", longText)}, {card("Same", "Short")}, 640, 640},
+        {"narrower", {card("Same", longText)}, {card("Same", longText)}, 640, 300},
+        {"wider", {card(longText, longText)}, {card(longText, longText)}, 300, 640},
+    };
+    for (const Case& c : cases) {
+        ToolCardGrid changed;
+        changed.setCards(c.before);
+        changed.resize(c.beforeWidth, changed.heightForWidth(c.beforeWidth));
+        (void)changed.grab();
+        changed.setCards(c.after);
+        changed.resize(c.afterWidth, changed.heightForWidth(c.afterWidth));
+        ToolCardGrid fresh;
+        fresh.setCards(c.after);
+        fresh.resize(c.afterWidth, fresh.heightForWidth(c.afterWidth));
+        EXPECT_EQ(changed.grab().toImage(), fresh.grab().toImage()) << c.name;
+    }
+    // The outline of a card chosen and then let go is the plain one again.
+    ToolCardGrid chosen, plain;
+    for (ToolCardGrid* grid : {&chosen, &plain}) {
+        grid->setCards({card("One", "Short"), card("Two", "Short")});
+        grid->resize(640, grid->heightForWidth(640));
+    }
+    chosen.setSelected(std::string("t"), std::nullopt);
+    const QImage marked = chosen.grab().toImage();
+    chosen.setSelected(std::nullopt, std::nullopt);
+    EXPECT_NE(marked, plain.grab().toImage());
+    EXPECT_EQ(chosen.grab().toImage(), plain.grab().toImage());
+}
+
 } // namespace
 } // namespace quorilanth

@@ -2,6 +2,7 @@
 #include "app/kit/QLTheme.h"
 #include "app/kit/RemoteText.h"
 #include "app/kit/StatusBadge.h"
+#include "app/kit/Symbols.h"
 #include "app/kit/ViewKit.h"
 #include "support/QtTestKit.h"
 
@@ -104,6 +105,68 @@ TEST(SharedLook, PanelContentTakesTheCardWidthFromTheLeadingEdge) {
         EXPECT_EQ(content->width(),
                   paragraph ? panel.width() - 2 * leading : content->sizeHint().width());
         EXPECT_GE(content->height(), content->heightForWidth(content->width()));
+    }
+}
+
+TEST(SharedLook, WrappedTextMeasuredOnceFollowsANewTextOrFont) {
+    const QString few = QStringLiteral("a few words");
+    const QString many = QStringLiteral("many more words than one line of this width can hold, "
+                                        "and a token_without_any_space_that_runs_on_and_on");
+    struct Case {
+        const char* name;
+        QString before;
+        QString after;
+        int afterSize;
+    };
+    const Case cases[] = {
+        {"longer text", few, many, 13},
+        {"shorter text", many, few, 13},
+        {"larger font", many, many, 26},
+        {"smaller font, new text", many, few + QStringLiteral(" ") + many, 9},
+    };
+    for (const Case& c : cases) {
+        SpacedText changed;
+        changed.setFont(QLTheme::font(13));
+        changed.setWrapping(180);
+        changed.setText(c.before);
+        for (int width : {180, 120, 60})
+            (void)changed.heightForWidth(width);
+        (void)changed.sizeHint();
+        changed.setText(c.after);
+        changed.setFont(QLTheme::font(c.afterSize));
+        SpacedText fresh;
+        fresh.setFont(QLTheme::font(c.afterSize));
+        fresh.setWrapping(180);
+        fresh.setText(c.after);
+        for (int width : {180, 120, 60})
+            EXPECT_EQ(changed.heightForWidth(width), fresh.heightForWidth(width))
+                << c.name << " at " << width;
+        EXPECT_EQ(changed.sizeHint(), fresh.sizeHint()) << c.name;
+    }
+}
+
+TEST(SharedLook, ASymbolAskedForAgainKeepsItsColourSizeAndDensity) {
+    struct Case {
+        QColor colour;
+        int size;
+        qreal ratio;
+    };
+    const Case cases[] = {{Qt::red, 24, 1.0},
+                          {Qt::blue, 24, 1.0},
+                          {Qt::red, 12, 1.0},
+                          {Qt::red, 24, 2.0},
+                          {Qt::red, 24, 1.0}};
+    for (const Case& c : cases) {
+        const QImage image =
+            Symbols::pixmap(QStringLiteral("checkmark.circle"), c.colour, c.size, c.ratio)
+                .toImage();
+        EXPECT_EQ(image.width(), int(c.size * c.ratio));
+        QColor strongest(Qt::transparent);
+        for (int i = 0; i < image.width() * image.height(); ++i) {
+            const QColor pixel = image.pixelColor(i % image.width(), i / image.width());
+            if (pixel.alpha() > strongest.alpha()) strongest = pixel;
+        }
+        EXPECT_EQ(strongest.rgb(), c.colour.rgb()) << c.colour.name().toStdString() << c.size;
     }
 }
 

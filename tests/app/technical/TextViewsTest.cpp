@@ -3,6 +3,7 @@
 
 #include "TechnicalTestSupport.h"
 #include "app/kit/DisclosureGroup.h"
+#include "app/kit/QLTheme.h"
 #include "app/kit/ViewKit.h"
 #include "app/technical/JSONTree.h"
 #include "app/technical/RawText.h"
@@ -192,6 +193,39 @@ TEST(RawText, RowsBreakAfterASpaceElseInsideAWordAndCopyExactly) {
     view.selectAll();
     view.copy();
     EXPECT_EQ(QGuiApplication::clipboard()->text(), QStringLiteral("a\u0001b\tc\r\n"));
+}
+
+TEST(RawText, AValueFirstShownAfterItsFontChangedIsMeasuredInThatFont) {
+    // Values start empty in one font and are often given another before
+    // their first text; the rows must be counted in the font they are drawn in.
+    const QString text = QStringLiteral("words of a value that wraps onto several rows\tand "
+                                        "\x01 control pictures wider than letters");
+    struct Case {
+        const char* name;
+        int before;
+        int after;
+        bool textFirst;
+    };
+    const Case cases[] = {
+        {"font, then text", 11, 22, false},
+        {"text, then font", 11, 22, true},
+        {"smaller font, then text", 22, 9, false},
+    };
+    for (const Case& c : cases) {
+        SelectableText changed;
+        changed.setFont(QLTheme::font(c.before));
+        (void)changed.heightForWidth(150);
+        if (c.textFirst) changed.setText(text);
+        changed.setFont(QLTheme::font(c.after));
+        if (!c.textFirst) changed.setText(text);
+        SelectableText fresh;
+        fresh.setFont(QLTheme::font(c.after));
+        fresh.setText(text);
+        for (int width : {400, 150, 60})
+            EXPECT_EQ(changed.heightForWidth(width), fresh.heightForWidth(width))
+                << c.name << " at " << width;
+        EXPECT_EQ(changed.sizeHint(), fresh.sizeHint()) << c.name;
+    }
 }
 
 TEST(RowModelTest, GrowingRowsAreAddedNotReset) {
