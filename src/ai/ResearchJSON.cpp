@@ -19,73 +19,25 @@ void writeCandidate(PrettyJSONWriter& w, const SearchCandidate& c) {
     w.endObject();
 }
 
-// One record's members, each required with its type; `where` is the record's
-// place in the document ("$", "$.candidates[1]").
-class Record {
-public:
-    Record(const JSONValue& value, std::string_view document, std::string where)
-        : value_(value), document_(document), where_(std::move(where)) {
-        if (!value.isObject()) fail(where_, "expected an object.");
-    }
+using namespace JSONRecord;
 
-    const JSONValue& member(std::string_view key) const {
-        const JSONValue* found = value_.find(key);
-        if (!found) fail(where_, "missing key \"" + std::string(key) + "\".");
-        return *found;
-    }
-    std::string text(std::string_view key) const {
-        const std::optional<std::string_view> text = member(key).string();
-        if (!text) wrong(key, "a string");
-        return std::string(*text);
-    }
-    std::int64_t integer(std::string_view key) const {
-        const std::optional<std::int64_t> whole = member(key).integer();
-        if (!whole) wrong(key, "a whole number");
-        return *whole;
-    }
-    bool flag(std::string_view key) const {
-        const std::optional<bool> flag = member(key).boolean();
-        if (!flag) wrong(key, "a boolean");
-        return *flag;
-    }
-    const JSONValue::Array& list(std::string_view key) const {
-        if (!member(key).isArray()) wrong(key, "an array");
-        return member(key).array();
-    }
-    std::string place(std::string_view key) const { return where_ + "." + std::string(key); }
-    // A text that stands for a value of another type, read by `read`.
-    template <typename Read>
-    auto textAs(std::string_view key, Read read, std::string_view kind) const {
-        const std::string text = this->text(key);
-        if (auto value = read(text)) return *value;
-        fail(place(key), "\"" + text + "\" is not " + std::string(kind) + ".");
-    }
-
-private:
-    [[noreturn]] void fail(const std::string& where, const std::string& fault) const {
-        throw QuorilanthError("Cannot read " + std::string(document_) + ": " + where + ": " +
-                              fault);
-    }
-    [[noreturn]] void wrong(std::string_view key, std::string_view expected) const {
-        fail(place(key), "expected " + std::string(expected) + ".");
-    }
-
-    const JSONValue& value_;
-    std::string_view document_;
-    std::string where_;
-};
-
-SearchCandidate candidateOf(const JSONValue& value, std::string_view document, std::string where) {
-    const Record r(value, document, std::move(where));
+SearchCandidate readCandidateAt(const JSONValue& value, const Path& path) {
+    const Members m(value, path);
     SearchCandidate c;
-    c.id = r.integer("id");
-    c.title = r.text("title");
-    c.sourceURL = r.text("sourceURL");
-    c.snippet = r.text("snippet");
-    c.domain = r.text("domain");
-    c.reason = r.text("reason");
-    c.selectedByAI = r.flag("selectedByAI");
+    c.id = m.required("id", readInteger);
+    c.title = m.required("title", readString);
+    c.sourceURL = m.required("sourceURL", readString);
+    c.snippet = m.required("snippet", readString);
+    c.domain = m.required("domain", readString);
+    c.reason = m.required("reason", readString);
+    c.selectedByAI = m.required("selectedByAI", readBool);
     return c;
+}
+
+AIProvider readProvider(const JSONValue& value, const Path& path) {
+    const std::string_view text = readText(value, path);
+    if (std::optional<AIProvider> provider = aiProviderFromRawValue(text)) return *provider;
+    fail(path, "\"" + std::string(text) + "\" is not a known provider.");
 }
 
 JSONValue parsed(std::string_view text, std::string_view document) {
@@ -131,28 +83,24 @@ std::string write(const ResearchResult& result) {
 }
 
 SearchCandidate readCandidate(std::string_view text) {
-    return candidateOf(parsed(text, kCandidate), kCandidate, "$");
+    const Path root{nullptr, "$", 0, false, kCandidate};
+    return readCandidateAt(parsed(text, kCandidate), root);
 }
 
 ResearchResult readResult(std::string_view text) {
     const JSONValue document = parsed(text, kResult);
-    const Record r(document, kResult, "$");
+    const Path root{nullptr, "$", 0, false, kResult};
+    const Members m(document, root);
     ResearchResult result;
-    result.query = r.text("query");
-    result.provider = r.textAs("provider", aiProviderFromRawValue, "a known provider");
-    result.model = r.text("model");
-    result.timestamp =
-        r.textAs("timestamp", parseISO8601, "a date of the form 2026-01-31T08:05:09Z");
-    const JSONValue::Array& candidates = r.list("candidates");
-    for (std::size_t i = 0; i < candidates.size(); ++i)
-        result.candidates.push_back(candidateOf(
-            candidates[i], kResult, r.place("candidates") + "[" + std::to_string(i) + "]"));
-    result.rawClassification = r.text("rawClassification");
-    const JSONValue::Array& exchanges = r.list("searchEvidence");
-    for (std::size_t i = 0; i < exchanges.size(); ++i)
-        result.searchEvidence.push_back(ReportJSON::readEvidence(
-            exchanges[i], kResult, r.place("searchEvidence") + "[" + std::to_string(i) + "]"));
-    result.notice = r.text("notice");
+    result.query = m.required("query", readString);
+    result.provider = m.required("provider", readProvider);
+    result.model = m.required("model", readString);
+    result.timestamp = m.required("timestamp", readDate);
+    result.candidates = m.required("candidates", listOf<SearchCandidate>(readCandidateAt));
+    result.rawClassification = m.required("rawClassification", readString);
+    result.searchEvidence =
+        m.required("searchEvidence", listOf<Evidence>(ReportJSON::readEvidence));
+    result.notice = m.required("notice", readString);
     return result;
 }
 

@@ -1,5 +1,6 @@
 #include "core/model/ReportJSON.h"
 
+#include "core/base/JSONRecord.h"
 #include "core/base/PrettyJSONWriter.h"
 
 #include <cmath>
@@ -133,111 +134,11 @@ void writeList(PrettyJSONWriter& w, const std::vector<T>& items, WriteOne writeO
 
 // ---- reading --------------------------------------------------------------
 
-// Where in the document a value stands, kept as a chain on the stack and only
-// spelled out ("$.nodes[2].status") when something fails. The root names the
-// document and where in it the read began.
-struct Path {
-    const Path* parent = nullptr;
-    std::string_view key = "$";
-    std::size_t index = 0;
-    bool isIndex = false;
-    std::string_view document = "the report";
-
-    Path member(std::string_view name) const { return Path{this, name, 0, false, {}}; }
-    Path element(std::size_t position) const { return Path{this, {}, position, true, {}}; }
-
-    std::string text() const {
-        if (!parent) return std::string(key);
-        std::string prefix = parent->text();
-        return isIndex ? prefix + "[" + std::to_string(index) + "]"
-                       : prefix + "." + std::string(key);
-    }
-    const Path& root() const { return parent ? parent->root() : *this; }
-};
-
-[[noreturn]] void fail(const Path& path, const std::string& fault) {
-    throw QuorilanthError("Cannot read " + std::string(path.root().document) + ": " + path.text() +
-                          ": " + fault);
-}
-
-std::string_view kindName(const JSONValue& value) {
-    switch (value.kind()) {
-    case JSONValue::Kind::object:
-        return "an object";
-    case JSONValue::Kind::array:
-        return "an array";
-    case JSONValue::Kind::string:
-        return "a string";
-    case JSONValue::Kind::number:
-        return "a number";
-    case JSONValue::Kind::boolean:
-        return "a boolean";
-    case JSONValue::Kind::null:
-        return "null";
-    }
-    return "a value";
-}
-
-[[noreturn]] void wrongType(const JSONValue& value, const Path& path, std::string_view expected) {
-    fail(path,
-         "expected " + std::string(expected) + ", found " + std::string(kindName(value)) + ".");
-}
-
-const JSONValue::Object& readObject(const JSONValue& value, const Path& path) {
-    if (const JSONValue::Object* members = value.object()) return *members;
-    wrongType(value, path, "an object");
-}
-
-std::string_view readText(const JSONValue& value, const Path& path) {
-    if (const std::optional<std::string_view> text = value.string()) return *text;
-    wrongType(value, path, "a string");
-}
+using namespace JSONRecord;
 
 SharedString readSharedString(const JSONValue& value, const Path& path) {
     if (std::optional<SharedString> text = value.sharedString()) return std::move(*text);
     wrongType(value, path, "a string");
-}
-
-std::string readString(const JSONValue& value, const Path& path) {
-    return std::string(readText(value, path));
-}
-
-double readDouble(const JSONValue& value, const Path& path) {
-    if (std::optional<double> number = value.number()) return *number;
-    wrongType(value, path, "a number");
-}
-
-std::int64_t readInteger(const JSONValue& value, const Path& path) {
-    // Exact: through a double, 9223372036854775807 would read as 2^63 and be refused.
-    if (std::optional<std::int64_t> whole = value.integer()) return *whole;
-    fail(path, "expected a whole number, found " +
-                   PrettyJSONWriter::formatNumber(readDouble(value, path)).value_or("?") + ".");
-}
-
-bool readBool(const JSONValue& value, const Path& path) {
-    if (std::optional<bool> flag = value.boolean()) return *flag;
-    wrongType(value, path, "a boolean");
-}
-
-Date readDate(const JSONValue& value, const Path& path) {
-    const std::string_view text = readText(value, path);
-    if (std::optional<Date> date = parseISO8601(text)) return *date;
-    fail(path, "\"" + std::string(text) + "\" is not a date of the form 2026-01-31T08:05:09Z.");
-}
-
-template <typename T, typename ReadOne>
-std::vector<T> readList(const JSONValue& value, const Path& path, ReadOne readOne) {
-    if (!value.isArray()) wrongType(value, path, "an array");
-    const JSONValue::Array& elements = value.array();
-    std::vector<T> items;
-    items.reserve(elements.size());
-    for (std::size_t i = 0; i < elements.size(); ++i)
-        items.push_back(readOne(elements[i], path.element(i)));
-    return items;
-}
-
-std::vector<std::string> readStrings(const JSONValue& value, const Path& path) {
-    return readList<std::string>(value, path, readString);
 }
 
 std::vector<JSONValue> readValues(const JSONValue& value, const Path& path) {
@@ -250,33 +151,6 @@ HeaderFields readHeaders(const JSONValue& value, const Path& path) {
         headers.emplace_hint(headers.end(), name, readString(field, path.member(name)));
     return headers;
 }
-
-// One record's object: required and optional members by key.
-class Members {
-public:
-    Members(const JSONValue& value, const Path& path)
-        : members_(readObject(value, path)), path_(path) {}
-
-    // Present (null included: each reader decides what a null means for it).
-    template <typename Read> auto required(std::string_view key, Read read) const {
-        auto it = members_.find(key);
-        if (it == members_.end()) fail(path_, "missing key \"" + std::string(key) + "\".");
-        return read(it->second, path_.member(key));
-    }
-
-    // Missing and null both mean absent.
-    template <typename Read>
-    auto optional(std::string_view key, Read read) const
-        -> std::optional<std::decay_t<std::invoke_result_t<Read, const JSONValue&, const Path&>>> {
-        auto it = members_.find(key);
-        if (it == members_.end() || it->second.isNull()) return std::nullopt;
-        return read(it->second, path_.member(key));
-    }
-
-private:
-    const JSONValue::Object& members_;
-    const Path& path_;
-};
 
 JSONValue readAny(const JSONValue& value, const Path&) {
     return value;
@@ -321,7 +195,7 @@ GraphEdge readEdge(const JSONValue& value, const Path& path) {
     return edge;
 }
 
-Evidence readEvidence(const JSONValue& value, const Path& path) {
+Evidence readEvidenceAt(const JSONValue& value, const Path& path) {
     Members m(value, path);
     Evidence e;
     e.id = m.required("id", readString);
@@ -379,10 +253,6 @@ ScoreCheck readCheck(const JSONValue& value, const Path& path) {
     return c;
 }
 
-template <typename T, typename ReadOne> auto listOf(ReadOne readOne) {
-    return [readOne](const JSONValue& v, const Path& p) { return readList<T>(v, p, readOne); };
-}
-
 void writeReport(PrettyJSONWriter& w, const ScanReport& report) {
     w.beginObject();
     w.key("cancelled"), w.boolean(report.cancelled);
@@ -416,7 +286,7 @@ ScanReport readReport(const std::function<JSONValue()>& parse) {
     report.finishedAt = m.optional("finishedAt", readDate);
     report.nodes = m.required("nodes", listOf<GraphNode>(readNode));
     report.edges = m.required("edges", listOf<GraphEdge>(readEdge));
-    report.evidence = m.required("evidence", listOf<Evidence>(readEvidence));
+    report.evidence = m.required("evidence", listOf<Evidence>(readEvidenceAt));
     report.servers = m.required("servers", listOf<MCPServer>(readServer));
     report.checks = m.required("checks", listOf<ScoreCheck>(readCheck));
     report.notices = m.required("notices", readStrings);
@@ -427,8 +297,8 @@ ScanReport readReport(const std::function<JSONValue()>& parse) {
 
 } // namespace
 
-Evidence readEvidence(const JSONValue& value, std::string_view what, std::string_view where) {
-    return readEvidence(value, Path{nullptr, where, 0, false, what});
+Evidence readEvidence(const JSONValue& value, const JSONRecord::Path& path) {
+    return readEvidenceAt(value, path);
 }
 
 std::string write(const ScanReport& report) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/base/JSONRecord.h"
 #include "core/model/ScanReport.h"
 
 #include <functional>
@@ -39,10 +40,9 @@ ScanReport read(const JSONValue::Reader& reader);
 
 // An exchange in the form it has inside a report, for other records that carry
 // exchanges of their own: written where the writer stands, and read with the
-// same strictness from a parsed value. A fault throws QuorilanthError
-// "Cannot read " + what + ": " + where + the place inside + ": " + the fault.
+// same strictness from a parsed value, at `path` of the record that holds it.
 void writeEvidence(PrettyJSONWriter& writer, const Evidence& evidence);
-Evidence readEvidence(const JSONValue& value, std::string_view what, std::string_view where);
+Evidence readEvidence(const JSONValue& value, const JSONRecord::Path& path);
 
 } // namespace ReportJSON
 

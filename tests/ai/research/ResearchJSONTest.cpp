@@ -81,8 +81,9 @@ TEST(ResearchJSON, EveryKeyIsRequired) {
     for (const auto& [key, value, fault] :
          std::initializer_list<std::tuple<std::string, JSONValue, std::string>>{
              {"provider", "Apple", "$.provider: \"Apple\" is not a known provider."},
-             {"timestamp", 0, "$.timestamp: expected a string."},
-             {"candidates", JSONValue::emptyObject(), "$.candidates: expected an array."},
+             {"timestamp", 0, "$.timestamp: expected a string, found a number."},
+             {"candidates", JSONValue::emptyObject(),
+              "$.candidates: expected an array, found an object."},
              {"searchEvidence", JSONValue::parse(R"([{"url":"u"}])"),
               "$.searchEvidence[0]: missing key \"id\"."},
          }) {
@@ -91,8 +92,9 @@ TEST(ResearchJSON, EveryKeyIsRequired) {
         EXPECT_THAT([&] { ResearchJSON::readResult(edited.pretty()); },
                     ThrowsMessage<QuorilanthError>(HasSubstr(fault)));
     }
-    EXPECT_THAT([] { ResearchJSON::readCandidate("[]"); },
-                ThrowsMessage<QuorilanthError>(HasSubstr("$: expected an object.")));
+    EXPECT_THAT(
+        [] { ResearchJSON::readCandidate("[]"); },
+        ThrowsMessage<QuorilanthError>(HasSubstr("$: expected an object, found an array.")));
 }
 
 } // namespace
