@@ -217,6 +217,16 @@ NodeInspector::NodeInspector(WorkspaceStore& store, QWidget* parent)
     emptyColumn->addStretch(1);
     pages_->addWidget(empty);
 
+    connect(&store_, &WorkspaceStore::reportChanged, this, [this] { ++reportGeneration_; });
+    for (auto signal : {&WorkspaceStore::reportChanged, &WorkspaceStore::selectedIDChanged,
+                        &WorkspaceStore::selectedEvidenceIDChanged})
+        connect(&store_, signal, renderer_, &CoalescedRender::request);
+    render();
+}
+
+NodeInspector::~NodeInspector() = default;
+
+void NodeInspector::buildDetail() {
     scroll_ = new QScrollArea(pages_);
     scroll_->setObjectName(QStringLiteral("ql-inspector-scroll"));
     scroll_->setWidgetResizable(true);
@@ -393,15 +403,7 @@ NodeInspector::NodeInspector(WorkspaceStore& store, QWidget* parent)
     // The scroll area fills what it holds; the column's fill must show through.
     content_->setAutoFillBackground(false);
     pages_->addWidget(scroll_);
-
-    connect(&store_, &WorkspaceStore::reportChanged, this, [this] { ++reportGeneration_; });
-    for (auto signal : {&WorkspaceStore::reportChanged, &WorkspaceStore::selectedIDChanged,
-                        &WorkspaceStore::selectedEvidenceIDChanged})
-        connect(&store_, signal, renderer_, &CoalescedRender::request);
-    render();
 }
-
-NodeInspector::~NodeInspector() = default;
 
 std::vector<NodeInspector::Relation> NodeInspector::relations(const ScanReport& report,
                                                               const std::string& id) {
@@ -438,6 +440,9 @@ void NodeInspector::render() {
         shownNode_.clear();
         return;
     }
+    // Most windows open with nothing chosen; their first frame should not wait
+    // for a page of hidden values, a tree and a list.
+    if (!scroll_) buildDetail();
     renderNode(*store_.report(), *node);
     renderExchange();
     renderRunner();

@@ -18,6 +18,8 @@
 #include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QToolButton>
 
 namespace quorilanth {
@@ -126,6 +128,59 @@ TEST_F(Inspector, ShowsTheExchangeTheRelationsAndTheData) {
     clickRow(relations, 3);
     EXPECT_EQ(store->selectedID(), "gone");
     EXPECT_TRUE(shown("ql-inspector-empty"));
+}
+
+// The page of a node is made when a node is first chosen, not with the
+// window; made then, it must show what a page made earlier shows.
+TEST_F(Inspector, TheFirstChosenNodeShowsAsOneChosenLater) {
+    ScanReport report("https://x.example/");
+    Evidence fetched = exchange("https://x.example/a");
+    fetched.statusCode = 200;
+    report.evidence = {fetched};
+    report.nodes.emplace_back("a", NodeKind::manifest, "Node A", "https://x.example/a",
+                              FindingStatus::found);
+    report.nodes.back().evidenceIDs = {fetched.id};
+    report.nodes.back().metadata = JSONValue::parse(R"({"name":"A","list":[1]})");
+    report.nodes.emplace_back("b", NodeKind::endpoint, "Node B", std::nullopt,
+                              FindingStatus::invalid);
+    report.nodes.back().issues = {"first", "second"};
+    report.nodes.emplace_back("c", NodeKind::discovery, "Node C", std::nullopt,
+                              FindingStatus::found);
+    report.edges = {{"a", "b", "links", fetched.id, "$.b"}, {"b", "a", "back", "", ""}};
+    // Every text the inspector shows, with the relation rows and the scroll.
+    const auto seen = [&] {
+        QStringList result;
+        for (QWidget* widget : find("ql-inspector")->findChildren<QWidget*>())
+            if (widget->isVisibleTo(view.get()) && !text(widget).isEmpty())
+                result.append(widget->objectName() + ": " + text(widget));
+        if (shown("ql-inspector-relations"))
+            result += rows(find<QListView>("ql-inspector-relations"));
+        if (auto* scroll = view->findChild<QScrollArea*>("ql-inspector-scroll"))
+            result.append(QString::number(scroll->verticalScrollBar()->value()));
+        return result;
+    };
+    for (const std::string node : {"a", "b", "c"}) {
+        SCOPED_TRACE(node);
+        open();
+        EXPECT_FALSE(view->findChild<QWidget*>("ql-inspector-content"))
+            << "made before anything was chosen";
+        load(report, WorkspaceTab::overview, node);
+        const QStringList first = seen();
+        EXPECT_FALSE(shown("ql-inspector-empty"));
+        EXPECT_TRUE(
+            first.contains("ql-inspector-label: Node " + QString::fromStdString(node).toUpper()))
+            << first.join(" | ").toStdString();
+        // The same node again after another one and after none.
+        store->select(node == "a" ? "b" : "a");
+        settle();
+        store->setSelectedID(std::nullopt);
+        settle();
+        EXPECT_TRUE(shown("ql-inspector-empty") && shown("ql-inspector"));
+        store->select(node);
+        settle();
+        EXPECT_EQ(seen(), first);
+        close();
+    }
 }
 
 TEST_F(Inspector, ShowsIssuesUpToItsLimitAndCountsTheRest) {
