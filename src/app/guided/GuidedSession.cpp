@@ -11,10 +11,7 @@ GuidedSession& GuidedSession::of(WorkspaceStore& store) {
 }
 
 GuidedSession::GuidedSession(WorkspaceStore& store) : QObject(&store), store_(store) {
-    connect(&store_, &WorkspaceStore::reportChanged, this, [this] {
-        ++generation_;
-        report_.reset();
-    });
+    connect(&store_, &WorkspaceStore::reportChanged, this, [this] { ++generation_; });
     connect(&store_, &WorkspaceStore::selectedIDChanged, this, [this] {
         const std::optional<std::string>& selected = store_.selectedID();
         if (draft_ && draft_->toolID != selected) draft_.reset();
@@ -44,12 +41,10 @@ void GuidedSession::request(const MCPTool& tool, const std::string& toolKey,
         requested_->language == language && requested_->tool == tool &&
         requested_->keys == identifierKeys)
         return;
-    if (!report_ || reportGeneration_ != generation_) {
-        // The worker reads its own copy; the bodies inside are shared, not copied.
-        report_ = std::make_shared<const ScanReport>(*store_.report());
-        reportGeneration_ = generation_;
-    }
-    Job job{latest_ + 1, generation_, report_, tool, toolKey, identifierKeys, language};
+    // The store never changes a report in place, so the worker can read the
+    // shown one through a share while the store moves on.
+    Job job{latest_ + 1,    generation_, store_.sharedReport(), tool, toolKey,
+            identifierKeys, language};
     requested_ = job;
     latest_ = job.serial;
     {

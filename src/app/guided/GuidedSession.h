@@ -100,8 +100,6 @@ private:
 
     // GUI thread only.
     std::uint64_t generation_ = 1;
-    std::shared_ptr<const ScanReport> report_;
-    std::uint64_t reportGeneration_ = 0;
     std::optional<Answers> answers_;
     std::optional<Job> requested_;
 
