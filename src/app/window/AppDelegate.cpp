@@ -286,8 +286,9 @@ std::optional<QRect> AppDelegate::fittedFrame(const QRect& frame, const QList<QR
                                               const QSize& minimum) {
     const QRect* best = nullptr;
     qint64 bestArea = 0;
+    // A corner on a screen is not enough: a frame saved with one pixel on
+    // screen, or larger than it, would come back out of reach every time.
     for (const QRect& screen : screens) {
-        if (screen.contains(frame.topLeft())) return frame;
         const QRect common = screen.intersected(frame);
         const qint64 area = qint64(common.width()) * common.height();
         if (area > bestArea) {

@@ -78,9 +78,8 @@ public:
     void setExitHandler(std::function<void(int)> handler) { exit_ = std::move(handler); }
 
     // Where a stored frame goes among screens' free areas: none when it meets
-    // no screen; as it was when its top-left corner, where the title and the
-    // menus are, lies on one; otherwise shrunk and moved to lie within the
-    // screen it meets most.
+    // no screen; otherwise shrunk to the screen it meets most, never under
+    // the window's minimum, and moved to lie within it.
     static std::optional<QRect> fittedFrame(const QRect& frame, const QList<QRect>& screens,
                                             const QSize& minimum);
 
