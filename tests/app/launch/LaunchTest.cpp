@@ -42,6 +42,20 @@ protected:
         return {process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1,
                 process.readAllStandardError().toStdString()};
     }
+    // One screen of that size, the window's frame its own area, as a
+    // desktop's window manager keeps its decorations on the screen.
+    void useScreen(const QSize& size) {
+        const QString path = home.filePath("screens.json");
+        QFile config(path);
+        ASSERT_TRUE(config.open(QIODevice::WriteOnly) &&
+                    config.write(QStringLiteral(R"({"windowFrameMargins": false, "screens":
+                        [{"name": "screen", "x": 0, "y": 0, "width": %1, "height": %2,
+                          "logicalDpi": 96, "dpr": 1}]})")
+                                     .arg(size.width())
+                                     .arg(size.height())
+                                     .toUtf8()) > 0);
+        environment.insert("QT_QPA_PLATFORM", "offscreen:configfile=" + path);
+    }
     QSettings settings() const {
         return QSettings(home.filePath("config/Quorilanth/Quorilanth.conf"), QSettings::IniFormat);
     }
@@ -66,6 +80,7 @@ TEST_F(LaunchTest, UpdateSelfTestDecidedBeforeTheWindow) {
 }
 
 TEST_F(LaunchTest, TheSmokeTestSnapshotsTheContentAndTheFrameComesBackAtTheNextLaunch) {
+    ASSERT_NO_FATAL_FAILURE(useScreen({1920, 1080}));
     testsupport::ReportBuilder report("https://launch.example/");
     report.node("https://launch.example/agent.json", NodeKind::manifest, FindingStatus::valid)
         .label = "Agent manifest";
@@ -85,6 +100,23 @@ TEST_F(LaunchTest, TheSmokeTestSnapshotsTheContentAndTheFrameComesBackAtTheNextL
     EXPECT_EQ(std::tuple(QImage(home.filePath("second.png")).size(),
                          settings().value("QuorilanthWorkspace").toRect()),
               std::tuple(QSize(1300, 800), moved));
+}
+
+// A frame saved almost off the screen, or far larger than it, comes back
+// wholly on it, and is saved that way for the launches after.
+TEST_F(LaunchTest, AFrameOutOfReachComesBackOnTheScreenAndStaysThere) {
+    const QRect screen(0, 0, 1680, 1050);
+    ASSERT_NO_FATAL_FAILURE(useScreen(screen.size()));
+    for (const QRect& stored : {QRect(1679, 1049, 800, 600), QRect(1500, 900, 1300, 820),
+                                QRect(100, 100, 30000, 30000)}) {
+        SCOPED_TRACE(QVariant(stored).toString().toStdString());
+        settings().setValue("QuorilanthWorkspace", stored);
+        EXPECT_EQ(run({"--snapshot", home.filePath("frame.png"), "--smoke-test"}).first, 0);
+        const QRect restored = settings().value("QuorilanthWorkspace").toRect();
+        EXPECT_TRUE(screen.contains(restored))
+            << restored.x() << "," << restored.y() << " " << restored.width() << "x" << restored.height();
+        EXPECT_TRUE(screen.contains(QRect(QPoint(), QImage(home.filePath("frame.png")).size())));
+    }
 }
 
 // A "--report" that cannot be read is told in the window's alert, and the
