@@ -6,6 +6,7 @@
 #include "app/store/DialogPrompts.h"
 #include "app/store/StoredSettings.h"
 #include "core/base/QuorilanthError.h"
+#include "core/base/UUID.h"
 #include "core/base/Url.h"
 #include "core/engine/DiscoveryEngine.h"
 #include "core/model/ReportJSON.h"
@@ -26,6 +27,7 @@
 #include <fcntl.h>
 #include <filesystem>
 #include <iterator>
+#include <new>
 #include <string_view>
 #include <sys/stat.h>
 #include <unicode/coll.h>
@@ -37,6 +39,7 @@ namespace quorilanth {
 namespace {
 
 const QString indexName = QStringLiteral("library.json");
+const QString setAsidePrefix = QStringLiteral("library-unreadable-");
 const QString cancellingStatus = QStringLiteral("Cancelling\u2026");
 
 template <typename T> bool assign(T& field, T value) {
@@ -563,6 +566,12 @@ bool WorkspaceStore::isValidReportID(const std::string& id) {
     });
 }
 
+bool WorkspaceStore::isReservedReportID(const std::string& id) {
+    // Without regard to case, for a library on a file system that ignores it.
+    const QString name = fromStd(id).toLower() + QStringLiteral(".json");
+    return name == indexName || name.startsWith(setAsidePrefix);
+}
+
 void WorkspaceStore::readIndex() {
     const QString path = QDir(directory_).filePath(indexName);
     QFileInfo info(path);
@@ -589,7 +598,8 @@ void WorkspaceStore::setAsideUnreadableIndex() {
         QDateTime::currentDateTimeUtc().toString(QStringLiteral("yyyyMMdd-HHmmss"));
     for (int attempt = 0; attempt < 1000; ++attempt) {
         const QString name =
-            QStringLiteral("library-unreadable-%1%2.json")
+            setAsidePrefix +
+            QStringLiteral("%1%2.json")
                 .arg(stamp, attempt ? QStringLiteral("-%1").arg(attempt) : QString());
         const QString target = folder.filePath(name);
         if (QFileInfo::exists(target) || QFileInfo(target).isSymLink()) continue;
@@ -620,7 +630,8 @@ void WorkspaceStore::persistIndex() {
 
 void WorkspaceStore::save(const ScanReport& report) {
     try {
-        if (!isValidReportID(report.id)) throw QuorilanthError("Invalid report identifier.");
+        if (!isValidReportID(report.id) || isReservedReportID(report.id))
+            throw QuorilanthError("Invalid report identifier.");
         writeAtomically(
             QDir(directory_).filePath(fromStd(report.id) + QStringLiteral(".json")),
             [&report](const ReportJSON::Sink& sink) { ReportGenerator::json(report, sink); });
@@ -758,10 +769,17 @@ void WorkspaceStore::loadFile(const QString& path, bool importing) {
         loaded = ReportJSON::read(
             [&file](char* buffer, std::size_t capacity) { return file.read(buffer, capacity); });
         if (!isValidReportID(loaded.id)) throw QuorilanthError("Invalid report identifier.");
+    } catch (const std::bad_alloc&) {
+        // What was read so far is freed on the way out; the shown report stays.
+        setError(QStringLiteral("Could not open report: The file is too large to open."));
+        return;
     } catch (const std::exception& failure) {
         setError(QStringLiteral("Could not open report: ") + describe(failure));
         return;
     }
+    // Saved under its own id, such a report would take the place of the index
+    // or of a set-aside one; it is kept under an id of its own instead.
+    if (isReservedReportID(loaded.id)) loaded.id = newUUIDText();
     setError(std::nullopt);
     setSelectedEvidenceID(std::nullopt);
     setReport(loaded);

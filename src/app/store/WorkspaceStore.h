@@ -153,6 +153,9 @@ public:
 
     // 1 to 128 characters from A-Z, a-z, 0-9, "-" and "_": safe as a file name.
     static bool isValidReportID(const std::string& id);
+    // Whether a valid id would name its file like one the library keeps beside
+    // the reports: the index, or an unreadable index set aside.
+    static bool isReservedReportID(const std::string& id);
 
 signals:
     void inputChanged();

@@ -113,8 +113,8 @@ TEST_F(LaunchTest, AFrameOutOfReachComesBackOnTheScreenAndStaysThere) {
         settings().setValue("QuorilanthWorkspace", stored);
         EXPECT_EQ(run({"--snapshot", home.filePath("frame.png"), "--smoke-test"}).first, 0);
         const QRect restored = settings().value("QuorilanthWorkspace").toRect();
-        EXPECT_TRUE(screen.contains(restored))
-            << restored.x() << "," << restored.y() << " " << restored.width() << "x" << restored.height();
+        EXPECT_TRUE(screen.contains(restored)) << restored.x() << "," << restored.y() << " "
+                                               << restored.width() << "x" << restored.height();
         EXPECT_TRUE(screen.contains(QRect(QPoint(), QImage(home.filePath("frame.png")).size())));
     }
 }

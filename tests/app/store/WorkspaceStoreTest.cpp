@@ -5,10 +5,13 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QSignalSpy>
+#include <cstdio>
 #include <functional>
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unicode/locid.h>
+#include <unistd.h>
 
 namespace quorilanth {
 namespace {
@@ -316,6 +319,78 @@ TEST_F(StoreTest, OpeningAReportShowsSelectsAndImportsOrFails) {
     }
     EXPECT_EQ(makeStore()->history().size(), 1u);
 }
+
+// A file may name its report like the files the library keeps beside the
+// reports. Saved under that name, it would write over the index or a set-aside
+// one; it is kept under an id of its own, and opens again with its content.
+TEST_F(StoreTest, AReportNamedLikeTheIndexIsKeptUnderAnIdOfItsOwn) {
+    const auto store = makeStore();
+    store->save(reportFor("https://kept.example/"));
+    for (const std::string& id :
+         {std::string("library"), std::string("Library"),
+          std::string("library-unreadable-20261207-095310"), std::string("LIBRARY-UNREADABLE-1")}) {
+        SCOPED_TRACE(id);
+        ScanReport report = reportFor("https://" + id + ".example/");
+        report.id = id;
+        store->loadFile(writeReportFile(report), true);
+        EXPECT_FALSE(store->error());
+        ASSERT_TRUE(store->report());
+        const std::string kept = store->report()->id;
+        EXPECT_TRUE(WorkspaceStore::isValidReportID(kept) &&
+                    !WorkspaceStore::isReservedReportID(kept));
+        EXPECT_EQ(decodeLibraryIndex(read("library.json")), store->history());
+        ASSERT_FALSE(store->history().empty());
+        EXPECT_EQ(store->history().front().id.toStdString(), kept);
+
+        const auto again = makeStore();
+        EXPECT_EQ(again->history(), store->history());
+        again->load(again->history().front());
+        ASSERT_TRUE(again->report()) << again->error().value_or("").toStdString();
+        EXPECT_EQ(again->report()->domain, report.domain);
+    }
+    ASSERT_EQ(store->history().size(), 5u);
+    EXPECT_EQ(store->history().back().domain, "https://kept.example/");
+    ScanReport report = reportFor("https://direct.example/");
+    report.id = "library";
+    store->save(report);
+    EXPECT_EQ(store->error(), "Could not save scan: Invalid report identifier.");
+    EXPECT_EQ(decodeLibraryIndex(read("library.json")).size(), 5u);
+}
+
+#if !defined(__SANITIZE_ADDRESS__) // its allocator ends the process instead
+// A file far larger than any report runs out of memory while it is read: that
+// is told as a sentence, and the report shown before stays.
+TEST_F(StoreTest, AFileTooLargeToOpenIsToldAsSuchAndLosesNothing) {
+    QFile big(folder.filePath("big.json"));
+    ASSERT_TRUE(big.open(QIODevice::WriteOnly));
+    big.write("{\"x\":[");
+    const QByteArray zeros = QByteArray("0,").repeated(1 << 20);
+    for (int i = 0; i < 12; ++i)
+        big.write(zeros);
+    big.write("0]}");
+    big.close();
+    const auto store = makeStore();
+    store->loadFile(writeReportFile(reportFor("https://shown.example/")), false);
+    const auto openWithLittleRoom = [&] {
+        // The whole file would take some hundreds of megabytes.
+        long pages = 0;
+        std::FILE* statm = std::fopen("/proc/self/statm", "r");
+        if (!statm || std::fscanf(statm, "%ld", &pages) != 1) std::_Exit(2);
+        std::fclose(statm);
+        const rlim_t room = rlim_t(pages) * rlim_t(::sysconf(_SC_PAGESIZE)) + (96u << 20);
+        const rlimit limit{room, room};
+        if (::setrlimit(RLIMIT_AS, &limit) != 0) std::_Exit(3);
+        store->loadFile(big.fileName(), true);
+        std::fprintf(stderr, "%s|%s|%zu\n", store->error().value_or("").toUtf8().constData(),
+                     store->report() ? store->report()->domain.c_str() : "",
+                     store->history().size());
+        std::_Exit(0);
+    };
+    EXPECT_EXIT(openWithLittleRoom(), ::testing::ExitedWithCode(0),
+                "Could not open report: The file is too large to open\\.\\|"
+                "https://shown\\.example/\\|0");
+}
+#endif
 
 // The schema map points into the report it was drawn from, so a share of it
 // must stay whole while the store moves on to the next report and to none.

@@ -527,7 +527,7 @@ TEST(WindowFrame, AFrameOutOfReachIsMovedAndShrunkOntoAScreen) {
         laptop(0, 0, 1680, 1050);
     const std::tuple<QRect, QList<QRect>, std::optional<QRect>> cases[] = {
         {{100, 50, 1300, 820}, {wide}, QRect(100, 50, 1300, 820)},
-        {{1800, 900, 1300, 820}, {wide}, QRect(620, 260, 1300, 820)}, // only its corner on screen
+        {{1800, 900, 1300, 820}, {wide}, QRect(620, 260, 1300, 820)},   // only its corner on screen
         {{1679, 1049, 800, 600}, {laptop}, QRect(460, 271, 1220, 779)}, // one pixel on screen
         {{1500, 900, 1300, 820}, {laptop}, QRect(380, 230, 1300, 820)},
         {{100, 100, 30000, 30000}, {laptop}, QRect(0, 0, 1680, 1050)},
