@@ -55,7 +55,15 @@ QString singleLine(QString text) {
 QStringList wrappedLines(const QString& text, const QFont& font, int width, int maxLines) {
     QStringList lines;
     if (maxLines <= 0) return lines;
-    QString shown = text.left(laidOutLimit);
+    // A cut text keeps a mark of its cut, even where the text ended in one of
+    // its own (a bounded text's "…") that the cut takes away.
+    const bool cut = text.size() > laidOutLimit;
+    QString shown = text;
+    if (cut) {
+        const qsizetype end = text.at(laidOutLimit - 1).isHighSurrogate() ? laidOutLimit - 1
+                                                                         : laidOutLimit;
+        shown = text.left(end) + QChar(0x2026);
+    }
     shown.replace(QLatin1Char('\n'), QChar::LineSeparator);
     QTextLayout layout(shown, font);
     QTextOption option;
@@ -68,8 +76,7 @@ QStringList wrappedLines(const QString& text, const QFont& font, int width, int 
             // The last line takes the rest, cut to fit.
             QString rest = shown.mid(line.textStart());
             rest.replace(QChar::LineSeparator, QLatin1Char(' '));
-            const bool more =
-                line.textStart() + line.textLength() < shown.size() || shown.size() < text.size();
+            const bool more = line.textStart() + line.textLength() < shown.size() || cut;
             QString last = QFontMetrics(font).elidedText(rest, Qt::ElideRight, qMax(1, width));
             if (more && !last.endsWith(QChar(0x2026))) last += QChar(0x2026);
             lines.append(last);

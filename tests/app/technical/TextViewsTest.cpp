@@ -8,6 +8,9 @@
 #include "app/technical/JSONTree.h"
 #include "app/technical/RawText.h"
 #include "app/technical/RawTextView.h"
+#include "app/technical/RowList.h"
+#include "app/technical/SelectableText.h"
+#include "app/technical/TechnicalKit.h"
 
 #include <QLayout>
 #include <QScrollBar>
@@ -225,6 +228,40 @@ TEST(RawText, AValueFirstShownAfterItsFontChangedIsMeasuredInThatFont) {
             EXPECT_EQ(changed.heightForWidth(width), fresh.heightForWidth(width))
                 << c.name << " at " << width;
         EXPECT_EQ(changed.sizeHint(), fresh.sizeHint()) << c.name;
+    }
+}
+
+// However a long label came to a row, a cut one ends in the mark of its cut
+// and shows nothing it did not hold; one that fits is shown whole, unmarked.
+TEST(WrappedLines, ACutTextKeepsItsMark) {
+    const QFont font = QLTheme::font(11);
+    const QString letters(2100, u'L');
+    const QString hebrew = QString(2100, QChar(0x05D0));
+    const QString face = QString::fromUtf8("\xF0\x9F\x99\x82"); // two UTF-16 units
+    const std::tuple<QString, QString, bool> cases[] = {
+        {"plain", letters, true},
+        {"bounded", boundedText(letters, rowTextLimit), true},
+        {"bounded, isolated", boundedText(hebrew, rowTextLimit), true},
+        {"a pair at the cut", QString(1999, u'L') + face.repeated(10), true},
+        {"at the limit", QString(2000, u'L'), false},
+        {"short", QStringLiteral("short"), false},
+    };
+    for (const auto& [name, text, cut] : cases) {
+        for (const int maxLines : {noLineLimit, 2}) {
+            SCOPED_TRACE(name.toStdString() + " in " + std::to_string(maxLines) + " lines");
+            const QStringList lines = wrappedLines(text, font, 300, maxLines);
+            ASSERT_FALSE(lines.isEmpty());
+            QString joined = lines.join(QString());
+            const bool marked = joined.endsWith(QChar(0x2026));
+            if (marked && !text.endsWith(QChar(0x2026))) joined.chop(1);
+            EXPECT_TRUE(joined.isValidUtf16());
+            if (maxLines == noLineLimit) {
+                EXPECT_EQ(marked, cut);
+                EXPECT_TRUE(text.startsWith(joined));
+            } else {
+                EXPECT_TRUE(marked || !cut);
+            }
+        }
     }
 }
 
