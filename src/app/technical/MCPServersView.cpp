@@ -17,6 +17,8 @@
 #include <QPainter>
 #include <QPainterPath>
 #include <QVBoxLayout>
+#include <algorithm>
+#include <span>
 
 namespace quorilanth {
 namespace {
@@ -157,9 +159,10 @@ public:
             column->addWidget(label);
         }
 
+        const std::size_t shown = std::min(server.tools.size(), toolLimit);
         std::vector<ToolRow> rows;
-        rows.reserve(server.tools.size());
-        for (const MCPTool& tool : server.tools)
+        rows.reserve(shown);
+        for (const MCPTool& tool : std::span(server.tools).first(shown))
             rows.push_back(
                 {tool.id(), singleLine(boundedText(tool.name(), rowTextLimit)), tool.safety()});
         tools_.model.setRows(std::move(rows));
@@ -173,6 +176,14 @@ public:
             store.select(tools_.model.rows()[std::size_t(row)].id);
         });
         column->addWidget(list);
+        if (const std::size_t rest = server.tools.size() - shown) {
+            QLabel* more = plainLabel(content, noteFont, QLTheme::muted(),
+                                      QString::number(rest) +
+                                          (rest == 1 ? QStringLiteral(" more tool\u2026")
+                                                     : QStringLiteral(" more tools\u2026")));
+            more->setObjectName(QStringLiteral("ql-mcp-more-tools"));
+            column->addWidget(more);
+        }
 
         panel_ = new quorilanth::Panel(
             QStringLiteral("MCP \u00B7 ") + boundedText(server.transport, rowTextLimit), content);

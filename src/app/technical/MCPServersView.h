@@ -2,6 +2,7 @@
 
 #include "app/technical/PaneKit.h"
 
+#include <cstddef>
 #include <map>
 #include <memory>
 #include <string>
@@ -18,6 +19,10 @@ class WorkspaceStore;
 class MCPServersView : public ScrollPage {
     Q_OBJECT
 public:
+    // The tool rows a card draws; a line counts the rest, which the Tools tab
+    // lists. A card of thousands of rows would grow too tall to be drawn.
+    static constexpr std::size_t toolLimit = 200;
+
     explicit MCPServersView(WorkspaceStore& store, QWidget* parent = nullptr);
     ~MCPServersView() override;
 

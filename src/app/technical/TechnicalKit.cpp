@@ -60,8 +60,8 @@ QStringList wrappedLines(const QString& text, const QFont& font, int width, int 
     const bool cut = text.size() > laidOutLimit;
     QString shown = text;
     if (cut) {
-        const qsizetype end = text.at(laidOutLimit - 1).isHighSurrogate() ? laidOutLimit - 1
-                                                                         : laidOutLimit;
+        const qsizetype end =
+            text.at(laidOutLimit - 1).isHighSurrogate() ? laidOutLimit - 1 : laidOutLimit;
         shown = text.left(end) + QChar(0x2026);
     }
     shown.replace(QLatin1Char('\n'), QChar::LineSeparator);

@@ -1,13 +1,16 @@
 #include "TechnicalTestSupport.h"
 #include "app/kit/DisclosureGroup.h"
 #include "app/kit/Panel.h"
+#include "app/technical/MCPServersView.h"
 #include "support/LoopbackAIService.h"
 #include "support/ReportBuilder.h"
 
+#include <QImage>
 #include <QPointer>
 #include <QPushButton>
 #include <QScrollArea>
 #include <QScrollBar>
+#include <QSet>
 #include <QSignalSpy>
 
 namespace quorilanth {
@@ -191,6 +194,49 @@ TEST_F(TechnicalPanesTest, ServerCardsForVerifiedServersOnly) {
     load(unverified, WorkspaceTab::mcp);
     EXPECT_TRUE(all("ql-mcp-card").empty());
     EXPECT_EQ(texts("ql-mcp-empty"), QStringList{"No MCP server has been verified in this scan."});
+}
+
+// A server listing thousands of tools: its card draws its first rows and a
+// line counting the rest, and every fact of it stays drawn.
+TEST_F(TechnicalPanesTest, AServerOfThousandsOfToolsKeepsItsCardDrawn) {
+    const std::size_t limit = MCPServersView::toolLimit;
+    for (const std::size_t count : {limit, limit + 1, std::size_t(14000)}) {
+        SCOPED_TRACE(count);
+        ScanReport report = richReport();
+        MCPServer& server = report.servers.front();
+        server.tools.clear();
+        for (std::size_t i = 0; i < count; ++i)
+            server.tools.emplace_back(
+                mcpURL, JSONValue::parse("{}").set("name", JSONValue("t" + std::to_string(i))));
+        load(report, WorkspaceTab::mcp);
+        const QList<RowList*> tools = all<RowList>("ql-mcp-tools");
+        ASSERT_EQ(tools.size(), 1);
+        EXPECT_EQ(tools.front()->model()->rowCount(), int(limit));
+        const QStringList more = texts("ql-mcp-more-tools");
+        EXPECT_EQ(more, count == limit ? QStringList()
+                        : count == limit + 1
+                            ? QStringList{"1 more tool\u2026"}
+                            : QStringList{QString::number(count - limit) + " more tools\u2026"});
+        EXPECT_TRUE(texts("ql-mcp-fact").contains(QString::number(count) + " TOOLS"));
+        QWidget* card = tools.front();
+        while (card && card->objectName() != "ql-mcp-card")
+            card = card->parentWidget();
+        ASSERT_TRUE(card);
+        // Its facts, and its first tool row, are drawn on the page as it shows.
+        auto* page = find<QScrollArea>("ql-pane-MCP");
+        const QImage shown = page->viewport()->grab().toImage();
+        QList<QWidget*> drawn = card->findChildren<QWidget*>("ql-mcp-fact");
+        drawn.append(tools.front());
+        for (QWidget* part : drawn) {
+            const QRect box(part->mapTo(page->viewport(), QPoint()), part->size());
+            QSet<QRgb> colours;
+            for (int y = box.top(); y <= std::min(box.bottom(), box.top() + 40); ++y)
+                for (int x = box.left(); x <= box.right(); ++x)
+                    colours.insert(shown.pixel(x, y));
+            EXPECT_GT(colours.size(), 2) << part->objectName().toStdString();
+        }
+    }
+    snapshot("mcp-many-tools");
 }
 
 // One 300-character token from a file in every text of the two panes that
