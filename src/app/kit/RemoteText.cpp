@@ -1,5 +1,10 @@
 #include "app/kit/RemoteText.h"
 
+#include "core/base/Url.h"
+
+#include <algorithm>
+#include <optional>
+
 namespace quorilanth {
 namespace {
 
@@ -15,6 +20,16 @@ bool isRightToLeft(char32_t code) {
     default:
         return false;
     }
+}
+
+bool holdsRightToLeft(QStringView text) {
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        char32_t code = text.at(i).unicode();
+        if (text.at(i).isHighSurrogate() && i + 1 < text.size() && text.at(i + 1).isLowSurrogate())
+            code = QChar::surrogateToUcs4(text.at(i), text.at(i + 1));
+        if (isRightToLeft(code)) return true;
+    }
+    return false;
 }
 
 } // namespace
@@ -44,25 +59,27 @@ QString withoutDirectionControls(const QString& text, DirectionControls controls
 }
 
 QString isolated(const QString& text) {
-    for (qsizetype i = 0; i < text.size(); ++i) {
-        char32_t code = text.at(i).unicode();
-        if (text.at(i).isHighSurrogate() && i + 1 < text.size() && text.at(i + 1).isLowSurrogate())
-            code = QChar::surrogateToUcs4(text.at(i), text.at(i + 1));
-        if (isRightToLeft(code)) return firstStrongIsolate + text + popDirectionalIsolate;
-    }
-    return text;
+    return holdsRightToLeft(text) ? firstStrongIsolate + text + popDirectionalIsolate : text;
 }
 
 QString remoteText(const QString& text, DirectionControls controls) {
-    // Our own isolate around text without controls of its own.
+    // Our own isolate only ever holds right-to-left text with no controls of
+    // its own; a site's pair around anything else is one of its controls.
     if (text.size() >= 2 && text.front() == firstStrongIsolate &&
         text.back() == popDirectionalIsolate) {
-        bool own = true;
-        for (qsizetype i = 1; own && i + 1 < text.size(); ++i)
-            own = !isDirectionControl(text.at(i));
-        if (own) return text;
+        const QStringView inside = QStringView(text).sliced(1, text.size() - 2);
+        if (holdsRightToLeft(inside) &&
+            std::none_of(inside.begin(), inside.end(), isDirectionControl))
+            return text;
     }
     return isolated(withoutDirectionControls(text, controls));
+}
+
+QString siteName(std::string_view domain, DirectionControls controls) {
+    const std::optional<Url> url = Url::parse(domain);
+    const std::string host = url && url->hasHost() ? url->host() : std::string();
+    const std::string_view name = host.empty() ? domain : std::string_view(host);
+    return remoteText(QString::fromUtf8(name.data(), qsizetype(name.size())), controls);
 }
 
 } // namespace quorilanth

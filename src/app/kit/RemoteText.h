@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <string_view>
 
 namespace quorilanth {
 
@@ -24,5 +25,10 @@ QString isolated(const QString& text);
 // Both, as every view of remote text shows it. A text that already came out
 // of here comes out again unchanged.
 QString remoteText(const QString& text, DirectionControls controls);
+
+// How a report or a saved scan names its site, as remote text: the host when
+// the domain reads as a URL with one (percent-decoded, so an encoded control
+// counts as one), else the domain as written.
+QString siteName(std::string_view domain, DirectionControls controls);
 
 } // namespace quorilanth

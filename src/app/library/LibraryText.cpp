@@ -1,7 +1,7 @@
 #include "app/library/LibraryText.h"
 
+#include "app/kit/RemoteText.h"
 #include "app/store/AppLanguage.h"
-#include "core/base/Url.h"
 
 #include <QDateTime>
 #include <QLocale>
@@ -23,10 +23,8 @@ QString libraryTitle(const QString& section) {
     return section;
 }
 
-QString siteName(const QString& domain) {
-    const std::optional<Url> url = Url::parse(domain.toStdString());
-    if (!url || !url->hasHost() || url->host().empty()) return domain;
-    return QString::fromStdString(url->host());
+QString scanSite(const SavedScan& scan) {
+    return siteName(scan.domain.toStdString(), DirectionControls::shown);
 }
 
 QString scanDate(std::chrono::system_clock::time_point date) {

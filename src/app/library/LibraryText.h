@@ -1,5 +1,7 @@
 #pragma once
 
+#include "app/store/SavedScan.h"
+
 #include <QString>
 #include <chrono>
 
@@ -9,9 +11,9 @@ namespace quorilanth {
 // is shown as it is.
 QString libraryTitle(const QString& section);
 
-// How a saved scan names its site: the host when the domain reads as a URL
-// with one, else the domain as stored.
-QString siteName(const QString& domain);
+// How a saved scan names its site. Its controls are shown: a dropped override
+// would make one site's row read as another's.
+QString scanSite(const SavedScan& scan);
 
 // A scan's date in the user's locale: abbreviated month, hours and minutes.
 QString scanDate(std::chrono::system_clock::time_point date);

@@ -53,7 +53,7 @@ public:
         setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Preferred);
     }
     void bind(const SavedScan& scan) {
-        site_ = siteName(scan.domain);
+        site_ = scanSite(scan);
         date_ = scanDate(scan.date);
         collection_ = scan.collection.value_or(QString());
         score_ = QString::number(scan.score) + QStringLiteral("/100");

@@ -126,7 +126,7 @@ SidebarScanRow::SidebarScanRow(QWidget* parent) : QAbstractButton(parent) {
 void SidebarScanRow::bind(const SavedScan& scan, bool open) {
     scan_ = scan;
     open_ = open;
-    site_ = siteName(scan.domain);
+    site_ = scanSite(scan);
     detail_ = scan.collection ? *scan.collection : scanDate(scan.date);
     setObjectName(QStringLiteral("ql-sidebar-scan-") + scan.id);
     setAccessibleName(site_ + QStringLiteral(", ") + detail_ + QStringLiteral(", ") +

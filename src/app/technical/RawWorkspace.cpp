@@ -46,7 +46,7 @@ public:
     QVariant data(const QModelIndex& index, int role) const override {
         const Evidence* record = exchange(index.row());
         if (!record || (role != Qt::DisplayRole && role != Qt::AccessibleTextRole)) return {};
-        return QString::fromStdString(record->method.substr(0, 40)) + QLatin1Char(' ') +
+        return method(*record, 40) + QLatin1Char(' ') +
                QString::number(record->statusCode.value_or(0)) + QLatin1Char(' ') +
                location(*record);
     }
@@ -61,6 +61,11 @@ public:
     // Counts the reports shown.
     std::uint64_t generation = 0;
 
+    // The method as a file recorded it: its controls shown, so "\u202ETEG"
+    // cannot pass for GET.
+    static QString method(const Evidence& record, qsizetype limit) {
+        return boundedText(record.method, limit);
+    }
     // The path of the address, or the whole text when it is no URL.
     static QString location(const Evidence& record) {
         // No address the transport accepts is this long; a hand-edited one
@@ -129,9 +134,8 @@ public:
         painter->drawText(inner.right() + 1 - durationWidth, baseline, duration);
         const int room = qMax(0, inner.width() - durationWidth - 8);
         const std::int64_t status = record->statusCode.value_or(0);
-        const auto [method, statusText] =
-            rawRowHead(QString::fromStdString(record->method.substr(0, 200)),
-                       QString::number(status), smallCode(), room);
+        const auto [method, statusText] = rawRowHead(EvidenceListModel::method(*record, 200),
+                                                     QString::number(status), smallCode(), room);
         painter->setPen(QLTheme::accent());
         painter->drawText(inner.left(), baseline, method);
         const bool expected = record->statusCode && status >= 200 && status <= 299;

@@ -1,8 +1,8 @@
 #include "app/window/ReportHeader.h"
 
 #include "app/kit/QLTheme.h"
+#include "app/kit/RemoteText.h"
 #include "app/store/WorkspaceStore.h"
-#include "core/base/Url.h"
 
 #include <QEvent>
 #include <QHBoxLayout>
@@ -14,9 +14,8 @@ namespace quorilanth {
 
 ReportHeader::Summary ReportHeader::summarize(const ScanReport& report) {
     Summary summary;
-    const std::optional<Url> url = Url::parse(report.domain);
-    const std::string host = url && url->hasHost() ? url->host() : std::string();
-    summary.site = QString::fromStdString(host.empty() ? report.domain : host);
+    // The name a file claims is the one to check: its controls are shown.
+    summary.site = siteName(report.domain, DirectionControls::shown);
     for (const GraphNode& node : report.nodes)
         if (node.status != FindingStatus::notFound && node.status != FindingStatus::pending)
             ++summary.observations;

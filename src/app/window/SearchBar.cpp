@@ -1,6 +1,7 @@
 #include "app/window/SearchBar.h"
 
 #include "app/kit/QLTheme.h"
+#include "app/kit/RemoteText.h"
 #include "app/kit/Symbols.h"
 #include "app/store/AppLanguage.h"
 #include "app/store/WorkspaceStore.h"
@@ -163,8 +164,12 @@ void SearchBar::render() {
                                        QStringLiteral("Find sites \u00B7 with AI")));
     mode_->setEnabled(!working);
 
-    // Rewriting the same text would move the cursor to the end while typing.
-    if (field_->text() != store_.input()) field_->setText(store_.input());
+    // An address from a report file may hold direction controls that turn it
+    // around on screen: the field spells them out, while the store keeps the
+    // address as recorded for SCAN. What the user types is theirs and is left
+    // alone, since rewriting it would move the cursor to the end.
+    const QString address = withoutDirectionControls(store_.input(), DirectionControls::shown);
+    if (field_->text() != store_.input() && field_->text() != address) field_->setText(address);
     field_->setPlaceholderText(
         ai ? AppLanguage::pick(QStringLiteral("Descrivi cosa vuoi trovare\u2026"),
                                QStringLiteral("Describe what you want to find\u2026"))

@@ -55,6 +55,10 @@ TEST(RemoteTextDirection, ControlsAreShownOrDroppedAndRightToLeftTextIsIsolated)
         {u"\u0661\u0662"_qs, DirectionControls::shown, fsi + u"\u0661\u0662"_qs + pdi},
         {u"\U00010900"_qs, DirectionControls::shown, fsi + u"\U00010900"_qs + pdi}, // Phoenician
         {fsi + u"\u202Ex"_qs + pdi, DirectionControls::dropped, u"x"_qs},
+        // A site's own pair around nothing else is no isolate of ours.
+        {fsi + u"gnp.exe"_qs + pdi, DirectionControls::shown,
+         u"\u27E8U+2068\u27E9gnp.exe\u27E8U+2069\u27E9"_qs},
+        {fsi + pdi, DirectionControls::dropped, u""_qs},
     };
     for (const auto& [text, controls, shown] : cases) {
         SCOPED_TRACE(text.toStdString());

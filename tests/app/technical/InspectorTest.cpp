@@ -291,6 +291,34 @@ TEST_F(Inspector, RawTraceRowsAreAsTallAsTheirLocations) {
     snapshot("raw-row-heights");
 }
 
+// A method from a file reads as recorded, on the row and to a screen reader:
+// one that only looks like GET does not pass for it.
+TEST_F(Inspector, RawTraceRowsShowTheControlsInAMethod) {
+    const QString fsi(QChar(0x2068)), pdi(QChar(0x2069));
+    const std::pair<std::string, QString> cases[] = {
+        {"\u202ETEG", u"\u27E8U+202E\u27E9TEG"_qs},
+        {"\u2068GET\u2069", u"\u27E8U+2068\u27E9GET\u27E8U+2069\u27E9"_qs},
+        {"\u05E9\u05DC\u05D7", fsi + u"\u05E9\u05DC\u05D7"_qs + pdi},
+        {"GET", "GET"},
+    };
+    ScanReport report("https://x.example/");
+    QStringList shown;
+    for (const auto& [method, expected] : cases) {
+        report.evidence.push_back(exchange("https://x.example/a", method));
+        shown << expected + " 0 /a";
+    }
+    open();
+    load(report, WorkspaceTab::raw);
+    auto* list = find<QListView>("ql-raw-list");
+    EXPECT_EQ(rows(list), shown);
+    EXPECT_EQ(rows(list, Qt::AccessibleTextRole), shown);
+    const QImage image = list->viewport()->grab().toImage();
+    const auto painted = [&](int row) {
+        return image.copy(list->visualRect(list->model()->index(row, 0)));
+    };
+    EXPECT_NE(painted(0), painted(3));
+}
+
 TEST_F(Inspector, RawTraceMarksEveryRowOfTheSelectedID) {
     open();
     ScanReport report("https://x.example/");

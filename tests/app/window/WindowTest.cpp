@@ -443,6 +443,54 @@ TEST_F(WindowTest, HostileLabelsRenderLiterally) {
     EXPECT_LE(find<QMessageBox>("ql-error-alert")->text().size(), 4001);
 }
 
+// A site's name from a file reads as recorded wherever the shell names it:
+// a direction control, raw or percent-encoded, with a scheme or without, and a
+// bare isolate pair show as code points, also to a screen reader; a
+// right-to-left name only gains an isolate where it stands among other text.
+TEST_F(WindowTest, ASiteNameFromAFileCannotTurnItselfAround) {
+    const QString fsi(QChar(0x2068)), pdi(QChar(0x2069)), rlo(u"\u27E8U+202E\u27E9"_qs);
+    const QString pair = u"\u27E8U+2068\u27E9gnp.exe\u27E8U+2069\u27E9"_qs;
+    const QString hebrew = u"\u05E9\u05DC\u05D5\u05DD.example"_qs;
+    const QString arabic = u"\u0645\u0631\u062D\u0628\u0627.example"_qs;
+    const struct {
+        std::string domain;
+        QString site, field;
+    } cases[] = {
+        {"http://\u202Egnp.exe/", "http://" + rlo + "gnp.exe/", "http://" + rlo + "gnp.exe/"},
+        {"http://%E2%80%AEgnp.exe/", rlo + "gnp.exe", "http://%E2%80%AEgnp.exe/"},
+        {"\u202Egnp.exe", rlo + "gnp.exe", rlo + "gnp.exe"},
+        {"\u2068gnp.exe\u2069", pair, pair},
+        {"https://%D7%A9%D7%9C%D7%95%D7%9D.example/", fsi + hebrew + pdi,
+         "https://%D7%A9%D7%9C%D7%95%D7%9D.example/"},
+        {arabic.toStdString(), fsi + arabic + pdi, arabic},
+    };
+    const auto heard = [this](const QString& name, QAccessible::Text kind) {
+        return QAccessible::queryAccessibleInterface(find(name))->text(kind);
+    };
+    open();
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.domain);
+        const ScanReport report = sampleReport(c.domain);
+        store->loadFile(test::writeReport(folder, report, QString::number(++files) + ".json"),
+                        true);
+        store->setTab(WorkspaceTab::overview);
+        settle();
+        EXPECT_EQ(std::tuple(text("ql-report-site"), heard("ql-report-site", QAccessible::Name)),
+                  std::tuple(c.site, c.site));
+        EXPECT_EQ(std::tuple(find<QLineEdit>("scan-input")->text(),
+                             heard("scan-input", QAccessible::Value)),
+                  std::tuple(c.field, c.field));
+        EXPECT_EQ(store->input().toStdString(), c.domain); // what SCAN scans again
+        const QString id = QString::fromStdString(report.id);
+        EXPECT_TRUE(heard("ql-sidebar-scan-" + id, QAccessible::Name).startsWith(c.site + ", "));
+        if (&c == cases) snapshot("site-name-report");
+        store->openLibrary("History");
+        settle();
+        EXPECT_TRUE(heard("library-open-" + id, QAccessible::Name).startsWith(c.site + ", "));
+    }
+    snapshot("site-name-library");
+}
+
 // Only the items whose words the application translates follow the language,
 // and the guide's item keeps its tab.
 TEST_F(WindowTest, MenuItemsFollowTheLanguageTheReportAndTheScan) {
