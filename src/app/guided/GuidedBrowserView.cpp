@@ -8,11 +8,11 @@
 #include "app/kit/Panel.h"
 #include "app/kit/QLTheme.h"
 #include "app/kit/ReducedMotion.h"
+#include "app/kit/RemoteText.h"
 #include "app/kit/Symbols.h"
 #include "app/kit/ViewKit.h"
 #include "app/store/WorkspaceStore.h"
 #include "core/base/Date.h"
-#include "core/base/Url.h"
 
 #include <QEvent>
 #include <QHBoxLayout>
@@ -56,9 +56,7 @@ QString cardText(const std::string& text, std::size_t graphemes) {
 }
 
 QString siteName(const ScanReport& report) {
-    const std::optional<Url> url = Url::parse(report.domain);
-    return shownText(url && url->hasHost() && !url->host().empty() ? url->host() : report.domain,
-                     400);
+    return shownText(hostOrAddress(report.domain), 400);
 }
 
 // A document's row: its symbol, title and file name, and where it came from,

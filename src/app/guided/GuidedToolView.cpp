@@ -11,7 +11,6 @@
 #include "app/store/WorkspaceStore.h"
 #include "core/base/Date.h"
 #include "core/base/QuorilanthError.h"
-#include "core/base/Url.h"
 
 #include <QComboBox>
 #include <QHBoxLayout>
@@ -70,8 +69,7 @@ std::string enumText(const JSONValue& element) {
 }
 
 QString hostOf(const std::string& serverURL) {
-    const std::optional<Url> url = Url::parse(serverURL);
-    return shownText(url && url->hasHost() && !url->host().empty() ? url->host() : serverURL, 400);
+    return shownText(hostOrAddress(serverURL), 400);
 }
 
 TextBlock* paragraph(const QString& text, int size, const QColor& colour, QWidget* parent,

@@ -75,11 +75,14 @@ QString remoteText(const QString& text, DirectionControls controls) {
     return isolated(withoutDirectionControls(text, controls));
 }
 
+std::string hostOrAddress(std::string_view address) {
+    const std::optional<Url> url = Url::parse(address);
+    std::string host = url && url->hasHost() ? url->host() : std::string();
+    return host.empty() ? std::string(address) : host;
+}
+
 QString siteName(std::string_view domain, DirectionControls controls) {
-    const std::optional<Url> url = Url::parse(domain);
-    const std::string host = url && url->hasHost() ? url->host() : std::string();
-    const std::string_view name = host.empty() ? domain : std::string_view(host);
-    return remoteText(QString::fromUtf8(name.data(), qsizetype(name.size())), controls);
+    return remoteText(QString::fromStdString(hostOrAddress(domain)), controls);
 }
 
 } // namespace quorilanth

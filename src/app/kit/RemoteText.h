@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <string>
 #include <string_view>
 
 namespace quorilanth {
@@ -26,9 +27,12 @@ QString isolated(const QString& text);
 // of here comes out again unchanged.
 QString remoteText(const QString& text, DirectionControls controls);
 
-// How a report or a saved scan names its site, as remote text: the host when
-// the domain reads as a URL with one (percent-decoded, so an encoded control
-// counts as one), else the domain as written.
+// The host of an address that reads as a URL with one (percent-decoded, so an
+// encoded control counts as one), else the address as written.
+std::string hostOrAddress(std::string_view address);
+
+// How a report or a saved scan names its site, as remote text: hostOrAddress
+// of its domain.
 QString siteName(std::string_view domain, DirectionControls controls);
 
 } // namespace quorilanth
