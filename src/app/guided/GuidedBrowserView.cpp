@@ -169,7 +169,8 @@ TextBlock* paragraph(const QString& text, int size, const QColor& colour, int li
 
 GuidedBrowserView::GuidedBrowserView(WorkspaceStore& store, QWidget* parent)
     : QScrollArea(parent), store_(store), session_(GuidedSession::of(store)),
-      scroll_(new QVariantAnimation(this)), settleScroll_(new QTimer(this)) {
+      scroll_(new QVariantAnimation(this)), settleScroll_(new QTimer(this)),
+      revealAnswer_(new QTimer(this)), answerSettled_(new QTimer(this)) {
     setObjectName(QStringLiteral("ql-guided-page"));
     setFrameShape(QFrame::NoFrame);
     setWidgetResizable(true);
@@ -196,6 +197,12 @@ GuidedBrowserView::GuidedBrowserView(WorkspaceStore& store, QWidget* parent)
     connect(settleScroll_, &QTimer::timeout, this, [this] {
         if (store_.selectedTool()) scrollToForm();
     });
+    revealAnswer_->setSingleShot(true);
+    revealAnswer_->setInterval(0);
+    connect(revealAnswer_, &QTimer::timeout, this, [this] { revealAnswer(); });
+    answerSettled_->setSingleShot(true);
+    answerSettled_->setInterval(250);
+    connect(answerSettled_, &QTimer::timeout, this, [this] { answer_ = nullptr; });
 
     connect(&store_, &WorkspaceStore::reportChanged, this, [this] { request(reportPart); });
     connect(&store_, &WorkspaceStore::busyChanged, this, [this] { request(busyPart); });
@@ -219,6 +226,11 @@ void GuidedBrowserView::changeEvent(QEvent* event) {
         renderNow();
     }
     QScrollArea::changeEvent(event);
+}
+
+bool GuidedBrowserView::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == page_ && event->type() == QEvent::Resize && answer_) revealAnswer_->start();
+    return QScrollArea::eventFilter(watched, event);
 }
 
 void GuidedBrowserView::request(unsigned parts) {
@@ -444,6 +456,7 @@ void GuidedBrowserView::build() {
     sections->addWidget(quickGuide);
     sections->addStretch(1);
 
+    page_->installEventFilter(this);
     setWidget(page_);
 }
 
@@ -613,6 +626,11 @@ void GuidedBrowserView::renderForm() {
     form_ = new GuidedToolView(store_, session_, std::move(chosen->first), chosen->second,
                                std::move(values), slot_, std::move(positions));
     slotLayout_->addWidget(form_);
+    connect(form_, &GuidedToolView::answerShown, this, [this](QWidget* answer) {
+        answer_ = answer;
+        revealAnswer_->start();
+        answerSettled_->start();
+    });
 }
 
 void GuidedBrowserView::renderDocuments() {
@@ -666,6 +684,22 @@ void GuidedBrowserView::scrollToForm() {
     }
     scrollStart_ = verticalScrollBar()->value();
     scroll_->start();
+}
+
+// Scrolls down just enough to show the answer, or as much of it as the view
+// holds from its top; an answer already in view leaves the page where it is.
+void GuidedBrowserView::revealAnswer() {
+    if (!answer_ || !answer_->isVisible()) return;
+    QScrollBar* bar = verticalScrollBar();
+    const int top = answer_->mapTo(page_, QPoint()).y();
+    const int bottom = top + answer_->height();
+    const int shown = viewport()->height();
+    int value = bar->value();
+    if (bottom > value + shown) value = qMin(top, bottom - shown);
+    if (top < value) value = top;
+    scroll_->stop();
+    settleScroll_->stop();
+    bar->setValue(value);
 }
 
 void GuidedBrowserView::choose(int index) {

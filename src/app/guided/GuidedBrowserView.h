@@ -49,6 +49,7 @@ public:
 
 protected:
     void changeEvent(QEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     enum Part : unsigned { reportPart = 1, busyPart = 2, selectionPart = 4, everything = 7 };
@@ -62,6 +63,7 @@ private:
     void renderDocuments();
     void renderGuide();
     void scrollToForm();
+    void revealAnswer();
     int formTop() const;
 
     WorkspaceStore& store_;
@@ -105,6 +107,11 @@ private:
     QVariantAnimation* scroll_;
     int scrollStart_ = 0;
     QTimer* settleScroll_;
+    // The answer just shown, brought into view as the page lays it out: the
+    // page grows in steps, each one a moment after the last.
+    QPointer<QWidget> answer_;
+    QTimer* revealAnswer_;
+    QTimer* answerSettled_;
 };
 
 } // namespace quorilanth

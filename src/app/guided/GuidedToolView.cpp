@@ -25,6 +25,7 @@
 #include <algorithm>
 #include <array>
 #include <unordered_set>
+#include <utility>
 
 namespace quorilanth {
 namespace {
@@ -252,9 +253,18 @@ QWidget* GuidedToolView::field(const std::string& key, QWidget* parent) {
     const QString name = label(key, language_);
     auto* box = new QWidget(parent);
     auto* layout = column(box, 7, QMargins(0, 4, 0, 4));
-    layout->addWidget(paragraph(
-        name + (isRequired ? pick(language_, " · obbligatorio", " · required") : QString()), 13,
-        QLTheme::foreground(), box, QFont::Medium));
+    // A label, not a text block: a picker is heard by its value unless a
+    // label names it as its buddy.
+    const QString heading =
+        name + (isRequired ? pick(language_, " · obbligatorio", " · required") : QString());
+    QLabel* title = plainLabel(box, QLTheme::font(13, QFont::Medium), QLTheme::foreground(),
+                               literalMenuText(heading));
+    title->setObjectName(QStringLiteral("ql-guided-field-label"));
+    title->setAccessibleName(heading);
+    title->setWordWrap(true);
+    // A name of one long word is cut at the form's edge rather than widening the page.
+    title->setMinimumWidth(1);
+    layout->addWidget(title);
 
     if (std::find(identifierKeys_.begin(), identifierKeys_.end(), key) != identifierKeys_.end()) {
         auto* slot = new QWidget(box);
@@ -335,8 +345,11 @@ QWidget* GuidedToolView::field(const std::string& key, QWidget* parent) {
         control = edit;
     }
     if (control) {
+        title->setBuddy(control);
         controls_[key] = control;
         showValue(key);
+    } else {
+        title->setText(heading);
     }
 
     if (schema["description"].isString()) {
@@ -444,7 +457,17 @@ void GuidedToolView::render() {
     send_->setIcon(
         Symbols::icon(waiting ? QStringLiteral("hourglass") : QStringLiteral("arrow.up.right"),
                       QLTheme::background(), 14));
-    send_->setEnabled(!store_.busy() && !waiting && missing.empty());
+    const bool sendable = !store_.busy() && !waiting && missing.empty();
+    // A button disabled while it has the keyboard would pass it to the next
+    // control on the page and scroll there: the form holds it meanwhile and
+    // gives it back, so the reader stays by the answer and can send again.
+    if (!sendable && send_->hasFocus()) {
+        setFocus(Qt::OtherFocusReason);
+        heldFocus_ = true;
+    }
+    send_->setEnabled(sendable);
+    if (sendable && heldFocus_ && hasFocus()) send_->setFocus(Qt::OtherFocusReason);
+    if (sendable || !hasFocus()) heldFocus_ = false;
     if (previousNote_) previousNote_->setVisible(waiting);
 }
 
@@ -595,6 +618,7 @@ void GuidedToolView::renderAnswer() {
     footer->addWidget(original, 0, Qt::AlignTop);
     layout->addLayout(footer);
     answerLayout_->addWidget(answer_);
+    if (std::exchange(sent_, false)) emit answerShown(answer_);
 }
 
 void GuidedToolView::send() {
@@ -609,9 +633,10 @@ void GuidedToolView::send() {
     pending_ = arguments;
     validationError_.reset();
     render();
-    if (tool_.safety() == ToolSafety::readOnly)
+    if (tool_.safety() == ToolSafety::readOnly) {
+        sent_ = true;
         store_.run(tool_, pending_, false);
-    else
+    } else
         askToConfirm(pending_);
 }
 
@@ -658,7 +683,9 @@ void GuidedToolView::askToConfirm(const JSONValue& arguments) {
     box->setEscapeButton(cancel);
     box->setAttribute(Qt::WA_DeleteOnClose);
     connect(box, &QMessageBox::finished, this, [this, box, confirm] {
-        if (box->clickedButton() == confirm) store_.run(tool_, pending_, true);
+        if (box->clickedButton() != confirm) return;
+        sent_ = true;
+        store_.run(tool_, pending_, true);
     });
     confirm_ = box;
     box->open();

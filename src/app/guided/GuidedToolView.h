@@ -52,6 +52,10 @@ public:
     // thousands, and the rest stay in the technical view.
     static constexpr std::size_t fieldLimit = 100;
 
+signals:
+    // The answer to a request this form sent is shown.
+    void answerShown(QWidget* answer);
+
 private:
     void setValue(const std::string& key, const QString& text,
                   std::optional<std::size_t> position = std::nullopt);
@@ -93,6 +97,8 @@ private:
     QLabel* previousNote_ = nullptr;
     std::shared_ptr<const ReadableNode> shownTree_;
     bool answerShown_ = false;
+    bool heldFocus_ = false;
+    bool sent_ = false;
 };
 
 } // namespace quorilanth

@@ -112,7 +112,7 @@ void setTextColour(QWidget* widget, const QColor& colour) {
     widget->setPalette(palette);
 }
 
-ElidedLabel::ElidedLabel(QWidget* parent) : QWidget(parent), colour_(QLTheme::foreground()) {
+ElidedLabel::ElidedLabel(QWidget* parent) : QLabel(parent), colour_(QLTheme::foreground()) {
     setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
 }
 
@@ -161,7 +161,7 @@ void ElidedLabel::changeEvent(QEvent* event) {
         textWidth_ = -1;
         updateGeometry();
     }
-    QWidget::changeEvent(event);
+    QLabel::changeEvent(event);
 }
 
 void ElidedLabel::paintEvent(QPaintEvent*) {

@@ -2,6 +2,7 @@
 
 #include <QColor>
 #include <QFont>
+#include <QLabel>
 #include <QObject>
 #include <QPushButton>
 #include <QWidget>
@@ -44,8 +45,10 @@ QLabel* plainLabel(QWidget* parent, const QFont& font, const QColor& colour,
 
 // One line of plain text, cut with an ellipsis when it does not fit. Its size
 // hint never depends on the text's length, so a very long text cannot widen
-// the window or stall the layout.
-class ElidedLabel : public QWidget {
+// the window or stall the layout. A label, so that a picker can take it as its
+// buddy and be heard by it; the text is painted, never given to the label
+// itself, so no "&" in it can become a shortcut.
+class ElidedLabel : public QLabel {
     Q_OBJECT
 public:
     explicit ElidedLabel(QWidget* parent = nullptr);

@@ -218,6 +218,8 @@ void ToolRunner::buildForm() {
             if (!choices.empty() || declared == JSONValue("boolean")) {
                 QComboBox* box = picker(shownName, group);
                 box->setObjectName(fieldName);
+                // A picker is heard by its value unless a label names it.
+                label->setBuddy(box);
                 std::vector<std::string> texts;
                 if (choices.empty())
                     texts = {"true", "false"};
@@ -246,6 +248,7 @@ void ToolRunner::buildForm() {
                 auto* field = new QLineEdit(group);
                 field->setObjectName(fieldName);
                 field->setAccessibleName(shownName);
+                label->setBuddy(field);
                 field->setFont(code(11));
                 const JSONValue& fallback = property["default"];
                 if (property.find("default") && !fallback.isNull())

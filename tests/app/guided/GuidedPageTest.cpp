@@ -133,6 +133,20 @@ public:
         return texts;
     }
     QPushButton* send() const { return find<QPushButton>("guided-send"); }
+    // The window on the scan of a real peer over loopback, with real curl.
+    void scan(const testing::McpPeer& peer) {
+        WorkspaceStore::Dependencies dependencies;
+        dependencies.makeEngine = [](NetworkPolicy policy) {
+            policy.developerMode = true;
+            return std::make_shared<DiscoveryEngine>(std::move(policy));
+        };
+        WorkspaceFixture::open(std::move(dependencies));
+        store->setInput(QStringLiteral("http://127.0.0.1:%1").arg(peer.port()));
+        store->start();
+        ASSERT_TRUE(waitUntil([&] { return !store->busy(); }, 90000));
+        settle();
+        ASSERT_FALSE(store->error()) << store->error()->toStdString();
+    }
     // Lets the held call end, and the store with it.
     void finishCall() {
         transport->released = true;
@@ -472,13 +486,13 @@ TEST_F(GuidedPage, EachFieldTypeHasItsControlAndFillsTheRequest) {
         "properties":{"name":{"type":"string"},"size":{"type":"integer","enum":[1,2]},
           "language":{"type":"string","enum":["it","en"]},"free":{"type":"boolean"},
           "tags":{"type":"array","items":{"type":"string"}},
-          "filters":{"type":"object","description":""}}}})"));
+          "filters":{"type":"object","description":""},"r&d":{"enum":["a","b"]}}}})"));
     open(report);
     pressCard("guided-action-update_profile");
     find<DisclosureGroup>("ql-guided-options")->setExpanded(true);
     settle();
     EXPECT_EQ(find<DisclosureGroup>("ql-guided-options")->header()->title(),
-              "Customize your request · 3 options");
+              "Customize your request · 4 options");
     const auto picker = [&](const QString& label) -> QComboBox* {
         for (QComboBox* box : form()->findChildren<QComboBox*>("ql-guided-picker"))
             if (box->accessibleName() == label) return box;
@@ -489,15 +503,23 @@ TEST_F(GuidedPage, EachFieldTypeHasItsControlAndFillsTheRequest) {
         QStringList rows;
         const char* first; // the row shown when the form opens
         int presses;       // Down when positive, Up when negative
+        const char* heard; // what a screen reader hears the picker named
     } pickers[] = {
-        {"Size", {"Choose…", "1", "2"}, "Choose…", 2},
-        {"Answer language", {"Use the site’s default", "Italian", "English"}, "English", -1},
-        {"Free only", {"Not specified", "Yes", "No"}, "Not specified", 2},
+        {"Size", {"Choose…", "1", "2"}, "Choose…", 2, "Size · required"},
+        {"Answer language",
+         {"Use the site’s default", "Italian", "English"},
+         "English",
+         -1,
+         "Answer language"},
+        {"Free only", {"Not specified", "Yes", "No"}, "Not specified", 2, "Free only"},
+        {"R&d", {"Use the site’s default", "a", "b"}, "Use the site’s default", 0, "R&d"},
     };
+    EXPECT_EQ(form()->findChildren<QComboBox*>().size(), std::size(pickers));
     for (const auto& p : pickers) {
         SCOPED_TRACE(p.label);
         QComboBox* box = picker(p.label);
         ASSERT_TRUE(box);
+        EXPECT_EQ(test::labelledBy(box), QStringList{p.heard});
         QStringList rows;
         for (int i = 0; i < box->count(); ++i)
             rows << box->itemText(i);
@@ -810,17 +832,8 @@ TEST_F(GuidedPage, OneCharacterUnderAMillionAccentsIsCutInBytesToo) {
 
 TEST_F(GuidedPage, EchoThroughARealPeerFromTheFormToTheAnswerShown) {
     testing::McpPeer peer(testing::McpPeer::Kind::Everything);
-    WorkspaceStore::Dependencies dependencies;
-    dependencies.makeEngine = [](NetworkPolicy policy) {
-        policy.developerMode = true;
-        return std::make_shared<DiscoveryEngine>(std::move(policy));
-    };
-    WorkspaceFixture::open(std::move(dependencies));
-    store->setInput(QStringLiteral("http://127.0.0.1:%1").arg(peer.port()));
-    store->start();
-    ASSERT_TRUE(waitUntil([&] { return !store->busy(); }, 90000));
-    settle();
-    ASSERT_FALSE(store->error()) << store->error()->toStdString();
+    scan(peer);
+    if (HasFatalFailure()) return;
 
     pressCard("guided-action-echo");
     EXPECT_FALSE(send()->isEnabled()) << "the message is required";
@@ -844,6 +857,66 @@ TEST_F(GuidedPage, EchoThroughARealPeerFromTheFormToTheAnswerShown) {
         page()->ensureWidgetVisible(find("ql-guided-answer"));
         settle();
     });
+}
+
+// A reader who sends from the bottom of the view sees the answer come into
+// view under the form, and the keyboard stays in the form to send again.
+TEST_F(GuidedPage, AfterSendTheAnswerComesIntoViewAndTheKeyboardStaysInTheForm) {
+    testing::McpPeer peer(testing::McpPeer::Kind::Everything);
+    scan(peer);
+    if (HasFatalFailure()) return;
+    QApplication::setActiveWindow(view.get());
+
+    struct Case {
+        const char* card;
+        std::vector<std::pair<QString, QString>> fields;
+        bool byKey; // Space on the focused button, or a click
+        QString answer;
+    };
+    const Case cases[] = {
+        {"guided-action-echo", {{"guided-field-message", "ciao"}}, true, "Echo: ciao"},
+        {"guided-action-get-sum",
+         {{"guided-field-a", "2"}, {"guided-field-b", "3"}},
+         false,
+         "The sum of 2 and 3 is 5."},
+        {"guided-action-echo", {{"guided-field-message", "again"}}, false, "Echo: again"},
+    };
+    const auto inView = [&](QWidget* widget) {
+        const QRect area(widget->mapTo(page()->viewport(), QPoint()), widget->size());
+        return page()->viewport()->rect().contains(area);
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.card) + " " + c.answer.toStdString());
+        pressCard(c.card);
+        ASSERT_TRUE(waitUntil([&] { return formAtTop(); }, 5000));
+        for (const auto& [field, value] : c.fields)
+            type(field, value);
+        // The button at the foot of the view, as on a window of a laptop's height.
+        QScrollBar* bar = page()->verticalScrollBar();
+        bar->setValue(send()->mapTo(page()->widget(), QPoint(0, send()->height())).y() -
+                      page()->viewport()->height() + 8);
+        settle();
+        ASSERT_TRUE(inView(send()));
+        send()->setFocus(Qt::TabFocusReason);
+        if (c.byKey)
+            QTest::keyClick(send(), Qt::Key_Space);
+        else
+            QTest::mouseClick(send(), Qt::LeftButton);
+        ASSERT_TRUE(waitUntil(
+            [&] {
+                settle();
+                return !store->toolBusy() && blocks("ql-guided-answer").contains(c.answer);
+            },
+            60000));
+        settle();
+        EXPECT_TRUE(waitUntil([&] { return inView(find("ql-guided-answer-title")); }, 3000))
+            << "the answer is under the view at " << bar->value();
+        EXPECT_TRUE(inView(send()));
+        QWidget* focused = QApplication::focusWidget();
+        EXPECT_TRUE(focused && form()->isAncestorOf(focused))
+            << (focused ? focused->objectName().toStdString() : "no focus");
+        EXPECT_EQ(focused, send()) << "the button takes the keyboard back to send again";
+    }
 }
 
 TEST(ToolCards, CardsDrawnAgainShowTheirNewTextsAndWidth) {

@@ -476,6 +476,20 @@ TEST_F(Runner, SendsThePickedElementWhenAnotherShowsTheSameText) {
     }
 }
 
+TEST_F(Runner, EachFieldIsHeardByItsName) {
+    open();
+    load(withTools("https://x.example/mcp", {R"({"name":"t","inputSchema":{"properties":{
+                        "mode":{"enum":["a","b"]},"r&d":{"type":"boolean"},"text":{}}}})"}),
+         WorkspaceTab::overview, "https://x.example/mcp#tool:t");
+    for (const auto& [property, heard] : std::initializer_list<std::pair<QString, QString>>{
+             {"mode", "mode"}, {"r&d", "r&d"}, {"text", "text"}}) {
+        SCOPED_TRACE(property.toStdString());
+        QWidget* field = find("ql-tool-field-" + property);
+        ASSERT_TRUE(field);
+        EXPECT_EQ(test::labelledBy(field), QStringList{heard});
+    }
+}
+
 TEST_F(Runner, BoundsTheFormAndSendsOnlyWhatItShows) {
     const std::string server = "https://x.example/mcp";
     auto tool = [&](bool withGone) {

@@ -13,9 +13,12 @@
 #include "support/ScriptedResearch.h"
 
 #include <QAbstractButton>
+#include <QAccessible>
 #include <QApplication>
 #include <QDir>
 #include <QFile>
+#include <QKeySequence>
+#include <QLabel>
 #include <QLineEdit>
 #include <QTemporaryDir>
 #include <QTest>
@@ -79,6 +82,19 @@ inline qsizetype walkedTo(const QList<QWidget*>& walk, const QWidget* target) {
     for (qsizetype i = 0; i < walk.size(); ++i)
         if (target && (walk[i] == target || target->isAncestorOf(walk[i]))) return i;
     return -1;
+}
+
+// What a screen reader on Linux hears a control named by: the labels that
+// name it as their buddy, each with whether its text holds a shortcut.
+inline QStringList labelledBy(QWidget* control) {
+    QStringList names;
+    QAccessibleInterface* shown = QAccessible::queryAccessibleInterface(control);
+    for (const auto& [label, relation] : shown->relations(QAccessible::Label)) {
+        const auto* widget = qobject_cast<QLabel*>(label->object());
+        const bool shortcut = widget && !QKeySequence::mnemonic(widget->text()).isEmpty();
+        names << label->text(QAccessible::Name) + (shortcut ? QStringLiteral(" [shortcut]") : "");
+    }
+    return names;
 }
 
 // Our own folder names: names starting with the application's are watched by
