@@ -46,8 +46,9 @@ QLabel* plainLabel(QWidget* parent, const QFont& font, const QColor& colour,
 // One line of plain text, cut with an ellipsis when it does not fit. Its size
 // hint never depends on the text's length, so a very long text cannot widen
 // the window or stall the layout. A label, so that a picker can take it as its
-// buddy and be heard by it; the text is painted, never given to the label
-// itself, so no "&" in it can become a shortcut.
+// buddy and be heard by it; the text is painted and named, never given to the
+// label itself, which would lay out again at each text and could take an "&"
+// in it for a shortcut.
 class ElidedLabel : public QLabel {
     Q_OBJECT
 public:

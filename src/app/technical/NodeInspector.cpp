@@ -320,8 +320,10 @@ void NodeInspector::buildDetail() {
     pairs->setSpacing(10);
     for (const char* name :
          {"HTTP STATUS", "CONTENT TYPE", "LATENCY", "TLS", "REMOTE IP", "OBSERVED"}) {
+        // Each item is aligned to the top, not the row: a row aligned as a
+        // whole is laid out in the height of one line, and a value that
+        // wraps would lose every line after its first.
         auto* pair = new QHBoxLayout;
-        pair->setAlignment(Qt::AlignTop);
         QLabel* label = sectionCaption(QString::fromLatin1(name), exchange_);
         pair->addWidget(label, 0, Qt::AlignTop);
         pair->addStretch(1);

@@ -20,6 +20,7 @@
 #include <QPushButton>
 #include <QScrollArea>
 #include <QScrollBar>
+#include <QSplitter>
 #include <QToolButton>
 
 namespace quorilanth {
@@ -128,6 +129,58 @@ TEST_F(Inspector, ShowsTheExchangeTheRelationsAndTheData) {
     clickRow(relations, 3);
     EXPECT_EQ(store->selectedID(), "gone");
     EXPECT_TRUE(shown("ql-inspector-empty"));
+}
+
+// Each fact of the exchange is as tall as the lines it draws, however its
+// value wraps at the inspector's width and whatever value it showed before.
+TEST_F(Inspector, EveryWrappedLineOfAnExchangeFactIsDrawn) {
+    const struct {
+        std::string contentType;
+        std::optional<std::string> remoteIP;
+    } exchanges[] = {
+        {"text/plain", "127.0.0.1"},
+        {"application/json; charset=utf-8", "2001:db8:85a3:0:0:8a2e:370:7334"},
+        {"application/json; " + std::string(280, 'x'), std::string(90, '7')},
+        {"", std::nullopt},
+        {"application/json; charset=utf-8; profile=\"https://x.example/a-long-profile\"",
+         "2001:0db8:85a3:0000:0000:8a2e:0370:7334%interface-with-a-long-name"},
+    };
+    ScanReport report("https://x.example/");
+    report.nodes.emplace_back("n", NodeKind::manifest, "n", "https://x.example/a",
+                              FindingStatus::found);
+    for (const auto& e : exchanges) {
+        Evidence hop("https://x.example/a", "GET");
+        hop.statusCode = 200;
+        hop.responseHeaders = {{"content-type", e.contentType}};
+        hop.remoteIP = e.remoteIP;
+        report.evidence.push_back(hop);
+        report.nodes.back().evidenceIDs.push_back(hop.id);
+    }
+    open();
+    load(report, WorkspaceTab::overview, "n");
+    auto* columns = find<QSplitter>("ql-columns");
+    for (const int width : {320, 450})
+        for (const Evidence& hop : report.evidence) {
+            SCOPED_TRACE(std::to_string(width) + " " + std::string(hop.contentType()));
+            QList<int> sizes = columns->sizes();
+            sizes[1] += sizes[2] - width;
+            sizes[2] = width;
+            columns->setSizes(sizes);
+            store->setSelectedEvidenceID(hop.id);
+            settle();
+            const QList<SelectableText*> facts =
+                find("ql-inspector-exchange")->findChildren<SelectableText*>();
+            ASSERT_EQ(facts.size(), 6);
+            for (SelectableText* fact : facts) {
+                SCOPED_TRACE(fact->accessibleDescription().toStdString());
+                const int lines = int(fact->rowStarts().size());
+                EXPECT_EQ(fact->height(), fact->heightForWidth(fact->width()));
+                EXPECT_GE(fact->height(), lines * fact->fontMetrics().height())
+                    << lines << " lines at " << fact->width() << ": " << fact->text().toStdString();
+            }
+        }
+    store->setSelectedEvidenceID(report.evidence[4].id);
+    snapshot("inspector-wrapped-facts");
 }
 
 // The page of a node is made when a node is first chosen, not with the

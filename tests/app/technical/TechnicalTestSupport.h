@@ -30,6 +30,7 @@ public:
         return found;
     }
     static QString text(const QWidget* widget) {
+        if (auto* elided = qobject_cast<const ElidedLabel*>(widget)) return elided->text();
         if (auto* label = qobject_cast<const QLabel*>(widget)) return label->text();
         if (auto* title = qobject_cast<const SpacedText*>(widget)) return title->text();
         auto* value = qobject_cast<const SelectableText*>(widget);
