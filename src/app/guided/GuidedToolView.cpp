@@ -457,17 +457,8 @@ void GuidedToolView::render() {
     send_->setIcon(
         Symbols::icon(waiting ? QStringLiteral("hourglass") : QStringLiteral("arrow.up.right"),
                       QLTheme::background(), 14));
-    const bool sendable = !store_.busy() && !waiting && missing.empty();
-    // A button disabled while it has the keyboard would pass it to the next
-    // control on the page and scroll there: the form holds it meanwhile and
-    // gives it back, so the reader stays by the answer and can send again.
-    if (!sendable && send_->hasFocus()) {
-        setFocus(Qt::OtherFocusReason);
-        heldFocus_ = true;
-    }
-    send_->setEnabled(sendable);
-    if (sendable && heldFocus_ && hasFocus()) send_->setFocus(Qt::OtherFocusReason);
-    if (sendable || !hasFocus()) heldFocus_ = false;
+    // The reader stays by the answer, and can send again from the keyboard.
+    setEnabledKeepingFocus(send_, !store_.busy() && !waiting && missing.empty(), this);
     if (previousNote_) previousNote_->setVisible(waiting);
 }
 

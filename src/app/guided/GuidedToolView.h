@@ -97,7 +97,6 @@ private:
     QLabel* previousNote_ = nullptr;
     std::shared_ptr<const ReadableNode> shownTree_;
     bool answerShown_ = false;
-    bool heldFocus_ = false;
     bool sent_ = false;
 };
 

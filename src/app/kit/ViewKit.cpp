@@ -104,6 +104,19 @@ QLabel* plainLabel(QWidget* parent, const QFont& font, const QColor& colour, con
     return label;
 }
 
+void setEnabledKeepingFocus(QWidget* control, bool enabled, QWidget* holder) {
+    static constexpr const char* held = "ql-held-focus";
+    if (!enabled && control->hasFocus()) {
+        holder->setFocus(Qt::OtherFocusReason);
+        holder->setProperty(held, QVariant::fromValue<QObject*>(control));
+    }
+    control->setEnabled(enabled);
+    if (enabled && holder->property(held).value<QObject*>() == control) {
+        if (holder->hasFocus()) control->setFocus(Qt::OtherFocusReason);
+        holder->setProperty(held, QVariant());
+    }
+}
+
 void setTextColour(QWidget* widget, const QColor& colour) {
     QPalette palette = widget->palette();
     palette.setColor(QPalette::WindowText, colour);

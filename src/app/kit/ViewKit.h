@@ -36,6 +36,12 @@ private:
 // Null when nothing there takes the keyboard.
 QWidget* nextInReadingOrder(QWidget* root, QWidget* from, bool forward);
 
+// Enables or disables a control that may have the keyboard. Disabled, it
+// would pass the keyboard to the next control of the window, and a page would
+// scroll there: `holder` keeps it meanwhile and gives it back when the control
+// is enabled again, unless the reader has moved on.
+void setEnabledKeepingFocus(QWidget* control, bool enabled, QWidget* holder);
+
 // Sets the colour of a widget's text.
 void setTextColour(QWidget* widget, const QColor& colour);
 

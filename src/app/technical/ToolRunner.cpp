@@ -386,7 +386,7 @@ void ToolRunner::render() {
     runButton_->setIcon(
         Symbols::icon(running ? QStringLiteral("hourglass") : QStringLiteral("play.fill"),
                       QLTheme::background(), 11));
-    runButton_->setEnabled(!store_.busy() && !running);
+    setEnabledKeepingFocus(runButton_, !store_.busy() && !running, this);
 
     std::optional<ToolCall> call;
     if (store_.report()) call = ToolCalls::latest(*store_.report(), tool_);

@@ -641,10 +641,17 @@ TEST_F(Runner, CallsThePeerOnlyWhenRunAndConfirmed) {
     settle();
     auto* runner = find<ToolRunner>("ql-tool-runner");
     fill({{"a", "2"}, {"b", "3"}});
-    run();
+    // Run from the keyboard: the keyboard stays in the runner while it waits,
+    // and is back on the button when the answer is in.
+    QApplication::setActiveWindow(view.get());
+    find("tool-run")->setFocus(Qt::TabFocusReason);
+    QTest::keyClick(find("tool-run"), Qt::Key_Space);
     EXPECT_FALSE(alert());
+    EXPECT_TRUE(runner->isAncestorOf(QApplication::focusWidget()) ||
+                QApplication::focusWidget() == runner);
     ASSERT_TRUE(waitUntil([&] { return !store->toolBusy(); }, 60000));
     settle();
+    EXPECT_EQ(QApplication::focusWidget(), find("tool-run"));
     EXPECT_EQ(find<ToolRunner>("ql-tool-runner"), runner);
     EXPECT_EQ(find<QLineEdit>("ql-tool-field-a")->text(), "2");
     for (int level = 0; level < 6; ++level)
