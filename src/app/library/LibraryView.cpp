@@ -113,6 +113,7 @@ protected:
                              metrics.elidedText(line.text, Qt::ElideRight, width));
             y += metrics.height() + 7;
         }
+        if (QLTheme::showsFocus(*this)) QLTheme::paintFocus(painter, QRectF(rect()), 6);
     }
 
 private:

@@ -116,10 +116,7 @@ public:
         QPainterPath shape;
         shape.addRoundedRect(QRectF(card), 5, 5);
         painter->fillPath(shape, QLTheme::background());
-        if (option.state & QStyle::State_HasFocus) {
-            painter->setPen(QPen(QLTheme::tint(QLTheme::accent(), 0.5), 1));
-            painter->drawPath(shape);
-        }
+        if (QLTheme::showsFocus(option)) QLTheme::paintFocus(*painter, QRectF(card), 5);
         const QRect inner = card.adjusted(rowPadding, rowPadding, -rowPadding, -rowPadding);
         const QFontMetrics metrics(relationFont());
         const int line = metrics.height();

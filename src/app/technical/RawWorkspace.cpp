@@ -117,9 +117,7 @@ public:
         const QRect row = option.rect.adjusted(0, 0, 0, -rowGap);
         if (model_.highlighted && record->id == *model_.highlighted)
             painter->fillRect(row, QLTheme::tint(QLTheme::accent(), 0.09));
-        if (option.state & QStyle::State_HasFocus)
-            painter->fillRect(QRect(row.left(), row.top(), 2, row.height()),
-                              QLTheme::tint(QLTheme::accent(), 0.5));
+        if (QLTheme::showsFocus(option)) QLTheme::paintFocus(*painter, QRectF(row), 4);
         const QRect inner = row.adjusted(rowPadding, rowPadding, -rowPadding, -rowPadding);
 
         // Texts sit on their baselines, unclipped, so no descender is cut.

@@ -60,12 +60,8 @@ public:
         painter->save();
         list_.painter_.paint(*painter, box, index.row());
         painter->restore();
-        if ((option.state & QStyle::State_HasFocus) && list_.hasFocus()) {
-            painter->save();
-            painter->setPen(QPen(QLTheme::tint(QLTheme::accent(), 0.6), 1));
-            painter->drawRect(box.adjusted(0, 0, -1, -1));
-            painter->restore();
-        }
+        if (QLTheme::showsFocus(option) && list_.hasFocus())
+            QLTheme::paintFocus(*painter, QRectF(box), 0);
     }
 
     QSize sizeHint(const QStyleOptionViewItem&, const QModelIndex& index) const override {
