@@ -1,5 +1,6 @@
 #include "app/technical/RawWorkspace.h"
 
+#include "app/kit/FocusOutline.h"
 #include "app/kit/QLTheme.h"
 #include "app/kit/RemoteText.h"
 #include "app/kit/Symbols.h"
@@ -222,6 +223,7 @@ RawWorkspace::RawWorkspace(WorkspaceStore& store, const QString& pane, QWidget* 
         segment->setCheckable(true);
         segment->setChecked(choice == pane_);
         segment->setFont(QLTheme::font(11));
+        new FocusOutline(segment, 0);
         segment->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
         group->addButton(segment);
         segments->addWidget(segment);
