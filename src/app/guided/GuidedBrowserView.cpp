@@ -172,6 +172,9 @@ GuidedBrowserView::GuidedBrowserView(WorkspaceStore& store, QWidget* parent)
     setWidgetResizable(true);
     setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    // The keyboard reads the page through its own controls and texts, and
+    // the page scrolls to whichever has focus.
+    setFocusPolicy(Qt::NoFocus);
     QPalette palette = this->palette();
     palette.setColor(QPalette::Window, QLTheme::background());
     setPalette(palette);

@@ -277,6 +277,9 @@ Sidebar::Sidebar(WorkspaceStore& store, QWidget* parent)
     scroll->setFrameShape(QFrame::NoFrame);
     scroll->setWidgetResizable(true);
     scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    // Every saved scan listed is a row that takes focus, and the area
+    // scrolls to the one that has it.
+    scroll->setFocusPolicy(Qt::NoFocus);
     auto* list = new Backdrop(QLTheme::panel(), scroll);
     rowsLayout_ = new QVBoxLayout(list);
     rowsLayout_->setContentsMargins(8, 0, 8, 0);

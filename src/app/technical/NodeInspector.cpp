@@ -230,6 +230,8 @@ void NodeInspector::buildDetail() {
     scroll_->setFrameShape(QFrame::NoFrame);
     scroll_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     scroll_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    // What it holds takes focus in turn, and the area scrolls to it.
+    scroll_->setFocusPolicy(Qt::NoFocus);
     scroll_->viewport()->setAutoFillBackground(false);
     content_ = new QWidget(scroll_);
     content_->setObjectName(QStringLiteral("ql-inspector-content"));
