@@ -110,10 +110,7 @@ protected:
         painter.drawText(QRect(left, titleHeight + 5, textWidth, height() - titleHeight - 5),
                          Qt::AlignLeft | Qt::TextSingleLine,
                          painter.fontMetrics().elidedText(label_, Qt::ElideRight, textWidth));
-        if (hasFocus()) {
-            painter.setPen(QPen(QLTheme::tint(QLTheme::accent(), 0.7), 1));
-            painter.drawRect(rect().adjusted(0, 0, -1, -1));
-        }
+        if (QLTheme::showsFocus(*this)) QLTheme::paintFocus(painter, QRectF(rect()), 4);
     }
 
 private:
@@ -176,6 +173,9 @@ GuidedBrowserView::GuidedBrowserView(WorkspaceStore& store, QWidget* parent)
     setWidgetResizable(true);
     setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    // The keyboard reads the page through its own controls and texts, and
+    // the page scrolls to whichever has focus.
+    setFocusPolicy(Qt::NoFocus);
     QPalette palette = this->palette();
     palette.setColor(QPalette::Window, QLTheme::background());
     setPalette(palette);

@@ -243,14 +243,10 @@ void TextBlock::paintEvent(QPaintEvent* event) {
     painter.setPen(colour_);
     const QPointF origin(textLeft(), 0);
     layout_->draw(&painter, origin, selections, QRectF(event->rect()).translated(-origin));
-    if (keyboardFocus_ && hasFocus()) {
-        // Text has no caret to show: a reader moving by keyboard sees where
-        // Ctrl+A and Ctrl+C will act.
-        painter.setRenderHint(QPainter::Antialiasing);
-        painter.setPen(QPen(QLTheme::tint(QLTheme::accent(), 0.6), 1));
-        painter.setBrush(Qt::NoBrush);
-        painter.drawRoundedRect(QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5), 3, 3);
-    }
+    // Text has no caret to show: a reader moving by keyboard sees where
+    // Ctrl+A and Ctrl+C will act.
+    if (keyboardFocus_ && QLTheme::showsFocus(*this))
+        QLTheme::paintFocus(painter, QRectF(rect()), 3);
 }
 
 int TextBlock::cursorAt(const QPoint& point) const {

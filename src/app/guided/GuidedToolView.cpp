@@ -4,6 +4,7 @@
 #include "app/guided/GuidedSession.h"
 #include "app/guided/ReadableValueView.h"
 #include "app/kit/DisclosureGroup.h"
+#include "app/kit/FocusOutline.h"
 #include "app/kit/QLTheme.h"
 #include "app/kit/RemoteText.h"
 #include "app/kit/Symbols.h"
@@ -190,6 +191,7 @@ GuidedToolView::GuidedToolView(WorkspaceStore& store, GuidedSession& session, MC
     send_->setObjectName(QStringLiteral("guided-send"));
     send_->setFont(QLTheme::font(14, QFont::DemiBold));
     send_->setStyleSheet(sendStyle());
+    new FocusOutline(send_, 8, true);
     send_->setIconSize(QSize(14, 14));
     send_->setCursor(Qt::PointingHandCursor);
     connect(send_, &QPushButton::clicked, this, [this] { send(); });

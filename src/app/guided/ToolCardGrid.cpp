@@ -461,10 +461,8 @@ const QPixmap& ToolCardGrid::cardFrame(const QSize& size, bool selected) const {
 void ToolCardGrid::paintCard(QPainter& painter, int index, const QRect& box) const {
     const ToolCard& card = cards_[std::size_t(index)];
     painter.drawPixmap(box.topLeft(), cardFrame(box.size(), isSelected(index)));
-    if (hasFocus() && index == focusCard_) {
-        painter.setPen(QPen(QLTheme::tint(QLTheme::accent(), 0.8), 1.5));
-        painter.drawRoundedRect(QRectF(box).adjusted(2.5, 2.5, -2.5, -2.5), 10, 10);
-    }
+    if (QLTheme::showsFocus(*this) && index == focusCard_)
+        QLTheme::paintFocus(painter, QRectF(box).adjusted(2, 2, -2, -2), 10);
 
     const QRect inner = box.adjusted(kInset, kInset, -kInset, -kInset);
     const qreal ratio = devicePixelRatioF();

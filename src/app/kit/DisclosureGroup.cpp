@@ -67,10 +67,7 @@ void DisclosureHeader::paintEvent(QPaintEvent*) {
     const QRect area = rect().adjusted(chevronWidth, 0, 0, 0);
     painter.drawText(area, Qt::AlignVCenter | Qt::AlignLeft | Qt::TextSingleLine,
                      painter.fontMetrics().elidedText(title_, Qt::ElideRight, area.width()));
-    if (hasFocus()) {
-        painter.setPen(QPen(QLTheme::tint(QLTheme::accent(), 0.5), 1));
-        painter.drawRect(QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5));
-    }
+    if (QLTheme::showsFocus(*this)) QLTheme::paintFocus(painter, QRectF(rect()), 4);
 }
 
 DisclosureGroup::DisclosureGroup(const QString& title, ContentFactory makeContent, QWidget* parent)

@@ -2,8 +2,12 @@
 
 #include <QApplication>
 #include <QFontDatabase>
+#include <QPainter>
 #include <QPalette>
+#include <QProxyStyle>
 #include <QStyleFactory>
+#include <QStyleOption>
+#include <QWidget>
 
 namespace quorilanth {
 namespace {
@@ -11,6 +15,31 @@ namespace {
 QColor rgb(double red, double green, double blue) {
     return QColor::fromRgbF(float(red), float(green), float(blue));
 }
+
+// Fusion draws its focus frame in a shade of the highlight, which the dark
+// palette keeps faint for selections: the style's controls take the outline
+// the window's own controls draw.
+class ThemeStyle final : public QProxyStyle {
+public:
+    ThemeStyle() : QProxyStyle(QStyleFactory::create(QStringLiteral("Fusion"))) {}
+
+    void drawPrimitive(PrimitiveElement element, const QStyleOption* option, QPainter* painter,
+                       const QWidget* widget) const override {
+        if (element != PE_FrameFocusRect) {
+            QProxyStyle::drawPrimitive(element, option, painter, widget);
+            return;
+        }
+        if (QLTheme::showsFocus(*option)) QLTheme::paintFocus(*painter, QRectF(option->rect), 3);
+    }
+
+    // Fusion marks a focused push button by a tint of its border alone.
+    void drawControl(ControlElement element, const QStyleOption* option, QPainter* painter,
+                     const QWidget* widget) const override {
+        QProxyStyle::drawControl(element, option, painter, widget);
+        if (element == CE_PushButton && QLTheme::showsFocus(*option))
+            QLTheme::paintFocus(*painter, QRectF(option->rect), 3);
+    }
+};
 
 } // namespace
 
@@ -127,8 +156,33 @@ QColor QLTheme::tint(const QColor& color, double opacity) {
     return result;
 }
 
+bool QLTheme::showsFocus(const QWidget& control) {
+    return control.hasFocus() && control.window()->testAttribute(Qt::WA_KeyboardFocusChange);
+}
+
+bool QLTheme::showsFocus(const QStyleOption& option) {
+    return (option.state & QStyle::State_HasFocus) &&
+           (option.state & QStyle::State_KeyboardFocusChange);
+}
+
+void QLTheme::paintFocus(QPainter& painter, const QRectF& edge, qreal radius, bool onAccent) {
+    constexpr qreal width = 1.5;
+    painter.save();
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.setOpacity(1);
+    painter.setBrush(Qt::NoBrush);
+    painter.setPen(QPen(onAccent ? background() : accent(), width));
+    // Inset by the pen, so a widget's clip cannot cut the outline in half; a
+    // filled control's outline keeps clear of its edge, where it would blur
+    // into the fill's own antialiasing.
+    const qreal inset = width / 2 + (onAccent ? 1.5 : 0);
+    painter.drawRoundedRect(edge.adjusted(inset, inset, -inset, -inset),
+                            qMax<qreal>(0, radius - inset), qMax<qreal>(0, radius - inset));
+    painter.restore();
+}
+
 void applyDarkLook() {
-    QApplication::setStyle(QStyleFactory::create(QStringLiteral("Fusion")));
+    QApplication::setStyle(new ThemeStyle);
     QPalette palette;
     const QColor text = QLTheme::foreground();
     const QColor dimmed = QLTheme::tint(text, 0.35);

@@ -5,7 +5,12 @@
 
 #include <QColor>
 #include <QFont>
+#include <QRectF>
 #include <QString>
+
+class QPainter;
+class QStyleOption;
+class QWidget;
 
 namespace quorilanth {
 
@@ -37,9 +42,20 @@ public:
 
     // A colour at an opacity, for tints.
     static QColor tint(const QColor& color, double opacity);
+
+    // Keyboard focus is drawn alike on every control the window paints itself,
+    // under the rule the style keeps for its own buttons: only once the
+    // keyboard has moved focus in the window, so a click leaves no outline.
+    static bool showsFocus(const QWidget& control);
+    static bool showsFocus(const QStyleOption& option);
+    // The outline just inside `edge`. On a control filled with the accent an
+    // accent outline would vanish: there it takes the window's ground colour.
+    static void paintFocus(QPainter& painter, const QRectF& edge, qreal radius,
+                           bool onAccent = false);
 };
 
-// The Fusion style with the window's dark palette, for every widget and dialog.
+// The Fusion style with the window's dark palette and focus outline, for every
+// widget and dialog.
 void applyDarkLook();
 
 // A button or menu text shows "&" as a mnemonic marker; text that did not come

@@ -1,5 +1,6 @@
 #include "app/library/LibraryView.h"
 
+#include "app/kit/FocusOutline.h"
 #include "app/kit/QLTheme.h"
 #include "app/kit/Symbols.h"
 #include "app/library/LibraryText.h"
@@ -113,6 +114,7 @@ protected:
                              metrics.elidedText(line.text, Qt::ElideRight, width));
             y += metrics.height() + 7;
         }
+        if (QLTheme::showsFocus(*this)) QLTheme::paintFocus(painter, QRectF(rect()), 6);
     }
 
 private:
@@ -197,6 +199,9 @@ LibraryList::LibraryList(LibraryRow::Actions actions, QWidget* parent)
     setFrameShape(QFrame::NoFrame);
     setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     viewport()->setAutoFillBackground(false);
+    // The list keeps its focus: only the rows in view exist, and the keys
+    // that scroll it are the keyboard's one way to the rows below.
+    new FocusOutline(this, 10);
 }
 
 void LibraryList::setScans(std::vector<SavedScan> scans) {
@@ -390,6 +395,7 @@ void LibraryView::render() {
     const QString section = store_.librarySection();
     const bool collections = section == QLatin1String("Collections");
     title_->setText(libraryTitle(section));
+    list_->setAccessibleName(title_->text());
     subtitle_->setText(
         section == QLatin1String("Recent")
             ? AppLanguage::pick(QStringLiteral("Le ultime 20 scansioni salvate sul computer."),

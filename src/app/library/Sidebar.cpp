@@ -55,6 +55,7 @@ protected:
         const QRect textBox = rect().adjusted(11 + 16 + 7, 0, -11, 0);
         painter.drawText(textBox, Qt::AlignVCenter | Qt::AlignLeft,
                          fontMetrics().elidedText(text(), Qt::ElideRight, textBox.width()));
+        if (QLTheme::showsFocus(*this)) QLTheme::paintFocus(painter, QRectF(rect()), 6);
     }
 };
 
@@ -115,6 +116,7 @@ void SectionRow::paintEvent(QPaintEvent*) {
     const QRect titleBox(13 + 17 + 6, 0, qMax(0, right - 36), height());
     painter.drawText(titleBox, Qt::AlignVCenter | Qt::AlignLeft,
                      fontMetrics().elidedText(text(), Qt::ElideRight, titleBox.width()));
+    if (QLTheme::showsFocus(*this)) QLTheme::paintFocus(painter, QRectF(rect()), 5);
 }
 
 SidebarScanRow::SidebarScanRow(QWidget* parent) : QAbstractButton(parent) {
@@ -210,6 +212,7 @@ void SidebarScanRow::paintEvent(QPaintEvent*) {
     painter.drawText(QRect(left, 10 + siteMetrics.height() + 5, textWidth, detailMetrics.height()),
                      Qt::AlignVCenter | Qt::AlignLeft | Qt::TextSingleLine,
                      detailMetrics.elidedText(detail_, Qt::ElideRight, textWidth));
+    if (QLTheme::showsFocus(*this)) QLTheme::paintFocus(painter, QRectF(rect()), 5);
 }
 
 Sidebar::Sidebar(WorkspaceStore& store, QWidget* parent)
@@ -274,6 +277,9 @@ Sidebar::Sidebar(WorkspaceStore& store, QWidget* parent)
     scroll->setFrameShape(QFrame::NoFrame);
     scroll->setWidgetResizable(true);
     scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    // Every saved scan listed is a row that takes focus, and the area
+    // scrolls to the one that has it.
+    scroll->setFocusPolicy(Qt::NoFocus);
     auto* list = new Backdrop(QLTheme::panel(), scroll);
     rowsLayout_ = new QVBoxLayout(list);
     rowsLayout_->setContentsMargins(8, 0, 8, 0);

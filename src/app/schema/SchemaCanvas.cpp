@@ -1,5 +1,6 @@
 #include "app/schema/SchemaCanvas.h"
 
+#include "app/kit/FocusOutline.h"
 #include "app/kit/QLTheme.h"
 #include "app/kit/ReducedMotion.h"
 #include "app/schema/SchemaCardItem.h"
@@ -236,6 +237,9 @@ SchemaCanvas::SchemaCanvas(QWidget* parent)
     setRenderHints(QPainter::Antialiasing | QPainter::TextAntialiasing |
                    QPainter::SmoothPixmapTransform);
     setFocusPolicy(Qt::StrongFocus);
+    // Tab moves between the cards once the canvas has it; arriving, no card
+    // is marked yet.
+    new FocusOutline(this, 0);
     viewport()->setMouseTracking(true);
     viewport()->setCursor(Qt::OpenHandCursor);
 

@@ -116,10 +116,7 @@ public:
         QPainterPath shape;
         shape.addRoundedRect(QRectF(card), 5, 5);
         painter->fillPath(shape, QLTheme::background());
-        if (option.state & QStyle::State_HasFocus) {
-            painter->setPen(QPen(QLTheme::tint(QLTheme::accent(), 0.5), 1));
-            painter->drawPath(shape);
-        }
+        if (QLTheme::showsFocus(option)) QLTheme::paintFocus(*painter, QRectF(card), 5);
         const QRect inner = card.adjusted(rowPadding, rowPadding, -rowPadding, -rowPadding);
         const QFontMetrics metrics(relationFont());
         const int line = metrics.height();
@@ -233,6 +230,8 @@ void NodeInspector::buildDetail() {
     scroll_->setFrameShape(QFrame::NoFrame);
     scroll_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     scroll_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    // What it holds takes focus in turn, and the area scrolls to it.
+    scroll_->setFocusPolicy(Qt::NoFocus);
     scroll_->viewport()->setAutoFillBackground(false);
     content_ = new QWidget(scroll_);
     content_->setObjectName(QStringLiteral("ql-inspector-content"));

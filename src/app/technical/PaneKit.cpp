@@ -23,6 +23,9 @@ SelectableText* valueText(std::string_view utf8, const QFont& font, const QColor
 }
 
 ScrollPage::ScrollPage(QWidget* parent) : QScrollArea(parent) {
+    // A page is read by the keyboard through what it holds, and scrolls to
+    // what has focus.
+    setFocusPolicy(Qt::NoFocus);
     setFrameShape(QFrame::NoFrame);
     setWidgetResizable(true);
     setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);

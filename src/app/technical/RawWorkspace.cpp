@@ -1,5 +1,6 @@
 #include "app/technical/RawWorkspace.h"
 
+#include "app/kit/FocusOutline.h"
 #include "app/kit/QLTheme.h"
 #include "app/kit/RemoteText.h"
 #include "app/kit/Symbols.h"
@@ -117,9 +118,7 @@ public:
         const QRect row = option.rect.adjusted(0, 0, 0, -rowGap);
         if (model_.highlighted && record->id == *model_.highlighted)
             painter->fillRect(row, QLTheme::tint(QLTheme::accent(), 0.09));
-        if (option.state & QStyle::State_HasFocus)
-            painter->fillRect(QRect(row.left(), row.top(), 2, row.height()),
-                              QLTheme::tint(QLTheme::accent(), 0.5));
+        if (QLTheme::showsFocus(option)) QLTheme::paintFocus(*painter, QRectF(row), 4);
         const QRect inner = row.adjusted(rowPadding, rowPadding, -rowPadding, -rowPadding);
 
         // Texts sit on their baselines, unclipped, so no descender is cut.
@@ -224,6 +223,7 @@ RawWorkspace::RawWorkspace(WorkspaceStore& store, const QString& pane, QWidget* 
         segment->setCheckable(true);
         segment->setChecked(choice == pane_);
         segment->setFont(QLTheme::font(11));
+        new FocusOutline(segment, 0);
         segment->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
         group->addButton(segment);
         segments->addWidget(segment);

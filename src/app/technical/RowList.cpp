@@ -60,12 +60,8 @@ public:
         painter->save();
         list_.painter_.paint(*painter, box, index.row());
         painter->restore();
-        if ((option.state & QStyle::State_HasFocus) && list_.hasFocus()) {
-            painter->save();
-            painter->setPen(QPen(QLTheme::tint(QLTheme::accent(), 0.6), 1));
-            painter->drawRect(box.adjusted(0, 0, -1, -1));
-            painter->restore();
-        }
+        if (QLTheme::showsFocus(option) && list_.hasFocus())
+            QLTheme::paintFocus(*painter, QRectF(box), 0);
     }
 
     QSize sizeHint(const QStyleOptionViewItem&, const QModelIndex& index) const override {
@@ -114,14 +110,29 @@ void RowList::setModel(QAbstractItemModel* model) {
     if (this->model()) this->model()->disconnect(this);
     QListView::setModel(model);
     forget();
+    takeFocusWhenFilled();
     if (!model) return;
-    connect(model, &QAbstractItemModel::modelReset, this, [this] { forget(); });
-    connect(model, &QAbstractItemModel::rowsInserted, this, [this] { forget(-1, -1); });
-    connect(model, &QAbstractItemModel::rowsRemoved, this, [this] { forget(); });
+    connect(model, &QAbstractItemModel::modelReset, this, [this] {
+        forget();
+        takeFocusWhenFilled();
+    });
+    connect(model, &QAbstractItemModel::rowsInserted, this, [this] {
+        forget(-1, -1);
+        takeFocusWhenFilled();
+    });
+    connect(model, &QAbstractItemModel::rowsRemoved, this, [this] {
+        forget();
+        takeFocusWhenFilled();
+    });
     connect(model, &QAbstractItemModel::dataChanged, this,
             [this](const QModelIndex& first, const QModelIndex& last) {
                 forget(first.row(), last.row());
             });
+}
+
+void RowList::takeFocusWhenFilled() {
+    // Focus shows on a row: a list without rows would hold it unseen.
+    setFocusPolicy(model() && model()->rowCount() > 0 ? Qt::StrongFocus : Qt::NoFocus);
 }
 
 void RowList::Measures::forget(std::size_t row) {

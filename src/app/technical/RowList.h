@@ -56,6 +56,7 @@ private:
     friend class RowDelegate;
     void forget();
     void forget(int first, int last);
+    void takeFocusWhenFilled();
     // Keeps one entry per row for the width, all unmeasured when it is new.
     void track(int width) const;
     // The height the layout gives a row: its measure, or the mean until then.

@@ -1,6 +1,7 @@
 #include "app/technical/ToolRunner.h"
 
 #include "app/kit/DisclosureGroup.h"
+#include "app/kit/FocusOutline.h"
 #include "app/kit/QLTheme.h"
 #include "app/kit/Symbols.h"
 #include "app/kit/ViewKit.h"
@@ -128,6 +129,7 @@ ToolRunner::ToolRunner(WorkspaceStore& store, MCPTool tool, QWidget* parent)
                        "QPushButton:disabled { background: %3; }")
             .arg(QLTheme::accent().name(), QLTheme::background().name(),
                  QLTheme::tint(QLTheme::accent(), 0.45).name(QColor::HexArgb)));
+    new FocusOutline(runButton_, 5, true);
     connect(runButton_, &QPushButton::clicked, this, &ToolRunner::run);
     column_->addWidget(runButton_);
 

@@ -126,10 +126,7 @@ protected:
         painter.fillPath(shape, QLTheme::accent());
         painter.setPen(QLTheme::background());
         painter.drawText(rect(), Qt::AlignCenter | Qt::TextSingleLine, text());
-        if (hasFocus()) {
-            painter.setPen(QPen(QLTheme::foreground(), 1));
-            painter.drawPath(shape);
-        }
+        if (QLTheme::showsFocus(*this)) QLTheme::paintFocus(painter, QRectF(rect()), 6, true);
     }
 };
 

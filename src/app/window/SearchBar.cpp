@@ -67,6 +67,7 @@ protected:
         painter.setPen(QLTheme::background());
         painter.drawText(QRect(x + 20, 0, width() - x - 20, height()),
                          Qt::AlignVCenter | Qt::AlignLeft, text());
+        if (QLTheme::showsFocus(*this)) QLTheme::paintFocus(painter, QRectF(rect()), 6, true);
     }
 };
 

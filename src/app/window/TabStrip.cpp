@@ -98,6 +98,7 @@ void TabButton::paintEvent(QPaintEvent*) {
     painter.setPen(colour);
     painter.drawText(QRect(padding() + 18, 0, width() - padding() - 18, height()),
                      Qt::AlignVCenter | Qt::AlignLeft, text());
+    if (QLTheme::showsFocus(*this)) QLTheme::paintFocus(painter, QRectF(rect()), 5);
 }
 
 TabStrip::TabStrip(WorkspaceStore& store, QWidget* parent)

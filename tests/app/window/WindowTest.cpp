@@ -410,6 +410,75 @@ TEST_F(WindowTest, SymbolButtonsAndTheRawTextAreHeardByName) {
     EXPECT_TRUE(raw.startsWith("HTTP 0 \u00B7 ")) << raw.toStdString();
 }
 
+// Tab from the sidebar's first button shows where the keyboard is at every
+// stop, in the theme's one outline; a container whose content takes focus is
+// no stop of its own. Text fields show their caret instead.
+TEST_F(WindowTest, EveryTabStopShowsTheThemesFocusOutline) {
+    open();
+    std::string saved;
+    for (const char* site : {"https://shop.example/", "https://other.example/"}) {
+        const ScanReport report = sampleReport(site);
+        store->loadFile(test::writeReport(folder, report, QString::number(++files) + ".json"),
+                        true);
+        saved = report.id;
+    }
+    const QString id = QString::fromStdString(saved);
+    const struct {
+        const char* place;
+        std::function<void()> arrange;
+        QStringList stops;
+    } cases[] = {
+        {"a tool's form on the guide",
+         [&] { store->select("https://other.example/mcp#tool:a"); },
+         {"new-scan", "library-Recent", "library-History", "ql-sidebar-scan-" + id, "scan-start",
+          "tab-SCHEMA", "ql-guided-actions", "guided-send"}},
+        {"the overview beside the inspector",
+         [&] {
+             store->setTab(WorkspaceTab::overview);
+             store->setShowInspector(true);
+             store->select("https://other.example/3");
+         },
+         {"tab-Overview", "ql-overview-category", "ql-inspector-copy-url", "ql-inspector-raw"}},
+        {"a tab that lists nothing",
+         [&] { store->setTab(WorkspaceTab::tools); },
+         {"tab-Tools", "ql-inventory-filter"}},
+        {"the raw trace",
+         [&] { store->setTab(WorkspaceTab::raw); },
+         {"ql-raw-view-request", "ql-raw-list", "ql-raw-text"}},
+        {"the library",
+         [&] { store->openLibrary("History"); },
+         {"ql-library-list", "library-open-" + id, "library-favorite-" + id}},
+    };
+    const auto count = [](const QImage& image, const QColor& colour) {
+        qsizetype found = 0;
+        for (int y = 0; y < image.height(); ++y)
+            for (int x = 0; x < image.width(); ++x)
+                found += image.pixelColor(x, y).rgb() == colour.rgb();
+        return found;
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.place);
+        c.arrange();
+        settle();
+        const QList<QWidget*> walk = test::tabWalk(find("new-scan-plus"));
+        for (const QString& stop : c.stops)
+            EXPECT_GE(test::walkedTo(walk, find(stop)), 0) << stop.toStdString();
+        for (QWidget* stop : walk) {
+            if (stop->testAttribute(Qt::WA_InputMethodEnabled)) continue;
+            stop->setFocus(Qt::TabFocusReason);
+            settle();
+            const QImage focused = stop->grab().toImage();
+            stop->clearFocus();
+            settle();
+            const QImage plain = stop->grab().toImage();
+            // The accent outline, or the ground-coloured one on an accent fill.
+            EXPECT_TRUE(count(focused, QLTheme::accent()) > count(plain, QLTheme::accent()) ||
+                        count(focused, QLTheme::background()) > count(plain, QLTheme::background()))
+                << stop->metaObject()->className() << " " << stop->objectName().toStdString();
+        }
+    }
+}
+
 TEST_F(WindowTest, HostileLabelsRenderLiterally) {
     const std::string longText(100000, 'W');
     ScanReport report = sampleReport("https://hostile.example/");
