@@ -917,6 +917,7 @@ TEST_F(GuidedPage, AfterSendTheAnswerComesIntoViewAndTheKeyboardStaysInTheForm) 
             << (focused ? focused->objectName().toStdString() : "no focus");
         EXPECT_EQ(focused, send()) << "the button takes the keyboard back to send again";
     }
+    view->grab().save(QStringLiteral(QL_SNAPSHOT_DIR "/guide-after-send-en.png"));
 }
 
 TEST(ToolCards, CardsDrawnAgainShowTheirNewTextsAndWidth) {

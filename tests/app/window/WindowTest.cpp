@@ -476,6 +476,11 @@ TEST_F(WindowTest, EveryTabStopShowsTheThemesFocusOutline) {
                         count(focused, QLTheme::background()) > count(plain, QLTheme::background()))
                 << stop->metaObject()->className() << " " << stop->objectName().toStdString();
         }
+        if (c.stops.contains("guided-send")) {
+            find("guided-send")->setFocus(Qt::TabFocusReason);
+            settle();
+            view->grab().save(QStringLiteral(QL_SNAPSHOT_DIR "/focus-send-en.png"));
+        }
     }
 }
 
