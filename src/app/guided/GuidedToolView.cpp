@@ -259,8 +259,7 @@ QWidget* GuidedToolView::field(const std::string& key, QWidget* parent) {
     // label names it as its buddy.
     const QString heading =
         name + (isRequired ? pick(language_, " · obbligatorio", " · required") : QString());
-    QLabel* title = plainLabel(box, QLTheme::font(13, QFont::Medium), QLTheme::foreground(),
-                               literalMenuText(heading));
+    QLabel* title = plainLabel(box, QLTheme::font(13, QFont::Medium), QLTheme::foreground());
     title->setObjectName(QStringLiteral("ql-guided-field-label"));
     title->setAccessibleName(heading);
     title->setWordWrap(true);
@@ -346,12 +345,12 @@ QWidget* GuidedToolView::field(const std::string& key, QWidget* parent) {
         layout->addWidget(edit);
         control = edit;
     }
+    // A label with a buddy takes an "&" for a shortcut: it is doubled there.
+    title->setText(control ? literalMenuText(heading) : heading);
     if (control) {
         title->setBuddy(control);
         controls_[key] = control;
         showValue(key);
-    } else {
-        title->setText(heading);
     }
 
     if (schema["description"].isString()) {
