@@ -90,7 +90,7 @@ void later(QObject* context, std::function<void()> work) {
 
 // MARK: TextBlock
 
-TextBlock::TextBlock(QWidget* parent) : QWidget(parent), colour_(QLTheme::foreground()) {
+TextBlock::TextBlock(QWidget* parent) : QLabel(parent), colour_(QLTheme::foreground()) {
     setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Preferred);
     invalidate();
 }
@@ -219,7 +219,7 @@ QSize TextBlock::minimumSizeHint() const {
 
 void TextBlock::changeEvent(QEvent* event) {
     if (event->type() == QEvent::FontChange) invalidate();
-    QWidget::changeEvent(event);
+    QLabel::changeEvent(event);
 }
 
 void TextBlock::paintEvent(QPaintEvent* event) {
@@ -269,19 +269,19 @@ QString TextBlock::selectedText() const {
 }
 
 void TextBlock::mousePressEvent(QMouseEvent* event) {
-    if (!selectable_ || event->button() != Qt::LeftButton) return QWidget::mousePressEvent(event);
+    if (!selectable_ || event->button() != Qt::LeftButton) return QLabel::mousePressEvent(event);
     anchor_ = cursor_ = cursorAt(event->position().toPoint());
     update();
 }
 
 void TextBlock::mouseMoveEvent(QMouseEvent* event) {
-    if (!selectable_ || !(event->buttons() & Qt::LeftButton)) return QWidget::mouseMoveEvent(event);
+    if (!selectable_ || !(event->buttons() & Qt::LeftButton)) return QLabel::mouseMoveEvent(event);
     cursor_ = cursorAt(event->position().toPoint());
     update();
 }
 
 void TextBlock::mouseDoubleClickEvent(QMouseEvent* event) {
-    if (!selectable_) return QWidget::mouseDoubleClickEvent(event);
+    if (!selectable_) return QLabel::mouseDoubleClickEvent(event);
     const int at = cursorAt(event->position().toPoint());
     QTextBoundaryFinder words(QTextBoundaryFinder::Word, layout_->text());
     words.setPosition(at);
@@ -304,14 +304,14 @@ void TextBlock::keyPressEvent(QKeyEvent* event) {
         update();
         return;
     }
-    QWidget::keyPressEvent(event);
+    QLabel::keyPressEvent(event);
 }
 
 void TextBlock::focusInEvent(QFocusEvent* event) {
     keyboardFocus_ =
         event->reason() == Qt::TabFocusReason || event->reason() == Qt::BacktabFocusReason;
     if (keyboardFocus_) update();
-    QWidget::focusInEvent(event);
+    QLabel::focusInEvent(event);
 }
 
 void TextBlock::focusOutEvent(QFocusEvent* event) {
@@ -321,7 +321,7 @@ void TextBlock::focusOutEvent(QFocusEvent* event) {
         anchor_ = cursor_ = 0;
         update();
     }
-    QWidget::focusOutEvent(event);
+    QLabel::focusOutEvent(event);
 }
 
 // MARK: groups and grounds

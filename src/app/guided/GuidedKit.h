@@ -7,6 +7,7 @@
 
 #include <QColor>
 #include <QFont>
+#include <QLabel>
 #include <QString>
 #include <QWidget>
 #include <array>
@@ -41,8 +42,11 @@ void later(QObject* context, std::function<void()> work);
 // a line, so a long address or token never widens the page. "\n" breaks lines;
 // direction controls are dropped and right-to-left text isolated (RemoteText.h).
 // Optionally selectable (mouse, Ctrl+C, Ctrl+A), and optionally preceded by a
-// label in a column of its own (a field's name beside its value).
-class TextBlock : public QWidget {
+// label in a column of its own (a field's name beside its value). A label, so
+// that a field can take it as its buddy and be heard by it; the text is
+// painted and named, never given to the label itself, which could take an "&"
+// in it for a shortcut.
+class TextBlock : public QLabel {
     Q_OBJECT
 public:
     explicit TextBlock(QWidget* parent = nullptr);

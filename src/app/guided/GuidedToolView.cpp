@@ -255,16 +255,9 @@ QWidget* GuidedToolView::field(const std::string& key, QWidget* parent) {
     const QString name = label(key, language_);
     auto* box = new QWidget(parent);
     auto* layout = column(box, 7, QMargins(0, 4, 0, 4));
-    // A label, not a text block: a picker is heard by its value unless a
-    // label names it as its buddy.
-    const QString heading =
-        name + (isRequired ? pick(language_, " · obbligatorio", " · required") : QString());
-    QLabel* title = plainLabel(box, QLTheme::font(13, QFont::Medium), QLTheme::foreground());
-    title->setObjectName(QStringLiteral("ql-guided-field-label"));
-    title->setAccessibleName(heading);
-    title->setWordWrap(true);
-    // A name of one long word is cut at the form's edge rather than widening the page.
-    title->setMinimumWidth(1);
+    TextBlock* title = paragraph(
+        name + (isRequired ? pick(language_, " · obbligatorio", " · required") : QString()), 13,
+        QLTheme::foreground(), box, QFont::Medium);
     layout->addWidget(title);
 
     if (std::find(identifierKeys_.begin(), identifierKeys_.end(), key) != identifierKeys_.end()) {
@@ -345,9 +338,8 @@ QWidget* GuidedToolView::field(const std::string& key, QWidget* parent) {
         layout->addWidget(edit);
         control = edit;
     }
-    // A label with a buddy takes an "&" for a shortcut: it is doubled there.
-    title->setText(control ? literalMenuText(heading) : heading);
     if (control) {
+        // A picker is heard by its value unless a label names it.
         title->setBuddy(control);
         controls_[key] = control;
         showValue(key);
