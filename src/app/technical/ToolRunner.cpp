@@ -210,6 +210,11 @@ void ToolRunner::buildForm() {
             const JSONValue& declared = property["type"];
             type->setText(
                 boundedText(declared.string() ? *declared.string() : declared.pretty(), lineLimit));
+            // A long name shrinks before the type does, down to the type's
+            // own width; a type of a site's own long text is cut at a third
+            // of a narrow inspector.
+            type->setObjectName(QStringLiteral("ql-tool-field-type"));
+            type->setMinimumWidth(qMin(type->sizeHint().width(), 90));
             heading->addWidget(type, 0);
             lines->addLayout(heading);
 

@@ -529,18 +529,24 @@ TEST_F(Runner, SendsThePickedElementWhenAnotherShowsTheSameText) {
     }
 }
 
-TEST_F(Runner, EachFieldIsHeardByItsName) {
+TEST_F(Runner, EachFieldIsHeardByItsNameAndShowsItsType) {
+    const QString longName(200, 'w');
     open();
-    load(withTools("https://x.example/mcp", {R"({"name":"t","inputSchema":{"properties":{
-                        "mode":{"enum":["a","b"]},"r&d":{"type":"boolean"},"text":{}}}})"}),
-         WorkspaceTab::overview, "https://x.example/mcp#tool:t");
+    load(
+        withTools("https://x.example/mcp", {R"({"name":"t","inputSchema":{"properties":{
+                        "mode":{"enum":["a","b"]},"r&d":{"type":"boolean"},"text":{},")" +
+                                            longName.toStdString() + R"(":{"type":"integer"}}}})"}),
+        WorkspaceTab::overview, "https://x.example/mcp#tool:t");
     for (const auto& [property, heard] : std::initializer_list<std::pair<QString, QString>>{
-             {"mode", "mode"}, {"r&d", "r&d"}, {"text", "text"}}) {
-        SCOPED_TRACE(property.toStdString());
+             {"mode", "mode"}, {"r&d", "r&d"}, {"text", "text"}, {longName, longName}}) {
+        SCOPED_TRACE(property.left(20).toStdString());
         QWidget* field = find("ql-tool-field-" + property);
         ASSERT_TRUE(field);
         EXPECT_EQ(test::labelledBy(field), QStringList{heard});
     }
+    // However long the name beside it, the type keeps the width of its text.
+    for (auto* type : find("ql-tool-form")->findChildren<ElidedLabel*>("ql-tool-field-type"))
+        EXPECT_GE(type->width(), type->sizeHint().width()) << type->text().toStdString();
 }
 
 TEST_F(Runner, BoundsTheFormAndSendsOnlyWhatItShows) {
