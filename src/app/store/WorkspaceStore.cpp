@@ -41,6 +41,8 @@ namespace {
 const QString indexName = QStringLiteral("library.json");
 const QString setAsidePrefix = QStringLiteral("library-unreadable-");
 const QString cancellingStatus = QStringLiteral("Cancelling\u2026");
+const QString cannotOpenReport = QStringLiteral("Could not open report: ");
+const QString tooLargeToOpen = QStringLiteral("The file is too large to open.");
 
 template <typename T> bool assign(T& field, T value) {
     if (field == value) return false;
@@ -576,20 +578,30 @@ void WorkspaceStore::readIndex() {
     const QString path = QDir(directory_).filePath(indexName);
     QFileInfo info(path);
     if (!info.exists() && !info.isSymLink()) return;
-    std::string bytes;
+    std::vector<SavedScan> scans;
     try {
-        bytes = readRegularFile(path);
-    } catch (const QuorilanthError&) {
-        // Unreadable: start empty without a word, but never write over it.
-        indexNeedsSettingAside_ = true;
-        return;
-    }
-    try {
-        setHistory(decodeLibraryIndex(QByteArray::fromStdString(bytes)));
+        std::string bytes;
+        try {
+            bytes = readRegularFile(path);
+        } catch (const QuorilanthError&) {
+            // Unreadable: start empty without a word, but never write over it.
+            indexNeedsSettingAside_ = true;
+            return;
+        }
+        scans = decodeLibraryIndex(QByteArray::fromStdString(bytes));
     } catch (const QuorilanthError& failure) {
         indexNeedsSettingAside_ = true;
         setError(QStringLiteral("Library: ") + describe(failure));
+        return;
+    } catch (const std::bad_alloc&) {
+        // Memory runs out while reading or while decoding, by the size of the
+        // file and the memory at hand; an index that fails thus at every start
+        // must not keep the application from starting.
+        indexNeedsSettingAside_ = true;
+        setError(QStringLiteral("Library: ") + tooLargeToOpen);
+        return;
     }
+    setHistory(std::move(scans));
 }
 
 void WorkspaceStore::setAsideUnreadableIndex() {
@@ -771,10 +783,10 @@ void WorkspaceStore::loadFile(const QString& path, bool importing) {
         if (!isValidReportID(loaded.id)) throw QuorilanthError("Invalid report identifier.");
     } catch (const std::bad_alloc&) {
         // What was read so far is freed on the way out; the shown report stays.
-        setError(QStringLiteral("Could not open report: The file is too large to open."));
+        setError(cannotOpenReport + tooLargeToOpen);
         return;
     } catch (const std::exception& failure) {
-        setError(QStringLiteral("Could not open report: ") + describe(failure));
+        setError(cannotOpenReport + describe(failure));
         return;
     }
     // Saved under its own id, such a report would take the place of the index
