@@ -81,6 +81,11 @@ void writeAtomically(const QString& path, std::string_view bytes) {
     writeAtomically(path, [bytes](const ReportJSON::Sink& sink) { sink(bytes); });
 }
 
+QuorilanthError cannotOpen(const std::string& name, int error) {
+    return QuorilanthError("The file \"" + name +
+                           "\" could not be opened: " + std::strerror(error) + ".");
+}
+
 // A regular file read piece by piece, so that a report of hundreds of megabytes
 // is never held whole. A directory, a FIFO or a device is refused without
 // blocking on it.
@@ -89,9 +94,7 @@ public:
     explicit RegularFile(const QString& path) : name_(QFileInfo(path).fileName().toStdString()) {
         const QByteArray native = QFile::encodeName(path);
         fd_ = ::open(native.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
-        if (fd_ < 0)
-            throw QuorilanthError("The file \"" + name_ +
-                                  "\" could not be opened: " + std::strerror(errno) + ".");
+        if (fd_ < 0) throw cannotOpen(name_, errno);
         struct stat info {};
         if (::fstat(fd_, &info) != 0 || !S_ISREG(info.st_mode)) {
             ::close(fd_);
@@ -819,8 +822,16 @@ void WorkspaceStore::loadFile(const QString& path, bool importing) {
 
 void WorkspaceStore::load(const SavedScan& scan) {
     if (busy_ || toolBusy_) return;
-    if (!isValidReportID(scan.id.toStdString())) {
+    const std::string id = scan.id.toStdString();
+    if (!isValidReportID(id)) {
         setError(QStringLiteral("Invalid report identifier."));
+        return;
+    }
+    // An index written before such ids were refused may still list one. The
+    // file of its name is the index or a set-aside one, never the report: that
+    // was written over long ago.
+    if (isReservedReportID(id)) {
+        setError(cannotOpenReport + describe(cannotOpen(id + ".json", ENOENT)));
         return;
     }
     loadFile(QDir(directory_).filePath(scan.id + QStringLiteral(".json")), false);

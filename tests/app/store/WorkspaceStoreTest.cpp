@@ -355,6 +355,19 @@ TEST_F(StoreTest, AReportNamedLikeTheIndexIsKeptUnderAnIdOfItsOwn) {
     store->save(report);
     EXPECT_EQ(store->error(), "Could not save scan: Invalid report identifier.");
     EXPECT_EQ(decodeLibraryIndex(read("library.json")).size(), 5u);
+
+    // An index from before may still list such an entry: its file is the index.
+    std::vector<SavedScan> listed = store->history();
+    listed.push_back({"library", "https://old.example/", {}, 1, false, std::nullopt});
+    const QByteArray index = encodeLibraryIndex(listed);
+    QFile file(QDir(library).filePath("library.json"));
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly) && file.write(index) == index.size());
+    file.close();
+    const auto old = makeStore();
+    old->load(old->history().back());
+    EXPECT_EQ(old->error(), "Could not open report: The file \"library.json\" could not be "
+                            "opened: No such file or directory.");
+    EXPECT_EQ(read("library.json"), index);
 }
 
 #if !defined(__SANITIZE_ADDRESS__) // its allocator ends the process instead
