@@ -41,6 +41,8 @@ namespace {
 const QString indexName = QStringLiteral("library.json");
 const QString setAsidePrefix = QStringLiteral("library-unreadable-");
 const QString cancellingStatus = QStringLiteral("Cancelling\u2026");
+const QString cannotOpenReport = QStringLiteral("Could not open report: ");
+const QString tooLargeToOpen = QStringLiteral("The file is too large to open.");
 
 template <typename T> bool assign(T& field, T value) {
     if (field == value) return false;
@@ -79,6 +81,11 @@ void writeAtomically(const QString& path, std::string_view bytes) {
     writeAtomically(path, [bytes](const ReportJSON::Sink& sink) { sink(bytes); });
 }
 
+QuorilanthError cannotOpen(const std::string& name, int error) {
+    return QuorilanthError("The file \"" + name +
+                           "\" could not be opened: " + std::strerror(error) + ".");
+}
+
 // A regular file read piece by piece, so that a report of hundreds of megabytes
 // is never held whole. A directory, a FIFO or a device is refused without
 // blocking on it.
@@ -87,9 +94,7 @@ public:
     explicit RegularFile(const QString& path) : name_(QFileInfo(path).fileName().toStdString()) {
         const QByteArray native = QFile::encodeName(path);
         fd_ = ::open(native.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
-        if (fd_ < 0)
-            throw QuorilanthError("The file \"" + name_ +
-                                  "\" could not be opened: " + std::strerror(errno) + ".");
+        if (fd_ < 0) throw cannotOpen(name_, errno);
         struct stat info {};
         if (::fstat(fd_, &info) != 0 || !S_ISREG(info.st_mode)) {
             ::close(fd_);
@@ -576,20 +581,30 @@ void WorkspaceStore::readIndex() {
     const QString path = QDir(directory_).filePath(indexName);
     QFileInfo info(path);
     if (!info.exists() && !info.isSymLink()) return;
-    std::string bytes;
+    std::vector<SavedScan> scans;
     try {
-        bytes = readRegularFile(path);
-    } catch (const QuorilanthError&) {
-        // Unreadable: start empty without a word, but never write over it.
-        indexNeedsSettingAside_ = true;
-        return;
-    }
-    try {
-        setHistory(decodeLibraryIndex(QByteArray::fromStdString(bytes)));
+        std::string bytes;
+        try {
+            bytes = readRegularFile(path);
+        } catch (const QuorilanthError&) {
+            // Unreadable: start empty without a word, but never write over it.
+            indexNeedsSettingAside_ = true;
+            return;
+        }
+        scans = decodeLibraryIndex(QByteArray::fromStdString(bytes));
     } catch (const QuorilanthError& failure) {
         indexNeedsSettingAside_ = true;
         setError(QStringLiteral("Library: ") + describe(failure));
+        return;
+    } catch (const std::bad_alloc&) {
+        // Memory runs out while reading or while decoding, by the size of the
+        // file and the memory at hand; an index that fails thus at every start
+        // must not keep the application from starting.
+        indexNeedsSettingAside_ = true;
+        setError(QStringLiteral("Library: ") + tooLargeToOpen);
+        return;
     }
+    setHistory(std::move(scans));
 }
 
 void WorkspaceStore::setAsideUnreadableIndex() {
@@ -771,10 +786,10 @@ void WorkspaceStore::loadFile(const QString& path, bool importing) {
         if (!isValidReportID(loaded.id)) throw QuorilanthError("Invalid report identifier.");
     } catch (const std::bad_alloc&) {
         // What was read so far is freed on the way out; the shown report stays.
-        setError(QStringLiteral("Could not open report: The file is too large to open."));
+        setError(cannotOpenReport + tooLargeToOpen);
         return;
     } catch (const std::exception& failure) {
-        setError(QStringLiteral("Could not open report: ") + describe(failure));
+        setError(cannotOpenReport + describe(failure));
         return;
     }
     // Saved under its own id, such a report would take the place of the index
@@ -807,8 +822,16 @@ void WorkspaceStore::loadFile(const QString& path, bool importing) {
 
 void WorkspaceStore::load(const SavedScan& scan) {
     if (busy_ || toolBusy_) return;
-    if (!isValidReportID(scan.id.toStdString())) {
+    const std::string id = scan.id.toStdString();
+    if (!isValidReportID(id)) {
         setError(QStringLiteral("Invalid report identifier."));
+        return;
+    }
+    // An index written before such ids were refused may still list one. The
+    // file of its name is the index or a set-aside one, never the report: that
+    // was written over long ago.
+    if (isReservedReportID(id)) {
+        setError(cannotOpenReport + describe(cannotOpen(id + ".json", ENOENT)));
         return;
     }
     loadFile(QDir(directory_).filePath(scan.id + QStringLiteral(".json")), false);

@@ -355,11 +355,25 @@ TEST_F(StoreTest, AReportNamedLikeTheIndexIsKeptUnderAnIdOfItsOwn) {
     store->save(report);
     EXPECT_EQ(store->error(), "Could not save scan: Invalid report identifier.");
     EXPECT_EQ(decodeLibraryIndex(read("library.json")).size(), 5u);
+
+    // An index from before may still list such an entry: its file is the index.
+    std::vector<SavedScan> listed = store->history();
+    listed.push_back({"library", "https://old.example/", {}, 1, false, std::nullopt});
+    const QByteArray index = encodeLibraryIndex(listed);
+    QFile file(QDir(library).filePath("library.json"));
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly) && file.write(index) == index.size());
+    file.close();
+    const auto old = makeStore();
+    old->load(old->history().back());
+    EXPECT_EQ(old->error(), "Could not open report: The file \"library.json\" could not be "
+                            "opened: No such file or directory.");
+    EXPECT_EQ(read("library.json"), index);
 }
 
 #if !defined(__SANITIZE_ADDRESS__) // its allocator ends the process instead
 // A file far larger than any report runs out of memory while it is read: that
-// is told as a sentence, and the report shown before stays.
+// is told as a sentence, and the report shown before stays. As the index, it
+// is set aside at the next save like any unreadable one.
 TEST_F(StoreTest, AFileTooLargeToOpenIsToldAsSuchAndLosesNothing) {
     // A fresh process for the limit, not a fork of one whose other threads may hold locks.
     GTEST_FLAG_SET(death_test_style, "threadsafe");
@@ -373,7 +387,7 @@ TEST_F(StoreTest, AFileTooLargeToOpenIsToldAsSuchAndLosesNothing) {
     big.close();
     const auto store = makeStore();
     store->loadFile(writeReportFile(reportFor("https://shown.example/")), false);
-    const auto openWithLittleRoom = [&] {
+    const auto withLittleRoom = [&](bool asIndex) {
         // The whole file would take some hundreds of megabytes.
         long pages = 0;
         std::FILE* statm = std::fopen("/proc/self/statm", "r");
@@ -382,15 +396,20 @@ TEST_F(StoreTest, AFileTooLargeToOpenIsToldAsSuchAndLosesNothing) {
         const rlim_t room = rlim_t(pages) * rlim_t(::sysconf(_SC_PAGESIZE)) + (96u << 20);
         const rlimit limit{room, room};
         if (::setrlimit(RLIMIT_AS, &limit) != 0) std::_Exit(3);
-        store->loadFile(big.fileName(), true);
-        std::fprintf(stderr, "%s|%s|%zu\n", store->error().value_or("").toUtf8().constData(),
-                     store->report() ? store->report()->domain.c_str() : "",
-                     store->history().size());
+        if (asIndex) QFile::copy(big.fileName(), QDir(library).filePath("library.json"));
+        WorkspaceStore& used = asIndex ? *makeStore().release() : *store;
+        if (!asIndex) used.loadFile(big.fileName(), true);
+        std::fprintf(stderr, "%s|%s|%zu|", used.error().value_or("").toUtf8().constData(),
+                     used.report() ? used.report()->domain.c_str() : "", used.history().size());
+        used.save(reportFor("https://next.example/"));
+        std::fprintf(stderr, "%d\n", int(QDir(library).entryList({"library-unreadable-*"}).size()));
         std::_Exit(0);
     };
-    EXPECT_EXIT(openWithLittleRoom(), ::testing::ExitedWithCode(0),
+    EXPECT_EXIT(withLittleRoom(false), ::testing::ExitedWithCode(0),
                 "Could not open report: The file is too large to open\\.\\|"
-                "https://shown\\.example/\\|0");
+                "https://shown\\.example/\\|0\\|0\n");
+    EXPECT_EXIT(withLittleRoom(true), ::testing::ExitedWithCode(0),
+                "Library: The file is too large to open\\.\\|\\|0\\|1\n");
 }
 #endif
 
