@@ -827,14 +827,22 @@ void WorkspaceStore::load(const SavedScan& scan) {
         setError(QStringLiteral("Invalid report identifier."));
         return;
     }
-    // An index written before such ids were refused may still list one. The
-    // file of its name is the index or a set-aside one, never the report: that
-    // was written over long ago.
-    if (isReservedReportID(id)) {
-        setError(cannotOpenReport + describe(cannotOpen(id + ".json", ENOENT)));
+    // An index written before such ids were refused may still list one. Where
+    // the file of its name is the index or a set-aside one, the report was
+    // written over long ago. A file system that tells case apart may still
+    // hold the report under another spelling of the name: that one is read.
+    const QDir folder(directory_);
+    const QString name = scan.id + QStringLiteral(".json");
+    std::error_code unknown;
+    if (name == indexName || name.startsWith(setAsidePrefix) ||
+        (isReservedReportID(id) &&
+         std::filesystem::equivalent(QFile::encodeName(folder.filePath(name)).toStdString(),
+                                     QFile::encodeName(folder.filePath(indexName)).toStdString(),
+                                     unknown))) {
+        setError(cannotOpenReport + describe(cannotOpen(name.toStdString(), ENOENT)));
         return;
     }
-    loadFile(QDir(directory_).filePath(scan.id + QStringLiteral(".json")), false);
+    loadFile(folder.filePath(name), false);
 }
 
 QString WorkspaceStore::defaultExportName(const ScanReport& report, const QString& format) {

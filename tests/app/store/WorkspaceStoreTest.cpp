@@ -356,17 +356,27 @@ TEST_F(StoreTest, AReportNamedLikeTheIndexIsKeptUnderAnIdOfItsOwn) {
     EXPECT_EQ(store->error(), "Could not save scan: Invalid report identifier.");
     EXPECT_EQ(decodeLibraryIndex(read("library.json")).size(), 5u);
 
-    // An index from before may still list such an entry: its file is the index.
+    // An index from before may still list such entries. The index is never
+    // read as a report; a report under another spelling of its name is.
     std::vector<SavedScan> listed = store->history();
-    listed.push_back({"library", "https://old.example/", {}, 1, false, std::nullopt});
+    for (const char* id : {"library", "Library"})
+        listed.push_back({id, "https://old.example/", {}, 1, false, std::nullopt});
     const QByteArray index = encodeLibraryIndex(listed);
     QFile file(QDir(library).filePath("library.json"));
     ASSERT_TRUE(file.open(QIODevice::WriteOnly) && file.write(index) == index.size());
     file.close();
+    ScanReport spelled = reportFor("https://old.example/");
+    spelled.id = "Library";
+    ASSERT_TRUE(QFile::copy(writeReportFile(spelled), QDir(library).filePath("Library.json")));
     const auto old = makeStore();
-    old->load(old->history().back());
+    old->load(old->history()[5]);
     EXPECT_EQ(old->error(), "Could not open report: The file \"library.json\" could not be "
                             "opened: No such file or directory.");
+    old->setError(std::nullopt);
+    old->load(old->history()[6]);
+    EXPECT_FALSE(old->error()) << old->error()->toStdString();
+    ASSERT_TRUE(old->report());
+    EXPECT_EQ(old->report()->domain, "https://old.example/");
     EXPECT_EQ(read("library.json"), index);
 }
 
