@@ -358,9 +358,11 @@ void GuidedBrowserView::build() {
     // Section 3: the functions to try.
     actions_ = new QWidget(stack);
     auto* actionsLayout = column(actions_, 14);
-    actionsLayout->addWidget(sectionTitle(
-        pick(language, "Da dove vuoi iniziare?", "Where would you like to start?"), actions_));
+    const QString start =
+        pick(language, "Da dove vuoi iniziare?", "Where would you like to start?");
+    actionsLayout->addWidget(sectionTitle(start, actions_));
     cards_ = new ToolCardGrid(actions_);
+    cards_->setAccessibleName(start);
     connect(cards_, &ToolCardGrid::pressed, this, &GuidedBrowserView::choose);
     actionsLayout->addWidget(cards_);
     sections->addWidget(actions_);
@@ -687,7 +689,8 @@ void GuidedBrowserView::scrollToForm() {
 }
 
 // Scrolls down just enough to show the answer, or as much of it as the view
-// holds from its top; an answer already in view leaves the page where it is.
+// holds under Send, which keeps the keyboard and stays in view; an answer
+// already in view leaves the page where it is.
 void GuidedBrowserView::revealAnswer() {
     if (!answer_ || !answer_->isVisible()) return;
     QScrollBar* bar = verticalScrollBar();
@@ -695,8 +698,9 @@ void GuidedBrowserView::revealAnswer() {
     const int bottom = top + answer_->height();
     const int shown = viewport()->height();
     int value = bar->value();
-    if (bottom > value + shown) value = qMin(top, bottom - shown);
+    if (bottom > value + shown) value = bottom - shown;
     if (top < value) value = top;
+    if (form_) value = qMin(value, form_->sendButton()->mapTo(page_, QPoint()).y());
     scroll_->stop();
     settleScroll_->stop();
     bar->setValue(value);

@@ -4,6 +4,7 @@
 #include "app/guided/GuidedSession.h"
 #include "app/guided/ReadableValueView.h"
 #include "app/kit/DisclosureGroup.h"
+#include "app/kit/FocusHolder.h"
 #include "app/kit/FocusOutline.h"
 #include "app/kit/QLTheme.h"
 #include "app/kit/RemoteText.h"
@@ -194,8 +195,11 @@ GuidedToolView::GuidedToolView(WorkspaceStore& store, GuidedSession& session, MC
     new FocusOutline(send_, 8, true);
     send_->setIconSize(QSize(14, 14));
     send_->setCursor(Qt::PointingHandCursor);
+    // Return sends, as Space does.
+    send_->setAutoDefault(true);
     connect(send_, &QPushButton::clicked, this, [this] { send(); });
-    sendRow->addWidget(send_);
+    sendHolder_ = new FocusHolder(send_, 8, true, content);
+    sendRow->addWidget(sendHolder_);
     QLabel* safety =
         plainLabel(content, QLTheme::font(11),
                    tool_.safety() == ToolSafety::readOnly ? QLTheme::muted() : QLTheme::attention(),
@@ -284,9 +288,10 @@ QWidget* GuidedToolView::field(const std::string& key, QWidget* parent) {
         picker->setObjectName(QStringLiteral("ql-guided-picker"));
         picker->setAccessibleName(name);
         picker->setFont(QLTheme::font(13));
+        // As wide as its widest row, up to a column's width; the rows are
+        // few enough to measure.
         picker->setMaximumWidth(440);
-        picker->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
-        picker->setMinimumContentsLength(12);
+        picker->setSizeAdjustPolicy(QComboBox::AdjustToContents);
         if (picked) {
             picker->addItem(
                 isRequired ? pick(language_, "Scegli…", "Choose…")
@@ -451,7 +456,7 @@ void GuidedToolView::render() {
         Symbols::icon(waiting ? QStringLiteral("hourglass") : QStringLiteral("arrow.up.right"),
                       QLTheme::background(), 14));
     // The reader stays by the answer, and can send again from the keyboard.
-    setEnabledKeepingFocus(send_, !store_.busy() && !waiting && missing.empty(), this);
+    setEnabledKeepingFocus(send_, !store_.busy() && !waiting && missing.empty(), sendHolder_);
     if (previousNote_) previousNote_->setVisible(waiting);
 }
 
@@ -622,6 +627,10 @@ void GuidedToolView::send() {
         store_.run(tool_, pending_, false);
     } else
         askToConfirm(pending_);
+}
+
+QWidget* GuidedToolView::sendButton() const {
+    return send_;
 }
 
 QString GuidedToolView::confirmationMessage(const JSONValue& arguments) const {

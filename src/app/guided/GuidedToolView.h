@@ -45,6 +45,8 @@ public:
     // The schema's property names in name order, and those shown first.
     static std::vector<std::string> keys(const MCPTool& tool);
     static std::vector<std::string> mainKeys(const MCPTool& tool);
+    // The button that sends, which keeps the keyboard while the answer comes.
+    QWidget* sendButton() const;
     // The text of the confirmation alert for the arguments about to be sent.
     QString confirmationMessage(const JSONValue& arguments) const;
 
@@ -92,6 +94,7 @@ private:
     TextBlock* requiredNote_;
     TextBlock* error_;
     QPushButton* send_;
+    QWidget* sendHolder_;
     QVBoxLayout* answerLayout_;
     QWidget* answer_ = nullptr;
     QLabel* previousNote_ = nullptr;

@@ -1,5 +1,6 @@
 #include "app/kit/ViewKit.h"
 
+#include "app/kit/FocusHolder.h"
 #include "app/kit/QLTheme.h"
 #include "app/kit/ReducedMotion.h"
 
@@ -9,6 +10,8 @@
 #include <QLayout>
 #include <QPainter>
 #include <QPainterPath>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QSet>
 #include <QSplitter>
 #include <QTimer>
@@ -70,10 +73,15 @@ QList<QWidget*> readingOrder(const QWidget* widget) {
 
 QWidget* nextInReadingOrder(QWidget* root, QWidget* from, bool forward) {
     QList<QWidget*> stops;
+    // Where `from`, or its nearest ancestor met, lies among the stops: a
+    // control just disabled or hidden, or a holder of the keyboard, is no stop
+    // itself, and Tab goes on from its place rather than from the top.
+    qsizetype mark = -1;
     std::vector<QWidget*> pending{root};
     while (!pending.empty()) {
         QWidget* widget = pending.back();
         pending.pop_back();
+        if (from && (widget == from || widget->isAncestorOf(from))) mark = stops.size();
         if (widget != root && (widget->isWindow() || !widget->isVisible())) continue;
         // A widget may hand its focus on: to a part of itself, which it keeps
         // to itself, or elsewhere (a scroll area's view, to the area), where
@@ -92,8 +100,59 @@ QWidget* nextInReadingOrder(QWidget* root, QWidget* from, bool forward) {
     for (QWidget* widget = from; widget && at < 0 && widget != root;
          widget = widget->parentWidget())
         at = stops.indexOf(widget);
-    if (at < 0) return forward ? stops.first() : stops.last();
-    return stops[(at + (forward ? 1 : stops.size() - 1)) % stops.size()];
+    if (at >= 0) return stops[(at + (forward ? 1 : stops.size() - 1)) % stops.size()];
+    if (mark < 0) return forward ? stops.first() : stops.last();
+    return stops[(mark + (forward ? 0 : stops.size() - 1)) % stops.size()];
+}
+
+namespace {
+
+// The scroll value that shows the span [start, start + length) in a view of
+// `view` scrolled to `value`, moving as little as possible.
+int revealedValue(int value, int start, int length, int view) {
+    const int end = start + length;
+    if (length <= view) {
+        if (start < value) return start;
+        if (end > value + view) return end - view;
+    } else {
+        if (start > value) return start;
+        if (end < value + view) return end - view;
+    }
+    return value;
+}
+
+} // namespace
+
+void revealFocus(QWidget* focused) {
+    if (!focused) return;
+    QRect wanted = focused->rect();
+    QWidget* inner = focused;
+    for (QWidget* ancestor = focused->parentWidget(); ancestor && !ancestor->isWindow();
+         ancestor = ancestor->parentWidget()) {
+        auto* area = qobject_cast<QScrollArea*>(ancestor);
+        QWidget* content = area ? area->widget() : nullptr;
+        if (!content || !content->isAncestorOf(inner)) continue;
+        const QSize view = area->viewport()->size();
+        if (inner == focused && wanted.height() > view.height()) {
+            // Qt's own sign that a widget names a place inside itself.
+            const QRect place = focused->inputMethodQuery(Qt::ImCursorRectangle).toRect();
+            if (place.isValid() &&
+                place != focused->QWidget::inputMethodQuery(Qt::ImCursorRectangle).toRect())
+                wanted = place.intersected(focused->rect());
+        }
+        const QRect box(inner->mapTo(content, wanted.topLeft()), wanted.size());
+        for (QScrollBar* bar : {area->horizontalScrollBar(), area->verticalScrollBar()}) {
+            const bool across = bar->orientation() == Qt::Horizontal;
+            bar->setValue(revealedValue(bar->value(), across ? box.left() : box.top(),
+                                        across ? box.width() : box.height(),
+                                        across ? view.width() : view.height()));
+        }
+        // An outer area shows what this one shows of the control.
+        const QRect seen(content->mapTo(area->viewport(), box.topLeft()), box.size());
+        wanted = seen.intersected(area->viewport()->rect());
+        inner = area->viewport();
+        if (wanted.isEmpty()) return;
+    }
 }
 
 QLabel* plainLabel(QWidget* parent, const QFont& font, const QColor& colour, const QString& text) {
@@ -104,17 +163,34 @@ QLabel* plainLabel(QWidget* parent, const QFont& font, const QColor& colour, con
     return label;
 }
 
-void setEnabledKeepingFocus(QWidget* control, bool enabled, QWidget* holder) {
-    static constexpr const char* held = "ql-held-focus";
-    if (!enabled && control->hasFocus()) {
+namespace {
+
+// The window's own focus widget: an alert over the window has the keyboard,
+// but leaves this in place for when it closes.
+bool focusedInWindow(const QWidget* widget) {
+    return widget->window()->focusWidget() == widget;
+}
+
+void keepFocus(QWidget* control, bool usable, QWidget* holder, const std::function<void()>& apply) {
+    if (!usable && focusedInWindow(control)) {
         holder->setFocus(Qt::OtherFocusReason);
-        holder->setProperty(held, QVariant::fromValue<QObject*>(control));
+        holder->setProperty(FocusHolder::heldProperty, QVariant::fromValue<QObject*>(control));
     }
-    control->setEnabled(enabled);
-    if (enabled && holder->property(held).value<QObject*>() == control) {
-        if (holder->hasFocus()) control->setFocus(Qt::OtherFocusReason);
-        holder->setProperty(held, QVariant());
+    apply();
+    if (usable && holder->property(FocusHolder::heldProperty).value<QObject*>() == control) {
+        if (focusedInWindow(holder)) control->setFocus(Qt::OtherFocusReason);
+        holder->setProperty(FocusHolder::heldProperty, QVariant());
     }
+}
+
+} // namespace
+
+void setEnabledKeepingFocus(QWidget* control, bool enabled, QWidget* holder) {
+    keepFocus(control, enabled, holder, [&] { control->setEnabled(enabled); });
+}
+
+void setShownKeepingFocus(QWidget* control, bool shown, QWidget* holder) {
+    keepFocus(control, shown, holder, [&] { control->setVisible(shown); });
 }
 
 void setTextColour(QWidget* widget, const QColor& colour) {

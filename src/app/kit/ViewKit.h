@@ -36,11 +36,21 @@ private:
 // Null when nothing there takes the keyboard.
 QWidget* nextInReadingOrder(QWidget* root, QWidget* from, bool forward);
 
-// Enables or disables a control that may have the keyboard. Disabled, it
-// would pass the keyboard to the next control of the window, and a page would
-// scroll there: `holder` keeps it meanwhile and gives it back when the control
-// is enabled again, unless the reader has moved on.
+// Brings a control that has just taken the keyboard into view in each scroll
+// area that holds it, moving each only as far as needed. One taller than the
+// view fills it, or shows the place it gives for the keyboard (a card of a
+// grid, the current row of a list) when it gives one.
+void revealFocus(QWidget* focused);
+
+// Enables or disables, shows or hides, a control that its own work makes
+// unusable for a while. A control losing the keyboard that way would pass it
+// to the next control of the window, and a page would scroll there: `holder`,
+// a named stop of the control's area that shows the focus outline (a
+// FocusHolder, or the control that takes its place), keeps it meanwhile and
+// gives it back when the control is usable again, unless the reader has moved
+// on. An alert open over the window changes none of this.
 void setEnabledKeepingFocus(QWidget* control, bool enabled, QWidget* holder);
+void setShownKeepingFocus(QWidget* control, bool shown, QWidget* holder);
 
 // Sets the colour of a widget's text.
 void setTextColour(QWidget* widget, const QColor& colour);

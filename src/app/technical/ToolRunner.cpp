@@ -1,6 +1,7 @@
 #include "app/technical/ToolRunner.h"
 
 #include "app/kit/DisclosureGroup.h"
+#include "app/kit/FocusHolder.h"
 #include "app/kit/FocusOutline.h"
 #include "app/kit/QLTheme.h"
 #include "app/kit/Symbols.h"
@@ -130,8 +131,11 @@ ToolRunner::ToolRunner(WorkspaceStore& store, MCPTool tool, QWidget* parent)
             .arg(QLTheme::accent().name(), QLTheme::background().name(),
                  QLTheme::tint(QLTheme::accent(), 0.45).name(QColor::HexArgb)));
     new FocusOutline(runButton_, 5, true);
+    // Return runs, as Space does.
+    runButton_->setAutoDefault(true);
     connect(runButton_, &QPushButton::clicked, this, &ToolRunner::run);
-    column_->addWidget(runButton_);
+    runHolder_ = new FocusHolder(runButton_, 5, true, this);
+    column_->addWidget(runHolder_);
 
     buildForm();
     for (auto signal : {&WorkspaceStore::reportChanged, &WorkspaceStore::busyChanged,
@@ -393,7 +397,7 @@ void ToolRunner::render() {
     runButton_->setIcon(
         Symbols::icon(running ? QStringLiteral("hourglass") : QStringLiteral("play.fill"),
                       QLTheme::background(), 11));
-    setEnabledKeepingFocus(runButton_, !store_.busy() && !running, this);
+    setEnabledKeepingFocus(runButton_, !store_.busy() && !running, runHolder_);
 
     std::optional<ToolCall> call;
     if (store_.report()) call = ToolCalls::latest(*store_.report(), tool_);

@@ -79,6 +79,7 @@ private:
     QWidget* form_ = nullptr;
     SelectableText* error_;
     QPushButton* runButton_;
+    QWidget* runHolder_;
     QWidget* lastResponse_ = nullptr;
     std::string lastResponseID_;
     QPointer<QMessageBox> confirmation_;

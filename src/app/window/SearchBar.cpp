@@ -163,7 +163,10 @@ void SearchBar::render() {
                                          QStringLiteral("I know the site \u00B7 no AI")));
     aiMode_->setText(AppLanguage::pick(QStringLiteral("Trova siti \u00B7 con AI"),
                                        QStringLiteral("Find sites \u00B7 with AI")));
-    mode_->setEnabled(!working);
+    // STOP stands where SCAN was while the work runs: the keyboard waits
+    // there, and goes back to what started the work when it ends.
+    if (working) stop_->setVisible(true);
+    setEnabledKeepingFocus(mode_, !working, stop_);
 
     // An address from a report file may hold direction controls that turn it
     // around on screen: the field spells them out, while the store keeps the
@@ -178,11 +181,19 @@ void SearchBar::render() {
                                QStringLiteral("Enter a website address\u2026")));
     // The field has no label of its own: it is heard by its help text.
     field_->setAccessibleName(field_->placeholderText());
-    field_->setEnabled(!working);
+    setEnabledKeepingFocus(field_, !working, stop_);
 
-    scan_->setVisible(!working);
-    stop_->setVisible(working);
-    scan_->setEnabled(!store_.input().trimmed().isEmpty() && !store_.toolBusy());
+    const bool scannable = !store_.input().trimmed().isEmpty() && !store_.toolBusy();
+    if (working) {
+        setShownKeepingFocus(scan_, false, stop_);
+        scan_->setEnabled(scannable);
+        return;
+    }
+    scan_->setEnabled(scannable);
+    setShownKeepingFocus(scan_, true, stop_);
+    // Reached by Tab while the work ran, STOP hands the keyboard to the field.
+    if (stop_->window()->focusWidget() == stop_) field_->setFocus(Qt::OtherFocusReason);
+    stop_->setVisible(false);
 }
 
 } // namespace quorilanth

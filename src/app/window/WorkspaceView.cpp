@@ -13,7 +13,6 @@
 #include "app/window/TitleBar.h"
 #include "app/window/WorkspacePanes.h"
 
-#include <QApplication>
 #include <QCoreApplication>
 #include <QEvent>
 #include <QMessageBox>
@@ -163,8 +162,12 @@ bool WorkspaceView::focusNextPrevChild(bool next) {
     // Tab follows the window as it is read: the pane of a new tab, the
     // inspector's runner and a guided form are made later than the rest, and
     // Qt's chain would reach them last.
-    if (QWidget* reached = nextInReadingOrder(this, QApplication::focusWidget(), next)) {
+    // From the window's own focus widget: a control disabled while an alert
+    // has the keyboard hands it on from there too.
+    if (QWidget* reached = nextInReadingOrder(this, window()->focusWidget(), next)) {
         reached->setFocus(next ? Qt::TabFocusReason : Qt::BacktabFocusReason);
+        // The page, inspector or list that holds it may be scrolled away.
+        revealFocus(reached);
         return true;
     }
     return QWidget::focusNextPrevChild(next);

@@ -4,6 +4,7 @@
 
 #include "TechnicalTestSupport.h"
 #include "app/kit/DisclosureGroup.h"
+#include "app/kit/FocusOutline.h"
 #include "app/kit/QLTheme.h"
 #include "app/technical/NodeInspector.h"
 #include "app/technical/RawText.h"
@@ -631,16 +632,32 @@ TEST_F(Runner, CallsThePeerOnlyWhenRunAndConfirmed) {
     EXPECT_FALSE(store->toolBusy());
     EXPECT_EQ(store->report()->evidence.size(), recorded);
 
-    run();
+    // Confirmed from the keyboard: the keyboard waits in RUN's place, heard
+    // by what RUN says, and is back on RUN when the answer is in.
+    QApplication::setActiveWindow(view.get());
+    find("ql-tool-json-mode")->setFocus();
+    QTest::keyClick(find("ql-tool-json-mode"), Qt::Key_Tab); // a form of no fields
+    ASSERT_EQ(QApplication::focusWidget(), find("tool-run"));
+    QTest::keyClick(find("tool-run"), Qt::Key_Return);
     find<QPushButton>("ql-tool-confirm-invoke")->click();
     ASSERT_TRUE(store->toolBusy());
+    // The desktop gives the window back the keyboard a moment later.
+    QApplication::setActiveWindow(nullptr);
     settle();
+    QApplication::setActiveWindow(view.get());
     EXPECT_EQ(find<QPushButton>("tool-run")->text(), "RUNNING\u2026");
     EXPECT_FALSE(find<QPushButton>("tool-run")->isEnabled());
+    QWidget* holder = view->focusWidget();
+    ASSERT_TRUE(holder && holder->isAncestorOf(find("tool-run")));
+    EXPECT_EQ(QAccessible::queryAccessibleInterface(holder)->text(QAccessible::Name),
+              "RUNNING\u2026");
+    EXPECT_TRUE(
+        holder->findChild<FocusOutline*>(QString(), Qt::FindDirectChildrenOnly)->isVisible());
     ASSERT_TRUE(waitUntil([&] { return !store->toolBusy(); }, 60000));
     settle();
     EXPECT_FALSE(store->error()) << store->error()->toStdString();
     EXPECT_TRUE(shown("ql-tool-last-response"));
+    EXPECT_EQ(view->focusWidget(), find("tool-run"));
 
     // A read-only tool runs at once; what was typed survives the new report.
     store->select(server + "#tool:add");

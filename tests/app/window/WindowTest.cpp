@@ -226,6 +226,40 @@ TEST_F(WindowTest, StopReplacesScanWhileBusyAndTheWelcomePageShowsProgress) {
     EXPECT_EQ(find<Swatch>("ql-status-dot")->colour(), QLTheme::muted());
 }
 
+// A scan started from the keyboard keeps the keyboard in the search bar: on
+// STOP while it runs, and back where it started once it ends.
+TEST_F(WindowTest, TheKeyboardWaitsOnStopWhileAScanRunsAndComesBack) {
+    const struct {
+        const char* start;
+        Qt::Key key;
+        bool stoppedByKey; // or ended elsewhere
+    } cases[] = {
+        {"scan-input", Qt::Key_Return, true},
+        {"scan-start", Qt::Key_Space, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.start);
+        open();
+        QApplication::setActiveWindow(view.get());
+        store->setInput(QStringLiteral("https://held.example"));
+        settle();
+        QWidget* start = find(c.start);
+        start->setFocus(Qt::TabFocusReason);
+        QTest::keyClick(start, c.key);
+        ASSERT_TRUE(waitUntil([&] { return store->busy() && transport->requests > 0; }));
+        settle();
+        EXPECT_EQ(QApplication::focusWidget(), find("ql-scan-stop"));
+        if (c.stoppedByKey)
+            QTest::keyClick(find("ql-scan-stop"), Qt::Key_Space);
+        else
+            store->cancel();
+        ASSERT_TRUE(waitUntil([&] { return !store->busy(); }));
+        settle();
+        EXPECT_EQ(QApplication::focusWidget(), start);
+        close();
+    }
+}
+
 TEST_F(WindowTest, StatusLineRules) {
     open();
     {
