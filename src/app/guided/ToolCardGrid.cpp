@@ -2,6 +2,7 @@
 
 #include "app/kit/QLTheme.h"
 #include "app/kit/Symbols.h"
+#include "app/kit/ViewKit.h"
 
 #include <QAccessible>
 #include <QAccessibleWidget>
@@ -10,7 +11,6 @@
 #include <QPainter>
 #include <QPainterPath>
 #include <QPointer>
-#include <QScrollArea>
 #include <QTextLayout>
 #include <algorithm>
 #include <unordered_map>
@@ -531,20 +531,22 @@ void ToolCardGrid::keyPressEvent(QKeyEvent* event) {
     focusCard_ = qBound(0, next, int(cards_.size()) - 1);
     update();
     announceFocus();
-    // Keep the focused card in sight inside the page.
-    for (QWidget* ancestor = parentWidget(); ancestor; ancestor = ancestor->parentWidget())
-        if (auto* area = qobject_cast<QScrollArea*>(ancestor); area && area->widget()) {
-            const QRect box = cardRect(focusCard_);
-            const QPoint centre = mapTo(area->widget(), box.center());
-            area->ensureVisible(centre.x(), centre.y(), box.width() / 2, box.height() / 2);
-            break;
-        }
+    revealFocus(this);
+}
+
+QVariant ToolCardGrid::inputMethodQuery(Qt::InputMethodQuery query) const {
+    // Where the keyboard is, for a page that brings it into view.
+    if (query == Qt::ImCursorRectangle && !cards_.empty()) return cardRect(focusCard_);
+    return QWidget::inputMethodQuery(query);
 }
 
 void ToolCardGrid::focusInEvent(QFocusEvent* event) {
     update();
     QWidget::focusInEvent(event);
-    announceFocus();
+    // After the grid's own focus event, which the widget sends once this
+    // returns: the card is what a screen reader should say last.
+    QMetaObject::invokeMethod(
+        this, [this] { announceFocus(); }, Qt::QueuedConnection);
 }
 
 void ToolCardGrid::focusOutEvent(QFocusEvent* event) {

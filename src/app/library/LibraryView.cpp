@@ -7,6 +7,7 @@
 #include "app/store/AppLanguage.h"
 #include "app/store/WorkspaceStore.h"
 
+#include <QAccessibleWidget>
 #include <QComboBox>
 #include <QEvent>
 #include <QHBoxLayout>
@@ -36,6 +37,13 @@ QFont collectionFont() {
 }
 QFont scoreFont() {
     return QLTheme::font(16, QFont::Normal, QLTheme::Design::rounded);
+}
+
+// A scrolling area is heard as a filler: the list of saved scans is a list.
+QAccessibleInterface* listFactory(const QString& className, QObject* object) {
+    if (className == QLatin1String("quorilanth::LibraryList") && object && object->isWidgetType())
+        return new QAccessibleWidget(static_cast<QWidget*>(object), QAccessible::List);
+    return nullptr;
 }
 
 // The height of the row's texts with a collection line; rows without one
@@ -195,6 +203,8 @@ void LibraryRow::paintEvent(QPaintEvent*) {
 
 LibraryList::LibraryList(LibraryRow::Actions actions, QWidget* parent)
     : QAbstractScrollArea(parent), actions_(std::move(actions)) {
+    static const bool installed = (QAccessible::installFactory(listFactory), true);
+    Q_UNUSED(installed);
     setObjectName(QStringLiteral("ql-library-list"));
     setFrameShape(QFrame::NoFrame);
     setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);

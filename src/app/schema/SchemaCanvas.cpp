@@ -149,6 +149,8 @@ public:
     QAccessible::State state() const override {
         QAccessible::State state;
         state.focusable = true;
+        const SchemaCanvas* canvas = card()->canvas();
+        state.focused = canvas && canvas->hasFocus() && canvas->keyboardFocus() == card()->id();
         return state;
     }
     QString text(QAccessible::Text kind) const override {
@@ -625,6 +627,19 @@ void SchemaCanvas::moveFocus(int step) {
         frame ? std::optional(toRect(*frame).adjusted(-20, -20, 20, 20)) : std::nullopt;
     if (!next.isGroup() && onSelect) onSelect(next.nodeID());
     if (shown) ensureVisible(*shown, 0, 0);
+    announceFocus();
+}
+
+void SchemaCanvas::announceFocus() {
+    // The cards are painted: a screen reader learns which one has the
+    // keyboard only from us.
+    if (!QAccessible::isActive() || !hasFocus() || !keyboardFocus_) return;
+    for (SchemaAccessibleCard* card : accessible_)
+        if (card->id() == *keyboardFocus_) {
+            QAccessibleEvent event(card, QAccessible::Focus);
+            QAccessible::updateAccessibility(&event);
+            return;
+        }
 }
 
 } // namespace quorilanth

@@ -29,6 +29,7 @@ public:
     SchemaAccessibleCard(SchemaCanvas* canvas, SchemaCard::ID id, const QString& label,
                          const GraphRect& frame);
     const QString& label() const { return label_; }
+    const SchemaCard::ID& id() const { return id_; }
     // In canvas coordinates.
     const GraphRect& cardFrame() const { return frame_; }
     SchemaCanvas* canvas() const;
@@ -109,6 +110,7 @@ private:
     void hover(QPointF viewportPoint);
     QPointF toCanvas(QPointF viewportPoint) const;
     void moveFocus(int step);
+    void announceFocus();
     void zoomBy(double factor, QPointF anchor);
     QString toolTipFor(const SchemaCard& card) const;
 

@@ -375,6 +375,7 @@ void NodeInspector::buildDetail() {
     relationModel_ = new RelationListModel(this);
     relations_ = new QListView(content_);
     relations_->setObjectName(QStringLiteral("ql-inspector-relations"));
+    relations_->setAccessibleName(QStringLiteral("Observed relationships"));
     relations_->setModel(relationModel_);
     relations_->setItemDelegate(new RelationDelegate(*relationModel_, relations_));
     relations_->setResizeMode(QListView::Adjust);

@@ -263,6 +263,7 @@ RawWorkspace::RawWorkspace(WorkspaceStore& store, const QString& pane, QWidget* 
                              .arg(QLTheme::line().name(QColor::HexArgb)));
     list_ = new QListView(split);
     list_->setObjectName(QStringLiteral("ql-raw-list"));
+    list_->setAccessibleName(QStringLiteral("HTTP exchanges"));
     list_->setModel(model_);
     list_->setItemDelegate(new EvidenceRowDelegate(*model_, list_));
     // Rows are as tall as their locations; a narrower list lays them out again.
@@ -334,19 +335,28 @@ void RawWorkspace::render() {
             QString::fromStdString(quorilanth::rawText(current, pane_)), DirectionControls::shown));
     }
 
+    // The keyboard's row is the exchange shown: the selected one, which is
+    // one of the report's, or else the last.
+    QModelIndex row;
+    if (current) {
+        const std::vector<Evidence>& evidence = store_.report()->evidence;
+        const auto first = std::find_if(evidence.begin(), evidence.end(),
+                                        [&](const Evidence& e) { return e.id == current->id; });
+        row = model_->index(int(first - evidence.begin()));
+    }
+    if (row != list_->currentIndex()) {
+        // The row moves, the list does not: a scan adds rows under a reader.
+        list_->setAutoScroll(false);
+        list_->setCurrentIndex(row);
+        list_->setAutoScroll(true);
+    }
+
     std::optional<std::string> highlighted;
     if (selected) highlighted = selected->id;
     if (highlighted != model_->highlighted) {
         model_->highlighted = std::move(highlighted);
         list_->viewport()->update();
-        // A selected exchange is one of the report's.
-        if (selected) {
-            const std::vector<Evidence>& evidence = store_.report()->evidence;
-            const auto first =
-                std::find_if(evidence.begin(), evidence.end(),
-                             [&](const Evidence& e) { return e.id == selected->id; });
-            list_->scrollTo(model_->index(int(first - evidence.begin())));
-        }
+        if (selected) list_->scrollTo(row);
     }
 }
 
