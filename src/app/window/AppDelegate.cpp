@@ -32,8 +32,7 @@ void printError(const QString& line) {
 
 // The frame as stored: a rectangle, read defensively because the settings file
 // is text that anything may have edited.
-std::optional<QRect> storedFrame() {
-    const QVariant value = QSettings().value(QLatin1String(AppDelegate::frameKey));
+std::optional<QRect> storedFrame(const QVariant& value) {
     if (value.metaType().id() != QMetaType::QRect) return std::nullopt;
     const QRect frame = value.toRect();
     if (!frame.isValid()) return std::nullopt;
@@ -284,6 +283,10 @@ void AppDelegate::showWorkspace() {
 
 std::optional<QRect> AppDelegate::fittedFrame(const QRect& frame, const QList<QRect>& screens,
                                               const QSize& minimum) {
+    // No window reaches past Qt's largest widget size; an edited settings file
+    // can, and measuring such a frame (even inside Qt) overflows an int.
+    for (int edge : {frame.left(), frame.top(), frame.right(), frame.bottom()})
+        if (edge < -QWIDGETSIZE_MAX || edge > QWIDGETSIZE_MAX) return std::nullopt;
     const QRect* best = nullptr;
     qint64 bestArea = 0;
     // A corner on a screen is not enough: a frame saved with one pixel on
@@ -304,30 +307,33 @@ std::optional<QRect> AppDelegate::fittedFrame(const QRect& frame, const QList<QR
     return QRect(left, top, width, height);
 }
 
+QRect AppDelegate::initialFrame(const QVariant& stored, const QList<QRect>& screens,
+                                const QSize& size, const QSize& minimum) {
+    if (const std::optional<QRect> frame = storedFrame(stored))
+        if (const std::optional<QRect> fitted = fittedFrame(*frame, screens, minimum))
+            return *fitted;
+    QRect frame(QPoint(), size);
+    if (screens.isEmpty()) return frame;
+    frame.moveCenter(screens.first().center());
+    // Fitted as a stored frame is, so that the next launch, restoring this
+    // frame, opens the window just as this one did.
+    return fittedFrame(frame, {screens.first()}, minimum).value_or(frame);
+}
+
 void AppDelegate::restoreFrame() {
-    const QSize minimum = workspaceWindow_->minimumSizeHint();
-    if (const std::optional<QRect> frame = storedFrame()) {
-        QList<QRect> screens;
-        for (const QScreen* screen : QGuiApplication::screens())
+    const QScreen* primary = QGuiApplication::primaryScreen();
+    QList<QRect> screens;
+    for (const QScreen* screen : QGuiApplication::screens()) {
+        if (screen == primary)
+            screens.prepend(screen->availableGeometry());
+        else
             screens.append(screen->availableGeometry());
-        if (const std::optional<QRect> fitted = fittedFrame(*frame, screens, minimum)) {
-            workspaceWindow_->setGeometry(
-                QRect(fitted->topLeft(), fitted->size().expandedTo(minimum)));
-            return;
-        }
     }
     const int menuHeight =
         workspaceWindow_->menuBar() ? workspaceWindow_->menuBar()->sizeHint().height() : 0;
-    workspaceWindow_->resize(contentWidth, contentHeight + menuHeight);
-    if (const QScreen* screen = QGuiApplication::primaryScreen()) {
-        const QRect available = screen->availableGeometry();
-        QRect frame(QPoint(), workspaceWindow_->size());
-        frame.moveCenter(available.center());
-        // On a screen smaller than the window, centring alone would put the
-        // title and the menus above and left of it.
-        workspaceWindow_->move(qMax(frame.left(), available.left()),
-                               qMax(frame.top(), available.top()));
-    }
+    workspaceWindow_->setGeometry(initialFrame(QSettings().value(QLatin1String(frameKey)), screens,
+                                               QSize(contentWidth, contentHeight + menuHeight),
+                                               workspaceWindow_->minimumSizeHint()));
 }
 
 void AppDelegate::saveFrame() const {

@@ -78,10 +78,16 @@ public:
     void setExitHandler(std::function<void(int)> handler) { exit_ = std::move(handler); }
 
     // Where a stored frame goes among screens' free areas: none when it meets
-    // no screen; otherwise shrunk to the screen it meets most, never under
-    // the window's minimum, and moved to lie within it.
+    // no screen or reaches beyond any window's size; otherwise shrunk to the
+    // screen it meets most, never under the window's minimum, and moved to
+    // lie within it.
     static std::optional<QRect> fittedFrame(const QRect& frame, const QList<QRect>& screens,
                                             const QSize& minimum);
+    // The frame the window opens with: the stored one, fitted among the
+    // screens' free areas, when it can be used; otherwise a frame of `size`
+    // centred on the first of them, the primary screen's, and fitted alike.
+    static QRect initialFrame(const QVariant& stored, const QList<QRect>& screens,
+                              const QSize& size, const QSize& minimum);
 
     static constexpr const char* frameKey = "QuorilanthWorkspace";
     static constexpr int contentWidth = 1640;

@@ -646,25 +646,8 @@ TEST_F(WindowTest, MenuItemsFollowTheLanguageTheReportAndTheScan) {
     EXPECT_EQ(app->store().status(), "Ready to explore");
 }
 
-TEST_F(WindowTest, TheWindowIsKeptWhenClosedAndAStoredFrameUsedOnlyWhenSound) {
-    const std::pair<QVariant, bool> cases[] = {
-        {QRect(10, 20, 1300, 820), true},
-        {QRect(90000, 90000, 1300, 820), false}, // off every screen
-        {QVariant("1300x820"), false},
-        {QRect(), false},
-    };
-    for (const auto& [stored, used] : cases) {
-        SCOPED_TRACE(stored.toString().toStdString());
-        launch(stored);
-        WorkspaceWindow* window = app->workspaceWindow();
-        if (used) {
-            // The offscreen screen is smaller than the window's minimum.
-            EXPECT_EQ(window->centralWidget()->width(), WorkspaceView::minimumWidth);
-        } else {
-            EXPECT_EQ(window->centralWidget()->size(),
-                      QSize(AppDelegate::contentWidth, AppDelegate::contentHeight));
-        }
-    }
+TEST_F(WindowTest, TheWindowIsKeptWhenClosedAndItsFrameStored) {
+    launch(QRect(10, 20, 1300, 820));
     WorkspaceWindow* window = app->workspaceWindow();
     window->close();
     settle();
@@ -702,22 +685,46 @@ TEST(WindowFrame, AFrameOutOfReachIsMovedAndShrunkOntoAScreen) {
     }
 }
 
-// On the one offscreen screen: a frame out of reach is brought onto it, one
-// off every screen gives way to the centred window, and either way the title
-// and the menus start on the screen.
+// On the one offscreen screen, narrower than the window's minimum, a frame
+// out of reach and one off every screen alike give way to a window shrunk
+// that far, its title and menus starting on the screen.
 TEST_F(WindowTest, TheRestoredOrCentredWindowStartsOnTheScreen) {
     const QRect available = QGuiApplication::primaryScreen()->availableGeometry();
-    const QRect outOfReach(available.left() - 402, available.top() - 102, 1640, 1039);
-    const std::pair<QRect, int> cases[] = {
-        // The screen is narrower than the window's minimum: shrunk that far.
-        {outOfReach, WorkspaceView::minimumWidth},
-        {{90000, 90000, 1300, 820}, AppDelegate::contentWidth},
-    };
-    for (const auto& [stored, width] : cases) {
+    for (const QRect& stored : {QRect(available.left() - 402, available.top() - 102, 1640, 1039),
+                                QRect(90000, 90000, 1300, 820)}) {
         SCOPED_TRACE(QVariant(stored).toString().toStdString());
         launch(stored);
         EXPECT_TRUE(available.contains(app->workspaceWindow()->geometry().topLeft()));
-        EXPECT_EQ(app->workspaceWindow()->centralWidget()->width(), width);
+        EXPECT_EQ(app->workspaceWindow()->centralWidget()->width(), WorkspaceView::minimumWidth);
+    }
+}
+
+// A frame that cannot be used gives way to the window's own size centred on
+// the primary screen and fitted as a stored frame is; stored, that frame
+// comes back as it was.
+TEST(WindowFrame, AnUnusableFrameGivesWayToTheCentredOneFittedAlike) {
+    const QSize size(1640, 1039), minimum(1220, 779);
+    const QRect laptop(0, 0, 1366, 768), wide(0, 0, 1920, 1080), side(1920, 0, 1280, 1024),
+        paneled(0, 28, 1366, 740);
+    // How the settings read back "@Rect(-2147483648 0 -2147483648 1000)" and
+    // "@Rect(0 0 -2147483648 -2147483648)".
+    const QRect belowInt(QPoint(INT_MIN, 0), QPoint(-1, 999)),
+        aboveInt(QPoint(0, 0), QPoint(INT_MAX, INT_MAX));
+    const std::tuple<QVariant, QList<QRect>, QRect> cases[] = {
+        {QVariant(), {laptop}, QRect(0, 0, 1366, 779)},
+        {QRect(10, 10, 0, 0), {laptop}, QRect(0, 0, 1366, 779)},
+        {belowInt, {laptop}, QRect(0, 0, 1366, 779)},
+        {aboveInt, {wide}, QRect(140, 20, 1640, 1039)},
+        {QVariant("1300x820"), {side, wide}, QRect(1920, 0, 1280, 1024)},
+        {QVariant(), {paneled}, QRect(0, 28, 1366, 779)},
+    };
+    for (const auto& [stored, screens, expected] : cases) {
+        QString shown;
+        QDebug(&shown) << stored;
+        SCOPED_TRACE(shown.toStdString());
+        const QRect frame = AppDelegate::initialFrame(stored, screens, size, minimum);
+        EXPECT_EQ(frame, expected);
+        EXPECT_EQ(AppDelegate::initialFrame(frame, screens, size, minimum), frame);
     }
 }
 
