@@ -138,6 +138,11 @@ public:
                 return card;
         return nullptr;
     }
+    QAccessibleInterface* focusChild() const override {
+        for (int i = 0; i < childCount(); ++i)
+            if (QAccessibleInterface* card = child(i); card && card->state().focused) return card;
+        return nullptr;
+    }
 };
 
 class CardAccessible final : public QAccessibleObject, public QAccessibleActionInterface {

@@ -1,4 +1,5 @@
 #include "ShellTestSupport.h"
+#include "app/guided/ToolCardGrid.h"
 #include "app/kit/Panel.h"
 #include "app/kit/QLTheme.h"
 #include "app/kit/RemoteText.h"
@@ -8,6 +9,7 @@
 #include "app/window/AppDelegate.h"
 #include "app/window/TabStrip.h"
 
+#include <QAbstractItemView>
 #include <QAccessible>
 #include <QLabel>
 #include <QMenu>
@@ -16,6 +18,8 @@
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QScreen>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QSignalSpy>
 #include <QTextLayout>
 #include <QToolButton>
@@ -514,6 +518,148 @@ TEST_F(WindowTest, EveryTabStopShowsTheThemesFocusOutline) {
             find("guided-send")->setFocus(Qt::TabFocusReason);
             settle();
             view->grab().save(QStringLiteral(QL_SNAPSHOT_DIR "/focus-send-en.png"));
+        }
+    }
+}
+
+// Whatever Tab or Shift+Tab brings into a scrolled area, from outside it or
+// within, is scrolled into view, as far as needed: a page, the inspector, the
+// saved scans and a technical page, at the window's smallest size.
+TEST_F(WindowTest, ATabStopInsideAScrolledAreaIsBroughtIntoView) {
+    open();
+    view->resize(view->minimumSize());
+    std::string first;
+    for (int i = 0; i < 25; ++i) {
+        ScanReport report = sampleReport("https://site" + std::to_string(i) + ".example/");
+        // More to inspect, and more tools, than the inspector and the guide show at once.
+        report.nodes[2].issues.assign(40, "An issue the scan found with this location.");
+        for (int tool = 0; tool < 30; ++tool)
+            report.servers[0].tools.emplace_back(
+                report.servers[0].url,
+                JSONValue::emptyObject().set("name", JSONValue("tool" + std::to_string(tool))));
+        store->loadFile(test::writeReport(folder, report, QString::number(++files) + ".json"),
+                        true);
+        first = report.id; // the newest, at the top of the saved scans
+    }
+    const auto scrolled = [&](const QString& name) {
+        QWidget* widget = find(name);
+        while (widget && !qobject_cast<QScrollArea*>(widget))
+            widget = widget->parentWidget();
+        return static_cast<QScrollArea*>(widget);
+    };
+    const QString saved = "ql-sidebar-scan-" + QString::fromStdString(first);
+    const auto guide = [&] { store->select("https://site24.example/mcp#tool:a"); };
+    const auto inspector = [&] {
+        store->setTab(WorkspaceTab::overview);
+        store->setShowInspector(true);
+        store->select("https://site24.example/3");
+    };
+    const struct {
+        const char* place;
+        std::function<void()> arrange;
+        QString area; // or a widget inside it
+        bool forward;
+        const char* from = nullptr; // else the stop just outside the area
+    } cases[] = {
+        {"the guide, by Tab", guide, "ql-guided-page", true},
+        {"the guide, by Shift+Tab", guide, "ql-guided-page", false},
+        {"the guide's cards", guide, "ql-guided-page", true, "ql-guided-inspect-checks"},
+        {"the inspector, by Tab", inspector, "ql-inspector-scroll", true},
+        {"the inspector, by Shift+Tab", inspector, "ql-inspector-scroll", false},
+        {"the overview, by Tab", inspector, "ql-overview-category", true},
+        {"the overview, by Shift+Tab", inspector, "ql-overview-category", false},
+        {"the saved scans, by Tab", guide, saved, true},
+        {"the saved scans, by Shift+Tab", guide, saved, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.place);
+        c.arrange();
+        settle();
+        QScrollArea* area = scrolled(c.area);
+        ASSERT_TRUE(area);
+        QWidget* from = c.from ? find(c.from) : nullptr;
+        if (!from) {
+            // The stop met just before the area, or just after it.
+            const QList<QWidget*> walk = test::tabWalk(find("new-scan-plus"));
+            qsizetype inside = -1;
+            for (qsizetype i = 0; i < walk.size(); ++i)
+                if (area->isAncestorOf(walk[i]) && (inside < 0 || !c.forward)) inside = i;
+            ASSERT_GT(inside, 0);
+            from = walk[(inside + (c.forward ? -1 : 1)) % walk.size()];
+        }
+        from->setFocus(Qt::TabFocusReason);
+        settle();
+        QScrollBar* bar = area->verticalScrollBar();
+        ASSERT_GT(bar->maximum(), 0);
+        if (c.from)
+            bar->setValue(find("ql-guided-actions")->mapTo(area->widget(), QPoint()).y() + 150);
+        else
+            bar->setValue(c.forward ? bar->maximum() : 0);
+        settle();
+        QTest::keyClick(from, c.forward ? Qt::Key_Tab : Qt::Key_Backtab);
+        QWidget* reached = QApplication::focusWidget();
+        ASSERT_TRUE(reached && area->isAncestorOf(reached))
+            << (reached ? reached->objectName().toStdString() : "no focus");
+        // The whole control when it fits, else part of it; and a grid's card.
+        const QRect view = area->viewport()->rect();
+        const QRect shown(reached->mapTo(area->viewport(), QPoint()), reached->size());
+        EXPECT_TRUE(shown.height() > view.height() ? view.intersects(shown) : view.contains(shown))
+            << reached->objectName().toStdString() << " at " << shown.y() << ", " << shown.height()
+            << " high, in a view " << view.height() << " high";
+        if (auto* grid = qobject_cast<ToolCardGrid*>(reached)) {
+            EXPECT_TRUE(
+                view.contains(grid->cardRect(grid->focusCard()).translated(shown.topLeft())));
+        }
+    }
+}
+
+// What a screen reader hears at each Tab stop of a view: a name for what the
+// stop holds, never a bare filler; in a painted list of cards, the card that
+// has the keyboard.
+TEST_F(WindowTest, EveryTabStopIsHeardByWhatItHolds) {
+    open();
+    const ScanReport report = sampleReport();
+    const struct {
+        WorkspaceTab tab;
+        std::string evidence; // chosen in the raw trace
+    } cases[] = {
+        {WorkspaceTab::raw, report.evidence[1].id},
+        {WorkspaceTab::endpoints, {}},
+        {WorkspaceTab::schema, {}},
+        {WorkspaceTab::guide, {}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(rawValue(c.tab).toStdString());
+        load(report, c.tab);
+        if (!c.evidence.empty()) store->setSelectedEvidenceID(c.evidence);
+        settle();
+        QWidget* start = find("new-scan-plus");
+        QApplication::setActiveWindow(view.get());
+        start->setFocus(Qt::TabFocusReason);
+        int cards = 0;
+        for (int step = 0; step < 200 && cards < 2; ++step) {
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+            QWidget* reached = QApplication::focusWidget();
+            if (!reached || reached == start) break;
+            const std::string stop = reached->metaObject()->className() + std::string(" ") +
+                                     reached->objectName().toStdString();
+            QAccessibleInterface* shown = QAccessible::queryAccessibleInterface(reached);
+            QAccessibleInterface* heard = shown->focusChild() ? shown->focusChild() : shown;
+            for (QAccessibleInterface* named : {shown, heard}) {
+                EXPECT_FALSE(named->text(QAccessible::Name).trimmed().isEmpty()) << stop;
+                EXPECT_NE(named->role(), QAccessible::Client) << stop;
+            }
+            if (heard != shown && !qobject_cast<QAbstractItemView*>(reached)) {
+                ++cards;
+                EXPECT_EQ(heard->role(), QAccessible::Button) << stop;
+            }
+            if (reached->objectName() == "ql-raw-list") {
+                EXPECT_EQ(static_cast<QAbstractItemView*>(reached)->currentIndex().row(), 1)
+                    << "the keyboard's row is the exchange shown";
+            }
+        }
+        if (c.tab == WorkspaceTab::schema || c.tab == WorkspaceTab::guide) {
+            EXPECT_GT(cards, 0);
         }
     }
 }
