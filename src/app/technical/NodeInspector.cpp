@@ -394,6 +394,10 @@ void NodeInspector::buildDetail() {
             store_.select(row->other);
     });
     connect(relations_, &QListView::activated, relations_, &QListView::clicked);
+    // The list is as tall as its rows: the arrow keys' row is brought into view.
+    connect(relations_->selectionModel(), &QItemSelectionModel::currentChanged, this, [this] {
+        if (relations_->hasFocus()) revealFocus(relations_);
+    });
     stack_->addWidget(relations_);
 
     linked_ = sectionCaption(QString(), content_);

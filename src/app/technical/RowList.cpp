@@ -1,6 +1,7 @@
 #include "app/technical/RowList.h"
 
 #include "app/kit/QLTheme.h"
+#include "app/kit/ViewKit.h"
 #include "app/technical/TechnicalKit.h"
 
 #include <QAbstractItemDelegate>
@@ -128,6 +129,13 @@ void RowList::setModel(QAbstractItemModel* model) {
             [this](const QModelIndex& first, const QModelIndex& last) {
                 forget(first.row(), last.row());
             });
+}
+
+void RowList::currentChanged(const QModelIndex& current, const QModelIndex& previous) {
+    QListView::currentChanged(current, previous);
+    // A list as tall as its rows leaves the scrolling to its page: the arrow
+    // keys' row is brought into view there.
+    if (!scrolls_ && hasFocus()) revealFocus(this);
 }
 
 void RowList::takeFocusWhenFilled() {

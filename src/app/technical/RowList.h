@@ -51,6 +51,7 @@ signals:
 
 protected:
     void wheelEvent(QWheelEvent* event) override;
+    void currentChanged(const QModelIndex& current, const QModelIndex& previous) override;
 
 private:
     friend class RowDelegate;

@@ -554,22 +554,27 @@ TEST_F(WindowTest, ATabStopInsideAScrolledAreaIsBroughtIntoView) {
         store->setShowInspector(true);
         store->select("https://site24.example/3");
     };
+    enum Scroll { top, bottom, pastTheCards };
     const struct {
         const char* place;
         std::function<void()> arrange;
         QString area; // or a widget inside it
-        bool forward;
+        Qt::Key key;
+        Scroll scroll;
         const char* from = nullptr; // else the stop just outside the area
     } cases[] = {
-        {"the guide, by Tab", guide, "ql-guided-page", true},
-        {"the guide, by Shift+Tab", guide, "ql-guided-page", false},
-        {"the guide's cards", guide, "ql-guided-page", true, "ql-guided-inspect-checks"},
-        {"the inspector, by Tab", inspector, "ql-inspector-scroll", true},
-        {"the inspector, by Shift+Tab", inspector, "ql-inspector-scroll", false},
-        {"the overview, by Tab", inspector, "ql-overview-category", true},
-        {"the overview, by Shift+Tab", inspector, "ql-overview-category", false},
-        {"the saved scans, by Tab", guide, saved, true},
-        {"the saved scans, by Shift+Tab", guide, saved, false},
+        {"the guide, by Tab", guide, "ql-guided-page", Qt::Key_Tab, bottom},
+        {"the guide, by Shift+Tab", guide, "ql-guided-page", Qt::Key_Backtab, top},
+        {"the guide's cards", guide, "ql-guided-page", Qt::Key_Tab, pastTheCards,
+         "ql-guided-inspect-checks"},
+        {"the inspector, by Tab", inspector, "ql-inspector-scroll", Qt::Key_Tab, bottom},
+        {"the inspector, by Shift+Tab", inspector, "ql-inspector-scroll", Qt::Key_Backtab, top},
+        {"the overview, by Tab", inspector, "ql-overview-category", Qt::Key_Tab, bottom},
+        {"the overview, by Shift+Tab", inspector, "ql-overview-category", Qt::Key_Backtab, top},
+        {"a server's tools, by the arrow keys", [&] { store->setTab(WorkspaceTab::mcp); },
+         "ql-mcp-tools", Qt::Key_End, top, "ql-mcp-tools"},
+        {"the saved scans, by Tab", guide, saved, Qt::Key_Tab, bottom},
+        {"the saved scans, by Shift+Tab", guide, saved, Qt::Key_Backtab, top},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.place);
@@ -580,35 +585,42 @@ TEST_F(WindowTest, ATabStopInsideAScrolledAreaIsBroughtIntoView) {
         QWidget* from = c.from ? find(c.from) : nullptr;
         if (!from) {
             // The stop met just before the area, or just after it.
+            const bool forward = c.key == Qt::Key_Tab;
             const QList<QWidget*> walk = test::tabWalk(find("new-scan-plus"));
             qsizetype inside = -1;
             for (qsizetype i = 0; i < walk.size(); ++i)
-                if (area->isAncestorOf(walk[i]) && (inside < 0 || !c.forward)) inside = i;
+                if (area->isAncestorOf(walk[i]) && (inside < 0 || !forward)) inside = i;
             ASSERT_GT(inside, 0);
-            from = walk[(inside + (c.forward ? -1 : 1)) % walk.size()];
+            from = walk[(inside + (forward ? -1 : 1)) % walk.size()];
         }
         from->setFocus(Qt::TabFocusReason);
         settle();
         QScrollBar* bar = area->verticalScrollBar();
         ASSERT_GT(bar->maximum(), 0);
-        if (c.from)
-            bar->setValue(find("ql-guided-actions")->mapTo(area->widget(), QPoint()).y() + 150);
-        else
-            bar->setValue(c.forward ? bar->maximum() : 0);
+        bar->setValue(c.scroll == top ? 0
+                      : c.scroll == bottom
+                          ? bar->maximum()
+                          : find("ql-guided-actions")->mapTo(area->widget(), QPoint()).y() + 150);
         settle();
-        QTest::keyClick(from, c.forward ? Qt::Key_Tab : Qt::Key_Backtab);
+        QTest::keyClick(from, c.key);
         QWidget* reached = QApplication::focusWidget();
         ASSERT_TRUE(reached && area->isAncestorOf(reached))
             << (reached ? reached->objectName().toStdString() : "no focus");
-        // The whole control when it fits, else part of it; and a grid's card.
+        // The whole control, and a grid's card or a list's row, when it fits
+        // in the view; else part of it.
         const QRect view = area->viewport()->rect();
+        const auto seen = [&](const QRect& box) {
+            return box.height() > view.height()
+                       ? box.top() < view.bottom() && box.bottom() > view.top()
+                       : box.top() >= view.top() && box.bottom() <= view.bottom();
+        };
         const QRect shown(reached->mapTo(area->viewport(), QPoint()), reached->size());
-        EXPECT_TRUE(shown.height() > view.height() ? view.intersects(shown) : view.contains(shown))
-            << reached->objectName().toStdString() << " at " << shown.y() << ", " << shown.height()
-            << " high, in a view " << view.height() << " high";
+        EXPECT_TRUE(seen(shown)) << reached->objectName().toStdString() << " at " << shown.y();
         if (auto* grid = qobject_cast<ToolCardGrid*>(reached)) {
-            EXPECT_TRUE(
-                view.contains(grid->cardRect(grid->focusCard()).translated(shown.topLeft())));
+            EXPECT_TRUE(seen(grid->cardRect(grid->focusCard()).translated(shown.topLeft())));
+        } else if (auto* list = qobject_cast<QAbstractItemView*>(reached)) {
+            EXPECT_TRUE(seen(list->visualRect(list->currentIndex())
+                                 .translated(list->viewport()->mapTo(area->viewport(), QPoint()))));
         }
     }
 }
