@@ -608,14 +608,15 @@ TEST_F(WindowTest, ATabStopInsideAScrolledAreaIsBroughtIntoView) {
             << (reached ? reached->objectName().toStdString() : "no focus");
         // The whole control, and a grid's card or a list's row, when it fits
         // in the view; else part of it.
-        const QRect view = area->viewport()->rect();
+        const QRect port = area->viewport()->rect();
         const auto seen = [&](const QRect& box) {
-            return box.height() > view.height()
-                       ? box.top() < view.bottom() && box.bottom() > view.top()
-                       : box.top() >= view.top() && box.bottom() <= view.bottom();
+            return box.height() > port.height()
+                       ? box.top() < port.bottom() && box.bottom() > port.top()
+                       : box.top() >= port.top() && box.bottom() <= port.bottom();
         };
         const QRect shown(reached->mapTo(area->viewport(), QPoint()), reached->size());
         EXPECT_TRUE(seen(shown)) << reached->objectName().toStdString() << " at " << shown.y();
+        view->grab().save(QStringLiteral(QL_SNAPSHOT_DIR "/tab-into-%1.png").arg(&c - cases));
         if (auto* grid = qobject_cast<ToolCardGrid*>(reached)) {
             EXPECT_TRUE(seen(grid->cardRect(grid->focusCard()).translated(shown.topLeft())));
         } else if (auto* list = qobject_cast<QAbstractItemView*>(reached)) {
@@ -665,6 +666,11 @@ TEST_F(WindowTest, EveryTabStopIsHeardByWhatItHolds) {
                 ++cards;
                 EXPECT_EQ(heard->role(), QAccessible::Button) << stop;
             }
+            if (QWidget* pane = find("ql-pane-" + rawValue(c.tab));
+                pane && pane->isAncestorOf(reached))
+                view->grab().save(QStringLiteral(QL_SNAPSHOT_DIR "/tab-walk-%1-%2.png")
+                                      .arg(rawValue(c.tab))
+                                      .arg(step));
             if (reached->objectName() == "ql-raw-list") {
                 EXPECT_EQ(static_cast<QAbstractItemView*>(reached)->currentIndex().row(), 1)
                     << "the keyboard's row is the exchange shown";
