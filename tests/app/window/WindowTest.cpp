@@ -206,7 +206,14 @@ TEST_F(WindowTest, StopReplacesScanWhileBusyAndTheWelcomePageShowsProgress) {
 
     store->setLiveSchema(false); // no partial report: the welcome page stays
     EXPECT_FALSE(shown("ql-welcome-progress"));
-    startHeldScan();
+    // Started from the keyboard, which waits on STOP and comes back after.
+    store->setInput(QStringLiteral("https://held.example"));
+    QApplication::setActiveWindow(view.get());
+    field->setFocus();
+    QTest::keyClick(field, Qt::Key_Return);
+    ASSERT_TRUE(waitUntil([&] { return store->busy() && transport->requests > 0; }));
+    settle();
+    EXPECT_EQ(QApplication::focusWidget(), find("ql-scan-stop"));
     EXPECT_EQ(view->mainArea(), Area::welcome);
     EXPECT_FALSE(shown("scan-start"));
     ASSERT_TRUE(shown("ql-scan-stop"));
@@ -221,47 +228,14 @@ TEST_F(WindowTest, StopReplacesScanWhileBusyAndTheWelcomePageShowsProgress) {
     }));
 
     // Only a stop request ends a held scan, so the end of work proves it.
-    QTest::mouseClick(find<QPushButton>("ql-scan-stop"), Qt::LeftButton);
+    QTest::keyClick(find("ql-scan-stop"), Qt::Key_Space);
     ASSERT_TRUE(waitUntil([&] { return !store->busy(); }));
     settle();
+    EXPECT_EQ(QApplication::focusWidget(), field);
     EXPECT_TRUE(shown("scan-start"));
     EXPECT_FALSE(shown("ql-scan-stop") || shown("ql-welcome-progress"));
     EXPECT_TRUE(field->isEnabled() && find("open-report")->isEnabled());
     EXPECT_EQ(find<Swatch>("ql-status-dot")->colour(), QLTheme::muted());
-}
-
-// A scan started from the keyboard keeps the keyboard in the search bar: on
-// STOP while it runs, and back where it started once it ends.
-TEST_F(WindowTest, TheKeyboardWaitsOnStopWhileAScanRunsAndComesBack) {
-    const struct {
-        const char* start;
-        Qt::Key key;
-        bool stoppedByKey; // or ended elsewhere
-    } cases[] = {
-        {"scan-input", Qt::Key_Return, true},
-        {"scan-start", Qt::Key_Space, false},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.start);
-        open();
-        QApplication::setActiveWindow(view.get());
-        store->setInput(QStringLiteral("https://held.example"));
-        settle();
-        QWidget* start = find(c.start);
-        start->setFocus(Qt::TabFocusReason);
-        QTest::keyClick(start, c.key);
-        ASSERT_TRUE(waitUntil([&] { return store->busy() && transport->requests > 0; }));
-        settle();
-        EXPECT_EQ(QApplication::focusWidget(), find("ql-scan-stop"));
-        if (c.stoppedByKey)
-            QTest::keyClick(find("ql-scan-stop"), Qt::Key_Space);
-        else
-            store->cancel();
-        ASSERT_TRUE(waitUntil([&] { return !store->busy(); }));
-        settle();
-        EXPECT_EQ(QApplication::focusWidget(), start);
-        close();
-    }
 }
 
 TEST_F(WindowTest, StatusLineRules) {
@@ -522,16 +496,15 @@ TEST_F(WindowTest, EveryTabStopShowsTheThemesFocusOutline) {
     }
 }
 
-// Whatever Tab or Shift+Tab brings into a scrolled area, from outside it or
-// within, is scrolled into view, as far as needed: a page, the inspector, the
-// saved scans and a technical page, at the window's smallest size.
-TEST_F(WindowTest, ATabStopInsideAScrolledAreaIsBroughtIntoView) {
+// Whatever the keyboard reaches inside a scrolled area, from outside it or
+// within, is brought into view, at the window's smallest size: a grid's card
+// or a list's row too.
+TEST_F(WindowTest, WhatTheKeyboardReachesInAScrolledAreaIsBroughtIntoView) {
     open();
     view->resize(view->minimumSize());
-    std::string first;
+    QString newest;
     for (int i = 0; i < 25; ++i) {
         ScanReport report = sampleReport("https://site" + std::to_string(i) + ".example/");
-        // More to inspect, and more tools, than the inspector and the guide show at once.
         report.nodes[2].issues.assign(40, "An issue the scan found with this location.");
         for (int tool = 0; tool < 30; ++tool)
             report.servers[0].tools.emplace_back(
@@ -539,112 +512,81 @@ TEST_F(WindowTest, ATabStopInsideAScrolledAreaIsBroughtIntoView) {
                 JSONValue::emptyObject().set("name", JSONValue("tool" + std::to_string(tool))));
         store->loadFile(test::writeReport(folder, report, QString::number(++files) + ".json"),
                         true);
-        first = report.id; // the newest, at the top of the saved scans
+        newest = "ql-sidebar-scan-" + QString::fromStdString(report.id);
     }
-    const auto scrolled = [&](const QString& name) {
-        QWidget* widget = find(name);
-        while (widget && !qobject_cast<QScrollArea*>(widget))
-            widget = widget->parentWidget();
-        return static_cast<QScrollArea*>(widget);
-    };
-    const QString saved = "ql-sidebar-scan-" + QString::fromStdString(first);
     const auto guide = [&] { store->select("https://site24.example/mcp#tool:a"); };
     const auto inspector = [&] {
         store->setTab(WorkspaceTab::overview);
         store->setShowInspector(true);
         store->select("https://site24.example/3");
     };
-    enum Scroll { top, bottom, pastTheCards };
     const struct {
-        const char* place;
         std::function<void()> arrange;
-        QString area; // or a widget inside it
+        QString inside; // the area, or a widget in it
         Qt::Key key;
-        Scroll scroll;
         const char* from = nullptr; // else the stop just outside the area
     } cases[] = {
-        {"the guide, by Tab", guide, "ql-guided-page", Qt::Key_Tab, bottom},
-        {"the guide, by Shift+Tab", guide, "ql-guided-page", Qt::Key_Backtab, top},
-        {"the guide's cards", guide, "ql-guided-page", Qt::Key_Tab, pastTheCards,
-         "ql-guided-inspect-checks"},
-        {"the inspector, by Tab", inspector, "ql-inspector-scroll", Qt::Key_Tab, bottom},
-        {"the inspector, by Shift+Tab", inspector, "ql-inspector-scroll", Qt::Key_Backtab, top},
-        {"the overview, by Tab", inspector, "ql-overview-category", Qt::Key_Tab, bottom},
-        {"the overview, by Shift+Tab", inspector, "ql-overview-category", Qt::Key_Backtab, top},
-        {"a server's tools, by the arrow keys", [&] { store->setTab(WorkspaceTab::mcp); },
-         "ql-mcp-tools", Qt::Key_End, top, "ql-mcp-tools"},
-        {"the saved scans, by Tab", guide, saved, Qt::Key_Tab, bottom},
-        {"the saved scans, by Shift+Tab", guide, saved, Qt::Key_Backtab, top},
+        {guide, "ql-guided-page", Qt::Key_Tab},
+        {guide, "ql-guided-page", Qt::Key_Backtab},
+        {guide, "ql-guided-page", Qt::Key_Tab, "ql-guided-inspect-checks"}, // into the cards
+        {inspector, "ql-inspector-scroll", Qt::Key_Tab},
+        {inspector, "ql-overview-category", Qt::Key_Backtab},
+        {guide, newest, Qt::Key_Tab},
+        {[&] { store->setTab(WorkspaceTab::mcp); }, "ql-mcp-tools", Qt::Key_End, "ql-mcp-tools"},
     };
     for (const auto& c : cases) {
-        SCOPED_TRACE(c.place);
+        SCOPED_TRACE(c.inside.toStdString() + " " + QKeySequence(c.key).toString().toStdString());
         c.arrange();
         settle();
-        QScrollArea* area = scrolled(c.area);
+        QWidget* area = find(c.inside);
+        while (area && !qobject_cast<QScrollArea*>(area))
+            area = area->parentWidget();
         ASSERT_TRUE(area);
         QWidget* from = c.from ? find(c.from) : nullptr;
         if (!from) {
-            // The stop met just before the area, or just after it.
-            const bool forward = c.key == Qt::Key_Tab;
             const QList<QWidget*> walk = test::tabWalk(find("new-scan-plus"));
-            qsizetype inside = -1;
+            qsizetype at = -1;
             for (qsizetype i = 0; i < walk.size(); ++i)
-                if (area->isAncestorOf(walk[i]) && (inside < 0 || !forward)) inside = i;
-            ASSERT_GT(inside, 0);
-            from = walk[(inside + (forward ? -1 : 1)) % walk.size()];
+                if (area->isAncestorOf(walk[i]) && (at < 0 || c.key == Qt::Key_Backtab)) at = i;
+            ASSERT_GT(at, 0);
+            from = walk[(at + (c.key == Qt::Key_Backtab ? 1 : -1)) % walk.size()];
         }
         from->setFocus(Qt::TabFocusReason);
         settle();
-        QScrollBar* bar = area->verticalScrollBar();
-        ASSERT_GT(bar->maximum(), 0);
-        bar->setValue(c.scroll == top ? 0
-                      : c.scroll == bottom
-                          ? bar->maximum()
-                          : find("ql-guided-actions")->mapTo(area->widget(), QPoint()).y() + 150);
+        // Away from where the keyboard goes: below a stop reached by Tab.
+        QScrollBar* bar = static_cast<QScrollArea*>(area)->verticalScrollBar();
+        bar->setValue(c.key == Qt::Key_Tab ? bar->maximum() : 0);
         settle();
         QTest::keyClick(from, c.key);
         QWidget* reached = QApplication::focusWidget();
-        ASSERT_TRUE(reached && area->isAncestorOf(reached))
-            << (reached ? reached->objectName().toStdString() : "no focus");
-        // The whole control, and a grid's card or a list's row, when it fits
-        // in the view; else part of it.
-        const QRect port = area->viewport()->rect();
-        const auto seen = [&](const QRect& box) {
-            return box.height() > port.height()
-                       ? box.top() < port.bottom() && box.bottom() > port.top()
-                       : box.top() >= port.top() && box.bottom() <= port.bottom();
+        ASSERT_TRUE(reached && area->isAncestorOf(reached));
+        // Whole when it fits in the view, else filling part of it.
+        QWidget* port = static_cast<QScrollArea*>(area)->viewport();
+        const auto seen = [&](QRect box, const QWidget* of) {
+            box.translate(of->mapTo(port, QPoint()));
+            return box.height() > port->height() ? box.intersects(port->rect())
+                                                 : box.top() >= 0 && box.bottom() < port->height();
         };
-        const QRect shown(reached->mapTo(area->viewport(), QPoint()), reached->size());
-        EXPECT_TRUE(seen(shown)) << reached->objectName().toStdString() << " at " << shown.y();
-        view->grab().save(QStringLiteral(QL_SNAPSHOT_DIR "/tab-into-%1.png").arg(&c - cases));
+        EXPECT_TRUE(seen(reached->rect(), reached)) << reached->objectName().toStdString();
         if (auto* grid = qobject_cast<ToolCardGrid*>(reached)) {
-            EXPECT_TRUE(seen(grid->cardRect(grid->focusCard()).translated(shown.topLeft())));
+            EXPECT_TRUE(seen(grid->cardRect(grid->focusCard()), grid));
         } else if (auto* list = qobject_cast<QAbstractItemView*>(reached)) {
-            EXPECT_TRUE(seen(list->visualRect(list->currentIndex())
-                                 .translated(list->viewport()->mapTo(area->viewport(), QPoint()))));
+            EXPECT_TRUE(seen(list->visualRect(list->currentIndex()), list->viewport()));
         }
+        view->grab().save(QStringLiteral(QL_SNAPSHOT_DIR "/tab-into-%1.png").arg(&c - cases));
     }
 }
 
 // What a screen reader hears at each Tab stop of a view: a name for what the
-// stop holds, never a bare filler; in a painted list of cards, the card that
-// has the keyboard.
+// stop holds, never a bare filler; in a painted grid or map, the focused card.
 TEST_F(WindowTest, EveryTabStopIsHeardByWhatItHolds) {
     open();
     const ScanReport report = sampleReport();
-    const struct {
-        WorkspaceTab tab;
-        std::string evidence; // chosen in the raw trace
-    } cases[] = {
-        {WorkspaceTab::raw, report.evidence[1].id},
-        {WorkspaceTab::endpoints, {}},
-        {WorkspaceTab::schema, {}},
-        {WorkspaceTab::guide, {}},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(rawValue(c.tab).toStdString());
-        load(report, c.tab);
-        if (!c.evidence.empty()) store->setSelectedEvidenceID(c.evidence);
+    for (WorkspaceTab tab :
+         {WorkspaceTab::raw, WorkspaceTab::endpoints, WorkspaceTab::schema, WorkspaceTab::guide}) {
+        SCOPED_TRACE(rawValue(tab).toStdString());
+        load(report, tab);
+        store->setSelectedEvidenceID(report.evidence[1].id);
         settle();
         QWidget* start = find("new-scan-plus");
         QApplication::setActiveWindow(view.get());
@@ -654,31 +596,24 @@ TEST_F(WindowTest, EveryTabStopIsHeardByWhatItHolds) {
             QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
             QWidget* reached = QApplication::focusWidget();
             if (!reached || reached == start) break;
-            const std::string stop = reached->metaObject()->className() + std::string(" ") +
-                                     reached->objectName().toStdString();
+            const std::string stop = reached->objectName().toStdString();
             QAccessibleInterface* shown = QAccessible::queryAccessibleInterface(reached);
             QAccessibleInterface* heard = shown->focusChild() ? shown->focusChild() : shown;
             for (QAccessibleInterface* named : {shown, heard}) {
                 EXPECT_FALSE(named->text(QAccessible::Name).trimmed().isEmpty()) << stop;
                 EXPECT_NE(named->role(), QAccessible::Client) << stop;
             }
-            if (heard != shown && !qobject_cast<QAbstractItemView*>(reached)) {
-                ++cards;
-                EXPECT_EQ(heard->role(), QAccessible::Button) << stop;
+            auto* list = qobject_cast<QAbstractItemView*>(reached);
+            if (heard != shown && !list) cards += heard->role() == QAccessible::Button;
+            if (stop == "ql-raw-list") {
+                EXPECT_EQ(list->currentIndex().row(), 1) << "the keyboard's row is the one shown";
             }
-            if (QWidget* pane = find("ql-pane-" + rawValue(c.tab));
-                pane && pane->isAncestorOf(reached))
+            if (find("ql-pane-" + rawValue(tab))->isAncestorOf(reached))
                 view->grab().save(QStringLiteral(QL_SNAPSHOT_DIR "/tab-walk-%1-%2.png")
-                                      .arg(rawValue(c.tab))
+                                      .arg(rawValue(tab))
                                       .arg(step));
-            if (reached->objectName() == "ql-raw-list") {
-                EXPECT_EQ(static_cast<QAbstractItemView*>(reached)->currentIndex().row(), 1)
-                    << "the keyboard's row is the exchange shown";
-            }
         }
-        if (c.tab == WorkspaceTab::schema || c.tab == WorkspaceTab::guide) {
-            EXPECT_GT(cards, 0);
-        }
+        EXPECT_EQ(cards > 0, tab == WorkspaceTab::schema || tab == WorkspaceTab::guide);
     }
 }
 
@@ -868,9 +803,8 @@ TEST_F(WindowTest, TheRestoredOrCentredWindowStartsOnTheScreen) {
 // comes back as it was.
 TEST(WindowFrame, AnUnusableFrameGivesWayToTheCentredOneFittedAlike) {
     const QSize size(1640, 1039), minimum(1220, 779);
-    const QRect laptop(0, 0, 1366, 768), wide(0, 0, 1920, 1080), side(1920, 0, 1280, 1024),
-        paneled(0, 28, 1366, 740);
-    // How the settings read back "@Rect(-2147483648 0 -2147483648 1000)" and
+    const QRect laptop(0, 0, 1366, 768), wide(0, 0, 1920, 1080), side(1920, 0, 1280, 1024);
+    // As the settings read back "@Rect(-2147483648 0 -2147483648 1000)" and
     // "@Rect(0 0 -2147483648 -2147483648)".
     const QRect belowInt(QPoint(INT_MIN, 0), QPoint(-1, 999)),
         aboveInt(QPoint(0, 0), QPoint(INT_MAX, INT_MAX));
@@ -879,15 +813,12 @@ TEST(WindowFrame, AnUnusableFrameGivesWayToTheCentredOneFittedAlike) {
         {QRect(10, 10, 0, 0), {laptop}, QRect(0, 0, 1366, 779)},
         {belowInt, {laptop}, QRect(0, 0, 1366, 779)},
         {aboveInt, {wide}, QRect(140, 20, 1640, 1039)},
-        {QVariant("1300x820"), {side, wide}, QRect(1920, 0, 1280, 1024)},
-        {QVariant(), {paneled}, QRect(0, 28, 1366, 779)},
+        {QVariant("1300x820"), {side, wide}, side},
     };
-    for (const auto& [stored, screens, expected] : cases) {
-        QString shown;
-        QDebug(&shown) << stored;
-        SCOPED_TRACE(shown.toStdString());
+    for (std::size_t i = 0; i < std::size(cases); ++i) {
+        const auto& [stored, screens, expected] = cases[i];
         const QRect frame = AppDelegate::initialFrame(stored, screens, size, minimum);
-        EXPECT_EQ(frame, expected);
+        EXPECT_EQ(frame, expected) << i;
         EXPECT_EQ(AppDelegate::initialFrame(frame, screens, size, minimum), frame);
     }
 }
