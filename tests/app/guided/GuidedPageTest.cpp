@@ -888,6 +888,7 @@ TEST_F(GuidedPage, AfterSendTheAnswerComesIntoViewAndTheKeyboardStaysInTheForm) 
     testing::McpPeer peer(testing::McpPeer::Kind::Everything);
     scan(peer);
     if (HasFatalFailure()) return;
+    view->resize(view->minimumSize()); // as on a laptop's screen
     QApplication::setActiveWindow(view.get());
 
     enum Press { space, enter, click, confirmed, tabWhileWaiting };
@@ -903,12 +904,11 @@ TEST_F(GuidedPage, AfterSendTheAnswerComesIntoViewAndTheKeyboardStaysInTheForm) 
          {{"guided-field-a", "2"}, {"guided-field-b", "3"}},
          click,
          "The sum of 2 and 3 is 5."},
-        {"guided-action-echo", {{"guided-field-message", "again"}}, enter, "Echo: again"},
         // Taller than the view.
         {"guided-action-echo",
-         {{"guided-field-message", QStringLiteral("ciao ").repeated(2000)}},
-         space,
-         "Echo: ciao ciao"},
+         {{"guided-field-message", QStringLiteral("again ").repeated(2000)}},
+         enter,
+         "Echo: again again"},
         {"guided-action-toggle-simulated-logging", {}, confirmed, "Started simulated"},
         {"guided-action-trigger-long-running-operation",
          {{"guided-field-duration", "2"}, {"guided-field-steps", "1"}},
@@ -931,7 +931,7 @@ TEST_F(GuidedPage, AfterSendTheAnswerComesIntoViewAndTheKeyboardStaysInTheForm) 
         ASSERT_TRUE(waitUntil([&] { return formSettled(); }, 5000));
         for (const auto& [field, value] : c.fields)
             type(field, value);
-        // The button at the foot of the view, as on a window of a laptop's height.
+        // The button at the foot of the view.
         QScrollBar* bar = page()->verticalScrollBar();
         bar->setValue(send()->mapTo(page()->widget(), QPoint(0, send()->height())).y() -
                       page()->viewport()->height() + 8);
