@@ -335,8 +335,9 @@ void RawWorkspace::render() {
             QString::fromStdString(quorilanth::rawText(current, pane_)), DirectionControls::shown));
     }
 
-    // The keyboard's row is the exchange shown: the selected one, which is
-    // one of the report's, or else the last.
+    // The keyboard's row goes to the exchange shown, the selected one (one of
+    // the report's) or else the last, whenever that changes; in between, it
+    // stays where the arrow keys took it.
     QModelIndex row;
     if (current) {
         const std::vector<Evidence>& evidence = store_.report()->evidence;
@@ -344,7 +345,9 @@ void RawWorkspace::render() {
                                         [&](const Evidence& e) { return e.id == current->id; });
         row = model_->index(int(first - evidence.begin()));
     }
-    if (row != list_->currentIndex()) {
+    const std::string rowID = current ? current->id : std::string();
+    if (rowID != keyboardRow_ || !list_->currentIndex().isValid()) {
+        keyboardRow_ = rowID;
         // The row moves, the list does not: a scan adds rows under a reader.
         list_->setAutoScroll(false);
         list_->setCurrentIndex(row);

@@ -52,6 +52,8 @@ private:
     QList<QAbstractButton*> segments_;
     // The exchange, form and report whose text is shown.
     std::tuple<std::string, RawPane, std::uint64_t> shown_{{}, RawPane::response, ~0ull};
+    // The exchange the keyboard's row was last put on.
+    std::string keyboardRow_;
 };
 
 } // namespace quorilanth
