@@ -608,7 +608,8 @@ TEST_F(WindowTest, EveryTabStopIsHeardByWhatItHolds) {
             if (stop == "ql-raw-list") {
                 EXPECT_EQ(list->currentIndex().row(), 1) << "the keyboard's row is the one shown";
             }
-            if (find("ql-pane-" + rawValue(tab))->isAncestorOf(reached))
+            if (QWidget* pane = find("ql-pane-" + rawValue(tab));
+                pane && pane->isAncestorOf(reached))
                 view->grab().save(QStringLiteral(QL_SNAPSHOT_DIR "/tab-walk-%1-%2.png")
                                       .arg(rawValue(tab))
                                       .arg(step));
