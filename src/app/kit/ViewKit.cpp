@@ -4,6 +4,7 @@
 #include "app/kit/QLTheme.h"
 #include "app/kit/ReducedMotion.h"
 
+#include <QAccessibleWidget>
 #include <QEvent>
 #include <QFontMetrics>
 #include <QLabel>
@@ -191,6 +192,25 @@ void setEnabledKeepingFocus(QWidget* control, bool enabled, QWidget* holder) {
 
 void setShownKeepingFocus(QWidget* control, bool shown, QWidget* holder) {
     keepFocus(control, shown, holder, [&] { control->setVisible(shown); });
+}
+
+namespace {
+
+constexpr const char* roleProperty = "ql-accessible-role";
+
+QAccessibleInterface* roleFactory(const QString&, QObject* object) {
+    auto* widget = qobject_cast<QWidget*>(object);
+    const QVariant role = widget ? widget->property(roleProperty) : QVariant();
+    return role.isValid() ? new QAccessibleWidget(widget, QAccessible::Role(role.toInt()))
+                          : nullptr;
+}
+
+} // namespace
+
+void setAccessibleRole(QWidget* widget, QAccessible::Role role) {
+    static const bool installed = (QAccessible::installFactory(roleFactory), true);
+    Q_UNUSED(installed);
+    widget->setProperty(roleProperty, int(role));
 }
 
 void setTextColour(QWidget* widget, const QColor& colour) {

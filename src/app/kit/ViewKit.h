@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QAccessible>
 #include <QColor>
 #include <QFont>
 #include <QLabel>
@@ -51,6 +52,10 @@ void revealFocus(QWidget* focused);
 // on. An alert open over the window changes none of this.
 void setEnabledKeepingFocus(QWidget* control, bool enabled, QWidget* holder);
 void setShownKeepingFocus(QWidget* control, bool shown, QWidget* holder);
+
+// A painted widget, or a scrolling one, is heard as a filler: this widget is
+// heard in `role` instead, under its accessible name. Set before anything asks.
+void setAccessibleRole(QWidget* widget, QAccessible::Role role);
 
 // Sets the colour of a widget's text.
 void setTextColour(QWidget* widget, const QColor& colour);

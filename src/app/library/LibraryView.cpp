@@ -7,7 +7,6 @@
 #include "app/store/AppLanguage.h"
 #include "app/store/WorkspaceStore.h"
 
-#include <QAccessibleWidget>
 #include <QComboBox>
 #include <QEvent>
 #include <QHBoxLayout>
@@ -37,13 +36,6 @@ QFont collectionFont() {
 }
 QFont scoreFont() {
     return QLTheme::font(16, QFont::Normal, QLTheme::Design::rounded);
-}
-
-// A scrolling area is heard as a filler: the list of saved scans is a list.
-QAccessibleInterface* listFactory(const QString& className, QObject* object) {
-    if (className == QLatin1String("quorilanth::LibraryList") && object && object->isWidgetType())
-        return new QAccessibleWidget(static_cast<QWidget*>(object), QAccessible::List);
-    return nullptr;
 }
 
 // The height of the row's texts with a collection line; rows without one
@@ -203,8 +195,7 @@ void LibraryRow::paintEvent(QPaintEvent*) {
 
 LibraryList::LibraryList(LibraryRow::Actions actions, QWidget* parent)
     : QAbstractScrollArea(parent), actions_(std::move(actions)) {
-    static const bool installed = (QAccessible::installFactory(listFactory), true);
-    Q_UNUSED(installed);
+    setAccessibleRole(this, QAccessible::List);
     setObjectName(QStringLiteral("ql-library-list"));
     setFrameShape(QFrame::NoFrame);
     setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);

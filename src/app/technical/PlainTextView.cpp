@@ -1,8 +1,8 @@
 #include "app/technical/PlainTextView.h"
 
 #include "app/kit/QLTheme.h"
+#include "app/kit/ViewKit.h"
 
-#include <QAccessibleWidget>
 #include <QApplication>
 #include <QClipboard>
 #include <QContextMenuEvent>
@@ -43,18 +43,10 @@ char32_t shown(char32_t code) {
     return code;
 }
 
-// A painted widget is heard as a filler: this is text, heard by its name.
-QAccessibleInterface* textFactory(const QString& className, QObject* object) {
-    if (className == QLatin1String("quorilanth::PlainTextView") && object && object->isWidgetType())
-        return new QAccessibleWidget(static_cast<QWidget*>(object), QAccessible::StaticText);
-    return nullptr;
-}
-
 } // namespace
 
 PlainTextView::PlainTextView(QWidget* parent) : QWidget(parent) {
-    static const bool installed = (QAccessible::installFactory(textFactory), true);
-    Q_UNUSED(installed);
+    setAccessibleRole(this, QAccessible::StaticText);
     setFocusPolicy(Qt::ClickFocus);
     setCursor(Qt::IBeamCursor);
     QSizePolicy policy(QSizePolicy::Preferred, QSizePolicy::Preferred);

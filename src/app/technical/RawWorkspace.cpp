@@ -338,19 +338,18 @@ void RawWorkspace::render() {
     // The keyboard's row goes to the exchange shown, the selected one (one of
     // the report's) or else the last, whenever that changes; in between, it
     // stays where the arrow keys took it.
-    QModelIndex row;
-    if (current) {
+    const auto rowOf = [&](const std::string& id) {
         const std::vector<Evidence>& evidence = store_.report()->evidence;
-        const auto first = std::find_if(evidence.begin(), evidence.end(),
-                                        [&](const Evidence& e) { return e.id == current->id; });
-        row = model_->index(int(first - evidence.begin()));
-    }
+        const auto found = std::find_if(evidence.begin(), evidence.end(),
+                                        [&](const Evidence& e) { return e.id == id; });
+        return model_->index(int(found - evidence.begin()));
+    };
     const std::string rowID = current ? current->id : std::string();
     if (rowID != keyboardRow_ || !list_->currentIndex().isValid()) {
         keyboardRow_ = rowID;
         // The row moves, the list does not: a scan adds rows under a reader.
         list_->setAutoScroll(false);
-        list_->setCurrentIndex(row);
+        list_->setCurrentIndex(current ? rowOf(rowID) : QModelIndex());
         list_->setAutoScroll(true);
     }
 
@@ -359,7 +358,7 @@ void RawWorkspace::render() {
     if (highlighted != model_->highlighted) {
         model_->highlighted = std::move(highlighted);
         list_->viewport()->update();
-        if (selected) list_->scrollTo(row);
+        if (selected) list_->scrollTo(rowOf(selected->id));
     }
 }
 
