@@ -60,22 +60,50 @@ std::string inventoryLine(const MCPServer& server) {
     return line;
 }
 
-// The text inside a Markdown table cell: a bar would end the cell and a line
-// break the row. A carriage return ends a line in Markdown as much as a line
-// feed does, so it becomes a blank too.
-std::string cell(std::string_view text) {
+// Text from a site, a server or a report file, as one line of Markdown that
+// reads as text: markup characters are escaped (a backslash first, or it would
+// undo the escapes after it), and a line break, carriage return included,
+// would start a block of the text's own. In a table cell a bar would end the
+// cell too.
+std::string escaped(std::string_view value, bool inCell) {
     std::string out;
-    out.reserve(text.size());
-    for (const char c : text) {
-        if (c == '|') {
-            out += "\\|";
-        } else if (c == '\n' || c == '\r') {
-            out += ' ';
-        } else {
-            out += c;
+    out.reserve(value.size());
+    for (const char c : value) {
+        if (c == '\n' || c == '\r') {
+            out.push_back(' ');
+            continue;
         }
+        if (std::string_view("\\<>&[]").find(c) != std::string_view::npos || (inCell && c == '|'))
+            out.push_back('\\');
+        out.push_back(c);
     }
     return out;
+}
+std::string text(std::string_view value) {
+    return escaped(value, false);
+}
+std::string cell(std::string_view value) {
+    return escaped(value, true);
+}
+
+// A list entry whose text starts the line: what would open a block there (a
+// heading, a nested list, a rule, a fence) is escaped too.
+std::string listEntry(std::string_view value) {
+    std::string line = "- " + text(value);
+    constexpr std::size_t start = 2;
+    std::size_t end = start;
+    while (end < line.size() && end - start < 9 && line[end] >= '0' && line[end] <= '9')
+        ++end;
+    if (end > start) {
+        // "1." and "1)" followed by a blank start an ordered list.
+        if (end < line.size() && (line[end] == '.' || line[end] == ')') &&
+            (end + 1 == line.size() || line[end + 1] == ' ' || line[end + 1] == '\t'))
+            line.insert(end, 1, '\\');
+    } else if (start < line.size() &&
+               std::string_view("#-+*_=`~").find(line[start]) != std::string_view::npos) {
+        line.insert(start, 1, '\\');
+    }
+    return line;
 }
 
 // The host of the scanned site for the title area; the whole domain text when
@@ -140,10 +168,10 @@ std::string markdown(const ScanReport& report) {
     Lines out;
     out << "# Quorilanth \u2014 Agentic Web Report"
         << "";
-    out << "Domain: " + report.domain << "";
+    out << "Domain: " + text(report.domain) << "";
     out << "Scanned: " + iso8601(report.startedAt) << "";
     out << "Agent Readiness: **" + number(report.score()) + "/100**" + std::string(dot) +
-               "scoring v" + report.scoringVersion
+               "scoring v" + text(report.scoringVersion)
         << "";
     out << "Scope: public interfaces observed within a bounded scan. Declarations do not establish "
            "publisher authenticity or tool safety."
@@ -161,7 +189,7 @@ std::string markdown(const ScanReport& report) {
     }
     out << "";
     for (const ScoreCheck& check : report.checks)
-        out << "- " + check.explanation;
+        out << listEntry(check.explanation);
     out << "";
 
     out << "## Inspected addresses (including unsuccessful probes)"
@@ -195,7 +223,9 @@ std::string markdown(const ScanReport& report) {
     for (const MCPServer& server : report.servers) {
         if (server.status != FindingStatus::valid) continue;
         anyValid = true;
-        out << "### " + server.url << "" << serverStatusLine(server) << "";
+        out << "### " + text(server.url) << "" << text(serverStatusLine(server)) << "";
+        // Pretty JSON starts every line with a blank or a bracket, so no text in it can
+        // close the fence.
         out << "Capabilities:"
             << "```json" << server.capabilities.pretty() << "```"
             << "";
@@ -213,10 +243,10 @@ std::string markdown(const ScanReport& report) {
     out << "## Issues and scan limits"
         << "";
     for (const std::string& notice : report.notices)
-        out << "- " + notice;
+        out << listEntry(notice);
     for (const GraphNode& node : report.nodes) {
         for (const std::string& issue : node.issues)
-            out << "- " + node.label + ": " + issue;
+            out << listEntry(node.label + ": " + issue);
     }
     out << "";
 
