@@ -6,6 +6,7 @@
 #include "app/store/AppLanguage.h"
 #include "app/store/WorkspaceStore.h"
 
+#include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QLineEdit>
 #include <QMenu>
@@ -13,6 +14,7 @@
 #include <QPainterPath>
 #include <QPushButton>
 #include <QShortcut>
+#include <QStyleHints>
 #include <QToolButton>
 
 namespace quorilanth {
@@ -131,6 +133,7 @@ SearchBar::SearchBar(WorkspaceStore& store, QWidget* parent)
     // As tall as SCAN, so the bar and the rows below it keep still when the two swap.
     stop_->setFixedHeight(33);
     connect(stop_, &QPushButton::clicked, this, [this] { store_.cancel(); });
+    stop_->installEventFilter(this);
     row->addWidget(stop_);
 
     for (const QKeySequence& keys :
@@ -150,6 +153,20 @@ void SearchBar::scanIfAllowed() {
     if (!scan_->isHidden() && scan_->isEnabled()) store_.start();
 }
 
+// STOP appears where SCAN was pressed, so the second click of a double-click
+// on SCAN lands on it: a press that comes within the desktop's double-click
+// time of STOP appearing belongs to SCAN and is dropped. The keyboard and a
+// later click stop the work as ever.
+bool SearchBar::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == stop_ &&
+        (event->type() == QEvent::MouseButtonPress ||
+         event->type() == QEvent::MouseButtonDblClick) &&
+        stopShown_.isValid() &&
+        !stopShown_.hasExpired(QGuiApplication::styleHints()->mouseDoubleClickInterval()))
+        return true;
+    return QWidget::eventFilter(watched, event);
+}
+
 void SearchBar::render() {
     const bool working = store_.busy() || store_.toolBusy();
     const bool ai = store_.discoveryMode();
@@ -165,7 +182,10 @@ void SearchBar::render() {
                                        QStringLiteral("Find sites \u00B7 with AI")));
     // STOP stands where SCAN was while the work runs: the keyboard waits
     // there, and goes back to what started the work when it ends.
-    if (working) stop_->setVisible(true);
+    if (working && stop_->isHidden()) {
+        stop_->setVisible(true);
+        stopShown_.start();
+    }
     setEnabledKeepingFocus(mode_, !working, stop_);
 
     // An address from a report file may hold direction controls that turn it

@@ -2,6 +2,8 @@
 
 #include "app/kit/ViewKit.h"
 
+#include <QElapsedTimer>
+
 class QLineEdit;
 class QMenu;
 class QPushButton;
@@ -19,6 +21,9 @@ public:
     explicit SearchBar(WorkspaceStore& store, QWidget* parent = nullptr);
     void render();
 
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
 private:
     void scanIfAllowed();
 
@@ -31,6 +36,8 @@ private:
     QLineEdit* field_;
     QPushButton* scan_;
     QPushButton* stop_;
+    // Since STOP took SCAN's place under the pointer.
+    QElapsedTimer stopShown_;
 };
 
 } // namespace quorilanth

@@ -11,16 +11,20 @@
 
 #include <QAbstractItemView>
 #include <QAccessible>
+#include <QElapsedTimer>
+#include <QGuiApplication>
 #include <QLabel>
 #include <QMenu>
 #include <QMessageBox>
 #include <QPointer>
 #include <QPushButton>
 #include <QRegularExpression>
+#include <QScopeGuard>
 #include <QScreen>
 #include <QScrollArea>
 #include <QScrollBar>
 #include <QSignalSpy>
+#include <QStyleHints>
 #include <QTextLayout>
 #include <QToolButton>
 
@@ -236,6 +240,37 @@ TEST_F(WindowTest, StopReplacesScanWhileBusyAndTheWelcomePageShowsProgress) {
     EXPECT_FALSE(shown("ql-scan-stop") || shown("ql-welcome-progress"));
     EXPECT_TRUE(field->isEnabled() && find("open-report")->isEnabled());
     EXPECT_EQ(find<Swatch>("ql-status-dot")->colour(), QLTheme::muted());
+}
+
+// STOP takes SCAN's place under the pointer: the second click of a
+// double-click on SCAN is no request to stop, a later click is.
+TEST_F(WindowTest, TheSecondClickOfADoubleClickOnScanLeavesTheScanRunning) {
+    open();
+    // Long enough for a slow build to reach STOP within it.
+    QStyleHints* hints = QGuiApplication::styleHints();
+    const auto restore = qScopeGuard([hints, desktop = hints->mouseDoubleClickInterval()] {
+        hints->setMouseDoubleClickInterval(desktop);
+    });
+    const int interval = 1500;
+    hints->setMouseDoubleClickInterval(interval);
+    store->setInput(QStringLiteral("https://held.example"));
+    settle();
+    QElapsedTimer sinceScan;
+    sinceScan.start();
+    tap("scan-start");
+    ASSERT_TRUE(waitUntil([&] { return store->busy() && transport->requests > 0; }));
+    ASSERT_TRUE(shown("ql-scan-stop"));
+    QTest::mouseDClick(find("ql-scan-stop"), Qt::LeftButton, {}, QPoint(2, 2));
+    tap("ql-scan-stop");
+    settle();
+    EXPECT_TRUE(store->busy());
+    EXPECT_NE(store->status(), QStringLiteral("Cancelling\u2026"));
+    EXPECT_LT(sinceScan.elapsed(), interval) << "too slow to test the second click";
+    EXPECT_TRUE(waitUntil([&] {
+        tap("ql-scan-stop");
+        return !store->busy();
+    }));
+    EXPECT_GE(sinceScan.elapsed(), interval);
 }
 
 TEST_F(WindowTest, StatusLineRules) {
