@@ -587,6 +587,8 @@ TEST_F(WindowTest, EveryTabStopIsHeardByWhatItHolds) {
         SCOPED_TRACE(rawValue(tab).toStdString());
         load(report, tab);
         store->setSelectedEvidenceID(report.evidence[1].id);
+        if (tab == WorkspaceTab::schema) // a page of cards that select as the keyboard comes
+            find<QAction>("ql-schema-group-manifest")->trigger();
         settle();
         QWidget* start = find("new-scan-plus");
         QApplication::setActiveWindow(view.get());
@@ -605,6 +607,12 @@ TEST_F(WindowTest, EveryTabStopIsHeardByWhatItHolds) {
             }
             auto* list = qobject_cast<QAbstractItemView*>(reached);
             if (heard != shown && !list) cards += heard->role() == QAccessible::Button;
+            // What a screen reader was told of, read once the view has redrawn.
+            const auto told =
+                std::pair(QAccessible::uniqueId(heard), heard->text(QAccessible::Name));
+            settle();
+            QAccessibleInterface* read = QAccessible::accessibleInterface(told.first);
+            EXPECT_EQ(read ? read->text(QAccessible::Name) : "gone", told.second) << stop;
             if (stop == "ql-raw-list") {
                 EXPECT_EQ(list->currentIndex().row(), 1) << "the keyboard's row is the one shown";
             }
