@@ -21,6 +21,7 @@
 #include <QScrollArea>
 #include <QScrollBar>
 #include <QSignalSpy>
+#include <QSplitter>
 #include <QTextLayout>
 #include <QToolButton>
 
@@ -506,6 +507,9 @@ TEST_F(WindowTest, WhatTheKeyboardReachesInAScrolledAreaIsBroughtIntoView) {
     for (int i = 0; i < 25; ++i) {
         ScanReport report = sampleReport("https://site" + std::to_string(i) + ".example/");
         report.nodes[2].issues.assign(40, "An issue the scan found with this location.");
+        for (std::size_t k = 0; k < report.nodes.size(); ++k) // locators of one line or two
+            report.edges.push_back(
+                {report.nodes[2].id, report.nodes[k].id, "links", "", std::string(12 * k, '$')});
         for (int tool = 0; tool < 30; ++tool)
             report.servers[0].tools.emplace_back(
                 report.servers[0].url,
@@ -533,6 +537,14 @@ TEST_F(WindowTest, WhatTheKeyboardReachesInAScrolledAreaIsBroughtIntoView) {
         {inspector, "ql-overview-category", Qt::Key_Backtab},
         {guide, newest, Qt::Key_Tab},
         {[&] { store->setTab(WorkspaceTab::mcp); }, "ql-mcp-tools", Qt::Key_End, "ql-mcp-tools"},
+        {inspector, "ql-inspector-relations", Qt::Key_Backtab},
+        // Last, as it leaves the window wide, the inspector at its widest.
+        {[&] {
+             view->resize(1640, view->height());
+             find<QSplitter>("ql-columns")->setSizes({205, 985, 450});
+             inspector();
+         },
+         "ql-inspector-relations", Qt::Key_Backtab},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.inside.toStdString() + " " + QKeySequence(c.key).toString().toStdString());
@@ -572,6 +584,10 @@ TEST_F(WindowTest, WhatTheKeyboardReachesInAScrolledAreaIsBroughtIntoView) {
             EXPECT_TRUE(seen(grid->cardRect(grid->focusCard()), grid));
         } else if (auto* list = qobject_cast<QAbstractItemView*>(reached)) {
             EXPECT_TRUE(seen(list->visualRect(list->currentIndex()), list->viewport()));
+            if (c.inside == "ql-inspector-relations") { // as tall as its rows, at every width
+                const QModelIndex last = list->model()->index(list->model()->rowCount() - 1, 0);
+                EXPECT_EQ(list->visualRect(last).bottom() + 1, list->viewport()->height());
+            }
         }
         view->grab().save(QStringLiteral(QL_SNAPSHOT_DIR "/tab-into-%1.png").arg(&c - cases));
     }
