@@ -372,6 +372,10 @@ void SchemaCanvas::drawScene(std::shared_ptr<const SchemaScene> scene,
     highlightConnections();
     if (!arrivals_.empty() || !reveals_.empty()) motion_->start();
 
+    // A card the keyboard reaches selects its node, and the redraw that
+    // follows comes before a screen reader reads the card we announced: the
+    // same scene keeps its accessible cards.
+    if (!changed) return;
     // Removed from the tree at once, so that a search by name finds only the
     // cards of this scene; deleted later, as one may be pressing just now.
     for (SchemaAccessibleCard* card : accessible_) {

@@ -100,9 +100,12 @@ public:
                rowPadding;
     }
 
+    // The space between cards lies under each but the last, so that the
+    // rows end where the list does.
     QSize sizeHint(const QStyleOptionViewItem&, const QModelIndex& index) const override {
         const RelationListModel::Row* row = model_.row(index.row());
-        return {200, row ? cardHeight(*row) + sectionSpacing : 0};
+        const int gap = index.row() + 1 < model_.rowCount() ? sectionSpacing : 0;
+        return {200, row ? cardHeight(*row) + gap : 0};
     }
 
     void paint(QPainter* painter, const QStyleOptionViewItem& option,
@@ -379,7 +382,7 @@ void NodeInspector::buildDetail() {
     relations_->setModel(relationModel_);
     relations_->setItemDelegate(new RelationDelegate(*relationModel_, relations_));
     relations_->setResizeMode(QListView::Adjust);
-    relations_->installEventFilter(this);
+    relations_->viewport()->installEventFilter(this);
     relations_->setSelectionMode(QAbstractItemView::NoSelection);
     relations_->setFrameShape(QFrame::NoFrame);
     relations_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
@@ -559,15 +562,17 @@ void NodeInspector::renderData(const ScanReport& report, const GraphNode& node) 
 
 void NodeInspector::fitRelations() {
     // The list is as tall as its cards; the column scrolls, not the list.
-    int height = -sectionSpacing;
+    int height = 0;
     for (int row = 0; row < relationModel_->rowCount(); ++row)
-        height += relations_->itemDelegate()->sizeHint({}, relationModel_->index(row)).height();
-    relations_->setFixedHeight(qMax(0, height));
+        height += relations_->sizeHintForRow(row);
+    relations_->setFixedHeight(height);
 }
 
 bool NodeInspector::eventFilter(QObject* watched, QEvent* event) {
-    if (watched == relations_ && event->type() == QEvent::Resize &&
-        static_cast<QResizeEvent*>(event)->oldSize().width() != relations_->width())
+    // The viewport is where the rows are drawn, and it has its new width
+    // only after the list's own resize.
+    if (watched == relations_->viewport() && event->type() == QEvent::Resize &&
+        static_cast<QResizeEvent*>(event)->oldSize().width() != relations_->viewport()->width())
         fitRelations();
     return QWidget::eventFilter(watched, event);
 }

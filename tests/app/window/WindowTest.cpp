@@ -24,6 +24,7 @@
 #include <QScrollArea>
 #include <QScrollBar>
 #include <QSignalSpy>
+#include <QSplitter>
 #include <QStyleHints>
 #include <QTextLayout>
 #include <QToolButton>
@@ -541,6 +542,9 @@ TEST_F(WindowTest, WhatTheKeyboardReachesInAScrolledAreaIsBroughtIntoView) {
     for (int i = 0; i < 25; ++i) {
         ScanReport report = sampleReport("https://site" + std::to_string(i) + ".example/");
         report.nodes[2].issues.assign(40, "An issue the scan found with this location.");
+        for (std::size_t k = 0; k < report.nodes.size(); ++k) // locators of one line or two
+            report.edges.push_back(
+                {report.nodes[2].id, report.nodes[k].id, "links", "", std::string(12 * k, '$')});
         for (int tool = 0; tool < 30; ++tool)
             report.servers[0].tools.emplace_back(
                 report.servers[0].url,
@@ -568,6 +572,14 @@ TEST_F(WindowTest, WhatTheKeyboardReachesInAScrolledAreaIsBroughtIntoView) {
         {inspector, "ql-overview-category", Qt::Key_Backtab},
         {guide, newest, Qt::Key_Tab},
         {[&] { store->setTab(WorkspaceTab::mcp); }, "ql-mcp-tools", Qt::Key_End, "ql-mcp-tools"},
+        {inspector, "ql-inspector-relations", Qt::Key_Backtab},
+        // Last, as it leaves the window wide, the inspector at its widest.
+        {[&] {
+             view->resize(1640, view->height());
+             find<QSplitter>("ql-columns")->setSizes({205, 985, 450});
+             inspector();
+         },
+         "ql-inspector-relations", Qt::Key_Backtab},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.inside.toStdString() + " " + QKeySequence(c.key).toString().toStdString());
@@ -607,6 +619,10 @@ TEST_F(WindowTest, WhatTheKeyboardReachesInAScrolledAreaIsBroughtIntoView) {
             EXPECT_TRUE(seen(grid->cardRect(grid->focusCard()), grid));
         } else if (auto* list = qobject_cast<QAbstractItemView*>(reached)) {
             EXPECT_TRUE(seen(list->visualRect(list->currentIndex()), list->viewport()));
+            if (c.inside == "ql-inspector-relations") { // as tall as its rows, at every width
+                const QModelIndex last = list->model()->index(list->model()->rowCount() - 1, 0);
+                EXPECT_EQ(list->visualRect(last).bottom() + 1, list->viewport()->height());
+            }
         }
         view->grab().save(QStringLiteral(QL_SNAPSHOT_DIR "/tab-into-%1.png").arg(&c - cases));
     }
@@ -622,6 +638,8 @@ TEST_F(WindowTest, EveryTabStopIsHeardByWhatItHolds) {
         SCOPED_TRACE(rawValue(tab).toStdString());
         load(report, tab);
         store->setSelectedEvidenceID(report.evidence[1].id);
+        if (tab == WorkspaceTab::schema) // a page of cards that select as the keyboard comes
+            find<QAction>("ql-schema-group-manifest")->trigger();
         settle();
         QWidget* start = find("new-scan-plus");
         QApplication::setActiveWindow(view.get());
@@ -640,6 +658,12 @@ TEST_F(WindowTest, EveryTabStopIsHeardByWhatItHolds) {
             }
             auto* list = qobject_cast<QAbstractItemView*>(reached);
             if (heard != shown && !list) cards += heard->role() == QAccessible::Button;
+            // What a screen reader was told of, read once the view has redrawn.
+            const auto told =
+                std::pair(QAccessible::uniqueId(heard), heard->text(QAccessible::Name));
+            settle();
+            QAccessibleInterface* read = QAccessible::accessibleInterface(told.first);
+            EXPECT_EQ(read ? read->text(QAccessible::Name) : "gone", told.second) << stop;
             if (stop == "ql-raw-list") {
                 EXPECT_EQ(list->currentIndex().row(), 1) << "the keyboard's row is the one shown";
             }
