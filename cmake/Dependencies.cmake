@@ -16,7 +16,7 @@ if(QL_BUILD_APP)
   pkg_check_modules(LIBSECRET REQUIRED IMPORTED_TARGET libsecret-1)
   # The desktop's animation setting is a GSettings key; libsecret brings GIO along.
   pkg_check_modules(GIO REQUIRED IMPORTED_TARGET gio-2.0)
-  find_package(Qt6 6.4 REQUIRED COMPONENTS Core Gui Widgets Svg Test)
+  find_package(Qt6 6.4 REQUIRED COMPONENTS Core Gui Widgets Svg Network Test)
 endif()
 if(QL_BUILD_TESTS)
   find_package(GTest REQUIRED)

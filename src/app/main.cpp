@@ -49,7 +49,14 @@ int main(int argc, char** argv) {
         processArguments.append(QString::fromLocal8Bit(argument.c_str()));
     // A snapshot shows the views at rest, never halfway through a motion.
     if (processArguments.contains(QStringLiteral("--snapshot"))) qputenv("QL_REDUCE_MOTION", "1");
+    // Held until the process ends: the store reads and rewrites the library
+    // index whole, so only one copy may have it.
+    quorilanth::LibraryLock lock(quorilanth::WorkspaceStore::defaultDirectory());
+    if (const auto status = quorilanth::AppDelegate::enterLibrary(lock, processArguments))
+        return *status;
     quorilanth::AppDelegate delegate(processArguments);
+    QObject::connect(&lock, &quorilanth::LibraryLock::requested, &delegate,
+                     &quorilanth::AppDelegate::openRequest);
     QObject::connect(&application, &QApplication::aboutToQuit, &delegate,
                      &quorilanth::AppDelegate::applicationWillTerminate);
     QObject::connect(&application, &QGuiApplication::applicationStateChanged, &delegate,

@@ -189,15 +189,21 @@ WorkspaceStore::WorkspaceStore(const QString& directory, const QStringList& argu
     const std::optional<QString> storedModel = storedText(settings, QStringLiteral("aiModel"));
     model_ = storedModel ? *storedModel : fromStd(defaultModel(provider_));
 
-    directory_ = directory.isEmpty()
-                     ? QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) +
-                           QStringLiteral("/Quorilanth")
-                     : directory;
-    if (const std::optional<QString> failure = createPrivateFolder(directory_))
+    directory_ = directory.isEmpty() ? defaultDirectory() : directory;
+    if (const std::optional<QString> failure = createDirectory(directory_))
         error_ = QStringLiteral("Library: ") + *failure;
     else
         readIndex();
     applyLaunchOptions(arguments);
+}
+
+QString WorkspaceStore::defaultDirectory() {
+    return QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) +
+           QStringLiteral("/Quorilanth");
+}
+
+std::optional<QString> WorkspaceStore::createDirectory(const QString& path) {
+    return createPrivateFolder(path);
 }
 
 WorkspaceStore::~WorkspaceStore() {
@@ -903,12 +909,15 @@ WorkspacePrompts& WorkspaceStore::prompts() {
 
 // MARK: launch options
 
+std::optional<QString> WorkspaceStore::launchOption(const QStringList& arguments,
+                                                    const QString& option) {
+    const qsizetype index = arguments.indexOf(option);
+    if (index < 0 || index + 1 >= arguments.size()) return std::nullopt;
+    return arguments.at(index + 1);
+}
+
 void WorkspaceStore::applyLaunchOptions(const QStringList& arguments) {
-    auto valueAfter = [&](const QString& option) -> std::optional<QString> {
-        const qsizetype index = arguments.indexOf(option);
-        if (index < 0 || index + 1 >= arguments.size()) return std::nullopt;
-        return arguments.at(index + 1);
-    };
+    auto valueAfter = [&](const QString& option) { return launchOption(arguments, option); };
     if (const auto path = valueAfter(QStringLiteral("--report"))) loadFile(*path, true);
     if (arguments.contains(QStringLiteral("--show-content"))) setShowContent(true);
     if (const auto name = valueAfter(QStringLiteral("--view"))) {

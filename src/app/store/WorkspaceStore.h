@@ -151,6 +151,15 @@ public:
     void exportAs(const QString& format);
     static QString defaultExportName(const ScanReport& report, const QString& format);
 
+    // The library folder when none is given: the platform's data folder.
+    static QString defaultDirectory();
+    // Makes the library folder, private to the user from its first moment;
+    // an existing one is taken as it is. Returns what went wrong, if anything.
+    static std::optional<QString> createDirectory(const QString& path);
+    // The value after the first exact occurrence of a launch option; none
+    // when the option is missing or stands last.
+    static std::optional<QString> launchOption(const QStringList& arguments, const QString& option);
+
     // 1 to 128 characters from A-Z, a-z, 0-9, "-" and "_": safe as a file name.
     static bool isValidReportID(const std::string& id);
     // Whether a valid id would name its file like one the library keeps beside

@@ -8,6 +8,7 @@
 #include <QApplication>
 #include <QBuffer>
 #include <QCloseEvent>
+#include <QFileInfo>
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QPainter>
@@ -23,6 +24,8 @@ namespace {
 constexpr int snapshotDelayMs = 3000;
 constexpr int snapshotRetryMs = 250;
 constexpr int snapshotDeadlineMs = 15000;
+// How long a copy holding the library has to accept a later launch's request.
+constexpr int handOverDeadlineMs = 5000;
 
 void printError(const QString& line) {
     const QByteArray bytes = (line + QLatin1Char('\n')).toUtf8();
@@ -94,6 +97,10 @@ AppDelegate::AppDelegate(QStringList arguments, QProcessEnvironment environment,
     for (auto signal : {&WorkspaceStore::busyChanged, &WorkspaceStore::toolBusyChanged,
                         &WorkspaceStore::reportChanged})
         connect(store_.get(), signal, this, &AppDelegate::updateMenuEnabling);
+    // Queued, so that the operation has wholly ended before a waiting report
+    // takes the place of its result.
+    for (auto signal : {&WorkspaceStore::busyChanged, &WorkspaceStore::toolBusyChanged})
+        connect(store_.get(), signal, this, &AppDelegate::openWaitingReports, Qt::QueuedConnection);
 }
 
 AppDelegate::~AppDelegate() {
@@ -105,6 +112,45 @@ AppDelegate::~AppDelegate() {
 WorkspaceView* AppDelegate::workspaceView() const {
     return workspaceWindow_ ? qobject_cast<WorkspaceView*>(workspaceWindow_->centralWidget())
                             : nullptr;
+}
+
+std::optional<int> AppDelegate::enterLibrary(LibraryLock& lock, const QStringList& arguments) {
+    const bool smokeTest = arguments.contains(QStringLiteral("--smoke-test"));
+    std::optional<QString> report =
+        WorkspaceStore::launchOption(arguments, QStringLiteral("--report"));
+    // A smoke test of the window alone writes nothing to the library, so it
+    // may run beside the copy that holds it.
+    if (smokeTest && !report) return std::nullopt;
+    // Where the folder cannot be made, nothing can be written to it either;
+    // the store tells why in the window.
+    if (WorkspaceStore::createDirectory(lock.folder())) return std::nullopt;
+    // The running copy reads the path from its own working folder.
+    if (report) report = QFileInfo(*report).absoluteFilePath();
+    switch (lock.acquire(report, QDeadlineTimer(handOverDeadlineMs))) {
+    case LibraryLock::Outcome::owner:
+    case LibraryLock::Outcome::unguarded:
+        return std::nullopt;
+    case LibraryLock::Outcome::handedOver:
+        if (!smokeTest) return 0;
+        printError(QStringLiteral("Snapshot failed: the report was handed to the copy of "
+                                  "Quorilanth already running on this library."));
+        return 1;
+    case LibraryLock::Outcome::noAnswer:
+        break;
+    }
+    printError(QStringLiteral("Quorilanth is already running on this library and did not answer."));
+    return 1;
+}
+
+void AppDelegate::openRequest(const std::optional<QString>& report) {
+    if (report) waitingReports_.append(*report);
+    openWaitingReports();
+    showWorkspace();
+}
+
+void AppDelegate::openWaitingReports() {
+    while (!waitingReports_.isEmpty() && !store_->busy() && !store_->toolBusy())
+        store_->loadFile(waitingReports_.takeFirst(), true);
 }
 
 bool AppDelegate::isTestLaunch(const QProcessEnvironment& environment,
@@ -276,6 +322,8 @@ void AppDelegate::showWorkspace() {
         connect(workspaceWindow_.get(), &WorkspaceWindow::closing, this, &AppDelegate::saveFrame);
         restoreFrame();
     }
+    // A minimised window is brought back too: raising it alone leaves it minimised.
+    workspaceWindow_->setWindowState(workspaceWindow_->windowState() & ~Qt::WindowMinimized);
     workspaceWindow_->show();
     workspaceWindow_->raise();
     workspaceWindow_->activateWindow();

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "app/store/LibraryLock.h"
 #include "app/store/WorkspaceStore.h"
 
 #include <QDeadlineTimer>
@@ -50,6 +51,15 @@ public:
     WorkspaceView* workspaceView() const;
     QMenuBar* menuBar() const { return menuBar_; }
 
+    // The process entry's part, before any store exists: a launch that finds
+    // a copy running on the library hands that copy its report and ends here,
+    // with the status returned; otherwise it runs, holding the library.
+    static std::optional<int> enterLibrary(LibraryLock& lock, const QStringList& arguments);
+    // What a later launch handed over: its report opened as an import, at
+    // once or, while an operation runs, as soon as it ends; the window comes
+    // forward either way.
+    void openRequest(const std::optional<QString>& report);
+
     // An automated run: no automatic update checks.
     bool isTestLaunch() const { return isTestLaunch(environment_, arguments_); }
     static bool isTestLaunch(const QProcessEnvironment& environment, const QStringList& arguments);
@@ -95,6 +105,7 @@ public:
 
 private:
     void updateMenuEnabling();
+    void openWaitingReports();
     void restoreFrame();
     void saveFrame() const;
     void sendToFocus(const char* slot);
@@ -110,6 +121,8 @@ private:
     std::vector<QAction*> idleActions_;
     std::vector<QAction*> reportActions_;
     std::function<void(int)> exit_;
+    // Reports handed over while an operation ran, oldest first.
+    QStringList waitingReports_;
 };
 
 } // namespace quorilanth

@@ -8,9 +8,13 @@
 #include <QDir>
 #include <QFile>
 #include <QImage>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QLockFile>
 #include <QProcess>
 #include <QSettings>
 #include <QTemporaryDir>
+#include <QUrl>
 #include <gtest/gtest.h>
 
 namespace quorilanth {
@@ -26,16 +30,18 @@ protected:
         environment.insert("XDG_RUNTIME_DIR", home.path());
         environment.remove("QL_UI_TEST_LIBRARY");
     }
-    void start(QProcess& process, const QStringList& arguments) const {
+    void start(QProcess& process, const QStringList& arguments, const QString& folder = {}) const {
         process.setProcessEnvironment(environment);
+        process.setWorkingDirectory(folder);
         process.start(QStringLiteral(QL_APP_EXECUTABLE), arguments);
         ASSERT_TRUE(process.waitForStarted(10000));
     }
     // Runs the program to its end: its exit status (-1 when it crashed or hung)
     // and what it said on standard error; it says nothing on standard output.
-    std::pair<int, std::string> run(const QStringList& arguments) const {
+    std::pair<int, std::string> run(const QStringList& arguments,
+                                    const QString& folder = {}) const {
         QProcess process;
-        start(process, arguments);
+        start(process, arguments, folder);
         if (!process.waitForFinished(30000)) process.kill();
         process.waitForFinished();
         EXPECT_TRUE(process.readAllStandardOutput().isEmpty());
@@ -58,6 +64,25 @@ protected:
     }
     QSettings settings() const {
         return QSettings(home.filePath("config/Quorilanth/Quorilanth.conf"), QSettings::IniFormat);
+    }
+
+    QString library() const { return home.filePath("data/Quorilanth"); }
+    // A report file of its own site, named after it.
+    QString site(const QString& name) const {
+        return test::writeReport(home, ScanReport(("https://" + name + ".example/").toStdString()),
+                                 name + ".json");
+    }
+    // The sites the library's index lists, newest first.
+    QStringList indexed() const {
+        QFile file(QDir(library()).filePath("library.json"));
+        QStringList sites;
+        if (file.open(QIODevice::ReadOnly))
+            for (const QJsonValue entry : QJsonDocument::fromJson(file.readAll()).array())
+                sites << QUrl(entry["domain"].toString()).host().section('.', 0, 0);
+        return sites;
+    }
+    bool indexLists(const QStringList& sites) const {
+        return test::waitUntil([&] { return indexed() == sites; }, 20000);
     }
 
     QTemporaryDir home{QDir::tempPath() + QStringLiteral("/ql-app-launch-XXXXXX")};
@@ -169,6 +194,75 @@ TEST_F(LaunchTest, ASnapshotIntoAMissingFolderFailsWithOneLine) {
     process.kill();
     process.waitForFinished();
     EXPECT_FALSE(QFile::exists(png));
+}
+
+// One copy runs on a library; every later launch hands its request to that
+// copy, which imports the report, and ends having written nothing itself.
+TEST_F(LaunchTest, ALaterLaunchHandsItsReportToTheCopyRunningOnTheLibrary) {
+    QProcess first;
+    ASSERT_NO_FATAL_FAILURE(start(first, {"--report", site("a")}));
+    ASSERT_TRUE(indexLists({"a"}));
+    site("b");
+    const QString png = home.filePath("beside.png");
+    const std::tuple<QStringList, QString, int, std::string, QStringList> launches[] = {
+        // A path relative to the later launch's own working folder.
+        {{"--report", "b.json"}, home.path(), 0, "", {"b", "a"}},
+        {{}, {}, 0, "", {"b", "a"}},
+        // A smoke test cannot take its snapshot of a report it handed over.
+        {{"--report", site("c"), "--snapshot", png, "--smoke-test"},
+         {},
+         1,
+         "Snapshot failed: ",
+         {"c", "b", "a"}},
+        // Without a report it writes no library and runs beside the first.
+        {{"--snapshot", png, "--smoke-test"}, {}, 0, "", {"c", "b", "a"}},
+    };
+    for (const auto& [arguments, folder, status, said, sites] : launches) {
+        SCOPED_TRACE(arguments.join(' ').toStdString());
+        const auto [exit, err] = run(arguments, folder);
+        EXPECT_EQ(exit, status);
+        EXPECT_TRUE(err.starts_with(said) && (err.empty() || err.ends_with(".\n"))) << err;
+        EXPECT_TRUE(indexLists(sites)) << indexed().join(' ').toStdString();
+    }
+    EXPECT_TRUE(QFile::exists(png));
+    EXPECT_EQ(first.state(), QProcess::Running);
+    first.kill();
+    first.waitForFinished();
+}
+
+// A copy that ended without cleaning up leaves its lock and its socket
+// behind; neither keeps the next launch from taking the library and serving.
+TEST_F(LaunchTest, ALibraryLeftLockedByACopyThatDiedIsTakenByTheNextLaunch) {
+    for (const bool named : {true, false}) {
+        QDir(library()).removeRecursively();
+        QProcess killed;
+        if (named) {
+            ASSERT_NO_FATAL_FAILURE(start(killed, {"--report", site("a")}));
+            ASSERT_TRUE(indexLists({"a"}));
+            killed.kill();
+            killed.waitForFinished();
+        } else { // killed between making the lock file and writing its name in it
+            ASSERT_TRUE(QDir().mkpath(library()) &&
+                        QFile(QDir(library()).filePath("library.lock")).open(QIODevice::WriteOnly));
+        }
+        QProcess next;
+        ASSERT_NO_FATAL_FAILURE(start(next, {"--report", site("b")}));
+        EXPECT_TRUE(indexLists(named ? QStringList{"b", "a"} : QStringList{"b"}));
+        EXPECT_EQ(run({"--report", site("c")}), std::pair(0, std::string()));
+        EXPECT_EQ(indexed().value(0), "c");
+        next.kill();
+        next.waitForFinished();
+    }
+}
+
+TEST_F(LaunchTest, ALibraryHeldByACopyThatDoesNotAnswerIsLeftAlone) {
+    ASSERT_TRUE(QDir().mkpath(library()));
+    QLockFile held(QDir(library()).filePath("library.lock"));
+    ASSERT_TRUE(held.tryLock());
+    EXPECT_EQ(run({"--report", site("a")}),
+              std::pair(1, std::string("Quorilanth is already running on this library and did "
+                                       "not answer.\n")));
+    EXPECT_EQ(QDir(library()).entryList(QDir::Files), QStringList{"library.lock"});
 }
 
 } // namespace

@@ -805,6 +805,25 @@ TEST_F(WindowTest, MenuItemsFollowTheLanguageTheReportAndTheScan) {
     EXPECT_EQ(app->store().status(), "Ready to explore");
 }
 
+// A report handed over by a later launch during a scan is kept until the
+// scan ends, then imported; the window comes forward at once, even minimised.
+TEST_F(WindowTest, AReportHandedOverDuringAScanOpensWhenTheScanEnds) {
+    launch();
+    app->store().setInput("https://held.example");
+    app->store().start();
+    ASSERT_TRUE(waitUntil([&] { return app->store().busy() && transport->requests > 0; }));
+    app->workspaceWindow()->showMinimized();
+    app->openRequest(test::writeReport(folder, sampleReport("https://handed.example/"), "h.json"));
+    settle();
+    EXPECT_FALSE(app->workspaceWindow()->isMinimized());
+    app->store().cancel();
+    EXPECT_TRUE(waitUntil([&] {
+        return app->store().report() && app->store().report()->domain == "https://handed.example/";
+    }));
+    ASSERT_FALSE(app->store().history().empty());
+    EXPECT_EQ(app->store().history().front().domain, "https://handed.example/");
+}
+
 TEST_F(WindowTest, TheWindowIsKeptWhenClosedAndItsFrameStored) {
     launch(QRect(10, 20, 1300, 820));
     WorkspaceWindow* window = app->workspaceWindow();
