@@ -26,6 +26,7 @@ constexpr int snapshotRetryMs = 250;
 constexpr int snapshotDeadlineMs = 15000;
 // How long a copy holding the library has to accept a later launch's request.
 constexpr int handOverDeadlineMs = 5000;
+constexpr int modalRetryMs = 250;
 
 void printError(const QString& line) {
     const QByteArray bytes = (line + QLatin1Char('\n')).toUtf8();
@@ -149,6 +150,13 @@ void AppDelegate::openRequest(const std::optional<QString>& report) {
 }
 
 void AppDelegate::openWaitingReports() {
+    // A modal dialog runs an event loop of its own, and what it was opened for
+    // counts on the report it saw (a save panel exports the shown report):
+    // the handed report waits until the dialog has closed.
+    if (!waitingReports_.isEmpty() && QApplication::activeModalWidget()) {
+        QTimer::singleShot(modalRetryMs, this, &AppDelegate::openWaitingReports);
+        return;
+    }
     while (!waitingReports_.isEmpty() && !store_->busy() && !store_->toolBusy())
         store_->loadFile(waitingReports_.takeFirst(), true);
 }

@@ -805,10 +805,18 @@ TEST_F(WindowTest, MenuItemsFollowTheLanguageTheReportAndTheScan) {
     EXPECT_EQ(app->store().status(), "Ready to explore");
 }
 
-// A report handed over by a later launch during a scan is kept until the
-// scan ends, then imported; the window comes forward at once, even minimised.
-TEST_F(WindowTest, AReportHandedOverDuringAScanOpensWhenTheScanEnds) {
+// A report handed over by a later launch while a dialog is open or a scan
+// runs is kept until the dialog closes or the scan ends, then imported; the
+// window comes forward at once, even minimised.
+TEST_F(WindowTest, AReportHandedOverWhileADialogIsOpenOrAScanRunsOpensAfterIt) {
     launch();
+    QMessageBox dialog(app->workspaceWindow());
+    dialog.open();
+    app->openRequest(test::writeReport(folder, sampleReport("https://early.example/"), "e.json"));
+    settle();
+    EXPECT_FALSE(app->store().report());
+    dialog.close();
+    EXPECT_TRUE(waitUntil([&] { return app->store().report().has_value(); }));
     app->store().setInput("https://held.example");
     app->store().start();
     ASSERT_TRUE(waitUntil([&] { return app->store().busy() && transport->requests > 0; }));
