@@ -24,6 +24,7 @@
 #include <QTimer>
 #include <QVBoxLayout>
 #include <QVariantAnimation>
+#include <utility>
 
 namespace quorilanth {
 namespace {
@@ -505,6 +506,7 @@ void GuidedBrowserView::render() {
     actions_->setVisible(!derived_.tools.empty());
     cards_->setSelected(store_.selectedID(), session_.chosenKey());
     renderForm();
+    if (std::exchange(focusForm_, false)) focusForm();
     if (pageChanged) {
         const AgentSurfaceAssessment& assessment = *derived_.assessment;
         const bool described = !assessment.documents.empty() || assessment.hasInteractiveServices();
@@ -607,6 +609,12 @@ void GuidedBrowserView::renderForm() {
     if (form_ && chosen && form_->toolKey() == chosen->second && form_->tool() == chosen->first &&
         form_->language() == language)
         return;
+    // The keyboard in a form that goes moves to what takes its place. Left to
+    // itself it would fall to the next control down the page, and the page
+    // would scroll there.
+    QWidget* focus = window()->focusWidget();
+    const bool keyboardInForm = form_ && focus && form_->isAncestorOf(focus);
+    if (keyboardInForm) focus->clearFocus();
     if (form_) {
         // Out of the layout now, so that the page is laid out once for the
         // new form rather than again when the old one goes.
@@ -617,7 +625,15 @@ void GuidedBrowserView::renderForm() {
     }
     // An empty slot would add a second gap between its neighbours.
     slot_->setVisible(chosen.has_value());
-    if (!chosen) return;
+    if (!chosen) {
+        // Back to the cards, on the one that opened the form.
+        if (keyboardInForm && cards_->isVisible()) {
+            cards_->setFocus(Qt::OtherFocusReason);
+            revealFocus(cards_);
+        }
+        return;
+    }
+    focusForm_ = focusForm_ || keyboardInForm;
     const std::optional<GuidedSession::Draft>& draft = session_.draft();
     const bool drafted = draft && draft->toolKey == chosen->second;
     GuidedPresentation::FormValues values =
@@ -675,7 +691,20 @@ void GuidedBrowserView::renderGuide() {
 }
 
 int GuidedBrowserView::formTop() const {
-    return qBound(0, slot_->mapTo(page_, QPoint(0, 0)).y(), verticalScrollBar()->maximum());
+    int top = slot_->mapTo(page_, QPoint(0, 0)).y();
+    // Further down when the control that has the keyboard in the form would
+    // stay under the view: a long introduction pushes the first field down.
+    if (QWidget* focus = window()->focusWidget(); form_ && focus && form_->isAncestorOf(focus))
+        top = qMax(top, focus->mapTo(page_, QPoint(0, focus->height())).y() - viewport()->height());
+    return qBound(0, top, verticalScrollBar()->maximum());
+}
+
+void GuidedBrowserView::focusForm() {
+    if (!form_) return;
+    // A form added to a shown page shows once the event loop turns; the
+    // keyboard cannot go into it before.
+    form_->show();
+    if (QWidget* first = form_->firstControl()) first->setFocus(Qt::OtherFocusReason);
 }
 
 void GuidedBrowserView::scrollToForm() {
@@ -709,6 +738,9 @@ void GuidedBrowserView::revealAnswer() {
 void GuidedBrowserView::choose(int index) {
     const std::vector<ToolCard>& cards = cards_->cards();
     if (index < 0 || index >= int(cards.size())) return;
+    // The page scrolls to the form: a keyboard left on the card would be on
+    // a card out of view.
+    focusForm_ = window()->focusWidget() == cards_;
     session_.choose(cards[std::size_t(index)].key);
     store_.select(cards[std::size_t(index)].toolID);
     // Another card of the same id leaves the selection as it was.

@@ -63,6 +63,7 @@ private:
     void renderDocuments();
     void renderGuide();
     void scrollToForm();
+    void focusForm();
     void revealAnswer();
     int formTop() const;
 
@@ -79,6 +80,9 @@ private:
         std::optional<std::string> description;
     } derived_;
     std::optional<std::string> selected_;
+    // The keyboard goes into the form at the next render: it was on the card
+    // just pressed, or in the form the new one replaces.
+    bool focusForm_ = false;
 
     QWidget* page_ = nullptr;
     QLabel* eyebrowIcon_ = nullptr;

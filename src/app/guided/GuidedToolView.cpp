@@ -134,6 +134,7 @@ GuidedToolView::GuidedToolView(WorkspaceStore& store, GuidedSession& session, MC
     connect(close, &QToolButton::clicked, this,
             [this] { later(&store_, [store = &store_] { store->setSelectedID(std::nullopt); }); });
     header->addWidget(close, 0, Qt::AlignTop);
+    close_ = close;
     layout->addLayout(header);
     TextBlock* introduction =
         paragraph(shownText(GuidedPresentation::actionIntroduction(tool_, language_)), 14,
@@ -142,7 +143,8 @@ GuidedToolView::GuidedToolView(WorkspaceStore& store, GuidedSession& session, MC
     layout->addWidget(introduction);
 
     const std::vector<std::string> all = keys(tool_);
-    const std::vector<std::string> main = mainKeys(tool_);
+    mainKeys_ = mainKeys(tool_);
+    const std::vector<std::string>& main = mainKeys_;
     const std::unordered_set<std::string_view> shownFirst(main.begin(), main.end());
     std::vector<std::string> options;
     for (const std::string& key : all)
@@ -631,6 +633,15 @@ void GuidedToolView::send() {
 
 QWidget* GuidedToolView::sendButton() const {
     return send_;
+}
+
+QWidget* GuidedToolView::firstControl() {
+    // The field, not the chooser of suggestions above it: those arrive a
+    // moment later, and would take the place the keyboard was given.
+    for (const std::string& key : mainKeys_)
+        if (const auto found = controls_.find(key); found != controls_.end() && found->second)
+            return found->second;
+    return nextInReadingOrder(this, close_, true);
 }
 
 QString GuidedToolView::confirmationMessage(const JSONValue& arguments) const {

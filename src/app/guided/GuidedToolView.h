@@ -47,6 +47,9 @@ public:
     static std::vector<std::string> mainKeys(const MCPTool& tool);
     // The button that sends, which keeps the keyboard while the answer comes.
     QWidget* sendButton() const;
+    // Where the keyboard starts in the form: the first field's control, or
+    // with no field the first control after Close.
+    QWidget* firstControl();
     // The text of the confirmation alert for the arguments about to be sent.
     QString confirmationMessage(const JSONValue& arguments) const;
 
@@ -83,6 +86,8 @@ private:
     QPointer<QMessageBox> confirm_;
 
     std::vector<std::string> identifierKeys_;
+    std::vector<std::string> mainKeys_;
+    QWidget* close_;
     std::map<std::string, QPointer<QWidget>> controls_;
     // Where an identifier field shows its suggestions, and what it shows.
     struct SuggestionSlot {

@@ -16,6 +16,7 @@
 #include <QScrollArea>
 #include <QToolButton>
 #include <QVBoxLayout>
+#include <algorithm>
 
 namespace quorilanth {
 namespace {
@@ -362,16 +363,28 @@ void Sidebar::render() {
         rowsLayout_->insertWidget(int(rows_.size()), row);
         rows_.push_back(row);
     }
-    for (std::size_t i = 0; i < rows_.size(); ++i) {
+    const auto place = [&](std::size_t i) {
         SidebarScanRow* row = rows_[i];
         row->setVisible(i < listed);
         if (i >= listed) {
             row->setObjectName(QString());
-            continue;
+            return;
         }
         row->bind(scans[i], openID && scans[i].id.toStdString() == *openID);
         row->setResponsive(idle);
+    };
+    // Rows are bound by position, so a scan that arrives or leaves moves the
+    // others down or up a row; the keyboard goes with the scan it was on,
+    // never to another scan under it. Its new row is bound and takes the focus
+    // before the one it leaves is bound again, so a screen reader hears the
+    // focus reach the same scan and no rename of the row it is leaving.
+    const std::optional<std::size_t> heir = heirOfFocus(scans, listed);
+    if (heir) {
+        place(*heir);
+        rows_[*heir]->setFocus(Qt::OtherFocusReason);
     }
+    for (std::size_t i = 0; i < rows_.size(); ++i)
+        if (i != heir) place(i);
     emptyNote_->setText(AppLanguage::pick(
         QStringLiteral("Qui ritroverai i siti esplorati.\nLe scansioni restano sul computer."),
         QStringLiteral("Your explored sites appear here.\nScans stay on this computer.")));
@@ -382,6 +395,19 @@ void Sidebar::render() {
     answersNote_->setText(AppLanguage::pick(
         QStringLiteral("Collegamenti verificati\nAI facoltativa per trovare siti"),
         QStringLiteral("Verified connections\nOptional AI to find websites")));
+}
+
+std::optional<std::size_t> Sidebar::heirOfFocus(const std::vector<SavedScan>& scans,
+                                                std::size_t listed) const {
+    const auto focused = std::find(rows_.begin(), rows_.end(), window()->focusWidget());
+    if (focused == rows_.end() || !(*focused)->isVisible()) return std::nullopt;
+    const auto at = std::size_t(focused - rows_.begin());
+    for (std::size_t i = 0; i < listed; ++i)
+        if (scans[i].id == (*focused)->scan().id) return i == at ? std::nullopt : std::optional(i);
+    // The scan has left the list: the row stays where it was, or the last row
+    // when the list no longer reaches it.
+    if (at >= listed && listed > 0) return listed - 1;
+    return std::nullopt;
 }
 
 void Sidebar::changeEvent(QEvent* event) {

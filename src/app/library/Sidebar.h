@@ -5,6 +5,7 @@
 
 #include <QAbstractButton>
 #include <array>
+#include <optional>
 #include <vector>
 
 class QLabel;
@@ -78,6 +79,10 @@ protected:
 
 private:
     void showMenu(const SavedScan& scan, const QPoint& where);
+    // The row that is to take the keyboard from the focused one, when the
+    // list about to be shown moves its scan elsewhere.
+    std::optional<std::size_t> heirOfFocus(const std::vector<SavedScan>& scans,
+                                           std::size_t listed) const;
 
     WorkspaceStore& store_;
     CoalescedRender* renderer_;

@@ -248,14 +248,18 @@ SettingsView::SettingsView(WorkspaceStore& store, QWidget* parent,
         QStringLiteral("Live Schema \u00B7 reveal observations during scan"), network);
     liveSchema_->setObjectName(QStringLiteral("ql-settings-live-schema"));
     liveSchema_->setFont(QLTheme::font(13));
-    connect(liveSchema_, &QCheckBox::clicked, this,
-            [this](bool checked) { store_.setLiveSchema(checked); });
+    // Toggled, not clicked: an assistive tool's toggle action and a change
+    // made in code check the box without a click.
+    connect(liveSchema_, &QCheckBox::toggled, this, [this](bool checked) {
+        store_.setLiveSchema(checked);
+        showStore();
+    });
     networkColumn->addWidget(liveSchema_);
     developerMode_ = new QCheckBox(
         QStringLiteral("Developer Mode \u00B7 allow private networks and HTTP"), network);
     developerMode_->setObjectName(QStringLiteral("ql-settings-developer-mode"));
     developerMode_->setFont(QLTheme::font(13));
-    connect(developerMode_, &QCheckBox::clicked, this, &SettingsView::developerToggled);
+    connect(developerMode_, &QCheckBox::toggled, this, &SettingsView::developerToggled);
     networkColumn->addWidget(developerMode_);
     networkColumn->addWidget(
         note(network, 11, 4,
@@ -314,10 +318,16 @@ void SettingsView::render() {
     checkUpdates_->setText(AppLanguage::pick(QStringLiteral("Controlla aggiornamenti\u2026"),
                                              QStringLiteral("Check for Updates\u2026")));
 
-    liveSchema_->setChecked(store_.liveSchema());
-    developerMode_->setChecked(store_.developerMode());
+    showStore();
     developerMode_->setEnabled(!store_.busy() && !store_.toolBusy());
     fitHeight();
+}
+
+void SettingsView::showStore() {
+    // What the store holds, which is no change of the user's to act on.
+    const QSignalBlocker liveQuiet(liveSchema_), developerQuiet(developerMode_);
+    liveSchema_->setChecked(store_.liveSchema());
+    developerMode_->setChecked(store_.developerMode());
 }
 
 void SettingsView::reject() {
@@ -358,14 +368,11 @@ void SettingsView::saveKey(QLineEdit* field, std::string_view account, const QSt
 }
 
 void SettingsView::developerToggled(bool checked) {
-    if (!checked) {
-        store_.setDeveloperMode(false);
-        return;
-    }
     // Switching on waits for the user's confirmation; until then the box
     // shows the store's value, which is off.
-    developerMode_->setChecked(store_.developerMode());
-    if (confirmDeveloper_) return;
+    if (!checked) store_.setDeveloperMode(false);
+    showStore();
+    if (!checked || confirmDeveloper_) return;
     confirmDeveloper_ = new QMessageBox(QMessageBox::NoIcon, QStringLiteral("Quorilanth"),
                                         QStringLiteral("Allow private network access?"),
                                         QMessageBox::NoButton, this);
@@ -383,7 +390,10 @@ void SettingsView::developerToggled(bool checked) {
     confirmDeveloper_->setDefaultButton(cancel);
     confirmDeveloper_->setEscapeButton(cancel);
     confirmDeveloper_->setAttribute(Qt::WA_DeleteOnClose);
-    connect(enable, &QPushButton::clicked, this, [this] { store_.setDeveloperMode(true); });
+    connect(enable, &QPushButton::clicked, this, [this] {
+        store_.setDeveloperMode(true);
+        showStore();
+    });
     confirmDeveloper_->open();
 }
 

@@ -40,6 +40,8 @@ public:
 
 private:
     void render();
+    // Puts the two toggles back to the store's values.
+    void showStore();
     void chooseProvider(int index);
     void saveKey(QLineEdit* field, std::string_view account, const QString& saved,
                  const QString& removed, bool removing);

@@ -10,6 +10,7 @@
 #include "app/guided/ToolCardGrid.h"
 #include "app/kit/DisclosureGroup.h"
 #include "app/kit/FocusOutline.h"
+#include "app/kit/QLTheme.h"
 #include "app/kit/ReducedMotion.h"
 #include "app/kit/ViewKit.h"
 #include "app/window/ShellTestSupport.h"
@@ -116,15 +117,16 @@ public:
                bar->value() ==
                    qMin(bar->maximum(), page()->formSlot()->mapTo(page()->widget(), QPoint()).y());
     }
-    // The form at the top and the page done moving there.
-    bool formSettled() const {
+    // The page done moving, and the form at the top.
+    bool pageStill() const {
         for (QTimer* timer : page()->findChildren<QTimer*>(QString(), Qt::FindDirectChildrenOnly))
             if (timer->isActive()) return false;
         for (auto* motion :
              page()->findChildren<QVariantAnimation*>(QString(), Qt::FindDirectChildrenOnly))
             if (motion->state() == QAbstractAnimation::Running) return false;
-        return formAtTop();
+        return true;
     }
+    bool formSettled() const { return pageStill() && formAtTop(); }
     // After a language change rebuilt the page: the form and its answer in view.
     void showForm() {
         waitUntil([&] { return form() && !form()->findChildren<QWidget*>().isEmpty(); });
@@ -402,6 +404,54 @@ TEST_F(GuidedPage, TheKeyboardChoosesFillsAndSendsInReadingOrder) {
     EXPECT_TRUE(std::any_of(walk.begin(), walk.end(), [&](QWidget* stop) {
         return qobject_cast<TextBlock*>(stop) && find("ql-guided-answer")->isAncestorOf(stop);
     }));
+}
+
+// The keyboard goes where the page goes: from a card to the first field of
+// its form, in view and outlined at the window's smallest size; from a form
+// that goes to the next form, or back to the cards.
+TEST_F(GuidedPage, TheKeyboardGoesWhereThePageGoes) {
+    ScanReport report = shopReport();
+    report.servers[0].tools.push_back(
+        shopTool(R"({"name":"tell","description":")" + std::string(6000, 'w') +
+                 R"(","inputSchema":{"properties":{"query":{"type":"string"}}}})"));
+    // language, card chosen with Return, what is pressed next, where the keyboard lands
+    const std::tuple<const char*, const char*, const char*, const char*> cases[] = {
+        {"en", "guided-action-search_apps", "", "guided-field-query"},
+        {"it", "guided-action-search_apps", "", "guided-field-query"},
+        {"en", "guided-action-tell", "", "guided-field-query"}, // under a long introduction
+        {"en", "guided-action-search_apps", "guided-action-get_app_details", "guided-field-app_id"},
+        {"en", "guided-action-search_apps", "ql-guided-close", "ql-guided-actions"}};
+    for (const auto& [language, card, next, reached] : cases) {
+        SCOPED_TRACE(std::string(language) + " " + card + " " + next);
+        const test::Language chosen(language);
+        open(report);
+        view->resize(view->minimumSize());
+        QApplication::setActiveWindow(view.get());
+        QWidget* before = find("ql-guided-inspect-checks");
+        before->setFocus();
+        QTest::keyClick(before, Qt::Key_Tab);
+        ToolCardGrid* grid = page()->cards();
+        for (int step = grid->indexOf(card); step > 0; --step)
+            QTest::keyClick(grid, Qt::Key_Right);
+        QTest::keyClick(grid, Qt::Key_Return);
+        ASSERT_TRUE(waitUntil([&] { return form() && pageStill(); }));
+        if (QString(next).startsWith("guided-action"))
+            pressCard(next);
+        else if (*next)
+            QTest::keyClick(find(next), Qt::Key_Space);
+        settle();
+        ASSERT_TRUE(waitUntil([&] { return pageStill(); }));
+        QWidget* at = view->focusWidget();
+        const QRect place = at == grid ? grid->cardRect(grid->focusCard()) : at->rect();
+        EXPECT_EQ(at->objectName(), reached);
+        EXPECT_TRUE(page()->viewport()->rect().contains(
+            QRect(at->mapTo(page()->viewport(), place.topLeft()), place.size())));
+        EXPECT_TRUE(QLTheme::showsFocus(*at));
+        if (!*next && grid->indexOf(card) == 0)
+            view->grab().save(
+                QStringLiteral(QL_SNAPSHOT_DIR "/guide-return-on-card-%1.png").arg(language));
+        close();
+    }
 }
 
 TEST_F(GuidedPage, ButtonsLeadToTheTechnicalViews) {

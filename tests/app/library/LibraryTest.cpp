@@ -247,5 +247,31 @@ TEST_F(LibraryTest, RowsOpenMarkAndCollectTheirScanAndTheSidebarFollowsTheStore)
     EXPECT_EQ(std::tuple(clicks.count(), busyRow->isDown()), std::tuple(0, false));
 }
 
+// The keyboard on a saved scan stays with it as the list moves under it, or
+// stays in the list when the scan leaves it.
+TEST_F(LibraryTest, TheKeyboardStaysWithItsScanWhenTheSidebarListMoves) {
+    // a scan ends (else the focused favourite is unmarked), the focused scan, the one after
+    const std::tuple<bool, QString, QString> cases[] = {
+        {true, "S1", "S1"}, {true, "S3", "S3"}, {false, "S2", "S1"}};
+    for (const auto& [scanEnds, focused, kept] : cases) {
+        open({scan(1, true), scan(2, true), scan(3)});
+        if (!scanEnds) section("Favorites");
+        QApplication::setActiveWindow(view.get());
+        ui.find("ql-sidebar-scan-" + focused)->setFocus();
+        transport->released = true;
+        if (scanEnds) {
+            store->setInput(QStringLiteral("https://new.example"));
+            store->start();
+            ASSERT_TRUE(test::waitUntil([&] { return !store->busy(); }));
+        } else
+            store->toggleFavorite(scan(2, true));
+        settle();
+        auto* row = qobject_cast<SidebarScanRow*>(view->focusWidget());
+        ASSERT_TRUE(row) << focused.toStdString();
+        EXPECT_EQ(std::tuple(row->scan().id, row->isVisible()), std::tuple(kept, true));
+        close();
+    }
+}
+
 } // namespace
 } // namespace quorilanth

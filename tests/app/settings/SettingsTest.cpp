@@ -2,12 +2,14 @@
 #include "app/window/ShellTestSupport.h"
 #include "support/InMemorySecretStore.h"
 
+#include <QAccessible>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QElapsedTimer>
 #include <QLabel>
 #include <QMessageBox>
 #include <QSettings>
+#include <functional>
 #include <gtest/gtest.h>
 
 namespace quorilanth {
@@ -105,9 +107,22 @@ TEST_F(SettingsTest, TheUpdateCheckComesOnceClosedAndDeveloperModeOnlyThroughThe
     ASSERT_TRUE(test::waitUntil([&] { return updateChecks == 1; }));
     EXPECT_GE(clock.elapsed(), SettingsView::updateCheckDelayMs);
     auto* toggle = ui.find<QCheckBox>("ql-settings-developer-mode");
-    for (const auto& [answer, after] : {std::pair{"ql-settings-developer-cancel", false},
-                                        std::pair{"ql-settings-developer-enable", true}}) {
-        ui.click("ql-settings-developer-mode");
+    // An assistive tool's action and a change in code ask as a click does.
+    const auto toggleAction = [](QCheckBox* box) {
+        QAccessible::queryAccessibleInterface(box)->actionInterface()->doAction(
+            QAccessibleActionInterface::toggleAction());
+    };
+    const std::function<void()> click = [&] { ui.click("ql-settings-developer-mode"); },
+                                action = [&] { toggleAction(toggle); },
+                                code = [&] { toggle->setChecked(true); };
+    const char *cancel = "ql-settings-developer-cancel", *enable = "ql-settings-developer-enable";
+    for (const auto& [change, answer, after] :
+         {std::tuple{click, cancel, false}, std::tuple{action, cancel, false},
+          std::tuple{code, cancel, false}, std::tuple{action, enable, true},
+          std::tuple{click, enable, true}}) {
+        store->setDeveloperMode(false);
+        settle();
+        change();
         EXPECT_FALSE(store->developerMode() || toggle->isChecked());
         auto* alert = ui.find<QMessageBox>("ql-settings-developer-alert");
         ASSERT_TRUE(alert && alert->text() == "Allow private network access?");
@@ -117,6 +132,26 @@ TEST_F(SettingsTest, TheUpdateCheckComesOnceClosedAndDeveloperModeOnlyThroughThe
     }
     ui.click("ql-settings-developer-mode"); // off needs no question
     EXPECT_FALSE(store->developerMode() || ui.find<QMessageBox>("ql-settings-developer-alert"));
+    store->setDeveloperMode(true);
+    settle();
+    action();
+    EXPECT_FALSE(store->developerMode() || toggle->isChecked());
+    auto* live = ui.find<QCheckBox>("ql-settings-live-schema");
+    for (const bool before : {true, false}) {
+        store->setLiveSchema(before);
+        settle();
+        before ? toggleAction(live) : live->setChecked(true);
+        EXPECT_EQ(std::tuple(store->liveSchema(), live->isChecked()), std::tuple(!before, !before));
+    }
+    for (const char* language : {"en", "it"}) { // the sheet as a declined question leaves it
+        const test::Language chosen(language);
+        SettingsView again(*store, nullptr, [] {});
+        again.show();
+        toggleAction(again.findChild<QCheckBox*>("ql-settings-developer-mode"));
+        test::Controls{again.findChild<QMessageBox*>("ql-settings-developer-alert")}.click(cancel);
+        again.grab().save(
+            QStringLiteral(QL_SNAPSHOT_DIR "/settings-developer-cancelled-%1.png").arg(language));
+    }
     store->setInput(QStringLiteral("https://held.example"));
     store->start();
     ASSERT_TRUE(test::waitUntil([&] { return store->busy(); }));
