@@ -7,8 +7,8 @@
 
 #include <cmath>
 #include <fstream>
-#include <functional>
 #include <gtest/gtest.h>
+#include <sstream>
 
 namespace quorilanth {
 namespace {
@@ -102,93 +102,37 @@ TEST(ReportGeneratorMarkdown, CategorySumsCellsAndLatencies) {
 }
 
 // Text from a site reads as text: no HTML, link, heading or list of its own
-// reaches a Markdown viewer, and the document keeps the lines it would have for
-// honest text. Each case puts one hostile text in one place of the report.
+// reaches a Markdown viewer, and each line starts as it does for honest text.
 TEST(ReportGeneratorMarkdown, RemoteTextReadsAsText) {
-    const auto withServer = [](ScanReport& report, std::string name, std::string description,
-                               std::string capability) {
-        MCPServer valid = test::server("https://a.example/mcp", FindingStatus::valid, 5);
-        JSONValue definition = JSONValue::emptyObject();
-        definition.set("name", name);
-        definition.set("description", description);
-        valid.tools.emplace_back(valid.url, std::move(definition));
-        valid.capabilities = JSONValue::emptyObject();
-        valid.capabilities.set(capability, capability);
-        report.servers.push_back(std::move(valid));
+    const auto report = [](const std::vector<std::string>& t) {
+        ScanReport r = reportFor(t[0]);
+        r.nodes.push_back(
+            test::node("n", NodeKind::endpoint, t[1], t[2], FindingStatus::found, t[3]));
+        r.nodes.back().issues.push_back(t[4]);
+        r.notices = {t[5], t[6]};
+        r.servers.push_back(test::server(t[7], FindingStatus::valid, 5));
+        r.servers[0].tools.emplace_back(
+            t[7], JSONValue::emptyObject().set("name", t[8]).set("description", t[9]));
+        return r;
     };
-    const struct {
-        const char* name;
-        std::function<void(ScanReport&, const std::string&)> place;
-        std::string hostile;
-        std::string line; // as the document must hold it
-    } cases[] = {
-        {"tool name", [&](ScanReport& r, const std::string& t) { withServer(r, t, "d", "c"); },
-         "<img src=https://tracker.example/p.gif onerror=alert(1)>",
-         "| \\<img src=https://tracker.example/p.gif onerror=alert(1)\\> | UNKNOWN | d |"},
-        {"tool description",
-         [&](ScanReport& r, const std::string& t) { withServer(r, "t", t, "c"); },
-         "<script>fetch('x')</script> & [more](https://e.example)",
-         "| t | UNKNOWN | \\<script\\>fetch('x')\\</script\\> \\& \\[more\\](https://e.example) |"},
-        // A backslash of the site's would otherwise escape the bar's own.
-        {"summary",
-         [](ScanReport& r, const std::string& t) {
-             r.nodes.push_back(
-                 test::node("n", NodeKind::endpoint, "n", {}, FindingStatus::found, t));
-         },
-         "a\\|b\\", "| endpoint | FOUND |  | a\\\\\\|b\\\\ |"},
-        {"notice with its own heading and link",
-         [](ScanReport& r, const std::string& t) { r.notices.push_back(t); },
-         "one\n# Heading\r\n[text](https://evil.example)",
-         "- one # Heading  \\[text\\](https://evil.example)"},
-        {"issue under a label that opens a heading",
-         [](ScanReport& r, const std::string& t) {
-             r.nodes.push_back(test::node("n", NodeKind::tool, t, {}, FindingStatus::found, ""));
-             r.nodes.back().issues.push_back("broken");
-         },
-         "# Big", "- \\# Big: broken"},
-        {"notice that opens an ordered list",
-         [](ScanReport& r, const std::string& t) { r.notices.push_back(t); }, "1. ordered",
-         "- 1\\. ordered"},
-        {"explanation that opens a fence",
-         [](ScanReport& r, const std::string& t) {
-             r.checks.push_back({"x", "MCP", 1, false, t, {}});
-         },
-         "```", "- \\```"},
-        {"protocol version",
-         [&](ScanReport& r, const std::string& t) {
-             withServer(r, "t", "d", "c");
-             r.servers.back().version = t;
-         },
-         "1\n<p>", "VALID \u00B7 Streamable HTTP \u00B7 protocol 1 \\<p\\> \u00B7 5 ms"},
-        // Inside the block a line of the server's cannot close the fence.
-        {"capabilities", [&](ScanReport& r, const std::string& t) { withServer(r, "t", "d", t); },
-         "\n```\n# x", "  \"\\n```\\n# x\" : \"\\n```\\n# x\""},
-        {"domain", [](ScanReport& r, const std::string& t) { r.domain = t; }, "<a href=x>\n## b",
-         "Domain: \\<a href=x\\> ## b"},
-    };
-    const auto lines = [](const std::string& text) {
-        std::vector<std::string> split;
-        for (std::size_t at = 0, end; at < text.size(); at = end + 1) {
-            end = text.find('\n', at);
-            split.push_back(text.substr(at, end - at));
-        }
-        return split;
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
-        ScanReport honest = reportFor("https://a.example/");
-        ScanReport hostile = honest;
-        c.place(honest, "plain");
-        c.place(hostile, c.hostile);
-        const std::vector<std::string> expected = lines(ReportGenerator::markdown(honest));
-        const std::vector<std::string> written = lines(ReportGenerator::markdown(hostile));
-        EXPECT_NE(std::find(written.begin(), written.end(), c.line), written.end())
-            << ReportGenerator::markdown(hostile);
-        // Line for line the same blocks: headings, rows and entries where honest text puts them.
-        EXPECT_EQ(written.size(), expected.size());
-        for (std::size_t i = 0; i < std::min(written.size(), expected.size()); ++i)
-            EXPECT_EQ(written[i].substr(0, 2), expected[i].substr(0, 2)) << written[i];
-    }
+    const std::string markdown = ReportGenerator::markdown(
+        report({"<a href=x>\n## b", "# Big", "https://a.example/<b>", "a\\|b\\",
+                "[x](https://evil.example)", "one\n# Heading\r\n<i>", "1. ordered",
+                "https://a.example/<i>", "<img src=https://tracker.example/p.gif onerror=alert(1)>",
+                "<script>fetch('x')</script> & [more]"}));
+    for (const char* line :
+         {"\nDomain: \\<a href=x\\> ## b\n",
+          "\n| endpoint | FOUND | https://a.example/\\<b\\> | a\\\\\\|b\\\\ |\n",
+          "\n- \\# Big: \\[x\\](https://evil.example)\n", "\n- one # Heading  \\<i\\>\n",
+          "\n- 1\\. ordered\n", "\n### https://a.example/\\<i\\>\n",
+          "\n| \\<img src=https://tracker.example/p.gif onerror=alert(1)\\> | UNKNOWN | "
+          "\\<script\\>fetch('x')\\</script\\> \\& \\[more\\] |\n"})
+        EXPECT_NE(markdown.find(line), std::string::npos) << line;
+    std::istringstream written(markdown),
+        honest(ReportGenerator::markdown(report(std::vector<std::string>(10, "plain"))));
+    for (std::string mine, theirs; std::getline(honest, theirs);)
+        EXPECT_TRUE(std::getline(written, mine) && mine.substr(0, 2) == theirs.substr(0, 2))
+            << mine;
 }
 
 TEST(ReportGeneratorPDF, HostileTextStaysOnThePage) {
