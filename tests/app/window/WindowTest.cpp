@@ -816,8 +816,6 @@ TEST_F(WindowTest, AReportHandedOverWhileADialogIsOpenOrAScanRunsOpensAfterIt) {
     EXPECT_TRUE(waitUntil([&] {
         return app->store().report() && app->store().report()->domain == "https://handed.example/";
     }));
-    ASSERT_FALSE(app->store().history().empty());
-    EXPECT_EQ(app->store().history().front().domain, "https://handed.example/");
 }
 
 TEST_F(WindowTest, TheWindowIsKeptWhenClosedAndItsFrameStored) {
