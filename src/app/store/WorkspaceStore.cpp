@@ -129,28 +129,6 @@ std::string readRegularFile(const QString& path) {
     return bytes;
 }
 
-// Creates the library folder private from its first moment: mode 0700 is given
-// to mkdir itself, so the folder is never open to others, not even briefly.
-// The folders above it are shared ones and get the default mode; an existing
-// library folder is taken as it is. Returns what went wrong, if anything.
-std::optional<QString> createPrivateFolder(const QString& path) {
-    const QString clean = QDir::cleanPath(path);
-    const std::filesystem::path folder(QFile::encodeName(clean).toStdString());
-    const std::string name = QFileInfo(clean).fileName().toStdString();
-    auto failure = [&](const std::string& reason) {
-        return fromStd("The folder \"" + name + "\" could not be created: " + reason + ".");
-    };
-    std::error_code error;
-    if (folder.has_parent_path()) std::filesystem::create_directories(folder.parent_path(), error);
-    if (error) return failure(error.message());
-    if (::mkdir(folder.c_str(), 0700) == 0) return std::nullopt;
-    if (errno != EEXIST) return failure(std::strerror(errno));
-    struct stat info {};
-    if (::stat(folder.c_str(), &info) != 0) return failure(std::strerror(errno));
-    if (!S_ISDIR(info.st_mode)) return failure(std::strerror(ENOTDIR));
-    return std::nullopt;
-}
-
 icu::UnicodeString unicode(const QString& text) {
     return icu::UnicodeString(reinterpret_cast<const UChar*>(text.utf16()),
                               static_cast<int32_t>(text.size()));
@@ -202,8 +180,26 @@ QString WorkspaceStore::defaultDirectory() {
            QStringLiteral("/Quorilanth");
 }
 
+// Creates the library folder private from its first moment: mode 0700 is given
+// to mkdir itself, so the folder is never open to others, not even briefly.
+// The folders above it are shared ones and get the default mode; an existing
+// library folder is taken as it is. Returns what went wrong, if anything.
 std::optional<QString> WorkspaceStore::createDirectory(const QString& path) {
-    return createPrivateFolder(path);
+    const QString clean = QDir::cleanPath(path);
+    const std::filesystem::path folder(QFile::encodeName(clean).toStdString());
+    const std::string name = QFileInfo(clean).fileName().toStdString();
+    auto failure = [&](const std::string& reason) {
+        return fromStd("The folder \"" + name + "\" could not be created: " + reason + ".");
+    };
+    std::error_code error;
+    if (folder.has_parent_path()) std::filesystem::create_directories(folder.parent_path(), error);
+    if (error) return failure(error.message());
+    if (::mkdir(folder.c_str(), 0700) == 0) return std::nullopt;
+    if (errno != EEXIST) return failure(std::strerror(errno));
+    struct stat info {};
+    if (::stat(folder.c_str(), &info) != 0) return failure(std::strerror(errno));
+    if (!S_ISDIR(info.st_mode)) return failure(std::strerror(ENOTDIR));
+    return std::nullopt;
 }
 
 WorkspaceStore::~WorkspaceStore() {
@@ -917,17 +913,17 @@ std::optional<QString> WorkspaceStore::launchOption(const QStringList& arguments
 }
 
 void WorkspaceStore::applyLaunchOptions(const QStringList& arguments) {
-    auto valueAfter = [&](const QString& option) { return launchOption(arguments, option); };
-    if (const auto path = valueAfter(QStringLiteral("--report"))) loadFile(*path, true);
+    if (const auto path = launchOption(arguments, QStringLiteral("--report")))
+        loadFile(*path, true);
     if (arguments.contains(QStringLiteral("--show-content"))) setShowContent(true);
-    if (const auto name = valueAfter(QStringLiteral("--view"))) {
+    if (const auto name = launchOption(arguments, QStringLiteral("--view"))) {
         for (WorkspaceTab tab : allWorkspaceTabs)
             if (rawValue(tab).toLower() == name->toLower()) {
                 setTab(tab);
                 break;
             }
     }
-    if (const auto label = valueAfter(QStringLiteral("--select"))) {
+    if (const auto label = launchOption(arguments, QStringLiteral("--select"))) {
         std::optional<std::string> id;
         if (report()) {
             const std::string wanted = label->toStdString();
@@ -939,7 +935,8 @@ void WorkspaceStore::applyLaunchOptions(const QStringList& arguments) {
         }
         setSelectedID(id);
     }
-    if (const auto section = valueAfter(QStringLiteral("--library"))) openLibrary(*section);
+    if (const auto section = launchOption(arguments, QStringLiteral("--library")))
+        openLibrary(*section);
 }
 
 } // namespace quorilanth

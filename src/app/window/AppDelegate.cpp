@@ -435,12 +435,13 @@ void AppDelegate::selectTab(const QVariant& rawTab) {
 
 void AppDelegate::scheduleSnapshot() {
     const bool smokeTest = arguments_.contains(QStringLiteral("--smoke-test"));
-    const qsizetype index = arguments_.indexOf(QStringLiteral("--snapshot"));
-    if (index < 0 || index + 1 >= arguments_.size()) {
+    const std::optional<QString> snapshot =
+        WorkspaceStore::launchOption(arguments_, QStringLiteral("--snapshot"));
+    if (!snapshot) {
         if (smokeTest) exit_(1);
         return;
     }
-    const QString path = arguments_.at(index + 1);
+    const QString path = *snapshot;
     const QDeadlineTimer deadline(snapshotDeadlineMs);
     QTimer::singleShot(snapshotDelayMs, this, [this, path, smokeTest, deadline] {
         captureSnapshot(path, smokeTest, deadline);
