@@ -59,6 +59,10 @@ int main(int argc, char** argv) {
                      &quorilanth::AppDelegate::openRequest);
     QObject::connect(&application, &QApplication::aboutToQuit, &delegate,
                      &quorilanth::AppDelegate::applicationWillTerminate);
+    // What the window still does on its way out (the library written, a scan
+    // stopped) takes time in which no request could be served any more.
+    QObject::connect(&application, &QApplication::aboutToQuit, &lock,
+                     &quorilanth::LibraryLock::stopListening);
     QObject::connect(&application, &QGuiApplication::applicationStateChanged, &delegate,
                      [&delegate](Qt::ApplicationState state) {
                          if (state == Qt::ApplicationActive) delegate.applicationDidBecomeActive();

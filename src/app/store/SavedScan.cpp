@@ -181,4 +181,19 @@ std::vector<SavedScan> decodeLibraryIndex(const QByteArray& data) {
     return scans;
 }
 
+std::map<QString, LibraryMarks> readLibraryMarks(const QByteArray& data) {
+    std::map<QString, LibraryMarks> marks;
+    const QJsonDocument document = QJsonDocument::fromJson(data);
+    for (const QJsonValue entry : document.array()) {
+        const QJsonValue id = entry[QLatin1String("id")];
+        if (!id.isString()) continue;
+        const auto [kept, first] = marks.try_emplace(id.toString());
+        if (!first) continue;
+        kept->second.favorite = entry[QLatin1String("favorite")].toBool(false);
+        const QJsonValue collection = entry[QLatin1String("collection")];
+        if (collection.isString()) kept->second.collection = collection.toString();
+    }
+    return marks;
+}
+
 } // namespace quorilanth

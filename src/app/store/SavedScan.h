@@ -3,6 +3,7 @@
 #include <QByteArray>
 #include <QString>
 #include <chrono>
+#include <map>
 #include <optional>
 #include <vector>
 
@@ -25,5 +26,17 @@ struct SavedScan {
 QByteArray encodeLibraryIndex(const std::vector<SavedScan>& scans);
 // Throws QuorilanthError with a description of the first problem found.
 std::vector<SavedScan> decodeLibraryIndex(const QByteArray& data);
+
+// What the user gave a saved scan, as opposed to what its report says.
+struct LibraryMarks {
+    bool favorite = false;
+    std::optional<QString> collection;
+
+    bool operator==(const LibraryMarks&) const = default;
+};
+// The marks an index that cannot be decoded still holds, by id: every entry
+// with a text id gives those of its marks that have their proper type (the
+// first entry of an id counts). None when the text is no JSON array.
+std::map<QString, LibraryMarks> readLibraryMarks(const QByteArray& data);
 
 } // namespace quorilanth

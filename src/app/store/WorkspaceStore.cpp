@@ -4,6 +4,8 @@
 #include "app/store/AppLanguage.h"
 #include "app/store/CaseFolding.h"
 #include "app/store/DialogPrompts.h"
+#include "app/store/LibraryRebuild.h"
+#include "app/store/RegularFile.h"
 #include "app/store/StoredSettings.h"
 #include "core/base/QuorilanthError.h"
 #include "core/base/UUID.h"
@@ -18,13 +20,13 @@
 #include <QLocale>
 #include <QPointer>
 #include <QSaveFile>
+#include <QSet>
 #include <QSettings>
 #include <QStandardPaths>
 #include <QTimer>
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
-#include <fcntl.h>
 #include <filesystem>
 #include <iterator>
 #include <new>
@@ -42,7 +44,10 @@ const QString indexName = QStringLiteral("library.json");
 const QString setAsidePrefix = QStringLiteral("library-unreadable-");
 const QString cancellingStatus = QStringLiteral("Cancelling\u2026");
 const QString cannotOpenReport = QStringLiteral("Could not open report: ");
+const QString cannotSaveScan = QStringLiteral("Could not save scan: ");
 const QString tooLargeToOpen = QStringLiteral("The file is too large to open.");
+const QString relisted =
+    QStringLiteral(" The saved scans are listed again from the reports in the library folder.");
 
 template <typename T> bool assign(T& field, T value) {
     if (field == value) return false;
@@ -81,52 +86,53 @@ void writeAtomically(const QString& path, std::string_view bytes) {
     writeAtomically(path, [bytes](const ReportJSON::Sink& sink) { sink(bytes); });
 }
 
-QuorilanthError cannotOpen(const std::string& name, int error) {
-    return QuorilanthError("The file \"" + name +
-                           "\" could not be opened: " + std::strerror(error) + ".");
+// The report a file holds, read as any report file is opened; none, with the
+// reason, when it cannot be.
+std::optional<ScanReport> readOpened(const QString& path, QString& failure) {
+    try {
+        ScanReport report = RegularFile::readReport(path);
+        // Saved under its own id, such a report would take the place of the
+        // index or of a set-aside one; it is kept under an id of its own instead.
+        if (WorkspaceStore::isReservedReportID(report.id)) report.id = newUUIDText();
+        return report;
+    } catch (const std::bad_alloc&) {
+        // What was read so far is freed on the way out.
+        failure = tooLargeToOpen;
+    } catch (const std::exception& error) {
+        failure = describe(error);
+    }
+    return std::nullopt;
 }
 
-// A regular file read piece by piece, so that a report of hundreds of megabytes
-// is never held whole. A directory, a FIFO or a device is refused without
-// blocking on it.
-class RegularFile {
-public:
-    explicit RegularFile(const QString& path) : name_(QFileInfo(path).fileName().toStdString()) {
-        const QByteArray native = QFile::encodeName(path);
-        fd_ = ::open(native.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
-        if (fd_ < 0) throw cannotOpen(name_, errno);
-        struct stat info {};
-        if (::fstat(fd_, &info) != 0 || !S_ISREG(info.st_mode)) {
-            ::close(fd_);
-            throw QuorilanthError("The file \"" + name_ + "\" is not a regular file.");
-        }
+// Whether the file holds byte for byte what the library would write for the
+// report, compared piece by piece as it is produced, never held whole.
+bool holdsJSONOf(const QString& path, const ScanReport& report) {
+    try {
+        RegularFile file(path);
+        std::vector<char> buffer(1 << 16);
+        std::size_t held = 0, at = 0;
+        bool same = true;
+        ReportGenerator::json(report, [&](std::string_view piece) {
+            while (same && !piece.empty()) {
+                if (at == held) {
+                    held = file.read(buffer.data(), buffer.size());
+                    at = 0;
+                    if (held == 0) {
+                        same = false;
+                        break;
+                    }
+                }
+                const std::size_t count = std::min(piece.size(), held - at);
+                same = std::memcmp(piece.data(), buffer.data() + at, count) == 0;
+                at += count;
+                piece.remove_prefix(count);
+            }
+        });
+        char more = 0;
+        return same && at == held && file.read(&more, 1) == 0;
+    } catch (const std::exception&) {
+        return false;
     }
-    RegularFile(const RegularFile&) = delete;
-    RegularFile& operator=(const RegularFile&) = delete;
-    ~RegularFile() { ::close(fd_); }
-
-    std::size_t read(char* buffer, std::size_t capacity) {
-        for (;;) {
-            const ssize_t count = ::read(fd_, buffer, capacity);
-            if (count >= 0) return static_cast<std::size_t>(count);
-            if (errno != EINTR)
-                throw QuorilanthError("The file \"" + name_ +
-                                      "\" could not be read: " + std::strerror(errno) + ".");
-        }
-    }
-
-private:
-    std::string name_;
-    int fd_ = -1;
-};
-
-std::string readRegularFile(const QString& path) {
-    RegularFile file(path);
-    std::string bytes;
-    char buffer[1 << 16];
-    while (const std::size_t count = file.read(buffer, sizeof buffer))
-        bytes.append(buffer, count);
-    return bytes;
 }
 
 icu::UnicodeString unicode(const QString& text) {
@@ -209,6 +215,19 @@ WorkspaceStore::~WorkspaceStore() {
     if (task_) {
         task_->request_stop();
         task_->join();
+    }
+    if (!rebuild_) return;
+    // The index still on disk is the unreadable one, which the next start
+    // rebuilds from again; only what changed meanwhile needs the rest read.
+    if (!indexDeferred_) return;
+    rebuild_->wait();
+    bool finished = false;
+    history_ = withRebuiltScans(rebuild_->take(finished));
+    rebuild_.reset();
+    try {
+        persistIndex();
+    } catch (const std::exception&) {
+        // Nobody is left to tell; the unreadable index stays for the next start.
     }
 }
 
@@ -385,7 +404,8 @@ void WorkspaceStore::start() {
     // The sites of an AI search come from web content, not from the user: were
     // Developer Mode to reach them, a search hit could aim automatic requests
     // at this machine or its network. A private address is only ever typed.
-    engine_ = dependencies_.makeEngine(NetworkPolicy(developerMode_ && !aiRoad));
+    engineDeveloperMode_ = developerMode_ && !aiRoad;
+    engine_ = dependencies_.makeEngine(NetworkPolicy(engineDeveloperMode_));
     const std::string text = input_.toStdString();
     const AIProvider provider = provider_;
     const std::string model = model_.toStdString();
@@ -459,6 +479,13 @@ void WorkspaceStore::cancel() {
 
 void WorkspaceStore::run(const MCPTool& tool, const JSONValue& arguments, bool confirmedRisk) {
     if (busy_ || toolBusy_ || !report()) return;
+    // The engine of the last scan keeps its sessions with the servers it
+    // verified, but also the policy that scan had: a call the user sends goes
+    // out under the Developer Mode the window shows now.
+    if (engineDeveloperMode_ != developerMode_) {
+        engineDeveloperMode_ = developerMode_;
+        engine_ = dependencies_.makeEngine(NetworkPolicy(engineDeveloperMode_));
+    }
     setToolBusy(true);
     setError(std::nullopt);
     task_.emplace([this, engine = engine_, tool, arguments, report = *report(),
@@ -583,30 +610,59 @@ void WorkspaceStore::readIndex() {
     const QString path = QDir(directory_).filePath(indexName);
     QFileInfo info(path);
     if (!info.exists() && !info.isSymLink()) return;
-    std::vector<SavedScan> scans;
+    std::string bytes;
+    QString failure;
     try {
-        std::string bytes;
-        try {
-            bytes = readRegularFile(path);
-        } catch (const QuorilanthError&) {
-            // Unreadable: start empty without a word, but never write over it.
-            indexNeedsSettingAside_ = true;
-            return;
-        }
-        scans = decodeLibraryIndex(QByteArray::fromStdString(bytes));
-    } catch (const QuorilanthError& failure) {
-        indexNeedsSettingAside_ = true;
-        setError(QStringLiteral("Library: ") + describe(failure));
+        bytes = RegularFile::readAll(path);
+        setHistory(decodeLibraryIndex(QByteArray::fromStdString(bytes)));
         return;
+    } catch (const QuorilanthError& error) {
+        failure = describe(error);
     } catch (const std::bad_alloc&) {
         // Memory runs out while reading or while decoding, by the size of the
         // file and the memory at hand; an index that fails thus at every start
         // must not keep the application from starting.
-        indexNeedsSettingAside_ = true;
-        setError(QStringLiteral("Library: ") + tooLargeToOpen);
-        return;
+        bytes = std::string();
+        failure = tooLargeToOpen;
     }
-    setHistory(std::move(scans));
+    // Never written over: it is set aside at the first write. Every scan it
+    // listed still has its report beside it, so the library is read again
+    // from those.
+    indexNeedsSettingAside_ = true;
+    setError(QStringLiteral("Library: ") + failure + relisted);
+    rebuild_ =
+        std::make_unique<LibraryRebuild>(directory_, QByteArray::fromStdString(bytes), [this] {
+            QMetaObject::invokeMethod(
+                this, [this] { takeRebuiltScans(); }, Qt::QueuedConnection);
+        });
+}
+
+std::vector<SavedScan> WorkspaceStore::withRebuiltScans(std::vector<SavedScan> found) const {
+    std::vector<SavedScan> scans = history_;
+    if (found.empty()) return scans;
+    // What was saved meanwhile is newer than its file was when read.
+    QSet<QString> listed;
+    for (const SavedScan& scan : scans)
+        listed.insert(scan.id);
+    for (SavedScan& scan : found)
+        if (!listed.contains(scan.id)) scans.push_back(std::move(scan));
+    std::stable_sort(scans.begin(), scans.end(),
+                     [](const SavedScan& a, const SavedScan& b) { return a.date > b.date; });
+    return scans;
+}
+
+void WorkspaceStore::takeRebuiltScans() {
+    if (!rebuild_) return;
+    bool finished = false;
+    setHistory(withRebuiltScans(rebuild_->take(finished)));
+    if (!finished) return;
+    rebuild_.reset();
+    indexDeferred_ = false;
+    try {
+        persistIndex();
+    } catch (const std::exception& failure) {
+        setError(QStringLiteral("Library: ") + describe(failure));
+    }
 }
 
 void WorkspaceStore::setAsideUnreadableIndex() {
@@ -640,12 +696,21 @@ void WorkspaceStore::setAsideUnreadableIndex() {
 }
 
 void WorkspaceStore::persistIndex() {
+    if (rebuild_) {
+        indexDeferred_ = true;
+        return;
+    }
     if (indexNeedsSettingAside_) setAsideUnreadableIndex();
     const QByteArray bytes = encodeLibraryIndex(history_);
     writeAtomically(QDir(directory_).filePath(indexName), bytes.toStdString());
 }
 
 void WorkspaceStore::save(const ScanReport& report) {
+    if (const std::optional<QString> failure = saveReport(report))
+        setError(cannotSaveScan + *failure);
+}
+
+std::optional<QString> WorkspaceStore::saveReport(const ScanReport& report) {
     try {
         if (!isValidReportID(report.id) || isReservedReportID(report.id))
             throw QuorilanthError("Invalid report identifier.");
@@ -653,8 +718,7 @@ void WorkspaceStore::save(const ScanReport& report) {
             QDir(directory_).filePath(fromStd(report.id) + QStringLiteral(".json")),
             [&report](const ReportJSON::Sink& sink) { ReportGenerator::json(report, sink); });
     } catch (const std::exception& failure) {
-        setError(QStringLiteral("Could not save scan: ") + describe(failure));
-        return;
+        return describe(failure);
     }
     const QString id = fromStd(report.id);
     std::vector<SavedScan> updated;
@@ -678,8 +742,9 @@ void WorkspaceStore::save(const ScanReport& report) {
     try {
         persistIndex();
     } catch (const std::exception& failure) {
-        setError(QStringLiteral("Could not save scan: ") + describe(failure));
+        return describe(failure);
     }
+    return std::nullopt;
 }
 
 void WorkspaceStore::toggleFavorite(const SavedScan& scan) {
@@ -780,24 +845,54 @@ void WorkspaceStore::openLibrary(const QString& section) {
 
 void WorkspaceStore::loadFile(const QString& path, bool importing) {
     if (busy_ || toolBusy_) return;
-    ScanReport loaded;
-    try {
-        RegularFile file(path);
-        loaded = ReportJSON::read(
-            [&file](char* buffer, std::size_t capacity) { return file.read(buffer, capacity); });
-        if (!isValidReportID(loaded.id)) throw QuorilanthError("Invalid report identifier.");
-    } catch (const std::bad_alloc&) {
-        // What was read so far is freed on the way out; the shown report stays.
-        setError(cannotOpenReport + tooLargeToOpen);
-        return;
-    } catch (const std::exception& failure) {
-        setError(cannotOpenReport + describe(failure));
+    QString failure;
+    std::optional<ScanReport> loaded = readOpened(path, failure);
+    if (!loaded) {
+        // The shown report stays.
+        setError(cannotOpenReport + failure);
         return;
     }
-    // Saved under its own id, such a report would take the place of the index
-    // or of a set-aside one; it is kept under an id of its own instead.
-    if (isReservedReportID(loaded.id)) loaded.id = newUUIDText();
+    if (importing) keepBesideSaved(*loaded);
     setError(std::nullopt);
+    showOpened(*loaded);
+    if (importing) save(*loaded);
+}
+
+QStringList WorkspaceStore::importHandedReports(const QStringList& paths, bool show) {
+    show = show && !busy_ && !toolBusy_;
+    QStringList failures;
+    for (const QString& path : paths) {
+        const QString named = QDir::toNativeSeparators(path) + QStringLiteral(": ");
+        QString failure;
+        std::optional<ScanReport> loaded = readOpened(path, failure);
+        if (!loaded) {
+            failures << cannotOpenReport + named + failure;
+            continue;
+        }
+        keepBesideSaved(*loaded);
+        if (show) showOpened(*loaded);
+        if (const std::optional<QString> unsaved = saveReport(*loaded))
+            failures << cannotSaveScan + named + *unsaved;
+    }
+    if (show || !failures.isEmpty())
+        setError(failures.isEmpty() ? std::nullopt
+                                    : std::optional<QString>(failures.join(QLatin1Char('\n'))));
+    return failures;
+}
+
+void WorkspaceStore::keepBesideSaved(ScanReport& report) const {
+    const QString id = fromStd(report.id);
+    const QFileInfo saved(QDir(directory_).filePath(id + QStringLiteral(".json")));
+    const bool listed = std::any_of(history_.begin(), history_.end(),
+                                    [&](const SavedScan& scan) { return scan.id == id; });
+    if (!listed && !saved.exists() && !saved.isSymLink()) return;
+    // The same report saved again changes nothing; any other state of it (an
+    // older export, say, of a scan that has since gained tool calls) joins
+    // the library beside the saved one instead of taking its place.
+    if (!holdsJSONOf(saved.filePath(), report)) report.id = newUUIDText();
+}
+
+void WorkspaceStore::showOpened(const ScanReport& loaded) {
     setSelectedEvidenceID(std::nullopt);
     setReport(loaded);
     setInput(fromStd(loaded.domain));
@@ -819,7 +914,6 @@ void WorkspaceStore::loadFile(const QString& path, bool importing) {
     const QDateTime started = QDateTime::fromSecsSinceEpoch(seconds).toLocalTime();
     setStatus(QStringLiteral("Saved scan \u00B7 ") +
               QLocale::system().toString(started, QLocale::ShortFormat));
-    if (importing) save(loaded);
 }
 
 void WorkspaceStore::load(const SavedScan& scan) {
@@ -841,7 +935,7 @@ void WorkspaceStore::load(const SavedScan& scan) {
          std::filesystem::equivalent(QFile::encodeName(folder.filePath(name)).toStdString(),
                                      QFile::encodeName(folder.filePath(indexName)).toStdString(),
                                      unknown))) {
-        setError(cannotOpenReport + describe(cannotOpen(name.toStdString(), ENOENT)));
+        setError(cannotOpenReport + fromStd(RegularFile::cannotOpen(name.toStdString(), ENOENT)));
         return;
     }
     loadFile(folder.filePath(name), false);

@@ -23,6 +23,7 @@
 namespace quorilanth {
 
 class DiscoveryEngine;
+class LibraryRebuild;
 
 // The one state object of the application, living on the GUI thread. Every
 // field has a change signal that fires only when the value really changes; the
@@ -145,6 +146,13 @@ public:
 
     // Report files and export.
     void loadFile(const QString& path, bool importing);
+    // Report files handed over by later launches, imported in order. With
+    // `show`, and while no operation runs, each is also shown as loadFile
+    // shows it, the last staying; otherwise (on the way out, or during an
+    // operation) they only join the library. Returns one line per file that
+    // could not be opened or saved, naming it with the reason; with `show`,
+    // the alert lists them all.
+    QStringList importHandedReports(const QStringList& paths, bool show);
     void load(const SavedScan& scan);
     // Throws QuorilanthError (or a file error as QuorilanthError).
     void exportReport(const QString& format, const QString& path);
@@ -209,6 +217,16 @@ private:
     void readIndex();
     void persistIndex();
     void setAsideUnreadableIndex();
+    // Takes what the rebuild of an unreadable index has found into the
+    // library, and writes the index once it has read the whole folder.
+    void takeRebuiltScans();
+    std::vector<SavedScan> withRebuiltScans(std::vector<SavedScan> found) const;
+    // Writes the report file and lists it; the failure's text, if any.
+    std::optional<QString> saveReport(const ScanReport& report);
+    // An opened report that would take the place of a different saved one
+    // gets an id of its own.
+    void keepBesideSaved(ScanReport& report) const;
+    void showOpened(const ScanReport& report);
     void applyLaunchOptions(const QStringList& arguments);
     void selectMostUsefulNode();
     WorkspacePrompts& prompts();
@@ -260,11 +278,19 @@ private:
     bool developerMode_ = false;
     std::optional<std::jthread> task_;
     std::shared_ptr<DiscoveryEngine> engine_;
+    // Whether engine_ may reach private addresses and plain HTTP: a tool call
+    // needs an engine of the Developer Mode shown when it is sent.
+    bool engineDeveloperMode_ = false;
     QString directory_;
     AIKeychain keychain_;
     // The index on disk could not be read; it is moved aside before the first
     // write so that no earlier scan is orphaned.
     bool indexNeedsSettingAside_ = false;
+    // Lists the reports beside an unreadable index; meanwhile the index is
+    // not written, so that a copy ended halfway leaves it to be read again.
+    std::unique_ptr<LibraryRebuild> rebuild_;
+    // The library changed while the rebuild ran: its index waits for the end.
+    bool indexDeferred_ = false;
 };
 
 } // namespace quorilanth

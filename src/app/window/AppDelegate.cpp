@@ -17,6 +17,7 @@
 #include <QSettings>
 #include <QTimer>
 #include <cstdio>
+#include <utility>
 
 namespace quorilanth {
 namespace {
@@ -105,6 +106,7 @@ AppDelegate::AppDelegate(QStringList arguments, QProcessEnvironment environment,
 }
 
 AppDelegate::~AppDelegate() {
+    importWaitingReports();
     // A menu bar that never reached a window is still ours.
     if (menuBar_ && !menuBar_->parent()) delete menuBar_.data();
     workspaceWindow_.reset();
@@ -117,6 +119,7 @@ WorkspaceView* AppDelegate::workspaceView() const {
 
 std::optional<int> AppDelegate::enterLibrary(LibraryLock& lock, const QStringList& arguments) {
     const bool smokeTest = arguments.contains(QStringLiteral("--smoke-test"));
+    const bool snapshot = arguments.contains(QStringLiteral("--snapshot"));
     std::optional<QString> report =
         WorkspaceStore::launchOption(arguments, QStringLiteral("--report"));
     // A smoke test of the window alone writes nothing to the library, so it
@@ -132,9 +135,19 @@ std::optional<int> AppDelegate::enterLibrary(LibraryLock& lock, const QStringLis
     case LibraryLock::Outcome::unguarded:
         return std::nullopt;
     case LibraryLock::Outcome::handedOver:
-        if (!smokeTest) return 0;
-        printError(QStringLiteral("Snapshot failed: the report was handed to the copy of "
-                                  "Quorilanth already running on this library."));
+        if (!smokeTest && !snapshot) return 0;
+        // The snapshot would be of this launch's own window, which it never opens.
+        printError(report ? QStringLiteral("Snapshot failed: the report was handed to the copy of "
+                                           "Quorilanth already running on this library.")
+                          : QStringLiteral("Snapshot failed: a copy of Quorilanth is already "
+                                           "running on this library."));
+        return 1;
+    case LibraryLock::Outcome::elsewhere:
+        printError(
+            QStringLiteral("The library is locked by Quorilanth on the machine \"%1\". If "
+                           "no copy of Quorilanth runs on this library, remove the file \"%2\" "
+                           "and start again.")
+                .arg(lock.holderHost(), lock.lockFilePath()));
         return 1;
     case LibraryLock::Outcome::noAnswer:
         break;
@@ -157,8 +170,18 @@ void AppDelegate::openWaitingReports() {
         QTimer::singleShot(modalRetryMs, this, &AppDelegate::openWaitingReports);
         return;
     }
-    while (!waitingReports_.isEmpty() && !store_->busy() && !store_->toolBusy())
-        store_->loadFile(waitingReports_.takeFirst(), true);
+    if (waitingReports_.isEmpty() || store_->busy() || store_->toolBusy()) return;
+    store_->importHandedReports(std::exchange(waitingReports_, {}), true);
+}
+
+void AppDelegate::importWaitingReports() {
+    // The launches that handed these over were told they would be opened: on
+    // the way out they still join the library, and any that cannot is named
+    // where the user who started this copy can read it.
+    if (waitingReports_.isEmpty()) return;
+    for (const QString& failure :
+         store_->importHandedReports(std::exchange(waitingReports_, {}), false))
+        printError(failure);
 }
 
 bool AppDelegate::isTestLaunch(const QProcessEnvironment& environment,
@@ -182,6 +205,7 @@ void AppDelegate::applicationDidBecomeActive() {
 }
 
 void AppDelegate::applicationWillTerminate() {
+    importWaitingReports();
     saveFrame();
     store_->updater().stop();
 }

@@ -56,8 +56,8 @@ public:
     // with the status returned; otherwise it runs, holding the library.
     static std::optional<int> enterLibrary(LibraryLock& lock, const QStringList& arguments);
     // What a later launch handed over: its report opened as an import, at
-    // once or, while an operation runs, as soon as it ends; the window comes
-    // forward either way.
+    // once or, while an operation runs or a dialog is open, as soon as it
+    // ends (and on the way out at the latest); the window comes forward either way.
     void openRequest(const std::optional<QString>& report);
 
     // An automated run: no automatic update checks.
@@ -106,6 +106,7 @@ public:
 private:
     void updateMenuEnabling();
     void openWaitingReports();
+    void importWaitingReports();
     void restoreFrame();
     void saveFrame() const;
     void sendToFocus(const char* slot);

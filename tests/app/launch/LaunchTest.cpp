@@ -4,6 +4,7 @@
 #include "app/window/ShellTestSupport.h"
 #include "support/ReportBuilder.h"
 
+#include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
@@ -16,6 +17,7 @@
 #include <QTemporaryDir>
 #include <QUrl>
 #include <gtest/gtest.h>
+#include <signal.h>
 
 namespace quorilanth {
 namespace {
@@ -203,15 +205,18 @@ TEST_F(LaunchTest, ALaterLaunchHandsItsReportToTheCopyRunningOnTheLibrary) {
     ASSERT_NO_FATAL_FAILURE(start(first, {"--report", site("a")}));
     ASSERT_TRUE(indexLists({"a"}));
     site("b");
-    const QString c = site("c"), shot = home.filePath("beside.png");
+    const QString c = site("c"), d = site("d"), shot = home.filePath("beside.png");
     const std::tuple<QStringList, QString, int, std::string, QStringList> launches[] = {
         // A path relative to the later launch's own working folder.
         {{"--report", "b.json"}, home.path(), 0, "", {"b", "a"}},
         {{}, {}, 0, "", {"b", "a"}},
         // A smoke test cannot take its snapshot of a report it handed over.
         {{"--report", c, "--snapshot", shot, "--smoke-test"}, {}, 1, "Snapshot", {"c", "b", "a"}},
+        // Nor can a launch asked for one outside the smoke test.
+        {{"--report", d, "--snapshot", shot}, {}, 1, "Snapshot", {"d", "c", "b", "a"}},
+        {{"--snapshot", shot}, {}, 1, "Snapshot", {"d", "c", "b", "a"}},
         // Without a report it writes no library and runs beside the first.
-        {{"--snapshot", shot, "--smoke-test"}, {}, 0, "", {"c", "b", "a"}},
+        {{"--snapshot", shot, "--smoke-test"}, {}, 0, "", {"d", "c", "b", "a"}},
     };
     for (const auto& [arguments, folder, status, said, sites] : launches) {
         SCOPED_TRACE(arguments.join(' ').toStdString());
@@ -251,14 +256,55 @@ TEST_F(LaunchTest, ALibraryLeftLockedByACopyThatDiedIsTakenByTheNextLaunch) {
     }
 }
 
+// A launch gives up on a holder that does not answer, at once where the lock
+// names another machine, and the holder never acts on what it gave up: not
+// even a copy that was stopped and runs again.
 TEST_F(LaunchTest, ALibraryHeldByACopyThatDoesNotAnswerIsLeftAlone) {
-    ASSERT_TRUE(QDir().mkpath(library()));
-    QLockFile held(QDir(library()).filePath("library.lock"));
-    ASSERT_TRUE(held.tryLock());
-    EXPECT_EQ(run({"--report", site("a")}),
-              std::pair(1, std::string("Quorilanth is already running on this library and did "
-                                       "not answer.\n")));
-    EXPECT_EQ(QDir(library()).entryList(QDir::Files), QStringList{"library.lock"});
+    const QString lock = QDir(library()).filePath("library.lock");
+    const std::string silent =
+        "Quorilanth is already running on this library and did not answer.\n";
+    enum class Holder { lockOnly, stoppedCopy, otherMachine };
+    const std::pair<Holder, std::string> holders[] = {
+        {Holder::lockOnly, silent},
+        {Holder::stoppedCopy, silent},
+        {Holder::otherMachine, "The library is locked by Quorilanth on the machine "
+                               "\"elsewhere.example\". If no copy of Quorilanth runs on this "
+                               "library, remove the file \"" +
+                                   lock.toStdString() + "\" and start again.\n"},
+    };
+    for (const auto& [holder, said] : holders) {
+        SCOPED_TRACE(int(holder));
+        QDir(library()).removeRecursively();
+        ASSERT_TRUE(QDir().mkpath(library()));
+        QLockFile held(lock);
+        QProcess copy;
+        if (holder == Holder::lockOnly) {
+            ASSERT_TRUE(held.tryLock());
+        } else if (holder == Holder::stoppedCopy) {
+            ASSERT_NO_FATAL_FAILURE(start(copy, {"--report", site("a")}));
+            ASSERT_TRUE(indexLists({"a"}));
+            ::kill(pid_t(copy.processId()), SIGSTOP);
+        } else {
+            // As QLockFile writes it: process, program, machine, machine id, boot id.
+            QFile named(lock);
+            ASSERT_TRUE(named.open(QIODevice::WriteOnly) &&
+                        named.write(QByteArray::number(QCoreApplication::applicationPid()) +
+                                    "\nquorilanth\nelsewhere.example\n0123456789abcdef0123456789ab"
+                                    "cdef\n01234567-89ab-cdef-0123-456789abcdef\n") > 0);
+        }
+        EXPECT_EQ(run({"--report", site("b")}), std::pair(1, said));
+        if (holder != Holder::stoppedCopy) {
+            EXPECT_EQ(QDir(library()).entryList(QDir::Files), QStringList{"library.lock"});
+            continue;
+        }
+        // Running again, the copy reads the given-up request before it serves
+        // the next launch.
+        ::kill(pid_t(copy.processId()), SIGCONT);
+        EXPECT_EQ(run({"--report", site("c")}), std::pair(0, std::string()));
+        EXPECT_TRUE(indexLists({"c", "a"})) << indexed().join(' ').toStdString();
+        copy.kill();
+        copy.waitForFinished();
+    }
 }
 
 } // namespace

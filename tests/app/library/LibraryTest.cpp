@@ -248,13 +248,16 @@ TEST_F(LibraryTest, RowsOpenMarkAndCollectTheirScanAndTheSidebarFollowsTheStore)
 }
 
 // The keyboard on a saved scan stays with it as the list moves under it, or
-// stays in the list when the scan leaves it.
+// stays in the list when the scan leaves it; Return opens the scan it is on.
 TEST_F(LibraryTest, TheKeyboardStaysWithItsScanWhenTheSidebarListMoves) {
     // a scan ends (else the focused favourite is unmarked), the focused scan, the one after
     const std::tuple<bool, QString, QString> cases[] = {
         {true, "S1", "S1"}, {true, "S3", "S3"}, {false, "S2", "S1"}};
     for (const auto& [scanEnds, focused, kept] : cases) {
         open({scan(1, true), scan(2, true), scan(3)});
+        ScanReport saved("https://kept.example/");
+        saved.id = kept.toStdString();
+        test::writeReport(folder, saved, "library/" + kept + ".json");
         if (!scanEnds) section("Favorites");
         QApplication::setActiveWindow(view.get());
         ui.find("ql-sidebar-scan-" + focused)->setFocus();
@@ -269,6 +272,8 @@ TEST_F(LibraryTest, TheKeyboardStaysWithItsScanWhenTheSidebarListMoves) {
         auto* row = qobject_cast<SidebarScanRow*>(view->focusWidget());
         ASSERT_TRUE(row) << focused.toStdString();
         EXPECT_EQ(std::tuple(row->scan().id, row->isVisible()), std::tuple(kept, true));
+        QTest::keyClick(row, Qt::Key_Return);
+        EXPECT_EQ(store->report() ? store->report()->id : "", saved.id);
         close();
     }
 }

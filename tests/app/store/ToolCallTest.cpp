@@ -97,6 +97,34 @@ TEST(ToolCall, CallsToTheSDKPeersLandInTheLibrary) {
     }
 }
 
+// A call goes out under the Developer Mode the window shows when it is sent:
+// not under the one the last scan had, nor the one the store started with.
+TEST(ToolCall, ACallFollowsTheDeveloperModeShownWhenItIsSent) {
+    McpPeer peer(McpPeer::Kind::Everything);
+    QTemporaryDir folder;
+    const MCPTool echo(peer.endpoint(), JSONValue::parse(R"({"name":"echo","inputSchema":{}})"));
+    // Developer Mode of the scan (none: a new launch opens the saved one), of the call; the alert
+    const std::tuple<std::optional<bool>, bool, QString> cases[] = {
+        {true, false, "Blocked: plain HTTP requires Developer Mode."},
+        {std::nullopt, true, ""},
+    };
+    for (const auto& [scanMode, callMode, alert] : cases) {
+        WorkspaceStore store(folder.path(), {"quorilanth"});
+        if (scanMode) {
+            store.setDeveloperMode(*scanMode);
+            store.setInput(QString::fromStdString(peer.endpoint()));
+            store.start();
+            ASSERT_TRUE(test::waitUntil([&] { return !store.busy(); }, 60000));
+        } else {
+            store.load(store.history().at(0));
+        }
+        store.setDeveloperMode(callMode);
+        store.run(echo, JSONValue::parse(R"({"message":"hi"})"), true);
+        ASSERT_TRUE(test::waitUntil([&] { return !store.toolBusy(); }, 60000));
+        EXPECT_EQ(store.error().value_or(""), alert);
+    }
+}
+
 TEST(ToolCall, AStopWhileTheDeclaredPagesAreFetchedIsACancellation) {
     // One loopback server is the MCP server and the site: the answer declares
     // three pages, and the second is held until the test ends.

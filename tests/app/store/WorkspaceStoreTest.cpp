@@ -235,8 +235,9 @@ TEST_F(StoreTest, LibrarySearchFoldsCaseTheWayTheUserLocaleDoes) {
     icu::Locale::setDefault(before, status);
 }
 
-// An index that cannot be read is reported and left alone until the next save
-// sets it aside under a name of its own; it is never overwritten.
+// An index that cannot be read is reported and left alone until the library
+// has been read again, which sets it aside under a name of its own; it is
+// never overwritten.
 TEST_F(StoreTest, AnUnreadableIndexIsSetAsideNeverOverwritten) {
     for (const QByteArray& contents :
          {QByteArray("{}"), QByteArray("\xff\xfe garbage"),
@@ -252,10 +253,61 @@ TEST_F(StoreTest, AnUnreadableIndexIsSetAsideNeverOverwritten) {
         EXPECT_TRUE(store->error().value_or("").startsWith("Library: "));
         EXPECT_EQ(read("library.json"), contents);
         store->save(reportFor("https://a.example/"));
-        const QStringList aside = QDir(library).entryList({"library-unreadable-*.json"});
-        ASSERT_EQ(aside.size(), 1);
+        QStringList aside;
+        ASSERT_TRUE(test::waitUntil([&] {
+            aside = QDir(library).entryList({"library-unreadable-*.json"});
+            return aside.size() == 1;
+        }));
         EXPECT_EQ(read(aside[0]), contents);
         EXPECT_EQ(decodeLibraryIndex(read("library.json")).size(), 1u);
+    }
+}
+
+// Saved data is only ever added to. A file opened over a different saved state
+// of its scan joins the library beside it, the same state changes nothing, and
+// an index that cannot be read gives way to the reports beside it, with the
+// marks it still holds, told once.
+TEST_F(StoreTest, NothingOpenedOrUnreadableReplacesOrHidesASavedScan) {
+    ScanReport later = reportFor("https://later.example/", 60), other = reportFor("https://o/", 30);
+    later.id = "L";
+    other.id = "O";
+    const ScanReport older = later; // exported before a tool call added its exchange
+    later.evidence.emplace_back("https://later.example/mcp", "POST");
+    const QByteArray damaged = R"([{"id":"L","favorite":true,"collection":"Team"},)"
+                               R"({"id":"O","favorite":"yes"}])";
+    const std::string kept = "https://later.example/*[Team] https://o/ ";
+    // index written over the library's, file opened; the library then, whether the
+    // saved scan is shown, the alert
+    const std::tuple<QByteArray, std::optional<ScanReport>, std::string, bool, QString> cases[] = {
+        {"", older, "https://later.example/ " + kept, false, ""},
+        {"", later, kept, true, ""},
+        {damaged, std::nullopt, kept, false,
+         "Library: The data couldn't be read because entry 0 has no \"domain\". The saved scans "
+         "are listed again from the reports in the library folder."},
+    };
+    for (const auto& [index, opened, listed, shownSaved, alert] : cases) {
+        QDir(library).removeRecursively();
+        {
+            const auto first = makeStore();
+            first->save(other);
+            first->save(later);
+            first->toggleFavorite(first->history()[0]);
+            first->collect(first->history()[0], "Team");
+        }
+        if (!index.isEmpty()) {
+            QFile file(QDir(library).filePath("library.json"));
+            ASSERT_TRUE(file.open(QIODevice::WriteOnly) && file.write(index) == index.size());
+        }
+        const auto store = makeStore();
+        if (opened) store->loadFile(writeReportFile(*opened), true);
+        EXPECT_TRUE(test::waitUntil([&] {
+            return ids(store->history()) == listed &&
+                   decodeLibraryIndex(read("library.json")) == store->history();
+        })) << ids(store->history());
+        EXPECT_EQ(std::tuple(store->report() && store->report()->id == "L",
+                             store->error().value_or(""),
+                             ReportJSON::read(read("L.json").toStdString()).evidence.size()),
+                  std::tuple(shownSaved, alert, 1u));
     }
 }
 
@@ -380,7 +432,7 @@ TEST_F(StoreTest, AReportNamedLikeTheIndexIsKeptUnderAnIdOfItsOwn) {
 #if !defined(__SANITIZE_ADDRESS__) // its allocator ends the process instead
 // A file far larger than any report runs out of memory while it is read: that
 // is told as a sentence, and the report shown before stays. As the index, it
-// is set aside at the next save like any unreadable one.
+// is set aside like any unreadable one.
 TEST_F(StoreTest, AFileTooLargeToOpenIsToldAsSuchAndLosesNothing) {
     // A fresh process for the limit, not a fork of one whose other threads may hold locks.
     GTEST_FLAG_SET(death_test_style, "threadsafe");
@@ -409,6 +461,9 @@ TEST_F(StoreTest, AFileTooLargeToOpenIsToldAsSuchAndLosesNothing) {
         std::fprintf(stderr, "%s|%s|%zu|", used.error().value_or("").toUtf8().constData(),
                      used.report() ? used.report()->domain.c_str() : "", used.history().size());
         used.save(reportFor("https://next.example/"));
+        if (asIndex)
+            test::waitUntil(
+                [&] { return !QDir(library).entryList({"library-unreadable-*"}).isEmpty(); });
         std::fprintf(stderr, "%d\n", int(QDir(library).entryList({"library-unreadable-*"}).size()));
         std::_Exit(0);
     };
@@ -416,7 +471,8 @@ TEST_F(StoreTest, AFileTooLargeToOpenIsToldAsSuchAndLosesNothing) {
                 "Could not open report: The file is too large to open\\.\\|"
                 "https://shown\\.example/\\|0\\|0\n");
     EXPECT_EXIT(withLittleRoom(true), ::testing::ExitedWithCode(0),
-                "Library: The file is too large to open\\.\\|\\|0\\|1\n");
+                "Library: The file is too large to open\\. The saved scans are listed again from "
+                "the reports in the library folder\\.\\|\\|0\\|1\n");
 }
 #endif
 

@@ -800,11 +800,22 @@ TEST_F(WindowTest, AReportHandedOverWhileADialogIsOpenOrAScanRunsOpensAfterIt) {
     launch();
     QMessageBox dialog(app->workspaceWindow());
     dialog.open();
-    app->openRequest(test::writeReport(folder, sampleReport("https://early.example/"), "e.json"));
+    // Of those that cannot be opened, one alert names every one.
+    const QString missing = folder.filePath("missing.json"), empty = folder.filePath("empty.json");
+    QFile(empty).open(QIODevice::WriteOnly);
+    for (const QString& path :
+         {missing, test::writeReport(folder, sampleReport("https://early.example/"), "e.json"),
+          empty})
+        app->openRequest(path);
     settle();
     EXPECT_FALSE(app->store().report());
     dialog.close();
     EXPECT_TRUE(waitUntil([&] { return app->store().report().has_value(); }));
+    const QStringList alert = app->store().error().value_or("").split('\n');
+    EXPECT_TRUE(alert.size() == 2 && alert[0].startsWith("Could not open report: " + missing) &&
+                alert[1].startsWith("Could not open report: " + empty))
+        << alert.join('|').toStdString();
+    app->store().setError(std::nullopt);
     app->store().setInput("https://held.example");
     app->store().start();
     ASSERT_TRUE(waitUntil([&] { return app->store().busy() && transport->requests > 0; }));
@@ -816,6 +827,12 @@ TEST_F(WindowTest, AReportHandedOverWhileADialogIsOpenOrAScanRunsOpensAfterIt) {
     EXPECT_TRUE(waitUntil([&] {
         return app->store().report() && app->store().report()->domain == "https://handed.example/";
     }));
+    // Quitting before the operation ends still keeps what was handed over.
+    app->store().start();
+    ASSERT_TRUE(waitUntil([&] { return app->store().busy(); }));
+    app->openRequest(test::writeReport(folder, sampleReport("https://late.example/"), "l.json"));
+    app->applicationWillTerminate();
+    EXPECT_EQ(app->store().history().at(0).domain, "https://late.example/");
 }
 
 TEST_F(WindowTest, TheWindowIsKeptWhenClosedAndItsFrameStored) {
