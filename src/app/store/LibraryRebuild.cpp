@@ -38,7 +38,12 @@ std::vector<SavedScan> LibraryRebuild::take(bool& finished) {
 
 void LibraryRebuild::run(const QString& folder, const QByteArray& unreadableIndex,
                          std::stop_token stop) {
-    const std::map<QString, LibraryMarks> marks = readLibraryMarks(unreadableIndex);
+    std::map<QString, LibraryMarks> marks;
+    try {
+        marks = readLibraryMarks(unreadableIndex);
+    } catch (const std::bad_alloc&) {
+        // An index too large to decode in the memory at hand gives no marks.
+    }
     const QDir directory(folder);
     auto last = std::chrono::steady_clock::now();
     // Tells the store once per batch: a call it has not yet answered covers
