@@ -1,6 +1,5 @@
 #include "app/store/RegularFile.h"
 
-#include "app/store/WorkspaceStore.h"
 #include "core/base/QuorilanthError.h"
 #include "core/model/ReportJSON.h"
 
@@ -54,13 +53,10 @@ std::string RegularFile::readAll(const QString& path) {
 
 ScanReport RegularFile::readReport(const QString& path, std::stop_token stop) {
     RegularFile file(path);
-    ScanReport report = ReportJSON::read([&](char* buffer, std::size_t capacity) {
+    return ReportJSON::read([&](char* buffer, std::size_t capacity) {
         if (stop.stop_requested()) throw Cancelled();
         return file.read(buffer, capacity);
     });
-    if (!WorkspaceStore::isValidReportID(report.id))
-        throw QuorilanthError("Invalid report identifier.");
-    return report;
 }
 
 } // namespace quorilanth

@@ -24,8 +24,7 @@ public:
 
     // The whole file.
     static std::string readAll(const QString& path);
-    // The report a file holds, read as any report file is opened: strictly, and
-    // with an id that can name its file in the library. Throws QuorilanthError,
+    // The report a file holds, read strictly and in pieces. Throws QuorilanthError,
     // Cancelled when stopped halfway, or std::bad_alloc for a file too large for
     // the memory at hand.
     static ScanReport readReport(const QString& path, std::stop_token stop = {});

@@ -91,6 +91,8 @@ void writeAtomically(const QString& path, std::string_view bytes) {
 std::optional<ScanReport> readOpened(const QString& path, QString& failure) {
     try {
         ScanReport report = RegularFile::readReport(path);
+        if (!WorkspaceStore::isValidReportID(report.id))
+            throw QuorilanthError("Invalid report identifier.");
         // Saved under its own id, such a report would take the place of the
         // index or of a set-aside one; it is kept under an id of its own instead.
         if (WorkspaceStore::isReservedReportID(report.id)) report.id = newUUIDText();
