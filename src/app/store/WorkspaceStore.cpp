@@ -175,6 +175,7 @@ WorkspaceStore::WorkspaceStore(const QString& directory, const QStringList& argu
     const std::optional<QString> storedModel = storedText(settings, QStringLiteral("aiModel"));
     model_ = storedModel ? *storedModel : fromStd(defaultModel(provider_));
 
+    guest_ = !holdsLibrary(arguments);
     directory_ = directory.isEmpty() ? defaultDirectory() : directory;
     if (const std::optional<QString> failure = createDirectory(directory_))
         error_ = QStringLiteral("Library: ") + *failure;
@@ -660,6 +661,9 @@ void WorkspaceStore::takeRebuiltScans() {
     if (!finished) return;
     rebuild_.reset();
     indexDeferred_ = false;
+    // A guest leaves the unreadable index to the copy that holds the library,
+    // which may have written the index meanwhile.
+    if (guest_) return;
     try {
         persistIndex();
     } catch (const std::exception& failure) {
@@ -1006,6 +1010,11 @@ std::optional<QString> WorkspaceStore::launchOption(const QStringList& arguments
     const qsizetype index = arguments.indexOf(option);
     if (index < 0 || index + 1 >= arguments.size()) return std::nullopt;
     return arguments.at(index + 1);
+}
+
+bool WorkspaceStore::holdsLibrary(const QStringList& arguments) {
+    return !arguments.contains(QStringLiteral("--smoke-test")) ||
+           launchOption(arguments, QStringLiteral("--report"));
 }
 
 void WorkspaceStore::applyLaunchOptions(const QStringList& arguments) {

@@ -167,6 +167,10 @@ public:
     // The value after the first exact occurrence of a launch option; none
     // when the option is missing or stands last.
     static std::optional<QString> launchOption(const QStringList& arguments, const QString& option);
+    // Whether a launch with these arguments holds the library: every one but a
+    // smoke test of the window alone, which writes nothing to the library and
+    // so may run beside the copy that holds it.
+    static bool holdsLibrary(const QStringList& arguments);
 
     // 1 to 128 characters from A-Z, a-z, 0-9, "-" and "_": safe as a file name.
     static bool isValidReportID(const std::string& id);
@@ -291,6 +295,8 @@ private:
     std::unique_ptr<LibraryRebuild> rebuild_;
     // The library changed while the rebuild ran: its index waits for the end.
     bool indexDeferred_ = false;
+    // Launched beside the copy that holds the library, which alone writes it.
+    bool guest_ = false;
 };
 
 } // namespace quorilanth

@@ -122,9 +122,7 @@ std::optional<int> AppDelegate::enterLibrary(LibraryLock& lock, const QStringLis
     const bool snapshot = arguments.contains(QStringLiteral("--snapshot"));
     std::optional<QString> report =
         WorkspaceStore::launchOption(arguments, QStringLiteral("--report"));
-    // A smoke test of the window alone writes nothing to the library, so it
-    // may run beside the copy that holds it.
-    if (smokeTest && !report) return std::nullopt;
+    if (!WorkspaceStore::holdsLibrary(arguments)) return std::nullopt;
     // Where the folder cannot be made, nothing can be written to it either;
     // the store tells why in the window.
     if (WorkspaceStore::createDirectory(lock.folder())) return std::nullopt;
