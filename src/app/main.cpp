@@ -3,6 +3,7 @@
 
 #include "app/kit/QLTheme.h"
 #include "app/window/AppDelegate.h"
+#include "app/window/TerminationSignals.h"
 #include "core/update/ApplicationBundle.h"
 #include "core/update/UpdateChannelSelfTest.h"
 
@@ -54,6 +55,10 @@ int main(int argc, char** argv) {
     quorilanth::LibraryLock lock(quorilanth::WorkspaceStore::defaultDirectory());
     if (const auto status = quorilanth::AppDelegate::enterLibrary(lock, processArguments))
         return *status;
+    // Made before the delegate, so that it outlasts it: a signal that comes
+    // while the delegate saves on its way out changes nothing, and a second
+    // one ends the process at once.
+    quorilanth::TerminationSignals terminations;
     quorilanth::AppDelegate delegate(processArguments);
     QObject::connect(&lock, &quorilanth::LibraryLock::requested, &delegate,
                      &quorilanth::AppDelegate::openRequest);

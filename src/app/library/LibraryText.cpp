@@ -4,6 +4,7 @@
 #include "app/store/AppLanguage.h"
 
 #include <QDateTime>
+#include <QKeyEvent>
 #include <QLocale>
 #include <memory>
 #include <unicode/datefmt.h>
@@ -48,6 +49,10 @@ QString scanDate(std::chrono::system_clock::time_point date) {
     icu::UnicodeString text;
     format->format(milliseconds, text);
     return QString(reinterpret_cast<const QChar*>(text.getBuffer()), text.length());
+}
+
+bool opensScan(const QKeyEvent* event) {
+    return event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter;
 }
 
 } // namespace quorilanth

@@ -10,6 +10,7 @@
 #include <QComboBox>
 #include <QEvent>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPainter>
@@ -64,6 +65,14 @@ public:
     QSize sizeHint() const override { return {300, textBlockHeight()}; }
 
 protected:
+    void keyPressEvent(QKeyEvent* event) override {
+        if (!opensScan(event)) {
+            QAbstractButton::keyPressEvent(event);
+            return;
+        }
+        if (!event->isAutoRepeat()) click();
+        event->accept();
+    }
     void paintEvent(QPaintEvent*) override {
         QPainter painter(this);
         painter.setRenderHint(QPainter::Antialiasing);

@@ -156,18 +156,13 @@ bool activates(const QKeyEvent* event) {
     return event->key() == Qt::Key_Space || event->key() == Qt::Key_Select;
 }
 
-// On this desktop Return opens the focused item of a list, as Space does.
-bool opens(const QKeyEvent* event) {
-    return event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter;
-}
-
 } // namespace
 
 void SidebarScanRow::keyPressEvent(QKeyEvent* event) {
-    if (opens(event) && responsive_) {
+    if (opensScan(event) && responsive_) {
         if (!event->isAutoRepeat()) click();
         event->accept();
-    } else if (!responsive_ && (activates(event) || opens(event))) {
+    } else if (!responsive_ && (activates(event) || opensScan(event))) {
         event->ignore();
     } else {
         QAbstractButton::keyPressEvent(event);

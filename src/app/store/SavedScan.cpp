@@ -181,17 +181,63 @@ std::vector<SavedScan> decodeLibraryIndex(const QByteArray& data) {
     return scans;
 }
 
+// Read entry by entry in one pass, so that a cut, a stray byte or a garbled
+// entry costs only the entries it touches. Each object at the top level of the
+// array is parsed on its own. Where the start of an entry as the index writes
+// it turns up out of place, whatever came before it is given up and reading
+// goes on from there: in JSON that start can never lie inside a text (its
+// quote would be escaped, or end the text and be followed by a letter).
 std::map<QString, LibraryMarks> readLibraryMarks(const QByteArray& data) {
+    static const QByteArray entryStart = QByteArrayLiteral("{\"id\":");
     std::map<QString, LibraryMarks> marks;
-    const QJsonDocument document = QJsonDocument::fromJson(data);
-    for (const QJsonValue entry : document.array()) {
-        const QJsonValue id = entry[QLatin1String("id")];
-        if (!id.isString()) continue;
+    const auto take = [&](qsizetype from, qsizetype to) {
+        const QJsonDocument document = QJsonDocument::fromJson(data.sliced(from, to - from));
+        const QJsonValue id = document.object().value(QLatin1String("id"));
+        if (!id.isString()) return;
         const auto [kept, first] = marks.try_emplace(id.toString());
-        if (!first) continue;
-        kept->second.favorite = entry[QLatin1String("favorite")].toBool(false);
-        const QJsonValue collection = entry[QLatin1String("collection")];
+        if (!first) return;
+        kept->second.favorite = document[QLatin1String("favorite")].toBool(false);
+        const QJsonValue collection = document[QLatin1String("collection")];
         if (collection.isString()) kept->second.collection = collection.toString();
+    };
+    qsizetype depth = 0; // 1 inside the array, 2 inside an entry
+    qsizetype entry = -1;
+    bool inText = false, escaped = false;
+    for (qsizetype at = 0; at < data.size(); ++at) {
+        const char c = data[at];
+        if (c == '{' && (inText || depth != 1) &&
+            QByteArrayView(data).sliced(at).startsWith(entryStart)) {
+            depth = 1;
+            entry = -1;
+            inText = escaped = false;
+        }
+        if (inText) {
+            if (escaped)
+                escaped = false;
+            else if (c == '\\')
+                escaped = true;
+            else if (c == '"')
+                inText = false;
+            continue;
+        }
+        switch (c) {
+        case '"':
+            inText = true;
+            break;
+        case '{':
+        case '[':
+            if (depth == 1 && c == '{') entry = at;
+            ++depth;
+            break;
+        case '}':
+        case ']':
+            if (depth > 0) --depth;
+            if (depth == 1 && entry >= 0) take(entry, at + 1);
+            if (depth <= 1) entry = -1;
+            break;
+        default:
+            break;
+        }
     }
     return marks;
 }

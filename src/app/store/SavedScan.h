@@ -34,9 +34,9 @@ struct LibraryMarks {
 
     bool operator==(const LibraryMarks&) const = default;
 };
-// The marks an index that cannot be decoded still holds, by id: every entry
-// with a text id gives those of its marks that have their proper type (the
-// first entry of an id counts). None when the text is no JSON array.
+// The marks an index that cannot be decoded still holds, by id: every whole
+// entry with a text id gives those of its marks that have their proper type
+// (the first entry of an id counts), whatever is cut, stray or garbled around it.
 std::map<QString, LibraryMarks> readLibraryMarks(const QByteArray& data);
 
 } // namespace quorilanth

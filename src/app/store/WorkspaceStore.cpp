@@ -20,7 +20,6 @@
 #include <QLocale>
 #include <QPointer>
 #include <QSaveFile>
-#include <QSet>
 #include <QSettings>
 #include <QStandardPaths>
 #include <QTimer>
@@ -35,6 +34,7 @@
 #include <unicode/coll.h>
 #include <unicode/locid.h>
 #include <unistd.h>
+#include <unordered_map>
 #include <unordered_set>
 
 namespace quorilanth {
@@ -640,15 +640,23 @@ void WorkspaceStore::readIndex() {
         });
 }
 
-std::vector<SavedScan> WorkspaceStore::withRebuiltScans(std::vector<SavedScan> found) const {
+std::vector<SavedScan> WorkspaceStore::withRebuiltScans(std::vector<SavedScan> found) {
     std::vector<SavedScan> scans = history_;
     if (found.empty()) return scans;
-    // What was saved meanwhile is newer than its file was when read.
-    QSet<QString> listed;
-    for (const SavedScan& scan : scans)
-        listed.insert(scan.id);
-    for (SavedScan& scan : found)
-        if (!listed.contains(scan.id)) scans.push_back(std::move(scan));
+    // What was saved meanwhile is newer than its file was when read, but the
+    // marks the user gave it are in the unreadable index, unless set since.
+    std::unordered_map<QString, std::size_t> listed;
+    for (std::size_t at = 0; at < scans.size(); ++at)
+        listed.emplace(scans[at].id, at);
+    for (SavedScan& scan : found) {
+        const auto entry = listed.find(scan.id);
+        if (entry == listed.end()) {
+            scans.push_back(std::move(scan));
+        } else if (unmarkedSaves_.remove(scan.id)) {
+            scans[entry->second].favorite = scan.favorite;
+            scans[entry->second].collection = std::move(scan.collection);
+        }
+    }
     std::stable_sort(scans.begin(), scans.end(),
                      [](const SavedScan& a, const SavedScan& b) { return a.date > b.date; });
     return scans;
@@ -660,6 +668,7 @@ void WorkspaceStore::takeRebuiltScans() {
     setHistory(withRebuiltScans(rebuild_->take(finished)));
     if (!finished) return;
     rebuild_.reset();
+    unmarkedSaves_.clear();
     indexDeferred_ = false;
     // A guest leaves the unreadable index to the copy that holds the library,
     // which may have written the index meanwhile.
@@ -743,6 +752,7 @@ std::optional<QString> WorkspaceStore::saveReport(const ScanReport& report) {
         }
         updated.push_back(scan);
     }
+    if (rebuild_ && !kept) unmarkedSaves_.insert(id);
     updated.insert(updated.begin(), std::move(entry));
     setHistory(std::move(updated));
     try {
@@ -758,6 +768,7 @@ void WorkspaceStore::toggleFavorite(const SavedScan& scan) {
     const auto entry = std::find_if(updated.begin(), updated.end(),
                                     [&](const SavedScan& s) { return s.id == scan.id; });
     if (entry == updated.end()) return;
+    unmarkedSaves_.remove(scan.id);
     entry->favorite = !entry->favorite;
     setHistory(std::move(updated));
     try {
@@ -778,6 +789,7 @@ void WorkspaceStore::collect(const SavedScan& scan, const QString& name) {
     const auto entry = std::find_if(updated.begin(), updated.end(),
                                     [&](const SavedScan& s) { return s.id == scan.id; });
     if (entry == updated.end()) return;
+    unmarkedSaves_.remove(scan.id);
     const QString cleaned = trimmed(name);
     entry->collection = cleaned.isEmpty() ? std::nullopt : std::optional<QString>(cleaned);
     setHistory(std::move(updated));
@@ -887,15 +899,35 @@ QStringList WorkspaceStore::importHandedReports(const QStringList& paths, bool s
 }
 
 void WorkspaceStore::keepBesideSaved(ScanReport& report) const {
+    const QDir folder(directory_);
+    const auto fileOf = [&folder](const QString& id) {
+        return folder.filePath(id + QStringLiteral(".json"));
+    };
     const QString id = fromStd(report.id);
-    const QFileInfo saved(QDir(directory_).filePath(id + QStringLiteral(".json")));
+    const QFileInfo saved(fileOf(id));
+    const bool onDisk = saved.exists() || saved.isSymLink();
     const bool listed = std::any_of(history_.begin(), history_.end(),
                                     [&](const SavedScan& scan) { return scan.id == id; });
-    if (!listed && !saved.exists() && !saved.isSymLink()) return;
+    // A listed scan whose file was lost takes it back, with its marks.
+    if (listed && !onDisk) return;
     // The same report saved again changes nothing; any other state of it (an
     // older export, say, of a scan that has since gained tool calls) joins
-    // the library beside the saved one instead of taking its place.
-    if (!holdsJSONOf(saved.filePath(), report)) report.id = newUUIDText();
+    // the library beside the saved one instead of taking its place, once:
+    // opened again, it finds the copy it left. Only a scan of the same site
+    // and start, whose file keeps whole seconds, can be that copy.
+    if (onDisk && holdsJSONOf(saved.filePath(), report)) return;
+    const std::string own = report.id;
+    const QString domain = fromStd(report.domain);
+    for (const SavedScan& scan : history_) {
+        if (scan.id == id || scan.domain != domain ||
+            std::chrono::abs(scan.date - report.startedAt) >= std::chrono::seconds(1))
+            continue;
+        report.id = scan.id.toStdString();
+        if (isValidReportID(report.id) && !isReservedReportID(report.id) &&
+            holdsJSONOf(fileOf(scan.id), report))
+            return;
+    }
+    report.id = onDisk ? newUUIDText() : own;
 }
 
 void WorkspaceStore::showOpened(const ScanReport& loaded) {

@@ -11,6 +11,7 @@
 #include "core/net/NetworkPolicy.h"
 
 #include <QObject>
+#include <QSet>
 #include <QString>
 #include <QStringList>
 #include <functional>
@@ -224,7 +225,7 @@ private:
     // Takes what the rebuild of an unreadable index has found into the
     // library, and writes the index once it has read the whole folder.
     void takeRebuiltScans();
-    std::vector<SavedScan> withRebuiltScans(std::vector<SavedScan> found) const;
+    std::vector<SavedScan> withRebuiltScans(std::vector<SavedScan> found);
     // Writes the report file and lists it; the failure's text, if any.
     std::optional<QString> saveReport(const ScanReport& report);
     // An opened report that would take the place of a different saved one
@@ -295,6 +296,9 @@ private:
     std::unique_ptr<LibraryRebuild> rebuild_;
     // The library changed while the rebuild ran: its index waits for the end.
     bool indexDeferred_ = false;
+    // Saved while the rebuild ran, before it listed them, and not marked by the
+    // user since: they take the marks the rebuild finds for them.
+    QSet<QString> unmarkedSaves_;
     // Launched beside the copy that holds the library, which alone writes it.
     bool guest_ = false;
 };

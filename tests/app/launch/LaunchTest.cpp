@@ -233,22 +233,38 @@ TEST_F(LaunchTest, ALaterLaunchHandsItsReportToTheCopyRunningOnTheLibrary) {
 
 // A copy that ended without cleaning up leaves its lock and its socket
 // behind; neither keeps the next launch from taking the library and serving.
-// Nor does a lock file it was killed before naming itself in.
-TEST_F(LaunchTest, ALibraryLeftLockedByACopyThatDiedIsTakenByTheNextLaunch) {
-    for (const bool named : {true, false}) {
+// Nor does a lock file it was killed before naming itself in. A copy asked to
+// end by a signal ends as Quit does: a report handed to it while its alert
+// held the report back is in the library.
+TEST_F(LaunchTest, ALibraryLeftByACopyThatEndedIsTakenByTheNextLaunch) {
+    const QString unreadable = home.filePath("unreadable.json"), shot = home.filePath("held.png");
+    ASSERT_TRUE(QFile(unreadable).open(QIODevice::WriteOnly));
+    // how the copy ends (0: it left a lock file without its name), what it leaves listed
+    const std::pair<int, QStringList> endings[] = {{SIGKILL, {"a"}}, {0, {}}, {SIGTERM, {"h"}}};
+    for (const auto& [ending, left] : endings) {
+        SCOPED_TRACE(ending);
         QDir(library()).removeRecursively();
-        QProcess killed, next;
-        if (named) {
-            ASSERT_NO_FATAL_FAILURE(start(killed, {"--report", site("a")}));
+        QProcess copy, next;
+        if (ending == SIGKILL) {
+            ASSERT_NO_FATAL_FAILURE(start(copy, {"--report", site("a")}));
             ASSERT_TRUE(indexLists({"a"}));
-            killed.kill();
-            killed.waitForFinished();
+        } else if (ending == SIGTERM) {
+            ASSERT_NO_FATAL_FAILURE(start(copy, {"--report", unreadable, "--snapshot", shot}));
+            ASSERT_TRUE(test::waitUntil([&] { return QFile::exists(shot); }, 20000));
+            EXPECT_EQ(run({"--report", site("h")}), std::pair(0, std::string()));
+            EXPECT_TRUE(indexed().isEmpty());
         } else {
             ASSERT_TRUE(QDir().mkpath(library()) &&
                         QFile(QDir(library()).filePath("library.lock")).open(QIODevice::WriteOnly));
         }
+        if (ending) {
+            ::kill(pid_t(copy.processId()), ending);
+            EXPECT_TRUE(copy.waitForFinished(20000));
+            EXPECT_EQ(copy.exitStatus() == QProcess::NormalExit, ending != SIGKILL);
+        }
+        EXPECT_EQ(indexed(), left);
         ASSERT_NO_FATAL_FAILURE(start(next, {"--report", site("b")}));
-        EXPECT_TRUE(indexLists(named ? QStringList{"b", "a"} : QStringList{"b"}));
+        EXPECT_TRUE(indexLists(QStringList{"b"} + left));
         EXPECT_EQ(run({"--report", site("c")}), std::pair(0, std::string()));
         EXPECT_EQ(indexed().value(0), "c");
         next.kill();

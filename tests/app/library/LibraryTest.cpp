@@ -208,9 +208,20 @@ TEST_F(LibraryTest, RowsOpenMarkAndCollectTheirScanAndTheSidebarFollowsTheStore)
     auto* row = view->findChild<SidebarScanRow*>("ql-sidebar-scan-S2");
     EXPECT_EQ(std::tuple(store->history()[1].collection, row->accessibleName()),
               std::tuple("Team", "site2.example, Team, 2")); // the collection, not the date
-    ui.click("library-open-S2");
-    EXPECT_EQ(std::tuple(store->showLibrary(), store->report()->id, row->isOpen()),
-              std::tuple(false, "S2", true));
+    // A click, Return or Enter on a row opens its scan.
+    for (const Qt::Key key : {Qt::Key_unknown, Qt::Key_Return, Qt::Key_Enter}) {
+        store->newScan();
+        section("Favorites");
+        if (key == Qt::Key_unknown)
+            ui.click("library-open-S2");
+        else
+            QTest::keyClick(ui.find("library-open-S2"), key);
+        settle();
+        EXPECT_EQ(std::tuple(store->showLibrary(), store->report() ? store->report()->id : "",
+                             row->isOpen()),
+                  std::tuple(false, "S2", true))
+            << key;
+    }
     section("History");
     ui.click("library-back");
     EXPECT_TRUE(!store->showLibrary() && store->report());
